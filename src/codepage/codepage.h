@@ -1,0 +1,72 @@
+// Conversion between our internal UTF-8 text and the bytes of a record file's code page.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace codepage {
+
+/// The code pages a record file may be written in. GBK (Windows code page 936) is the default.
+enum class Encoding { Gbk, Gb18030, Utf8 };
+
+/// "gbk", "gb18030" or "utf-8" (also "utf8", any letter case); nullopt for anything else.
+std::optional<Encoding> encodingFromName(std::string_view name);
+/// The canonical name: "gbk", "gb18030", "utf-8".
+std::string_view encodingName(Encoding e);
+
+/// U+FDD0, a noncharacter that decoding never yields (a decoded U+FDD0 becomes U+FFFD).
+/// The record reader puts it where a "|" stands in field data, so that nothing splits there;
+/// the writer turns it back into "|".
+inline constexpr std::string_view kDataBar = "\xEF\xB7\x90";
+
+/// A code page converter. Instances are immutable and shared: get() builds each one once,
+/// table-driven from ICU's converter, and is safe to call from any thread.
+///
+/// Malformed input and what becomes of it:
+///  - decode: a byte sequence that is not valid in the code page (bad trail byte, a lead byte
+///    at the end of the input, an undefined code) becomes U+FFFD, one per bad sequence, and
+///    decoding goes on with the next byte that can start a character; nothing throws.
+///  - encode: a character the code page cannot represent becomes "?" (one byte), as Windows
+///    writes it; default-ignorable characters such as U+00AD, which ICU would drop, are
+///    treated the same way. Invalid UTF-8 in the argument is treated as U+FFFD.
+///  - byteCount(x) always equals encode(x).size().
+class Codec {
+public:
+    static const Codec& get(Encoding e);
+    static const Codec& gbk() { return get(Encoding::Gbk); }
+
+    Encoding encoding() const { return encoding_; }
+
+    std::string decode(std::string_view bytes) const;
+    std::string encode(std::string_view utf8) const;
+    std::size_t byteCount(std::string_view utf8) const;
+
+    /// True when GBK writes the code point as a two-byte code (lead byte 0x81..0xFE): every
+    /// Chinese character of GBK, and equally full-width punctuation, digits and letters.
+    /// Always answers for GBK, whatever this codec's own encoding is.
+    static bool isGbkDoubleByte(char32_t c);
+
+    Codec(const Codec&) = delete;
+    Codec& operator=(const Codec&) = delete;
+    ~Codec();
+
+private:
+    explicit Codec(Encoding e);
+    struct Tables;
+    Encoding encoding_;
+    Tables* tables_;
+};
+
+/// UTF-8 helpers shared by the codec and its users.
+namespace utf8 {
+/// Decodes the code point at s[i] and advances i; invalid sequences give U+FFFD and advance one byte.
+char32_t next(std::string_view s, std::size_t& i);
+/// Appends the UTF-8 form of c.
+void append(std::string& out, char32_t c);
+/// Number of UTF-16 code units of the text (the character positions the windows count in).
+std::size_t utf16Length(std::string_view s);
+}  // namespace utf8
+
+}  // namespace codepage

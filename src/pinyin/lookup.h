@@ -1,0 +1,43 @@
+// Romanising a text from the readings of py.db.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "pinyin/chooser.h"
+#include "pinyin/settings.h"
+#include "pinyin/table.h"
+
+namespace pinyin {
+
+/// Turns text into pinyin, character by character: a character GBK writes with two bytes is
+/// looked up and contributes its reading and one space (nothing when it has no row); every
+/// other character is copied through. Reads the letter case and polyphonic choice of
+/// `settings` at every lookup. `selpy` keeps the last reading taken for a polyphonic character,
+/// across calls and records.
+class Romaniser {
+public:
+    Romaniser(const PinyinTable& table, const RunSettings& settings, Chooser* chooser);
+
+    /// The pinyin of `hz`. `tag` is the field the text stands in (empty when unknown): it lets
+    /// the name rule read a surname at the start of a personal name's subfield a.
+    std::string pinyin(std::string_view hz, std::string_view tag = {});
+
+    void setChooser(Chooser* chooser) { chooser_ = chooser; }
+
+    std::string selpy;
+
+private:
+    const PinyinTable& table_;
+    const RunSettings& settings_;
+    Chooser* chooser_;
+};
+
+/// The line without its "A" and "9" subfields; its head always stays.
+std::string delZDA9(std::string_view line);
+
+/// The working record with a pinyin subfield behind every subfield a of each listed field,
+/// every line ended by CR LF.
+std::string py(std::string_view marc, const RunSettings& settings, Romaniser& romaniser);
+
+}  // namespace pinyin

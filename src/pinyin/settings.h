@@ -1,0 +1,42 @@
+// The settings of a run, as the window or the command line fills them.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace pinyin {
+
+/// The eighteen tags that get pinyin unless the user lists others.
+inline constexpr std::string_view kDefaultTags =
+    "200,225,517,600,601,602,603,604,605,606,607,608,609,610,701,702,711,712";
+/// Personal-name fields, whose subfield a starts with a surname.
+inline constexpr std::string_view kDefaultNameTags = "600,700,701,702";
+
+enum class LetterCase { Capitalised, Lower };
+/// How a character with several readings is resolved.
+enum class Polyphone {
+    Manual,     ///< the user picks every one in the chooser
+    Automatic,  ///< the first stored reading
+    Phrase,     ///< the reading the surrounding words call for, else the first
+};
+
+/// Everything a run reads. The front end owns it; the run holds a reference, so the fields
+/// below marked "every lookup" may change while a run is under way and apply from the next
+/// character looked up. The others are fixed when the run starts.
+struct RunSettings {
+    std::string tagList{kDefaultTags};         ///< matched as text, never split at commas
+    bool useCodeA = true;                      ///< "|A" when true, "|9" when false
+    bool delExisting = true;                   ///< re-do fields that already carry pinyin
+    LetterCase letterCase = LetterCase::Lower; ///< every lookup
+    Polyphone polyphone = Polyphone::Manual;   ///< every lookup
+    bool askOnlyWhenUnsure = false;            ///< every lookup; with Manual, settle the sure ones
+    std::string nameTags{kDefaultNameTags};    ///< matched like tagList
+};
+
+/// Where py.db lies: the file py.db in `programFolder` with exactly one "/" between
+/// ("/usr/lib/marc" gives "/usr/lib/marc/py.db", "/" gives "/py.db").
+std::string datapath(std::string_view programFolder);
+/// The folder of the running executable, without a trailing "/" unless it is the root.
+std::string programFolder();
+
+}  // namespace pinyin

@@ -1,0 +1,39 @@
+// The readings of py.db, loaded once per run.
+#pragma once
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace pinyin {
+
+/// py.db is missing, unreadable, or lacks the PinYin table. The message names the file.
+class DbError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// The PinYin table (hz -> Py1, first row wins) held in memory, plus the optional phrase data.
+/// Loaded with bound-parameter queries only; immutable after load.
+class PinyinTable {
+public:
+    /// Opens `dbPath` read-only and loads it. Throws DbError.
+    static std::shared_ptr<const PinyinTable> load(const std::string& dbPath);
+    /// An empty table, for tests that add rows by hand.
+    PinyinTable();
+    ~PinyinTable();
+
+    /// The stored Py1 of the first row for `c` (untrimmed), or nullptr when there is none.
+    const std::string* readings(char32_t c) const;
+    /// Adds a row; like the database, an hz already present keeps its first value.
+    void add(char32_t c, std::string py1);
+
+    struct Impl;
+    const Impl& impl() const { return *impl_; }
+    Impl& impl() { return *impl_; }
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace pinyin
