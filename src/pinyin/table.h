@@ -7,6 +7,8 @@
 
 namespace pinyin {
 
+class PhraseModel;
+
 /// py.db is missing, unreadable, or lacks the PinYin table. The message names the file.
 class DbError : public std::runtime_error {
 public:
@@ -25,6 +27,9 @@ public:
 
     /// The stored Py1 of the first row for `c` (untrimmed), or nullptr when there is none.
     const std::string* readings(char32_t c) const;
+    /// The phrase data of the same py.db, or nullptr when it has none.
+    const PhraseModel* phrases() const;
+
     /// Adds a row; like the database, an hz already present keeps its first value.
     void add(char32_t c, std::string py1);
 
