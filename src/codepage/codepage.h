@@ -43,6 +43,10 @@ public:
     std::string encode(std::string_view utf8) const;
     std::size_t byteCount(std::string_view utf8) const;
 
+    /// decode() and encode() appending to `out`, for callers that reuse one buffer per record.
+    void decodeAppend(std::string& out, std::string_view bytes) const;
+    void encodeAppend(std::string& out, std::string_view utf8) const;
+
     /// True when GBK writes the code point as a two-byte code (lead byte 0x81..0xFE): every
     /// Chinese character of GBK, and equally full-width punctuation, digits and letters.
     /// Always answers for GBK, whatever this codec's own encoding is.

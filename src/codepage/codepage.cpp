@@ -1,0 +1,416 @@
+// Table-driven GBK, GB18030 and UTF-8 codecs; the GBK and GB18030 tables are taken once from ICU.
+//
+// Byte layout of GBK (Windows code page 936, ICU converter "GBK"):
+//
+//   0x00..0x7F            one byte, ASCII
+//   0x80                  one byte, U+20AC EURO SIGN (Windows' addition; taken from ICU's table)
+//   0x81..0xFE  lead      followed by one trail byte 0x40..0x7E or 0x80..0xFE
+//   0xFF                  never valid
+//
+// Trail bytes 0x40..0x7E are ASCII letters and punctuation, '|' (0x7C) among them, so undecoded
+// GBK must never be split at an ASCII byte. The user-defined areas (AAA1..AFFE, F8A1..FEFE,
+// A140..A7A0) map to the Private Use Area U+E000.. and round-trip.
+//
+// GB18030 (ICU converter "gb18030") has the same one- and two-byte layout and adds four-byte codes
+// b1 b2 b3 b4 with b1 0x81..0xFE, b2 0x30..0x39, b3 0x81..0xFE, b4 0x30..0x39: the linear index
+// ((b1-0x81)*10 + b2-0x30)*1260 + (b3-0x81)*10 + b4-0x30 below 39420 is a BMP code point (table),
+// and from 189000 on (b1 0x90..0xE3) it is U+10000 + (index - 189000).
+//
+// Malformed input, decoding (one U+FFFD per bad sequence, decoding resumes right behind it):
+//   - a lead byte at the end of the input: U+FFFD, the byte is consumed;
+//   - a lead byte followed by a byte that cannot be a trail (0x00..0x3F, 0x7F, 0xFF): U+FFFD for
+//     the lead byte only; the next byte is decoded on its own, so a field terminator or an ASCII
+//     letter behind a stray lead byte is never swallowed;
+//   - a lead/trail pair with no mapping: U+FFFD; an ASCII trail byte (0x40..0x7E) is then decoded
+//     on its own (as the WHATWG decoder does), a trail byte 0x80..0xFE is consumed with the lead;
+//   - 0xFF: U+FFFD;
+//   - a decoded U+FDD0 (possible only from UTF-8) becomes U+FFFD, because the record reader uses
+//     U+FDD0 (kDataBar) for "|" in field data.
+// Malformed input, encoding:
+//   - a code point the code page cannot hold: "?" (one byte), as Windows writes it;
+//   - a default-ignorable code point such as U+00AD that ICU drops silently: "?" as well, so that
+//     what is counted is what is written;
+//   - invalid UTF-8: each bad byte is U+FFFD, then as above ("?" in GBK).
+#include "codepage/codepage.h"
+
+#include <unicode/ucnv.h>
+#include <unicode/ucnv_err.h>
+
+#include <array>
+#include <cstdint>
+#include <stdexcept>
+#include <vector>
+
+namespace codepage {
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+constexpr char32_t kNone = 0xFFFFFFFF;  // no mapping
+constexpr char32_t kDataBarCode = 0xFDD0;
+
+constexpr int kLeadMin = 0x81, kLeadMax = 0xFE, kTrailMin = 0x40, kTrailMax = 0xFE;
+constexpr int kTrailCount = kTrailMax - kTrailMin + 1;
+constexpr int kFourByteBmpCount = 39420;
+constexpr std::uint32_t kFourByteSupplementaryBase = 189000;
+
+bool isLead(unsigned char b) { return b >= kLeadMin && b <= kLeadMax; }
+bool isTrail(unsigned char b) { return b >= kTrailMin && b <= kTrailMax && b != 0x7F; }
+bool isDigitByte(unsigned char b) { return b >= 0x30 && b <= 0x39; }
+
+/// Encoded form of one code point: up to four bytes; len 0 means "cannot be encoded".
+struct EncodedChar {
+    std::uint8_t len = 0;
+    std::array<char, 4> bytes{};
+};
+
+/// Opens an ICU converter whose callbacks stop at every error, so nothing is substituted silently.
+struct Converter {
+    UConverter* cnv = nullptr;
+    explicit Converter(const char* name) {
+        UErrorCode err = U_ZERO_ERROR;
+        cnv = ucnv_open(name, &err);
+        if (U_FAILURE(err)) throw std::runtime_error(std::string("ICU has no converter ") + name);
+        ucnv_setToUCallBack(cnv, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &err);
+        ucnv_setFromUCallBack(cnv, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &err);
+    }
+    ~Converter() { ucnv_close(cnv); }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    /// The single code point these bytes decode to as a whole, or kNone.
+    char32_t decodeOne(const char* bytes, int len) {
+        UErrorCode err = U_ZERO_ERROR;
+        UChar out[4];
+        ucnv_reset(cnv);
+        int32_t n = ucnv_toUChars(cnv, out, 4, bytes, len, &err);
+        if (U_FAILURE(err) || n < 1 || n > 2) return kNone;
+        char32_t c = out[0];
+        if (n == 2) {
+            if (!U16_IS_LEAD(out[0]) || !U16_IS_TRAIL(out[1])) return kNone;
+            c = U16_GET_SUPPLEMENTARY(out[0], out[1]);
+        }
+        return c;
+    }
+
+    EncodedChar encodeOne(char32_t c) {
+        EncodedChar e;
+        UErrorCode err = U_ZERO_ERROR;
+        UChar in[1] = {static_cast<UChar>(c)};
+        char out[8];
+        ucnv_reset(cnv);
+        int32_t n = ucnv_fromUChars(cnv, out, sizeof out, in, 1, &err);
+        if (U_FAILURE(err) || n < 1 || n > 4) return e;  // n == 0: ICU dropped a default-ignorable
+        e.len = static_cast<std::uint8_t>(n);
+        for (int i = 0; i < n; ++i) e.bytes[i] = out[i];
+        return e;
+    }
+};
+
+void appendUtf8(std::string& out, char32_t c) { utf8::append(out, c); }
+
+}  // namespace
+
+struct Codec::Tables {
+    std::array<char32_t, 256> single{};                           // kNone where not a character
+    std::vector<char32_t> pair;                                   // [(lead-0x81)*191 + trail-0x40]
+    std::vector<char32_t> four;                                   // GB18030 four-byte BMP codes
+    std::vector<EncodedChar> bmp;                                 // encode table, 65536 entries
+    bool asciiIdentity = true;
+
+    explicit Tables(Encoding e) {
+        if (e == Encoding::Utf8) return;
+        Converter cv(e == Encoding::Gbk ? "GBK" : "gb18030");
+        for (int b = 0; b < 256; ++b) {
+            char byte = static_cast<char>(b);
+            single[b] = isLead(static_cast<unsigned char>(b)) ? kNone : cv.decodeOne(&byte, 1);
+            if (b < 0x80 && single[b] != static_cast<char32_t>(b)) asciiIdentity = false;
+        }
+        pair.assign((kLeadMax - kLeadMin + 1) * kTrailCount, kNone);
+        for (int lead = kLeadMin; lead <= kLeadMax; ++lead)
+            for (int trail = kTrailMin; trail <= kTrailMax; ++trail) {
+                if (!isTrail(static_cast<unsigned char>(trail))) continue;
+                char bytes[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+                pair[(lead - kLeadMin) * kTrailCount + trail - kTrailMin] = cv.decodeOne(bytes, 2);
+            }
+        if (e == Encoding::Gb18030) {
+            four.assign(kFourByteBmpCount, kNone);
+            for (int i = 0; i < kFourByteBmpCount; ++i) {
+                char bytes[4] = {static_cast<char>(0x81 + i / 12600), static_cast<char>(0x30 + i / 1260 % 10),
+                                 static_cast<char>(0x81 + i / 10 % 126), static_cast<char>(0x30 + i % 10)};
+                four[i] = cv.decodeOne(bytes, 4);
+            }
+        }
+        bmp.resize(0x10000);
+        for (char32_t c = 0; c < 0x10000; ++c) {
+            if (c >= 0xD800 && c <= 0xDFFF) continue;  // surrogates are never characters
+            bmp[c] = cv.encodeOne(c);
+        }
+        // Keep the reserved U+FDD0 out of every table: decoding never yields it.
+        for (auto& c : single) if (c == kDataBarCode) c = kReplacement;
+        for (auto& c : pair) if (c == kDataBarCode) c = kReplacement;
+        for (auto& c : four) if (c == kDataBarCode) c = kReplacement;
+    }
+};
+
+std::optional<Encoding> encodingFromName(std::string_view name) {
+    std::string lower;
+    for (char ch : name) lower += static_cast<char>(ch >= 'A' && ch <= 'Z' ? ch - 'A' + 'a' : ch);
+    if (lower == "gbk") return Encoding::Gbk;
+    if (lower == "gb18030") return Encoding::Gb18030;
+    if (lower == "utf-8" || lower == "utf8") return Encoding::Utf8;
+    return std::nullopt;
+}
+
+std::string_view encodingName(Encoding e) {
+    switch (e) {
+    case Encoding::Gbk: return "gbk";
+    case Encoding::Gb18030: return "gb18030";
+    case Encoding::Utf8: return "utf-8";
+    }
+    return "gbk";
+}
+
+const Codec& Codec::get(Encoding e) {
+    // Function-local statics: built on first use, thread-safe, never destroyed before exit.
+    switch (e) {
+    case Encoding::Gb18030: { static const Codec c(Encoding::Gb18030); return c; }
+    case Encoding::Utf8: { static const Codec c(Encoding::Utf8); return c; }
+    case Encoding::Gbk: break;
+    }
+    static const Codec c(Encoding::Gbk);
+    return c;
+}
+
+Codec::Codec(Encoding e) : encoding_(e), tables_(new Tables(e)) {}
+Codec::~Codec() { delete tables_; }
+
+bool Codec::isGbkDoubleByte(char32_t c) {
+    static const Tables& t = *gbk().tables_;
+    return c < 0x10000 && t.bmp[c].len == 2;
+}
+
+void Codec::decodeAppend(std::string& out, std::string_view bytes) const {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
+    if (encoding_ == Encoding::Utf8) {
+        out.reserve(out.size() + n);
+        std::size_t i = 0;
+        while (i < n) {
+            if (p[i] < 0x80) {
+                out.push_back(static_cast<char>(p[i++]));
+                continue;
+            }
+            std::size_t start = i;
+            char32_t c = utf8::next(bytes, i);
+            if (c == kDataBarCode) c = kReplacement;
+            if (c == kReplacement) appendUtf8(out, c);
+            else out.append(bytes.data() + start, i - start);
+        }
+        return;
+    }
+    const Tables& t = *tables_;
+    out.reserve(out.size() + n + n / 2);
+    std::size_t i = 0;
+    while (i < n) {
+        unsigned char b = p[i];
+        if (b < 0x80 && t.asciiIdentity) {
+            out.push_back(static_cast<char>(b));
+            ++i;
+            continue;
+        }
+        if (!isLead(b)) {
+            char32_t c = t.single[b];
+            appendUtf8(out, c == kNone ? kReplacement : c);
+            ++i;
+            continue;
+        }
+        if (i + 1 >= n) {  // a lead byte at the end
+            appendUtf8(out, kReplacement);
+            ++i;
+            continue;
+        }
+        unsigned char b2 = p[i + 1];
+        if (isTrail(b2)) {
+            char32_t c = t.pair[(b - kLeadMin) * kTrailCount + b2 - kTrailMin];
+            if (c != kNone) {
+                appendUtf8(out, c);
+                i += 2;
+            } else {
+                appendUtf8(out, kReplacement);
+                i += b2 < 0x80 ? 1 : 2;  // an ASCII trail byte is decoded again on its own
+            }
+            continue;
+        }
+        if (encoding_ == Encoding::Gb18030 && isDigitByte(b2) && i + 3 < n && isLead(p[i + 2]) &&
+            isDigitByte(p[i + 3])) {
+            std::uint32_t index = ((b - 0x81) * 10 + (b2 - 0x30)) * 1260 + (p[i + 2] - 0x81) * 10 + (p[i + 3] - 0x30);
+            char32_t c = kNone;
+            if (index < kFourByteBmpCount) c = t.four[index];
+            else if (index >= kFourByteSupplementaryBase && index - kFourByteSupplementaryBase < 0x100000)
+                c = 0x10000 + (index - kFourByteSupplementaryBase);
+            if (c != kNone) {
+                appendUtf8(out, c);
+                i += 4;
+                continue;
+            }
+        }
+        appendUtf8(out, kReplacement);  // the lead byte alone; the next byte starts afresh
+        ++i;
+    }
+}
+
+std::string Codec::decode(std::string_view bytes) const {
+    std::string out;
+    decodeAppend(out, bytes);
+    return out;
+}
+
+namespace {
+
+// Gives each code point of `utf8` (invalid bytes as U+FFFD) with its source bytes to `f`.
+template <typename F>
+void forEachCodePoint(std::string_view s, F&& f) {
+    std::size_t i = 0;
+    const std::size_t n = s.size();
+    while (i < n) {
+        std::size_t start = i;
+        char32_t c = static_cast<unsigned char>(s[i]) < 0x80 ? static_cast<unsigned char>(s[i++]) : utf8::next(s, i);
+        f(c, s.substr(start, i - start));
+    }
+}
+
+EncodedChar gb18030Supplementary(char32_t c) {
+    std::uint32_t index = kFourByteSupplementaryBase + (c - 0x10000);
+    EncodedChar e;
+    e.len = 4;
+    e.bytes[3] = static_cast<char>(0x30 + index % 10);
+    index /= 10;
+    e.bytes[2] = static_cast<char>(0x81 + index % 126);
+    index /= 126;
+    e.bytes[1] = static_cast<char>(0x30 + index % 10);
+    e.bytes[0] = static_cast<char>(0x81 + index / 10);
+    return e;
+}
+
+}  // namespace
+
+void Codec::encodeAppend(std::string& out, std::string_view text) const {
+    const std::size_t n = text.size();
+    out.reserve(out.size() + n);
+    if (encoding_ == Encoding::Utf8) {
+        std::size_t i = 0;
+        while (i < n) {
+            if (static_cast<unsigned char>(text[i]) < 0x80) {
+                out.push_back(text[i++]);
+                continue;
+            }
+            std::size_t start = i;
+            char32_t c = utf8::next(text, i);
+            if (c == kReplacement) appendUtf8(out, c);  // also what stands for invalid bytes
+            else out.append(text.data() + start, i - start);
+        }
+        return;
+    }
+    const Tables& t = *tables_;
+    std::size_t i = 0;
+    while (i < n) {
+        unsigned char b = static_cast<unsigned char>(text[i]);
+        if (b < 0x80 && t.asciiIdentity) {
+            out.push_back(static_cast<char>(b));
+            ++i;
+            continue;
+        }
+        char32_t c = utf8::next(text, i);
+        if (c < 0x10000) {
+            const EncodedChar& e = t.bmp[c];
+            if (e.len) out.append(e.bytes.data(), e.len);
+            else out.push_back('?');
+        } else if (encoding_ == Encoding::Gb18030) {
+            EncodedChar e = gb18030Supplementary(c);
+            out.append(e.bytes.data(), e.len);
+        } else {
+            out.push_back('?');
+        }
+    }
+}
+
+std::string Codec::encode(std::string_view text) const {
+    std::string out;
+    encodeAppend(out, text);
+    return out;
+}
+
+std::size_t Codec::byteCount(std::string_view text) const {
+    std::size_t count = 0;
+    if (encoding_ == Encoding::Utf8) {
+        forEachCodePoint(text, [&](char32_t c, std::string_view src) { count += c == kReplacement ? 3 : src.size(); });
+        return count;
+    }
+    const Tables& t = *tables_;
+    forEachCodePoint(text, [&](char32_t c, std::string_view) {
+        if (c < 0x80 && t.asciiIdentity) ++count;
+        else if (c < 0x10000) count += t.bmp[c].len ? t.bmp[c].len : 1;
+        else count += encoding_ == Encoding::Gb18030 ? 4 : 1;
+    });
+    return count;
+}
+
+namespace utf8 {
+
+char32_t next(std::string_view s, std::size_t& i) {
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    const std::size_t n = s.size();
+    unsigned char b = p[i];
+    if (b < 0x80) {
+        ++i;
+        return b;
+    }
+    int len;
+    char32_t c;
+    char32_t min;
+    if (b >= 0xC2 && b <= 0xDF) { len = 2; c = b & 0x1F; min = 0x80; }
+    else if (b >= 0xE0 && b <= 0xEF) { len = 3; c = b & 0x0F; min = 0x800; }
+    else if (b >= 0xF0 && b <= 0xF4) { len = 4; c = b & 0x07; min = 0x10000; }
+    else { ++i; return kReplacement; }
+    if (i + len > n) { ++i; return kReplacement; }
+    for (int k = 1; k < len; ++k) {
+        unsigned char t = p[i + k];
+        if ((t & 0xC0) != 0x80) { ++i; return kReplacement; }
+        c = (c << 6) | (t & 0x3F);
+    }
+    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) { ++i; return kReplacement; }
+    i += len;
+    return c;
+}
+
+void append(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        if (c >= 0xD800 && c <= 0xDFFF) c = kReplacement;
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c <= 0x10FFFF) {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        append(out, kReplacement);
+    }
+}
+
+std::size_t utf16Length(std::string_view s) {
+    std::size_t count = 0;
+    forEachCodePoint(s, [&](char32_t c, std::string_view) { count += c >= 0x10000 ? 2 : 1; });
+    return count;
+}
+
+}  // namespace utf8
+
+}  // namespace codepage
