@@ -1,0 +1,152 @@
+#!/usr/bin/env python3
+"""Checks a py.db for the shape the program relies on; exits non-zero on the first failures.
+
+Checks the PinYin table and its hz and Py1 columns, the form of every row (hz one character,
+Py1 readings of letters with a capital initial and single spaces, no repeated reading, no
+repeated hz), the number of rows, that every Chinese character of GBK with a Mandarin reading
+has a row, and some readings the catalogue work depends on.
+
+Usage: check_pydb.py [DB]   (default: data/py.db of this repository)
+"""
+
+import os
+import re
+import sqlite3
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+DEFAULT_DB = os.path.normpath(os.path.join(HERE, "..", "..", "data", "py.db"))
+
+READING = re.compile(r"[A-Z][a-z]*")
+FULL_WIDTH = re.compile(r"[0-9A-Za-z]")
+MIN_ROWS, MAX_ROWS = 20900, 21100
+
+# hz -> (first reading or None, readings that must be present)
+SPOT = {
+    "地": ("Di", ["De"]),
+    "谁": ("Shui", []),
+    "著": ("Zhu", []),
+    "的": ("De", []),
+    "了": ("Le", ["Liao"]),
+    "行": ("Xing", ["Hang"]),
+    "长": (None, ["Chang", "Zhang"]),
+    "重": ("Zhong", ["Chong"]),
+    "单": ("Dan", ["Shan", "Chan"]),
+    "曾": (None, ["Ceng", "Zeng"]),
+    "解": ("Jie", ["Xie"]),
+    "区": ("Qu", ["Ou"]),
+    "朴": (None, ["Piao"]),
+    "仇": (None, ["Qiu"]),
+    "查": ("Cha", ["Zha"]),
+    "翟": (None, ["Zhai"]),
+    "盖": ("Gai", ["Ge"]),
+    "覃": (None, ["Qin"]),
+    "缪": (None, ["Miao"]),
+    "尉": ("Wei", ["Yu"]),
+    "万": ("Wan", ["Mo"]),
+    "六": ("Liu", ["Lu"]),
+    "蚌": (None, ["Beng"]),
+    "乐": ("Le", ["Yue", "Lao"]),
+    "厦": (None, ["Xia"]),
+    "绿": ("Lv", []),
+    "女": ("Nv", []),
+    "略": ("Lve", []),
+    "虐": ("Nve", []),
+    "〇": ("Ling", []),
+    "中": ("Zhong", []),
+    "郎": ("Lang", []),  # U+F92C, the compatibility form, reads like U+90CE
+    "２": ("2", []),
+    "Ａ": ("A", []),
+    "ａ": ("a", []),
+}
+# Characters of GBK that no source gives a Mandarin reading: Japanese-made characters and the
+# one-character spellings of units (兙 decagram, 嗧 gallon ...).
+NO_READING = set("兙兡嗧桛烪瓧瓰瓱瓼甅")
+# Full-width punctuation has no row: it drops out of the pinyin.
+ABSENT = ["，", "。", "：", "、", "（", "）", "《", "》", "　", "…", "—"]
+
+
+def gbkDoubleByte():
+    for lead in range(0x81, 0xFF):
+        for trail in range(0x40, 0xFF):
+            if trail == 0x7F:
+                continue
+            try:
+                s = bytes((lead, trail)).decode("gbk")
+            except UnicodeDecodeError:
+                continue
+            if len(s) == 1:
+                yield s
+
+
+def check(path):
+    errors = []
+    if not os.path.isfile(path):
+        return ["%s: no such file" % path]
+    db = sqlite3.connect("file:%s?mode=ro" % path, uri=True)
+    cols = [r[1] for r in db.execute("PRAGMA table_info(PinYin)")]
+    if "hz" not in cols or "Py1" not in cols:
+        return ["%s: table PinYin with columns hz and Py1 missing (found %s)" % (path, cols)]
+    rows = db.execute("SELECT hz, Py1 FROM PinYin ORDER BY rowid").fetchall()
+    db.close()
+
+    table = {}
+    for hz, py1 in rows:
+        where = "row %r %r" % (hz, py1)
+        if not isinstance(hz, str) or len(hz) != 1:
+            errors.append(where + ": hz is not one character")
+            continue
+        if hz in table:
+            errors.append(where + ": hz repeated")
+            continue
+        if not isinstance(py1, str) or not py1:
+            errors.append(where + ": Py1 empty")
+            continue
+        readings = py1.split(" ")
+        if "\uFF10" <= hz <= "\uFF5A":
+            ok = len(readings) == 1 and FULL_WIDTH.fullmatch(py1) is not None
+        else:
+            ok = all(READING.fullmatch(r) for r in readings)
+        if not ok:
+            errors.append(where + ": Py1 not capitalised letters with single spaces")
+        if len(set(readings)) != len(readings):
+            errors.append(where + ": a reading is repeated")
+        table[hz] = readings
+
+    if not MIN_ROWS <= len(rows) <= MAX_ROWS:
+        errors.append("%d rows, expected %d..%d" % (len(rows), MIN_ROWS, MAX_ROWS))
+    han = [c for c in gbkDoubleByte() if "\u4E00" <= c <= "\u9FA5"]
+    missing = [c for c in han if c not in table and c not in NO_READING]
+    if missing:
+        errors.append("%d GBK characters of U+4E00..U+9FA5 without a row: %s"
+                      % (len(missing), "".join(missing[:40])))
+    for hz, (first, present) in SPOT.items():
+        got = table.get(hz)
+        if got is None:
+            errors.append("%s: no row" % hz)
+            continue
+        if first is not None and got[0] != first:
+            errors.append("%s: first reading %s, expected %s" % (hz, got[0], first))
+        for r in present:
+            if r not in got:
+                errors.append("%s: reading %s missing from %s" % (hz, r, " ".join(got)))
+    for hz in ABSENT:
+        if hz in table:
+            errors.append("%s: punctuation has a row" % hz)
+    return errors
+
+
+def main(argv):
+    path = argv[0] if argv else DEFAULT_DB
+    errors = check(path)
+    for e in errors[:50]:
+        print("check_pydb: " + e, file=sys.stderr)
+    if errors:
+        print("check_pydb: %s: %d problems" % (path, len(errors)), file=sys.stderr)
+        return 1
+    print("check_pydb: %s: ok" % path)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

@@ -1,0 +1,244 @@
+#!/usr/bin/env python3
+"""Builds py.db, the table of pinyin readings the program ships beside itself.
+
+Reads Unihan (Debian unicode-data) and mozillazg's pinyin-data as shipped in Debian's
+golang-github-mozillazg-go-pinyin-dev, and writes one row per Chinese character of GBK:
+PinYin(hz, Py1), Py1 holding the toneless readings with capital initials, single spaces
+between them, the reading taken automatically first. See data/README.md for the rules.
+
+Python 3 standard library only. The same inputs give a byte-identical file.
+"""
+
+import argparse
+import bz2
+import os
+import re
+import sqlite3
+import sys
+import unicodedata
+
+UNIHAN_DIR = "/usr/share/unicode"
+GO_DICT = "/usr/share/gocode/src/github.com/mozillazg/go-pinyin/pinyin_dict.go"
+
+# The dictionaries of modern Mandarin whose readings may follow the first one.
+MODERN_FIELDS = ("kHanyuPinlu", "kMandarin", "kTGHZ2013", "kXHC1983")
+
+# Readings kept whatever their share of kHanyuPinlu's counts: surnames, names of peoples and
+# rulers in the histories, and place names, all frequent in catalogue records. A reading listed
+# here is still only kept when a modern dictionary attests it for the character.
+KEEP = {
+    # surnames
+    "单": "shan chan", "曾": "zeng", "解": "xie", "区": "ou", "朴": "piao", "仇": "qiu",
+    "查": "zha", "翟": "zhai", "盖": "ge", "覃": "qin", "缪": "miao", "尉": "yu",
+    "万": "mo", "俟": "qi", "召": "shao", "员": "yun", "繁": "po", "种": "chong",
+    "秘": "bi", "句": "gou", "折": "she", "宓": "fu", "隗": "wei", "谌": "shen",
+    "费": "bi", "纪": "ji", "洗": "xian", "佴": "nai", "燕": "yan", "那": "na",
+    # peoples and rulers: 冒顿, 月氏, 龟兹, 可汗, 吐蕃, 单于
+    "冒": "mo", "顿": "du", "氏": "zhi", "龟": "qiu", "兹": "ci", "可": "ke",
+    "汗": "han", "蕃": "bo",
+    # place names
+    "六": "lu", "蚌": "beng", "乐": "lao yue", "厦": "xia", "番": "pan", "洞": "tong",
+    "铅": "yan", "台": "tai", "莘": "shen", "堡": "pu bu", "荥": "xing", "会": "kuai",
+    "泷": "shuang", "浒": "xu", "埔": "pu", "涡": "guo", "丽": "li", "蔚": "yu",
+    "柏": "bo", "阿": "e", "犍": "qian", "筠": "jun", "歙": "she", "黾": "mian",
+    "栎": "yue", "蠡": "li", "珲": "hun", "涌": "chong", "枞": "zong", "圩": "wei",
+}
+
+# Readings of place names that no Unihan field gives: 乐亭 (Laoting, Hebei).
+EXTRA = {"乐": "lao"}
+
+
+def loadUnihan(directory):
+    """Maps character -> {field: value} over the Readings file, plus kCompatibilityVariant."""
+    fields = {}
+    wanted = set(MODERN_FIELDS) | {"kHanyuPinyin"}
+    for name, keep in (("Unihan_Readings.txt.bz2", wanted),
+                       ("Unihan_IRGSources.txt.bz2", {"kCompatibilityVariant"})):
+        with bz2.open(os.path.join(directory, name), "rt", encoding="utf-8") as f:
+            for line in f:
+                if not line.startswith("U+"):
+                    continue
+                cp, field, value = line.rstrip("\n").split("\t", 2)
+                if field in keep:
+                    fields.setdefault(chr(int(cp[2:], 16)), {})[field] = value
+    return fields
+
+
+def loadGoDict(path):
+    """Maps character -> list of toned readings, in the order of pinyin_dict.go."""
+    with open(path, encoding="utf-8") as f:
+        text = f.read()
+    out = {}
+    for m in re.finditer(r'0x([0-9A-Fa-f]+): "([^"]*)"', text):
+        readings = [r for r in m.group(2).split(",") if r]
+        if readings:
+            out[chr(int(m.group(1), 16))] = readings
+    return out
+
+
+def toneless(reading):
+    """'lǜ' -> 'lü', 'ê̄' -> 'e', 'ḿ' -> 'm': strips tone marks and the circumflex, keeps ü."""
+    out = []
+    for ch in unicodedata.normalize("NFD", reading.strip().lower()):
+        if ch == "\u0308":
+            out.append(ch)
+        elif not unicodedata.combining(ch):
+            out.append(ch)
+    s = unicodedata.normalize("NFC", "".join(out))
+    if not re.fullmatch(r"[a-zü]+", s):
+        raise ValueError("unexpected reading %r" % reading)
+    return s
+
+
+def written(reading):
+    """A toneless reading as stored: capital initial, ü as v ('lü' -> 'Lv')."""
+    s = reading.replace("ü", "v")
+    return s[0].upper() + s[1:]
+
+
+def pinluCounts(value):
+    """'le(30101) liǎo(654)' -> [('le', 30101), ('liao', 654)], toneless, summed per reading."""
+    counts = {}
+    order = []
+    for m in re.finditer(r"(\S+?)\((\d+)\)", value):
+        r = toneless(m.group(1))
+        if r not in counts:
+            order.append(r)
+            counts[r] = 0
+        counts[r] += int(m.group(2))
+    return sorted(((r, counts[r]) for r in order), key=lambda rc: -rc[1])
+
+
+def dictReadings(value):
+    """'212.030:lè 453.020:yuè' or 'hǎo hào' -> toneless readings in order."""
+    out = []
+    for item in value.split():
+        out.append(toneless(item.split(":")[-1]))
+    return out
+
+
+def historicReadings(value):
+    """kHanyuPinyin '10019.020:tiàn,tián' -> toneless readings in order."""
+    out = []
+    for item in value.split():
+        out.extend(toneless(r) for r in item.split(":")[-1].split(","))
+    return out
+
+
+def readingsOf(c, fields, go, minShare, historic, absentTotal=500):
+    """The toneless readings of c in their stored order, or [] when it has none."""
+    f = fields.get(c, {})
+    variant = f.get("kCompatibilityVariant")
+    if variant and not any(k in f for k in MODERN_FIELDS):
+        # A compatibility ideograph reads like the unified one it stands for.
+        return readingsOf(chr(int(variant[2:], 16)), fields, go, minShare, historic,
+                          absentTotal)
+    pinlu = pinluCounts(f["kHanyuPinlu"]) if "kHanyuPinlu" in f else []
+    ordered = [r for r, _ in pinlu]
+    for field in ("kMandarin", "kTGHZ2013", "kXHC1983"):
+        if field in f:
+            ordered.extend(dictReadings(f[field]))
+    if historic and "kHanyuPinyin" in f:
+        ordered.extend(historicReadings(f["kHanyuPinyin"]))
+    first = toneless(go[c][0]) if c in go else (ordered[0] if ordered else None)
+    if first is None:
+        return []
+    if minShare > 0 and pinlu:
+        total = sum(n for _, n in pinlu)
+        share = {r: n / total for r, n in pinlu}
+        keep = KEEP.get(c, "").split()
+        # A reading kHanyuPinlu never counted is only taken as rare when the character was
+        # counted often enough that a reading of minShare would have shown up.
+        absentRare = total >= absentTotal
+        ordered = [r for r in ordered if r in keep or share.get(r, 0.0) >= minShare
+                   or (r not in share and not absentRare)]
+    out = [first]
+    for r in ordered + EXTRA.get(c, "").split():
+        if r not in out:
+            out.append(r)
+    return out
+
+
+def isHan(c):
+    name = unicodedata.name(c, "")
+    return c == "\u3007" or name.startswith("CJK UNIFIED IDEOGRAPH") or \
+        name.startswith("CJK COMPATIBILITY IDEOGRAPH")
+
+
+def fullWidthReading(c):
+    """Full-width digits and letters read as their ASCII forms ('２' -> '2', 'ａ' -> 'a')."""
+    o = ord(c)
+    if 0xFF10 <= o <= 0xFF19 or 0xFF21 <= o <= 0xFF3A or 0xFF41 <= o <= 0xFF5A:
+        return chr(o - 0xFEE0)
+    return None
+
+
+def gbkCharacters():
+    """Every character GBK writes as a double-byte code, in code order."""
+    for lead in range(0x81, 0xFF):
+        for trail in range(0x40, 0xFF):
+            if trail == 0x7F:
+                continue
+            try:
+                s = bytes((lead, trail)).decode("gbk")
+            except UnicodeDecodeError:
+                continue
+            if len(s) == 1:
+                yield s
+
+
+def buildRows(fields, go, minShare, historic, fullWidth, absentTotal=500):
+    """(hz, Py1) rows in GBK code order."""
+    rows = []
+    for c in gbkCharacters():
+        if isHan(c):
+            readings = readingsOf(c, fields, go, minShare, historic, absentTotal)
+            if readings:
+                rows.append((c, " ".join(written(r) for r in readings)))
+        elif fullWidth:
+            r = fullWidthReading(c)
+            if r:
+                rows.append((c, r))
+    return rows
+
+
+def writeDb(path, rows):
+    tmp = path + ".tmp"
+    if os.path.exists(tmp):
+        os.remove(tmp)
+    db = sqlite3.connect(tmp)
+    db.execute("PRAGMA page_size = 4096")
+    db.execute("CREATE TABLE PinYin (hz TEXT NOT NULL, Py1 TEXT NOT NULL)")
+    db.executemany("INSERT INTO PinYin (hz, Py1) VALUES (?, ?)", rows)
+    db.commit()
+    db.execute("VACUUM")
+    db.close()
+    os.replace(tmp, path)
+
+
+def main(argv):
+    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    ap.add_argument("-o", "--output", default=os.path.join(
+        os.path.dirname(os.path.abspath(__file__)), "..", "..", "data", "py.db"))
+    ap.add_argument("--unihan", default=UNIHAN_DIR, help="folder of Unihan_*.txt.bz2")
+    ap.add_argument("--go-dict", default=GO_DICT, help="go-pinyin's pinyin_dict.go")
+    ap.add_argument("--min-share", type=float, default=0.01,
+                    help="drop readings under this share of kHanyuPinlu's counts (0: keep all)")
+    ap.add_argument("--historic", action="store_true",
+                    help="also take kHanyuPinyin's historic readings (for measuring only)")
+    ap.add_argument("--no-full-width", action="store_true",
+                    help="no rows for full-width digits and letters")
+    ap.add_argument("--absent-total", type=int, default=500,
+                    help="with --min-share, drop a reading kHanyuPinlu does not count only when "
+                         "the character's counts total at least this")
+    args = ap.parse_args(argv)
+    rows = buildRows(loadUnihan(args.unihan), loadGoDict(args.go_dict), args.min_share,
+                     args.historic, not args.no_full_width, args.absent_total)
+    writeDb(os.path.normpath(args.output), rows)
+    print("%s: %d rows, %d bytes" % (os.path.normpath(args.output), len(rows),
+                                     os.path.getsize(args.output)))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
