@@ -1,6 +1,7 @@
 // Romanising a text from the readings of py.db.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -35,6 +36,11 @@ private:
 
 /// The line without its "A" and "9" subfields; its head always stays.
 std::string delZDA9(std::string_view line);
+
+/// The existing-pinyin rule for one listed line: a line carries pinyin when it holds "|A" or
+/// "|9" anywhere. Returns the line to annotate (the line itself when it carries none, else
+/// delZDA9 of it when `delExisting`), or nullopt when it carries pinyin and stays as it is.
+std::optional<std::string> lineToAnnotate(std::string_view line, bool delExisting);
 
 /// The working record with a pinyin subfield behind every subfield a of each listed field,
 /// every line ended by CR LF.

@@ -1,0 +1,120 @@
+// Romanising a text: each GBK double-byte character looked up in the in-memory PinYin table.
+#include "pinyin/lookup.h"
+
+#include <vector>
+
+#include "codepage/codepage.h"
+#include "pinyin/phrase.h"
+#include "pinyin/table_impl.h"
+
+namespace pinyin {
+namespace {
+
+constexpr char32_t kSmallUDiaeresisAcute = 0x01D8;  // "ǘ", written "v" in the pinyin
+
+/// The appended form of `reading`: precomputed when it is one of the entry's readings (it
+/// nearly always is), worked out here for anything else a chooser may answer.
+void appendReading(std::string& out, const Entry& e, const std::string& reading, bool lower) {
+    for (const Reading& r : e.readings)
+        if (r.stored == reading) {
+            out += lower ? r.lower : r.asIs;
+            return;
+        }
+    out += readingOut(reading, lower);
+}
+
+int indexOf(const Entry& e, const std::string& reading) {
+    for (std::size_t k = 0; k < e.readings.size(); ++k)
+        if (e.readings[k].stored == reading) return static_cast<int>(k);
+    return 0;
+}
+
+}  // namespace
+
+Romaniser::Romaniser(const PinyinTable& table, const RunSettings& settings, Chooser* chooser)
+    : table_(table), settings_(settings), chooser_(chooser) {}
+
+std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
+    const PinyinTable::Impl& t = table_.impl();
+    std::string out;
+    out.reserve(hz.size() * 2 + 8);
+
+    std::vector<Suggestion> suggestions;  // asked for at the first polyphonic character, if at all
+    bool analysed = false;
+    std::size_t position = 0;  // UTF-16 code units before the current character
+    std::size_t index = 0;     // code points before the current character
+
+    for (std::size_t i = 0; i < hz.size(); ++index) {
+        const auto byte = static_cast<unsigned char>(hz[i]);
+        if (byte < 0x80) {  // ASCII is never double-byte in GBK: copied through, no separator
+            out += static_cast<char>(byte);
+            ++i;
+            ++position;
+            continue;
+        }
+        const char32_t c = codepage::utf8::next(hz, i);
+        const int dyStr = static_cast<int>(position) + 1;
+        position += c > 0xFFFF ? 2 : 1;
+
+        if (!codepage::Codec::isGbkDoubleByte(c)) {
+            // Copied through; the "ǘ" rule covers the whole result, copied characters included.
+            codepage::utf8::append(out, c == kSmallUDiaeresisAcute ? U'v' : c);
+            continue;
+        }
+        const Entry* e = t.find(c);
+        if (!e) continue;  // no row: the character drops out of the pinyin
+
+        // Both settings are read afresh at every lookup: a change during a run applies at once.
+        const bool lower = settings_.letterCase == LetterCase::Lower;
+        if (!e->polyphonic) {
+            const Reading& r = e->readings.front();
+            out += lower ? r.lower : r.asIs;
+            continue;
+        }
+
+        const Polyphone mode = settings_.polyphone;
+        const PhraseModel* phrases = table_.phrases();
+        const Suggestion* hint = nullptr;
+        if (phrases && (mode == Polyphone::Phrase ||
+                        (mode == Polyphone::Manual && settings_.askOnlyWhenUnsure))) {
+            if (!analysed) {
+                const bool nameField =
+                    !tag.empty() && std::string_view(settings_.nameTags).find(tag) !=
+                                        std::string_view::npos;
+                suggestions = phrases->analyse(hz, nameField, table_);
+                analysed = true;
+            }
+            if (index < suggestions.size() && !suggestions[index].reading.empty())
+                hint = &suggestions[index];
+        }
+
+        const Reading& first = e->readings.front();
+        // The command line has no chooser: there manual mode takes what the automatic modes
+        // would take.
+        const bool ask = mode == Polyphone::Manual && chooser_ && !(hint && hint->sure);
+        if (!ask) {
+            if (hint) {
+                selpy = hint->reading;
+                appendReading(out, *e, selpy, lower);
+            } else {
+                selpy = first.stored;
+                out += lower ? first.lower : first.asIs;
+            }
+            continue;
+        }
+
+        ChooserRequest request;
+        request.allHz = std::string(hz);
+        request.dyStr = dyStr;
+        request.pystr = e->trimmed;
+        codepage::utf8::append(request.hz, c);
+        request.suggested = hint ? indexOf(*e, hint->reading) : 0;
+        // No choice (the window closed another way) keeps the previous selpy as the reading.
+        if (auto answer = chooser_->choose(request)) selpy = std::move(*answer);
+        // The case scheme applies to the answer, as it stands once the chooser has closed.
+        appendReading(out, *e, selpy, settings_.letterCase == LetterCase::Lower);
+    }
+    return out;
+}
+
+}  // namespace pinyin

@@ -1,0 +1,170 @@
+// Loading the PinYin table of py.db into memory, once per run.
+#include "pinyin/table.h"
+
+#include <sqlite3.h>
+#include <unicode/uchar.h>
+
+#include <cstring>
+#include <optional>
+
+#include "codepage/codepage.h"
+#include "pinyin/phrase.h"
+#include "pinyin/table_impl.h"
+
+namespace pinyin {
+namespace {
+
+constexpr char32_t kSmallUDiaeresisAcute = 0x01D8;  // "ǘ", written "v" in the pinyin
+
+std::string quoted(const std::string& path) { return "\"" + path + "\""; }
+
+struct DbCloser {
+    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+struct StmtFinalizer {
+    void operator()(sqlite3_stmt* st) const { sqlite3_finalize(st); }
+};
+using Db = std::unique_ptr<sqlite3, DbCloser>;
+using Stmt = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
+
+Stmt prepare(sqlite3* db, const char* sql) {
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) != SQLITE_OK) return nullptr;
+    return Stmt(st);
+}
+
+std::string_view trimSpaces(std::string_view s) {
+    const std::size_t first = s.find_first_not_of(' ');
+    if (first == std::string_view::npos) return {};
+    return s.substr(first, s.find_last_not_of(' ') - first + 1);
+}
+
+/// The one code point of `hz`, or nullopt when it holds none, several, or broken UTF-8: such a
+/// row can never equal a single character.
+std::optional<char32_t> singleCodePoint(std::string_view hz) {
+    if (hz.empty()) return std::nullopt;
+    std::size_t i = 0;
+    const char32_t c = codepage::utf8::next(hz, i);
+    if (i != hz.size()) return std::nullopt;
+    if (c == 0xFFFD && hz != "\xEF\xBF\xBD") return std::nullopt;
+    return c;
+}
+
+Reading makeReading(std::string_view stored) {
+    return Reading{std::string(stored), readingOut(stored, false), readingOut(stored, true)};
+}
+
+}  // namespace
+
+std::string readingOut(std::string_view reading, bool lower) {
+    std::string out;
+    out.reserve(reading.size() + 1);
+    for (std::size_t i = 0; i < reading.size();) {
+        char32_t c = codepage::utf8::next(reading, i);
+        // u_tolower maps code points one to one, so a stored capital "Ǘ" becomes "ǘ" as well.
+        if (lower) c = static_cast<char32_t>(u_tolower(static_cast<UChar32>(c)));
+        if (c == kSmallUDiaeresisAcute)
+            out += 'v';
+        else
+            codepage::utf8::append(out, c);
+    }
+    out += ' ';
+    return out;
+}
+
+PinyinTable::PinyinTable() : impl_(std::make_unique<Impl>()) {}
+PinyinTable::~PinyinTable() = default;
+
+const std::string* PinyinTable::readings(char32_t c) const {
+    const Entry* e = impl_->find(c);
+    return e ? &e->py1 : nullptr;
+}
+
+const PhraseModel* PinyinTable::phrases() const { return impl_->phrases.get(); }
+
+void PinyinTable::add(char32_t c, std::string py1) {
+    if (impl_->find(c)) return;
+    Entry e;
+    e.trimmed = std::string(trimSpaces(py1));
+    e.py1 = std::move(py1);
+    e.polyphonic = e.trimmed.find(' ') != std::string::npos;
+    if (!e.polyphonic) {
+        e.readings.push_back(makeReading(e.trimmed));
+    } else {
+        // Doubled spaces leave empty pieces, which are no readings.
+        std::string_view rest = e.trimmed;
+        while (!rest.empty()) {
+            const std::size_t sp = rest.find(' ');
+            const std::string_view piece = rest.substr(0, sp);
+            if (!piece.empty()) e.readings.push_back(makeReading(piece));
+            if (sp == std::string_view::npos) break;
+            rest.remove_prefix(sp + 1);
+        }
+    }
+    const auto index = static_cast<std::int32_t>(impl_->entries.size());
+    impl_->entries.push_back(std::move(e));
+    if (c < 0x10000)
+        impl_->bmp[c] = index;
+    else
+        impl_->astral.emplace(c, index);
+}
+
+std::shared_ptr<const PinyinTable> PinyinTable::load(const std::string& dbPath) {
+    // Read-only: a missing py.db must be reported, never created empty.
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(dbPath.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    Db db(raw);
+    if (rc != SQLITE_OK) {
+        const int err = raw ? sqlite3_system_errno(raw) : 0;
+        throw DbError("cannot open the pinyin database " + quoted(dbPath) + ": " +
+                      (err ? std::strerror(err) : sqlite3_errstr(rc)));
+    }
+
+    // The file is read for the first time here, so this is where "not a database" shows.
+    Stmt hasTable = prepare(db.get(),
+                            "SELECT 1 FROM sqlite_master WHERE type IN ('table', 'view') "
+                            "AND name = ?1 COLLATE NOCASE");
+    if (!hasTable)
+        throw DbError("cannot read the pinyin database " + quoted(dbPath) + ": " +
+                      sqlite3_errmsg(db.get()));
+    sqlite3_bind_text(hasTable.get(), 1, "PinYin", -1, SQLITE_STATIC);
+    const int found = sqlite3_step(hasTable.get());
+    if (found == SQLITE_DONE)
+        throw DbError("the pinyin database " + quoted(dbPath) + " has no table PinYin");
+    if (found != SQLITE_ROW)
+        throw DbError("cannot read the pinyin database " + quoted(dbPath) + ": " +
+                      sqlite3_errmsg(db.get()));
+    hasTable.reset();
+
+    // The first row of an hz wins, in the order the rows were stored. A table without rowids
+    // has no such order; its own order is the best there is.
+    Stmt rows = prepare(db.get(), "SELECT hz, Py1 FROM PinYin ORDER BY rowid");
+    if (!rows) rows = prepare(db.get(), "SELECT hz, Py1 FROM PinYin");
+    if (!rows)
+        throw DbError("the table PinYin of the pinyin database " + quoted(dbPath) +
+                      " lacks the columns hz and Py1: " + sqlite3_errmsg(db.get()));
+
+    auto table = std::make_shared<PinyinTable>();
+    int step;
+    while ((step = sqlite3_step(rows.get())) == SQLITE_ROW) {
+        const auto* hz = reinterpret_cast<const char*>(sqlite3_column_text(rows.get(), 0));
+        if (!hz) continue;
+        const auto c = singleCodePoint(
+            std::string_view(hz, static_cast<std::size_t>(sqlite3_column_bytes(rows.get(), 0))));
+        if (!c) continue;
+        // A NULL Py1 reads as an empty one: the character then stands for a lone space.
+        const auto* py1 = reinterpret_cast<const char*>(sqlite3_column_text(rows.get(), 1));
+        table->add(*c, py1 ? std::string(py1, static_cast<std::size_t>(
+                                                   sqlite3_column_bytes(rows.get(), 1)))
+                           : std::string());
+    }
+    if (step != SQLITE_DONE)
+        throw DbError("cannot read the table PinYin of the pinyin database " + quoted(dbPath) +
+                      ": " + sqlite3_errmsg(db.get()));
+    rows.reset();
+
+    table->impl_->phrases = PhraseModel::load(db.get());
+    return table;
+}
+
+}  // namespace pinyin

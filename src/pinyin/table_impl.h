@@ -1,0 +1,59 @@
+// The in-memory form of the PinYin table: everything the lookup loop needs, worked out at load.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "pinyin/table.h"
+
+namespace pinyin {
+
+/// One reading of a character in the forms the lookup appends.
+struct Reading {
+    std::string stored;  ///< as stored, e.g. "Lv" or "Zhong"
+    std::string asIs;    ///< stored form, "ǘ" made "v", one space behind
+    std::string lower;   ///< lower case, "ǘ" made "v", one space behind
+};
+
+/// The first row of one hz.
+struct Entry {
+    std::string py1;                ///< Py1 as stored (untrimmed; NULL reads as empty)
+    std::string trimmed;            ///< Py1 without spaces at either end: the chooser's pystr
+    std::vector<Reading> readings;  ///< the non-empty pieces of trimmed in order; one empty
+                                    ///< reading when trimmed is empty
+    bool polyphonic = false;        ///< trimmed holds a space
+};
+
+struct PinyinTable::Impl {
+    static constexpr std::int32_t kNone = -1;
+
+    /// Entries never move once added, so readings() pointers stay valid.
+    std::deque<Entry> entries;
+    /// Index into entries for every BMP code point, kNone when it has no row.
+    std::array<std::int32_t, 0x10000> bmp;
+    std::unordered_map<char32_t, std::int32_t> astral;
+    std::shared_ptr<const PhraseModel> phrases;
+
+    Impl() { bmp.fill(kNone); }
+
+    const Entry* find(char32_t c) const {
+        if (c < 0x10000) {
+            const std::int32_t i = bmp[c];
+            return i == kNone ? nullptr : &entries[static_cast<std::size_t>(i)];
+        }
+        const auto it = astral.find(c);
+        return it == astral.end() ? nullptr : &entries[static_cast<std::size_t>(it->second)];
+    }
+};
+
+/// A reading in the form the lookup appends: lower-cased when `lower`, "ǘ" made "v", one
+/// space behind.
+std::string readingOut(std::string_view reading, bool lower);
+
+}  // namespace pinyin
