@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "codepage/codepage.h"
 #include "pinyin/chooser.h"
 #include "pinyin/settings.h"
+#include "pinyin/table.h"
 
 namespace app {
 
@@ -21,7 +23,16 @@ struct BatchOptions {
     std::string dbPath;      ///< py.db
     codepage::Encoding encoding = codepage::Encoding::Gbk;
     Separator separator = Separator::CrLf;
+    /// Where failed records go; empty for the default, rejectsPathFor(outputPath).
+    std::string rejectsPath;
+    /// Readings already loaded (tests, the fuzzer, a window that keeps them); dbPath is then
+    /// not read.
+    std::shared_ptr<const pinyin::PinyinTable> table;
 };
+
+/// The rejects file beside `outputPath`: outputPath + ".rejected"; "marc-pinyin.rejected" in the
+/// current folder when the output is standard output.
+std::string rejectsPathFor(const std::string& outputPath);
 
 struct RecordFailure {
     std::int64_t number = 0;  ///< 1-based number of the record in the run

@@ -1,0 +1,146 @@
+// The files of a run, on POSIX descriptors: no stdio buffer stands between a record and the disk.
+#include "app/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+#include "app/batch.h"
+
+namespace app {
+namespace {
+
+std::string errorText(int err) { return std::strerror(err); }
+
+std::string folderOf(const std::string& path) {
+    auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+}  // namespace
+
+InputFile::InputFile(const std::string& path) : path_(path) {
+    if (path.empty()) throw StartError("no input file given");
+    if (path == "-") {
+        fd_ = STDIN_FILENO;
+    } else {
+        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd_ < 0) throw StartError("cannot open input " + path + ": " + errorText(errno));
+        owned_ = true;
+    }
+    struct stat st {};
+    if (::fstat(fd_, &st) == 0) {
+        if (S_ISDIR(st.st_mode)) {
+            ::close(fd_);
+            fd_ = -1;
+            throw StartError("cannot open input " + path + ": it is a folder");
+        }
+        if (S_ISREG(st.st_mode)) size_ = static_cast<std::uint64_t>(st.st_size);
+    }
+}
+
+InputFile::~InputFile() {
+    if (owned_ && fd_ >= 0) ::close(fd_);
+}
+
+std::size_t InputFile::read(char* buf, std::size_t size) {
+    for (;;) {
+        ssize_t n = ::read(fd_, buf, size);
+        if (n >= 0) return static_cast<std::size_t>(n);
+        if (errno != EINTR) throw std::runtime_error("cannot read " + path_ + ": " + errorText(errno));
+    }
+}
+
+AppendFile::~AppendFile() {
+    if (owned_ && fd_ >= 0) ::close(fd_);
+}
+
+std::string AppendFile::check() const {
+    if (path_.empty()) return "no output file given";
+    if (path_ == "-") return {};
+    struct stat st {};
+    if (::stat(path_.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) return path_ + " is a folder";
+        // Opening without O_CREAT and closing at once changes nothing.
+        int fd = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0) return "cannot open " + path_ + " for appending: " + errorText(errno);
+        ::close(fd);
+        return {};
+    }
+    if (errno != ENOENT) return "cannot open " + path_ + " for appending: " + errorText(errno);
+    std::string folder = folderOf(path_);
+    if (::stat(folder.c_str(), &st) != 0)
+        return "cannot create " + path_ + ": " + errorText(errno);
+    if (!S_ISDIR(st.st_mode)) return "cannot create " + path_ + ": " + folder + " is not a folder";
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        return "cannot create " + path_ + ": " + errorText(errno);
+    return {};
+}
+
+std::string AppendFile::open() {
+    if (fd_ >= 0) return {};
+    if (path_ == "-") {
+        fd_ = STDOUT_FILENO;
+        return {};
+    }
+    fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd_ < 0) return "cannot open " + path_ + " for appending: " + errorText(errno);
+    owned_ = true;
+    return {};
+}
+
+std::string AppendFile::append(std::string_view a, std::string_view b) {
+    iovec iov[2] = {{const_cast<char*>(a.data()), a.size()}, {const_cast<char*>(b.data()), b.size()}};
+    int count = b.empty() ? 1 : 2;
+    std::size_t left = a.size() + b.size();
+    iovec* v = iov;
+    while (left > 0) {
+        ssize_t n = ::writev(fd_, v, count);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return "cannot write " + (path_ == "-" ? std::string("standard output") : path_) + ": " +
+                   errorText(errno);
+        }
+        // A short write (a pipe, or a full disk that still took part) goes on from where it stopped.
+        auto done = static_cast<std::size_t>(n);
+        left -= done;
+        while (count > 0 && done >= v->iov_len) {
+            done -= v->iov_len;
+            ++v;
+            --count;
+        }
+        if (count > 0) {
+            v->iov_base = static_cast<char*>(v->iov_base) + done;
+            v->iov_len -= done;
+        }
+    }
+    return {};
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    if (a == "-" || b == "-") return false;
+    struct stat sa {}, sb {};
+    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+bool isOpenFile(int fd, const std::string& path) {
+    struct stat sa {}, sb {};
+    if (::fstat(fd, &sa) != 0) return false;
+    if (path == "-") {
+        // Standard output redirected onto the input file would feed the run its own output.
+        if (::fstat(STDOUT_FILENO, &sb) != 0 || !S_ISREG(sb.st_mode)) return false;
+    } else if (::stat(path.c_str(), &sb) != 0) {
+        return false;
+    }
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+}  // namespace app

@@ -1,0 +1,64 @@
+// The files of a run: the input read in blocks, the output and rejects files appended to whole.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace app {
+
+/// The input of a run, "-" for standard input. Throws StartError when it cannot be opened or
+/// names a folder.
+class InputFile {
+public:
+    explicit InputFile(const std::string& path);
+    ~InputFile();
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    /// Reads up to `size` bytes into `buf`; 0 at the end. Throws std::runtime_error on a read error.
+    std::size_t read(char* buf, std::size_t size);
+    /// The file's size in bytes, 0 when unknown (a pipe).
+    std::uint64_t size() const { return size_; }
+    int fd() const { return fd_; }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    bool owned_ = false;
+    std::uint64_t size_ = 0;
+};
+
+/// A file appended to, each append in one write() so that a record is on disk whole or not at
+/// all. "-" is standard output. Nothing is created until open().
+class AppendFile {
+public:
+    explicit AppendFile(std::string path) : path_(std::move(path)) {}
+    ~AppendFile();
+    AppendFile(const AppendFile&) = delete;
+    AppendFile& operator=(const AppendFile&) = delete;
+
+    /// Checks, without creating or changing anything, that the file can be opened for appending:
+    /// it exists and opens for writing, or its folder exists and is writable. Returns an error
+    /// text, empty when it can.
+    std::string check() const;
+    /// Opens (creating a missing file). Returns an error text, empty on success.
+    std::string open();
+    bool isOpen() const { return fd_ >= 0; }
+    /// Appends `a` and `b` in one write. Returns an error text, empty on success.
+    std::string append(std::string_view a, std::string_view b = {});
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    bool owned_ = false;
+};
+
+/// True when both paths name the same existing file (through links and other spellings too).
+/// "-" names no file.
+bool sameFile(const std::string& a, const std::string& b);
+/// True when `path` names the file open as `fd`; for "-", when standard output is that file.
+bool isOpenFile(int fd, const std::string& path);
+
+}  // namespace app

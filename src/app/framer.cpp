@@ -1,0 +1,173 @@
+// Record framing: finds record terminators in the raw input and mends the pieces around them.
+//
+// The record layout that resynchronisation looks for (offsets from the record's first byte):
+//
+//   0..4    record length, five digits
+//   12..16  base address of data B, five digits
+//   24..    directory entries of 12 bytes: tag (3 letters or digits), length (4), start (5)
+//   B-1     field terminator 0x1E closing the directory
+//
+// Only whole entries and an exact terminator at B-1 count, so stray digits in field data or
+// an entry read at the wrong alignment do not pass.
+#include "app/framer.h"
+
+#include <cstring>
+
+#include "marc/constants.h"
+
+namespace app {
+namespace {
+
+constexpr std::size_t npos = std::string_view::npos;
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isTagChar(char c) {
+    return isDigit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+bool isLineBreak(char c) { return c == '\r' || c == '\n'; }
+bool isBlank(char c) { return c == ' ' || c == '\r' || c == '\n' || c == '\x1A'; }
+
+bool digitsAt(std::string_view s, std::size_t at, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i)
+        if (!isDigit(s[at + i])) return false;
+    return true;
+}
+
+// Offset of the field terminator that ends the directory of a plausible leader at `at`.
+std::size_t directoryEnd(std::string_view s, std::size_t at) {
+    constexpr std::size_t kLeader = marc::kLeaderLength;
+    constexpr std::size_t kEntry = marc::kDirectoryEntryLength;
+    if (s.size() - at < kLeader + kEntry + 1) return npos;
+    if (!digitsAt(s, at, 5) || !digitsAt(s, at + 12, 5)) return npos;
+    std::size_t base = 0;
+    for (std::size_t i = 0; i < 5; ++i) base = base * 10 + static_cast<std::size_t>(s[at + 12 + i] - '0');
+    if (base < kLeader + kEntry + 1 || (base - kLeader - 1) % kEntry != 0) return npos;
+    if (base > s.size() - at || s[at + base - 1] != marc::kFieldTerminator) return npos;
+    for (std::size_t e = at + kLeader; e < at + base - 1; e += kEntry) {
+        if (!isTagChar(s[e]) || !isTagChar(s[e + 1]) || !isTagChar(s[e + 2])) return npos;
+        if (!digitsAt(s, e + 3, 9)) return npos;
+    }
+    return at + base - 1;
+}
+
+}  // namespace
+
+std::size_t findRecordStart(std::string_view piece) {
+    std::size_t from = 1;
+    // A record that starts at 0 owns its directory: entries read at another alignment there are
+    // digits too, and must not pass for a leader.
+    if (std::size_t own = directoryEnd(piece, 0); own != npos) from = own + 1;
+    for (std::size_t k = from; k < piece.size(); ++k)
+        if (isDigit(piece[k]) && directoryEnd(piece, k) != npos) return k;
+    return npos;
+}
+
+void cleanRecord(std::string_view raw, std::string& out) {
+    // Line breaks become spaces, so they trim like spaces.
+    std::size_t b = 0, e = raw.size();
+    while (b < e && (raw[b] == ' ' || isLineBreak(raw[b]))) ++b;
+    while (e > b && (raw[e - 1] == ' ' || isLineBreak(raw[e - 1]))) --e;
+    std::string_view body = raw.substr(b, e - b);
+    out.clear();
+    std::size_t i = 0;
+    while (i < body.size()) {
+        std::size_t j = i;
+        while (j < body.size() && !isLineBreak(body[j])) ++j;
+        out.append(body.data() + i, j - i);
+        if (j == body.size()) break;
+        out.append("  ");
+        j += (body[j] == '\r' && j + 1 < body.size() && body[j + 1] == '\n') ? 2 : 1;
+        i = j;
+    }
+}
+
+void RecordFramer::feed(std::string_view bytes) {
+    if (pos_ > 0) {
+        buf_.erase(0, pos_);
+        base_ += pos_;
+        pos_ = 0;
+    }
+    buf_.append(bytes);
+}
+
+void RecordFramer::finish() { eof_ = true; }
+
+void RecordFramer::countLines(std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to; ++i) {
+        char c = buf_[i];
+        if (c == '\r') {
+            ++line_;
+            lastCr_ = true;
+        } else {
+            if (c == '\n' && !lastCr_) ++line_;
+            lastCr_ = false;
+        }
+    }
+}
+
+void RecordFramer::skipLineBreaks() {
+    std::size_t i = pos_;
+    while (i < buf_.size() && isLineBreak(buf_[i])) ++i;
+    countLines(pos_, i);
+    pos_ = i;
+}
+
+Frame RecordFramer::take(std::size_t end, std::string_view problem) {
+    Frame f;
+    f.bytes = std::string_view(buf_).substr(pos_, end - pos_);
+    f.line = line_;
+    f.problem = problem;
+    countLines(pos_, end);
+    pos_ = end;
+    return f;
+}
+
+bool RecordFramer::next(Frame& frame) {
+    const std::size_t size = buf_.size();
+    if (overlong_) {
+        if (pos_ == size && !eof_) return false;
+        const void* hit = std::memchr(buf_.data() + pos_, marc::kRecordTerminator, size - pos_);
+        std::size_t end = hit ? static_cast<const char*>(hit) - buf_.data() + 1 : size;
+        frame = take(end, kTooLong);
+        frame.continuation = true;
+        frame.continues = !hit && !eof_;
+        overlong_ = frame.continues;
+        return true;
+    }
+    if (pieceEnd_ == 0) {
+        skipLineBreaks();
+        if (pos_ == size) return false;
+        const void* hit = std::memchr(buf_.data() + pos_, marc::kRecordTerminator, size - pos_);
+        if (hit) {
+            pieceEnd_ = static_cast<const char*>(hit) - buf_.data() + 1;
+            pieceIsTail_ = false;
+        } else if (eof_) {
+            std::size_t i = pos_;
+            while (i < size && isBlank(buf_[i])) ++i;
+            if (i == size) {  // spaces, line breaks and an end-of-file mark: nothing is lost
+                countLines(pos_, size);
+                pos_ = size;
+                return false;
+            }
+            pieceEnd_ = size;
+            pieceIsTail_ = true;
+        } else if (size - pos_ > kMaxRecordBytes) {
+            frame = take(size, kTooLong);
+            frame.continues = overlong_ = true;
+            return true;
+        } else {
+            return false;
+        }
+    }
+    std::string_view piece = std::string_view(buf_).substr(pos_, pieceEnd_ - pos_);
+    if (std::size_t k = findRecordStart(piece); k != npos) {
+        frame = take(pos_ + k, kNextRecordInside);
+        return true;
+    }
+    std::size_t end = pieceEnd_;
+    pieceEnd_ = 0;
+    frame = take(end, pieceIsTail_ ? kCutShort : std::string_view{});
+    return true;
+}
+
+}  // namespace app
