@@ -11,6 +11,7 @@ Python 3 standard library only. The same inputs give a byte-identical file.
 
 import argparse
 import bz2
+import dataclasses
 import os
 import re
 import sqlite3
@@ -31,17 +32,16 @@ KEEP = {
     "单": "shan chan", "曾": "zeng", "解": "xie", "区": "ou", "朴": "piao", "仇": "qiu",
     "查": "zha", "翟": "zhai", "盖": "ge", "覃": "qin", "缪": "miao", "尉": "yu",
     "万": "mo", "俟": "qi", "召": "shao", "员": "yun", "繁": "po", "种": "chong",
-    "秘": "bi", "句": "gou", "折": "she", "宓": "fu", "隗": "wei", "谌": "shen",
-    "费": "bi", "纪": "ji", "洗": "xian", "佴": "nai", "燕": "yan", "那": "na",
-    # peoples and rulers: 冒顿, 月氏, 龟兹, 可汗, 吐蕃, 单于
-    "冒": "mo", "顿": "du", "氏": "zhi", "龟": "qiu", "兹": "ci", "可": "ke",
-    "汗": "han", "蕃": "bo",
+    "秘": "bi", "句": "gou", "折": "she", "宓": "fu", "隗": "wei", "洗": "xian",
+    "佴": "nai",
+    # peoples and rulers: 冒顿, 月氏, 龟兹, 吐蕃, 单于
+    "冒": "mo", "顿": "du", "氏": "zhi", "龟": "qiu", "兹": "ci", "蕃": "bo",
     # place names
-    "六": "lu", "蚌": "beng", "乐": "lao yue", "厦": "xia", "番": "pan", "洞": "tong",
-    "铅": "yan", "台": "tai", "莘": "shen", "堡": "pu bu", "荥": "xing", "会": "kuai",
-    "泷": "shuang", "浒": "xu", "埔": "pu", "涡": "guo", "丽": "li", "蔚": "yu",
-    "柏": "bo", "阿": "e", "犍": "qian", "筠": "jun", "歙": "she", "黾": "mian",
-    "栎": "yue", "蠡": "li", "珲": "hun", "涌": "chong", "枞": "zong", "圩": "wei",
+    "六": "lu", "蚌": "beng", "乐": "yue", "厦": "xia", "番": "pan", "洞": "tong",
+    "铅": "yan", "莘": "shen", "堡": "pu bu", "荥": "xing", "会": "kuai", "泷": "shuang",
+    "浒": "xu", "埔": "pu", "涡": "guo", "蔚": "yu", "柏": "bo", "阿": "e", "犍": "qian",
+    "筠": "jun", "歙": "she", "黾": "mian", "栎": "yue", "珲": "hun", "涌": "chong",
+    "枞": "zong", "圩": "wei",
 }
 
 # Readings of place names that no Unihan field gives: 乐亭 (Laoting, Hebei).
@@ -125,32 +125,40 @@ def historicReadings(value):
     return out
 
 
-def readingsOf(c, fields, go, minShare, historic, absentTotal=500):
+@dataclasses.dataclass(frozen=True)
+class Rules:
+    """Which readings a row holds; the defaults build the shipped file."""
+    minShare: float = 0.01    # drop readings under this share of kHanyuPinlu's counts (0: none)
+    absentTotal: int = 500    # ... and those it never counted, once a character has this many
+    historic: bool = False    # also take kHanyuPinyin's historic readings
+    fullWidth: bool = True    # rows for full-width digits and letters
+
+
+def readingsOf(c, fields, go, rules):
     """The toneless readings of c in their stored order, or [] when it has none."""
     f = fields.get(c, {})
     variant = f.get("kCompatibilityVariant")
     if variant and not any(k in f for k in MODERN_FIELDS):
         # A compatibility ideograph reads like the unified one it stands for.
-        return readingsOf(chr(int(variant[2:], 16)), fields, go, minShare, historic,
-                          absentTotal)
+        return readingsOf(chr(int(variant[2:], 16)), fields, go, rules)
     pinlu = pinluCounts(f["kHanyuPinlu"]) if "kHanyuPinlu" in f else []
     ordered = [r for r, _ in pinlu]
     for field in ("kMandarin", "kTGHZ2013", "kXHC1983"):
         if field in f:
             ordered.extend(dictReadings(f[field]))
-    if historic and "kHanyuPinyin" in f:
+    if rules.historic and "kHanyuPinyin" in f:
         ordered.extend(historicReadings(f["kHanyuPinyin"]))
     first = toneless(go[c][0]) if c in go else (ordered[0] if ordered else None)
     if first is None:
         return []
-    if minShare > 0 and pinlu:
+    if rules.minShare > 0 and pinlu:
         total = sum(n for _, n in pinlu)
         share = {r: n / total for r, n in pinlu}
         keep = KEEP.get(c, "").split()
         # A reading kHanyuPinlu never counted is only taken as rare when the character was
         # counted often enough that a reading of minShare would have shown up.
-        absentRare = total >= absentTotal
-        ordered = [r for r in ordered if r in keep or share.get(r, 0.0) >= minShare
+        absentRare = total >= rules.absentTotal
+        ordered = [r for r in ordered if r in keep or share.get(r, 0.0) >= rules.minShare
                    or (r not in share and not absentRare)]
     out = [first]
     for r in ordered + EXTRA.get(c, "").split():
@@ -187,15 +195,15 @@ def gbkCharacters():
                 yield s
 
 
-def buildRows(fields, go, minShare, historic, fullWidth, absentTotal=500):
+def buildRows(fields, go, rules):
     """(hz, Py1) rows in GBK code order."""
     rows = []
     for c in gbkCharacters():
         if isHan(c):
-            readings = readingsOf(c, fields, go, minShare, historic, absentTotal)
+            readings = readingsOf(c, fields, go, rules)
             if readings:
                 rows.append((c, " ".join(written(r) for r in readings)))
-        elif fullWidth:
+        elif rules.fullWidth:
             r = fullWidthReading(c)
             if r:
                 rows.append((c, r))
@@ -222,18 +230,18 @@ def main(argv):
         os.path.dirname(os.path.abspath(__file__)), "..", "..", "data", "py.db"))
     ap.add_argument("--unihan", default=UNIHAN_DIR, help="folder of Unihan_*.txt.bz2")
     ap.add_argument("--go-dict", default=GO_DICT, help="go-pinyin's pinyin_dict.go")
-    ap.add_argument("--min-share", type=float, default=0.01,
+    ap.add_argument("--min-share", type=float, default=Rules.minShare,
                     help="drop readings under this share of kHanyuPinlu's counts (0: keep all)")
+    ap.add_argument("--absent-total", type=int, default=Rules.absentTotal,
+                    help="with --min-share, drop a reading kHanyuPinlu does not count only when "
+                         "the character's counts total at least this")
     ap.add_argument("--historic", action="store_true",
                     help="also take kHanyuPinyin's historic readings (for measuring only)")
     ap.add_argument("--no-full-width", action="store_true",
                     help="no rows for full-width digits and letters")
-    ap.add_argument("--absent-total", type=int, default=500,
-                    help="with --min-share, drop a reading kHanyuPinlu does not count only when "
-                         "the character's counts total at least this")
     args = ap.parse_args(argv)
-    rows = buildRows(loadUnihan(args.unihan), loadGoDict(args.go_dict), args.min_share,
-                     args.historic, not args.no_full_width, args.absent_total)
+    rules = Rules(args.min_share, args.absent_total, args.historic, not args.no_full_width)
+    rows = buildRows(loadUnihan(args.unihan), loadGoDict(args.go_dict), rules)
     writeDb(os.path.normpath(args.output), rows)
     print("%s: %d rows, %d bytes" % (os.path.normpath(args.output), len(rows),
                                      os.path.getsize(args.output)))
