@@ -1,6 +1,7 @@
 // Romanising a text: each GBK double-byte character looked up in the in-memory PinYin table.
 #include "pinyin/lookup.h"
 
+#include <cstdint>
 #include <vector>
 
 #include "codepage/codepage.h"
@@ -36,40 +37,28 @@ Romaniser::Romaniser(const PinyinTable& table, const RunSettings& settings, Choo
 
 std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
     const PinyinTable::Impl& t = table_.impl();
+    const char* const pool = t.pool.data();
     std::string out;
     out.reserve(hz.size() * 2 + 8);
 
     std::vector<Suggestion> suggestions;  // asked for at the first polyphonic character, if at all
     bool analysed = false;
-    std::size_t position = 0;  // UTF-16 code units before the current character
-    std::size_t index = 0;     // code points before the current character
 
-    for (std::size_t i = 0; i < hz.size(); ++index) {
-        const auto byte = static_cast<unsigned char>(hz[i]);
-        if (byte < 0x80) {  // ASCII is never double-byte in GBK: copied through, no separator
-            out += static_cast<char>(byte);
-            ++i;
-            ++position;
-            continue;
+    // Everything but the common case: a character without a pooled row, or with a row the
+    // lookup does not use, or polyphonic under a mode that looks at context or asks.
+    const auto lookUpSlowly = [&](char32_t c, int dyStr, std::size_t index) {
+        const Entry* e = codepage::Codec::isGbkDoubleByte(c) ? t.find(c) : nullptr;
+        if (!e) {
+            if (!codepage::Codec::isGbkDoubleByte(c))
+                // Copied through; the "ǘ" rule covers the whole result, copied characters too.
+                codepage::utf8::append(out, c == kSmallUDiaeresisAcute ? U'v' : c);
+            return;  // double-byte without a row: the character drops out of the pinyin
         }
-        const char32_t c = codepage::utf8::next(hz, i);
-        const int dyStr = static_cast<int>(position) + 1;
-        position += c > 0xFFFF ? 2 : 1;
-
-        if (!codepage::Codec::isGbkDoubleByte(c)) {
-            // Copied through; the "ǘ" rule covers the whole result, copied characters included.
-            codepage::utf8::append(out, c == kSmallUDiaeresisAcute ? U'v' : c);
-            continue;
-        }
-        const Entry* e = t.find(c);
-        if (!e) continue;  // no row: the character drops out of the pinyin
-
-        // Both settings are read afresh at every lookup: a change during a run applies at once.
         const bool lower = settings_.letterCase == LetterCase::Lower;
         if (!e->polyphonic) {
             const Reading& r = e->readings.front();
             out += lower ? r.lower : r.asIs;
-            continue;
+            return;
         }
 
         const Polyphone mode = settings_.polyphone;
@@ -88,7 +77,6 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
                 hint = &suggestions[index];
         }
 
-        const Reading& first = e->readings.front();
         // The command line has no chooser: there manual mode takes what the automatic modes
         // would take.
         const bool ask = mode == Polyphone::Manual && chooser_ && !(hint && hint->sure);
@@ -97,10 +85,11 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
                 selpy = hint->reading;
                 appendReading(out, *e, selpy, lower);
             } else {
+                const Reading& first = e->readings.front();
                 selpy = first.stored;
                 out += lower ? first.lower : first.asIs;
             }
-            continue;
+            return;
         }
 
         ChooserRequest request;
@@ -113,6 +102,67 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
         if (auto answer = chooser_->choose(request)) selpy = std::move(*answer);
         // The case scheme applies to the answer, as it stands once the chooser has closed.
         appendReading(out, *e, selpy, settings_.letterCase == LetterCase::Lower);
+    };
+
+    constexpr std::uint8_t kUsable = Hot::kRow | Hot::kDoubleByte | Hot::kPooled;
+    const auto* const p = reinterpret_cast<const unsigned char*>(hz.data());
+    const std::size_t n = hz.size();
+    std::size_t position = 0;  // UTF-16 code units before the current character
+    std::size_t index = 0;     // code points before the current character
+
+    for (std::size_t i = 0; i < n; ++index) {
+        if (p[i] < 0x80) {  // ASCII is never double-byte in GBK: copied through, no separator
+            out += static_cast<char>(p[i++]);
+            ++position;
+            continue;
+        }
+        char32_t c;
+        // Han characters are three bytes long; anything else, or anything odd, takes the
+        // shared decoder.
+        if ((p[i] & 0xF0) == 0xE0 && i + 2 < n && (p[i + 1] & 0xC0) == 0x80 &&
+            (p[i + 2] & 0xC0) == 0x80 && (c = (char32_t(p[i] & 0x0F) << 12) |
+                                              (char32_t(p[i + 1] & 0x3F) << 6) |
+                                              char32_t(p[i + 2] & 0x3F)) >= 0x800 &&
+            (c < 0xD800 || c > 0xDFFF)) {
+            i += 3;
+        } else {
+            c = codepage::utf8::next(hz, i);
+        }
+        const int dyStr = static_cast<int>(position) + 1;
+        position += c > 0xFFFF ? 2 : 1;
+
+        if (c < 0x10000) {
+            const Hot h = t.hot[c];
+            if ((h.flags & kUsable) == kUsable) {
+                // The settings are read afresh at every lookup: a change during a run applies
+                // from the next character on.
+                const bool lower = settings_.letterCase == LetterCase::Lower;
+                const char* forms = pool + h.pool + h.storedLen;
+                if (h.flags & Hot::kPolyphonic) {
+                    const Polyphone mode = settings_.polyphone;
+                    const bool takeFirst =
+                        mode == Polyphone::Automatic ||
+                        (!table_.phrases() &&
+                         (mode == Polyphone::Phrase || (mode == Polyphone::Manual && !chooser_)));
+                    if (!takeFirst) {
+                        lookUpSlowly(c, dyStr, index);
+                        continue;
+                    }
+                    selpy.assign(pool + h.pool, h.storedLen);
+                }
+                if (lower)
+                    out.append(forms + h.asIsLen, h.lowerLen);
+                else
+                    out.append(forms, h.asIsLen);
+                continue;
+            }
+            if (!(h.flags & Hot::kRow)) {
+                if (!codepage::Codec::isGbkDoubleByte(c))
+                    codepage::utf8::append(out, c == kSmallUDiaeresisAcute ? U'v' : c);
+                continue;
+            }
+        }
+        lookUpSlowly(c, dyStr, index);
     }
     return out;
 }

@@ -103,10 +103,29 @@ void PinyinTable::add(char32_t c, std::string py1) {
     }
     const auto index = static_cast<std::int32_t>(impl_->entries.size());
     impl_->entries.push_back(std::move(e));
-    if (c < 0x10000)
-        impl_->bmp[c] = index;
-    else
+    if (c >= 0x10000) {
         impl_->astral.emplace(c, index);
+        return;
+    }
+    impl_->bmp[c] = index;
+
+    const Entry& added = impl_->entries.back();
+    const Reading& first = added.readings.front();
+    Hot& h = impl_->hot[c];
+    h.flags = Hot::kRow;
+    if (codepage::Codec::isGbkDoubleByte(c)) h.flags |= Hot::kDoubleByte;
+    if (added.polyphonic) h.flags |= Hot::kPolyphonic;
+    if (first.stored.size() <= 0xFF && first.asIs.size() <= 0xFF && first.lower.size() <= 0xFF &&
+        impl_->pool.size() <= 0xFFFFFF00u) {
+        h.flags |= Hot::kPooled;
+        h.pool = static_cast<std::uint32_t>(impl_->pool.size());
+        h.storedLen = static_cast<std::uint8_t>(first.stored.size());
+        h.asIsLen = static_cast<std::uint8_t>(first.asIs.size());
+        h.lowerLen = static_cast<std::uint8_t>(first.lower.size());
+        impl_->pool += first.stored;
+        impl_->pool += first.asIs;
+        impl_->pool += first.lower;
+    }
 }
 
 std::shared_ptr<const PinyinTable> PinyinTable::load(const std::string& dbPath) {

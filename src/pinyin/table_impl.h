@@ -30,6 +30,22 @@ struct Entry {
     bool polyphonic = false;        ///< trimmed holds a space
 };
 
+/// What the lookup loop reads for one BMP code point: eight bytes, so the characters of
+/// running text stay in the cache, with the first reading's forms in one shared pool.
+struct Hot {
+    enum : std::uint8_t {
+        kRow = 1,         ///< the code point has a row
+        kDoubleByte = 2,  ///< GBK writes it with two bytes, so the lookup uses the row
+        kPolyphonic = 4,
+        kPooled = 8,      ///< the first reading's forms are in the pool (they are short enough)
+    };
+    std::uint32_t pool = 0;  ///< offset of stored form, asIs form, lower form, back to back
+    std::uint8_t storedLen = 0;
+    std::uint8_t asIsLen = 0;
+    std::uint8_t lowerLen = 0;
+    std::uint8_t flags = 0;
+};
+
 struct PinyinTable::Impl {
     static constexpr std::int32_t kNone = -1;
 
@@ -38,6 +54,8 @@ struct PinyinTable::Impl {
     /// Index into entries for every BMP code point, kNone when it has no row.
     std::array<std::int32_t, 0x10000> bmp;
     std::unordered_map<char32_t, std::int32_t> astral;
+    std::array<Hot, 0x10000> hot{};
+    std::string pool;
     std::shared_ptr<const PhraseModel> phrases;
 
     Impl() { bmp.fill(kNone); }
