@@ -18,7 +18,7 @@ TEST(GbkCodec, KnownCodesBothWays) {
     EXPECT_EQ(cp.decode("\xCA\xE9\xC3\xFB" "ab"), kShu + kMing + "ab");
     EXPECT_EQ(cp.decode("\x80"), "\xE2\x82\xAC");  // Windows 936's euro sign
     EXPECT_EQ(cp.encode("\xE2\x82\xAC"), "\x80");
-    // A trail byte equal to '|' belongs to its character: 乇 is 81 7C.
+    // A trail byte equal to '|' belongs to its character: 亅 is 81 7C.
     EXPECT_EQ(cp.encode(cp.decode("\x81\x7C")), "\x81\x7C");
     EXPECT_EQ(cp.decode("\x81\x7C").find('|'), std::string::npos);
 }

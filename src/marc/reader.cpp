@@ -1,0 +1,144 @@
+// Exchange record reader: cuts the fields of one ISO 2709 record by byte position and lays them out
+// as the working record text.
+//
+// One record, byte positions from 0 (all counts are bytes of the record's code page):
+//
+//   leader     0..4    record length              5   record status
+//              6       type of record             7   bibliographic level
+//              8       hierarchical level         9   (blank)
+//              10      indicator length "2"       11  subfield identifier length "2"
+//              12..16  base address of data       17..19 implementation-defined
+//              20..23  entry map "450 " (length 4, start 5, no implementation part)
+//   directory  24..    12-byte entries, then a field terminator (0x1E):
+//                        +0 tag (3)   +3 field length, terminator included (4)   +7 start (5)
+//   data area  base..  the fields, each ended by 0x1E; a data field is two indicators and
+//                      subfields, each opened by the delimiter 0x1F and a one-byte code
+//   end                the record terminator 0x1D
+//
+// The reader trusts neither the record length nor the base address of the leader: the data area
+// starts right behind the first field terminator, and every field is cut from the bytes by its
+// directory entry, each offset and length checked against the record before it is read.
+#include "marc/reader.h"
+
+#include <string>
+
+#include "marc/constants.h"
+#include "marc/detail.h"
+#include "marc/error.h"
+
+namespace marc {
+
+namespace {
+
+std::string entryError(std::size_t entry, const char* what) {
+    return "directory entry " + std::to_string(entry) + ": " + what;
+}
+
+/// Appends `s`, writing each "|" as kDataBar and, when `delimiters` is set, each subfield delimiter
+/// as "|". Working in UTF-8 is safe byte by byte: an ASCII byte never stands inside a character.
+void appendMapped(std::string& out, std::string_view s, bool delimiters) {
+    std::size_t from = 0;
+    const char* specials = delimiters ? "|\x1F" : "|";
+    for (std::size_t i = s.find_first_of(specials); i != std::string_view::npos;
+         i = s.find_first_of(specials, from)) {
+        out.append(s.data() + from, i - from);
+        if (s[i] == '|') out.append(codepage::kDataBar);
+        else out.push_back(kWorkingDelimiter);
+        from = i + 1;
+    }
+    out.append(s.data() + from, s.size() - from);
+}
+
+/// Removes CR LF pairs, scanning from the left; returns `bytes` itself when there are none.
+std::string_view withoutCrLf(std::string_view bytes, std::string& storage) {
+    std::size_t at = bytes.find(kCrLf);
+    if (at == std::string_view::npos) return bytes;
+    storage.clear();
+    std::size_t from = 0;
+    while (at != std::string_view::npos) {
+        storage.append(bytes.data() + from, at - from);
+        from = at + 2;
+        at = bytes.find(kCrLf, from);
+    }
+    storage.append(bytes.data() + from, bytes.size() - from);
+    return storage;
+}
+
+}  // namespace
+
+std::string isoToMarcBytes(std::string_view recordBytes, const codepage::Codec& cp) {
+    std::string storage;
+    const std::string_view rec = withoutCrLf(recordBytes, storage);
+    if (rec.empty()) return {};
+
+    // Neither GBK nor GB18030 uses 0x1E inside a character, so the first 0x1E byte is the
+    // directory's terminator. Positions are plain sizes: a record may be 99999 bytes or more.
+    const std::size_t ft = rec.find(kFieldTerminator);
+    if (ft == std::string_view::npos) throw MarcError("no field terminator");
+    if (ft < static_cast<std::size_t>(kLeaderLength))
+        throw MarcError("the first field terminator stands at byte " + std::to_string(ft + 1) +
+                        ", inside the 24-byte leader");
+    const std::string_view dir = rec.substr(kLeaderLength, ft - kLeaderLength);
+    const std::size_t base = ft + 1;
+
+    // Entries: the directory's length over 12, rounded to nearest with a half going to even, so
+    // that a directory a few bytes short still gives its last entry (and its error, if any).
+    std::size_t entries = dir.size() / kDirectoryEntryLength;
+    const std::size_t rest = dir.size() % kDirectoryEntryLength;
+    if (rest > 6 || (rest == 6 && entries % 2 == 1)) ++entries;
+
+    std::string out;
+    out.reserve(rec.size() + rec.size() / 2 + entries * 8);
+    std::string field;
+    bool first = true;
+    for (std::size_t k = 0; k < entries; ++k) {
+        const std::size_t at = k * kDirectoryEntryLength;
+        const std::string_view entry = dir.substr(at, kDirectoryEntryLength);
+        const std::string_view tag = entry.substr(0, 3);
+        const auto length = detail::parseNumber(entry.substr(std::min<std::size_t>(3, entry.size()), 4));
+        if (!length) throw MarcError(entryError(k + 1, "length is not a number"));
+        const auto start = detail::parseNumber(entry.substr(std::min<std::size_t>(7, entry.size()), 5));
+        if (!start) throw MarcError(entryError(k + 1, "starting position is not a number"));
+
+        // A field wholly beyond the end, or of length 0, gives no line; one that runs past the
+        // end gives what there is.
+        const std::size_t offset = base + static_cast<std::size_t>(*start);
+        if (*length == 0 || offset >= rec.size()) continue;
+        const std::size_t take = std::min(static_cast<std::size_t>(*length), rec.size() - offset);
+
+        field.clear();
+        cp.decodeAppend(field, rec.substr(offset, take));
+        if (field.empty()) continue;
+        std::erase(field, kFieldTerminator);
+
+        const auto tagNumber = detail::parseNumber(tag);
+        if (!tagNumber)
+            throw MarcError(entryError(k + 1, ("tag \"" + std::string(tag) + "\" is not a number").c_str()));
+
+        if (!first) out.append(kCrLf);
+        first = false;
+        out.append(tag);
+        out.push_back(' ');
+        if (*tagNumber >= 10) {
+            if (detail::advanceChars(field, 0, 1) == field.size())  // fewer than two characters
+                throw MarcError("field " + std::string(tag) + " (directory entry " + std::to_string(k + 1) +
+                                "): data field shorter than its two indicators");
+            // A delimiter standing in the indicators' place stays as it is: only the data is
+            // scanned for delimiters.
+            const std::size_t indicatorsEnd = detail::advanceChars(field, 0, 2);
+            appendMapped(out, std::string_view(field).substr(0, indicatorsEnd), false);
+            out.push_back(' ');
+            appendMapped(out, std::string_view(field).substr(indicatorsEnd), true);
+        } else {
+            out.append("   ");
+            appendMapped(out, field, true);
+        }
+    }
+    return out;
+}
+
+std::string isoToMarc(std::string_view record, const codepage::Codec& cp) {
+    return isoToMarcBytes(cp.encode(record), cp);
+}
+
+}  // namespace marc

@@ -1,0 +1,130 @@
+// Tests of the exchange record reader: the worked 63-byte record, cutting by bytes, errors, mends.
+#include <gtest/gtest.h>
+
+#include "codepage/codepage.h"
+#include "marc/error.h"
+#include "marc/reader.h"
+
+using codepage::Codec;
+using marc::isoToMarc;
+using marc::isoToMarcBytes;
+using marc::MarcError;
+
+namespace {
+
+const std::string kShuMing = "\xE4\xB9\xA6\xE5\x90\x8D";     // 书名 in UTF-8
+const std::string kShuMingGbk = "\xCA\xE9\xC3\xFB";          // 书名 in GBK
+const std::string kBar(codepage::kDataBar);
+
+/// A record from a directory and the fields it points at (each field given with its terminator).
+std::string record(const std::string& directory, const std::string& fields, const std::string& leader = "") {
+    std::string l = leader.empty() ? std::string("00000nam0 2200000   450 ") : leader;
+    return l + directory + "\x1E" + fields + "\x1D";
+}
+
+std::string readGbk(const std::string& bytes) { return isoToMarcBytes(bytes, Codec::gbk()); }
+
+TEST(Reader, WorkedExampleOf63Bytes) {
+    const std::string rec = record("001000400000200000900004", "123\x1E" "1 \x1F" "a" + kShuMingGbk + "\x1E");
+    ASSERT_EQ(rec.size(), 63u);
+    const std::string expected = "001    123\r\n200 1  |a" + kShuMing;
+    EXPECT_EQ(readGbk(rec), expected);
+    EXPECT_EQ(isoToMarc(Codec::gbk().decode(rec)), expected);  // the same record given as text
+}
+
+TEST(Reader, EmptyInputs) {
+    EXPECT_EQ(readGbk(""), "");
+    EXPECT_EQ(readGbk("\r\n\r\n"), "");
+    EXPECT_EQ(readGbk(record("", "")), "");  // empty directory
+}
+
+TEST(Reader, CutsFieldsByBytesNotByHeader) {
+    // Blank indicators, two Chinese characters: length 9, not 7. The leader's base address is wrong.
+    const std::string rec = record("200000900000", "  \x1F" "a" + kShuMingGbk + "\x1E", "99999nam0 2299999   450 ");
+    EXPECT_EQ(readGbk(rec), "200    |a" + kShuMing);
+    // A CR LF the batch run left inside the record is removed before cutting.
+    EXPECT_EQ(readGbk("\r\n" + rec.substr(0, 30) + "\r\n" + rec.substr(30)), "200    |a" + kShuMing);
+}
+
+TEST(Reader, DirectoryOrderAndSharedBytes) {
+    const std::string fields = "1 \x1F" "aone\x1E" "2 \x1F" "atwo\x1E";
+    EXPECT_EQ(readGbk(record("700000800008200000800000200000800000", fields)),
+              "700 2  |atwo\r\n200 1  |aone\r\n200 1  |aone");
+}
+
+TEST(Reader, FieldShapes) {
+    // A stray terminator inside a field closes up; the record terminator inside a field stays.
+    EXPECT_EQ(readGbk(record("200000900000", "1 \x1F" "ab\x1E" "cd\x1E")), "200 1  |abcd");
+    EXPECT_EQ(readGbk(record("200000700000", "1 \x1F" "a\x1D" "b\x1E")), "200 1  |a\x1D" "b");
+    // Two indicators and the terminator: empty data. A control field of its terminator alone.
+    EXPECT_EQ(readGbk(record("200000300000005000100003", "12\x1E\x1E")), "200 12 \r\n005    ");
+    // Tag 000 is a control field; blanks around directory numbers are allowed.
+    EXPECT_EQ(readGbk(record("000000300000", "ab\x1E")), "000    ab");
+    EXPECT_EQ(readGbk(record("001 003    0", "ab\x1E")), "001    ab");
+    // A delimiter in place of the indicators stands as it is; only the data is scanned.
+    EXPECT_EQ(readGbk(record("200000700000", "\x1F" "abc\x1F" "d\x1E")), "200 \x1F" "a bc|d");
+}
+
+TEST(Reader, FieldsAtOrBeyondTheEnd) {
+    // Beyond the end: no line; length 0: no line; past the end: what there is.
+    EXPECT_EQ(readGbk(record("001000400000200000999999700000000000", "123\x1E")), "001    123");
+    EXPECT_EQ(readGbk(record("001002000000", "123\x1E")), "001    123\x1D");
+    // A bad tag on a field that yields nothing is no error.
+    EXPECT_EQ(readGbk(record("001000400000X01000499999", "123\x1E")), "001    123");
+}
+
+TEST(Reader, ErrorsNameTheirPlace) {
+    auto message = [](const std::string& rec) {
+        try {
+            readGbk(rec);
+        } catch (const MarcError& e) {
+            return std::string(e.what());
+        }
+        return std::string("no error");
+    };
+    EXPECT_EQ(message("00000nam0 2200000   450 001000400000"), "no field terminator");
+    EXPECT_EQ(message("0000\x1E"), "the first field terminator stands at byte 5, inside the 24-byte leader");
+    EXPECT_EQ(message(record("0010004000002000 x900004", "123\x1E")), "directory entry 2: length is not a number");
+    EXPECT_EQ(message(record("001000400000200000900 04", "123\x1E")), "directory entry 2: starting position is not a number");
+    EXPECT_EQ(message(record("0010004     ", "123\x1E")), "directory entry 1: starting position is not a number");
+    EXPECT_EQ(message(record("A01000400000", "123\x1E")), "directory entry 1: tag \"A01\" is not a number");
+    EXPECT_EQ(message(record("001000400000200000200004", "123\x1E" "1\x1E")),
+              "field 200 (directory entry 2): data field shorter than its two indicators");
+    EXPECT_EQ(message(record("200000100000", "\x1E")),
+              "field 200 (directory entry 1): data field shorter than its two indicators");
+    // A directory 7 bytes past a whole entry rounds up to one more entry, whose start is missing.
+    EXPECT_EQ(message(record("0010004000002000009", "123\x1E")),
+              "directory entry 2: starting position is not a number");
+    // 6 bytes past an odd number of entries round up too (half to even); past an even number, not.
+    EXPECT_EQ(message(record("001000400000200000", "123\x1E")),
+              "directory entry 2: starting position is not a number");
+    EXPECT_EQ(readGbk(record("001000400000001000400000200000", "123\x1E")), "001    123\r\n001    123");
+}
+
+TEST(ReaderMends, PositionsBeyond16Bits) {
+    // 3000 entries put the first terminator at byte 36025, past the old 16-bit limit.
+    std::string dir, fields;
+    for (int i = 0; i < 3000; ++i) dir += "0010002" + std::string(5, '0').replace(3, 2, std::to_string(10 + i % 90));
+    fields = std::string(100, 'x') + "\x1E";
+    const std::string out = readGbk(record(dir, fields));
+    EXPECT_EQ(out.substr(0, 10), "001    xx\r");
+}
+
+TEST(ReaderMends, BarsInDataAreKeptAsData) {
+    // The UNIMARC fill character in 100 $a, and a GBK trail byte 0x7C (亅 is 81 7C).
+    const std::string rec = record("100001700000200000700017",
+                                   "  \x1F" "a1996||||0ita\x1E" "1 \x1F" "a\x81\x7C\x1E");
+    const std::string out = readGbk(rec);
+    EXPECT_EQ(out, "100    |a1996" + kBar + kBar + kBar + kBar + "0ita\r\n200 1  |a\xE4\xBA\x85");
+    // In indicators and control fields too.
+    EXPECT_EQ(readGbk(record("200000500000003000400005", "||\x1F" "a\x1E" "a|\x1F\x1E")),
+              "200 " + kBar + kBar + " |a\r\n003    a" + kBar + "|");
+}
+
+TEST(ReaderMends, InvalidBytesNeverShiftAField) {
+    // A stray lead byte before the terminator decodes to U+FFFD and the next field stands intact.
+    const std::string out = readGbk(record("200000600000701000600006", "1 \x1F" "a\xCA\x1E" "1 \x1F" "ab\x1E"));
+    EXPECT_EQ(out, "200 1  |a\xEF\xBF\xBD\r\n701 1  |ab");
+}
+
+}  // namespace

@@ -1,0 +1,175 @@
+// Tests of the exchange record writer: the worked 189-byte record, leader choice, 001/005, pinyin
+// placement, limits and the mends.
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+
+#include "codepage/codepage.h"
+#include "marc/error.h"
+#include "marc/reader.h"
+#include "marc/writer.h"
+
+using codepage::Codec;
+using marc::MarcError;
+
+namespace {
+
+marc::LocalTime endOf2099() { return {2099, 12, 31, 23, 59, 59}; }
+
+/// The working text as the batch run hands it over: every line ended by CR LF, one more CR LF.
+std::string working(std::initializer_list<std::string> lines) {
+    std::string s;
+    for (const std::string& l : lines) s += l + "\r\n";
+    return s + "\r\n";
+}
+
+std::string write(const std::string& text) { return marc::marcToIso(text, Codec::gbk(), endOf2099); }
+
+/// The lines the reader gives for what the writer wrote.
+std::string rewritten(const std::string& text) {
+    return marc::isoToMarcBytes(marc::marcToIsoBytes(text, Codec::gbk(), endOf2099), Codec::gbk());
+}
+
+/// Five filler lines, so that a test's own lines are written.
+std::string withFiller(std::initializer_list<std::string> lines) {
+    std::string s;
+    for (const std::string& l : lines) s += l + "\r\n";
+    return s + working({"101 0  |achi", "101 0  |achi", "101 0  |achi", "101 0  |achi", "101 0  |achi"});
+}
+
+const std::string kFiller5 = "\r\n101 0  |achi\r\n101 0  |achi\r\n101 0  |achi\r\n101 0  |achi\r\n101 0  |achi";
+
+TEST(Writer, WorkedExampleOf189Bytes) {
+    const std::string text = working({"001    A0001", "005    20240102030405.0", "101 0  |achi",
+                                      "200 1  |a书名|e副题|Ashu ming", "210    |a北京|d2024", "701  0 |a张三|Azhang san"});
+    const std::string expected =
+        "00189nam0 2200097   450 001000600000005001700006101000800023200002500031210001500056701002000071"
+        "\x1E" "A0001\x1E" "20240102030405.0\x1E" "0 \x1F" "achi\x1E" "1 \x1F" "a书名\x1F" "Ashu ming\x1F" "e副题\x1E"
+        "  \x1F" "a北京\x1F" "d2024\x1E" " 0\x1F" "a张三\x1F" "Azhang san\x1E\x1D";
+    EXPECT_EQ(write(text), expected);
+    const std::string bytes = marc::marcToIsoBytes(text, Codec::gbk(), endOf2099);
+    EXPECT_EQ(bytes.size(), 189u);
+    EXPECT_EQ(bytes, Codec::gbk().encode(expected));
+}
+
+TEST(Writer, TooFewLinesGiveNothing) {
+    EXPECT_EQ(write(working({"101 0  |a1", "101 0  |a2", "101 0  |a3", "101 0  |a4"})), "");
+    EXPECT_EQ(write(""), "");
+    EXPECT_NE(write(working({"101 0  |a1", "101 0  |a2", "101 0  |a3", "101 0  |a4", "101 0  |a5"})), "");
+}
+
+TEST(Writer, LeaderChoice) {
+    EXPECT_EQ(write(withFiller({"225"})).substr(5, 4), "oam2");  // even a line too short to write
+    EXPECT_EQ(write(withFiller({"410 0  |ax"})).substr(5, 4), "oam2");
+    EXPECT_EQ(write(withFiller({"461 0  |ax"})).substr(5, 4), "oam2");
+    EXPECT_EQ(write(withFiller({"000    cam1", "225 0  |ax"})).substr(5, 4), "cam1");
+    EXPECT_EQ(write(withFiller({"000    c"})).substr(5, 4), "c   ");
+    EXPECT_EQ(write(withFiller({"225 0  |ax", "000       "})).substr(5, 4), "oam2");
+    // No 000 field is written.
+    EXPECT_EQ(rewritten(withFiller({"000    cam1"})).find("000 "), std::string::npos);
+}
+
+TEST(Writer, ControlValuesFromTheClockOrTheRecord) {
+    EXPECT_EQ(rewritten(withFiller({})).substr(0, 46), "001    011231235959\r\n005    20991231235959.0\r\n");
+    EXPECT_EQ(rewritten(withFiller({"005    19990101000000.0 "})).substr(21, 25), "005    19990101000000.0\r\n");
+    EXPECT_EQ(rewritten(withFiller({"001    a", "001  b  "})).substr(0, 10), "001    b\r\n");
+    EXPECT_EQ(rewritten(withFiller({"001    a", "001    "})).substr(0, 21), "001    011231235959\r\n");
+}
+
+TEST(Writer, WhichLinesBecomeFields) {
+    // Exactly eight characters: no field. A data field line without "|": its indicators alone.
+    EXPECT_EQ(rewritten(withFiller({"200 1  x"})).find("200"), std::string::npos);
+    EXPECT_NE(rewritten(withFiller({"200 12 xy"})).find("\r\n200 12 \r\n"), std::string::npos);
+    // Whatever stands between character 7 and the first "|" is not written.
+    EXPECT_NE(rewritten(withFiller({"200 12 lost|akept"})).find("\r\n200 12 |akept\r\n"), std::string::npos);
+    // A line starting with "|" after a line break loses that "|" first.
+    EXPECT_NE(rewritten("|x\r\n|200 1  |ab" + kFiller5 + "\r\n\r\n").find("200 1  |ab"), std::string::npos);
+    // Tags that begin with a letter are written as data fields (the reader refuses them).
+    EXPECT_NE(write(withFiller({"A00 1  |ab"})).find("\x1E" "1 \x1F" "ab\x1E"), std::string::npos);
+}
+
+TEST(Writer, SubfieldsAsTheyStand) {
+    EXPECT_NE(rewritten(withFiller({"200 1  |a x |   |9 py "})).find("200 1  |a x |9py|   \r\n"), std::string::npos);
+    auto error = [](const std::string& text) {
+        try {
+            write(text);
+        } catch (const MarcError& e) {
+            return std::string(e.what());
+        }
+        return std::string("no error");
+    };
+    EXPECT_EQ(error(withFiller({"200 1  |ab||c"})),
+              "line 1 (tag 200): empty subfield (\"||\", or \"|\" at the end of the line)");
+    EXPECT_EQ(error(withFiller({"101 0  |achi", "200 1  |ab|"})),
+              "line 2 (tag 200): empty subfield (\"||\", or \"|\" at the end of the line)");
+}
+
+TEST(Writer, PadZeroNeverWritesAShortNumber) {
+    EXPECT_EQ(marc::padZero(4, 7), "0007");
+    EXPECT_EQ(marc::padZero(5, 99999), "99999");
+    EXPECT_EQ(marc::padZero(4, 0), "0000");
+    EXPECT_THROW(marc::padZero(4, 10000), MarcError);
+    EXPECT_THROW(marc::padZero(5, -1), MarcError);
+}
+
+TEST(Writer, FieldAndRecordLimits) {
+    // 4 indicators/delimiter/code bytes + 4997 Chinese characters of 2 bytes + terminator = 9999.
+    std::string big;
+    for (int i = 0; i < 4997; ++i) big += "书";
+    EXPECT_NO_THROW(write(withFiller({"200 1  |a" + big.substr(0, big.size())})));
+    EXPECT_THROW(write(withFiller({"200 1  |a" + big + "x"})), MarcError);
+    std::string many;
+    for (int i = 0; i < 11; ++i) many += "200 1  |a" + big + "\r\n";
+    try {
+        write(many + working({"1", "2", "3", "4", "5"}));
+        FAIL() << "no error";
+    } catch (const MarcError& e) {
+        EXPECT_NE(std::string(e.what()).find("99999"), std::string::npos) << e.what();
+    }
+}
+
+TEST(WriterMends, PinyinBehindTheNearestTitle) {
+    auto fieldOf = [](const std::string& line) {
+        const std::string out = rewritten(withFiller({line}));
+        const std::size_t at = out.find("\r\n200 ");
+        return out.substr(at + 2, out.find("\r\n", at + 2) - at - 2);
+    };
+    EXPECT_EQ(fieldOf("200 1  |a书|Ashu|a名|Aming"), "200 1  |a书|Ashu|a名|Aming");
+    EXPECT_EQ(fieldOf("200 1  |a书|e副|Ashu"), "200 1  |a书|Ashu|e副");
+    EXPECT_EQ(fieldOf("200 1  |Ashu|a书"), "200 1  |Ashu|a书");
+    EXPECT_EQ(fieldOf("200 1  |a书|A1|e副|A2"), "200 1  |a书|A1|A2|e副");
+    EXPECT_EQ(fieldOf("200 1  |a书|e副|91|a名|f作|92|A3"), "200 1  |a书|91|e副|a名|92|A3|f作");
+}
+
+TEST(WriterMends, ControlFieldsKeepTheirData) {
+    const std::string out = rewritten(withFiller({"200 1  |ax", "003    http://example.org/1", "007    ta", "009    "}));
+    EXPECT_NE(out.find("\r\n200 1  |ax\r\n003    http://example.org/1\r\n007    ta\r\n009    \r\n101"),
+              std::string::npos) << out;
+}
+
+TEST(WriterMends, BarsInDataComeBackAsBars) {
+    const std::string bar(codepage::kDataBar);
+    const std::string text = withFiller({"100    |a1996" + bar + bar + "0ita", "200 " + bar + "1 |ax"});
+    const std::string bytes = marc::marcToIsoBytes(text, Codec::gbk(), endOf2099);
+    EXPECT_NE(bytes.find("  \x1F" "a1996||0ita\x1E|1\x1F" "ax\x1E"), std::string::npos);
+    EXPECT_EQ(marc::isoToMarcBytes(bytes, Codec::gbk()).find("100    |a1996" + bar + bar + "0ita\r\n200 " + bar + "1 |ax"),
+              46u);
+}
+
+TEST(WriterMends, StructureBreakingTextIsRefused) {
+    EXPECT_THROW(write(withFiller({"000    书"})), MarcError);
+    EXPECT_THROW(write(withFiller({"000    \x1E"})), MarcError);
+    EXPECT_THROW(write(withFiller({"书名 1  |ax"})), MarcError);
+    EXPECT_EQ(write(withFiller({"000    ab"})).substr(5, 4), "ab  ");
+}
+
+TEST(Writer, OtherCodePagesCountTheirOwnBytes) {
+    const std::string text = working({"001    1", "005    2", "200 1  |a书", "1", "2"});
+    const std::string utf8 = marc::marcToIsoBytes(text, Codec::get(codepage::Encoding::Utf8), endOf2099);
+    EXPECT_EQ(utf8.substr(0, 5), "00074");
+    EXPECT_NE(utf8.find("200000800004"), std::string::npos);  // 2 + 2 + 3 bytes + terminator
+    const std::string gb = marc::marcToIsoBytes(text, Codec::get(codepage::Encoding::Gb18030), endOf2099);
+    EXPECT_NE(gb.find("200000700004"), std::string::npos);
+}
+
+}  // namespace
