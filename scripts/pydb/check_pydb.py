@@ -13,12 +13,13 @@ import os
 import re
 import sqlite3
 import sys
+import unicodedata
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 DEFAULT_DB = os.path.normpath(os.path.join(HERE, "..", "..", "data", "py.db"))
 
 READING = re.compile(r"[A-Z][a-z]*")
-FULL_WIDTH = re.compile(r"[0-9A-Za-z]")
+SYMBOL = re.compile(r"[0-9A-Za-z]+")
 MIN_ROWS, MAX_ROWS = 20900, 21100
 
 # hz -> (first reading or None, readings that must be present)
@@ -58,12 +59,21 @@ SPOT = {
     "２": ("2", []),
     "Ａ": ("A", []),
     "ａ": ("a", []),
+    "Ⅱ": ("II", []),
+    "①": ("1", []),
+    "㈢": ("San", []),
 }
 # Characters of GBK that no source gives a Mandarin reading: Japanese-made characters and the
 # one-character spellings of units (兙 decagram, 嗧 gallon ...).
 NO_READING = set("兙兡嗧桛烪瓧瓰瓱瓼甅")
 # Full-width punctuation has no row: it drops out of the pinyin.
 ABSENT = ["，", "。", "：", "、", "（", "）", "《", "》", "　", "…", "—"]
+
+
+def isHan(c):
+    name = unicodedata.name(c, "")
+    return c == "\u3007" or name.startswith("CJK UNIFIED IDEOGRAPH") or \
+        name.startswith("CJK COMPATIBILITY IDEOGRAPH")
 
 
 def gbkDoubleByte():
@@ -103,10 +113,10 @@ def check(path):
             errors.append(where + ": Py1 empty")
             continue
         readings = py1.split(" ")
-        if "\uFF10" <= hz <= "\uFF5A":
-            ok = len(readings) == 1 and FULL_WIDTH.fullmatch(py1) is not None
-        else:
-            ok = all(READING.fullmatch(r) for r in readings)
+        ok = all(READING.fullmatch(r) for r in readings)
+        if not ok and not isHan(hz):
+            # digits, letters and numbers such as ２, ａ, Ⅱ, ① read as their ASCII form
+            ok = SYMBOL.fullmatch(py1) is not None
         if not ok:
             errors.append(where + ": Py1 not capitalised letters with single spaces")
         if len(set(readings)) != len(readings):

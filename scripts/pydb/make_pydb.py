@@ -131,7 +131,7 @@ class Rules:
     minShare: float = 0.01    # drop readings under this share of kHanyuPinlu's counts (0: none)
     absentTotal: int = 500    # ... and those it never counted, once a character has this many
     historic: bool = False    # also take kHanyuPinyin's historic readings
-    fullWidth: bool = True    # rows for full-width digits and letters
+    symbols: bool = True      # rows for double-byte digits, letters and numbers
 
 
 def readingsOf(c, fields, go, rules):
@@ -173,11 +173,19 @@ def isHan(c):
         name.startswith("CJK COMPATIBILITY IDEOGRAPH")
 
 
-def fullWidthReading(c):
-    """Full-width digits and letters read as their ASCII forms ('２' -> '2', 'ａ' -> 'a')."""
-    o = ord(c)
-    if 0xFF10 <= o <= 0xFF19 or 0xFF21 <= o <= 0xFF3A or 0xFF41 <= o <= 0xFF5A:
-        return chr(o - 0xFEE0)
+def symbolReading(c):
+    """What a double-byte digit, letter or number symbol reads as: its compatibility form
+    without brackets and full stop, when that is ASCII letters and digits ('２' -> '2',
+    'ａ' -> 'a', 'Ⅱ' -> 'II', '⑴' -> '1', '⒈' -> '1', '㎏' -> 'kg'); otherwise None."""
+    s = unicodedata.normalize("NFKC", c).strip("().")
+    return s if re.fullmatch(r"[0-9A-Za-z]+", s) else None
+
+
+def bracketedHan(c):
+    """The Han character of a bracketed ideograph ('㈠' -> '一'), or None."""
+    s = unicodedata.normalize("NFKC", c)
+    if len(s) == 3 and s[0] == "(" and s[2] == ")" and isHan(s[1]):
+        return s[1]
     return None
 
 
@@ -203,10 +211,13 @@ def buildRows(fields, go, rules):
             readings = readingsOf(c, fields, go, rules)
             if readings:
                 rows.append((c, " ".join(written(r) for r in readings)))
-        elif rules.fullWidth:
-            r = fullWidthReading(c)
-            if r:
-                rows.append((c, r))
+        elif rules.symbols:
+            han = bracketedHan(c)
+            readings = readingsOf(han, fields, go, rules) if han else []
+            if readings:
+                rows.append((c, " ".join(written(r) for r in readings)))
+            elif symbolReading(c):
+                rows.append((c, symbolReading(c)))
     return rows
 
 
@@ -237,10 +248,10 @@ def main(argv):
                          "the character's counts total at least this")
     ap.add_argument("--historic", action="store_true",
                     help="also take kHanyuPinyin's historic readings (for measuring only)")
-    ap.add_argument("--no-full-width", action="store_true",
-                    help="no rows for full-width digits and letters")
+    ap.add_argument("--no-symbols", action="store_true",
+                    help="no rows for double-byte digits, letters and numbers (２, Ａ, Ⅱ, ①)")
     args = ap.parse_args(argv)
-    rules = Rules(args.min_share, args.absent_total, args.historic, not args.no_full_width)
+    rules = Rules(args.min_share, args.absent_total, args.historic, not args.no_symbols)
     rows = buildRows(loadUnihan(args.unihan), loadGoDict(args.go_dict), rules)
     writeDb(os.path.normpath(args.output), rows)
     print("%s: %d rows, %d bytes" % (os.path.normpath(args.output), len(rows),

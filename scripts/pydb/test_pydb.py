@@ -92,12 +92,14 @@ class Rules(unittest.TestCase):
         self.assertEqual(self.read("戊"), ["wu"])
         self.assertEqual(mk.readingsOf("己", FIELDS, GO, SHIPPED), [])
 
-    def testFullWidth(self):
-        self.assertEqual(mk.fullWidthReading("２"), "2")
-        self.assertEqual(mk.fullWidthReading("Ｚ"), "Z")
-        self.assertEqual(mk.fullWidthReading("ａ"), "a")
-        self.assertIsNone(mk.fullWidthReading("，"))
-        self.assertIsNone(mk.fullWidthReading("＠"))
+    def testSymbolsReadAsAscii(self):
+        for symbol, reading in (("２", "2"), ("Ｚ", "Z"), ("ａ", "a"), ("Ⅱ", "II"), ("ⅳ", "iv"),
+                                ("⑩", "10"), ("⑴", "1"), ("⒛", "20"), ("㎏", "kg"), ("№", "No")):
+            self.assertEqual(mk.symbolReading(symbol), reading)
+        for punctuation in ("，", "＠", "（", "．", "　", "℃", "α", "ā"):
+            self.assertIsNone(mk.symbolReading(punctuation))
+        self.assertEqual(mk.bracketedHan("㈠"), "一")
+        self.assertIsNone(mk.bracketedHan("⑴"))
 
 
 class Gbk(unittest.TestCase):
