@@ -62,6 +62,7 @@ SPOT = {
     "Ⅱ": ("II", []),
     "①": ("1", []),
     "㈢": ("San", []),
+    "㈥": ("Liu", []),
 }
 # Characters of GBK that no source gives a Mandarin reading: Japanese-made characters and the
 # one-character spellings of units (兙 decagram, 嗧 gallon ...).

@@ -215,7 +215,8 @@ def buildRows(fields, go, rules):
             han = bracketedHan(c)
             readings = readingsOf(han, fields, go, rules) if han else []
             if readings:
-                rows.append((c, " ".join(written(r) for r in readings)))
+                # a numbering mark reads one way: ㈥ is Liu, never the Lu of 六安
+                rows.append((c, written(readings[0])))
             elif symbolReading(c):
                 rows.append((c, symbolReading(c)))
     return rows
