@@ -1,0 +1,88 @@
+// Option parsing with CLI11: allowed values checked while parsing, usage errors mapped to status 2.
+#include "options.h"
+
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+
+#include "codepage/codepage.h"
+
+namespace cli {
+
+std::optional<int> parseOptions(int argc, const char* const* argv, Options& o) {
+    CLI::App app{
+        "Adds pinyin to the Chinese fields of ISO 2709 (CNMARC) records and appends the records to "
+        "OUTPUT.\nFailed records are kept in OUTPUT.rejected.\n"
+        "Exit status: 0 every record written, 1 some failed, 2 the run could not start or was stopped.",
+        "marc-pinyin-cli"};
+    app.add_option("INPUT", o.input, "record file to read, - for standard input")->required();
+    app.add_option("OUTPUT", o.output,
+                   "file to append to (created if missing), - for standard output; "
+                   "not needed with --dump and --lines");
+    app.add_option("--tags", o.tags, "fields that get pinyin, matched as text")->capture_default_str();
+    app.add_option("--code", o.code, "code of the pinyin subfield")
+        ->check(CLI::IsMember({"A", "9"}))->capture_default_str();
+    app.add_option("--case", o.letterCase, "lower case, or capital initials as stored")
+        ->check(CLI::IsMember({"lower", "capital"}))->capture_default_str();
+    app.add_option("--existing", o.existing, "fields that already carry pinyin: re-do or keep them")
+        ->check(CLI::IsMember({"delete", "keep"}))->capture_default_str();
+    app.add_option("--polyphone", o.polyphone,
+                   "characters with several readings: the first reading, ask on the terminal, the "
+                   "reading the words around call for, or ask only when the words do not decide")
+        ->check(CLI::IsMember({"first", "ask", "phrase", "ask-unsure"}))->capture_default_str();
+    app.add_option("--encoding", o.encoding, "code page of the input and the output")
+        ->check(CLI::IsMember({"gbk", "gb18030", "utf-8"}))->capture_default_str();
+    app.add_option("--db", o.db, "the pinyin database (default: py.db beside this program)");
+    app.add_option("--separator", o.separator,
+                   "after each output record: CR LF, or none (a plain ISO 2709 stream)")
+        ->check(CLI::IsMember({"crlf", "none"}))->capture_default_str();
+    auto* dump = app.add_flag("--dump", o.dump,
+                              "print each input record as working record text to standard output");
+    auto* lines = app.add_flag("--lines", o.lines,
+                               "each input line is plain text: print its pinyin, one line each");
+    app.add_option("--field", o.field, "with --lines: the field the text stands in (for surnames)")
+        ->capture_default_str();
+    app.add_flag("--quiet", o.quiet, "no progress line and no summary");
+    dump->excludes(lines);
+
+    try {
+        app.parse(argc, argv);
+        if (o.output.empty() && !o.dump && !o.lines)
+            throw CLI::RequiredError("OUTPUT");
+        if (o.dump && !o.output.empty() && o.output != "-")
+            throw CLI::ValidationError("OUTPUT", "--dump prints to standard output; give no OUTPUT");
+        if (o.field.size() != 3) throw CLI::ValidationError("--field", "a tag has three characters");
+    } catch (const CLI::ParseError& e) {
+        int status = app.exit(e);
+        return status == 0 ? 0 : kCannotStart;
+    }
+    return std::nullopt;
+}
+
+app::BatchOptions toBatchOptions(const Options& o) {
+    app::BatchOptions b;
+    b.inputPath = o.input;
+    b.outputPath = o.output.empty() ? "-" : o.output;
+    b.dbPath = o.db.empty() ? pinyin::datapath(pinyin::programFolder()) : o.db;
+    b.encoding = codepage::encodingFromName(o.encoding).value_or(codepage::Encoding::Gbk);
+    b.separator = o.separator == "none" ? app::Separator::None : app::Separator::CrLf;
+    return b;
+}
+
+pinyin::RunSettings toRunSettings(const Options& o) {
+    pinyin::RunSettings s;
+    s.tagList = o.tags;
+    s.useCodeA = o.code == "A";
+    s.delExisting = o.existing == "delete";
+    s.letterCase = o.letterCase == "capital" ? pinyin::LetterCase::Capitalised : pinyin::LetterCase::Lower;
+    if (o.polyphone == "first")
+        s.polyphone = pinyin::Polyphone::Automatic;
+    else if (o.polyphone == "phrase")
+        s.polyphone = pinyin::Polyphone::Phrase;
+    else
+        s.polyphone = pinyin::Polyphone::Manual;
+    s.askOnlyWhenUnsure = o.polyphone == "ask-unsure";
+    return s;
+}
+
+}  // namespace cli

@@ -1,0 +1,44 @@
+// The command line's options: parsed into a plain struct, then turned into the core's settings.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "app/batch.h"
+#include "pinyin/settings.h"
+
+namespace cli {
+
+/// Every option as typed, already checked against its allowed values.
+struct Options {
+    std::string input;
+    std::string output;
+    std::string tags{pinyin::kDefaultTags};
+    std::string code = "A";            ///< A | 9
+    std::string letterCase = "lower";  ///< lower | capital
+    std::string existing = "delete";   ///< delete | keep
+    std::string polyphone = "phrase";  ///< first | ask | phrase | ask-unsure
+    std::string encoding = "gbk";      ///< gbk | gb18030 | utf-8
+    std::string db;                    ///< empty: py.db beside the executable
+    std::string separator = "crlf";    ///< crlf | none
+    bool dump = false;
+    bool lines = false;
+    std::string field = "200";         ///< with --lines: the field the text stands in
+    bool quiet = false;
+};
+
+/// Exit statuses.
+inline constexpr int kAllWritten = 0;
+inline constexpr int kSomeFailed = 1;
+inline constexpr int kCannotStart = 2;
+
+/// Parses the arguments into `options`. Returns an exit status when the program should end at
+/// once (help shown: 0; a usage error, already reported on standard error: kCannotStart).
+std::optional<int> parseOptions(int argc, const char* const* argv, Options& options);
+
+/// The batch run's options (paths, encoding, separator, py.db).
+app::BatchOptions toBatchOptions(const Options& options);
+/// The run settings (tags, code, existing pinyin, letter case, polyphonic choice).
+pinyin::RunSettings toRunSettings(const Options& options);
+
+}  // namespace cli

@@ -1,0 +1,39 @@
+// What the command line shows of a run on standard error: progress, failures, the summary.
+#pragma once
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "app/batch.h"
+
+namespace cli {
+
+/// Observer of a run for a terminal. The progress line (records, percent of the input, MB/s)
+/// appears only when `progressLine` is set and is rewritten at most ten times a second.
+class Report : public app::BatchObserver {
+public:
+    Report(std::FILE* err, bool progressLine, bool summary, pinyin::Chooser* chooser);
+
+    void recordFailed(const app::RecordFailure& failure) override;
+    void progress(std::uint64_t done, std::uint64_t total) override;
+    pinyin::Chooser* chooser() override { return chooser_; }
+    void finished(const app::BatchResult& result) override;
+
+    /// Wipes the progress line (before a question on the terminal).
+    void clearLine();
+    static void clearLine(void* self) { static_cast<Report*>(self)->clearLine(); }
+
+private:
+    std::FILE* err_;
+    bool progressLine_, summary_;
+    pinyin::Chooser* chooser_;
+    bool lineShown_ = false;
+    std::int64_t records_ = 0;
+    std::chrono::steady_clock::time_point began_, lastShown_;
+};
+
+/// "12 records read, 11 written, 1 failed, 0.05 s" and, when some failed, where they are kept.
+std::string summaryText(const app::BatchResult& result);
+
+}  // namespace cli

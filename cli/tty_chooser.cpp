@@ -1,0 +1,67 @@
+// Terminal chooser: one question per polyphonic character, answered by number or Enter.
+#include "tty_chooser.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "codepage/codepage.h"
+
+namespace cli {
+
+std::unique_ptr<TtyChooser> TtyChooser::open(std::string& why) {
+    std::FILE* tty = std::fopen("/dev/tty", "r+");
+    if (!tty) {
+        why = std::string("--polyphone ask needs a terminal to ask on, and /dev/tty cannot be opened: ") +
+              std::strerror(errno) + " (use --polyphone phrase or first)";
+        return nullptr;
+    }
+    return std::unique_ptr<TtyChooser>(new TtyChooser(tty));
+}
+
+TtyChooser::~TtyChooser() { std::fclose(tty_); }
+
+std::string markCharacter(const std::string& text, int position) {
+    std::size_t i = 0, units = 0;
+    while (i < text.size()) {
+        std::size_t at = i;
+        char32_t c = codepage::utf8::next(text, i);
+        units += c > 0xFFFF ? 2 : 1;
+        if (static_cast<int>(units) >= position)
+            return text.substr(0, at) + "[" + text.substr(at, i - at) + "]" + text.substr(i);
+    }
+    return text;
+}
+
+std::optional<std::string> TtyChooser::choose(const pinyin::ChooserRequest& r) {
+    std::vector<std::string> readings;
+    for (std::size_t i = 0; i < r.pystr.size();) {
+        std::size_t j = r.pystr.find(' ', i);
+        if (j == std::string::npos) j = r.pystr.size();
+        if (j > i) readings.push_back(r.pystr.substr(i, j - i));
+        i = j + 1;
+    }
+    if (readings.empty()) return std::nullopt;
+    int suggested = r.suggested >= 0 && r.suggested < static_cast<int>(readings.size()) ? r.suggested : 0;
+    if (before_) before_(context_);
+    std::fprintf(tty_, "\n%s\n", markCharacter(r.allHz, r.dyStr).c_str());
+    for (std::size_t k = 0; k < readings.size(); ++k)
+        std::fprintf(tty_, "  %zu) %s%s", k + 1, readings[k].c_str(),
+                     static_cast<int>(k) == suggested ? " *" : "");
+    for (;;) {
+        std::fprintf(tty_, "\n%s: reading [%d]? ", r.hz.c_str(), suggested + 1);
+        std::fflush(tty_);
+        char line[64];
+        if (!std::fgets(line, sizeof line, tty_)) return readings[suggested];
+        std::size_t blank = std::strspn(line, " \t\r\n");
+        if (line[blank] == '\0') return readings[suggested];
+        char* end = nullptr;
+        long n = std::strtol(line, &end, 10);
+        end += std::strspn(end, " \t\r\n");
+        if (end != line && *end == '\0' && n >= 1 && n <= static_cast<long>(readings.size()))
+            return readings[static_cast<std::size_t>(n - 1)];
+        std::fprintf(tty_, "type a number from 1 to %zu, or Enter for %d", readings.size(), suggested + 1);
+    }
+}
+
+}  // namespace cli

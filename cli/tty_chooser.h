@@ -1,0 +1,38 @@
+// The polyphonic chooser of the command line: asks on the controlling terminal.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "pinyin/chooser.h"
+
+namespace cli {
+
+/// Shows the text with the character marked and its readings numbered, the suggested one as the
+/// default, and reads the answer from /dev/tty (standard input and output may carry records).
+class TtyChooser : public pinyin::Chooser {
+public:
+    /// Opens the terminal; nullptr and `why` set when there is none to ask on.
+    static std::unique_ptr<TtyChooser> open(std::string& why);
+    ~TtyChooser() override;
+
+    std::optional<std::string> choose(const pinyin::ChooserRequest& request) override;
+
+    /// Runs before each question (the progress line clears itself here).
+    void setBeforeAsking(void (*fn)(void*), void* context) {
+        before_ = fn;
+        context_ = context;
+    }
+
+private:
+    explicit TtyChooser(std::FILE* tty) : tty_(tty) {}
+    std::FILE* tty_;
+    void (*before_)(void*) = nullptr;
+    void* context_ = nullptr;
+};
+
+/// The text with the character at `position` (1-based, UTF-16 code units) in brackets.
+std::string markCharacter(const std::string& text, int position);
+
+}  // namespace cli
