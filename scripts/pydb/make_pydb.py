@@ -141,7 +141,8 @@ def readingsOf(c, fields, go, rules):
     if variant and not any(k in f for k in MODERN_FIELDS):
         # A compatibility ideograph reads like the unified one it stands for.
         return readingsOf(chr(int(variant[2:], 16)), fields, go, rules)
-    pinlu = pinluCounts(f["kHanyuPinlu"]) if "kHanyuPinlu" in f else []
+    # The r of erhua (花儿 huār) is no syllable of its own: romanised text writes 儿 as Er.
+    pinlu = [(r, n) for r, n in pinluCounts(f.get("kHanyuPinlu", "")) if r != "r"]
     ordered = [r for r, _ in pinlu]
     for field in ("kMandarin", "kTGHZ2013", "kXHC1983"):
         if field in f:

@@ -59,8 +59,9 @@ FIELDS = {
     "\uF92C": {"kCompatibilityVariant": "U+90CE"},
     "郎": {"kMandarin": "láng", "kXHC1983": "1.1:làng"},
     "戊": {"kHanyuPinyin": "1.1:wù"},                        # historic only
+    "儿": {"kHanyuPinlu": "r(3254) ér(581)", "kMandarin": "ér"},
 }
-GO = {"甲": ["yī", "èr"], "乙": ["dà"], "丙": ["dà"], "六": ["liù"], "丁": ["dīng"],
+GO = {"儿": ["ér"], "甲": ["yī", "èr"], "乙": ["dà"], "丙": ["dà"], "六": ["liù"], "丁": ["dīng"],
       "郎": ["láng"], "戊": ["wù"]}
 
 
@@ -81,6 +82,9 @@ class Rules(unittest.TestCase):
         self.assertEqual(self.read("丙"), ["da"])
         self.assertEqual(self.read("丙", mk.Rules(absentTotal=10**9)), ["da", "dai"])
         self.assertEqual(self.read("丁"), ["ding", "zheng"])
+
+    def testErhuaIsNoReading(self):
+        self.assertEqual(self.read("儿", ALL_MODERN), ["er"])
 
     def testListedNameReadingsStay(self):
         self.assertEqual(self.read("六"), ["liu", "lu"])
