@@ -16,6 +16,12 @@ namespace pinyin {
 /// other character is copied through. Reads the letter case and polyphonic choice of
 /// `settings` at every lookup. `selpy` keeps the last reading taken for a polyphonic character,
 /// across calls and records.
+///
+/// A polyphonic character takes, by mode: Automatic, its first reading; Phrase, the reading the
+/// phrase data suggests, else the first; Manual, the chooser's answer (an unanswered question
+/// reuses selpy), and with askOnlyWhenUnsure a sure suggestion without asking. Without a
+/// chooser (the command line) Manual takes what Phrase would; without phrase data Phrase is
+/// Automatic. Every reading taken becomes selpy.
 class Romaniser {
 public:
     Romaniser(const PinyinTable& table, const RunSettings& settings, Chooser* chooser);

@@ -108,12 +108,5 @@ TEST(DelZDA9Test, RemovesEveryPinyinSubfieldAndNothingElse) {
     EXPECT_EQ(delZDA9(""), "");
 }
 
-TEST(LineToAnnotateTest, FollowsTheExistingPinyinRule) {
-    EXPECT_EQ(lineToAnnotate("200 1 |a中|bx", false), "200 1 |a中|bx");
-    EXPECT_EQ(lineToAnnotate("200 1 |a中|Ax", false), std::nullopt);
-    EXPECT_EQ(lineToAnnotate("200 1 |a中|9x", true), "200 1 |a中");
-    EXPECT_EQ(lineToAnnotate("200 1 |aA9|b9", true), "200 1 |aA9|b9");
-}
-
 }  // namespace
 }  // namespace pinyin

@@ -148,16 +148,5 @@ TEST_F(RomaniserTest, WithoutAChooserOrPhraseDataTheModesFallBack) {
     EXPECT_EQ(chooser.asked.size(), 2u);
 }
 
-TEST(PinyinTableTest, FirstRowWinsAndReadingsStayAsStored) {
-    PinyinTable t;
-    t.add(U'行', " Xing Hang ");
-    t.add(U'行', "Hang");
-    t.add(U'😀', "Xiao");
-    ASSERT_NE(t.readings(U'行'), nullptr);
-    EXPECT_EQ(*t.readings(U'行'), " Xing Hang ");
-    EXPECT_EQ(*t.readings(U'😀'), "Xiao");
-    EXPECT_EQ(t.readings(U'中'), nullptr);
-}
-
 }  // namespace
 }  // namespace pinyin
