@@ -105,9 +105,9 @@ void RecordFramer::countLines(std::size_t from, std::size_t to) {
     }
 }
 
-void RecordFramer::skipLineBreaks() {
+void RecordFramer::skipBlanks() {
     std::size_t i = pos_;
-    while (i < buf_.size() && isLineBreak(buf_[i])) ++i;
+    while (i < buf_.size() && (buf_[i] == ' ' || isLineBreak(buf_[i]))) ++i;
     countLines(pos_, i);
     pos_ = i;
 }
@@ -135,7 +135,7 @@ bool RecordFramer::next(Frame& frame) {
         return true;
     }
     if (pieceEnd_ == 0) {
-        skipLineBreaks();
+        skipBlanks();
         if (pos_ == size) return false;
         const void* hit = std::memchr(buf_.data() + pos_, marc::kRecordTerminator, size - pos_);
         if (hit) {

@@ -21,8 +21,8 @@ inline constexpr std::size_t kMaxRecordBytes = std::size_t{4} << 20;
 
 /// One record, or one piece of input that cannot be one, as the input holds it.
 struct Frame {
-    /// The bytes as read, without the line breaks that stand before the record. Valid until the
-    /// next feed() or finish().
+    /// The bytes as read, without the spaces and line breaks that stand before the record (the
+    /// reader would trim them). Valid until the next feed() or finish().
     std::string_view bytes;
     std::int64_t line = 0;     ///< 1-based input line of its first byte
     std::string_view problem;  ///< empty: a record to read; else why it is rejected as it stands
@@ -31,7 +31,7 @@ struct Frame {
 };
 
 /// Cuts raw input into records. A record is everything up to and including a record terminator
-/// (0x1D); the line breaks before it are dropped, any other byte is kept. Works on bytes, never
+/// (0x1D); the spaces and line breaks before it are dropped, any other byte is kept. Works on bytes, never
 /// on decoded text: in GBK, GB18030 and UTF-8 the bytes CR, LF, 0x1D, 0x1E and 0x1F never occur
 /// inside a multi-byte character. Mends the ways a file goes wrong:
 ///  - several records on one line (or no line breaks at all): each is its own record;
@@ -55,7 +55,7 @@ public:
 
 private:
     void countLines(std::size_t from, std::size_t to);
-    void skipLineBreaks();
+    void skipBlanks();
     Frame take(std::size_t end, std::string_view problem);
 
     std::string buf_;

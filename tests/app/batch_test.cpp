@@ -1,0 +1,314 @@
+// The batch run over real files: what is written, what is rejected, when it refuses to start.
+#include "app/batch.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+
+#include "app/framer.h"
+#include "app/records.h"
+#include "marc/reader.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+void spit(const fs::path& p, const std::string& bytes) {
+    std::ofstream(p, std::ios::binary) << bytes;
+}
+
+// The records of an output file written with CR LF after each.
+std::vector<std::string> outputRecords(const std::string& out) {
+    std::vector<std::string> recs;
+    std::size_t from = 0;
+    for (std::size_t at; (at = out.find("\x1D\r\n", from)) != std::string::npos; from = at + 3)
+        recs.push_back(out.substr(from, at + 1 - from));
+    EXPECT_EQ(from, out.size()) << "output does not end with a whole record";
+    return recs;
+}
+
+std::string workingOf(const std::string& record) {
+    return marc::isoToMarcBytes(record, codepage::Codec::gbk());
+}
+
+struct Recorder : app::BatchObserver {
+    std::vector<std::int64_t> done;
+    std::vector<app::RecordFailure> failed;
+    std::uint64_t lastDone = 0, lastTotal = 0;
+    int finishedCalls = 0;
+    int stopAfter = -1;
+    std::function<void(std::int64_t)> onRecord;
+    pinyin::Chooser* answerer = nullptr;
+
+    void recordDone(std::int64_t count) override {
+        done.push_back(count);
+        if (onRecord) onRecord(count);
+    }
+    void recordFailed(const app::RecordFailure& f) override { failed.push_back(f); }
+    void progress(std::uint64_t d, std::uint64_t t) override { lastDone = d, lastTotal = t; }
+    bool yieldPoint() override { return stopAfter < 0 || static_cast<int>(done.size()) < stopAfter; }
+    pinyin::Chooser* chooser() override { return answerer; }
+    void finished(const app::BatchResult&) override { ++finishedCalls; }
+};
+
+class BatchTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("batch_test_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        auto t = std::make_shared<pinyin::PinyinTable>();
+        t->add(U'银', "Yin");
+        t->add(U'行', "Xing Hang");
+        t->add(U'书', "Shu");
+        t->add(U'东', "Dong");
+        table = t;
+        options.inputPath = (dir / "in.iso").string();
+        options.outputPath = (dir / "out.iso").string();
+        options.table = table;
+        settings.polyphone = pinyin::Polyphone::Automatic;
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    app::BatchResult run() { return app::runBatch(options, settings, observer); }
+
+    fs::path dir;
+    std::shared_ptr<const pinyin::PinyinTable> table;
+    app::BatchOptions options;
+    pinyin::RunSettings settings;
+    Recorder observer;
+};
+
+const std::string yinhang = "\xD2\xF8\xD0\xD0";  // 银行 in GBK
+const std::string shu = "\xCA\xE9";              // 书
+
+TEST_F(BatchTest, WritesEveryRecordOneLineOrBackToBack) {
+    std::string a = testrec::book("A1", yinhang), b = testrec::book("A2", shu),
+                c = testrec::book("A3", "x|y");
+    spit(options.inputPath, a + "\r\n" + b + c + "\r\n\r\n" + a + "\x1A");
+    auto r = run();
+    EXPECT_EQ(r.read, 4);
+    EXPECT_EQ(r.written, 4);
+    EXPECT_EQ(r.failed, 0);
+    EXPECT_FALSE(r.stopped);
+    EXPECT_TRUE(r.rejectsPath.empty());
+    EXPECT_FALSE(fs::exists(options.outputPath + ".rejected"));
+    EXPECT_EQ(observer.done, (std::vector<std::int64_t>{1, 2, 3, 4}));
+    EXPECT_EQ(observer.finishedCalls, 1);
+    EXPECT_EQ(observer.lastDone, fs::file_size(options.inputPath) - 1);  // all but the Ctrl-Z
+    EXPECT_EQ(observer.lastTotal, fs::file_size(options.inputPath));
+
+    auto recs = outputRecords(slurp(options.outputPath));
+    ASSERT_EQ(recs.size(), 4u);
+    EXPECT_NE(workingOf(recs[0]).find("200 1  |a" + std::string("银行") + "|Ayin xing"), std::string::npos);
+    EXPECT_NE(workingOf(recs[1]).find("|Ashu"), std::string::npos);
+    EXPECT_NE(workingOf(recs[1]).find("001    A2"), std::string::npos);
+    // A "|" in the data is data, not a subfield: it comes back as it was.
+    EXPECT_NE(recs[2].find("x|y"), std::string::npos);
+    EXPECT_EQ(recs[3], recs[0]);
+}
+
+TEST_F(BatchTest, FailedRecordsGoToTheRejectsFileByteForByte) {
+    std::string good1 = testrec::book("G1", shu), good2 = testrec::book("G2", yinhang);
+    std::string noFieldTerminator = "00050nam0 22000        450 no directory at all\x1D";
+    std::string damaged = testrec::book("D1", shu);
+    damaged.pop_back();  // lost its terminator: the next record starts inside it
+    std::string cut = "  \r\n" + testrec::book("C1", shu).substr(0, 60);
+    spit(options.outputPath + ".rejected", "old rejects\r\n");
+    spit(options.inputPath, good1 + "\r\n" + noFieldTerminator + "\r\n" + damaged + good2 + "\r\n" + cut);
+
+    auto r = run();
+    EXPECT_EQ(r.read, 5);
+    EXPECT_EQ(r.written, 2);
+    EXPECT_EQ(r.failed, 3);
+    ASSERT_EQ(r.failures.size(), 3u);
+    EXPECT_EQ(r.failures[0].number, 2);
+    EXPECT_EQ(r.failures[0].line, 2);
+    EXPECT_FALSE(r.failures[0].reason.empty());
+    EXPECT_EQ(r.failures[1].number, 3);
+    EXPECT_EQ(r.failures[1].line, 3);
+    EXPECT_EQ(r.failures[1].reason, app::kNextRecordInside);
+    EXPECT_EQ(r.failures[2].number, 5);
+    EXPECT_EQ(r.failures[2].line, 5);  // the blank line in front is not the record's
+    EXPECT_EQ(r.failures[2].reason, app::kCutShort);
+    EXPECT_EQ(observer.failed.size(), 3u);
+    EXPECT_EQ(r.rejectsPath, options.outputPath + ".rejected");
+
+    auto recs = outputRecords(slurp(options.outputPath));
+    ASSERT_EQ(recs.size(), 2u);
+    EXPECT_NE(workingOf(recs[0]).find("001    G1"), std::string::npos);
+    EXPECT_NE(workingOf(recs[1]).find("001    G2"), std::string::npos);
+    EXPECT_EQ(slurp(r.rejectsPath), "old rejects\r\n" + noFieldTerminator + "\r\n" + damaged + "\r\n" +
+                                        cut.substr(4) + "\r\n");
+}
+
+TEST_F(BatchTest, RecordTheWriterWouldEmptyIsRejectedNotLost) {
+    // Four fields: the writer yields nothing for it.
+    std::string small = testrec::makeRecord(
+        {{"001", "S1"}, {"005", "20240102030405.0"}, {"200", "1 \x1F" "a" + shu}, {"210", "  \x1F" "d2024"}});
+    // No fields at all: nothing to lose, written as the empty record it is.
+    std::string empty = "00026nam0 2200025   450 \x1E\x1D";
+    spit(options.inputPath, small + "\r\n" + empty + "\r\n");
+    auto r = run();
+    EXPECT_EQ(r.written, 1);
+    ASSERT_EQ(r.failed, 1);
+    EXPECT_EQ(slurp(r.rejectsPath), small + "\r\n");
+    EXPECT_EQ(slurp(options.outputPath), "\r\n");
+}
+
+TEST_F(BatchTest, AppendsToExistingOutputAndHonoursTheSeparator) {
+    std::string a = testrec::book("A1", shu);
+    spit(options.inputPath, a + "\r\n" + a + "\r\n");
+    spit(options.outputPath, "earlier run\r\n");
+    run();
+    std::string first = slurp(options.outputPath);
+    ASSERT_EQ(first.rfind("earlier run\r\n", 0), 0u);
+    std::string ours = first.substr(13);
+    EXPECT_EQ(outputRecords(ours).size(), 2u);
+
+    options.separator = app::Separator::None;
+    fs::remove(options.outputPath);
+    run();
+    EXPECT_EQ(slurp(options.outputPath), outputRecords(ours)[0] + outputRecords(ours)[1]);
+
+    // An empty input still creates a missing output, and leaves an existing one as it was.
+    spit(options.inputPath, "");
+    fs::remove(options.outputPath);
+    auto r = run();
+    EXPECT_EQ(r.read, 0);
+    EXPECT_TRUE(fs::exists(options.outputPath));
+    EXPECT_EQ(fs::file_size(options.outputPath), 0u);
+}
+
+TEST_F(BatchTest, RefusesToStartAndTouchesNothing) {
+    std::string a = testrec::book("A1", shu);
+    spit(options.inputPath, a);
+    auto expectStartError = [&](const std::string& fragment) {
+        bool existed = fs::is_regular_file(options.outputPath);
+        std::string before = existed ? slurp(options.outputPath) : "";
+        try {
+            run();
+            ADD_FAILURE() << "no StartError, expected one with: " << fragment;
+        } catch (const app::StartError& e) {
+            EXPECT_NE(std::string(e.what()).find(fragment), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(fs::is_regular_file(options.outputPath), existed);
+        if (existed) {
+            EXPECT_EQ(slurp(options.outputPath), before);
+        }
+        EXPECT_TRUE(observer.done.empty());
+        EXPECT_EQ(observer.finishedCalls, 0);
+    };
+    const app::BatchOptions good = options;
+
+    options.inputPath = (dir / "missing.iso").string();
+    expectStartError("missing.iso");
+    options = good;
+    options.inputPath = dir.string();
+    expectStartError("folder");
+    options = good;
+    options.outputPath = (dir / "no" / "such" / "out.iso").string();
+    expectStartError("out.iso");
+    options = good;
+    options.outputPath = dir.string();
+    expectStartError("folder");
+    options = good;
+    options.outputPath = (dir / "in.iso" / "out.iso").string();
+    expectStartError("in.iso/out.iso");
+
+    // The same file under other names: another spelling, a symbolic link, a hard link.
+    options = good;
+    options.outputPath = (dir / "." / "sub" / ".." / "in.iso").string();
+    fs::create_directories(dir / "sub");
+    expectStartError("output file itself");
+    fs::create_symlink(dir / "in.iso", dir / "link.iso");
+    options.outputPath = (dir / "link.iso").string();
+    expectStartError("output file itself");
+    fs::create_hard_link(dir / "in.iso", dir / "hard.iso");
+    options.outputPath = (dir / "hard.iso").string();
+    expectStartError("output file itself");
+    EXPECT_EQ(slurp(good.inputPath), a);
+    // Reading the rejects file of this very output would feed the run its own failures.
+    options = good;
+    options.inputPath = (dir / "out.iso.rejected").string();
+    spit(options.inputPath, a);
+    expectStartError("rejects file");
+
+    // py.db missing or not a database.
+    options = good;
+    options.table = nullptr;
+    options.dbPath = (dir / "missing.db").string();
+    expectStartError("missing.db");
+    spit(dir / "broken.db", "this is not an SQLite file, not at all, not even close to one");
+    options.dbPath = (dir / "broken.db").string();
+    expectStartError("broken.db");
+    EXPECT_FALSE(fs::exists(good.outputPath));
+}
+
+TEST_F(BatchTest, WriteFailureStopsAtOnceWithTheCountWritten) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    spit(options.inputPath, testrec::book("A1", shu) + testrec::book("A2", shu));
+    options.outputPath = "/dev/full";
+    options.rejectsPath = (dir / "rejects").string();
+    auto r = run();
+    EXPECT_TRUE(r.stopped);
+    EXPECT_EQ(r.written, 0);
+    EXPECT_EQ(r.read, 1);
+    EXPECT_NE(r.error.find("0 records written"), std::string::npos) << r.error;
+    EXPECT_TRUE(observer.done.empty());
+    EXPECT_EQ(observer.finishedCalls, 1);
+}
+
+TEST_F(BatchTest, StopsBetweenRecordsWhenAskedAndReadsLiveSettings) {
+    std::string a = testrec::book("A1", yinhang);
+    spit(options.inputPath, a + a + a + a);
+    // Letter case changes take effect from the next record; the subfield code is fixed at start.
+    observer.onRecord = [&](std::int64_t n) {
+        if (n == 1) {
+            settings.letterCase = pinyin::LetterCase::Capitalised;
+            settings.useCodeA = false;
+        }
+    };
+    observer.stopAfter = 3;
+    auto r = run();
+    EXPECT_TRUE(r.stopped);
+    EXPECT_TRUE(r.error.empty());
+    EXPECT_EQ(r.read, 3);
+    auto recs = outputRecords(slurp(options.outputPath));
+    ASSERT_EQ(recs.size(), 3u);
+    EXPECT_NE(workingOf(recs[0]).find("|Ayin xing"), std::string::npos);
+    EXPECT_NE(workingOf(recs[1]).find("|AYin Xing"), std::string::npos);
+}
+
+struct Answer : pinyin::Chooser {
+    std::vector<pinyin::ChooserRequest> asked;
+    std::optional<std::string> choose(const pinyin::ChooserRequest& r) override {
+        asked.push_back(r);
+        return std::string("Hang");
+    }
+};
+
+TEST_F(BatchTest, ManualModeAsksTheObserversChooser) {
+    Answer answer;
+    observer.answerer = &answer;
+    settings.polyphone = pinyin::Polyphone::Manual;
+    spit(options.inputPath, testrec::book("A1", yinhang));
+    run();
+    ASSERT_EQ(answer.asked.size(), 1u);
+    EXPECT_EQ(answer.asked[0].hz, "行");
+    EXPECT_EQ(answer.asked[0].allHz, "银行");
+    EXPECT_NE(workingOf(outputRecords(slurp(options.outputPath))[0]).find("|Ayin hang"), std::string::npos);
+}
+
+}  // namespace
