@@ -1,12 +1,321 @@
-// Placeholder until the phrase data lands: no phrase tables, so context never decides.
+// The phrase model: loading the word tables of py.db and choosing readings by segmentation.
 #include "pinyin/phrase.h"
 
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+
+#include "codepage/codepage.h"
+#include "pinyin/table.h"
+#include "pinyin/table_impl.h"
+
 namespace pinyin {
+namespace {
 
-std::shared_ptr<const PhraseModel> PhraseModel::load(sqlite3*) { return nullptr; }
+struct StmtCloser {
+    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+};
+using Stmt = std::unique_ptr<sqlite3_stmt, StmtCloser>;
 
-std::vector<Suggestion> PhraseModel::analyse(std::string_view, bool, const PinyinTable&) const {
+bool hasTable(sqlite3* db, const char* name) {
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1",
+                           -1, &raw, nullptr) != SQLITE_OK)
+        throw DbError(std::string("cannot read the pinyin database: ") + sqlite3_errmsg(db));
+    Stmt stmt(raw);
+    sqlite3_bind_text(raw, 1, name, -1, SQLITE_STATIC);
+    const int step = sqlite3_step(raw);
+    if (step != SQLITE_ROW && step != SQLITE_DONE)
+        throw DbError(std::string("cannot read the pinyin database: ") + sqlite3_errmsg(db));
+    return step == SQLITE_ROW;
+}
+
+/// Runs `sql` and hands every row to `row`; a failure names the table.
+template <class Row>
+void eachRow(sqlite3* db, const char* table, const char* sql, Row row) {
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK)
+        throw DbError(std::string("cannot read the table ") + table +
+                      " of the pinyin database: " + sqlite3_errmsg(db));
+    Stmt stmt(raw);
+    int step;
+    while ((step = sqlite3_step(raw)) == SQLITE_ROW) row(raw);
+    if (step != SQLITE_DONE)
+        throw DbError(std::string("cannot read the table ") + table +
+                      " of the pinyin database: " + sqlite3_errmsg(db));
+}
+
+std::string_view columnText(sqlite3_stmt* s, int col) {
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, col));
+    return p ? std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(s, col)))
+             : std::string_view();
+}
+
+std::u32string decode(std::string_view s) {
+    std::u32string out;
+    for (std::size_t i = 0; i < s.size();) out += codepage::utf8::next(s, i);
+    return out;
+}
+
+/// The `k`th space-separated piece of `py` (empty pieces skipped), or "" when there is none.
+std::string_view piece(std::string_view py, std::size_t k) {
+    std::size_t i = 0;
+    while (i < py.size()) {
+        while (i < py.size() && py[i] == ' ') ++i;
+        const std::size_t end = std::min(py.find(' ', i), py.size());
+        if (end > i && k-- == 0) return py.substr(i, end - i);
+        i = end;
+    }
     return {};
+}
+
+/// Whether `reading` is one of the character's readings. Only such readings are suggested:
+/// the word list may know a reading that the PinYin table does not.
+bool isReadingOf(std::string_view reading, const Entry& e) {
+    if (reading.empty()) return false;
+    for (const Reading& r : e.readings)
+        if (r.stored == reading) return true;
+    return false;
+}
+
+std::uint64_t edgeKey(std::uint32_t node, char32_t c) {
+    return (static_cast<std::uint64_t>(node) << 21) | c;
+}
+
+std::size_t slotOf(std::uint64_t key, std::size_t mask) {
+    return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 29) & mask;
+}
+
+std::size_t pairBit(char32_t a, char32_t b) {
+    const std::uint64_t key = (static_cast<std::uint64_t>(a) << 21) | b;
+    return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 42);  // 22 bits
+}
+
+}  // namespace
+
+PhraseModel::PhraseModel()
+    : nodes_(1), pairBits_((std::size_t{1} << 22) / 64, 0), rootChild_(0x10000, 0),
+      edgeKey_(std::size_t{1} << 16, 0), edgeChild_(std::size_t{1} << 16, 0) {}
+
+std::uint32_t PhraseModel::child(std::uint32_t node, char32_t c) const {
+    node &= ~kWordBit;
+    if (node == 0 && c < 0x10000) return rootChild_[c];
+    const std::uint64_t key = edgeKey(node, c);
+    const std::size_t mask = edgeKey_.size() - 1;
+    for (std::size_t i = slotOf(key, mask);; i = (i + 1) & mask) {
+        if (edgeKey_[i] == key) return edgeChild_[i];
+        if (edgeKey_[i] == 0) return 0;
+    }
+}
+
+bool PhraseModel::pairMayStart(char32_t a, char32_t b) const {
+    const std::size_t bit = pairBit(a, b);
+    return (pairBits_[bit / 64] >> (bit % 64)) & 1u;
+}
+
+void PhraseModel::grow() {
+    std::vector<std::uint64_t> keys(edgeKey_.size() * 2, 0);
+    std::vector<std::uint32_t> children(keys.size(), 0);
+    const std::size_t mask = keys.size() - 1;
+    for (std::size_t j = 0; j < edgeKey_.size(); ++j) {
+        if (edgeKey_[j] == 0) continue;
+        std::size_t i = slotOf(edgeKey_[j], mask);
+        while (keys[i] != 0) i = (i + 1) & mask;
+        keys[i] = edgeKey_[j];
+        children[i] = edgeChild_[j];
+    }
+    edgeKey_.swap(keys);
+    edgeChild_.swap(children);
+}
+
+std::uint32_t PhraseModel::addChild(std::uint32_t node, char32_t c, bool word) {
+    node &= ~kWordBit;
+    std::uint32_t* slot = nullptr;
+    if (node == 0 && c < 0x10000) {
+        slot = &rootChild_[c];
+    } else {
+        const std::uint64_t key = edgeKey(node, c);
+        if (child(node, c) == 0 && (edges_ + 1) * 2 > edgeKey_.size())
+            grow();  // at most half the slots in use
+        const std::size_t mask = edgeKey_.size() - 1;
+        std::size_t i = slotOf(key, mask);
+        while (edgeKey_[i] != 0 && edgeKey_[i] != key) i = (i + 1) & mask;
+        if (edgeKey_[i] == 0) {
+            edgeKey_[i] = key;
+            ++edges_;
+        }
+        slot = &edgeChild_[i];
+    }
+    if (*slot == 0) {
+        *slot = static_cast<std::uint32_t>(nodes_.size());
+        nodes_.emplace_back();
+    }
+    if (word) *slot |= kWordBit;
+    return *slot;
+}
+
+void PhraseModel::addWord(std::string_view word, std::string_view py, float weight) {
+    const std::u32string chars = decode(word);
+    if (chars.empty() || chars.size() > kMaxWord || chars.find(U'\0') != std::u32string::npos)
+        return;
+    std::uint32_t node = 0;
+    for (std::size_t k = 0; k < chars.size(); ++k)
+        node = addChild(node, chars[k], k + 1 == chars.size());
+    Word& w = nodes_[node & ~kWordBit];
+    if (w.weight != 0) return;  // a second row for the same word
+    if (chars.size() > 1) {
+        const std::size_t bit = pairBit(chars[0], chars[1]);
+        pairBits_[bit / 64] |= std::uint64_t{1} << (bit % 64);
+    }
+    w.weight = weight;
+    w.py = static_cast<std::uint32_t>(pool_.size());
+    w.pyLen = static_cast<std::uint32_t>(py.size());
+    pool_.append(py);
+    ++words_;
+}
+
+std::shared_ptr<const PhraseModel> PhraseModel::load(sqlite3* db) {
+    if (!hasTable(db, "Phrase")) return nullptr;
+    std::shared_ptr<PhraseModel> m(new PhraseModel());
+
+    float lowest = 0.0f;
+    eachRow(db, "Phrase", "SELECT word, py, weight FROM Phrase", [&](sqlite3_stmt* s) {
+        // A weight of exactly 0 (frequency 1) would read as "unset": nudge it.
+        const float weight = std::min(static_cast<float>(sqlite3_column_double(s, 2)), -1e-6f);
+        m->addWord(columnText(s, 0), columnText(s, 1), weight);
+        lowest = std::min(lowest, weight);
+    });
+    // A character that is no word of its own weighs less than the rarest word.
+    m->floor_ = lowest - 1.0f;
+
+    if (hasTable(db, "Surname"))
+        eachRow(db, "Surname", "SELECT name, py FROM Surname", [&](sqlite3_stmt* s) {
+            m->surnames_.emplace(decode(columnText(s, 0)), std::string(columnText(s, 1)));
+        });
+    if (hasTable(db, "Dominant"))
+        eachRow(db, "Dominant", "SELECT hz, py, share FROM Dominant", [&](sqlite3_stmt* s) {
+            const std::u32string hz = decode(columnText(s, 0));
+            if (hz.size() != 1) return;
+            m->dominant_.emplace(hz[0], Dominant{std::string(columnText(s, 1)),
+                                                 static_cast<float>(sqlite3_column_double(s, 2))});
+        });
+    return m;
+}
+
+std::vector<Suggestion> PhraseModel::analyse(std::string_view text, bool nameField,
+                                             const PinyinTable& table) const {
+    // The code points of the text and the table's row for each; scratch kept between calls.
+    thread_local std::vector<char32_t> chars;
+    thread_local std::vector<const Entry*> rows;
+    chars.clear();
+    rows.clear();
+    const PinyinTable::Impl& t = table.impl();
+    for (std::size_t i = 0; i < text.size();) {
+        const char32_t c = codepage::utf8::next(text, i);
+        chars.push_back(c);
+        rows.push_back(c < 0x80 ? nullptr : t.find(c));
+    }
+    std::vector<Suggestion> out(chars.size());
+
+    std::size_t start = 0;
+    if (nameField) {
+        // The name starts with its surname: a double one when the first two characters make
+        // one, else a single one. The given name after it is segmented on its own.
+        while (start < chars.size() && chars[start] == U' ') ++start;
+        for (std::size_t len : {std::size_t{2}, std::size_t{1}}) {
+            if (start + len > chars.size()) continue;
+            const auto it = surnames_.find(std::u32string(&chars[start], len));
+            if (it == surnames_.end()) continue;
+            for (std::size_t k = 0; k < len; ++k) {
+                const Entry* e = rows[start + k];
+                const std::string_view r = piece(it->second, k);
+                if (e && e->polyphonic && isReadingOf(r, *e))
+                    out[start + k] = Suggestion{std::string(r), true};
+            }
+            start += len;
+            break;
+        }
+    }
+
+    // Runs of characters that the table reads; punctuation without a row and ASCII end a run.
+    for (std::size_t i = start; i < chars.size();) {
+        if (!rows[i]) {
+            ++i;
+            continue;
+        }
+        std::size_t j = i;
+        bool anyPolyphonic = false;
+        for (; j < chars.size() && rows[j]; ++j) anyPolyphonic |= rows[j]->polyphonic;
+        if (anyPolyphonic) segment(&chars[i], &rows[i], j - i, &out[i]);
+        i = j;
+    }
+    return out;
+}
+
+void PhraseModel::segment(const char32_t* chars, const Entry* const* rows, std::size_t n,
+                          Suggestion* out) const {
+    // The best segmentation: the one whose words' log frequencies add up to the most. Every
+    // character may stand alone, so a path always exists. Unlike longest match this reads
+    // 在行动 as 在 + 行动, although 在行 is a word that longest match would take first.
+    thread_local std::vector<double> best;
+    thread_local std::vector<std::uint32_t> last;  // node of the last word of the best path
+    thread_local std::vector<std::uint8_t> len;    // its length
+    best.assign(n + 1, -std::numeric_limits<double>::infinity());
+    last.assign(n + 1, 0);
+    len.assign(n + 1, 1);
+    best[0] = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        std::uint32_t node = child(0, chars[i]);
+        const bool word = node & kWordBit;
+        const double alone = best[i] + (word ? nodes_[node & ~kWordBit].weight : floor_);
+        if (alone > best[i + 1]) {
+            best[i + 1] = alone;
+            last[i + 1] = word ? node : 0;
+            len[i + 1] = 1;
+        }
+        if (!node || i + 1 == n || !pairMayStart(chars[i], chars[i + 1])) continue;
+        for (std::size_t k = 2; k <= kMaxWord && i + k <= n; ++k) {
+            node = child(node, chars[i + k - 1]);
+            if (!node) break;
+            if (!(node & kWordBit)) continue;
+            const double score = best[i] + nodes_[node & ~kWordBit].weight;
+            if (score > best[i + k]) {
+                best[i + k] = score;
+                last[i + k] = node;
+                len[i + k] = static_cast<std::uint8_t>(k);
+            }
+        }
+    }
+
+    for (std::size_t end = n; end > 0;) {
+        const std::size_t k = len[end];
+        const std::size_t first = end - k;
+        const Word* w = last[end] ? &nodes_[last[end] & ~kWordBit] : nullptr;
+        const std::string_view py =
+            w ? std::string_view(pool_).substr(w->py, w->pyLen) : std::string_view();
+        for (std::size_t p = first; p < end; ++p) {
+            const Entry& e = *rows[p];
+            if (!e.polyphonic) continue;
+            Suggestion& s = out[p];
+            if (k > 1) {
+                // A known word decides every character in it.
+                const std::string_view r = piece(py, p - first);
+                if (isReadingOf(r, e)) s = Suggestion{std::string(r), true};
+                continue;
+            }
+            // Standing alone: an overwhelming reading settles it; else the character's own
+            // entry suggests one.
+            if (const auto d = dominant_.find(chars[p]);
+                d != dominant_.end() && d->second.share >= kSureShare &&
+                isReadingOf(d->second.py, e))
+                s = Suggestion{d->second.py, true};
+            else if (isReadingOf(py, e))
+                s = Suggestion{std::string(py), false};
+        }
+        end = first;
+    }
 }
 
 }  // namespace pinyin

@@ -1,9 +1,11 @@
 // Readings that the surrounding words call for: the phrase data of py.db and its segmenter.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 struct sqlite3;
@@ -11,6 +13,7 @@ struct sqlite3;
 namespace pinyin {
 
 class PinyinTable;
+struct Entry;
 
 /// What the context says about one character of a text.
 struct Suggestion {
@@ -18,19 +21,76 @@ struct Suggestion {
     bool sure = false;    ///< settled without asking: a known word, the name rule, a dominant reading
 };
 
-/// The phrase tables of py.db, immutable once loaded.
+/// The phrase tables of py.db, immutable once loaded:
+///   Phrase(word, py, weight)  words with their readings and log frequencies (a one-character
+///                             word's py, if any, is the reading it takes standing alone);
+///   Surname(name, py)         single and double surnames with their surname readings;
+///   Dominant(hz, py, share)   a polyphonic character's most used reading and its share.
+/// Surname and Dominant are optional.
 class PhraseModel {
 public:
-    /// Loads the phrase tables from an open py.db; nullptr when the database has none (the two
-    /// plain modes then serve alone). Throws DbError when the tables exist but cannot be read.
+    /// Share of a character's uses above which its dominant reading settles it when it stands
+    /// outside any known word.
+    static constexpr float kSureShare = 0.95f;
+    /// Longest word tried, in characters.
+    static constexpr std::size_t kMaxWord = 8;
+
+    /// Loads the phrase tables from an open py.db; nullptr when the database has no Phrase
+    /// table (the two plain modes then serve alone). Throws DbError when the tables exist but
+    /// cannot be read.
     static std::shared_ptr<const PhraseModel> load(sqlite3* db);
 
-    /// One suggestion per code point of `text`. `nameField`: the text is subfield a of a
-    /// personal-name field, so it starts with a surname.
+    /// One suggestion per code point of `text`, filled in for the polyphonic characters of
+    /// `table` only. A character inside a word of the best segmentation takes the word's
+    /// reading, sure; one standing alone takes its dominant reading, sure, when that is
+    /// overwhelming, else the reading of its own one-character entry, not sure, else none. `nameField`: the text is subfield a of a
+    /// personal-name field, so its first character (or first two, for a double surname) takes
+    /// the surname reading, sure. Readings suggested are always among the character's own.
     std::vector<Suggestion> analyse(std::string_view text, bool nameField,
                                     const PinyinTable& table) const;
 
-    virtual ~PhraseModel() = default;
+    /// Number of words held (for reports).
+    std::size_t size() const { return words_; }
+
+private:
+    /// What a word's node holds. Node ids carry kWordBit when the node ends a word, so the
+    /// segmenter reads these only for words.
+    struct Word {
+        float weight = 0;         ///< natural log of the word's frequency
+        std::uint32_t py = 0;     ///< offset of the word's readings in pool_
+        std::uint32_t pyLen = 0;  ///< 0: no readings stored
+    };
+    struct Dominant {
+        std::string py;
+        float share;
+    };
+    static constexpr std::uint32_t kWordBit = 0x80000000u;
+
+    PhraseModel();
+    /// The node reached from `node` by `c`, 0 when none.
+    std::uint32_t child(std::uint32_t node, char32_t c) const;
+    std::uint32_t addChild(std::uint32_t node, char32_t c, bool word);
+    void grow();
+    void addWord(std::string_view word, std::string_view py, float weight);
+    /// Whether some word starts with the pair (a, b): a filter that spares most probes.
+    bool pairMayStart(char32_t a, char32_t b) const;
+    /// Segments one run of looked-up characters and fills its suggestions.
+    void segment(const char32_t* chars, const Entry* const* rows, std::size_t n,
+                 Suggestion* out) const;
+
+    std::vector<Word> nodes_;  ///< by node id without kWordBit; nodes_[0] is the root
+    std::vector<std::uint64_t> pairBits_;
+    /// Children of the root for BMP characters, indexed by the character.
+    std::vector<std::uint32_t> rootChild_;
+    /// Other edges: open addressing on (parent << 21 | character); key 0 marks a free slot.
+    std::vector<std::uint64_t> edgeKey_;
+    std::vector<std::uint32_t> edgeChild_;
+    std::size_t edges_ = 0;
+    std::size_t words_ = 0;
+    std::string pool_;
+    std::unordered_map<std::u32string, std::string> surnames_;
+    std::unordered_map<char32_t, Dominant> dominant_;
+    float floor_ = -30.0f;  ///< weight of a character that is no word of its own
 };
 
 }  // namespace pinyin

@@ -1,0 +1,202 @@
+// Accuracy of the polyphonic modes on a labelled sentence set, and the speed of each mode.
+//
+// Usage: polyphone_eval SENTENCES.tsv [py.db] [--errors MODE] [--repeat N]
+// Each line of the set is "id<TAB>sentence<TAB>pos:reading", pos counting Han characters
+// only. Reports, for the first-reading, phrase and ask-unsure modes, how often the labelled
+// character comes out right; for ask-unsure also how often the chooser opens (share of all Han
+// characters) and how often the readings settled without asking are wrong. --errors prints
+// the sentences a mode gets wrong; --repeat times the romanising of the whole set.
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "codepage/codepage.h"
+#include "pinyin/lookup.h"
+#include "pinyin/table.h"
+
+namespace {
+
+struct Sentence {
+    std::string id;
+    std::string text;   ///< every character that is not Han replaced by "|"
+    std::size_t han = 0;
+    std::size_t pos = 0;  ///< index of the labelled character among the Han characters
+    std::string reading;  ///< lower case, toneless
+    int dyStr = 0;        ///< its 1-based UTF-16 position in text
+};
+
+bool isHan(char32_t c) {
+    return (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0x3400 && c <= 0x4DBF) ||
+           (c >= 0xF900 && c <= 0xFAFF) || (c >= 0x20000 && c <= 0x3FFFF);
+}
+
+std::vector<Sentence> readSet(const std::string& path) {
+    std::ifstream in(path);
+    if (!in) throw std::runtime_error("cannot open " + path);
+    std::vector<Sentence> out;
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        Sentence s;
+        std::string raw, label;
+        if (!std::getline(fields, s.id, '\t') || !std::getline(fields, raw, '\t') ||
+            !std::getline(fields, label))
+            continue;
+        const auto colon = label.find(':');
+        if (colon == std::string::npos) continue;
+        s.pos = std::stoul(label.substr(0, colon));
+        s.reading = label.substr(colon + 1);
+        // Non-Han characters become an ASCII bar: copied through, they keep the Han runs
+        // apart exactly as punctuation does, and the output splits into one token per Han
+        // character.
+        int utf16 = 0;
+        for (std::size_t i = 0; i < raw.size();) {
+            const char32_t c = codepage::utf8::next(raw, i);
+            if (isHan(c)) {
+                if (s.han == s.pos) s.dyStr = utf16 + 1;
+                codepage::utf8::append(s.text, c);
+                ++s.han;
+                utf16 += c > 0xFFFF ? 2 : 1;
+            } else {
+                s.text += '|';
+                ++utf16;
+            }
+        }
+        if (s.pos < s.han) out.push_back(std::move(s));
+    }
+    return out;
+}
+
+/// The reading of the pos-th Han character in the romanised text, or "" when misaligned.
+std::string tokenAt(const std::string& pinyin, std::size_t pos) {
+    std::size_t k = 0;
+    std::string token;
+    for (std::size_t i = 0; i <= pinyin.size(); ++i) {
+        const char ch = i < pinyin.size() ? pinyin[i] : ' ';
+        if (ch == ' ' || ch == '|') {
+            if (!token.empty()) {
+                if (k++ == pos) return token;
+                token.clear();
+            }
+        } else {
+            token += ch;
+        }
+    }
+    return {};
+}
+
+/// Answers with the suggested reading and counts the questions.
+class CountingChooser : public pinyin::Chooser {
+public:
+    std::optional<std::string> choose(const pinyin::ChooserRequest& r) override {
+        ++asked;
+        if (r.dyStr == watch) watchedAsked = true;
+        std::size_t k = 0, start = 0;
+        for (;;) {
+            const auto sp = r.pystr.find(' ', start);
+            if (k++ == static_cast<std::size_t>(r.suggested) || sp == std::string::npos)
+                return r.pystr.substr(start, sp == std::string::npos ? sp : sp - start);
+            start = sp + 1;
+        }
+    }
+    std::size_t asked = 0;
+    int watch = 0;
+    bool watchedAsked = false;
+};
+
+struct Result {
+    std::size_t right = 0, total = 0, han = 0, asked = 0, settled = 0, settledWrong = 0;
+    double seconds = 0;
+};
+
+Result run(const std::vector<Sentence>& set, const pinyin::PinyinTable& table,
+           pinyin::Polyphone mode, bool askUnsure, bool printErrors, int repeat) {
+    pinyin::RunSettings settings;
+    settings.polyphone = mode;
+    settings.askOnlyWhenUnsure = askUnsure;
+    CountingChooser chooser;
+    pinyin::Romaniser romaniser(table, settings, askUnsure ? &chooser : nullptr);
+    Result r;
+    for (const Sentence& s : set) {
+        chooser.watch = s.dyStr;
+        chooser.watchedAsked = false;
+        const std::string got = tokenAt(romaniser.pinyin(s.text), s.pos);
+        ++r.total;
+        r.han += s.han;
+        const bool right = got == s.reading;
+        r.right += right;
+        if (askUnsure && !chooser.watchedAsked) {
+            ++r.settled;
+            r.settledWrong += !right;
+        }
+        if (printErrors && !right)
+            std::printf("%s\t%s\t%zu:%s\tgot %s\n", s.id.c_str(), s.text.c_str(), s.pos,
+                        s.reading.c_str(), got.c_str());
+    }
+    r.asked = chooser.asked;
+    if (repeat > 0) {
+        const auto t0 = std::chrono::steady_clock::now();
+        std::size_t bytes = 0;
+        for (int k = 0; k < repeat; ++k)
+            for (const Sentence& s : set) bytes += romaniser.pinyin(s.text).size();
+        r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        if (bytes == 0) std::printf("(no output)\n");
+    }
+    return r;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::cerr << "usage: polyphone_eval SENTENCES.tsv [py.db] [--errors MODE] [--repeat N]\n";
+        return 2;
+    }
+    std::string db = pinyin::datapath(pinyin::programFolder());
+    std::string errorsOf;
+    int repeat = 0;
+    for (int i = 2; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--errors" && i + 1 < argc)
+            errorsOf = argv[++i];
+        else if (a == "--repeat" && i + 1 < argc)
+            repeat = std::stoi(argv[++i]);
+        else
+            db = a;
+    }
+    try {
+        const auto set = readSet(argv[1]);
+        const auto table = pinyin::PinyinTable::load(db);
+        std::printf("%s: %zu sentences; phrase data %s\n", db.c_str(), set.size(),
+                    table->phrases() ? "present" : "absent");
+        struct Mode {
+            const char* name;
+            pinyin::Polyphone mode;
+            bool askUnsure;
+        };
+        for (const Mode m : {Mode{"first", pinyin::Polyphone::Automatic, false},
+                             Mode{"phrase", pinyin::Polyphone::Phrase, false},
+                             Mode{"ask-unsure", pinyin::Polyphone::Manual, true}}) {
+            const Result r = run(set, *table, m.mode, m.askUnsure, errorsOf == m.name, repeat);
+            std::printf("%-10s accuracy %.2f %% (%zu/%zu)", m.name, 100.0 * r.right / r.total,
+                        r.right, r.total);
+            if (m.askUnsure)
+                std::printf("; chooser on %.2f %% of %zu Han characters; settled labelled %zu, "
+                            "wrong %.2f %%",
+                            100.0 * r.asked / r.han, r.han, r.settled,
+                            r.settled ? 100.0 * r.settledWrong / r.settled : 0.0);
+            if (repeat > 0)
+                std::printf("; %.2f M Han characters/s",
+                            static_cast<double>(r.han) * repeat / r.seconds / 1e6);
+            std::printf("\n");
+        }
+    } catch (const std::exception& e) {
+        std::cerr << "polyphone_eval: " << e.what() << "\n";
+        return 1;
+    }
+    return 0;
+}

