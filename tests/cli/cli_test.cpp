@@ -1,0 +1,343 @@
+// marc-pinyin-cli end to end: the real program on real files in a temporary folder.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "app/records.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kProgram = MARCPY_BINARY_DIR "/bin/marc-pinyin-cli";
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+void spit(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
+
+std::string quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+struct Ran {
+    int status = -1;
+    std::string out, err;
+};
+
+// Splits an output file written with CR LF after each record into its records, checking that
+// every one is whole and that its leader and directory agree with its bytes.
+std::vector<std::string> checkedRecords(const std::string& out, bool crlf = true) {
+    std::vector<std::string> recs;
+    std::size_t from = 0;
+    const std::string end = crlf ? "\x1D\r\n" : "\x1D";
+    for (std::size_t at; (at = out.find(end, from)) != std::string::npos; from = at + end.size())
+        recs.push_back(out.substr(from, at + 1 - from));
+    EXPECT_EQ(from, out.size()) << "output does not end with a whole record";
+    for (const std::string& r : recs) {
+        EXPECT_EQ(std::stoul(r.substr(0, 5)), r.size()) << "record length";
+        std::size_t base = std::stoul(r.substr(12, 5));
+        EXPECT_EQ(r[base - 1], '\x1E') << "base address";
+        std::size_t expectStart = 0;
+        for (std::size_t e = 24; e + 1 < base; e += 12) {
+            std::size_t len = std::stoul(r.substr(e + 3, 4)), start = std::stoul(r.substr(e + 7, 5));
+            EXPECT_EQ(start, expectStart) << "entry " << r.substr(e, 3);
+            EXPECT_EQ(r[base + start + len - 1], '\x1E') << "length of " << r.substr(e, 3);
+            expectStart = start + len;
+        }
+        EXPECT_EQ(base + expectStart + 1, r.size()) << "data area";
+    }
+    return recs;
+}
+
+class Cli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("cli_test_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        db = (dir / "py.db").string();
+        makeDb(db, {{"银", "Yin"}, {"行", "Xing Hang"}, {"单", "Dan Shan Chan"}, {"位", "Wei"},
+                    {"书", "Shu"}, {"长", "Chang Zhang"}, {"城", "Cheng"}, {"吕", "Lǘ"}});
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    static void makeDb(const std::string& path, const std::vector<std::pair<std::string, std::string>>& rows) {
+        sqlite3* h = nullptr;
+        ASSERT_EQ(sqlite3_open(path.c_str(), &h), SQLITE_OK);
+        std::string sql = "CREATE TABLE PinYin (hz TEXT, Py1 TEXT);";
+        for (const auto& [hz, py] : rows) sql += "INSERT INTO PinYin VALUES ('" + hz + "', '" + py + "');";
+        ASSERT_EQ(sqlite3_exec(h, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(h);
+    }
+
+    // Runs the program in `dir` with `args`; standard input from `in` (a file name in dir).
+    Ran run(const std::vector<std::string>& args, const std::string& in = "/dev/null") {
+        std::string cmd = "cd " + quote(dir.string()) + " && " + quote(kProgram);
+        for (const auto& a : args) cmd += " " + quote(a);
+        cmd += " < " + quote(in) + " > stdout.txt 2> stderr.txt";
+        int raw = std::system(cmd.c_str());
+        Ran r;
+        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        r.out = slurp(dir / "stdout.txt");
+        r.err = slurp(dir / "stderr.txt");
+        fs::remove(dir / "stdout.txt");
+        fs::remove(dir / "stderr.txt");
+        return r;
+    }
+    // A batch run with the test database and the first reading.
+    Ran batch(const std::string& in, const std::string& out, std::vector<std::string> more = {}) {
+        std::vector<std::string> args{"--db", db, "--polyphone", "first"};
+        args.insert(args.end(), more.begin(), more.end());
+        args.push_back(in);
+        args.push_back(out);
+        return run(args);
+    }
+
+    fs::path dir;
+    std::string db;
+};
+
+const std::string yinhang = "\xD2\xF8\xD0\xD0";  // 银行 in GBK
+const std::string shu = "\xCA\xE9";              // 书
+
+TEST_F(Cli, EdgesOfTheInputFile) {
+    std::string a = testrec::book("A1", yinhang), b = testrec::book("A2", shu);
+
+    // Empty input: the output is created, nothing written.
+    spit(dir / "empty.iso", "");
+    Ran r = batch("empty.iso", "out1.iso");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(dir / "out1.iso"));
+    EXPECT_EQ(fs::file_size(dir / "out1.iso"), 0u);
+    EXPECT_NE(r.err.find("0 records read, 0 written, 0 failed"), std::string::npos) << r.err;
+
+    // No record terminator anywhere: a record cut short, kept in the rejects file.
+    spit(dir / "noterm.iso", "00100nam0 22 no terminator\r\n");
+    r = batch("noterm.iso", "out2.iso");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(slurp(dir / "out2.iso"), "");
+    EXPECT_EQ(slurp(dir / "out2.iso.rejected"), "00100nam0 22 no terminator\r\n\r\n");
+    EXPECT_NE(r.err.find("record 1 (line 1): record cut short"), std::string::npos) << r.err;
+
+    // A record over three lines (its note holds two line breaks), blank lines, a record on the
+    // same line as the one before, and blank space with an end-of-file mark after the last.
+    std::string note = "  \x1F" "afirst line\r\nsecond line\r\nthird line";
+    std::string spread = testrec::makeRecord({{"001", "S1"}, {"005", "20240102030405.0"}, {"101", "0 \x1F" "achi"},
+                                              {"200", "1 \x1F" "a" + shu}, {"330", note}});
+    spit(dir / "mixed.iso", "\r\n\r\n" + spread + "\r\n\r\n\r\n" + a + b + "\r\n  \r\n\x1A");
+    spit(dir / "out3.iso", "old content\r\n");
+    r = batch("mixed.iso", "out3.iso");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("3 records read, 3 written, 0 failed"), std::string::npos) << r.err;
+    std::string out = slurp(dir / "out3.iso");
+    ASSERT_EQ(out.rfind("old content\r\n", 0), 0u);
+    auto recs = checkedRecords(out.substr(13));
+    ASSERT_EQ(recs.size(), 3u);
+    EXPECT_NE(recs[0].find("first line  second line  third line\x1E"), std::string::npos);
+    EXPECT_NE(recs[1].find("yin xing"), std::string::npos);
+    EXPECT_NE(recs[2].find("\x1F" "Ashu\x1E"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir / "out3.iso.rejected"));
+
+    // Text after the last terminator that is more than blank space.
+    spit(dir / "tail.iso", a + "\r\n" + b.substr(0, 70));
+    r = batch("tail.iso", "out4.iso");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(checkedRecords(slurp(dir / "out4.iso")).size(), 1u);
+    EXPECT_EQ(slurp(dir / "out4.iso.rejected"), b.substr(0, 70) + "\r\n");
+    EXPECT_NE(r.err.find("record 2 (line 2): record cut short"), std::string::npos) << r.err;
+}
+
+TEST_F(Cli, DamagedRecordAmongGoodOnes) {
+    std::string good1 = testrec::book("G1", shu), good2 = testrec::book("G2", yinhang);
+    std::string badDirectory = testrec::book("B1", shu);
+    badDirectory.replace(24 + 3, 4, "00x9");  // a field length that is no number
+    std::string lost = testrec::book("L1", shu);
+    lost.pop_back();  // its terminator is gone: the next record starts inside it
+    spit(dir / "in.iso", good1 + "\r\n" + badDirectory + "\r\n" + lost + good2 + "\r\n" + good1 + "\r\n");
+    Ran r = batch("in.iso", "out.iso");
+    EXPECT_EQ(r.status, 1);
+    auto recs = checkedRecords(slurp(dir / "out.iso"));
+    ASSERT_EQ(recs.size(), 3u);
+    EXPECT_NE(recs[0].find("G1"), std::string::npos);
+    EXPECT_NE(recs[1].find("G2"), std::string::npos);
+    EXPECT_NE(recs[2].find("G1"), std::string::npos);
+    EXPECT_EQ(slurp(dir / "out.iso.rejected"), badDirectory + "\r\n" + lost + "\r\n");
+    EXPECT_NE(r.err.find("record 2 (line 2): "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("record 3 (line 3): record terminator missing"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("5 records read, 3 written, 2 failed"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("out.iso.rejected"), std::string::npos) << r.err;
+}
+
+TEST_F(Cli, UnusablePathsStopBeforeAnything) {
+    std::string a = testrec::book("A1", shu);
+    spit(dir / "in.iso", a);
+    spit(dir / "kept.iso", "keep me");
+    fs::create_directories(dir / "folder");
+    fs::create_symlink(dir / "in.iso", dir / "link.iso");
+    spit(dir / "broken.db", std::string(200, 'x'));
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const std::vector<Case> cases{
+        {{"--db", db, "missing.iso", "kept.iso"}, "missing.iso"},
+        {{"--db", db, "folder", "kept.iso"}, "folder"},
+        {{"--db", db, "in.iso", "folder"}, "folder"},
+        {{"--db", db, "in.iso", "no/such/folder/out.iso"}, "out.iso"},
+        {{"--db", db, "in.iso", "./folder/../in.iso"}, "output file itself"},
+        {{"--db", db, "link.iso", "in.iso"}, "output file itself"},
+        {{"--db", "missing.db", "in.iso", "kept.iso"}, "missing.db"},
+        {{"--db", "broken.db", "in.iso", "kept.iso"}, "broken.db"},
+        {{"--db", "broken.db", "--lines", "in.iso"}, "broken.db"},
+    };
+    for (const auto& c : cases) {
+        Ran r = run(c.args);
+        EXPECT_EQ(r.status, 2) << c.message;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_EQ(slurp(dir / "kept.iso"), "keep me");
+    EXPECT_EQ(slurp(dir / "in.iso"), a);
+    EXPECT_FALSE(fs::exists(dir / "kept.iso.rejected"));
+    EXPECT_FALSE(fs::exists(dir / "no"));
+
+    // Standard output redirected onto the input.
+    std::string cmd = "cd " + quote(dir.string()) + " && " + quote(kProgram) + " --db " + quote(db) +
+                      " in.iso - >> in.iso 2>/dev/null";
+    int raw = std::system(cmd.c_str());
+    EXPECT_EQ(WEXITSTATUS(raw), 2);
+    EXPECT_EQ(slurp(dir / "in.iso"), a);
+
+    // A write that fails mid-run stops at once and says how many records were written.
+    if (fs::exists("/dev/full")) {
+        Ran r = batch("in.iso", "/dev/full");
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find("0 records written"), std::string::npos) << r.err;
+    }
+}
+
+TEST_F(Cli, OptionsAndUsage) {
+    EXPECT_EQ(run({"--help"}).status, 0);
+    EXPECT_NE(run({"--help"}).out.find("--polyphone"), std::string::npos);
+    Ran r = run({"in.iso"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("OUTPUT"), std::string::npos) << r.err;
+    EXPECT_EQ(run({"--code", "B", "in.iso", "out.iso"}).status, 2);
+    EXPECT_EQ(run({"--encoding", "big5", "in.iso", "out.iso"}).status, 2);
+    EXPECT_EQ(run({"--polyphone", "guess", "in.iso", "out.iso"}).status, 2);
+    EXPECT_EQ(run({"--dump", "--lines", "in.iso"}).status, 2);
+    EXPECT_EQ(run({"--no-such-option", "in.iso", "out.iso"}).status, 2);
+    EXPECT_FALSE(fs::exists(dir / "out.iso"));
+
+    // Code 9, capitals, existing pinyin kept, other tags, standard input and output.
+    std::string withPinyin = testrec::makeRecord({{"001", "P1"}, {"005", "20240102030405.0"},
+                                                  {"101", "0 \x1F" "achi"},
+                                                  {"200", "1 \x1F" "a" + yinhang + "\x1F" "Aold"},
+                                                  {"606", " 0\x1F" "a" + shu}, {"701", " 0\x1F" "a" + shu}});
+    spit(dir / "in.iso", withPinyin);
+    r = batch("-", "-", {"--code", "9", "--case", "capital", "--existing", "keep", "--tags", "200,606"});
+    // stdin is /dev/null here: nothing read, nothing written.
+    EXPECT_EQ(r.status, 0);
+    std::string cmd = "cd " + quote(dir.string()) + " && " + quote(kProgram) + " --db " + quote(db) +
+                      " --polyphone first --code 9 --case capital --existing keep --tags 200,606 --quiet - - < in.iso > out.iso 2> err.txt";
+    ASSERT_EQ(WEXITSTATUS(std::system(cmd.c_str())), 0);
+    EXPECT_EQ(slurp(dir / "err.txt"), "");
+    auto recs = checkedRecords(slurp(dir / "out.iso"));
+    ASSERT_EQ(recs.size(), 1u);
+    EXPECT_NE(recs[0].find("\x1F" "Aold\x1E"), std::string::npos);
+    EXPECT_NE(recs[0].find("\x1F" "9Shu\x1E"), std::string::npos);
+    EXPECT_EQ(recs[0].find("\x1F" "9Shu\x1E", recs[0].find("\x1F" "9Shu\x1E") + 1), std::string::npos)
+        << "701 is not in the tag list";
+}
+
+TEST_F(Cli, Gb18030AndUtf8RoundTrips) {
+    // 书 and U+20000 (four bytes in GB18030 and UTF-8, outside GBK).
+    struct Enc {
+        std::string name, shu, ext;
+    };
+    for (const Enc& e : {Enc{"gb18030", "\xCA\xE9", "\x95\x32\x82\x36"}, Enc{"utf-8", "书", "\xF0\xA0\x80\x80"}}) {
+        std::string rec = testrec::makeRecord({{"001", "U1"}, {"005", "20240102030405.0"},
+                                               {"101", "0 \x1F" "achi"},
+                                               {"200", "1 \x1F" "a" + e.shu + e.ext + e.shu + "\x1F" "f" + e.ext},
+                                               {"210", "  \x1F" "d2024"}});
+        spit(dir / "in.iso", rec + "\r\n");
+        std::string out = "out-" + e.name + ".iso";
+        Ran r = batch("in.iso", out, {"--encoding", e.name});
+        EXPECT_EQ(r.status, 0) << r.err;
+        auto recs = checkedRecords(slurp(dir / out));
+        ASSERT_EQ(recs.size(), 1u) << e.name;
+        // The field comes back byte for byte, the pinyin behind its subfield a.
+        EXPECT_NE(recs[0].find("\x1F" "a" + e.shu + e.ext + e.shu + "\x1F" "Ashu " + e.ext + "shu\x1F" "f" + e.ext),
+                  std::string::npos)
+            << e.name;
+        Ran d = run({"--dump", "--encoding", e.name, out});
+        EXPECT_NE(d.out.find("200 1  |a书𠀀书|Ashu 𠀀shu|f𠀀"), std::string::npos) << d.out;
+    }
+}
+
+TEST_F(Cli, DumpShowsTheWorkingRecords) {
+    std::string a = testrec::makeRecord({{"001", "D1"}, {"200", "1 \x1F" "a" + yinhang + "|x"}});
+    std::string b = testrec::makeRecord({{"005", "20240102030405.0"}, {"701", " 0\x1F" "a" + shu}});
+    spit(dir / "in.iso", a + b + "\r\n" + "broken\x1D");
+    Ran r = run({"--dump", "in.iso"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "001    D1\n200 1  |a银行|x\n\n005    20240102030405.0\n701  0 |a书\n");
+    EXPECT_NE(r.err.find("record 3 (line 2): "), std::string::npos) << r.err;
+    EXPECT_EQ(run({"--dump", "in.iso", "out.iso"}).status, 2);
+}
+
+TEST_F(Cli, LinesRomaniseOneLineEach) {
+    // GBK (the default) with CR LF and LF line ends, an empty line, no line end at the end.
+    spit(dir / "titles.txt", yinhang + "\r\n\xB5\xA5\xCE\xBB\n\nABC \xB3\xA4\xB3\xC7 1\n\xC2\xC0");
+    Ran r = run({"--db", db, "--polyphone", "first", "--lines", "titles.txt"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    // A copied character follows the reading's own space: "cheng  1", as the lookup builds it.
+    EXPECT_EQ(r.out, "yin xing\ndan wei\n\nABC chang cheng  1\nlv\n");
+    spit(dir / "titles8.txt", "银行\r\n单位\n\nABC 长城 1\n吕");
+    r = run({"--db", db, "--polyphone", "first", "--case", "capital", "--encoding", "utf-8", "--lines", "-"},
+            "titles8.txt");
+    EXPECT_EQ(r.out, "Yin Xing\nDan Wei\n\nABC Chang Cheng  1\nLv\n");
+    // Into a file, appended to.
+    spit(dir / "py.txt", "before\n");
+    r = run({"--db", db, "--polyphone", "first", "--field", "701", "--lines", "titles.txt", "py.txt"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(slurp(dir / "py.txt"), "before\nyin xing\ndan wei\n\nABC chang cheng  1\nlv\n");
+}
+
+TEST_F(Cli, TheBundledSampleAndYazAgreeWithUs) {
+    const std::string sample = MARCPY_SOURCE_DIR "/samples/sample.iso";
+    Ran r = run({sample, "out.iso"});  // the shipped py.db beside the program, the default mode
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("36 records read, 36 written, 0 failed"), std::string::npos) << r.err;
+    auto recs = checkedRecords(slurp(dir / "out.iso"));
+    ASSERT_EQ(recs.size(), 36u);
+    for (const auto& rec : recs) EXPECT_NE(rec.find("\x1F" "A"), std::string::npos);
+
+    r = run({"--separator", "none", sample, "plain.iso"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(checkedRecords(slurp(dir / "plain.iso"), false).size(), 36u);
+    if (std::system("command -v yaz-marcdump > /dev/null 2>&1") != 0) GTEST_SKIP() << "no yaz-marcdump";
+    std::string cmd = "cd " + quote(dir.string()) + " && yaz-marcdump -i marc -o line plain.iso > yaz.txt 2> yaz.err";
+    ASSERT_EQ(WEXITSTATUS(std::system(cmd.c_str())), 0);
+    std::string yaz = slurp(dir / "yaz.txt");
+    EXPECT_EQ(slurp(dir / "yaz.err"), "");
+    EXPECT_EQ(yaz.find("<!--"), std::string::npos) << "yaz-marcdump warned:\n" << yaz.substr(yaz.find("<!--"), 300);
+    std::regex leader("(^|\n)[0-9]{5}[a-z]{3}[0-9] 22[0-9]{5}   450 \n");
+    EXPECT_EQ(std::distance(std::sregex_iterator(yaz.begin(), yaz.end(), leader), std::sregex_iterator()), 36);
+}
+
+}  // namespace
