@@ -11,6 +11,7 @@
 // an entry read at the wrong alignment do not pass.
 #include "app/framer.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "marc/constants.h"
@@ -33,32 +34,60 @@ bool digitsAt(std::string_view s, std::size_t at, std::size_t n) {
     return true;
 }
 
+// Whether a directory entry, tag (3 letters or digits) and 9 digits, starts at `at`.
+bool entryAt(std::string_view s, std::size_t at) {
+    return isTagChar(s[at]) && isTagChar(s[at + 1]) && isTagChar(s[at + 2]) && digitsAt(s, at + 3, 9);
+}
+
+// Whether a leader at `at` holds a record length in digits and the base address `base`.
+bool leaderAt(std::string_view s, std::size_t at, std::size_t base) {
+    if (!digitsAt(s, at, 5) || !digitsAt(s, at + 12, 5)) return false;
+    std::size_t written = 0;
+    for (std::size_t i = 0; i < 5; ++i) written = written * 10 + static_cast<std::size_t>(s[at + 12 + i] - '0');
+    return written == base;
+}
+
 // Offset of the field terminator that ends the directory of a plausible leader at `at`.
 std::size_t directoryEnd(std::string_view s, std::size_t at) {
     constexpr std::size_t kLeader = marc::kLeaderLength;
     constexpr std::size_t kEntry = marc::kDirectoryEntryLength;
-    if (s.size() - at < kLeader + kEntry + 1) return npos;
-    if (!digitsAt(s, at, 5) || !digitsAt(s, at + 12, 5)) return npos;
+    if (s.size() - at < kLeader + kEntry + 1 || !digitsAt(s, at + 12, 5)) return npos;
     std::size_t base = 0;
     for (std::size_t i = 0; i < 5; ++i) base = base * 10 + static_cast<std::size_t>(s[at + 12 + i] - '0');
     if (base < kLeader + kEntry + 1 || (base - kLeader - 1) % kEntry != 0) return npos;
     if (base > s.size() - at || s[at + base - 1] != marc::kFieldTerminator) return npos;
-    for (std::size_t e = at + kLeader; e < at + base - 1; e += kEntry) {
-        if (!isTagChar(s[e]) || !isTagChar(s[e + 1]) || !isTagChar(s[e + 2])) return npos;
-        if (!digitsAt(s, e + 3, 9)) return npos;
-    }
+    if (!leaderAt(s, at, base)) return npos;
+    for (std::size_t e = at + kLeader; e < at + base - 1; e += kEntry)
+        if (!entryAt(s, e)) return npos;
     return at + base - 1;
 }
 
 }  // namespace
 
 std::size_t findRecordStart(std::string_view piece) {
+    constexpr std::size_t kLeader = marc::kLeaderLength;
+    constexpr std::size_t kEntry = marc::kDirectoryEntryLength;
     std::size_t from = 1;
     // A record that starts at 0 owns its directory: entries read at another alignment there are
     // digits too, and must not pass for a leader.
     if (std::size_t own = directoryEnd(piece, 0); own != npos) from = own + 1;
-    for (std::size_t k = from; k < piece.size(); ++k)
-        if (isDigit(piece[k]) && directoryEnd(piece, k) != npos) return k;
+    // Every directory ends at a field terminator, so only those are visited, walking back over
+    // whole entries to a leader that names that terminator as its base address. A later
+    // terminator cannot give an earlier start: its directory would have to span this one.
+    const char* const begin = piece.data();
+    std::size_t t = from;
+    while (t < piece.size()) {
+        const void* hit = std::memchr(begin + t, marc::kFieldTerminator, piece.size() - t);
+        if (!hit) break;
+        t = static_cast<std::size_t>(static_cast<const char*>(hit) - begin);
+        std::size_t found = npos;
+        for (std::size_t e = t; e >= from + kLeader + kEntry && entryAt(piece, e - kEntry); e -= kEntry) {
+            std::size_t k = e - kEntry - kLeader;
+            if (leaderAt(piece, k, t - k + 1)) found = k;
+        }
+        if (found != npos) return found;
+        ++t;
+    }
     return npos;
 }
 
@@ -68,6 +97,10 @@ void cleanRecord(std::string_view raw, std::string& out) {
     while (b < e && (raw[b] == ' ' || isLineBreak(raw[b]))) ++b;
     while (e > b && (raw[e - 1] == ' ' || isLineBreak(raw[e - 1]))) --e;
     std::string_view body = raw.substr(b, e - b);
+    if (!std::memchr(body.data(), '\n', body.size()) && !std::memchr(body.data(), '\r', body.size())) {
+        out.assign(body);
+        return;
+    }
     out.clear();
     std::size_t i = 0;
     while (i < body.size()) {
@@ -93,6 +126,22 @@ void RecordFramer::feed(std::string_view bytes) {
 void RecordFramer::finish() { eof_ = true; }
 
 void RecordFramer::countLines(std::size_t from, std::size_t to) {
+    if (from == to) return;
+    // Most records hold no line break: two memchr passes settle that.
+    const char* p = buf_.data();
+    const void* lf = std::memchr(p + from, '\n', to - from);
+    const void* cr = std::memchr(p + from, '\r', to - from);
+    if (!lf && !cr) {
+        lastCr_ = false;
+        return;
+    }
+    if (!lastCr_ || p[from] != '\n') {
+        std::size_t first = static_cast<std::size_t>(
+            (!lf ? static_cast<const char*>(cr) : !cr ? static_cast<const char*>(lf)
+                                                    : std::min(static_cast<const char*>(lf), static_cast<const char*>(cr))) - p);
+        lastCr_ = false;
+        from = first;
+    }
     for (std::size_t i = from; i < to; ++i) {
         char c = buf_[i];
         if (c == '\r') {
