@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "fixtures.h"
 #include "pinyin/lookup.h"
 
 namespace fs = std::filesystem;
@@ -118,6 +119,17 @@ TEST(ShippedDbTest, CoversCommonCharacters) {
     settings.polyphone = Polyphone::Automatic;
     Romaniser r(*table, settings, nullptr);
     EXPECT_EQ(r.pinyin("中华人民共和国，北京"), "zhong hua ren min gong he guo bei jing ");
+
+    // With its phrase data, a known word settles a polyphonic character without asking.
+    if (!table->phrases()) return;
+    settings.polyphone = Polyphone::Phrase;
+    EXPECT_EQ(r.pinyin("中国银行"), "zhong guo yin hang ");
+    settings.polyphone = Polyphone::Manual;
+    settings.askOnlyWhenUnsure = true;
+    testing::ScriptedChooser chooser({});
+    r.setChooser(&chooser);
+    EXPECT_EQ(r.pinyin("银行"), "yin hang ");
+    EXPECT_TRUE(chooser.asked.empty());
 }
 
 }  // namespace
