@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,14 @@ inline bool digits(std::string_view s) {
     for (char c : s)
         if (c < '0' || c > '9') return false;
     return !s.empty();
+}
+
+/// True for the reader's refusal of a tag that is not a number. The writer writes such tags as they
+/// stand (a line "A00 ..." is a data field), and a lone CR inside field data splits a line of the
+/// working text into one with an arbitrary tag, so this refusal may follow any written record.
+inline bool isTagRefusal(const std::exception& e) {
+    const std::string_view what = e.what();
+    return what.find(": tag \"") != std::string_view::npos && what.find("\" is not a number") != std::string_view::npos;
 }
 
 /// Aborts unless `rec` is one well-formed ISO 2709 record as the writer promises it: record length

@@ -182,6 +182,10 @@ std::string marcToIsoBytes(std::string_view working, const codepage::Codec& cp, 
     data.clear();
     // Ends one field: terminator, then its directory entry, every number checked against its width.
     auto endField = [&](std::string_view tag, std::size_t start, std::size_t line) {
+        // A field terminator inside the text would end the field early for every reader.
+        if (data.find(kFieldTerminator, start) != std::string::npos)
+            throw MarcError(line == 0 ? "field " + std::string(tag) + " holds a field terminator (character 30)"
+                                      : lineError(line, tag, "the text holds a field terminator (character 30)"));
         data.push_back(kFieldTerminator);
         const std::size_t length = data.size() - start;
         if (length > static_cast<std::size_t>(kMaxFieldLength))
