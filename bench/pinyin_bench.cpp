@@ -1,7 +1,8 @@
 // How fast Romaniser::pinyin romanises in automatic mode, in Han characters per second.
 //
-// Usage: pinyin_bench [--db PATH] [--text FILE] [--mb N] [--seed N] [--passes N]
+// Usage: pinyin_bench [--db PATH] [--text FILE] [--mb N] [--seed N] [--passes N] [--phrase]
 //   --db      py.db to load (default: py.db beside this program)
+//   --phrase  the phrase mode instead of the automatic one (context decides polyphones)
 //   --text    UTF-8 text to romanise, one subfield per line (default: N MB of text made from
 //             the table's own characters with a fixed seed)
 // Prints the Han characters per second of the best pass and a checksum of the pinyin.
@@ -70,6 +71,7 @@ int main(int argc, char** argv) {
     double mb = 4;
     std::uint32_t seed = 20240601;
     int passes = 5;
+    bool phrase = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -78,9 +80,10 @@ int main(int argc, char** argv) {
         else if (arg == "--mb" && hasValue) mb = std::atof(argv[++i]);
         else if (arg == "--seed" && hasValue) seed = static_cast<std::uint32_t>(std::atol(argv[++i]));
         else if (arg == "--passes" && hasValue) passes = std::atoi(argv[++i]);
+        else if (arg == "--phrase") phrase = true;
         else {
             std::cerr << "usage: pinyin_bench [--db PATH] [--text FILE] [--mb N] [--seed N] "
-                         "[--passes N]\n";
+                         "[--passes N] [--phrase]\n";
             return 2;
         }
     }
@@ -111,7 +114,7 @@ int main(int argc, char** argv) {
     const std::size_t han = hanCount(pieces);
 
     pinyin::RunSettings settings;
-    settings.polyphone = pinyin::Polyphone::Automatic;
+    settings.polyphone = phrase ? pinyin::Polyphone::Phrase : pinyin::Polyphone::Automatic;
     pinyin::Romaniser romaniser(*table, settings, nullptr);
     double best = 1e300;
     std::size_t outBytes = 0;
@@ -132,6 +135,8 @@ int main(int argc, char** argv) {
     std::printf("py.db %s: loaded in %.1f ms\n", db.c_str(), loadMs);
     std::printf("%zu subfields, %zu Han characters, %zu bytes of pinyin; best of %d passes %.3f s\n",
                 pieces.size(), han, outBytes, passes, best);
+    std::printf("%s mode%s\n", phrase ? "phrase" : "automatic",
+                phrase && !table->phrases() ? " (no phrase data: same as automatic)" : "");
     std::printf("%.2f M Han characters/s   checksum %016llx\n", han / best / 1e6,
                 static_cast<unsigned long long>(checksum));
     return 0;
