@@ -4,10 +4,13 @@
 The phrase-aware lookup segments a text into known words and takes each polyphonic
 character's reading from the word it falls in. Tables written (PinYin is read, never changed):
 
-  Phrase(word TEXT PRIMARY KEY, py TEXT, weight REAL)
+  Phrase(word TEXT PRIMARY KEY, py TEXT, weight INTEGER)
       words of up to 8 characters, simplified and traditional, with their toneless readings
-      (capital initials, single spaces, like PinYin) and the natural log of their frequency;
-      one-character rows carry only the weight that segmentation needs.
+      (capital initials, single spaces, like PinYin; NULL when every character takes its first
+      reading) and 100 times the natural log of their share of all the list's frequencies,
+      rounded. A one-character
+      row gives the weight segmentation needs and, for a polyphonic character, the reading it
+      takes standing alone.
   Surname(name TEXT PRIMARY KEY, py TEXT)
       polyphonic single and double surnames with their surname readings.
   Dominant(hz TEXT PRIMARY KEY, py TEXT, share REAL)
@@ -194,6 +197,13 @@ def wordReading(word, pinyin, table):
     return out
 
 
+def stored(word, py, table):
+    """py as the Phrase table keeps it: NULL when it only repeats the first readings."""
+    if py is None or py.split() == [table[c][0] for c in word]:
+        return None
+    return py
+
+
 def main(argv):
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("db", help="py.db with its PinYin table; changed in place")
@@ -217,6 +227,9 @@ def main(argv):
     table = loadPinYin(db)
     poly = {c for c, rs in table.items() if len(rs) > 1}
 
+    # Frequencies become probabilities of the whole list, so that a path of several common
+    # words can beat one rare word: 都 + 会 outweighs a rare 都会 (du hui) as it should.
+    total = sum(f for _, f in words.values() if f and f > 0)
     phrase = {}  # word -> (py or None, weight)
     for word in sorted(words):
         pinyin, freq = words[word]
@@ -225,7 +238,7 @@ def main(argv):
         reading = wordReading(word, pinyin, table)
         if reading is None:
             continue
-        weight = round(math.log(freq), 3)
+        weight = round(100 * math.log(freq / total))
         if len(word) == 1:
             # A polyphonic character's own entry gives the reading it takes standing alone.
             phrase[word] = (reading[0] if word in poly else None, weight)
@@ -281,13 +294,13 @@ def main(argv):
     with db:
         for t in ("Phrase", "Surname", "Dominant"):
             db.execute(f"DROP TABLE IF EXISTS {t}")
-        db.execute("CREATE TABLE Phrase(word TEXT PRIMARY KEY, py TEXT, weight REAL NOT NULL)"
+        db.execute("CREATE TABLE Phrase(word TEXT PRIMARY KEY, py TEXT, weight INTEGER NOT NULL)"
                    " WITHOUT ROWID")
         db.execute("CREATE TABLE Surname(name TEXT PRIMARY KEY, py TEXT NOT NULL) WITHOUT ROWID")
         db.execute("CREATE TABLE Dominant(hz TEXT PRIMARY KEY, py TEXT NOT NULL,"
                    " share REAL NOT NULL) WITHOUT ROWID")
         db.executemany("INSERT INTO Phrase VALUES (?,?,?)",
-                       [(w, py, wt) for w, (py, wt) in sorted(phrase.items())])
+                       [(w, stored(w, py, table), wt) for w, (py, wt) in sorted(phrase.items())])
         db.executemany("INSERT INTO Surname VALUES (?,?)", sorted(surnames.items()))
         db.executemany("INSERT INTO Dominant VALUES (?,?,?)",
                        [(c, r, s) for c, (r, s) in sorted(dominant.items())])

@@ -182,8 +182,9 @@ std::shared_ptr<const PhraseModel> PhraseModel::load(sqlite3* db) {
 
     float lowest = 0.0f;
     eachRow(db, "Phrase", "SELECT word, py, weight FROM Phrase", [&](sqlite3_stmt* s) {
-        // A weight of exactly 0 (frequency 1) would read as "unset": nudge it.
-        const float weight = std::min(static_cast<float>(sqlite3_column_double(s, 2)), -1e-6f);
+        // Stored in hundredths. A weight of exactly 0 (frequency 1) would read as "unset".
+        const float weight =
+            std::min(static_cast<float>(sqlite3_column_double(s, 2) / 100.0), -1e-6f);
         m->addWord(columnText(s, 0), columnText(s, 1), weight);
         lowest = std::min(lowest, weight);
     });
@@ -300,8 +301,10 @@ void PhraseModel::segment(const char32_t* chars, const Entry* const* rows, std::
             if (!e.polyphonic) continue;
             Suggestion& s = out[p];
             if (k > 1) {
-                // A known word decides every character in it.
-                const std::string_view r = piece(py, p - first);
+                // A known word decides every character in it; a word without readings
+                // stored confirms the first ones.
+                const std::string_view r =
+                    py.empty() ? std::string_view(e.readings.front().stored) : piece(py, p - first);
                 if (isReadingOf(r, e)) s = Suggestion{std::string(r), true};
                 continue;
             }

@@ -22,8 +22,9 @@ struct Suggestion {
 };
 
 /// The phrase tables of py.db, immutable once loaded:
-///   Phrase(word, py, weight)  words with their readings and log frequencies (a one-character
-///                             word's py, if any, is the reading it takes standing alone);
+///   Phrase(word, py, weight)  words with their readings (NULL: each character's first) and
+///                             100 × the log of their frequency; a one-character word's py,
+///                             if any, is the reading the character takes standing alone;
 ///   Surname(name, py)         single and double surnames with their surname readings;
 ///   Dominant(hz, py, share)   a polyphonic character's most used reading and its share.
 /// Surname and Dominant are optional.

@@ -1,0 +1,288 @@
+// Tests of the phrase-aware readings: segmentation, surnames, traditional forms, the quieter
+// manual mode, and a py.db without phrase tables.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "pinyin/fixtures.h"
+#include "pinyin/lookup.h"
+#include "pinyin/phrase.h"
+#include "pinyin/table.h"
+
+namespace pinyin {
+namespace {
+
+using testing::ScriptedChooser;
+
+/// A py.db made for one test from SQL, removed afterwards.
+class TempDb {
+public:
+    explicit TempDb(const std::string& sql) {
+        static std::atomic<int> serial{0};
+        path_ = (std::filesystem::path(::testing::TempDir()) /
+                 ("phrase_test_" + std::to_string(::getpid()) + "_" +
+                  std::to_string(serial++) + ".db"))
+                    .string();
+        std::filesystem::remove(path_);
+        sqlite3* db = nullptr;
+        EXPECT_EQ(sqlite3_open(path_.c_str(), &db), SQLITE_OK);
+        char* error = nullptr;
+        EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK)
+            << (error ? error : "");
+        sqlite3_free(error);
+        sqlite3_close(db);
+    }
+    ~TempDb() { std::filesystem::remove(path_); }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+const char* const kPinYin = R"(
+CREATE TABLE PinYin(hz TEXT, Py1 TEXT);
+INSERT INTO PinYin VALUES ('在','Zai'),('行','Xing Hang'),('动','Dong'),('银','Yin'),
+  ('銀','Yin'),('的','De Di'),('确','Que'),('定','Ding'),('性','Xing'),('看','Kan'),
+  ('到','Dao'),('了','Le Liao'),('我','Wo'),('们','Men'),('都','Dou Du'),('会','Hui Kuai'),
+  ('去','Qu'),('单','Dan Shan Chan'),('位','Wei'),('曾','Ceng Zeng'),('经','Jing'),
+  ('国','Guo'),('藩','Fan'),('尉','Wei Yu'),('迟','Chi'),('恭','Gong'),('于','Yu'),
+  ('重','Zhong Chong'),('庆','Qing'),('慶','Qing'),('长','Zhang Chang'),('沙','Sha'),
+  ('王','Wang'),('田','Tian'),('芳','Fang');
+)";
+
+const char* const kPhrases = R"(
+CREATE TABLE Phrase(word TEXT PRIMARY KEY, py TEXT, weight INTEGER NOT NULL);
+INSERT INTO Phrase VALUES
+  ('在',NULL,-500),('在行','Zai Hang',-1200),('行动',NULL,-900),('动',NULL,-800),
+  ('的',NULL,-500),('的确','Di Que',-1100),('确',NULL,-900),('确定',NULL,-1000),
+  ('确定性',NULL,-1300),('定',NULL,-800),('性',NULL,-700),
+  ('看',NULL,-700),('看到',NULL,-900),('到',NULL,-600),('了',NULL,-400),
+  ('到了','Dao Liao',-2000),('我们',NULL,-600),('都',NULL,-550),('会',NULL,-650),
+  ('都会','Du Hui',-1800),('去',NULL,-600),
+  ('银行','Yin Hang',-900),('銀行','Yin Hang',-900),('单位',NULL,-1000),
+  ('重庆','Chong Qing',-1000),('重慶','Chong Qing',-1000),('长沙','Chang Sha',-1000),
+  ('长','Chang',-700),('曾经','Ceng Jing',-1000);
+CREATE TABLE Surname(name TEXT PRIMARY KEY, py TEXT NOT NULL);
+INSERT INTO Surname VALUES ('单','Shan'),('曾','Zeng'),('尉迟','Yu Chi'),('单于','Chan Yu');
+CREATE TABLE Dominant(hz TEXT PRIMARY KEY, py TEXT NOT NULL, share REAL NOT NULL);
+INSERT INTO Dominant VALUES ('的','De',0.997),('了','Le',0.98),('都','Dou',0.8);
+)";
+
+std::string romanise(const PinyinTable& table, std::string_view text,
+                     Polyphone mode = Polyphone::Phrase, std::string_view tag = {},
+                     Chooser* chooser = nullptr, bool askUnsure = false) {
+    RunSettings settings;
+    settings.polyphone = mode;
+    settings.askOnlyWhenUnsure = askUnsure;
+    Romaniser r(table, settings, chooser);
+    std::string out = r.pinyin(text, tag);
+    while (!out.empty() && out.back() == ' ') out.pop_back();
+    return out;
+}
+
+class PhraseTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        db_ = std::make_unique<TempDb>(std::string(kPinYin) + kPhrases);
+        table_ = PinyinTable::load(db_->path());
+        ASSERT_NE(table_->phrases(), nullptr);
+    }
+    std::string phrase(std::string_view text, std::string_view tag = {}) const {
+        return romanise(*table_, text, Polyphone::Phrase, tag);
+    }
+
+    std::unique_ptr<TempDb> db_;
+    std::shared_ptr<const PinyinTable> table_;
+};
+
+TEST_F(PhraseTest, SegmentsByWeightNotByLongestMatch) {
+    EXPECT_EQ(phrase("在行动"), "zai xing dong");      // 在 + 行动, not 在行 + 动
+    EXPECT_EQ(phrase("的确定性"), "de que ding xing");  // 的 + 确定性, not 的确 + 定性
+    EXPECT_EQ(phrase("的确"), "di que");
+    EXPECT_EQ(phrase("银行"), "yin hang");
+    // Word boundaries do not cross punctuation, ASCII or characters without a row.
+    EXPECT_EQ(phrase("银，行"), "yin xing");
+    EXPECT_EQ(phrase("银x行"), "yin xxing");
+}
+
+TEST_F(PhraseTest, RareHomographsDoNotBeatCommonReadings) {
+    EXPECT_EQ(phrase("看到了"), "kan dao le");
+    EXPECT_EQ(phrase("我们都会去"), "wo men dou hui qu");
+}
+
+TEST_F(PhraseTest, OnlyTheChoiceAmongReadingsChanges) {
+    // Case scheme, spacing and copied characters stay as the plain modes make them.
+    RunSettings settings;
+    settings.polyphone = Polyphone::Phrase;
+    settings.letterCase = LetterCase::Capitalised;
+    Romaniser r(*table_, settings, nullptr);
+    EXPECT_EQ(r.pinyin("A银行2"), "AYin Hang 2");
+    // A character alone takes its own entry's reading (长 Chang), else the first.
+    EXPECT_EQ(phrase("长"), "chang");
+    EXPECT_EQ(phrase("会"), "hui");
+}
+
+TEST_F(PhraseTest, TraditionalForms) {
+    EXPECT_EQ(phrase("銀行"), "yin hang");
+    EXPECT_EQ(phrase("重慶"), "chong qing");
+}
+
+TEST_F(PhraseTest, SurnameOnlyAtTheStartOfANameField) {
+    EXPECT_EQ(phrase("曾国藩", "701"), "zeng guo fan");
+    EXPECT_EQ(phrase("单田芳", "701"), "shan tian fang");
+    EXPECT_EQ(phrase("单位", "200"), "dan wei");
+    EXPECT_EQ(phrase("单位"), "dan wei");
+    EXPECT_EQ(phrase("曾经", "200"), "ceng jing");
+    EXPECT_EQ(phrase("王单", "701"), "wang dan");  // not the first character
+    // Double surnames win over their first character's single reading.
+    EXPECT_EQ(phrase("尉迟恭", "701"), "yu chi gong");
+    EXPECT_EQ(phrase("单于", "701"), "chan yu");
+    // The automatic mode knows nothing of names.
+    EXPECT_EQ(romanise(*table_, "曾国藩", Polyphone::Automatic, "701"), "ceng guo fan");
+}
+
+TEST_F(PhraseTest, NameRuleThroughARecord) {
+    RunSettings settings;
+    settings.polyphone = Polyphone::Phrase;
+    Romaniser r(*table_, settings, nullptr);
+    const std::string marc =
+        "200 1 |a单位|f单田芳著\r\n"
+        "701  0|a单田芳|4著\r\n";
+    const std::string out = py(marc, settings, r);
+    EXPECT_NE(out.find("|a单位|Adan wei|f"), std::string::npos) << out;
+    EXPECT_NE(out.find("|a单田芳|Ashan tian fang|4"), std::string::npos) << out;
+}
+
+TEST_F(PhraseTest, AnalyseGivesOneSuggestionPerCodePoint) {
+    const PhraseModel& m = *table_->phrases();
+    const auto s = m.analyse("A长，银行x", false, *table_);
+    ASSERT_EQ(s.size(), 6u);
+    EXPECT_TRUE(s[0].reading.empty());
+    EXPECT_EQ(s[1].reading, "Chang");  // alone: its own entry's reading, not sure
+    EXPECT_FALSE(s[1].sure);
+    EXPECT_TRUE(s[3].reading.empty());  // 银 has one reading: nothing to say
+    EXPECT_EQ(s[4].reading, "Hang");
+    EXPECT_TRUE(s[4].sure);
+    EXPECT_TRUE(m.analyse("", true, *table_).empty());
+}
+
+TEST_F(PhraseTest, AskOnlyWhenUnsure) {
+    ScriptedChooser chooser({std::string("Zhang")});
+    // 的 alone is settled by its dominant reading, 行 by the word 银行, 长 alone is asked.
+    EXPECT_EQ(romanise(*table_, "的银行长", Polyphone::Manual, {}, &chooser, true),
+              "de yin hang zhang");
+    ASSERT_EQ(chooser.asked.size(), 1u);
+    EXPECT_EQ(chooser.asked[0].hz, "长");
+    EXPECT_EQ(chooser.asked[0].suggested, 1);  // Chang, in the stored order "Zhang Chang"
+    EXPECT_EQ(chooser.asked[0].pystr, "Zhang Chang");
+    // 都 alone is not dominant enough to settle.
+    ScriptedChooser second({std::nullopt});
+    romanise(*table_, "都", Polyphone::Manual, {}, &second, true);
+    EXPECT_EQ(second.asked.size(), 1u);
+    // The plain manual mode still asks for every polyphonic character.
+    ScriptedChooser plain({std::string("De"), std::string("Hang")});
+    EXPECT_EQ(romanise(*table_, "的行", Polyphone::Manual, {}, &plain, false), "de hang");
+    EXPECT_EQ(plain.asked.size(), 2u);
+}
+
+TEST(PhraseData, WithoutPhraseTablesTheModesStayPlain) {
+    TempDb db(kPinYin);
+    const auto table = PinyinTable::load(db.path());
+    EXPECT_EQ(table->phrases(), nullptr);
+    for (const char* text : {"在行动", "的确定性", "重庆银行", "曾国藩"}) {
+        EXPECT_EQ(romanise(*table, text, Polyphone::Phrase, "701"),
+                  romanise(*table, text, Polyphone::Automatic, "701"))
+            << text;
+    }
+    EXPECT_EQ(romanise(*table, "在行动", Polyphone::Phrase), "zai xing dong");
+    EXPECT_EQ(romanise(*table, "行长", Polyphone::Phrase), "xing zhang");
+    // With nothing to settle it, the quieter manual mode asks like the plain one.
+    ScriptedChooser chooser({std::string("Hang"), std::string("Zhang")});
+    EXPECT_EQ(romanise(*table, "行长", Polyphone::Manual, {}, &chooser, true), "hang zhang");
+    EXPECT_EQ(chooser.asked.size(), 2u);
+}
+
+TEST(PhraseData, UnreadablePhraseTableStopsTheLoad) {
+    TempDb db(std::string(kPinYin) + "CREATE TABLE Phrase(something TEXT);");
+    EXPECT_THROW(PinyinTable::load(db.path()), DbError);
+}
+
+TEST(PhraseData, SurnameAndDominantAreOptional) {
+    TempDb db(std::string(kPinYin) +
+              "CREATE TABLE Phrase(word TEXT PRIMARY KEY, py TEXT, weight INTEGER);"
+              "INSERT INTO Phrase VALUES ('银行','Yin Hang',-900),('行长','Hang Zhang',-1200),"
+              "('长',NULL,-700),('单','Shan',-800);");
+    const auto table = PinyinTable::load(db.path());
+    ASSERT_NE(table->phrases(), nullptr);
+    EXPECT_EQ(romanise(*table, "银行行长"), "yin hang hang zhang");
+    EXPECT_EQ(romanise(*table, "单田芳", Polyphone::Phrase, "701"), "shan tian fang");
+}
+
+TEST(PhraseData, WordReadingsOutsideTheTableAreIgnored) {
+    // The word list may know a reading that PinYin lacks; the first reading stands then.
+    TempDb db(std::string(kPinYin) +
+              "CREATE TABLE Phrase(word TEXT PRIMARY KEY, py TEXT, weight INTEGER);"
+              "INSERT INTO Phrase VALUES ('行动','Heng Dong',-900),('长沙','Chong Sha',-900);");
+    const auto table = PinyinTable::load(db.path());
+    EXPECT_EQ(romanise(*table, "行动"), "xing dong");
+    EXPECT_EQ(romanise(*table, "长沙"), "zhang sha");
+    EXPECT_EQ(romanise(*table, "沙长沙"), "sha zhang sha");
+}
+
+/// Checks against the py.db the program ships; skipped while it has no phrase tables.
+class ShippedData : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        const std::string path = std::string(MARCPY_SOURCE_DIR) + "/data/py.db";
+        if (std::filesystem::exists(path)) table_ = PinyinTable::load(path);
+    }
+    static void TearDownTestSuite() { table_.reset(); }
+    void SetUp() override {
+        if (!table_ || !table_->phrases()) GTEST_SKIP() << "data/py.db has no phrase tables";
+    }
+    static inline std::shared_ptr<const PinyinTable> table_;
+};
+
+TEST_F(ShippedData, WordsAndPlaces) {
+    const std::vector<std::pair<const char*, const char*>> cases = {
+        {"在行动", "zai xing dong"},     {"的确定性", "de que ding xing"},
+        {"中国银行", "zhong guo yin hang"}, {"重庆", "chong qing"},
+        {"长沙", "chang sha"},           {"厦门", "xia men"},
+        {"六安", "lu an"},               {"蚌埠", "beng bu"},
+        {"乐亭", "lao ting"},            {"长城", "chang cheng"},
+        {"看到了", "kan dao le"},        {"我们都会去", "wo men dou hui qu"},
+        {"銀行", "yin hang"},            {"重慶", "chong qing"},
+        {"長沙", "chang sha"},           {"单位", "dan wei"},
+    };
+    for (const auto& [text, expected] : cases) EXPECT_EQ(romanise(*table_, text), expected) << text;
+}
+
+TEST_F(ShippedData, Surnames) {
+    const std::vector<std::pair<const char*, const char*>> cases = {
+        {"曾国藩", "zeng guo fan"}, {"单田芳", "shan tian fang"}, {"解缙", "xie jin"},
+        {"区", "ou"},               {"仇英", "qiu ying"},         {"查良镛", "zha liang yong"},
+        {"翟志刚", "zhai zhi gang"}, {"尉迟恭", "yu chi gong"},    {"万俟卨", "mo qi xie"},
+        {"单于", "chan yu"},         {"长孙无忌", "zhang sun wu ji"},
+    };
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(romanise(*table_, text, Polyphone::Phrase, "701"), expected) << text;
+    EXPECT_EQ(romanise(*table_, "曾经", Polyphone::Phrase, "200"), "ceng jing");
+}
+
+TEST_F(ShippedData, AskUnsureSettlesTheCommonParticles) {
+    ScriptedChooser chooser({});
+    EXPECT_EQ(romanise(*table_, "我的书，看了", Polyphone::Manual, {}, &chooser, true),
+              "wo de shu kan le");
+    EXPECT_TRUE(chooser.asked.empty());
+}
+
+}  // namespace
+}  // namespace pinyin
