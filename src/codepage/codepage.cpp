@@ -107,8 +107,6 @@ struct Converter {
     }
 };
 
-void appendUtf8(std::string& out, char32_t c) { utf8::append(out, c); }
-
 }  // namespace
 
 struct Codec::Tables {
@@ -190,95 +188,40 @@ bool Codec::isGbkDoubleByte(char32_t c) {
     return c < 0x10000 && t.bmp[c].len == 2;
 }
 
-void Codec::decodeAppend(std::string& out, std::string_view bytes) const {
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    const std::size_t n = bytes.size();
-    if (encoding_ == Encoding::Utf8) {
-        out.reserve(out.size() + n);
-        std::size_t i = 0;
-        while (i < n) {
-            if (p[i] < 0x80) {
-                out.push_back(static_cast<char>(p[i++]));
-                continue;
-            }
-            std::size_t start = i;
-            char32_t c = utf8::next(bytes, i);
-            if (c == kDataBarCode) c = kReplacement;
-            if (c == kReplacement) appendUtf8(out, c);
-            else out.append(bytes.data() + start, i - start);
-        }
-        return;
-    }
-    const Tables& t = *tables_;
-    out.reserve(out.size() + n + n / 2);
-    std::size_t i = 0;
-    while (i < n) {
-        unsigned char b = p[i];
-        if (b < 0x80 && t.asciiIdentity) {
-            out.push_back(static_cast<char>(b));
-            ++i;
-            continue;
-        }
-        if (!isLead(b)) {
-            char32_t c = t.single[b];
-            appendUtf8(out, c == kNone ? kReplacement : c);
-            ++i;
-            continue;
-        }
-        if (i + 1 >= n) {  // a lead byte at the end
-            appendUtf8(out, kReplacement);
-            ++i;
-            continue;
-        }
-        unsigned char b2 = p[i + 1];
-        if (isTrail(b2)) {
-            char32_t c = t.pair[(b - kLeadMin) * kTrailCount + b2 - kTrailMin];
-            if (c != kNone) {
-                appendUtf8(out, c);
-                i += 2;
-            } else {
-                appendUtf8(out, kReplacement);
-                i += b2 < 0x80 ? 1 : 2;  // an ASCII trail byte is decoded again on its own
-            }
-            continue;
-        }
-        if (encoding_ == Encoding::Gb18030 && isDigitByte(b2) && i + 3 < n && isLead(p[i + 2]) &&
-            isDigitByte(p[i + 3])) {
-            std::uint32_t index = ((b - 0x81) * 10 + (b2 - 0x30)) * 1260 + (p[i + 2] - 0x81) * 10 + (p[i + 3] - 0x30);
-            char32_t c = kNone;
-            if (index < kFourByteBmpCount) c = t.four[index];
-            else if (index >= kFourByteSupplementaryBase && index - kFourByteSupplementaryBase < 0x100000)
-                c = 0x10000 + (index - kFourByteSupplementaryBase);
-            if (c != kNone) {
-                appendUtf8(out, c);
-                i += 4;
-                continue;
-            }
-        }
-        appendUtf8(out, kReplacement);  // the lead byte alone; the next byte starts afresh
-        ++i;
-    }
-}
-
-std::string Codec::decode(std::string_view bytes) const {
-    std::string out;
-    decodeAppend(out, bytes);
-    return out;
-}
-
 namespace {
 
-// Gives each code point of `utf8` (invalid bytes as U+FFFD) with its source bytes to `f`.
-template <typename F>
-void forEachCodePoint(std::string_view s, F&& f) {
-    std::size_t i = 0;
-    const std::size_t n = s.size();
-    while (i < n) {
-        std::size_t start = i;
-        char32_t c = static_cast<unsigned char>(s[i]) < 0x80 ? static_cast<unsigned char>(s[i++]) : utf8::next(s, i);
-        f(c, s.substr(start, i - start));
+/// Writes the UTF-8 form of c at w (room for four bytes) and returns the end.
+inline char* put(char* w, char32_t c) {
+    if (c < 0x80) {
+        *w++ = static_cast<char>(c);
+    } else if (c < 0x800) {
+        *w++ = static_cast<char>(0xC0 | (c >> 6));
+        *w++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        *w++ = static_cast<char>(0xE0 | (c >> 12));
+        *w++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *w++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        *w++ = static_cast<char>(0xF0 | (c >> 18));
+        *w++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        *w++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *w++ = static_cast<char>(0x80 | (c & 0x3F));
     }
+    return w;
 }
+
+/// Grows `out` by `room` bytes for a writer loop; finish() cuts it back to what was written.
+/// One resize per call instead of a capacity check per byte.
+struct Appender {
+    std::string& out;
+    char* w;
+    Appender(std::string& o, std::size_t room) : out(o) {
+        const std::size_t old = out.size();
+        out.resize(old + room);
+        w = out.data() + old;
+    }
+    void finish() { out.resize(static_cast<std::size_t>(w - out.data())); }
+};
 
 EncodedChar gb18030Supplementary(char32_t c) {
     std::uint32_t index = kFourByteSupplementaryBase + (c - 0x10000);
@@ -293,46 +236,162 @@ EncodedChar gb18030Supplementary(char32_t c) {
     return e;
 }
 
+// Gives each code point of `utf8` (invalid bytes as U+FFFD) with its source bytes to `f`.
+template <typename F>
+void forEachCodePoint(std::string_view s, F&& f) {
+    std::size_t i = 0;
+    const std::size_t n = s.size();
+    while (i < n) {
+        std::size_t start = i;
+        char32_t c = static_cast<unsigned char>(s[i]) < 0x80 ? static_cast<unsigned char>(s[i++]) : utf8::next(s, i);
+        f(c, s.substr(start, i - start));
+    }
+}
+
 }  // namespace
 
-void Codec::encodeAppend(std::string& out, std::string_view text) const {
-    const std::size_t n = text.size();
-    out.reserve(out.size() + n);
+void Codec::decodeAppend(std::string& out, std::string_view bytes) const {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
+    // Every input byte gives at most three bytes of UTF-8 (a bad byte gives U+FFFD).
+    Appender a(out, 3 * n);
+    char* w = a.w;
+    std::size_t i = 0;
     if (encoding_ == Encoding::Utf8) {
-        std::size_t i = 0;
         while (i < n) {
-            if (static_cast<unsigned char>(text[i]) < 0x80) {
-                out.push_back(text[i++]);
+            if (p[i] < 0x80) {
+                *w++ = static_cast<char>(p[i++]);
                 continue;
             }
-            std::size_t start = i;
-            char32_t c = utf8::next(text, i);
-            if (c == kReplacement) appendUtf8(out, c);  // also what stands for invalid bytes
-            else out.append(text.data() + start, i - start);
+            const std::size_t start = i;
+            char32_t c = utf8::next(bytes, i);
+            if (c == kDataBarCode || c == kReplacement) w = put(w, kReplacement);
+            else for (std::size_t k = start; k < i; ++k) *w++ = static_cast<char>(p[k]);
         }
+        a.w = w;
+        a.finish();
         return;
     }
     const Tables& t = *tables_;
-    std::size_t i = 0;
+    const bool ascii = t.asciiIdentity;
     while (i < n) {
-        unsigned char b = static_cast<unsigned char>(text[i]);
-        if (b < 0x80 && t.asciiIdentity) {
-            out.push_back(static_cast<char>(b));
+        const unsigned char b = p[i];
+        if (b < 0x80 && ascii) {
+            *w++ = static_cast<char>(b);
             ++i;
             continue;
         }
-        char32_t c = utf8::next(text, i);
-        if (c < 0x10000) {
-            const EncodedChar& e = t.bmp[c];
-            if (e.len) out.append(e.bytes.data(), e.len);
-            else out.push_back('?');
-        } else if (encoding_ == Encoding::Gb18030) {
-            EncodedChar e = gb18030Supplementary(c);
-            out.append(e.bytes.data(), e.len);
+        if (!isLead(b)) {
+            const char32_t c = t.single[b];
+            w = put(w, c == kNone ? kReplacement : c);
+            ++i;
+            continue;
+        }
+        if (i + 1 >= n) {  // a lead byte at the end
+            w = put(w, kReplacement);
+            ++i;
+            continue;
+        }
+        const unsigned char b2 = p[i + 1];
+        if (isTrail(b2)) {
+            const char32_t c = t.pair[(b - kLeadMin) * kTrailCount + b2 - kTrailMin];
+            if (c != kNone) {
+                w = put(w, c);
+                i += 2;
+            } else {
+                w = put(w, kReplacement);
+                i += b2 < 0x80 ? 1 : 2;  // an ASCII trail byte is decoded again on its own
+            }
+            continue;
+        }
+        if (encoding_ == Encoding::Gb18030 && isDigitByte(b2) && i + 3 < n && isLead(p[i + 2]) &&
+            isDigitByte(p[i + 3])) {
+            const std::uint32_t index =
+                ((b - 0x81) * 10 + (b2 - 0x30)) * 1260 + (p[i + 2] - 0x81) * 10 + (p[i + 3] - 0x30);
+            char32_t c = kNone;
+            if (index < kFourByteBmpCount) c = t.four[index];
+            else if (index >= kFourByteSupplementaryBase && index - kFourByteSupplementaryBase < 0x100000)
+                c = 0x10000 + (index - kFourByteSupplementaryBase);
+            if (c != kNone) {
+                w = put(w, c);
+                i += 4;
+                continue;
+            }
+        }
+        w = put(w, kReplacement);  // the lead byte alone; the next byte starts afresh
+        ++i;
+    }
+    a.w = w;
+    a.finish();
+}
+
+std::string Codec::decode(std::string_view bytes) const {
+    std::string out;
+    decodeAppend(out, bytes);
+    return out;
+}
+
+void Codec::encodeAppend(std::string& out, std::string_view text, bool dataBarAsBar) const {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    // Output bytes per input byte at most: GBK 2 (a two-byte character, or "?" for a bad byte);
+    // UTF-8 3 (U+FFFD for a bad byte); GB18030 4 (U+FFFD, itself a four-byte code, for a bad byte).
+    const std::size_t perByte = encoding_ == Encoding::Gbk ? 2 : encoding_ == Encoding::Utf8 ? 3 : 4;
+    Appender a(out, perByte * n);
+    char* w = a.w;
+    std::size_t i = 0;
+    if (encoding_ == Encoding::Utf8) {
+        while (i < n) {
+            if (p[i] < 0x80) {
+                *w++ = static_cast<char>(p[i++]);
+                continue;
+            }
+            const std::size_t start = i;
+            const char32_t c = utf8::next(text, i);
+            if (c == kDataBarCode && dataBarAsBar) *w++ = '|';
+            else if (c == kReplacement) w = put(w, c);  // also what stands for invalid bytes
+            else for (std::size_t k = start; k < i; ++k) *w++ = static_cast<char>(p[k]);
+        }
+        a.w = w;
+        a.finish();
+        return;
+    }
+    const Tables& t = *tables_;
+    const bool ascii = t.asciiIdentity;
+    while (i < n) {
+        const unsigned char b = p[i];
+        if (b < 0x80 && ascii) {
+            *w++ = static_cast<char>(b);
+            ++i;
+            continue;
+        }
+        char32_t c;
+        if (b >= 0xE0 && b < 0xF0 && i + 2 < n && (p[i + 1] & 0xC0) == 0x80 && (p[i + 2] & 0xC0) == 0x80) {
+            // The common case, a three-byte character; overlong forms and surrogates go the long way.
+            c = (char32_t(b & 0x0F) << 12) | (char32_t(p[i + 1] & 0x3F) << 6) | (p[i + 2] & 0x3F);
+            if (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF)) c = utf8::next(text, i);
+            else i += 3;
         } else {
-            out.push_back('?');
+            c = utf8::next(text, i);
+        }
+        if (c == kDataBarCode && dataBarAsBar) {
+            *w++ = '|';
+        } else if (c < 0x10000) {
+            const EncodedChar& e = t.bmp[c];
+            if (e.len) {
+                for (int k = 0; k < e.len; ++k) *w++ = e.bytes[k];
+            } else {
+                *w++ = '?';
+            }
+        } else if (encoding_ == Encoding::Gb18030) {
+            const EncodedChar e = gb18030Supplementary(c);
+            for (int k = 0; k < 4; ++k) *w++ = e.bytes[k];
+        } else {
+            *w++ = '?';
         }
     }
+    a.w = w;
+    a.finish();
 }
 
 std::string Codec::encode(std::string_view text) const {

@@ -44,8 +44,9 @@ public:
     std::size_t byteCount(std::string_view utf8) const;
 
     /// decode() and encode() appending to `out`, for callers that reuse one buffer per record.
+    /// With `dataBarAsBar`, encoding writes kDataBar as "|" (the record writer's data).
     void decodeAppend(std::string& out, std::string_view bytes) const;
-    void encodeAppend(std::string& out, std::string_view utf8) const;
+    void encodeAppend(std::string& out, std::string_view utf8, bool dataBarAsBar = false) const;
 
     /// True when GBK writes the code point as a two-byte code (lead byte 0x81..0xFE): every
     /// Chinese character of GBK, and equally full-width punctuation, digits and letters.

@@ -49,6 +49,32 @@ void appendMapped(std::string& out, std::string_view s, bool delimiters) {
     out.append(s.data() + from, s.size() - from);
 }
 
+bool isPlainIndicator(char b) {
+    return static_cast<unsigned char>(b) < 0x80 && b != kFieldTerminator && b != '|';
+}
+
+/// Decodes field data straight onto the end of `out`, then writes delimiters as "|"; only when
+/// the data holds a field terminator before its end, or a "|" (both rare), does it go through
+/// `scratch`. Dropping the closing terminator before decoding changes nothing else: 0x1E is never
+/// part of a character, and the decoder starts afresh at any byte that is not a trail byte.
+void appendData(std::string& out, std::string_view bytes, const codepage::Codec& cp, std::string& scratch) {
+    while (!bytes.empty() && bytes.back() == kFieldTerminator) bytes.remove_suffix(1);
+    const std::size_t from = out.size();
+    cp.decodeAppend(out, bytes);
+    for (char* p = out.data() + from; p != out.data() + out.size(); ++p) {
+        if (*p == kSubfieldDelimiter) {
+            *p = kWorkingDelimiter;
+        } else if (*p == kFieldTerminator || *p == '|') {
+            out.resize(from);
+            scratch.clear();
+            cp.decodeAppend(scratch, bytes);
+            std::erase(scratch, kFieldTerminator);
+            appendMapped(out, scratch, true);
+            return;
+        }
+    }
+}
+
 /// Removes CR LF pairs, scanning from the left; returns `bytes` itself when there are none.
 std::string_view withoutCrLf(std::string_view bytes, std::string& storage) {
     std::size_t at = bytes.find(kCrLf);
@@ -106,11 +132,7 @@ std::string isoToMarcBytes(std::string_view recordBytes, const codepage::Codec& 
         if (*length == 0 || offset >= rec.size()) continue;
         const std::size_t take = std::min(static_cast<std::size_t>(*length), rec.size() - offset);
 
-        field.clear();
-        cp.decodeAppend(field, rec.substr(offset, take));
-        if (field.empty()) continue;
-        std::erase(field, kFieldTerminator);
-
+        // `take` is at least one byte, so the decoded field text is never empty here.
         const auto tagNumber = detail::parseNumber(tag);
         if (!tagNumber)
             throw MarcError(entryError(k + 1, ("tag \"" + std::string(tag) + "\" is not a number").c_str()));
@@ -119,7 +141,20 @@ std::string isoToMarcBytes(std::string_view recordBytes, const codepage::Codec& 
         first = false;
         out.append(tag);
         out.push_back(' ');
-        if (*tagNumber >= 10) {
+        const std::string_view bytes = rec.substr(offset, take);
+        if (*tagNumber < 10) {
+            out.append("   ");
+            appendData(out, bytes, cp, field);
+        } else if (bytes.size() >= 2 && isPlainIndicator(bytes[0]) && isPlainIndicator(bytes[1])) {
+            // Two single-byte indicators: they are the first two characters, and the data starts
+            // on a character boundary right behind them.
+            out.append(bytes.substr(0, 2));
+            out.push_back(' ');
+            appendData(out, bytes.substr(2), cp, field);
+        } else {
+            field.clear();
+            cp.decodeAppend(field, bytes);
+            std::erase(field, kFieldTerminator);
             if (detail::advanceChars(field, 0, 1) == field.size())  // fewer than two characters
                 throw MarcError("field " + std::string(tag) + " (directory entry " + std::to_string(k + 1) +
                                 "): data field shorter than its two indicators");
@@ -129,9 +164,6 @@ std::string isoToMarcBytes(std::string_view recordBytes, const codepage::Codec& 
             appendMapped(out, std::string_view(field).substr(0, indicatorsEnd), false);
             out.push_back(' ');
             appendMapped(out, std::string_view(field).substr(indicatorsEnd), true);
-        } else {
-            out.append("   ");
-            appendMapped(out, field, true);
         }
     }
     return out;

@@ -4,6 +4,7 @@
 // length and position is the size of those bytes: nothing is counted apart from what is written.
 #include "marc/writer.h"
 
+#include <algorithm>
 #include <ctime>
 #include <optional>
 #include <vector>
@@ -28,14 +29,7 @@ std::string_view mid(std::string_view line, std::size_t from, std::size_t count 
 
 /// Encodes subfield text: kDataBar, which stands for a "|" of the data, becomes "|" again.
 void encodeData(std::string& out, std::string_view s, const codepage::Codec& cp) {
-    std::size_t from = 0;
-    for (std::size_t i = s.find(codepage::kDataBar); i != std::string_view::npos;
-         i = s.find(codepage::kDataBar, from)) {
-        cp.encodeAppend(out, s.substr(from, i - from));
-        out.push_back('|');
-        from = i + codepage::kDataBar.size();
-    }
-    cp.encodeAppend(out, s.substr(from));
+    cp.encodeAppend(out, s, /*dataBarAsBar=*/true);
 }
 
 /// Encodes control field data, the exact inverse of the reader: "|" is the subfield delimiter it
@@ -61,42 +55,47 @@ bool isPinyinPiece(std::string_view piece) {
 
 /// The lines of the working text: split at CR, LFs removed, a "|" right after a CR LF dropped.
 /// Returns false when the text gives seven pieces or fewer (fewer than six carriage returns).
+/// Lines are views into `working`, or into `buf` for the rare line that holds a stray LF.
 bool splitLines(std::string_view working, std::string& buf, std::vector<std::string_view>& lines) {
+    // The text with CR LF appended has one piece more than it has carriage returns; its last
+    // piece (behind the appended CR) is ignored, so the lines are the pieces of `working` itself.
+    const auto crs = static_cast<std::size_t>(std::count(working.begin(), working.end(), '\r'));
+    if (crs + 2 <= 7) return false;
     buf.clear();
-    buf.reserve(working.size() + 2);
-    std::vector<std::size_t> ends;
-    // The text with CR LF appended, scanned once: "\r\n|" ends a line and swallows the "|".
-    auto at = [&](std::size_t i) -> char {
-        if (i < working.size()) return working[i];
-        return i == working.size() ? '\r' : i == working.size() + 1 ? '\n' : '\0';
-    };
-    const std::size_t n = working.size() + 2;
-    for (std::size_t i = 0; i < n;) {
-        const char c = at(i);
-        if (c == '\r') {
-            ends.push_back(buf.size());
-            i += (i + 2 < n && at(i + 1) == '\n' && at(i + 2) == '|') ? 3 : 1;
-        } else {
-            if (c != '\n') buf.push_back(c);
-            ++i;
-        }
-    }
-    // Pieces = carriage returns + 1; the last piece (behind the final CR) is ignored.
-    if (ends.size() + 1 <= 7) return false;
+    buf.reserve(working.size());  // never reallocates below: views into it stay valid
     lines.clear();
-    std::size_t from = 0;
-    for (std::size_t e : ends) {
-        lines.push_back(std::string_view(buf).substr(from, e - from));
-        from = e;
+    std::size_t pos = 0;
+    for (bool first = true;; first = false) {
+        const std::size_t cr = working.find('\r', pos);
+        std::string_view piece = working.substr(pos, cr == std::string_view::npos ? cr : cr - pos);
+        if (!first && piece.size() >= 2 && piece[0] == '\n' && piece[1] == '|') piece.remove_prefix(2);
+        else if (!piece.empty() && piece[0] == '\n') piece.remove_prefix(1);
+        if (piece.find('\n') != std::string_view::npos) {
+            const std::size_t from = buf.size();
+            for (char c : piece)
+                if (c != '\n') buf.push_back(c);
+            piece = std::string_view(buf).substr(from);
+        }
+        lines.push_back(piece);
+        if (cr == std::string_view::npos) break;
+        pos = cr + 1;
     }
     return true;
+}
+
+/// Appends n in `width` decimal digits with leading zeros; the caller has checked that it fits.
+void appendDigits(std::string& out, int width, std::size_t n) {
+    char digits[8];
+    for (int i = width - 1; i >= 0; --i, n /= 10) digits[i] = static_cast<char>('0' + n % 10);
+    out.append(digits, static_cast<std::size_t>(width));
 }
 
 /// One subfield of a data field being built; `next` links them so a pinyin subfield can be put
 /// behind its title in constant time.
 struct Subfield {
     std::string_view code;
-    std::string_view text;
+    std::string_view text;  // a pinyin subfield's trimmed text; any other piece whole, code included
+    bool pinyin = false;
     int next = -1;
 };
 
@@ -195,8 +194,8 @@ std::string marcToIsoBytes(std::string_view working, const codepage::Codec& cp, 
             throw MarcError(lineError(line, tag, "the field starts beyond byte 99999 of the data"));
         if (line == 0) dir.append(tag);  // 001 and 005
         else appendTag(dir, tag, line, cp);
-        dir.append(padZero(4, static_cast<long long>(length)));
-        dir.append(padZero(5, static_cast<long long>(start)));
+        appendDigits(dir, 4, length);
+        appendDigits(dir, 5, start);
     };
 
     encodeControl(data, *identifier, cp);
@@ -234,10 +233,10 @@ std::string marcToIsoBytes(std::string_view working, const codepage::Codec& cp, 
             if (piece.empty())
                 throw MarcError(lineError(lineNo, tag, "empty subfield (\"||\", or \"|\" at the end of the line)"));
             const std::size_t codeEnd = advanceChars(piece, 0, 1);
-            Subfield sf{piece.substr(0, codeEnd), piece.substr(codeEnd)};
-            const int index = static_cast<int>(subfields.size());
             const bool pinyin = isPinyinPiece(piece);
-            if (pinyin) sf.text = trimSpaces(sf.text);
+            // Any other piece is written whole: its code and its text exactly as they stand.
+            Subfield sf{piece.substr(0, codeEnd), pinyin ? trimSpaces(piece.substr(codeEnd)) : piece, pinyin};
+            const int index = static_cast<int>(subfields.size());
             if (pinyin && behindTitle >= 0) {
                 // Behind the nearest subfield a, after the pinyin subfields already there.
                 sf.next = subfields[behindTitle].next;
@@ -254,9 +253,10 @@ std::string marcToIsoBytes(std::string_view working, const codepage::Codec& cp, 
             if (sf.code == "a") behindTitle = index;
         }
         for (int i = head; i >= 0; i = subfields[i].next) {
+            const Subfield& sf = subfields[i];
             data.push_back(kSubfieldDelimiter);
-            encodeData(data, subfields[i].code, cp);
-            encodeData(data, subfields[i].text, cp);
+            if (sf.pinyin) encodeData(data, sf.code, cp);
+            encodeData(data, sf.text, cp);
         }
         endField(tag, start, lineNo);
     }

@@ -96,6 +96,9 @@ TEST(Gb18030Codec, FourByteCodesAndSupplementaryPlanes) {
     EXPECT_EQ(cp.encode("\xC2\xAD"), cp.encode("\xC2\xAD"));
     EXPECT_EQ(cp.decode(cp.encode("\xC2\xAD")), "\xC2\xAD");       // representable here
     EXPECT_EQ(cp.decode("\x81\x30" "a"), kFffd + "0a");            // broken four-byte code
+    // Each invalid UTF-8 byte is U+FFFD, which GB18030 writes in four bytes.
+    EXPECT_EQ(cp.encode("\xE4\xE4\xE4"), "\x84\x31\xA4\x37\x84\x31\xA4\x37\x84\x31\xA4\x37");
+    EXPECT_EQ(cp.byteCount("\xE4\xE4\xE4"), 12u);
 }
 
 TEST(Utf8Codec, ValidatesAndReservesTheDataBar) {
