@@ -1,11 +1,14 @@
 // Accuracy of the polyphonic modes on a labelled sentence set, and the speed of each mode.
 //
 // Usage: polyphone_eval SENTENCES.tsv [py.db] [--errors MODE] [--repeat N]
+//        polyphone_eval --text LINES.txt [py.db] [--field TAG]
 // Each line of the set is "id<TAB>sentence<TAB>pos:reading", pos counting Han characters
 // only. Reports, for the first-reading, phrase and ask-unsure modes, how often the labelled
 // character comes out right; for ask-unsure also how often the chooser opens (share of all Han
 // characters) and how often the readings settled without asking are wrong. --errors prints
-// the sentences a mode gets wrong; --repeat times the romanising of the whole set.
+// the sentences a mode gets wrong; --repeat times the romanising of the whole set. --text reads
+// plain unlabelled lines and reports only how often the ask-unsure chooser would open, and how
+// many characters the phrase mode reads differently from the first-reading mode.
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -149,6 +152,39 @@ Result run(const std::vector<Sentence>& set, const pinyin::PinyinTable& table,
     return r;
 }
 
+/// Chooser rate of ask-unsure on plain lines, each romanised as if it stood in field `tag`.
+int textReport(const std::string& path, const pinyin::PinyinTable& table, const std::string& tag) {
+    std::ifstream in(path);
+    if (!in) throw std::runtime_error("cannot open " + path);
+    pinyin::RunSettings ask, first, phrase;
+    ask.polyphone = pinyin::Polyphone::Manual;
+    ask.askOnlyWhenUnsure = true;
+    first.polyphone = pinyin::Polyphone::Automatic;
+    phrase.polyphone = pinyin::Polyphone::Phrase;
+    CountingChooser chooser;
+    pinyin::Romaniser asking(table, ask, &chooser), firstR(table, first, nullptr),
+        phraseR(table, phrase, nullptr);
+    std::size_t han = 0, lines = 0, changed = 0;
+    std::string line;
+    while (std::getline(in, line)) {
+        ++lines;
+        for (std::size_t i = 0; i < line.size();)
+            han += isHan(codepage::utf8::next(line, i));
+        asking.pinyin(line, tag);
+        const std::string a = firstR.pinyin(line, tag), b = phraseR.pinyin(line, tag);
+        for (std::size_t k = 0;; ++k) {
+            const std::string x = tokenAt(a, k), y = tokenAt(b, k);
+            if (x.empty() && y.empty()) break;
+            changed += x != y;
+        }
+    }
+    std::printf("%s: %zu lines, %zu Han characters; ask-unsure chooser on %zu (%.2f %%); "
+                "phrase reads %zu (%.2f %%) differently from first-reading\n",
+                path.c_str(), lines, han, chooser.asked, 100.0 * chooser.asked / han, changed,
+                100.0 * changed / han);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -157,11 +193,16 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::string db = pinyin::datapath(pinyin::programFolder());
-    std::string errorsOf;
+    std::string errorsOf, textPath, tag;
     int repeat = 0;
-    for (int i = 2; i < argc; ++i) {
+    for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "--errors" && i + 1 < argc)
+        if (i == 1 && a != "--text") continue;
+        if (a == "--text" && i + 1 < argc)
+            textPath = argv[++i];
+        else if (a == "--field" && i + 1 < argc)
+            tag = argv[++i];
+        else if (a == "--errors" && i + 1 < argc)
             errorsOf = argv[++i];
         else if (a == "--repeat" && i + 1 < argc)
             repeat = std::stoi(argv[++i]);
@@ -169,6 +210,7 @@ int main(int argc, char** argv) {
             db = a;
     }
     try {
+        if (!textPath.empty()) return textReport(textPath, *pinyin::PinyinTable::load(db), tag);
         const auto set = readSet(argv[1]);
         const auto table = pinyin::PinyinTable::load(db);
         std::printf("%s: %zu sentences; phrase data %s\n", db.c_str(), set.size(),

@@ -15,7 +15,8 @@ character's reading from the word it falls in. Tables written (PinYin is read, n
       polyphonic single and double surnames with their surname readings.
   Dominant(hz TEXT PRIMARY KEY, py TEXT, share REAL)
       for polyphonic characters: the reading most used in running text and its share of
-      kHanyuPinlu's counts, so the quieter manual mode can settle a character standing alone.
+      kHanyuPinlu's counts, so the quieter manual mode can settle a character standing alone;
+      only where the counts are many and the reading is the one the character takes alone.
 
 Sources: @pinyin-pro/data 1.3.1 (npm, ISC licence): json/complete.json, word -> [toned
 pinyin, frequency], and json/traditional.json; Unihan (Debian unicode-data, Unicode licence):
@@ -44,6 +45,7 @@ PACKAGE = "@pinyin-pro/data@1.3.1"
 UNIHAN_DIR = "/usr/share/unicode"
 MAX_WORD = 8          # characters; the lookup tries no longer words
 MAX_FORMS = 2         # traditional spellings generated per word at most
+MIN_PINLU = 100       # kHanyuPinlu counts below which a dominant reading is not trusted
 
 # Surnames whose reading differs from the character's everyday one, and double surnames.
 # A double surname is listed when either of its characters is polyphonic, or its first
@@ -276,13 +278,19 @@ def main(argv):
 
     pinlu = pinluShares(args.unihan)
     simplifiedOf = {t: s for s, ts in trad.items() for t in ts}
+    # kHanyuPinlu counts a character inside words too (卜 only as bo, from 萝卜), so a reading
+    # counts as dominant only on enough evidence and when it is also the reading the
+    # character takes standing alone (its own entry, else its first reading).
     dominant = {}
     for c in sorted(poly):
         counts = pinlu.get(c) or pinlu.get(simplifiedOf.get(c, ""), {})
         counts = {r: n for r, n in counts.items() if r in table[c]}
         total = sum(counts.values())
-        if total:
-            best = max(sorted(counts), key=lambda r: counts[r])
+        if total < MIN_PINLU:
+            continue
+        best = max(sorted(counts), key=lambda r: counts[r])
+        alone = phrase.get(c, (None, 0))[0] or table[c][0]
+        if best == alone:
             dominant[c] = (best, round(counts[best] / total, 4))
 
     surnames = {}
