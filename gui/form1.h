@@ -1,0 +1,115 @@
+// The main window: the two paths, the tag list, the run settings, start and exit.
+#pragma once
+
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "form2.h"
+#include "pinyin/settings.h"
+
+class QButtonGroup;
+class QCheckBox;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace app {
+struct BatchResult;
+}
+namespace pinyin {
+class PinyinTable;
+class Romaniser;
+}
+
+namespace gui {
+
+class LinkLabel;
+
+/// The address Label1 opens: the romanisation rules the pinyin follows, ALA-LC's Chinese table.
+inline constexpr const char* kLinkText = "汉语拼音罗马化规则(ALA-LC)";
+inline constexpr const char* kLinkAddress =
+    "https://www.loc.gov/catdir/cpso/romanization/chinese.pdf";
+
+/// The window owns the run settings; the option buttons write them as they change, so a run in
+/// progress reads the letter case and the polyphonic choice afresh at every lookup, while the
+/// subfield code and the existing-pinyin choice are fixed at each press of the start button.
+/// Every control carries its form name with its element as object name ("Text2_0", "Option1_2").
+class Form1 : public QWidget {
+    Q_OBJECT
+public:
+    explicit Form1(QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // --- The window's public surface, over the core
+    /// The py.db that runs and Pinyin() read: the one beside the program unless changed.
+    std::string datapath;
+    /// The reading last taken for a polyphonic character (last chosen in the chooser, or the
+    /// last one Pinyin() took); empty at start.
+    std::string selpy;
+    /// The working record `marc` with pinyin behind every subfield a of the listed fields.
+    /// Throws pinyin::DbError when datapath names no usable py.db.
+    std::string py(const std::string& marc);
+    /// The line `MARCSTR` without its A and 9 subfields.
+    std::string delZDA9(const std::string& MARCSTR);
+    /// The pinyin of `hz` under the window's current settings. Throws pinyin::DbError.
+    std::string Pinyin(const std::string& hz);
+
+    const pinyin::RunSettings& settings() const { return settings_; }
+    bool running() const { return running_; }
+
+    /// What a confirmed exit does once the skin is off and no record is half done; quits the
+    /// event loop unless a test puts something else in.
+    void setEndProgram(std::function<void()> endProgram) { endProgram_ = std::move(endProgram); }
+
+    /// The start button's and the exit button's click (element 0 and 1; any other does nothing).
+    void command3Click(int index);
+    /// The file buttons' click: the dialog's answer goes into the path box of the same element.
+    void command2Click(int index);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    class Run;
+
+    void buildControls();
+    void connectSettings();
+    void runBatch(const QString& input, const QString& output);
+    void showOutcome(const app::BatchResult& result);
+    void setCount(std::int64_t count);
+    pinyin::Romaniser& romaniser();
+
+    pinyin::RunSettings settings_;
+    DialogChooser chooser_;
+    std::function<void()> endProgram_;
+    bool running_ = false;
+    bool quitRequested_ = false;
+
+    std::shared_ptr<const pinyin::PinyinTable> table_;
+    std::unique_ptr<pinyin::Romaniser> romaniser_;
+    std::string loadedPath_;
+
+    QGroupBox* frame1_ = nullptr;
+    QGroupBox* frame2_ = nullptr;
+    QGroupBox* frame3_ = nullptr;
+    QGroupBox* frame4_ = nullptr;
+    QGroupBox* frame5_ = nullptr;
+    QLineEdit* text1_ = nullptr;
+    QLineEdit* text2_[2] = {};
+    QPushButton* command2_[2] = {};
+    QPushButton* command3_[2] = {};
+    QRadioButton* option1_[3] = {};
+    QRadioButton* option2_[2] = {};
+    QRadioButton* option3_[2] = {};
+    QRadioButton* option4_[2] = {};
+    QCheckBox* check1_ = nullptr;
+    LinkLabel* label1_ = nullptr;
+};
+
+}  // namespace gui

@@ -1,0 +1,42 @@
+// The web link of the main window.
+#include "linklabel.h"
+
+#include <QDesktopServices>
+#include <QMouseEvent>
+
+namespace gui {
+
+LinkLabel::LinkLabel(const QString& text, QUrl url, QWidget* parent)
+    : QLabel(text, parent), url_(std::move(url)) {
+    // Moves without a pressed button reach only widgets that track the mouse; the window tracks
+    // too, so the label goes black again only over the bare window, not over a frame or button.
+    setMouseTracking(true);
+    setCursor(Qt::PointingHandCursor);
+    setToolTip(url_.toString());
+    setIdle();
+}
+
+void LinkLabel::setIdle() { setColour(Qt::black); }
+
+QColor LinkLabel::colour() const { return palette().color(QPalette::WindowText); }
+
+void LinkLabel::setColour(const QColor& colour) {
+    QPalette p = palette();
+    p.setColor(QPalette::WindowText, colour);
+    setPalette(p);
+}
+
+void LinkLabel::mouseMoveEvent(QMouseEvent* event) {
+    setColour(QColor(0, 0, 255));
+    // Taken here: passed on, the move would reach the window, which sets the label black again.
+    event->accept();
+}
+
+void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
+    // What the desktop makes of the address is its own business: a failure is not reported.
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        QDesktopServices::openUrl(url_);
+    QLabel::mouseReleaseEvent(event);
+}
+
+}  // namespace gui

@@ -1,0 +1,335 @@
+// The main window at rest: start-up values, option groups, start conditions, the link, the file
+// buttons and the exit question.
+#include <QApplication>
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fstream>
+
+#include "application.h"
+#include "filedialog.h"
+#include "form1.h"
+#include "linklabel.h"
+#include "modalscript.h"
+
+using gui::Form1;
+
+class TestForm1 : public QObject {
+    Q_OBJECT
+
+public slots:
+    void openUrl(const QUrl& url) { opened_ << url; }
+
+private:
+    QList<QUrl> opened_;
+    template <typename T>
+    static T* get(Form1& f, const char* name) {
+        T* w = f.findChild<T*>(name);
+        if (!w) qFatal("no control %s", name);
+        return w;
+    }
+    static bool checked(Form1& f, const char* name) { return get<QAbstractButton>(f, name)->isChecked(); }
+
+private slots:
+    void initTestCase() { gui::setUpApplication(*qobject_cast<QApplication*>(qApp)); }
+    void cleanup() { gui::setFileDialogHook({}); }
+
+    void startUpValues() {
+        Form1 f;
+        QCOMPARE(f.windowTitle(), QStringLiteral("MARC批加拼音(Ostrel)"));
+        QCOMPARE(f.palette().color(QPalette::Window), QColor(Qt::white));
+        const QList<std::pair<const char*, QString>> captions = {
+            {"Frame2", "MARC路径配置"},       {"Frame1", "需要添加$A拼音字段的有哪些?"},
+            {"Frame3", "其他配置"},           {"Frame4", "拼音方案"},
+            {"Frame5", "拼音字段名"},
+        };
+        for (const auto& [name, caption] : captions) QCOMPARE(get<QGroupBox>(f, name)->title(), caption);
+        const QList<std::pair<const char*, QString>> buttons = {
+            {"Command2_0", "选择MARC"},
+            {"Command2_1", "保存MARC"},
+            {"Option2_0", "删除已存在的拼音字段"},
+            {"Option2_1", "已存在则忽略不重新生成"},
+            {"Option3_0", "汉字拼音首字母大写"},
+            {"Option3_1", "汉字拼音统一小写字母"},
+            {"Option4_0", "$A"},
+            {"Option4_1", "$9"},
+            {"Option1_0", "人工选择多音字"},
+            {"Option1_1", "自动选择拼音(多音字)"},
+            {"Option1_2", "按词语自动选择(多音字)"},
+            {"Check1", "仅在无法确定时询问"},
+            {"Command3_0", "开始处理"},
+            {"Command3_1", "退出"},
+        };
+        for (const auto& [name, caption] : buttons) QCOMPARE(get<QAbstractButton>(f, name)->text(), caption);
+        for (const char* on : {"Option2_0", "Option3_1", "Option4_0", "Option1_0"}) QVERIFY2(checked(f, on), on);
+        for (const char* off : {"Option2_1", "Option3_0", "Option4_1", "Option1_1", "Option1_2", "Check1"})
+            QVERIFY2(!checked(f, off), off);
+
+        QCOMPARE(get<QLineEdit>(f, "Text2_0")->text(), QString());
+        QCOMPARE(get<QLineEdit>(f, "Text2_1")->text(), QString());
+        auto* tags = get<QLineEdit>(f, "Text1");
+        QCOMPARE(tags->text(), QStringLiteral("200,225,517,600,601,602,603,604,605,606,607,608,609,610,701,702,711,712"));
+        QCOMPARE(tags->font().family(), QStringLiteral("SimSun"));
+        QCOMPARE(tags->font().pointSizeF(), 10.5);
+        // Containers: the paths in Frame2, each pair in its frame, the polyphonic choice on the window.
+        QCOMPARE(get<QWidget>(f, "Text2_1")->parent(), get<QWidget>(f, "Frame2"));
+        QCOMPARE(get<QWidget>(f, "Text1")->parent(), get<QWidget>(f, "Frame1"));
+        QCOMPARE(get<QWidget>(f, "Option4_1")->parent(), get<QWidget>(f, "Frame5"));
+        QCOMPARE(get<QWidget>(f, "Option1_2")->parent(), static_cast<QWidget*>(&f));
+
+        auto* link = get<gui::LinkLabel>(f, "Label1");
+        QCOMPARE(link->text(), QString::fromUtf8(gui::kLinkText));
+        QVERIFY(link->url().isValid());
+        QCOMPARE(link->colour(), QColor(Qt::black));
+
+        // The settings the run reads start where the window does.
+        QCOMPARE(f.settings().polyphone, pinyin::Polyphone::Manual);
+        QCOMPARE(f.settings().letterCase, pinyin::LetterCase::Lower);
+        QVERIFY(!f.settings().askOnlyWhenUnsure);
+        QVERIFY(f.datapath.ends_with("/py.db"));
+    }
+
+    void optionGroupsAreExclusive() {
+        Form1 f;
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        const QList<QStringList> groups = {
+            {"Option2_0", "Option2_1"},
+            {"Option3_0", "Option3_1"},
+            {"Option4_0", "Option4_1"},
+            {"Option1_0", "Option1_1", "Option1_2"},
+        };
+        for (const QStringList& g : groups) {
+            for (const QString& pick : g) {
+                get<QRadioButton>(f, qPrintable(pick))->click();
+                for (const QString& other : g)
+                    QVERIFY2(checked(f, qPrintable(other)) == (other == pick), qPrintable(pick + " / " + other));
+            }
+        }
+        // Groups do not reach into each other: the last picks of every group stand together.
+        for (const char* on : {"Option2_1", "Option3_1", "Option4_1", "Option1_2"}) QVERIFY2(checked(f, on), on);
+    }
+
+    void optionsWriteTheSettingsAtOnce() {
+        Form1 f;
+        get<QRadioButton>(f, "Option1_1")->click();
+        QCOMPARE(f.settings().polyphone, pinyin::Polyphone::Automatic);
+        QVERIFY(!get<QCheckBox>(f, "Check1")->isEnabled());  // only manual choice can ask less
+        get<QRadioButton>(f, "Option1_2")->click();
+        QCOMPARE(f.settings().polyphone, pinyin::Polyphone::Phrase);
+        get<QRadioButton>(f, "Option1_0")->click();
+        QCOMPARE(f.settings().polyphone, pinyin::Polyphone::Manual);
+        QVERIFY(get<QCheckBox>(f, "Check1")->isEnabled());
+        get<QCheckBox>(f, "Check1")->click();
+        QVERIFY(f.settings().askOnlyWhenUnsure);
+        get<QCheckBox>(f, "Check1")->click();
+        QVERIFY(!f.settings().askOnlyWhenUnsure);
+        get<QRadioButton>(f, "Option3_0")->click();
+        QCOMPARE(f.settings().letterCase, pinyin::LetterCase::Capitalised);
+        get<QRadioButton>(f, "Option3_1")->click();
+        QCOMPARE(f.settings().letterCase, pinyin::LetterCase::Lower);
+        // The subfield code and the existing-pinyin choice wait for the start button.
+        get<QRadioButton>(f, "Option4_1")->click();
+        get<QRadioButton>(f, "Option2_1")->click();
+        QVERIFY(f.settings().useCodeA);
+        QVERIFY(f.settings().delExisting);
+    }
+
+    void startWithoutUsablePathsOnlyCaptures_data() {
+        QTest::addColumn<QString>("input");   // relative to a fresh folder; "" for none
+        QTest::addColumn<QString>("output");
+        QTest::newRow("no output path") << "in.iso" << "";
+        QTest::newRow("missing input") << "none.iso" << "out.iso";
+        QTest::newRow("no input path") << "" << "out.iso";
+        QTest::newRow("hidden input") << ".in.iso" << "out.iso";
+        QTest::newRow("input is a folder") << "folder" << "out.iso";
+    }
+    void startWithoutUsablePathsOnlyCaptures() {
+        QFETCH(QString, input);
+        QFETCH(QString, output);
+        QTemporaryDir dir;
+        std::ofstream(dir.filePath("in.iso").toStdString()) << "x";
+        std::ofstream(dir.filePath(".in.iso").toStdString()) << "x";
+        QDir(dir.path()).mkdir("folder");
+        Form1 f;
+        f.show();
+        get<QLineEdit>(f, "Text2_0")->setText(input.isEmpty() ? QString() : dir.filePath(input));
+        get<QLineEdit>(f, "Text2_1")->setText(output.isEmpty() ? QString() : dir.filePath(output));
+        get<QRadioButton>(f, "Option4_1")->click();
+        get<QRadioButton>(f, "Option2_1")->click();
+        guitest::ModalScript script(5000);
+        QTest::mouseClick(get<QPushButton>(f, "Command3_0"), Qt::LeftButton);
+        QTest::qWait(50);
+        QVERIFY(!f.settings().useCodeA);
+        QVERIFY(!f.settings().delExisting);
+        QCOMPARE(script.unexpected(), QStringList());
+        QCOMPARE(f.windowTitle(), QStringLiteral("MARC批加拼音(Ostrel)"));
+        QVERIFY(!QFileInfo::exists(dir.filePath("out.iso")));
+        for (const char* frame : {"Frame1", "Frame2", "Frame3"}) QVERIFY(get<QWidget>(f, frame)->isEnabled());
+    }
+
+    void linkColoursAndClick() {
+        QDesktopServices::setUrlHandler("https", this, "openUrl");
+        Form1 f;
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        auto* link = get<gui::LinkLabel>(f, "Label1");
+        // Moves without a button go through QApplication's routing, as the user's pointer does.
+        auto moveOver = [](QWidget* w, QPoint at) {
+            QMouseEvent move(QEvent::MouseMove, at, w->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(w, &move);
+        };
+        moveOver(link, link->rect().center());
+        QTRY_COMPARE(link->colour(), QColor(0, 0, 255));
+        auto* frame4 = get<QWidget>(f, "Frame4");
+        moveOver(frame4, QPoint(4, frame4->height() / 2));  // over a frame it stays blue
+        QTest::qWait(20);
+        QCOMPARE(link->colour(), QColor(0, 0, 255));
+        moveOver(&f, QPoint(2, f.height() - 2));  // the bare window
+        QTRY_COMPARE(link->colour(), QColor(Qt::black));
+        QTest::mouseClick(link, Qt::LeftButton);
+        QDesktopServices::unsetUrlHandler("https");
+        QCOMPARE(opened_, QList<QUrl>{link->url()});
+    }
+
+    void fileButtonsFillAndCancelEmpties() {
+        Form1 f;
+        QFileDialog::AcceptMode mode{};
+        QString title;
+        QStringList filters;
+        bool confirmsOverwrite = true;
+        std::optional<QString> answer = QStringLiteral("/data/records.iso");
+        gui::setFileDialogHook([&](QFileDialog& d) {
+            mode = d.acceptMode();
+            title = d.windowTitle();
+            filters = d.nameFilters();
+            confirmsOverwrite = !d.testOption(QFileDialog::DontConfirmOverwrite);
+            return answer;
+        });
+        get<QPushButton>(f, "Command2_0")->click();
+        QCOMPARE(get<QLineEdit>(f, "Text2_0")->text(), QStringLiteral("/data/records.iso"));
+        QCOMPARE(mode, QFileDialog::AcceptOpen);
+        QCOMPARE(title, QStringLiteral("选择待处理的MARC文件"));
+        QCOMPARE(filters.size(), 2);
+        QVERIFY(filters[0].startsWith(QStringLiteral("(ISO2709格式)")));
+        QVERIFY(filters[1].startsWith(QStringLiteral("文本形式")));
+
+        answer = QStringLiteral("/data/out.iso");
+        get<QPushButton>(f, "Command2_1")->click();
+        QCOMPARE(get<QLineEdit>(f, "Text2_1")->text(), QStringLiteral("/data/out.iso"));
+        QCOMPARE(mode, QFileDialog::AcceptSave);
+        QCOMPARE(title, QStringLiteral("保存处理后的MARC文件"));
+        QVERIFY(!confirmsOverwrite);
+
+        answer.reset();  // cancel: the box empties, even though it held a path
+        get<QPushButton>(f, "Command2_0")->click();
+        QCOMPARE(get<QLineEdit>(f, "Text2_0")->text(), QString());
+        get<QPushButton>(f, "Command2_1")->click();
+        QCOMPARE(get<QLineEdit>(f, "Text2_1")->text(), QString());
+    }
+
+    void filterPatternsIgnoreLetterCase() {
+        const QStringList filters = gui::nameFiltersOf(gui::kMarcFilter);
+        QCOMPARE(filters.size(), 2);
+        auto matches = [&](int entry, const QString& name) {
+            const QString patterns = filters[entry].section('(', -1).chopped(1);
+            for (const QString& p : patterns.split(' '))
+                if (QRegularExpression(QRegularExpression::wildcardToRegularExpression(p)).match(name).hasMatch())
+                    return true;
+            return false;
+        };
+        QVERIFY(matches(0, "records.iso"));
+        QVERIFY(matches(0, "RECORDS.ISO"));
+        QVERIFY(matches(0, "Mixed.Iso"));
+        QVERIFY(!matches(0, "records.iso.bak"));
+        QVERIFY(!matches(0, "notes.txt"));
+        QVERIFY(matches(1, "notes.TXT"));
+        QVERIFY(!matches(1, "records.iso"));
+    }
+
+    void realDialogShowsLowerCaseIsoAndTakesExistingFile() {
+        QTemporaryDir dir;
+        for (const char* name : {"records.iso", "OLD.ISO", "notes.txt", "photo.jpg"})
+            std::ofstream(dir.filePath(name).toStdString()) << "x";
+        QDir::setCurrent(dir.path());
+        Form1 f;
+        guitest::ModalScript script;
+        QStringList listed;
+        QString shownTitle;
+        QStringList filterNames;
+        script.then([&](QWidget* modal) {
+            auto* d = qobject_cast<QFileDialog*>(modal);
+            QVERIFY(d);
+            shownTitle = d->windowTitle();
+            auto* model = d->findChild<QFileSystemModel*>();
+            QVERIFY(model);
+            d->setDirectory(dir.path());
+            const QModelIndex folder = model->index(dir.path());
+            QTRY_VERIFY(model->rowCount(folder) > 0);
+            QTest::qWait(100);
+            for (int i = 0; i < model->rowCount(folder); ++i) {
+                const QModelIndex item = model->index(i, 0, folder);
+                if (model->flags(item) & Qt::ItemIsEnabled) listed << model->fileName(item);
+            }
+            if (auto* combo = d->findChild<QComboBox*>("fileTypeCombo"))
+                for (int i = 0; i < combo->count(); ++i) filterNames << combo->itemText(i);
+            // The user types the name of an existing file and presses the accept button.
+            auto* name = d->findChild<QLineEdit*>("fileNameEdit");
+            QVERIFY(name);
+            name->setText("OLD.ISO");
+            static_cast<QDialog*>(d)->accept();
+        });
+        // An overwrite question would be an unexpected modal box.
+        get<QPushButton>(f, "Command2_1")->click();
+        listed.sort();
+        QVERIFY(!script.timedOut());
+        QCOMPARE(script.unexpected(), QStringList());
+        QCOMPARE(shownTitle, QStringLiteral("保存处理后的MARC文件"));
+        QCOMPARE(listed, (QStringList{"OLD.ISO", "records.iso"}));
+        QCOMPARE(filterNames, (QStringList{QStringLiteral("(ISO2709格式)"), QStringLiteral("文本形式")}));
+        QCOMPARE(get<QLineEdit>(f, "Text2_1")->text(), dir.filePath("OLD.ISO"));
+    }
+
+    void exitAsksAndNoKeepsTheWindow() {
+        Form1 f;
+        int ended = 0;
+        f.setEndProgram([&] { ++ended; });
+        f.show();
+        guitest::ModalScript script;
+        guitest::BoxSeen seen;
+        script.then(guitest::ModalScript::answerBox(QMessageBox::No, &seen));
+        get<QPushButton>(f, "Command3_1")->click();
+        QCOMPARE(seen.title, QStringLiteral("操作提示"));
+        QCOMPARE(seen.text, QStringLiteral("确定退出MARC批加拼音工具吗？（Y/N）"));
+        QCOMPARE(seen.icon, int(QMessageBox::Information));
+        QCOMPARE(seen.buttons.size(), 2);
+        for (const QString& b : seen.buttons) QVERIFY2(b.contains(QStringLiteral("是")) || b.contains(QStringLiteral("否")), qPrintable(b));
+        QVERIFY(f.isVisible());
+        QCOMPARE(ended, 0);
+
+        // The window's close box asks the same, and Yes ends the program.
+        script.then(guitest::ModalScript::answerBox(QMessageBox::Yes, &seen));
+        QVERIFY(f.close());
+        QCOMPARE(seen.text, QStringLiteral("确定退出MARC批加拼音工具吗？（Y/N）"));
+        QCOMPARE(ended, 1);
+        QVERIFY(!script.timedOut());
+        QCOMPARE(script.unexpected(), QStringList());
+    }
+};
+
+QTEST_MAIN(TestForm1)
+#include "form1_test.moc"
