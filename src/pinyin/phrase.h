@@ -26,8 +26,9 @@ struct Suggestion {
 ///                             100 × the log of their frequency; a one-character word's py,
 ///                             if any, is the reading the character takes standing alone;
 ///   Surname(name, py)         single and double surnames with their surname readings;
-///   Dominant(hz, py, share)   a polyphonic character's most used reading and its share.
-/// Surname and Dominant are optional.
+///   Dominant(hz, py, share)   a polyphonic character's most used reading and its share;
+///   Variant(hz, simplified)   traditional characters and the simplified forms they are read as.
+/// Surname, Dominant and Variant are optional.
 class PhraseModel {
 public:
     /// Share of a character's uses above which its dominant reading settles it when it stands
@@ -42,7 +43,9 @@ public:
     static std::shared_ptr<const PhraseModel> load(sqlite3* db);
 
     /// One suggestion per code point of `text`, filled in for the polyphonic characters of
-    /// `table` only. A character inside a word of the best segmentation takes the word's
+    /// `table` only. Traditional characters are read as their simplified forms, so one word
+    /// list serves both scripts; the readings suggested stay among the character's own. A
+    /// character inside a word of the best segmentation takes the word's
     /// reading, sure; one standing alone takes its dominant reading, sure, when that is
     /// overwhelming, else the reading of its own one-character entry, not sure, else none. `nameField`: the text is subfield a of a
     /// personal-name field, so its first character (or first two, for a double surname) takes
@@ -76,8 +79,8 @@ private:
     /// Whether some word starts with the pair (a, b): a filter that spares most probes.
     bool pairMayStart(char32_t a, char32_t b) const;
     /// Segments one run of looked-up characters and fills its suggestions.
-    void segment(const char32_t* chars, const Entry* const* rows, std::size_t n,
-                 Suggestion* out) const;
+    void segment(const char32_t* chars, const Entry* const* rows,
+                 const Entry* const* simplifiedRows, std::size_t n, Suggestion* out) const;
 
     std::vector<Word> nodes_;  ///< by node id without kWordBit; nodes_[0] is the root
     std::vector<std::uint64_t> pairBits_;
@@ -91,6 +94,8 @@ private:
     std::string pool_;
     std::unordered_map<std::u32string, std::string> surnames_;
     std::unordered_map<char32_t, Dominant> dominant_;
+    /// The simplified form of a traditional BMP character, 0 for every other one.
+    std::vector<char16_t> simplified_;
     float floor_ = -30.0f;  ///< weight of a character that is no word of its own
 };
 

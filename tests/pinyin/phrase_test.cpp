@@ -55,6 +55,7 @@ INSERT INTO PinYin VALUES ('在','Zai'),('行','Xing Hang'),('动','Dong'),('银
   ('去','Qu'),('单','Dan Shan Chan'),('位','Wei'),('曾','Ceng Zeng'),('经','Jing'),
   ('国','Guo'),('藩','Fan'),('尉','Wei Yu'),('迟','Chi'),('恭','Gong'),('于','Yu'),
   ('重','Zhong Chong'),('庆','Qing'),('慶','Qing'),('长','Zhang Chang'),('沙','Sha'),
+  ('長','Chang Zhang'),('大','Da'),
   ('王','Wang'),('田','Tian'),('芳','Fang');
 )";
 
@@ -67,13 +68,15 @@ INSERT INTO Phrase VALUES
   ('看',NULL,-700),('看到',NULL,-900),('到',NULL,-600),('了',NULL,-400),
   ('到了','Dao Liao',-2000),('我们',NULL,-600),('都',NULL,-550),('会',NULL,-650),
   ('都会','Du Hui',-1800),('去',NULL,-600),
-  ('银行','Yin Hang',-900),('銀行','Yin Hang',-900),('单位',NULL,-1000),
-  ('重庆','Chong Qing',-1000),('重慶','Chong Qing',-1000),('长沙','Chang Sha',-1000),
+  ('银行','Yin Hang',-900),('单位',NULL,-1000),
+  ('重庆','Chong Qing',-1000),('长沙','Chang Sha',-1000),('長','Chang',-700),('长大',NULL,-900),
   ('长','Chang',-700),('曾经','Ceng Jing',-1000);
 CREATE TABLE Surname(name TEXT PRIMARY KEY, py TEXT NOT NULL);
 INSERT INTO Surname VALUES ('单','Shan'),('曾','Zeng'),('尉迟','Yu Chi'),('单于','Chan Yu');
 CREATE TABLE Dominant(hz TEXT PRIMARY KEY, py TEXT NOT NULL, share REAL NOT NULL);
 INSERT INTO Dominant VALUES ('的','De',0.997),('了','Le',0.98),('都','Dou',0.8);
+CREATE TABLE Variant(hz TEXT PRIMARY KEY, simplified TEXT NOT NULL);
+INSERT INTO Variant VALUES ('銀','银'),('慶','庆'),('長','长');
 )";
 
 std::string romanise(const PinyinTable& table, std::string_view text,
@@ -130,9 +133,15 @@ TEST_F(PhraseTest, OnlyTheChoiceAmongReadingsChanges) {
     EXPECT_EQ(phrase("会"), "hui");
 }
 
-TEST_F(PhraseTest, TraditionalForms) {
+TEST_F(PhraseTest, TraditionalFormsAreReadThroughTheirSimplifiedOnes) {
     EXPECT_EQ(phrase("銀行"), "yin hang");
     EXPECT_EQ(phrase("重慶"), "chong qing");
+    EXPECT_EQ(phrase("重慶銀行"), "chong qing yin hang");
+    EXPECT_EQ(phrase("銀行长"), "yin hang chang");  // mixed scripts
+    // A word stored without readings confirms the simplified form's first reading, whatever
+    // order the traditional character's own row keeps.
+    EXPECT_EQ(phrase("長大"), "zhang da");
+    EXPECT_EQ(phrase("长大"), "zhang da");
 }
 
 TEST_F(PhraseTest, SurnameOnlyAtTheStartOfANameField) {
