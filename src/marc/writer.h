@@ -23,7 +23,11 @@ std::string padZero(int width, long long n);
 
 /// One ISO 2709 record, in bytes of `cp`, for the working record text `working` (each line ended
 /// by CR LF, plus one more CR LF). Empty when the text holds fewer than six carriage returns.
-/// Throws MarcError for an empty subfield or a number wider than its field.
+/// Control fields 002 to 009 keep their data; a pinyin subfield goes behind the nearest subfield a
+/// before it; kDataBar is written as "|". Throws MarcError for an empty subfield, a number wider
+/// than its field (field over 9999 bytes, record over 99999), a tag that is not three single-byte
+/// characters, a "000" leader code that is not at most four of them, or a field terminator
+/// (character 30) inside a field's text: each would leave a record that no reader can cut apart.
 std::string marcToIsoBytes(std::string_view working, const codepage::Codec& cp,
                            const Clock& clock = systemClock);
 
