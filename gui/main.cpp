@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
     if (app.arguments().contains(QStringLiteral("--demo-chooser"))) {
         gui::Form2 chooser;
         chooser.AllHz = QStringLiteral("中国银行业发展报告：银行与重庆长城");
-        chooser.DyStr = 5;
+        chooser.DyStr = 4;
         chooser.hz = QStringLiteral("行");
         chooser.pystr = QStringLiteral("Xing Hang Heng");
         chooser.load();
