@@ -162,6 +162,7 @@ TEST(WriterMends, StructureBreakingTextIsRefused) {
     EXPECT_THROW(write(withFiller({"书名 1  |ax"})), MarcError);
     EXPECT_THROW(write(withFiller({"200 1  |ab\x1E" "c"})), MarcError);  // a terminator inside a field
     EXPECT_THROW(write(withFiller({"001    a\x1E"})), MarcError);
+    EXPECT_THROW(write(withFiller({"025 \x1E" "405.0"})), MarcError);  // fuzz find: in the indicators
     EXPECT_EQ(write(withFiller({"000    ab"})).substr(5, 4), "ab  ");
 }
 
