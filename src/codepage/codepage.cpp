@@ -5,7 +5,7 @@
 //   0x00..0x7F            one byte, ASCII
 //   0x80                  one byte, U+20AC EURO SIGN (Windows' addition; taken from ICU's table)
 //   0x81..0xFE  lead      followed by one trail byte 0x40..0x7E or 0x80..0xFE
-//   0xFF                  never valid
+//   0xFF                  one byte, U+F8F5 (a private-use code in ICU's table, kept as it is)
 //
 // Trail bytes 0x40..0x7E are ASCII letters and punctuation, '|' (0x7C) among them, so undecoded
 // GBK must never be split at an ASCII byte. The user-defined areas (AAA1..AFFE, F8A1..FEFE,
@@ -23,7 +23,6 @@
 //     letter behind a stray lead byte is never swallowed;
 //   - a lead/trail pair with no mapping: U+FFFD; an ASCII trail byte (0x40..0x7E) is then decoded
 //     on its own (as the WHATWG decoder does), a trail byte 0x80..0xFE is consumed with the lead;
-//   - 0xFF: U+FFFD;
 //   - a decoded U+FDD0 (possible only from UTF-8) becomes U+FFFD, because the record reader uses
 //     U+FDD0 (kDataBar) for "|" in field data.
 // Malformed input, encoding:

@@ -24,6 +24,10 @@ inline constexpr std::string_view kDataBar = "\xEF\xB7\x90";
 /// A code page converter. Instances are immutable and shared: get() builds each one once,
 /// table-driven from ICU's converter, and is safe to call from any thread.
 ///
+/// GBK bytes: 0x00..0x7F ASCII; 0x80 and 0xFF single bytes as ICU maps them (U+20AC, U+F8F5);
+/// lead 0x81..0xFE followed by trail 0x40..0x7E or 0x80..0xFE. A trail byte may be an ASCII
+/// letter or "|" (0x7C), so undecoded GBK is never split at an ASCII byte other than 0x00..0x3F.
+///
 /// Malformed input and what becomes of it:
 ///  - decode: a byte sequence that is not valid in the code page (bad trail byte, a lead byte
 ///    at the end of the input, an undefined code) becomes U+FFFD, one per bad sequence, and
