@@ -111,7 +111,8 @@ TEST_F(BatchTest, WritesEveryRecordOneLineOrBackToBack) {
 
     auto recs = outputRecords(slurp(options.outputPath));
     ASSERT_EQ(recs.size(), 4u);
-    EXPECT_NE(workingOf(recs[0]).find("200 1  |a" + std::string("银行") + "|Ayin xing"), std::string::npos);
+    EXPECT_NE(workingOf(recs[0]).find("200 1  |a" + std::string("银行") + "|Ayin xing"), std::string::npos)
+        << workingOf(recs[0]);
     EXPECT_NE(workingOf(recs[1]).find("|Ashu"), std::string::npos);
     EXPECT_NE(workingOf(recs[1]).find("001    A2"), std::string::npos);
     // A "|" in the data is data, not a subfield: it comes back as it was.
