@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Photographs the main window and the chooser on a real X server (Xvfb) into docs/screenshots/.
+# The program grabs its own window from the X server (MARCPY_SCREENSHOT); no window manager runs,
+# so the pictures show the windows' contents without a title bar.
 # Usage: scripts/screenshots.sh [BUILD_NAME]   (default: release; builds it when needed)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,7 +17,7 @@ shoot() {  # shoot FILE [ARGS...]: the window the program shows, as the X server
   local file=$1; shift
   MARCPY_SCREENSHOT="$PWD/$file" QT_QPA_PLATFORM=xcb \
     xvfb-run --auto-servernum --server-args="-screen 0 1024x768x24 -dpi 96" "$program" "$@"
-  echo "wrote $file ($(identify -format '%wx%h' "$file"))"
+  echo "wrote $file"
 }
 
 shoot docs/screenshots/main-window.png

@@ -321,9 +321,13 @@ private slots:
         QVERIFY(f.isVisible());
         QCOMPARE(ended, 0);
 
-        // The window's close box asks the same, and Yes ends the program.
+        // The window's close box asks the same, and Yes takes any button skin off and ends the
+        // program. A button that carries the skin's mark loses it.
+        auto* start = get<QPushButton>(f, "Command3_0");
+        start->setProperty("PROCADDR", QVariant::fromValue<qulonglong>(0x1234));
         script.then(guitest::ModalScript::answerBox(QMessageBox::Yes, &seen));
         QVERIFY(f.close());
+        QVERIFY(!start->property("PROCADDR").isValid());
         QCOMPARE(seen.text, QStringLiteral("确定退出MARC批加拼音工具吗？（Y/N）"));
         QCOMPARE(ended, 1);
         QVERIFY(!script.timedOut());

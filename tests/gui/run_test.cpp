@@ -258,13 +258,28 @@ private slots:
         QCOMPARE(guitest::readRecordFile(output_).size(), std::size_t(2));
     }
 
-    void brokenPyDbWarnsAndDoesNotRun() {
+    void runThatCannotStartWarnsAndDoesNotRun_data() {
+        QTest::addColumn<bool>("brokenDb");
+        QTest::newRow("broken py.db") << true;
+        QTest::newRow("output is the input") << false;
+    }
+    void runThatCannotStartWarnsAndDoesNotRun() {
+        QFETCH(bool, brokenDb);
         const std::string broken = dir_.filePath("broken.db").toStdString();
         std::ofstream(broken) << "this is not a database";
+        const std::string inputCopy = dir_.filePath("same.iso").toStdString();
+        guitest::writeRecordFile(inputCopy, {guitest::workingRecord("r1", "书")});
+        const std::string before = guitest::slurp(inputCopy);
         Form1 f;
         Recorder rec;
         prepare(f, rec);
-        f.datapath = broken;
+        if (brokenDb) {
+            f.datapath = broken;
+        } else {
+            f.findChild<QLineEdit*>("Text2_0")->setText(QString::fromStdString(inputCopy));
+            output_ = inputCopy;
+        }
+        f.findChild<QLineEdit*>("Text2_1")->setText(out());
         ModalScript script;
         BoxSeen warning;
         script.then(ModalScript::answerBox(QMessageBox::Ok, &warning));
@@ -273,7 +288,11 @@ private slots:
         QCOMPARE(warning.icon, int(QMessageBox::Warning));
         QVERIFY(!warning.text.contains(QStringLiteral("恭喜")));
         QCOMPARE(rec.titles, QStringList());
-        QVERIFY(!QFileInfo::exists(out()));
+        if (brokenDb) {
+            QVERIFY(!QFileInfo::exists(out()));
+        } else {
+            QCOMPARE(guitest::slurp(inputCopy), before);
+        }
         for (const char* frame : {"Frame1", "Frame2", "Frame3"}) QVERIFY(f.findChild<QWidget*>(frame)->isEnabled());
     }
 
