@@ -99,7 +99,9 @@ struct Subfield {
     int next = -1;
 };
 
+/// "line 4 (tag 200): what"; line 0 stands for the rebuilt 001 and 005 ("field 001: what").
 std::string lineError(std::size_t line, std::string_view tag, const std::string& what) {
+    if (line == 0) return "field " + std::string(tag) + ": " + what;
     return "line " + std::to_string(line) + " (tag " + std::string(tag) + "): " + what;
 }
 
@@ -183,8 +185,7 @@ std::string marcToIsoBytes(std::string_view working, const codepage::Codec& cp, 
     auto endField = [&](std::string_view tag, std::size_t start, std::size_t line) {
         // A field terminator inside the text would end the field early for every reader.
         if (data.find(kFieldTerminator, start) != std::string::npos)
-            throw MarcError(line == 0 ? "field " + std::string(tag) + " holds a field terminator (character 30)"
-                                      : lineError(line, tag, "the text holds a field terminator (character 30)"));
+            throw MarcError(lineError(line, tag, "the text holds a field terminator (character 30)"));
         data.push_back(kFieldTerminator);
         const std::size_t length = data.size() - start;
         if (length > static_cast<std::size_t>(kMaxFieldLength))
