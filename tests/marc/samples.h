@@ -21,7 +21,8 @@ inline const std::vector<std::vector<std::string>> kRecords = {
      "701  0 |a曾|Azeng|4著", "801  0 |aCN|b北京图书馆|c20011231"},
     {"001    2", "005    19961119000000.0", "100    |a19961119d1996    " + kBar + kBar + kBar + kBar + "0itac50",
      "007    ta", "200 1  |aThe title : a subtitle|b[text]|fby A. Writer ; ed. by B. Editor",
-     "300    |aNote with a bar " + kBar + " inside", "500 10 |a乐府诗集|Ayue fu shi ji"},
+     "300    |aNote with a bar " + kBar + " inside", "500 10 |a乐府诗集|Ayue fu shi ji",
+     "517 1  |a亅|Ajue"},  // 亅 is GBK 81 7C: its trail byte is "|"
 };
 
 inline std::string workingText(const std::vector<std::string>& lines) {
