@@ -90,24 +90,36 @@ std::size_t slotOf(std::uint64_t key, std::size_t mask) {
 
 std::size_t pairBit(char32_t a, char32_t b) {
     const std::uint64_t key = (static_cast<std::uint64_t>(a) << 21) | b;
-    return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 42);  // 22 bits
+    return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 44);  // 20 bits
 }
+
+/// Stands for the row of every character with one reading: segmentation only needs to know
+/// that it has a row.
+const Entry kPlain{};
 
 }  // namespace
 
 PhraseModel::PhraseModel()
-    : nodes_(1), pairBits_((std::size_t{1} << 22) / 64, 0), rootChild_(0x10000, 0),
-      edgeKey_(std::size_t{1} << 16, 0), edgeChild_(std::size_t{1} << 16, 0),
+    : nodes_(1), pairBits_((std::size_t{1} << 20) / 64, 0), rootChild_(0x10000, 0),
+      edgeSlots_(std::size_t{1} << 16, 0),
       simplified_(0x10000, 0) {}
 
-std::uint32_t PhraseModel::child(std::uint32_t node, char32_t c) const {
+// An edge slot packs the key (parent << 21 | character, 42 bits), the word flag and the
+// child's id (21 bits) into one 64-bit word, so a probe reads eight bytes.
+constexpr int kIdBits = 21;
+constexpr std::uint64_t kIdMask = (std::uint64_t{1} << kIdBits) - 1;
+constexpr std::uint64_t kSlotWord = std::uint64_t{1} << kIdBits;
+
+inline std::uint32_t PhraseModel::child(std::uint32_t node, char32_t c) const {
     node &= ~kWordBit;
     if (node == 0 && c < 0x10000) return rootChild_[c];
     const std::uint64_t key = edgeKey(node, c);
-    const std::size_t mask = edgeKey_.size() - 1;
+    const std::size_t mask = edgeSlots_.size() - 1;
     for (std::size_t i = slotOf(key, mask);; i = (i + 1) & mask) {
-        if (edgeKey_[i] == key) return edgeChild_[i];
-        if (edgeKey_[i] == 0) return 0;
+        const std::uint64_t slot = edgeSlots_[i];
+        if (slot >> (kIdBits + 1) == key)
+            return static_cast<std::uint32_t>(slot & kIdMask) | (slot & kSlotWord ? kWordBit : 0);
+        if (slot == 0) return 0;
     }
 }
 
@@ -117,50 +129,50 @@ bool PhraseModel::pairMayStart(char32_t a, char32_t b) const {
 }
 
 void PhraseModel::grow() {
-    std::vector<std::uint64_t> keys(edgeKey_.size() * 2, 0);
-    std::vector<std::uint32_t> children(keys.size(), 0);
-    const std::size_t mask = keys.size() - 1;
-    for (std::size_t j = 0; j < edgeKey_.size(); ++j) {
-        if (edgeKey_[j] == 0) continue;
-        std::size_t i = slotOf(edgeKey_[j], mask);
-        while (keys[i] != 0) i = (i + 1) & mask;
-        keys[i] = edgeKey_[j];
-        children[i] = edgeChild_[j];
+    std::vector<std::uint64_t> slots(edgeSlots_.size() * 2, 0);
+    const std::size_t mask = slots.size() - 1;
+    for (const std::uint64_t slot : edgeSlots_) {
+        if (slot == 0) continue;
+        std::size_t i = slotOf(slot >> (kIdBits + 1), mask);
+        while (slots[i] != 0) i = (i + 1) & mask;
+        slots[i] = slot;
     }
-    edgeKey_.swap(keys);
-    edgeChild_.swap(children);
+    edgeSlots_.swap(slots);
 }
 
 std::uint32_t PhraseModel::addChild(std::uint32_t node, char32_t c, bool word) {
     node &= ~kWordBit;
-    std::uint32_t* slot = nullptr;
     if (node == 0 && c < 0x10000) {
-        slot = &rootChild_[c];
-    } else {
-        const std::uint64_t key = edgeKey(node, c);
-        if (child(node, c) == 0 && (edges_ + 1) * 2 > edgeKey_.size())
-            grow();  // at most half the slots in use
-        const std::size_t mask = edgeKey_.size() - 1;
-        std::size_t i = slotOf(key, mask);
-        while (edgeKey_[i] != 0 && edgeKey_[i] != key) i = (i + 1) & mask;
-        if (edgeKey_[i] == 0) {
-            edgeKey_[i] = key;
-            ++edges_;
+        std::uint32_t& slot = rootChild_[c];
+        if (slot == 0) {
+            slot = static_cast<std::uint32_t>(nodes_.size());
+            nodes_.emplace_back();
         }
-        slot = &edgeChild_[i];
+        if (word) slot |= kWordBit;
+        return slot;
     }
-    if (*slot == 0) {
-        *slot = static_cast<std::uint32_t>(nodes_.size());
+    const std::uint64_t key = edgeKey(node, c);
+    if (child(node, c) == 0 && (edges_ + 1) * 10 > edgeSlots_.size() * 7)
+        grow();  // at most seven tenths of the slots in use
+    const std::size_t mask = edgeSlots_.size() - 1;
+    std::size_t i = slotOf(key, mask);
+    while (edgeSlots_[i] != 0 && edgeSlots_[i] >> (kIdBits + 1) != key) i = (i + 1) & mask;
+    std::uint64_t& slot = edgeSlots_[i];
+    if (slot == 0) {
+        slot = (key << (kIdBits + 1)) | nodes_.size();
         nodes_.emplace_back();
+        ++edges_;
     }
-    if (word) *slot |= kWordBit;
-    return *slot;
+    if (word) slot |= kSlotWord;
+    return static_cast<std::uint32_t>(slot & kIdMask) | (slot & kSlotWord ? kWordBit : 0);
 }
 
 void PhraseModel::addWord(std::string_view word, std::string_view py, float weight) {
     const std::u32string chars = decode(word);
     if (chars.empty() || chars.size() > kMaxWord || chars.find(U'\0') != std::u32string::npos)
         return;
+    // Node ids have 21 bits; a list that would need more keeps the words it has.
+    if (nodes_.size() + chars.size() > kIdMask) return;
     std::uint32_t node = 0;
     for (std::size_t k = 0; k < chars.size(); ++k)
         node = addChild(node, chars[k], k + 1 == chars.size());
@@ -228,9 +240,22 @@ std::vector<Suggestion> PhraseModel::analyse(std::string_view text, bool nameFie
         const char32_t c = codepage::utf8::next(text, i);
         const char16_t folded = c < 0x10000 ? simplified_[c] : 0;
         chars.push_back(folded ? folded : c);
-        rows.push_back(c < 0x80 ? nullptr : t.find(c));
-        const Entry* f = folded ? t.find(folded) : nullptr;
-        simplifiedRows.push_back(f ? f : rows.back());
+        // The eight-byte hot slot says whether a BMP character has a row and several readings;
+        // only a polyphonic character's full row is read.
+        const Entry* e = nullptr;
+        if (c < 0x80) {
+        } else if (c < 0x10000) {
+            const std::uint8_t flags = t.hot[c].flags;
+            if (flags & Hot::kPolyphonic)
+                e = t.find(c);
+            else if (flags & Hot::kRow)
+                e = &kPlain;
+        } else {
+            e = t.find(c);
+        }
+        rows.push_back(e);
+        const Entry* f = folded && e && e->polyphonic ? t.find(folded) : nullptr;
+        simplifiedRows.push_back(f ? f : e);
     }
     std::vector<Suggestion> out(chars.size());
 
@@ -283,7 +308,7 @@ void PhraseModel::segment(const char32_t* chars, const Entry* const* rows,
     len.assign(n + 1, 1);
     best[0] = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
-        std::uint32_t node = child(0, chars[i]);
+        std::uint32_t node = chars[i] < 0x10000 ? rootChild_[chars[i]] : child(0, chars[i]);
         const bool word = node & kWordBit;
         const double alone = best[i] + (word ? nodes_[node & ~kWordBit].weight : floor_);
         if (alone > best[i + 1]) {

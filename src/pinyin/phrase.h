@@ -86,9 +86,9 @@ private:
     std::vector<std::uint64_t> pairBits_;
     /// Children of the root for BMP characters, indexed by the character.
     std::vector<std::uint32_t> rootChild_;
-    /// Other edges: open addressing on (parent << 21 | character); key 0 marks a free slot.
-    std::vector<std::uint64_t> edgeKey_;
-    std::vector<std::uint32_t> edgeChild_;
+    /// Other edges: open addressing on (parent << 21 | character), key, word flag and child
+    /// packed in one word; 0 marks a free slot.
+    std::vector<std::uint64_t> edgeSlots_;
     std::size_t edges_ = 0;
     std::size_t words_ = 0;
     std::string pool_;
