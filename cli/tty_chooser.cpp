@@ -1,6 +1,7 @@
 // Terminal chooser: one question per polyphonic character, answered by number or Enter.
 #include "tty_chooser.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -10,16 +11,24 @@
 namespace cli {
 
 std::unique_ptr<TtyChooser> TtyChooser::open(std::string& why) {
-    std::FILE* tty = std::fopen("/dev/tty", "r+");
-    if (!tty) {
+    // Two streams on the terminal: one stream may not switch between reading and writing freely.
+    std::FILE* in = std::fopen("/dev/tty", "r");
+    std::FILE* out = in ? std::fopen("/dev/tty", "w") : nullptr;
+    if (!out) {
+        const int err = errno;
+        if (in) std::fclose(in);
         why = std::string("--polyphone ask needs a terminal to ask on, and /dev/tty cannot be opened: ") +
-              std::strerror(errno) + " (use --polyphone phrase or first)";
+              std::strerror(err) + " (use --polyphone phrase or first)";
         return nullptr;
     }
-    return std::unique_ptr<TtyChooser>(new TtyChooser(tty));
+    return std::make_unique<TtyChooser>(in, out, true);
 }
 
-TtyChooser::~TtyChooser() { std::fclose(tty_); }
+TtyChooser::~TtyChooser() {
+    if (!owned_) return;
+    std::fclose(in_);
+    std::fclose(out_);
+}
 
 std::string markCharacter(const std::string& text, int position) {
     std::size_t i = 0, units = 0;
@@ -44,15 +53,15 @@ std::optional<std::string> TtyChooser::choose(const pinyin::ChooserRequest& r) {
     if (readings.empty()) return std::nullopt;
     int suggested = r.suggested >= 0 && r.suggested < static_cast<int>(readings.size()) ? r.suggested : 0;
     if (before_) before_(context_);
-    std::fprintf(tty_, "\n%s\n", markCharacter(r.allHz, r.dyStr).c_str());
+    std::fprintf(out_, "\n%s\n", markCharacter(r.allHz, r.dyStr).c_str());
     for (std::size_t k = 0; k < readings.size(); ++k)
-        std::fprintf(tty_, "  %zu) %s%s", k + 1, readings[k].c_str(),
+        std::fprintf(out_, "  %zu) %s%s", k + 1, readings[k].c_str(),
                      static_cast<int>(k) == suggested ? " *" : "");
     for (;;) {
-        std::fprintf(tty_, "\n%s: reading [%d]? ", r.hz.c_str(), suggested + 1);
-        std::fflush(tty_);
+        std::fprintf(out_, "\n%s: reading [%d]? ", r.hz.c_str(), suggested + 1);
+        std::fflush(out_);
         char line[64];
-        if (!std::fgets(line, sizeof line, tty_)) return readings[suggested];
+        if (!std::fgets(line, sizeof line, in_)) return readings[suggested];
         std::size_t blank = std::strspn(line, " \t\r\n");
         if (line[blank] == '\0') return readings[suggested];
         char* end = nullptr;
@@ -60,7 +69,7 @@ std::optional<std::string> TtyChooser::choose(const pinyin::ChooserRequest& r) {
         end += std::strspn(end, " \t\r\n");
         if (end != line && *end == '\0' && n >= 1 && n <= static_cast<long>(readings.size()))
             return readings[static_cast<std::size_t>(n - 1)];
-        std::fprintf(tty_, "type a number from 1 to %zu, or Enter for %d", readings.size(), suggested + 1);
+        std::fprintf(out_, "type a number from 1 to %zu, or Enter for %d", readings.size(), suggested + 1);
     }
 }
 

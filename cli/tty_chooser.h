@@ -15,6 +15,8 @@ class TtyChooser : public pinyin::Chooser {
 public:
     /// Opens the terminal; nullptr and `why` set when there is none to ask on.
     static std::unique_ptr<TtyChooser> open(std::string& why);
+    /// Asks on `out` and reads answers from `in`; closes them when `owned`.
+    TtyChooser(std::FILE* in, std::FILE* out, bool owned = false) : in_(in), out_(out), owned_(owned) {}
     ~TtyChooser() override;
 
     std::optional<std::string> choose(const pinyin::ChooserRequest& request) override;
@@ -26,8 +28,9 @@ public:
     }
 
 private:
-    explicit TtyChooser(std::FILE* tty) : tty_(tty) {}
-    std::FILE* tty_;
+    std::FILE* in_;
+    std::FILE* out_;
+    bool owned_;
     void (*before_)(void*) = nullptr;
     void* context_ = nullptr;
 };

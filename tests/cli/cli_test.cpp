@@ -222,6 +222,15 @@ TEST_F(Cli, UnusablePathsStopBeforeAnything) {
     EXPECT_EQ(WEXITSTATUS(raw), 2);
     EXPECT_EQ(slurp(dir / "in.iso"), a);
 
+    // Asking needs a terminal: without one (a new session has none) it says so instead of blocking.
+    if (std::system("command -v setsid > /dev/null 2>&1") == 0) {
+        std::string ask = "cd " + quote(dir.string()) + " && setsid " + quote(kProgram) + " --db " + quote(db) +
+                          " --polyphone ask in.iso asked.iso < /dev/null > /dev/null 2> ask.err";
+        EXPECT_EQ(WEXITSTATUS(std::system(ask.c_str())), 2);
+        EXPECT_NE(slurp(dir / "ask.err").find("needs a terminal"), std::string::npos) << slurp(dir / "ask.err");
+        EXPECT_FALSE(fs::exists(dir / "asked.iso"));
+    }
+
     // A write that fails mid-run stops at once and says how many records were written.
     if (fs::exists("/dev/full")) {
         Ran r = batch("in.iso", "/dev/full");
