@@ -209,6 +209,15 @@ inline char* put(char* w, char32_t c) {
     return w;
 }
 
+/// The common case of UTF-8 outside ASCII: a well-formed three-byte character at p[i], neither
+/// overlong nor a surrogate. Anything else is left to utf8::next.
+inline bool threeByte(const unsigned char* p, std::size_t i, std::size_t n, char32_t& c) {
+    const unsigned char b = p[i];
+    if (b < 0xE0 || b >= 0xF0 || i + 2 >= n || (p[i + 1] & 0xC0) != 0x80 || (p[i + 2] & 0xC0) != 0x80) return false;
+    c = (char32_t(b & 0x0F) << 12) | (char32_t(p[i + 1] & 0x3F) << 6) | (p[i + 2] & 0x3F);
+    return c >= 0x800 && (c < 0xD800 || c > 0xDFFF);
+}
+
 /// Grows `out` by `room` bytes for a writer loop; finish() cuts it back to what was written.
 /// One resize per call instead of a capacity check per byte.
 struct Appender {
@@ -262,8 +271,16 @@ void Codec::decodeAppend(std::string& out, std::string_view bytes) const {
                 *w++ = static_cast<char>(p[i++]);
                 continue;
             }
+            char32_t c;
+            if (threeByte(p, i, n, c) && c != kDataBarCode) {
+                *w++ = static_cast<char>(p[i]);
+                *w++ = static_cast<char>(p[i + 1]);
+                *w++ = static_cast<char>(p[i + 2]);
+                i += 3;
+                continue;
+            }
             const std::size_t start = i;
-            char32_t c = utf8::next(bytes, i);
+            c = utf8::next(bytes, i);
             if (c == kDataBarCode || c == kReplacement) w = put(w, kReplacement);
             else for (std::size_t k = start; k < i; ++k) *w++ = static_cast<char>(p[k]);
         }
@@ -345,8 +362,16 @@ void Codec::encodeAppend(std::string& out, std::string_view text, bool dataBarAs
                 *w++ = static_cast<char>(p[i++]);
                 continue;
             }
+            char32_t c;
+            if (threeByte(p, i, n, c) && c != kDataBarCode) {
+                *w++ = static_cast<char>(p[i]);
+                *w++ = static_cast<char>(p[i + 1]);
+                *w++ = static_cast<char>(p[i + 2]);
+                i += 3;
+                continue;
+            }
             const std::size_t start = i;
-            const char32_t c = utf8::next(text, i);
+            c = utf8::next(text, i);
             if (c == kDataBarCode && dataBarAsBar) *w++ = '|';
             else if (c == kReplacement) w = put(w, c);  // also what stands for invalid bytes
             else for (std::size_t k = start; k < i; ++k) *w++ = static_cast<char>(p[k]);
@@ -365,14 +390,8 @@ void Codec::encodeAppend(std::string& out, std::string_view text, bool dataBarAs
             continue;
         }
         char32_t c;
-        if (b >= 0xE0 && b < 0xF0 && i + 2 < n && (p[i + 1] & 0xC0) == 0x80 && (p[i + 2] & 0xC0) == 0x80) {
-            // The common case, a three-byte character; overlong forms and surrogates go the long way.
-            c = (char32_t(b & 0x0F) << 12) | (char32_t(p[i + 1] & 0x3F) << 6) | (p[i + 2] & 0x3F);
-            if (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF)) c = utf8::next(text, i);
-            else i += 3;
-        } else {
-            c = utf8::next(text, i);
-        }
+        if (threeByte(p, i, n, c)) i += 3;
+        else c = utf8::next(text, i);
         if (c == kDataBarCode && dataBarAsBar) {
             *w++ = '|';
         } else if (c < 0x10000) {
