@@ -70,6 +70,20 @@ private:
 
 namespace {
 
+// An option button or check box that answers a click anywhere in its area, as the form's option
+// buttons do; Qt's own answer only over the indicator and the text, so a click on the wide blank
+// part of "$9" would do nothing.
+template <typename Base>
+class WholeAreaButton : public Base {
+public:
+    using Base::Base;
+
+protected:
+    bool hitButton(const QPoint& pos) const override { return this->rect().contains(pos); }
+};
+using OptionButton = WholeAreaButton<QRadioButton>;
+using CheckBox = WholeAreaButton<QCheckBox>;
+
 QGroupBox* frame(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
     auto* box = new QGroupBox(caption, parent);
     box->setObjectName(name);
@@ -160,30 +174,30 @@ void Form1::buildControls() {
     text1_->setCursorPosition(0);  // the list reads from its first tag
 
     frame3_ = frame(this, "Frame3", QStringLiteral("其他配置"), twipsRect(0, 2160, 4755, 555));
-    option2_[0] = button<QRadioButton>(frame3_, "Option2_0", QStringLiteral("删除已存在的拼音字段"),
+    option2_[0] = button<OptionButton>(frame3_, "Option2_0", QStringLiteral("删除已存在的拼音字段"),
                                        twipsRect(180, 240, 2295, 180));
-    option2_[1] = button<QRadioButton>(frame3_, "Option2_1", QStringLiteral("已存在则忽略不重新生成"),
+    option2_[1] = button<OptionButton>(frame3_, "Option2_1", QStringLiteral("已存在则忽略不重新生成"),
                                        twipsRect(2280, 240, 2295, 180));
 
     frame4_ = frame(this, "Frame4", QStringLiteral("拼音方案"), twipsRect(0, 2760, 4755, 555));
-    option3_[0] = button<QRadioButton>(frame4_, "Option3_0", QStringLiteral("汉字拼音首字母大写"),
+    option3_[0] = button<OptionButton>(frame4_, "Option3_0", QStringLiteral("汉字拼音首字母大写"),
                                        twipsRect(180, 240, 2055, 195));
-    option3_[1] = button<QRadioButton>(frame4_, "Option3_1", QStringLiteral("汉字拼音统一小写字母"),
+    option3_[1] = button<OptionButton>(frame4_, "Option3_1", QStringLiteral("汉字拼音统一小写字母"),
                                        twipsRect(2280, 240, 2175, 195));
 
     frame5_ = frame(this, "Frame5", QStringLiteral("拼音字段名"), twipsRect(0, 3360, 4750, 615));
-    option4_[0] = button<QRadioButton>(frame5_, "Option4_0", QStringLiteral("$A"),
+    option4_[0] = button<OptionButton>(frame5_, "Option4_0", QStringLiteral("$A"),
                                        twipsRect(960, 240, 1695, 255));
-    option4_[1] = button<QRadioButton>(frame5_, "Option4_1", QStringLiteral("$9"),
+    option4_[1] = button<OptionButton>(frame5_, "Option4_1", QStringLiteral("$9"),
                                        twipsRect(3240, 240, 1215, 255));
 
-    option1_[0] = button<QRadioButton>(this, "Option1_0", QStringLiteral("人工选择多音字"),
+    option1_[0] = button<OptionButton>(this, "Option1_0", QStringLiteral("人工选择多音字"),
                                        twipsRect(240, 4080, 1995, 255));
-    option1_[1] = button<QRadioButton>(this, "Option1_1", QStringLiteral("自动选择拼音(多音字)"),
+    option1_[1] = button<OptionButton>(this, "Option1_1", QStringLiteral("自动选择拼音(多音字)"),
                                        twipsRect(2280, 4080, 2235, 255));
-    option1_[2] = button<QRadioButton>(this, "Option1_2", QStringLiteral("按词语自动选择(多音字)"),
+    option1_[2] = button<OptionButton>(this, "Option1_2", QStringLiteral("按词语自动选择(多音字)"),
                                        twipsRect(240, 4080 + kRow, 1995, 255));
-    check1_ = button<QCheckBox>(this, "Check1", QStringLiteral("仅在无法确定时询问"),
+    check1_ = button<CheckBox>(this, "Check1", QStringLiteral("仅在无法确定时询问"),
                                 twipsRect(2280, 4080 + kRow, 2235, 255));
     check1_->setToolTip(QStringLiteral("人工选择时，词语或姓氏能确定读音的多音字不再询问"));
 
@@ -292,6 +306,12 @@ void Form1::runBatch(const QString& input, const QString& output) {
         running_ = false;
         messageBox(this, QMessageBox::Warning, QStringLiteral("温馨提示"),
                    QStringLiteral("无法开始处理：\n%1").arg(QString::fromStdString(e.what())));
+        return;
+    } catch (const std::exception& e) {
+        // Anything else ends the run where it stands; the window must live on to say so.
+        running_ = false;
+        messageBox(this, QMessageBox::Warning, QStringLiteral("温馨提示"),
+                   QStringLiteral("处理中断：%1").arg(QString::fromStdString(e.what())));
         return;
     }
     running_ = false;
