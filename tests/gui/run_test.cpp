@@ -2,6 +2,7 @@
 // completion box, leaving during a run, and runs that cannot start.
 #include <QApplication>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
@@ -294,6 +295,54 @@ private slots:
             QCOMPARE(guitest::slurp(inputCopy), before);
         }
         for (const char* frame : {"Frame1", "Frame2", "Frame3"}) QVERIFY(f.findChild<QWidget*>(frame)->isEnabled());
+    }
+
+    void phraseChoiceAndQuietManualModeReachTheLookup() {
+        // The shipped py.db, which carries the word list.
+        const std::string shipped = MARCPY_SOURCE_DIR "/data/py.db";
+        const std::string input = dir_.filePath("words.iso").toStdString();
+        guitest::writeRecordFile(input, {guitest::workingRecord("r1", "中国银行"), guitest::workingRecord("r2", "长城"),
+                                         guitest::workingRecord("r3", "重庆银行")});
+        Form1 f;
+        Recorder rec;
+        prepare(f, rec);
+        f.datapath = shipped;
+        f.findChild<QLineEdit*>("Text2_0")->setText(QString::fromStdString(input));
+        f.findChild<QRadioButton*>("Option1_2")->click();
+        // After the first record, the quieter manual mode: the words decide, nobody is asked.
+        rec.onTitle = [&f](const QString& t) {
+            if (t != QStringLiteral("已处理:1条！")) return;
+            f.findChild<QRadioButton*>("Option1_0")->click();
+            f.findChild<QAbstractButton*>("Check1")->click();
+        };
+        ModalScript script;
+        script.then(ModalScript::answerBox(QMessageBox::Ok));
+        start(f);
+        QVERIFY(!script.timedOut());
+        QCOMPARE(script.unexpected(), QStringList());  // no chooser opened
+        auto records = guitest::readRecordFile(output_);
+        QCOMPARE(records.size(), std::size_t(3));
+        QVERIFY2(records[0].find("|Azhong guo yin hang") != std::string::npos, records[0].c_str());
+        QVERIFY2(records[1].find("|Achang cheng") != std::string::npos, records[1].c_str());
+        QVERIFY2(records[2].find("|Achong qing yin hang") != std::string::npos, records[2].c_str());
+
+        // Without the check box, manual choice asks about every polyphonic character again.
+        rec.onTitle = nullptr;
+        f.findChild<QAbstractButton*>("Check1")->click();
+        QVERIFY(!f.settings().askOnlyWhenUnsure);
+        QStringList asked;
+        for (int i = 0; i < 4; ++i) {  // 行 of 银行, 长 of 长城, 重 and 行 of 重庆银行
+            script.then([&asked](QWidget* modal) {
+                QVERIFY(isChooser(modal));
+                asked << modal->findChild<QLabel*>("Label2")->text();
+                modal->findChild<QPushButton*>("Command1")->click();
+            });
+        }
+        script.then(ModalScript::answerBox(QMessageBox::Ok));
+        start(f);
+        QVERIFY(!script.timedOut());
+        QCOMPARE(asked, (QStringList{"行", "长", "重", "行"}));
+        QCOMPARE(script.unexpected(), QStringList());
     }
 
     void publicSurfaceDelegatesToTheCore() {
