@@ -15,7 +15,7 @@ mkdir -p docs/screenshots
 
 shoot() {  # shoot FILE [ARGS...]: the window the program shows, as the X server holds it
   local file=$1; shift
-  MARCPY_SCREENSHOT="$PWD/$file" QT_QPA_PLATFORM=xcb \
+  MARCPY_SCREENSHOT="$PWD/$file" QT_QPA_PLATFORM=xcb ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0} \
     xvfb-run --auto-servernum --server-args="-screen 0 1024x768x24 -dpi 96" "$program" "$@"
   echo "wrote $file"
 }
