@@ -93,6 +93,11 @@ std::string AppendFile::open() {
     fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd_ < 0) return "cannot open " + path_ + " for appending: " + errorText(errno);
     owned_ = true;
+    struct stat st {};
+    if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode)) {
+        regular_ = true;
+        size_ = static_cast<std::uint64_t>(st.st_size);
+    }
     return {};
 }
 
@@ -105,8 +110,12 @@ std::string AppendFile::append(std::string_view a, std::string_view b) {
         ssize_t n = ::writev(fd_, v, count);
         if (n < 0) {
             if (errno == EINTR) continue;
+            const int err = errno;
+            // A disk that filled up halfway through keeps no half record.
+            if (regular_ && left < a.size() + b.size())
+                (void)!::ftruncate(fd_, static_cast<off_t>(size_));
             return "cannot write " + (path_ == "-" ? std::string("standard output") : path_) + ": " +
-                   errorText(errno);
+                   errorText(err);
         }
         // A short write (a pipe, or a full disk that still took part) goes on from where it stopped.
         auto done = static_cast<std::size_t>(n);
@@ -121,6 +130,7 @@ std::string AppendFile::append(std::string_view a, std::string_view b) {
             v->iov_len -= done;
         }
     }
+    size_ += a.size() + b.size();
     return {};
 }
 

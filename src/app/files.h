@@ -45,7 +45,8 @@ public:
     /// Opens (creating a missing file). Returns an error text, empty on success.
     std::string open();
     bool isOpen() const { return fd_ >= 0; }
-    /// Appends `a` and `b` in one write. Returns an error text, empty on success.
+    /// Appends `a` and `b` in one write. Returns an error text, empty on success; a regular file
+    /// that took part of them before the error is cut back to its size before the call.
     std::string append(std::string_view a, std::string_view b = {});
     const std::string& path() const { return path_; }
 
@@ -53,6 +54,8 @@ private:
     std::string path_;
     int fd_ = -1;
     bool owned_ = false;
+    bool regular_ = false;
+    std::uint64_t size_ = 0;  // of a regular file: we are its only writer while it is open
 };
 
 /// True when both paths name the same existing file (through links and other spellings too).
