@@ -316,7 +316,7 @@ void Form1::runBatch(const QString& input, const QString& output) {
     }
     running_ = false;
     if (quitRequested_) return;
-    setCount(result.read);
+    if (result.read > 0) setCount(result.read);  // a file without records leaves the caption
     showOutcome(result);
 }
 

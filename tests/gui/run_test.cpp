@@ -345,6 +345,45 @@ private slots:
         QCOMPARE(script.unexpected(), QStringList());
     }
 
+    void emptyInputAndFailedWrites_data() {
+        QTest::addColumn<QString>("input");   // contents of the input file
+        QTest::addColumn<QString>("output");  // "" for a fresh file
+        QTest::addColumn<bool>("success");
+        QTest::newRow("empty input") << "" << "" << true;
+        QTest::newRow("full disk") << "records" << "/dev/full" << false;
+    }
+    void emptyInputAndFailedWrites() {
+        QFETCH(QString, input);
+        QFETCH(QString, output);
+        QFETCH(bool, success);
+        const std::string path = dir_.filePath("plain.iso").toStdString();
+        if (input == "records") {
+            guitest::writeRecordFile(path, {guitest::workingRecord("r1", "书")});
+        } else {
+            std::ofstream(path, std::ios::binary) << input.toStdString();
+        }
+        if (!output.isEmpty()) output_ = output.toStdString();
+        Form1 f;
+        Recorder rec;
+        prepare(f, rec);
+        f.findChild<QLineEdit*>("Text2_0")->setText(QString::fromStdString(path));
+        ModalScript script;
+        BoxSeen box;
+        script.then(ModalScript::answerBox(QMessageBox::Ok, &box));
+        start(f);
+        QVERIFY(!script.timedOut());
+        if (success) {
+            QCOMPARE(box.text, QStringLiteral("恭喜，已处理完毕!"));
+            QCOMPARE(f.windowTitle(), QStringLiteral("MARC批加拼音(Ostrel)"));  // no record, no count
+            QVERIFY(QFileInfo::exists(out()));  // created, empty
+            QCOMPARE(guitest::slurp(output_), std::string());
+        } else {
+            // A run that could not write is never announced as done.
+            QCOMPARE(box.icon, int(QMessageBox::Warning));
+            QVERIFY2(!box.text.contains(QStringLiteral("恭喜")), qPrintable(box.text));
+        }
+    }
+
     void publicSurfaceDelegatesToTheCore() {
         Form1 f;
         f.datapath = db_;
