@@ -6,9 +6,11 @@
 //  - the rejects file holds exactly the failed records' bytes, each followed by CR LF;
 //  - the records framed again from the input cover it, leaving out only spaces, line breaks
 //    and an end-of-file mark;
-//  - a run without failures leaves no rejects file.
+//  - a run without failures leaves no rejects file;
+//  - resynchronisation finds the same record start as a plain scan of every offset.
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -85,6 +87,32 @@ std::vector<std::string> frames(std::string_view input, std::string& covered) {
     return out;
 }
 
+// The plain way to find a record start: try every offset after the own directory.
+bool digits(std::string_view s, std::size_t at, std::size_t n) {
+    for (std::size_t i = at; i < at + n; ++i)
+        if (s[i] < '0' || s[i] > '9') return false;
+    return true;
+}
+std::size_t plainDirectoryEnd(std::string_view s, std::size_t at) {
+    if (s.size() - at < 37 || !digits(s, at, 5) || !digits(s, at + 12, 5)) return std::string_view::npos;
+    const std::size_t base = std::stoul(std::string(s.substr(at + 12, 5)));
+    if (base < 37 || (base - 25) % 12 != 0 || base > s.size() - at || s[at + base - 1] != '\x1E')
+        return std::string_view::npos;
+    for (std::size_t e = at + 24; e < at + base - 1; e += 12) {
+        for (std::size_t i = 0; i < 3; ++i)
+            if (!std::isalnum(static_cast<unsigned char>(s[e + i]))) return std::string_view::npos;
+        if (!digits(s, e + 3, 9)) return std::string_view::npos;
+    }
+    return at + base - 1;
+}
+std::size_t plainRecordStart(std::string_view piece) {
+    std::size_t from = 1;
+    if (std::size_t own = plainDirectoryEnd(piece, 0); own != std::string_view::npos) from = own + 1;
+    for (std::size_t k = from; k < piece.size(); ++k)
+        if (plainDirectoryEnd(piece, k) != std::string_view::npos) return k;
+    return std::string_view::npos;
+}
+
 bool onlyBlanks(std::string_view input, std::string_view covered) {
     // `covered` must be `input` with blank bytes taken out (a subsequence of it).
     std::size_t j = 0;
@@ -104,6 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0) return 0;
     const std::uint8_t pick = data[0];
     const std::string_view input(reinterpret_cast<const char*>(data) + 1, size - 1);
+    if (app::findRecordStart(input) != plainRecordStart(input)) broken("resynchronisation differs from a plain scan");
 
     const fs::path in = folder() / "in.iso", out = folder() / "out.iso";
     const std::string rejects = out.string() + ".rejected";
