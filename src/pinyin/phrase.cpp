@@ -243,15 +243,14 @@ std::vector<Suggestion> PhraseModel::analyse(std::string_view text, bool nameFie
         // The eight-byte hot slot says whether a BMP character has a row and several readings;
         // only a polyphonic character's full row is read.
         const Entry* e = nullptr;
-        if (c < 0x80) {
-        } else if (c < 0x10000) {
+        if (c >= 0x10000) {
+            e = t.find(c);
+        } else if (c >= 0x80) {
             const std::uint8_t flags = t.hot[c].flags;
             if (flags & Hot::kPolyphonic)
                 e = t.find(c);
             else if (flags & Hot::kRow)
                 e = &kPlain;
-        } else {
-            e = t.find(c);
         }
         rows.push_back(e);
         const Entry* f = folded && e && e->polyphonic ? t.find(folded) : nullptr;
