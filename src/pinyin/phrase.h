@@ -43,13 +43,14 @@ public:
     static std::shared_ptr<const PhraseModel> load(sqlite3* db);
 
     /// One suggestion per code point of `text`, filled in for the polyphonic characters of
-    /// `table` only. Traditional characters are read as their simplified forms, so one word
-    /// list serves both scripts; the readings suggested stay among the character's own. A
-    /// character inside a word of the best segmentation takes the word's
-    /// reading, sure; one standing alone takes its dominant reading, sure, when that is
-    /// overwhelming, else the reading of its own one-character entry, not sure, else none. `nameField`: the text is subfield a of a
-    /// personal-name field, so its first character (or first two, for a double surname) takes
-    /// the surname reading, sure. Readings suggested are always among the character's own.
+    /// `table` only, and always one of the character's own readings:
+    ///  - inside a word of the best segmentation: the word's reading, sure;
+    ///  - standing alone: its dominant reading, sure, when that is overwhelming; else the
+    ///    reading of its own one-character entry, not sure; else none;
+    ///  - `nameField` (the text is subfield a of a personal-name field): the first character,
+    ///    or the first two for a double surname, take the surname reading, sure.
+    /// Traditional characters are read as their simplified forms, so one word list serves
+    /// both scripts and mixed text.
     std::vector<Suggestion> analyse(std::string_view text, bool nameField,
                                     const PinyinTable& table) const;
 
