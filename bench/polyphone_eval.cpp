@@ -6,13 +6,15 @@
 // only. Reports, for the first-reading, phrase and ask-unsure modes, how often the labelled
 // character comes out right; for ask-unsure also how often the chooser opens (share of all Han
 // characters) and how often the readings settled without asking are wrong. --errors prints
-// the sentences a mode gets wrong; --repeat times the romanising of the whole set. --text reads
+// the sentences a mode gets wrong (for ask-unsure also the characters asked most); --repeat times the romanising of the whole set. --text reads
 // plain unlabelled lines and reports only how often the ask-unsure chooser would open, and how
 // many characters the phrase mode reads differently from the first-reading mode.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -97,6 +99,7 @@ class CountingChooser : public pinyin::Chooser {
 public:
     std::optional<std::string> choose(const pinyin::ChooserRequest& r) override {
         ++asked;
+        ++askedFor[r.hz];
         if (r.dyStr == watch) watchedAsked = true;
         std::size_t k = 0, start = 0;
         for (;;) {
@@ -107,6 +110,7 @@ public:
         }
     }
     std::size_t asked = 0;
+    std::map<std::string, std::size_t> askedFor;
     int watch = 0;
     bool watchedAsked = false;
 };
@@ -141,6 +145,15 @@ Result run(const std::vector<Sentence>& set, const pinyin::PinyinTable& table,
                         s.reading.c_str(), got.c_str());
     }
     r.asked = chooser.asked;
+    if (printErrors && askUnsure) {
+        std::vector<std::pair<std::size_t, std::string>> most;
+        for (const auto& [hz, n] : chooser.askedFor) most.emplace_back(n, hz);
+        std::sort(most.rbegin(), most.rend());
+        std::printf("asked most:");
+        for (std::size_t k = 0; k < most.size() && k < 30; ++k)
+            std::printf(" %s %zu", most[k].second.c_str(), most[k].first);
+        std::printf("\n");
+    }
     if (repeat > 0) {
         const auto t0 = std::chrono::steady_clock::now();
         std::size_t bytes = 0;

@@ -349,9 +349,15 @@ void PhraseModel::segment(const char32_t* chars, const Entry* const* rows,
                 if (isReadingOf(r, e)) s = Suggestion{std::string(r), true};
                 continue;
             }
-            // Standing alone: an overwhelming reading settles it; else the character's own
-            // entry suggests one.
-            if (const auto d = dominant_.find(chars[p]);
+            // Standing alone: a traditional character whose simplified form has one reading,
+            // its own first, is settled (於 as 于, Yu; 縣 as 县, Xian; not 閤, whose first
+            // reading Ge is not 合's He); an overwhelming reading settles any other; else the
+            // character's own entry suggests one.
+            const Entry& simple = *simplifiedRows[p];
+            if (&simple != &e && !simple.polyphonic) {
+                const std::string& only = simple.readings.front().stored;
+                if (only == e.readings.front().stored) s = Suggestion{only, true};
+            } else if (const auto d = dominant_.find(chars[p]);
                 d != dominant_.end() && d->second.share >= kSureShare &&
                 isReadingOf(d->second.py, e))
                 s = Suggestion{d->second.py, true};

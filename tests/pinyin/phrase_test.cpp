@@ -55,7 +55,7 @@ INSERT INTO PinYin VALUES ('在','Zai'),('行','Xing Hang'),('动','Dong'),('银
   ('去','Qu'),('单','Dan Shan Chan'),('位','Wei'),('曾','Ceng Zeng'),('经','Jing'),
   ('国','Guo'),('藩','Fan'),('尉','Wei Yu'),('迟','Chi'),('恭','Gong'),('于','Yu'),
   ('重','Zhong Chong'),('庆','Qing'),('慶','Qing'),('长','Zhang Chang'),('沙','Sha'),
-  ('長','Chang Zhang'),('大','Da'),
+  ('長','Chang Zhang'),('大','Da'),('於','Yu Wu'),('閤','Ge He'),('合','He'),
   ('王','Wang'),('田','Tian'),('芳','Fang');
 )";
 
@@ -76,7 +76,7 @@ INSERT INTO Surname VALUES ('单','Shan'),('曾','Zeng'),('尉迟','Yu Chi'),('�
 CREATE TABLE Dominant(hz TEXT PRIMARY KEY, py TEXT NOT NULL, share REAL NOT NULL);
 INSERT INTO Dominant VALUES ('的','De',0.997),('了','Le',0.98),('都','Dou',0.8);
 CREATE TABLE Variant(hz TEXT PRIMARY KEY, simplified TEXT NOT NULL);
-INSERT INTO Variant VALUES ('銀','银'),('慶','庆'),('長','长');
+INSERT INTO Variant VALUES ('銀','银'),('慶','庆'),('長','长'),('於','于'),('閤','合');
 )";
 
 std::string romanise(const PinyinTable& table, std::string_view text,
@@ -196,6 +196,12 @@ TEST_F(PhraseTest, AskOnlyWhenUnsure) {
     ScriptedChooser second({std::nullopt});
     romanise(*table_, "都", Polyphone::Manual, {}, &second, true);
     EXPECT_EQ(second.asked.size(), 1u);
+    // A traditional character whose simplified form has one reading, its own first, is
+    // settled; when its own first reading differs, it is asked.
+    ScriptedChooser folded({std::string("He")});
+    EXPECT_EQ(romanise(*table_, "於，閤", Polyphone::Manual, {}, &folded, true), "yu he");
+    ASSERT_EQ(folded.asked.size(), 1u);
+    EXPECT_EQ(folded.asked[0].hz, "閤");
     // The plain manual mode still asks for every polyphonic character.
     ScriptedChooser plain({std::string("De"), std::string("Hang")});
     EXPECT_EQ(romanise(*table_, "的行", Polyphone::Manual, {}, &plain, false), "de hang");
