@@ -12,6 +12,7 @@
 
 #include <unistd.h>
 
+#include "codepage/codepage.h"
 #include "pinyin/fixtures.h"
 #include "pinyin/lookup.h"
 #include "pinyin/phrase.h"
@@ -181,6 +182,21 @@ TEST_F(PhraseTest, AnalyseGivesOneSuggestionPerCodePoint) {
     EXPECT_EQ(s[4].reading, "Hang");
     EXPECT_TRUE(s[4].sure);
     EXPECT_TRUE(m.analyse("", true, *table_).empty());
+}
+
+TEST_F(PhraseTest, OddTextsKeepOneSuggestionPerCodePoint) {
+    const PhraseModel& m = *table_->phrases();
+    // A long run, broken UTF-8, a character outside the BMP and one without a row.
+    std::string longRun;
+    for (int k = 0; k < 400; ++k) longRun += "在行动";
+    EXPECT_EQ(m.analyse(longRun, false, *table_).size(), 1200u);
+    EXPECT_EQ(phrase(longRun).substr(0, 27), "zai xing dong zai xing dong");
+    const std::string odd = "行\xE8\x80银行\xF0\xA0\x80\x80长\xFF";
+    std::size_t points = 0;
+    for (std::size_t i = 0; i < odd.size(); ++points) codepage::utf8::next(odd, i);
+    const auto s = m.analyse(odd, true, *table_);
+    EXPECT_EQ(s.size(), points);
+    EXPECT_EQ(m.analyse("ABC", true, *table_).size(), 3u);
 }
 
 TEST_F(PhraseTest, AskOnlyWhenUnsure) {
