@@ -168,17 +168,20 @@ std::uint32_t PhraseModel::addChild(std::uint32_t node, char32_t c, bool word) {
 }
 
 void PhraseModel::addWord(std::string_view word, std::string_view py, float weight) {
-    const std::u32string chars = decode(word);
-    if (chars.empty() || chars.size() > kMaxWord || chars.find(U'\0') != std::u32string::npos)
-        return;
+    char32_t chars[kMaxWord];
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < word.size(); ++n) {
+        if (n == kMaxWord) return;
+        chars[n] = codepage::utf8::next(word, i);
+        if (chars[n] == 0) return;
+    }
     // Node ids have 21 bits; a list that would need more keeps the words it has.
-    if (nodes_.size() + chars.size() > kIdMask) return;
+    if (n == 0 || nodes_.size() + n > kIdMask) return;
     std::uint32_t node = 0;
-    for (std::size_t k = 0; k < chars.size(); ++k)
-        node = addChild(node, chars[k], k + 1 == chars.size());
+    for (std::size_t k = 0; k < n; ++k) node = addChild(node, chars[k], k + 1 == n);
     Word& w = nodes_[node & ~kWordBit];
     if (w.weight != 0) return;  // a second row for the same word
-    if (chars.size() > 1) {
+    if (n > 1) {
         const std::size_t bit = pairBit(chars[0], chars[1]);
         pairBits_[bit / 64] |= std::uint64_t{1} << (bit % 64);
     }
