@@ -76,7 +76,10 @@ public:
 };
 
 /// Runs the batch. `settings` is read as the run goes (letter case and polyphonic choice at
-/// every lookup). Throws StartError before anything is read when the run cannot start.
+/// every lookup; tag list, subfield code and existing-pinyin choice once, at the start). Throws
+/// StartError before anything is read when the run cannot start; finished() is then not called.
+/// Failed records go, byte for byte and each followed by CR LF, to the rejects file, which is
+/// created only when a record fails.
 BatchResult runBatch(const BatchOptions& options, const pinyin::RunSettings& settings,
                      BatchObserver& observer);
 
