@@ -49,6 +49,12 @@ SPOT = {
     "蚌": (None, ["Beng"]),
     "乐": ("Le", ["Yue", "Lao"]),
     "厦": (None, ["Xia"]),
+    "什": ("Shen", ["Shi"]),
+    # traditional forms read as their simplified ones too
+    "匱": (None, ["Kui"]),
+    "繆": (None, ["Miao", "Miu"]),
+    "單": ("Dan", ["Shan", "Chan"]),
+    "會": ("Hui", ["Kuai"]),
     "绿": ("Lv", []),
     "儿": ("Er", []),
     "女": ("Nv", []),

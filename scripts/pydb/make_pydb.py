@@ -49,11 +49,13 @@ EXTRA = {"乐": "lao"}
 
 
 def loadUnihan(directory):
-    """Maps character -> {field: value} over the Readings file, plus kCompatibilityVariant."""
+    """Maps character -> {field: value} over the Readings file, plus kCompatibilityVariant,
+    kSimplifiedVariant and kTraditionalVariant."""
     fields = {}
     wanted = set(MODERN_FIELDS) | {"kHanyuPinyin"}
     for name, keep in (("Unihan_Readings.txt.bz2", wanted),
-                       ("Unihan_IRGSources.txt.bz2", {"kCompatibilityVariant"})):
+                       ("Unihan_IRGSources.txt.bz2", {"kCompatibilityVariant"}),
+                       ("Unihan_Variants.txt.bz2", {"kSimplifiedVariant", "kTraditionalVariant"})):
         with bz2.open(os.path.join(directory, name), "rt", encoding="utf-8") as f:
             for line in f:
                 if not line.startswith("U+"):
@@ -132,6 +134,38 @@ class Rules:
     absentTotal: int = 500    # ... and those it never counted, once a character has this many
     historic: bool = False    # also take kHanyuPinyin's historic readings
     symbols: bool = True      # rows for double-byte digits, letters and numbers
+    standard: bool = True     # keep uncounted readings that both kTGHZ2013 and kXHC1983 list
+    inherit: bool = True      # traditional characters take their simplified forms' readings
+
+
+def variants(value):
+    """'U+53D1 U+9AEE' -> ['发', '髮'] (source tags after '<', if any, ignored)."""
+    return [chr(int(v.split("<")[0][2:], 16)) for v in value.split()]
+
+
+def simplifiedPartner(c, fields):
+    """(simplified form, whether it also stands for itself) of traditional c when c's only
+    kSimplifiedVariant has no traditional form but c and, perhaps, itself: 匱 -> (匮, False),
+    單 -> (单, True), as 单 is written in traditional text too; None for 髮, whose 发 is also
+    發's, and for characters that are no traditional form."""
+    simple = variants(fields.get(c, {}).get("kSimplifiedVariant", ""))
+    if len(simple) != 1 or simple[0] == c:
+        return None
+    s = simple[0]
+    traditional = variants(fields.get(s, {}).get("kTraditionalVariant", ""))
+    if [t for t in traditional if t != s] != [c]:
+        return None
+    return s, s in traditional
+
+
+def attested(c, f, go):
+    """Every reading any source gives c, 汉语大字典's historic ones included."""
+    out = set(toneless(r) for r in go.get(c, []))
+    for field in ("kMandarin", "kTGHZ2013", "kXHC1983"):
+        out.update(dictReadings(f.get(field, "")))
+    out.update(r for r, _ in pinluCounts(f.get("kHanyuPinlu", "")))
+    out.update(historicReadings(f.get("kHanyuPinyin", "")))
+    return out
 
 
 def readingsOf(c, fields, go, rules):
@@ -141,6 +175,26 @@ def readingsOf(c, fields, go, rules):
     if variant and not any(k in f for k in MODERN_FIELDS):
         # A compatibility ideograph reads like the unified one it stands for.
         return readingsOf(chr(int(variant[2:], 16)), fields, go, rules)
+    own = ownReadings(c, f, go, rules)
+    partner = simplifiedPartner(c, fields) if rules.inherit else None
+    if partner:
+        # The dictionaries describe the simplified form fully and its traditional form
+        # sparsely (匱 Gui only, 匮 Kui; 繆 Mou, 缪 Mou Miao Miu). A traditional character that
+        # is its simplified form's only traditional one reads as that form does: its own
+        # readings first, then the simplified form's, in that form's order. Where the
+        # simplified form is an old character in its own right, some of its readings are its
+        # own (谷 Yu of 吐谷浑 is no reading of 穀, 种 Chong no reading of 種... but 單 is Shan
+        # like 单): then only those any source of the traditional character attests.
+        simple, standsForItself = partner
+        known = attested(c, f, go) if standsForItself else None
+        for r in readingsOf(simple, fields, go, rules):
+            if r not in own and (known is None or r in known):
+                own.append(r)
+    return own
+
+
+def ownReadings(c, f, go, rules):
+    """c's readings from its own Unihan fields and go data."""
     # The r of erhua (花儿 huār) is no syllable of its own: romanised text writes 儿 as Er.
     pinlu = [(r, n) for r, n in pinluCounts(f.get("kHanyuPinlu", "")) if r != "r"]
     ordered = [r for r, _ in pinlu]
@@ -159,8 +213,15 @@ def readingsOf(c, fields, go, rules):
         # A reading kHanyuPinlu never counted is only taken as rare when the character was
         # counted often enough that a reading of minShare would have shown up.
         absentRare = total >= rules.absentTotal
+        # A reading both modern dictionaries list is no rarity even when the counts never met
+        # it: they were counted in running text, where 什 is nearly always shén (什么) and
+        # 什锦's shí, 说's shuì (游说) or 识's zhì (标识) are rare but well known.
+        standard = set()
+        if rules.standard:
+            standard = set(dictReadings(f.get("kTGHZ2013", ""))) & \
+                set(dictReadings(f.get("kXHC1983", "")))
         ordered = [r for r in ordered if r in keep or share.get(r, 0.0) >= rules.minShare
-                   or (r not in share and not absentRare)]
+                   or (r not in share and (not absentRare or r in standard))]
     out = [first]
     for r in ordered + EXTRA.get(c, "").split():
         if r not in out:
@@ -252,8 +313,14 @@ def main(argv):
                     help="also take kHanyuPinyin's historic readings (for measuring only)")
     ap.add_argument("--no-symbols", action="store_true",
                     help="no rows for double-byte digits, letters and numbers (２, Ａ, Ⅱ, ①)")
+    ap.add_argument("--no-standard", action="store_true",
+                    help="drop uncounted readings by --absent-total even when both modern "
+                         "dictionaries list them")
+    ap.add_argument("--no-inherit", action="store_true",
+                    help="traditional characters keep only their own readings")
     args = ap.parse_args(argv)
-    rules = Rules(args.min_share, args.absent_total, args.historic, not args.no_symbols)
+    rules = Rules(args.min_share, args.absent_total, args.historic, not args.no_symbols,
+                  not args.no_standard, not args.no_inherit)
     rows = buildRows(loadUnihan(args.unihan), loadGoDict(args.go_dict), rules)
     writeDb(os.path.normpath(args.output), rows)
     print("%s: %d rows, %d bytes" % (os.path.normpath(args.output), len(rows),

@@ -60,6 +60,24 @@ FIELDS = {
     "郎": {"kMandarin": "láng", "kXHC1983": "1.1:làng"},
     "戊": {"kHanyuPinyin": "1.1:wù"},                        # historic only
     "儿": {"kHanyuPinlu": "r(3254) ér(581)", "kMandarin": "ér"},
+    # both modern dictionaries list shi, which the counts never met
+    "什": {"kHanyuPinlu": "shén(4045)", "kTGHZ2013": "1.1:shén 2.2:shí",
+           "kXHC1983": "1.1:shén 2.2:shí 3.3:za"},
+    # one to one: 匱 <-> 匮; one to many: 髮 and 發 -> 发
+    "匱": {"kMandarin": "guì", "kSimplifiedVariant": "U+532E"},
+    "匮": {"kMandarin": "kuì", "kXHC1983": "1.1:kuì 2.2:guì",
+           "kTraditionalVariant": "U+5331"},
+    "髮": {"kMandarin": "fà", "kSimplifiedVariant": "U+53D1"},
+    "發": {"kSimplifiedVariant": "U+53D1"},
+    "发": {"kMandarin": "fā", "kXHC1983": "1.1:fā 2.2:fà",
+           "kTraditionalVariant": "U+767C U+9AEE"},
+    "單": {"kHanyuPinlu": "dān(603)", "kSimplifiedVariant": "U+5355",
+           "kHanyuPinyin": "1.1:dān,shàn,chán"},
+    "穀": {"kMandarin": "gǔ", "kHanyuPinyin": "1.1:gǔ,hú", "kSimplifiedVariant": "U+8C37"},
+    "谷": {"kMandarin": "gǔ", "kXHC1983": "1.1:gǔ 2.2:yù 3.3:hú",
+           "kTraditionalVariant": "U+8C37 U+7A40"},
+    "单": {"kHanyuPinlu": "dān(603)", "kXHC1983": "1.1:dān 2.2:chán 3.3:shàn",
+           "kTraditionalVariant": "U+5355 U+55AE"},
 }
 GO = {"儿": ["ér"], "甲": ["yī", "èr"], "乙": ["dà"], "丙": ["dà"], "六": ["liù"], "丁": ["dīng"],
       "郎": ["láng"], "戊": ["wù"]}
@@ -75,13 +93,33 @@ class Rules(unittest.TestCase):
                          ["yi", "er", "san", "si", "wu", "liu", "qi", "ba"])
 
     def testRareReadingsGoButTheFirstStays(self):
-        # yi (0.5 %) is first and stays; san (0.7 %) goes; si, wu, liu were never counted in
-        # 9110 counts and go as well.
-        self.assertEqual(self.read("甲"), ["yi", "er"])
+        # yi (0.5 %) is first and stays; san (0.7 %) goes; si, liu were never counted in
+        # 9110 counts and go as well; wu too, unless both modern dictionaries list it.
+        self.assertEqual(self.read("甲"), ["yi", "er", "wu"])
+        self.assertEqual(self.read("甲", mk.Rules(standard=False)), ["yi", "er"])
         self.assertEqual(self.read("乙"), ["da", "dai"])
         self.assertEqual(self.read("丙"), ["da"])
         self.assertEqual(self.read("丙", mk.Rules(absentTotal=10**9)), ["da", "dai"])
         self.assertEqual(self.read("丁"), ["ding", "zheng"])
+
+    def testReadingsBothModernDictionariesListStay(self):
+        self.assertEqual(self.read("什"), ["shen", "shi"])
+        self.assertEqual(self.read("什", mk.Rules(standard=False)), ["shen"])
+
+    def testTraditionalTakesItsOneToOneSimplifiedReadingsAfterItsOwn(self):
+        self.assertEqual(self.read("匱"), ["gui", "kui"])
+        self.assertEqual(self.read("匱", mk.Rules(inherit=False)), ["gui"])
+        # 单's name readings survive the count rule through the name list, and so do 單's
+        self.assertEqual(self.read("單"), ["dan", "chan", "shan"])
+        # 发 stands for two traditional characters: neither takes its readings
+        self.assertEqual(self.read("髮"), ["fa"])
+        self.assertEqual(self.read("發"), [])
+        # 谷 is also an old character of its own: 穀 takes only what its sources attest
+        self.assertEqual(self.read("穀"), ["gu", "hu"])
+        self.assertEqual(mk.simplifiedPartner("匱", FIELDS), ("匮", False))
+        self.assertEqual(mk.simplifiedPartner("穀", FIELDS), ("谷", True))
+        self.assertIsNone(mk.simplifiedPartner("匮", FIELDS))
+        self.assertIsNone(mk.simplifiedPartner("髮", FIELDS))
 
     def testErhuaIsNoReading(self):
         self.assertEqual(self.read("儿", ALL_MODERN), ["er"])
