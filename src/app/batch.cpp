@@ -11,6 +11,7 @@
 #include "marc/reader.h"
 #include "marc/writer.h"
 #include "pinyin/lookup.h"
+#include "pinyin/table.h"
 
 namespace app {
 namespace {
@@ -130,6 +131,11 @@ void Run::handle(const Frame& frame) {
                 fail(frame, std::string(kTooFewFields));
             else
                 ok = true;
+        } catch (const pinyin::DbError& e) {
+            // The phrase data is read at the first record that needs it; a py.db that fails
+            // then fails every record alike, so the run stops with the record kept aside.
+            fail(frame, e.what());
+            if (!result_.stopped) stop(e.what());
         } catch (const std::exception& e) {
             fail(frame, e.what());
         }

@@ -62,10 +62,13 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
         }
 
         const Polyphone mode = settings_.polyphone;
-        const PhraseModel* phrases = table_.phrases();
+        // Only a mode that reads the context asks for the phrase data, which is built at the
+        // first such request.
+        const bool useContext =
+            mode == Polyphone::Phrase || (mode == Polyphone::Manual && settings_.askOnlyWhenUnsure);
+        const PhraseModel* phrases = useContext ? table_.phrases() : nullptr;
         const Suggestion* hint = nullptr;
-        if (phrases && (mode == Polyphone::Phrase ||
-                        (mode == Polyphone::Manual && settings_.askOnlyWhenUnsure))) {
+        if (phrases) {
             if (!analysed) {
                 const bool nameField =
                     !tag.empty() && std::string_view(settings_.nameTags).find(tag) !=
@@ -142,8 +145,8 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
                     const Polyphone mode = settings_.polyphone;
                     const bool takeFirst =
                         mode == Polyphone::Automatic ||
-                        (!table_.phrases() &&
-                         (mode == Polyphone::Phrase || (mode == Polyphone::Manual && !chooser_)));
+                        ((mode == Polyphone::Phrase || (mode == Polyphone::Manual && !chooser_)) &&
+                         !table_.phrases());
                     if (!takeFirst) {
                         lookUpSlowly(c, dyStr, index);
                         continue;

@@ -32,6 +32,12 @@ bool hasTable(sqlite3* db, const char* name) {
     return step == SQLITE_ROW;
 }
 
+// The queries of load(), which check() prepares without running.
+constexpr const char* kPhraseQuery = "SELECT word, py, weight FROM Phrase";
+constexpr const char* kSurnameQuery = "SELECT name, py FROM Surname";
+constexpr const char* kDominantQuery = "SELECT hz, py, share FROM Dominant";
+constexpr const char* kVariantQuery = "SELECT hz, simplified FROM Variant";
+
 /// Runs `sql` and hands every row to `row`; a failure names the table.
 template <class Row>
 void eachRow(sqlite3* db, const char* table, const char* sql, Row row) {
@@ -192,12 +198,30 @@ void PhraseModel::addWord(std::string_view word, std::string_view py, float weig
     ++words_;
 }
 
+bool PhraseModel::check(sqlite3* db) {
+    if (!hasTable(db, "Phrase")) return false;
+    // Preparing a statement checks its table and columns without reading a row.
+    const auto prepares = [db](const char* table, const char* sql) {
+        sqlite3_stmt* raw = nullptr;
+        const int rc = sqlite3_prepare_v2(db, sql, -1, &raw, nullptr);
+        Stmt stmt(raw);
+        if (rc != SQLITE_OK)
+            throw DbError(std::string("cannot read the table ") + table +
+                          " of the pinyin database: " + sqlite3_errmsg(db));
+    };
+    prepares("Phrase", kPhraseQuery);
+    if (hasTable(db, "Surname")) prepares("Surname", kSurnameQuery);
+    if (hasTable(db, "Dominant")) prepares("Dominant", kDominantQuery);
+    if (hasTable(db, "Variant")) prepares("Variant", kVariantQuery);
+    return true;
+}
+
 std::shared_ptr<const PhraseModel> PhraseModel::load(sqlite3* db) {
     if (!hasTable(db, "Phrase")) return nullptr;
     std::shared_ptr<PhraseModel> m(new PhraseModel());
 
     float lowest = 0.0f;
-    eachRow(db, "Phrase", "SELECT word, py, weight FROM Phrase", [&](sqlite3_stmt* s) {
+    eachRow(db, "Phrase", kPhraseQuery, [&](sqlite3_stmt* s) {
         // Stored in hundredths. A weight of exactly 0 (frequency 1) would read as "unset".
         const float weight =
             std::min(static_cast<float>(sqlite3_column_double(s, 2) / 100.0), -1e-6f);
@@ -208,18 +232,18 @@ std::shared_ptr<const PhraseModel> PhraseModel::load(sqlite3* db) {
     m->floor_ = lowest - 1.0f;
 
     if (hasTable(db, "Surname"))
-        eachRow(db, "Surname", "SELECT name, py FROM Surname", [&](sqlite3_stmt* s) {
+        eachRow(db, "Surname", kSurnameQuery, [&](sqlite3_stmt* s) {
             m->surnames_.emplace(decode(columnText(s, 0)), std::string(columnText(s, 1)));
         });
     if (hasTable(db, "Dominant"))
-        eachRow(db, "Dominant", "SELECT hz, py, share FROM Dominant", [&](sqlite3_stmt* s) {
+        eachRow(db, "Dominant", kDominantQuery, [&](sqlite3_stmt* s) {
             const std::u32string hz = decode(columnText(s, 0));
             if (hz.size() != 1) return;
             m->dominant_.emplace(hz[0], Dominant{std::string(columnText(s, 1)),
                                                  static_cast<float>(sqlite3_column_double(s, 2))});
         });
     if (hasTable(db, "Variant"))
-        eachRow(db, "Variant", "SELECT hz, simplified FROM Variant", [&](sqlite3_stmt* s) {
+        eachRow(db, "Variant", kVariantQuery, [&](sqlite3_stmt* s) {
             const std::u32string hz = decode(columnText(s, 0));
             const std::u32string to = decode(columnText(s, 1));
             if (hz.size() == 1 && to.size() == 1 && hz[0] < 0x10000 && to[0] < 0x10000)

@@ -41,6 +41,10 @@ public:
     /// table (the two plain modes then serve alone). Throws DbError when the tables exist but
     /// cannot be read.
     static std::shared_ptr<const PhraseModel> load(sqlite3* db);
+    /// Whether `db` has phrase data that load() can read: false when it has no Phrase table;
+    /// throws DbError when a table exists but its query cannot be prepared (a missing column,
+    /// a damaged schema). Reads no rows, so it is cheap enough for every run.
+    static bool check(sqlite3* db);
 
     /// One suggestion per code point of `text`, filled in for the polyphonic characters of
     /// `table` only, and always one of the character's own readings:

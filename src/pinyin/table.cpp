@@ -18,13 +18,10 @@ constexpr char32_t kSmallUDiaeresisAcute = 0x01D8;  // "ǘ", written "v" in the 
 
 std::string quoted(const std::string& path) { return "\"" + path + "\""; }
 
-struct DbCloser {
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
 struct StmtFinalizer {
     void operator()(sqlite3_stmt* st) const { sqlite3_finalize(st); }
 };
-using Db = std::unique_ptr<sqlite3, DbCloser>;
+using Db = std::unique_ptr<sqlite3, PinyinTable::Impl::DbCloser>;
 using Stmt = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
 
 Stmt prepare(sqlite3* db, const char* sql) {
@@ -72,6 +69,8 @@ std::string readingOut(std::string_view reading, bool lower) {
     return out;
 }
 
+void PinyinTable::Impl::DbCloser::operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+
 PinyinTable::PinyinTable() : impl_(std::make_unique<Impl>()) {}
 PinyinTable::~PinyinTable() = default;
 
@@ -80,7 +79,22 @@ const std::string* PinyinTable::readings(char32_t c) const {
     return e ? &e->py1 : nullptr;
 }
 
-const PhraseModel* PinyinTable::phrases() const { return impl_->phrases.get(); }
+const PhraseModel* PinyinTable::phrases() const {
+    Impl& t = *impl_;
+    // Built once, by whichever thread asks first; a window may switch to a mode that needs the
+    // phrase data in the middle of a run. A load that throws leaves the flag unset, so the
+    // DbError reaches the caller and a later call tries again.
+    if (t.lazyPhrases)
+        std::call_once(t.phrasesOnce, [&t] {
+            try {
+                t.phrases = PhraseModel::load(t.phraseDb.get());
+            } catch (const DbError& e) {
+                throw DbError(std::string(e.what()) + " (" + quoted(t.dbPath) + ")");
+            }
+            t.phraseDb.reset();
+        });
+    return t.phrases.get();
+}
 
 void PinyinTable::add(char32_t c, std::string py1) {
     if (impl_->find(c)) return;
@@ -182,7 +196,13 @@ std::shared_ptr<const PinyinTable> PinyinTable::load(const std::string& dbPath) 
                       ": " + sqlite3_errmsg(db.get()));
     rows.reset();
 
-    table->impl_->phrases = PhraseModel::load(db.get());
+    // The phrase tables are checked now, so that a broken py.db stops the run before any
+    // record; their rows are read when a mode first needs them (see phrases()).
+    if (PhraseModel::check(db.get())) {
+        table->impl_->phraseDb = std::move(db);
+        table->impl_->dbPath = dbPath;
+        table->impl_->lazyPhrases = true;
+    }
     return table;
 }
 

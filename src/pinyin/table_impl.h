@@ -5,12 +5,15 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "pinyin/table.h"
+
+struct sqlite3;
 
 namespace pinyin {
 
@@ -56,7 +59,18 @@ struct PinyinTable::Impl {
     std::unordered_map<char32_t, std::int32_t> astral;
     std::array<Hot, 0x10000> hot{};
     std::string pool;
+    /// The phrase data, built at the first phrases() call that finds `phraseDb` set: loading
+    /// it takes longer than the whole PinYin table, and the plain modes never read it.
     std::shared_ptr<const PhraseModel> phrases;
+    struct DbCloser {
+        void operator()(sqlite3* db) const;
+    };
+    /// py.db kept open from load() until the phrase data is built from it; null when the
+    /// database has no phrase data or it is built already (or the table was filled by hand).
+    std::unique_ptr<sqlite3, DbCloser> phraseDb;
+    bool lazyPhrases = false;  ///< set once by load(): phrases() builds from phraseDb
+    std::once_flag phrasesOnce;
+    std::string dbPath;  ///< for the message of a phrase load that fails
 
     Impl() { bmp.fill(kNone); }
 
