@@ -21,22 +21,22 @@ std::string_view tagOf(std::string_view line) {
     return line.substr(0, i);
 }
 
-/// Every "||" made "|", scanning once from the left: three delimiters in a row become two.
-std::string reduceDoubleBars(const std::string& s) {
-    std::string out;
-    out.reserve(s.size());
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        out += s[i];
-        if (s[i] == '|' && i + 1 < s.size() && s[i + 1] == '|') ++i;
+/// Every "||" made "|" in out[from..], scanning once from the left: three delimiters in a row
+/// become two. Works in place: the write position never passes the read position.
+void reduceDoubleBars(std::string& out, std::size_t from) {
+    std::size_t w = from;
+    for (std::size_t i = from; i < out.size(); ++i) {
+        out[w++] = out[i];
+        if (out[i] == '|' && i + 1 < out.size() && out[i + 1] == '|') ++i;
     }
-    return out;
+    out.resize(w);
 }
 
-std::string annotate(std::string_view line, std::string_view tag, const RunSettings& settings,
-                     Romaniser& romaniser) {
+/// Appends the line with a pinyin subfield behind each subfield a.
+void annotate(std::string& out, std::string_view line, std::string_view tag,
+              const RunSettings& settings, Romaniser& romaniser) {
     const std::string_view code = settings.useCodeA ? "|A" : "|9";
-    std::string out;
-    out.reserve(line.size() * 3);
+    const std::size_t from = out.size();
     std::size_t start = 0;
     bool head = true;
     for (;;) {
@@ -60,9 +60,13 @@ std::string annotate(std::string_view line, std::string_view tag, const RunSetti
     // The line was split with one "|" appended, which leaves an empty last piece: its "|"
     // stands here, and the tidying below takes it away again.
     out += '|';
-    out = reduceDoubleBars(out);
-    if (!out.empty() && out.back() == '|') out.pop_back();
-    return out;
+    reduceDoubleBars(out, from);
+    if (out.size() > from && out.back() == '|') out.pop_back();
+}
+
+/// The same test as lineToAnnotate's: whether the line already carries a pinyin subfield.
+bool carriesPinyin(std::string_view line) {
+    return line.find("|A") != std::string_view::npos || line.find("|9") != std::string_view::npos;
 }
 
 }  // namespace
@@ -75,19 +79,27 @@ std::string py(std::string_view marc, const RunSettings& settings, Romaniser& ro
     std::size_t start = 0;
     // Every CR ends a line (the record gets one more CR LF at its end); LFs vanish wherever
     // they stand, so a lone LF never splits a line and a lone CR always does.
+    std::string noLf;  // a line's text with its LFs taken out, for the rare line that has any
     for (;;) {
         const std::size_t cr = marc.find('\r', start);
-        std::string line;
-        for (char ch : marc.substr(start, cr == std::string_view::npos ? std::string_view::npos
-                                                                       : cr - start))
-            if (ch != '\n') line += ch;
+        std::string_view line =
+            marc.substr(start, cr == std::string_view::npos ? std::string_view::npos : cr - start);
+        if (!line.empty() && line.front() == '\n') line.remove_prefix(1);  // the LF of a CR LF
+        if (line.find('\n') != std::string_view::npos) {
+            noLf.clear();
+            for (char ch : line)
+                if (ch != '\n') noLf += ch;
+            line = noLf;
+        }
 
         const std::string_view tag = tagOf(line);
         const bool listed = !trimSpaces(tag).empty() && tagList.find(tag) != std::string_view::npos;
         if (!listed) {
             out += line;
+        } else if (!carriesPinyin(line)) {  // the common case, without a copy of the line
+            annotate(out, line, tag, settings, romaniser);
         } else if (const auto todo = lineToAnnotate(line, settings.delExisting)) {
-            out += annotate(*todo, tag, settings, romaniser);
+            annotate(out, *todo, tag, settings, romaniser);
         } else {
             out += line;
         }
