@@ -1,4 +1,5 @@
 // Pinyin subfield insertion: a romanised subfield behind every subfield a of the listed fields.
+#include <bitset>
 #include <string>
 #include <string_view>
 
@@ -64,6 +65,27 @@ void annotate(std::string& out, std::string_view line, std::string_view tag,
     if (out.size() > from && out.back() == '|') out.pop_back();
 }
 
+/// Whether the tag list holds `tag` as text. Tags of three ASCII digits, nearly every line,
+/// are answered from a table of the list's three-digit windows, rebuilt when the list changes:
+/// such a tag occurs in the list exactly when it equals one of those windows. Any other tag
+/// is searched for as it stands.
+bool isListed(std::string_view tagList, std::string_view tag) {
+    thread_local std::string windowsOf;  // the list the table was built for
+    thread_local std::bitset<1000> windows;
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    if (tag.size() != 3 || !digit(tag[0]) || !digit(tag[1]) || !digit(tag[2]))
+        return !trimSpaces(tag).empty() && tagList.find(tag) != std::string_view::npos;
+    if (windowsOf != tagList) {
+        windows.reset();
+        for (std::size_t i = 0; i + 3 <= tagList.size(); ++i)
+            if (digit(tagList[i]) && digit(tagList[i + 1]) && digit(tagList[i + 2]))
+                windows.set(static_cast<std::size_t>((tagList[i] - '0') * 100 +
+                                                     (tagList[i + 1] - '0') * 10 + (tagList[i + 2] - '0')));
+        windowsOf.assign(tagList);
+    }
+    return windows[static_cast<std::size_t>((tag[0] - '0') * 100 + (tag[1] - '0') * 10 + (tag[2] - '0'))];
+}
+
 /// The same test as lineToAnnotate's: whether the line already carries a pinyin subfield.
 bool carriesPinyin(std::string_view line) {
     return line.find("|A") != std::string_view::npos || line.find("|9") != std::string_view::npos;
@@ -93,8 +115,7 @@ std::string py(std::string_view marc, const RunSettings& settings, Romaniser& ro
         }
 
         const std::string_view tag = tagOf(line);
-        const bool listed = !trimSpaces(tag).empty() && tagList.find(tag) != std::string_view::npos;
-        if (!listed) {
+        if (!isListed(tagList, tag)) {
             out += line;
         } else if (!carriesPinyin(line)) {  // the common case, without a copy of the line
             annotate(out, line, tag, settings, romaniser);
