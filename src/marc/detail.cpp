@@ -6,6 +6,13 @@
 namespace marc::detail {
 
 std::optional<int> parseNumber(std::string_view s) {
+    // Digits alone, the usual case of tags, lengths and positions, need no trimming.
+    if (!s.empty() && s.size() <= 9) {
+        int n = 0;
+        std::size_t i = 0;
+        for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) n = n * 10 + (s[i] - '0');
+        if (i == s.size()) return n;
+    }
     s = trimSpaces(s);
     if (s.empty() || s.size() > 9) return std::nullopt;
     int n = 0;
