@@ -236,18 +236,21 @@ std::string marcToIsoBytes(std::string_view working, const codepage::Codec& cp, 
             const std::size_t codeEnd = advanceChars(piece, 0, 1);
             const bool pinyin = isPinyinPiece(piece);
             // Any other piece is written whole: its code and its text exactly as they stand.
-            Subfield sf{piece.substr(0, codeEnd), pinyin ? trimSpaces(piece.substr(codeEnd)) : piece, pinyin};
+            // Filled in where it lies in the vector: a Subfield built aside and copied in
+            // reads back its just-written flag byte as part of a wider word, which stalls.
             const int index = static_cast<int>(subfields.size());
+            Subfield& sf = subfields.emplace_back();
+            sf.code = piece.substr(0, codeEnd);
+            sf.text = pinyin ? trimSpaces(piece.substr(codeEnd)) : piece;
+            sf.pinyin = pinyin;
             if (pinyin && behindTitle >= 0) {
                 // Behind the nearest subfield a, after the pinyin subfields already there.
                 sf.next = subfields[behindTitle].next;
-                subfields.push_back(sf);
                 subfields[behindTitle].next = index;
                 if (behindTitle == tail) tail = index;
                 behindTitle = index;
                 continue;
             }
-            subfields.push_back(sf);
             if (tail >= 0) subfields[tail].next = index;
             else head = index;
             tail = index;
