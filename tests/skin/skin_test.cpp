@@ -2,40 +2,103 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <stdexcept>
 
-#include "fake_layer.h"
 #include "skin/skin.h"
 
 namespace {
 
+using skin::Handle;
 using skin::MSkinButton;
-using skin::SkinState;
-using skin::WindowKind;
-using skintest::FakeLayer;
+using skin::Value;
 using Log = std::vector<std::string>;
+using Props = std::map<std::string, Value, std::less<>>;
 
-constexpr skin::Value sharedDc = 900;
+struct FakeWindow {
+    std::string className;
+    Props props;
+    std::uint32_t style = 0x50010000;  // visible child with a tab stop
+    std::vector<Handle> children;
+};
+
+// Handles are 1-based indexes into `windows`. Reads are logged as "class h"; every change in full.
+class FakeLayer final : public skin::WindowLayer {
+public:
+    std::vector<FakeWindow> windows;
+    mutable Log log;
+    bool classNameThrows = false;
+
+    Handle add(std::string className, Handle parent = 0) {
+        windows.push_back({std::move(className), {}, 0x50010000, {}});
+        if (parent) at(parent).children.push_back(windows.size());
+        return windows.size();
+    }
+    FakeWindow& at(Handle h) { return windows.at(h - 1); }
+    Log changes() const {
+        Log out;
+        std::copy_if(log.begin(), log.end(), std::back_inserter(out), [](auto& l) { return l.rfind("class ", 0); });
+        return out;
+    }
+    int count(const std::string& line) const { return int(std::count(log.begin(), log.end(), line)); }
+
+    std::string className(Handle h) const override {
+        log.push_back("class " + std::to_string(h));
+        if (classNameThrows) throw std::runtime_error("no class");
+        return h ? windows.at(h - 1).className : "";
+    }
+    std::vector<Handle> descendants(Handle h) const override {
+        std::vector<Handle> out;
+        for (Handle c : windows.at(h - 1).children) {
+            out.push_back(c);
+            for (Handle g : descendants(c)) out.push_back(g);
+        }
+        return out;
+    }
+    Value getProp(Handle h, std::string_view name) const override {
+        const auto& p = windows.at(h - 1).props;
+        const auto it = p.find(name);
+        return it == p.end() ? 0 : it->second;
+    }
+    void setProp(Handle h, std::string_view name, Value v) override {
+        at(h).props[std::string(name)] = v;
+        note("setProp", h, std::string(name) + " " + std::to_string(v));
+    }
+    void removeProp(Handle h, std::string_view name) override {
+        if (auto it = at(h).props.find(name); it != at(h).props.end()) at(h).props.erase(it);
+        note("removeProp", h, std::string(name));
+    }
+    std::uint32_t style(Handle h) const override { return windows.at(h - 1).style; }
+    void setStyle(Handle h, std::uint32_t s) override { at(h).style = s, note("setStyle", h); }
+    void clearRegion(Handle h) override { note("clearRegion", h); }
+    void setWindowProc(Handle h, Value p) override { note("setWindowProc", h, std::to_string(p)); }
+    void invalidate(Handle h) override { note("invalidate", h); }
+    void sendNcPaint(Handle h) override { note("ncPaint", h); }
+    void killTimer(Handle h, Value id) override { note("killTimer", h, std::to_string(id)); }
+    void deleteObject(Value v) override { note("deleteObject", v); }
+    void deleteDc(Value v) override { note("deleteDc", v); }
+
+private:
+    void note(const char* what, Value v, const std::string& rest = "") {
+        log.push_back(std::string(what) + " " + std::to_string(v) + (rest.empty() ? "" : " " + rest));
+    }
+};
+
+constexpr Value sharedDc = 900;
 
 // Gives `h` every property a skinned button carries: HDCk = 100+k, BMPk = 200+k.
-void skinButton(FakeLayer& fake, skin::Handle h, skin::Value procedure, skin::Value timer) {
+void skinButton(FakeLayer& fake, Handle h, Value procedure, Value timer) {
     auto& props = fake.at(h).props;
-    props["PROCADDR"] = procedure;
     for (int k = 0; k < 4; ++k) {
         props["HDC" + std::to_string(k)] = 100 + k;
         props["BMP" + std::to_string(k)] = 200 + k;
     }
-    props["TIMERID"] = timer;
-    props["MOUSEFLAG"] = 1;
-    props["OLDSTATE"] = 2;
-    props["ALPHALEVEL"] = 255;
+    props.insert({{"PROCADDR", procedure}, {"TIMERID", timer}, {"MOUSEFLAG", 1}, {"OLDSTATE", 2}, {"ALPHALEVEL", 255}});
     fake.at(h).style = 0x5001000B;  // visible, tab stop, owner-drawn
 }
 
-int count(const Log& log, const std::string& line) {
-    return static_cast<int>(std::count(log.begin(), log.end(), line));
-}
-
 TEST(SkinKind, ClassNamesMatchInAnyLetterCaseAndNothingElse) {
+    using skin::WindowKind;
     for (const char* name : {"ThunderCommandButton", "THUNDERRT6COMMANDBUTTON", "Button", "button"})
         EXPECT_EQ(skin::kindOf(name), WindowKind::Button) << name;
     for (const char* name : {"#32770", "ThunderFormDC", "ThunderRT6FormDC", "FORM", "Form"})
@@ -52,22 +115,19 @@ TEST(SkinRelease, UnskinnedMainWindowVisitsEveryDescendantAndChangesNothing) {
     const auto main = fake.add("ThunderRT6FormDC");
     const auto frame = fake.add("ThunderRT6Frame", main);
     const auto start = fake.add("ThunderRT6CommandButton", frame);  // a grandchild
-    const auto text = fake.add("ThunderRT6TextBox", frame);
-    const auto exit = fake.add("ThunderRT6CommandButton", main);
+    fake.add("ThunderRT6CommandButton", main);
     fake.at(start).props["HDC0"] = 5;  // stray properties without PROCADDR are not a skin
     fake.at(start).style = 0x5001000B;
     const auto before = fake.windows;
     MSkinButton skin({.buttons = 1, .forms = 1, .sharedDc = sharedDc, .sharedDcExists = true});
 
     EXPECT_EQ(skin.release(fake, main), 0);
-
-    for (auto h : {main, frame, start, text, exit})
-        EXPECT_EQ(count(fake.log, "class " + std::to_string(h)), 1) << "window " << h;
-    EXPECT_EQ(fake.changes(), Log{});
-    for (std::size_t i = 0; i < before.size(); ++i) {
-        EXPECT_EQ(fake.windows[i].props, before[i].props);
-        EXPECT_EQ(fake.windows[i].style, before[i].style);
+    for (Handle h = 1; h <= fake.windows.size(); ++h) {
+        EXPECT_EQ(fake.count("class " + std::to_string(h)), 1) << "window " << h;
+        EXPECT_EQ(fake.at(h).props, before[h - 1].props);
+        EXPECT_EQ(fake.at(h).style, before[h - 1].style);
     }
+    EXPECT_EQ(fake.changes(), Log{});
     EXPECT_EQ(skin.state().buttons, 1);
     EXPECT_EQ(skin.state().forms, 1);
     EXPECT_TRUE(skin.state().sharedDcExists);
@@ -82,15 +142,13 @@ TEST(SkinRelease, WindowThatIsNeitherButtonNorFormIsLeftUnvisited) {
     MSkinButton skin({.buttons = 2});
 
     EXPECT_EQ(skin.release(fake, box), 0);
-    EXPECT_EQ(fake.log, Log{"class " + std::to_string(box)});
-    EXPECT_EQ(skin.state().buttons, 2);
-
+    EXPECT_EQ(fake.log, Log{"class 1"});
     // A class name the layer cannot read is empty, and an empty name is no class either.
-    fake.log.clear();
     fake.classNameThrows = true;
     EXPECT_EQ(skin.release(fake, child), 0);
-    EXPECT_EQ(fake.changes(), Log{});
     EXPECT_EQ(skin.release(fake, 0), 0);
+    EXPECT_EQ(fake.changes(), Log{});
+    EXPECT_EQ(skin.state().buttons, 2);
 }
 
 TEST(SkinRelease, SkinnedButtonIsTakenApartInOrder) {
@@ -101,27 +159,26 @@ TEST(SkinRelease, SkinnedButtonIsTakenApartInOrder) {
     MSkinButton skin({.buttons = 1, .sharedDc = sharedDc, .sharedDcExists = true});
 
     EXPECT_EQ(skin.release(fake, button), 1);
-
     // "HDC"k goes to the delete-object call, "BMP"k to the delete-device-context call.
-    const Log expected = {
-        "deleteObject 100", "deleteDc 200", "removeProp 1 HDC0", "removeProp 1 BMP0",
-        "deleteObject 101", "deleteDc 201", "removeProp 1 HDC1", "removeProp 1 BMP1",
-        "deleteObject 102", "deleteDc 202", "removeProp 1 HDC2", "removeProp 1 BMP2",
-        "deleteObject 103", "deleteDc 203", "removeProp 1 HDC3", "removeProp 1 BMP3",
-        "setProp 1 TIMERID 0", "killTimer 1 7",
-        "removeProp 1 MOUSEFLAG", "removeProp 1 TIMERID", "removeProp 1 OLDSTATE",
-        "removeProp 1 ALPHALEVEL", "removeProp 1 PROCADDR",
-        "setStyle 1", "clearRegion 1", "setWindowProc 1 4000", "invalidate 1",
-        "deleteDc 900"};
+    Log expected;
+    for (int k = 0; k < 4; ++k) {
+        const auto n = std::to_string(k);
+        expected.insert(expected.end(), {"deleteObject 10" + n, "deleteDc 20" + n, "removeProp 1 HDC" + n,
+                                         "removeProp 1 BMP" + n});
+    }
+    expected.insert(expected.end(), {"setProp 1 TIMERID 0", "killTimer 1 7", "removeProp 1 MOUSEFLAG",
+                                     "removeProp 1 TIMERID", "removeProp 1 OLDSTATE", "removeProp 1 ALPHALEVEL",
+                                     "removeProp 1 PROCADDR", "setStyle 1", "clearRegion 1",
+                                     "setWindowProc 1 4000", "invalidate 1", "deleteDc 900"});
     EXPECT_EQ(fake.changes(), expected);
     EXPECT_EQ(fake.at(button).style, 0x50010000u);  // owner-drawn back to a plain push button
-    EXPECT_EQ(fake.at(button).props.size(), 1u);
+    EXPECT_EQ(fake.at(button).props, (Props{{"CAPTIONCOLOR", 3}}));
     EXPECT_EQ(skin.state().buttons, 0);
     EXPECT_FALSE(skin.state().sharedDcExists);
     EXPECT_EQ(skin.state().sharedDc, 0u);
 }
 
-TEST(SkinRelease, ButtonDetailsTimerStyleBitsAndEmptySlots) {
+TEST(SkinRelease, ButtonWithoutTimerOrSlotKeepsOtherStyleBitsAndIsReleasedOnce) {
     FakeLayer fake;
     const auto button = fake.add("button");
     skinButton(fake, button, 4000, 0);
@@ -130,16 +187,12 @@ TEST(SkinRelease, ButtonDetailsTimerStyleBitsAndEmptySlots) {
     MSkinButton skin({.buttons = 5});
 
     EXPECT_EQ(skin.release(fake, button), 1);
-    const Log changes = fake.changes();
-    for (const auto& line : changes) {
+    for (const auto& line : fake.changes()) {
         EXPECT_EQ(line.rfind("killTimer", 0), std::string::npos) << "no timer to stop";
-        EXPECT_NE(line, "setProp 1 TIMERID 0");
         EXPECT_NE(line, "deleteObject 0") << "nothing to free in an empty slot";
     }
-    EXPECT_EQ(count(changes, "removeProp 1 HDC2"), 1);
+    EXPECT_EQ(fake.count("removeProp 1 HDC2"), 1);
     EXPECT_EQ(fake.at(button).style, 0xABCDEFF4u);  // bits 0, 1 and 3 only
-    EXPECT_EQ(skin.state().buttons, 4);
-
     // Released once, the button is no longer skinned: a second release changes nothing.
     fake.log.clear();
     EXPECT_EQ(skin.release(fake, button), 0);
@@ -149,79 +202,64 @@ TEST(SkinRelease, ButtonDetailsTimerStyleBitsAndEmptySlots) {
 
 TEST(SkinRelease, SharedContextGoesWithTheLastSkinnedWindowOnlyAndOnlyOnce) {
     FakeLayer fake;
-    const auto first = fake.add("Button");
-    const auto second = fake.add("Button");
-    const auto third = fake.add("Button");
-    for (auto h : {first, second, third}) skinButton(fake, h, 40 + h, 0);
+    for (Handle h = 1; h <= 3; ++h) skinButton(fake, fake.add("Button"), 40 + h, 0);
     MSkinButton skin({.buttons = 2, .sharedDc = sharedDc, .sharedDcExists = true});
 
-    skin.release(fake, first);
-    EXPECT_EQ(count(fake.log, "deleteDc 900"), 0);
-    EXPECT_TRUE(skin.state().sharedDcExists);
-    skin.release(fake, second);
-    EXPECT_EQ(count(fake.log, "deleteDc 900"), 1);
+    skin.release(fake, 1);
+    EXPECT_EQ(fake.count("deleteDc 900"), 0);
+    skin.release(fake, 2);
+    EXPECT_EQ(fake.count("deleteDc 900"), 1);
     EXPECT_FALSE(skin.state().sharedDcExists);
-    // A button the counts did not know of drops them below zero; the context is already gone
-    // and must not be freed a second time.
-    EXPECT_EQ(skin.release(fake, third), 1);
+    // A button the counts did not know of drops them below zero; the context is not freed again.
+    EXPECT_EQ(skin.release(fake, 3), 1);
     EXPECT_EQ(skin.state().buttons, -1);
-    EXPECT_EQ(count(fake.log, "deleteDc 900"), 1);
-    EXPECT_EQ(count(fake.log, "deleteDc 0"), 0);
+    EXPECT_EQ(fake.count("deleteDc 900"), 1);
+    EXPECT_EQ(fake.count("deleteDc 0"), 0);
 }
 
-TEST(SkinRelease, FormReleasesButtonsPlainChildrenAndItself) {
+TEST(SkinRelease, FormReleasesButtonsPlainChildrenAndItselfLast) {
     FakeLayer fake;
     const auto dialog = fake.add("#32770");
     const auto button = fake.add("ThunderRT6CommandButton", dialog);
     const auto label = fake.add("Static", dialog);
     const auto frame = fake.add("ThunderRT6Frame", dialog);
-    const auto edit = fake.add("Edit", frame);                  // grandchild
-    const auto inner = fake.add("ThunderRT6FormDC", frame);     // a form inside is a plain child
-    const auto plain = fake.add("Static", dialog);              // not skinned
+    const auto edit = fake.add("Edit", frame);               // grandchild
+    const auto inner = fake.add("ThunderRT6FormDC", frame);  // a form inside is a plain child
+    const auto plain = fake.add("Static", dialog);           // not skinned
     fake.at(dialog).props["PROCADDR"] = 10;
     skinButton(fake, button, 20, 9);
-    fake.at(label).props = {{"PROCADDR", 30}, {"HDC0", 31}};    // only PROCADDR is a plain child's
+    fake.at(label).props = {{"PROCADDR", 30}, {"HDC0", 31}};  // only PROCADDR is a plain child's
     fake.at(edit).props["PROCADDR"] = 50;
     fake.at(inner).props["PROCADDR"] = 60;
     MSkinButton skin({.buttons = 1, .forms = 1, .sharedDc = sharedDc, .sharedDcExists = true});
 
     EXPECT_EQ(skin.release(fake, dialog), 1);
-
-    const Log changes = fake.changes();
     for (auto [h, procedure] : {std::pair{label, 30}, {edit, 50}, {inner, 60}}) {
         const auto id = std::to_string(h);
-        EXPECT_EQ(count(changes, "removeProp " + id + " PROCADDR"), 1) << id;
-        EXPECT_EQ(count(changes, "setWindowProc " + id + " " + std::to_string(procedure)), 1) << id;
-        EXPECT_EQ(count(changes, "ncPaint " + id), 1) << id;
+        EXPECT_EQ(fake.count("removeProp " + id + " PROCADDR"), 1) << id;
+        EXPECT_EQ(fake.count("setWindowProc " + id + " " + std::to_string(procedure)), 1) << id;
+        EXPECT_EQ(fake.count("ncPaint " + id), 1) << id;
     }
-    EXPECT_EQ(fake.at(label).props, (decltype(fake.at(label).props){{"HDC0", 31}}));
+    EXPECT_EQ(fake.at(label).props, (Props{{"HDC0", 31}}));
     EXPECT_TRUE(fake.at(button).props.empty());
-    EXPECT_EQ(count(changes, "killTimer 2 9"), 1);
-    EXPECT_EQ(count(changes, "setWindowProc 1 10"), 1);
-    EXPECT_EQ(count(changes, "ncPaint 1"), 0);       // the form itself gets no frame repaint
-    EXPECT_EQ(count(changes, "ncPaint " + std::to_string(plain)), 0);
+    EXPECT_EQ(fake.count("killTimer 2 9"), 1);
+    EXPECT_EQ(fake.count("ncPaint 1") + fake.count("ncPaint " + std::to_string(plain)), 0);
     EXPECT_EQ(skin.state().buttons, 0);
-    EXPECT_EQ(skin.state().forms, 0);               // the inner form did not count
-
+    EXPECT_EQ(skin.state().forms, 0);  // the inner form did not count
     // The button's release left the form skinned, so the shared context waited for the form.
-    ASSERT_EQ(changes.back(), "deleteDc 900");
-    EXPECT_EQ(count(changes, "deleteDc 900"), 1);
-    EXPECT_EQ(changes[changes.size() - 2], "setWindowProc 1 10");
-}
+    const Log changes = fake.changes();
+    EXPECT_EQ(Log(changes.end() - 2, changes.end()), (Log{"setWindowProc 1 10", "deleteDc 900"}));
+    EXPECT_EQ(fake.count("deleteDc 900"), 1);
 
-TEST(SkinRelease, UnskinnedFormStillReleasesItsChildrenButReturnsZero) {
-    FakeLayer fake;
-    const auto form = fake.add("Form");
-    const auto button = fake.add("Button", form);
-    skinButton(fake, button, 20, 0);
-    MSkinButton skin({.buttons = 1, .forms = 1, .sharedDc = sharedDc, .sharedDcExists = true});
-
-    EXPECT_EQ(skin.release(fake, form), 0);
-    EXPECT_TRUE(fake.at(button).props.empty());
-    EXPECT_EQ(skin.state().buttons, 0);
-    EXPECT_EQ(skin.state().forms, 1);
-    EXPECT_TRUE(skin.state().sharedDcExists);  // a form is still skinned
-    EXPECT_EQ(count(fake.log, "deleteDc 900"), 0);
+    // An unskinned form still releases its children but returns 0 and keeps the shared context.
+    FakeLayer other;
+    const auto form = other.add("Form");
+    skinButton(other, other.add("Button", form), 20, 0);
+    MSkinButton second({.buttons = 1, .forms = 1, .sharedDc = sharedDc, .sharedDcExists = true});
+    EXPECT_EQ(second.release(other, form), 0);
+    EXPECT_TRUE(other.at(2).props.empty());
+    EXPECT_EQ(second.state().forms, 1);
+    EXPECT_TRUE(second.state().sharedDcExists);
 }
 
 }  // namespace
