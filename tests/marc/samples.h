@@ -1,10 +1,15 @@
-// Working records shared by the round-trip and peer tests, each in the form the writer keeps as is.
+// Working records and helpers shared by the exchange record tests.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "marc/writer.h"
+
 namespace marc_samples {
+
+/// A fixed clock for the writer's generated 001 and 005.
+inline marc::LocalTime endOf2099() { return {2099, 12, 31, 23, 59, 59}; }
 
 inline const std::string kBar = "\xEF\xB7\x90";  // codepage::kDataBar
 
@@ -25,6 +30,7 @@ inline const std::vector<std::vector<std::string>> kRecords = {
      "517 1  |a亅|Ajue"},  // 亅 is GBK 81 7C: its trail byte is "|"
 };
 
+/// The working text as the batch run hands it over: every line ended by CR LF, one more CR LF.
 inline std::string workingText(const std::vector<std::string>& lines) {
     std::string s;
     for (const std::string& l : lines) s += l + "\r\n";

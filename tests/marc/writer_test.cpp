@@ -2,26 +2,20 @@
 // placement, limits and the mends.
 #include <gtest/gtest.h>
 
-#include <initializer_list>
-
 #include "codepage/codepage.h"
 #include "marc/error.h"
 #include "marc/reader.h"
 #include "marc/writer.h"
+#include "samples.h"
 
 using codepage::Codec;
 using marc::MarcError;
 
 namespace {
 
-marc::LocalTime endOf2099() { return {2099, 12, 31, 23, 59, 59}; }
+using marc_samples::endOf2099;
 
-/// The working text as the batch run hands it over: every line ended by CR LF, one more CR LF.
-std::string working(std::initializer_list<std::string> lines) {
-    std::string s;
-    for (const std::string& l : lines) s += l + "\r\n";
-    return s + "\r\n";
-}
+std::string working(const std::vector<std::string>& lines) { return marc_samples::workingText(lines); }
 
 std::string write(const std::string& text) { return marc::marcToIso(text, Codec::gbk(), endOf2099); }
 
@@ -164,15 +158,6 @@ TEST(WriterMends, StructureBreakingTextIsRefused) {
     EXPECT_THROW(write(withFiller({"001    a\x1E"})), MarcError);
     EXPECT_THROW(write(withFiller({"025 \x1E" "405.0"})), MarcError);  // fuzz find: in the indicators
     EXPECT_EQ(write(withFiller({"000    ab"})).substr(5, 4), "ab  ");
-}
-
-TEST(Writer, OtherCodePagesCountTheirOwnBytes) {
-    const std::string text = working({"001    1", "005    2", "200 1  |a书", "1", "2"});
-    const std::string utf8 = marc::marcToIsoBytes(text, Codec::get(codepage::Encoding::Utf8), endOf2099);
-    EXPECT_EQ(utf8.substr(0, 5), "00074");
-    EXPECT_NE(utf8.find("200000800004"), std::string::npos);  // 2 + 2 + 3 bytes + terminator
-    const std::string gb = marc::marcToIsoBytes(text, Codec::get(codepage::Encoding::Gb18030), endOf2099);
-    EXPECT_NE(gb.find("200000700004"), std::string::npos);
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 
 namespace {
 
-marc::LocalTime endOf2099() { return {2099, 12, 31, 23, 59, 59}; }
+using marc_samples::endOf2099;
 
 std::string slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
