@@ -1,11 +1,19 @@
-// Shared pieces of the pinyin tests: a small hand-made table and a scripted chooser.
+// Shared pieces of the pinyin tests: a small hand-made table, a scripted chooser, a py.db made from SQL.
 #pragma once
 
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <deque>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "pinyin/chooser.h"
 #include "pinyin/table.h"
@@ -47,6 +55,33 @@ public:
 
 private:
     std::deque<std::optional<std::string>> answers_;
+};
+
+/// A file path for one test, removed afterwards: a database made by running `sql`, or when `sql`
+/// is null, the bytes `contents` (no file at all when those are null too).
+class TempDb {
+public:
+    explicit TempDb(const char* sql, const char* contents = nullptr) {
+        static std::atomic<int> serial{0};
+        path_ = (std::filesystem::path(::testing::TempDir()) /
+                 ("pinyin_test_" + std::to_string(::getpid()) + "_" + std::to_string(serial++) + ".db"))
+                    .string();
+        std::filesystem::remove(path_);
+        if (contents) std::ofstream(path_) << contents;
+        if (!sql) return;
+        sqlite3* db = nullptr;
+        EXPECT_EQ(sqlite3_open(path_.c_str(), &db), SQLITE_OK);
+        char* error = nullptr;
+        EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
+        sqlite3_free(error);
+        sqlite3_close(db);
+    }
+    explicit TempDb(const std::string& sql) : TempDb(sql.c_str()) {}
+    ~TempDb() { std::filesystem::remove(path_); }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
 };
 
 }  // namespace pinyin::testing

@@ -23,46 +23,32 @@ protected:
 
 TEST_F(RomaniserTest, CharactersContributeByKind) {
     Romaniser r(table, settings, nullptr);
-    EXPECT_EQ(r.pinyin(""), "");
-    EXPECT_EQ(r.pinyin("ISBN 7-5600, (2nd ed.)!"), "ISBN 7-5600, (2nd ed.)!");
-    EXPECT_EQ(r.pinyin("中国"), "zhong guo ");
-    // A Latin letter or digit between two readings sticks to the next one.
-    EXPECT_EQ(r.pinyin("中a国1文"), "zhong aguo 1wen ");
-    // Full-width punctuation and digits are double-byte: looked up, and without a row gone.
-    EXPECT_EQ(r.pinyin("中，国：１"), "zhong guo ");
-    // Double-byte characters without a row drop out too.
-    EXPECT_EQ(r.pinyin("中丙国"), "zhong guo ");
-    // Hangul and emoji are outside GBK: copied through, no separator.
-    EXPECT_EQ(r.pinyin("中한😀国"), "zhong 한😀guo ");
-    // A "|" that stood in field data arrives as the data bar and passes through untouched.
     const std::string bar(codepage::kDataBar);
-    EXPECT_EQ(r.pinyin("中" + bar + "国"), "zhong " + bar + "guo ");
-    // An empty Py1 stands for one space.
-    EXPECT_EQ(r.pinyin("中空国"), "zhong  guo ");
+    const std::pair<std::string, std::string> cases[] = {
+        {"", ""},
+        {"ISBN 7-5600, (2nd ed.)!", "ISBN 7-5600, (2nd ed.)!"},
+        {"中a国1文", "zhong aguo 1wen "},  // a Latin letter or digit sticks to the next reading
+        {"中，国：１", "zhong guo "},       // full-width punctuation and digits: no row, gone
+        {"中丙国", "zhong guo "},           // other double-byte characters without a row too
+        {"中한😀国", "zhong 한😀guo "},      // outside GBK: copied through, no separator
+        {"中" + bar + "国", "zhong " + bar + "guo "},  // a "|" of field data passes untouched
+        {"中空国", "zhong  guo "},          // an empty Py1 stands for one space
+    };
+    for (const auto& [text, expected] : cases) EXPECT_EQ(r.pinyin(text), expected) << text;
 }
 
-TEST_F(RomaniserTest, LetterCaseIsReadAtEveryLookup) {
+TEST_F(RomaniserTest, LetterCaseIsReadAtEveryLookupAndOnlyLowerCaseWritesV) {
     Romaniser r(table, settings, nullptr);
+    EXPECT_EQ(r.pinyin("中国怪驴绿吕"), "zhong guo mcdonald lv lü v ");
     settings.letterCase = LetterCase::Capitalised;
-    EXPECT_EQ(r.pinyin("中国怪"), "Zhong Guo McDonald ");
-    settings.letterCase = LetterCase::Lower;
-    EXPECT_EQ(r.pinyin("中国怪"), "zhong guo mcdonald ");
+    EXPECT_EQ(r.pinyin("中国怪驴绿吕"), "Zhong Guo McDonald Lv Lü Ǘ ");
 
     // A change made while the chooser is open applies from the next character on.
     settings.polyphone = Polyphone::Manual;
-    settings.letterCase = LetterCase::Capitalised;
     ScriptedChooser chooser({"Hang"});
     chooser.onAsk = [&](const ChooserRequest&) { settings.letterCase = LetterCase::Lower; };
     r.setChooser(&chooser);
     EXPECT_EQ(r.pinyin("中行国"), "Zhong hang guo ");
-}
-
-TEST_F(RomaniserTest, SmallUWithDiaeresisAndAcuteBecomesV) {
-    Romaniser r(table, settings, nullptr);
-    EXPECT_EQ(r.pinyin("驴绿吕"), "lv lü v ");
-    settings.letterCase = LetterCase::Capitalised;
-    // Exact: the capital form and the plain diaeresis stay under the stored-form scheme.
-    EXPECT_EQ(r.pinyin("驴绿吕"), "Lv Lü Ǘ ");
 }
 
 TEST_F(RomaniserTest, AutomaticTakesTheFirstReadingAndKeepsIt) {
@@ -72,9 +58,7 @@ TEST_F(RomaniserTest, AutomaticTakesTheFirstReadingAndKeepsIt) {
     EXPECT_EQ(r.selpy, "Xing");
     // Stray and doubled spaces: the text before the first space of the trimmed value.
     EXPECT_EQ(r.pinyin("音乐"), "le ");
-    EXPECT_EQ(r.selpy, "Le");
-    // A character with one reading leaves selpy alone.
-    r.pinyin("中");
+    r.pinyin("中");  // one reading leaves selpy alone
     EXPECT_EQ(r.selpy, "Le");
 }
 
@@ -90,38 +74,26 @@ TEST_F(RomaniserTest, ManualAsksTheChooserForEveryPolyphonicCharacter) {
     EXPECT_EQ(first.pystr, "Xing Hang");
     EXPECT_EQ(first.hz, "行");
     EXPECT_EQ(first.suggested, 0);
-    // Positions count UTF-16 code units: the emoji takes two.
+    // Positions count UTF-16 code units (the emoji takes two); pystr is trimmed, inner spaces stay.
     EXPECT_EQ(chooser.asked[1].dyStr, 3);
     EXPECT_EQ(chooser.asked[2].dyStr, 6);
-    // pystr is trimmed, inner doubled spaces stay.
     EXPECT_EQ(chooser.asked[2].pystr, "Le  Yue");
     EXPECT_EQ(r.selpy, "Yue");
 }
 
-TEST_F(RomaniserTest, NoChoiceKeepsThePreviousSelpy) {
+TEST_F(RomaniserTest, AnswersAreUsedAsGivenAndNoAnswerReusesTheLastReading) {
     settings.polyphone = Polyphone::Manual;
-    ScriptedChooser chooser({std::nullopt, "Zhang", std::nullopt});
+    ScriptedChooser chooser({std::nullopt, "Zhang", std::nullopt, std::nullopt, "HÁNǗ", "Nǘ"});
     Romaniser r(table, settings, &chooser);
-    // Nothing chosen since start-up: the reading is empty, a lone space.
-    EXPECT_EQ(r.pinyin("行"), " ");
+    EXPECT_EQ(r.pinyin("行"), " ");  // nothing chosen since start-up: a lone space
     EXPECT_EQ(r.pinyin("长"), "zhang ");
-    // Kept across calls: the next unanswered question reuses it.
-    EXPECT_EQ(r.pinyin("行"), "zhang ");
-    EXPECT_EQ(r.selpy, "Zhang");
-
-    // An automatic resolution sets it too.
+    EXPECT_EQ(r.pinyin("行"), "zhang ");  // kept across calls
     settings.polyphone = Polyphone::Automatic;
-    r.pinyin("乐");
+    r.pinyin("乐");  // an automatic resolution sets it too
     settings.polyphone = Polyphone::Manual;
     EXPECT_EQ(r.pinyin("行"), "le ");
-}
-
-TEST_F(RomaniserTest, ManualAnswersTakeCaseAndTheVRule) {
-    settings.polyphone = Polyphone::Manual;
+    // An answer the table does not list is used as given, under the letter case and the v rule.
     settings.letterCase = LetterCase::Capitalised;
-    // An answer the table does not list is used as given.
-    ScriptedChooser chooser({"HÁNǗ", "Nǘ"});
-    Romaniser r(table, settings, &chooser);
     EXPECT_EQ(r.pinyin("行"), "HÁNǗ ");
     settings.letterCase = LetterCase::Lower;
     EXPECT_EQ(r.pinyin("行"), "nv ");
@@ -133,10 +105,7 @@ TEST_F(RomaniserTest, WithoutAChooserOrPhraseDataTheModesFallBack) {
     settings.polyphone = Polyphone::Manual;
     Romaniser r(table, settings, nullptr);
     EXPECT_EQ(r.pinyin("行长"), "xing chang ");
-    EXPECT_EQ(r.selpy, "Chang");
-
-    // Without phrase data the phrase mode is the automatic one, and "ask only when unsure"
-    // asks every time.
+    // Without phrase data the phrase mode is the automatic one, and "ask only when unsure" asks.
     ASSERT_EQ(table.phrases(), nullptr);
     settings.polyphone = Polyphone::Phrase;
     EXPECT_EQ(r.pinyin("行长"), "xing chang ");

@@ -1,16 +1,8 @@
 // Tests of the phrase-aware readings: segmentation, surnames, traditional forms, the quieter
 // manual mode, and a py.db without phrase tables.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
-#include <atomic>
-#include <cstdio>
-#include <filesystem>
 #include <memory>
-#include <string>
-#include <vector>
-
-#include <unistd.h>
 
 #include "codepage/codepage.h"
 #include "pinyin/fixtures.h"
@@ -22,31 +14,7 @@ namespace pinyin {
 namespace {
 
 using testing::ScriptedChooser;
-
-/// A py.db made for one test from SQL, removed afterwards.
-class TempDb {
-public:
-    explicit TempDb(const std::string& sql) {
-        static std::atomic<int> serial{0};
-        path_ = (std::filesystem::path(::testing::TempDir()) /
-                 ("phrase_test_" + std::to_string(::getpid()) + "_" +
-                  std::to_string(serial++) + ".db"))
-                    .string();
-        std::filesystem::remove(path_);
-        sqlite3* db = nullptr;
-        EXPECT_EQ(sqlite3_open(path_.c_str(), &db), SQLITE_OK);
-        char* error = nullptr;
-        EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK)
-            << (error ? error : "");
-        sqlite3_free(error);
-        sqlite3_close(db);
-    }
-    ~TempDb() { std::filesystem::remove(path_); }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
+using testing::TempDb;
 
 const char* const kPinYin = R"(
 CREATE TABLE PinYin(hz TEXT, Py1 TEXT);
