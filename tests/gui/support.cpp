@@ -1,0 +1,117 @@
+// The window tests' files and modal-window answering machine.
+#include "support.h"
+
+#include <sqlite3.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <fstream>
+#include <sstream>
+
+#include "codepage/codepage.h"
+#include "marc/reader.h"
+#include "marc/writer.h"
+
+namespace guitest {
+
+void makePyDb(const std::string& path, const std::vector<std::pair<std::string, std::string>>& rows) {
+    std::remove(path.c_str());
+    std::string sql = "CREATE TABLE PinYin(hz TEXT, Py1 TEXT);";
+    for (const auto& [hz, py1] : rows) sql += "INSERT INTO PinYin VALUES('" + hz + "','" + py1 + "');";
+    sqlite3* db = nullptr;
+    sqlite3_open(path.c_str(), &db);
+    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) qFatal("cannot make %s", path.c_str());
+    sqlite3_close(db);
+}
+
+std::string workingRecord(const std::string& id, const std::string& title) {
+    return "001    " + id + "\r\n005    20240101120000.0\r\n100    |a20240101d2024    em y0chiy50      ea\r\n"
+           "101 0  |achi\r\n200 1  |a" + title + "|f编者\r\n\r\n";
+}
+
+void writeRecordFile(const std::string& path, const std::vector<std::string>& workingRecords) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    for (const std::string& w : workingRecords)
+        out << (!w.empty() && w[0] == '\0' ? w.substr(1) : marc::marcToIsoBytes(w, codepage::Codec::gbk())) << "\r\n";
+}
+
+std::vector<std::string> readRecordFile(const std::string& path) {
+    const std::string bytes = slurp(path);
+    std::vector<std::string> out;
+    for (std::size_t start = 0, end; (end = bytes.find('\x1D', start)) != std::string::npos; start = end + 1) {
+        const std::size_t first = bytes.find_first_not_of("\r\n", start);
+        out.push_back(marc::isoToMarcBytes(bytes.substr(first, end + 1 - first), codepage::Codec::gbk()));
+    }
+    return out;
+}
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+namespace {
+
+// Ends a modal window of any kind: a message box by its escape or first button, the chooser by
+// its first reading, any other dialog by reject().
+void dismiss(QWidget* modal) {
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        QAbstractButton* b = box->escapeButton();
+        if (!b && !box->buttons().isEmpty()) b = box->buttons().constFirst();
+        if (b) b->click();
+    } else if (modal->objectName() == "Form2") {
+        modal->findChild<QListWidget*>("List1")->setCurrentRow(0);
+        modal->findChild<QPushButton*>("Command1")->click();
+    } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+        dialog->reject();
+    }
+}
+
+}  // namespace
+
+ModalScript::ModalScript(int deadlineMs) {
+    QObject::connect(&poller_, &QTimer::timeout, [this] { poll(); });
+    poller_.start(5);
+    deadline_.setSingleShot(true);
+    QObject::connect(&deadline_, &QTimer::timeout, [this] { timedOut_ = true; });
+    deadline_.start(deadlineMs);
+}
+
+void ModalScript::poll() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal || !modal->isVisible() || (modal == handled_ && !timedOut_)) return;
+    if (timedOut_) return dismiss(modal);
+    handled_ = modal;
+    if (steps_.empty()) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        unexpected_ << (box ? box->text() : modal->objectName() + " " + modal->windowTitle());
+        return dismiss(modal);
+    }
+    Step step = std::move(steps_.front());
+    steps_.pop_front();
+    step(modal);
+}
+
+ModalScript::Step ModalScript::answerBox(int button, BoxSeen* seen) {
+    return [button, seen](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (seen) seen->title = box ? box->windowTitle() : "not a message box: " + modal->objectName();
+        QAbstractButton* b = box ? box->button(static_cast<QMessageBox::StandardButton>(button)) : nullptr;
+        if (!b) return dismiss(modal);
+        if (seen) {
+            seen->text = box->text();
+            seen->icon = box->icon();
+            for (QAbstractButton* each : box->buttons()) seen->buttons << each->text();
+        }
+        b->click();
+    };
+}
+
+}  // namespace guitest

@@ -1,0 +1,59 @@
+// What the window tests share: small record files and a py.db, and an answering machine for the
+// modal windows a test opens.
+#pragma once
+
+#include <QPointer>
+#include <QStringList>
+#include <QTimer>
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace guitest {
+
+/// Writes a py.db at `path` with table PinYin(hz, Py1) holding `rows` (hz, Py1), in order.
+void makePyDb(const std::string& path, const std::vector<std::pair<std::string, std::string>>& rows);
+/// A working record with fields 001, 005, 100, 101 and one 200 whose subfield a is `title`.
+std::string workingRecord(const std::string& id, const std::string& title);
+/// Writes each working record as one GBK ISO 2709 record followed by CR LF; an entry that starts
+/// with '\0' is written as the bytes after it.
+void writeRecordFile(const std::string& path, const std::vector<std::string>& workingRecords);
+/// The working record texts of every record in the GBK ISO 2709 file at `path`.
+std::vector<std::string> readRecordFile(const std::string& path);
+/// The whole file as bytes; empty when it does not exist.
+std::string slurp(const std::string& path);
+
+/// What a message box showed.
+struct BoxSeen {
+    QString title, text;
+    int icon = -1;        ///< QMessageBox::Icon
+    QStringList buttons;  ///< the button texts, as translated
+};
+
+/// Polls for the active modal window and hands it to the next step. A modal window with no step
+/// left is closed and logged as unexpected; after the deadline every modal window is closed, so
+/// a test with a wrong expectation fails instead of hanging.
+class ModalScript {
+public:
+    using Step = std::function<void(QWidget* modal)>;
+    explicit ModalScript(int deadlineMs = 30000);
+    void then(Step step) { steps_.push_back(std::move(step)); }
+    /// A step that records a message box and presses `button` (a QMessageBox::StandardButton).
+    static Step answerBox(int button, BoxSeen* seen = nullptr);
+
+    std::size_t stepsLeft() const { return steps_.size(); }
+    const QStringList& unexpected() const { return unexpected_; }
+    bool timedOut() const { return timedOut_; }
+
+private:
+    void poll();
+    std::deque<Step> steps_;
+    QPointer<QWidget> handled_;
+    QStringList unexpected_;
+    QTimer poller_, deadline_;
+    bool timedOut_ = false;
+};
+
+}  // namespace guitest
