@@ -51,7 +51,8 @@ SPOT = {
     "厦": (None, ["Xia"]),
     "什": ("Shen", ["Shi"]),
     # traditional forms read as their simplified ones too
-    "匱": (None, ["Kui"]),
+    "匱": ("Kui", ["Gui"]),
+    "鍶": ("Si", []),
     "繆": (None, ["Miao", "Miu"]),
     "單": ("Dan", ["Shan", "Chan"]),
     "會": ("Hui", ["Kuai"]),

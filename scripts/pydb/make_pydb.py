@@ -187,9 +187,16 @@ def readingsOf(c, fields, go, rules):
         # like 单): then only those any source of the traditional character attests.
         simple, standsForItself = partner
         known = attested(c, f, go) if standsForItself else None
-        for r in readingsOf(simple, fields, go, rules):
+        inherited = readingsOf(simple, fields, go, rules)
+        for r in inherited:
             if r not in own and (known is None or r in known):
                 own.append(r)
+        # A simplified form with one reading shows the only one modern usage knows; the
+        # traditional character's own first is then a historic one (匱 Gui, 匮 Kui as in
+        # 匱乏; 鍶 Song, 锶 Si, the element), and yields.
+        if len(inherited) == 1 and inherited[0] in own[1:]:
+            own.remove(inherited[0])
+            own.insert(0, inherited[0])
     return own
 
 

@@ -65,7 +65,7 @@ FIELDS = {
            "kXHC1983": "1.1:shén 2.2:shí 3.3:za"},
     # one to one: 匱 <-> 匮; one to many: 髮 and 發 -> 发
     "匱": {"kMandarin": "guì", "kSimplifiedVariant": "U+532E"},
-    "匮": {"kMandarin": "kuì", "kXHC1983": "1.1:kuì 2.2:guì",
+    "匮": {"kMandarin": "kuì", "kXHC1983": "1.1:kuì",
            "kTraditionalVariant": "U+5331"},
     "髮": {"kMandarin": "fà", "kSimplifiedVariant": "U+53D1"},
     "發": {"kSimplifiedVariant": "U+53D1"},
@@ -73,6 +73,8 @@ FIELDS = {
            "kTraditionalVariant": "U+767C U+9AEE"},
     "單": {"kHanyuPinlu": "dān(603)", "kSimplifiedVariant": "U+5355",
            "kHanyuPinyin": "1.1:dān,shàn,chán"},
+    "頡": {"kMandarin": "xié", "kSimplifiedVariant": "U+9889"},
+    "颉": {"kMandarin": "jié", "kXHC1983": "1.1:jié 2.2:xié", "kTraditionalVariant": "U+9821"},
     "穀": {"kMandarin": "gǔ", "kHanyuPinyin": "1.1:gǔ,hú", "kSimplifiedVariant": "U+8C37"},
     "谷": {"kMandarin": "gǔ", "kXHC1983": "1.1:gǔ 2.2:yù 3.3:hú",
            "kTraditionalVariant": "U+8C37 U+7A40"},
@@ -107,10 +109,13 @@ class Rules(unittest.TestCase):
         self.assertEqual(self.read("什", mk.Rules(standard=False)), ["shen"])
 
     def testTraditionalTakesItsOneToOneSimplifiedReadingsAfterItsOwn(self):
-        self.assertEqual(self.read("匱"), ["gui", "kui"])
+        # 匮's only reading is the one modern usage knows: it goes first
+        self.assertEqual(self.read("匱"), ["kui", "gui"])
         self.assertEqual(self.read("匱", mk.Rules(inherit=False)), ["gui"])
         # 单's name readings survive the count rule through the name list, and so do 單's
         self.assertEqual(self.read("單"), ["dan", "chan", "shan"])
+        # a polyphonic simplified form leaves the traditional character's first reading first
+        self.assertEqual(self.read("頡"), ["xie", "jie"])
         # 发 stands for two traditional characters: neither takes its readings
         self.assertEqual(self.read("髮"), ["fa"])
         self.assertEqual(self.read("發"), [])
