@@ -5,14 +5,7 @@
 
 namespace marc::detail {
 
-std::optional<int> parseNumber(std::string_view s) {
-    // Digits alone, the usual case of tags, lengths and positions, need no trimming.
-    if (!s.empty() && s.size() <= 9) {
-        int n = 0;
-        std::size_t i = 0;
-        for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) n = n * 10 + (s[i] - '0');
-        if (i == s.size()) return n;
-    }
+std::optional<int> parseSpacedNumber(std::string_view s) {
     s = trimSpaces(s);
     if (s.empty() || s.size() > 9) return std::nullopt;
     int n = 0;
@@ -23,7 +16,7 @@ std::optional<int> parseNumber(std::string_view s) {
     return n;
 }
 
-std::size_t advanceChars(std::string_view s, std::size_t pos, std::size_t count) {
+std::size_t advanceMixedChars(std::string_view s, std::size_t pos, std::size_t count) {
     while (count > 0 && pos < s.size()) {
         if (static_cast<unsigned char>(s[pos]) < 0x80) ++pos;
         else codepage::utf8::next(s, pos);

@@ -7,15 +7,34 @@
 
 namespace marc::detail {
 
+/// parseNumber for any text; parseNumber itself reads plain digits inline.
+std::optional<int> parseSpacedNumber(std::string_view s);
+/// advanceChars from the first byte that is not ASCII on.
+std::size_t advanceMixedChars(std::string_view s, std::size_t pos, std::size_t count);
+
 /// The decimal number written in `s`, with blanks allowed around the digits (" 12" is 12, as the
 /// directory of a hand-edited record may have it). nullopt when `s` is empty, all blanks, holds
 /// anything but digits inside, or has more than nine digits.
-std::optional<int> parseNumber(std::string_view s);
+inline std::optional<int> parseNumber(std::string_view s) {
+    // Plain digits, as tags, lengths and positions nearly always are, are read inline: called
+    // across files, the optional went back through memory on every directory entry.
+    if (!s.empty() && s.size() <= 9) {
+        int n = 0;
+        std::size_t i = 0;
+        for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) n = n * 10 + (s[i] - '0');
+        if (i == s.size()) return n;
+    }
+    return parseSpacedNumber(s);
+}
 
 /// The byte offset reached from byte offset `pos` of the UTF-8 text `s` after `count` characters,
 /// or s.size() when the text ends first. An invalid byte counts as one character (as the codec
 /// reads it: one U+FFFD per bad byte).
-std::size_t advanceChars(std::string_view s, std::size_t pos, std::size_t count);
+inline std::size_t advanceChars(std::string_view s, std::size_t pos, std::size_t count) {
+    // ASCII, one byte a character, steps inline: tags and indicators are looked at on every line.
+    for (; count > 0 && pos < s.size() && static_cast<unsigned char>(s[pos]) < 0x80; --count) ++pos;
+    return count == 0 || pos >= s.size() ? pos : advanceMixedChars(s, pos, count);
+}
 
 /// `s` without spaces (only ' ') at both ends.
 std::string_view trimSpaces(std::string_view s);
