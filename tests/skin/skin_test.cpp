@@ -189,6 +189,7 @@ TEST(SkinRelease, ButtonWithoutTimerOrSlotKeepsOtherStyleBitsAndIsReleasedOnce) 
     EXPECT_EQ(skin.release(fake, button), 1);
     for (const auto& line : fake.changes()) {
         EXPECT_EQ(line.rfind("killTimer", 0), std::string::npos) << "no timer to stop";
+        EXPECT_NE(line, "setProp 1 TIMERID 0");
         EXPECT_NE(line, "deleteObject 0") << "nothing to free in an empty slot";
     }
     EXPECT_EQ(fake.count("removeProp 1 HDC2"), 1);
@@ -260,6 +261,7 @@ TEST(SkinRelease, FormReleasesButtonsPlainChildrenAndItselfLast) {
     EXPECT_TRUE(other.at(2).props.empty());
     EXPECT_EQ(second.state().forms, 1);
     EXPECT_TRUE(second.state().sharedDcExists);
+    EXPECT_EQ(other.count("deleteDc 900"), 0);
 }
 
 }  // namespace
