@@ -32,21 +32,13 @@ TEST(Reader, WorkedExampleOf63Bytes) {
     EXPECT_EQ(isoToMarc(Codec::gbk().decode(rec)), expected);  // the same record given as text
 }
 
-TEST(Reader, EmptyInputs) {
-    EXPECT_EQ(readGbk(""), "");
-    EXPECT_EQ(readGbk("\r\n\r\n"), "");
-    EXPECT_EQ(readGbk(record("", "")), "");  // empty directory
-}
-
 TEST(Reader, CutsFieldsByBytesNotByHeader) {
     // Blank indicators, two Chinese characters: length 9, not 7. The leader's base address is wrong.
     const std::string rec = record("200000900000", "  \x1F" "a" + kShuMingGbk + "\x1E", "99999nam0 2299999   450 ");
     EXPECT_EQ(readGbk(rec), "200    |a" + kShuMing);
     // A CR LF the batch run left inside the record is removed before cutting.
     EXPECT_EQ(readGbk("\r\n" + rec.substr(0, 30) + "\r\n" + rec.substr(30)), "200    |a" + kShuMing);
-}
-
-TEST(Reader, DirectoryOrderAndSharedBytes) {
+    // Fields come in directory order, and two entries may share bytes.
     const std::string fields = "1 \x1F" "aone\x1E" "2 \x1F" "atwo\x1E";
     EXPECT_EQ(readGbk(record("700000800008200000800000200000800000", fields)),
               "700 2  |atwo\r\n200 1  |aone\r\n200 1  |aone");
@@ -65,7 +57,10 @@ TEST(Reader, FieldShapes) {
     EXPECT_EQ(readGbk(record("200000700000", "\x1F" "abc\x1F" "d\x1E")), "200 \x1F" "a bc|d");
 }
 
-TEST(Reader, FieldsAtOrBeyondTheEnd) {
+TEST(Reader, EmptyInputsAndFieldsAtOrBeyondTheEnd) {
+    EXPECT_EQ(readGbk(""), "");
+    EXPECT_EQ(readGbk("\r\n\r\n"), "");
+    EXPECT_EQ(readGbk(record("", "")), "");  // empty directory
     // Beyond the end: no line; length 0: no line; past the end: what there is.
     EXPECT_EQ(readGbk(record("001000400000200000999999700000000000", "123\x1E")), "001    123");
     EXPECT_EQ(readGbk(record("001002000000", "123\x1E")), "001    123\x1D");

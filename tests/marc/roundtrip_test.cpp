@@ -16,6 +16,9 @@ TEST(RoundTrip, WrittenRecordsReadBackLineForLine) {
         for (const auto& lines : marc_samples::kRecords) {
             const std::string bytes = marc::marcToIsoBytes(marc_samples::workingText(lines), cp, endOf2099);
             EXPECT_EQ(marc::isoToMarcBytes(bytes, cp), marc_samples::readerText(lines)) << codepage::encodingName(e);
+            // The leader counts this code page's bytes: record length and base address.
+            EXPECT_EQ(std::stoul(bytes.substr(0, 5)), bytes.size());
+            EXPECT_EQ(std::stoul(bytes.substr(12, 5)), bytes.find('\x1E') + 1);
             // The text forms agree with the byte forms.
             EXPECT_EQ(marc::isoToMarc(marc::marcToIso(marc_samples::workingText(lines), cp, endOf2099), cp),
                       marc_samples::readerText(lines));

@@ -25,10 +25,9 @@ std::string rewritten(const std::string& text) {
 }
 
 /// Five filler lines, so that a test's own lines are written.
-std::string withFiller(std::initializer_list<std::string> lines) {
-    std::string s;
-    for (const std::string& l : lines) s += l + "\r\n";
-    return s + working({"101 0  |achi", "101 0  |achi", "101 0  |achi", "101 0  |achi", "101 0  |achi"});
+std::string withFiller(std::vector<std::string> lines) {
+    lines.insert(lines.end(), 5, "101 0  |achi");
+    return working(lines);
 }
 
 const std::string kFiller5 = "\r\n101 0  |achi\r\n101 0  |achi\r\n101 0  |achi\r\n101 0  |achi\r\n101 0  |achi";
@@ -98,15 +97,13 @@ TEST(Writer, SubfieldsAsTheyStand) {
               "line 2 (tag 200): empty subfield (\"||\", or \"|\" at the end of the line)");
 }
 
-TEST(Writer, PadZeroNeverWritesAShortNumber) {
+TEST(Writer, FieldAndRecordLimits) {
+    // padZero never writes a short number.
     EXPECT_EQ(marc::padZero(4, 7), "0007");
     EXPECT_EQ(marc::padZero(5, 99999), "99999");
     EXPECT_EQ(marc::padZero(4, 0), "0000");
     EXPECT_THROW(marc::padZero(4, 10000), MarcError);
     EXPECT_THROW(marc::padZero(5, -1), MarcError);
-}
-
-TEST(Writer, FieldAndRecordLimits) {
     // 4 indicators/delimiter/code bytes + 4997 Chinese characters of 2 bytes + terminator = 9999.
     std::string big;
     for (int i = 0; i < 4997; ++i) big += "书";
