@@ -11,4 +11,4 @@ rm -f out/sample-pinyin.iso out/sample-pinyin.iso.rejected
 "$cli" samples/sample.iso out/sample-pinyin.iso
 echo
 echo "The first annotated record (marc-pinyin-cli --dump out/sample-pinyin.iso):"
-"$cli" --dump out/sample-pinyin.iso | sed '/^$/q'
+"$cli" --dump out/sample-pinyin.iso | sed -n '1,/^$/p'
