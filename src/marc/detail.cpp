@@ -5,7 +5,7 @@
 
 namespace marc::detail {
 
-std::optional<int> parseSpacedNumber(std::string_view s) {
+std::optional<int> parseNumber(std::string_view s) {
     s = trimSpaces(s);
     if (s.empty() || s.size() > 9) return std::nullopt;
     int n = 0;

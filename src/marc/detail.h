@@ -7,24 +7,26 @@
 
 namespace marc::detail {
 
-/// parseNumber for any text; parseNumber itself reads plain digits inline.
-std::optional<int> parseSpacedNumber(std::string_view s);
 /// advanceChars from the first byte that is not ASCII on.
 std::size_t advanceMixedChars(std::string_view s, std::size_t pos, std::size_t count);
 
 /// The decimal number written in `s`, with blanks allowed around the digits (" 12" is 12, as the
 /// directory of a hand-edited record may have it). nullopt when `s` is empty, all blanks, holds
 /// anything but digits inside, or has more than nine digits.
-inline std::optional<int> parseNumber(std::string_view s) {
-    // Plain digits, as tags, lengths and positions nearly always are, are read inline: called
-    // across files, the optional went back through memory on every directory entry.
+std::optional<int> parseNumber(std::string_view s);
+
+/// parseNumber's value, or -1 where it gives nullopt: for the loops over every directory entry
+/// and line. Plain digits, as tags, lengths and positions nearly always are, are read inline;
+/// a plain int because g++ builds an optional<int> in memory and reads it back as one wider
+/// word, a store-forwarding stall that cost more than the parsing.
+inline int numberOrNone(std::string_view s) {
     if (!s.empty() && s.size() <= 9) {
         int n = 0;
         std::size_t i = 0;
         for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) n = n * 10 + (s[i] - '0');
         if (i == s.size()) return n;
     }
-    return parseSpacedNumber(s);
+    return parseNumber(s).value_or(-1);
 }
 
 /// The byte offset reached from byte offset `pos` of the UTF-8 text `s` after `count` characters,

@@ -121,20 +121,20 @@ std::string isoToMarcBytes(std::string_view recordBytes, const codepage::Codec& 
         const std::size_t at = k * kDirectoryEntryLength;
         const std::string_view entry = dir.substr(at, kDirectoryEntryLength);
         const std::string_view tag = entry.substr(0, 3);
-        const auto length = detail::parseNumber(entry.substr(std::min<std::size_t>(3, entry.size()), 4));
-        if (!length) throw MarcError(entryError(k + 1, "length is not a number"));
-        const auto start = detail::parseNumber(entry.substr(std::min<std::size_t>(7, entry.size()), 5));
-        if (!start) throw MarcError(entryError(k + 1, "starting position is not a number"));
+        const int length = detail::numberOrNone(entry.substr(std::min<std::size_t>(3, entry.size()), 4));
+        if (length < 0) throw MarcError(entryError(k + 1, "length is not a number"));
+        const int start = detail::numberOrNone(entry.substr(std::min<std::size_t>(7, entry.size()), 5));
+        if (start < 0) throw MarcError(entryError(k + 1, "starting position is not a number"));
 
         // A field wholly beyond the end, or of length 0, gives no line; one that runs past the
         // end gives what there is.
-        const std::size_t offset = base + static_cast<std::size_t>(*start);
-        if (*length == 0 || offset >= rec.size()) continue;
-        const std::size_t take = std::min(static_cast<std::size_t>(*length), rec.size() - offset);
+        const std::size_t offset = base + static_cast<std::size_t>(start);
+        if (length == 0 || offset >= rec.size()) continue;
+        const std::size_t take = std::min(static_cast<std::size_t>(length), rec.size() - offset);
 
         // `take` is at least one byte, so the decoded field text is never empty here.
-        const auto tagNumber = detail::parseNumber(tag);
-        if (!tagNumber)
+        const int tagNumber = detail::numberOrNone(tag);
+        if (tagNumber < 0)
             throw MarcError(entryError(k + 1, ("tag \"" + std::string(tag) + "\" is not a number").c_str()));
 
         if (!first) out.append(kCrLf);
@@ -142,7 +142,7 @@ std::string isoToMarcBytes(std::string_view recordBytes, const codepage::Codec& 
         out.append(tag);
         out.push_back(' ');
         const std::string_view bytes = rec.substr(offset, take);
-        if (*tagNumber < 10) {
+        if (tagNumber < 10) {
             out.append("   ");
             appendData(out, bytes, cp, field);
         } else if (bytes.size() >= 2 && isPlainIndicator(bytes[0]) && isPlainIndicator(bytes[1])) {

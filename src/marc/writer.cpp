@@ -212,8 +212,8 @@ std::string marcToIsoBytes(std::string_view working, const codepage::Codec& cp, 
         if (tag == "000" || tag == "001" || tag == "005") continue;
         const std::size_t lineNo = li + 1;
         start = data.size();
-        const auto number = detail::parseNumber(tag);
-        if (tag.size() == 3 && number && *number >= 2 && *number <= 9) {
+        const int number = detail::numberOrNone(tag);
+        if (tag.size() == 3 && number >= 2 && number <= 9) {
             // Control fields 002 to 009 keep their data, characters 8 to the end of the line.
             encodeControl(data, mid(line, 8), cp);
             endField(tag, start, lineNo);
