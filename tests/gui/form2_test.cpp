@@ -4,7 +4,6 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
-#include <QTextCursor>
 #include <QTextEdit>
 
 #include "application.h"
@@ -24,17 +23,6 @@ class TestForm2 : public QObject {
         f.pystr = pystr;
         f.suggested = suggested;
         f.load();
-    }
-    // The positions (0-based) whose character is drawn in pure red.
-    static QList<int> redPositions(QWidget& f) {
-        QTextDocument* doc = f.findChild<QTextEdit*>("RichTextBox1")->document();
-        QList<int> red;
-        for (int i = 0; i < doc->characterCount() - 1; ++i) {
-            QTextCursor c(doc);
-            c.setPosition(i + 1);  // the format of the character before the cursor
-            if (c.charFormat().foreground().color() == QColor(255, 0, 0)) red << i;
-        }
-        return red;
     }
 
 private slots:
@@ -95,10 +83,10 @@ private slots:
         QFETCH(QList<int>, red);
         Form2 f;
         load(f, text, dyStr, QStringLiteral("Xing Hang"));
-        QCOMPARE(redPositions(f), red);
+        QCOMPARE(guitest::redPositions(&f), red);
         // Loading again (the next question) starts from plain text.
         load(f, text, 1, QStringLiteral("Xing Hang"));
-        QCOMPARE(redPositions(f), QList<int>{0});
+        QCOMPARE(guitest::redPositions(&f), QList<int>{0});
     }
 
     void noDismissalWithoutChoice() {

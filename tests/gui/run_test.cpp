@@ -9,7 +9,6 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTextCursor>
 #include <QTextEdit>
 
 #include <algorithm>
@@ -103,13 +102,8 @@ private slots:
             QTRY_COMPARE(list->currentRow(), 0);
             firstSelected = list->currentRow();
             for (int i = 0; i < list->count(); ++i) firstItems << list->item(i)->text();
-            QTextDocument* doc = modal->findChild<QTextEdit*>("RichTextBox1")->document();
-            shownText = doc->toPlainText();
-            for (int i = 0; i < doc->characterCount() - 1; ++i) {
-                QTextCursor c(doc);
-                c.setPosition(i + 1);
-                if (c.charFormat().foreground().color() == QColor(255, 0, 0)) red << i;
-            }
+            shownText = modal->findChild<QTextEdit*>("RichTextBox1")->toPlainText();
+            red = guitest::redPositions(modal);
             const QPoint at = list->visualItemRect(list->item(1)).center();
             QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
             QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);

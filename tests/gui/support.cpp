@@ -9,6 +9,8 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTextCursor>
+#include <QTextEdit>
 
 #include <fstream>
 #include <sstream>
@@ -55,6 +57,17 @@ std::string slurp(const std::string& path) {
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+QList<int> redPositions(QWidget* chooser) {
+    QTextDocument* doc = chooser->findChild<QTextEdit*>("RichTextBox1")->document();
+    QList<int> red;
+    for (int i = 0; i < doc->characterCount() - 1; ++i) {  // without the closing separator
+        QTextCursor c(doc);
+        c.setPosition(i + 1);  // the format of the character before the cursor
+        if (c.charFormat().foreground().color() == QColor(255, 0, 0)) red << i;
+    }
+    return red;
 }
 
 namespace {

@@ -25,6 +25,9 @@ std::vector<std::string> readRecordFile(const std::string& path);
 /// The whole file as bytes; empty when it does not exist.
 std::string slurp(const std::string& path);
 
+/// The positions (0-based) of the chooser's text whose character is drawn in pure red.
+QList<int> redPositions(QWidget* chooser);
+
 /// What a message box showed.
 struct BoxSeen {
     QString title, text;
