@@ -17,18 +17,27 @@ std::string_view trimSpaces(std::string_view s) {
 
 /// The first three characters (code points) of the line, as they stand.
 std::string_view tagOf(std::string_view line) {
+    const auto ascii = [](char c) { return static_cast<unsigned char>(c) < 0x80; };
+    if (line.size() >= 3 && ascii(line[0]) && ascii(line[1]) && ascii(line[2])) return line.substr(0, 3);
     std::size_t i = 0;
     for (int n = 0; n < 3 && i < line.size(); ++n) codepage::utf8::next(line, i);
     return line.substr(0, i);
 }
 
 /// Every "||" made "|" in out[from..], scanning once from the left: three delimiters in a row
-/// become two. Works in place: the write position never passes the read position.
+/// become two. Works in place: the write position never passes the read position, and nothing
+/// before the first "||" moves at all.
 void reduceDoubleBars(std::string& out, std::size_t from) {
-    std::size_t w = from;
-    for (std::size_t i = from; i < out.size(); ++i) {
-        out[w++] = out[i];
-        if (out[i] == '|' && i + 1 < out.size() && out[i + 1] == '|') ++i;
+    // Raw pointers: through the string's own accessors every byte written would make the
+    // compiler read its data pointer and size again.
+    char* const d = out.data();
+    const std::size_t n = out.size();
+    std::size_t i = from;
+    while (i + 1 < n && !(d[i] == '|' && d[i + 1] == '|')) ++i;
+    std::size_t w = i;
+    for (; i < n; ++i) {
+        d[w++] = d[i];
+        if (d[i] == '|' && i + 1 < n && d[i + 1] == '|') ++i;
     }
     out.resize(w);
 }
