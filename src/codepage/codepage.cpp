@@ -92,6 +92,47 @@ struct Converter {
         return c;
     }
 
+    /// The encode table of every BMP code point but the surrogates, from one conversion of them
+    /// all: a call per code point took longer than the rest of the start-up together. Code
+    /// points that cannot be encoded are skipped by the converter and so get no bytes (len 0),
+    /// as encodeOne gives them; the table is the same one, entry for entry.
+    std::vector<EncodedChar> encodeBmp() {
+        std::vector<UChar> all;
+        all.reserve(0x10000);
+        for (char32_t c = 0; c < 0x10000; ++c)
+            if (c < 0xD800 || c > 0xDFFF) all.push_back(static_cast<UChar>(c));
+        // At most four bytes a code point (GB18030's longest form).
+        std::vector<char> bytes(all.size() * 4);
+        std::vector<int32_t> from(bytes.size());  // the index in `all` each byte came from
+        UErrorCode err = U_ZERO_ERROR;
+        ucnv_reset(cnv);
+        ucnv_setFromUCallBack(cnv, UCNV_FROM_U_CALLBACK_SKIP, nullptr, nullptr, nullptr, &err);
+        char* target = bytes.data();
+        const UChar* source = all.data();
+        ucnv_fromUnicode(cnv, &target, bytes.data() + bytes.size(), &source, all.data() + all.size(),
+                         from.data(), true, &err);
+        UErrorCode restore = U_ZERO_ERROR;
+        ucnv_setFromUCallBack(cnv, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &restore);
+        ucnv_reset(cnv);
+        std::vector<EncodedChar> bmp(0x10000);
+        if (U_FAILURE(err) || source != all.data() + all.size()) {
+            for (UChar c : all) bmp[c] = encodeOne(c);  // not expected: the slow way, still right
+            return bmp;
+        }
+        const std::size_t n = static_cast<std::size_t>(target - bytes.data());
+        for (std::size_t i = 0; i < n;) {
+            std::size_t j = i;
+            while (j < n && from[j] == from[i]) ++j;
+            if (from[i] >= 0 && j - i <= 4) {
+                EncodedChar& e = bmp[all[static_cast<std::size_t>(from[i])]];
+                e.len = static_cast<std::uint8_t>(j - i);
+                for (std::size_t k = i; k < j; ++k) e.bytes[k - i] = bytes[k];
+            }
+            i = j;
+        }
+        return bmp;
+    }
+
     EncodedChar encodeOne(char32_t c) {
         EncodedChar e;
         UErrorCode err = U_ZERO_ERROR;
@@ -138,11 +179,7 @@ struct Codec::Tables {
                 four[i] = cv.decodeOne(bytes, 4);
             }
         }
-        bmp.resize(0x10000);
-        for (char32_t c = 0; c < 0x10000; ++c) {
-            if (c >= 0xD800 && c <= 0xDFFF) continue;  // surrogates are never characters
-            bmp[c] = cv.encodeOne(c);
-        }
+        bmp = cv.encodeBmp();  // surrogates, never characters, keep len 0
         // Keep the reserved U+FDD0 out of every table: decoding never yields it.
         for (auto& c : single) if (c == kDataBarCode) c = kReplacement;
         for (auto& c : pair) if (c == kDataBarCode) c = kReplacement;
