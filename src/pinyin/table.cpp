@@ -57,6 +57,12 @@ std::string readingOut(std::string_view reading, bool lower) {
     std::string out;
     out.reserve(reading.size() + 1);
     for (std::size_t i = 0; i < reading.size();) {
+        const unsigned char b = static_cast<unsigned char>(reading[i]);
+        if (b < 0x80) {  // nearly every letter of a reading: lower-cased here, no ICU call
+            out += static_cast<char>(lower && b >= 'A' && b <= 'Z' ? b - 'A' + 'a' : b);
+            ++i;
+            continue;
+        }
         char32_t c = codepage::utf8::next(reading, i);
         // u_tolower maps code points one to one, so a stored capital "Ǘ" becomes "ǘ" as well.
         if (lower) c = static_cast<char32_t>(u_tolower(static_cast<UChar32>(c)));
