@@ -158,8 +158,9 @@ std::uint32_t PhraseModel::addChild(std::uint32_t node, char32_t c, bool word) {
         return slot;
     }
     const std::uint64_t key = edgeKey(node, c);
-    if (child(node, c) == 0 && (edges_ + 1) * 10 > edgeSlots_.size() * 7)
-        grow();  // at most seven tenths of the slots in use
+    // At most seven tenths of the slots in use. The load is checked first: the probe for an
+    // existing edge is a cache miss, and only matters when the table is that full.
+    if ((edges_ + 1) * 10 > edgeSlots_.size() * 7 && child(node, c) == 0) grow();
     const std::size_t mask = edgeSlots_.size() - 1;
     std::size_t i = slotOf(key, mask);
     while (edgeSlots_[i] != 0 && edgeSlots_[i] >> (kIdBits + 1) != key) i = (i + 1) & mask;

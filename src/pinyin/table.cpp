@@ -151,7 +151,11 @@ void PinyinTable::add(char32_t c, std::string py1) {
 std::shared_ptr<const PinyinTable> PinyinTable::load(const std::string& dbPath) {
     // Read-only: a missing py.db must be reported, never created empty.
     sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(dbPath.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    // No mutex on the connection: one thread at a time uses it, the loading one, and later
+    // the one that builds the phrase data under phrases()'s once flag. SQLite's own locking
+    // took a lock and an unlock for every column read.
+    const int rc =
+        sqlite3_open_v2(dbPath.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
     Db db(raw);
     if (rc != SQLITE_OK) {
         const int err = raw ? sqlite3_system_errno(raw) : 0;
