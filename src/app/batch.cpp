@@ -63,12 +63,17 @@ void Run::start() {
     if (isOpenFile(input_->fd(), rejects_.path()))
         throw StartError("the input " + options_.inputPath + " is the rejects file " + rejects_.path());
     table_ = options_.table;
-    if (!table_) {
-        try {
-            table_ = pinyin::PinyinTable::load(options_.dbPath);
-        } catch (const pinyin::DbError& e) {
-            throw StartError(e.what());
-        }
+    try {
+        if (!table_) table_ = pinyin::PinyinTable::load(options_.dbPath);
+        // The phrase data is built when first needed; a run that starts in a mode that reads
+        // it builds it now, so that a py.db whose phrase rows cannot be read stops the run
+        // before any record.
+        const pinyin::Polyphone mode = settings_.polyphone;
+        if (mode == pinyin::Polyphone::Phrase ||
+            (mode == pinyin::Polyphone::Manual && settings_.askOnlyWhenUnsure))
+            table_->phrases();
+    } catch (const pinyin::DbError& e) {
+        throw StartError(e.what());
     }
     if (std::string why = output_.open(); !why.empty()) throw StartError(why);
     fixed_ = settings_;
