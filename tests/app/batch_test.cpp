@@ -2,6 +2,7 @@
 #include "app/batch.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include "app/framer.h"
 #include "app/records.h"
 #include "marc/reader.h"
+#include "pinyin/table.h"
 
 namespace fs = std::filesystem;
 
@@ -255,6 +257,48 @@ TEST_F(BatchTest, RefusesToStartAndTouchesNothing) {
     options.dbPath = (dir / "broken.db").string();
     expectStartError("broken.db");
     EXPECT_FALSE(fs::exists(good.outputPath));
+}
+
+// The phrase data is read only when a mode needs it: unreadable phrase rows stop a run that
+// starts in phrase mode before any record, and leave a first-reading run alone.
+TEST_F(BatchTest, UnreadablePhraseRowsStopOnlyARunThatReadsThem) {
+    const fs::path db = dir / "py.db";
+    {
+        sqlite3* raw = nullptr;
+        ASSERT_EQ(sqlite3_open(db.c_str(), &raw), SQLITE_OK);
+        std::string sql =
+            "PRAGMA page_size=4096; CREATE TABLE PinYin(hz TEXT, Py1 TEXT);"
+            "INSERT INTO PinYin VALUES ('书','Shu');"
+            "CREATE TABLE Phrase(word TEXT, py TEXT, weight INTEGER); BEGIN;";
+        for (int i = 0; i < 3000; ++i)
+            sql += "INSERT INTO Phrase VALUES ('书" + std::to_string(i) + "','Shu',-100);";
+        sql += "COMMIT;";
+        ASSERT_EQ(sqlite3_exec(raw, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(raw);
+    }
+    // Page 1 holds the schema and page 2 the PinYin table; the Phrase rows come after.
+    std::string bytes = slurp(db);
+    ASSERT_GT(bytes.size(), 3u * 4096);
+    std::fill(bytes.begin() + 2 * 4096, bytes.end(), '\xFF');
+    spit(db, bytes);
+
+    spit(options.inputPath, testrec::book("A1", shu));
+    options.table = nullptr;
+    options.dbPath = db.string();
+    settings.polyphone = pinyin::Polyphone::Phrase;
+    try {
+        run();
+        ADD_FAILURE() << "a phrase run over unreadable phrase rows started";
+    } catch (const app::StartError& e) {
+        EXPECT_NE(std::string(e.what()).find("Phrase"), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(fs::exists(options.outputPath));
+
+    settings.polyphone = pinyin::Polyphone::Automatic;
+    const app::BatchResult r = run();
+    EXPECT_FALSE(r.stopped) << r.error;
+    EXPECT_EQ(r.written, 1);
+    EXPECT_EQ(r.failed, 0);
 }
 
 TEST_F(BatchTest, WriteFailureStopsAtOnceWithTheCountWritten) {
