@@ -27,7 +27,9 @@ public:
 
     /// The stored Py1 of the first row for `c` (untrimmed), or nullptr when there is none.
     const std::string* readings(char32_t c) const;
-    /// The phrase data of the same py.db, or nullptr when it has none.
+    /// The phrase data of the same py.db, or nullptr when it has none. load() checks the
+    /// phrase tables; their rows are read at the first call (thread-safe, once), which throws
+    /// DbError if they cannot be read then (and tries again at the next call).
     const PhraseModel* phrases() const;
 
     /// Adds a row; like the database, an hz already present keeps its first value.
