@@ -26,7 +26,7 @@ void complain(const std::string& message) { std::fprintf(stderr, "marc-pinyin-cl
 void replaceDataBars(std::string& text) {
     const std::string_view bar = codepage::kDataBar;
     for (std::size_t at = text.find(bar); at != std::string::npos; at = text.find(bar, at + 1))
-        text.replace(at, bar.size(), "|");
+        text.replace(at, bar.size(), 1, '|');
 }
 
 int runDump(const Options& o) {
