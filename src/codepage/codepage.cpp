@@ -295,7 +295,24 @@ void forEachCodePoint(std::string_view s, F&& f) {
 
 }  // namespace
 
+namespace {
+
+/// Whether every byte is below 0x80. Such text (tags, indicators, subfield codes, numbers and
+/// Latin text) is its own encoding in every code page whose ASCII is plain ASCII, so the
+/// codec appends it in one piece instead of growing the output for its byte loop.
+bool allAscii(std::string_view s) {
+    for (char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
+}  // namespace
+
 void Codec::decodeAppend(std::string& out, std::string_view bytes) const {
+    if (tables_->asciiIdentity && allAscii(bytes)) {
+        out.append(bytes);
+        return;
+    }
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const std::size_t n = bytes.size();
     // Every input byte gives at most three bytes of UTF-8 (a bad byte gives U+FFFD).
@@ -385,6 +402,10 @@ std::string Codec::decode(std::string_view bytes) const {
 }
 
 void Codec::encodeAppend(std::string& out, std::string_view text, bool dataBarAsBar) const {
+    if (tables_->asciiIdentity && allAscii(text)) {  // the data bar is no ASCII character
+        out.append(text);
+        return;
+    }
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t n = text.size();
     // Output bytes per input byte at most: GBK 2 (a two-byte character, or "?" for a bad byte);
