@@ -37,6 +37,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <stdexcept>
 #include <vector>
 
@@ -301,8 +302,15 @@ namespace {
 /// Latin text) is its own encoding in every code page whose ASCII is plain ASCII, so the
 /// codec appends it in one piece instead of growing the output for its byte loop.
 bool allAscii(std::string_view s) {
-    for (char c : s)
-        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    // Eight bytes at a time: a word with no top bit set holds eight ASCII bytes.
+    std::size_t i = 0;
+    for (; s.size() - i >= 8; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, s.data() + i, 8);
+        if (word & 0x8080808080808080ull) return false;
+    }
+    for (; i < s.size(); ++i)
+        if (static_cast<unsigned char>(s[i]) >= 0x80) return false;
     return true;
 }
 
