@@ -59,6 +59,22 @@ std::string_view columnText(sqlite3_stmt* s, int col) {
              : std::string_view();
 }
 
+/// The code point at s[i], advancing i: three-byte characters (every Han one) decoded here,
+/// anything else by the shared decoder, which gives the same result for them.
+inline char32_t nextChar(std::string_view s, std::size_t& i) {
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    if ((p[i] & 0xF0) == 0xE0 && i + 2 < s.size() && (p[i + 1] & 0xC0) == 0x80 &&
+        (p[i + 2] & 0xC0) == 0x80) {
+        const char32_t c = (char32_t(p[i] & 0x0F) << 12) | (char32_t(p[i + 1] & 0x3F) << 6) |
+                           char32_t(p[i + 2] & 0x3F);
+        if (c >= 0x800 && (c < 0xD800 || c > 0xDFFF)) {
+            i += 3;
+            return c;
+        }
+    }
+    return codepage::utf8::next(s, i);
+}
+
 std::u32string decode(std::string_view s) {
     std::u32string out;
     for (std::size_t i = 0; i < s.size();) out += codepage::utf8::next(s, i);
@@ -99,22 +115,36 @@ std::size_t pairBit(char32_t a, char32_t b) {
     return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 44);  // 20 bits
 }
 
+/// The first size of the edge table for a list of `rows` words. Sorted word lists share most
+/// of their first characters: about one and a half edges a word below the root, which must
+/// fill at most seven tenths of the slots. A list that needs more makes the table grow.
+std::size_t edgeSlotsFor(std::size_t rows) {
+    std::size_t slots = std::size_t{1} << 16;
+    while (slots < (std::size_t{1} << 22) && slots * 7 < rows * 15) slots *= 2;
+    return slots;
+}
+
 /// Stands for the row of every character with one reading: segmentation only needs to know
 /// that it has a row.
 const Entry kPlain{};
 
 }  // namespace
 
-PhraseModel::PhraseModel()
-    : nodes_(1), pairBits_((std::size_t{1} << 20) / 64, 0), rootChild_(0x10000, 0),
-      edgeSlots_(std::size_t{1} << 16, 0),
-      simplified_(0x10000, 0) {}
-
 // An edge slot packs the key (parent << 21 | character, 42 bits), the word flag and the
 // child's id (21 bits) into one 64-bit word, so a probe reads eight bytes.
 constexpr int kIdBits = 21;
 constexpr std::uint64_t kIdMask = (std::uint64_t{1} << kIdBits) - 1;
 constexpr std::uint64_t kSlotWord = std::uint64_t{1} << kIdBits;
+
+PhraseModel::PhraseModel(std::size_t rows)
+    : pairBits_((std::size_t{1} << 20) / 64, 0), rootChild_(0x10000, 0),
+      edgeSlots_(edgeSlotsFor(rows), 0), simplified_(0x10000, 0) {
+    // Room for every node the words could need, so that the vector never moves while it is
+    // filled: memory it reserves but never touches costs nothing.
+    nodes_.reserve(std::min<std::size_t>(rows * kMaxWord, kIdMask) + 1);
+    nodes_.emplace_back();
+}
+
 
 inline std::uint32_t PhraseModel::child(std::uint32_t node, char32_t c) const {
     node &= ~kWordBit;
@@ -174,18 +204,29 @@ std::uint32_t PhraseModel::addChild(std::uint32_t node, char32_t c, bool word) {
     return static_cast<std::uint32_t>(slot & kIdMask) | (slot & kSlotWord ? kWordBit : 0);
 }
 
-void PhraseModel::addWord(std::string_view word, std::string_view py, float weight) {
+void PhraseModel::addWord(std::string_view word, std::string_view py, float weight,
+                          LastWord& last) {
     char32_t chars[kMaxWord];
     std::size_t n = 0;
     for (std::size_t i = 0; i < word.size(); ++n) {
         if (n == kMaxWord) return;
-        chars[n] = codepage::utf8::next(word, i);
+        chars[n] = nextChar(word, i);
         if (chars[n] == 0) return;
     }
     // Node ids have 21 bits; a list that would need more keeps the words it has.
     if (n == 0 || nodes_.size() + n > kIdMask) return;
-    std::uint32_t node = 0;
-    for (std::size_t k = 0; k < n; ++k) node = addChild(node, chars[k], k + 1 == n);
+    // The table comes sorted by word, so a word mostly shares its first characters with the
+    // one before: their nodes are taken from there, not looked up again. The last character
+    // always goes through addChild, which marks its edge as ending a word.
+    std::size_t shared = 0;
+    while (shared + 1 < n && shared < last.n && last.chars[shared] == chars[shared]) ++shared;
+    std::uint32_t node = shared ? last.nodes[shared - 1] : 0;
+    for (std::size_t k = shared; k < n; ++k) {
+        node = addChild(node, chars[k], k + 1 == n);
+        last.chars[k] = chars[k];
+        last.nodes[k] = node;
+    }
+    last.n = n;
     Word& w = nodes_[node & ~kWordBit];
     if (w.weight != 0) return;  // a second row for the same word
     if (n > 1) {
@@ -219,14 +260,23 @@ bool PhraseModel::check(sqlite3* db) {
 
 std::shared_ptr<const PhraseModel> PhraseModel::load(sqlite3* db) {
     if (!hasTable(db, "Phrase")) return nullptr;
-    std::shared_ptr<PhraseModel> m(new PhraseModel());
+    // Counting walks the table's pages without decoding a row, and lets the tables be sized
+    // once instead of grown.
+    std::size_t rows = 0;
+    eachRow(db, "Phrase", "SELECT count(*) FROM Phrase", [&](sqlite3_stmt* s) {
+        // No more words than node ids fit: a larger count sizes nothing larger.
+        rows = static_cast<std::size_t>(std::clamp<sqlite3_int64>(
+            sqlite3_column_int64(s, 0), 0, static_cast<sqlite3_int64>(kIdMask)));
+    });
+    std::shared_ptr<PhraseModel> m(new PhraseModel(rows));
 
     float lowest = 0.0f;
+    LastWord last;
     eachRow(db, "Phrase", kPhraseQuery, [&](sqlite3_stmt* s) {
         // Stored in hundredths. A weight of exactly 0 (frequency 1) would read as "unset".
         const float weight =
             std::min(static_cast<float>(sqlite3_column_double(s, 2) / 100.0), -1e-6f);
-        m->addWord(columnText(s, 0), columnText(s, 1), weight);
+        m->addWord(columnText(s, 0), columnText(s, 1), weight, last);
         lowest = std::min(lowest, weight);
     });
     // A character that is no word of its own weighs less than the rarest word.
@@ -265,7 +315,7 @@ std::vector<Suggestion> PhraseModel::analyse(std::string_view text, bool nameFie
     simplifiedRows.clear();
     const PinyinTable::Impl& t = table.impl();
     for (std::size_t i = 0; i < text.size();) {
-        const char32_t c = codepage::utf8::next(text, i);
+        const char32_t c = nextChar(text, i);
         const char16_t folded = c < 0x10000 ? simplified_[c] : 0;
         chars.push_back(folded ? folded : c);
         // The eight-byte hot slot says whether a BMP character has a row and several readings;

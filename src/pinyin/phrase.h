@@ -75,12 +75,19 @@ private:
     };
     static constexpr std::uint32_t kWordBit = 0x80000000u;
 
-    PhraseModel();
+    /// An empty model sized for a word list of `rows` rows.
+    explicit PhraseModel(std::size_t rows);
     /// The node reached from `node` by `c`, 0 when none.
     std::uint32_t child(std::uint32_t node, char32_t c) const;
     std::uint32_t addChild(std::uint32_t node, char32_t c, bool word);
     void grow();
-    void addWord(std::string_view word, std::string_view py, float weight);
+    /// The word added last and the nodes along it, which the next word may share.
+    struct LastWord {
+        char32_t chars[kMaxWord];
+        std::uint32_t nodes[kMaxWord];
+        std::size_t n = 0;
+    };
+    void addWord(std::string_view word, std::string_view py, float weight, LastWord& last);
     /// Whether some word starts with the pair (a, b): a filter that spares most probes.
     bool pairMayStart(char32_t a, char32_t b) const;
     /// Segments one run of looked-up characters and fills its suggestions.
