@@ -24,7 +24,7 @@ void appendReading(std::string& out, const Entry& e, const std::string& reading,
     out += readingOut(reading, lower);
 }
 
-int indexOf(const Entry& e, const std::string& reading) {
+int indexOf(const Entry& e, std::string_view reading) {
     for (std::size_t k = 0; k < e.readings.size(); ++k)
         if (e.readings[k].stored == reading) return static_cast<int>(k);
     return 0;

@@ -349,7 +349,7 @@ std::vector<Suggestion> PhraseModel::analyse(std::string_view text, bool nameFie
                 const Entry* e = rows[start + k];
                 const std::string_view r = piece(it->second, k);
                 if (e && e->polyphonic && isReadingOf(r, *e))
-                    out[start + k] = Suggestion{std::string(r), true};
+                    out[start + k] = Suggestion{r, true};
             }
             start += len;
             break;
@@ -424,7 +424,7 @@ void PhraseModel::segment(const char32_t* chars, const Entry* const* rows,
                            : piece(py, k > 1 ? p - first : 0);
             if (k > 1) {
                 // A known word decides every character in it.
-                if (isReadingOf(r, e)) s = Suggestion{std::string(r), true};
+                if (isReadingOf(r, e)) s = Suggestion{r, true};
                 continue;
             }
             // Standing alone: a traditional character whose simplified form has one reading,
@@ -440,7 +440,7 @@ void PhraseModel::segment(const char32_t* chars, const Entry* const* rows,
                 isReadingOf(d->second.py, e))
                 s = Suggestion{d->second.py, true};
             else if (!py.empty() && isReadingOf(r, e))
-                s = Suggestion{std::string(r), false};
+                s = Suggestion{r, false};
         }
         end = first;
     }

@@ -17,7 +17,9 @@ struct Entry;
 
 /// What the context says about one character of a text.
 struct Suggestion {
-    std::string reading;  ///< a reading as stored (capital initial); empty when context says nothing
+    /// A reading as stored (capital initial); empty when context says nothing. It points into
+    /// the phrase model or the PinYin table, so it stays valid while both are loaded.
+    std::string_view reading;
     bool sure = false;    ///< settled without asking: a known word, the name rule, a dominant reading
 };
 
