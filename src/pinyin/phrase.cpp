@@ -183,6 +183,7 @@ std::uint32_t PhraseModel::addChild(std::uint32_t node, char32_t c, bool word) {
         if (slot == 0) {
             slot = static_cast<std::uint32_t>(nodes_.size());
             nodes_.emplace_back();
+            nodes_[0].parent = 1;
         }
         if (word) slot |= kWordBit;
         return slot;
@@ -198,6 +199,7 @@ std::uint32_t PhraseModel::addChild(std::uint32_t node, char32_t c, bool word) {
     if (slot == 0) {
         slot = (key << (kIdBits + 1)) | nodes_.size();
         nodes_.emplace_back();
+        nodes_[node].parent = 1;
         ++edges_;
     }
     if (word) slot |= kSlotWord;
@@ -386,24 +388,30 @@ void PhraseModel::segment(const char32_t* chars, const Entry* const* rows,
     best[0] = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
         std::uint32_t node = chars[i] < 0x10000 ? rootChild_[chars[i]] : child(0, chars[i]);
-        const bool word = node & kWordBit;
-        const double alone = best[i] + (word ? nodes_[node & ~kWordBit].weight : floor_);
+        const Word* w = node & kWordBit ? &nodes_[node & ~kWordBit] : nullptr;
+        const double alone = best[i] + (w ? w->weight : floor_);
         if (alone > best[i + 1]) {
             best[i + 1] = alone;
-            last[i + 1] = word ? node : 0;
+            last[i + 1] = w ? node : 0;
             len[i + 1] = 1;
         }
-        if (!node || i + 1 == n || !pairMayStart(chars[i], chars[i + 1])) continue;
+        // A word's node, read for its weight anyway, says whether a longer word goes on from
+        // it; a node that ends no word always leads to one. Most two-character words end
+        // there, and a probe of the edge table is the costly step: a miss of the cache.
+        if (!node || (w && !w->parent) || i + 1 == n || !pairMayStart(chars[i], chars[i + 1]))
+            continue;
         for (std::size_t k = 2; k <= kMaxWord && i + k <= n; ++k) {
             node = child(node, chars[i + k - 1]);
             if (!node) break;
             if (!(node & kWordBit)) continue;
-            const double score = best[i] + nodes_[node & ~kWordBit].weight;
+            const Word& word = nodes_[node & ~kWordBit];
+            const double score = best[i] + word.weight;
             if (score > best[i + k]) {
                 best[i + k] = score;
                 last[i + k] = node;
                 len[i + k] = static_cast<std::uint8_t>(k);
             }
+            if (!word.parent) break;
         }
     }
 

@@ -69,7 +69,8 @@ private:
     struct Word {
         float weight = 0;         ///< natural log of the word's frequency
         std::uint32_t py = 0;     ///< offset of the word's readings in pool_
-        std::uint32_t pyLen = 0;  ///< 0: no readings stored
+        std::uint32_t pyLen : 31 = 0;   ///< 0: no readings stored
+        std::uint32_t parent : 1 = 0;   ///< some longer word goes on from here
     };
     struct Dominant {
         std::string py;
