@@ -137,7 +137,7 @@ constexpr std::uint64_t kIdMask = (std::uint64_t{1} << kIdBits) - 1;
 constexpr std::uint64_t kSlotWord = std::uint64_t{1} << kIdBits;
 
 PhraseModel::PhraseModel(std::size_t rows)
-    : pairBits_((std::size_t{1} << 20) / 64, 0), rootChild_(0x10000, 0),
+    : pairBits_((std::size_t{1} << 20) / 64, 0), rootChild_(0x10000),
       edgeSlots_(edgeSlotsFor(rows), 0), simplified_(0x10000, 0) {
     // Room for every node the words could need, so that the vector never moves while it is
     // filled: memory it reserves but never touches costs nothing.
@@ -148,7 +148,7 @@ PhraseModel::PhraseModel(std::size_t rows)
 
 inline std::uint32_t PhraseModel::child(std::uint32_t node, char32_t c) const {
     node &= ~kWordBit;
-    if (node == 0 && c < 0x10000) return rootChild_[c];
+    if (node == 0 && c < 0x10000) return rootChild_[c].node;
     const std::uint64_t key = edgeKey(node, c);
     const std::size_t mask = edgeSlots_.size() - 1;
     for (std::size_t i = slotOf(key, mask);; i = (i + 1) & mask) {
@@ -179,7 +179,7 @@ void PhraseModel::grow() {
 std::uint32_t PhraseModel::addChild(std::uint32_t node, char32_t c, bool word) {
     node &= ~kWordBit;
     if (node == 0 && c < 0x10000) {
-        std::uint32_t& slot = rootChild_[c];
+        std::uint32_t& slot = rootChild_[c].node;
         if (slot == 0) {
             slot = static_cast<std::uint32_t>(nodes_.size());
             nodes_.emplace_back();
@@ -236,6 +236,7 @@ void PhraseModel::addWord(std::string_view word, std::string_view py, float weig
         pairBits_[bit / 64] |= std::uint64_t{1} << (bit % 64);
     }
     w.weight = weight;
+    if (n == 1 && chars[0] < 0x10000) rootChild_[chars[0]].weight = weight;
     w.py = static_cast<std::uint32_t>(pool_.size());
     w.pyLen = static_cast<std::uint32_t>(py.size());
     pool_.append(py);
@@ -387,19 +388,23 @@ void PhraseModel::segment(const char32_t* chars, const Entry* const* rows,
     len.assign(n + 1, 1);
     best[0] = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
-        std::uint32_t node = chars[i] < 0x10000 ? rootChild_[chars[i]] : child(0, chars[i]);
-        const Word* w = node & kWordBit ? &nodes_[node & ~kWordBit] : nullptr;
-        const double alone = best[i] + (w ? w->weight : floor_);
+        std::uint32_t node;
+        float weight;
+        if (chars[i] < 0x10000) {
+            node = rootChild_[chars[i]].node;
+            weight = rootChild_[chars[i]].weight;
+        } else {
+            node = child(0, chars[i]);
+            weight = node & kWordBit ? nodes_[node & ~kWordBit].weight : 0;
+        }
+        const bool word = node & kWordBit;
+        const double alone = best[i] + (word ? weight : floor_);
         if (alone > best[i + 1]) {
             best[i + 1] = alone;
-            last[i + 1] = w ? node : 0;
+            last[i + 1] = word ? node : 0;
             len[i + 1] = 1;
         }
-        // A word's node, read for its weight anyway, says whether a longer word goes on from
-        // it; a node that ends no word always leads to one. Most two-character words end
-        // there, and a probe of the edge table is the costly step: a miss of the cache.
-        if (!node || (w && !w->parent) || i + 1 == n || !pairMayStart(chars[i], chars[i + 1]))
-            continue;
+        if (!node || i + 1 == n || !pairMayStart(chars[i], chars[i + 1])) continue;
         for (std::size_t k = 2; k <= kMaxWord && i + k <= n; ++k) {
             node = child(node, chars[i + k - 1]);
             if (!node) break;
@@ -411,6 +416,9 @@ void PhraseModel::segment(const char32_t* chars, const Entry* const* rows,
                 last[i + k] = node;
                 len[i + k] = static_cast<std::uint8_t>(k);
             }
+            // A word's node, read for its weight anyway, says whether a longer word goes on
+            // from it; a node that ends no word always leads to one. Most two-character words
+            // end there, and a probe of the edge table is the costly step: a cache miss.
             if (!word.parent) break;
         }
     }

@@ -99,8 +99,14 @@ private:
 
     std::vector<Word> nodes_;  ///< by node id without kWordBit; nodes_[0] is the root
     std::vector<std::uint64_t> pairBits_;
+    /// A child of the root and, when it is a word, its weight: the segmenter reads both for
+    /// every character, so they share a cache line.
+    struct Root {
+        std::uint32_t node = 0;
+        float weight = 0;
+    };
     /// Children of the root for BMP characters, indexed by the character.
-    std::vector<std::uint32_t> rootChild_;
+    std::vector<Root> rootChild_;
     /// Other edges: open addressing on (parent << 21 | character), key, word flag and child
     /// packed in one word; 0 marks a free slot.
     std::vector<std::uint64_t> edgeSlots_;
