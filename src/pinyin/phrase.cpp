@@ -138,7 +138,8 @@ constexpr std::uint64_t kSlotWord = std::uint64_t{1} << kIdBits;
 
 PhraseModel::PhraseModel(std::size_t rows)
     : pairBits_((std::size_t{1} << 20) / 64, 0), rootChild_(0x10000),
-      edgeSlots_(edgeSlotsFor(rows), 0), simplified_(0x10000, 0) {
+      edgeSlots_(edgeSlotsFor(rows), 0), simplified_(0x10000, 0),
+      traditional_(0x10000 / 64, 0) {
     // Room for every node the words could need, so that the vector never moves while it is
     // filled: memory it reserves but never touches costs nothing.
     nodes_.reserve(std::min<std::size_t>(rows * kMaxWord, kIdMask) + 1);
@@ -300,8 +301,10 @@ std::shared_ptr<const PhraseModel> PhraseModel::load(sqlite3* db) {
         eachRow(db, "Variant", kVariantQuery, [&](sqlite3_stmt* s) {
             const std::u32string hz = decode(columnText(s, 0));
             const std::u32string to = decode(columnText(s, 1));
-            if (hz.size() == 1 && to.size() == 1 && hz[0] < 0x10000 && to[0] < 0x10000)
+            if (hz.size() == 1 && to.size() == 1 && hz[0] < 0x10000 && to[0] < 0x10000) {
                 m->simplified_[hz[0]] = static_cast<char16_t>(to[0]);
+                m->traditional_[hz[0] / 64] |= std::uint64_t{1} << (hz[0] % 64);
+            }
         });
     return m;
 }
@@ -319,7 +322,8 @@ std::vector<Suggestion> PhraseModel::analyse(std::string_view text, bool nameFie
     const PinyinTable::Impl& t = table.impl();
     for (std::size_t i = 0; i < text.size();) {
         const char32_t c = nextChar(text, i);
-        const char16_t folded = c < 0x10000 ? simplified_[c] : 0;
+        const char16_t folded =
+            c < 0x10000 && (traditional_[c / 64] >> (c % 64)) & 1u ? simplified_[c] : 0;
         chars.push_back(folded ? folded : c);
         // The eight-byte hot slot says whether a BMP character has a row and several readings;
         // only a polyphonic character's full row is read.

@@ -117,6 +117,9 @@ private:
     std::unordered_map<char32_t, Dominant> dominant_;
     /// The simplified form of a traditional BMP character, 0 for every other one.
     std::vector<char16_t> simplified_;
+    /// One bit per BMP character: set when simplified_ holds a form for it. Eight kilobytes
+    /// stay in the cache where simplified_ would not, and most text has no traditional form.
+    std::vector<std::uint64_t> traditional_;
     float floor_ = -30.0f;  ///< weight of a character that is no word of its own
 };
 
