@@ -5,6 +5,7 @@
 
 #include "codepage/codepage.h"
 #include "pinyin/lookup.h"
+#include "pinyin/pieces.h"
 
 namespace pinyin {
 namespace {
@@ -47,26 +48,17 @@ void annotate(std::string& out, std::string_view line, std::string_view tag,
               const RunSettings& settings, Romaniser& romaniser) {
     const std::string_view code = settings.useCodeA ? "|A" : "|9";
     const std::size_t from = out.size();
-    std::size_t start = 0;
-    bool head = true;
-    for (;;) {
-        const std::size_t bar = line.find('|', start);
-        const std::string_view piece =
-            line.substr(start, bar == std::string_view::npos ? std::string_view::npos : bar - start);
+    detail::forEachPiece(line, [&](std::string_view piece, bool head) {
         // The head (tag, indicators) is never a subfield a, even under a tag that starts with "a".
         if (!head && !piece.empty() && piece[0] == 'a') {
-            const std::string_view text = piece.substr(1);
             out += piece;
             out += code;
-            out += trimSpaces(romaniser.pinyin(text, tag));
+            out += trimSpaces(romaniser.pinyin(piece.substr(1), tag));
         } else {
             out += piece;
         }
         out += '|';
-        head = false;
-        if (bar == std::string_view::npos) break;
-        start = bar + 1;
-    }
+    });
     // The line was split with one "|" appended, which leaves an empty last piece: its "|"
     // stands here, and the tidying below takes it away again.
     out += '|';
@@ -95,11 +87,6 @@ bool isListed(std::string_view tagList, std::string_view tag) {
     return windows[static_cast<std::size_t>((tag[0] - '0') * 100 + (tag[1] - '0') * 10 + (tag[2] - '0'))];
 }
 
-/// The same test as lineToAnnotate's: whether the line already carries a pinyin subfield.
-bool carriesPinyin(std::string_view line) {
-    return line.find("|A") != std::string_view::npos || line.find("|9") != std::string_view::npos;
-}
-
 }  // namespace
 
 std::string py(std::string_view marc, const RunSettings& settings, Romaniser& romaniser) {
@@ -126,7 +113,7 @@ std::string py(std::string_view marc, const RunSettings& settings, Romaniser& ro
         const std::string_view tag = tagOf(line);
         if (!isListed(tagList, tag)) {
             out += line;
-        } else if (!carriesPinyin(line)) {  // the common case, without a copy of the line
+        } else if (!detail::carriesPinyin(line)) {  // the common case, without a copy of the line
             annotate(out, line, tag, settings, romaniser);
         } else if (const auto todo = lineToAnnotate(line, settings.delExisting)) {
             annotate(out, *todo, tag, settings, romaniser);

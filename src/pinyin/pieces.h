@@ -1,0 +1,30 @@
+// Cutting a working-record line into its head and subfields, shared by the insertion and the
+// existing-pinyin rule.
+#pragma once
+
+#include <string_view>
+
+namespace pinyin::detail {
+
+/// Calls fn(piece, isHead) for every piece of `line` between "|" marks, in order: first the
+/// head (tag, indicators, anything before the first "|"), then each subfield, code first.
+/// Empty pieces (two "|" in a row, a "|" at the end) are visited too.
+template <class Fn>
+void forEachPiece(std::string_view line, Fn&& fn) {
+    std::size_t start = 0;
+    bool head = true;
+    for (;;) {
+        const std::size_t bar = line.find('|', start);
+        fn(line.substr(start, bar == std::string_view::npos ? std::string_view::npos : bar - start), head);
+        if (bar == std::string_view::npos) return;
+        head = false;
+        start = bar + 1;
+    }
+}
+
+/// Whether the line holds a pinyin subfield: "|A" or "|9", whichever code a run writes.
+inline bool carriesPinyin(std::string_view line) {
+    return line.find("|A") != std::string_view::npos || line.find("|9") != std::string_view::npos;
+}
+
+}  // namespace pinyin::detail
