@@ -314,6 +314,36 @@ bool allAscii(std::string_view s) {
     return true;
 }
 
+/// Copies UTF-8 text to w (room for three bytes per input byte), code point by code point:
+/// well-formed characters as they stand, U+FFFD for each byte of a malformed sequence, and the
+/// data bar through onBar(w, its bytes), which returns the new end. Returns the end.
+template <class OnDataBar>
+char* copyUtf8(std::string_view text, char* w, OnDataBar onBar) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    while (i < n) {
+        if (p[i] < 0x80) {
+            *w++ = static_cast<char>(p[i++]);
+            continue;
+        }
+        char32_t c;
+        if (threeByte(p, i, n, c) && c != kDataBarCode) {  // the common case: a Chinese character
+            *w++ = static_cast<char>(p[i]);
+            *w++ = static_cast<char>(p[i + 1]);
+            *w++ = static_cast<char>(p[i + 2]);
+            i += 3;
+            continue;
+        }
+        const std::size_t start = i;
+        c = utf8::next(text, i);
+        if (c == kDataBarCode) w = onBar(w, text.substr(start, i - start));
+        else if (c == kReplacement) w = put(w, kReplacement);  // also what stands for bad bytes
+        else for (std::size_t k = start; k < i; ++k) *w++ = static_cast<char>(p[k]);
+    }
+    return w;
+}
+
 }  // namespace
 
 void Codec::decodeAppend(std::string& out, std::string_view bytes) const {
@@ -328,24 +358,8 @@ void Codec::decodeAppend(std::string& out, std::string_view bytes) const {
     char* w = a.w;
     std::size_t i = 0;
     if (encoding_ == Encoding::Utf8) {
-        while (i < n) {
-            if (p[i] < 0x80) {
-                *w++ = static_cast<char>(p[i++]);
-                continue;
-            }
-            char32_t c;
-            if (threeByte(p, i, n, c) && c != kDataBarCode) {
-                *w++ = static_cast<char>(p[i]);
-                *w++ = static_cast<char>(p[i + 1]);
-                *w++ = static_cast<char>(p[i + 2]);
-                i += 3;
-                continue;
-            }
-            const std::size_t start = i;
-            c = utf8::next(bytes, i);
-            if (c == kDataBarCode || c == kReplacement) w = put(w, kReplacement);
-            else for (std::size_t k = start; k < i; ++k) *w++ = static_cast<char>(p[k]);
-        }
+        // UTF-8 to UTF-8: well-formed text is copied; the data bar cannot come out of decoding.
+        w = copyUtf8(bytes, w, [](char* out, std::string_view) { return put(out, kReplacement); });
         a.w = w;
         a.finish();
         return;
@@ -423,25 +437,14 @@ void Codec::encodeAppend(std::string& out, std::string_view text, bool dataBarAs
     char* w = a.w;
     std::size_t i = 0;
     if (encoding_ == Encoding::Utf8) {
-        while (i < n) {
-            if (p[i] < 0x80) {
-                *w++ = static_cast<char>(p[i++]);
-                continue;
+        w = copyUtf8(text, w, [dataBarAsBar](char* out, std::string_view form) {
+            if (dataBarAsBar) {
+                *out++ = '|';
+                return out;
             }
-            char32_t c;
-            if (threeByte(p, i, n, c) && c != kDataBarCode) {
-                *w++ = static_cast<char>(p[i]);
-                *w++ = static_cast<char>(p[i + 1]);
-                *w++ = static_cast<char>(p[i + 2]);
-                i += 3;
-                continue;
-            }
-            const std::size_t start = i;
-            c = utf8::next(text, i);
-            if (c == kDataBarCode && dataBarAsBar) *w++ = '|';
-            else if (c == kReplacement) w = put(w, c);  // also what stands for invalid bytes
-            else for (std::size_t k = start; k < i; ++k) *w++ = static_cast<char>(p[k]);
-        }
+            for (char ch : form) *out++ = ch;
+            return out;
+        });
         a.w = w;
         a.finish();
         return;
