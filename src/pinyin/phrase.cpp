@@ -102,26 +102,15 @@ bool isReadingOf(std::string_view reading, const Entry& e) {
     return false;
 }
 
-std::uint64_t edgeKey(std::uint32_t node, char32_t c) {
-    return (static_cast<std::uint64_t>(node) << 21) | c;
-}
-
-std::size_t slotOf(std::uint64_t key, std::size_t mask) {
-    return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 29) & mask;
-}
-
+/// The bit of the pair filter for the pair (a, b): one of 2^20.
 std::size_t pairBit(char32_t a, char32_t b) {
     const std::uint64_t key = (static_cast<std::uint64_t>(a) << 21) | b;
-    return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 44);  // 20 bits
+    return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 44);
 }
 
-/// The first size of the edge table for a list of `rows` words. Sorted word lists share most
-/// of their first characters: about one and a half edges a word below the root, which must
-/// fill at most seven tenths of the slots. A list that needs more makes the table grow.
-std::size_t edgeSlotsFor(std::size_t rows) {
-    std::size_t slots = std::size_t{1} << 16;
-    while (slots < (std::size_t{1} << 22) && slots * 7 < rows * 15) slots *= 2;
-    return slots;
+/// The key of a one- or two-character surname.
+std::uint64_t surnameKey(char32_t first, char32_t second = 0) {
+    return (static_cast<std::uint64_t>(first) << 21) | second;
 }
 
 /// Stands for the row of every character with one reading: segmentation only needs to know
@@ -130,118 +119,95 @@ const Entry kPlain{};
 
 }  // namespace
 
-// An edge slot packs the key (parent << 21 | character, 42 bits), the word flag and the
-// child's id (21 bits) into one 64-bit word, so a probe reads eight bytes.
-constexpr int kIdBits = 21;
-constexpr std::uint64_t kIdMask = (std::uint64_t{1} << kIdBits) - 1;
-constexpr std::uint64_t kSlotWord = std::uint64_t{1} << kIdBits;
+struct PhraseModel::Row {
+    char32_t chars[kMaxWord];
+    std::uint32_t py;     // offset of the readings in pool_
+    std::uint8_t len;     // characters
+    std::uint8_t pyLen;   // bytes of readings
+    float weight;
 
-PhraseModel::PhraseModel(std::size_t rows)
-    : pairBits_((std::size_t{1} << 20) / 64, 0), rootChild_(0x10000),
-      edgeSlots_(edgeSlotsFor(rows), 0), simplified_(0x10000, 0),
-      traditional_(0x10000 / 64, 0) {
-    // Room for every node the words could need, so that the vector never moves while it is
-    // filled: memory it reserves but never touches costs nothing.
-    nodes_.reserve(std::min<std::size_t>(rows * kMaxWord, kIdMask) + 1);
-    nodes_.emplace_back();
+    bool operator<(const Row& o) const {
+        return std::lexicographical_compare(chars, chars + len, o.chars, o.chars + o.len);
+    }
+};
+
+PhraseModel::PhraseModel()
+    : pairBits_((std::size_t{1} << 20) / 64, 0), rootChild_(0x10000), simplified_(0x10000, 0),
+      traditional_(0x10000 / 64, 0), sureBits_(0x10000 / 64, 0) {}
+
+void PhraseModel::build(const std::vector<Row>& rows) {
+    // Level by level, each level in the order of the list: the nodes of level d are the
+    // distinct beginnings of d characters, and a row begins new ones from the first character
+    // in which it differs from the row before. Counting them first places every level, so
+    // one more pass fills the nodes where they stay.
+    const auto common = [&rows](std::size_t r) {
+        std::size_t n = 0;
+        if (r > 0)
+            while (n < rows[r].len && n < rows[r - 1].len &&
+                   rows[r].chars[n] == rows[r - 1].chars[n])
+                ++n;
+        return n;
+    };
+    std::uint32_t next[kMaxWord + 2] = {};  // where the next node of each level goes
+    next[0] = 1;                            // the root
+    for (std::size_t r = 0; r < rows.size(); ++r)
+        for (std::size_t d = common(r) + 1; d <= rows[r].len; ++d) ++next[d];
+    std::uint32_t total = 0;
+    for (std::uint32_t& n : next) {
+        const std::uint32_t count = n;
+        n = total;
+        total += count;
+    }
+    nodes_.assign(total + 1, Node{});  // the one after the last marks where its children end
+    keys_.assign(total + 1, 0);
+    nodes_[0].first = next[1];
+    nodes_[total].first = total;
+
+    std::uint32_t at[kMaxWord + 1] = {};  // the row's nodes so far, by level
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        const Row& row = rows[r];
+        const std::size_t shared = common(r);
+        for (std::size_t d = shared + 1; d <= row.len; ++d) {
+            const std::uint32_t k = next[d]++;
+            keys_[k] = row.chars[d - 1];
+            nodes_[k].first = next[d + 1];  // its children come next on the level below
+            at[d] = k;
+            if (d == 1 && row.chars[0] < 0x10000) rootChild_[row.chars[0]].node = k;
+        }
+        if (shared == row.len) continue;  // the same word again: the first row counts
+        Node& n = nodes_[at[row.len]];
+        n.weight = row.weight;
+        n.py = row.py;
+        n.pyLen = row.pyLen;
+        ++words_;
+        if (row.len == 1 && row.chars[0] < 0x10000) rootChild_[row.chars[0]].weight = row.weight;
+        if (row.len > 1) {
+            const std::size_t bit = pairBit(row.chars[0], row.chars[1]);
+            pairBits_[bit / 64] |= std::uint64_t{1} << (bit % 64);
+        }
+    }
 }
 
-
 inline std::uint32_t PhraseModel::child(std::uint32_t node, char32_t c) const {
-    node &= ~kWordBit;
     if (node == 0 && c < 0x10000) return rootChild_[c].node;
-    const std::uint64_t key = edgeKey(node, c);
-    const std::size_t mask = edgeSlots_.size() - 1;
-    for (std::size_t i = slotOf(key, mask);; i = (i + 1) & mask) {
-        const std::uint64_t slot = edgeSlots_[i];
-        if (slot >> (kIdBits + 1) == key)
-            return static_cast<std::uint32_t>(slot & kIdMask) | (slot & kSlotWord ? kWordBit : 0);
-        if (slot == 0) return 0;
+    const char32_t* const keys = keys_.data();
+    const char32_t* b = keys + nodes_[node].first;
+    std::size_t n = nodes_[node + 1].first - nodes_[node].first;
+    // Most nodes have a few children, compared in one cache line; the first characters of the
+    // commonest words have hundreds, halved without branches to mispredict.
+    while (n > 16) {
+        const std::size_t half = n / 2;
+        b = b[half] <= c ? b + half : b;
+        n -= half;
     }
+    for (const char32_t* const e = b + n; b != e; ++b)
+        if (*b == c) return static_cast<std::uint32_t>(b - keys);
+    return 0;
 }
 
 bool PhraseModel::pairMayStart(char32_t a, char32_t b) const {
     const std::size_t bit = pairBit(a, b);
     return (pairBits_[bit / 64] >> (bit % 64)) & 1u;
-}
-
-void PhraseModel::grow() {
-    std::vector<std::uint64_t> slots(edgeSlots_.size() * 2, 0);
-    const std::size_t mask = slots.size() - 1;
-    for (const std::uint64_t slot : edgeSlots_) {
-        if (slot == 0) continue;
-        std::size_t i = slotOf(slot >> (kIdBits + 1), mask);
-        while (slots[i] != 0) i = (i + 1) & mask;
-        slots[i] = slot;
-    }
-    edgeSlots_.swap(slots);
-}
-
-std::uint32_t PhraseModel::addChild(std::uint32_t node, char32_t c, bool word) {
-    node &= ~kWordBit;
-    if (node == 0 && c < 0x10000) {
-        std::uint32_t& slot = rootChild_[c].node;
-        if (slot == 0) {
-            slot = static_cast<std::uint32_t>(nodes_.size());
-            nodes_.emplace_back();
-            nodes_[0].parent = 1;
-        }
-        if (word) slot |= kWordBit;
-        return slot;
-    }
-    const std::uint64_t key = edgeKey(node, c);
-    // At most seven tenths of the slots in use. The load is checked first: the probe for an
-    // existing edge is a cache miss, and only matters when the table is that full.
-    if ((edges_ + 1) * 10 > edgeSlots_.size() * 7 && child(node, c) == 0) grow();
-    const std::size_t mask = edgeSlots_.size() - 1;
-    std::size_t i = slotOf(key, mask);
-    while (edgeSlots_[i] != 0 && edgeSlots_[i] >> (kIdBits + 1) != key) i = (i + 1) & mask;
-    std::uint64_t& slot = edgeSlots_[i];
-    if (slot == 0) {
-        slot = (key << (kIdBits + 1)) | nodes_.size();
-        nodes_.emplace_back();
-        nodes_[node].parent = 1;
-        ++edges_;
-    }
-    if (word) slot |= kSlotWord;
-    return static_cast<std::uint32_t>(slot & kIdMask) | (slot & kSlotWord ? kWordBit : 0);
-}
-
-void PhraseModel::addWord(std::string_view word, std::string_view py, float weight,
-                          LastWord& last) {
-    char32_t chars[kMaxWord];
-    std::size_t n = 0;
-    for (std::size_t i = 0; i < word.size(); ++n) {
-        if (n == kMaxWord) return;
-        chars[n] = nextChar(word, i);
-        if (chars[n] == 0) return;
-    }
-    // Node ids have 21 bits; a list that would need more keeps the words it has.
-    if (n == 0 || nodes_.size() + n > kIdMask) return;
-    // The table comes sorted by word, so a word mostly shares its first characters with the
-    // one before: their nodes are taken from there, not looked up again. The last character
-    // always goes through addChild, which marks its edge as ending a word.
-    std::size_t shared = 0;
-    while (shared + 1 < n && shared < last.n && last.chars[shared] == chars[shared]) ++shared;
-    std::uint32_t node = shared ? last.nodes[shared - 1] : 0;
-    for (std::size_t k = shared; k < n; ++k) {
-        node = addChild(node, chars[k], k + 1 == n);
-        last.chars[k] = chars[k];
-        last.nodes[k] = node;
-    }
-    last.n = n;
-    Word& w = nodes_[node & ~kWordBit];
-    if (w.weight != 0) return;  // a second row for the same word
-    if (n > 1) {
-        const std::size_t bit = pairBit(chars[0], chars[1]);
-        pairBits_[bit / 64] |= std::uint64_t{1} << (bit % 64);
-    }
-    w.weight = weight;
-    if (n == 1 && chars[0] < 0x10000) rootChild_[chars[0]].weight = weight;
-    w.py = static_cast<std::uint32_t>(pool_.size());
-    w.pyLen = static_cast<std::uint32_t>(py.size());
-    pool_.append(py);
-    ++words_;
 }
 
 bool PhraseModel::check(sqlite3* db) {
@@ -264,38 +230,62 @@ bool PhraseModel::check(sqlite3* db) {
 
 std::shared_ptr<const PhraseModel> PhraseModel::load(sqlite3* db) {
     if (!hasTable(db, "Phrase")) return nullptr;
-    // Counting walks the table's pages without decoding a row, and lets the tables be sized
-    // once instead of grown.
-    std::size_t rows = 0;
-    eachRow(db, "Phrase", "SELECT count(*) FROM Phrase", [&](sqlite3_stmt* s) {
-        // No more words than node ids fit: a larger count sizes nothing larger.
-        rows = static_cast<std::size_t>(std::clamp<sqlite3_int64>(
-            sqlite3_column_int64(s, 0), 0, static_cast<sqlite3_int64>(kIdMask)));
-    });
-    std::shared_ptr<PhraseModel> m(new PhraseModel(rows));
+    std::shared_ptr<PhraseModel> m(new PhraseModel());
 
-    float lowest = 0.0f;
-    LastWord last;
-    eachRow(db, "Phrase", kPhraseQuery, [&](sqlite3_stmt* s) {
-        // Stored in hundredths. A weight of exactly 0 (frequency 1) would read as "unset".
-        const float weight =
-            std::min(static_cast<float>(sqlite3_column_double(s, 2) / 100.0), -1e-6f);
-        m->addWord(columnText(s, 0), columnText(s, 1), weight, last);
-        lowest = std::min(lowest, weight);
+    // Counting walks the table's pages without decoding a row; it spares the copies of a
+    // growing list.
+    std::vector<Row> rows;
+    eachRow(db, "Phrase", "SELECT count(*) FROM Phrase", [&](sqlite3_stmt* s) {
+        const sqlite3_int64 n = sqlite3_column_int64(s, 0);
+        if (n > 0 && n < (sqlite3_int64{1} << 24)) {
+            rows.reserve(static_cast<std::size_t>(n));
+            m->pool_.reserve(static_cast<std::size_t>(n) * 16);
+        }
     });
+    float lowest = 0.0f;
+    eachRow(db, "Phrase", kPhraseQuery, [&](sqlite3_stmt* s) {
+        Row r;
+        const std::string_view word = columnText(s, 0);
+        std::size_t n = 0;
+        for (std::size_t i = 0; i < word.size(); ++n) {
+            if (n == kMaxWord) return;  // longer words are not looked for
+            r.chars[n] = nextChar(word, i);
+            if (r.chars[n] == 0) return;
+        }
+        const std::string_view py = columnText(s, 1);
+        if (n == 0 || py.size() > 255) return;
+        r.len = static_cast<std::uint8_t>(n);
+        // Stored in hundredths. A weight of exactly 0 (frequency 1) would read as "no word".
+        r.weight = std::min(static_cast<float>(sqlite3_column_double(s, 2) / 100.0), -1e-6f);
+        r.py = static_cast<std::uint32_t>(m->pool_.size());
+        r.pyLen = static_cast<std::uint8_t>(py.size());
+        m->pool_.append(py);
+        rows.push_back(r);
+        lowest = std::min(lowest, r.weight);
+    });
+    // The table's key keeps it in order; one made otherwise is sorted here, its first row for
+    // a word still first.
+    if (!std::is_sorted(rows.begin(), rows.end())) std::stable_sort(rows.begin(), rows.end());
+    m->build(rows);
+    m->pool_.shrink_to_fit();
     // A character that is no word of its own weighs less than the rarest word.
     m->floor_ = lowest - 1.0f;
 
     if (hasTable(db, "Surname"))
         eachRow(db, "Surname", kSurnameQuery, [&](sqlite3_stmt* s) {
-            m->surnames_.emplace(decode(columnText(s, 0)), std::string(columnText(s, 1)));
+            const std::u32string name = decode(columnText(s, 0));
+            if (name.size() == 1 || name.size() == 2)
+                m->surnames_.emplace(surnameKey(name[0], name.size() == 2 ? name[1] : 0),
+                                     std::string(columnText(s, 1)));
         });
     if (hasTable(db, "Dominant"))
         eachRow(db, "Dominant", kDominantQuery, [&](sqlite3_stmt* s) {
             const std::u32string hz = decode(columnText(s, 0));
             if (hz.size() != 1) return;
-            m->dominant_.emplace(hz[0], Dominant{std::string(columnText(s, 1)),
-                                                 static_cast<float>(sqlite3_column_double(s, 2))});
+            const float share = static_cast<float>(sqlite3_column_double(s, 2));
+            m->dominant_.emplace(hz[0], Dominant{std::string(columnText(s, 1)), share});
+            if (share >= kSureShare && hz[0] < 0x10000)
+                m->sureBits_[hz[0] / 64] |= std::uint64_t{1} << (hz[0] % 64);
         });
     if (hasTable(db, "Variant"))
         eachRow(db, "Variant", kVariantQuery, [&](sqlite3_stmt* s) {
@@ -311,6 +301,13 @@ std::shared_ptr<const PhraseModel> PhraseModel::load(sqlite3* db) {
 
 std::vector<Suggestion> PhraseModel::analyse(std::string_view text, bool nameField,
                                              const PinyinTable& table) const {
+    std::vector<Suggestion> out;
+    analyse(text, nameField, table, out);
+    return out;
+}
+
+void PhraseModel::analyse(std::string_view text, bool nameField, const PinyinTable& table,
+                          std::vector<Suggestion>& out) const {
     // The code points of the text, traditional ones folded to simplified, and the table's row
     // for each (the original character's); scratch kept between calls.
     thread_local std::vector<char32_t> chars;
@@ -341,7 +338,7 @@ std::vector<Suggestion> PhraseModel::analyse(std::string_view text, bool nameFie
         const Entry* f = folded && e && e->polyphonic ? t.find(folded) : nullptr;
         simplifiedRows.push_back(f ? f : e);
     }
-    std::vector<Suggestion> out(chars.size());
+    out.assign(chars.size(), Suggestion{});
 
     std::size_t start = 0;
     if (nameField) {
@@ -350,7 +347,8 @@ std::vector<Suggestion> PhraseModel::analyse(std::string_view text, bool nameFie
         while (start < chars.size() && chars[start] == U' ') ++start;
         for (std::size_t len : {std::size_t{2}, std::size_t{1}}) {
             if (start + len > chars.size()) continue;
-            const auto it = surnames_.find(std::u32string(&chars[start], len));
+            const auto it = surnames_.find(
+                surnameKey(chars[start], len == 2 ? chars[start + 1] : 0));
             if (it == surnames_.end()) continue;
             for (std::size_t k = 0; k < len; ++k) {
                 const Entry* e = rows[start + k];
@@ -375,7 +373,6 @@ std::vector<Suggestion> PhraseModel::analyse(std::string_view text, bool nameFie
         if (anyPolyphonic) segment(&chars[i], &rows[i], &simplifiedRows[i], j - i, &out[i]);
         i = j;
     }
-    return out;
 }
 
 void PhraseModel::segment(const char32_t* chars, const Entry* const* rows,
@@ -399,9 +396,9 @@ void PhraseModel::segment(const char32_t* chars, const Entry* const* rows,
             weight = rootChild_[chars[i]].weight;
         } else {
             node = child(0, chars[i]);
-            weight = node & kWordBit ? nodes_[node & ~kWordBit].weight : 0;
+            weight = nodes_[node].weight;  // the root's is 0
         }
-        const bool word = node & kWordBit;
+        const bool word = weight != 0;
         const double alone = best[i] + (word ? weight : floor_);
         if (alone > best[i + 1]) {
             best[i + 1] = alone;
@@ -412,25 +409,24 @@ void PhraseModel::segment(const char32_t* chars, const Entry* const* rows,
         for (std::size_t k = 2; k <= kMaxWord && i + k <= n; ++k) {
             node = child(node, chars[i + k - 1]);
             if (!node) break;
-            if (!(node & kWordBit)) continue;
-            const Word& word = nodes_[node & ~kWordBit];
-            const double score = best[i] + word.weight;
+            const Node& w = nodes_[node];
+            if (w.weight == 0) continue;
+            const double score = best[i] + w.weight;
             if (score > best[i + k]) {
                 best[i + k] = score;
                 last[i + k] = node;
                 len[i + k] = static_cast<std::uint8_t>(k);
             }
-            // A word's node, read for its weight anyway, says whether a longer word goes on
-            // from it; a node that ends no word always leads to one. Most two-character words
-            // end there, and a probe of the edge table is the costly step: a cache miss.
-            if (!word.parent) break;
+            // A node that ends no word always leads to one; a word's node may end its branch,
+            // as most two-character words do.
+            if (nodes_[node + 1].first == w.first) break;
         }
     }
 
     for (std::size_t end = n; end > 0;) {
         const std::size_t k = len[end];
         const std::size_t first = end - k;
-        const Word* w = last[end] ? &nodes_[last[end] & ~kWordBit] : nullptr;
+        const Node* w = last[end] ? &nodes_[last[end]] : nullptr;
         const std::string_view py =
             w ? std::string_view(pool_).substr(w->py, w->pyLen) : std::string_view();
         for (std::size_t p = first; p < end; ++p) {
@@ -455,9 +451,12 @@ void PhraseModel::segment(const char32_t* chars, const Entry* const* rows,
             if (&simple != &e && !simple.polyphonic) {
                 const std::string& only = simple.readings.front().stored;
                 if (only == e.readings.front().stored) s = Suggestion{only, true};
-            } else if (const auto d = dominant_.find(chars[p]);
-                d != dominant_.end() && d->second.share >= kSureShare &&
-                isReadingOf(d->second.py, e))
+            } else if (const auto d = chars[p] < 0x10000 && !((sureBits_[chars[p] / 64] >>
+                                                             (chars[p] % 64)) & 1u)
+                                          ? dominant_.end()
+                                          : dominant_.find(chars[p]);
+                       d != dominant_.end() && d->second.share >= kSureShare &&
+                       isReadingOf(d->second.py, e))
                 s = Suggestion{d->second.py, true};
             else if (!py.empty() && isReadingOf(r, e))
                 s = Suggestion{r, false};

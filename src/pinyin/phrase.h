@@ -59,45 +59,49 @@ public:
     /// both scripts and mixed text.
     std::vector<Suggestion> analyse(std::string_view text, bool nameField,
                                     const PinyinTable& table) const;
+    /// The same into `out`, which is replaced: a caller that keeps it saves an allocation.
+    void analyse(std::string_view text, bool nameField, const PinyinTable& table,
+                 std::vector<Suggestion>& out) const;
 
     /// Number of words held (for reports).
     std::size_t size() const { return words_; }
 
 private:
-    /// What a word's node holds. Node ids carry kWordBit when the node ends a word, so the
-    /// segmenter reads these only for words.
-    struct Word {
-        float weight = 0;         ///< natural log of the word's frequency
+    /// A node of the word trie. The nodes are laid out level by level, so the children of a
+    /// node are consecutive and sorted by character, and they end where the next node's
+    /// children begin: the nodes one probe reads share a cache line or two, where a hash of
+    /// all edges would scatter them over megabytes.
+    struct Node {
+        std::uint32_t first = 0;  ///< index of the first child
+        float weight = 0;         ///< natural log of the word's frequency; 0: no word ends here
         std::uint32_t py = 0;     ///< offset of the word's readings in pool_
-        std::uint32_t pyLen : 31 = 0;   ///< 0: no readings stored
-        std::uint32_t parent : 1 = 0;   ///< some longer word goes on from here
+        std::uint32_t pyLen = 0;  ///< their length; 0: none stored
     };
     struct Dominant {
         std::string py;
         float share;
     };
-    static constexpr std::uint32_t kWordBit = 0x80000000u;
+    /// One row of the word list while the trie is built.
+    struct Row;
 
-    /// An empty model sized for a word list of `rows` rows.
-    explicit PhraseModel(std::size_t rows);
-    /// The node reached from `node` by `c`, 0 when none.
+    PhraseModel();
+    /// Builds the trie from rows sorted by their characters.
+    void build(const std::vector<Row>& rows);
+    /// The index of the child of `node` reached by `c`; 0 when none.
     std::uint32_t child(std::uint32_t node, char32_t c) const;
-    std::uint32_t addChild(std::uint32_t node, char32_t c, bool word);
-    void grow();
-    /// The word added last and the nodes along it, which the next word may share.
-    struct LastWord {
-        char32_t chars[kMaxWord];
-        std::uint32_t nodes[kMaxWord];
-        std::size_t n = 0;
-    };
-    void addWord(std::string_view word, std::string_view py, float weight, LastWord& last);
     /// Whether some word starts with the pair (a, b): a filter that spares most probes.
     bool pairMayStart(char32_t a, char32_t b) const;
     /// Segments one run of looked-up characters and fills its suggestions.
     void segment(const char32_t* chars, const Entry* const* rows,
                  const Entry* const* simplifiedRows, std::size_t n, Suggestion* out) const;
 
-    std::vector<Word> nodes_;  ///< by node id without kWordBit; nodes_[0] is the root
+    /// nodes_[0] is the root; one node more than the trie marks where the last one's
+    /// children end.
+    std::vector<Node> nodes_;
+    /// The character that leads to each node, apart from the nodes themselves: a search
+    /// among a node's children reads four bytes a child, and a node only once it is found.
+    std::vector<char32_t> keys_;
+    /// One bit per hash of a pair: set when some word may start with the pair.
     std::vector<std::uint64_t> pairBits_;
     /// A child of the root and, when it is a word, its weight: the segmenter reads both for
     /// every character, so they share a cache line.
@@ -107,19 +111,18 @@ private:
     };
     /// Children of the root for BMP characters, indexed by the character.
     std::vector<Root> rootChild_;
-    /// Other edges: open addressing on (parent << 21 | character), key, word flag and child
-    /// packed in one word; 0 marks a free slot.
-    std::vector<std::uint64_t> edgeSlots_;
-    std::size_t edges_ = 0;
     std::size_t words_ = 0;
     std::string pool_;
-    std::unordered_map<std::u32string, std::string> surnames_;
+    /// Surname readings by their one or two characters (see surnameKey).
+    std::unordered_map<std::uint64_t, std::string> surnames_;
     std::unordered_map<char32_t, Dominant> dominant_;
     /// The simplified form of a traditional BMP character, 0 for every other one.
     std::vector<char16_t> simplified_;
     /// One bit per BMP character: set when simplified_ holds a form for it. Eight kilobytes
     /// stay in the cache where simplified_ would not, and most text has no traditional form.
     std::vector<std::uint64_t> traditional_;
+    /// One bit per BMP character whose dominant reading settles it alone (kSureShare).
+    std::vector<std::uint64_t> sureBits_;
     float floor_ = -30.0f;  ///< weight of a character that is no word of its own
 };
 
