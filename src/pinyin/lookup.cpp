@@ -41,8 +41,20 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
     std::string out;
     out.reserve(hz.size() * 2 + 8);
 
-    std::vector<Suggestion> suggestions;  // asked for at the first polyphonic character, if at all
+    // Asked for at the first polyphonic character, if at all. The storage is borrowed, so a
+    // call made while a chooser is open gets its own.
+    std::vector<Suggestion> suggestions = std::move(spare_);
     bool analysed = false;
+    // The phrase data, asked for once a text: a window may switch modes between texts.
+    const PhraseModel* phrases = nullptr;
+    bool phrasesAsked = false;
+    const auto phraseModel = [&] {
+        if (!phrasesAsked) {
+            phrases = table_.phrases();
+            phrasesAsked = true;
+        }
+        return phrases;
+    };
 
     // Everything but the common case: a character without a pooled row, or with a row the
     // lookup does not use, or polyphonic under a mode that looks at context or asks.
@@ -66,14 +78,14 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
         // first such request.
         const bool useContext =
             mode == Polyphone::Phrase || (mode == Polyphone::Manual && settings_.askOnlyWhenUnsure);
-        const PhraseModel* phrases = useContext ? table_.phrases() : nullptr;
+        const PhraseModel* model = useContext ? phraseModel() : nullptr;
         const Suggestion* hint = nullptr;
-        if (phrases) {
+        if (model) {
             if (!analysed) {
                 const bool nameField =
                     !tag.empty() && std::string_view(settings_.nameTags).find(tag) !=
                                         std::string_view::npos;
-                suggestions = phrases->analyse(hz, nameField, table_);
+                model->analyse(hz, nameField, table_, suggestions);
                 analysed = true;
             }
             if (index < suggestions.size() && !suggestions[index].reading.empty())
@@ -146,7 +158,7 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
                     const bool takeFirst =
                         mode == Polyphone::Automatic ||
                         ((mode == Polyphone::Phrase || (mode == Polyphone::Manual && !chooser_)) &&
-                         !table_.phrases());
+                         !phraseModel());
                     if (!takeFirst) {
                         lookUpSlowly(c, dyStr, index);
                         continue;
@@ -167,6 +179,7 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
         }
         lookUpSlowly(c, dyStr, index);
     }
+    spare_ = std::move(suggestions);
     return out;
 }
 

@@ -4,8 +4,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "pinyin/chooser.h"
+#include "pinyin/phrase.h"
 #include "pinyin/settings.h"
 #include "pinyin/table.h"
 
@@ -38,6 +40,8 @@ private:
     const PinyinTable& table_;
     const RunSettings& settings_;
     Chooser* chooser_;
+    /// Storage for the suggestions of one text, lent to each call of pinyin() in turn.
+    std::vector<Suggestion> spare_;
 };
 
 /// The line without its "A" and "9" subfields; its head always stays.
