@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <limits>
 
@@ -93,16 +94,24 @@ std::string_view piece(std::string_view py, std::size_t k) {
     return {};
 }
 
-/// Whether `reading` is one of the character's readings. Only such readings are suggested:
-/// the word list may know a reading that the PinYin table does not.
-bool isReadingOf(std::string_view reading, const Entry& e) {
+/// Fills in `s` when `reading` is one of the character's readings, and says whether it is.
+/// Only such readings are suggested: the word list may know a reading that the PinYin table
+/// does not.
+bool suggest(Suggestion& s, std::string_view reading, const Entry& e, bool sure) {
     if (reading.empty()) return false;
-    for (const Reading& r : e.readings)
-        if (r.stored == reading) return true;
+    for (std::size_t k = 0; k < e.readings.size(); ++k)
+        if (e.readings[k].stored == reading) {
+            s = Suggestion{e.readings[k].stored, static_cast<std::uint32_t>(k), sure};
+            return true;
+        }
     return false;
 }
 
 /// The bit of the pair filter for the pair (a, b): one of 2^20.
+std::uint32_t familyHash(char32_t c) {
+    return static_cast<std::uint32_t>((c * 0x9E3779B97F4A7C15ull) >> 40);
+}
+
 std::size_t pairBit(char32_t a, char32_t b) {
     const std::uint64_t key = (static_cast<std::uint64_t>(a) << 21) | b;
     return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 44);
@@ -159,6 +168,7 @@ void PhraseModel::build(const std::vector<Row>& rows) {
         total += count;
     }
     nodes_.assign(total + 1, Node{});  // the one after the last marks where its children end
+    readings_.assign(total + 1, Readings{});
     keys_.assign(total + 1, 0);
     nodes_[0].first = next[1];
     nodes_[total].first = total;
@@ -175,10 +185,8 @@ void PhraseModel::build(const std::vector<Row>& rows) {
             if (d == 1 && row.chars[0] < 0x10000) rootChild_[row.chars[0]].node = k;
         }
         if (shared == row.len) continue;  // the same word again: the first row counts
-        Node& n = nodes_[at[row.len]];
-        n.weight = row.weight;
-        n.py = row.py;
-        n.pyLen = row.pyLen;
+        nodes_[at[row.len]].weight = row.weight;
+        readings_[at[row.len]] = Readings{row.py, row.pyLen};
         ++words_;
         if (row.len == 1 && row.chars[0] < 0x10000) rootChild_[row.chars[0]].weight = row.weight;
         if (row.len > 1) {
@@ -186,6 +194,49 @@ void PhraseModel::build(const std::vector<Row>& rows) {
             pairBits_[bit / 64] |= std::uint64_t{1} << (bit % 64);
         }
     }
+
+    // Where the root's BMP children find their own: a block of keys, or for a large family a
+    // hash of it, at most half full.
+    for (std::uint32_t k = nodes_[0].first; k < nodes_[1].first; ++k) {
+        if (keys_[k] >= 0x10000) continue;
+        Root& r = rootChild_[keys_[k]];
+        const std::uint32_t count = nodes_[k + 1].first - nodes_[k].first;
+        if (count <= kBlock) {
+            r.children = nodes_[k].first;
+            r.family = count;
+            continue;
+        }
+        std::uint32_t size = 2;
+        while (size < count * 2) size *= 2;
+        r.children = static_cast<std::uint32_t>(familySlots_.size());
+        r.family = kHashed | (size - 1);
+        familySlots_.resize(familySlots_.size() + size, 0);
+        std::uint32_t* const slots = familySlots_.data() + r.children;
+        for (std::uint32_t j = nodes_[k].first; j < nodes_[k + 1].first; ++j) {
+            std::uint32_t i = familyHash(keys_[j]) & (size - 1);
+            while (slots[i] != 0) i = (i + 1) & (size - 1);
+            slots[i] = j;
+        }
+    }
+    familySlots_.shrink_to_fit();
+}
+
+inline std::uint32_t PhraseModel::second(const Root& r, char32_t c) const {
+    if (r.family & kHashed) {
+        const std::uint32_t mask = r.family & ~kHashed;
+        const std::uint32_t* const slots = familySlots_.data() + r.children;
+        for (std::uint32_t i = familyHash(c) & mask;; i = (i + 1) & mask) {
+            const std::uint32_t j = slots[i];
+            if (j == 0 || keys_[j] == c) return j;
+        }
+    }
+    return inBlock(keys_.data() + r.children, r.family, c);
+}
+
+inline std::uint32_t PhraseModel::inBlock(const char32_t* b, std::size_t n, char32_t c) const {
+    for (const char32_t* const e = b + n; b != e; ++b)
+        if (*b == c) return static_cast<std::uint32_t>(b - keys_.data());
+    return 0;
 }
 
 inline std::uint32_t PhraseModel::child(std::uint32_t node, char32_t c) const {
@@ -193,16 +244,14 @@ inline std::uint32_t PhraseModel::child(std::uint32_t node, char32_t c) const {
     const char32_t* const keys = keys_.data();
     const char32_t* b = keys + nodes_[node].first;
     std::size_t n = nodes_[node + 1].first - nodes_[node].first;
-    // Most nodes have a few children, compared in one cache line; the first characters of the
-    // commonest words have hundreds, halved without branches to mispredict.
-    while (n > 16) {
+    // The first characters of the commonest words have hundreds of children, halved without
+    // branches to mispredict down to one block.
+    while (n > kBlock) {
         const std::size_t half = n / 2;
         b = b[half] <= c ? b + half : b;
         n -= half;
     }
-    for (const char32_t* const e = b + n; b != e; ++b)
-        if (*b == c) return static_cast<std::uint32_t>(b - keys);
-    return 0;
+    return inBlock(b, n, c);
 }
 
 bool PhraseModel::pairMayStart(char32_t a, char32_t b) const {
@@ -313,9 +362,11 @@ void PhraseModel::analyse(std::string_view text, bool nameField, const PinyinTab
     thread_local std::vector<char32_t> chars;
     thread_local std::vector<const Entry*> rows;
     thread_local std::vector<const Entry*> simplifiedRows;  // the folded character's row
+    thread_local std::vector<std::uint8_t> polyphonic;      // the row's flag, kept at hand
     chars.clear();
     rows.clear();
     simplifiedRows.clear();
+    polyphonic.clear();
     const PinyinTable::Impl& t = table.impl();
     for (std::size_t i = 0; i < text.size();) {
         const char32_t c = nextChar(text, i);
@@ -335,7 +386,8 @@ void PhraseModel::analyse(std::string_view text, bool nameField, const PinyinTab
                 e = &kPlain;
         }
         rows.push_back(e);
-        const Entry* f = folded && e && e->polyphonic ? t.find(folded) : nullptr;
+        polyphonic.push_back(e && e->polyphonic);
+        const Entry* f = folded && polyphonic.back() ? t.find(folded) : nullptr;
         simplifiedRows.push_back(f ? f : e);
     }
     out.assign(chars.size(), Suggestion{});
@@ -353,8 +405,7 @@ void PhraseModel::analyse(std::string_view text, bool nameField, const PinyinTab
             for (std::size_t k = 0; k < len; ++k) {
                 const Entry* e = rows[start + k];
                 const std::string_view r = piece(it->second, k);
-                if (e && e->polyphonic && isReadingOf(r, *e))
-                    out[start + k] = Suggestion{r, true};
+                if (e && e->polyphonic) suggest(out[start + k], r, *e, true);
             }
             start += len;
             break;
@@ -369,7 +420,7 @@ void PhraseModel::analyse(std::string_view text, bool nameField, const PinyinTab
         }
         std::size_t j = i;
         bool anyPolyphonic = false;
-        for (; j < chars.size() && rows[j]; ++j) anyPolyphonic |= rows[j]->polyphonic;
+        for (; j < chars.size() && rows[j]; ++j) anyPolyphonic |= polyphonic[j] != 0;
         if (anyPolyphonic) segment(&chars[i], &rows[i], &simplifiedRows[i], j - i, &out[i]);
         i = j;
     }
@@ -381,41 +432,43 @@ void PhraseModel::segment(const char32_t* chars, const Entry* const* rows,
     // The best segmentation: the one whose words' log frequencies add up to the most. Every
     // character may stand alone, so a path always exists. Unlike longest match this reads
     // 在行动 as 在 + 行动, although 在行 is a word that longest match would take first.
-    thread_local std::vector<double> best;
-    thread_local std::vector<std::uint32_t> last;  // node of the last word of the best path
-    thread_local std::vector<std::uint8_t> len;    // its length
-    best.assign(n + 1, -std::numeric_limits<double>::infinity());
-    last.assign(n + 1, 0);
-    len.assign(n + 1, 1);
-    best[0] = 0.0;
+    // For each end of a prefix: the best score, the node of the last word of that path (0
+    // for a character that is no word) and the word's length. Runs are mostly short enough
+    // for the stack.
+    struct Step {
+        double best;
+        std::uint32_t last;
+        std::uint8_t len;
+    };
+    constexpr std::size_t kOnStack = 64;
+    Step onStack[kOnStack];
+    thread_local std::vector<Step> onHeap;
+    Step* const step = n < kOnStack ? onStack : (onHeap.resize(n + 1), onHeap.data());
+    for (std::size_t i = 0; i <= n; ++i)
+        step[i] = Step{-std::numeric_limits<double>::infinity(), 0, 1};
+    step[0].best = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
-        std::uint32_t node;
-        float weight;
-        if (chars[i] < 0x10000) {
-            node = rootChild_[chars[i]].node;
-            weight = rootChild_[chars[i]].weight;
-        } else {
-            node = child(0, chars[i]);
-            weight = nodes_[node].weight;  // the root's is 0
-        }
+        const Root* root = chars[i] < 0x10000 ? &rootChild_[chars[i]] : nullptr;
+        std::uint32_t node = root ? root->node : child(0, chars[i]);
+        const float weight = root ? root->weight : nodes_[node].weight;  // the root's is 0
         const bool word = weight != 0;
-        const double alone = best[i] + (word ? weight : floor_);
-        if (alone > best[i + 1]) {
-            best[i + 1] = alone;
-            last[i + 1] = word ? node : 0;
-            len[i + 1] = 1;
+        const double alone = step[i].best + (word ? weight : floor_);
+        if (alone > step[i + 1].best) {
+            step[i + 1].best = alone;
+            step[i + 1].last = word ? node : 0;
+            step[i + 1].len = 1;
         }
         if (!node || i + 1 == n || !pairMayStart(chars[i], chars[i + 1])) continue;
         for (std::size_t k = 2; k <= kMaxWord && i + k <= n; ++k) {
-            node = child(node, chars[i + k - 1]);
+            node = k == 2 && root ? second(*root, chars[i + 1]) : child(node, chars[i + k - 1]);
             if (!node) break;
             const Node& w = nodes_[node];
             if (w.weight == 0) continue;
-            const double score = best[i] + w.weight;
-            if (score > best[i + k]) {
-                best[i + k] = score;
-                last[i + k] = node;
-                len[i + k] = static_cast<std::uint8_t>(k);
+            const double score = step[i].best + w.weight;
+            if (score > step[i + k].best) {
+                step[i + k].best = score;
+                step[i + k].last = node;
+                step[i + k].len = static_cast<std::uint8_t>(k);
             }
             // A node that ends no word always leads to one; a word's node may end its branch,
             // as most two-character words do.
@@ -424,11 +477,10 @@ void PhraseModel::segment(const char32_t* chars, const Entry* const* rows,
     }
 
     for (std::size_t end = n; end > 0;) {
-        const std::size_t k = len[end];
+        const std::size_t k = step[end].len;
         const std::size_t first = end - k;
-        const Node* w = last[end] ? &nodes_[last[end]] : nullptr;
-        const std::string_view py =
-            w ? std::string_view(pool_).substr(w->py, w->pyLen) : std::string_view();
+        const Readings& w = readings_[step[end].last];  // the root's are none
+        const std::string_view py = std::string_view(pool_).substr(w.py, w.len);
         for (std::size_t p = first; p < end; ++p) {
             const Entry& e = *rows[p];
             if (!e.polyphonic) continue;
@@ -440,7 +492,7 @@ void PhraseModel::segment(const char32_t* chars, const Entry* const* rows,
                            : piece(py, k > 1 ? p - first : 0);
             if (k > 1) {
                 // A known word decides every character in it.
-                if (isReadingOf(r, e)) s = Suggestion{r, true};
+                suggest(s, r, e, true);
                 continue;
             }
             // Standing alone: a traditional character whose simplified form has one reading,
@@ -450,16 +502,14 @@ void PhraseModel::segment(const char32_t* chars, const Entry* const* rows,
             const Entry& simple = *simplifiedRows[p];
             if (&simple != &e && !simple.polyphonic) {
                 const std::string& only = simple.readings.front().stored;
-                if (only == e.readings.front().stored) s = Suggestion{only, true};
+                if (only == e.readings.front().stored) s = Suggestion{e.readings.front().stored, 0, true};
             } else if (const auto d = chars[p] < 0x10000 && !((sureBits_[chars[p] / 64] >>
                                                              (chars[p] % 64)) & 1u)
                                           ? dominant_.end()
                                           : dominant_.find(chars[p]);
-                       d != dominant_.end() && d->second.share >= kSureShare &&
-                       isReadingOf(d->second.py, e))
-                s = Suggestion{d->second.py, true};
-            else if (!py.empty() && isReadingOf(r, e))
-                s = Suggestion{r, false};
+                       d == dominant_.end() || d->second.share < kSureShare ||
+                       !suggest(s, d->second.py, e, true))
+                if (!py.empty()) suggest(s, r, e, false);
         }
         end = first;
     }

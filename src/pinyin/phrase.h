@@ -20,6 +20,7 @@ struct Suggestion {
     /// A reading as stored (capital initial); empty when context says nothing. It points into
     /// the phrase model or the PinYin table, so it stays valid while both are loaded.
     std::string_view reading;
+    std::uint32_t index = 0;  ///< which of the character's readings it is
     bool sure = false;    ///< settled without asking: a known word, the name rule, a dominant reading
 };
 
@@ -74,21 +75,32 @@ private:
     struct Node {
         std::uint32_t first = 0;  ///< index of the first child
         float weight = 0;         ///< natural log of the word's frequency; 0: no word ends here
-        std::uint32_t py = 0;     ///< offset of the word's readings in pool_
-        std::uint32_t pyLen = 0;  ///< their length; 0: none stored
     };
+    /// A word's readings, read only for the words of the best segmentation.
+    struct Readings {
+        std::uint32_t py = 0;   ///< offset in pool_
+        std::uint32_t len = 0;  ///< 0: none stored
+    };
+    /// Children looked through one by one; larger families are halved down to this, or for
+    /// the root's children hashed.
+    static constexpr std::size_t kBlock = 16;
     struct Dominant {
         std::string py;
         float share;
     };
     /// One row of the word list while the trie is built.
     struct Row;
+    struct Root;
 
     PhraseModel();
     /// Builds the trie from rows sorted by their characters.
     void build(const std::vector<Row>& rows);
     /// The index of the child of `node` reached by `c`; 0 when none.
     std::uint32_t child(std::uint32_t node, char32_t c) const;
+    /// child(r.node, c) for a child r of the root, found from r alone.
+    std::uint32_t second(const Root& r, char32_t c) const;
+    /// The node whose key is `c` among the `n` keys from `b`; 0 when none.
+    std::uint32_t inBlock(const char32_t* b, std::size_t n, char32_t c) const;
     /// Whether some word starts with the pair (a, b): a filter that spares most probes.
     bool pairMayStart(char32_t a, char32_t b) const;
     /// Segments one run of looked-up characters and fills its suggestions.
@@ -98,6 +110,7 @@ private:
     /// nodes_[0] is the root; one node more than the trie marks where the last one's
     /// children end.
     std::vector<Node> nodes_;
+    std::vector<Readings> readings_;  ///< by node
     /// The character that leads to each node, apart from the nodes themselves: a search
     /// among a node's children reads four bytes a child, and a node only once it is found.
     std::vector<char32_t> keys_;
@@ -108,7 +121,15 @@ private:
     struct Root {
         std::uint32_t node = 0;
         float weight = 0;
+        /// Its children: the index of their first key, or with kHashed set in `family`, the
+        /// offset of their hash in familySlots_.
+        std::uint32_t children = 0;
+        std::uint32_t family = 0;  ///< how many children; with kHashed, the hash's mask
     };
+    static constexpr std::uint32_t kHashed = 0x80000000u;
+    /// Open addressing over the children of each large family of the root: node indices,
+    /// 0 for a free slot.
+    std::vector<std::uint32_t> familySlots_;
     /// Children of the root for BMP characters, indexed by the character.
     std::vector<Root> rootChild_;
     std::size_t words_ = 0;
