@@ -24,12 +24,6 @@ void appendReading(std::string& out, const Entry& e, const std::string& reading,
     out += readingOut(reading, lower);
 }
 
-int indexOf(const Entry& e, std::string_view reading) {
-    for (std::size_t k = 0; k < e.readings.size(); ++k)
-        if (e.readings[k].stored == reading) return static_cast<int>(k);
-    return 0;
-}
-
 }  // namespace
 
 Romaniser::Romaniser(const PinyinTable& table, const RunSettings& settings, Chooser* chooser)
@@ -56,23 +50,9 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
         return phrases;
     };
 
-    // Everything but the common case: a character without a pooled row, or with a row the
-    // lookup does not use, or polyphonic under a mode that looks at context or asks.
-    const auto lookUpSlowly = [&](char32_t c, int dyStr, std::size_t index) {
-        const Entry* e = codepage::Codec::isGbkDoubleByte(c) ? t.find(c) : nullptr;
-        if (!e) {
-            if (!codepage::Codec::isGbkDoubleByte(c))
-                // Copied through; the "ǘ" rule covers the whole result, copied characters too.
-                codepage::utf8::append(out, c == kSmallUDiaeresisAcute ? U'v' : c);
-            return;  // double-byte without a row: the character drops out of the pinyin
-        }
+    // A polyphonic character under a mode that looks at context or asks.
+    const auto choose = [&](const Entry* e, char32_t c, int dyStr, std::size_t index) {
         const bool lower = settings_.letterCase == LetterCase::Lower;
-        if (!e->polyphonic) {
-            const Reading& r = e->readings.front();
-            out += lower ? r.lower : r.asIs;
-            return;
-        }
-
         const Polyphone mode = settings_.polyphone;
         // Only a mode that reads the context asks for the phrase data, which is built at the
         // first such request.
@@ -96,14 +76,9 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
         // would take.
         const bool ask = mode == Polyphone::Manual && chooser_ && !(hint && hint->sure);
         if (!ask) {
-            if (hint) {
-                selpy = hint->reading;
-                appendReading(out, *e, selpy, lower);
-            } else {
-                const Reading& first = e->readings.front();
-                selpy = first.stored;
-                out += lower ? first.lower : first.asIs;
-            }
+            const Reading& r = e->readings[hint ? hint->index : 0];
+            selpy = r.stored;
+            out += lower ? r.lower : r.asIs;
             return;
         }
 
@@ -112,11 +87,29 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
         request.dyStr = dyStr;
         request.pystr = e->trimmed;
         codepage::utf8::append(request.hz, c);
-        request.suggested = hint ? indexOf(*e, hint->reading) : 0;
+        request.suggested = hint ? static_cast<int>(hint->index) : 0;
         // No choice (the window closed another way) keeps the previous selpy as the reading.
         if (auto answer = chooser_->choose(request)) selpy = std::move(*answer);
         // The case scheme applies to the answer, as it stands once the chooser has closed.
         appendReading(out, *e, selpy, settings_.letterCase == LetterCase::Lower);
+    };
+
+    // Everything but the common case: a character without a pooled row, or with a row the
+    // lookup does not use.
+    const auto lookUpSlowly = [&](char32_t c, int dyStr, std::size_t index) {
+        const Entry* e = codepage::Codec::isGbkDoubleByte(c) ? t.find(c) : nullptr;
+        if (!e) {
+            if (!codepage::Codec::isGbkDoubleByte(c))
+                // Copied through; the "ǘ" rule covers the whole result, copied characters too.
+                codepage::utf8::append(out, c == kSmallUDiaeresisAcute ? U'v' : c);
+            return;  // double-byte without a row: the character drops out of the pinyin
+        }
+        if (e->polyphonic) {
+            choose(e, c, dyStr, index);
+            return;
+        }
+        const Reading& r = e->readings.front();
+        out += settings_.letterCase == LetterCase::Lower ? r.lower : r.asIs;
     };
 
     constexpr std::uint8_t kUsable = Hot::kRow | Hot::kDoubleByte | Hot::kPooled;
@@ -160,7 +153,7 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
                         ((mode == Polyphone::Phrase || (mode == Polyphone::Manual && !chooser_)) &&
                          !phraseModel());
                     if (!takeFirst) {
-                        lookUpSlowly(c, dyStr, index);
+                        choose(t.find(c), c, dyStr, index);
                         continue;
                     }
                     selpy.assign(pool + h.pool, h.storedLen);
