@@ -324,9 +324,15 @@ std::shared_ptr<const PhraseModel> PhraseModel::load(sqlite3* db) {
         eachRow(db, "Surname", kSurnameQuery, [&](sqlite3_stmt* s) {
             const std::u32string name = decode(columnText(s, 0));
             if (name.size() == 1 || name.size() == 2)
-                m->surnames_.emplace(surnameKey(name[0], name.size() == 2 ? name[1] : 0),
-                                     std::string(columnText(s, 1)));
+                m->surnames_.emplace_back(surnameKey(name[0], name.size() == 2 ? name[1] : 0),
+                                          std::string(columnText(s, 1)));
         });
+    // In key order for the search, the first row for a name kept.
+    const auto byKey = [](const auto& a, const auto& b) { return a.first < b.first; };
+    std::stable_sort(m->surnames_.begin(), m->surnames_.end(), byKey);
+    m->surnames_.erase(std::unique(m->surnames_.begin(), m->surnames_.end(),
+                                   [](const auto& a, const auto& b) { return a.first == b.first; }),
+                       m->surnames_.end());
     if (hasTable(db, "Dominant"))
         eachRow(db, "Dominant", kDominantQuery, [&](sqlite3_stmt* s) {
             const std::u32string hz = decode(columnText(s, 0));
@@ -363,16 +369,20 @@ void PhraseModel::analyse(std::string_view text, bool nameField, const PinyinTab
     thread_local std::vector<const Entry*> rows;
     thread_local std::vector<const Entry*> simplifiedRows;  // the folded character's row
     thread_local std::vector<std::uint8_t> polyphonic;      // the row's flag, kept at hand
-    chars.clear();
-    rows.clear();
-    simplifiedRows.clear();
-    polyphonic.clear();
+    // No more code points than bytes; the scratch only grows.
+    if (chars.size() < text.size()) {
+        chars.resize(text.size());
+        rows.resize(text.size());
+        simplifiedRows.resize(text.size());
+        polyphonic.resize(text.size());
+    }
     const PinyinTable::Impl& t = table.impl();
-    for (std::size_t i = 0; i < text.size();) {
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < text.size(); ++count) {
         const char32_t c = nextChar(text, i);
         const char16_t folded =
             c < 0x10000 && (traditional_[c / 64] >> (c % 64)) & 1u ? simplified_[c] : 0;
-        chars.push_back(folded ? folded : c);
+        chars[count] = folded ? folded : c;
         // The eight-byte hot slot says whether a BMP character has a row and several readings;
         // only a polyphonic character's full row is read.
         const Entry* e = nullptr;
@@ -385,23 +395,27 @@ void PhraseModel::analyse(std::string_view text, bool nameField, const PinyinTab
             else if (flags & Hot::kRow)
                 e = &kPlain;
         }
-        rows.push_back(e);
-        polyphonic.push_back(e && e->polyphonic);
-        const Entry* f = folded && polyphonic.back() ? t.find(folded) : nullptr;
-        simplifiedRows.push_back(f ? f : e);
+        rows[count] = e;
+        polyphonic[count] = e && e->polyphonic;
+        const Entry* f = folded && polyphonic[count] ? t.find(folded) : nullptr;
+        simplifiedRows[count] = f ? f : e;
     }
-    out.assign(chars.size(), Suggestion{});
+    out.assign(count, Suggestion{});
 
     std::size_t start = 0;
     if (nameField) {
         // The name starts with its surname: a double one when the first two characters make
         // one, else a single one. The given name after it is segmented on its own.
-        while (start < chars.size() && chars[start] == U' ') ++start;
+        while (start < count && chars[start] == U' ') ++start;
         for (std::size_t len : {std::size_t{2}, std::size_t{1}}) {
-            if (start + len > chars.size()) continue;
-            const auto it = surnames_.find(
-                surnameKey(chars[start], len == 2 ? chars[start + 1] : 0));
-            if (it == surnames_.end()) continue;
+            if (start + len > count) continue;
+            const std::uint64_t key = surnameKey(chars[start], len == 2 ? chars[start + 1] : 0);
+            const auto it = std::lower_bound(
+                surnames_.begin(), surnames_.end(), key,
+                [](const std::pair<std::uint64_t, std::string>& s, std::uint64_t k) {
+                    return s.first < k;
+                });
+            if (it == surnames_.end() || it->first != key) continue;
             for (std::size_t k = 0; k < len; ++k) {
                 const Entry* e = rows[start + k];
                 const std::string_view r = piece(it->second, k);
@@ -413,22 +427,24 @@ void PhraseModel::analyse(std::string_view text, bool nameField, const PinyinTab
     }
 
     // Runs of characters that the table reads; punctuation without a row and ASCII end a run.
-    for (std::size_t i = start; i < chars.size();) {
+    for (std::size_t i = start; i < count;) {
         if (!rows[i]) {
             ++i;
             continue;
         }
         std::size_t j = i;
-        bool anyPolyphonic = false;
-        for (; j < chars.size() && rows[j]; ++j) anyPolyphonic |= polyphonic[j] != 0;
-        if (anyPolyphonic) segment(&chars[i], &rows[i], &simplifiedRows[i], j - i, &out[i]);
+        std::size_t lastPolyphonic = 0;  // past the run's last polyphonic character; 0: none
+        for (; j < count && rows[j]; ++j)
+            if (polyphonic[j]) lastPolyphonic = j - i + 1;
+        if (lastPolyphonic)
+            segment(&chars[i], &rows[i], &simplifiedRows[i], j - i, lastPolyphonic, &out[i]);
         i = j;
     }
 }
 
 void PhraseModel::segment(const char32_t* chars, const Entry* const* rows,
                           const Entry* const* simplifiedRows, std::size_t n,
-                          Suggestion* out) const {
+                          std::size_t polyphonicEnd, Suggestion* out) const {
     // The best segmentation: the one whose words' log frequencies add up to the most. Every
     // character may stand alone, so a path always exists. Unlike longest match this reads
     // 在行动 as 在 + 行动, although 在行 is a word that longest match would take first.
@@ -447,7 +463,16 @@ void PhraseModel::segment(const char32_t* chars, const Entry* const* rows,
     for (std::size_t i = 0; i <= n; ++i)
         step[i] = Step{-std::numeric_limits<double>::infinity(), 0, 1};
     step[0].best = 0.0;
+    // Past the last polyphonic character the segmentation only has to reach a point that no
+    // word found so far spans: every path goes through it, so the best one up to there is
+    // part of the best one through the whole run, and what comes after decides nothing.
+    std::size_t reach = 0;  // the furthest end of a word found so far
+    std::size_t end = n;
     for (std::size_t i = 0; i < n; ++i) {
+        if (i >= polyphonicEnd && reach <= i) {
+            end = i;
+            break;
+        }
         const Root* root = chars[i] < 0x10000 ? &rootChild_[chars[i]] : nullptr;
         std::uint32_t node = root ? root->node : child(0, chars[i]);
         const float weight = root ? root->weight : nodes_[node].weight;  // the root's is 0
@@ -464,6 +489,7 @@ void PhraseModel::segment(const char32_t* chars, const Entry* const* rows,
             if (!node) break;
             const Node& w = nodes_[node];
             if (w.weight == 0) continue;
+            reach = std::max(reach, i + k);
             const double score = step[i].best + w.weight;
             if (score > step[i + k].best) {
                 step[i + k].best = score;
@@ -476,14 +502,19 @@ void PhraseModel::segment(const char32_t* chars, const Entry* const* rows,
         }
     }
 
-    for (std::size_t end = n; end > 0;) {
+    while (end > 0) {
         const std::size_t k = step[end].len;
         const std::size_t first = end - k;
-        const Readings& w = readings_[step[end].last];  // the root's are none
-        const std::string_view py = std::string_view(pool_).substr(w.py, w.len);
+        std::string_view py;  // the word's readings, looked up for its first polyphonic character
+        bool looked = false;
         for (std::size_t p = first; p < end; ++p) {
             const Entry& e = *rows[p];
             if (!e.polyphonic) continue;
+            if (!looked) {
+                const Readings& w = readings_[step[end].last];  // the root's are none
+                py = std::string_view(pool_).substr(w.py, w.len);
+                looked = true;
+            }
             Suggestion& s = out[p];
             // A word without readings stored confirms the first ones: those of the simplified
             // form for a folded character, whose own row may order its readings otherwise.

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 struct sqlite3;
@@ -103,9 +104,11 @@ private:
     std::uint32_t inBlock(const char32_t* b, std::size_t n, char32_t c) const;
     /// Whether some word starts with the pair (a, b): a filter that spares most probes.
     bool pairMayStart(char32_t a, char32_t b) const;
-    /// Segments one run of looked-up characters and fills its suggestions.
+    /// Segments one run of looked-up characters and fills the suggestions of its polyphonic
+    /// ones, which all stand before `polyphonicEnd`.
     void segment(const char32_t* chars, const Entry* const* rows,
-                 const Entry* const* simplifiedRows, std::size_t n, Suggestion* out) const;
+                 const Entry* const* simplifiedRows, std::size_t n, std::size_t polyphonicEnd,
+                 Suggestion* out) const;
 
     /// nodes_[0] is the root; one node more than the trie marks where the last one's
     /// children end.
@@ -134,8 +137,8 @@ private:
     std::vector<Root> rootChild_;
     std::size_t words_ = 0;
     std::string pool_;
-    /// Surname readings by their one or two characters (see surnameKey).
-    std::unordered_map<std::uint64_t, std::string> surnames_;
+    /// Surname readings by their one or two characters (see surnameKey), in key order.
+    std::vector<std::pair<std::uint64_t, std::string>> surnames_;
     std::unordered_map<char32_t, Dominant> dominant_;
     /// The simplified form of a traditional BMP character, 0 for every other one.
     std::vector<char16_t> simplified_;
