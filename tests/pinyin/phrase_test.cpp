@@ -236,6 +236,50 @@ TEST(PhraseData, WordReadingsOutsideTheTableAreIgnored) {
     EXPECT_EQ(romanise(*table, "沙长沙"), "sha zhang sha");
 }
 
+TEST(PhraseData, LargeFamiliesDeepWordsAndRowsOutOfOrder) {
+    // 大 starts forty words and 大学 twenty more, enough that their children are hashed and
+    // halved (an even number of them, where an off-by-one in halving shows); the rows come out of order, with one word twice; one word has a character
+    // beyond the BMP.
+    std::string sql =
+        "CREATE TABLE PinYin(hz TEXT, Py1 TEXT);"
+        "INSERT INTO PinYin VALUES ('大','Da Dai'),('夫','Fu'),('学','Xue'),('行','Xing Hang'),"
+        "('长','Zhang Chang'),('\xF0\xA0\x80\x80','Qiu');"
+        "CREATE TABLE Phrase(word TEXT, py TEXT, weight INTEGER);"
+        "INSERT INTO Phrase VALUES ('长大','Zhang Da',-900),('长大','Chang Da',-900),"
+        "('大夫','Dai Fu',-900),('大学行','Da Xue Hang',-1000),"
+        "('\xF0\xA0\x80\x80行','Qiu Hang',-900);";
+    std::string filler;
+    for (char32_t c = 0x4E10; c < 0x4E10 + 40; ++c) {
+        std::string hz;
+        codepage::utf8::append(hz, c);
+        filler += hz;
+        sql += "INSERT INTO PinYin VALUES ('" + hz + "','Yi');";
+        sql += "INSERT INTO Phrase VALUES ('大" + hz + "',NULL,-1000);";
+        if (c < 0x4E10 + 19) sql += "INSERT INTO Phrase VALUES ('大学" + hz + "',NULL,-1100);";
+    }
+    TempDb db(sql);
+    const auto table = PinyinTable::load(db.path());
+    ASSERT_NE(table->phrases(), nullptr);
+    EXPECT_EQ(table->phrases()->size(), 63u);  // the repeated word once
+    EXPECT_EQ(romanise(*table, "大夫"), "dai fu");
+    EXPECT_EQ(romanise(*table, "大行"), "da xing");  // no such word: the first readings
+    EXPECT_EQ(romanise(*table, "大学行"), "da xue hang");
+    EXPECT_EQ(romanise(*table, "长大"), "zhang da");  // the first of the two rows
+    EXPECT_EQ(romanise(*table, "\xF0\xA0\x80\x80行"), "\xF0\xA0\x80\x80hang");
+    // Every word of the families is found, wherever it sits in its family: 大 is settled
+    // only inside a word.
+    for (std::size_t k = 0; k < filler.size(); k += 3) {
+        const std::string hz = filler.substr(k, 3);
+        for (const std::string& word : {"大" + hz, "大学" + hz}) {
+            if (word.size() > 6 && k >= 19 * 3) continue;
+            const auto s = table->phrases()->analyse(word, false, *table);
+            ASSERT_FALSE(s.empty());
+            EXPECT_TRUE(s[0].sure && s[0].reading == "Da") << word;
+        }
+    }
+    EXPECT_FALSE(table->phrases()->analyse("大学", false, *table)[0].sure);
+}
+
 /// Checks against the py.db the program ships; skipped while it has no phrase tables.
 class ShippedData : public ::testing::Test {
 protected:
