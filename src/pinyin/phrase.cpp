@@ -7,6 +7,7 @@
 #include <bit>
 #include <cstdint>
 #include <limits>
+#include <type_traits>
 
 #include "codepage/codepage.h"
 #include "pinyin/table.h"
@@ -39,7 +40,8 @@ constexpr const char* kSurnameQuery = "SELECT name, py FROM Surname";
 constexpr const char* kDominantQuery = "SELECT hz, py, share FROM Dominant";
 constexpr const char* kVariantQuery = "SELECT hz, simplified FROM Variant";
 
-/// Runs `sql` and hands every row to `row`; a failure names the table.
+/// Runs `sql` and hands every row to `row`, until `row` returns false if it returns a bool;
+/// a failure names the table.
 template <class Row>
 void eachRow(sqlite3* db, const char* table, const char* sql, Row row) {
     sqlite3_stmt* raw = nullptr;
@@ -48,7 +50,13 @@ void eachRow(sqlite3* db, const char* table, const char* sql, Row row) {
                       " of the pinyin database: " + sqlite3_errmsg(db));
     Stmt stmt(raw);
     int step;
-    while ((step = sqlite3_step(raw)) == SQLITE_ROW) row(raw);
+    while ((step = sqlite3_step(raw)) == SQLITE_ROW) {
+        if constexpr (std::is_same_v<decltype(row(raw)), bool>) {
+            if (!row(raw)) return;  // the caller has seen enough
+        } else {
+            row(raw);
+        }
+    }
     if (step != SQLITE_DONE)
         throw DbError(std::string("cannot read the table ") + table +
                       " of the pinyin database: " + sqlite3_errmsg(db));
@@ -130,9 +138,8 @@ const Entry kPlain{};
 
 struct PhraseModel::Row {
     char32_t chars[kMaxWord];
-    std::uint32_t py;     // offset of the readings in pool_
-    std::uint8_t len;     // characters
-    std::uint8_t pyLen;   // bytes of readings
+    Readings py;
+    std::uint8_t len;  // characters
     float weight;
 
     bool operator<(const Row& o) const {
@@ -144,57 +151,86 @@ PhraseModel::PhraseModel()
     : pairBits_((std::size_t{1} << 20) / 64, 0), rootChild_(0x10000), simplified_(0x10000, 0),
       traditional_(0x10000 / 64, 0), sureBits_(0x10000 / 64, 0) {}
 
-void PhraseModel::build(const std::vector<Row>& rows) {
-    // Level by level, each level in the order of the list: the nodes of level d are the
-    // distinct beginnings of d characters, and a row begins new ones from the first character
-    // in which it differs from the row before. Counting them first places every level, so
-    // one more pass fills the nodes where they stay.
-    const auto common = [&rows](std::size_t r) {
-        std::size_t n = 0;
-        if (r > 0)
-            while (n < rows[r].len && n < rows[r - 1].len &&
-                   rows[r].chars[n] == rows[r - 1].chars[n])
-                ++n;
-        return n;
+/// Builds the trie from rows in the order of their characters, level by level: each level
+/// keeps its nodes in the order of the list, and a row adds a node on every level from the
+/// first character in which it differs from the row before. The levels are put end to end
+/// once the last row is in.
+class PhraseModel::Builder {
+public:
+    explicit Builder(PhraseModel& m) : m_(m) { levels_[0].nodes.emplace_back(); }
+
+    /// Adds a word; false, adding nothing, when it sorts before the word added last. The
+    /// same word again adds nothing either: its first row counts.
+    bool add(const char32_t* chars, std::size_t len, Readings py, float weight) {
+        std::size_t shared = 0;
+        while (shared < len && shared < lastLen_ && chars[shared] == last_[shared]) ++shared;
+        if (shared == len) return len == lastLen_;
+        if (shared < lastLen_ && chars[shared] < last_[shared]) return false;
+        for (std::size_t d = shared + 1; d <= len; ++d) {
+            // Its children will follow on the level below, from the end it has now.
+            levels_[d].nodes.push_back(
+                Node{static_cast<std::uint32_t>(levels_[d + 1].nodes.size()), 0});
+            levels_[d].keys.push_back(chars[d - 1]);
+            levels_[d].readings.emplace_back();
+            last_[d - 1] = chars[d - 1];
+        }
+        lastLen_ = len;
+        levels_[len].nodes.back().weight = weight;
+        levels_[len].readings.back() = py;
+        ++m_.words_;
+        if (len > 1) {
+            const std::size_t bit = pairBit(chars[0], chars[1]);
+            m_.pairBits_[bit / 64] |= std::uint64_t{1} << (bit % 64);
+        }
+        return true;
+    }
+
+    void finish();
+
+private:
+    struct Level {
+        std::vector<Node> nodes;  // `first` counted within the level below
+        std::vector<char32_t> keys;
+        std::vector<Readings> readings;
     };
-    std::uint32_t next[kMaxWord + 2] = {};  // where the next node of each level goes
-    next[0] = 1;                            // the root
-    for (std::size_t r = 0; r < rows.size(); ++r)
-        for (std::size_t d = common(r) + 1; d <= rows[r].len; ++d) ++next[d];
+    PhraseModel& m_;
+    Level levels_[kMaxWord + 2];  // the root's, then one for each length of word
+    char32_t last_[kMaxWord] = {};
+    std::size_t lastLen_ = 0;
+};
+
+void PhraseModel::Builder::finish() {
+    std::uint32_t offset[kMaxWord + 2];
     std::uint32_t total = 0;
-    for (std::uint32_t& n : next) {
-        const std::uint32_t count = n;
-        n = total;
-        total += count;
+    for (std::size_t d = 0; d < kMaxWord + 2; ++d) {
+        offset[d] = total;
+        total += static_cast<std::uint32_t>(levels_[d].nodes.size());
     }
-    nodes_.assign(total + 1, Node{});  // the one after the last marks where its children end
-    readings_.assign(total + 1, Readings{});
-    keys_.assign(total + 1, 0);
-    nodes_[0].first = next[1];
-    nodes_[total].first = total;
-
-    std::uint32_t at[kMaxWord + 1] = {};  // the row's nodes so far, by level
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-        const Row& row = rows[r];
-        const std::size_t shared = common(r);
-        for (std::size_t d = shared + 1; d <= row.len; ++d) {
-            const std::uint32_t k = next[d]++;
-            keys_[k] = row.chars[d - 1];
-            nodes_[k].first = next[d + 1];  // its children come next on the level below
-            at[d] = k;
-            if (d == 1 && row.chars[0] < 0x10000) rootChild_[row.chars[0]].node = k;
+    m_.nodes_.reserve(total + 1);
+    m_.keys_.reserve(total + 1);
+    m_.readings_.reserve(total + 1);
+    for (std::size_t d = 0; d < kMaxWord + 2; ++d) {
+        Level& l = levels_[d];
+        for (Node& n : l.nodes) n.first += d + 1 < kMaxWord + 2 ? offset[d + 1] : total;
+        m_.nodes_.insert(m_.nodes_.end(), l.nodes.begin(), l.nodes.end());
+        if (d == 0) {  // the root has no key or readings
+            m_.keys_.push_back(0);
+            m_.readings_.emplace_back();
         }
-        if (shared == row.len) continue;  // the same word again: the first row counts
-        nodes_[at[row.len]].weight = row.weight;
-        readings_[at[row.len]] = Readings{row.py, row.pyLen};
-        ++words_;
-        if (row.len == 1 && row.chars[0] < 0x10000) rootChild_[row.chars[0]].weight = row.weight;
-        if (row.len > 1) {
-            const std::size_t bit = pairBit(row.chars[0], row.chars[1]);
-            pairBits_[bit / 64] |= std::uint64_t{1} << (bit % 64);
-        }
+        m_.keys_.insert(m_.keys_.end(), l.keys.begin(), l.keys.end());
+        m_.readings_.insert(m_.readings_.end(), l.readings.begin(), l.readings.end());
+        l = Level{};
     }
+    // The one after the last marks where its children end.
+    m_.nodes_.push_back(Node{total, 0});
+    m_.keys_.push_back(0);
+    m_.readings_.emplace_back();
+    for (std::uint32_t k = m_.nodes_[0].first; k < m_.nodes_[1].first; ++k)
+        if (m_.keys_[k] < 0x10000) m_.rootChild_[m_.keys_[k]] = Root{k, m_.nodes_[k].weight};
+    m_.indexFamilies();
+}
 
+void PhraseModel::indexFamilies() {
     // Where the root's BMP children find their own: a block of keys, or for a large family a
     // hash of it, at most half full.
     for (std::uint32_t k = nodes_[0].first; k < nodes_[1].first; ++k) {
@@ -277,48 +313,56 @@ bool PhraseModel::check(sqlite3* db) {
     return true;
 }
 
-std::shared_ptr<const PhraseModel> PhraseModel::load(sqlite3* db) {
-    if (!hasTable(db, "Phrase")) return nullptr;
-    std::shared_ptr<PhraseModel> m(new PhraseModel());
-
-    // Counting walks the table's pages without decoding a row; it spares the copies of a
-    // growing list.
-    std::vector<Row> rows;
-    eachRow(db, "Phrase", "SELECT count(*) FROM Phrase", [&](sqlite3_stmt* s) {
-        const sqlite3_int64 n = sqlite3_column_int64(s, 0);
-        if (n > 0 && n < (sqlite3_int64{1} << 24)) {
-            rows.reserve(static_cast<std::size_t>(n));
-            m->pool_.reserve(static_cast<std::size_t>(n) * 16);
-        }
-    });
+bool PhraseModel::readWords(sqlite3* db, bool sortFirst) {
+    Builder builder(*this);
+    std::vector<Row> rows;  // when sorting first
+    bool inOrder = true;
     float lowest = 0.0f;
     eachRow(db, "Phrase", kPhraseQuery, [&](sqlite3_stmt* s) {
         Row r;
         const std::string_view word = columnText(s, 0);
         std::size_t n = 0;
         for (std::size_t i = 0; i < word.size(); ++n) {
-            if (n == kMaxWord) return;  // longer words are not looked for
+            if (n == kMaxWord) return true;  // longer words are not looked for
             r.chars[n] = nextChar(word, i);
-            if (r.chars[n] == 0) return;
+            if (r.chars[n] == 0) return true;
         }
         const std::string_view py = columnText(s, 1);
-        if (n == 0 || py.size() > 255) return;
+        if (n == 0 || py.size() > 255) return true;
         r.len = static_cast<std::uint8_t>(n);
         // Stored in hundredths. A weight of exactly 0 (frequency 1) would read as "no word".
         r.weight = std::min(static_cast<float>(sqlite3_column_double(s, 2) / 100.0), -1e-6f);
-        r.py = static_cast<std::uint32_t>(m->pool_.size());
-        r.pyLen = static_cast<std::uint8_t>(py.size());
-        m->pool_.append(py);
-        rows.push_back(r);
+        r.py = Readings{static_cast<std::uint32_t>(pool_.size()),
+                        static_cast<std::uint32_t>(py.size())};
+        pool_.append(py);
         lowest = std::min(lowest, r.weight);
+        if (sortFirst)
+            rows.push_back(r);
+        else
+            inOrder = builder.add(r.chars, n, r.py, r.weight);
+        return inOrder;
     });
-    // The table's key keeps it in order; one made otherwise is sorted here, its first row for
-    // a word still first.
-    if (!std::is_sorted(rows.begin(), rows.end())) std::stable_sort(rows.begin(), rows.end());
-    m->build(rows);
-    m->pool_.shrink_to_fit();
+    if (!inOrder) return false;
+    // Sorted with the first row for a word still first.
+    std::stable_sort(rows.begin(), rows.end());
+    for (const Row& r : rows) builder.add(r.chars, r.len, r.py, r.weight);
+    builder.finish();
+    pool_.shrink_to_fit();
     // A character that is no word of its own weighs less than the rarest word.
-    m->floor_ = lowest - 1.0f;
+    floor_ = lowest - 1.0f;
+    return true;
+}
+
+std::shared_ptr<const PhraseModel> PhraseModel::load(sqlite3* db) {
+    if (!hasTable(db, "Phrase")) return nullptr;
+    std::shared_ptr<PhraseModel> m(new PhraseModel());
+
+    // The table's key keeps the words in order, and the trie is built as they come; a table
+    // made otherwise is read again and sorted first.
+    if (!m->readWords(db, false)) {
+        m.reset(new PhraseModel());
+        m->readWords(db, true);
+    }
 
     if (hasTable(db, "Surname"))
         eachRow(db, "Surname", kSurnameQuery, [&](sqlite3_stmt* s) {

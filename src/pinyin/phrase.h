@@ -94,8 +94,12 @@ private:
     struct Root;
 
     PhraseModel();
-    /// Builds the trie from rows sorted by their characters.
-    void build(const std::vector<Row>& rows);
+    class Builder;
+    /// Reads the Phrase table into the trie; false, when the rows do not come in the order
+    /// of their words, unless `sortFirst`.
+    bool readWords(sqlite3* db, bool sortFirst);
+    /// Fills in how each child of the root finds its own children (after the words are in).
+    void indexFamilies();
     /// The index of the child of `node` reached by `c`; 0 when none.
     std::uint32_t child(std::uint32_t node, char32_t c) const;
     /// child(r.node, c) for a child r of the root, found from r alone.

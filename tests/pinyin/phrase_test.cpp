@@ -280,6 +280,22 @@ TEST(PhraseData, LargeFamiliesDeepWordsAndRowsOutOfOrder) {
     EXPECT_FALSE(table->phrases()->analyse("大学", false, *table)[0].sure);
 }
 
+TEST(PhraseData, RowsInOrderOrNotReadTheSame) {
+    // In order, as the table's key keeps them, with a word twice; then a word before one it
+    // begins, which is out of order.
+    for (const char* rows : {"('长','Chang',-700),('长大','Zhang Da',-900),('长大','Chang Da',-900),"
+                             "('长沙','Chang Sha',-900)",
+                             "('长大','Zhang Da',-900),('长','Chang',-700),('长沙','Chang Sha',-900),"
+                             "('长大','Chang Da',-900)"}) {
+        TempDb db(std::string(kPinYin) + "CREATE TABLE Phrase(word TEXT, py TEXT, weight INTEGER);" +
+                  "INSERT INTO Phrase VALUES " + rows + ";");
+        const auto table = PinyinTable::load(db.path());
+        ASSERT_NE(table->phrases(), nullptr);
+        EXPECT_EQ(table->phrases()->size(), 3u) << rows;
+        EXPECT_EQ(romanise(*table, "长大，长沙，长"), "zhang da chang sha chang") << rows;
+    }
+}
+
 /// Checks against the py.db the program ships; skipped while it has no phrase tables.
 class ShippedData : public ::testing::Test {
 protected:
