@@ -430,17 +430,20 @@ void PhraseModel::analyse(std::string_view text, bool nameField, const PinyinTab
         // The eight-byte hot slot says whether a BMP character has a row and several readings;
         // only a polyphonic character's full row is read.
         const Entry* e = nullptr;
+        bool several = false;
         if (c >= 0x10000) {
             e = t.find(c);
+            several = e && e->polyphonic;
         } else if (c >= 0x80) {
             const std::uint8_t flags = t.hot[c].flags;
-            if (flags & Hot::kPolyphonic)
+            several = flags & Hot::kPolyphonic;
+            if (several)
                 e = t.find(c);
             else if (flags & Hot::kRow)
                 e = &kPlain;
         }
         rows[count] = e;
-        polyphonic[count] = e && e->polyphonic;
+        polyphonic[count] = several;
         const Entry* f = folded && polyphonic[count] ? t.find(folded) : nullptr;
         simplifiedRows[count] = f ? f : e;
     }
