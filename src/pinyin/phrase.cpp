@@ -115,6 +115,11 @@ bool suggest(Suggestion& s, std::string_view reading, const Entry& e, bool sure)
     return false;
 }
 
+/// The bit of a node's filter for a child `c`: one of 64.
+unsigned childBit(char32_t c) {
+    return static_cast<unsigned>((c * 0x9E3779B97F4A7C15ull) >> 58);
+}
+
 /// The bit of the pair filter for the pair (a, b): one of 2^20.
 std::uint32_t familyHash(char32_t c) {
     return static_cast<std::uint32_t>((c * 0x9E3779B97F4A7C15ull) >> 40);
@@ -169,7 +174,8 @@ public:
         for (std::size_t d = shared + 1; d <= len; ++d) {
             // Its children will follow on the level below, from the end it has now.
             levels_[d].nodes.push_back(
-                Node{static_cast<std::uint32_t>(levels_[d + 1].nodes.size()), 0});
+                Node{static_cast<std::uint32_t>(levels_[d + 1].nodes.size()), 0, 0});
+            levels_[d - 1].nodes.back().follow |= std::uint64_t{1} << childBit(chars[d - 1]);
             levels_[d].keys.push_back(chars[d - 1]);
             levels_[d].readings.emplace_back();
             last_[d - 1] = chars[d - 1];
@@ -222,7 +228,7 @@ void PhraseModel::Builder::finish() {
         l = Level{};
     }
     // The one after the last marks where its children end.
-    m_.nodes_.push_back(Node{total, 0});
+    m_.nodes_.push_back(Node{total, 0, 0});
     m_.keys_.push_back(0);
     m_.readings_.emplace_back();
     for (std::uint32_t k = m_.nodes_[0].first; k < m_.nodes_[1].first; ++k)
@@ -277,6 +283,7 @@ inline std::uint32_t PhraseModel::inBlock(const char32_t* b, std::size_t n, char
 
 inline std::uint32_t PhraseModel::child(std::uint32_t node, char32_t c) const {
     if (node == 0 && c < 0x10000) return rootChild_[c].node;
+    if (!((nodes_[node].follow >> childBit(c)) & 1u)) return 0;
     const char32_t* const keys = keys_.data();
     const char32_t* b = keys + nodes_[node].first;
     std::size_t n = nodes_[node + 1].first - nodes_[node].first;

@@ -76,6 +76,9 @@ private:
     struct Node {
         std::uint32_t first = 0;  ///< index of the first child
         float weight = 0;         ///< natural log of the word's frequency; 0: no word ends here
+        /// A filter of its children's keys (childBit): most searches for a longer word end
+        /// here, without reading the keys.
+        std::uint64_t follow = 0;
     };
     /// A word's readings, read only for the words of the best segmentation.
     struct Readings {
