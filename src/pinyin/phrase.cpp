@@ -120,11 +120,12 @@ unsigned childBit(char32_t c) {
     return static_cast<unsigned>((c * 0x9E3779B97F4A7C15ull) >> 58);
 }
 
-/// The bit of the pair filter for the pair (a, b): one of 2^20.
+/// Where the search for a child `c` starts in a hashed family.
 std::uint32_t familyHash(char32_t c) {
     return static_cast<std::uint32_t>((c * 0x9E3779B97F4A7C15ull) >> 40);
 }
 
+/// The bit of the pair filter for the pair (a, b): one of 2^20.
 std::size_t pairBit(char32_t a, char32_t b) {
     const std::uint64_t key = (static_cast<std::uint64_t>(a) << 21) | b;
     return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 44);
