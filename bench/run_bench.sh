@@ -6,7 +6,9 @@
 # bench/data/ (gitignored) with gen_records, and for each size times, best of RUNS (default 3),
 #   ours:  marc-pinyin-cli --quiet --polyphone first --case lower FILE /dev/null   (default tags)
 #   yaz:   yaz-marcdump -i marc -o marc FILE > /dev/null
-# then ours with --polyphone phrase; wall and CPU time and peak RSS from /usr/bin/time.
+# then ours with --polyphone phrase; wall and CPU time and peak RSS from /usr/bin/time. Its
+# centiseconds are too coarse for the phrase/first ratio, which comes last, from PAIRS (default
+# 21) runs of each taken in turn, in CPU time to the microsecond.
 # Both write to /dev/null so that the disk does not take part. Goals: ours at most 1.0x yaz's
 # time and at most 50 MB peak RSS at every size; phrase mode within 1.2x of first.
 set -euo pipefail
@@ -49,4 +51,24 @@ for n in "${sizes[@]}"; do
     -v yc="$yc" -v yrss="$yrss" -v pw="$pw" -v pc="$pc" 'BEGIN {
       printf "%-8s %6.1f | %5.2f %5.2f %5.1f | %5.2f %5.2f %5.1f | %6.2f %6.2f | %5.2f %5.2f %6.2f\n",
         n, size / 1e6, ow, oc, orss, yw, yc, yrss, ow / yw, oc / yc, pw, pc, pc / oc }'
+done
+
+# The two modes in turn, so that a busy spell of the machine weighs on both alike.
+pairs=${PAIRS:-21}
+for n in "${sizes[@]}"; do
+  python3 - "$pairs" "$bin/marc-pinyin-cli" "bench/data/codec-$n.mrc" "$n" <<'PY'
+import resource, statistics, subprocess, sys
+pairs, cli, path, n = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4]
+cpu = {"first": [], "phrase": []}
+for _ in range(pairs):
+    for mode in cpu:
+        before = resource.getrusage(resource.RUSAGE_CHILDREN)
+        subprocess.run([cli, "--quiet", "--polyphone", mode, "--case", "lower", path, "/dev/null"],
+                       check=True)
+        after = resource.getrusage(resource.RUSAGE_CHILDREN)
+        cpu[mode].append(after.ru_utime - before.ru_utime + after.ru_stime - before.ru_stime)
+f, p = cpu["first"], cpu["phrase"]
+print(f"{n} records, phrase/first CPU over {pairs} runs each: best {min(p) / min(f):.3f} "
+      f"({min(p):.3f} / {min(f):.3f} s), median {statistics.median(p) / statistics.median(f):.3f}")
+PY
 done
