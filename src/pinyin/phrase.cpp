@@ -336,7 +336,7 @@ bool PhraseModel::readWords(sqlite3* db, bool sortFirst) {
             if (r.chars[n] == 0) return true;
         }
         const std::string_view py = columnText(s, 1);
-        if (n == 0 || py.size() > 255) return true;
+        if (n == 0) return true;
         r.len = static_cast<std::uint8_t>(n);
         // Stored in hundredths. A weight of exactly 0 (frequency 1) would read as "no word".
         r.weight = std::min(static_cast<float>(sqlite3_column_double(s, 2) / 100.0), -1e-6f);
