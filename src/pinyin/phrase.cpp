@@ -497,12 +497,21 @@ void PhraseModel::analyse(std::string_view text, bool nameField, const PinyinTab
     }
 }
 
+bool PhraseModel::dominantSettles(char32_t c, const Entry& e, Suggestion& s) const {
+    // The bits spare most characters the search.
+    if (c < 0x10000 && !((sureBits_[c / 64] >> (c % 64)) & 1u)) return false;
+    const auto d = dominant_.find(c);
+    return d != dominant_.end() && d->second.share >= kSureShare &&
+           suggest(s, d->second.py, e, true);
+}
+
 void PhraseModel::segment(const char32_t* chars, const Entry* const* rows,
                           const Entry* const* simplifiedRows, std::size_t n,
                           std::size_t polyphonicEnd, Suggestion* out) const {
     // The best segmentation: the one whose words' log frequencies add up to the most. Every
     // character may stand alone, so a path always exists. Unlike longest match this reads
     // 在行动 as 在 + 行动, although 在行 is a word that longest match would take first.
+    //
     // For each end of a prefix: the best score, the node of the last word of that path (0
     // for a character that is no word) and the word's length. Runs are mostly short enough
     // for the stack.
@@ -587,15 +596,11 @@ void PhraseModel::segment(const char32_t* chars, const Entry* const* rows,
             // character's own entry suggests one.
             const Entry& simple = *simplifiedRows[p];
             if (&simple != &e && !simple.polyphonic) {
-                const std::string& only = simple.readings.front().stored;
-                if (only == e.readings.front().stored) s = Suggestion{e.readings.front().stored, 0, true};
-            } else if (const auto d = chars[p] < 0x10000 && !((sureBits_[chars[p] / 64] >>
-                                                             (chars[p] % 64)) & 1u)
-                                          ? dominant_.end()
-                                          : dominant_.find(chars[p]);
-                       d == dominant_.end() || d->second.share < kSureShare ||
-                       !suggest(s, d->second.py, e, true))
-                if (!py.empty()) suggest(s, r, e, false);
+                const std::string& first = e.readings.front().stored;
+                if (simple.readings.front().stored == first) s = Suggestion{first, 0, true};
+            } else if (!dominantSettles(chars[p], e, s) && !py.empty()) {
+                suggest(s, r, e, false);
+            }
         }
         end = first;
     }

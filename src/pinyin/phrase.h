@@ -111,6 +111,9 @@ private:
     std::uint32_t inBlock(const char32_t* b, std::size_t n, char32_t c) const;
     /// Whether some word starts with the pair (a, b): a filter that spares most probes.
     bool pairMayStart(char32_t a, char32_t b) const;
+    /// Fills in `s` with the dominant reading of `c` (row `e`) when it settles the character
+    /// standing alone, and says whether it did.
+    bool dominantSettles(char32_t c, const Entry& e, Suggestion& s) const;
     /// Segments one run of looked-up characters and fills the suggestions of its polyphonic
     /// ones, which all stand before `polyphonicEnd`.
     void segment(const char32_t* chars, const Entry* const* rows,

@@ -287,7 +287,8 @@ TEST(PhraseData, RowsInOrderOrNotReadTheSame) {
                              "('长沙','Chang Sha',-900)",
                              "('长大','Zhang Da',-900),('长','Chang',-700),('长沙','Chang Sha',-900),"
                              "('长大','Chang Da',-900)"}) {
-        TempDb db(std::string(kPinYin) + "CREATE TABLE Phrase(word TEXT, py TEXT, weight INTEGER);" +
+        TempDb db(std::string(kPinYin) +
+                  "CREATE TABLE Phrase(word TEXT, py TEXT, weight INTEGER);"
                   "INSERT INTO Phrase VALUES " + rows + ";");
         const auto table = PinyinTable::load(db.path());
         ASSERT_NE(table->phrases(), nullptr);
