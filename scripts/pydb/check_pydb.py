@@ -13,7 +13,8 @@ import os
 import re
 import sqlite3
 import sys
-import unicodedata
+
+from make_pydb import gbkCharacters, isHan
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 DEFAULT_DB = os.path.normpath(os.path.join(HERE, "..", "..", "data", "py.db"))
@@ -79,25 +80,6 @@ NO_READING = set("兙兡嗧桛烪瓧瓰瓱瓼甅")
 ABSENT = ["，", "。", "：", "、", "（", "）", "《", "》", "　", "…", "—"]
 
 
-def isHan(c):
-    name = unicodedata.name(c, "")
-    return c == "\u3007" or name.startswith("CJK UNIFIED IDEOGRAPH") or \
-        name.startswith("CJK COMPATIBILITY IDEOGRAPH")
-
-
-def gbkDoubleByte():
-    for lead in range(0x81, 0xFF):
-        for trail in range(0x40, 0xFF):
-            if trail == 0x7F:
-                continue
-            try:
-                s = bytes((lead, trail)).decode("gbk")
-            except UnicodeDecodeError:
-                continue
-            if len(s) == 1:
-                yield s
-
-
 def check(path):
     errors = []
     if not os.path.isfile(path):
@@ -134,7 +116,7 @@ def check(path):
 
     if not MIN_ROWS <= len(rows) <= MAX_ROWS:
         errors.append("%d rows, expected %d..%d" % (len(rows), MIN_ROWS, MAX_ROWS))
-    han = [c for c in gbkDoubleByte() if "\u4E00" <= c <= "\u9FA5"]
+    han = [c for c in gbkCharacters() if "\u4E00" <= c <= "\u9FA5"]
     missing = [c for c in han if c not in table and c not in NO_READING]
     if missing:
         errors.append("%d GBK characters of U+4E00..U+9FA5 without a row: %s"
