@@ -1,6 +1,8 @@
 // Romanising a text: each GBK double-byte character looked up in the in-memory PinYin table.
 #include "pinyin/lookup.h"
 
+#include <unicode/uchar.h>
+
 #include <cstdint>
 #include <vector>
 
@@ -22,6 +24,19 @@ void appendReading(std::string& out, const Entry& e, const std::string& reading,
             return;
         }
     out += readingOut(reading, lower);
+}
+
+/// A character without a row in the table. Characters outside GBK's double-byte range are copied
+/// as they are, like ASCII; within it, letters and digits of any script (ā, Greek, Cyrillic) are
+/// copied too, while punctuation, symbols and Chinese characters without a reading drop out.
+void appendWithoutReading(std::string& out, char32_t c) {
+    if (c == kSmallUDiaeresisAcute) {
+        out += 'v';
+        return;
+    }
+    const auto code = static_cast<UChar32>(c);
+    if (!codepage::Codec::isGbkDoubleByte(c) || (u_isalnum(code) && !u_hasBinaryProperty(code, UCHAR_IDEOGRAPHIC)))
+        codepage::utf8::append(out, c);
 }
 
 }  // namespace
@@ -99,10 +114,8 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
     const auto lookUpSlowly = [&](char32_t c, int dyStr, std::size_t index) {
         const Entry* e = codepage::Codec::isGbkDoubleByte(c) ? t.find(c) : nullptr;
         if (!e) {
-            if (!codepage::Codec::isGbkDoubleByte(c))
-                // Copied through; the "ǘ" rule covers the whole result, copied characters too.
-                codepage::utf8::append(out, c == kSmallUDiaeresisAcute ? U'v' : c);
-            return;  // double-byte without a row: the character drops out of the pinyin
+            appendWithoutReading(out, c);
+            return;
         }
         if (e->polyphonic) {
             choose(e, c, dyStr, index);
@@ -165,8 +178,7 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
                 continue;
             }
             if (!(h.flags & Hot::kRow)) {
-                if (!codepage::Codec::isGbkDoubleByte(c))
-                    codepage::utf8::append(out, c == kSmallUDiaeresisAcute ? U'v' : c);
+                appendWithoutReading(out, c);
                 continue;
             }
         }

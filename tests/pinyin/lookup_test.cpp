@@ -28,8 +28,9 @@ TEST_F(RomaniserTest, CharactersContributeByKind) {
         {"", ""},
         {"ISBN 7-5600, (2nd ed.)!", "ISBN 7-5600, (2nd ed.)!"},
         {"中a国1文", "zhong aguo 1wen "},  // a Latin letter or digit sticks to the next reading
-        {"中，国：１", "zhong guo "},       // full-width punctuation and digits: no row, gone
-        {"中丙国", "zhong guo "},           // other double-byte characters without a row too
+        {"中，国：", "zhong guo "},          // full-width punctuation without a row: gone
+        {"中丙国", "zhong guo "},           // a Chinese character without a row too
+        {"Nājī，Ωμέγα１", "NājīΩμέγα１"},    // letters and digits without a row: copied
         {"中한😀国", "zhong 한😀guo "},      // outside GBK: copied through, no separator
         {"中" + bar + "国", "zhong " + bar + "guo "},  // a "|" of field data passes untouched
         {"中空国", "zhong  guo "},          // an empty Py1 stands for one space
