@@ -25,45 +25,20 @@ std::string_view tagOf(std::string_view line) {
     return line.substr(0, i);
 }
 
-/// Every "||" made "|" in out[from..], scanning once from the left: three delimiters in a row
-/// become two. Works in place: the write position never passes the read position, and nothing
-/// before the first "||" moves at all.
-void reduceDoubleBars(std::string& out, std::size_t from) {
-    // Raw pointers: through the string's own accessors every byte written would make the
-    // compiler read its data pointer and size again.
-    char* const d = out.data();
-    const std::size_t n = out.size();
-    std::size_t i = from;
-    while (i + 1 < n && !(d[i] == '|' && d[i + 1] == '|')) ++i;
-    std::size_t w = i;
-    for (; i < n; ++i) {
-        d[w++] = d[i];
-        if (d[i] == '|' && i + 1 < n && d[i + 1] == '|') ++i;
-    }
-    out.resize(w);
-}
-
-/// Appends the line with a pinyin subfield behind each subfield a.
+/// Appends the line with a pinyin subfield behind each subfield a; everything else, empty
+/// subfields and a "|" at the end included, stays as it stood.
 void annotate(std::string& out, std::string_view line, std::string_view tag,
               const RunSettings& settings, Romaniser& romaniser) {
     const std::string_view code = settings.useCodeA ? "|A" : "|9";
-    const std::size_t from = out.size();
     detail::forEachPiece(line, [&](std::string_view piece, bool head) {
+        if (!head) out += '|';
+        out += piece;
         // The head (tag, indicators) is never a subfield a, even under a tag that starts with "a".
         if (!head && !piece.empty() && piece[0] == 'a') {
-            out += piece;
             out += code;
             out += trimSpaces(romaniser.pinyin(piece.substr(1), tag));
-        } else {
-            out += piece;
         }
-        out += '|';
     });
-    // The line was split with one "|" appended, which leaves an empty last piece: its "|"
-    // stands here, and the tidying below takes it away again.
-    out += '|';
-    reduceDoubleBars(out, from);
-    if (out.size() > from && out.back() == '|') out.pop_back();
 }
 
 /// Whether the tag list holds `tag` as text. Tags of three ASCII digits, nearly every line,

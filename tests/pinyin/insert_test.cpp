@@ -33,7 +33,7 @@ const Case cases[] = {
     {"blank tag never listed", "   1 |a中", "   1 |a中\r\n", " 200"},
     {"|A is no subfield a, and is pinyin", "200 1 |A中国", "200 1 |A中国\r\n", nullptr, false},
     {"|a after another subfield", "200 1 |b中|a国", "200 1 |b中|a国|Aguo\r\n", nullptr, false},
-    {"delimiters tidied on listed lines", "200 1 |b x||c y|||d z|", "200 1 |b x|c y||d z|\r\n"},
+    {"empty subfields kept on listed lines", "200 1 |b x||c y|||a中|", "200 1 |b x||c y|||a中|Azhong|\r\n"},
     {"unlisted lines untidied", "200 1 |b x||c y|", "200 1 |b x||c y|\r\n", "300"},
     {"empty record", "", "\r\n"},
     {"lone CR splits, lone LF vanishes", "200 1 |a中\r国\n文\r\n300   |a", "200 1 |a中|Azhong\r\n国文\r\n300   |a\r\n"},
