@@ -19,6 +19,7 @@
 #include "marc/constants.h"
 #include "marc/error.h"
 #include "marc/reader.h"
+#include "marc/source.h"
 #include "marc/writer.h"
 
 namespace {
@@ -70,11 +71,17 @@ int main(int argc, char** argv) {
     std::size_t records = 0, failed = 0, bytesIn = 0, bytesOut = 0;
     std::vector<char> block(kBlock);
     std::string pending, working;
+    marc::SourceRecord source;
+    marc::WriteContext context;
+    context.source = &source;
+    context.clock = clock;
     auto process = [&](std::string_view rec) {
         try {
-            working = marc::isoToMarcBytes(rec, cp);
+            // As the batch run does it: the record read with its bytes kept, written back from them.
+            marc::readRecord(rec, cp, source);
+            working = source.working;
             working += "\r\n\r\n";
-            const std::string out = marc::marcToIsoBytes(working, cp, clock);
+            const std::string out = marc::marcToIsoBytes(working, cp, context);
             checksum = fnv1a(checksum, out);
             bytesOut += out.size();
             ++records;

@@ -6,6 +6,8 @@
 #include <exception>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace fuzzcheck {
 
@@ -24,12 +26,13 @@ inline bool digits(std::string_view s) {
     return !s.empty();
 }
 
-/// True for the reader's refusal of a tag that is not a number. The writer writes such tags as they
-/// stand (a line "A00 ..." is a data field), and a lone CR inside field data splits a line of the
+/// True for the reader's refusal of a tag that is not three letters or digits. The writer writes
+/// any three printable bytes as a tag, and a lone CR inside field data splits a line of the
 /// working text into one with an arbitrary tag, so this refusal may follow any written record.
 inline bool isTagRefusal(const std::exception& e) {
     const std::string_view what = e.what();
-    return what.find(": tag \"") != std::string_view::npos && what.find("\" is not a number") != std::string_view::npos;
+    return what.find(": tag \"") != std::string_view::npos &&
+           what.find("\" is not three letters or digits") != std::string_view::npos;
 }
 
 /// Aborts unless `rec` is one well-formed ISO 2709 record as the writer promises it: record length
@@ -39,7 +42,7 @@ inline void checkRecord(std::string_view rec) {
     require(rec.size() >= 26, "record shorter than leader, terminator and end", rec);
     require(digits(rec.substr(0, 5)) && std::stoul(std::string(rec.substr(0, 5))) == rec.size(),
             "record length in the leader differs from the size", rec);
-    require(rec.substr(9, 3) == " 22" && rec.substr(17, 7) == "   450 ", "leader constants", rec);
+    require(rec[20] == '4' && rec[21] == '5', "leader entry map", rec);
     require(digits(rec.substr(12, 5)), "base address not a number", rec);
     const std::size_t base = std::stoul(std::string(rec.substr(12, 5)));
     require(base >= 25 && base < rec.size() && rec[base - 1] == '\x1E', "no terminator before the base address", rec);
@@ -55,9 +58,23 @@ inline void checkRecord(std::string_view rec) {
         require(start == expectedStart, "fields not back to back", e);
         require(length >= 1 && base + start + length <= rec.size() - 1, "field beyond the data area", e);
         require(rec[base + start + length - 1] == '\x1E', "field not ended by its terminator", e);
+        require(rec.substr(base + start, length - 1).find_first_of("\x1D\x1E") == std::string_view::npos,
+                "a terminator inside a field", e);
         expectedStart = start + length;
     }
     require(base + expectedStart == rec.size() - 1, "data area longer than its fields", rec);
+}
+
+/// The fields of a record that checkRecord has passed: tag and data, terminators left out.
+inline std::vector<std::pair<std::string, std::string>> fieldsOf(std::string_view rec) {
+    std::vector<std::pair<std::string, std::string>> fields;
+    const std::size_t base = std::stoul(std::string(rec.substr(12, 5)));
+    for (std::size_t at = 24; at < base - 1; at += 12) {
+        const std::size_t length = std::stoul(std::string(rec.substr(at + 3, 4)));
+        const std::size_t start = std::stoul(std::string(rec.substr(at + 7, 5)));
+        fields.emplace_back(std::string(rec.substr(at, 3)), std::string(rec.substr(base + start, length - 1)));
+    }
+    return fields;
 }
 
 }  // namespace fuzzcheck

@@ -165,6 +165,7 @@ Frame RecordFramer::take(std::size_t end, std::string_view problem) {
     Frame f;
     f.bytes = std::string_view(buf_).substr(pos_, end - pos_);
     f.line = line_;
+    f.offset = base_ + pos_;
     f.problem = problem;
     countLines(pos_, end);
     pos_ = end;

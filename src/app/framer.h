@@ -25,6 +25,7 @@ struct Frame {
     /// reader would trim them). Valid until the next feed() or finish().
     std::string_view bytes;
     std::int64_t line = 0;     ///< 1-based input line of its first byte
+    std::uint64_t offset = 0;  ///< input byte offset of its first byte
     std::string_view problem;  ///< empty: a record to read; else why it is rejected as it stands
     bool continuation = false; ///< more bytes of the previous (overlong) frame, not a new record
     bool continues = false;    ///< further bytes of this frame follow in continuation frames

@@ -90,12 +90,60 @@ std::string_view withoutCrLf(std::string_view bytes, std::string& storage) {
     return storage;
 }
 
+bool isTagCharacter(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+/// How a field is laid out in its line.
+enum class Shape { Control, Data };
+
+/// Tags 000 to 009 are control fields and other numbers data fields; a tag with a letter (a local
+/// field of the library system) is a data field when its data begins with two indicators and a
+/// subfield delimiter, and a control field otherwise.
+Shape shapeOf(std::string_view tag, std::string_view bytes) {
+    const int number = detail::numberOrNone(tag);
+    if (number >= 0) return number < 10 ? Shape::Control : Shape::Data;
+    return bytes.size() >= 3 && isPlainIndicator(bytes[0]) && isPlainIndicator(bytes[1]) &&
+                   bytes[2] == kSubfieldDelimiter
+               ? Shape::Data
+               : Shape::Control;
+}
+
+std::string fieldError(std::size_t entry, std::string_view tag, const char* what) {
+    return "field " + std::string(tag) + " (directory entry " + std::to_string(entry) + "): " + what;
+}
+
+/// The size of a field's data, its terminator left out, once the directory entry is found to fit
+/// the record: the field lies inside the record, ends with a field terminator (or, its terminator
+/// missing, at the record's end), and holds no terminator inside its data, which would make the
+/// record read differently by every other reader.
+std::size_t checkedFieldSize(std::string_view rec, std::size_t offset, std::size_t length, std::size_t entry,
+                             std::string_view tag) {
+    if (length == 0) throw MarcError(fieldError(entry, tag, "the directory gives it length 0"));
+    if (offset >= rec.size() || length > rec.size() - offset)
+        throw MarcError(fieldError(entry, tag, "it runs past the end of the record"));
+    const char last = rec[offset + length - 1];
+    std::size_t size = length;
+    if (last == kFieldTerminator) --size;
+    else if (last == kRecordTerminator && offset + length == rec.size()) --size;
+    else throw MarcError(fieldError(entry, tag, "it does not end with a field terminator where the directory says"));
+    const std::string_view data = rec.substr(offset, size);
+    if (data.find(kFieldTerminator) != std::string_view::npos)
+        throw MarcError(fieldError(entry, tag, "a field terminator (character 30) stands inside its data"));
+    if (data.find(kRecordTerminator) != std::string_view::npos)
+        throw MarcError(fieldError(entry, tag, "a record terminator (character 29) stands inside its data"));
+    return size;
+}
+
 }  // namespace
 
-std::string isoToMarcBytes(std::string_view recordBytes, const codepage::Codec& cp) {
+void readRecord(std::string_view recordBytes, const codepage::Codec& cp, SourceRecord& source) {
+    source.working.clear();
+    source.lines.clear();
     std::string storage;
-    const std::string_view rec = withoutCrLf(recordBytes, storage);
-    if (rec.empty()) return {};
+    source.bytes.assign(withoutCrLf(recordBytes, storage));
+    const std::string_view rec = source.bytes;
+    if (rec.empty()) return;
 
     // Neither GBK nor GB18030 uses 0x1E inside a character, so the first 0x1E byte is the
     // directory's terminator. Positions are plain sizes: a record may be 99999 bytes or more.
@@ -113,10 +161,9 @@ std::string isoToMarcBytes(std::string_view recordBytes, const codepage::Codec& 
     const std::size_t rest = dir.size() % kDirectoryEntryLength;
     if (rest > 6 || (rest == 6 && entries % 2 == 1)) ++entries;
 
-    std::string out;
+    std::string& out = source.working;
     out.reserve(rec.size() + rec.size() / 2 + entries * 8);
     std::string field;
-    bool first = true;
     for (std::size_t k = 0; k < entries; ++k) {
         const std::size_t at = k * kDirectoryEntryLength;
         const std::string_view entry = dir.substr(at, kDirectoryEntryLength);
@@ -126,23 +173,21 @@ std::string isoToMarcBytes(std::string_view recordBytes, const codepage::Codec& 
         const int start = detail::numberOrNone(entry.substr(std::min<std::size_t>(7, entry.size()), 5));
         if (start < 0) throw MarcError(entryError(k + 1, "starting position is not a number"));
 
-        // A field wholly beyond the end, or of length 0, gives no line; one that runs past the
-        // end gives what there is.
+        if (tag.size() != 3 || !isTagCharacter(tag[0]) || !isTagCharacter(tag[1]) || !isTagCharacter(tag[2]))
+            throw MarcError(entryError(k + 1, ("tag \"" + std::string(tag) + "\" is not three letters or digits").c_str()));
         const std::size_t offset = base + static_cast<std::size_t>(start);
-        if (length == 0 || offset >= rec.size()) continue;
-        const std::size_t take = std::min(static_cast<std::size_t>(length), rec.size() - offset);
+        const std::size_t take = static_cast<std::size_t>(length);
+        const std::size_t dataSize = checkedFieldSize(rec, offset, take, k + 1, tag);
 
-        // `take` is at least one byte, so the decoded field text is never empty here.
-        const int tagNumber = detail::numberOrNone(tag);
-        if (tagNumber < 0)
-            throw MarcError(entryError(k + 1, ("tag \"" + std::string(tag) + "\" is not a number").c_str()));
-
-        if (!first) out.append(kCrLf);
-        first = false;
+        if (!source.lines.empty()) out.append(kCrLf);
+        SourceRecord::Line& line = source.lines.emplace_back();
+        line.lineStart = out.size();
+        line.fieldStart = offset;
+        line.fieldSize = dataSize;
         out.append(tag);
         out.push_back(' ');
-        const std::string_view bytes = rec.substr(offset, take);
-        if (tagNumber < 10) {
+        const std::string_view bytes = rec.substr(offset, dataSize);
+        if (shapeOf(tag, bytes) == Shape::Control) {
             out.append("   ");
             appendData(out, bytes, cp, field);
         } else if (bytes.size() >= 2 && isPlainIndicator(bytes[0]) && isPlainIndicator(bytes[1])) {
@@ -165,8 +210,15 @@ std::string isoToMarcBytes(std::string_view recordBytes, const codepage::Codec& 
             out.push_back(' ');
             appendMapped(out, std::string_view(field).substr(indicatorsEnd), true);
         }
+        line.lineSize = out.size() - line.lineStart;
     }
-    return out;
+    if (source.lines.empty()) throw MarcError("the record has no fields");
+}
+
+std::string isoToMarcBytes(std::string_view recordBytes, const codepage::Codec& cp) {
+    SourceRecord source;
+    readRecord(recordBytes, cp, source);
+    return std::move(source.working);
 }
 
 std::string isoToMarc(std::string_view record, const codepage::Codec& cp) {

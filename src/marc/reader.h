@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "codepage/codepage.h"
+#include "marc/source.h"
 
 namespace marc {
 
@@ -17,5 +18,18 @@ std::string isoToMarc(std::string_view record, const codepage::Codec& cp = codep
 /// The same for a record that is still in bytes of `cp` (what the batch run holds): fields are
 /// cut from these bytes as they are, so an invalid byte never shifts a field. Throws MarcError.
 std::string isoToMarcBytes(std::string_view recordBytes, const codepage::Codec& cp);
+
+/// isoToMarcBytes into `source`, which keeps beside the working text the record's bytes and,
+/// for every line, the bytes of its field (reused from record to record: its buffers keep their
+/// capacity).
+///
+/// A tag is any three ASCII letters or digits. Tags 000 to 009 are control fields and other
+/// numbers data fields (indicators, then subfields); a field under a tag with a letter is a data
+/// field when it begins with two indicators and a subfield delimiter, else a control field.
+/// Still refused, because no line can stand for them: a record without a field terminator or
+/// with one inside the leader, a directory entry whose length or start is not a number, a tag
+/// that is not three letters or digits, and a data field under a numeric tag shorter than its
+/// two indicators.
+void readRecord(std::string_view recordBytes, const codepage::Codec& cp, SourceRecord& source);
 
 }  // namespace marc

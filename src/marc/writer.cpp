@@ -12,6 +12,9 @@
 #include "marc/constants.h"
 #include "marc/detail.h"
 #include "marc/error.h"
+#include "marc/identifiers.h"
+#include "marc/source.h"
+#include "codepage/detect.h"
 
 namespace marc {
 
@@ -53,14 +56,10 @@ bool isPinyinPiece(std::string_view piece) {
     return i != std::string_view::npos && (piece[i] == 'A' || piece[i] == '9');
 }
 
-/// The lines of the working text: split at CR, LFs removed, a "|" right after a CR LF dropped.
-/// Returns false when the text gives seven pieces or fewer (fewer than six carriage returns).
-/// Lines are views into `working`, or into `buf` for the rare line that holds a stray LF.
-bool splitLines(std::string_view working, std::string& buf, std::vector<std::string_view>& lines) {
-    // The text with CR LF appended has one piece more than it has carriage returns; its last
-    // piece (behind the appended CR) is ignored, so the lines are the pieces of `working` itself.
-    const auto crs = static_cast<std::size_t>(std::count(working.begin(), working.end(), '\r'));
-    if (crs + 2 <= 7) return false;
+/// The lines of the working text: split at CR, LFs removed, a "|" right after a CR LF dropped,
+/// empty lines passed over. Lines are views into `working`, or into `buf` for the rare line that
+/// holds a stray LF.
+void splitLines(std::string_view working, std::string& buf, std::vector<std::string_view>& lines) {
     buf.clear();
     buf.reserve(working.size());  // never reallocates below: views into it stay valid
     lines.clear();
@@ -76,11 +75,10 @@ bool splitLines(std::string_view working, std::string& buf, std::vector<std::str
                 if (c != '\n') buf.push_back(c);
             piece = std::string_view(buf).substr(from);
         }
-        lines.push_back(piece);
+        if (!piece.empty()) lines.push_back(piece);
         if (cr == std::string_view::npos) break;
         pos = cr + 1;
     }
-    return true;
 }
 
 /// Appends n in `width` decimal digits with leading zeros; the caller has checked that it fits.
@@ -132,28 +130,116 @@ std::string padZero(int width, long long n) {
     return std::string(width - digits.size(), '0') + digits;
 }
 
-std::string marcToIsoBytes(std::string_view working, const codepage::Codec& cp, const Clock& clock) {
-    // Scratch buffers kept per thread: the batch run calls this once per record.
-    thread_local std::string lineBuf, dir, data;
-    thread_local std::vector<std::string_view> lines;
-    thread_local std::vector<Subfield> subfields;
-    if (!splitLines(working, lineBuf, lines)) return {};
+namespace {
 
-    // First pass: template, leader code, 001 and 005; the last line of a tag wins.
-    bool series = false;
-    std::optional<std::string_view> leaderCode, identifier, time;
-    for (std::string_view line : lines) {
-        const std::string_view tag = mid(line, 1, 3);
-        if (tag == "410" || tag == "461" || tag == "225") series = true;
-        else if (tag == "000") leaderCode = mid(line, 8, 4);
-        else if (tag == "001") identifier = trimSpaces(mid(line, 5));
-        else if (tag == "005") time = trimSpaces(mid(line, 5));
+/// A leader the writer can keep: 24 printable bytes whose entry map says 4-digit lengths and
+/// 5-digit starts, as the directory the writer builds has them.
+bool usableLeader(std::string_view leader) {
+    if (leader.size() != static_cast<std::size_t>(kLeaderLength)) return false;
+    for (char c : leader)
+        if (c < 0x20 || c > 0x7E) return false;
+    return leader[20] == '4' && leader[21] == '5';
+}
+
+/// A control field's line: tags 000 to 009; a tag with a letter whose data does not begin with
+/// a delimiter (character 8 of the line).
+bool isControlLine(std::string_view tag, std::string_view line) {
+    const int number = tag.size() == 3 ? detail::numberOrNone(tag) : -1;
+    if (number >= 0) return number < 10;
+    return !(line.size() > 7 && line[7] == kWorkingDelimiter);
+}
+
+/// The data of a control field's line: everything behind "tag" and four spaces, as it stands;
+/// for a line made by hand in another layout, character 5 on without its outer spaces.
+std::string_view controlValue(std::string_view line) {
+    if (line.size() >= 7 && line.substr(3, 4) == "    ") return line.substr(7);
+    return trimSpaces(mid(line, 5));
+}
+
+/// One record being written: the leader, the directory and the data area, field by field.
+class RecordWriter {
+public:
+    RecordWriter(const codepage::Codec& cp, const WriteContext& context) : cp_(cp), context_(context) {}
+    std::string write(std::string_view working);
+
+private:
+    void scanControlLines();
+    std::string leader() const;
+    void writeControlPair();
+    void writeLine(std::size_t i);
+    void encodeLine(std::string_view line, std::string_view tag);
+    void encodeHandMadeDataLine(std::string_view line, std::string_view tag, std::size_t lineNo);
+    void checkRoundTrip(std::size_t i, std::string_view tag);
+    void endField(std::string_view tag, std::size_t start, std::size_t lineNo);
+    bool unchanged(std::size_t i) const { return source_ && lines_[i] == source_->line(i); }
+
+    const codepage::Codec& cp_;
+    const WriteContext& context_;
+    // Scratch kept per thread: the batch run writes one record after another.
+    static thread_local std::string lineBuf_, dir_, data_, check_;
+    static thread_local std::vector<std::string_view> lines_;
+    static thread_local std::vector<Subfield> subfields_;
+    const SourceRecord* source_ = nullptr;  // set when its lines match the text's one to one
+    bool keepLeader_ = false;
+    bool series_ = false;
+    std::optional<std::string_view> leaderCode_;
+    std::optional<std::size_t> identifierLine_, timeLine_;
+    std::size_t written_ = 0;  // fields besides 001 and 005
+};
+
+thread_local std::string RecordWriter::lineBuf_, RecordWriter::dir_, RecordWriter::data_, RecordWriter::check_;
+thread_local std::vector<std::string_view> RecordWriter::lines_;
+thread_local std::vector<Subfield> RecordWriter::subfields_;
+
+std::string RecordWriter::write(std::string_view working) {
+    splitLines(working, lineBuf_, lines_);
+    const SourceRecord* source = context_.source;
+    // The working form has no way to carry a line break that stands in field data: such a field
+    // breaks into lines of its own, and would not come back as it was.
+    if (source && source->lines.size() != lines_.size())
+        throw MarcError("a field holds a line break (character 13 or 10), which cannot be written back as it was");
+    source_ = source;
+    keepLeader_ = source && context_.keepLeader && usableLeader(source->leader());
+    scanControlLines();
+    dir_.clear();
+    data_.clear();
+    writeControlPair();
+    for (std::size_t i = 0; i < lines_.size(); ++i) writeLine(i);
+    if (written_ == 0) return {};
+
+    const std::size_t baseAddress = kLeaderLength + dir_.size() + 1;
+    const std::size_t recordLength = baseAddress + data_.size() + 1;
+    if (recordLength > static_cast<std::size_t>(kMaxPosition))
+        throw MarcError("the record would be " + std::to_string(recordLength) +
+                        " bytes long; a record may hold at most 99999");
+    std::string out = leader();
+    out.replace(0, 5, padZero(5, static_cast<long long>(recordLength)));
+    out.replace(12, 5, padZero(5, static_cast<long long>(baseAddress)));
+    out.reserve(recordLength);
+    out.append(dir_);
+    out.push_back(kFieldTerminator);
+    out.append(data_);
+    out.push_back(kRecordTerminator);
+    return out;
+}
+
+/// First pass: template, leader code, 001 and 005; the last line of a tag wins.
+void RecordWriter::scanControlLines() {
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        const std::string_view tag = mid(lines_[i], 1, 3);
+        if (tag == "410" || tag == "461" || tag == "225") series_ = true;
+        else if (tag == "000") leaderCode_ = mid(lines_[i], 8, 4);
+        else if (tag == "001") identifierLine_ = i;
+        else if (tag == "005") timeLine_ = i;
     }
+}
 
-    std::string leader(series ? kLeaderTemplateSeries : kLeaderTemplateBook);
-    if (leaderCode && !trimSpaces(*leaderCode).empty()) {
+std::string RecordWriter::leader() const {
+    if (keepLeader_) return std::string(context_.source->leader());
+    std::string leader(series_ ? kLeaderTemplateSeries : kLeaderTemplateBook);
+    if (leaderCode_ && !trimSpaces(*leaderCode_).empty()) {
         std::string code;
-        encodeData(code, trimSpaces(*leaderCode), cp);
+        encodeData(code, trimSpaces(*leaderCode_), cp_);
         // Leader positions 5 to 8 must stay four bytes of plain text, or the leader loses its shape.
         bool ok = code.size() <= 4;
         for (char c : code) ok = ok && c >= 0x20 && c < 0x7F;
@@ -163,124 +249,167 @@ std::string marcToIsoBytes(std::string_view working, const codepage::Codec& cp, 
     }
     for (char& c : leader)
         if (c == '#') c = ' ';
+    return leader;
+}
 
-    std::string generatedId, generatedTime;
-    if (!time || time->empty() || !identifier || identifier->empty()) {
-        const LocalTime t = clock();
-        if (!time || time->empty()) {
-            generatedTime = padZero(4, t.year) + twoDigits(t.month) + twoDigits(t.day) + twoDigits(t.hour) +
-                            twoDigits(t.minute) + twoDigits(t.second) + ".0";
-            time = generatedTime;
-        }
-        if (!identifier || identifier->empty()) {
-            generatedId = "01" + twoDigits(t.month) + twoDigits(t.day) + twoDigits(t.hour) + twoDigits(t.minute) +
-                          twoDigits(t.second);
-            identifier = generatedId;
-        }
-    }
-
-    dir.clear();
-    data.clear();
-    // Ends one field: terminator, then its directory entry, every number checked against its width.
-    auto endField = [&](std::string_view tag, std::size_t start, std::size_t line) {
-        // A field terminator inside the text would end the field early for every reader.
-        if (data.find(kFieldTerminator, start) != std::string::npos)
-            throw MarcError(lineError(line, tag, "the text holds a field terminator (character 30)"));
-        data.push_back(kFieldTerminator);
-        const std::size_t length = data.size() - start;
-        if (length > static_cast<std::size_t>(kMaxFieldLength))
-            throw MarcError(lineError(line, tag, "the field is " + std::to_string(length) +
-                                                     " bytes long; a field may hold at most 9999"));
-        if (start > static_cast<std::size_t>(kMaxPosition))
-            throw MarcError(lineError(line, tag, "the field starts beyond byte 99999 of the data"));
-        if (line == 0) dir.append(tag);  // 001 and 005
-        else appendTag(dir, tag, line, cp);
-        appendDigits(dir, 4, length);
-        appendDigits(dir, 5, start);
+/// Fields 001 and 005, first in the record: as the record has them, or generated when missing
+/// or blank.
+void RecordWriter::writeControlPair() {
+    std::optional<LocalTime> now;
+    const auto clock = [&]() -> const LocalTime& {
+        if (!now) now = context_.clock();
+        return *now;
     };
+    for (const auto& [tag, lineIndex] : {std::pair<std::string_view, std::optional<std::size_t>>{"001", identifierLine_},
+                                         {"005", timeLine_}}) {
+        const std::size_t start = data_.size();
+        if (lineIndex && unchanged(*lineIndex) && !trimSpaces(source_->field(*lineIndex)).empty()) {
+            data_.append(source_->field(*lineIndex));
+        } else if (lineIndex && !trimSpaces(controlValue(lines_[*lineIndex])).empty()) {
+            encodeControl(data_, controlValue(lines_[*lineIndex]), cp_);
+        } else if (tag == "005") {
+            const LocalTime& t = clock();
+            data_ += padZero(4, t.year) + twoDigits(t.month) + twoDigits(t.day) + twoDigits(t.hour) +
+                     twoDigits(t.minute) + twoDigits(t.second) + ".0";
+        } else if (context_.identifiers) {
+            data_ += context_.identifiers->next();
+        } else {
+            const LocalTime& t = clock();
+            data_ += "01" + twoDigits(t.month) + twoDigits(t.day) + twoDigits(t.hour) + twoDigits(t.minute) +
+                     twoDigits(t.second);
+        }
+        endField(tag, start, 0);
+    }
+}
 
-    encodeControl(data, *identifier, cp);
-    endField("001", 0, 0);
-    std::size_t start = data.size();
-    encodeControl(data, *time, cp);
-    endField("005", start, 0);
+/// Any line but the 001 and 005 already written (and, under the templates, a "000" line, which
+/// carries the leader code).
+void RecordWriter::writeLine(std::size_t i) {
+    if (i == identifierLine_ || i == timeLine_) return;
+    const std::string_view line = lines_[i];
+    const std::string_view tag = mid(line, 1, 3);
+    if (!keepLeader_ && tag == "000") return;
+    if (!source_ && (tag == "001" || tag == "005")) return;  // by hand: the last of a tag counts
+    const std::size_t start = data_.size();
+    if (unchanged(i)) {
+        data_.append(source_->field(i));
+    } else if (source_) {
+        checkRoundTrip(i, tag);
+        encodeLine(line, tag);
+    } else if (isControlLine(tag, line)) {
+        encodeLine(line, tag);
+    } else {
+        encodeHandMadeDataLine(line, tag, i + 1);
+    }
+    endField(tag, start, i + 1);
+    ++written_;
+}
 
-    // Second pass: every other control field and every data field, in the order of the lines.
-    for (std::size_t li = 0; li < lines.size(); ++li) {
-        const std::string_view line = lines[li];
-        const std::string_view tag = mid(line, 1, 3);
-        if (tag == "000" || tag == "001" || tag == "005") continue;
-        const std::size_t lineNo = li + 1;
-        start = data.size();
-        const int number = detail::numberOrNone(tag);
-        if (tag.size() == 3 && number >= 2 && number <= 9) {
-            // Control fields 002 to 009 keep their data, characters 8 to the end of the line.
-            encodeControl(data, mid(line, 8), cp);
-            endField(tag, start, lineNo);
+/// The line's own bytes: a control field's data; a data field's two indicators, then its data
+/// with "|" as the delimiter (the text before the first subfield included).
+void RecordWriter::encodeLine(std::string_view line, std::string_view tag) {
+    if (isControlLine(tag, line)) {
+        encodeControl(data_, controlValue(line), cp_);
+        return;
+    }
+    encodeData(data_, mid(line, 5, 2), cp_);
+    encodeControl(data_, mid(line, 8), cp_);
+}
+
+/// A changed line stands in for the bytes of its field: the field as read must encode back to
+/// exactly those bytes, or the bytes it does not change would change all the same.
+void RecordWriter::checkRoundTrip(std::size_t i, std::string_view tag) {
+    const std::string_view original = source_->field(i);
+    std::swap(data_, check_);
+    data_.clear();
+    encodeLine(source_->line(i), tag);
+    std::swap(data_, check_);
+    if (check_ == original) return;
+    const std::size_t at = static_cast<std::size_t>(
+        std::mismatch(original.begin(), original.end(), check_.begin(), check_.end()).first - original.begin());
+    const std::size_t offset = source_->lines[i].fieldStart + at;
+    throw EncodingError("field " + std::string(tag) + ": the bytes at byte " + std::to_string(offset) +
+                            " of the record are not valid " +
+                            std::string(codepage::encodingName(cp_.encoding())),
+                        std::string(tag), offset, codepage::likelyEncoding(original, cp_.encoding()));
+}
+
+/// A data field of a working record made by hand: indicators from the text before the first
+/// "|", the text standing between them and that "|", then the subfields, each pinyin subfield
+/// moved behind the nearest subfield a before it.
+void RecordWriter::encodeHandMadeDataLine(std::string_view line, std::string_view tag, std::size_t lineNo) {
+    const std::size_t firstBar = line.find(kWorkingDelimiter);
+    const std::string_view head = line.substr(0, firstBar);
+    encodeData(data_, mid(head, 5, 2), cp_);
+    encodeData(data_, mid(head, 8), cp_);
+    subfields_.clear();
+    int head_ = -1, tail = -1;
+    int behindTitle = -1;  // the last subfield a, or the last pinyin subfield right behind it
+    for (std::size_t from = firstBar; from != std::string_view::npos;) {
+        const std::size_t next = line.find(kWorkingDelimiter, from + 1);
+        const std::string_view piece = line.substr(from + 1, next == std::string_view::npos ? next : next - from - 1);
+        from = next;
+        if (piece.empty())
+            throw MarcError(lineError(lineNo, tag, "empty subfield (\"||\", or \"|\" at the end of the line)"));
+        const std::size_t codeEnd = advanceChars(piece, 0, 1);
+        const bool pinyin = isPinyinPiece(piece);
+        // Any other piece is written whole: its code and its text exactly as they stand.
+        const int index = static_cast<int>(subfields_.size());
+        Subfield& sf = subfields_.emplace_back();
+        sf.code = piece.substr(0, codeEnd);
+        sf.text = pinyin ? trimSpaces(piece.substr(codeEnd)) : piece;
+        sf.pinyin = pinyin;
+        if (pinyin && behindTitle >= 0) {
+            // Behind the nearest subfield a, after the pinyin subfields already there.
+            sf.next = subfields_[behindTitle].next;
+            subfields_[behindTitle].next = index;
+            if (behindTitle == tail) tail = index;
+            behindTitle = index;
             continue;
         }
-        if (!(tag > std::string_view("006")) || advanceChars(line, 0, 8) == line.size()) continue;
-
-        // A data field: indicators from the text before the first "|", then the subfields.
-        const std::size_t firstBar = line.find(kWorkingDelimiter);
-        encodeData(data, mid(line.substr(0, firstBar), 5, 2), cp);
-        subfields.clear();
-        int head = -1, tail = -1;
-        int behindTitle = -1;  // the last subfield a, or the last pinyin subfield right behind it
-        for (std::size_t from = firstBar; from != std::string_view::npos;) {
-            const std::size_t next = line.find(kWorkingDelimiter, from + 1);
-            const std::string_view piece = line.substr(from + 1, next == std::string_view::npos ? next : next - from - 1);
-            from = next;
-            if (piece.empty())
-                throw MarcError(lineError(lineNo, tag, "empty subfield (\"||\", or \"|\" at the end of the line)"));
-            const std::size_t codeEnd = advanceChars(piece, 0, 1);
-            const bool pinyin = isPinyinPiece(piece);
-            // Any other piece is written whole: its code and its text exactly as they stand.
-            // Filled in where it lies in the vector: a Subfield built aside and copied in
-            // reads back its just-written flag byte as part of a wider word, which stalls.
-            const int index = static_cast<int>(subfields.size());
-            Subfield& sf = subfields.emplace_back();
-            sf.code = piece.substr(0, codeEnd);
-            sf.text = pinyin ? trimSpaces(piece.substr(codeEnd)) : piece;
-            sf.pinyin = pinyin;
-            if (pinyin && behindTitle >= 0) {
-                // Behind the nearest subfield a, after the pinyin subfields already there.
-                sf.next = subfields[behindTitle].next;
-                subfields[behindTitle].next = index;
-                if (behindTitle == tail) tail = index;
-                behindTitle = index;
-                continue;
-            }
-            if (tail >= 0) subfields[tail].next = index;
-            else head = index;
-            tail = index;
-            if (sf.code == "a") behindTitle = index;
-        }
-        for (int i = head; i >= 0; i = subfields[i].next) {
-            const Subfield& sf = subfields[i];
-            data.push_back(kSubfieldDelimiter);
-            if (sf.pinyin) encodeData(data, sf.code, cp);
-            encodeData(data, sf.text, cp);
-        }
-        endField(tag, start, lineNo);
+        if (tail >= 0) subfields_[tail].next = index;
+        else head_ = index;
+        tail = index;
+        if (sf.code == "a") behindTitle = index;
     }
+    for (int i = head_; i >= 0; i = subfields_[i].next) {
+        const Subfield& sf = subfields_[i];
+        data_.push_back(kSubfieldDelimiter);
+        if (sf.pinyin) encodeData(data_, sf.code, cp_);
+        encodeData(data_, sf.text, cp_);
+    }
+}
 
-    const std::size_t baseAddress = kLeaderLength + dir.size() + 1;
-    const std::size_t recordLength = baseAddress + data.size() + 1;
-    if (recordLength > static_cast<std::size_t>(kMaxPosition))
-        throw MarcError("the record would be " + std::to_string(recordLength) +
-                        " bytes long; a record may hold at most 99999");
-    leader.replace(0, 5, padZero(5, static_cast<long long>(recordLength)));
-    leader.replace(12, 5, padZero(5, static_cast<long long>(baseAddress)));
+/// Ends one field: terminator, then its directory entry, every number checked against its width.
+void RecordWriter::endField(std::string_view tag, std::size_t start, std::size_t lineNo) {
+    // A terminator inside the text would end the field, or the record, early for every reader.
+    if (data_.find(kFieldTerminator, start) != std::string::npos)
+        throw MarcError(lineError(lineNo, tag, "the text holds a field terminator (character 30)"));
+    if (data_.find(kRecordTerminator, start) != std::string::npos)
+        throw MarcError(lineError(lineNo, tag, "the text holds a record terminator (character 29)"));
+    data_.push_back(kFieldTerminator);
+    const std::size_t length = data_.size() - start;
+    if (length > static_cast<std::size_t>(kMaxFieldLength))
+        throw MarcError(lineError(lineNo, tag, "the field is " + std::to_string(length) +
+                                                   " bytes long; a field may hold at most 9999"));
+    if (start > static_cast<std::size_t>(kMaxPosition))
+        throw MarcError(lineError(lineNo, tag, "the field starts beyond byte 99999 of the data"));
+    if (lineNo == 0) dir_.append(tag);  // 001 and 005
+    else appendTag(dir_, tag, lineNo, cp_);
+    appendDigits(dir_, 4, length);
+    appendDigits(dir_, 5, start);
+}
 
-    std::string out;
-    out.reserve(recordLength);
-    out.append(leader);
-    out.append(dir);
-    out.push_back(kFieldTerminator);
-    out.append(data);
-    out.push_back(kRecordTerminator);
-    return out;
+}  // namespace
+
+std::string marcToIsoBytes(std::string_view working, const codepage::Codec& cp, const WriteContext& context) {
+    return RecordWriter(cp, context).write(working);
+}
+
+std::string marcToIsoBytes(std::string_view working, const codepage::Codec& cp, const Clock& clock) {
+    WriteContext context;
+    context.clock = clock;
+    return marcToIsoBytes(working, cp, context);
 }
 
 std::string marcToIso(std::string_view working, const codepage::Codec& cp, const Clock& clock) {

@@ -38,4 +38,37 @@ inline std::string book(const std::string& id, const std::string& titleGbk) {
                        {"210", "  \x1F" "d2024"}});
 }
 
+/// A record cut by its own leader and directory, independently of the program's reader.
+struct Parsed {
+    std::string leader;
+    std::vector<Field> fields;  ///< in directory order, terminators left out
+};
+
+/// Cuts `rec` (one record, ending in the record terminator) by its base address and directory.
+/// Returns false when the directory does not fit the bytes.
+inline bool parseRecord(const std::string& rec, Parsed& out) {
+    out = {};
+    if (rec.size() < 25) return false;
+    out.leader = rec.substr(0, 24);
+    const std::size_t base = std::stoul(rec.substr(12, 5));
+    if (base > rec.size() || base < 25 || rec[base - 1] != '\x1E') return false;
+    for (std::size_t e = 24; e + 12 < base; e += 12) {
+        const std::size_t len = std::stoul(rec.substr(e + 3, 4)), start = std::stoul(rec.substr(e + 7, 5));
+        if (len == 0 || base + start + len > rec.size() || rec[base + start + len - 1] != '\x1E') return false;
+        out.fields.emplace_back(rec.substr(e, 3), rec.substr(base + start, len - 1));
+    }
+    return true;
+}
+
+/// The records of a file of records back to back (CR LF or line breaks between them allowed).
+inline std::vector<std::string> splitRecords(const std::string& file) {
+    std::vector<std::string> recs;
+    std::size_t from = 0;
+    for (std::size_t at; (at = file.find('\x1D', from)) != std::string::npos; from = at + 1) {
+        while (from < at && (file[from] == '\r' || file[from] == '\n')) ++from;
+        recs.push_back(file.substr(from, at + 1 - from));
+    }
+    return recs;
+}
+
 }  // namespace testrec

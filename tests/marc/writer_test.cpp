@@ -45,14 +45,15 @@ TEST(Writer, WorkedExampleOf189Bytes) {
     EXPECT_EQ(bytes, Codec::gbk().encode(expected));
 }
 
-TEST(Writer, TooFewLinesGiveNothing) {
-    EXPECT_EQ(write(working({"101 0  |a1", "101 0  |a2", "101 0  |a3", "101 0  |a4"})), "");
+TEST(Writer, ARecordOfNothingButItsNumbersGivesNothing) {
     EXPECT_EQ(write(""), "");
-    EXPECT_NE(write(working({"101 0  |a1", "101 0  |a2", "101 0  |a3", "101 0  |a4", "101 0  |a5"})), "");
+    EXPECT_EQ(write(working({"001    x", "005    20240102030405.0"})), "");
+    // One field besides 001 and 005 is a record, however brief.
+    EXPECT_EQ(rewritten(working({"200 1  |a1"})), "001    011231235959\r\n005    20991231235959.0\r\n200 1  |a1");
 }
 
 TEST(Writer, LeaderChoice) {
-    EXPECT_EQ(write(withFiller({"225"})).substr(5, 4), "oam2");  // even a line too short to write
+    EXPECT_EQ(write(withFiller({"225"})).substr(5, 4), "oam2");  // even a line of the tag alone
     EXPECT_EQ(write(withFiller({"410 0  |ax"})).substr(5, 4), "oam2");
     EXPECT_EQ(write(withFiller({"461 0  |ax"})).substr(5, 4), "oam2");
     EXPECT_EQ(write(withFiller({"000    cam1", "225 0  |ax"})).substr(5, 4), "cam1");
@@ -64,21 +65,23 @@ TEST(Writer, LeaderChoice) {
 
 TEST(Writer, ControlValuesFromTheClockOrTheRecord) {
     EXPECT_EQ(rewritten(withFiller({})).substr(0, 46), "001    011231235959\r\n005    20991231235959.0\r\n");
-    EXPECT_EQ(rewritten(withFiller({"005    19990101000000.0 "})).substr(21, 25), "005    19990101000000.0\r\n");
+    // A value stands as it is, spaces and all: a record's identifier is a key other systems match.
+    EXPECT_EQ(rewritten(withFiller({"005    19990101000000.0 "})).substr(21, 26), "005    19990101000000.0 \r\n");
+    EXPECT_EQ(rewritten(withFiller({"001       70813420 /AJ/r86"})).substr(0, 28), "001       70813420 /AJ/r86\r\n");
     EXPECT_EQ(rewritten(withFiller({"001    a", "001  b  "})).substr(0, 10), "001    b\r\n");
     EXPECT_EQ(rewritten(withFiller({"001    a", "001    "})).substr(0, 21), "001    011231235959\r\n");
 }
 
-TEST(Writer, WhichLinesBecomeFields) {
-    // Exactly eight characters: no field. A data field line without "|": its indicators alone.
-    EXPECT_EQ(rewritten(withFiller({"200 1  x"})).find("200"), std::string::npos);
-    EXPECT_NE(rewritten(withFiller({"200 12 xy"})).find("\r\n200 12 \r\n"), std::string::npos);
-    // Whatever stands between character 7 and the first "|" is not written.
-    EXPECT_NE(rewritten(withFiller({"200 12 lost|akept"})).find("\r\n200 12 |akept\r\n"), std::string::npos);
+TEST(Writer, EveryLineBecomesAField) {
+    // Short lines and lines without "|" lose nothing: indicators and text are written as they stand.
+    EXPECT_NE(rewritten(withFiller({"200 1  x"})).find("\r\n200 1  x\r\n"), std::string::npos);
+    EXPECT_NE(rewritten(withFiller({"980 12 "})).find("\r\n980 12 \r\n"), std::string::npos);
+    EXPECT_NE(rewritten(withFiller({"200 12 kept|akept"})).find("\r\n200 12 kept|akept\r\n"), std::string::npos);
     // A line starting with "|" after a line break loses that "|" first.
-    EXPECT_NE(rewritten("|x\r\n|200 1  |ab" + kFiller5 + "\r\n\r\n").find("200 1  |ab"), std::string::npos);
-    // Tags that begin with a letter are written as data fields (the reader refuses them).
+    EXPECT_NE(rewritten("001    x\r\n|200 1  |ab" + kFiller5 + "\r\n\r\n").find("200 1  |ab"), std::string::npos);
+    // Tags with letters: data fields when their data opens with a delimiter, control fields otherwise.
     EXPECT_NE(write(withFiller({"A00 1  |ab"})).find("\x1E" "1 \x1F" "ab\x1E"), std::string::npos);
+    EXPECT_NE(rewritten(withFiller({"CAT    local data"})).find("\r\nCAT    local data\r\n"), std::string::npos);
 }
 
 TEST(Writer, SubfieldsAsTheyStand) {

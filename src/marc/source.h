@@ -1,0 +1,33 @@
+// The exchange record a working record was read from, kept beside it so that the writer can give
+// back, byte for byte, every field the run did not change.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace marc {
+
+struct SourceRecord {
+    /// Where one working line and the field it was read from stand.
+    struct Line {
+        std::size_t lineStart = 0, lineSize = 0;    ///< in `working`
+        std::size_t fieldStart = 0, fieldSize = 0;  ///< in `bytes`, the closing terminator left out
+    };
+
+    std::string bytes;    ///< the record as the reader cut it (CR LF pairs removed)
+    std::string working;  ///< the working record text made of it
+    std::vector<Line> lines;
+
+    /// The record's own leader: its first 24 bytes (fewer for a record that short).
+    std::string_view leader() const { return std::string_view(bytes).substr(0, 24); }
+    std::string_view line(std::size_t i) const {
+        return std::string_view(working).substr(lines[i].lineStart, lines[i].lineSize);
+    }
+    std::string_view field(std::size_t i) const {
+        return std::string_view(bytes).substr(lines[i].fieldStart, lines[i].fieldSize);
+    }
+};
+
+}  // namespace marc
