@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "codepage/codepage.h"
+#include "marc/identifiers.h"
 
 namespace cli {
 
@@ -30,12 +31,18 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& o) {
                    "characters with several readings: the first reading, ask on the terminal, the "
                    "reading the words around call for, or ask only when the words do not decide")
         ->check(CLI::IsMember({"first", "ask", "phrase", "ask-unsure"}))->capture_default_str();
-    app.add_option("--encoding", o.encoding, "code page of the input and the output")
-        ->check(CLI::IsMember({"gbk", "gb18030", "utf-8"}))->capture_default_str();
+    app.add_option("--encoding", o.encoding,
+                   "code page of the input and the output; auto decides from the input's first bytes")
+        ->check(CLI::IsMember({"auto", "gbk", "gb18030", "utf-8"}))->capture_default_str();
+    app.add_option("--leader", o.leader,
+                   "keep each record's own leader (only its length and base address recomputed), or "
+                   "build it from the templates nam0/oam2")
+        ->check(CLI::IsMember({"keep", "template"}))->capture_default_str();
     app.add_option("--db", o.db, "the pinyin database (default: py.db beside this program)");
     app.add_option("--separator", o.separator,
-                   "after each output record: CR LF, or none (a plain ISO 2709 stream)")
-        ->check(CLI::IsMember({"crlf", "none"}))->capture_default_str();
+                   "after each output record: as in the input (CR LF when a line break follows its "
+                   "first record, else nothing), CR LF, or none (a plain ISO 2709 stream)")
+        ->check(CLI::IsMember({"auto", "crlf", "none"}))->capture_default_str();
     auto* dump = app.add_flag("--dump", o.dump,
                               "print each input record as working record text to standard output");
     auto* lines = app.add_flag("--lines", o.lines,
@@ -64,8 +71,13 @@ app::BatchOptions toBatchOptions(const Options& o) {
     b.inputPath = o.input;
     b.outputPath = o.output.empty() ? "-" : o.output;
     b.dbPath = o.db.empty() ? pinyin::datapath(pinyin::programFolder()) : o.db;
+    b.autoEncoding = o.encoding == "auto";
     b.encoding = codepage::encodingFromName(o.encoding).value_or(codepage::Encoding::Gbk);
-    b.separator = o.separator == "none" ? app::Separator::None : app::Separator::CrLf;
+    b.keepLeader = o.leader == "keep";
+    b.identifierStatePath = marc::IdentifierSequence::defaultStatePath();
+    b.separator = o.separator == "none"   ? app::Separator::None
+                  : o.separator == "crlf" ? app::Separator::CrLf
+                                          : app::Separator::AsInput;
     return b;
 }
 

@@ -18,9 +18,10 @@ struct Options {
     std::string letterCase = "lower";  ///< lower | capital
     std::string existing = "delete";   ///< delete | keep
     std::string polyphone = "phrase";  ///< first | ask | phrase | ask-unsure
-    std::string encoding = "gbk";      ///< gbk | gb18030 | utf-8
+    std::string encoding = "auto";     ///< auto | gbk | gb18030 | utf-8
+    std::string leader = "keep";       ///< keep | template
     std::string db;                    ///< empty: py.db beside the executable
-    std::string separator = "crlf";    ///< crlf | none
+    std::string separator = "auto";    ///< auto | crlf | none
     bool dump = false;
     bool lines = false;
     std::string field = "200";         ///< with --lines: the field the text stands in

@@ -42,6 +42,9 @@ std::string summaryText(const app::BatchResult& r) {
                   static_cast<long long>(r.read), static_cast<long long>(r.written),
                   static_cast<long long>(r.failed), r.seconds);
     std::string text = buf;
+    if (!r.asciiOnly || !r.encodingDetected)
+        text += std::string(", ") + (r.encodingDetected ? "detected " : "") +
+                std::string(codepage::encodingName(r.encoding));
     if (r.failed > 0 && !r.rejectsPath.empty()) text += " (failed records kept in " + r.rejectsPath + ")";
     return text;
 }

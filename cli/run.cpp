@@ -9,6 +9,7 @@
 
 #include "app/files.h"
 #include "app/framer.h"
+#include "codepage/detect.h"
 #include "marc/reader.h"
 #include "pinyin/lookup.h"
 #include "pinyin/table.h"
@@ -29,8 +30,15 @@ void replaceDataBars(std::string& text) {
         text.replace(at, bar.size(), 1, '|');
 }
 
+/// The code page of --dump and --lines: the one chosen, or with auto the one the input's first
+/// block calls for.
+const codepage::Codec& codecFor(const Options& o, std::string_view firstBlock) {
+    if (auto chosen = codepage::encodingFromName(o.encoding)) return codepage::Codec::get(*chosen);
+    return codepage::Codec::get(codepage::detectEncoding(firstBlock).encoding);
+}
+
 int runDump(const Options& o) {
-    const auto& codec = codepage::Codec::get(toBatchOptions(o).encoding);
+    const codepage::Codec* codecSeen = nullptr;
     app::InputFile input(o.input);
     app::RecordFramer framer;
     std::unique_ptr<char[]> block(new char[kBlock]);
@@ -45,7 +53,7 @@ int runDump(const Options& o) {
             if (reason.empty()) {
                 try {
                     app::cleanRecord(f.bytes, cleaned);
-                    std::string working = marc::isoToMarcBytes(cleaned, codec);
+                    std::string working = marc::isoToMarcBytes(cleaned, *codecSeen);
                     replaceDataBars(working);
                     out.clear();
                     if (number > 1) out += '\n';
@@ -67,6 +75,7 @@ int runDump(const Options& o) {
     };
     for (;;) {
         std::size_t n = input.read(block.get(), kBlock);
+        if (!codecSeen) codecSeen = &codecFor(o, std::string_view(block.get(), n));
         if (n == 0) break;
         framer.feed(std::string_view(block.get(), n));
         handle();
@@ -87,7 +96,7 @@ std::unique_ptr<TtyChooser> chooserFor(const Options& o) {
 
 int runLines(const Options& o) {
     app::BatchOptions b = toBatchOptions(o);
-    const auto& codec = codepage::Codec::get(b.encoding);
+    const codepage::Codec* codecSeen = nullptr;
     pinyin::RunSettings settings = toRunSettings(o);
     app::InputFile input(o.input);
     app::AppendFile output(b.outputPath);
@@ -107,6 +116,7 @@ int runLines(const Options& o) {
     std::string pending, out;
     auto emit = [&](std::string_view line) {
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        const codepage::Codec& codec = *codecSeen;
         std::string text = romaniser.pinyin(codec.decode(line), o.field);
         std::size_t b0 = text.find_first_not_of(' ');
         std::size_t e0 = text.find_last_not_of(' ');
@@ -124,6 +134,7 @@ int runLines(const Options& o) {
     };
     for (;;) {
         std::size_t n = input.read(block.get(), kBlock);
+        if (!codecSeen) codecSeen = &codecFor(o, std::string_view(block.get(), n));
         if (n == 0) break;
         pending.append(block.get(), n);
         std::size_t from = 0;

@@ -7,7 +7,11 @@
 //  - the records framed again from the input cover it, leaving out only spaces, line breaks
 //    and an end-of-file mark;
 //  - a run without failures leaves no rejects file;
-//  - resynchronisation finds the same record start as a plain scan of every offset.
+//  - resynchronisation finds the same record start as a plain scan of every offset;
+//  - the output holds exactly the records counted written, each well formed and read again
+//    without a word;
+//  - a run refused at the start is refused for its code page (MARC-8, or a code page that the
+//    bytes clearly contradict), and leaves no output behind.
 #include <unistd.h>
 
 #include <cctype>
@@ -22,6 +26,9 @@
 
 #include "app/batch.h"
 #include "app/framer.h"
+#include "marc/error.h"
+#include "marc/reader.h"
+#include "record_check.h"
 
 namespace fs = std::filesystem;
 
@@ -147,6 +154,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     options.encoding = pick % 3 == 0   ? codepage::Encoding::Gbk
                        : pick % 3 == 1 ? codepage::Encoding::Gb18030
                                        : codepage::Encoding::Utf8;
+    options.autoEncoding = (pick & 128) != 0;
     options.separator = (pick & 4) ? app::Separator::None : app::Separator::CrLf;
     pinyin::RunSettings settings;
     settings.polyphone = (pick & 8) ? pinyin::Polyphone::Phrase : pinyin::Polyphone::Automatic;
@@ -154,7 +162,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     settings.delExisting = (pick & 32) == 0;
     settings.useCodeA = (pick & 64) == 0;
     app::BatchObserver quiet;
-    const app::BatchResult r = app::runBatch(options, settings, quiet);
+    app::BatchResult r;
+    try {
+        r = app::runBatch(options, settings, quiet);
+    } catch (const app::StartError& e) {
+        const std::string_view what = e.what();
+        if (what.find("MARC-8") == std::string_view::npos && what.find("UTF-8") == std::string_view::npos)
+            broken("the run refuses to start for another reason than its code page");
+        if (fs::exists(out)) broken("a run refused at the start left an output file");
+        return 0;
+    }
 
     if (r.stopped) broken("the run stopped");
     if (r.read != r.written + r.failed) broken("a record neither written nor failed");
@@ -173,5 +190,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         broken("rejects file differs from the failed records");
     }
     if (r.written > 0 && !fs::exists(out)) broken("records written but no output");
+
+    // The output: exactly the records counted written, each whole and readable again.
+    const std::string written = slurp(out);
+    const std::string end = options.separator == app::Separator::CrLf ? "\x1D\r\n" : "\x1D";
+    std::int64_t count = 0;
+    std::size_t from = 0;
+    const codepage::Codec& cp = codepage::Codec::get(r.encoding);
+    for (std::size_t at; (at = written.find(end, from)) != std::string::npos; from = at + end.size(), ++count) {
+        const std::string_view rec = std::string_view(written).substr(from, at + 1 - from);
+        fuzzcheck::checkRecord(rec);
+        try {
+            marc::isoToMarcBytes(rec, cp);
+        } catch (const marc::MarcError& e) {
+            fuzzcheck::fail("a written record does not read again", std::string(e.what()) + "\n" + std::string(rec));
+        }
+    }
+    if (from != written.size()) broken("the output does not end with a whole record");
+    if (count != r.written) broken("the output holds another number of records than counted written");
     return 0;
 }

@@ -3,11 +3,14 @@
 
 #include <chrono>
 #include <memory>
+#include <utility>
 
 #include "app/files.h"
 #include "app/framer.h"
+#include "codepage/detect.h"
 #include "marc/constants.h"
 #include "marc/error.h"
+#include "marc/identifiers.h"
 #include "marc/reader.h"
 #include "marc/writer.h"
 #include "pinyin/lookup.h"
@@ -17,7 +20,35 @@ namespace app {
 namespace {
 
 constexpr std::size_t kBlockSize = std::size_t{1} << 20;
-constexpr std::string_view kTooFewFields = "too few fields to write a record (the writer needs five)";
+constexpr std::string_view kNothingToWrite = "the record has no field to write besides 001 and 005";
+
+std::string encodingLabel(codepage::Encoding e) {
+    switch (e) {
+        case codepage::Encoding::Gbk: return "GBK";
+        case codepage::Encoding::Gb18030: return "GB18030";
+        case codepage::Encoding::Utf8: return "UTF-8";
+    }
+    return "?";
+}
+
+/// Refuses an input whose first bytes show it cannot be read as the run would read it.
+void checkEncoding(const codepage::Detection& d, const BatchOptions& options) {
+    if (d.marc8)
+        throw StartError("the input is in MARC-8 (it holds MARC-8 escape sequences such as ESC $ 1), "
+                         "which this program does not read; convert it to UTF-8 first, for example "
+                         "with: yaz-marcdump -f MARC-8 -t UTF-8 -o marc INPUT > INPUT-utf8.mrc");
+    if (options.autoEncoding || d.asciiOnly) return;
+    // A user's choice is overruled only on clear evidence: several UTF-8 characters, or several
+    // bytes that no UTF-8 character explains.
+    const bool utf8 = options.encoding == codepage::Encoding::Utf8;
+    if (!utf8 && d.encoding == codepage::Encoding::Utf8 && d.utf8Sequences >= 3)
+        throw StartError("the input looks like UTF-8, not " + encodingLabel(options.encoding) +
+                         ": read as " + encodingLabel(options.encoding) +
+                         " its Chinese would be wrong; choose UTF-8 or automatic detection");
+    if (utf8 && d.encoding != codepage::Encoding::Utf8 && d.utf8Errors >= 3)
+        throw StartError("the input is not UTF-8 (it looks like " + encodingLabel(d.encoding) +
+                         "); choose " + encodingLabel(d.encoding) + " or automatic detection");
+}
 
 class Run {
 public:
@@ -26,12 +57,19 @@ public:
           output_(options.outputPath),
           rejects_(options.rejectsPath.empty() ? rejectsPathFor(options.outputPath)
                                                : options.rejectsPath),
-          codec_(codepage::Codec::get(options.encoding)) {}
+          identifiers_(options.clock, options.identifierStatePath) {
+        context_.source = &source_;
+        context_.keepLeader = options.keepLeader;
+        context_.clock = options.clock;
+        context_.identifiers = &identifiers_;
+    }
 
     BatchResult go();
 
 private:
     void start();
+    void readFirstBlock();
+    std::string encodingFailure(const marc::EncodingError& e, const Frame& frame) const;
     void handle(const Frame& frame);
     void fail(const Frame& frame, std::string reason);
     bool toRejects(std::string_view bytes, bool last);
@@ -43,7 +81,12 @@ private:
     std::unique_ptr<InputFile> input_;
     AppendFile output_;
     AppendFile rejects_;
-    const codepage::Codec& codec_;
+    const codepage::Codec* codec_ = nullptr;
+    marc::IdentifierSequence identifiers_;
+    marc::SourceRecord source_;
+    marc::WriteContext context_;
+    std::unique_ptr<char[]> block_;
+    std::size_t firstBlockSize_ = 0;  // bytes read into block_ by start(), not yet framed
     std::shared_ptr<const pinyin::PinyinTable> table_;
     // Tag list, subfield code and the existing-pinyin choice are fixed when the run starts; the
     // letter case and polyphonic choice are copied in from the live settings before each record.
@@ -62,6 +105,7 @@ void Run::start() {
         throw StartError("the input " + options_.inputPath + " is the output file itself");
     if (isOpenFile(input_->fd(), rejects_.path()))
         throw StartError("the input " + options_.inputPath + " is the rejects file " + rejects_.path());
+    readFirstBlock();
     table_ = options_.table;
     try {
         if (!table_) table_ = pinyin::PinyinTable::load(options_.dbPath);
@@ -78,7 +122,45 @@ void Run::start() {
     if (std::string why = output_.open(); !why.empty()) throw StartError(why);
     fixed_ = settings_;
     romaniser_ = std::make_unique<pinyin::Romaniser>(*table_, settings_, observer_.chooser());
-    separator_ = options_.separator == Separator::CrLf ? marc::kCrLf : std::string_view{};
+    separator_ = result_.separator == Separator::CrLf ? marc::kCrLf : std::string_view{};
+}
+
+/// Reads the input's first block and decides, or checks, its code page from it: the block is
+/// framed afterwards, so nothing is read twice.
+void Run::readFirstBlock() {
+    block_.reset(new char[kBlockSize]);
+    try {
+        // A pipe may hand over less than asked: read until the block is full or the input ends.
+        while (firstBlockSize_ < codepage::kDetectionSample) {
+            const std::size_t n = input_->read(block_.get() + firstBlockSize_, kBlockSize - firstBlockSize_);
+            if (n == 0) break;
+            firstBlockSize_ += n;
+        }
+    } catch (const std::exception& e) {
+        throw StartError(e.what());
+    }
+    const codepage::Detection d = codepage::detectEncoding(std::string_view(block_.get(), firstBlockSize_));
+    checkEncoding(d, options_);
+    result_.encoding = options_.autoEncoding ? d.encoding : options_.encoding;
+    result_.encodingDetected = options_.autoEncoding;
+    result_.asciiOnly = d.asciiOnly;
+    codec_ = &codepage::Codec::get(result_.encoding);
+    result_.separator = options_.separator;
+    if (options_.separator == Separator::AsInput) {
+        const std::string_view first(block_.get(), firstBlockSize_);
+        const std::size_t end = first.find(marc::kRecordTerminator);
+        const bool lineBreak = end != std::string_view::npos && end + 1 < first.size() &&
+                               (first[end + 1] == '\r' || first[end + 1] == '\n');
+        result_.separator = lineBreak || end == std::string_view::npos ? Separator::CrLf : Separator::None;
+    }
+}
+
+std::string Run::encodingFailure(const marc::EncodingError& e, const Frame& frame) const {
+    std::string text = "field " + e.tag + ": the bytes at input byte " +
+                       std::to_string(frame.offset + e.recordOffset) + " are not valid " +
+                       encodingLabel(codec_->encoding());
+    if (e.likely) text += "; they read as " + encodingLabel(*e.likely) + " (is the file in " + encodingLabel(*e.likely) + "?)";
+    return text;
 }
 
 void Run::stop(std::string error) {
@@ -124,18 +206,20 @@ void Run::handle(const Frame& frame) {
         bool ok = false;
         try {
             cleanRecord(frame.bytes, cleaned_);
-            std::string working = marc::isoToMarcBytes(cleaned_, codec_);
+            marc::readRecord(cleaned_, *codec_, source_);
             fixed_.letterCase = settings_.letterCase;
             fixed_.polyphone = settings_.polyphone;
             fixed_.askOnlyWhenUnsure = settings_.askOnlyWhenUnsure;
-            std::string annotated = pinyin::py(working, fixed_, *romaniser_);
+            std::string annotated = pinyin::py(source_.working, fixed_, *romaniser_);
             annotated += marc::kCrLf;
-            encoded = marc::marcToIsoBytes(annotated, codec_);
+            encoded = marc::marcToIsoBytes(annotated, *codec_, context_);
             // An empty result for a record that has fields would drop them without a word.
-            if (encoded.empty() && !working.empty())
-                fail(frame, std::string(kTooFewFields));
+            if (encoded.empty() && !source_.working.empty())
+                fail(frame, std::string(kNothingToWrite));
             else
                 ok = true;
+        } catch (const marc::EncodingError& e) {
+            fail(frame, encodingFailure(e, frame));
         } catch (const pinyin::DbError& e) {
             // The phrase data is read at the first record that needs it; a py.db that fails
             // then fails every record alike, so the run stops with the record kept aside.
@@ -160,13 +244,12 @@ void Run::handle(const Frame& frame) {
 BatchResult Run::go() {
     start();
     auto began = std::chrono::steady_clock::now();
-    std::unique_ptr<char[]> block(new char[kBlockSize]);
     Frame frame;
     bool atEnd = false;
     while (!atEnd && !result_.stopped) {
-        std::size_t n = 0;
+        std::size_t n = std::exchange(firstBlockSize_, 0);
         try {
-            n = input_->read(block.get(), kBlockSize);
+            if (n == 0) n = input_->read(block_.get(), kBlockSize);
         } catch (const std::exception& e) {
             stop(e.what());
             break;
@@ -175,7 +258,7 @@ BatchResult Run::go() {
             framer_.finish();
             atEnd = true;
         } else {
-            framer_.feed(std::string_view(block.get(), n));
+            framer_.feed(std::string_view(block_.get(), n));
         }
         while (!result_.stopped && framer_.next(frame)) handle(frame);
     }

@@ -8,20 +8,33 @@
 #include <vector>
 
 #include "codepage/codepage.h"
+#include "marc/writer.h"
 #include "pinyin/chooser.h"
 #include "pinyin/settings.h"
 #include "pinyin/table.h"
 
 namespace app {
 
-/// What follows each record in the output: CR LF, or nothing (a plain ISO 2709 stream).
-enum class Separator { CrLf, None };
+/// What follows each record in the output: CR LF, nothing (a plain ISO 2709 stream), or what
+/// follows the input's first record (CR LF when a line break follows it, else nothing).
+enum class Separator { CrLf, None, AsInput };
 
 struct BatchOptions {
     std::string inputPath;   ///< "-" for standard input
     std::string outputPath;  ///< "-" for standard output; appended to, created if missing
     std::string dbPath;      ///< py.db
     codepage::Encoding encoding = codepage::Encoding::Gbk;
+    /// Decide the code page from the input's first bytes; `encoding` is then not read.
+    bool autoEncoding = false;
+    /// Keep each record's own leader (false: build it from the templates, as for a record made
+    /// by hand).
+    bool keepLeader = true;
+    /// Where generated record identifiers are remembered between runs (empty: not remembered;
+    /// they are then distinct within the run only). IdentifierSequence::defaultStatePath() is the
+    /// one the programs share.
+    std::string identifierStatePath;
+    /// The clock that stamps generated 001 and 005.
+    marc::Clock clock = marc::systemClock;
     Separator separator = Separator::CrLf;
     /// Where failed records go; empty for the default, rejectsPathFor(outputPath).
     std::string rejectsPath;
@@ -49,6 +62,10 @@ struct BatchResult {
     bool stopped = false;      ///< ended early: the observer asked, or writing failed
     std::string error;         ///< why writing stopped the run, empty otherwise
     double seconds = 0;
+    codepage::Encoding encoding = codepage::Encoding::Gbk;  ///< the code page the run used
+    bool encodingDetected = false;  ///< decided from the input's bytes
+    bool asciiOnly = false;         ///< the input's first part held nothing but ASCII
+    Separator separator = Separator::CrLf;  ///< what the run wrote after each record
 };
 
 /// A run that could not start: unusable input or output path, the same file for both, or a

@@ -156,18 +156,25 @@ TEST_F(BatchTest, FailedRecordsGoToTheRejectsFileByteForByte) {
                                         cut.substr(4) + "\r\n");
 }
 
-TEST_F(BatchTest, RecordTheWriterWouldEmptyIsRejectedNotLost) {
-    // Four fields: the writer yields nothing for it.
-    std::string small = testrec::makeRecord(
-        {{"001", "S1"}, {"005", "20240102030405.0"}, {"200", "1 \x1F" "a" + shu}, {"210", "  \x1F" "d2024"}});
-    // No fields at all: nothing to lose, written as the empty record it is.
-    std::string empty = "00026nam0 2200025   450 \x1E\x1D";
-    spit(options.inputPath, small + "\r\n" + empty + "\r\n");
+TEST_F(BatchTest, BriefRecordsAreWrittenAndEmptyOnesRejected) {
+    // A brief record is written like any other, with its own leader.
+    std::string brief = testrec::makeRecord({{"001", "S1"}, {"200", "1 \x1F" "a" + shu}});
+    brief.replace(5, 4, "cam2");
+    // Nothing to write but its number: refused with that reason, kept byte for byte.
+    const std::string onlyNumbers = testrec::makeRecord({{"001", "S2"}, {"005", "20240102030405.0"}});
+    // No fields at all.
+    const std::string empty = "00026nam0 2200025   450 \x1E\x1D";
+    spit(options.inputPath, brief + "\r\n" + onlyNumbers + "\r\n" + empty + "\r\n");
     auto r = run();
     EXPECT_EQ(r.written, 1);
-    ASSERT_EQ(r.failed, 1);
-    EXPECT_EQ(slurp(r.rejectsPath), small + "\r\n");
-    EXPECT_EQ(slurp(options.outputPath), "\r\n");
+    ASSERT_EQ(r.failed, 2);
+    EXPECT_EQ(r.failures[0].reason, "the record has no field to write besides 001 and 005");
+    EXPECT_EQ(r.failures[1].reason, "the record has no fields");
+    EXPECT_EQ(slurp(r.rejectsPath), onlyNumbers + "\r\n" + empty + "\r\n");
+    const auto recs = outputRecords(slurp(options.outputPath));
+    ASSERT_EQ(recs.size(), 1u);
+    EXPECT_EQ(recs[0].substr(5, 4), "cam2");
+    EXPECT_NE(workingOf(recs[0]).find("200 1  |a" "\xE4\xB9\xA6" "|Ashu"), std::string::npos);
 }
 
 TEST_F(BatchTest, AppendsToExistingOutputAndHonoursTheSeparator) {
