@@ -10,6 +10,18 @@
 
 namespace cli {
 
+namespace {
+
+/// Whether the tag list holds at least one tag: three digits or capital letters in a row.
+bool listsATag(const std::string& tags) {
+    const auto tagChar = [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z'); };
+    for (std::size_t i = 0; i + 3 <= tags.size(); ++i)
+        if (tagChar(tags[i]) && tagChar(tags[i + 1]) && tagChar(tags[i + 2])) return true;
+    return false;
+}
+
+}  // namespace
+
 std::optional<int> parseOptions(int argc, const char* const* argv, Options& o) {
     CLI::App app{
         "Adds pinyin to the Chinese fields of ISO 2709 (CNMARC) records and appends the records to "
@@ -50,6 +62,9 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& o) {
     app.add_option("--field", o.field, "with --lines: the field the text stands in (for surnames)")
         ->capture_default_str();
     app.add_flag("--quiet", o.quiet, "no progress line and no summary");
+    app.add_option("--skip", o.skip,
+                   "read past the first N records without writing them (to go on after a stopped run)")
+        ->check(CLI::NonNegativeNumber);
     dump->excludes(lines);
 
     try {
@@ -59,6 +74,8 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& o) {
         if (o.dump && !o.output.empty() && o.output != "-")
             throw CLI::ValidationError("OUTPUT", "--dump prints to standard output; give no OUTPUT");
         if (o.field.size() != 3) throw CLI::ValidationError("--field", "a tag has three characters");
+        if (!listsATag(o.tags))
+            throw CLI::ValidationError("--tags", "\"" + o.tags + "\" lists no tag (three digits or capital letters, such as 200 or AVA)");
     } catch (const CLI::ParseError& e) {
         int status = app.exit(e);
         return status == 0 ? 0 : kCannotStart;
@@ -75,6 +92,7 @@ app::BatchOptions toBatchOptions(const Options& o) {
     b.encoding = codepage::encodingFromName(o.encoding).value_or(codepage::Encoding::Gbk);
     b.keepLeader = o.leader == "keep";
     b.identifierStatePath = marc::IdentifierSequence::defaultStatePath();
+    b.skip = o.skip;
     b.separator = o.separator == "none"   ? app::Separator::None
                   : o.separator == "crlf" ? app::Separator::CrLf
                                           : app::Separator::AsInput;

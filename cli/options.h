@@ -26,6 +26,7 @@ struct Options {
     bool lines = false;
     std::string field = "200";         ///< with --lines: the field the text stands in
     bool quiet = false;
+    long long skip = 0;                ///< records at the start of the input to read past
 };
 
 /// Exit statuses.

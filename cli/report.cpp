@@ -1,6 +1,8 @@
 // Progress on a terminal, one line per failed record, and the one-line summary.
 #include "report.h"
 
+#include <signal.h>
+
 namespace cli {
 
 Report::Report(std::FILE* err, bool progressLine, bool summary, pinyin::Chooser* chooser)
@@ -12,6 +14,32 @@ void Report::clearLine() {
     std::fputs("\r\033[K", err_);
     lineShown_ = false;
 }
+
+namespace {
+volatile sig_atomic_t stopSignal = 0;
+struct sigaction previousInt, previousTerm;
+
+extern "C" void onStopSignal(int signal) { stopSignal = signal; }
+}  // namespace
+
+StopSignals::StopSignals() {
+    stopSignal = 0;
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, &previousInt);
+    sigaction(SIGTERM, &action, &previousTerm);
+}
+
+StopSignals::~StopSignals() {
+    sigaction(SIGINT, &previousInt, nullptr);
+    sigaction(SIGTERM, &previousTerm, nullptr);
+}
+
+int StopSignals::received() { return stopSignal; }
+
+bool Report::yieldPoint() { return stopSignal == 0; }
 
 void Report::recordFailed(const app::RecordFailure& f) {
     clearLine();
@@ -37,21 +65,42 @@ void Report::progress(std::uint64_t done, std::uint64_t total) {
 }
 
 std::string summaryText(const app::BatchResult& r) {
-    char buf[160];
-    std::snprintf(buf, sizeof buf, "%lld records read, %lld written, %lld failed, %.2f s",
-                  static_cast<long long>(r.read), static_cast<long long>(r.written),
-                  static_cast<long long>(r.failed), r.seconds);
+    char buf[200];
+    std::snprintf(buf, sizeof buf, "%lld records read, %lld written, %lld failed", static_cast<long long>(r.read),
+                  static_cast<long long>(r.written), static_cast<long long>(r.failed));
     std::string text = buf;
+    if (r.skipped > 0) text += ", " + std::to_string(r.skipped) + " skipped";
+    std::snprintf(buf, sizeof buf, ", %.2f s", r.seconds);
+    text += buf;
     if (!r.asciiOnly || !r.encodingDetected)
         text += std::string(", ") + (r.encodingDetected ? "detected " : "") +
                 std::string(codepage::encodingName(r.encoding));
-    if (r.failed > 0 && !r.rejectsPath.empty()) text += " (failed records kept in " + r.rejectsPath + ")";
+    if (r.failed > 0) {
+        if (r.rejectsKept == r.failed)
+            text += " (failed records kept in " + r.rejectsPath + ")";
+        else if (r.rejectsKept > 0)
+            text += " (" + std::to_string(r.rejectsKept) + " of the failed records kept in " + r.rejectsPath +
+                    "; the others could not be kept)";
+        else
+            text += " (the failed records could not be kept)";
+    }
     return text;
 }
 
 void Report::finished(const app::BatchResult& r) {
     clearLine();
     if (r.stopped && !r.error.empty()) std::fprintf(err_, "marc-pinyin-cli: stopped: %s\n", r.error.c_str());
+    if (r.stopped && r.error.empty())
+        std::fprintf(err_, "marc-pinyin-cli: stopped: %lld records written; the next is record %lld at input byte %llu "
+                           "(to go on, run again with --skip %lld)\n",
+                     static_cast<long long>(r.written), static_cast<long long>(r.nextRecord),
+                     static_cast<unsigned long long>(r.nextOffset), static_cast<long long>(r.nextRecord - 1));
+    if (r.repeatsOutputEnd > 0)
+        std::fprintf(err_, "marc-pinyin-cli: note: record %lld came out exactly as the output's last record stood before "
+                           "this run: the output may already hold this input's records up to %lld (to go on without "
+                           "duplicates, use --skip %lld)\n",
+                     static_cast<long long>(r.repeatsOutputEnd), static_cast<long long>(r.repeatsOutputEnd),
+                     static_cast<long long>(r.repeatsOutputEnd));
     if (summary_) std::fprintf(err_, "marc-pinyin-cli: %s\n", summaryText(r).c_str());
 }
 

@@ -18,6 +18,8 @@ public:
     void recordFailed(const app::RecordFailure& failure) override;
     void progress(std::uint64_t done, std::uint64_t total) override;
     pinyin::Chooser* chooser() override { return chooser_; }
+    /// False once SIGINT or SIGTERM has come (see stopSignal()): the run ends after the record.
+    bool yieldPoint() override;
     void finished(const app::BatchResult& result) override;
 
     /// Wipes the progress line (before a question on the terminal).
@@ -35,5 +37,17 @@ private:
 
 /// "12 records read, 11 written, 1 failed, 0.05 s" and, when some failed, where they are kept.
 std::string summaryText(const app::BatchResult& result);
+
+/// Catches SIGINT and SIGTERM for the life of the object, so that a run ends at a record
+/// boundary instead of in the middle of a write; the previous handlers come back afterwards.
+class StopSignals {
+public:
+    StopSignals();
+    ~StopSignals();
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+    /// The signal that came, 0 for none.
+    static int received();
+};
 
 }  // namespace cli

@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -94,6 +95,20 @@ std::unique_ptr<TtyChooser> chooserFor(const Options& o) {
     return chooser;
 }
 
+/// The last character boundary of `bytes` at or before `limit` (at least one character on).
+std::size_t characterBoundary(std::string_view bytes, codepage::Encoding e, std::size_t limit) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::size_t at = 0, last = 0;
+    while (at < bytes.size() && at <= limit) {
+        last = at;
+        if (p[at] < 0x80) ++at;
+        else if (e == codepage::Encoding::Utf8) codepage::utf8::next(bytes, at);
+        else if (e == codepage::Encoding::Gb18030 && at + 1 < bytes.size() && p[at + 1] >= 0x30 && p[at + 1] <= 0x39) at += 4;
+        else at += 2;
+    }
+    return at <= limit ? std::min(at, bytes.size()) : std::max<std::size_t>(last, 1);
+}
+
 int runLines(const Options& o) {
     app::BatchOptions b = toBatchOptions(o);
     const codepage::Codec* codecSeen = nullptr;
@@ -105,6 +120,9 @@ int runLines(const Options& o) {
     std::shared_ptr<const pinyin::PinyinTable> table;
     try {
         table = pinyin::PinyinTable::load(b.dbPath);
+        if ((settings.polyphone == pinyin::Polyphone::Phrase || settings.askOnlyWhenUnsure) && !table->phrases())
+            throw app::StartError("the pinyin database " + b.dbPath +
+                                  " has no phrase tables, which choosing readings by the words around needs");
     } catch (const pinyin::DbError& e) {
         throw app::StartError(e.what());
     }
@@ -114,14 +132,18 @@ int runLines(const Options& o) {
 
     std::unique_ptr<char[]> block(new char[kBlock]);
     std::string pending, out;
-    auto emit = [&](std::string_view line) {
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    // A line is romanised in pieces of at most kBlock bytes, cut between characters, so that one
+    // endless line is read in the same memory as many short ones.
+    bool midLine = false;
+    auto emit = [&](std::string_view line, bool lineEnds) {
+        if (lineEnds && !line.empty() && line.back() == '\r') line.remove_suffix(1);
         const codepage::Codec& codec = *codecSeen;
         std::string text = romaniser.pinyin(codec.decode(line), o.field);
-        std::size_t b0 = text.find_first_not_of(' ');
-        std::size_t e0 = text.find_last_not_of(' ');
-        out += b0 == std::string::npos ? std::string() : codec.encode(text.substr(b0, e0 - b0 + 1));
-        out += '\n';
+        std::size_t b0 = midLine ? 0 : text.find_first_not_of(' ');
+        std::size_t e0 = lineEnds ? text.find_last_not_of(' ') : text.size() - 1;
+        if (b0 != std::string::npos && e0 != std::string::npos && b0 <= e0) out += codec.encode(text.substr(b0, e0 - b0 + 1));
+        if (lineEnds) out += '\n';
+        midLine = !lineEnds;
     };
     auto flush = [&]() -> bool {
         if (out.empty()) return true;
@@ -139,11 +161,16 @@ int runLines(const Options& o) {
         pending.append(block.get(), n);
         std::size_t from = 0;
         for (std::size_t nl; (nl = pending.find('\n', from)) != std::string::npos; from = nl + 1)
-            emit(std::string_view(pending).substr(from, nl - from));
+            emit(std::string_view(pending).substr(from, nl - from), true);
         pending.erase(0, from);
+        if (pending.size() > kBlock) {
+            const std::size_t cut = characterBoundary(pending, codecSeen->encoding(), kBlock);
+            emit(std::string_view(pending).substr(0, cut), false);
+            pending.erase(0, cut);
+        }
         if (!flush()) return kCannotStart;
     }
-    if (!pending.empty()) emit(pending);
+    if (!pending.empty() || midLine) emit(pending, true);
     return flush() ? kAllWritten : kCannotStart;
 }
 
@@ -154,7 +181,9 @@ int runRecords(const Options& o) {
     bool progressLine = !o.quiet && ::isatty(STDERR_FILENO);
     Report report(stderr, progressLine, !o.quiet, chooser.get());
     if (chooser) chooser->setBeforeAsking(&Report::clearLine, &report);
+    StopSignals signals;
     app::BatchResult result = app::runBatch(b, settings, report);
+    if (const int signal = StopSignals::received()) return 128 + signal;
     if (result.stopped) return kCannotStart;
     return result.failed ? kSomeFailed : kAllWritten;
 }

@@ -157,7 +157,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     options.autoEncoding = (pick & 128) != 0;
     options.separator = (pick & 4) ? app::Separator::None : app::Separator::CrLf;
     pinyin::RunSettings settings;
-    settings.polyphone = (pick & 8) ? pinyin::Polyphone::Phrase : pinyin::Polyphone::Automatic;
+    options.keepLeader = (pick & 8) == 0;
+    settings.polyphone = pinyin::Polyphone::Automatic;
     settings.letterCase = (pick & 16) ? pinyin::LetterCase::Capitalised : pinyin::LetterCase::Lower;
     settings.delExisting = (pick & 32) == 0;
     settings.useCodeA = (pick & 64) == 0;

@@ -2,7 +2,7 @@
 //
 // Bytes -> readRecord -> marcToIsoBytes with the record as its source. The reader may refuse
 // with MarcError. A record it reads must be written back unchanged: every field's bytes as they
-// were (001 and 005 moved first, a blank or missing one generated), the leader as it was but for
+// were (the first 001 and 005 moved first, a blank or missing one generated), the leader as it was but for
 // length and base address, the result well formed, and writing what is read from the result
 // gives the same bytes again. The only refusals of the writer that may follow are a record
 // grown past 99999 bytes, a line break in field data, and a "000" leader code under the
@@ -49,7 +49,7 @@ bool blank(std::string_view s) { return s.find_first_not_of(' ') == std::string_
 std::vector<std::pair<std::string, std::string>> expectedFields(const marc::SourceRecord& s) {
     const bool keep = usableLeader(s.leader());
     std::size_t id = s.lines.size(), time = s.lines.size();
-    for (std::size_t i = 0; i < s.lines.size(); ++i) {
+    for (std::size_t i = s.lines.size(); i-- > 0;) {  // the first of each
         if (tagOf(s, i) == "001") id = i;
         if (tagOf(s, i) == "005") time = i;
     }

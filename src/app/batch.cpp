@@ -72,8 +72,10 @@ private:
     std::string encodingFailure(const marc::EncodingError& e, const Frame& frame) const;
     void handle(const Frame& frame);
     void fail(const Frame& frame, std::string reason);
-    bool toRejects(std::string_view bytes, bool last);
+    void write(const Frame& frame, const std::string& encoded);
+    void toRejects(std::string_view bytes, bool last);
     void stop(std::string error);
+    void rememberOutputEnd();
 
     const BatchOptions& options_;
     const pinyin::RunSettings& settings_;
@@ -96,6 +98,10 @@ private:
     BatchResult result_;
     std::string cleaned_;
     std::string_view separator_;
+    std::int64_t number_ = 0;      // of the record being handled, in the input
+    bool skipping_ = false;        // the frame being handled is read past
+    bool rejectsWhole_ = false;    // every piece of the failed record so far is in the rejects file
+    std::string outputEnd_;        // the output's last record as it stood before the run
 };
 
 void Run::start() {
@@ -113,13 +119,16 @@ void Run::start() {
         // it builds it now, so that a py.db whose phrase rows cannot be read stops the run
         // before any record.
         const pinyin::Polyphone mode = settings_.polyphone;
-        if (mode == pinyin::Polyphone::Phrase ||
-            (mode == pinyin::Polyphone::Manual && settings_.askOnlyWhenUnsure))
-            table_->phrases();
+        if ((mode == pinyin::Polyphone::Phrase ||
+             (mode == pinyin::Polyphone::Manual && settings_.askOnlyWhenUnsure)) &&
+            !table_->phrases())
+            throw StartError("the pinyin database " + options_.dbPath +
+                             " has no phrase tables, which choosing readings by the words around needs");
     } catch (const pinyin::DbError& e) {
         throw StartError(e.what());
     }
     if (std::string why = output_.open(); !why.empty()) throw StartError(why);
+    rememberOutputEnd();
     fixed_ = settings_;
     romaniser_ = std::make_unique<pinyin::Romaniser>(*table_, settings_, observer_.chooser());
     separator_ = result_.separator == Separator::CrLf ? marc::kCrLf : std::string_view{};
@@ -139,7 +148,10 @@ void Run::readFirstBlock() {
     } catch (const std::exception& e) {
         throw StartError(e.what());
     }
-    const codepage::Detection d = codepage::detectEncoding(std::string_view(block_.get(), firstBlockSize_));
+    const std::string_view first(block_.get(), firstBlockSize_);
+    if (first.find_first_not_of(" \r\n\x1A") != std::string_view::npos && !holdsRecordLeader(first))
+        throw StartError("this is not an ISO 2709 file: nothing in its first megabyte looks like the leader of a record");
+    const codepage::Detection d = codepage::detectEncoding(first);
     checkEncoding(d, options_);
     result_.encoding = options_.autoEncoding ? d.encoding : options_.encoding;
     result_.encodingDetected = options_.autoEncoding;
@@ -147,7 +159,6 @@ void Run::readFirstBlock() {
     codec_ = &codepage::Codec::get(result_.encoding);
     result_.separator = options_.separator;
     if (options_.separator == Separator::AsInput) {
-        const std::string_view first(block_.get(), firstBlockSize_);
         const std::size_t end = first.find(marc::kRecordTerminator);
         const bool lineBreak = end != std::string_view::npos && end + 1 < first.size() &&
                                (first[end + 1] == '\r' || first[end + 1] == '\n');
@@ -163,47 +174,87 @@ std::string Run::encodingFailure(const marc::EncodingError& e, const Frame& fram
     return text;
 }
 
-void Run::stop(std::string error) {
-    result_.stopped = true;
-    result_.error = std::move(error) + "; " + std::to_string(result_.written) +
-                    (result_.written == 1 ? " record" : " records") + " written";
+/// Keeps the output's last record, to notice a run that writes the same records again.
+void Run::rememberOutputEnd() {
+    std::string tail = output_.tail(marc::kMaxPosition + 2);
+    while (!tail.empty() && (tail.back() == '\r' || tail.back() == '\n')) tail.pop_back();
+    if (tail.empty() || tail.back() != marc::kRecordTerminator) return;
+    const std::size_t before = tail.find_last_of(marc::kRecordTerminator, tail.size() - 2);
+    std::size_t from = before == std::string::npos ? 0 : before + 1;
+    while (from < tail.size() && (tail[from] == '\r' || tail[from] == '\n')) ++from;
+    outputEnd_ = tail.substr(from);
 }
 
-bool Run::toRejects(std::string_view bytes, bool last) {
+/// Ends the run on a fault, or at the user's wish (empty `error`); the first reason stands.
+void Run::stop(std::string error) {
+    if (result_.stopped) return;
+    result_.stopped = true;
+    if (result_.nextRecord == 0) {
+        result_.nextRecord = number_ + 1;
+        result_.nextOffset = framer_.consumed();
+    }
+    if (!error.empty())
+        result_.error = std::move(error) + "; " + std::to_string(result_.written) +
+                        (result_.written == 1 ? " record" : " records") + " written";
+}
+
+void Run::toRejects(std::string_view bytes, bool last) {
+    if (!rejectsWhole_) return;  // an earlier piece is missing: what follows cannot make it whole
+    rejectsWhole_ = false;
     if (!rejects_.isOpen()) {
         if (std::string why = rejects_.open(); !why.empty()) {
             stop(why);
-            return false;
+            return;
         }
         result_.rejectsPath = rejects_.path();
     }
-    if (std::string why = rejects_.append(bytes, last ? marc::kCrLf : std::string_view{});
-        !why.empty()) {
+    if (std::string why = rejects_.append(bytes, last ? marc::kCrLf : std::string_view{}); !why.empty()) {
         stop(why);
-        return false;
+        return;
     }
-    return true;
+    rejectsWhole_ = true;
+    if (last) ++result_.rejectsKept;
 }
 
 void Run::fail(const Frame& frame, std::string reason) {
     ++result_.failed;
-    RecordFailure failure{result_.read, frame.line, std::move(reason)};
+    RecordFailure failure{number_, frame.line, frame.offset, std::move(reason)};
     observer_.recordFailed(failure);
-    result_.failures.push_back(std::move(failure));
+    if (result_.failures.size() < kFailuresKept) result_.failures.push_back(std::move(failure));
+    rejectsWhole_ = true;
     toRejects(frame.bytes, !frame.continues);
+}
+
+/// Appends one record; it counts as written only once its bytes are in the output. A record the
+/// output does not take fails like any other (and is kept aside), and the run stops there.
+void Run::write(const Frame& frame, const std::string& encoded) {
+    if (result_.repeatsOutputEnd == 0 && encoded.size() == outputEnd_.size() && encoded == outputEnd_)
+        result_.repeatsOutputEnd = number_;
+    if (std::string why = output_.append(encoded, separator_); !why.empty()) {
+        result_.nextRecord = number_;
+        result_.nextOffset = frame.offset;
+        stop(why);
+        fail(frame, why);
+        return;
+    }
+    ++result_.written;
 }
 
 void Run::handle(const Frame& frame) {
     if (frame.continuation) {  // the rest of an overlong piece, already counted
-        toRejects(frame.bytes, !frame.continues);
+        if (!skipping_) toRejects(frame.bytes, !frame.continues);
+        return;
+    }
+    ++number_;
+    skipping_ = number_ <= options_.skip;
+    if (skipping_) {
+        ++result_.skipped;
         return;
     }
     ++result_.read;
     if (!frame.problem.empty()) {
         fail(frame, std::string(frame.problem));
     } else {
-        std::string encoded;
-        bool ok = false;
         try {
             cleanRecord(frame.bytes, cleaned_);
             marc::readRecord(cleaned_, *codec_, source_);
@@ -212,33 +263,24 @@ void Run::handle(const Frame& frame) {
             fixed_.askOnlyWhenUnsure = settings_.askOnlyWhenUnsure;
             std::string annotated = pinyin::py(source_.working, fixed_, *romaniser_);
             annotated += marc::kCrLf;
-            encoded = marc::marcToIsoBytes(annotated, *codec_, context_);
-            // An empty result for a record that has fields would drop them without a word.
-            if (encoded.empty() && !source_.working.empty())
-                fail(frame, std::string(kNothingToWrite));
-            else
-                ok = true;
+            const std::string encoded = marc::marcToIsoBytes(annotated, *codec_, context_);
+            if (encoded.empty()) fail(frame, std::string(kNothingToWrite));
+            else write(frame, encoded);
         } catch (const marc::EncodingError& e) {
             fail(frame, encodingFailure(e, frame));
         } catch (const pinyin::DbError& e) {
             // The phrase data is read at the first record that needs it; a py.db that fails
             // then fails every record alike, so the run stops with the record kept aside.
             fail(frame, e.what());
-            if (!result_.stopped) stop(e.what());
+            stop(e.what());
         } catch (const std::exception& e) {
             fail(frame, e.what());
-        }
-        if (ok) {
-            if (std::string why = output_.append(encoded, separator_); !why.empty())
-                stop(why);
-            else
-                ++result_.written;
         }
     }
     if (result_.stopped) return;
     observer_.recordDone(result_.read);
     observer_.progress(framer_.consumed(), input_->size());
-    if (!observer_.yieldPoint()) result_.stopped = true;
+    if (!observer_.yieldPoint()) stop({});
 }
 
 BatchResult Run::go() {

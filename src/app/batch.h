@@ -35,6 +35,8 @@ struct BatchOptions {
     std::string identifierStatePath;
     /// The clock that stamps generated 001 and 005.
     marc::Clock clock = marc::systemClock;
+    /// Records at the start of the input that an earlier run handled: read past, not written.
+    std::int64_t skip = 0;
     Separator separator = Separator::CrLf;
     /// Where failed records go; empty for the default, rejectsPathFor(outputPath).
     std::string rejectsPath;
@@ -48,19 +50,33 @@ struct BatchOptions {
 std::string rejectsPathFor(const std::string& outputPath);
 
 struct RecordFailure {
-    std::int64_t number = 0;  ///< 1-based number of the record in the run
-    std::int64_t line = 0;    ///< 1-based input line on which it starts
-    std::string reason;       ///< readable, e.g. "no field terminator"
+    std::int64_t number = 0;   ///< 1-based number of the record in the input
+    std::int64_t line = 0;     ///< 1-based input line on which it starts
+    std::uint64_t offset = 0;  ///< input byte offset at which it starts
+    std::string reason;        ///< readable, e.g. "no field terminator"
 };
 
+/// How many failures a run keeps in BatchResult::failures; the rest are counted (and in the
+/// rejects file), so that a file of damaged records runs in flat memory.
+inline constexpr std::size_t kFailuresKept = 500;
+
 struct BatchResult {
-    std::int64_t read = 0;     ///< records counted (the caption's number)
-    std::int64_t written = 0;
+    std::int64_t read = 0;     ///< records handled (the caption's number); read = written + failed
+    std::int64_t written = 0;  ///< records whose bytes are in the output
     std::int64_t failed = 0;
-    std::vector<RecordFailure> failures;
+    std::int64_t skipped = 0;  ///< records read past (BatchOptions::skip)
+    std::vector<RecordFailure> failures;  ///< the first kFailuresKept failures
     std::string rejectsPath;   ///< outputPath + ".rejected", or empty when nothing failed
+    std::int64_t rejectsKept = 0;  ///< failed records whose bytes are whole in the rejects file
     bool stopped = false;      ///< ended early: the observer asked, or writing failed
-    std::string error;         ///< why writing stopped the run, empty otherwise
+    std::string error;         ///< why the run stopped on a fault, empty otherwise
+    /// Where a stopped run ends: the number of the first record not handled and its input byte
+    /// offset (a later run goes on with skip = nextRecord - 1).
+    std::int64_t nextRecord = 0;
+    std::uint64_t nextOffset = 0;
+    /// The number of a record this run wrote exactly as the output's last record already stood
+    /// before the run (0: none): the output may already hold the records up to it.
+    std::int64_t repeatsOutputEnd = 0;
     double seconds = 0;
     codepage::Encoding encoding = codepage::Encoding::Gbk;  ///< the code page the run used
     bool encodingDetected = false;  ///< decided from the input's bytes

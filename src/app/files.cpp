@@ -2,6 +2,7 @@
 #include "app/files.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -90,15 +91,37 @@ std::string AppendFile::open() {
         fd_ = STDOUT_FILENO;
         return {};
     }
-    fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    // Read access too, to look at the records already there; a file we may only write to is
+    // appended to all the same.
+    fd_ = ::open(path_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd_ < 0 && errno == EACCES) fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd_ < 0) return "cannot open " + path_ + " for appending: " + errorText(errno);
     owned_ = true;
     struct stat st {};
     if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode)) {
         regular_ = true;
+        // One run at a time appends to a file: another run's records would interleave with ours,
+        // and cutting back a half-written record could cut into theirs.
+        if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+            const int err = errno;
+            ::close(fd_);
+            fd_ = -1;
+            owned_ = false;
+            if (err == EWOULDBLOCK) return "another run is writing to " + path_;
+            return "cannot lock " + path_ + ": " + errorText(err);
+        }
         size_ = static_cast<std::uint64_t>(st.st_size);
     }
     return {};
+}
+
+std::string AppendFile::tail(std::size_t n) const {
+    if (!regular_ || size_ == 0) return {};
+    const std::uint64_t from = size_ > n ? size_ - n : 0;
+    std::string out(static_cast<std::size_t>(size_ - from), '\0');
+    const ssize_t got = ::pread(fd_, out.data(), out.size(), static_cast<off_t>(from));
+    out.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    return out;
 }
 
 std::string AppendFile::append(std::string_view a, std::string_view b) {
@@ -111,8 +134,13 @@ std::string AppendFile::append(std::string_view a, std::string_view b) {
         if (n < 0) {
             if (errno == EINTR) continue;
             const int err = errno;
-            // A disk that filled up halfway through keeps no half record.
-            if (regular_ && left < a.size() + b.size())
+            // A disk that filled up halfway through keeps no half record: the file is cut back to
+            // where this append began, but only when it holds exactly that and what this append
+            // wrote (never into what anyone else wrote).
+            const std::uint64_t partial = a.size() + b.size() - left;
+            struct stat st {};
+            if (regular_ && partial > 0 && ::fstat(fd_, &st) == 0 &&
+                static_cast<std::uint64_t>(st.st_size) == size_ + partial)
                 (void)!::ftruncate(fd_, static_cast<off_t>(size_));
             return "cannot write " + (path_ == "-" ? std::string("standard output") : path_) + ": " +
                    errorText(err);

@@ -42,11 +42,17 @@ public:
     /// it exists and opens for writing, or its folder exists and is writable. Returns an error
     /// text, empty when it can.
     std::string check() const;
-    /// Opens (creating a missing file). Returns an error text, empty on success.
+    /// Opens (creating a missing file) and, for a regular file, takes an advisory lock on it for
+    /// as long as it is open, so that two runs never append to one file at once. Returns an error
+    /// text, empty on success ("another run is writing to ..." when the lock is held).
     std::string open();
     bool isOpen() const { return fd_ >= 0; }
+    /// The last `n` bytes the open file held when it was opened (fewer for a shorter file; none
+    /// for anything but a regular file).
+    std::string tail(std::size_t n) const;
     /// Appends `a` and `b` in one write. Returns an error text, empty on success; a regular file
-    /// that took part of them before the error is cut back to its size before the call.
+    /// that took part of them before the error is cut back to its size before the call (when it
+    /// holds nothing else new).
     std::string append(std::string_view a, std::string_view b = {});
     const std::string& path() const { return path_; }
 

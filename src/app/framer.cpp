@@ -91,6 +91,20 @@ std::size_t findRecordStart(std::string_view piece) {
     return npos;
 }
 
+bool holdsRecordLeader(std::string_view block) {
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    const auto printable = [](char c) { return c >= 0x20 && c <= 0x7E; };
+    for (std::size_t at = 0; at + 24 <= block.size(); ++at) {
+        if (!digit(block[at])) continue;
+        const std::string_view leader = block.substr(at, 24);
+        bool ok = true;
+        for (std::size_t i = 0; ok && i < 24; ++i)
+            ok = printable(leader[i]) && ((i > 4 && (i < 12 || i > 16)) || digit(leader[i]));
+        if (ok) return true;
+    }
+    return false;
+}
+
 void cleanRecord(std::string_view raw, std::string& out) {
     // Line breaks become spaces, so they trim like spaces.
     std::size_t b = 0, e = raw.size();
@@ -172,16 +186,31 @@ Frame RecordFramer::take(std::size_t end, std::string_view problem) {
     return f;
 }
 
+bool RecordFramer::overlongEnd(std::size_t& end, bool ends) {
+    // A good record may follow the junk: the overlong piece ends where one starts.
+    if (const std::size_t k = findRecordStart(std::string_view(buf_).substr(pos_, end - pos_)); k != npos) {
+        end = pos_ + k;
+        overlong_ = false;
+        return true;
+    }
+    overlong_ = !ends;
+    if (ends) return true;
+    // Held back: the start of a record whose leader and directory have not all come yet.
+    if (end - pos_ <= kLongestDirectory) return false;
+    end -= kLongestDirectory;
+    return true;
+}
+
 bool RecordFramer::next(Frame& frame) {
     const std::size_t size = buf_.size();
     if (overlong_) {
         if (pos_ == size && !eof_) return false;
         const void* hit = std::memchr(buf_.data() + pos_, marc::kRecordTerminator, size - pos_);
         std::size_t end = hit ? static_cast<const char*>(hit) - buf_.data() + 1 : size;
+        if (!overlongEnd(end, hit || eof_)) return false;
         frame = take(end, kTooLong);
         frame.continuation = true;
-        frame.continues = !hit && !eof_;
-        overlong_ = frame.continues;
+        frame.continues = overlong_;
         return true;
     }
     if (pieceEnd_ == 0) {
@@ -202,8 +231,10 @@ bool RecordFramer::next(Frame& frame) {
             pieceEnd_ = size;
             pieceIsTail_ = true;
         } else if (size - pos_ > kMaxRecordBytes) {
-            frame = take(size, kTooLong);
-            frame.continues = overlong_ = true;
+            std::size_t end = size;
+            overlongEnd(end, false);
+            frame = take(end, kTooLong);
+            frame.continues = overlong_;
             return true;
         } else {
             return false;

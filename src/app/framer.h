@@ -19,6 +19,10 @@ inline constexpr std::string_view kTooLong = "no record terminator within 4 MiB"
 /// they come, so memory stays bounded whatever the input holds.
 inline constexpr std::size_t kMaxRecordBytes = std::size_t{4} << 20;
 
+/// The most bytes a record's leader and directory can take (its base address has five digits):
+/// what is held back of an overlong stretch, in case a record starts there.
+inline constexpr std::size_t kLongestDirectory = 100000;
+
 /// One record, or one piece of input that cannot be one, as the input holds it.
 struct Frame {
     /// The bytes as read, without the spaces and line breaks that stand before the record (the
@@ -39,7 +43,8 @@ struct Frame {
 ///  - a piece holding the leader and directory of another record after its start lost its own
 ///    terminator: it is split there, the piece before is a failure (kNextRecordInside);
 ///  - text after the last terminator that is more than spaces, line breaks and Ctrl-Z: kCutShort;
-///  - no terminator within kMaxRecordBytes: kTooLong, handed over in pieces as it arrives.
+///  - no terminator within kMaxRecordBytes: kTooLong, handed over in pieces as it arrives, up to
+///    the next terminator or the start of the next record, whichever comes first.
 /// Line breaks are CR LF, LF or a lone CR, each counting one line.
 ///
 /// Usage: feed(block); while (next(f)) ...; and at the end finish(); while (next(f)) ...
@@ -58,6 +63,10 @@ private:
     void countLines(std::size_t from, std::size_t to);
     void skipBlanks();
     Frame take(std::size_t end, std::string_view problem);
+    /// Where a piece of an overlong stretch that could reach `end` ends (`ends`: the stretch ends
+    /// there): before a record that starts in it, or short of its last bytes while more may come.
+    /// Sets overlong_ to whether the stretch goes on; false when nothing can be handed out yet.
+    bool overlongEnd(std::size_t& end, bool ends);
 
     std::string buf_;
     std::size_t pos_ = 0;          // first byte of buf_ not yet framed
@@ -76,6 +85,11 @@ private:
 /// directory entries (three letters or digits, nine digits) that end with a field terminator
 /// exactly at the base address.
 std::size_t findRecordStart(std::string_view piece);
+
+/// Whether `block` (the first part of an input) holds anything that looks like a record leader:
+/// 24 printable bytes with the record length in digits at 0..4 and the base address at 12..16.
+/// A file without one (a PDF, a text file, zeros) is not a file of records at all.
+bool holdsRecordLeader(std::string_view block);
 
 /// The record text the reader takes: every line break (CR LF, LF or a lone CR) turned into two
 /// spaces, then spaces trimmed at both ends. `out` is overwritten (its capacity reused).

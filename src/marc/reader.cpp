@@ -132,6 +132,9 @@ std::size_t checkedFieldSize(std::string_view rec, std::size_t offset, std::size
         throw MarcError(fieldError(entry, tag, "a field terminator (character 30) stands inside its data"));
     if (data.find(kRecordTerminator) != std::string_view::npos)
         throw MarcError(fieldError(entry, tag, "a record terminator (character 29) stands inside its data"));
+    // The working text is made of lines: a line break in the data would split the field.
+    if (data.find_first_of("\r\n") != std::string_view::npos)
+        throw MarcError(fieldError(entry, tag, "a line break (character 13 or 10) stands inside its data"));
     return size;
 }
 

@@ -26,10 +26,14 @@ std::string isoToMarcBytes(std::string_view recordBytes, const codepage::Codec& 
 /// A tag is any three ASCII letters or digits. Tags 000 to 009 are control fields and other
 /// numbers data fields (indicators, then subfields); a field under a tag with a letter is a data
 /// field when it begins with two indicators and a subfield delimiter, else a control field.
-/// Still refused, because no line can stand for them: a record without a field terminator or
-/// with one inside the leader, a directory entry whose length or start is not a number, a tag
-/// that is not three letters or digits, and a data field under a numeric tag shorter than its
-/// two indicators.
+/// Refused, because no working text can stand for them or other readers would read the record
+/// differently: a record without a field terminator or with one inside the leader; a directory
+/// entry whose length or start is not a number, whose tag is not three letters or digits, whose
+/// field has length 0, lies past the end of the record or does not end with a field terminator
+/// (the record terminator closing the last field is accepted); a field holding a field or
+/// record terminator or a line break (CR or LF) inside its data; a data field under a numeric
+/// tag shorter than its two indicators; a record without fields. CR LF pairs are taken out of
+/// the record before it is cut, as a record spread over lines has them.
 void readRecord(std::string_view recordBytes, const codepage::Codec& cp, SourceRecord& source);
 
 }  // namespace marc

@@ -223,14 +223,16 @@ std::string RecordWriter::write(std::string_view working) {
     return out;
 }
 
-/// First pass: template, leader code, 001 and 005; the last line of a tag wins.
+/// First pass: template, leader code, 001 and 005. In a record read from a source the first 001
+/// and 005 are the record's own, and any further ones stay where they stand; in a text made by
+/// hand the last line of a tag wins.
 void RecordWriter::scanControlLines() {
     for (std::size_t i = 0; i < lines_.size(); ++i) {
         const std::string_view tag = mid(lines_[i], 1, 3);
         if (tag == "410" || tag == "461" || tag == "225") series_ = true;
         else if (tag == "000") leaderCode_ = mid(lines_[i], 8, 4);
-        else if (tag == "001") identifierLine_ = i;
-        else if (tag == "005") timeLine_ = i;
+        else if (tag == "001" && !(source_ && identifierLine_)) identifierLine_ = i;
+        else if (tag == "005" && !(source_ && timeLine_)) timeLine_ = i;
     }
 }
 

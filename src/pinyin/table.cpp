@@ -189,6 +189,7 @@ std::shared_ptr<const PinyinTable> PinyinTable::load(const std::string& dbPath) 
 
     auto table = std::make_shared<PinyinTable>();
     int step;
+    std::size_t characters = 0;
     while ((step = sqlite3_step(rows.get())) == SQLITE_ROW) {
         const auto* hz = reinterpret_cast<const char*>(sqlite3_column_text(rows.get(), 0));
         if (!hz) continue;
@@ -200,11 +201,15 @@ std::shared_ptr<const PinyinTable> PinyinTable::load(const std::string& dbPath) 
         table->add(*c, py1 ? std::string(py1, static_cast<std::size_t>(
                                                    sqlite3_column_bytes(rows.get(), 1)))
                            : std::string());
+        ++characters;
     }
     if (step != SQLITE_DONE)
         throw DbError("cannot read the table PinYin of the pinyin database " + quoted(dbPath) +
                       ": " + sqlite3_errmsg(db.get()));
     rows.reset();
+    // A table without a single character would give every pinyin subfield empty.
+    if (characters == 0)
+        throw DbError("the table PinYin of the pinyin database " + quoted(dbPath) + " holds no characters");
 
     // The phrase tables are checked now, so that a broken py.db stops the run before any
     // record; their rows are read when a mode first needs them (see phrases()).

@@ -183,6 +183,32 @@ TEST(Framer, OverlongPieceComesInPiecesWithBoundedMemory) {
     EXPECT_EQ(joined, junk + "\x1D");
 }
 
+TEST(Framer, AGoodRecordAfterAnOverlongPieceIsItsOwn) {
+    // Junk without a terminator runs straight into a good record: the junk fails alone.
+    const std::string junk(app::kMaxRecordBytes + 300000, 'x');
+    for (std::size_t block : {std::size_t{65536}, std::size_t{1} << 20}) {
+        const std::string input = junk + r1 + r2;
+        app::RecordFramer framer;
+        app::Frame f;
+        std::string joined;
+        std::vector<std::string> records;
+        auto drain = [&] {
+            while (framer.next(f)) {
+                if (!f.problem.empty()) joined += f.bytes;  // too long, or cut by the next record
+                else records.emplace_back(f.bytes);
+            }
+        };
+        for (std::size_t i = 0; i < input.size(); i += block) {
+            framer.feed(std::string_view(input).substr(i, block));
+            drain();
+        }
+        framer.finish();
+        drain();
+        EXPECT_TRUE(joined == junk) << "block " << block << ": " << joined.size() << " bytes of junk";
+        EXPECT_TRUE(records == (std::vector<std::string>{r1, r2})) << "block " << block << ": " << records.size();
+    }
+}
+
 TEST(CleanRecord, LineBreaksBecomeTwoSpacesAndEndsAreTrimmed) {
     std::string out = "old content";
     app::cleanRecord("  \r\nab\r\ncd\nef\rgh\r\n  ", out);

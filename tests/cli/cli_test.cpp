@@ -20,12 +20,20 @@ TEST_F(Cli, EdgesOfTheInputFile) {
     EXPECT_NE(r.err.find("0 records read, 0 written, 0 failed"), std::string::npos) << r.err;
 
     // No record terminator anywhere: a record cut short, kept in the rejects file.
-    spit(dir / "noterm.iso", "00100nam0 22 no terminator\r\n");
+    const std::string cut = a.substr(0, a.size() - 10);
+    spit(dir / "noterm.iso", cut + "\r\n");
     r = batch("noterm.iso", "out2.iso");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(slurp(dir / "out2.iso"), "");
-    EXPECT_EQ(slurp(dir / "out2.iso.rejected"), "00100nam0 22 no terminator\r\n\r\n");
+    EXPECT_EQ(slurp(dir / "out2.iso.rejected"), cut + "\r\n\r\n");
     EXPECT_NE(r.err.find("record 1 (line 1): record cut short"), std::string::npos) << r.err;
+
+    // Nothing that looks like a record at all: not a file of records; nothing is created.
+    spit(dir / "text.iso", "00100nam0 22 no terminator\r\n");
+    r = batch("text.iso", "out2b.iso");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("this is not an ISO 2709 file"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "out2b.iso"));
 
     // A record over three lines (its note holds two line breaks), blank lines, a record on the
     // same line as the one before, and blank space with an end-of-file mark after the last.
@@ -247,6 +255,90 @@ TEST_F(Cli, TheBundledSampleAndYazAgreeWithUs) {
         leaders += line.size() == 24 && line.compare(20, 4, "450 ") == 0 &&
                    line.find_first_not_of("0123456789") == 5;
     EXPECT_EQ(leaders, 36);
+}
+
+}  // namespace
+
+namespace {
+
+using namespace clitest;
+
+// SIGTERM (as Ctrl-C) ends a run at a record boundary: whole records, the counts, and where to go
+// on; a second run with --skip goes on from there, and together they write what one run writes.
+TEST_F(Cli, AnInterruptedRunSaysWhereToGoOn) {
+    std::string input;
+    std::vector<std::size_t> starts;
+    for (int i = 0; i < 60000; ++i) {
+        starts.push_back(input.size());
+        input += testrec::book("S" + std::to_string(i), shu);
+    }
+    spit(dir / "big.iso", input);
+    ASSERT_EQ(batch("big.iso", "whole.iso").status, 0);
+
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (::chdir(dir.c_str()) != 0) ::_exit(99);
+        std::freopen("stderr.txt", "w", stderr);
+        ::execl(kProgram.c_str(), kProgram.c_str(), "--db", db.c_str(), "--polyphone", "first", "big.iso", "part.iso",
+                static_cast<char*>(nullptr));
+        ::_exit(98);
+    }
+    while (!fs::exists(dir / "part.iso") || fs::file_size(dir / "part.iso") == 0) ::usleep(2000);
+    ::kill(pid, SIGTERM);
+    int raw = 0;
+    ::waitpid(pid, &raw, 0);
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 143);
+    const std::string err = slurp(dir / "stderr.txt");
+    long long written = 0, next = 0, offset = 0, skip = 0;
+    ASSERT_EQ(std::sscanf(err.c_str(),
+                          "marc-pinyin-cli: stopped: %lld records written; the next is record %lld at input byte %lld "
+                          "(to go on, run again with --skip %lld)",
+                          &written, &next, &offset, &skip),
+              4)
+        << err;
+    EXPECT_EQ(next, written + 1);
+    EXPECT_EQ(skip, written);
+    ASSERT_LT(written, 60000);
+    EXPECT_EQ(static_cast<std::size_t>(offset), starts[static_cast<std::size_t>(written)]);
+    const std::string part = slurp(dir / "part.iso");
+    EXPECT_EQ(static_cast<long long>(testrec::splitRecords(part).size()), written);
+
+    Ran r = batch("big.iso", "part.iso", {"--skip", std::to_string(skip)});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(slurp(dir / "part.iso") == slurp(dir / "whole.iso")) << "the two parts differ from one run";
+}
+
+TEST_F(Cli, TagListsThatListNoTagAreRefused) {
+    spit(dir / "in.iso", testrec::book("A1", shu));
+    for (const char* tags : {"", "abc", ", ;"}) {
+        Ran r = batch("in.iso", "out.iso", {"--tags", tags});
+        EXPECT_EQ(r.status, 2) << tags;
+        EXPECT_NE(r.err.find("lists no tag"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(batch("in.iso", "out.iso", {"--tags", "AVA"}).status, 0);
+}
+
+// One endless line is romanised in pieces that join up to what the line gives.
+TEST_F(Cli, AnEndlessLineGivesWhatItsPiecesGive) {
+    std::string line;
+    while (line.size() < 3u * 1024 * 1024) line += "\xD2\xF8\xD0\xD0 ";  // 银行 in GBK
+    spit(dir / "long.txt", line + "\n" + shu + "\n");
+    Ran r = run({"--db", db, "--polyphone", "first", "--encoding", "gbk", "--lines", "long.txt", "py.txt"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream words(slurp(dir / "py.txt"));
+    std::string word, lastLine;
+    std::size_t count = 0;
+    bool alternate = true;
+    while (words >> word) {
+        if (word == "shu") break;
+        alternate = alternate && word == (count % 2 == 0 ? "yin" : "xing");
+        ++count;
+    }
+    EXPECT_TRUE(alternate);
+    EXPECT_EQ(count, 2 * (line.size() / 5));
+    EXPECT_EQ(word, "shu");
 }
 
 }  // namespace

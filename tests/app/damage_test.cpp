@@ -1,0 +1,241 @@
+// Damaged input and faults: a record is written exactly or refused and kept, and every count is
+// true. A table of damaged records, then faults of the files and of py.db.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "app/batch.h"
+#include "app/files.h"
+#include "app/records.h"
+#include "pinyin/table.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+void spit(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
+
+const std::string shu = "\xCA\xE9";  // 书 in GBK
+
+struct Stopper : app::BatchObserver {
+    int stopAfter = -1;
+    int done = 0;
+    bool yieldPoint() override { return ++done != stopAfter; }
+};
+
+class Damage : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("damage_test_" + std::to_string(::getpid()) + "_" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        auto t = std::make_shared<pinyin::PinyinTable>();
+        t->add(U'书', "Shu");
+        options.table = t;
+        options.inputPath = (dir / "in.iso").string();
+        options.outputPath = (dir / "out.iso").string();
+        settings.polyphone = pinyin::Polyphone::Automatic;
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    app::BatchResult run() { return app::runBatch(options, settings, observer); }
+    std::string rejects() const { return slurp(options.outputPath + ".rejected"); }
+
+    fs::path dir;
+    app::BatchOptions options;
+    pinyin::RunSettings settings;
+    Stopper observer;
+};
+
+/// A record whose leader and directory are given as they stand, over the data given.
+std::string rawRecord(const std::string& directory, const std::string& data) {
+    const std::size_t base = 24 + directory.size() + 1;
+    char leader[32];
+    std::snprintf(leader, sizeof leader, "%05zunam0 22%05zu   450 ", base + data.size() + 1, base);
+    return leader + directory + "\x1E" + data + "\x1D";
+}
+
+// Each damaged record between two good ones: refused with its reason and kept byte for byte, or
+// written exactly; the good ones are written either way, and every count adds up.
+TEST_F(Damage, ATableOfDamagedRecords) {
+    struct Case {
+        const char* what;
+        std::string record;
+        const char* reason;  // nullptr: written
+    } cases[] = {
+        {"every entry beyond the data", rawRecord("001000400100200000900200", "123\x1E"), "runs past the end"},
+        {"every entry of length 0", rawRecord("001000000000200000000004", "123\x1E"), "length 0"},
+        {"no directory at all", rawRecord("", "123\x1E"), "has no fields"},
+        {"a field running past the data", rawRecord("001000400000200009900004", "123\x1E" "1 \x1F" "ax\x1E"),
+         "runs past the end"},
+        {"an extra entry past the data", rawRecord("001000400000200000600004300000400010", "123\x1E" "1 \x1F" "ax\x1E"),
+         "runs past the end"},
+        {"a field terminator inside a field", rawRecord("001000400000200000700004", "123\x1E" "1 \x1F" "a\x1E" "x\x1E"),
+         "field terminator"},
+        {"a field not ended where the directory says", rawRecord("001000300000", "123\x1E"), "does not end"},
+        {"text before the first subfield", testrec::makeRecord({{"001", "T1"}, {"200", "1 lead\x1F" "a" + shu}}), nullptr},
+        {"a field of indicators only", testrec::makeRecord({{"001", "T2"}, {"980", "  "}}), nullptr},
+    };
+    const std::string good1 = testrec::book("G1", shu), good2 = testrec::book("G2", shu);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(options.outputPath);
+        fs::remove(options.outputPath + ".rejected");
+        spit(options.inputPath, good1 + "\r\n" + c.record + "\r\n" + good2 + "\r\n");
+        const app::BatchResult r = run();
+        EXPECT_EQ(r.read, 3);
+        EXPECT_EQ(r.read, r.written + r.failed);
+        const std::string out = slurp(options.outputPath);
+        const auto written = testrec::splitRecords(out);
+        EXPECT_EQ(static_cast<std::int64_t>(written.size()), r.written);
+        for (const std::string& rec : written) {
+            testrec::Parsed p;
+            EXPECT_TRUE(testrec::parseRecord(rec, p)) << rec;
+        }
+        if (c.reason) {
+            ASSERT_EQ(r.failed, 1);
+            EXPECT_NE(r.failures[0].reason.find(c.reason), std::string::npos) << r.failures[0].reason;
+            EXPECT_EQ(r.failures[0].number, 2);
+            EXPECT_EQ(r.failures[0].offset, good1.size() + 2);
+            EXPECT_EQ(rejects(), c.record + "\r\n");
+            EXPECT_EQ(r.rejectsKept, 1);
+        } else {
+            EXPECT_EQ(r.failed, 0) << (r.failures.empty() ? "" : r.failures[0].reason);
+            ASSERT_EQ(written.size(), 3u);
+            testrec::Parsed in, got;
+            ASSERT_TRUE(testrec::parseRecord(c.record, in));
+            ASSERT_TRUE(testrec::parseRecord(written[1], got));
+            EXPECT_EQ(got.fields.back().first, in.fields.back().first);
+            // The text before the first delimiter is kept; the pinyin goes behind subfield a.
+            const std::string& data = in.fields.back().second;
+            EXPECT_EQ(got.fields.back().second.substr(0, data.size()), data);
+        }
+    }
+}
+
+// A record the output does not take fails like any other and ends the run: its bytes go to the
+// rejects file, and the counts say so.
+TEST_F(Damage, AFullOutputCountsTheRecordFailed) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    const std::string a = testrec::book("A1", shu);
+    spit(options.inputPath, a + testrec::book("A2", shu));
+    options.outputPath = "/dev/full";
+    options.rejectsPath = (dir / "rejects").string();
+    const app::BatchResult r = run();
+    EXPECT_TRUE(r.stopped);
+    EXPECT_EQ(r.read, 1);
+    EXPECT_EQ(r.written, 0);
+    EXPECT_EQ(r.failed, 1);
+    EXPECT_EQ(r.rejectsKept, 1);
+    EXPECT_EQ(slurp(dir / "rejects"), a + "\r\n");
+    EXPECT_EQ(r.nextRecord, 1);  // to be tried again
+    EXPECT_EQ(r.nextOffset, 0u);
+    // Neither taken by the output nor by the rejects file: the count of those kept says so.
+    options.rejectsPath = "/dev/full";
+    const app::BatchResult both = run();
+    EXPECT_EQ(both.failed, 1);
+    EXPECT_EQ(both.rejectsKept, 0);
+}
+
+// One run at a time appends to a file: a second one is refused at the start and says why.
+TEST_F(Damage, TwoRunsNeverAppendToOneFileAtOnce) {
+    spit(options.inputPath, testrec::book("A1", shu));
+    app::AppendFile first(options.outputPath);
+    ASSERT_EQ(first.open(), "");
+    try {
+        run();
+        ADD_FAILURE() << "a second run started";
+    } catch (const app::StartError& e) {
+        EXPECT_NE(std::string(e.what()).find("another run is writing to"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(slurp(options.outputPath), "");
+}
+
+// A run stopped at a record boundary says where the next record starts, and a run with skip goes
+// on from there: together they write every record once.
+TEST_F(Damage, AStoppedRunGoesOnWithSkip) {
+    const std::string a = testrec::book("A1", shu), b = testrec::book("A2", shu), c = testrec::book("A3", shu);
+    spit(options.inputPath, a + b + "junk" + c);
+    observer.stopAfter = 2;
+    app::BatchResult r = run();
+    EXPECT_TRUE(r.stopped);
+    EXPECT_TRUE(r.error.empty());
+    EXPECT_EQ(r.written, 2);
+    EXPECT_EQ(r.nextRecord, 3);
+    EXPECT_EQ(r.nextOffset, a.size() + b.size());
+    const std::string firstPart = slurp(options.outputPath);
+
+    observer = Stopper{};
+    options.skip = r.nextRecord - 1;
+    r = run();
+    EXPECT_EQ(r.skipped, 2);
+    EXPECT_EQ(r.read, 2);
+    EXPECT_EQ(r.written, 1);
+    ASSERT_EQ(r.failed, 1);  // "junk", which the next record follows: numbered as in the input
+    EXPECT_EQ(r.failures[0].number, 3);
+    const auto recs = testrec::splitRecords(slurp(options.outputPath));
+    ASSERT_EQ(recs.size(), 3u);
+    EXPECT_EQ(slurp(options.outputPath).substr(0, firstPart.size()), firstPart);
+    EXPECT_NE(recs[2].find("A3"), std::string::npos);
+}
+
+// A run that writes a record exactly as the output already ends says so.
+TEST_F(Damage, ARepeatedRunIsNoticed) {
+    spit(options.inputPath, testrec::book("A1", shu) + testrec::book("A2", shu));
+    EXPECT_EQ(run().repeatsOutputEnd, 0);
+    EXPECT_EQ(run().repeatsOutputEnd, 2);
+}
+
+TEST_F(Damage, FailuresAreCountedAllAndKeptFirst) {
+    std::string input;
+    const std::size_t n = app::kFailuresKept + 100;
+    for (std::size_t i = 0; i < n; ++i) input += rawRecord("001000000000", "1\x1E");
+    spit(options.inputPath, input);
+    const app::BatchResult r = run();
+    EXPECT_EQ(r.failed, static_cast<std::int64_t>(n));
+    EXPECT_EQ(r.failures.size(), app::kFailuresKept);
+    EXPECT_EQ(r.rejectsKept, r.failed);
+}
+
+// Inputs that are no records at all, and a py.db that cannot serve the mode, stop the run
+// before anything is created.
+TEST_F(Damage, UselessInputsAndDatabasesStopAtTheStart) {
+    const auto startError = [&] {
+        try {
+            run();
+        } catch (const app::StartError& e) {
+            EXPECT_FALSE(fs::exists(options.outputPath));
+            return std::string(e.what());
+        }
+        return std::string("started");
+    };
+    spit(options.inputPath, std::string(1 << 20, '\0'));
+    EXPECT_NE(startError().find("not an ISO 2709 file"), std::string::npos);
+    spit(options.inputPath, "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n1 0 obj << /Type /Catalog >> endobj\n");
+    EXPECT_NE(startError().find("not an ISO 2709 file"), std::string::npos);
+
+    spit(options.inputPath, testrec::book("A1", shu));
+    const fs::path db = dir / "py.db";
+    sqlite3* h = nullptr;
+    ASSERT_EQ(sqlite3_open(db.c_str(), &h), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(h, "CREATE TABLE PinYin (hz TEXT, Py1 TEXT);", nullptr, nullptr, nullptr), SQLITE_OK);
+    options.table = nullptr;
+    options.dbPath = db.string();
+    EXPECT_NE(startError().find("holds no characters"), std::string::npos);
+    ASSERT_EQ(sqlite3_exec(h, "INSERT INTO PinYin VALUES ('书', 'Shu');", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(h);
+    settings.polyphone = pinyin::Polyphone::Phrase;
+    EXPECT_NE(startError().find("no phrase tables"), std::string::npos);
+    settings.polyphone = pinyin::Polyphone::Automatic;
+    EXPECT_EQ(run().written, 1);
+}
+
+}  // namespace
