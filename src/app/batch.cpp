@@ -69,8 +69,7 @@ void Run::start() {
         // it builds it now, so that a py.db whose phrase rows cannot be read stops the run
         // before any record.
         const pinyin::Polyphone mode = settings_.polyphone;
-        if (mode == pinyin::Polyphone::Phrase ||
-            (mode == pinyin::Polyphone::Manual && settings_.askOnlyWhenUnsure))
+        if (mode == pinyin::Polyphone::Phrase || mode == pinyin::Polyphone::Manual)
             table_->phrases();
     } catch (const pinyin::DbError& e) {
         throw StartError(e.what());
@@ -125,6 +124,7 @@ void Run::handle(const Frame& frame) {
         try {
             cleanRecord(frame.bytes, cleaned_);
             std::string working = marc::isoToMarcBytes(cleaned_, codec_);
+            observer_.recordStarted(result_.read, working);
             fixed_.letterCase = settings_.letterCase;
             fixed_.polyphone = settings_.polyphone;
             fixed_.askOnlyWhenUnsure = settings_.askOnlyWhenUnsure;
