@@ -43,6 +43,7 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& o) {
     app.add_option("--field", o.field, "with --lines: the field the text stands in (for surnames)")
         ->capture_default_str();
     app.add_flag("--quiet", o.quiet, "no progress line and no summary");
+    app.set_version_flag("--version", "marc-pinyin-cli " MARCPY_VERSION);
     dump->excludes(lines);
 
     try {
