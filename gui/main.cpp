@@ -71,7 +71,8 @@ int main(int argc, char** argv) {
         gui::Form2 chooser;
         chooser.AllHz = longTitle();
         chooser.hz = QStringLiteral("和");
-        chooser.DyStr = static_cast<int>(chooser.AllHz.lastIndexOf(chooser.hz)) + 1;
+        // An occurrence well inside the text, where the box has to scroll to show it.
+        chooser.DyStr = static_cast<int>(chooser.AllHz.indexOf(chooser.hz, 200)) + 1;
         chooser.pystr = QStringLiteral("He Huo Hu Hai Huan Hun Hua Han");
         chooser.lowerCase = true;
         chooser.where = QStringLiteral("第 12 条记录　200 字段　001：CN2023000123");
