@@ -93,7 +93,7 @@ public:
     explicit DialogChooser(std::function<void(const std::string&)> onChosen = {});
     std::optional<std::string> choose(const pinyin::ChooserRequest& request) override;
 
-    /// Forgets the previous run's answers; `lowerCase` lists readings in lower case.
+    /// Forgets the answers of the run before (called when a run starts and when it ends).
     void beginRun();
     void setLowerCase(bool lower) { lowerCase_ = lower; }
     /// Where the next questions come from, shown above the text.

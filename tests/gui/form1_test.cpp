@@ -260,7 +260,11 @@ private slots:
         QFETCH(bool, told);
         QTemporaryDir dir;
         std::ofstream(dir.filePath("old.iso").toStdString()) << "old records";
-        gui::setFileDialogHook([&](QFileDialog&) { return std::optional<QString>(dir.filePath(answer)); });
+        QString openedIn;
+        gui::setFileDialogHook([&](QFileDialog& d) {
+            openedIn = d.directory().absolutePath();
+            return std::optional<QString>(dir.filePath(answer));
+        });
         Form1 f;
         guitest::ModalScript script(5000);
         guitest::BoxSeen seen;
@@ -271,9 +275,13 @@ private slots:
         QCOMPARE(get<QLineEdit>(f, "Text2_1")->text(), dir.filePath(box));
         if (told) QVERIFY2(seen.text.contains(QStringLiteral("追加")), qPrintable(seen.text));
         QCOMPARE(guitest::slurp(dir.filePath("old.iso").toStdString()), std::string("old records"));
-        // The open dialog takes a name as it is.
+        // The open dialog takes a name as it is; a box's dialog opens in the folder of its path.
         get<QPushButton>(f, "Command2_0")->click();
         QCOMPARE(get<QLineEdit>(f, "Text2_0")->text(), dir.filePath(answer));
+        QTemporaryDir other;
+        get<QLineEdit>(f, "Text2_1")->setText(other.filePath("x.iso"));
+        get<QPushButton>(f, "Command2_1")->click();
+        QCOMPARE(openedIn, QDir(other.path()).absolutePath());
     }
 
     void settingsSurviveARestart() {
