@@ -1,5 +1,6 @@
 // The main window and the run as the window shows it.
 #include "form1.h"
+#include "form1_run.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -7,7 +8,6 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -20,7 +20,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSettings>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -32,118 +31,9 @@
 #include "pinyin/lookup.h"
 #include "pinyin/table.h"
 #include "skinlayer.h"
-#include "store.h"
 #include "twips.h"
 
 namespace gui {
-
-// What the window hears of a run: the count in the caption and beside the progress bar, the
-// share of the input read, and passes of the event loop between records (the user may change
-// the letter case or the polyphonic choice, or leave).
-//
-// The count and the bar follow the run at most every kCaptionMs: on a real X server every
-// caption change is a round of window-system work, which would make a run of 100,000 short
-// records several times slower than the command line, and no screen shows more changes than
-// that anyway. What the user can read is exact whenever it stands still: at the first record,
-// whenever the chooser asks, at the close question, and at the end (the start button's handler
-// sets the final count).
-constexpr int kBarSteps = 1000;  // the progress bar's range: tenths of a percent
-
-class Form1::Run final : public app::BatchObserver, public pinyin::Chooser {
-public:
-    explicit Run(Form1& window) : window_(window) {}
-
-    void recordStarted(std::int64_t number, std::string_view working) override {
-        number_ = number;
-        working_ = working;
-    }
-
-    void recordDone(std::int64_t count) override {
-        count_ = count;
-        working_ = {};
-        if (shown_ == 0 || clock_.hasExpired(kCaptionMs)) showCount();
-    }
-
-    void recordFailed(const app::RecordFailure&) override { ++failed_; }
-
-    void progress(std::uint64_t done, std::uint64_t total) override {
-        done_ = done;
-        total_ = total;
-    }
-
-    // The event loop runs after the first record and then every kYieldMs: a pass after every
-    // record costs a round with the X server each time, about a third of the command line's
-    // time for short records, and a hundred passes a second keep the window as responsive.
-    bool yieldPoint() override {
-        if (!yielded_ || yieldClock_.hasExpired(kYieldMs)) {
-            QCoreApplication::processEvents();
-            yieldClock_.start();
-            yielded_ = true;
-        }
-        return !window_.quitRequested_ && !window_.chooser_.stopRequested();
-    }
-
-    pinyin::Chooser* chooser() override { return this; }
-
-    std::optional<std::string> choose(const pinyin::ChooserRequest& request) override {
-        showCount();
-        window_.chooser_.setLowerCase(window_.settings_.letterCase == pinyin::LetterCase::Lower);
-        window_.chooser_.setWhere(where(request.tag));
-        return window_.chooser_.choose(request);
-    }
-
-    /// Records written so far: every record done that did not fail.
-    std::int64_t written() const { return count_ - failed_; }
-
-    void showCount() {
-        if (count_ != shown_) window_.setCount(count_);
-        shown_ = count_;
-        if (total_ > 0)
-            window_.progressBar1_->setValue(static_cast<int>(done_ * kBarSteps / total_));
-        clock_.start();
-    }
-
-private:
-    static constexpr qint64 kCaptionMs = 40;
-    static constexpr qint64 kYieldMs = 10;
-
-    QString where(const std::string& tag) const {
-        QString text = QStringLiteral("第 %1 条记录").arg(number_);
-        if (!tag.empty()) text += QStringLiteral("　%1 字段").arg(QString::fromStdString(tag));
-        const std::string_view id = controlNumber(working_);
-        if (!id.empty()) text += QStringLiteral("　001：%1").arg(QString::fromUtf8(id.data(), id.size()));
-        return text;
-    }
-
-    // The data of the record's 001 line, without the spaces between tag and data.
-    static std::string_view controlNumber(std::string_view working) {
-        for (std::size_t start = 0; start < working.size();) {
-            std::size_t end = working.find('\r', start);
-            if (end == std::string_view::npos) end = working.size();
-            std::string_view line = working.substr(start, end - start);
-            if (!line.empty() && line.front() == '\n') line.remove_prefix(1);
-            if (line.starts_with("001")) {
-                line.remove_prefix(3);
-                while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
-                return line;
-            }
-            start = end + 1;
-        }
-        return {};
-    }
-
-    Form1& window_;
-    std::int64_t number_ = 0;
-    std::string_view working_;
-    std::int64_t count_ = 0;
-    std::int64_t shown_ = 0;
-    std::int64_t failed_ = 0;
-    std::uint64_t done_ = 0;
-    std::uint64_t total_ = 0;
-    QElapsedTimer clock_;
-    QElapsedTimer yieldClock_;
-    bool yielded_ = false;
-};
 
 namespace {
 
@@ -408,48 +298,6 @@ void Form1::connectSettings() {
 
     connect(check1_, &QCheckBox::toggled, this, [this](bool on) { settings_.askOnlyWhenUnsure = on; });
     settings_.askOnlyWhenUnsure = check1_->isChecked();
-}
-
-void Form1::loadSettings() {
-    const std::unique_ptr<QSettings> store = openStore();
-    text2_[0]->setText(store->value("paths/input").toString());
-    text2_[1]->setText(store->value("paths/output").toString());
-    if (store->contains("tags")) {
-        text1_->setText(store->value("tags").toString());
-        text1_->setCursorPosition(0);
-    }
-    const auto pick = [&](const char* key, QRadioButton* const* buttons, int count) {
-        const int id = store->value(key, -1).toInt();
-        if (id >= 0 && id < count) buttons[id]->setChecked(true);
-    };
-    pick("options/existing", option2_, 2);
-    pick("options/case", option3_, 2);
-    pick("options/code", option4_, 2);
-    pick("options/polyphone", option1_, 3);
-    check1_->setChecked(store->value("options/askOnlyWhenUnsure", false).toBool());
-    const QString folder = store->value("folders/last").toString();
-    if (!folder.isEmpty()) setLastFileFolder(folder);
-    const QSize size = store->value("window/size").toSize();
-    if (size.isValid()) resize(size.expandedTo(minimumSizeHint()));
-}
-
-void Form1::saveSettings() const {
-    const std::unique_ptr<QSettings> store = openStore();
-    store->setValue("paths/input", text2_[0]->text());
-    store->setValue("paths/output", text2_[1]->text());
-    store->setValue("tags", text1_->text());
-    const auto checkedOf = [](QRadioButton* const* buttons, int count) {
-        for (int i = 0; i < count; ++i)
-            if (buttons[i]->isChecked()) return i;
-        return 0;
-    };
-    store->setValue("options/existing", checkedOf(option2_, 2));
-    store->setValue("options/case", checkedOf(option3_, 2));
-    store->setValue("options/code", checkedOf(option4_, 2));
-    store->setValue("options/polyphone", checkedOf(option1_, 3));
-    store->setValue("options/askOnlyWhenUnsure", check1_->isChecked());
-    if (!lastFileFolder().isEmpty()) store->setValue("folders/last", lastFileFolder());
-    store->setValue("window/size", size());
 }
 
 void Form1::setPaths(const QString& input, const QString& output) {
