@@ -410,6 +410,30 @@ private slots:
         QCOMPARE(script.unexpected(), QStringList());
     }
 
+    void restAutomaticReadsAsThePhraseMode() {
+        const std::string input = file("rest.iso");
+        guitest::writeRecordFile(input, {guitest::workingRecord("r1", "中国银行"), guitest::workingRecord("r2", "长城"),
+                                         guitest::workingRecord("r3", "重庆银行")});
+        Form1 f;
+        Recorder rec;
+        prepare(f, rec, input);
+        f.datapath = MARCPY_SOURCE_DIR "/data/py.db";
+        ModalScript script;
+        // The first question, 行 of 中国银行, answered with the preselected reading; nothing after.
+        script.then([](QWidget* modal) { modal->findChild<QPushButton*>("Command3")->click(); });
+        BoxSeen done;
+        script.then(ModalScript::answerBox(QMessageBox::Ok, &done));
+        start(f);
+        QVERIFY(!script.timedOut());
+        QCOMPARE(script.unexpected(), QStringList());
+        QCOMPARE(done.text, kDone);
+        const auto records = guitest::readRecordFile(output_);
+        QCOMPARE(records.size(), std::size_t(3));
+        QVERIFY2(contains(records[0], "|Azhong guo yin hang"), records[0].c_str());
+        QVERIFY2(contains(records[1], "|Achang cheng"), records[1].c_str());
+        QVERIFY2(contains(records[2], "|Achong qing yin hang"), records[2].c_str());
+    }
+
     void publicSurfaceDelegatesToTheCore() {
         Form1 f;
         f.datapath = db_;
