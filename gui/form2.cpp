@@ -22,8 +22,6 @@ Form2::Form2(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     setObjectName("Form2");
     setWindowTitle(QStringLiteral("选择多音字读音"));
-    setMinimumSize(px(5340), px(2445));
-    resize(px(6600), px(3300));
 
     label3_ = new QLabel(this);
     label3_->setObjectName("Label3");
@@ -83,6 +81,10 @@ Form2::Form2(QWidget* parent)
     grid->addLayout(more, 3, 0, 1, 2);
     grid->setRowStretch(1, 1);
     grid->setColumnStretch(0, 1);
+
+    // No smaller than the layout needs, nor than the window was first drawn.
+    setMinimumSize(grid->minimumSize().expandedTo(QSize(px(5340), px(2445))));
+    resize(px(6600), px(3300));
 
     setTabOrder(list1_, command1_);
     setTabOrder(command1_, command2_);

@@ -115,9 +115,11 @@ private slots:
             QVERIFY2(edit->viewport()->rect().contains(edit->cursorRect(c)), qPrintable(QString::number(at)));
         }
         QCOMPARE(guitest::redPositions(&f), QList<int>{dyStr - 1});
-        // A smaller window keeps it in view too.
-        f.resize(f.minimumSize());
+        // A smaller window keeps it in view too, and every control inside.
+        f.resize(1, 1);
         QTest::qWait(20);
+        for (QWidget* w : f.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+            if (w->isVisible()) QVERIFY2(f.rect().contains(w->geometry()), qPrintable(w->objectName()));
         QTextCursor c(edit->document());
         c.setPosition(dyStr - 1);
         QVERIFY(edit->viewport()->rect().contains(edit->cursorRect(c)));
