@@ -65,6 +65,7 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& o) {
     app.add_option("--skip", o.skip,
                    "read past the first N records without writing them (to go on after a stopped run)")
         ->check(CLI::NonNegativeNumber);
+    app.set_version_flag("--version", "marc-pinyin-cli " MARCPY_VERSION);
     dump->excludes(lines);
 
     try {

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMessageBox>
 
 namespace gui {
 namespace {
@@ -65,6 +66,7 @@ QString showFileDialog(int kind, const QString& title, const QString& filter, in
                                                             : QFileDialog::AnyFile);
     if (!open && !(flags & kFlagOverwritePrompt))
         dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    if (!open) dialog.setDefaultSuffix(QLatin1String(kDefaultSuffix));
 
     const QStringList filters = nameFiltersOf(filter);
     if (!filters.isEmpty()) {
@@ -81,11 +83,26 @@ QString showFileDialog(int kind, const QString& title, const QString& filter, in
         chosen = dialog.selectedFiles().constFirst();
     }
     if (!chosen || chosen->isEmpty()) return {};
-    const QString path = QFileInfo(*chosen).absoluteFilePath();
+    QString path = QFileInfo(*chosen).absoluteFilePath();
+    if (!open) {
+        if (QFileInfo(path).suffix().isEmpty()) path += QLatin1Char('.') + QLatin1String(kDefaultSuffix);
+        if (QFileInfo(path).isFile()) {
+            QMessageBox box(QMessageBox::Information, title,
+                            QStringLiteral("文件已存在：\n%1\n\n处理结果将追加到文件末尾，原有内容保留。")
+                                .arg(QDir::toNativeSeparators(path)),
+                            QMessageBox::Ok, owner);
+            box.setObjectName("MessageBox");
+            box.exec();
+        }
+    }
     lastFolder() = QFileInfo(path).absolutePath();
     return path;
 }
 
 void setFileDialogHook(FileDialogHook hook_) { hook() = std::move(hook_); }
+
+QString lastFileFolder() { return lastFolder(); }
+
+void setLastFileFolder(const QString& folder) { lastFolder() = folder; }
 
 }  // namespace gui

@@ -17,7 +17,17 @@ inline constexpr int kFlagOverwritePrompt = 0x2;
 inline constexpr int kFlagFileMustExist = 0x1000;
 
 /// The filter text of the file buttons: display names and patterns, "|" between them.
-inline const QString kMarcFilter = QStringLiteral("(ISO2709格式)|*.ISO|文本形式|*.txt");
+inline const QString kMarcFilter = QStringLiteral(
+    "MARC 文件 (*.iso *.mrc *.marc *.dat)|*.iso;*.mrc;*.marc;*.dat|文本文件 (*.txt)|*.txt|"
+    "所有文件 (*)|*");
+
+/// What the save dialog adds to a name without an extension.
+inline constexpr const char* kDefaultSuffix = "iso";
+
+/// The folder the next dialog opens in when no other is given (the last one chosen); the main
+/// window keeps it between sessions.
+QString lastFileFolder();
+void setLastFileFolder(const QString& folder);
 
 /// Qt name filters for a "name|pattern|name|pattern" text. The patterns match whatever the
 /// letter case ("*.ISO" becomes "*.[iI][sS][oO]"): Windows ignores case in file names and a
@@ -32,6 +42,8 @@ QStringList nameFiltersOf(const QString& filter);
 ///  - `initialFolder`: empty means the current folder; a text that names no folder (the file
 ///    buttons pass "0") means the folder last chosen in this program, else the current folder.
 ///  - `defaultName` stands in the name box when the dialog opens.
+/// Saving: a name without an extension gets ".iso"; a file that exists is taken after a box
+/// that says the records will be appended to it (runs never truncate their output).
 /// The dialog is Qt's own (not the desktop's), so it looks the same everywhere and can be tested.
 QString showFileDialog(int kind, const QString& title, const QString& filter, int filterIndex,
                        int flags, const QString& initialFolder, const QString& defaultName,

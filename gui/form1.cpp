@@ -1,20 +1,32 @@
 // The main window and the run as the window shows it.
 #include "form1.h"
+#include "form1_run.h"
 
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QElapsedTimer>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "app/batch.h"
+#include "marc/identifiers.h"
 #include "filedialog.h"
 #include "linklabel.h"
 #include "pinyin/lookup.h"
@@ -23,50 +35,6 @@
 #include "twips.h"
 
 namespace gui {
-
-// What the window hears of a run: the count in the caption and one pass of the event loop after
-// every record (the user may change the letter case or the polyphonic choice, or leave).
-//
-// The caption follows the count at most every kCaptionMs: on a real X server every caption
-// change is a round of window-system work, which would make a run of 100,000 short records
-// several times slower than the command line, and no screen shows more changes than that anyway.
-// The count the user can read is exact whenever it stands still: at the first record, whenever
-// the chooser asks, and at the end (the start button's handler sets the final count).
-class Form1::Run final : public app::BatchObserver, public pinyin::Chooser {
-public:
-    explicit Run(Form1& window) : window_(window) {}
-
-    void recordDone(std::int64_t count) override {
-        count_ = count;
-        if (shown_ == 0 || clock_.hasExpired(kCaptionMs)) showCount();
-    }
-
-    bool yieldPoint() override {
-        QCoreApplication::processEvents();
-        return !window_.quitRequested_;
-    }
-
-    pinyin::Chooser* chooser() override { return this; }
-
-    std::optional<std::string> choose(const pinyin::ChooserRequest& request) override {
-        showCount();
-        return window_.chooser_.choose(request);
-    }
-
-private:
-    static constexpr qint64 kCaptionMs = 40;
-
-    void showCount() {
-        if (count_ != shown_) window_.setCount(count_);
-        shown_ = count_;
-        clock_.start();
-    }
-
-    Form1& window_;
-    std::int64_t count_ = 0;
-    std::int64_t shown_ = 0;
-    QElapsedTimer clock_;
-};
 
 namespace {
 
@@ -84,25 +52,40 @@ protected:
 using OptionButton = WholeAreaButton<QRadioButton>;
 using CheckBox = WholeAreaButton<QCheckBox>;
 
-QGroupBox* frame(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
+// The tag box asks for the width of its whole text, so the window opens showing every tag; it
+// still shrinks and grows with the window.
+class TagEdit : public QLineEdit {
+public:
+    using QLineEdit::QLineEdit;
+    QSize sizeHint() const override {
+        QSize size = QLineEdit::sizeHint();
+        const int frame = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this);
+        const QMargins margins = textMargins();
+        const int needed = fontMetrics().horizontalAdvance(text()) + 2 * frame + margins.left() +
+                           margins.right() + 8;  // QLineEdit's own 2 + 2 and a little room
+        size.setWidth(std::max(size.width(), needed));
+        return size;
+    }
+    QSize minimumSizeHint() const override { return {px(1500), QLineEdit::minimumSizeHint().height()}; }
+};
+
+QGroupBox* frame(QWidget* parent, const char* name, const QString& caption) {
     auto* box = new QGroupBox(caption, parent);
     box->setObjectName(name);
-    box->setGeometry(geometry);
     return box;
 }
 
 template <typename Button>
-Button* button(QWidget* parent, const QString& name, const QString& caption, QRect geometry) {
+Button* button(QWidget* parent, const QString& name, const QString& caption) {
     auto* b = new Button(caption, parent);
     b->setObjectName(name);
-    b->setGeometry(geometry);
     return b;
 }
 
-QLineEdit* textBox(QWidget* parent, const char* name, const QString& text, QRect geometry) {
-    auto* edit = new QLineEdit(text, parent);
+template <typename Edit = QLineEdit>
+Edit* textBox(QWidget* parent, const char* name, const QString& text) {
+    auto* edit = new Edit(text, parent);
     edit->setObjectName(name);
-    edit->setGeometry(geometry);
     return edit;
 }
 
@@ -112,6 +95,12 @@ QButtonGroup* group(QObject* parent, std::initializer_list<QAbstractButton*> but
     for (QAbstractButton* b : buttons) g->addButton(b, id++);
     g->setExclusive(true);
     return g;
+}
+
+QHBoxLayout* row(QWidget* parent, std::initializer_list<QWidget*> widgets) {
+    auto* layout = new QHBoxLayout(parent);
+    for (QWidget* w : widgets) layout->addWidget(w);
+    return layout;
 }
 
 std::string localPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
@@ -124,11 +113,22 @@ bool usableInput(const QString& path) {
 }
 
 void messageBox(QWidget* owner, QMessageBox::Icon icon, const QString& title, const QString& text,
-                QMessageBox::StandardButtons buttons = QMessageBox::Ok, int* answer = nullptr) {
+                QMessageBox::StandardButtons buttons = QMessageBox::Ok, int* answer = nullptr,
+                QMessageBox::StandardButton defaultButton = QMessageBox::NoButton) {
     QMessageBox box(icon, title, text, buttons, owner);
     box.setObjectName("MessageBox");
+    if (defaultButton != QMessageBox::NoButton) box.setDefaultButton(defaultButton);
     const int result = box.exec();
     if (answer) *answer = result;
+}
+
+// The local files a drop carries, in order.
+QStringList droppedFiles(const QMimeData* data) {
+    QStringList files;
+    if (!data || !data->hasUrls()) return files;
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile() && !QFileInfo(url.toLocalFile()).isDir()) files << url.toLocalFile();
+    return files;
 }
 
 }  // namespace
@@ -138,77 +138,74 @@ Form1::Form1(QWidget* parent)
       chooser_([this](const std::string& reading) { selpy = reading; }),
       endProgram_([] { QCoreApplication::exit(0); }) {
     setObjectName("Form1");
-    setWindowTitle(QStringLiteral("MARC批加拼音(Ostrel)"));
+    setWindowTitle(QString::fromUtf8(kProgramTitle));
     datapath = pinyin::datapath(pinyin::programFolder());
     buildControls();
+    layOut();
     connectSettings();
+    loadSettings();
+    setAcceptDrops(true);
 }
 
-Form1::~Form1() = default;
+Form1::~Form1() { saveSettings(); }
 
 void Form1::buildControls() {
-    // The layout is 4740 by 5655 twips, and one row more for the phrase-aware choice and the
-    // quieter manual mode, which pushes the buttons and the link down by 300 twips.
-    constexpr int kRow = 300;
-    setFixedSize(px(4740), px(5655 + kRow));
     setAutoFillBackground(true);
     QPalette white = palette();
     white.setColor(QPalette::Window, Qt::white);
     setPalette(white);  // frames and option buttons inherit it
     setMouseTracking(true);
 
-    frame2_ = frame(this, "Frame2", QStringLiteral("MARC路径配置"), twipsRect(0, 60, 4755, 1275));
-    text2_[0] = textBox(frame2_, "Text2_0", {}, twipsRect(120, 360, 3495, 300));
-    command2_[0] = button<QPushButton>(frame2_, "Command2_0", QStringLiteral("选择MARC"),
-                                       twipsRect(3600, 360, 975, 300));
-    text2_[1] = textBox(frame2_, "Text2_1", {}, twipsRect(120, 780, 3495, 300));
-    command2_[1] = button<QPushButton>(frame2_, "Command2_1", QStringLiteral("保存MARC"),
-                                       twipsRect(3600, 780, 975, 300));
+    // Made in reading order, which is also the order Tab goes through them.
+    frame2_ = frame(this, "Frame2", QStringLiteral("MARC路径配置"));
+    text2_[0] = textBox(frame2_, "Text2_0", {});
+    command2_[0] = button<QPushButton>(frame2_, "Command2_0", QStringLiteral("选择MARC(&I)"));
+    text2_[1] = textBox(frame2_, "Text2_1", {});
+    command2_[1] = button<QPushButton>(frame2_, "Command2_1", QStringLiteral("保存MARC(&O)"));
+    text2_[0]->setPlaceholderText(QStringLiteral("待处理的MARC文件（可拖放到窗口）"));
+    text2_[1]->setPlaceholderText(QStringLiteral("处理结果追加到此文件"));
 
-    frame1_ = frame(this, "Frame1", QStringLiteral("需要添加$A拼音字段的有哪些?"),
-                    twipsRect(0, 1380, 4755, 675));
-    text1_ = textBox(frame1_, "Text1", QString::fromUtf8(pinyin::kDefaultTags.data(),
-                                                        pinyin::kDefaultTags.size()),
-                     twipsRect(120, 240, 4515, 330));
+    frame1_ = frame(this, "Frame1", QStringLiteral("需要添加$A拼音字段的有哪些?"));
+    text1_ = textBox<TagEdit>(frame1_, "Text1", QString::fromUtf8(pinyin::kDefaultTags.data(),
+                                                                 pinyin::kDefaultTags.size()));
     text1_->setFont(pointFont("SimSun", 10.5));
     text1_->setCursorPosition(0);  // the list reads from its first tag
 
-    frame3_ = frame(this, "Frame3", QStringLiteral("其他配置"), twipsRect(0, 2160, 4755, 555));
-    option2_[0] = button<OptionButton>(frame3_, "Option2_0", QStringLiteral("删除已存在的拼音字段"),
-                                       twipsRect(180, 240, 2295, 180));
-    option2_[1] = button<OptionButton>(frame3_, "Option2_1", QStringLiteral("已存在则忽略不重新生成"),
-                                       twipsRect(2280, 240, 2295, 180));
+    frame3_ = frame(this, "Frame3", QStringLiteral("其他配置"));
+    option2_[0] = button<OptionButton>(frame3_, "Option2_0", QStringLiteral("删除已存在的拼音字段(&D)"));
+    option2_[1] = button<OptionButton>(frame3_, "Option2_1", QStringLiteral("已存在则忽略不重新生成(&K)"));
 
-    frame4_ = frame(this, "Frame4", QStringLiteral("拼音方案"), twipsRect(0, 2760, 4755, 555));
-    option3_[0] = button<OptionButton>(frame4_, "Option3_0", QStringLiteral("汉字拼音首字母大写"),
-                                       twipsRect(180, 240, 2055, 195));
-    option3_[1] = button<OptionButton>(frame4_, "Option3_1", QStringLiteral("汉字拼音统一小写字母"),
-                                       twipsRect(2280, 240, 2175, 195));
+    frame4_ = frame(this, "Frame4", QStringLiteral("拼音方案"));
+    option3_[0] = button<OptionButton>(frame4_, "Option3_0", QStringLiteral("汉字拼音首字母大写(&C)"));
+    option3_[1] = button<OptionButton>(frame4_, "Option3_1", QStringLiteral("汉字拼音统一小写字母(&L)"));
 
-    frame5_ = frame(this, "Frame5", QStringLiteral("拼音字段名"), twipsRect(0, 3360, 4750, 615));
-    option4_[0] = button<OptionButton>(frame5_, "Option4_0", QStringLiteral("$A"),
-                                       twipsRect(960, 240, 1695, 255));
-    option4_[1] = button<OptionButton>(frame5_, "Option4_1", QStringLiteral("$9"),
-                                       twipsRect(3240, 240, 1215, 255));
+    frame5_ = frame(this, "Frame5", QStringLiteral("拼音字段名"));
+    option4_[0] = button<OptionButton>(frame5_, "Option4_0", QStringLiteral("$&A"));
+    option4_[1] = button<OptionButton>(frame5_, "Option4_1", QStringLiteral("$&9"));
 
-    option1_[0] = button<OptionButton>(this, "Option1_0", QStringLiteral("人工选择多音字"),
-                                       twipsRect(240, 4080, 1995, 255));
-    option1_[1] = button<OptionButton>(this, "Option1_1", QStringLiteral("自动选择拼音(多音字)"),
-                                       twipsRect(2280, 4080, 2235, 255));
-    option1_[2] = button<OptionButton>(this, "Option1_2", QStringLiteral("按词语自动选择(多音字)"),
-                                       twipsRect(240, 4080 + kRow, 1995, 255));
-    check1_ = button<CheckBox>(this, "Check1", QStringLiteral("仅在无法确定时询问"),
-                                twipsRect(2280, 4080 + kRow, 2235, 255));
+    frame6_ = frame(this, "Frame6", QStringLiteral("多音字"));
+    option1_[0] = button<OptionButton>(frame6_, "Option1_0", QStringLiteral("人工选择多音字(&M)"));
+    check1_ = button<CheckBox>(frame6_, "Check1", QStringLiteral("仅在无法确定时询问(&U)"));
     check1_->setToolTip(QStringLiteral("人工选择时，词语或姓氏能确定读音的多音字不再询问"));
+    option1_[1] = button<OptionButton>(frame6_, "Option1_1", QStringLiteral("自动选择拼音(多音字)(&F)"));
+    option1_[2] = button<OptionButton>(frame6_, "Option1_2", QStringLiteral("按词语自动选择(多音字)(&W)"));
 
-    command3_[0] = button<QPushButton>(this, "Command3_0", QStringLiteral("开始处理"),
-                                       twipsRect(1200, 4560 + kRow, 1095, 495));
-    command3_[1] = button<QPushButton>(this, "Command3_1", QStringLiteral("退出"),
-                                       twipsRect(2520, 4560 + kRow, 1095, 495));
+    progressBar1_ = new QProgressBar(this);
+    progressBar1_->setObjectName("ProgressBar1");
+    progressBar1_->setRange(0, kBarSteps);
+    progressBar1_->setValue(0);
+    progressBar1_->setFormat(QStringLiteral("已读 %p%"));
+    label2_ = new QLabel(this);
+    label2_->setObjectName("Label2");
+    label2_->setText(QStringLiteral("已处理 0 条"));
+    label2_->setMinimumWidth(label2_->fontMetrics().horizontalAdvance(QStringLiteral("已处理 0,000,000 条")));
+
+    command3_[0] = button<QPushButton>(this, "Command3_0", QStringLiteral("开始处理(&S)"));
+    command3_[1] = button<QPushButton>(this, "Command3_1", QStringLiteral("退出(&X)"));
+    for (QPushButton* b : command3_) b->setMinimumSize(px(1095), px(495));
 
     label1_ = new LinkLabel(QString::fromUtf8(kLinkText), QUrl(QString::fromUtf8(kLinkAddress)), this);
     label1_->setObjectName("Label1");
-    label1_->setGeometry(twipsRect(840, 5280 + kRow, 3015, 255));
 
     // The pairs, each one exclusive group; the start-up selection of the run settings.
     group(this, {option2_[0], option2_[1]})->setObjectName("Option2");
@@ -223,6 +220,58 @@ void Form1::buildControls() {
         connect(command2_[i], &QPushButton::clicked, this, [this, i] { command2Click(i); });
         connect(command3_[i], &QPushButton::clicked, this, [this, i] { command3Click(i); });
     }
+}
+
+void Form1::layOut() {
+    auto* paths = new QGridLayout(frame2_);
+    paths->addWidget(text2_[0], 0, 0);
+    paths->addWidget(command2_[0], 0, 1);
+    paths->addWidget(text2_[1], 1, 0);
+    paths->addWidget(command2_[1], 1, 1);
+
+    row(frame1_, {text1_});
+    row(frame3_, {option2_[0], option2_[1]});
+    row(frame4_, {option3_[0], option3_[1]});
+    row(frame5_, {option4_[0], option4_[1]});
+
+    // The quieter manual mode under manual choice, indented as a part of it; the two automatic
+    // modes beside them.
+    auto* polyphone = new QGridLayout(frame6_);
+    polyphone->addWidget(option1_[0], 0, 0);
+    polyphone->addWidget(option1_[1], 0, 1);
+    polyphone->addWidget(check1_, 1, 0);
+    polyphone->addWidget(option1_[2], 1, 1);
+    const int indent = style()->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth) +
+                       style()->pixelMetric(QStyle::PM_RadioButtonLabelSpacing);
+    check1_->setContentsMargins(indent, 0, 0, 0);
+    polyphone->setColumnStretch(0, 1);
+    polyphone->setColumnStretch(1, 1);
+
+    auto* progress = new QHBoxLayout;
+    progress->addWidget(progressBar1_, 1);
+    progress->addWidget(label2_);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(command3_[0]);
+    buttons->addSpacing(px(225));
+    buttons->addWidget(command3_[1]);
+    buttons->addStretch();
+
+    auto* window = new QVBoxLayout(this);
+    for (QGroupBox* f : {frame2_, frame1_, frame3_, frame4_, frame5_, frame6_}) window->addWidget(f);
+    window->addStretch();
+    window->addLayout(progress);
+    window->addLayout(buttons);
+    window->addWidget(label1_, 0, Qt::AlignHCenter);
+
+    // Tab follows the reading order: down the frames, left to right within each.
+    QWidget* const order[] = {text2_[0],   command2_[0], text2_[1],   command2_[1], text1_,
+                              option2_[0], option2_[1],  option3_[0], option3_[1],  option4_[0],
+                              option4_[1], option1_[0],  option1_[1], check1_,      option1_[2],
+                              command3_[0], command3_[1], label1_};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+    resize(sizeHint());
 }
 
 void Form1::connectSettings() {
@@ -252,13 +301,22 @@ void Form1::connectSettings() {
     settings_.askOnlyWhenUnsure = check1_->isChecked();
 }
 
+void Form1::setPaths(const QString& input, const QString& output) {
+    if (!input.isEmpty()) text2_[0]->setText(QFileInfo(input).absoluteFilePath());
+    if (!output.isEmpty()) text2_[1]->setText(QFileInfo(output).absoluteFilePath());
+}
+
 void Form1::command2Click(int index) {
     if (index != 0 && index != 1) return;
     const bool open = index == 0;
+    // Each dialog opens in the folder of the path its box holds, else where the last one ended.
+    const QString folder = QFileInfo(text2_[index]->text()).absolutePath();
+    const bool known = !text2_[index]->text().isEmpty() && QFileInfo(folder).isDir();
     text2_[index]->setText(showFileDialog(open ? -1 : 0,
                                           open ? QStringLiteral("选择待处理的MARC文件")
                                                : QStringLiteral("保存处理后的MARC文件"),
-                                          kMarcFilter, 0, 0, QStringLiteral("0"), {}, nullptr));
+                                          kMarcFilter, 0, 0, known ? folder : QStringLiteral("0"),
+                                          {}, this));
 }
 
 void Form1::command3Click(int index) {
@@ -267,8 +325,8 @@ void Form1::command3Click(int index) {
         return;
     }
     if (index != 0) return;
-    // A press during a run is refused outright: the run reads these two settings as it goes,
-    // so even capturing them would change the run under way.
+    // A press during a run is refused outright (the button is disabled then too): the run reads
+    // these two settings as it goes, so even capturing them would change the run under way.
     if (running_) return;
 
     settings_.useCodeA = option4_[0]->isChecked();
@@ -280,14 +338,17 @@ void Form1::command3Click(int index) {
     if (!inputOk || output.isEmpty() || input.isEmpty()) return;
 
     settings_.tagList = text1_->text().toStdString();
-    QGroupBox* const locked[] = {frame2_, frame1_, frame3_};
-    for (QGroupBox* f : locked) f->setEnabled(false);
+    saveSettings();
+    QWidget* const locked[] = {frame2_, frame1_, frame3_, command3_[0]};
+    for (QWidget* w : locked) w->setEnabled(false);
+    setAcceptDrops(false);
     runBatch(input, output);
     if (quitRequested_) {
         endProgram_();
         return;
     }
-    for (QGroupBox* f : locked) f->setEnabled(true);
+    for (QWidget* w : locked) w->setEnabled(true);
+    setAcceptDrops(true);
 }
 
 void Form1::runBatch(const QString& input, const QString& output) {
@@ -296,29 +357,63 @@ void Form1::runBatch(const QString& input, const QString& output) {
     options.inputPath = localPath(QFileInfo(input).absoluteFilePath());
     options.outputPath = localPath(QFileInfo(output).absoluteFilePath());
     options.dbPath = datapath;
+    // Every byte the user did not ask to change comes through: the code page is read off the
+    // file, the records keep their leaders and their separator.
+    options.autoEncoding = true;
+    options.keepLeader = true;
+    options.separator = app::Separator::AsInput;
+    options.identifierStatePath = marc::IdentifierSequence::defaultStatePath();
+
+    // A fresh start: the program's name in the caption, nothing counted, nothing read.
+    setWindowTitle(QString::fromUtf8(kProgramTitle));
+    progressBar1_->setValue(0);
+    label2_->setText(QStringLiteral("已处理 0 条"));
+    chooser_.beginRun();
 
     Run run(*this);
+    run_ = &run;
     running_ = true;
     app::BatchResult result;
+    const auto finish = [this] {
+        running_ = false;
+        run_ = nullptr;
+        chooser_.beginRun();  // the run's answers end with it: Pinyin() asks again
+    };
     try {
         result = app::runBatch(options, settings_, run);
     } catch (const app::StartError& e) {
-        running_ = false;
+        finish();
         messageBox(this, QMessageBox::Warning, QStringLiteral("温馨提示"),
                    QStringLiteral("无法开始处理：\n%1").arg(QString::fromStdString(e.what())));
         return;
     } catch (const std::exception& e) {
         // Anything else ends the run where it stands; the window must live on to say so.
-        running_ = false;
+        finish();
         messageBox(this, QMessageBox::Warning, QStringLiteral("温馨提示"),
                    QStringLiteral("处理中断：%1").arg(QString::fromStdString(e.what())));
         return;
     }
-    running_ = false;
-    if (quitRequested_) return;
+    finish();
     if (result.read > 0) setCount(result.read);  // a file without records leaves the caption
+    if (!result.stopped) progressBar1_->setValue(kBarSteps);
+    if (quitRequested_) {
+        messageBox(this, QMessageBox::Information, QStringLiteral("温馨提示"),
+                   QStringLiteral("已停止处理，已写入 %1 条记录。").arg(result.written));
+        return;
+    }
     showOutcome(result);
 }
+
+namespace {
+QString encodingLabel(codepage::Encoding e) {
+    switch (e) {
+        case codepage::Encoding::Gbk: return QStringLiteral("GBK");
+        case codepage::Encoding::Gb18030: return QStringLiteral("GB18030");
+        case codepage::Encoding::Utf8: return QStringLiteral("UTF-8");
+    }
+    return {};
+}
+}  // namespace
 
 void Form1::showOutcome(const app::BatchResult& result) {
     if (!result.error.empty()) {
@@ -329,29 +424,45 @@ void Form1::showOutcome(const app::BatchResult& result) {
                        .arg(result.written));
         return;
     }
-    QString text = QStringLiteral("恭喜，已处理完毕!");
+    QString text = result.stopped
+                       ? QStringLiteral("已停止处理：已写入 %1 条记录。").arg(result.written)
+                       : QStringLiteral("恭喜，已处理完毕!");
     if (result.failed > 0) {
         text += QStringLiteral("\n\n其中 %1 条记录无法处理，未写入输出文件，另存于：\n%2")
                     .arg(result.failed)
                     .arg(QString::fromStdString(result.rejectsPath));
     }
+    if (!result.asciiOnly)
+        text += QStringLiteral("\n\n文件编码：%1（自动识别）").arg(encodingLabel(result.encoding));
     messageBox(this, QMessageBox::Information, QStringLiteral("温馨提示"), text);
 }
 
 void Form1::setCount(std::int64_t count) {
     setWindowTitle(QStringLiteral("已处理:%1条！").arg(count));
+    label2_->setText(QStringLiteral("已处理 %1 条").arg(count));
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
     int answer = QMessageBox::No;
-    messageBox(this, QMessageBox::Information, QStringLiteral("操作提示"),
-               QStringLiteral("确定退出MARC批加拼音工具吗？（Y/N）"),
-               QMessageBox::Yes | QMessageBox::No, &answer);
+    if (run_) {
+        // Between two records, or at a question: the count is brought up to date first.
+        run_->showCount();
+        messageBox(this, QMessageBox::Warning, QStringLiteral("操作提示"),
+                   QStringLiteral("正在处理：已写入 %1 条记录。\n退出将在当前记录处理完后停止处理。\n\n"
+                                  "确定退出MARC批加拼音工具吗？（Y/N）")
+                       .arg(run_->written()),
+                   QMessageBox::Yes | QMessageBox::No, &answer, QMessageBox::No);
+    } else {
+        messageBox(this, QMessageBox::Information, QStringLiteral("操作提示"),
+                   QStringLiteral("确定退出MARC批加拼音工具吗？（Y/N）"),
+                   QMessageBox::Yes | QMessageBox::No, &answer);
+    }
     if (answer != QMessageBox::Yes) {
         event->ignore();
         return;
     }
     skin::MSkinButton::instance().release(QtWindowLayer{}, handleOf(this));
+    saveSettings();
     if (running_) {
         // The question was asked between two records; the run ends there, with its files
         // closed, and the start button's handler then ends the program.
@@ -366,6 +477,24 @@ void Form1::closeEvent(QCloseEvent* event) {
 void Form1::mouseMoveEvent(QMouseEvent* event) {
     label1_->setIdle();
     QWidget::mouseMoveEvent(event);
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent* event) {
+    if (!running_ && !droppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void Form1::dropEvent(QDropEvent* event) {
+    const QStringList files = droppedFiles(event->mimeData());
+    if (running_ || files.isEmpty()) return;
+    QWidget* target = childAt(event->position().toPoint());
+    const bool onOutput = target == text2_[1] || target == command2_[1];
+    if (onOutput && files.size() == 1) {
+        text2_[1]->setText(files[0]);
+    } else {
+        text2_[0]->setText(files[0]);
+        if (files.size() > 1) text2_[1]->setText(files[1]);
+    }
+    event->acceptProposedAction();
 }
 
 pinyin::Romaniser& Form1::romaniser() {

@@ -14,7 +14,9 @@
 class QButtonGroup;
 class QCheckBox;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 class QRadioButton;
 
@@ -30,6 +32,9 @@ namespace gui {
 
 class LinkLabel;
 
+/// The window's own caption, which a run's count replaces until the next run starts.
+inline constexpr const char* kProgramTitle = "MARC批加拼音(Ostrel)";
+
 /// The address Label1 opens: the romanisation rules the pinyin follows, ALA-LC's Chinese table.
 inline constexpr const char* kLinkText = "汉语拼音罗马化规则(ALA-LC)";
 inline constexpr const char* kLinkAddress =
@@ -39,6 +44,11 @@ inline constexpr const char* kLinkAddress =
 /// progress reads the letter case and the polyphonic choice afresh at every lookup, while the
 /// subfield code and the existing-pinyin choice are fixed at each press of the start button.
 /// Every control carries its form name with its element as object name ("Text2_0", "Option1_2").
+///
+/// The paths, the tag list and every option are kept between sessions (store.h): read when the
+/// window is made, written when a run starts, when the window closes and when it is destroyed.
+/// A file dropped on the window goes into the input box; a second file of the same drop, or a
+/// file dropped on the output box, into the output box.
 class Form1 : public QWidget {
     Q_OBJECT
 public:
@@ -71,15 +81,25 @@ public:
     /// The file buttons' click: the dialog's answer goes into the path box of the same element.
     void command2Click(int index);
 
+    /// Fills the path boxes (the command line's INPUT and OUTPUT); an empty path leaves its box.
+    void setPaths(const QString& input, const QString& output = {});
+
+    /// Writes the paths, the tag list, the options and the last folder to the settings file.
+    void saveSettings() const;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     class Run;
 
     void buildControls();
+    void layOut();
     void connectSettings();
+    void loadSettings();
     void runBatch(const QString& input, const QString& output);
     void showOutcome(const app::BatchResult& result);
     void setCount(std::int64_t count);
@@ -90,6 +110,7 @@ private:
     std::function<void()> endProgram_;
     bool running_ = false;
     bool quitRequested_ = false;
+    Run* run_ = nullptr;  // the run under way, if any
 
     std::shared_ptr<const pinyin::PinyinTable> table_;
     std::unique_ptr<pinyin::Romaniser> romaniser_;
@@ -110,6 +131,9 @@ private:
     QRadioButton* option4_[2] = {};
     QCheckBox* check1_ = nullptr;
     LinkLabel* label1_ = nullptr;
+    QGroupBox* frame6_ = nullptr;        // the polyphonic choice
+    QProgressBar* progressBar1_ = nullptr;  // share of the input read
+    QLabel* label2_ = nullptr;           // the record count beside it
 };
 
 }  // namespace gui

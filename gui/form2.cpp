@@ -2,9 +2,12 @@
 #include "form2.h"
 
 #include <QCloseEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextEdit>
@@ -18,37 +21,80 @@ Form2::Form2(QWidget* parent)
     // the lookup with the previous character's reading for this one.
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     setObjectName("Form2");
-    setWindowTitle("Form2");
-    setFixedSize(px(5340), px(2445));
+    setWindowTitle(QStringLiteral("选择多音字读音"));
+
+    label3_ = new QLabel(this);
+    label3_->setObjectName("Label3");
+    label3_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     richTextBox1_ = new QTextEdit(this);
     richTextBox1_->setObjectName("RichTextBox1");
-    richTextBox1_->setGeometry(twipsRect(60, 60, 3795, 2295));
     richTextBox1_->setReadOnly(true);
     richTextBox1_->setFont(pointFont("SimSun", 12));
     richTextBox1_->setFocusPolicy(Qt::ClickFocus);
 
     list1_ = new QListWidget(this);
     list1_->setObjectName("List1");
-    list1_->setGeometry(twipsRect(3960, 60, 1275, 1680));
     list1_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list1_->setFixedWidth(px(1275));
 
     label2_ = new QLabel(this);
     label2_->setObjectName("Label2");
-    label2_->setGeometry(twipsRect(4020, 1920, 375, 375));
     label2_->setFont(pointFont("SimSun", 15.75));
+    label2_->setAlignment(Qt::AlignCenter);
     QPalette labelColours = label2_->palette();
     labelColours.setColor(QPalette::WindowText, QColor(0, 0, 64));
     label2_->setPalette(labelColours);
 
     command1_ = new QPushButton(QStringLiteral("选择"), this);
     command1_->setObjectName("Command1");
-    command1_->setGeometry(twipsRect(4440, 1920, 735, 375));
     command1_->setDefault(true);
 
-    setTabOrder(command1_, list1_);
-    connect(command1_, &QPushButton::clicked, this, &Form2::choose);
-    connect(list1_, &QListWidget::itemDoubleClicked, this, &Form2::choose);
+    // Enter always takes the selected reading: the other buttons never become the default.
+    const auto extra = [this](const char* name, const QString& text, const QString& tip) {
+        auto* b = new QPushButton(text, this);
+        b->setObjectName(name);
+        b->setAutoDefault(false);
+        b->setToolTip(tip);
+        return b;
+    };
+    command2_ = extra("Command2", QStringLiteral("本次都用此读音(&A)"),
+                      QStringLiteral("本次处理中再遇到这个字都用所选读音，不再询问"));
+    command3_ = extra("Command3", QStringLiteral("其余自动(&R)"),
+                      QStringLiteral("本次处理中其余的多音字按词语自动选择，不再询问"));
+    command4_ = extra("Command4", QStringLiteral("停止处理(&T)"),
+                      QStringLiteral("本条记录处理完后停止，已写入的记录保留"));
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(label3_, 0, 0, 1, 2);
+    grid->addWidget(richTextBox1_, 1, 0, 2, 1);
+    grid->addWidget(list1_, 1, 1);
+    auto* pick = new QHBoxLayout;
+    pick->addWidget(label2_);
+    pick->addWidget(command1_);
+    grid->addLayout(pick, 2, 1);
+    auto* more = new QHBoxLayout;
+    more->addStretch();
+    more->addWidget(command2_);
+    more->addWidget(command3_);
+    more->addWidget(command4_);
+    grid->addLayout(more, 3, 0, 1, 2);
+    grid->setRowStretch(1, 1);
+    grid->setColumnStretch(0, 1);
+
+    // No smaller than the layout needs, nor than the window was first drawn.
+    setMinimumSize(grid->minimumSize().expandedTo(QSize(px(5340), px(2445))));
+    resize(px(6600), px(3300));
+
+    setTabOrder(list1_, command1_);
+    setTabOrder(command1_, command2_);
+    setTabOrder(command2_, command3_);
+    setTabOrder(command3_, command4_);
+    connect(command1_, &QPushButton::clicked, this, [this] { choose(Then::Ask); });
+    connect(list1_, &QListWidget::itemDoubleClicked, this, [this] { choose(Then::Ask); });
+    connect(command2_, &QPushButton::clicked, this, [this] { choose(Then::SameInRun); });
+    connect(command3_, &QPushButton::clicked, this, [this] { choose(Then::AutoRest); });
+    connect(command4_, &QPushButton::clicked, this, [this] { choose(Then::Stop); });
 }
 
 QStringList Form2::readingsOf(const QString& pystr) {
@@ -60,10 +106,17 @@ QStringList Form2::readingsOf(const QString& pystr) {
 
 void Form2::load() {
     choice_.reset();
+    then_ = Then::Ask;
     preselected_ = false;
     label2_->setText(hz);
+    label3_->setText(where);
+    label3_->setVisible(!where.isEmpty());
     list1_->clear();
-    list1_->addItems(readingsOf(pystr));
+    // Shown in the run's letter case; the answer is the reading as stored.
+    for (const QString& reading : readingsOf(pystr)) {
+        auto* item = new QListWidgetItem(lowerCase ? reading.toLower() : reading, list1_);
+        item->setData(Qt::UserRole, reading);
+    }
 
     setAutoFillBackground(true);
     QPalette background = palette();
@@ -80,6 +133,20 @@ void Form2::load() {
         red.setForeground(QColor(255, 0, 0));
         cursor.mergeCharFormat(red);
     }
+    scrollToCharacter();
+}
+
+void Form2::scrollToCharacter() {
+    QScrollBar* bar = richTextBox1_->verticalScrollBar();
+    if (DyStr < 1 || DyStr > AllHz.size()) {
+        bar->setValue(0);
+        return;
+    }
+    // The red character's line in the middle of the box, so the words around it show too.
+    QTextCursor at(richTextBox1_->document());
+    at.setPosition(DyStr - 1);
+    const QRect line = richTextBox1_->cursorRect(at);
+    bar->setValue(bar->value() + line.center().y() - richTextBox1_->viewport()->height() / 2);
 }
 
 void Form2::preselect() {
@@ -93,7 +160,13 @@ void Form2::preselect() {
 
 void Form2::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    scrollToCharacter();
     preselect();
+}
+
+void Form2::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    scrollToCharacter();
 }
 
 bool Form2::event(QEvent* event) {
@@ -101,11 +174,12 @@ bool Form2::event(QEvent* event) {
     return QDialog::event(event);
 }
 
-void Form2::choose() {
+void Form2::choose(Then then) {
     const QList<QListWidgetItem*> selected = list1_->selectedItems();
     QListWidgetItem* item = selected.isEmpty() ? list1_->currentItem() : selected.constLast();
     if (!item) return;  // nothing to hand back yet: the window stays
-    choice_ = item->text();
+    choice_ = item->data(Qt::UserRole).toString();
+    then_ = then;
     accept();
 }
 
@@ -124,17 +198,54 @@ void Form2::closeEvent(QCloseEvent* event) {
 DialogChooser::DialogChooser(std::function<void(const std::string&)> onChosen)
     : onChosen_(std::move(onChosen)) {}
 
+void DialogChooser::beginRun() {
+    sameInRun_.clear();
+    automatic_ = false;
+    stop_ = false;
+    asked_ = 0;
+    where_.clear();
+}
+
 std::optional<std::string> DialogChooser::choose(const pinyin::ChooserRequest& request) {
-    Form2 form;
-    form.pystr = QString::fromStdString(request.pystr);
-    form.hz = QString::fromStdString(request.hz);
-    form.AllHz = QString::fromStdString(request.allHz);
-    form.DyStr = request.dyStr;
-    form.suggested = request.suggested;
-    form.load();
-    form.exec();
-    if (!form.choice()) return std::nullopt;
-    std::string reading = form.choice()->toStdString();
+    std::string reading;
+    if (auto same = sameInRun_.find(request.hz); same != sameInRun_.end()) {
+        reading = same->second;
+    } else if (automatic_) {
+        // The phrase mode's answer: the suggestion, which is the first reading when the words
+        // around say nothing.
+        const QStringList readings = Form2::readingsOf(QString::fromStdString(request.pystr));
+        if (readings.isEmpty()) return std::nullopt;
+        const int i = request.suggested >= 0 && request.suggested < readings.size() ? request.suggested : 0;
+        reading = readings[i].toStdString();
+    } else {
+        Form2 form;
+        form.pystr = QString::fromStdString(request.pystr);
+        form.hz = QString::fromStdString(request.hz);
+        form.AllHz = QString::fromStdString(request.allHz);
+        form.DyStr = request.dyStr;
+        form.suggested = request.suggested;
+        form.lowerCase = lowerCase_;
+        form.where = where_;
+        form.load();
+        ++asked_;
+        form.exec();
+        if (!form.choice()) return std::nullopt;
+        reading = form.choice()->toStdString();
+        switch (form.then()) {
+        case Form2::Then::Ask:
+            break;
+        case Form2::Then::SameInRun:
+            sameInRun_[request.hz] = reading;
+            break;
+        case Form2::Then::Stop:
+            // The rest of the current record is read automatically; the run ends after it.
+            stop_ = true;
+            [[fallthrough]];
+        case Form2::Then::AutoRest:
+            automatic_ = true;
+            break;
+        }
+    }
     if (onChosen_) onChosen_(reading);
     return reading;
 }

@@ -4,8 +4,11 @@
 #include <QDialog>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
+#include <string>
 
 #include "pinyin/chooser.h"
 
@@ -16,12 +19,21 @@ class QTextEdit;
 
 namespace gui {
 
-/// Set the four members (and `suggested`), call load(), then exec(). The window closes only
-/// through a choice: the button "选择", a double-click on a reading, or Enter. Escape and close
-/// requests are refused, so a reading is always handed back.
+/// Set the members (and `suggested`), call load(), then exec(). The window closes only through
+/// an answer: the button "选择", a double-click on a reading, Enter, or one of the three buttons
+/// that also say how the rest of the run goes. Escape and close requests are refused, so a
+/// reading is always handed back.
 class Form2 : public QDialog {
     Q_OBJECT
 public:
+    /// How the rest of the run is to go, besides the reading chosen now.
+    enum class Then {
+        Ask,        ///< "选择": ask again at the next polyphonic character
+        SameInRun,  ///< "本次都用此读音": this character takes this reading for the rest of the run
+        AutoRest,   ///< "其余自动": the rest of the run as the phrase mode reads it
+        Stop,       ///< "停止处理": end the run once the current record is done
+    };
+
     explicit Form2(QWidget* parent = nullptr);
 
     QString pystr;   ///< every reading, single spaces between
@@ -29,14 +41,17 @@ public:
     QString AllHz;   ///< the whole text being romanised
     int DyStr = 0;   ///< 1-based position of the character in AllHz, in UTF-16 code units
     int suggested = 0;  ///< index of the reading to preselect among the listed ones
+    bool lowerCase = false;  ///< list the readings in lower case (the answer stays as stored)
+    QString where;   ///< where the question comes from ("第 3 条记录 200 字段 001: ..."); may be empty
 
     /// Fills the window from the members: the character, the non-empty readings in stored
     /// order, the text with the character at DyStr in red (nothing red when DyStr is outside
-    /// the text).
+    /// the text), scrolled so the character shows.
     void load();
 
-    /// The reading handed back, once the user has chosen.
+    /// The reading handed back (as stored in pystr), once the user has chosen.
     const std::optional<QString>& choice() const { return choice_; }
+    Then then() const { return then_; }
 
     /// The readings `pystr` lists: the non-empty pieces between single spaces, in stored order.
     static QStringList readingsOf(const QString& pystr);
@@ -46,30 +61,56 @@ public slots:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool event(QEvent* event) override;
 
 private:
     void preselect();
-    void choose();
+    void choose(Then then);
+    void scrollToCharacter();
 
+    QLabel* label3_;
     QTextEdit* richTextBox1_;
     QListWidget* list1_;
     QLabel* label2_;
     QPushButton* command1_;
+    QPushButton* command2_;
+    QPushButton* command3_;
+    QPushButton* command4_;
     std::optional<QString> choice_;
+    Then then_ = Then::Ask;
     bool preselected_ = false;
 };
 
 /// The lookup's questions answered in Form2, shown modally without an owner. `onChosen` hears
 /// every reading handed back (the main window keeps it as its selpy).
+///
+/// A run's answers that reach past one question live here: the readings to take again without
+/// asking, "the rest automatic", and the request to stop. beginRun() forgets them.
 class DialogChooser final : public pinyin::Chooser {
 public:
     explicit DialogChooser(std::function<void(const std::string&)> onChosen = {});
     std::optional<std::string> choose(const pinyin::ChooserRequest& request) override;
 
+    /// Forgets the answers of the run before (called when a run starts and when it ends).
+    void beginRun();
+    void setLowerCase(bool lower) { lowerCase_ = lower; }
+    /// Where the next questions come from, shown above the text.
+    void setWhere(QString where) { where_ = std::move(where); }
+    /// "停止处理" was pressed: the run should end after the current record.
+    bool stopRequested() const { return stop_; }
+    /// Questions the user saw in this run.
+    int asked() const { return asked_; }
+
 private:
     std::function<void(const std::string&)> onChosen_;
+    std::map<std::string, std::string> sameInRun_;  // character -> reading
+    bool automatic_ = false;
+    bool stop_ = false;
+    bool lowerCase_ = false;
+    int asked_ = 0;
+    QString where_;
 };
 
 }  // namespace gui

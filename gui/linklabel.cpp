@@ -2,7 +2,11 @@
 #include "linklabel.h"
 
 #include <QDesktopServices>
+#include <QAccessible>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QStyleOptionFocusRect>
 
 namespace gui {
 
@@ -13,6 +17,12 @@ LinkLabel::LinkLabel(const QString& text, QUrl url, QWidget* parent)
     setMouseTracking(true);
     setCursor(Qt::PointingHandCursor);
     setToolTip(url_.toString());
+    setAccessibleName(text);
+    setAccessibleDescription(QStringLiteral("链接：") + url_.toString());
+    setFocusPolicy(Qt::StrongFocus);
+    QFont underlined = font();
+    underlined.setUnderline(true);
+    setFont(underlined);
     setIdle();
 }
 
@@ -37,6 +47,29 @@ void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
         QDesktopServices::openUrl(url_);
     QLabel::mouseReleaseEvent(event);
+}
+
+void LinkLabel::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        QDesktopServices::openUrl(url_);
+        event->accept();
+        return;
+    default:
+        QLabel::keyPressEvent(event);
+    }
+}
+
+void LinkLabel::paintEvent(QPaintEvent* event) {
+    QLabel::paintEvent(event);
+    if (!hasFocus()) return;
+    // A label draws no focus of its own; the style's focus frame shows where Tab has got to.
+    QPainter painter(this);
+    QStyleOptionFocusRect option;
+    option.initFrom(this);
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
 }
 
 }  // namespace gui

@@ -1,4 +1,5 @@
-// The main window's web link: blue under the pointer, opened through the desktop on a click.
+// The main window's web link: underlined, blue under the pointer, opened through the desktop on a
+// click or, once Tab has reached it, on Enter or Space.
 #pragma once
 
 #include <QLabel>
@@ -19,6 +20,8 @@ public:
 protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void setColour(const QColor& colour);

@@ -1,16 +1,21 @@
 // marc-pinyin: the program's window.
 //
-//   marc-pinyin                   the main window
-//   marc-pinyin --demo-chooser    the chooser with a sample title, to see what it looks like
+//   marc-pinyin [INPUT [OUTPUT]]   the main window, the path boxes filled from the command line
+//   marc-pinyin --version          the version, without a window
+//   marc-pinyin --demo-chooser     the chooser on a long title, to see what it looks like
+//   marc-pinyin --demo-run INPUT OUTPUT   the main window starting a run at once
 //
-// With MARCPY_SCREENSHOT=<file.png> set, the window shown is photographed from the screen into
-// that file a moment after it appears, and the program ends (scripts/screenshots.sh).
+// With MARCPY_SCREENSHOT=<file.png> set, the screen around the program's windows (with the window
+// manager's frames) is photographed into that file a moment after they appear, and the program
+// ends (scripts/screenshots.sh).
 #include <QApplication>
 #include <QPixmap>
 #include <QScreen>
 #include <QTimer>
 
 #include <cstdio>
+#include <cstring>
+#include <unistd.h>
 
 #include "application.h"
 #include "form1.h"
@@ -18,41 +23,75 @@
 
 namespace {
 
-void screenshotAndQuit(QWidget& window, const QString& file) {
-    QTimer::singleShot(1500, &window, [&window, file] {
-        QScreen* screen = window.screen();
-        QPixmap shot = screen ? screen->grabWindow(window.winId()) : QPixmap();
-        if (shot.isNull()) shot = window.grab();  // platforms that cannot read the screen
+void screenshotAndQuit(int delayMs, const QString& file) {
+    QTimer::singleShot(delayMs, [file] {
+        QRect area;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible()) area |= w->frameGeometry();
+        QScreen* screen = QGuiApplication::primaryScreen();
+        QPixmap shot = screen ? screen->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+                              : QPixmap();
+        if (shot.isNull() && QApplication::activeWindow()) shot = QApplication::activeWindow()->grab();
         const bool saved = shot.save(file, "PNG");
         if (!saved) std::fprintf(stderr, "marc-pinyin: cannot write %s\n", qPrintable(file));
-        QCoreApplication::exit(saved ? 0 : 1);
+        std::fflush(nullptr);
+        // A run or a chooser may be under way in a nested event loop: leave at once.
+        _exit(saved ? 0 : 1);
     });
+}
+
+// A title of 370 characters as cataloguers meet them, the question near its end.
+QString longTitle() {
+    return QStringLiteral(
+        "中国人民银行行长和国家发展和改革委员会主任关于进一步做好金融支持和服务实体经济工作的报告汇编："
+        "二〇二三年度银行业和保险业发展情况、重点领域风险防范和化解、普惠金融和绿色金融发展、"
+        "和平发展和区域协调发展战略实施情况、长江经济带和黄河流域生态保护和高质量发展、"
+        "京津冀协同发展和粤港澳大湾区建设、乡村振兴和城乡融合发展、重大项目建设和投资运行情况、"
+        "外汇管理和人民币国际化进展、货币政策执行情况和下一步工作安排，附：相关法律法规和规范性文件目录、"
+        "统计数据和图表、专家解读和答记者问、地方实践和典型案例选编、大事记和重要会议纪要、"
+        "索引和参考文献、编后记和致谢；银行业金融机构和非银行支付机构的合规经营和内部控制、"
+        "行业自律和社会监督、和谐劳动关系和职工权益保障");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("marc-pinyin %s\n", MARCPY_VERSION);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     gui::setUpApplication(app);
     const QString screenshot = qEnvironmentVariable("MARCPY_SCREENSHOT");
+    QStringList args = app.arguments().mid(1);
 
-    if (app.arguments().contains(QStringLiteral("--demo-chooser"))) {
+    if (args.contains(QStringLiteral("--demo-chooser"))) {
         gui::Form2 chooser;
-        chooser.AllHz = QStringLiteral("中国银行业发展报告：银行与重庆长城");
-        chooser.DyStr = 4;
-        chooser.hz = QStringLiteral("行");
-        chooser.pystr = QStringLiteral("Xing Hang Heng");
+        chooser.AllHz = longTitle();
+        chooser.hz = QStringLiteral("和");
+        // An occurrence well inside the text, where the box has to scroll to show it.
+        chooser.DyStr = static_cast<int>(chooser.AllHz.indexOf(chooser.hz, 200)) + 1;
+        chooser.pystr = QStringLiteral("He Huo Hu Hai Huan Hun Hua Han");
+        chooser.lowerCase = true;
+        chooser.where = QStringLiteral("第 12 条记录　200 字段　001：CN2023000123");
         chooser.load();
         chooser.show();
-        if (!screenshot.isEmpty()) screenshotAndQuit(chooser, screenshot);
+        if (!screenshot.isEmpty()) screenshotAndQuit(1500, screenshot);
         return app.exec();
     }
 
+    const bool demoRun = args.removeAll(QStringLiteral("--demo-run")) > 0;
     gui::Form1 window;
+    if (!args.isEmpty()) window.setPaths(args.value(0), args.value(1));
     window.show();
-    if (!screenshot.isEmpty()) {
-        window.setEndProgram([] {});
-        screenshotAndQuit(window, screenshot);
+    if (!screenshot.isEmpty()) window.setEndProgram([] {});
+    if (demoRun) {
+        QTimer::singleShot(300, &window, [&window] { window.command3Click(0); });
+        if (!screenshot.isEmpty()) screenshotAndQuit(4000, screenshot);
+    } else if (!screenshot.isEmpty()) {
+        screenshotAndQuit(1500, screenshot);
     }
     return app.exec();
 }

@@ -117,11 +117,14 @@ void Run::start() {
         if (!table_) table_ = pinyin::PinyinTable::load(options_.dbPath);
         // The phrase data is built when first needed; a run that starts in a mode that reads
         // it builds it now, so that a py.db whose phrase rows cannot be read stops the run
-        // before any record.
+        // before any record. The manual modes read it for the reading they offer first; the
+        // modes that choose by the words around cannot do without it.
         const pinyin::Polyphone mode = settings_.polyphone;
-        if ((mode == pinyin::Polyphone::Phrase ||
-             (mode == pinyin::Polyphone::Manual && settings_.askOnlyWhenUnsure)) &&
-            !table_->phrases())
+        const bool needsPhrases = mode == pinyin::Polyphone::Phrase ||
+                                  (mode == pinyin::Polyphone::Manual && settings_.askOnlyWhenUnsure);
+        const bool hasPhrases =
+            (needsPhrases || mode == pinyin::Polyphone::Manual) && table_->phrases() != nullptr;
+        if (needsPhrases && !hasPhrases)
             throw StartError("the pinyin database " + options_.dbPath +
                              " has no phrase tables, which choosing readings by the words around needs");
     } catch (const pinyin::DbError& e) {
@@ -258,6 +261,7 @@ void Run::handle(const Frame& frame) {
         try {
             cleanRecord(frame.bytes, cleaned_);
             marc::readRecord(cleaned_, *codec_, source_);
+            observer_.recordStarted(number_, source_.working);
             fixed_.letterCase = settings_.letterCase;
             fixed_.polyphone = settings_.polyphone;
             fixed_.askOnlyWhenUnsure = settings_.askOnlyWhenUnsure;

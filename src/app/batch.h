@@ -5,6 +5,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "codepage/codepage.h"
@@ -95,6 +96,12 @@ public:
 class BatchObserver {
 public:
     virtual ~BatchObserver() = default;
+    /// Before a readable record is annotated: its number in the run and its working record
+    /// text, which stays valid until the record is done (a chooser may show where it asks).
+    virtual void recordStarted(std::int64_t number, std::string_view working) {
+        (void)number;
+        (void)working;
+    }
     /// After every record, written or not; `count` is the number of records so far.
     virtual void recordDone(std::int64_t count) { (void)count; }
     virtual void recordFailed(const RecordFailure& failure) { (void)failure; }

@@ -12,6 +12,7 @@ struct ChooserRequest {
     std::string pystr;   ///< all its readings, single spaces between, trimmed
     std::string hz;      ///< the character itself
     int suggested = 0;   ///< index among the non-empty readings that context suggests (0: first)
+    std::string tag;     ///< the field the text stands in, empty when unknown
 };
 
 /// Answers the question: a reading (one of the pieces of pystr), or nullopt for no choice, in

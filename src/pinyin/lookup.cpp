@@ -70,9 +70,9 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
         const bool lower = settings_.letterCase == LetterCase::Lower;
         const Polyphone mode = settings_.polyphone;
         // Only a mode that reads the context asks for the phrase data, which is built at the
-        // first such request.
-        const bool useContext =
-            mode == Polyphone::Phrase || (mode == Polyphone::Manual && settings_.askOnlyWhenUnsure);
+        // first such request. Manual choice reads it too: its suggestion is the one the chooser
+        // preselects.
+        const bool useContext = mode == Polyphone::Phrase || mode == Polyphone::Manual;
         const PhraseModel* model = useContext ? phraseModel() : nullptr;
         const Suggestion* hint = nullptr;
         if (model) {
@@ -89,7 +89,8 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
 
         // The command line has no chooser: there manual mode takes what the automatic modes
         // would take.
-        const bool ask = mode == Polyphone::Manual && chooser_ && !(hint && hint->sure);
+        const bool ask = mode == Polyphone::Manual && chooser_ &&
+                         !(settings_.askOnlyWhenUnsure && hint && hint->sure);
         if (!ask) {
             const Reading& r = e->readings[hint ? hint->index : 0];
             selpy = r.stored;
@@ -103,6 +104,7 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
         request.pystr = e->trimmed;
         codepage::utf8::append(request.hz, c);
         request.suggested = hint ? static_cast<int>(hint->index) : 0;
+        request.tag = std::string(tag);
         // No choice (the window closed another way) keeps the previous selpy as the reading.
         if (auto answer = chooser_->choose(request)) selpy = std::move(*answer);
         // The case scheme applies to the answer, as it stands once the chooser has closed.

@@ -50,7 +50,11 @@ struct Recorder : app::BatchObserver {
     int stopAfter = -1;
     std::function<void(std::int64_t)> onRecord;
     pinyin::Chooser* answerer = nullptr;
+    std::vector<std::pair<std::int64_t, std::string>> started;  // number and working record
 
+    void recordStarted(std::int64_t number, std::string_view working) override {
+        started.emplace_back(number, working);
+    }
     void recordDone(std::int64_t count) override {
         done.push_back(count);
         if (onRecord) onRecord(count);
@@ -360,6 +364,11 @@ TEST_F(BatchTest, ManualModeAsksTheObserversChooser) {
     ASSERT_EQ(answer.asked.size(), 1u);
     EXPECT_EQ(answer.asked[0].hz, "行");
     EXPECT_EQ(answer.asked[0].allHz, "银行");
+    EXPECT_EQ(answer.asked[0].tag, "200");
+    // The observer heard the record before the question, as the working record it stands in.
+    ASSERT_EQ(observer.started.size(), 1u);
+    EXPECT_EQ(observer.started[0].first, 1);
+    EXPECT_NE(observer.started[0].second.find("A1"), std::string::npos);
     EXPECT_NE(workingOf(outputRecords(slurp(options.outputPath))[0]).find("|Ayin hang"), std::string::npos);
 }
 

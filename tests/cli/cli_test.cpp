@@ -144,6 +144,8 @@ TEST_F(Cli, UnusablePathsStopBeforeAnything) {
 TEST_F(Cli, OptionsAndUsage) {
     EXPECT_EQ(run({"--help"}).status, 0);
     EXPECT_NE(run({"--help"}).out.find("--polyphone"), std::string::npos);
+    EXPECT_EQ(run({"--version"}).status, 0);
+    EXPECT_EQ(run({"--version"}).out.rfind("marc-pinyin-cli 0.", 0), 0u);
     Ran r = run({"in.iso"});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("OUTPUT"), std::string::npos) << r.err;

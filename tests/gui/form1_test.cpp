@@ -8,11 +8,13 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -41,9 +43,16 @@ private:
         return w;
     }
     static bool checked(Form1& f, const char* name) { return get<QAbstractButton>(f, name)->isChecked(); }
+    // A caption without its keyboard mnemonic: "开始处理(&S)" reads "开始处理", "$&A" reads "$A".
+    static QString plain(QString text) {
+        return text.remove(QRegularExpression(QStringLiteral("\\(&.\\)$"))).remove(QLatin1Char('&'));
+    }
+    // Where `w` stands in the window's coordinates.
+    static QRect placeIn(Form1& f, QWidget* w) { return QRect(w->mapTo(&f, QPoint(0, 0)), w->size()); }
 
 private slots:
     void initTestCase() { gui::setUpApplication(*qobject_cast<QApplication*>(qApp)); }
+    void init() { guitest::freshSettings(); }
     void cleanup() { gui::setFileDialogHook({}); }
 
     void startUpValues() {
@@ -63,7 +72,7 @@ private slots:
             {"Option1_2", "按词语自动选择(多音字)"}, {"Check1", "仅在无法确定时询问"},
             {"Command3_0", "开始处理"},           {"Command3_1", "退出"},
         };
-        for (const auto& [name, caption] : buttons) QCOMPARE(get<QAbstractButton>(f, name)->text(), caption);
+        for (const auto& [name, caption] : buttons) QCOMPARE(plain(get<QAbstractButton>(f, name)->text()), caption);
         for (const char* on : {"Option2_0", "Option3_1", "Option4_0", "Option1_0"}) QVERIFY2(checked(f, on), on);
         for (const char* off : {"Option2_1", "Option3_0", "Option4_1", "Option1_1", "Option1_2", "Check1"})
             QVERIFY2(!checked(f, off), off);
@@ -196,7 +205,7 @@ private slots:
 
     void realDialogShowsLowerCaseIsoAndTakesExistingFile() {
         QTemporaryDir dir;
-        for (const char* name : {"records.iso", "OLD.ISO", "notes.txt", "photo.jpg"})
+        for (const char* name : {"records.iso", "OLD.ISO", "a.MRC", "b.marc", "c.Dat", "notes.txt", "photo.jpg"})
             std::ofstream(dir.filePath(name).toStdString()) << "x";
         const QString oldCurrent = QDir::currentPath();
         QDir::setCurrent(dir.path());
@@ -222,13 +231,175 @@ private slots:
             d->findChild<QLineEdit*>("fileNameEdit")->setText("OLD.ISO");
             static_cast<QDialog*>(d)->accept();
         });
-        get<QPushButton>(f, "Command2_1")->click();  // an overwrite question would be unexpected
+        // No overwrite question: a box says the file will be appended to.
+        guitest::BoxSeen appended;
+        script.then(guitest::ModalScript::answerBox(QMessageBox::Ok, &appended));
+        get<QPushButton>(f, "Command2_1")->click();
         listed.sort();
         QVERIFY(!script.timedOut());
         QCOMPARE(script.unexpected(), QStringList());
-        QCOMPARE(listed, (QStringList{"OLD.ISO", "records.iso"}));
-        QCOMPARE(filterNames, (QStringList{QStringLiteral("(ISO2709格式)"), QStringLiteral("文本形式")}));
+        QCOMPARE(listed, (QStringList{"OLD.ISO", "a.MRC", "b.marc", "c.Dat", "records.iso"}));
+        QCOMPARE(filterNames, (QStringList{QStringLiteral("MARC 文件 (*.iso *.mrc *.marc *.dat)"),
+                                           QStringLiteral("文本文件 (*.txt)"), QStringLiteral("所有文件 (*)")}));
+        QVERIFY2(appended.text.contains(QStringLiteral("追加")), qPrintable(appended.text));
         QCOMPARE(get<QLineEdit>(f, "Text2_1")->text(), dir.filePath("OLD.ISO"));
+        QCOMPARE(guitest::slurp(dir.filePath("OLD.ISO").toStdString()), std::string("x"));
+    }
+
+    void saveAddsTheExtensionAndWarnsOfAppending_data() {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<bool>("told");  // a box says the file exists and will be appended to
+        QTest::newRow("no extension") << "new" << "new.iso" << false;
+        QTest::newRow("other extension kept") << "list.txt" << "list.txt" << false;
+        QTest::newRow("existing, by its bare name") << "old" << "old.iso" << true;
+    }
+    void saveAddsTheExtensionAndWarnsOfAppending() {
+        QFETCH(QString, answer);
+        QFETCH(QString, box);
+        QFETCH(bool, told);
+        QTemporaryDir dir;
+        std::ofstream(dir.filePath("old.iso").toStdString()) << "old records";
+        QString openedIn;
+        gui::setFileDialogHook([&](QFileDialog& d) {
+            openedIn = d.directory().absolutePath();
+            return std::optional<QString>(dir.filePath(answer));
+        });
+        Form1 f;
+        guitest::ModalScript script(5000);
+        guitest::BoxSeen seen;
+        if (told) script.then(guitest::ModalScript::answerBox(QMessageBox::Ok, &seen));
+        get<QPushButton>(f, "Command2_1")->click();
+        QCOMPARE(script.unexpected(), QStringList());
+        QCOMPARE(script.stepsLeft(), std::size_t(0));
+        QCOMPARE(get<QLineEdit>(f, "Text2_1")->text(), dir.filePath(box));
+        if (told) QVERIFY2(seen.text.contains(QStringLiteral("追加")), qPrintable(seen.text));
+        QCOMPARE(guitest::slurp(dir.filePath("old.iso").toStdString()), std::string("old records"));
+        // The open dialog takes a name as it is; a box's dialog opens in the folder of its path.
+        get<QPushButton>(f, "Command2_0")->click();
+        QCOMPARE(get<QLineEdit>(f, "Text2_0")->text(), dir.filePath(answer));
+        QTemporaryDir other;
+        get<QLineEdit>(f, "Text2_1")->setText(other.filePath("x.iso"));
+        get<QPushButton>(f, "Command2_1")->click();
+        QCOMPARE(openedIn, QDir(other.path()).absolutePath());
+    }
+
+    void settingsSurviveARestart() {
+        {
+            Form1 f;
+            get<QLineEdit>(f, "Text2_0")->setText("/data/in.iso");
+            get<QLineEdit>(f, "Text2_1")->setText("/data/out.iso");
+            get<QLineEdit>(f, "Text1")->setText("200,701");
+            for (const char* name : {"Option2_1", "Option3_0", "Option4_1", "Check1"})
+                get<QAbstractButton>(f, name)->click();
+            f.resize(f.width() + 40, f.height() + 30);
+        }
+        Form1 g;
+        QCOMPARE(get<QLineEdit>(g, "Text2_0")->text(), QStringLiteral("/data/in.iso"));
+        QCOMPARE(get<QLineEdit>(g, "Text2_1")->text(), QStringLiteral("/data/out.iso"));
+        QCOMPARE(get<QLineEdit>(g, "Text1")->text(), QStringLiteral("200,701"));
+        for (const char* on : {"Option2_1", "Option3_0", "Option4_1", "Option1_0", "Check1"}) QVERIFY2(checked(g, on), on);
+        // The run settings follow the restored buttons.
+        QCOMPARE(g.settings().letterCase, pinyin::LetterCase::Capitalised);
+        QVERIFY(g.settings().askOnlyWhenUnsure);
+        get<QRadioButton>(g, "Option1_2")->click();
+        const QSize size = g.size();
+        g.saveSettings();
+        Form1 h;
+        QVERIFY(checked(h, "Option1_2"));
+        QCOMPARE(h.settings().polyphone, pinyin::Polyphone::Phrase);
+        QVERIFY(!get(h, "Check1")->isEnabled());
+        QCOMPARE(h.size(), size);
+    }
+
+    void dropFillsThePathBoxes_data() {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QString>("on");  // the control dropped on
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("output");
+        QTest::newRow("one file on the window") << QStringList{"/data/a.iso"} << "Frame3" << "/data/a.iso" << "";
+        QTest::newRow("two files") << QStringList{"/data/a.iso", "/data/b.iso"} << "Text2_0" << "/data/a.iso"
+                                   << "/data/b.iso";
+        QTest::newRow("one file on the output box") << QStringList{"/data/b.iso"} << "Text2_1" << "" << "/data/b.iso";
+        QTest::newRow("a web address") << QStringList{"https://example.org/a.iso"} << "Frame3" << "" << "";
+    }
+    void dropFillsThePathBoxes() {
+        QFETCH(QStringList, files);
+        QFETCH(QString, on);
+        QFETCH(QString, input);
+        QFETCH(QString, output);
+        Form1 f;
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const QString& file : files) urls << (file.startsWith('/') ? QUrl::fromLocalFile(file) : QUrl(file));
+        data.setUrls(urls);
+        QWidget* target = get(f, qPrintable(on));
+        const QPointF at = target->mapTo(&f, target->rect().center());
+        QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&f, &enter);
+        QCOMPARE(enter.isAccepted(), !input.isEmpty() || !output.isEmpty());
+        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&f, &drop);
+        QCOMPARE(get<QLineEdit>(f, "Text2_0")->text(), input);
+        QCOMPARE(get<QLineEdit>(f, "Text2_1")->text(), output);
+    }
+
+    void layoutFitsGrowsAndReadsInOrder() {
+        Form1 f;
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        QVERIFY(f.minimumSize() != f.maximumSize());  // the window can be resized
+        auto* tags = get<QLineEdit>(f, "Text1");
+        // At the size it opens with, the tag box shows the whole default list.
+        const int frame = tags->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, tags);
+        QVERIFY2(tags->fontMetrics().horizontalAdvance(tags->text()) <= tags->width() - 2 * frame - 4,
+                 qPrintable(QString::number(tags->width())));
+        // Every control inside the window, at the opening size, the smallest and a larger one.
+        const int tagWidth = tags->width();
+        for (QSize size : {f.size(), QSize(1, 1), f.size() + QSize(300, 200)}) {
+            f.resize(size);
+            QTest::qWait(20);
+            for (QWidget* w : f.findChildren<QWidget*>()) {
+                if (!w->isVisible() || !w->objectName().contains(QRegularExpression("^(Frame|Text|Option|Check|Command|Label|Progress)")))
+                    continue;
+                QVERIFY2(f.rect().contains(placeIn(f, w)), qPrintable(w->objectName()));
+            }
+        }
+        QCOMPARE(tags->width(), tagWidth + 300);  // the tag box takes the added width
+        // The quieter manual mode stands under manual choice, indented.
+        const QRect manual = placeIn(f, get(f, "Option1_0")), quiet = placeIn(f, get(f, "Check1"));
+        QVERIFY(quiet.top() >= manual.bottom());
+        QVERIFY(quiet.left() >= manual.left() && quiet.left() < placeIn(f, get(f, "Option1_1")).left());
+
+        // Every button and option has its own mnemonic.
+        QStringList keys;
+        for (QAbstractButton* b : f.findChildren<QAbstractButton*>()) {
+            const auto m = QRegularExpression("&(.)").match(b->text());
+            QVERIFY2(m.hasMatch(), qPrintable(b->objectName()));
+            keys << m.captured(1).toUpper();
+        }
+        QCOMPARE(QSet<QString>(keys.begin(), keys.end()).size(), keys.size());
+
+        // Tab goes down the window in reading order and reaches the link.
+        const QStringList order = {"Text2_0",   "Command2_0", "Text2_1",   "Command2_1", "Text1",
+                                   "Option2_0", "Option2_1",  "Option3_0", "Option3_1",  "Option4_0",
+                                   "Option4_1", "Option1_0",  "Option1_1", "Check1",     "Option1_2",
+                                   "Command3_0", "Command3_1", "Label1"};
+        QStringList chain;
+        QWidget* w = get(f, "Text2_0");
+        for (int i = 0; i < 200 && chain.size() < order.size(); ++i, w = w->nextInFocusChain())
+            if (order.contains(w->objectName()) && !chain.contains(w->objectName())) chain << w->objectName();
+        QCOMPARE(chain, order);
+        auto* link = get<gui::LinkLabel>(f, "Label1");
+        QVERIFY(link->focusPolicy() & Qt::TabFocus);
+        QVERIFY(link->font().underline());
+        QDesktopServices::setUrlHandler("https", this, "openUrl");
+        opened_.clear();
+        QTest::keyClick(link, Qt::Key_Return);
+        QDesktopServices::unsetUrlHandler("https");
+        QCOMPARE(opened_, QList<QUrl>{link->url()});
     }
 
     void exitAsksAndNoKeepsTheWindow() {

@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTextEdit>
 
@@ -87,6 +88,98 @@ private slots:
         // Loading again (the next question) starts from plain text.
         load(f, text, 1, QStringLiteral("Xing Hang"));
         QCOMPARE(guitest::redPositions(&f), QList<int>{0});
+    }
+
+    void titleAndTheCharacterScrolledIntoView_data() {
+        QTest::addColumn<int>("dyStr");
+        QTest::newRow("near the end") << 396;
+        QTest::newRow("in the middle") << 200;
+        QTest::newRow("at the start") << 2;
+    }
+    void titleAndTheCharacterScrolledIntoView() {
+        QFETCH(int, dyStr);
+        Form2 f;
+        QString text;
+        while (text.size() < 400) text += QStringLiteral("中国银行业发展报告和重庆长江大桥建设，");
+        text.truncate(400);
+        load(f, text, dyStr, QStringLiteral("Xing Hang"));
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        QCOMPARE(f.windowTitle(), QStringLiteral("选择多音字读音"));
+        auto* edit = f.findChild<QTextEdit*>("RichTextBox1");
+        QVERIFY(edit->verticalScrollBar()->maximum() > 0);  // the text is longer than the box
+        // The red character and its neighbours on either side lie inside the visible part.
+        for (int at : {dyStr - 2, dyStr - 1, dyStr}) {
+            QTextCursor c(edit->document());
+            c.setPosition(at);
+            QVERIFY2(edit->viewport()->rect().contains(edit->cursorRect(c)), qPrintable(QString::number(at)));
+        }
+        QCOMPARE(guitest::redPositions(&f), QList<int>{dyStr - 1});
+        // A smaller window keeps it in view too, and every control inside.
+        f.resize(1, 1);
+        QTest::qWait(20);
+        for (QWidget* w : f.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+            if (w->isVisible()) QVERIFY2(f.rect().contains(w->geometry()), qPrintable(w->objectName()));
+        QTextCursor c(edit->document());
+        c.setPosition(dyStr - 1);
+        QVERIFY(edit->viewport()->rect().contains(edit->cursorRect(c)));
+    }
+
+    void readingsInTheRunsLetterCaseAnsweredAsStored() {
+        Form2 f;
+        f.lowerCase = true;
+        f.where = QStringLiteral("第 3 条记录　200 字段　001：r3");
+        load(f, QStringLiteral("银行"), 2, QStringLiteral("Xing Hang"), 1);
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        QCOMPARE(list(f)->item(0)->text() + list(f)->item(1)->text(), QStringLiteral("xinghang"));
+        QCOMPARE(f.findChild<QLabel*>("Label3")->text(), f.where);
+        QTest::keyClick(list(f), Qt::Key_Return);
+        QCOMPARE(f.choice().value_or("none"), QStringLiteral("Hang"));
+        QCOMPARE(f.then(), Form2::Then::Ask);
+    }
+
+    // The run-wide answers, through the chooser the lookup asks: a reading kept for the character,
+    // the rest answered by the suggestion, a stop, and a new run that forgets them all.
+    void runWideAnswers() {
+        gui::DialogChooser chooser;
+        chooser.beginRun();
+        auto ask = [&](const char* hz, const char* pystr, int suggested = 0) {
+            pinyin::ChooserRequest r;
+            r.hz = hz;
+            r.allHz = std::string("银") + hz;
+            r.dyStr = 2;
+            r.pystr = pystr;
+            r.suggested = suggested;
+            return chooser.choose(r).value_or("none");
+        };
+        auto press = [](const char* button, int row) {
+            return [button, row](QWidget* modal) {
+                modal->findChild<QListWidget*>("List1")->setCurrentRow(row);
+                modal->findChild<QPushButton*>(button)->click();
+            };
+        };
+        guitest::ModalScript script;
+        script.then(press("Command2", 1));  // 本次都用此读音: Hang for 行
+        script.then(press("Command1", 0));  // 长 asked as usual
+        script.then(press("Command3", 1));  // 其余自动, taking Cheng for 乘 now
+        QCOMPARE(ask("行", "Xing Hang"), "Hang");
+        QCOMPARE(ask("行", "Xing Hang"), "Hang");
+        QCOMPARE(ask("长", "Chang Zhang"), "Chang");
+        QCOMPARE(ask("乘", "Sheng Cheng"), "Cheng");
+        QCOMPARE(ask("重", "Zhong Chong", 1), "Chong");  // the suggestion, unasked
+        QCOMPARE(ask("行", "Xing Hang"), "Hang");         // the kept reading comes first
+        QCOMPARE(chooser.asked(), 3);
+        QVERIFY(!chooser.stopRequested());
+
+        chooser.beginRun();
+        script.then(press("Command4", 0));  // 停止处理: this answer, the rest of the record automatic
+        QCOMPARE(ask("行", "Xing Hang"), "Xing");
+        QVERIFY(chooser.stopRequested());
+        QCOMPARE(ask("长", "Chang Zhang", 1), "Zhang");
+        QCOMPARE(chooser.asked(), 1);
+        QCOMPARE(script.unexpected(), QStringList());
+        QCOMPARE(script.stepsLeft(), std::size_t(0));
     }
 
     void noDismissalWithoutChoice() {

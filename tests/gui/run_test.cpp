@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -82,7 +83,10 @@ private slots:
         guitest::writeRecordFile(input_, {guitest::workingRecord("r1", "银行"), guitest::workingRecord("r2", "长城"),
                                           guitest::workingRecord("r3", "书")});
     }
-    void init() { output_ = dir_.filePath(QStringLiteral("out%1.iso").arg(++runs_)).toStdString(); }
+    void init() {
+        guitest::freshSettings();
+        output_ = dir_.filePath(QStringLiteral("out%1.iso").arg(++runs_)).toStdString();
+    }
 
     void wholeRunWithChooser() {
         Form1 f;
@@ -97,7 +101,10 @@ private slots:
             auto* list = modal->findChild<QListWidget*>("List1");
             QTRY_COMPARE(list->currentRow(), 0);
             QCOMPARE(list->count(), 2);
-            QCOMPARE(list->item(0)->text() + list->item(1)->text(), QStringLiteral("XingHang"));
+            // In the window's letter case (lower), with where the question comes from.
+            QCOMPARE(list->item(0)->text() + list->item(1)->text(), QStringLiteral("xinghang"));
+            QCOMPARE(modal->windowTitle(), QStringLiteral("选择多音字读音"));
+            QCOMPARE(modal->findChild<QLabel*>("Label3")->text(), QStringLiteral("第 1 条记录　200 字段　001：r1"));
             QCOMPARE(modal->findChild<QTextEdit*>("RichTextBox1")->toPlainText(), QStringLiteral("银行"));
             QCOMPARE(guitest::redPositions(modal), QList<int>{1});
             const QPoint at = list->visualItemRect(list->item(1)).center();
@@ -108,8 +115,12 @@ private slots:
         // the rest stays free; the button takes the preselected first reading.
         script.then([&](QWidget* modal) {
             QCOMPARE(f.windowTitle(), kOne);
-            for (const char* name : {"Frame1", "Frame2", "Frame3"}) QVERIFY(!f.findChild<QWidget*>(name)->isEnabled());
-            for (const char* name : {"Frame4", "Frame5", "Option1_2", "Command3_0"})
+            QCOMPARE(f.findChild<QLabel*>("Label2")->text(), QStringLiteral("已处理 1 条"));
+            QVERIFY(f.findChild<QProgressBar*>("ProgressBar1")->value() > 0);
+            QCOMPARE(modal->findChild<QLabel*>("Label3")->text(), QStringLiteral("第 2 条记录　200 字段　001：r2"));
+            for (const char* name : {"Frame1", "Frame2", "Frame3", "Command3_0"})
+                QVERIFY(!f.findChild<QWidget*>(name)->isEnabled());
+            for (const char* name : {"Frame4", "Frame5", "Option1_2", "Command3_1"})
                 QVERIFY(f.findChild<QWidget*>(name)->isEnabled());
             modal->findChild<QPushButton*>("Command1")->click();
         });
@@ -126,11 +137,15 @@ private slots:
         QCOMPARE(script.unexpected(), QStringList());
         QCOMPARE(titleAtEnd, QStringLiteral("已处理:3条！"));
         QCOMPARE(done.title, QStringLiteral("温馨提示"));
-        QCOMPARE(done.text, kDone);
+        QCOMPARE(done.text, kDone + QStringLiteral("\n\n文件编码：GBK（自动识别）"));  // the code page it read
         QCOMPARE(done.icon, int(QMessageBox::Information));
         QCOMPARE(done.buttons.size(), 1);
         QCOMPARE(rec.enabling, (QStringList{"Frame2 off", "Frame1 off", "Frame3 off", "Frame2 on", "Frame1 on", "Frame3 on"}));
         QCOMPARE(f.windowTitle(), QStringLiteral("已处理:3条！"));  // the count stays after the run
+        auto* bar = f.findChild<QProgressBar*>("ProgressBar1");
+        QCOMPARE(bar->value(), bar->maximum());
+        QCOMPARE(f.findChild<QLabel*>("Label2")->text(), QStringLiteral("已处理 3 条"));
+        QVERIFY(f.findChild<QWidget*>("Command3_0")->isEnabled());
         QCOMPARE(f.selpy, std::string("Chang"));
         const auto records = guitest::readRecordFile(output_);
         QCOMPARE(records.size(), std::size_t(3));
@@ -169,9 +184,12 @@ private slots:
         QCOMPARE(records.size(), std::size_t(3));
         QVERIFY2(contains(records[0], "|Ayin xing"), records[0].c_str());
         QVERIFY2(contains(records[1], "|AChang Cheng"), records[1].c_str());
-        // The next press captures the code again, and the run appends.
+        // The next press captures the code again, and the run appends; the caption starts from the
+        // program's name again.
         script.then(ModalScript::answerBox(QMessageBox::Ok));
+        const qsizetype before = rec.titles.size();
         start(f);
+        QCOMPARE(rec.titles.value(before), QString::fromUtf8(gui::kProgramTitle));
         records = guitest::readRecordFile(output_);
         QCOMPARE(records.size(), std::size_t(6));
         QVERIFY(contains(records[5], "|9Shu"));
@@ -195,21 +213,30 @@ private slots:
         };
         ModalScript script;
         BoxSeen question, done;
-        script.then(ModalScript::answerBox(yes ? QMessageBox::Yes : QMessageBox::No, &question));
-        if (!yes) script.then(ModalScript::answerBox(QMessageBox::Ok, &done));
+        QString countAtQuestion;
+        script.then([&](QWidget* modal) {
+            countAtQuestion = f.findChild<QLabel*>("Label2")->text();
+            ModalScript::answerBox(yes ? QMessageBox::Yes : QMessageBox::No, &question)(modal);
+        });
+        script.then(ModalScript::answerBox(QMessageBox::Ok, &done));
         start(f);
         QVERIFY(!script.timedOut());
-        QCOMPARE(script.unexpected(), QStringList());  // after Yes, no completion box
-        QCOMPARE(question.text, QStringLiteral("确定退出MARC批加拼音工具吗？（Y/N）"));
+        QCOMPARE(script.unexpected(), QStringList());
+        // Mid-run the question says so, with the count as it stands, and Enter means No.
+        QVERIFY2(question.text.contains(QStringLiteral("正在处理：已写入 1 条记录")), qPrintable(question.text));
+        QVERIFY(question.text.contains(QStringLiteral("确定退出MARC批加拼音工具吗？（Y/N）")));
+        QCOMPARE(question.defaultButton, int(QMessageBox::No));
+        QCOMPARE(countAtQuestion, QStringLiteral("已处理 1 条"));
         QCOMPARE(ended, yes ? 1 : 0);
         const auto records = guitest::readRecordFile(output_);
         if (yes) {
             // The record done before the question is whole in the file; nothing after it.
             QCOMPARE(rec.titles, QStringList{kOne});
+            QCOMPARE(done.text, QStringLiteral("已停止处理，已写入 1 条记录。"));
             QCOMPARE(records.size(), std::size_t(1));
             QVERIFY(contains(records[0], "|Ayin xing"));
         } else {
-            QCOMPARE(done.text, kDone);
+            QVERIFY(done.text.startsWith(kDone));
             QVERIFY(f.isVisible());
             QCOMPARE(f.windowTitle(), QStringLiteral("已处理:3条！"));
             QCOMPARE(records.size(), std::size_t(3));
@@ -304,18 +331,107 @@ private slots:
         // Without the check box, manual choice asks about every polyphonic character again.
         rec.onTitle = nullptr;
         click(f, "Check1");
+        // The reading the words call for is preselected; the readings stay in py.db's order.
         QStringList asked;
         for (int i = 0; i < 4; ++i) {  // 行 of 银行, 长 of 长城, 重 and 行 of 重庆银行
             script.then([&asked](QWidget* modal) {
-                asked << modal->findChild<QLabel*>("Label2")->text();
+                auto* list = modal->findChild<QListWidget*>("List1");
+                QTRY_VERIFY(list->currentItem());
+                asked << modal->findChild<QLabel*>("Label2")->text() + list->currentItem()->text();
                 modal->findChild<QPushButton*>("Command1")->click();
             });
         }
         script.then(ModalScript::answerBox(QMessageBox::Ok));
         start(f);
         QVERIFY(!script.timedOut());
-        QCOMPARE(asked, (QStringList{"行", "长", "重", "行"}));
+        QCOMPARE(asked, (QStringList{"行hang", "长chang", "重chong", "行hang"}));
         QCOMPARE(script.unexpected(), QStringList());
+    }
+
+    void sameReadingForTheRestOfTheRunAsksOnce() {
+        const std::string input = file("same.iso");
+        guitest::writeRecordFile(input, {guitest::workingRecord("r1", "银行书行书行"), guitest::workingRecord("r2", "银行")});
+        Form1 f;
+        Recorder rec;
+        prepare(f, rec, input);
+        ModalScript script;
+        script.then([](QWidget* modal) {
+            modal->findChild<QListWidget*>("List1")->setCurrentRow(1);
+            modal->findChild<QPushButton*>("Command2")->click();  // 本次都用此读音
+        });
+        script.then(ModalScript::answerBox(QMessageBox::Ok));
+        start(f);
+        QVERIFY(!script.timedOut());
+        QCOMPARE(script.unexpected(), QStringList());  // three 行 in one title and one more after: asked once
+        const auto records = guitest::readRecordFile(output_);
+        QCOMPARE(records.size(), std::size_t(2));
+        QVERIFY2(contains(records[0], "|Ayin hang shu hang shu hang"), records[0].c_str());
+        QVERIFY2(contains(records[1], "|Ayin hang"), records[1].c_str());
+        // The next run asks again, at every 行.
+        for (int i = 0; i < 4; ++i) script.then(ModalScript::answerBox(0));
+        script.then(ModalScript::answerBox(QMessageBox::Ok));
+        start(f);
+        QCOMPARE(script.stepsLeft(), std::size_t(0));
+        QCOMPARE(script.unexpected(), QStringList());
+    }
+
+    void stopEndsAfterTheCurrentRecord() {
+        const std::string input = file("stop.iso");
+        guitest::writeRecordFile(input, {guitest::workingRecord("r1", "银行"), guitest::workingRecord("r2", "行长"),
+                                         guitest::workingRecord("r3", "长城")});
+        Form1 f;
+        Recorder rec;
+        prepare(f, rec, input);
+        ModalScript script;
+        script.then([](QWidget* modal) { modal->findChild<QPushButton*>("Command1")->click(); });
+        script.then([](QWidget* modal) {  // record 2, 行: Hang, then stop; 长 is not asked
+            modal->findChild<QListWidget*>("List1")->setCurrentRow(1);
+            modal->findChild<QPushButton*>("Command4")->click();
+        });
+        BoxSeen done;
+        script.then(ModalScript::answerBox(QMessageBox::Ok, &done));
+        start(f);
+        QVERIFY(!script.timedOut());
+        QCOMPARE(script.unexpected(), QStringList());
+        QVERIFY(done.text.startsWith(QStringLiteral("已停止处理：已写入 2 条记录。")));
+        QCOMPARE(f.findChild<QLabel*>("Label2")->text(), QStringLiteral("已处理 2 条"));
+        const auto records = guitest::readRecordFile(output_);
+        QCOMPARE(records.size(), std::size_t(2));  // whole records, the third not begun
+        QVERIFY2(contains(records[0], "|Ayin xing"), records[0].c_str());
+        QVERIFY2(contains(records[1], "|Ahang chang"), records[1].c_str());
+        // The stop belongs to that run only.
+        script.then(ModalScript::answerBox(0));
+        script.then(ModalScript::answerBox(0));
+        script.then(ModalScript::answerBox(0));
+        script.then(ModalScript::answerBox(0));
+        script.then(ModalScript::answerBox(QMessageBox::Ok, &done));
+        start(f);
+        QVERIFY(done.text.startsWith(kDone));
+        QCOMPARE(script.unexpected(), QStringList());
+    }
+
+    void restAutomaticReadsAsThePhraseMode() {
+        const std::string input = file("rest.iso");
+        guitest::writeRecordFile(input, {guitest::workingRecord("r1", "中国银行"), guitest::workingRecord("r2", "长城"),
+                                         guitest::workingRecord("r3", "重庆银行")});
+        Form1 f;
+        Recorder rec;
+        prepare(f, rec, input);
+        f.datapath = MARCPY_SOURCE_DIR "/data/py.db";
+        ModalScript script;
+        // The first question, 行 of 中国银行, answered with the preselected reading; nothing after.
+        script.then([](QWidget* modal) { modal->findChild<QPushButton*>("Command3")->click(); });
+        BoxSeen done;
+        script.then(ModalScript::answerBox(QMessageBox::Ok, &done));
+        start(f);
+        QVERIFY(!script.timedOut());
+        QCOMPARE(script.unexpected(), QStringList());
+        QVERIFY(done.text.startsWith(kDone));
+        const auto records = guitest::readRecordFile(output_);
+        QCOMPARE(records.size(), std::size_t(3));
+        QVERIFY2(contains(records[0], "|Azhong guo yin hang"), records[0].c_str());
+        QVERIFY2(contains(records[1], "|Achang cheng"), records[1].c_str());
+        QVERIFY2(contains(records[2], "|Achong qing yin hang"), records[2].c_str());
     }
 
     void publicSurfaceDelegatesToTheCore() {

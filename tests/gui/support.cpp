@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTextCursor>
 #include <QTextEdit>
 
@@ -18,6 +19,7 @@
 #include "codepage/codepage.h"
 #include "marc/reader.h"
 #include "marc/writer.h"
+#include "store.h"
 
 namespace guitest {
 
@@ -57,6 +59,13 @@ std::string slurp(const std::string& path) {
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+void freshSettings() {
+    static QTemporaryDir dir;
+    const QString file = dir.filePath("marc-pinyin.ini");
+    QFile::remove(file);
+    gui::setStoreFile(file);
 }
 
 QList<int> redPositions(QWidget* chooser) {
@@ -122,6 +131,7 @@ ModalScript::Step ModalScript::answerBox(int button, BoxSeen* seen) {
             seen->text = box->text();
             seen->icon = box->icon();
             for (QAbstractButton* each : box->buttons()) seen->buttons << each->text();
+            seen->defaultButton = box->defaultButton() ? box->standardButton(box->defaultButton()) : 0;
         }
         b->click();
     };

@@ -25,6 +25,10 @@ std::vector<std::string> readRecordFile(const std::string& path);
 /// The whole file as bytes; empty when it does not exist.
 std::string slurp(const std::string& path);
 
+/// Points the window's settings at a file of the test's own, emptied: every window a test makes
+/// starts from the defaults, and the user's settings are never touched.
+void freshSettings();
+
 /// The positions (0-based) of the chooser's text whose character is drawn in pure red.
 QList<int> redPositions(QWidget* chooser);
 
@@ -33,6 +37,7 @@ struct BoxSeen {
     QString title, text;
     int icon = -1;        ///< QMessageBox::Icon
     QStringList buttons;  ///< the button texts, as translated
+    int defaultButton = 0;  ///< the QMessageBox::StandardButton Enter presses
 };
 
 /// Polls for the active modal window and hands it to the next step. A modal window with no step

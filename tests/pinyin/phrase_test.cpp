@@ -1,5 +1,6 @@
 // Tests of the phrase-aware readings: segmentation, surnames, traditional forms, the quieter
 // manual mode, and a py.db without phrase tables.
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -165,6 +166,19 @@ TEST_F(PhraseTest, OddTextsKeepOneSuggestionPerCodePoint) {
     const auto s = m.analyse(odd, true, *table_);
     EXPECT_EQ(s.size(), points);
     EXPECT_EQ(m.analyse("ABC", true, *table_).size(), 3u);
+}
+
+TEST_F(PhraseTest, ManualChoiceAsksEveryOneWithTheSuggestionAndTheField) {
+    // Without "ask only when unsure" even a character the words settle is asked, with the
+    // reading they call for as the suggestion and the field it stands in.
+    ScriptedChooser chooser({std::string("Hang")});
+    EXPECT_EQ(romanise(*table_, "银行", Polyphone::Manual, "200", &chooser), "yin hang");
+    ASSERT_EQ(chooser.asked.size(), 1u);
+    EXPECT_EQ(chooser.asked[0].tag, "200");
+    const std::string& pystr = chooser.asked[0].pystr;
+    const std::size_t at = pystr.find("Hang");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_EQ(chooser.asked[0].suggested, std::count(pystr.begin(), pystr.begin() + at, ' '));
 }
 
 TEST_F(PhraseTest, AskOnlyWhenUnsure) {

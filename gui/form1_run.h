@@ -1,0 +1,128 @@
+// The run as the main window follows it; included by form1.cpp only.
+#pragma once
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProgressBar>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "app/batch.h"
+#include "form1.h"
+#include "pinyin/chooser.h"
+
+namespace gui {
+
+/// The progress bar's range: tenths of a percent of the input read.
+inline constexpr int kBarSteps = 1000;
+
+// What the window hears of a run: the count in the caption and beside the progress bar, the
+// share of the input read, and passes of the event loop between records (the user may change
+// the letter case or the polyphonic choice, or leave).
+//
+// The count and the bar follow the run at most every kCaptionMs: on a real X server every
+// caption change is a round of window-system work, which would make a run of 100,000 short
+// records several times slower than the command line, and no screen shows more changes than
+// that anyway. What the user can read is exact whenever it stands still: at the first record,
+// whenever the chooser asks, at the close question, and at the end (the start button's handler
+// sets the final count).
+class Form1::Run final : public app::BatchObserver, public pinyin::Chooser {
+public:
+    explicit Run(Form1& window) : window_(window) {}
+
+    void recordStarted(std::int64_t number, std::string_view working) override {
+        number_ = number;
+        working_ = working;
+    }
+
+    void recordDone(std::int64_t count) override {
+        count_ = count;
+        working_ = {};
+        if (shown_ == 0 || clock_.hasExpired(kCaptionMs)) showCount();
+    }
+
+    void recordFailed(const app::RecordFailure&) override { ++failed_; }
+
+    void progress(std::uint64_t done, std::uint64_t total) override {
+        done_ = done;
+        total_ = total;
+    }
+
+    // The event loop runs after the first record and then every kYieldMs: a pass after every
+    // record costs a round with the X server each time, about a third of the command line's
+    // time for short records, and a hundred passes a second keep the window as responsive.
+    bool yieldPoint() override {
+        if (!yielded_ || yieldClock_.hasExpired(kYieldMs)) {
+            QCoreApplication::processEvents();
+            yieldClock_.start();
+            yielded_ = true;
+        }
+        return !window_.quitRequested_ && !window_.chooser_.stopRequested();
+    }
+
+    pinyin::Chooser* chooser() override { return this; }
+
+    std::optional<std::string> choose(const pinyin::ChooserRequest& request) override {
+        showCount();
+        window_.chooser_.setLowerCase(window_.settings_.letterCase == pinyin::LetterCase::Lower);
+        window_.chooser_.setWhere(where(request.tag));
+        return window_.chooser_.choose(request);
+    }
+
+    /// Records written so far: every record done that did not fail.
+    std::int64_t written() const { return count_ - failed_; }
+
+    void showCount() {
+        if (count_ != shown_) window_.setCount(count_);
+        shown_ = count_;
+        if (total_ > 0)
+            window_.progressBar1_->setValue(static_cast<int>(done_ * kBarSteps / total_));
+        clock_.start();
+    }
+
+private:
+    static constexpr qint64 kCaptionMs = 40;
+    static constexpr qint64 kYieldMs = 10;
+
+    QString where(const std::string& tag) const {
+        QString text = QStringLiteral("第 %1 条记录").arg(number_);
+        if (!tag.empty()) text += QStringLiteral("　%1 字段").arg(QString::fromStdString(tag));
+        const std::string_view id = controlNumber(working_);
+        if (!id.empty()) text += QStringLiteral("　001：%1").arg(QString::fromUtf8(id.data(), id.size()));
+        return text;
+    }
+
+    // The data of the record's 001 line, without the spaces between tag and data.
+    static std::string_view controlNumber(std::string_view working) {
+        for (std::size_t start = 0; start < working.size();) {
+            std::size_t end = working.find('\r', start);
+            if (end == std::string_view::npos) end = working.size();
+            std::string_view line = working.substr(start, end - start);
+            if (!line.empty() && line.front() == '\n') line.remove_prefix(1);
+            if (line.starts_with("001")) {
+                line.remove_prefix(3);
+                while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
+                return line;
+            }
+            start = end + 1;
+        }
+        return {};
+    }
+
+    Form1& window_;
+    std::int64_t number_ = 0;
+    std::string_view working_;
+    std::int64_t count_ = 0;
+    std::int64_t shown_ = 0;
+    std::int64_t failed_ = 0;
+    std::uint64_t done_ = 0;
+    std::uint64_t total_ = 0;
+    QElapsedTimer clock_;
+    QElapsedTimer yieldClock_;
+    bool yielded_ = false;
+};
+
+}  // namespace gui
