@@ -5,8 +5,8 @@
 
 namespace cli {
 
-Report::Report(std::FILE* err, bool progressLine, bool summary, pinyin::Chooser* chooser)
-    : err_(err), progressLine_(progressLine), summary_(summary), chooser_(chooser),
+Report::Report(std::FILE* err, bool progressLine, bool summary, pinyin::Chooser* chooser, messages::Language lang)
+    : err_(err), progressLine_(progressLine), summary_(summary), lang_(lang), chooser_(chooser),
       began_(std::chrono::steady_clock::now()), lastShown_(began_) {}
 
 void Report::clearLine() {
@@ -43,8 +43,7 @@ bool Report::yieldPoint() { return stopSignal == 0; }
 
 void Report::recordFailed(const app::RecordFailure& f) {
     clearLine();
-    std::fprintf(err_, "record %lld (line %lld): %s\n", static_cast<long long>(f.number),
-                 static_cast<long long>(f.line), f.reason.c_str());
+    std::fprintf(err_, "%s\n", messages::failure(f, lang_).c_str());
 }
 
 void Report::progress(std::uint64_t done, std::uint64_t total) {
@@ -64,44 +63,15 @@ void Report::progress(std::uint64_t done, std::uint64_t total) {
     lineShown_ = true;
 }
 
-std::string summaryText(const app::BatchResult& r) {
-    char buf[200];
-    std::snprintf(buf, sizeof buf, "%lld records read, %lld written, %lld failed", static_cast<long long>(r.read),
-                  static_cast<long long>(r.written), static_cast<long long>(r.failed));
-    std::string text = buf;
-    if (r.skipped > 0) text += ", " + std::to_string(r.skipped) + " skipped";
-    std::snprintf(buf, sizeof buf, ", %.2f s", r.seconds);
-    text += buf;
-    if (!r.asciiOnly || !r.encodingDetected)
-        text += std::string(", ") + (r.encodingDetected ? "detected " : "") +
-                std::string(codepage::encodingName(r.encoding));
-    if (r.failed > 0) {
-        if (r.rejectsKept == r.failed)
-            text += " (failed records kept in " + r.rejectsPath + ")";
-        else if (r.rejectsKept > 0)
-            text += " (" + std::to_string(r.rejectsKept) + " of the failed records kept in " + r.rejectsPath +
-                    "; the others could not be kept)";
-        else
-            text += " (the failed records could not be kept)";
-    }
-    return text;
-}
-
 void Report::finished(const app::BatchResult& r) {
     clearLine();
-    if (r.stopped && !r.error.empty()) std::fprintf(err_, "marc-pinyin-cli: stopped: %s\n", r.error.c_str());
-    if (r.stopped && r.error.empty())
-        std::fprintf(err_, "marc-pinyin-cli: stopped: %lld records written; the next is record %lld at input byte %llu "
-                           "(to go on, run again with --skip %lld)\n",
-                     static_cast<long long>(r.written), static_cast<long long>(r.nextRecord),
-                     static_cast<unsigned long long>(r.nextOffset), static_cast<long long>(r.nextRecord - 1));
-    if (r.repeatsOutputEnd > 0)
-        std::fprintf(err_, "marc-pinyin-cli: note: record %lld came out exactly as the output's last record stood before "
-                           "this run: the output may already hold this input's records up to %lld (to go on without "
-                           "duplicates, use --skip %lld)\n",
-                     static_cast<long long>(r.repeatsOutputEnd), static_cast<long long>(r.repeatsOutputEnd),
-                     static_cast<long long>(r.repeatsOutputEnd));
-    if (summary_) std::fprintf(err_, "marc-pinyin-cli: %s\n", summaryText(r).c_str());
+    const auto say = [&](const std::string& line) { std::fprintf(err_, "marc-pinyin-cli: %s\n", line.c_str()); };
+    if (r.stopped && r.stopProblem)
+        say(messages::stoppedByFault(r, lang_));
+    else if (r.stopped)
+        say(messages::stoppedByUser(r, lang_, true));
+    if (r.repeatsOutputEnd > 0) say(messages::repeatedRun(r, lang_, true));
+    if (summary_) say(messages::summary(r, lang_));
 }
 
 }  // namespace cli

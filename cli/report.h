@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/batch.h"
+#include "messages/messages.h"
 
 namespace cli {
 
@@ -13,7 +14,8 @@ namespace cli {
 /// appears only when `progressLine` is set and is rewritten at most ten times a second.
 class Report : public app::BatchObserver {
 public:
-    Report(std::FILE* err, bool progressLine, bool summary, pinyin::Chooser* chooser);
+    Report(std::FILE* err, bool progressLine, bool summary, pinyin::Chooser* chooser,
+           messages::Language lang = messages::Language::English);
 
     void recordFailed(const app::RecordFailure& failure) override;
     void progress(std::uint64_t done, std::uint64_t total) override;
@@ -29,14 +31,12 @@ public:
 private:
     std::FILE* err_;
     bool progressLine_, summary_;
+    messages::Language lang_;
     pinyin::Chooser* chooser_;
     bool lineShown_ = false;
     std::int64_t records_ = 0;
     std::chrono::steady_clock::time_point began_, lastShown_;
 };
-
-/// "12 records read, 11 written, 1 failed, 0.05 s" and, when some failed, where they are kept.
-std::string summaryText(const app::BatchResult& result);
 
 /// Catches SIGINT and SIGTERM for the life of the object, so that a run ends at a record
 /// boundary instead of in the middle of a write; the previous handlers come back afterwards.

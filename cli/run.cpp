@@ -14,6 +14,7 @@
 #include "marc/reader.h"
 #include "pinyin/lookup.h"
 #include "pinyin/table.h"
+#include "messages/messages.h"
 #include "report.h"
 #include "tty_chooser.h"
 
@@ -23,6 +24,11 @@ namespace {
 constexpr std::size_t kBlock = std::size_t{1} << 20;
 
 void complain(const std::string& message) { std::fprintf(stderr, "marc-pinyin-cli: %s\n", message.c_str()); }
+
+/// A file problem at the start, as the run's own start errors are.
+void refuse(const app::FileProblem& p) {
+    if (p) throw app::StartError(*p, p->detail);
+}
 
 // Every "|" that stood in field data comes back as itself: the dump is for reading.
 void replaceDataBars(std::string& text) {
@@ -38,7 +44,7 @@ const codepage::Codec& codecFor(const Options& o, std::string_view firstBlock) {
     return codepage::Codec::get(codepage::detectEncoding(firstBlock).encoding);
 }
 
-int runDump(const Options& o) {
+int runDump(const Options& o, messages::Language lang) {
     const codepage::Codec* codecSeen = nullptr;
     app::InputFile input(o.input);
     app::RecordFramer framer;
@@ -50,8 +56,11 @@ int runDump(const Options& o) {
         while (framer.next(f)) {
             if (f.continuation) continue;
             ++number;
-            std::string reason(f.problem);
-            if (reason.empty()) {
+            std::optional<problem::Problem> why;
+            if (!f.problem.empty()) {
+                why.emplace();
+                why->kind = app::problemKindOf(f.problem);
+            } else {
                 try {
                     app::cleanRecord(f.bytes, cleaned);
                     std::string working = marc::isoToMarcBytes(cleaned, *codecSeen);
@@ -62,15 +71,19 @@ int runDump(const Options& o) {
                         if (c != '\r') out += c;
                     out += '\n';
                     std::fwrite(out.data(), 1, out.size(), stdout);
-                } catch (const std::exception& e) {
-                    reason = e.what();
+                } catch (const marc::MarcError& e) {
+                    why = e.problem;
                 }
             }
-            if (!reason.empty()) {
+            if (why) {
                 ++failed;
                 std::fflush(stdout);
-                std::fprintf(stderr, "record %lld (line %lld): %s\n", number, static_cast<long long>(f.line),
-                             reason.c_str());
+                app::RecordFailure failure;
+                failure.number = number;
+                failure.line = f.line;
+                failure.offset = f.offset;
+                failure.problem = *why;
+                std::fprintf(stderr, "%s\n", messages::failure(failure, lang).c_str());
             }
         }
     };
@@ -87,11 +100,16 @@ int runDump(const Options& o) {
     return failed ? kSomeFailed : kAllWritten;
 }
 
+/// Thrown when the manual modes have no terminal to ask on.
+struct NoTerminal {
+    int osError;
+};
+
 std::unique_ptr<TtyChooser> chooserFor(const Options& o) {
     if (o.polyphone != "ask" && o.polyphone != "ask-unsure") return nullptr;
-    std::string why;
-    auto chooser = TtyChooser::open(why);
-    if (!chooser) throw app::StartError(why);
+    int osError = 0;
+    auto chooser = TtyChooser::open(osError);
+    if (!chooser) throw NoTerminal{osError};
     return chooser;
 }
 
@@ -109,25 +127,34 @@ std::size_t characterBoundary(std::string_view bytes, codepage::Encoding e, std:
     return at <= limit ? std::min(at, bytes.size()) : std::max<std::size_t>(last, 1);
 }
 
-int runLines(const Options& o) {
+int runLines(const Options& o, messages::Language lang) {
     app::BatchOptions b = toBatchOptions(o);
     const codepage::Codec* codecSeen = nullptr;
     pinyin::RunSettings settings = toRunSettings(o);
     app::InputFile input(o.input);
     app::AppendFile output(b.outputPath);
-    if (std::string why = output.check(); !why.empty()) throw app::StartError(why);
-    if (app::isOpenFile(input.fd(), b.outputPath)) throw app::StartError("the input is the output file itself");
+    refuse(output.check());
+    if (app::isOpenFile(input.fd(), b.outputPath)) {
+        problem::Problem p;
+        p.kind = problem::Kind::InputIsOutput;
+        p.path = o.input;
+        throw app::StartError(p, "the input is the output file itself");
+    }
     std::shared_ptr<const pinyin::PinyinTable> table;
     try {
         table = pinyin::PinyinTable::load(b.dbPath);
         if ((settings.polyphone == pinyin::Polyphone::Phrase || settings.askOnlyWhenUnsure) && !table->phrases())
-            throw app::StartError("the pinyin database " + b.dbPath +
-                                  " has no phrase tables, which choosing readings by the words around needs");
+            throw pinyin::DbError("the pinyin database " + b.dbPath + " has no phrase tables",
+                                  problem::Kind::DbNoPhrases);
     } catch (const pinyin::DbError& e) {
-        throw app::StartError(e.what());
+        problem::Problem p;
+        p.kind = e.kind;
+        p.path = b.dbPath;
+        p.detail = e.detail;
+        throw app::StartError(p, e.what());
     }
     auto chooser = chooserFor(o);
-    if (std::string why = output.open(); !why.empty()) throw app::StartError(why);
+    refuse(output.open());
     pinyin::Romaniser romaniser(*table, settings, chooser.get());
 
     std::unique_ptr<char[]> block(new char[kBlock]);
@@ -147,8 +174,8 @@ int runLines(const Options& o) {
     };
     auto flush = [&]() -> bool {
         if (out.empty()) return true;
-        if (std::string why = output.append(out); !why.empty()) {
-            complain(why);
+        if (app::FileProblem p = output.append(out)) {
+            complain(messages::describe(*p, lang));
             return false;
         }
         out.clear();
@@ -174,12 +201,13 @@ int runLines(const Options& o) {
     return flush() ? kAllWritten : kCannotStart;
 }
 
-int runRecords(const Options& o) {
+int runRecords(const Options& o, messages::Language lang) {
     app::BatchOptions b = toBatchOptions(o);
+    b.describeFailure = [lang](const app::RecordFailure& f) { return messages::failureLogLine(f, lang); };
     pinyin::RunSettings settings = toRunSettings(o);
     auto chooser = chooserFor(o);
     bool progressLine = !o.quiet && ::isatty(STDERR_FILENO);
-    Report report(stderr, progressLine, !o.quiet, chooser.get());
+    Report report(stderr, progressLine, !o.quiet, chooser.get(), lang);
     if (chooser) chooser->setBeforeAsking(&Report::clearLine, &report);
     StopSignals signals;
     app::BatchResult result = app::runBatch(b, settings, report);
@@ -191,14 +219,25 @@ int runRecords(const Options& o) {
 }  // namespace
 
 int runCommand(const Options& o) {
+    const messages::Language lang = messages::fromEnvironment();
+    const bool chinese = lang == messages::Language::Chinese;
     try {
-        if (o.dump) return runDump(o);
-        if (o.lines) return runLines(o);
-        return runRecords(o);
+        if (o.dump) return runDump(o, lang);
+        if (o.lines) return runLines(o, lang);
+        return runRecords(o, lang);
     } catch (const app::StartError& e) {
-        complain(e.what());
+        complain(messages::describe(e.problem, lang));
+    } catch (const app::FileError& e) {
+        complain(messages::describe(e.problem, lang));
+    } catch (const NoTerminal& e) {
+        complain(chinese ? "人工选择读音需要在终端上提问，但无法打开 /dev/tty：" + messages::osError(e.osError, lang) +
+                               "（请改用 --polyphone phrase 或 first）"
+                         : "--polyphone ask needs a terminal to ask on, and /dev/tty cannot be opened: " +
+                               messages::osError(e.osError, lang) + " (use --polyphone phrase or first)");
     } catch (const std::exception& e) {
-        complain(e.what());
+        problem::Problem p;
+        p.detail = e.what();
+        complain(messages::describe(p, lang));
     }
     return kCannotStart;
 }

@@ -10,15 +10,14 @@
 
 namespace cli {
 
-std::unique_ptr<TtyChooser> TtyChooser::open(std::string& why) {
+std::unique_ptr<TtyChooser> TtyChooser::open(int& osError) {
     // Two streams on the terminal: one stream may not switch between reading and writing freely.
     std::FILE* in = std::fopen("/dev/tty", "r");
     std::FILE* out = in ? std::fopen("/dev/tty", "w") : nullptr;
     if (!out) {
         const int err = errno;
         if (in) std::fclose(in);
-        why = std::string("--polyphone ask needs a terminal to ask on, and /dev/tty cannot be opened: ") +
-              std::strerror(err) + " (use --polyphone phrase or first)";
+        osError = err;
         return nullptr;
     }
     return std::make_unique<TtyChooser>(in, out, true);

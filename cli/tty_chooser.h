@@ -13,8 +13,8 @@ namespace cli {
 /// default, and reads the answer from /dev/tty (standard input and output may carry records).
 class TtyChooser : public pinyin::Chooser {
 public:
-    /// Opens the terminal; nullptr and `why` set when there is none to ask on.
-    static std::unique_ptr<TtyChooser> open(std::string& why);
+    /// Opens the terminal; nullptr and `osError` set when there is none to ask on.
+    static std::unique_ptr<TtyChooser> open(int& osError);
     /// Asks on `out` and reads answers from `in`; closes them when `owned`.
     TtyChooser(std::FILE* in, std::FILE* out, bool owned = false) : in_(in), out_(out), owned_(owned) {}
     ~TtyChooser() override;

@@ -31,23 +31,39 @@ std::string encodingLabel(codepage::Encoding e) {
     return "?";
 }
 
+problem::Problem make(problem::Kind kind, std::string path = {}) {
+    problem::Problem p;
+    p.kind = kind;
+    p.path = std::move(path);
+    return p;
+}
+
 /// Refuses an input whose first bytes show it cannot be read as the run would read it.
 void checkEncoding(const codepage::Detection& d, const BatchOptions& options) {
     if (d.marc8)
-        throw StartError("the input is in MARC-8 (it holds MARC-8 escape sequences such as ESC $ 1), "
+        throw StartError(make(problem::Kind::Marc8, options.inputPath),
+                         "the input is in MARC-8 (it holds MARC-8 escape sequences such as ESC $ 1), "
                          "which this program does not read; convert it to UTF-8 first, for example "
                          "with: yaz-marcdump -f MARC-8 -t UTF-8 -o marc INPUT > INPUT-utf8.mrc");
     if (options.autoEncoding || d.asciiOnly) return;
     // A user's choice is overruled only on clear evidence: several UTF-8 characters, or several
     // bytes that no UTF-8 character explains.
     const bool utf8 = options.encoding == codepage::Encoding::Utf8;
+    problem::Problem p = make(problem::Kind::EncodingContradicted, options.inputPath);
+    p.encoding = options.encoding;
+    p.other = d.encoding;
     if (!utf8 && d.encoding == codepage::Encoding::Utf8 && d.utf8Sequences >= 3)
-        throw StartError("the input looks like UTF-8, not " + encodingLabel(options.encoding) +
-                         ": read as " + encodingLabel(options.encoding) +
-                         " its Chinese would be wrong; choose UTF-8 or automatic detection");
+        throw StartError(p, "the input looks like UTF-8, not " + encodingLabel(options.encoding) +
+                                ": read as " + encodingLabel(options.encoding) +
+                                " its Chinese would be wrong; choose UTF-8 or automatic detection");
     if (utf8 && d.encoding != codepage::Encoding::Utf8 && d.utf8Errors >= 3)
-        throw StartError("the input is not UTF-8 (it looks like " + encodingLabel(d.encoding) +
-                         "); choose " + encodingLabel(d.encoding) + " or automatic detection");
+        throw StartError(p, "the input is not UTF-8 (it looks like " + encodingLabel(d.encoding) + "); choose " +
+                                encodingLabel(d.encoding) + " or automatic detection");
+}
+
+/// A failed file at the start of a run.
+void refuse(const FileProblem& p) {
+    if (p) throw StartError(*p, p->detail);
 }
 
 class Run {
@@ -57,6 +73,7 @@ public:
           output_(options.outputPath),
           rejects_(options.rejectsPath.empty() ? rejectsPathFor(options.outputPath)
                                                : options.rejectsPath),
+          failureLog_(rejects_.path() + ".txt"),
           identifiers_(options.clock, options.identifierStatePath) {
         context_.source = &source_;
         context_.keepLeader = options.keepLeader;
@@ -69,12 +86,12 @@ public:
 private:
     void start();
     void readFirstBlock();
-    std::string encodingFailure(const marc::EncodingError& e, const Frame& frame) const;
     void handle(const Frame& frame);
-    void fail(const Frame& frame, std::string reason);
+    void fail(const Frame& frame, problem::Problem problem, std::string reason);
     void write(const Frame& frame, const std::string& encoded);
     void toRejects(std::string_view bytes, bool last);
-    void stop(std::string error);
+    void stop(problem::Problem problem, std::string error);
+    void stopAtUsersWish();
     void rememberOutputEnd();
 
     const BatchOptions& options_;
@@ -83,6 +100,7 @@ private:
     std::unique_ptr<InputFile> input_;
     AppendFile output_;
     AppendFile rejects_;
+    AppendFile failureLog_;
     const codepage::Codec* codec_ = nullptr;
     marc::IdentifierSequence identifiers_;
     marc::SourceRecord source_;
@@ -106,11 +124,13 @@ private:
 
 void Run::start() {
     input_ = std::make_unique<InputFile>(options_.inputPath);
-    if (std::string why = output_.check(); !why.empty()) throw StartError(why);
+    refuse(output_.check());
     if (isOpenFile(input_->fd(), options_.outputPath))
-        throw StartError("the input " + options_.inputPath + " is the output file itself");
+        throw StartError(make(problem::Kind::InputIsOutput, options_.inputPath),
+                         "the input " + options_.inputPath + " is the output file itself");
     if (isOpenFile(input_->fd(), rejects_.path()))
-        throw StartError("the input " + options_.inputPath + " is the rejects file " + rejects_.path());
+        throw StartError(make(problem::Kind::InputIsRejects, options_.inputPath),
+                         "the input " + options_.inputPath + " is the rejects file " + rejects_.path());
     readFirstBlock();
     table_ = options_.table;
     try {
@@ -125,12 +145,15 @@ void Run::start() {
         const bool hasPhrases =
             (needsPhrases || mode == pinyin::Polyphone::Manual) && table_->phrases() != nullptr;
         if (needsPhrases && !hasPhrases)
-            throw StartError("the pinyin database " + options_.dbPath +
-                             " has no phrase tables, which choosing readings by the words around needs");
+            throw StartError(make(problem::Kind::DbNoPhrases, options_.dbPath),
+                             "the pinyin database " + options_.dbPath +
+                                 " has no phrase tables, which choosing readings by the words around needs");
     } catch (const pinyin::DbError& e) {
-        throw StartError(e.what());
+        problem::Problem p = make(e.kind, options_.dbPath);
+        p.detail = e.detail;
+        throw StartError(p, e.what());
     }
-    if (std::string why = output_.open(); !why.empty()) throw StartError(why);
+    refuse(output_.open());
     rememberOutputEnd();
     fixed_ = settings_;
     romaniser_ = std::make_unique<pinyin::Romaniser>(*table_, settings_, observer_.chooser());
@@ -148,12 +171,13 @@ void Run::readFirstBlock() {
             if (n == 0) break;
             firstBlockSize_ += n;
         }
-    } catch (const std::exception& e) {
-        throw StartError(e.what());
+    } catch (const FileError& e) {
+        throw StartError(e.problem, e.what());
     }
     const std::string_view first(block_.get(), firstBlockSize_);
     if (first.find_first_not_of(" \r\n\x1A") != std::string_view::npos && !holdsRecordLeader(first))
-        throw StartError("this is not an ISO 2709 file: nothing in its first megabyte looks like the leader of a record");
+        throw StartError(make(problem::Kind::NotIso2709, options_.inputPath),
+                         "this is not an ISO 2709 file: nothing in its first megabyte looks like the leader of a record");
     const codepage::Detection d = codepage::detectEncoding(first);
     checkEncoding(d, options_);
     result_.encoding = options_.autoEncoding ? d.encoding : options_.encoding;
@@ -169,14 +193,6 @@ void Run::readFirstBlock() {
     }
 }
 
-std::string Run::encodingFailure(const marc::EncodingError& e, const Frame& frame) const {
-    std::string text = "field " + e.tag + ": the bytes at input byte " +
-                       std::to_string(frame.offset + e.recordOffset) + " are not valid " +
-                       encodingLabel(codec_->encoding());
-    if (e.likely) text += "; they read as " + encodingLabel(*e.likely) + " (is the file in " + encodingLabel(*e.likely) + "?)";
-    return text;
-}
-
 /// Keeps the output's last record, to notice a run that writes the same records again.
 void Run::rememberOutputEnd() {
     std::string tail = output_.tail(marc::kMaxPosition + 2);
@@ -188,41 +204,56 @@ void Run::rememberOutputEnd() {
     outputEnd_ = tail.substr(from);
 }
 
-/// Ends the run on a fault, or at the user's wish (empty `error`); the first reason stands.
-void Run::stop(std::string error) {
+/// Ends the run on a fault; the first reason stands.
+void Run::stop(problem::Problem problem, std::string error) {
+    if (result_.stopped) return;
+    stopAtUsersWish();
+    result_.error = std::move(error) + "; " + std::to_string(result_.written) +
+                    (result_.written == 1 ? " record" : " records") + " written";
+    result_.stopProblem = std::move(problem);
+}
+
+/// Ends the run between two records, and says where a later run goes on.
+void Run::stopAtUsersWish() {
     if (result_.stopped) return;
     result_.stopped = true;
     if (result_.nextRecord == 0) {
         result_.nextRecord = number_ + 1;
         result_.nextOffset = framer_.consumed();
     }
-    if (!error.empty())
-        result_.error = std::move(error) + "; " + std::to_string(result_.written) +
-                        (result_.written == 1 ? " record" : " records") + " written";
 }
 
 void Run::toRejects(std::string_view bytes, bool last) {
     if (!rejectsWhole_) return;  // an earlier piece is missing: what follows cannot make it whole
     rejectsWhole_ = false;
     if (!rejects_.isOpen()) {
-        if (std::string why = rejects_.open(); !why.empty()) {
-            stop(why);
+        if (FileProblem p = rejects_.open()) {
+            p->kind = problem::Kind::RejectsWriteFailed;
+            stop(*p, p->detail);
             return;
         }
         result_.rejectsPath = rejects_.path();
     }
-    if (std::string why = rejects_.append(bytes, last ? marc::kCrLf : std::string_view{}); !why.empty()) {
-        stop(why);
+    if (FileProblem p = rejects_.append(bytes, last ? marc::kCrLf : std::string_view{})) {
+        p->kind = problem::Kind::RejectsWriteFailed;
+        stop(*p, p->detail);
         return;
     }
     rejectsWhole_ = true;
     if (last) ++result_.rejectsKept;
 }
 
-void Run::fail(const Frame& frame, std::string reason) {
+void Run::fail(const Frame& frame, problem::Problem problem, std::string reason) {
     ++result_.failed;
-    RecordFailure failure{number_, frame.line, frame.offset, std::move(reason)};
+    RecordFailure failure{number_, frame.line, frame.offset, marc::identifierOf(frame.bytes, *codec_),
+                          std::move(problem), std::move(reason)};
     observer_.recordFailed(failure);
+    // The log is a convenience beside the rejects file, which keeps the records themselves: a
+    // log that cannot be written does not stop the run.
+    if (options_.describeFailure) {
+        if (!failureLog_.isOpen() && !failureLog_.open()) result_.failureLogPath = failureLog_.path();
+        if (failureLog_.isOpen()) (void)failureLog_.append(options_.describeFailure(failure), "\n");
+    }
     if (result_.failures.size() < kFailuresKept) result_.failures.push_back(std::move(failure));
     rejectsWhole_ = true;
     toRejects(frame.bytes, !frame.continues);
@@ -233,11 +264,11 @@ void Run::fail(const Frame& frame, std::string reason) {
 void Run::write(const Frame& frame, const std::string& encoded) {
     if (result_.repeatsOutputEnd == 0 && encoded.size() == outputEnd_.size() && encoded == outputEnd_)
         result_.repeatsOutputEnd = number_;
-    if (std::string why = output_.append(encoded, separator_); !why.empty()) {
+    if (FileProblem p = output_.append(encoded, separator_)) {
         result_.nextRecord = number_;
         result_.nextOffset = frame.offset;
-        stop(why);
-        fail(frame, why);
+        stop(*p, p->detail);
+        fail(frame, *p, p->detail);
         return;
     }
     ++result_.written;
@@ -256,10 +287,10 @@ void Run::handle(const Frame& frame) {
     }
     ++result_.read;
     if (!frame.problem.empty()) {
-        fail(frame, std::string(frame.problem));
+        fail(frame, make(problemKindOf(frame.problem)), std::string(frame.problem));
     } else {
+        cleanRecord(frame.bytes, cleaned_);
         try {
-            cleanRecord(frame.bytes, cleaned_);
             marc::readRecord(cleaned_, *codec_, source_);
             observer_.recordStarted(number_, source_.working);
             fixed_.letterCase = settings_.letterCase;
@@ -268,23 +299,31 @@ void Run::handle(const Frame& frame) {
             std::string annotated = pinyin::py(source_.working, fixed_, *romaniser_);
             annotated += marc::kCrLf;
             const std::string encoded = marc::marcToIsoBytes(annotated, *codec_, context_);
-            if (encoded.empty()) fail(frame, std::string(kNothingToWrite));
-            else write(frame, encoded);
-        } catch (const marc::EncodingError& e) {
-            fail(frame, encodingFailure(e, frame));
+            if (encoded.empty())
+                fail(frame, make(problem::Kind::NothingToWrite), std::string(kNothingToWrite));
+            else
+                write(frame, encoded);
+        } catch (const marc::MarcError& e) {
+            problem::Problem p = e.problem;
+            if (p.kind == problem::Kind::InvalidBytes) p.value += static_cast<long long>(frame.offset);
+            fail(frame, std::move(p), e.what());
         } catch (const pinyin::DbError& e) {
             // The phrase data is read at the first record that needs it; a py.db that fails
             // then fails every record alike, so the run stops with the record kept aside.
-            fail(frame, e.what());
-            stop(e.what());
+            problem::Problem p = make(problem::Kind::DbFailed, options_.dbPath);
+            p.detail = e.detail.empty() ? e.what() : e.detail;
+            stop(p, e.what());
+            fail(frame, p, e.what());
         } catch (const std::exception& e) {
-            fail(frame, e.what());
+            problem::Problem p = make(problem::Kind::Unexpected);
+            p.detail = e.what();
+            fail(frame, std::move(p), e.what());
         }
     }
     if (result_.stopped) return;
     observer_.recordDone(result_.read);
     observer_.progress(framer_.consumed(), input_->size());
-    if (!observer_.yieldPoint()) stop({});
+    if (!observer_.yieldPoint()) stopAtUsersWish();
 }
 
 BatchResult Run::go() {
@@ -296,8 +335,8 @@ BatchResult Run::go() {
         std::size_t n = std::exchange(firstBlockSize_, 0);
         try {
             if (n == 0) n = input_->read(block_.get(), kBlockSize);
-        } catch (const std::exception& e) {
-            stop(e.what());
+        } catch (const FileError& e) {
+            stop(e.problem, e.what());
             break;
         }
         if (n == 0) {

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -13,12 +15,15 @@
 #include "pinyin/chooser.h"
 #include "pinyin/settings.h"
 #include "pinyin/table.h"
+#include "problem/problem.h"
 
 namespace app {
 
 /// What follows each record in the output: CR LF, nothing (a plain ISO 2709 stream), or what
 /// follows the input's first record (CR LF when a line break follows it, else nothing).
 enum class Separator { CrLf, None, AsInput };
+
+struct RecordFailure;
 
 struct BatchOptions {
     std::string inputPath;   ///< "-" for standard input
@@ -38,6 +43,9 @@ struct BatchOptions {
     marc::Clock clock = marc::systemClock;
     /// Records at the start of the input that an earlier run handled: read past, not written.
     std::int64_t skip = 0;
+    /// Words one failure as a line of the failure log, OUTPUT.rejected.txt (beside the rejects
+    /// file, appended to like it); no log without it.
+    std::function<std::string(const RecordFailure&)> describeFailure;
     Separator separator = Separator::CrLf;
     /// Where failed records go; empty for the default, rejectsPathFor(outputPath).
     std::string rejectsPath;
@@ -54,7 +62,9 @@ struct RecordFailure {
     std::int64_t number = 0;   ///< 1-based number of the record in the input
     std::int64_t line = 0;     ///< 1-based input line on which it starts
     std::uint64_t offset = 0;  ///< input byte offset at which it starts
-    std::string reason;        ///< readable, e.g. "no field terminator"
+    std::string identifier;    ///< its 001 where it can be read, else empty
+    problem::Problem problem;  ///< why, for the front ends to word
+    std::string reason;        ///< the same in plain English, for logs and tests
 };
 
 /// How many failures a run keeps in BatchResult::failures; the rest are counted (and in the
@@ -68,9 +78,11 @@ struct BatchResult {
     std::int64_t skipped = 0;  ///< records read past (BatchOptions::skip)
     std::vector<RecordFailure> failures;  ///< the first kFailuresKept failures
     std::string rejectsPath;   ///< outputPath + ".rejected", or empty when nothing failed
+    std::string failureLogPath;  ///< rejectsPath + ".txt" when a failure log was written
     std::int64_t rejectsKept = 0;  ///< failed records whose bytes are whole in the rejects file
     bool stopped = false;      ///< ended early: the observer asked, or writing failed
-    std::string error;         ///< why the run stopped on a fault, empty otherwise
+    std::string error;         ///< why the run stopped on a fault, in plain English; empty otherwise
+    std::optional<problem::Problem> stopProblem;  ///< the same as data, for the front ends
     /// Where a stopped run ends: the number of the first record not handled and its input byte
     /// offset (a later run goes on with skip = nextRecord - 1).
     std::int64_t nextRecord = 0;
@@ -89,7 +101,10 @@ struct BatchResult {
 /// missing or broken py.db. Nothing was read or written.
 class StartError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    /// `problem` says what and where, for the front ends to word; `text` the same in plain
+    /// English for logs and tests.
+    StartError(problem::Problem p, const std::string& text) : std::runtime_error(text), problem(std::move(p)) {}
+    problem::Problem problem;
 };
 
 /// What a front end hears of a run. Every call is made on the thread that runs the batch.

@@ -18,6 +18,16 @@ namespace {
 
 std::string errorText(int err) { return std::strerror(err); }
 
+/// A problem with the file at `path`; `text` says it in plain English for logs and tests.
+FileProblem fileProblem(problem::Kind kind, const std::string& path, int osError, std::string text) {
+    problem::Problem p;
+    p.kind = kind;
+    p.path = path;
+    p.osError = osError;
+    p.detail = std::move(text);
+    return p;
+}
+
 std::string folderOf(const std::string& path) {
     auto slash = path.find_last_of('/');
     if (slash == std::string::npos) return ".";
@@ -28,12 +38,19 @@ std::string folderOf(const std::string& path) {
 }  // namespace
 
 InputFile::InputFile(const std::string& path) : path_(path) {
-    if (path.empty()) throw StartError("no input file given");
+    const auto refuse = [&](problem::Kind kind, int err, const std::string& text) {
+        FileProblem p = fileProblem(kind, path, err, text);
+        throw StartError(std::move(*p), text);
+    };
+    if (path.empty()) refuse(problem::Kind::NoInputPath, 0, "no input file given");
     if (path == "-") {
         fd_ = STDIN_FILENO;
     } else {
         fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd_ < 0) throw StartError("cannot open input " + path + ": " + errorText(errno));
+        if (fd_ < 0) {
+            const int err = errno;
+            refuse(problem::Kind::InputCannotOpen, err, "cannot open input " + path + ": " + errorText(err));
+        }
         owned_ = true;
     }
     struct stat st {};
@@ -41,7 +58,7 @@ InputFile::InputFile(const std::string& path) : path_(path) {
         if (S_ISDIR(st.st_mode)) {
             ::close(fd_);
             fd_ = -1;
-            throw StartError("cannot open input " + path + ": it is a folder");
+            refuse(problem::Kind::InputIsFolder, EISDIR, "cannot open input " + path + ": it is a folder");
         }
         if (S_ISREG(st.st_mode)) size_ = static_cast<std::uint64_t>(st.st_size);
     }
@@ -55,7 +72,11 @@ std::size_t InputFile::read(char* buf, std::size_t size) {
     for (;;) {
         ssize_t n = ::read(fd_, buf, size);
         if (n >= 0) return static_cast<std::size_t>(n);
-        if (errno != EINTR) throw std::runtime_error("cannot read " + path_ + ": " + errorText(errno));
+        if (errno != EINTR) {
+            const int err = errno;
+            const std::string text = "cannot read " + path_ + ": " + errorText(err);
+            throw FileError(std::move(*fileProblem(problem::Kind::InputReadFailed, path_, err, text)), text);
+        }
     }
 }
 
@@ -63,29 +84,37 @@ AppendFile::~AppendFile() {
     if (owned_ && fd_ >= 0) ::close(fd_);
 }
 
-std::string AppendFile::check() const {
-    if (path_.empty()) return "no output file given";
+FileProblem AppendFile::check() const {
+    using problem::Kind;
+    if (path_.empty()) return fileProblem(Kind::NoOutputPath, path_, 0, "no output file given");
     if (path_ == "-") return {};
     struct stat st {};
     if (::stat(path_.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode)) return path_ + " is a folder";
+        if (S_ISDIR(st.st_mode)) return fileProblem(Kind::OutputIsFolder, path_, EISDIR, path_ + " is a folder");
         // Opening without O_CREAT and closing at once changes nothing.
         int fd = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK);
-        if (fd < 0) return "cannot open " + path_ + " for appending: " + errorText(errno);
+        if (fd < 0) return cannotOpen(errno);
         ::close(fd);
         return {};
     }
-    if (errno != ENOENT) return "cannot open " + path_ + " for appending: " + errorText(errno);
+    if (errno != ENOENT) return cannotOpen(errno);
     std::string folder = folderOf(path_);
     if (::stat(folder.c_str(), &st) != 0)
-        return "cannot create " + path_ + ": " + errorText(errno);
-    if (!S_ISDIR(st.st_mode)) return "cannot create " + path_ + ": " + folder + " is not a folder";
+        return fileProblem(Kind::OutputFolderMissing, path_, errno, "cannot create " + path_ + ": " + errorText(errno));
+    if (!S_ISDIR(st.st_mode))
+        return fileProblem(Kind::OutputFolderMissing, path_, ENOTDIR,
+                           "cannot create " + path_ + ": " + folder + " is not a folder");
     if (::access(folder.c_str(), W_OK | X_OK) != 0)
-        return "cannot create " + path_ + ": " + errorText(errno);
+        return fileProblem(Kind::OutputCannotOpen, path_, errno, "cannot create " + path_ + ": " + errorText(errno));
     return {};
 }
 
-std::string AppendFile::open() {
+FileProblem AppendFile::cannotOpen(int err) const {
+    return fileProblem(problem::Kind::OutputCannotOpen, path_, err,
+                       "cannot open " + path_ + " for appending: " + errorText(err));
+}
+
+FileProblem AppendFile::open() {
     if (fd_ >= 0) return {};
     if (path_ == "-") {
         fd_ = STDOUT_FILENO;
@@ -95,7 +124,7 @@ std::string AppendFile::open() {
     // appended to all the same.
     fd_ = ::open(path_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd_ < 0 && errno == EACCES) fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (fd_ < 0) return "cannot open " + path_ + " for appending: " + errorText(errno);
+    if (fd_ < 0) return cannotOpen(errno);
     owned_ = true;
     struct stat st {};
     if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode)) {
@@ -107,8 +136,9 @@ std::string AppendFile::open() {
             ::close(fd_);
             fd_ = -1;
             owned_ = false;
-            if (err == EWOULDBLOCK) return "another run is writing to " + path_;
-            return "cannot lock " + path_ + ": " + errorText(err);
+            if (err == EWOULDBLOCK)
+                return fileProblem(problem::Kind::OutputBusy, path_, 0, "another run is writing to " + path_);
+            return cannotOpen(err);
         }
         size_ = static_cast<std::uint64_t>(st.st_size);
     }
@@ -124,7 +154,7 @@ std::string AppendFile::tail(std::size_t n) const {
     return out;
 }
 
-std::string AppendFile::append(std::string_view a, std::string_view b) {
+FileProblem AppendFile::append(std::string_view a, std::string_view b) {
     iovec iov[2] = {{const_cast<char*>(a.data()), a.size()}, {const_cast<char*>(b.data()), b.size()}};
     int count = b.empty() ? 1 : 2;
     std::size_t left = a.size() + b.size();
@@ -142,8 +172,9 @@ std::string AppendFile::append(std::string_view a, std::string_view b) {
             if (regular_ && partial > 0 && ::fstat(fd_, &st) == 0 &&
                 static_cast<std::uint64_t>(st.st_size) == size_ + partial)
                 (void)!::ftruncate(fd_, static_cast<off_t>(size_));
-            return "cannot write " + (path_ == "-" ? std::string("standard output") : path_) + ": " +
-                   errorText(err);
+            return fileProblem(problem::Kind::OutputWriteFailed, path_, err,
+                               "cannot write " + (path_ == "-" ? std::string("standard output") : path_) + ": " +
+                                   errorText(err));
         }
         // A short write (a pipe, or a full disk that still took part) goes on from where it stopped.
         auto done = static_cast<std::size_t>(n);

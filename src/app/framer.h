@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "problem/problem.h"
+
 namespace app {
 
 /// Why a piece of the input is not a record that can be read. Fixed texts, shown to the user.
@@ -22,6 +24,13 @@ inline constexpr std::size_t kMaxRecordBytes = std::size_t{4} << 20;
 /// The most bytes a record's leader and directory can take (its base address has five digits):
 /// what is held back of an overlong stretch, in case a record starts there.
 inline constexpr std::size_t kLongestDirectory = 100000;
+
+/// The kind of problem each of the texts above stands for.
+inline problem::Kind problemKindOf(std::string_view framerProblem) {
+    if (framerProblem == kCutShort) return problem::Kind::CutShort;
+    if (framerProblem == kNextRecordInside) return problem::Kind::NextRecordInside;
+    return problem::Kind::TooLong;
+}
 
 /// One record, or one piece of input that cannot be one, as the input holds it.
 struct Frame {

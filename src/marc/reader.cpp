@@ -20,6 +20,8 @@
 // directory entry, each offset and length checked against the record before it is read.
 #include "marc/reader.h"
 
+#include <algorithm>
+
 #include <string>
 
 #include "marc/constants.h"
@@ -27,6 +29,8 @@
 #include "marc/error.h"
 
 namespace marc {
+
+using problem::Kind;
 
 namespace {
 
@@ -119,22 +123,27 @@ std::string fieldError(std::size_t entry, std::string_view tag, const char* what
 /// record read differently by every other reader.
 std::size_t checkedFieldSize(std::string_view rec, std::size_t offset, std::size_t length, std::size_t entry,
                              std::string_view tag) {
-    if (length == 0) throw MarcError(fieldError(entry, tag, "the directory gives it length 0"));
+    const auto e = static_cast<long long>(entry);
+    if (length == 0) throw MarcError(at(Kind::FieldLengthZero, std::string(tag), e), fieldError(entry, tag, "the directory gives it length 0"));
     if (offset >= rec.size() || length > rec.size() - offset)
-        throw MarcError(fieldError(entry, tag, "it runs past the end of the record"));
+        throw MarcError(at(Kind::FieldPastEnd, std::string(tag), e), fieldError(entry, tag, "it runs past the end of the record"));
     const char last = rec[offset + length - 1];
     std::size_t size = length;
     if (last == kFieldTerminator) --size;
     else if (last == kRecordTerminator && offset + length == rec.size()) --size;
-    else throw MarcError(fieldError(entry, tag, "it does not end with a field terminator where the directory says"));
+    else throw MarcError(at(Kind::FieldNotTerminated, std::string(tag), e),
+                         fieldError(entry, tag, "it does not end with a field terminator where the directory says"));
     const std::string_view data = rec.substr(offset, size);
     if (data.find(kFieldTerminator) != std::string_view::npos)
-        throw MarcError(fieldError(entry, tag, "a field terminator (character 30) stands inside its data"));
+        throw MarcError(at(Kind::FieldTerminatorInData, std::string(tag), e),
+                        fieldError(entry, tag, "a field terminator (character 30) stands inside its data"));
     if (data.find(kRecordTerminator) != std::string_view::npos)
-        throw MarcError(fieldError(entry, tag, "a record terminator (character 29) stands inside its data"));
+        throw MarcError(at(Kind::RecordTerminatorInData, std::string(tag), e),
+                        fieldError(entry, tag, "a record terminator (character 29) stands inside its data"));
     // The working text is made of lines: a line break in the data would split the field.
     if (data.find_first_of("\r\n") != std::string_view::npos)
-        throw MarcError(fieldError(entry, tag, "a line break (character 13 or 10) stands inside its data"));
+        throw MarcError(at(Kind::LineBreakInData, std::string(tag), e),
+                        fieldError(entry, tag, "a line break (character 13 or 10) stands inside its data"));
     return size;
 }
 
@@ -151,9 +160,10 @@ void readRecord(std::string_view recordBytes, const codepage::Codec& cp, SourceR
     // Neither GBK nor GB18030 uses 0x1E inside a character, so the first 0x1E byte is the
     // directory's terminator. Positions are plain sizes: a record may be 99999 bytes or more.
     const std::size_t ft = rec.find(kFieldTerminator);
-    if (ft == std::string_view::npos) throw MarcError("no field terminator");
+    if (ft == std::string_view::npos) throw MarcError(at(Kind::NoFieldTerminator), "no field terminator");
     if (ft < static_cast<std::size_t>(kLeaderLength))
-        throw MarcError("the first field terminator stands at byte " + std::to_string(ft + 1) +
+        throw MarcError(at(Kind::TerminatorInLeader, {}, 0, static_cast<long long>(ft + 1)),
+                        "the first field terminator stands at byte " + std::to_string(ft + 1) +
                         ", inside the 24-byte leader");
     const std::string_view dir = rec.substr(kLeaderLength, ft - kLeaderLength);
     const std::size_t base = ft + 1;
@@ -168,16 +178,17 @@ void readRecord(std::string_view recordBytes, const codepage::Codec& cp, SourceR
     out.reserve(rec.size() + rec.size() / 2 + entries * 8);
     std::string field;
     for (std::size_t k = 0; k < entries; ++k) {
-        const std::size_t at = k * kDirectoryEntryLength;
-        const std::string_view entry = dir.substr(at, kDirectoryEntryLength);
+        const std::string_view entry = dir.substr(k * kDirectoryEntryLength, kDirectoryEntryLength);
+        const auto e = static_cast<long long>(k + 1);
         const std::string_view tag = entry.substr(0, 3);
         const int length = detail::numberOrNone(entry.substr(std::min<std::size_t>(3, entry.size()), 4));
-        if (length < 0) throw MarcError(entryError(k + 1, "length is not a number"));
+        if (length < 0) throw MarcError(at(Kind::EntryLengthNotANumber, {}, e), entryError(k + 1, "length is not a number"));
         const int start = detail::numberOrNone(entry.substr(std::min<std::size_t>(7, entry.size()), 5));
-        if (start < 0) throw MarcError(entryError(k + 1, "starting position is not a number"));
+        if (start < 0) throw MarcError(at(Kind::EntryStartNotANumber, {}, e), entryError(k + 1, "starting position is not a number"));
 
         if (tag.size() != 3 || !isTagCharacter(tag[0]) || !isTagCharacter(tag[1]) || !isTagCharacter(tag[2]))
-            throw MarcError(entryError(k + 1, ("tag \"" + std::string(tag) + "\" is not three letters or digits").c_str()));
+            throw MarcError(at(Kind::BadTag, std::string(tag), e),
+                            entryError(k + 1, ("tag \"" + std::string(tag) + "\" is not three letters or digits").c_str()));
         const std::size_t offset = base + static_cast<std::size_t>(start);
         const std::size_t take = static_cast<std::size_t>(length);
         const std::size_t dataSize = checkedFieldSize(rec, offset, take, k + 1, tag);
@@ -204,7 +215,8 @@ void readRecord(std::string_view recordBytes, const codepage::Codec& cp, SourceR
             cp.decodeAppend(field, bytes);
             std::erase(field, kFieldTerminator);
             if (detail::advanceChars(field, 0, 1) == field.size())  // fewer than two characters
-                throw MarcError("field " + std::string(tag) + " (directory entry " + std::to_string(k + 1) +
+                throw MarcError(at(Kind::DataFieldTooShort, std::string(tag), e),
+                                "field " + std::string(tag) + " (directory entry " + std::to_string(k + 1) +
                                 "): data field shorter than its two indicators");
             // A delimiter standing in the indicators' place stays as it is: only the data is
             // scanned for delimiters.
@@ -215,13 +227,29 @@ void readRecord(std::string_view recordBytes, const codepage::Codec& cp, SourceR
         }
         line.lineSize = out.size() - line.lineStart;
     }
-    if (source.lines.empty()) throw MarcError("the record has no fields");
+    if (source.lines.empty()) throw MarcError(at(Kind::NoFields), "the record has no fields");
 }
 
 std::string isoToMarcBytes(std::string_view recordBytes, const codepage::Codec& cp) {
     SourceRecord source;
     readRecord(recordBytes, cp, source);
     return std::move(source.working);
+}
+
+std::string identifierOf(std::string_view rec, const codepage::Codec& cp) {
+    const std::size_t ft = rec.find(kFieldTerminator);
+    if (ft == std::string_view::npos || ft < static_cast<std::size_t>(kLeaderLength)) return {};
+    for (std::size_t at = kLeaderLength; at + kDirectoryEntryLength <= ft; at += kDirectoryEntryLength) {
+        if (rec.substr(at, 3) != "001") continue;
+        const int length = detail::numberOrNone(rec.substr(at + 3, 4));
+        const int start = detail::numberOrNone(rec.substr(at + 7, 5));
+        const std::size_t offset = ft + 1 + static_cast<std::size_t>(std::max(start, 0));
+        if (length <= 0 || start < 0 || offset >= rec.size()) return {};
+        std::string_view value = rec.substr(offset, std::min<std::size_t>({static_cast<std::size_t>(length), 64}));
+        value = value.substr(0, value.find_first_of("\x1D\x1E\r\n"));
+        return cp.decode(value);
+    }
+    return {};
 }
 
 std::string isoToMarc(std::string_view record, const codepage::Codec& cp) {

@@ -36,4 +36,9 @@ std::string isoToMarcBytes(std::string_view recordBytes, const codepage::Codec& 
 /// the record before it is cut, as a record spread over lines has them.
 void readRecord(std::string_view recordBytes, const codepage::Codec& cp, SourceRecord& source);
 
+/// The 001 of a record as far as it can be read, for saying which record failed: the first
+/// directory entry tagged 001 that points inside the record, its data decoded up to the first
+/// terminator (at most 64 bytes). Empty when there is none; never throws.
+std::string identifierOf(std::string_view recordBytes, const codepage::Codec& cp);
+
 }  // namespace marc

@@ -18,6 +18,8 @@
 
 namespace marc {
 
+using problem::Kind;
+
 namespace {
 
 using detail::advanceChars;
@@ -110,7 +112,7 @@ void appendTag(std::string& dir, std::string_view tag, std::size_t line, const c
     bool ok = dir.size() - before == 3;
     for (std::size_t i = before; ok && i < dir.size(); ++i)
         ok = dir[i] >= 0x20 && dir[i] < 0x7F;
-    if (!ok) throw MarcError(lineError(line, tag, "a tag must be three single-byte characters"));
+    if (!ok) throw MarcError(at(Kind::TagNotSingleBytes, std::string(tag)), lineError(line, tag, "a tag must be three single-byte characters"));
 }
 
 }  // namespace
@@ -123,10 +125,10 @@ LocalTime systemClock() {
 }
 
 std::string padZero(int width, long long n) {
-    if (n < 0) throw MarcError("cannot write the negative number " + std::to_string(n));
+    if (n < 0) throw MarcError(at(Kind::Unexpected), "cannot write the negative number " + std::to_string(n));
     std::string digits = std::to_string(n);
     if (digits.size() > static_cast<std::size_t>(width))
-        throw MarcError(digits + " does not fit in " + std::to_string(width) + " digits");
+        throw MarcError(at(Kind::Unexpected), digits + " does not fit in " + std::to_string(width) + " digits");
     return std::string(width - digits.size(), '0') + digits;
 }
 
@@ -197,7 +199,7 @@ std::string RecordWriter::write(std::string_view working) {
     // The working form has no way to carry a line break that stands in field data: such a field
     // breaks into lines of its own, and would not come back as it was.
     if (source && source->lines.size() != lines_.size())
-        throw MarcError("a field holds a line break (character 13 or 10), which cannot be written back as it was");
+        throw MarcError(at(Kind::LineBreakInData), "a field holds a line break (character 13 or 10), which cannot be written back as it was");
     source_ = source;
     keepLeader_ = source && context_.keepLeader && usableLeader(source->leader());
     scanControlLines();
@@ -210,7 +212,7 @@ std::string RecordWriter::write(std::string_view working) {
     const std::size_t baseAddress = kLeaderLength + dir_.size() + 1;
     const std::size_t recordLength = baseAddress + data_.size() + 1;
     if (recordLength > static_cast<std::size_t>(kMaxPosition))
-        throw MarcError("the record would be " + std::to_string(recordLength) +
+        throw MarcError(at(Kind::RecordTooLong, {}, 0, static_cast<long long>(recordLength)), "the record would be " + std::to_string(recordLength) +
                         " bytes long; a record may hold at most 99999");
     std::string out = leader();
     out.replace(0, 5, padZero(5, static_cast<long long>(recordLength)));
@@ -245,7 +247,7 @@ std::string RecordWriter::leader() const {
         // Leader positions 5 to 8 must stay four bytes of plain text, or the leader loses its shape.
         bool ok = code.size() <= 4;
         for (char c : code) ok = ok && c >= 0x20 && c < 0x7F;
-        if (!ok) throw MarcError("000 line: the leader code must be at most four single-byte characters");
+        if (!ok) throw MarcError(at(Kind::LeaderCodeInvalid), "000 line: the leader code must be at most four single-byte characters");
         code.resize(4, ' ');
         leader.replace(5, 4, code);
     }
@@ -327,13 +329,15 @@ void RecordWriter::checkRoundTrip(std::size_t i, std::string_view tag) {
     encodeLine(source_->line(i), tag);
     std::swap(data_, check_);
     if (check_ == original) return;
-    const std::size_t at = static_cast<std::size_t>(
+    const std::size_t differsAt = static_cast<std::size_t>(
         std::mismatch(original.begin(), original.end(), check_.begin(), check_.end()).first - original.begin());
-    const std::size_t offset = source_->lines[i].fieldStart + at;
-    throw EncodingError("field " + std::string(tag) + ": the bytes at byte " + std::to_string(offset) +
-                            " of the record are not valid " +
-                            std::string(codepage::encodingName(cp_.encoding())),
-                        std::string(tag), offset, codepage::likelyEncoding(original, cp_.encoding()));
+    const std::size_t offset = source_->lines[i].fieldStart + differsAt;
+    problem::Problem p = at(Kind::InvalidBytes, std::string(tag), 0, static_cast<long long>(offset));
+    p.encoding = cp_.encoding();
+    p.other = codepage::likelyEncoding(original, cp_.encoding());
+    throw EncodingError(std::move(p), "field " + std::string(tag) + ": the bytes at byte " + std::to_string(offset) +
+                                          " of the record are not valid " +
+                                          std::string(codepage::encodingName(cp_.encoding())));
 }
 
 /// A data field of a working record made by hand: indicators from the text before the first
@@ -352,7 +356,7 @@ void RecordWriter::encodeHandMadeDataLine(std::string_view line, std::string_vie
         const std::string_view piece = line.substr(from + 1, next == std::string_view::npos ? next : next - from - 1);
         from = next;
         if (piece.empty())
-            throw MarcError(lineError(lineNo, tag, "empty subfield (\"||\", or \"|\" at the end of the line)"));
+            throw MarcError(at(Kind::EmptySubfield, std::string(tag)), lineError(lineNo, tag, "empty subfield (\"||\", or \"|\" at the end of the line)"));
         const std::size_t codeEnd = advanceChars(piece, 0, 1);
         const bool pinyin = isPinyinPiece(piece);
         // Any other piece is written whole: its code and its text exactly as they stand.
@@ -386,16 +390,16 @@ void RecordWriter::encodeHandMadeDataLine(std::string_view line, std::string_vie
 void RecordWriter::endField(std::string_view tag, std::size_t start, std::size_t lineNo) {
     // A terminator inside the text would end the field, or the record, early for every reader.
     if (data_.find(kFieldTerminator, start) != std::string::npos)
-        throw MarcError(lineError(lineNo, tag, "the text holds a field terminator (character 30)"));
+        throw MarcError(at(Kind::TerminatorInText, std::string(tag)), lineError(lineNo, tag, "the text holds a field terminator (character 30)"));
     if (data_.find(kRecordTerminator, start) != std::string::npos)
-        throw MarcError(lineError(lineNo, tag, "the text holds a record terminator (character 29)"));
+        throw MarcError(at(Kind::TerminatorInText, std::string(tag)), lineError(lineNo, tag, "the text holds a record terminator (character 29)"));
     data_.push_back(kFieldTerminator);
     const std::size_t length = data_.size() - start;
     if (length > static_cast<std::size_t>(kMaxFieldLength))
-        throw MarcError(lineError(lineNo, tag, "the field is " + std::to_string(length) +
+        throw MarcError(at(Kind::FieldTooLong, std::string(tag), 0, static_cast<long long>(length)), lineError(lineNo, tag, "the field is " + std::to_string(length) +
                                                    " bytes long; a field may hold at most 9999"));
     if (start > static_cast<std::size_t>(kMaxPosition))
-        throw MarcError(lineError(lineNo, tag, "the field starts beyond byte 99999 of the data"));
+        throw MarcError(at(Kind::FieldStartTooFar, std::string(tag)), lineError(lineNo, tag, "the field starts beyond byte 99999 of the data"));
     if (lineNo == 0) dir_.append(tag);  // 001 and 005
     else appendTag(dir_, tag, lineNo, cp_);
     appendDigits(dir_, 4, length);

@@ -45,12 +45,9 @@ struct WriteContext {
 /// change.
 class EncodingError : public MarcError {
 public:
-    EncodingError(std::string message, std::string tag, std::size_t recordOffset,
-                  std::optional<codepage::Encoding> likely)
-        : MarcError(std::move(message)), tag(std::move(tag)), recordOffset(recordOffset), likely(likely) {}
-    std::string tag;
-    std::size_t recordOffset;  ///< of the first byte that would change, in the source record
-    std::optional<codepage::Encoding> likely;  ///< a code page the field's bytes are valid in
+    /// problem: InvalidBytes; tag; value, the offset in the source record of the first byte that
+    /// would change; encoding, the record's code page; other, one the field's bytes are valid in.
+    using MarcError::MarcError;
 };
 
 /// One ISO 2709 record, in bytes of `cp`, for the working record text `working` (each line ended

@@ -95,7 +95,7 @@ const PhraseModel* PinyinTable::phrases() const {
             try {
                 t.phrases = PhraseModel::load(t.phraseDb.get());
             } catch (const DbError& e) {
-                throw DbError(std::string(e.what()) + " (" + quoted(t.dbPath) + ")");
+                throw DbError(std::string(e.what()) + " (" + quoted(t.dbPath) + ")", e.kind, e.detail);
             }
             t.phraseDb.reset();
         });
@@ -159,8 +159,8 @@ std::shared_ptr<const PinyinTable> PinyinTable::load(const std::string& dbPath) 
     Db db(raw);
     if (rc != SQLITE_OK) {
         const int err = raw ? sqlite3_system_errno(raw) : 0;
-        throw DbError("cannot open the pinyin database " + quoted(dbPath) + ": " +
-                      (err ? std::strerror(err) : sqlite3_errstr(rc)));
+        const std::string why = err ? std::strerror(err) : sqlite3_errstr(rc);
+        throw DbError("cannot open the pinyin database " + quoted(dbPath) + ": " + why, problem::Kind::DbCannotOpen, why);
     }
 
     // The file is read for the first time here, so this is where "not a database" shows.
@@ -168,15 +168,15 @@ std::shared_ptr<const PinyinTable> PinyinTable::load(const std::string& dbPath) 
                             "SELECT 1 FROM sqlite_master WHERE type IN ('table', 'view') "
                             "AND name = ?1 COLLATE NOCASE");
     if (!hasTable)
-        throw DbError("cannot read the pinyin database " + quoted(dbPath) + ": " +
-                      sqlite3_errmsg(db.get()));
+        throw DbError("cannot read the pinyin database " + quoted(dbPath) + ": " + sqlite3_errmsg(db.get()),
+                      problem::Kind::DbNotReadable, sqlite3_errmsg(db.get()));
     sqlite3_bind_text(hasTable.get(), 1, "PinYin", -1, SQLITE_STATIC);
     const int found = sqlite3_step(hasTable.get());
     if (found == SQLITE_DONE)
-        throw DbError("the pinyin database " + quoted(dbPath) + " has no table PinYin");
+        throw DbError("the pinyin database " + quoted(dbPath) + " has no table PinYin", problem::Kind::DbNoPinYinTable);
     if (found != SQLITE_ROW)
-        throw DbError("cannot read the pinyin database " + quoted(dbPath) + ": " +
-                      sqlite3_errmsg(db.get()));
+        throw DbError("cannot read the pinyin database " + quoted(dbPath) + ": " + sqlite3_errmsg(db.get()),
+                      problem::Kind::DbNotReadable, sqlite3_errmsg(db.get()));
     hasTable.reset();
 
     // The first row of an hz wins, in the order the rows were stored. A table without rowids
@@ -185,7 +185,8 @@ std::shared_ptr<const PinyinTable> PinyinTable::load(const std::string& dbPath) 
     if (!rows) rows = prepare(db.get(), "SELECT hz, Py1 FROM PinYin");
     if (!rows)
         throw DbError("the table PinYin of the pinyin database " + quoted(dbPath) +
-                      " lacks the columns hz and Py1: " + sqlite3_errmsg(db.get()));
+                          " lacks the columns hz and Py1: " + sqlite3_errmsg(db.get()),
+                      problem::Kind::DbNoColumns, sqlite3_errmsg(db.get()));
 
     auto table = std::make_shared<PinyinTable>();
     int step;
@@ -209,7 +210,8 @@ std::shared_ptr<const PinyinTable> PinyinTable::load(const std::string& dbPath) 
     rows.reset();
     // A table without a single character would give every pinyin subfield empty.
     if (characters == 0)
-        throw DbError("the table PinYin of the pinyin database " + quoted(dbPath) + " holds no characters");
+        throw DbError("the table PinYin of the pinyin database " + quoted(dbPath) + " holds no characters",
+                      problem::Kind::DbEmpty);
 
     // The phrase tables are checked now, so that a broken py.db stops the run before any
     // record; their rows are read when a mode first needs them (see phrases()).

@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "problem/problem.h"
+
 namespace pinyin {
 
 class PhraseModel;
@@ -12,7 +14,13 @@ class PhraseModel;
 /// py.db is missing, unreadable, or lacks the PinYin table. The message names the file.
 class DbError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    /// `kind`: what is wrong with py.db (problem::Kind::DbCannotOpen and the Db... kinds that
+    /// follow); `text` says it in plain English for logs and tests, SQLite's own words included.
+    explicit DbError(const std::string& text, problem::Kind kind = problem::Kind::DbNotReadable,
+                     std::string detail = {})
+        : std::runtime_error(text), kind(kind), detail(std::move(detail)) {}
+    problem::Kind kind;
+    std::string detail;  ///< SQLite's message, where it gave one
 };
 
 /// The PinYin table (hz -> Py1, first row wins) held in memory, plus the optional phrase data.

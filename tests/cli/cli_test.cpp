@@ -26,7 +26,7 @@ TEST_F(Cli, EdgesOfTheInputFile) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(slurp(dir / "out2.iso"), "");
     EXPECT_EQ(slurp(dir / "out2.iso.rejected"), cut + "\r\n\r\n");
-    EXPECT_NE(r.err.find("record 1 (line 1): record cut short"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("record 1 (input line 1): the file ends before the record's terminator"), std::string::npos) << r.err;
 
     // Nothing that looks like a record at all: not a file of records; nothing is created.
     spit(dir / "text.iso", "00100nam0 22 no terminator\r\n");
@@ -60,7 +60,7 @@ TEST_F(Cli, EdgesOfTheInputFile) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(checkedRecords(slurp(dir / "out4.iso")).size(), 1u);
     EXPECT_EQ(slurp(dir / "out4.iso.rejected"), b.substr(0, 70) + "\r\n");
-    EXPECT_NE(r.err.find("record 2 (line 2): record cut short"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("record 2 (input line 2): the file ends before the record's terminator"), std::string::npos) << r.err;
 }
 
 TEST_F(Cli, DamagedRecordAmongGoodOnes) {
@@ -78,8 +78,8 @@ TEST_F(Cli, DamagedRecordAmongGoodOnes) {
     EXPECT_NE(recs[1].find("G2"), std::string::npos);
     EXPECT_NE(recs[2].find("G1"), std::string::npos);
     EXPECT_EQ(slurp(dir / "out.iso.rejected"), badDirectory + "\r\n" + lost + "\r\n");
-    EXPECT_NE(r.err.find("record 2 (line 2): "), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("record 3 (line 3): record terminator missing"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("record 2 (input line 2): "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("record 3 (input line 3): the record has lost its terminator"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("5 records read, 3 written, 2 failed"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("out.iso.rejected"), std::string::npos) << r.err;
 }
@@ -210,7 +210,7 @@ TEST_F(Cli, DumpShowsTheWorkingRecords) {
     Ran r = run({"--dump", "in.iso"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "001    D1\n200 1  |a银行|x\n\n005    20240102030405.0\n701  0 |a书\n");
-    EXPECT_NE(r.err.find("record 3 (line 2): "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("record 3 (input line 2): "), std::string::npos) << r.err;
     EXPECT_EQ(run({"--dump", "in.iso", "out.iso"}).status, 2);
 }
 
@@ -341,6 +341,60 @@ TEST_F(Cli, AnEndlessLineGivesWhatItsPiecesGive) {
     EXPECT_TRUE(alternate);
     EXPECT_EQ(count, 2 * (line.size() / 5));
     EXPECT_EQ(word, "shu");
+}
+
+}  // namespace
+
+namespace {
+
+using namespace clitest;
+
+// The command line speaks the locale's language: Chinese under zh_*, English otherwise, whether
+// or not the locale is installed; the failure log beside the rejects file is in the same words,
+// one line per failed record, appended to like the output.
+TEST_F(Cli, FailuresInTheLocalesLanguageAndTheLog) {
+    const std::string good = testrec::book("G1", shu);
+    const std::string bad1 = testrec::book("B1", shu).substr(0, 30) + "\x1D";  // cut inside its directory
+    std::string bad2 = testrec::makeRecord({{"001", "B2"}, {"200", "1 \x1F" "a" + shu}});
+    bad2.replace(24 + 12 + 3, 4, "0099");  // 200's length runs past the end
+    const std::string bad3 = testrec::makeRecord({{"001", "B3"}, {"005", "20240102030405.0"}});  // nothing to write
+    const std::string input = good + "\r\n" + bad1 + "\r\n" + good + "\r\n" + bad2 + "\r\n" + bad3 + "\r\n";
+    spit(dir / "in.iso", input);
+    const auto runIn = [&](const char* lang, const std::string& out) {
+        std::string cmd = "cd " + quote(dir.string()) + " && LC_ALL= LC_MESSAGES= LANG=" + lang + " XDG_STATE_HOME=" +
+                          quote(dir.string()) + " " + quote(kProgram) + " --db " + quote(db) +
+                          " --polyphone first in.iso " + out + " 2> err.txt";
+        const int raw = std::system(cmd.c_str());
+        EXPECT_EQ(WEXITSTATUS(raw), 1);
+        return slurp(dir / "err.txt");
+    };
+    const std::string english = runIn("C", "en.iso");
+    for (char c : english) EXPECT_LT(static_cast<unsigned char>(c), 0x80) << english;
+    EXPECT_NE(english.find("record 4 (input line 4): field 200 (directory entry 2): it runs past the end"),
+              std::string::npos)
+        << english;
+    EXPECT_NE(english.find("reasons in en.iso.rejected.txt"), std::string::npos) << english;
+
+    const std::string chinese = runIn("zh_CN.UTF-8", "zh.iso");
+    EXPECT_NE(chinese.find("第 4 条记录（输入第 4 行）：字段 200（目录第 2 项）：超出了记录的末尾"), std::string::npos) << chinese;
+    EXPECT_NE(chinese.find("读取 5 条记录，写入 2 条，失败 3 条"), std::string::npos) << chinese;
+
+    // The log: three lines with number, input line, byte offset, 001 and reason; a second run
+    // appends three more.
+    const std::size_t offset2 = good.size() + 2, offset4 = 2 * (good.size() + 2) + bad1.size() + 2,
+                      offset5 = offset4 + bad2.size() + 2;
+    std::string log = slurp(dir / "en.iso.rejected.txt");
+    EXPECT_EQ(log, "record 2, input line 2, byte " + std::to_string(offset2) +
+                       ": no field terminator: the record has no directory\n"
+                       "record 4, input line 4, byte " + std::to_string(offset4) +
+                       ", 001 B2: field 200 (directory entry 2): it runs past the end of the record\n"
+                       "record 5, input line 5, byte " + std::to_string(offset5) +
+                       ", 001 B3: the record has no field to write besides 001 and 005\n");
+    runIn("C", "en.iso");
+    EXPECT_EQ(slurp(dir / "en.iso.rejected.txt"), log + log);
+    EXPECT_NE(slurp(dir / "zh.iso.rejected.txt").find("第 4 条记录，输入第 4 行，第 " + std::to_string(offset4) +
+                                                      " 字节，001 为 B2：字段 200"),
+              std::string::npos);
 }
 
 }  // namespace

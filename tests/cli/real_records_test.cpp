@@ -147,7 +147,7 @@ TEST_F(RealRecords, WrongEncodingsAreRefusedInOneLine) {
         {{"--encoding", "gbk", "utf8.mrc", "o3.iso"}, "looks like UTF-8, not GBK"},
         {{"--encoding", "gbk", "utf8.iso", "o4.iso"}, "looks like UTF-8, not GBK"},
         {{"--encoding", "gb18030", "utf8.iso", "o5.iso"}, "looks like UTF-8, not GB18030"},
-        {{"--encoding", "utf-8", "gbk.iso", "o6.iso"}, "is not UTF-8 (it looks like GBK)"},
+        {{"--encoding", "utf-8", "gbk.iso", "o6.iso"}, "looks like GBK, not UTF-8"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args{"--db", kPyDb};

@@ -114,10 +114,11 @@ TEST(Fidelity, AChangedFieldWithInvalidBytesIsRefused) {
         readEditWrite(rec, Codec::gbk(), addPinyin);
         FAIL() << "no error";
     } catch (const marc::EncodingError& e) {
-        EXPECT_EQ(e.tag, "200");
-        EXPECT_EQ(rec.substr(e.recordOffset, 1), "\xAD");
-        ASSERT_TRUE(e.likely.has_value());
-        EXPECT_EQ(*e.likely, codepage::Encoding::Utf8);
+        EXPECT_EQ(e.problem.kind, problem::Kind::InvalidBytes);
+        EXPECT_EQ(e.problem.tag, "200");
+        EXPECT_EQ(rec.substr(static_cast<std::size_t>(e.problem.value), 1), "\xAD");
+        EXPECT_EQ(e.problem.encoding, codepage::Encoding::Gbk);
+        EXPECT_EQ(e.problem.other, codepage::Encoding::Utf8);
     }
     // Read as what it is, the same record is written.
     EXPECT_NE(readEditWrite(rec, Codec::get(codepage::Encoding::Utf8), addPinyin), "");

@@ -1,0 +1,83 @@
+// What can go wrong, as data: a kind and the place it happened. The core names problems this way
+// and never words them; each front end renders them in its user's language.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "codepage/codepage.h"
+
+namespace problem {
+
+enum class Kind {
+    // A run that cannot start.
+    NoInputPath,           ///< no input named
+    InputCannotOpen,       ///< path, osError
+    InputIsFolder,         ///< path
+    NoOutputPath,          ///< no output named
+    OutputIsFolder,        ///< path
+    OutputCannotOpen,      ///< path, osError
+    OutputFolderMissing,   ///< path: its folder does not exist or is no folder (osError)
+    OutputBusy,            ///< path: another run appends to it
+    InputIsOutput,         ///< path: the input is the output file itself
+    InputIsRejects,        ///< path: the input is the output's rejects file
+    DbCannotOpen,          ///< path, detail
+    DbNotReadable,         ///< path, detail: not a database, or damaged
+    DbNoPinYinTable,       ///< path
+    DbNoColumns,           ///< path, detail: PinYin lacks hz or Py1
+    DbEmpty,               ///< path: PinYin holds no characters
+    DbNoPhrases,           ///< path: the phrase tables the mode needs are missing
+    Marc8,                 ///< the input is in MARC-8
+    EncodingContradicted,  ///< encoding: chosen, other: what the bytes are
+    NotIso2709,            ///< nothing in the input looks like a record
+
+    // A run stopped on the way.
+    InputReadFailed,       ///< path, osError
+    RejectsWriteFailed,    ///< path, osError
+
+    // A record that is not written.
+    CutShort,                ///< the input ends before its record terminator
+    NextRecordInside,        ///< it lost its terminator: the next record starts inside it
+    TooLong,                 ///< no record terminator within 4 MiB
+    NoFieldTerminator,       ///< no field terminator at all
+    TerminatorInLeader,      ///< value: byte of the first field terminator, inside the leader
+    EntryLengthNotANumber,   ///< entry
+    EntryStartNotANumber,    ///< entry
+    BadTag,                  ///< entry, tag: not three letters or digits
+    FieldLengthZero,         ///< entry, tag
+    FieldPastEnd,            ///< entry, tag
+    FieldNotTerminated,      ///< entry, tag
+    FieldTerminatorInData,   ///< entry, tag
+    RecordTerminatorInData,  ///< entry, tag
+    LineBreakInData,         ///< entry, tag
+    DataFieldTooShort,       ///< entry, tag: fewer than its two indicators
+    NoFields,                ///< a record without fields
+    EmptySubfield,           ///< tag: "||" in a field made by hand
+    FieldTooLong,            ///< tag, value: its length in bytes, over 9999
+    FieldStartTooFar,        ///< tag: it would start beyond byte 99999 of the data
+    RecordTooLong,           ///< value: its length in bytes, over 99999
+    TagNotSingleBytes,       ///< tag
+    LeaderCodeInvalid,       ///< the code of a "000" line is not four single-byte characters
+    TerminatorInText,        ///< tag: a changed field's text holds a terminator
+    InvalidBytes,            ///< tag, value: input byte offset, encoding, other: what they read as
+    NothingToWrite,          ///< no field besides 001 and 005
+    OutputWriteFailed,       ///< path, osError: the output did not take the record
+    DbFailed,                ///< path, detail: py.db failed in the middle of the run
+    Unexpected,              ///< detail: a fault of the program itself
+};
+
+struct Problem {
+    Kind kind = Kind::Unexpected;
+    std::string path;    ///< the file concerned
+    std::string tag;     ///< the field's tag
+    long long entry = 0;  ///< 1-based directory entry
+    long long value = 0;  ///< a byte position or a size, as the kind says
+    int osError = 0;      ///< errno, where the operating system refused
+    std::optional<codepage::Encoding> encoding, other;
+    std::string detail;  ///< technical text not for translation (SQLite's message)
+};
+
+/// True for the kinds that stop a run before anything is read or written.
+inline bool isStartProblem(Kind k) { return k <= Kind::NotIso2709; }
+
+}  // namespace problem

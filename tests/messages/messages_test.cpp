@@ -1,0 +1,126 @@
+// Every problem the core names, worded in both languages: English without Chinese, Chinese
+// without an English sentence, each with the values of its place.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "messages/messages.h"
+
+using messages::Language;
+using problem::Kind;
+
+namespace {
+
+problem::Problem sample(Kind kind) {
+    problem::Problem p;
+    p.kind = kind;
+    p.path = "/data/in.iso";
+    p.tag = "200";
+    p.entry = 3;
+    p.value = 1234;
+    p.osError = ENOSPC;
+    p.encoding = codepage::Encoding::Gbk;
+    p.other = codepage::Encoding::Utf8;
+    p.detail = "file is not a database";
+    return p;
+}
+
+/// Two English words in a row, once the names that stay as they are in Chinese text are taken out.
+bool holdsEnglishSentence(std::string text) {
+    for (const char* kept : {"yaz-marcdump -f MARC-8 -t UTF-8 -o marc", "/data/in.iso", "PinYin", "Py1", "hz",
+                             "SQLite", "MARC-8", "ISO 2709", "GB18030", "GBK", "UTF-8", "MB"})
+        for (std::size_t at = text.find(kept); at != std::string::npos; at = text.find(kept))
+            text.erase(at, std::strlen(kept));
+    const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    const auto wordAt = [&](std::size_t& i) {  // a word of two letters or more starting at i
+        std::size_t j = i;
+        while (j < text.size() && letter(text[j])) ++j;
+        const bool word = j - i >= 2;
+        i = j;
+        return word;
+    };
+    for (std::size_t i = 0; i < text.size();) {
+        if (!letter(text[i])) {
+            ++i;
+            continue;
+        }
+        if (!wordAt(i)) continue;
+        std::size_t j = i;
+        while (j < text.size() && (text[j] == ' ' || text[j] == ',' || text[j] == ':' || text[j] == ';')) ++j;
+        if (j > i && wordAt(j)) return true;
+    }
+    return false;
+}
+
+bool holdsNonAscii(const std::string& text) {
+    for (char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80) return true;
+    return false;
+}
+
+TEST(Messages, EveryKindInBothLanguages) {
+    for (int k = 0; k <= static_cast<int>(Kind::Unexpected); ++k) {
+        const problem::Problem p = sample(static_cast<Kind>(k));
+        const std::string english = messages::describe(p, Language::English);
+        const std::string chinese = messages::describe(p, Language::Chinese);
+        SCOPED_TRACE("kind " + std::to_string(k) + ": " + english);
+        EXPECT_FALSE(english.empty());
+        EXPECT_FALSE(holdsNonAscii(english)) << english;
+        EXPECT_TRUE(holdsNonAscii(chinese)) << chinese;
+        EXPECT_FALSE(holdsEnglishSentence(chinese)) << chinese;
+        EXPECT_EQ(english.find('{'), std::string::npos) << "a value left unfilled";
+        EXPECT_EQ(chinese.find('{'), std::string::npos) << "a value left unfilled";
+    }
+}
+
+TEST(Messages, ThePlaceAndTheOperatingSystemsWords) {
+    EXPECT_EQ(messages::describe(sample(Kind::FieldPastEnd), Language::English),
+              "field 200 (directory entry 3): it runs past the end of the record");
+    EXPECT_EQ(messages::describe(sample(Kind::FieldPastEnd), Language::Chinese), "字段 200（目录第 3 项）：超出了记录的末尾");
+    EXPECT_EQ(messages::describe(sample(Kind::InvalidBytes), Language::Chinese),
+              "字段 200：输入文件第 1234 字节处的内容不是有效的 GBK 编码；它们像是 UTF-8 编码：文件是否为 UTF-8？");
+    EXPECT_EQ(messages::describe(sample(Kind::OutputWriteFailed), Language::Chinese),
+              "无法写入输出文件 /data/in.iso：磁盘已满");
+    for (int err : {ENOENT, EACCES, EROFS, ENOSPC, EISDIR, ENOTDIR, EIO, ENAMETOOLONG, 12345}) {
+        const std::string zh = messages::osError(err, Language::Chinese);
+        EXPECT_TRUE(holdsNonAscii(zh)) << err;
+        EXPECT_FALSE(holdsEnglishSentence(zh)) << zh;
+    }
+    EXPECT_EQ(messages::osError(EROFS, Language::Chinese), "文件系统是只读的");
+    EXPECT_EQ(messages::osError(ENOENT, Language::English), "No such file or directory");
+}
+
+TEST(Messages, ARecordAndItsLogLine) {
+    app::RecordFailure f;
+    f.number = 6;
+    f.line = 6;
+    f.offset = 4096;
+    f.identifier = "A0001";
+    f.problem = sample(Kind::NothingToWrite);
+    EXPECT_EQ(messages::failure(f, Language::English),
+              "record 6 (input line 6): the record has no field to write besides 001 and 005");
+    EXPECT_EQ(messages::failure(f, Language::Chinese), "第 6 条记录（输入第 6 行）：记录中除 001 和 005 外没有可写的字段");
+    EXPECT_EQ(messages::failureLogLine(f, Language::English),
+              "record 6, input line 6, byte 4096, 001 A0001: the record has no field to write besides 001 and 005");
+    EXPECT_EQ(messages::failureLogLine(f, Language::Chinese),
+              "第 6 条记录，输入第 6 行，第 4096 字节，001 为 A0001：记录中除 001 和 005 外没有可写的字段");
+}
+
+TEST(Messages, TheLanguageComesFromTheEnvironment) {
+    const auto with = [](const char* all, const char* messagesVar, const char* lang) {
+        for (auto [name, value] : {std::pair{"LC_ALL", all}, {"LC_MESSAGES", messagesVar}, {"LANG", lang}}) {
+            if (value) setenv(name, value, 1);
+            else unsetenv(name);
+        }
+        return messages::fromEnvironment();
+    };
+    EXPECT_EQ(with(nullptr, nullptr, "zh_CN.UTF-8"), Language::Chinese);
+    EXPECT_EQ(with(nullptr, nullptr, "C"), Language::English);
+    EXPECT_EQ(with("", "zh_TW.UTF-8", "C"), Language::Chinese);  // an empty LC_ALL counts as unset
+    EXPECT_EQ(with("C", "zh_CN.UTF-8", "zh_CN.UTF-8"), Language::English);
+    EXPECT_EQ(with(nullptr, nullptr, nullptr), Language::English);
+}
+
+}  // namespace
