@@ -112,6 +112,11 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
         out += settings_.letterCase == LetterCase::Lower ? r.lower : r.asIs;
     };
 
+    // The word list wins over everything else. Its storage is borrowed like the suggestions'.
+    std::vector<const Reading*> cover = std::move(listed_);
+    const bool listed = words_ && words_->cover(hz, cover);
+    if (starts_) starts_->clear();
+
     constexpr std::uint8_t kUsable = Hot::kRow | Hot::kDoubleByte | Hot::kPooled;
     const auto* const p = reinterpret_cast<const unsigned char*>(hz.data());
     const std::size_t n = hz.size();
@@ -119,6 +124,7 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
     std::size_t index = 0;     // code points before the current character
 
     for (std::size_t i = 0; i < n; ++index) {
+        if (starts_) starts_->push_back(out.size());
         if (p[i] < 0x80) {  // ASCII is never double-byte in GBK: copied through, no separator
             out += static_cast<char>(p[i++]);
             ++position;
@@ -138,6 +144,13 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
         }
         const int dyStr = static_cast<int>(position) + 1;
         position += c > 0xFFFF ? 2 : 1;
+
+        if (listed && cover[index]) {
+            const Reading& r = *cover[index];
+            out += settings_.letterCase == LetterCase::Lower ? r.lower : r.asIs;
+            if (const Entry* e = t.find(c); e && e->polyphonic) selpy = r.stored;
+            continue;
+        }
 
         if (c < 0x10000) {
             const Hot h = t.hot[c];
@@ -172,7 +185,9 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
         }
         lookUpSlowly(c, dyStr, index);
     }
+    if (starts_) starts_->push_back(out.size());
     spare_ = std::move(suggestions);
+    listed_ = std::move(cover);
     return out;
 }
 

@@ -1,0 +1,70 @@
+// The cataloguer's own word list: words whose readings win over every other rule.
+#pragma once
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pinyin {
+
+struct Reading;
+
+/// A word list that cannot be read, or a line of it that does not fit. The message starts with
+/// the file's name and, for a bad line, its number: "words.txt:3: ...".
+class WordsError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// Whether `s` is a pinyin syllable as a word list writes it: lower case, no tone, ü as v.
+bool isSyllable(std::string_view s);
+/// Whether `c` is a Chinese character: one syllable each in a word list.
+bool isHan(char32_t c);
+/// A reading as py.db stores it ("Lǘ", "Zhuan") in the form of a word list ("lv", "zhuan").
+std::string listedSyllable(std::string_view stored);
+
+/// Words with their readings, from plain UTF-8 files that people edit and share:
+///
+///     # a comment, to the end of the line
+///     校注<TAB>jiao zhu
+///     叶圣陶<TAB>ye sheng tao
+///
+/// One syllable per Chinese character of the word; other characters of a word (Latin letters,
+/// digits) must match as they stand and take no syllable. A word listed again replaces the
+/// earlier entry, so a file loaded later wins.
+class UserWords {
+public:
+    UserWords();
+    ~UserWords();
+    UserWords(UserWords&&) noexcept;
+    UserWords& operator=(UserWords&&) noexcept;
+
+    /// Adds the words of the file at `path`. Throws WordsError.
+    void load(const std::string& path);
+    /// Adds the words of `text`, the contents of a file called `name`. Throws WordsError.
+    void parse(std::string_view text, const std::string& name);
+    /// Adds or replaces one word. Throws WordsError (without a file name) when it does not fit.
+    void add(std::string_view word, std::string_view syllables);
+
+    bool empty() const;
+    std::size_t size() const;
+
+    /// For each code point of `text`, the listed reading of the Chinese character there when a
+    /// listed word covers it, else nullptr. Longer words are placed first, then the ones that
+    /// start earlier; a word that would overlap one already placed is left out. Returns false,
+    /// leaving `out` as it was, when no listed word occurs in `text`.
+    bool cover(std::string_view text, std::vector<const Reading*>& out) const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+/// Appends the entry "word, tab, syllables" to the word list at `path`, creating the file and
+/// its folder when missing. `syllables` may be given in py.db's form ("Zhuan Ji"). Throws
+/// WordsError when the entry does not fit or the file cannot be written.
+void appendWord(const std::string& path, std::string_view word, std::string_view syllables);
+
+}  // namespace pinyin
