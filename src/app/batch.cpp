@@ -78,6 +78,7 @@ void Run::start() {
     if (std::string why = output_.open(); !why.empty()) throw StartError(why);
     fixed_ = settings_;
     romaniser_ = std::make_unique<pinyin::Romaniser>(*table_, settings_, observer_.chooser());
+    romaniser_->setWords(options_.words.get());
     separator_ = options_.separator == Separator::CrLf ? marc::kCrLf : std::string_view{};
 }
 
