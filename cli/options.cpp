@@ -43,7 +43,15 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& o) {
     app.add_option("--field", o.field, "with --lines: the field the text stands in (for surnames)")
         ->capture_default_str();
     app.add_flag("--quiet", o.quiet, "no progress line and no summary");
+    app.add_option("--words", o.words,
+                   "a word list of your own (UTF-8: word, tab, syllables), before every other rule; "
+                   "may be given more than once, later files win")
+        ->expected(1)->allow_extra_args(false)->take_all();
+    auto* check = app.add_flag("--check", o.check,
+                               "write no records: compare the pinyin fields already carry with ours "
+                               "and write each disagreement to OUTPUT (tab-separated, UTF-8)");
     dump->excludes(lines);
+    check->excludes(dump)->excludes(lines);
 
     try {
         app.parse(argc, argv);

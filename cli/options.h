@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/batch.h"
 #include "pinyin/settings.h"
@@ -25,6 +26,8 @@ struct Options {
     bool lines = false;
     std::string field = "200";         ///< with --lines: the field the text stands in
     bool quiet = false;
+    std::vector<std::string> words;    ///< the cataloguer's word lists, later ones win
+    bool check = false;                ///< OUTPUT is a report of existing pinyin that disagrees
 };
 
 /// Exit statuses.

@@ -7,11 +7,13 @@
 #include <memory>
 #include <string>
 
+#include "app/check.h"
 #include "app/files.h"
 #include "app/framer.h"
 #include "marc/reader.h"
 #include "pinyin/lookup.h"
 #include "pinyin/table.h"
+#include "pinyin/words.h"
 #include "report.h"
 #include "tty_chooser.h"
 
@@ -85,10 +87,23 @@ std::unique_ptr<TtyChooser> chooserFor(const Options& o) {
     return chooser;
 }
 
+/// The word lists of --words, read in order; null when there are none.
+std::shared_ptr<pinyin::UserWords> loadWords(const Options& o) {
+    if (o.words.empty()) return nullptr;
+    auto words = std::make_shared<pinyin::UserWords>();
+    try {
+        for (const std::string& path : o.words) words->load(path);
+    } catch (const pinyin::WordsError& e) {
+        throw app::StartError(e.what());
+    }
+    return words;
+}
+
 int runLines(const Options& o) {
     app::BatchOptions b = toBatchOptions(o);
     const auto& codec = codepage::Codec::get(b.encoding);
     pinyin::RunSettings settings = toRunSettings(o);
+    const auto words = loadWords(o);
     app::InputFile input(o.input);
     app::AppendFile output(b.outputPath);
     if (std::string why = output.check(); !why.empty()) throw app::StartError(why);
@@ -102,6 +117,7 @@ int runLines(const Options& o) {
     auto chooser = chooserFor(o);
     if (std::string why = output.open(); !why.empty()) throw app::StartError(why);
     pinyin::Romaniser romaniser(*table, settings, chooser.get());
+    romaniser.setWords(words.get());
 
     std::unique_ptr<char[]> block(new char[kBlock]);
     std::string pending, out;
@@ -138,6 +154,7 @@ int runLines(const Options& o) {
 
 int runRecords(const Options& o) {
     app::BatchOptions b = toBatchOptions(o);
+    b.words = loadWords(o);
     pinyin::RunSettings settings = toRunSettings(o);
     auto chooser = chooserFor(o);
     bool progressLine = !o.quiet && ::isatty(STDERR_FILENO);
@@ -148,12 +165,28 @@ int runRecords(const Options& o) {
     return result.failed ? kSomeFailed : kAllWritten;
 }
 
+int runCheck(const Options& o) {
+    app::BatchOptions b = toBatchOptions(o);
+    b.words = loadWords(o);
+    Report report(stderr, !o.quiet && ::isatty(STDERR_FILENO), false, nullptr);
+    const app::CheckResult r = app::runCheck(b, toRunSettings(o), report);
+    report.clearLine();
+    if (!r.error.empty()) complain("stopped: " + r.error);
+    if (!o.quiet)
+        std::fprintf(stderr, "marc-pinyin-cli: %lld records read, %lld fields checked, %lld disagree, %lld failed, %.2f s\n",
+                     static_cast<long long>(r.read), static_cast<long long>(r.checked),
+                     static_cast<long long>(r.differing), static_cast<long long>(r.failed), r.seconds);
+    if (r.stopped) return kCannotStart;
+    return r.failed ? kSomeFailed : kAllWritten;
+}
+
 }  // namespace
 
 int runCommand(const Options& o) {
     try {
         if (o.dump) return runDump(o);
         if (o.lines) return runLines(o);
+        if (o.check) return runCheck(o);
         return runRecords(o);
     } catch (const app::StartError& e) {
         complain(e.what());
