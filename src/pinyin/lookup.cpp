@@ -24,6 +24,43 @@ void appendReading(std::string& out, const Entry& e, const std::string& reading,
     out += readingOut(reading, lower);
 }
 
+/// Fills in the word around the asked character and the reading each character of the text
+/// takes without asking (see ChooserRequest).
+void describe(ChooserRequest& request, const PinyinTable::Impl& t,
+              const std::vector<Suggestion>* suggestions, const std::vector<const Reading*>* cover) {
+    const std::string_view text = request.allHz;
+    std::size_t units = 0;
+    for (std::size_t i = 0, j = 0; i < text.size(); ++j) {
+        const std::size_t from = i;
+        const char32_t c = codepage::utf8::next(text, i);
+        const Suggestion* s = suggestions && j < suggestions->size() ? &(*suggestions)[j] : nullptr;
+        const Entry* e = codepage::Codec::isGbkDoubleByte(c) ? t.find(c) : nullptr;
+        std::string reading;
+        if (cover && (*cover)[j])
+            reading = (*cover)[j]->stored;
+        else if (s && !s->reading.empty())
+            reading = s->reading;
+        else if (e)
+            reading = e->readings.front().stored;
+        request.readings.push_back(std::move(reading));
+        if (static_cast<int>(units) + 1 == request.dyStr && s && s->wordLength > 0) {
+            // The word's first character lies wordBack code points back.
+            std::size_t start = from;
+            for (std::size_t back = 0; back < s->wordBack; ++back) {
+                do --start;
+                while (start > 0 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80);
+            }
+            std::size_t end = start;
+            for (std::size_t k = 0; k < s->wordLength && end < text.size(); ++k) codepage::utf8::next(text, end);
+            request.word = std::string(text.substr(start, end - start));
+            int at = 1;
+            for (std::size_t k = 0; k < start;) at += codepage::utf8::next(text, k) > 0xFFFF ? 2 : 1;
+            request.wordAt = at;
+        }
+        units += c > 0xFFFF ? 2 : 1;
+    }
+}
+
 }  // namespace
 
 Romaniser::Romaniser(const PinyinTable& table, const RunSettings& settings, Chooser* chooser)
@@ -49,6 +86,11 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
         }
         return phrases;
     };
+
+    // The word list wins over everything else. Its storage is borrowed like the suggestions'.
+    std::vector<const Reading*> cover = std::move(listed_);
+    const bool listed = words_ && words_->cover(hz, cover);
+    if (starts_) starts_->clear();
 
     // A polyphonic character under a mode that looks at context or asks.
     const auto choose = [&](const Entry* e, char32_t c, int dyStr, std::size_t index) {
@@ -88,6 +130,16 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
         request.pystr = e->trimmed;
         codepage::utf8::append(request.hz, c);
         request.suggested = hint ? static_cast<int>(hint->index) : 0;
+        // For a chooser that remembers the answer: the words around, found even where the mode
+        // does not read them (a broken phrase table only leaves them out).
+        if (!analysed) try {
+                if (const PhraseModel* m = phraseModel()) {
+                    m->analyse(hz, false, table_, suggestions);
+                    analysed = true;
+                }
+            } catch (const DbError&) {
+            }
+        describe(request, t, analysed ? &suggestions : nullptr, listed ? &cover : nullptr);
         // No choice (the window closed another way) keeps the previous selpy as the reading.
         if (auto answer = chooser_->choose(request)) selpy = std::move(*answer);
         // The case scheme applies to the answer, as it stands once the chooser has closed.
@@ -111,11 +163,6 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
         const Reading& r = e->readings.front();
         out += settings_.letterCase == LetterCase::Lower ? r.lower : r.asIs;
     };
-
-    // The word list wins over everything else. Its storage is borrowed like the suggestions'.
-    std::vector<const Reading*> cover = std::move(listed_);
-    const bool listed = words_ && words_->cover(hz, cover);
-    if (starts_) starts_->clear();
 
     constexpr std::uint8_t kUsable = Hot::kRow | Hot::kDoubleByte | Hot::kPooled;
     const auto* const p = reinterpret_cast<const unsigned char*>(hz.data());

@@ -253,6 +253,41 @@ bool UserWords::cover(std::string_view text, std::vector<const Reading*>& out) c
     return true;
 }
 
+std::optional<WordEntry> wordToRemember(const ChooserRequest& request, std::string_view answer,
+                                        int markedFrom, int markedTo) {
+    const std::string_view text = request.allHz;
+    const int asked = request.dyStr;
+    int from = asked, to = asked;  // the character alone
+    if (markedFrom >= 1 && markedFrom <= asked && markedTo >= asked) {
+        from = markedFrom;
+        to = markedTo;
+    } else if (!request.word.empty() && request.wordAt >= 1) {
+        from = request.wordAt;
+        to = from - 1;
+        for (std::size_t i = 0; i < request.word.size();)
+            to += codepage::utf8::next(request.word, i) > 0xFFFF ? 2 : 1;
+    }
+    WordEntry entry;
+    int unit = 1;
+    for (std::size_t i = 0, j = 0; i < text.size(); ++j) {
+        const std::size_t start = i;
+        const char32_t c = codepage::utf8::next(text, i);
+        const int here = unit;
+        unit += c > 0xFFFF ? 2 : 1;
+        if (here < from || here > to) continue;
+        entry.word += text.substr(start, i - start);
+        if (!isHan(c)) continue;
+        const std::string_view reading =
+            here == asked ? answer : j < request.readings.size() ? std::string_view(request.readings[j]) : "";
+        const std::string syllable = listedSyllable(reading);
+        if (!isSyllable(syllable)) return std::nullopt;
+        if (!entry.syllables.empty()) entry.syllables += ' ';
+        entry.syllables += syllable;
+    }
+    if (entry.syllables.empty()) return std::nullopt;
+    return entry;
+}
+
 void appendWord(const std::string& path, std::string_view word, std::string_view syllables) {
     std::string listed;
     for (std::string_view s : splitSyllables(syllables)) {

@@ -2,10 +2,13 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "pinyin/chooser.h"
 
 namespace pinyin {
 
@@ -61,6 +64,20 @@ private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
+
+/// One entry of a word list: the word and its syllables as the file writes them.
+struct WordEntry {
+    std::string word;
+    std::string syllables;
+};
+
+/// What the chooser's "remember this reading" adds for `answer`, the reading chosen for the
+/// character `request` asks about: the characters of allHz from `markedFrom` to `markedTo`
+/// (1-based UTF-16 positions, both included) when they take in that character; else the word
+/// the phrase data found around it; else the character alone. The other characters keep the
+/// readings they take without asking. nullopt when a Chinese character of it has none.
+std::optional<WordEntry> wordToRemember(const ChooserRequest& request, std::string_view answer,
+                                        int markedFrom = 0, int markedTo = 0);
 
 /// Appends the entry "word, tab, syllables" to the word list at `path`, creating the file and
 /// its folder when missing. `syllables` may be given in py.db's form ("Zhuan Ji"). Throws

@@ -166,5 +166,39 @@ TEST(AppendWord, WritesAnEntryTheNextLoadReads) {
     fs::remove_all(folder);
 }
 
+TEST(WordToRemember, TheMarkedCharactersElseThePhraseWordElseTheCharacterAlone) {
+    TempDb db(R"(
+        CREATE TABLE PinYin(hz TEXT, Py1 TEXT);
+        INSERT INTO PinYin VALUES ('银','Yin'),('行','Xing Hang'),('长','Zhang Chang'),('城','Cheng');
+        CREATE TABLE Phrase(word TEXT PRIMARY KEY, py TEXT, weight INTEGER NOT NULL);
+        INSERT INTO Phrase VALUES ('银行','Yin Hang',-900),('长城','Chang Cheng',-900);
+    )");
+    auto table = PinyinTable::load(db.path());
+    RunSettings settings;  // plain manual: every polyphonic character asked, words found all the same
+    ScriptedChooser chooser({"Hang", "Chang"});
+    Romaniser r(*table, settings, &chooser);
+    EXPECT_EQ(r.pinyin("A银行长城"), "Ayin hang chang cheng ");
+    ASSERT_EQ(chooser.asked.size(), 2u);
+    const ChooserRequest& hang = chooser.asked[0];
+    EXPECT_EQ(hang.word, "银行");
+    EXPECT_EQ(hang.wordAt, 2);
+    EXPECT_EQ(hang.readings, (std::vector<std::string>{"", "Yin", "Hang", "Chang", "Cheng"}));
+    EXPECT_EQ(chooser.asked[1].word, "长城");
+
+    const auto entry = [](const std::optional<WordEntry>& e) {
+        return e ? e->word + "\t" + e->syllables : std::string("none");
+    };
+    EXPECT_EQ(entry(wordToRemember(hang, "Hang")), "银行\tyin hang");
+    EXPECT_EQ(entry(wordToRemember(hang, "Xing", 3, 4)), "行长\txing chang");   // marked by the user
+    EXPECT_EQ(entry(wordToRemember(hang, "Hang", 1, 3)), "A银行\tyin hang");
+    EXPECT_EQ(entry(wordToRemember(hang, "Hang", 4, 5)), "银行\tyin hang");    // misses the character
+
+    ChooserRequest alone = hang;
+    alone.word.clear();
+    EXPECT_EQ(entry(wordToRemember(alone, "Hang")), "行\thang");
+    alone.readings[1].clear();  // a character without a reading cannot be listed
+    EXPECT_EQ(entry(wordToRemember(alone, "Hang", 2, 3)), "none");
+}
+
 }  // namespace
 }  // namespace pinyin
