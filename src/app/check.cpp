@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <filesystem>
 #include <optional>
 
 #include "app/files.h"
@@ -204,8 +206,10 @@ void Check::start() {
         throw StartError(e.what());
     }
     // The report is written afresh.
-    if (options_.outputPath != "-" && ::truncate(options_.outputPath.c_str(), 0) != 0 && errno != ENOENT)
-        throw StartError("cannot empty the report " + options_.outputPath);
+    std::error_code ec;
+    if (options_.outputPath != "-" && std::filesystem::is_regular_file(options_.outputPath, ec) &&
+        ::truncate(options_.outputPath.c_str(), 0) != 0)
+        throw StartError("cannot empty the report " + options_.outputPath + ": " + std::strerror(errno));
     if (std::string why = report_.open(); !why.empty()) throw StartError(why);
     checker_ = std::make_unique<PinyinChecker>(*table_, settings_, options_.words.get());
     lines_ = "record\t001\ttag\ttext\texisting\tours\tdiffering\tunsure\n";
