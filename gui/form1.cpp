@@ -13,12 +13,14 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStandardPaths>
 
 #include "app/batch.h"
 #include "filedialog.h"
 #include "linklabel.h"
 #include "pinyin/lookup.h"
 #include "pinyin/table.h"
+#include "pinyin/words.h"
 #include "skinlayer.h"
 #include "twips.h"
 
@@ -135,13 +137,23 @@ void messageBox(QWidget* owner, QMessageBox::Icon icon, const QString& title, co
 
 Form1::Form1(QWidget* parent)
     : QWidget(parent),
-      chooser_([this](const std::string& reading) { selpy = reading; }),
+      chooser_([this](const std::string& reading) { selpy = reading; },
+               [this](const pinyin::WordEntry& entry) { remember(entry); }),
       endProgram_([] { QCoreApplication::exit(0); }) {
     setObjectName("Form1");
     setWindowTitle(QStringLiteral("MARC批加拼音(Ostrel)"));
     datapath = pinyin::datapath(pinyin::programFolder());
+    wordsPath = localPath(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
+                          QStringLiteral("/words.txt"));
     buildControls();
     connectSettings();
+    // Where the word list lies, on every control of the polyphonic choice: it comes first in
+    // every mode.
+    const QString words = QStringLiteral("本馆词表（优先于其他规则）：%1").arg(QFile::decodeName(wordsPath.c_str()));
+    for (QWidget* w : {static_cast<QWidget*>(option1_[0]), static_cast<QWidget*>(option1_[1]),
+                       static_cast<QWidget*>(option1_[2])})
+        w->setToolTip(words);
+    check1_->setToolTip(check1_->toolTip() + QStringLiteral("\n") + words);
 }
 
 Form1::~Form1() = default;
@@ -296,6 +308,15 @@ void Form1::runBatch(const QString& input, const QString& output) {
     options.inputPath = localPath(QFileInfo(input).absoluteFilePath());
     options.outputPath = localPath(QFileInfo(output).absoluteFilePath());
     options.dbPath = datapath;
+    words_ = std::make_shared<pinyin::UserWords>();
+    try {
+        if (QFileInfo::exists(QFile::decodeName(wordsPath.c_str()))) words_->load(wordsPath);
+    } catch (const pinyin::WordsError& e) {
+        messageBox(this, QMessageBox::Warning, QStringLiteral("温馨提示"),
+                   QStringLiteral("无法开始处理：\n%1").arg(QString::fromStdString(e.what())));
+        return;
+    }
+    options.words = words_;
 
     Run run(*this);
     running_ = true;
@@ -336,6 +357,17 @@ void Form1::showOutcome(const app::BatchResult& result) {
                     .arg(QString::fromStdString(result.rejectsPath));
     }
     messageBox(this, QMessageBox::Information, QStringLiteral("温馨提示"), text);
+}
+
+void Form1::remember(const pinyin::WordEntry& entry) {
+    try {
+        pinyin::appendWord(wordsPath, entry.word, entry.syllables);
+        // The rest of the run reads it too.
+        if (words_) words_->add(entry.word, entry.syllables);
+    } catch (const pinyin::WordsError& e) {
+        messageBox(this, QMessageBox::Warning, QStringLiteral("温馨提示"),
+                   QStringLiteral("无法记入本馆词表：%1").arg(QString::fromStdString(e.what())));
+    }
 }
 
 void Form1::setCount(std::int64_t count) {

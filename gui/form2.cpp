@@ -1,6 +1,7 @@
 // The chooser window and its adapter to the lookup's question.
 #include "form2.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QListWidget>
@@ -30,7 +31,7 @@ Form2::Form2(QWidget* parent)
 
     list1_ = new QListWidget(this);
     list1_->setObjectName("List1");
-    list1_->setGeometry(twipsRect(3960, 60, 1275, 1680));
+    list1_->setGeometry(twipsRect(3960, 60, 1275, 1440));
     list1_->setSelectionMode(QAbstractItemView::SingleSelection);
 
     label2_ = new QLabel(this);
@@ -46,7 +47,13 @@ Form2::Form2(QWidget* parent)
     command1_->setGeometry(twipsRect(4440, 1920, 735, 375));
     command1_->setDefault(true);
 
+    check1_ = new QCheckBox(QStringLiteral("记住此读音"), this);
+    check1_->setObjectName("Check1");
+    check1_->setGeometry(twipsRect(3960, 1560, 1275, 300));
+    check1_->setToolTip(QStringLiteral("把标出的词（未标出时为这个字）连同所选读音记入本馆词表，以后不再询问"));
+
     setTabOrder(command1_, list1_);
+    setTabOrder(list1_, check1_);
     connect(command1_, &QPushButton::clicked, this, &Form2::choose);
     connect(list1_, &QListWidget::itemDoubleClicked, this, &Form2::choose);
 }
@@ -70,6 +77,7 @@ void Form2::load() {
     background.setColor(QPalette::Window, QColor(69, 238, 255));
     setPalette(background);
 
+    check1_->setChecked(false);
     richTextBox1_->setPlainText(AllHz);
     // Document positions count UTF-16 code units, as DyStr does.
     if (DyStr >= 1 && DyStr <= AllHz.size()) {
@@ -80,6 +88,22 @@ void Form2::load() {
         red.setForeground(QColor(255, 0, 0));
         cursor.mergeCharFormat(red);
     }
+    // The word the phrase data found stands marked: what "记住此读音" remembers unless the
+    // user marks other characters.
+    if (!word.isEmpty() && wordAt >= 1 && wordAt - 1 + word.size() <= AllHz.size()) {
+        QTextCursor cursor(richTextBox1_->document());
+        cursor.setPosition(wordAt - 1);
+        cursor.setPosition(wordAt - 1 + static_cast<int>(word.size()), QTextCursor::KeepAnchor);
+        richTextBox1_->setTextCursor(cursor);
+    }
+}
+
+bool Form2::remember() const { return check1_->isChecked(); }
+
+std::pair<int, int> Form2::marked() const {
+    const QTextCursor cursor = richTextBox1_->textCursor();
+    if (!cursor.hasSelection()) return {0, 0};
+    return {cursor.selectionStart() + 1, cursor.selectionEnd()};
 }
 
 void Form2::preselect() {
@@ -121,8 +145,9 @@ void Form2::closeEvent(QCloseEvent* event) {
     }
 }
 
-DialogChooser::DialogChooser(std::function<void(const std::string&)> onChosen)
-    : onChosen_(std::move(onChosen)) {}
+DialogChooser::DialogChooser(std::function<void(const std::string&)> onChosen,
+                             std::function<void(const pinyin::WordEntry&)> onRemember)
+    : onChosen_(std::move(onChosen)), onRemember_(std::move(onRemember)) {}
 
 std::optional<std::string> DialogChooser::choose(const pinyin::ChooserRequest& request) {
     Form2 form;
@@ -131,11 +156,17 @@ std::optional<std::string> DialogChooser::choose(const pinyin::ChooserRequest& r
     form.AllHz = QString::fromStdString(request.allHz);
     form.DyStr = request.dyStr;
     form.suggested = request.suggested;
+    form.word = QString::fromStdString(request.word);
+    form.wordAt = request.wordAt;
     form.load();
     form.exec();
     if (!form.choice()) return std::nullopt;
     std::string reading = form.choice()->toStdString();
     if (onChosen_) onChosen_(reading);
+    if (form.remember() && onRemember_) {
+        const auto [from, to] = form.marked();
+        if (auto entry = pinyin::wordToRemember(request, reading, from, to)) onRemember_(*entry);
+    }
     return reading;
 }
 

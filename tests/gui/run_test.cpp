@@ -1,13 +1,16 @@
 // Whole runs through the main window: the chooser answered, the caption, the frames, the
 // completion box, leaving during a run, and runs that cannot start or finish.
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTextCursor>
 #include <QTest>
 #include <QTextEdit>
 
@@ -74,6 +77,7 @@ class TestRun : public QObject {
 
 private slots:
     void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);  // no word list of the user's own
         gui::setUpApplication(*qobject_cast<QApplication*>(qApp));
         db_ = file("py.db");
         guitest::makePyDb(db_, {{"银", "Yin"}, {"行", "Xing Hang"}, {"长", "Chang Zhang"}, {"城", "Cheng"},
@@ -328,6 +332,81 @@ private slots:
         QVERIFY(contains(f.py("200 1  |a书\r\n"), "|a书|Ashu"));
         f.datapath = file("missing.db");
         QVERIFY_THROWS_EXCEPTION(std::exception, f.Pinyin("书"));
+    }
+    void theWordListIsReadAtEveryStart() {
+        Form1 f;
+        QVERIFY(QString::fromStdString(f.wordsPath).endsWith(QStringLiteral("/words.txt")));
+        QVERIFY(f.findChild<QWidget*>("Option1_0")->toolTip().contains(QString::fromStdString(f.wordsPath)));
+        Recorder rec;
+        prepare(f, rec);
+        f.wordsPath = file("words.txt");
+        std::ofstream(f.wordsPath) << "# ours\n银行\tyin hang\n长城\tchang cheng\n";
+        // Manual choice, and still nobody is asked: the listed words decide.
+        {
+            ModalScript script;
+            BoxSeen done;
+            script.then(ModalScript::answerBox(QMessageBox::Ok, &done));
+            start(f);
+            QCOMPARE(script.unexpected(), QStringList());
+            QCOMPARE(done.text, kDone);
+        }
+        const auto records = guitest::readRecordFile(output_);
+        QCOMPARE(records.size(), std::size_t(3));
+        QVERIFY2(contains(records[0], "|a银行|Ayin hang"), records[0].c_str());
+        QVERIFY2(contains(records[1], "|a长城|Achang cheng"), records[1].c_str());
+
+        // A line that does not fit stops the next run before it starts.
+        std::ofstream(f.wordsPath, std::ios::app) << "书\tshu ji\n";
+        const std::string before = guitest::slurp(output_);
+        ModalScript refused;
+        BoxSeen box;
+        refused.then(ModalScript::answerBox(QMessageBox::Ok, &box));
+        start(f);
+        QVERIFY2(box.text.contains(QStringLiteral("words.txt:4:")), qPrintable(box.text));
+        QCOMPARE(guitest::slurp(output_), before);
+    }
+    void aRememberedReadingIsNotAskedAgain() {
+        Form1 f;
+        Recorder rec;
+        prepare(f, rec);
+        f.wordsPath = file("remembered/words.txt");  // a folder not made yet
+        {
+            ModalScript script;
+            // 行 of 银行: the user marks 银行, ticks the box and takes Hang.
+            script.then([&](QWidget* modal) {
+                auto* text = modal->findChild<QTextEdit*>("RichTextBox1");
+                QTextCursor marked(text->document());
+                marked.setPosition(0);
+                marked.setPosition(2, QTextCursor::KeepAnchor);
+                text->setTextCursor(marked);
+                modal->findChild<QCheckBox*>("Check1")->setChecked(true);
+                modal->findChild<QListWidget*>("List1")->setCurrentRow(1);
+                modal->findChild<QPushButton*>("Command1")->click();
+            });
+            script.then([&](QWidget* modal) { modal->findChild<QPushButton*>("Command1")->click(); });  // 长
+            script.then(ModalScript::answerBox(QMessageBox::Ok));
+            start(f);
+            QCOMPARE(script.unexpected(), QStringList());
+            QCOMPARE(script.stepsLeft(), std::size_t(0));
+        }
+        QCOMPARE(guitest::slurp(f.wordsPath), std::string("银行\tyin hang\n"));
+
+        // The next run asks about 长 only.
+        init();
+        f.findChild<QLineEdit*>("Text2_1")->setText(out());
+        ModalScript next;
+        QString asked;
+        next.then([&](QWidget* modal) {
+            asked = modal->findChild<QLabel*>("Label2")->text();
+            modal->findChild<QPushButton*>("Command1")->click();
+        });
+        next.then(ModalScript::answerBox(QMessageBox::Ok));
+        start(f);
+        QCOMPARE(next.unexpected(), QStringList());
+        QCOMPARE(next.stepsLeft(), std::size_t(0));
+        QCOMPARE(asked, QStringLiteral("长"));
+        const auto records = guitest::readRecordFile(output_);
+        QVERIFY2(contains(records[0], "|a银行|Ayin hang"), records[0].c_str());
     }
 };
 
