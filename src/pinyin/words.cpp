@@ -121,7 +121,12 @@ struct UserWords::Impl {
         /// Chinese and so takes no syllable.
         std::vector<Reading> readings;
     };
-    std::unordered_map<std::u32string, Word> words;
+    /// Looked up by the UTF-8 bytes of a stretch of text, without a copy.
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+    };
+    std::unordered_map<std::string, Word, Hash, std::equal_to<>> words;
     std::vector<std::uint64_t> firstBits = std::vector<std::uint64_t>(0x10000 / 64);
     std::vector<char32_t> astralFirst;
     std::size_t longest = 0;
@@ -171,7 +176,7 @@ void UserWords::add(std::string_view word, std::string_view syllableText) {
     else if (!impl_->mayStart(first))
         impl_->astralFirst.push_back(first);
     impl_->longest = std::max(impl_->longest, chars.size());
-    impl_->words.insert_or_assign(std::move(chars), std::move(w));
+    impl_->words.insert_or_assign(std::string(word), std::move(w));
 }
 
 void UserWords::parse(std::string_view text, const std::string& name) {
@@ -211,34 +216,53 @@ void UserWords::load(const std::string& path) {
 bool UserWords::cover(std::string_view text, std::vector<const Reading*>& out) const {
     const Impl& m = *impl_;
     if (m.words.empty()) return false;
-    thread_local std::u32string chars;
-    chars.clear();
+    // Most texts hold no character that starts a listed word: one pass over them says so.
+    const auto* const p = reinterpret_cast<const unsigned char*>(text.data());
     bool any = false;
-    for (std::size_t i = 0; i < text.size();) {
-        const char32_t c = codepage::utf8::next(text, i);
-        any = any || m.mayStart(c);
-        chars += c;
+    for (std::size_t i = 0; i < text.size() && !any;) {
+        char32_t c;
+        if (p[i] < 0x80) {
+            c = p[i++];
+        } else if ((p[i] & 0xF0) == 0xE0 && i + 2 < text.size() && (p[i + 1] & 0xC0) == 0x80 &&
+                   (p[i + 2] & 0xC0) == 0x80) {
+            c = (char32_t(p[i] & 0x0F) << 12) | (char32_t(p[i + 1] & 0x3F) << 6) | char32_t(p[i + 2] & 0x3F);
+            i += 3;
+        } else {
+            c = codepage::utf8::next(text, i);
+        }
+        any = m.mayStart(c);
     }
     if (!any) return false;
+
+    // Where each code point starts, and one entry more for the end.
+    thread_local std::vector<std::size_t> starts;
+    thread_local std::vector<char32_t> chars;
+    starts.clear();
+    chars.clear();
+    for (std::size_t i = 0; i < text.size();) {
+        starts.push_back(i);
+        chars.push_back(codepage::utf8::next(text, i));
+    }
+    starts.push_back(text.size());
+    const std::size_t count = chars.size();
 
     struct Found {
         std::size_t at, length;
         const Impl::Word* word;
     };
     std::vector<Found> found;
-    std::u32string key;
-    for (std::size_t at = 0; at < chars.size(); ++at) {
+    for (std::size_t at = 0; at < count; ++at) {
         if (!m.mayStart(chars[at])) continue;
-        for (std::size_t n = std::min(m.longest, chars.size() - at); n > 0; --n) {
-            key.assign(chars, at, n);
-            if (auto it = m.words.find(key); it != m.words.end()) found.push_back({at, n, &it->second});
+        for (std::size_t n = std::min(m.longest, count - at); n > 0; --n) {
+            const auto it = m.words.find(text.substr(starts[at], starts[at + n] - starts[at]));
+            if (it != m.words.end()) found.push_back({at, n, &it->second});
         }
     }
     if (found.empty()) return false;
     std::stable_sort(found.begin(), found.end(),
                      [](const Found& a, const Found& b) { return a.length > b.length; });
-    out.assign(chars.size(), nullptr);
-    std::vector<bool> taken(chars.size());
+    out.assign(count, nullptr);
+    std::vector<bool> taken(count);
     for (const Found& f : found) {
         if (std::any_of(taken.begin() + static_cast<std::ptrdiff_t>(f.at),
                         taken.begin() + static_cast<std::ptrdiff_t>(f.at + f.length),
