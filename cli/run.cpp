@@ -173,7 +173,9 @@ int runCheck(const Options& o) {
     report.clearLine();
     if (!r.error.empty()) complain("stopped: " + r.error);
     if (!o.quiet)
-        std::fprintf(stderr, "marc-pinyin-cli: %lld records read, %lld fields checked, %lld disagree, %lld failed, %.2f s\n",
+        std::fprintf(stderr,
+                     "marc-pinyin-cli: %lld records read, %lld fields checked, %lld disagree, "
+                     "%lld failed, %.2f s\n",
                      static_cast<long long>(r.read), static_cast<long long>(r.checked),
                      static_cast<long long>(r.differing), static_cast<long long>(r.failed), r.seconds);
     if (r.stopped) return kCannotStart;

@@ -149,7 +149,8 @@ Form1::Form1(QWidget* parent)
     connectSettings();
     // Where the word list lies, on every control of the polyphonic choice: it comes first in
     // every mode.
-    const QString words = QStringLiteral("本馆词表（优先于其他规则）：%1").arg(QFile::decodeName(wordsPath.c_str()));
+    const QString words =
+        QStringLiteral("本馆词表（优先于其他规则）：%1").arg(QFile::decodeName(wordsPath.c_str()));
     for (QWidget* w : {static_cast<QWidget*>(option1_[0]), static_cast<QWidget*>(option1_[1]),
                        static_cast<QWidget*>(option1_[2])})
         w->setToolTip(words);

@@ -50,7 +50,8 @@ Form2::Form2(QWidget* parent)
     check1_ = new QCheckBox(QStringLiteral("记住此读音"), this);
     check1_->setObjectName("Check1");
     check1_->setGeometry(twipsRect(3960, 1560, 1275, 300));
-    check1_->setToolTip(QStringLiteral("把标出的词（未标出时为这个字）连同所选读音记入本馆词表，以后不再询问"));
+    check1_->setToolTip(
+        QStringLiteral("把标出的词（未标出时为这个字）连同所选读音记入本馆词表，以后不再询问"));
 
     setTabOrder(command1_, list1_);
     setTabOrder(list1_, check1_);

@@ -36,7 +36,8 @@ void appendLetters(std::string& out, std::string_view s) {
         }
         const char32_t c = codepage::utf8::next(s, i);
         static constexpr std::u32string_view kMarked[] = {
-            U"āáǎàĀÁǍÀ", U"ēéěèêĒÉĚÈÊ", U"īíǐìĪÍǏÌ", U"ōóǒòŌÓǑÒ", U"ūúǔùŪÚǓÙ", U"ǖǘǚǜüǕǗǙǛÜ", U"ńňǹŃŇǸ", U"ḿḾ"};
+            U"āáǎàĀÁǍÀ", U"ēéěèêĒÉĚÈÊ", U"īíǐìĪÍǏÌ", U"ōóǒòŌÓǑÒ",
+            U"ūúǔùŪÚǓÙ", U"ǖǘǚǜüǕǗǙǛÜ", U"ńňǹŃŇǸ", U"ḿḾ"};
         static constexpr char kPlain[] = "aeiouvnm";
         for (std::size_t k = 0; k < std::size(kMarked); ++k)
             if (kMarked[k].find(c) != std::u32string_view::npos) out += kPlain[k];

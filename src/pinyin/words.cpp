@@ -205,7 +205,8 @@ void UserWords::parse(std::string_view text, const std::string& name) {
 
 void UserWords::load(const std::string& path) {
     std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) throw WordsError("cannot read the word list " + path + ": a folder");
+    if (std::filesystem::is_directory(path, ec))
+        throw WordsError("cannot read the word list " + path + ": a folder");
     std::ifstream in(path, std::ios::binary);
     if (!in) throw WordsError("cannot read the word list " + path + ": " + std::strerror(errno));
     const std::string text{std::istreambuf_iterator<char>(in), {}};
@@ -318,6 +319,10 @@ void appendWord(const std::string& path, std::string_view word, std::string_view
         if (!listed.empty()) listed += ' ';
         listed += listedSyllable(s);
     }
+    // A "#" would start a comment, a tab or a line break another field or line.
+    if (word.find_first_of("#\t\r\n") != std::string_view::npos)
+        throw WordsError("\"" + std::string(word) +
+                         "\" holds a character a word list cannot keep (#, tab, line break)");
     UserWords check;
     check.add(word, listed);  // throws when the entry does not fit
 

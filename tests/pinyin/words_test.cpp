@@ -160,6 +160,7 @@ TEST(AppendWord, WritesAnEntryTheNextLoadReads) {
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
               "传记\tzhuan ji\n# by hand, no line end\n吕\tlv\n");
     EXPECT_THROW(appendWord(path, "传记", "zhuan"), WordsError);  // nothing written
+    EXPECT_THROW(appendWord(path, "C#传", "zhuan"), WordsError);   // would read as a comment
     UserWords w;
     w.load(path);
     EXPECT_EQ(w.size(), 2u);
