@@ -244,7 +244,10 @@ void Check::checkRecord(const std::string& working) {
                 if (c.agrees) continue;
                 differs = true;
                 std::string places;
-                for (std::size_t p : c.places) places += (places.empty() ? "" : ",") + std::to_string(p);
+                for (std::size_t p : c.places) {
+                    if (!places.empty()) places += ',';
+                    places += std::to_string(p);
+                }
                 out += std::to_string(result_.read) + '\t' + cell(id) + '\t' + std::string(tag) + '\t' +
                        cell(a.substr(1)) + '\t' + cell(trimSpaces(py.substr(1))) + '\t' + cell(c.ours) +
                        '\t' + places + '\t' + (c.unsure ? "yes" : "no") + '\n';
