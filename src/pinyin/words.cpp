@@ -176,7 +176,12 @@ void UserWords::add(std::string_view word, std::string_view syllableText) {
     else if (!impl_->mayStart(first))
         impl_->astralFirst.push_back(first);
     impl_->longest = std::max(impl_->longest, chars.size());
-    impl_->words.insert_or_assign(std::string(word), std::move(w));
+    // A word listed again takes the new readings in place: a text being romanised may hold
+    // pointers to the old ones (a chooser that remembers a word while it is asked).
+    if (const auto it = impl_->words.find(word); it != impl_->words.end())
+        std::move(w.readings.begin(), w.readings.end(), it->second.readings.begin());
+    else
+        impl_->words.emplace(std::string(word), std::move(w));
 }
 
 void UserWords::parse(std::string_view text, const std::string& name) {

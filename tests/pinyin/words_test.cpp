@@ -115,6 +115,14 @@ TEST_F(ListedWords, ACoveredCharacterIsNeverAskedAbout) {
         EXPECT_EQ(chooser.asked[0].hz, "乐");
         EXPECT_EQ(r.selpy, "Le");
 
+        // A word listed again while a text is romanised: its new readings, read safely.
+        ScriptedChooser relisting({"Le"});
+        relisting.onAsk = [&](const ChooserRequest&) { words.add("行长", "xing chang"); };
+        r.setChooser(&relisting);
+        EXPECT_EQ(r.pinyin("乐行长"), "le xing chang ");
+        words.add("行长", "hang zhang");
+        r.setChooser(&chooser);
+
         // A word added while the run goes on applies from the next text on.
         UserWords grown;
         grown.add("乐", "yue");
