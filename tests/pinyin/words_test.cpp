@@ -98,6 +98,10 @@ TEST_F(ListedWords, TheListWinsInTheAutomaticModesLongestWordFirst) {
         EXPECT_EQ(romanise("A行长"), "Ahang chang ");
         EXPECT_EQ(romanise("中丙"), "zhong bing ");  // a listed character py.db has no row for
         EXPECT_EQ(romanise("长行"), "chang xing ");  // the listed words in another order: not them
+        // Broken UTF-8 around a listed word: counted alike by the list and the lookup.
+        EXPECT_EQ(romanise("\xE8\x80行长\xE0\x80\x80行长\xFF"),
+                  "\uFFFD\uFFFDhang zhang \uFFFD\uFFFD\uFFFDhang zhang \uFFFD")
+            << "mode " << static_cast<int>(mode);
     }
     settings.letterCase = LetterCase::Capitalised;
     EXPECT_EQ(romanise("行长"), "Hang Zhang ");
