@@ -66,7 +66,15 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& o) {
                    "read past the first N records without writing them (to go on after a stopped run)")
         ->check(CLI::NonNegativeNumber);
     app.set_version_flag("--version", "marc-pinyin-cli " MARCPY_VERSION);
+    app.add_option("--words", o.words,
+                   "a word list of your own (UTF-8: word, tab, syllables), before every other rule; "
+                   "may be given more than once, later files win")
+        ->expected(1)->allow_extra_args(false)->take_all();
+    auto* check = app.add_flag("--check", o.check,
+                               "write no records: compare the pinyin fields already carry with ours "
+                               "and write each disagreement to OUTPUT (tab-separated, UTF-8)");
     dump->excludes(lines);
+    check->excludes(dump)->excludes(lines);
 
     try {
         app.parse(argc, argv);

@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/batch.h"
 #include "pinyin/settings.h"
@@ -27,6 +28,8 @@ struct Options {
     std::string field = "200";         ///< with --lines: the field the text stands in
     bool quiet = false;
     long long skip = 0;                ///< records at the start of the input to read past
+    std::vector<std::string> words;    ///< the cataloguer's word lists, later ones win
+    bool check = false;                ///< OUTPUT is a report of existing pinyin that disagrees
 };
 
 /// Exit statuses.

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "app/check.h"
 #include "app/files.h"
 #include "app/framer.h"
 #include "codepage/detect.h"
@@ -15,6 +16,7 @@
 #include "pinyin/lookup.h"
 #include "pinyin/table.h"
 #include "messages/messages.h"
+#include "pinyin/words.h"
 #include "report.h"
 #include "tty_chooser.h"
 
@@ -127,10 +129,24 @@ std::size_t characterBoundary(std::string_view bytes, codepage::Encoding e, std:
     return at <= limit ? std::min(at, bytes.size()) : std::max<std::size_t>(last, 1);
 }
 
+
+/// The word lists of --words, read in order; null when there are none.
+std::shared_ptr<pinyin::UserWords> loadWords(const Options& o) {
+    if (o.words.empty()) return nullptr;
+    auto words = std::make_shared<pinyin::UserWords>();
+    try {
+        for (const std::string& path : o.words) words->load(path);
+    } catch (const pinyin::WordsError& e) {
+        throw app::StartError(e.asProblem(), e.what());
+    }
+    return words;
+}
+
 int runLines(const Options& o, messages::Language lang) {
     app::BatchOptions b = toBatchOptions(o);
     const codepage::Codec* codecSeen = nullptr;
     pinyin::RunSettings settings = toRunSettings(o);
+    const auto words = loadWords(o);
     app::InputFile input(o.input);
     app::AppendFile output(b.outputPath);
     refuse(output.check());
@@ -156,6 +172,7 @@ int runLines(const Options& o, messages::Language lang) {
     auto chooser = chooserFor(o);
     refuse(output.open());
     pinyin::Romaniser romaniser(*table, settings, chooser.get());
+    romaniser.setWords(words.get());
 
     std::unique_ptr<char[]> block(new char[kBlock]);
     std::string pending, out;
@@ -204,6 +221,7 @@ int runLines(const Options& o, messages::Language lang) {
 int runRecords(const Options& o, messages::Language lang) {
     app::BatchOptions b = toBatchOptions(o);
     b.describeFailure = [lang](const app::RecordFailure& f) { return messages::failureLogLine(f, lang); };
+    b.words = loadWords(o);
     pinyin::RunSettings settings = toRunSettings(o);
     auto chooser = chooserFor(o);
     bool progressLine = !o.quiet && ::isatty(STDERR_FILENO);
@@ -216,6 +234,23 @@ int runRecords(const Options& o, messages::Language lang) {
     return result.failed ? kSomeFailed : kAllWritten;
 }
 
+int runCheck(const Options& o) {
+    app::BatchOptions b = toBatchOptions(o);
+    b.words = loadWords(o);
+    Report report(stderr, !o.quiet && ::isatty(STDERR_FILENO), false, nullptr);
+    const app::CheckResult r = app::runCheck(b, toRunSettings(o), report);
+    report.clearLine();
+    if (!r.error.empty()) complain("stopped: " + r.error);
+    if (!o.quiet)
+        std::fprintf(stderr,
+                     "marc-pinyin-cli: %lld records read, %lld fields checked, %lld disagree, "
+                     "%lld failed, %.2f s\n",
+                     static_cast<long long>(r.read), static_cast<long long>(r.checked),
+                     static_cast<long long>(r.differing), static_cast<long long>(r.failed), r.seconds);
+    if (r.stopped) return kCannotStart;
+    return r.failed ? kSomeFailed : kAllWritten;
+}
+
 }  // namespace
 
 int runCommand(const Options& o) {
@@ -224,6 +259,7 @@ int runCommand(const Options& o) {
     try {
         if (o.dump) return runDump(o, lang);
         if (o.lines) return runLines(o, lang);
+        if (o.check) return runCheck(o);
         return runRecords(o, lang);
     } catch (const app::StartError& e) {
         complain(messages::describe(e.problem, lang));

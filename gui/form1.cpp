@@ -24,13 +24,17 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <QStandardPaths>
 
 #include "app/batch.h"
 #include "marc/identifiers.h"
+#include "messages/messages.h"
+#include "outcome.h"
 #include "filedialog.h"
 #include "linklabel.h"
 #include "pinyin/lookup.h"
 #include "pinyin/table.h"
+#include "pinyin/words.h"
 #include "skinlayer.h"
 #include "twips.h"
 
@@ -112,6 +116,11 @@ bool usableInput(const QString& path) {
     return info.exists() && info.isFile() && !info.isHidden();
 }
 
+/// A problem the core names, in the window's words.
+QString chinese(const problem::Problem& p) {
+    return QString::fromStdString(messages::describe(p, messages::Language::Chinese));
+}
+
 void messageBox(QWidget* owner, QMessageBox::Icon icon, const QString& title, const QString& text,
                 QMessageBox::StandardButtons buttons = QMessageBox::Ok, int* answer = nullptr,
                 QMessageBox::StandardButton defaultButton = QMessageBox::NoButton) {
@@ -135,16 +144,27 @@ QStringList droppedFiles(const QMimeData* data) {
 
 Form1::Form1(QWidget* parent)
     : QWidget(parent),
-      chooser_([this](const std::string& reading) { selpy = reading; }),
+      chooser_([this](const std::string& reading) { selpy = reading; },
+               [this](const pinyin::WordEntry& entry) { remember(entry); }),
       endProgram_([] { QCoreApplication::exit(0); }) {
     setObjectName("Form1");
     setWindowTitle(QString::fromUtf8(kProgramTitle));
     datapath = pinyin::datapath(pinyin::programFolder());
+    wordsPath = localPath(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
+                          QStringLiteral("/words.txt"));
     buildControls();
     layOut();
     connectSettings();
     loadSettings();
     setAcceptDrops(true);
+    // Where the word list lies, on every control of the polyphonic choice: it comes first in
+    // every mode.
+    const QString words =
+        QStringLiteral("本馆词表（优先于其他规则）：%1").arg(QFile::decodeName(wordsPath.c_str()));
+    for (QWidget* w : {static_cast<QWidget*>(option1_[0]), static_cast<QWidget*>(option1_[1]),
+                       static_cast<QWidget*>(option1_[2])})
+        w->setToolTip(words);
+    check1_->setToolTip(check1_->toolTip() + QStringLiteral("\n") + words);
 }
 
 Form1::~Form1() { saveSettings(); }
@@ -369,6 +389,18 @@ void Form1::runBatch(const QString& input, const QString& output) {
     progressBar1_->setValue(0);
     label2_->setText(QStringLiteral("已处理 0 条"));
     chooser_.beginRun();
+    words_ = std::make_shared<pinyin::UserWords>();
+    try {
+        if (QFileInfo::exists(QFile::decodeName(wordsPath.c_str()))) words_->load(wordsPath);
+    } catch (const pinyin::WordsError& e) {
+        messageBox(this, QMessageBox::Warning, QStringLiteral("温馨提示"),
+                   QStringLiteral("无法开始处理：\n%1").arg(chinese(e.asProblem())));
+        return;
+    }
+    options.words = words_;
+    options.describeFailure = [](const app::RecordFailure& f) {
+        return messages::failureLogLine(f, messages::Language::Chinese);
+    };
 
     Run run(*this);
     run_ = &run;
@@ -384,13 +416,15 @@ void Form1::runBatch(const QString& input, const QString& output) {
     } catch (const app::StartError& e) {
         finish();
         messageBox(this, QMessageBox::Warning, QStringLiteral("温馨提示"),
-                   QStringLiteral("无法开始处理：\n%1").arg(QString::fromStdString(e.what())));
+                   QStringLiteral("无法开始处理：\n%1").arg(chinese(e.problem)));
         return;
     } catch (const std::exception& e) {
         // Anything else ends the run where it stands; the window must live on to say so.
         finish();
+        problem::Problem p;
+        p.detail = e.what();
         messageBox(this, QMessageBox::Warning, QStringLiteral("温馨提示"),
-                   QStringLiteral("处理中断：%1").arg(QString::fromStdString(e.what())));
+                   QStringLiteral("处理中断：%1").arg(chinese(p)));
         return;
     }
     finish();
@@ -404,37 +438,40 @@ void Form1::runBatch(const QString& input, const QString& output) {
     showOutcome(result);
 }
 
-namespace {
-QString encodingLabel(codepage::Encoding e) {
-    switch (e) {
-        case codepage::Encoding::Gbk: return QStringLiteral("GBK");
-        case codepage::Encoding::Gb18030: return QStringLiteral("GB18030");
-        case codepage::Encoding::Utf8: return QStringLiteral("UTF-8");
-    }
-    return {};
-}
-}  // namespace
-
 void Form1::showOutcome(const app::BatchResult& result) {
-    if (!result.error.empty()) {
+    if (result.stopProblem) {
         // Writing failed: the run stopped, and saying "done" would hide lost records.
-        messageBox(this, QMessageBox::Warning, QStringLiteral("温馨提示"),
-                   QStringLiteral("处理中断：%1\n已写入 %2 条记录。")
-                       .arg(QString::fromStdString(result.error))
-                       .arg(result.written));
+        QString text = QStringLiteral("处理中断：%1\n已写入 %2 条记录。").arg(chinese(*result.stopProblem)).arg(result.written);
+        if (result.failed > 0) text += QStringLiteral("\n\n") + OutcomeDialog::summaryText(result);
+        messageBox(this, QMessageBox::Warning, QStringLiteral("温馨提示"), text);
+        return;
+    }
+    if (result.failed > 0) {
+        // Not "done": the counts, the first failures and their reasons, and the log.
+        OutcomeDialog dialog(result, this);
+        dialog.exec();
         return;
     }
     QString text = result.stopped
                        ? QStringLiteral("已停止处理：已写入 %1 条记录。").arg(result.written)
                        : QStringLiteral("恭喜，已处理完毕!");
-    if (result.failed > 0) {
-        text += QStringLiteral("\n\n其中 %1 条记录无法处理，未写入输出文件，另存于：\n%2")
-                    .arg(result.failed)
-                    .arg(QString::fromStdString(result.rejectsPath));
-    }
     if (!result.asciiOnly)
-        text += QStringLiteral("\n\n文件编码：%1（自动识别）").arg(encodingLabel(result.encoding));
+        text += QStringLiteral("\n\n文件编码：%1（自动识别）")
+                    .arg(QString::fromStdString(messages::codePageName(result.encoding)));
     messageBox(this, QMessageBox::Information, QStringLiteral("温馨提示"), text);
+}
+
+void Form1::remember(const pinyin::WordEntry& entry) {
+    try {
+        pinyin::appendWord(wordsPath, entry.word, entry.syllables);
+        // The rest of the run reads it too.
+        if (words_) words_->add(entry.word, entry.syllables);
+    } catch (const pinyin::WordsError& e) {
+        messageBox(this, QMessageBox::Warning, QStringLiteral("温馨提示"),
+                   e.osError ? QStringLiteral("无法记入本馆词表：%1")
+                                   .arg(QString::fromStdString(messages::osError(e.osError, messages::Language::Chinese)))
+                             : QStringLiteral("无法记入本馆词表：这个词不能写入词表"));
+    }
 }
 
 void Form1::setCount(std::int64_t count) {

@@ -26,6 +26,8 @@ struct BatchResult;
 namespace pinyin {
 class PinyinTable;
 class Romaniser;
+class UserWords;
+struct WordEntry;
 }
 
 namespace gui {
@@ -58,6 +60,9 @@ public:
     // --- The window's public surface, over the core
     /// The py.db that runs and Pinyin() read: the one beside the program unless changed.
     std::string datapath;
+    /// The cataloguer's word list, read afresh at the start of every run: words.txt in the
+    /// per-user application data folder (QStandardPaths::AppDataLocation). No file, no words.
+    std::string wordsPath;
     /// The reading last taken for a polyphonic character (last chosen in the chooser, or the
     /// last one Pinyin() took); empty at start.
     std::string selpy;
@@ -103,6 +108,8 @@ private:
     void runBatch(const QString& input, const QString& output);
     void showOutcome(const app::BatchResult& result);
     void setCount(std::int64_t count);
+    /// Adds an entry the chooser was told to remember to the word list file and the run's list.
+    void remember(const pinyin::WordEntry& entry);
     pinyin::Romaniser& romaniser();
 
     pinyin::RunSettings settings_;
@@ -113,6 +120,8 @@ private:
     Run* run_ = nullptr;  // the run under way, if any
 
     std::shared_ptr<const pinyin::PinyinTable> table_;
+    /// The word list of the run under way (or the last one).
+    std::shared_ptr<pinyin::UserWords> words_;
     std::unique_ptr<pinyin::Romaniser> romaniser_;
     std::string loadedPath_;
 

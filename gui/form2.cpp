@@ -1,6 +1,7 @@
 // The chooser window and its adapter to the lookup's question.
 #include "form2.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -65,6 +66,11 @@ Form2::Form2(QWidget* parent)
     command4_ = extra("Command4", QStringLiteral("停止处理(&T)"),
                       QStringLiteral("本条记录处理完后停止，已写入的记录保留"));
 
+    check1_ = new QCheckBox(QStringLiteral("记住此读音(&M)"), this);
+    check1_->setObjectName("Check1");
+    check1_->setToolTip(
+        QStringLiteral("把标出的词（未标出时为这个字）连同所选读音记入本馆词表，以后不再询问"));
+
     auto* grid = new QGridLayout(this);
     grid->addWidget(label3_, 0, 0, 1, 2);
     grid->addWidget(richTextBox1_, 1, 0, 2, 1);
@@ -78,7 +84,8 @@ Form2::Form2(QWidget* parent)
     more->addWidget(command2_);
     more->addWidget(command3_);
     more->addWidget(command4_);
-    grid->addLayout(more, 3, 0, 1, 2);
+    grid->addWidget(check1_, 3, 1);
+    grid->addLayout(more, 4, 0, 1, 2);
     grid->setRowStretch(1, 1);
     grid->setColumnStretch(0, 1);
 
@@ -87,7 +94,8 @@ Form2::Form2(QWidget* parent)
     resize(px(6600), px(3300));
 
     setTabOrder(list1_, command1_);
-    setTabOrder(command1_, command2_);
+    setTabOrder(command1_, check1_);
+    setTabOrder(check1_, command2_);
     setTabOrder(command2_, command3_);
     setTabOrder(command3_, command4_);
     connect(command1_, &QPushButton::clicked, this, [this] { choose(Then::Ask); });
@@ -123,6 +131,7 @@ void Form2::load() {
     background.setColor(QPalette::Window, QColor(69, 238, 255));
     setPalette(background);
 
+    check1_->setChecked(false);
     richTextBox1_->setPlainText(AllHz);
     // Document positions count UTF-16 code units, as DyStr does.
     if (DyStr >= 1 && DyStr <= AllHz.size()) {
@@ -132,6 +141,14 @@ void Form2::load() {
         QTextCharFormat red;
         red.setForeground(QColor(255, 0, 0));
         cursor.mergeCharFormat(red);
+    }
+    // The word the phrase data found stands marked: what "记住此读音" remembers unless the
+    // user marks other characters.
+    if (!word.isEmpty() && wordAt >= 1 && wordAt - 1 + word.size() <= AllHz.size()) {
+        QTextCursor cursor(richTextBox1_->document());
+        cursor.setPosition(wordAt - 1);
+        cursor.setPosition(wordAt - 1 + static_cast<int>(word.size()), QTextCursor::KeepAnchor);
+        richTextBox1_->setTextCursor(cursor);
     }
     scrollToCharacter();
 }
@@ -147,6 +164,14 @@ void Form2::scrollToCharacter() {
     at.setPosition(DyStr - 1);
     const QRect line = richTextBox1_->cursorRect(at);
     bar->setValue(bar->value() + line.center().y() - richTextBox1_->viewport()->height() / 2);
+}
+
+bool Form2::remember() const { return check1_->isChecked(); }
+
+std::pair<int, int> Form2::marked() const {
+    const QTextCursor cursor = richTextBox1_->textCursor();
+    if (!cursor.hasSelection()) return {0, 0};
+    return {cursor.selectionStart() + 1, cursor.selectionEnd()};
 }
 
 void Form2::preselect() {
@@ -195,8 +220,9 @@ void Form2::closeEvent(QCloseEvent* event) {
     }
 }
 
-DialogChooser::DialogChooser(std::function<void(const std::string&)> onChosen)
-    : onChosen_(std::move(onChosen)) {}
+DialogChooser::DialogChooser(std::function<void(const std::string&)> onChosen,
+                             std::function<void(const pinyin::WordEntry&)> onRemember)
+    : onChosen_(std::move(onChosen)), onRemember_(std::move(onRemember)) {}
 
 void DialogChooser::beginRun() {
     sameInRun_.clear();
@@ -226,11 +252,17 @@ std::optional<std::string> DialogChooser::choose(const pinyin::ChooserRequest& r
         form.suggested = request.suggested;
         form.lowerCase = lowerCase_;
         form.where = where_;
+        form.word = QString::fromStdString(request.word);
+        form.wordAt = request.wordAt;
         form.load();
         ++asked_;
         form.exec();
         if (!form.choice()) return std::nullopt;
         reading = form.choice()->toStdString();
+        if (form.remember() && onRemember_) {
+            const auto [from, to] = form.marked();
+            if (auto entry = pinyin::wordToRemember(request, reading, from, to)) onRemember_(*entry);
+        }
         switch (form.then()) {
         case Form2::Then::Ask:
             break;

@@ -9,9 +9,12 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "pinyin/chooser.h"
+#include "pinyin/words.h"
 
+class QCheckBox;
 class QLabel;
 class QListWidget;
 class QPushButton;
@@ -43,6 +46,8 @@ public:
     int suggested = 0;  ///< index of the reading to preselect among the listed ones
     bool lowerCase = false;  ///< list the readings in lower case (the answer stays as stored)
     QString where;   ///< where the question comes from ("第 3 条记录 200 字段 001: ..."); may be empty
+    QString word;    ///< the word around the character that the phrase data found, marked at load
+    int wordAt = 0;  ///< 1-based position of its first character in AllHz, in UTF-16 code units
 
     /// Fills the window from the members: the character, the non-empty readings in stored
     /// order, the text with the character at DyStr in red (nothing red when DyStr is outside
@@ -52,6 +57,11 @@ public:
     /// The reading handed back (as stored in pystr), once the user has chosen.
     const std::optional<QString>& choice() const { return choice_; }
     Then then() const { return then_; }
+    /// Whether "记住此读音" is ticked: the word around the character goes into the word list.
+    bool remember() const;
+    /// The characters of the text marked as that word, 1-based UTF-16 positions, both included;
+    /// {0, 0} when nothing is marked.
+    std::pair<int, int> marked() const;
 
     /// The readings `pystr` lists: the non-empty pieces between single spaces, in stored order.
     static QStringList readingsOf(const QString& pystr);
@@ -78,19 +88,22 @@ private:
     QPushButton* command2_;
     QPushButton* command3_;
     QPushButton* command4_;
+    QCheckBox* check1_;
     std::optional<QString> choice_;
     Then then_ = Then::Ask;
     bool preselected_ = false;
 };
 
 /// The lookup's questions answered in Form2, shown modally without an owner. `onChosen` hears
-/// every reading handed back (the main window keeps it as its selpy).
+/// every reading handed back (the main window keeps it as its selpy); `onRemember` every word
+/// list entry the user asks to remember (the main window writes it to its file).
 ///
 /// A run's answers that reach past one question live here: the readings to take again without
 /// asking, "the rest automatic", and the request to stop. beginRun() forgets them.
 class DialogChooser final : public pinyin::Chooser {
 public:
-    explicit DialogChooser(std::function<void(const std::string&)> onChosen = {});
+    explicit DialogChooser(std::function<void(const std::string&)> onChosen = {},
+                           std::function<void(const pinyin::WordEntry&)> onRemember = {});
     std::optional<std::string> choose(const pinyin::ChooserRequest& request) override;
 
     /// Forgets the answers of the run before (called when a run starts and when it ends).
@@ -111,6 +124,7 @@ private:
     bool lowerCase_ = false;
     int asked_ = 0;
     QString where_;
+    std::function<void(const pinyin::WordEntry&)> onRemember_;
 };
 
 }  // namespace gui

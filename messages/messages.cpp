@@ -75,6 +75,10 @@ Text textOf(Kind kind) {
         case Kind::NotIso2709:
             return {"this is not an ISO 2709 file: nothing in its first megabyte looks like a record",
                     "这不是 ISO 2709 文件：文件开头 1 MB 内没有任何像记录的内容"};
+        case Kind::WordsCannotRead: return {"cannot read the word list {path}: {os}", "无法读取词表 {path}：{os}"};
+        case Kind::WordsInvalid:
+            return {"the word list {path}, line {value}: {detail}",
+                    "词表 {path} 第 {value} 行不合格式：每行应为词语、制表符、以空格分隔的拼音（每字一个音节）"};
         case Kind::InputReadFailed: return {"cannot read the input file {path}: {os}", "无法读取输入文件 {path}：{os}"};
         case Kind::RejectsWriteFailed:
             return {"cannot write the file of failed records {path}: {os}", "无法写入失败记录文件 {path}：{os}"};

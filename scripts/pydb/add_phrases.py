@@ -85,6 +85,26 @@ DOUBLE_SURNAMES = {
     "乐羊": "Yue Yang",
 }
 
+# Catalogue vocabulary whose bookish reading the general word list lacks or misreads: 传 is
+# zhuan where a title names a life, a commentary or a full story (列传, 自传, 评传 and 外传 the
+# list has already), 校 is jiao in the vocabulary of textual scholarship (校注, 校勘 it has). A
+# word the list holds keeps its weight and takes this reading; one it lacks gets
+# CATALOGUE_WEIGHT, about as common as 评传 or 校释, so that the segmenter takes it whole.
+# Words that read otherwise in everyday text (后传 "passed on later", 合校 "merged schools",
+# 家传 "handed down in a family") are left out.
+CATALOGUE = {
+    "本传": "Ben Zhuan", "传主": "Zhuan Zhu", "史传": "Shi Zhuan", "合传": "He Zhuan",
+    "集传": "Ji Zhuan", "补传": "Bu Zhuan", "传注": "Zhuan Zhu", "传疏": "Zhuan Shu",
+    "毛传": "Mao Zhuan", "大传": "Da Zhuan", "前传": "Qian Zhuan",
+    "点校": "Dian Jiao", "校释": "Jiao Shi", "校译": "Jiao Yi", "校定": "Jiao Ding",
+    "校笺": "Jiao Jian", "校证": "Jiao Zheng", "汇校": "Hui Jiao", "笺校": "Jian Jiao",
+    "集校": "Ji Jiao", "校补": "Jiao Bu", "校录": "Jiao Lu", "校辑": "Jiao Ji",
+    "校记": "Jiao Ji", "校读": "Jiao Du", "校雠": "Jiao Chou", "校议": "Jiao Yi",
+    "精校": "Jing Jiao", "译校": "Yi Jiao", "会校": "Hui Jiao", "详校": "Xiang Jiao",
+    "重校": "Chong Jiao", "辑校": "Ji Jiao", "评校": "Ping Jiao", "校疏": "Jiao Shu",
+}
+CATALOGUE_WEIGHT = -1450
+
 TONED = {}
 for plain, marks in (("a", "āáǎà"), ("e", "ēéěè"), ("i", "īíǐì"), ("o", "ōóǒò"),
                      ("u", "ūúǔù"), ("v", "ǖǘǚǜü"), ("n", "ńňǹ"), ("m", "ḿ")):
@@ -237,6 +257,10 @@ def main(argv):
         if args.keep == "differing" and not differs:
             continue
         phrase[word] = (" ".join(reading), weight)
+
+    for word, py in sorted(CATALOGUE.items()):
+        if all(c in table and r in table[c] for c, r in zip(word, py.split())):
+            phrase[word] = (py, phrase.get(word, (None, CATALOGUE_WEIGHT))[1])
 
     # Traditional characters are read through their simplified forms: the segmenter folds
     # each one before looking words up, so every word serves both scripts (and mixed text).

@@ -19,6 +19,7 @@ PINYIN = {
     "城": "Cheng", "大": "Da Dai", "了": "Le Liao", "卜": "Bu Bo", "萝": "Luo",
     "的": "De", "銀": "Yin", "長": "Chang Zhang", "乾": "Qian Gan", "干": "Gan",
     "单": "Dan Shan Chan", "于": "Yu", "曾": "Ceng Zeng", "好": "Hao",
+    "传": "Chuan Zhuan", "校": "Xiao Jiao", "点": "Dian", "释": "Shi",
 }
 WORDS = {
     "银行": ["yín háng", 8e-9], "行动": ["xíng dòng", 9e-9], "在行": ["zài háng", 1e-11],
@@ -29,6 +30,7 @@ WORDS = {
     "行行出状元": ["háng háng chū zhuàng yuán", 1e-11],  # characters without rows
     "长行": ["cháng", 1e-9],              # syllable count differs: not kept
     "大夫": ["dài fu", 1e-9],             # 夫 has no row: not kept
+    "点校": ["diǎn xiào", 2e-10],         # misread: the catalogue reading replaces it
 }
 UNIHAN_VARIANTS = [
     "U+9280\tkSimplifiedVariant\tU+94F6",    # 銀 -> 银
@@ -93,6 +95,15 @@ class AddPhrasesTest(unittest.TestCase):
             self.assertNotIn(dropped, p)
         # Traditional spellings are not stored: the lookup folds them.
         self.assertNotIn("銀行", p)
+
+    def test_catalogue_readings(self):
+        p = self.phrase()
+        total = sum(f for _, f in WORDS.values())
+        # A listed word keeps its weight, a missing one is added; one whose characters the
+        # table lacks (本传: no 本) is not.
+        self.assertEqual(p["点校"], ("Dian Jiao", round(100 * math.log(2e-10 / total))))
+        self.assertEqual(p["校释"], ("Jiao Shi", add_phrases.CATALOGUE_WEIGHT))
+        self.assertNotIn("本传", p)
 
     def test_one_character_rows(self):
         p = self.phrase()

@@ -157,6 +157,7 @@ void Run::start() {
     rememberOutputEnd();
     fixed_ = settings_;
     romaniser_ = std::make_unique<pinyin::Romaniser>(*table_, settings_, observer_.chooser());
+    romaniser_->setWords(options_.words.get());
     separator_ = result_.separator == Separator::CrLf ? marc::kCrLf : std::string_view{};
 }
 

@@ -16,6 +16,7 @@
 #include "pinyin/settings.h"
 #include "pinyin/table.h"
 #include "problem/problem.h"
+#include "pinyin/words.h"
 
 namespace app {
 
@@ -52,6 +53,9 @@ struct BatchOptions {
     /// Readings already loaded (tests, the fuzzer, a window that keeps them); dbPath is then
     /// not read.
     std::shared_ptr<const pinyin::PinyinTable> table;
+    /// The cataloguer's word list, consulted before every other rule; may be null. Not const:
+    /// a window's chooser may add to it during the run.
+    std::shared_ptr<pinyin::UserWords> words;
 };
 
 /// The rejects file beside `outputPath`: outputPath + ".rejected"; "marc-pinyin.rejected" in the

@@ -39,6 +39,43 @@ void appendWithoutReading(std::string& out, char32_t c) {
         codepage::utf8::append(out, c);
 }
 
+/// Fills in the word around the asked character and the reading each character of the text
+/// takes without asking (see ChooserRequest).
+void describe(ChooserRequest& request, const PinyinTable::Impl& t,
+              const std::vector<Suggestion>* suggestions, const std::vector<const Reading*>* cover) {
+    const std::string_view text = request.allHz;
+    std::size_t units = 0;
+    for (std::size_t i = 0, j = 0; i < text.size(); ++j) {
+        const std::size_t from = i;
+        const char32_t c = codepage::utf8::next(text, i);
+        const Suggestion* s = suggestions && j < suggestions->size() ? &(*suggestions)[j] : nullptr;
+        const Entry* e = codepage::Codec::isGbkDoubleByte(c) ? t.find(c) : nullptr;
+        std::string reading;
+        if (cover && (*cover)[j])
+            reading = (*cover)[j]->stored;
+        else if (s && !s->reading.empty())
+            reading = s->reading;
+        else if (e)
+            reading = e->readings.front().stored;
+        request.readings.push_back(std::move(reading));
+        if (static_cast<int>(units) + 1 == request.dyStr && s && s->wordLength > 0) {
+            // The word's first character lies wordBack code points back.
+            std::size_t start = from;
+            for (std::size_t back = 0; back < s->wordBack; ++back) {
+                do --start;
+                while (start > 0 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80);
+            }
+            std::size_t end = start;
+            for (std::size_t k = 0; k < s->wordLength && end < text.size(); ++k) codepage::utf8::next(text, end);
+            request.word = std::string(text.substr(start, end - start));
+            int at = 1;
+            for (std::size_t k = 0; k < start;) at += codepage::utf8::next(text, k) > 0xFFFF ? 2 : 1;
+            request.wordAt = at;
+        }
+        units += c > 0xFFFF ? 2 : 1;
+    }
+}
+
 }  // namespace
 
 Romaniser::Romaniser(const PinyinTable& table, const RunSettings& settings, Chooser* chooser)
@@ -64,6 +101,11 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
         }
         return phrases;
     };
+
+    // The word list wins over everything else. Its storage is borrowed like the suggestions'.
+    std::vector<const Reading*> cover = std::move(listed_);
+    const bool listed = words_ && words_->cover(hz, cover);
+    if (starts_) starts_->clear();
 
     // A polyphonic character under a mode that looks at context or asks.
     const auto choose = [&](const Entry* e, char32_t c, int dyStr, std::size_t index) {
@@ -105,6 +147,16 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
         codepage::utf8::append(request.hz, c);
         request.suggested = hint ? static_cast<int>(hint->index) : 0;
         request.tag = std::string(tag);
+        // For a chooser that remembers the answer: the words around, found even where the mode
+        // does not read them (a broken phrase table only leaves them out).
+        if (!analysed) try {
+                if (const PhraseModel* m = phraseModel()) {
+                    m->analyse(hz, false, table_, suggestions);
+                    analysed = true;
+                }
+            } catch (const DbError&) {
+            }
+        describe(request, t, analysed ? &suggestions : nullptr, listed ? &cover : nullptr);
         // No choice (the window closed another way) keeps the previous selpy as the reading.
         if (auto answer = chooser_->choose(request)) selpy = std::move(*answer);
         // The case scheme applies to the answer, as it stands once the chooser has closed.
@@ -134,6 +186,7 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
     std::size_t index = 0;     // code points before the current character
 
     for (std::size_t i = 0; i < n; ++index) {
+        if (starts_) starts_->push_back(out.size());
         if (p[i] < 0x80) {  // ASCII is never double-byte in GBK: copied through, no separator
             out += static_cast<char>(p[i++]);
             ++position;
@@ -153,6 +206,13 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
         }
         const int dyStr = static_cast<int>(position) + 1;
         position += c > 0xFFFF ? 2 : 1;
+
+        if (listed && cover[index]) {
+            const Reading& r = *cover[index];
+            out += settings_.letterCase == LetterCase::Lower ? r.lower : r.asIs;
+            if (const Entry* e = t.find(c); e && e->polyphonic) selpy = r.stored;
+            continue;
+        }
 
         if (c < 0x10000) {
             const Hot h = t.hot[c];
@@ -186,7 +246,9 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
         }
         lookUpSlowly(c, dyStr, index);
     }
+    if (starts_) starts_->push_back(out.size());
     spare_ = std::move(suggestions);
+    listed_ = std::move(cover);
     return out;
 }
 

@@ -10,6 +10,7 @@
 #include "pinyin/phrase.h"
 #include "pinyin/settings.h"
 #include "pinyin/table.h"
+#include "pinyin/words.h"
 
 namespace pinyin {
 
@@ -24,6 +25,9 @@ namespace pinyin {
 /// reuses selpy), and with askOnlyWhenUnsure a sure suggestion without asking. Without a
 /// chooser (the command line) Manual takes what Phrase would; without phrase data Phrase is
 /// Automatic. Every reading taken becomes selpy.
+///
+/// The cataloguer's word list comes before all of that, in every mode: a character that a
+/// listed word covers takes the listed reading and is never asked about.
 class Romaniser {
 public:
     Romaniser(const PinyinTable& table, const RunSettings& settings, Chooser* chooser);
@@ -33,6 +37,12 @@ public:
     std::string pinyin(std::string_view hz, std::string_view tag = {});
 
     void setChooser(Chooser* chooser) { chooser_ = chooser; }
+    /// The word list consulted before any other rule; nullptr for none. It may grow between
+    /// two calls of pinyin() (a chooser that remembers a word).
+    void setWords(const UserWords* words) { words_ = words; }
+    /// When set, each call of pinyin() fills `starts` with where the pinyin of each code point
+    /// of the text begins in the result, and one entry more for the result's end.
+    void setStarts(std::vector<std::size_t>* starts) { starts_ = starts; }
 
     std::string selpy;
 
@@ -40,6 +50,10 @@ private:
     const PinyinTable& table_;
     const RunSettings& settings_;
     Chooser* chooser_;
+    const UserWords* words_ = nullptr;
+    std::vector<std::size_t>* starts_ = nullptr;
+    /// The listed reading of each code point of the current text (see UserWords::cover).
+    std::vector<const Reading*> listed_;
     /// Storage for the suggestions of one text, lent to each call of pinyin() in turn.
     std::vector<Suggestion> spare_;
 };

@@ -587,7 +587,10 @@ void PhraseModel::segment(const char32_t* chars, const Entry* const* rows,
                            : piece(py, k > 1 ? p - first : 0);
             if (k > 1) {
                 // A known word decides every character in it.
-                suggest(s, r, e, true);
+                if (suggest(s, r, e, true)) {
+                    s.wordBack = static_cast<std::uint8_t>(p - first);
+                    s.wordLength = static_cast<std::uint8_t>(k);
+                }
                 continue;
             }
             // Standing alone: a traditional character whose simplified form has one reading,

@@ -23,6 +23,10 @@ struct Suggestion {
     std::string_view reading;
     std::uint32_t index = 0;  ///< which of the character's readings it is
     bool sure = false;    ///< settled without asking: a known word, the name rule, a dominant reading
+    /// The known word of two or more characters it stands in: how many characters before it
+    /// the word starts, and its length (0: none).
+    std::uint8_t wordBack = 0;
+    std::uint8_t wordLength = 0;
 };
 
 /// The phrase tables of py.db, immutable once loaded:

@@ -30,6 +30,8 @@ enum class Kind {
     Marc8,                 ///< the input is in MARC-8
     EncodingContradicted,  ///< encoding: chosen, other: what the bytes are
     NotIso2709,            ///< nothing in the input looks like a record
+    WordsCannotRead,       ///< path, osError: a word list cannot be read
+    WordsInvalid,          ///< path, value: the line that does not fit; detail: what is wrong
 
     // A run stopped on the way.
     InputReadFailed,       ///< path, osError

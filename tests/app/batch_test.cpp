@@ -15,6 +15,7 @@
 #include "app/records.h"
 #include "marc/reader.h"
 #include "pinyin/table.h"
+#include "pinyin/words.h"
 
 namespace fs = std::filesystem;
 
@@ -370,6 +371,38 @@ TEST_F(BatchTest, ManualModeAsksTheObserversChooser) {
     EXPECT_EQ(observer.started[0].first, 1);
     EXPECT_NE(observer.started[0].second.find("A1"), std::string::npos);
     EXPECT_NE(workingOf(outputRecords(slurp(options.outputPath))[0]).find("|Ayin hang"), std::string::npos);
+}
+
+// What the chooser's "remember this reading" does: the word goes into the per-user list, the
+// rest of the run reads it from the live list, a later run from the file.
+TEST_F(BatchTest, ARememberedWordIsNotAskedAgainInThisRunOrTheNext) {
+    struct Remembering : pinyin::Chooser {
+        std::string path;
+        std::shared_ptr<pinyin::UserWords> words;
+        int asked = 0;
+        std::optional<std::string> choose(const pinyin::ChooserRequest& r) override {
+            ++asked;
+            EXPECT_EQ(r.allHz, "银行");
+            pinyin::appendWord(path, r.allHz, "Yin Hang");
+            words->add(r.allHz, "yin hang");
+            return "Hang";
+        }
+    } chooser;
+    chooser.path = (dir / "user" / "words.txt").string();
+    chooser.words = options.words = std::make_shared<pinyin::UserWords>();
+    observer.answerer = &chooser;
+    settings.polyphone = pinyin::Polyphone::Manual;
+    spit(options.inputPath, testrec::book("A1", yinhang) + testrec::book("A2", yinhang));
+    EXPECT_EQ(run().written, 2);
+    EXPECT_EQ(chooser.asked, 1);
+
+    options.words = std::make_shared<pinyin::UserWords>();
+    options.words->load(chooser.path);
+    fs::remove(options.outputPath);
+    EXPECT_EQ(run().written, 2);
+    EXPECT_EQ(chooser.asked, 1);
+    for (const std::string& rec : outputRecords(slurp(options.outputPath)))
+        EXPECT_NE(workingOf(rec).find("|Ayin hang"), std::string::npos) << workingOf(rec);
 }
 
 }  // namespace

@@ -259,6 +259,64 @@ TEST_F(Cli, TheBundledSampleAndYazAgreeWithUs) {
     EXPECT_EQ(leaders, 36);
 }
 
+TEST_F(Cli, WordListsComeFirstAndABadLineStopsTheRunAtTheStart) {
+    spit(dir / "in.iso", testrec::book("W1", yinhang));
+    spit(dir / "bank.txt", "# our words\n银行\tyin hang\n");
+    spit(dir / "silver.txt", "银行\tyin xing\n");
+    for (const char* mode : {"first", "phrase"}) {
+        fs::remove(dir / "out.iso");
+        // The phrase mode needs the phrase tables of the real py.db.
+        const std::string useDb = std::string(mode) == "phrase" ? MARCPY_BINARY_DIR "/bin/py.db" : db;
+        Ran r = run({"--db", useDb, "--polyphone", mode, "--words", "bank.txt", "in.iso", "out.iso"});
+        EXPECT_EQ(r.status, 0) << mode << r.err;
+        EXPECT_NE(slurp(dir / "out.iso").find("\x1F" "Ayin hang"), std::string::npos) << mode;
+    }
+    Ran r = batch("in.iso", "out2.iso", {"--words", "bank.txt", "--words", "silver.txt"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(slurp(dir / "out2.iso").find("\x1F" "Ayin xing"), std::string::npos);
+    spit(dir / "titles.txt", yinhang + "\n");
+    r = run({"--db", db, "--polyphone", "first", "--words", "bank.txt", "--lines", "titles.txt"});
+    EXPECT_EQ(r.out, "yin hang\n");
+
+    spit(dir / "bad.txt", "银行\tyin hang\n单位\tdan\n");
+    r = batch("in.iso", "out3.iso", {"--words", "bad.txt"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("the word list bad.txt, line 2: 1 syllable for 2 Chinese characters"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "out3.iso"));
+    r = batch("in.iso", "out3.iso", {"--words", "missing.txt"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("missing.txt"), std::string::npos) << r.err;
+}
+
+TEST_F(Cli, CheckReportsExistingPinyinThatDisagrees) {
+    const std::string changcheng = "\xB3\xA4\xB3\xC7";  // 长城
+    spit(dir / "in.iso",
+         testrec::makeRecord({{"001", "R1"}, {"200", "1 \x1F" "a" + yinhang + "\x1F" "AYin Xing"},
+                              {"701", " 0\x1F" "a" + shu + "\x1F" "9shu"}}) +
+             testrec::makeRecord({{"001", "R2"}, {"200", "1 \x1F" "a" + changcheng + "\x1F" "Azhang cheng"},
+                                  {"210", "  \x1F" "a" + changcheng + "\x1F" "Azhang"},  // not listed
+                                  {"606", "0 \x1F" "a" + shu}}) +                      // no pinyin
+             "\r\nbroken\x1D");
+    const std::string header = "record\t001\ttag\ttext\texisting\tours\tdiffering\tunsure\n";
+    Ran r = batch("in.iso", "report.tsv", {"--check"});
+    EXPECT_EQ(r.status, 1) << r.err;  // the broken record, as in a run
+    EXPECT_NE(r.err.find("record 3 (input line 2): "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("3 records read, 3 fields checked, 1 disagree, 1 failed"), std::string::npos) << r.err;
+    // Without phrase data the quieter manual mode would ask about 长: unsure.
+    EXPECT_EQ(slurp(dir / "report.tsv"), header + "2\tR2\t200\t长城\tzhang cheng\tchang cheng\t1\tyes\n");
+    EXPECT_FALSE(fs::exists(dir / "report.tsv.rejected"));
+
+    // The word list counts as everywhere else; the report is written afresh.
+    spit(dir / "mine.txt", "长城\tzhang cheng\n");
+    r = batch("in.iso", "report.tsv", {"--check", "--words", "mine.txt", "--quiet"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(slurp(dir / "report.tsv"), header);
+    r = batch("in.iso", "-", {"--check", "--case", "capital"});
+    EXPECT_EQ(r.out, header + "2\tR2\t200\t长城\tzhang cheng\tChang Cheng\t1\tyes\n");
+    EXPECT_EQ(batch("in.iso", "in.iso", {"--check"}).status, 2);
+    EXPECT_GT(fs::file_size(dir / "in.iso"), 100u);  // not emptied
+}
+
 }  // namespace
 
 namespace {

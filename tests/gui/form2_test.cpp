@@ -1,5 +1,6 @@
 // The chooser: readings listed, the preselection, the red character, and no way out but a choice.
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -197,6 +198,22 @@ private slots:
         list(f)->setCurrentRow(1);
         f.findChild<QPushButton*>("Command1")->click();
         QCOMPARE(f.choice().value_or("none"), QStringLiteral("Hang"));
+    }
+    void theFoundWordStandsMarkedForRemembering() {
+        Form2 f;
+        f.word = QStringLiteral("银行");
+        f.wordAt = 3;
+        load(f, QStringLiteral("中国银行业"), 4, QStringLiteral("Xing Hang"));
+        auto* box = f.findChild<QCheckBox*>("Check1");
+        QCOMPARE(box->text(), QStringLiteral("记住此读音(&M)"));
+        QVERIFY(!f.remember());
+        QCOMPARE(f.marked(), (std::pair<int, int>{3, 4}));
+        box->setChecked(true);
+        QVERIFY(f.remember());
+        f.word.clear();
+        load(f, QStringLiteral("中国银行业"), 4, QStringLiteral("Xing Hang"));  // the next question
+        QVERIFY(!f.remember());
+        QCOMPARE(f.marked(), (std::pair<int, int>{0, 0}));
     }
 };
 

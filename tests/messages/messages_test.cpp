@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "messages/messages.h"
+#include "support/text.h"
 
 using messages::Language;
 using problem::Kind;
@@ -27,39 +28,6 @@ problem::Problem sample(Kind kind) {
     return p;
 }
 
-/// Two English words in a row, once the names that stay as they are in Chinese text are taken out.
-bool holdsEnglishSentence(std::string text) {
-    for (const char* kept : {"yaz-marcdump -f MARC-8 -t UTF-8 -o marc", "/data/in.iso", "PinYin", "Py1", "hz",
-                             "SQLite", "MARC-8", "ISO 2709", "GB18030", "GBK", "UTF-8", "MB"})
-        for (std::size_t at = text.find(kept); at != std::string::npos; at = text.find(kept))
-            text.erase(at, std::strlen(kept));
-    const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
-    const auto wordAt = [&](std::size_t& i) {  // a word of two letters or more starting at i
-        std::size_t j = i;
-        while (j < text.size() && letter(text[j])) ++j;
-        const bool word = j - i >= 2;
-        i = j;
-        return word;
-    };
-    for (std::size_t i = 0; i < text.size();) {
-        if (!letter(text[i])) {
-            ++i;
-            continue;
-        }
-        if (!wordAt(i)) continue;
-        std::size_t j = i;
-        while (j < text.size() && (text[j] == ' ' || text[j] == ',' || text[j] == ':' || text[j] == ';')) ++j;
-        if (j > i && wordAt(j)) return true;
-    }
-    return false;
-}
-
-bool holdsNonAscii(const std::string& text) {
-    for (char c : text)
-        if (static_cast<unsigned char>(c) >= 0x80) return true;
-    return false;
-}
-
 TEST(Messages, EveryKindInBothLanguages) {
     for (int k = 0; k <= static_cast<int>(Kind::Unexpected); ++k) {
         const problem::Problem p = sample(static_cast<Kind>(k));
@@ -67,9 +35,9 @@ TEST(Messages, EveryKindInBothLanguages) {
         const std::string chinese = messages::describe(p, Language::Chinese);
         SCOPED_TRACE("kind " + std::to_string(k) + ": " + english);
         EXPECT_FALSE(english.empty());
-        EXPECT_FALSE(holdsNonAscii(english)) << english;
-        EXPECT_TRUE(holdsNonAscii(chinese)) << chinese;
-        EXPECT_FALSE(holdsEnglishSentence(chinese)) << chinese;
+        EXPECT_FALSE(testtext::holdsNonAscii(english)) << english;
+        EXPECT_TRUE(testtext::holdsNonAscii(chinese)) << chinese;
+        EXPECT_FALSE(testtext::holdsEnglishSentence(chinese)) << chinese;
         EXPECT_EQ(english.find('{'), std::string::npos) << "a value left unfilled";
         EXPECT_EQ(chinese.find('{'), std::string::npos) << "a value left unfilled";
     }
@@ -85,8 +53,8 @@ TEST(Messages, ThePlaceAndTheOperatingSystemsWords) {
               "无法写入输出文件 /data/in.iso：磁盘已满");
     for (int err : {ENOENT, EACCES, EROFS, ENOSPC, EISDIR, ENOTDIR, EIO, ENAMETOOLONG, 12345}) {
         const std::string zh = messages::osError(err, Language::Chinese);
-        EXPECT_TRUE(holdsNonAscii(zh)) << err;
-        EXPECT_FALSE(holdsEnglishSentence(zh)) << zh;
+        EXPECT_TRUE(testtext::holdsNonAscii(zh)) << err;
+        EXPECT_FALSE(testtext::holdsEnglishSentence(zh)) << zh;
     }
     EXPECT_EQ(messages::osError(EROFS, Language::Chinese), "文件系统是只读的");
     EXPECT_EQ(messages::osError(ENOENT, Language::English), "No such file or directory");

@@ -1,0 +1,79 @@
+// The end of a run with failed records.
+#include "outcome.h"
+
+#include <QDesktopServices>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "messages/messages.h"
+
+namespace gui {
+
+namespace {
+constexpr messages::Language kChinese = messages::Language::Chinese;
+
+QString fromLocal(const std::string& path) { return QFile::decodeName(path.c_str()); }
+}  // namespace
+
+QString OutcomeDialog::summaryText(const app::BatchResult& r) {
+    QString text = r.stopped ? QStringLiteral("已停止处理：写入 %1 条记录，%2 条记录失败。")
+                             : QStringLiteral("处理完毕：写入 %1 条记录，%2 条记录失败。");
+    text = text.arg(r.written).arg(r.failed);
+    if (r.rejectsKept == r.failed)
+        text += QStringLiteral("\n失败的记录原样另存于：%1").arg(fromLocal(r.rejectsPath));
+    else if (r.rejectsKept > 0)
+        text += QStringLiteral("\n%1 条失败的记录原样另存于：%2；其余的未能保存。")
+                    .arg(r.rejectsKept)
+                    .arg(fromLocal(r.rejectsPath));
+    else
+        text += QStringLiteral("\n失败的记录未能保存。");
+    if (!r.failureLogPath.empty()) text += QStringLiteral("\n失败原因见：%1").arg(fromLocal(r.failureLogPath));
+    if (!r.asciiOnly)
+        text += QStringLiteral("\n文件编码：%1（自动识别）").arg(QString::fromStdString(messages::codePageName(r.encoding)));
+    return text;
+}
+
+OutcomeDialog::OutcomeDialog(const app::BatchResult& r, QWidget* parent) : QDialog(parent) {
+    setObjectName("FormOutcome");
+    setWindowTitle(QStringLiteral("处理结果"));
+    auto* summary = new QLabel(summaryText(r), this);
+    summary->setObjectName("LabelSummary");
+    summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    summary->setWordWrap(true);
+
+    auto* list = new QListWidget(this);
+    list->setObjectName("ListFailures");
+    int listed = 0;
+    for (const app::RecordFailure& f : r.failures) {
+        if (listed == kFailuresListed) break;
+        list->addItem(QString::fromStdString(messages::failure(f, kChinese)));
+        ++listed;
+    }
+    if (r.failed > listed) list->addItem(QStringLiteral("还有 %1 条").arg(r.failed - listed));
+
+    auto* buttons = new QDialogButtonBox(this);
+    auto* ok = buttons->addButton(QStringLiteral("确定(&O)"), QDialogButtonBox::AcceptRole);
+    ok->setObjectName("CommandOk");
+    ok->setDefault(true);
+    if (!r.failureLogPath.empty()) {
+        auto* open = buttons->addButton(QStringLiteral("打开失败说明(&L)"), QDialogButtonBox::ActionRole);
+        open->setObjectName("CommandOpenLog");
+        const QUrl log = QUrl::fromLocalFile(fromLocal(r.failureLogPath));
+        connect(open, &QPushButton::clicked, this, [log] { QDesktopServices::openUrl(log); });
+    }
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(summary);
+    layout->addWidget(new QLabel(QStringLiteral("失败的记录："), this));
+    layout->addWidget(list, 1);
+    layout->addWidget(buttons);
+    resize(640, 420);
+}
+
+}  // namespace gui

@@ -1,0 +1,361 @@
+// The check of existing pinyin: each listed field's pinyin compared with ours, character by
+// character, and the disagreements written to a tab-separated report.
+#include "app/check.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+
+#include "app/files.h"
+#include "app/framer.h"
+#include "codepage/codepage.h"
+#include "codepage/detect.h"
+#include "marc/error.h"
+#include "marc/reader.h"
+
+namespace app {
+namespace {
+
+constexpr std::size_t kBlockSize = std::size_t{1} << 20;
+/// Longer texts are compared, but their differing characters are not worked out.
+constexpr std::size_t kLongestAligned = 1000;
+
+/// The letters and digits of pinyin, lower case: a tone-marked vowel as the plain one, "ü" as
+/// "v"; everything else (spaces, punctuation, the rest) left out.
+void appendLetters(std::string& out, std::string_view s) {
+    for (std::size_t i = 0; i < s.size();) {
+        const unsigned char b = static_cast<unsigned char>(s[i]);
+        if (b < 0x80) {
+            ++i;
+            if (b >= 'A' && b <= 'Z') out += static_cast<char>(b - 'A' + 'a');
+            else if ((b >= 'a' && b <= 'z') || (b >= '0' && b <= '9')) out += static_cast<char>(b);
+            continue;
+        }
+        const char32_t c = codepage::utf8::next(s, i);
+        static constexpr std::u32string_view kMarked[] = {
+            U"āáǎàĀÁǍÀ", U"ēéěèêĒÉĚÈÊ", U"īíǐìĪÍǏÌ", U"ōóǒòŌÓǑÒ",
+            U"ūúǔùŪÚǓÙ", U"ǖǘǚǜüǕǗǙǛÜ", U"ńňǹŃŇǸ", U"ḿḾ"};
+        static constexpr char kPlain[] = "aeiouvnm";
+        for (std::size_t k = 0; k < std::size(kMarked); ++k)
+            if (kMarked[k].find(c) != std::u32string_view::npos) out += kPlain[k];
+    }
+}
+
+/// The characters of `ours` whose letters an alignment of `ours` with `theirs` (fewest edits)
+/// changes, by `owner`, the character each letter of ours comes from. A letter theirs has in
+/// addition counts against the character after it (the last, at the end).
+std::vector<std::size_t> differingOwners(const std::string& ours, const std::vector<std::size_t>& owner,
+                                         const std::string& theirs) {
+    const std::size_t n = ours.size(), m = theirs.size();
+    std::vector<std::size_t> found;
+    if (n == 0) return found;
+    std::vector<std::uint32_t> d((n + 1) * (m + 1));
+    const auto at = [&](std::size_t i, std::size_t j) -> std::uint32_t& { return d[i * (m + 1) + j]; };
+    for (std::size_t i = 0; i <= n; ++i) at(i, 0) = static_cast<std::uint32_t>(i);
+    for (std::size_t j = 0; j <= m; ++j) at(0, j) = static_cast<std::uint32_t>(j);
+    for (std::size_t i = 1; i <= n; ++i)
+        for (std::size_t j = 1; j <= m; ++j)
+            at(i, j) = std::min({at(i - 1, j - 1) + (ours[i - 1] == theirs[j - 1] ? 0u : 1u),
+                                 at(i - 1, j) + 1, at(i, j - 1) + 1});
+    for (std::size_t i = n, j = m; i > 0 || j > 0;) {
+        if (i > 0 && j > 0 && ours[i - 1] == theirs[j - 1] && at(i, j) == at(i - 1, j - 1)) {
+            --i, --j;
+        } else if (j > 0 && at(i, j) == at(i, j - 1) + 1) {
+            found.push_back(owner[std::min(i, n - 1)]), --j;
+        } else if (i > 0 && j > 0 && at(i, j) == at(i - 1, j - 1) + 1) {
+            found.push_back(owner[--i]), --j;
+        } else {
+            found.push_back(owner[--i]);
+        }
+    }
+    std::sort(found.begin(), found.end());
+    found.erase(std::unique(found.begin(), found.end()), found.end());
+    return found;
+}
+
+std::string_view trimSpaces(std::string_view s) {
+    const std::size_t first = s.find_first_not_of(' ');
+    if (first == std::string_view::npos) return {};
+    return s.substr(first, s.find_last_not_of(' ') - first + 1);
+}
+
+/// Field text for a report cell: a "|" of the data as itself, tabs and line breaks as spaces.
+std::string cell(std::string_view s) {
+    std::string out;
+    const std::string_view bar = codepage::kDataBar;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s.compare(i, bar.size(), bar) == 0) {
+            out += '|';
+            i += bar.size() - 1;
+        } else {
+            out += s[i] == '\t' || s[i] == '\r' || s[i] == '\n' ? ' ' : s[i];
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+/// Answers the quieter manual mode's questions with the suggested reading and keeps where
+/// they were asked.
+class PinyinChecker::Recorder : public pinyin::Chooser {
+public:
+    std::optional<std::string> choose(const pinyin::ChooserRequest& request) override {
+        asked.push_back(request.dyStr);
+        std::string_view rest = request.pystr;
+        for (int k = 0; !rest.empty();) {
+            const std::size_t sp = std::min(rest.find(' '), rest.size());
+            if (sp > 0 && k++ == request.suggested) return std::string(rest.substr(0, sp));
+            rest.remove_prefix(std::min(sp + 1, rest.size()));
+        }
+        return std::nullopt;
+    }
+    std::vector<int> asked;  ///< 1-based UTF-16 positions
+};
+
+PinyinChecker::PinyinChecker(const pinyin::PinyinTable& table, const pinyin::RunSettings& settings,
+                             const pinyin::UserWords* words)
+    : settings_(settings), unsureSettings_(settings), recorder_(std::make_unique<Recorder>()),
+      ours_(table, settings_, nullptr), unsure_(table, unsureSettings_, recorder_.get()) {
+    unsureSettings_.polyphone = pinyin::Polyphone::Manual;
+    unsureSettings_.askOnlyWhenUnsure = true;
+    ours_.setWords(words);
+    unsure_.setWords(words);
+    ours_.setStarts(&starts_);
+}
+
+PinyinChecker::~PinyinChecker() = default;
+
+PinyinComparison PinyinChecker::compare(std::string_view text, std::string_view existing,
+                                        std::string_view tag) {
+    PinyinComparison c;
+    const std::string out = ours_.pinyin(text, tag);
+    c.ours = std::string(trimSpaces(out));
+    std::string letters, theirs;
+    std::vector<std::size_t> owner;
+    for (std::size_t k = 0; k + 1 < starts_.size(); ++k) {
+        appendLetters(letters, std::string_view(out).substr(starts_[k], starts_[k + 1] - starts_[k]));
+        owner.resize(letters.size(), k);
+    }
+    appendLetters(theirs, existing);
+    if (letters == theirs) return c;
+    c.agrees = false;
+    if (letters.size() > kLongestAligned || theirs.size() > kLongestAligned) return c;
+    c.places = differingOwners(letters, owner, theirs);
+
+    recorder_->asked.clear();
+    unsure_.pinyin(text, tag);
+    // The questions' UTF-16 positions as characters.
+    std::vector<std::size_t> askedAt;
+    std::size_t units = 0, index = 0;
+    for (std::size_t i = 0; i < text.size(); ++index) {
+        const char32_t ch = codepage::utf8::next(text, i);
+        if (std::find(recorder_->asked.begin(), recorder_->asked.end(), static_cast<int>(units) + 1) !=
+            recorder_->asked.end())
+            askedAt.push_back(index);
+        units += ch > 0xFFFF ? 2 : 1;
+    }
+    for (std::size_t& p : c.places) {
+        c.unsure = c.unsure || std::find(askedAt.begin(), askedAt.end(), p) != askedAt.end();
+        ++p;  // 1-based from here on
+    }
+    return c;
+}
+
+namespace {
+
+class Check {
+public:
+    Check(const BatchOptions& options, const pinyin::RunSettings& settings, BatchObserver& observer)
+        : options_(options), settings_(settings), observer_(observer), report_(options.outputPath) {}
+
+    CheckResult go();
+
+private:
+    void start();
+    void handle(const Frame& frame);
+    void checkRecord(const std::string& working);
+    void fail(const Frame& frame, problem::Problem problem, std::string reason);
+
+    const BatchOptions& options_;
+    const pinyin::RunSettings& settings_;
+    BatchObserver& observer_;
+    std::unique_ptr<InputFile> input_;
+    AppendFile report_;
+    const codepage::Codec* codec_ = nullptr;  // chosen, or decided from the first block
+    std::shared_ptr<const pinyin::PinyinTable> table_;
+    std::unique_ptr<PinyinChecker> checker_;
+    RecordFramer framer_;
+    CheckResult result_;
+    std::string cleaned_, lines_;
+};
+
+void Check::start() {
+    input_ = std::make_unique<InputFile>(options_.inputPath);
+    if (FileProblem p = report_.check()) throw StartError(*p, p->detail);
+    if (isOpenFile(input_->fd(), options_.outputPath)) {
+        problem::Problem p;
+        p.kind = problem::Kind::InputIsOutput;
+        p.path = options_.inputPath;
+        throw StartError(p, "the input " + options_.inputPath + " is the report file itself");
+    }
+    table_ = options_.table;
+    try {
+        if (!table_) table_ = pinyin::PinyinTable::load(options_.dbPath);
+        table_->phrases();  // every mode is compared with the quieter manual mode's questions
+    } catch (const pinyin::DbError& e) {
+        problem::Problem p;
+        p.kind = e.kind;
+        p.path = options_.dbPath;
+        p.detail = e.detail;
+        throw StartError(p, e.what());
+    }
+    // The report is written afresh.
+    std::error_code ec;
+    if (options_.outputPath != "-" && std::filesystem::is_regular_file(options_.outputPath, ec) &&
+        ::truncate(options_.outputPath.c_str(), 0) != 0) {
+        problem::Problem p;
+        p.kind = problem::Kind::OutputCannotOpen;
+        p.path = options_.outputPath;
+        p.osError = errno;
+        throw StartError(p, "cannot empty the report " + options_.outputPath + ": " + std::strerror(errno));
+    }
+    if (FileProblem p = report_.open()) throw StartError(*p, p->detail);
+    checker_ = std::make_unique<PinyinChecker>(*table_, settings_, options_.words.get());
+    lines_ = "record\t001\ttag\ttext\texisting\tours\tdiffering\tunsure\n";
+}
+
+void Check::checkRecord(const std::string& working) {
+    std::string id;
+    std::string out;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t cr = working.find('\r', start);
+        std::string_view line = std::string_view(working).substr(
+            start, cr == std::string::npos ? std::string::npos : cr - start);
+        if (!line.empty() && line.front() == '\n') line.remove_prefix(1);
+        const std::string_view tag = line.substr(0, 3);
+        if (tag == "001" && id.empty()) id = std::string(trimSpaces(line.substr(3)));
+        if (tag.size() == 3 && !trimSpaces(tag).empty() &&
+            std::string_view(settings_.tagList).find(tag) != std::string_view::npos) {
+            std::vector<std::string_view> pieces;
+            for (std::size_t at = line.find('|'); at != std::string_view::npos;) {
+                const std::size_t next = line.find('|', at + 1);
+                pieces.push_back(line.substr(at + 1, next == std::string_view::npos ? next : next - at - 1));
+                at = next;
+            }
+            bool checked = false, differs = false;
+            for (std::size_t k = 0; k + 1 < pieces.size(); ++k) {
+                const std::string_view a = pieces[k], py = pieces[k + 1];
+                if (a.empty() || a[0] != 'a' || py.empty() || (py[0] != 'A' && py[0] != '9')) continue;
+                checked = true;
+                const PinyinComparison c = checker_->compare(a.substr(1), py.substr(1), tag);
+                if (c.agrees) continue;
+                differs = true;
+                std::string places;
+                for (std::size_t p : c.places) {
+                    if (!places.empty()) places += ',';
+                    places += std::to_string(p);
+                }
+                out += std::to_string(result_.read) + '\t' + cell(id) + '\t' + std::string(tag) + '\t' +
+                       cell(a.substr(1)) + '\t' + cell(trimSpaces(py.substr(1))) + '\t' + cell(c.ours) +
+                       '\t' + places + '\t' + (c.unsure ? "yes" : "no") + '\n';
+            }
+            result_.checked += checked;
+            result_.differing += differs;
+        }
+        if (cr == std::string::npos) break;
+        start = cr + 1;
+    }
+    lines_ += out;
+}
+
+void Check::fail(const Frame& frame, problem::Problem problem, std::string reason) {
+    ++result_.failed;
+    RecordFailure failure{result_.read, frame.line, frame.offset, marc::identifierOf(frame.bytes, *codec_),
+                          std::move(problem), std::move(reason)};
+    observer_.recordFailed(failure);
+    if (result_.failures.size() < kFailuresKept) result_.failures.push_back(std::move(failure));
+}
+
+void Check::handle(const Frame& frame) {
+    if (frame.continuation) return;
+    ++result_.read;
+    if (!frame.problem.empty()) {
+        problem::Problem p;
+        p.kind = problemKindOf(frame.problem);
+        fail(frame, p, std::string(frame.problem));
+    } else {
+        try {
+            cleanRecord(frame.bytes, cleaned_);
+            checkRecord(marc::isoToMarcBytes(cleaned_, *codec_));
+        } catch (const marc::MarcError& e) {
+            fail(frame, e.problem, e.what());
+        } catch (const std::exception& e) {
+            problem::Problem p;
+            p.detail = e.what();
+            fail(frame, p, e.what());
+        }
+    }
+    if (lines_.size() >= kBlockSize) {
+        if (FileProblem p = report_.append(lines_)) {
+            result_.stopped = true;
+            result_.error = p->detail;
+            return;
+        }
+        lines_.clear();
+    }
+    observer_.recordDone(result_.read);
+    observer_.progress(framer_.consumed(), input_->size());
+    if (!observer_.yieldPoint()) result_.stopped = true;
+}
+
+CheckResult Check::go() {
+    start();
+    const auto began = std::chrono::steady_clock::now();
+    std::unique_ptr<char[]> block(new char[kBlockSize]);
+    Frame frame;
+    for (bool atEnd = false; !atEnd && !result_.stopped;) {
+        std::size_t n = 0;
+        try {
+            n = input_->read(block.get(), kBlockSize);
+        } catch (const std::exception& e) {
+            result_.stopped = true;
+            result_.error = e.what();
+            break;
+        }
+        if (!codec_)
+            codec_ = &codepage::Codec::get(options_.autoEncoding
+                                               ? codepage::detectEncoding(std::string_view(block.get(), n)).encoding
+                                               : options_.encoding);
+        if (n == 0) {
+            framer_.finish();
+            atEnd = true;
+        } else {
+            framer_.feed(std::string_view(block.get(), n));
+        }
+        while (!result_.stopped && framer_.next(frame)) handle(frame);
+    }
+    if (!lines_.empty() && result_.error.empty())
+        if (FileProblem p = report_.append(lines_)) {
+            result_.stopped = true;
+            result_.error = p->detail;
+        }
+    result_.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    return std::move(result_);
+}
+
+}  // namespace
+
+CheckResult runCheck(const BatchOptions& options, const pinyin::RunSettings& settings,
+                     BatchObserver& observer) {
+    Check check(options, settings, observer);
+    return check.go();
+}
+
+}  // namespace app

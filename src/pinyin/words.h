@@ -1,0 +1,96 @@
+// The cataloguer's own word list: words whose readings win over every other rule.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "problem/problem.h"
+
+#include "pinyin/chooser.h"
+
+namespace pinyin {
+
+struct Reading;
+
+/// A word list that cannot be read, or a line of it that does not fit. The message starts with
+/// the file's name and, for a bad line, its number: "words.txt:3: ...".
+class WordsError : public std::runtime_error {
+public:
+    explicit WordsError(const std::string& text, std::string path = {}, std::size_t line = 0, int osError = 0)
+        : std::runtime_error(text), path(std::move(path)), line(line), osError(osError) {}
+    std::string path;     ///< the file, where one is concerned
+    std::size_t line = 0;  ///< 1-based line that does not fit, 0 when the file as a whole fails
+    int osError = 0;      ///< errno when the file cannot be read
+    /// The same as data: WordsInvalid (path, value: the line, detail: what is wrong) or
+    /// WordsCannotRead (path, osError).
+    problem::Problem asProblem() const;
+};
+
+/// Whether `s` is a pinyin syllable as a word list writes it: lower case, no tone, ü as v.
+bool isSyllable(std::string_view s);
+/// Whether `c` is a Chinese character: one syllable each in a word list.
+bool isHan(char32_t c);
+/// A reading as py.db stores it ("Lǘ", "Zhuan") in the form of a word list ("lv", "zhuan").
+std::string listedSyllable(std::string_view stored);
+
+/// Words with their readings, from plain UTF-8 files that people edit and share:
+///
+///     # a comment, to the end of the line
+///     校注<TAB>jiao zhu
+///     叶圣陶<TAB>ye sheng tao
+///
+/// One syllable per Chinese character of the word; other characters of a word (Latin letters,
+/// digits) must match as they stand and take no syllable. A word listed again replaces the
+/// earlier entry, so a file loaded later wins.
+class UserWords {
+public:
+    UserWords();
+    ~UserWords();
+    UserWords(UserWords&&) noexcept;
+    UserWords& operator=(UserWords&&) noexcept;
+
+    /// Adds the words of the file at `path`. Throws WordsError.
+    void load(const std::string& path);
+    /// Adds the words of `text`, the contents of a file called `name`. Throws WordsError.
+    void parse(std::string_view text, const std::string& name);
+    /// Adds or replaces one word. Throws WordsError (without a file name) when it does not fit.
+    void add(std::string_view word, std::string_view syllables);
+
+    bool empty() const;
+    std::size_t size() const;
+
+    /// For each code point of `text`, the listed reading of the Chinese character there when a
+    /// listed word covers it, else nullptr. Longer words are placed first, then the ones that
+    /// start earlier; a word that would overlap one already placed is left out. Returns false,
+    /// leaving `out` as it was, when no listed word occurs in `text`.
+    bool cover(std::string_view text, std::vector<const Reading*>& out) const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+/// One entry of a word list: the word and its syllables as the file writes them.
+struct WordEntry {
+    std::string word;
+    std::string syllables;
+};
+
+/// What the chooser's "remember this reading" adds for `answer`, the reading chosen for the
+/// character `request` asks about: the characters of allHz from `markedFrom` to `markedTo`
+/// (1-based UTF-16 positions, both included) when they take in that character; else the word
+/// the phrase data found around it; else the character alone. The other characters keep the
+/// readings they take without asking. nullopt when a Chinese character of it has none.
+std::optional<WordEntry> wordToRemember(const ChooserRequest& request, std::string_view answer,
+                                        int markedFrom = 0, int markedTo = 0);
+
+/// Appends the entry "word, tab, syllables" to the word list at `path`, creating the file and
+/// its folder when missing. `syllables` may be given in py.db's form ("Zhuan Ji"). Throws
+/// WordsError when the entry does not fit or the file cannot be written.
+void appendWord(const std::string& path, std::string_view word, std::string_view syllables);
+
+}  // namespace pinyin
