@@ -32,3 +32,17 @@ shoot docs/screenshots/chooser.png --demo-chooser
 mkdir -p "$work/config/marc-pinyin"
 printf '[options]\naskOnlyWhenUnsure=true\n' >"$work/config/marc-pinyin/marc-pinyin.ini"
 shoot docs/screenshots/run.png --demo-run samples/sample.iso "$work/run-pinyin.iso"
+# The end of a run with failed records (three damaged records among the sample's), and a run that
+# cannot start; the words around decide, so nothing is asked.
+printf '[options]\npolyphone=2\n' >"$work/config/marc-pinyin/marc-pinyin.ini"
+python3 - samples/sample.iso "$work/damaged.iso" <<'PY'
+import sys
+records = [r + b'\x1d' for r in open(sys.argv[1], 'rb').read().split(b'\x1d') if r.strip()]
+cut = records[2][:30] + b'\x1d'                               # cut inside its directory
+past = bytearray(records[5]); past[24 + 12 * 2 + 3:24 + 12 * 2 + 7] = b'9999'  # a field past the end
+broken = records[9].replace(b'\x1e', b'', 1)                  # no directory terminator
+out = records[:3] + [cut] + records[3:6] + [bytes(past)] + records[6:9] + [broken] + records[9:]
+open(sys.argv[2], 'wb').write(b'\r\n'.join(out) + b'\r\n')
+PY
+shoot docs/screenshots/failures.png --demo-run "$work/damaged.iso" "$work/damaged-pinyin.iso"
+shoot docs/screenshots/start-error.png --demo-run samples/sample.iso "$work/no-such-folder/sample-pinyin.iso"
