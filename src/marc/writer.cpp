@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -172,7 +173,7 @@ private:
     void encodeLine(std::string_view line, std::string_view tag);
     void encodeHandMadeDataLine(std::string_view line, std::string_view tag, std::size_t lineNo);
     void checkRoundTrip(std::size_t i, std::string_view tag);
-    void endField(std::string_view tag, std::size_t start, std::size_t lineNo);
+    void endField(std::string_view tag, std::size_t start, std::size_t lineNo, bool copied = false);
     bool unchanged(std::size_t i) const { return source_ && lines_[i] == source_->line(i); }
 
     const codepage::Codec& cp_;
@@ -295,7 +296,8 @@ void RecordWriter::writeLine(std::size_t i) {
     if (!keepLeader_ && tag == "000") return;
     if (!source_ && (tag == "001" || tag == "005")) return;  // by hand: the last of a tag counts
     const std::size_t start = data_.size();
-    if (unchanged(i)) {
+    const bool copied = unchanged(i);
+    if (copied) {
         data_.append(source_->field(i));
     } else if (source_) {
         checkRoundTrip(i, tag);
@@ -305,7 +307,7 @@ void RecordWriter::writeLine(std::size_t i) {
     } else {
         encodeHandMadeDataLine(line, tag, i + 1);
     }
-    endField(tag, start, i + 1);
+    endField(tag, start, i + 1, copied);
     ++written_;
 }
 
@@ -387,12 +389,13 @@ void RecordWriter::encodeHandMadeDataLine(std::string_view line, std::string_vie
 }
 
 /// Ends one field: terminator, then its directory entry, every number checked against its width.
-void RecordWriter::endField(std::string_view tag, std::size_t start, std::size_t lineNo) {
+void RecordWriter::endField(std::string_view tag, std::size_t start, std::size_t lineNo, bool copied) {
     // A terminator inside the text would end the field, or the record, early for every reader.
-    if (data_.find(kFieldTerminator, start) != std::string::npos)
-        throw MarcError(at(Kind::TerminatorInText, std::string(tag)), lineError(lineNo, tag, "the text holds a field terminator (character 30)"));
-    if (data_.find(kRecordTerminator, start) != std::string::npos)
-        throw MarcError(at(Kind::TerminatorInText, std::string(tag)), lineError(lineNo, tag, "the text holds a record terminator (character 29)"));
+    // The bytes of an unchanged field were checked when the record was read.
+    const auto holds = [&](char c) { return std::memchr(data_.data() + start, c, data_.size() - start) != nullptr; };
+    if (!copied && (holds(kFieldTerminator) || holds(kRecordTerminator)))
+        throw MarcError(at(Kind::TerminatorInText, std::string(tag)),
+                        lineError(lineNo, tag, "the text holds a field or record terminator (character 30 or 29)"));
     data_.push_back(kFieldTerminator);
     const std::size_t length = data_.size() - start;
     if (length > static_cast<std::size_t>(kMaxFieldLength))
