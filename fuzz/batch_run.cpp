@@ -10,8 +10,8 @@
 //  - resynchronisation finds the same record start as a plain scan of every offset;
 //  - the output holds exactly the records counted written, each well formed and read again
 //    without a word;
-//  - a run refused at the start is refused for its code page (MARC-8, or a code page that the
-//    bytes clearly contradict), and leaves no output behind.
+//  - a run refused at the start is refused for what its bytes are (MARC-8, a code page that the
+//    bytes clearly contradict, nothing that looks like a record), and leaves no output behind.
 #include <unistd.h>
 
 #include <cctype>
@@ -167,9 +167,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         r = app::runBatch(options, settings, quiet);
     } catch (const app::StartError& e) {
-        const std::string_view what = e.what();
-        if (what.find("MARC-8") == std::string_view::npos && what.find("UTF-8") == std::string_view::npos)
-            broken("the run refuses to start for another reason than its code page");
+        const problem::Kind k = e.problem.kind;
+        if (k != problem::Kind::Marc8 && k != problem::Kind::EncodingContradicted && k != problem::Kind::NotIso2709)
+            broken("the run refuses to start for another reason than what its bytes are");
         if (fs::exists(out)) broken("a run refused at the start left an output file");
         return 0;
     }

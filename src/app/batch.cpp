@@ -22,15 +22,6 @@ namespace {
 constexpr std::size_t kBlockSize = std::size_t{1} << 20;
 constexpr std::string_view kNothingToWrite = "the record has no field to write besides 001 and 005";
 
-std::string encodingLabel(codepage::Encoding e) {
-    switch (e) {
-        case codepage::Encoding::Gbk: return "GBK";
-        case codepage::Encoding::Gb18030: return "GB18030";
-        case codepage::Encoding::Utf8: return "UTF-8";
-    }
-    return "?";
-}
-
 problem::Problem make(problem::Kind kind, std::string path = {}) {
     problem::Problem p;
     p.kind = kind;
@@ -52,13 +43,12 @@ void checkEncoding(const codepage::Detection& d, const BatchOptions& options) {
     problem::Problem p = make(problem::Kind::EncodingContradicted, options.inputPath);
     p.encoding = options.encoding;
     p.other = d.encoding;
+    const std::string chosen(codepage::encodingName(options.encoding)), seen(codepage::encodingName(d.encoding));
     if (!utf8 && d.encoding == codepage::Encoding::Utf8 && d.utf8Sequences >= 3)
-        throw StartError(p, "the input looks like UTF-8, not " + encodingLabel(options.encoding) +
-                                ": read as " + encodingLabel(options.encoding) +
-                                " its Chinese would be wrong; choose UTF-8 or automatic detection");
+        throw StartError(p, "the input looks like utf-8, not " + chosen + "; choose utf-8 or automatic detection");
     if (utf8 && d.encoding != codepage::Encoding::Utf8 && d.utf8Errors >= 3)
-        throw StartError(p, "the input is not UTF-8 (it looks like " + encodingLabel(d.encoding) + "); choose " +
-                                encodingLabel(d.encoding) + " or automatic detection");
+        throw StartError(p, "the input is not utf-8 (it looks like " + seen + "); choose " + seen +
+                                " or automatic detection");
 }
 
 /// A failed file at the start of a run.

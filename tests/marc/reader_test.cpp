@@ -24,6 +24,16 @@ std::string record(const std::string& directory, const std::string& fields, cons
 
 std::string readGbk(const std::string& bytes) { return isoToMarcBytes(bytes, Codec::gbk()); }
 
+/// What the reader says when it refuses `rec`; "no error" when it reads it.
+std::string message(const std::string& rec) {
+    try {
+        readGbk(rec);
+    } catch (const MarcError& e) {
+        return std::string(e.what());
+    }
+    return std::string("no error");
+}
+
 TEST(Reader, WorkedExampleOf63Bytes) {
     const std::string rec = record("001000400000200000900004", "123\x1E" "1 \x1F" "a" + kShuMingGbk + "\x1E");
     ASSERT_EQ(rec.size(), 63u);
@@ -60,14 +70,6 @@ TEST(Reader, EmptyInputs) {
 }
 
 TEST(Reader, ErrorsNameTheirPlace) {
-    auto message = [](const std::string& rec) {
-        try {
-            readGbk(rec);
-        } catch (const MarcError& e) {
-            return std::string(e.what());
-        }
-        return std::string("no error");
-    };
     EXPECT_EQ(message("00000nam0 2200000   450 001000400000"), "no field terminator");
     EXPECT_EQ(message("0000\x1E"), "the first field terminator stands at byte 5, inside the 24-byte leader");
     EXPECT_EQ(message(record("0010004000002000 x900004", "123\x1E")), "directory entry 2: length is not a number");
@@ -90,14 +92,6 @@ TEST(Reader, ErrorsNameTheirPlace) {
 // A directory that does not fit the data is refused before anything is written: every field lies
 // inside the record, ends with its terminator, and holds none inside.
 TEST(Reader, TheDirectoryMustFitTheData) {
-    auto message = [](const std::string& rec) {
-        try {
-            readGbk(rec);
-        } catch (const MarcError& e) {
-            return std::string(e.what());
-        }
-        return std::string("no error");
-    };
     EXPECT_EQ(message(record("", "")), "the record has no fields");
     EXPECT_EQ(message(record("001000400000200000999999", "123\x1E")),
               "field 200 (directory entry 2): it runs past the end of the record");
