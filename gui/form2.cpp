@@ -234,7 +234,10 @@ void DialogChooser::beginRun() {
 
 std::optional<std::string> DialogChooser::choose(const pinyin::ChooserRequest& request) {
     std::string reading;
-    if (auto same = sameInRun_.find(request.hz); same != sameInRun_.end()) {
+    // "The same word everywhere else": the word the phrase data found around the character, or
+    // the character alone where it found none (行 in 银行 and in 行动 are asked apart).
+    const std::string sameKey = request.word.empty() ? request.hz : request.word + "\t" + request.hz;
+    if (auto same = sameInRun_.find(sameKey); same != sameInRun_.end()) {
         reading = same->second;
     } else if (automatic_) {
         // The phrase mode's answer: the suggestion, which is the first reading when the words
@@ -267,7 +270,7 @@ std::optional<std::string> DialogChooser::choose(const pinyin::ChooserRequest& r
         case Form2::Then::Ask:
             break;
         case Form2::Then::SameInRun:
-            sameInRun_[request.hz] = reading;
+            sameInRun_[sameKey] = reading;
             break;
         case Form2::Then::Stop:
             // The rest of the current record is read automatically; the run ends after it.

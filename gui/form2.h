@@ -118,7 +118,7 @@ public:
 
 private:
     std::function<void(const std::string&)> onChosen_;
-    std::map<std::string, std::string> sameInRun_;  // character -> reading
+    std::map<std::string, std::string> sameInRun_;  // word and character, or character -> reading
     bool automatic_ = false;
     bool stop_ = false;
     bool lowerCase_ = false;
