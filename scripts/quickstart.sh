@@ -7,7 +7,7 @@ bash scripts/setup.sh
 bash scripts/build.sh release -DCMAKE_BUILD_TYPE=Release -DMARCPY_GUI=ON
 cli=build/release/bin/marc-pinyin-cli
 mkdir -p out
-rm -f out/sample-pinyin.iso out/sample-pinyin.iso.rejected
+rm -f out/sample-pinyin.iso out/sample-pinyin.iso.rejected out/sample-pinyin.iso.rejected.txt
 "$cli" samples/sample.iso out/sample-pinyin.iso
 echo
 echo "The first annotated record (marc-pinyin-cli --dump out/sample-pinyin.iso):"
