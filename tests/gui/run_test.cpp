@@ -421,6 +421,31 @@ private slots:
         QCOMPARE(script.unexpected(), QStringList());
     }
 
+    // With the phrase data, "the same" is the same word: 行 in 银行 is not 行 in 行动.
+    void sameReadingHoldsForTheSameWord() {
+        const std::string input = file("words-same.iso");
+        guitest::writeRecordFile(input, {guitest::workingRecord("r1", "银行"), guitest::workingRecord("r2", "行动"),
+                                         guitest::workingRecord("r3", "银行")});
+        Form1 f;
+        Recorder rec;
+        prepare(f, rec, input);
+        f.datapath = MARCPY_SOURCE_DIR "/data/py.db";  // the shipped one, with the word list
+        QStringList asked;
+        const auto same = [&asked](QWidget* modal) {
+            asked << modal->findChild<QTextEdit*>("RichTextBox1")->toPlainText();
+            modal->findChild<QPushButton*>("Command2")->click();  // 本次都用此读音
+        };
+        ModalScript script;
+        script.then(same);
+        script.then(same);
+        script.then(ModalScript::answerBox(QMessageBox::Ok));
+        start(f);
+        QVERIFY(!script.timedOut());
+        QCOMPARE(script.unexpected(), QStringList());
+        QCOMPARE(asked, (QStringList{QStringLiteral("银行"), QStringLiteral("行动")}));  // the third not asked
+        QCOMPARE(guitest::readRecordFile(output_).size(), std::size_t(3));
+    }
+
     void stopEndsAfterTheCurrentRecord() {
         const std::string input = file("stop.iso");
         guitest::writeRecordFile(input, {guitest::workingRecord("r1", "银行"), guitest::workingRecord("r2", "行长"),
