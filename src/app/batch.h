@@ -137,8 +137,10 @@ public:
 /// Runs the batch. `settings` is read as the run goes (letter case and polyphonic choice at
 /// every lookup; tag list, subfield code and existing-pinyin choice once, at the start). Throws
 /// StartError before anything is read when the run cannot start; finished() is then not called.
-/// Failed records go, byte for byte and each followed by CR LF, to the rejects file, which is
-/// created only when a record fails.
+/// Failed records go, byte for byte and each followed by CR LF, to the rejects file, and their
+/// reasons, worded by options.describeFailure, to the failure log beside it; both are created
+/// only when a record fails. The output is locked for the run (StartError when another run holds
+/// it), and a record counts as written only once the output has taken all its bytes.
 BatchResult runBatch(const BatchOptions& options, const pinyin::RunSettings& settings,
                      BatchObserver& observer);
 
