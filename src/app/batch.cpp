@@ -287,8 +287,8 @@ void Run::handle(const Frame& frame) {
             fixed_.letterCase = settings_.letterCase;
             fixed_.polyphone = settings_.polyphone;
             fixed_.askOnlyWhenUnsure = settings_.askOnlyWhenUnsure;
-            std::string annotated = pinyin::py(source_.working, fixed_, *romaniser_);
-            annotated += marc::kCrLf;
+            // The writer passes over empty lines: the annotated text goes to it as py returns it.
+            const std::string annotated = pinyin::py(source_.working, fixed_, *romaniser_);
             const std::string encoded = marc::marcToIsoBytes(annotated, *codec_, context_);
             if (encoded.empty())
                 fail(frame, make(problem::Kind::NothingToWrite), std::string(kNothingToWrite));
