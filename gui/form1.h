@@ -108,6 +108,8 @@ private:
     void runBatch(const QString& input, const QString& output);
     void showOutcome(const app::BatchResult& result);
     void setCount(std::int64_t count);
+    /// Shows where the word list lies (and links to it once it exists).
+    void showWordsPath();
     /// Adds an entry the chooser was told to remember to the word list file and the run's list.
     void remember(const pinyin::WordEntry& entry);
     pinyin::Romaniser& romaniser();
@@ -143,6 +145,7 @@ private:
     QGroupBox* frame6_ = nullptr;        // the polyphonic choice
     QProgressBar* progressBar1_ = nullptr;  // share of the input read
     QLabel* label2_ = nullptr;           // the record count beside it
+    QLabel* label3_ = nullptr;           // where the word list lies
 };
 
 }  // namespace gui

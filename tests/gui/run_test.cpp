@@ -520,6 +520,11 @@ private slots:
         Form1 f;
         QVERIFY(QString::fromStdString(f.wordsPath).endsWith(QStringLiteral("/words.txt")));
         QVERIFY(f.findChild<QWidget*>("Option1_0")->toolTip().contains(QString::fromStdString(f.wordsPath)));
+        // Under the polyphonic choice, in words: no file yet, and how one comes about.
+        const QString shown = f.findChild<QLabel*>("Label3")->text();
+        QVERIFY2(shown.contains(QStringLiteral("words.txt")) && !shown.contains(QStringLiteral("<a ")) &&
+                     shown.contains(QStringLiteral("尚未建立")),
+                 qPrintable(shown));
         Recorder rec;
         prepare(f, rec);
         f.wordsPath = file("words.txt");
@@ -573,6 +578,9 @@ private slots:
             QCOMPARE(script.stepsLeft(), std::size_t(0));
         }
         QCOMPARE(guitest::slurp(f.wordsPath), std::string("银行\tyin hang\n"));
+        // The window shows where the list now lies, as a link to the file.
+        const auto* where = f.findChild<QLabel*>("Label3");
+        QVERIFY2(where->text().contains(QStringLiteral("remembered/words.txt</a>")), qPrintable(where->text()));
 
         // The next run asks about 长 only.
         init();
