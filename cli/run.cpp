@@ -107,11 +107,24 @@ struct NoTerminal {
     int osError;
 };
 
-std::unique_ptr<TtyChooser> chooserFor(const Options& o) {
+/// The terminal chooser of the manual modes (null in the others). An answer it is told to
+/// remember goes into the last --words file, and into `words` for the rest of the run.
+std::unique_ptr<TtyChooser> chooserFor(const Options& o, messages::Language lang,
+                                       const std::shared_ptr<pinyin::UserWords>& words) {
     if (o.polyphone != "ask" && o.polyphone != "ask-unsure") return nullptr;
     int osError = 0;
-    auto chooser = TtyChooser::open(osError);
+    auto chooser = TtyChooser::open(osError, lang);
     if (!chooser) throw NoTerminal{osError};
+    if (!o.words.empty() && words) {
+        chooser->setRemember([path = o.words.back(), words, lang](const pinyin::WordEntry& entry) {
+            try {
+                pinyin::appendWord(path, entry.word, entry.syllables);
+                words->add(entry.word, entry.syllables);
+            } catch (const pinyin::WordsError& e) {
+                complain(messages::describe(e.asProblem(), lang));
+            }
+        });
+    }
     return chooser;
 }
 
@@ -169,7 +182,7 @@ int runLines(const Options& o, messages::Language lang) {
         p.detail = e.detail;
         throw app::StartError(p, e.what());
     }
-    auto chooser = chooserFor(o);
+    auto chooser = chooserFor(o, lang, words);
     refuse(output.open());
     pinyin::Romaniser romaniser(*table, settings, chooser.get());
     romaniser.setWords(words.get());
@@ -223,10 +236,10 @@ int runRecords(const Options& o, messages::Language lang) {
     b.describeFailure = [lang](const app::RecordFailure& f) { return messages::failureLogLine(f, lang); };
     b.words = loadWords(o);
     pinyin::RunSettings settings = toRunSettings(o);
-    auto chooser = chooserFor(o);
+    auto chooser = chooserFor(o, lang, b.words);
     bool progressLine = !o.quiet && ::isatty(STDERR_FILENO);
     Report report(stderr, progressLine, !o.quiet, chooser.get(), lang);
-    if (chooser) chooser->setBeforeAsking(&Report::clearLine, &report);
+    if (chooser) chooser->setBeforeAsking([&report] { report.clearLine(); });
     StopSignals signals;
     app::BatchResult result = app::runBatch(b, settings, report);
     if (const int signal = StopSignals::received()) return 128 + signal;
@@ -234,19 +247,13 @@ int runRecords(const Options& o, messages::Language lang) {
     return result.failed ? kSomeFailed : kAllWritten;
 }
 
-int runCheck(const Options& o) {
+int runCheck(const Options& o, messages::Language lang) {
     app::BatchOptions b = toBatchOptions(o);
     b.words = loadWords(o);
-    Report report(stderr, !o.quiet && ::isatty(STDERR_FILENO), false, nullptr);
+    Report report(stderr, !o.quiet && ::isatty(STDERR_FILENO), false, nullptr, lang);
     const app::CheckResult r = app::runCheck(b, toRunSettings(o), report);
     report.clearLine();
-    if (!r.error.empty()) complain("stopped: " + r.error);
-    if (!o.quiet)
-        std::fprintf(stderr,
-                     "marc-pinyin-cli: %lld records read, %lld fields checked, %lld disagree, "
-                     "%lld failed, %.2f s\n",
-                     static_cast<long long>(r.read), static_cast<long long>(r.checked),
-                     static_cast<long long>(r.differing), static_cast<long long>(r.failed), r.seconds);
+    if (!o.quiet || r.stopProblem) complain(messages::checkSummary(r, lang));
     if (r.stopped) return kCannotStart;
     return r.failed ? kSomeFailed : kAllWritten;
 }
@@ -259,7 +266,7 @@ int runCommand(const Options& o) {
     try {
         if (o.dump) return runDump(o, lang);
         if (o.lines) return runLines(o, lang);
-        if (o.check) return runCheck(o);
+        if (o.check) return runCheck(o, lang);
         return runRecords(o, lang);
     } catch (const app::StartError& e) {
         complain(messages::describe(e.problem, lang));

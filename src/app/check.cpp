@@ -305,7 +305,7 @@ void Check::handle(const Frame& frame) {
     if (lines_.size() >= kBlockSize) {
         if (FileProblem p = report_.append(lines_)) {
             result_.stopped = true;
-            result_.error = p->detail;
+            result_.stopProblem = std::move(*p);
             return;
         }
         lines_.clear();
@@ -324,9 +324,9 @@ CheckResult Check::go() {
         std::size_t n = 0;
         try {
             n = input_->read(block.get(), kBlockSize);
-        } catch (const std::exception& e) {
+        } catch (const FileError& e) {
             result_.stopped = true;
-            result_.error = e.what();
+            result_.stopProblem = e.problem;
             break;
         }
         if (!codec_)
@@ -341,10 +341,10 @@ CheckResult Check::go() {
         }
         while (!result_.stopped && framer_.next(frame)) handle(frame);
     }
-    if (!lines_.empty() && result_.error.empty())
+    if (!lines_.empty() && !result_.stopProblem)
         if (FileProblem p = report_.append(lines_)) {
             result_.stopped = true;
-            result_.error = p->detail;
+            result_.stopProblem = std::move(*p);
         }
     result_.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     return std::move(result_);
