@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "codepage/codepage.h"
+#include "pinyin/datapath.h"
 #include "pinyin/lookup.h"
 #include "pinyin/table.h"
 

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "codepage/codepage.h"
+#include "pinyin/annotate.h"
 #include "pinyin/fixtures.h"
 #include "pinyin/lookup.h"
 #include "pinyin/phrase.h"
