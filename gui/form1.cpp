@@ -34,6 +34,7 @@
 #include "outcome.h"
 #include "filedialog.h"
 #include "linklabel.h"
+#include "pinyin/datapath.h"
 #include "pinyin/lookup.h"
 #include "pinyin/table.h"
 #include "pinyin/words.h"
@@ -434,7 +435,7 @@ void Form1::runBatch(const QString& input, const QString& output) {
     const auto finish = [this] {
         running_ = false;
         run_ = nullptr;
-        chooser_.beginRun();  // the run's answers end with it: Pinyin() asks again
+        chooser_.beginRun();  // the run's answers end with it: the next run asks again
     };
     try {
         result = app::runBatch(options, settings_, run);
@@ -558,35 +559,6 @@ void Form1::dropEvent(QDropEvent* event) {
         if (files.size() > 1) text2_[1]->setText(files[1]);
     }
     event->acceptProposedAction();
-}
-
-pinyin::Romaniser& Form1::romaniser() {
-    if (!table_ || loadedPath_ != datapath) {
-        romaniser_.reset();
-        table_ = pinyin::PinyinTable::load(datapath);
-        loadedPath_ = datapath;
-    }
-    if (!romaniser_) romaniser_ = std::make_unique<pinyin::Romaniser>(*table_, settings_, &chooser_);
-    return *romaniser_;
-}
-
-std::string Form1::py(const std::string& marc) {
-    if (!running_) settings_.tagList = text1_->text().toStdString();
-    pinyin::Romaniser& r = romaniser();
-    r.selpy = selpy;
-    std::string out = pinyin::py(marc, settings_, r);
-    selpy = r.selpy;
-    return out;
-}
-
-std::string Form1::delZDA9(const std::string& MARCSTR) { return pinyin::delZDA9(MARCSTR); }
-
-std::string Form1::Pinyin(const std::string& hz) {
-    pinyin::Romaniser& r = romaniser();
-    r.selpy = selpy;
-    std::string out = r.pinyin(hz);
-    selpy = r.selpy;
-    return out;
 }
 
 }  // namespace gui

@@ -505,17 +505,6 @@ private slots:
         QVERIFY2(contains(records[2], "|Achong qing yin hang"), records[2].c_str());
     }
 
-    void publicSurfaceDelegatesToTheCore() {
-        Form1 f;
-        f.datapath = db_;
-        click(f, "Option1_1");
-        QCOMPARE(f.Pinyin("银行ISBN"), std::string("yin xing ISBN"));
-        QCOMPARE(f.selpy, std::string("Xing"));
-        QCOMPARE(f.delZDA9("200 1  |a书|Ashu|9shu"), std::string("200 1  |a书"));
-        QVERIFY(contains(f.py("200 1  |a书\r\n"), "|a书|Ashu"));
-        f.datapath = file("missing.db");
-        QVERIFY_THROWS_EXCEPTION(std::exception, f.Pinyin("书"));
-    }
     void theWordListIsReadAtEveryStart() {
         Form1 f;
         QVERIFY(QString::fromStdString(f.wordsPath).endsWith(QStringLiteral("/words.txt")));
