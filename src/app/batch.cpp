@@ -13,6 +13,7 @@
 #include "marc/identifiers.h"
 #include "marc/reader.h"
 #include "marc/writer.h"
+#include "pinyin/annotate.h"
 #include "pinyin/lookup.h"
 #include "pinyin/table.h"
 
@@ -353,6 +354,8 @@ std::string rejectsPathFor(const std::string& outputPath) {
 
 BatchResult runBatch(const BatchOptions& options, const pinyin::RunSettings& settings,
                      BatchObserver& observer) {
+    if (settings.polyphone == pinyin::Polyphone::Manual && !observer.chooser())
+        throw std::invalid_argument("manual choice of readings needs the observer's chooser");
     Run run(options, settings, observer);
     return run.go();
 }

@@ -129,7 +129,8 @@ public:
     /// Once per record, after recordDone: the window handles its events here. Return false to
     /// end the run between two records (every written record is already on disk).
     virtual bool yieldPoint() { return true; }
-    /// Who answers manual lookups; nullptr means none can be asked (the first reading is taken).
+    /// Who answers manual lookups; nullptr means none can be asked (then the run must not be
+    /// in manual mode).
     virtual pinyin::Chooser* chooser() { return nullptr; }
     virtual void finished(const BatchResult& result) { (void)result; }
 };
@@ -140,7 +141,8 @@ public:
 /// Failed records go, byte for byte and each followed by CR LF, to the rejects file, and their
 /// reasons, worded by options.describeFailure, to the failure log beside it; both are created
 /// only when a record fails. The output is locked for the run (StartError when another run holds
-/// it), and a record counts as written only once the output has taken all its bytes.
+/// it), and a record counts as written only once the output has taken all its bytes. Manual
+/// choice with an observer that has no chooser is the caller's mistake: std::invalid_argument.
 BatchResult runBatch(const BatchOptions& options, const pinyin::RunSettings& settings,
                      BatchObserver& observer);
 

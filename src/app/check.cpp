@@ -122,6 +122,11 @@ PinyinChecker::PinyinChecker(const pinyin::PinyinTable& table, const pinyin::Run
                              const pinyin::UserWords* words)
     : settings_(settings), unsureSettings_(settings), recorder_(std::make_unique<Recorder>()),
       ours_(table, settings_, nullptr), unsure_(table, unsureSettings_, recorder_.get()) {
+    // Nobody is asked: the manual modes take what the words around call for.
+    if (settings_.polyphone == pinyin::Polyphone::Manual) {
+        settings_.polyphone = pinyin::Polyphone::Phrase;
+        settings_.askOnlyWhenUnsure = false;
+    }
     unsureSettings_.polyphone = pinyin::Polyphone::Manual;
     unsureSettings_.askOnlyWhenUnsure = true;
     ours_.setWords(words);

@@ -371,6 +371,12 @@ TEST_F(BatchTest, ManualModeAsksTheObserversChooser) {
     EXPECT_EQ(observer.started[0].first, 1);
     EXPECT_NE(observer.started[0].second.find("A1"), std::string::npos);
     EXPECT_NE(workingOf(outputRecords(slurp(options.outputPath))[0]).find("|Ayin hang"), std::string::npos);
+
+    // Manual choice with nobody to ask is refused before anything is read or written.
+    observer.answerer = nullptr;
+    const auto before = slurp(options.outputPath);
+    EXPECT_THROW(app::runBatch(options, settings, observer), std::invalid_argument);
+    EXPECT_EQ(slurp(options.outputPath), before);
 }
 
 // What the chooser's "remember this reading" does: the word goes into the per-user list, the
