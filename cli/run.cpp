@@ -12,6 +12,7 @@
 #include "app/files.h"
 #include "app/framer.h"
 #include "codepage/detect.h"
+#include "marc/databar.h"
 #include "marc/reader.h"
 #include "pinyin/lookup.h"
 #include "pinyin/table.h"
@@ -30,13 +31,6 @@ void complain(const std::string& message) { std::fprintf(stderr, "marc-pinyin-cl
 /// A file problem at the start, as the run's own start errors are.
 void refuse(const app::FileProblem& p) {
     if (p) throw app::StartError(*p, p->detail);
-}
-
-// Every "|" that stood in field data comes back as itself: the dump is for reading.
-void replaceDataBars(std::string& text) {
-    const std::string_view bar = codepage::kDataBar;
-    for (std::size_t at = text.find(bar); at != std::string::npos; at = text.find(bar, at + 1))
-        text.replace(at, bar.size(), 1, '|');
 }
 
 /// The code page of --dump and --lines: the one chosen, or with auto the one the input's first
@@ -65,8 +59,8 @@ int runDump(const Options& o, messages::Language lang) {
             } else {
                 try {
                     app::cleanRecord(f.bytes, cleaned);
-                    std::string working = marc::isoToMarcBytes(cleaned, *codecSeen);
-                    replaceDataBars(working);
+                    // Every "|" that stood in field data comes back as itself: the dump is for reading.
+                    const std::string working = marc::withBars(marc::isoToMarcBytes(cleaned, *codecSeen));
                     out.clear();
                     if (number > 1) out += '\n';
                     for (char c : working)

@@ -3,10 +3,12 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "app/files.h"
 #include "app/framer.h"
+#include "app/shown_chooser.h"
 #include "codepage/detect.h"
 #include "marc/constants.h"
 #include "marc/error.h"
@@ -102,6 +104,7 @@ private:
     // Tag list, subfield code and the existing-pinyin choice are fixed when the run starts; the
     // letter case and polyphonic choice are copied in from the live settings before each record.
     pinyin::RunSettings fixed_;
+    std::optional<ShownChooser> shownChooser_;
     std::unique_ptr<pinyin::Romaniser> romaniser_;
     RecordFramer framer_;
     BatchResult result_;
@@ -147,7 +150,9 @@ void Run::start() {
     refuse(output_.open());
     rememberOutputEnd();
     fixed_ = settings_;
-    romaniser_ = std::make_unique<pinyin::Romaniser>(*table_, settings_, observer_.chooser());
+    if (observer_.chooser()) shownChooser_.emplace(observer_.chooser());
+    romaniser_ = std::make_unique<pinyin::Romaniser>(*table_, settings_,
+                                                     shownChooser_ ? &*shownChooser_ : nullptr);
     romaniser_->setWords(options_.words.get());
     separator_ = result_.separator == Separator::CrLf ? marc::kCrLf : std::string_view{};
 }

@@ -15,6 +15,7 @@
 #include "app/framer.h"
 #include "codepage/codepage.h"
 #include "codepage/detect.h"
+#include "marc/databar.h"
 #include "marc/error.h"
 #include "marc/reader.h"
 
@@ -86,16 +87,9 @@ std::string_view trimSpaces(std::string_view s) {
 
 /// Field text for a report cell: a "|" of the data as itself, tabs and line breaks as spaces.
 std::string cell(std::string_view s) {
-    std::string out;
-    const std::string_view bar = codepage::kDataBar;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s.compare(i, bar.size(), bar) == 0) {
-            out += '|';
-            i += bar.size() - 1;
-        } else {
-            out += s[i] == '\t' || s[i] == '\r' || s[i] == '\n' ? ' ' : s[i];
-        }
-    }
+    std::string out = marc::withBars(s);
+    for (char& c : out)
+        if (c == '\t' || c == '\r' || c == '\n') c = ' ';
     return out;
 }
 

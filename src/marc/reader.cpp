@@ -26,6 +26,7 @@
 #include <string>
 
 #include "marc/constants.h"
+#include "marc/databar.h"
 #include "marc/detail.h"
 #include "marc/error.h"
 
@@ -47,7 +48,7 @@ void appendMapped(std::string& out, std::string_view s, bool delimiters) {
     for (std::size_t i = s.find_first_of(specials); i != std::string_view::npos;
          i = s.find_first_of(specials, from)) {
         out.append(s.data() + from, i - from);
-        if (s[i] == '|') out.append(codepage::kDataBar);
+        if (s[i] == '|') out.append(kDataBar);
         else out.push_back(kWorkingDelimiter);
         from = i + 1;
     }

@@ -372,6 +372,14 @@ TEST_F(BatchTest, ManualModeAsksTheObserversChooser) {
     EXPECT_NE(observer.started[0].second.find("A1"), std::string::npos);
     EXPECT_NE(workingOf(outputRecords(slurp(options.outputPath))[0]).find("|Ayin hang"), std::string::npos);
 
+    // A "|" of the field data is shown as itself, where it stands.
+    answer.asked.clear();
+    spit(options.inputPath, testrec::book("A2", "\xD2\xF8|\xD0\xD0"));
+    run();
+    ASSERT_EQ(answer.asked.size(), 1u);
+    EXPECT_EQ(answer.asked[0].allHz, "银|行");
+    EXPECT_EQ(answer.asked[0].dyStr, 3);
+
     // Manual choice with nobody to ask is refused before anything is read or written.
     observer.answerer = nullptr;
     const auto before = slurp(options.outputPath);
