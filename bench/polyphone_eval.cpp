@@ -397,7 +397,9 @@ int pairsReport(const std::string& path, const pinyin::PinyinTable& table, bool 
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::cerr << "usage: polyphone_eval SENTENCES.tsv [py.db] [--errors MODE] [--repeat N]\n";
+        std::cerr << "usage: polyphone_eval SENTENCES.tsv [py.db] [--errors MODE] [--repeat N]\n"
+                     "       polyphone_eval --text LINES.txt [py.db] [--field TAG]\n"
+                     "       polyphone_eval --pairs PAIRS.tsv [py.db] [--errors]\n";
         return 2;
     }
     std::string db = pinyin::datapath(pinyin::programFolder());

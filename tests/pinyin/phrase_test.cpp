@@ -141,7 +141,7 @@ TEST_F(PhraseTest, ZhuanWhereATitleIsANameAnd传) {
              {"李白傳", "li bai zhuan"},          // traditional
              {"李白传/", "li bai zhuan /"},       // the title's punctuation after it
              {"《李白传》", "li bai zhuan"},
-             {"尉迟恭传", "yu chi gong zhuan"},   // a double surname
+             {"尉迟恭传", "wei chi gong zhuan"},  // a double surname (read so in a name field)
              // Elsewhere 传 keeps its words' reading, or its own.
              {"传统", "chuan tong"},
              {"宣传", "xuan chuan"},              // 宣 is a surname too
@@ -388,6 +388,17 @@ TEST_F(ShippedData, Surnames) {
     for (const auto& [text, expected] : cases)
         EXPECT_EQ(romanise(*table_, text, Polyphone::Phrase, "701"), expected) << text;
     EXPECT_EQ(romanise(*table_, "曾经", Polyphone::Phrase, "200"), "ceng jing");
+}
+
+TEST_F(ShippedData, NamesAndSetPhrasesOfTheDictionary) {
+    // Added where the word list lacks them; a word it has keeps its reading (佛罗里达 fo, where
+    // the dictionary has fu).
+    const std::vector<std::pair<const char*, const char*>> cases = {
+        {"春秋左氏传", "chun qiu zuo shi zhuan"}, {"喀什噶尔", "ka shi ga er"},
+        {"李适", "li kuo"},                       {"一物降一物", "yi wu xiang yi wu"},
+        {"佛罗里达", "fo luo li da"},
+    };
+    for (const auto& [text, expected] : cases) EXPECT_EQ(romanise(*table_, text), expected) << text;
 }
 
 TEST_F(ShippedData, ZhuanAfterANameChuanElsewhere) {
