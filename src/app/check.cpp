@@ -18,6 +18,7 @@
 #include "marc/databar.h"
 #include "marc/error.h"
 #include "marc/reader.h"
+#include "text/ascii.h"
 
 namespace app {
 namespace {
@@ -33,8 +34,7 @@ void appendLetters(std::string& out, std::string_view s) {
         const unsigned char b = static_cast<unsigned char>(s[i]);
         if (b < 0x80) {
             ++i;
-            if (b >= 'A' && b <= 'Z') out += static_cast<char>(b - 'A' + 'a');
-            else if ((b >= 'a' && b <= 'z') || (b >= '0' && b <= '9')) out += static_cast<char>(b);
+            if (text::isLetterOrDigit(static_cast<char>(b))) out += text::toLower(static_cast<char>(b));
             continue;
         }
         const char32_t c = codepage::utf8::next(s, i);
@@ -79,11 +79,7 @@ std::vector<std::size_t> differingOwners(const std::string& ours, const std::vec
     return found;
 }
 
-std::string_view trimSpaces(std::string_view s) {
-    const std::size_t first = s.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    return s.substr(first, s.find_last_not_of(' ') - first + 1);
-}
+using text::trimSpaces;
 
 /// Field text for a report cell: a "|" of the data as itself, tabs and line breaks as spaces.
 std::string cell(std::string_view s) {

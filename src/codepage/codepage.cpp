@@ -31,6 +31,7 @@
 //     what is counted is what is written;
 //   - invalid UTF-8: each bad byte is U+FFFD, then as above ("?" in GBK).
 #include "codepage/codepage.h"
+#include "text/ascii.h"
 
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_err.h>
@@ -189,8 +190,7 @@ struct Codec::Tables {
 };
 
 std::optional<Encoding> encodingFromName(std::string_view name) {
-    std::string lower;
-    for (char ch : name) lower += static_cast<char>(ch >= 'A' && ch <= 'Z' ? ch - 'A' + 'a' : ch);
+    const std::string lower = text::toLower(name);
     if (lower == "gbk") return Encoding::Gbk;
     if (lower == "gb18030") return Encoding::Gb18030;
     if (lower == "utf-8" || lower == "utf8") return Encoding::Utf8;

@@ -29,6 +29,7 @@
 #include "marc/databar.h"
 #include "marc/detail.h"
 #include "marc/error.h"
+#include "text/ascii.h"
 
 namespace marc {
 
@@ -96,9 +97,7 @@ std::string_view withoutCrLf(std::string_view bytes, std::string& storage) {
     return storage;
 }
 
-bool isTagCharacter(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
+bool isTagCharacter(char c) { return text::isLetterOrDigit(c); }
 
 /// How a field is laid out in its line.
 enum class Shape { Control, Data };

@@ -7,15 +7,12 @@
 #include "codepage/codepage.h"
 #include "pinyin/annotate.h"
 #include "pinyin/pieces.h"
+#include "text/ascii.h"
 
 namespace pinyin {
 namespace {
 
-std::string_view trimSpaces(std::string_view s) {
-    const std::size_t first = s.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    return s.substr(first, s.find_last_not_of(' ') - first + 1);
-}
+using text::trimSpaces;
 
 /// The first three characters (code points) of the line, as they stand.
 std::string_view tagOf(std::string_view line) {
