@@ -16,18 +16,14 @@
 #include "marc/reader.h"
 #include "pinyin/table.h"
 #include "pinyin/words.h"
+#include "support/files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-void spit(const fs::path& p, const std::string& bytes) {
-    std::ofstream(p, std::ios::binary) << bytes;
-}
+using testfiles::slurp;
+using testfiles::spit;
 
 // The records of an output file written with CR LF after each.
 std::vector<std::string> outputRecords(const std::string& out) {
@@ -70,11 +66,6 @@ struct Recorder : app::BatchObserver {
 class BatchTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("batch_test_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
         auto t = std::make_shared<pinyin::PinyinTable>();
         t->add(U'银', "Yin");
         t->add(U'行', "Xing Hang");
@@ -86,11 +77,10 @@ protected:
         options.table = table;
         settings.polyphone = pinyin::Polyphone::Automatic;
     }
-    void TearDown() override { fs::remove_all(dir); }
-
     app::BatchResult run() { return app::runBatch(options, settings, observer); }
 
-    fs::path dir;
+    testfiles::TempDir tmp{"batch_test"};
+    fs::path dir = tmp.path();
     std::shared_ptr<const pinyin::PinyinTable> table;
     app::BatchOptions options;
     pinyin::RunSettings settings;
