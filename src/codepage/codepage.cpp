@@ -31,163 +31,18 @@
 //     what is counted is what is written;
 //   - invalid UTF-8: each bad byte is U+FFFD, then as above ("?" in GBK).
 #include "codepage/codepage.h"
-#include "text/ascii.h"
 
-#include <unicode/ucnv.h>
-#include <unicode/ucnv_err.h>
-
-#include <array>
-#include <cstdint>
 #include <cstring>
-#include <stdexcept>
-#include <vector>
+
+#include "codepage/tables.h"
+#include "codepage/utf8.h"
+#include "text/ascii.h"
 
 namespace codepage {
 
-namespace {
-
-constexpr char32_t kReplacement = 0xFFFD;
-constexpr char32_t kNone = 0xFFFFFFFF;  // no mapping
-constexpr char32_t kMarker = 0xFDD0;  // the noncharacter decoding never yields
-
-constexpr int kLeadMin = 0x81, kLeadMax = 0xFE, kTrailMin = 0x40, kTrailMax = 0xFE;
-constexpr int kTrailCount = kTrailMax - kTrailMin + 1;
-constexpr int kFourByteBmpCount = 39420;
-constexpr std::uint32_t kFourByteSupplementaryBase = 189000;
-
-bool isLead(unsigned char b) { return b >= kLeadMin && b <= kLeadMax; }
-bool isTrail(unsigned char b) { return b >= kTrailMin && b <= kTrailMax && b != 0x7F; }
-bool isDigitByte(unsigned char b) { return b >= 0x30 && b <= 0x39; }
-
-/// Encoded form of one code point: up to four bytes; len 0 means "cannot be encoded".
-struct EncodedChar {
-    std::uint8_t len = 0;
-    std::array<char, 4> bytes{};
-};
-
-/// Opens an ICU converter whose callbacks stop at every error, so nothing is substituted silently.
-struct Converter {
-    UConverter* cnv = nullptr;
-    explicit Converter(const char* name) {
-        UErrorCode err = U_ZERO_ERROR;
-        cnv = ucnv_open(name, &err);
-        if (U_FAILURE(err)) throw std::runtime_error(std::string("ICU has no converter ") + name);
-        ucnv_setToUCallBack(cnv, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &err);
-        ucnv_setFromUCallBack(cnv, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &err);
-    }
-    ~Converter() { ucnv_close(cnv); }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-
-    /// The single code point these bytes decode to as a whole, or kNone.
-    char32_t decodeOne(const char* bytes, int len) {
-        UErrorCode err = U_ZERO_ERROR;
-        UChar out[4];
-        ucnv_reset(cnv);
-        int32_t n = ucnv_toUChars(cnv, out, 4, bytes, len, &err);
-        if (U_FAILURE(err) || n < 1 || n > 2) return kNone;
-        char32_t c = out[0];
-        if (n == 2) {
-            if (!U16_IS_LEAD(out[0]) || !U16_IS_TRAIL(out[1])) return kNone;
-            c = U16_GET_SUPPLEMENTARY(out[0], out[1]);
-        }
-        return c;
-    }
-
-    /// The encode table of every BMP code point but the surrogates, from one conversion of them
-    /// all: a call per code point took longer than the rest of the start-up together. Code
-    /// points that cannot be encoded are skipped by the converter and so get no bytes (len 0),
-    /// as encodeOne gives them; the table is the same one, entry for entry.
-    std::vector<EncodedChar> encodeBmp() {
-        std::vector<UChar> all;
-        all.reserve(0x10000);
-        for (char32_t c = 0; c < 0x10000; ++c)
-            if (c < 0xD800 || c > 0xDFFF) all.push_back(static_cast<UChar>(c));
-        // At most four bytes a code point (GB18030's longest form).
-        std::vector<char> bytes(all.size() * 4);
-        std::vector<int32_t> from(bytes.size());  // the index in `all` each byte came from
-        UErrorCode err = U_ZERO_ERROR;
-        ucnv_reset(cnv);
-        ucnv_setFromUCallBack(cnv, UCNV_FROM_U_CALLBACK_SKIP, nullptr, nullptr, nullptr, &err);
-        char* target = bytes.data();
-        const UChar* source = all.data();
-        ucnv_fromUnicode(cnv, &target, bytes.data() + bytes.size(), &source, all.data() + all.size(),
-                         from.data(), true, &err);
-        UErrorCode restore = U_ZERO_ERROR;
-        ucnv_setFromUCallBack(cnv, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &restore);
-        ucnv_reset(cnv);
-        std::vector<EncodedChar> bmp(0x10000);
-        if (U_FAILURE(err) || source != all.data() + all.size()) {
-            for (UChar c : all) bmp[c] = encodeOne(c);  // not expected: the slow way, still right
-            return bmp;
-        }
-        const std::size_t n = static_cast<std::size_t>(target - bytes.data());
-        for (std::size_t i = 0; i < n;) {
-            std::size_t j = i;
-            while (j < n && from[j] == from[i]) ++j;
-            if (from[i] >= 0 && j - i <= 4) {
-                EncodedChar& e = bmp[all[static_cast<std::size_t>(from[i])]];
-                e.len = static_cast<std::uint8_t>(j - i);
-                for (std::size_t k = i; k < j; ++k) e.bytes[k - i] = bytes[k];
-            }
-            i = j;
-        }
-        return bmp;
-    }
-
-    EncodedChar encodeOne(char32_t c) {
-        EncodedChar e;
-        UErrorCode err = U_ZERO_ERROR;
-        UChar in[1] = {static_cast<UChar>(c)};
-        char out[8];
-        ucnv_reset(cnv);
-        int32_t n = ucnv_fromUChars(cnv, out, sizeof out, in, 1, &err);
-        if (U_FAILURE(err) || n < 1 || n > 4) return e;  // n == 0: ICU dropped a default-ignorable
-        e.len = static_cast<std::uint8_t>(n);
-        for (int i = 0; i < n; ++i) e.bytes[i] = out[i];
-        return e;
-    }
-};
-
-}  // namespace
-
-struct Codec::Tables {
-    std::array<char32_t, 256> single{};                           // kNone where not a character
-    std::vector<char32_t> pair;                                   // [(lead-0x81)*191 + trail-0x40]
-    std::vector<char32_t> four;                                   // GB18030 four-byte BMP codes
-    std::vector<EncodedChar> bmp;                                 // encode table, 65536 entries
-    bool asciiIdentity = true;
-
-    explicit Tables(Encoding e) {
-        if (e == Encoding::Utf8) return;
-        Converter cv(e == Encoding::Gbk ? "GBK" : "gb18030");
-        for (int b = 0; b < 256; ++b) {
-            char byte = static_cast<char>(b);
-            single[b] = isLead(static_cast<unsigned char>(b)) ? kNone : cv.decodeOne(&byte, 1);
-            if (b < 0x80 && single[b] != static_cast<char32_t>(b)) asciiIdentity = false;
-        }
-        pair.assign((kLeadMax - kLeadMin + 1) * kTrailCount, kNone);
-        for (int lead = kLeadMin; lead <= kLeadMax; ++lead)
-            for (int trail = kTrailMin; trail <= kTrailMax; ++trail) {
-                if (!isTrail(static_cast<unsigned char>(trail))) continue;
-                char bytes[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-                pair[(lead - kLeadMin) * kTrailCount + trail - kTrailMin] = cv.decodeOne(bytes, 2);
-            }
-        if (e == Encoding::Gb18030) {
-            four.assign(kFourByteBmpCount, kNone);
-            for (int i = 0; i < kFourByteBmpCount; ++i) {
-                char bytes[4] = {static_cast<char>(0x81 + i / 12600), static_cast<char>(0x30 + i / 1260 % 10),
-                                 static_cast<char>(0x81 + i / 10 % 126), static_cast<char>(0x30 + i % 10)};
-                four[i] = cv.decodeOne(bytes, 4);
-            }
-        }
-        bmp = cv.encodeBmp();  // surrogates, never characters, keep len 0
-        // Keep the marker out of every table: decoding never yields it.
-        for (auto& c : single) if (c == kMarker) c = kReplacement;
-        for (auto& c : pair) if (c == kMarker) c = kReplacement;
-        for (auto& c : four) if (c == kMarker) c = kReplacement;
-    }
-};
+using utf8::forEachCodePoint;
+using utf8::put;
+using utf8::threeByte;
 
 std::optional<Encoding> encodingFromName(std::string_view name) {
     const std::string lower = text::toLower(name);
@@ -217,8 +72,8 @@ const Codec& Codec::get(Encoding e) {
     return c;
 }
 
-Codec::Codec(Encoding e) : encoding_(e), tables_(new Tables(e)) {}
-Codec::~Codec() { delete tables_; }
+Codec::Codec(Encoding e) : encoding_(e), tables_(std::make_unique<Tables>(e)) {}
+Codec::~Codec() = default;
 
 bool Codec::isGbkDoubleByte(char32_t c) {
     static const Tables& t = *gbk().tables_;
@@ -226,35 +81,6 @@ bool Codec::isGbkDoubleByte(char32_t c) {
 }
 
 namespace {
-
-/// Writes the UTF-8 form of c at w (room for four bytes) and returns the end.
-inline char* put(char* w, char32_t c) {
-    if (c < 0x80) {
-        *w++ = static_cast<char>(c);
-    } else if (c < 0x800) {
-        *w++ = static_cast<char>(0xC0 | (c >> 6));
-        *w++ = static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        *w++ = static_cast<char>(0xE0 | (c >> 12));
-        *w++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        *w++ = static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        *w++ = static_cast<char>(0xF0 | (c >> 18));
-        *w++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        *w++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        *w++ = static_cast<char>(0x80 | (c & 0x3F));
-    }
-    return w;
-}
-
-/// The common case of UTF-8 outside ASCII: a well-formed three-byte character at p[i], neither
-/// overlong nor a surrogate. Anything else is left to utf8::next.
-inline bool threeByte(const unsigned char* p, std::size_t i, std::size_t n, char32_t& c) {
-    const unsigned char b = p[i];
-    if (b < 0xE0 || b >= 0xF0 || i + 2 >= n || (p[i + 1] & 0xC0) != 0x80 || (p[i + 2] & 0xC0) != 0x80) return false;
-    c = (char32_t(b & 0x0F) << 12) | (char32_t(p[i + 1] & 0x3F) << 6) | (p[i + 2] & 0x3F);
-    return c >= 0x800 && (c < 0xD800 || c > 0xDFFF);
-}
 
 /// Grows `out` by `room` bytes for a writer loop; finish() cuts it back to what was written.
 /// One resize per call instead of a capacity check per byte.
@@ -281,22 +107,6 @@ EncodedChar gb18030Supplementary(char32_t c) {
     e.bytes[0] = static_cast<char>(0x81 + index / 10);
     return e;
 }
-
-// Gives each code point of `utf8` (invalid bytes as U+FFFD) with its source bytes to `f`.
-template <typename F>
-void forEachCodePoint(std::string_view s, F&& f) {
-    std::size_t i = 0;
-    const std::size_t n = s.size();
-    while (i < n) {
-        std::size_t start = i;
-        char32_t c = static_cast<unsigned char>(s[i]) < 0x80 ? static_cast<unsigned char>(s[i++]) : utf8::next(s, i);
-        f(c, s.substr(start, i - start));
-    }
-}
-
-}  // namespace
-
-namespace {
 
 /// Whether every byte is below 0x80. Such text (tags, indicators, subfield codes, numbers and
 /// Latin text) is its own encoding in every code page whose ASCII is plain ASCII, so the
@@ -342,6 +152,45 @@ char* copyUtf8(std::string_view text, char* w, bool replaceMarker) {
     return w;
 }
 
+/// The character a GB18030 four-byte code b1 b2 b3 b4 at p stands for, or kNone.
+char32_t fourByteCode(const Codec::Tables& t, const unsigned char* p) {
+    const std::uint32_t index = ((p[0] - 0x81) * 10 + (p[1] - 0x30)) * 1260 + (p[2] - 0x81) * 10 + (p[3] - 0x30);
+    if (index < kFourByteBmpCount) return t.four[index];
+    if (index >= kFourByteSupplementaryBase && index - kFourByteSupplementaryBase < 0x100000)
+        return 0x10000 + (index - kFourByteSupplementaryBase);
+    return kNone;
+}
+
+/// Decodes the character whose lead byte stands at p[i] and steps past it: two bytes, four in
+/// GB18030, or U+FFFD for the bytes that make no character (the lead byte alone, or with a trail
+/// byte of 0x80 and above; an ASCII trail byte is decoded again on its own).
+char32_t decodeLead(const Codec::Tables& t, bool gb18030, const unsigned char* p, std::size_t& i, std::size_t n) {
+    const unsigned char b = p[i];
+    if (i + 1 >= n) {  // a lead byte at the end
+        ++i;
+        return kReplacement;
+    }
+    const unsigned char b2 = p[i + 1];
+    if (isTrail(b2)) {
+        const char32_t c = t.pair[(b - kLeadMin) * kTrailCount + b2 - kTrailMin];
+        if (c != kNone) {
+            i += 2;
+            return c;
+        }
+        i += b2 < 0x80 ? 1 : 2;
+        return kReplacement;
+    }
+    if (gb18030 && isDigitByte(b2) && i + 3 < n && isLead(p[i + 2]) && isDigitByte(p[i + 3])) {
+        const char32_t c = fourByteCode(t, p + i);
+        if (c != kNone) {
+            i += 4;
+            return c;
+        }
+    }
+    ++i;  // the lead byte alone; the next byte starts afresh
+    return kReplacement;
+}
+
 }  // namespace
 
 void Codec::decodeAppend(std::string& out, std::string_view bytes) const {
@@ -377,39 +226,7 @@ void Codec::decodeAppend(std::string& out, std::string_view bytes) const {
             ++i;
             continue;
         }
-        if (i + 1 >= n) {  // a lead byte at the end
-            w = put(w, kReplacement);
-            ++i;
-            continue;
-        }
-        const unsigned char b2 = p[i + 1];
-        if (isTrail(b2)) {
-            const char32_t c = t.pair[(b - kLeadMin) * kTrailCount + b2 - kTrailMin];
-            if (c != kNone) {
-                w = put(w, c);
-                i += 2;
-            } else {
-                w = put(w, kReplacement);
-                i += b2 < 0x80 ? 1 : 2;  // an ASCII trail byte is decoded again on its own
-            }
-            continue;
-        }
-        if (encoding_ == Encoding::Gb18030 && isDigitByte(b2) && i + 3 < n && isLead(p[i + 2]) &&
-            isDigitByte(p[i + 3])) {
-            const std::uint32_t index =
-                ((b - 0x81) * 10 + (b2 - 0x30)) * 1260 + (p[i + 2] - 0x81) * 10 + (p[i + 3] - 0x30);
-            char32_t c = kNone;
-            if (index < kFourByteBmpCount) c = t.four[index];
-            else if (index >= kFourByteSupplementaryBase && index - kFourByteSupplementaryBase < 0x100000)
-                c = 0x10000 + (index - kFourByteSupplementaryBase);
-            if (c != kNone) {
-                w = put(w, c);
-                i += 4;
-                continue;
-            }
-        }
-        w = put(w, kReplacement);  // the lead byte alone; the next byte starts afresh
-        ++i;
+        w = put(w, decodeLead(t, encoding_ == Encoding::Gb18030, p, i, n));
     }
     a.w = w;
     a.finish();
@@ -490,62 +307,5 @@ std::size_t Codec::byteCount(std::string_view text) const {
     });
     return count;
 }
-
-namespace utf8 {
-
-char32_t next(std::string_view s, std::size_t& i) {
-    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-    const std::size_t n = s.size();
-    unsigned char b = p[i];
-    if (b < 0x80) {
-        ++i;
-        return b;
-    }
-    int len;
-    char32_t c;
-    char32_t min;
-    if (b >= 0xC2 && b <= 0xDF) { len = 2; c = b & 0x1F; min = 0x80; }
-    else if (b >= 0xE0 && b <= 0xEF) { len = 3; c = b & 0x0F; min = 0x800; }
-    else if (b >= 0xF0 && b <= 0xF4) { len = 4; c = b & 0x07; min = 0x10000; }
-    else { ++i; return kReplacement; }
-    if (i + len > n) { ++i; return kReplacement; }
-    for (int k = 1; k < len; ++k) {
-        unsigned char t = p[i + k];
-        if ((t & 0xC0) != 0x80) { ++i; return kReplacement; }
-        c = (c << 6) | (t & 0x3F);
-    }
-    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) { ++i; return kReplacement; }
-    i += len;
-    return c;
-}
-
-void append(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        if (c >= 0xD800 && c <= 0xDFFF) c = kReplacement;
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c <= 0x10FFFF) {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        append(out, kReplacement);
-    }
-}
-
-std::size_t utf16Length(std::string_view s) {
-    std::size_t count = 0;
-    forEachCodePoint(s, [&](char32_t c, std::string_view) { count += c >= 0x10000 ? 2 : 1; });
-    return count;
-}
-
-}  // namespace utf8
 
 }  // namespace codepage

@@ -2,9 +2,12 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "codepage/utf8.h"  // the internal text every user of the codec steps through
 
 namespace codepage {
 
@@ -57,21 +60,14 @@ public:
     Codec& operator=(const Codec&) = delete;
     ~Codec();
 
+    /// The tables the codec works from (codepage/tables.h, internal to the codecs).
+    struct Tables;
+
 private:
     explicit Codec(Encoding e);
-    struct Tables;
     Encoding encoding_;
-    Tables* tables_;
+    std::unique_ptr<Tables> tables_;
 };
 
-/// UTF-8 helpers shared by the codec and its users.
-namespace utf8 {
-/// Decodes the code point at s[i] and advances i; invalid sequences give U+FFFD and advance one byte.
-char32_t next(std::string_view s, std::size_t& i);
-/// Appends the UTF-8 form of c.
-void append(std::string& out, char32_t c);
-/// Number of UTF-16 code units of the text (the character positions the windows count in).
-std::size_t utf16Length(std::string_view s);
-}  // namespace utf8
 
 }  // namespace codepage
