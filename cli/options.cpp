@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 
 #include <iostream>
+#include <map>
 
 #include "codepage/codepage.h"
 #include "marc/identifiers.h"
@@ -21,6 +22,19 @@ bool listsATag(const std::string& tags) {
     return false;
 }
 
+/// A choice among named values, mapped straight to the type that holds them: only the names are
+/// taken and shown (the mapped values are not typed in), the default by its name.
+template <class T>
+CLI::Option* choice(CLI::Option* option, const std::map<std::string, T>& values, const std::string& byDefault) {
+    std::vector<std::string> names;
+    for (const auto& entry : values) names.push_back(entry.first);
+    // A transform runs before those added earlier: the names are checked first, then mapped.
+    return option->transform(CLI::CheckedTransformer(values).description(""))
+        ->transform(CLI::IsMember(names))
+        ->type_name("TEXT")
+        ->default_str(byDefault);
+}
+
 }  // namespace
 
 std::optional<int> parseOptions(int argc, const char* const* argv, Options& o) {
@@ -36,14 +50,20 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& o) {
     app.add_option("--tags", o.tags, "fields that get pinyin, matched as text")->capture_default_str();
     app.add_option("--code", o.code, "code of the pinyin subfield")
         ->check(CLI::IsMember({"A", "9"}))->capture_default_str();
-    app.add_option("--case", o.letterCase, "lower case, or capital initials as stored")
-        ->check(CLI::IsMember({"lower", "capital"}))->capture_default_str();
+    choice(app.add_option("--case", o.letterCase, "lower case, or capital initials as stored"),
+           std::map<std::string, pinyin::LetterCase>{{"lower", pinyin::LetterCase::Lower},
+                                                     {"capital", pinyin::LetterCase::Capitalised}},
+           "lower");
     app.add_option("--existing", o.existing, "fields that already carry pinyin: re-do or keep them")
         ->check(CLI::IsMember({"delete", "keep"}))->capture_default_str();
-    app.add_option("--polyphone", o.polyphone,
-                   "characters with several readings: the first reading, ask on the terminal, the "
-                   "reading the words around call for, or ask only when the words do not decide")
-        ->check(CLI::IsMember({"first", "ask", "phrase", "ask-unsure"}))->capture_default_str();
+    choice(app.add_option("--polyphone", o.polyphone,
+                          "characters with several readings: the first reading, ask on the terminal, the "
+                          "reading the words around call for, or ask only when the words do not decide"),
+           std::map<std::string, PolyphoneChoice>{{"first", PolyphoneChoice::First},
+                                                  {"ask", PolyphoneChoice::Ask},
+                                                  {"phrase", PolyphoneChoice::Phrase},
+                                                  {"ask-unsure", PolyphoneChoice::AskUnsure}},
+           "phrase");
     app.add_option("--encoding", o.encoding,
                    "code page of the input and the output; auto decides from the input's first bytes")
         ->check(CLI::IsMember({"auto", "gbk", "gb18030", "utf-8"}))->capture_default_str();
@@ -52,10 +72,13 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& o) {
                    "build it from the templates nam0/oam2")
         ->check(CLI::IsMember({"keep", "template"}))->capture_default_str();
     app.add_option("--db", o.db, "the pinyin database (default: py.db beside this program)");
-    app.add_option("--separator", o.separator,
-                   "after each output record: as in the input (CR LF when a line break follows its "
-                   "first record, else nothing), CR LF, or none (a plain ISO 2709 stream)")
-        ->check(CLI::IsMember({"auto", "crlf", "none"}))->capture_default_str();
+    choice(app.add_option("--separator", o.separator,
+                          "after each output record: as in the input (CR LF when a line break follows its "
+                          "first record, else nothing), CR LF, or none (a plain ISO 2709 stream)"),
+           std::map<std::string, app::Separator>{{"auto", app::Separator::AsInput},
+                                                 {"crlf", app::Separator::CrLf},
+                                                 {"none", app::Separator::None}},
+           "auto");
     auto* dump = app.add_flag("--dump", o.dump,
                               "print each input record as working record text to standard output");
     auto* lines = app.add_flag("--lines", o.lines,
@@ -103,9 +126,7 @@ app::BatchOptions toBatchOptions(const Options& o) {
     b.keepLeader = o.leader == "keep";
     b.identifierStatePath = marc::IdentifierSequence::defaultStatePath();
     b.skip = o.skip;
-    b.separator = o.separator == "none"   ? app::Separator::None
-                  : o.separator == "crlf" ? app::Separator::CrLf
-                                          : app::Separator::AsInput;
+    b.separator = o.separator;
     return b;
 }
 
@@ -114,14 +135,11 @@ pinyin::RunSettings toRunSettings(const Options& o) {
     s.tagList = o.tags;
     s.useCodeA = o.code == "A";
     s.delExisting = o.existing == "delete";
-    s.letterCase = o.letterCase == "capital" ? pinyin::LetterCase::Capitalised : pinyin::LetterCase::Lower;
-    if (o.polyphone == "first")
-        s.polyphone = pinyin::Polyphone::Automatic;
-    else if (o.polyphone == "phrase")
-        s.polyphone = pinyin::Polyphone::Phrase;
-    else
-        s.polyphone = pinyin::Polyphone::Manual;
-    s.askOnlyWhenUnsure = o.polyphone == "ask-unsure";
+    s.letterCase = o.letterCase;
+    s.polyphone = o.polyphone == PolyphoneChoice::First    ? pinyin::Polyphone::Automatic
+                  : o.polyphone == PolyphoneChoice::Phrase ? pinyin::Polyphone::Phrase
+                                                           : pinyin::Polyphone::Manual;
+    s.askOnlyWhenUnsure = o.polyphone == PolyphoneChoice::AskUnsure;
     return s;
 }
 

@@ -10,19 +10,23 @@
 
 namespace cli {
 
-/// Every option as typed, already checked against its allowed values.
+/// How --polyphone resolves characters with several readings.
+enum class PolyphoneChoice { First, Ask, Phrase, AskUnsure };
+
+/// Every option, checked against its allowed values and mapped to the core's own types where
+/// there is one.
 struct Options {
     std::string input;
     std::string output;
     std::string tags{pinyin::kDefaultTags};
     std::string code = "A";            ///< A | 9
-    std::string letterCase = "lower";  ///< lower | capital
+    pinyin::LetterCase letterCase = pinyin::LetterCase::Lower;
     std::string existing = "delete";   ///< delete | keep
-    std::string polyphone = "phrase";  ///< first | ask | phrase | ask-unsure
+    PolyphoneChoice polyphone = PolyphoneChoice::Phrase;
     std::string encoding = "auto";     ///< auto | gbk | gb18030 | utf-8
     std::string leader = "keep";       ///< keep | template
     std::string db;                    ///< empty: py.db beside the executable
-    std::string separator = "auto";    ///< auto | crlf | none
+    app::Separator separator = app::Separator::AsInput;
     bool dump = false;
     bool lines = false;
     std::string field = "200";         ///< with --lines: the field the text stands in
@@ -31,6 +35,11 @@ struct Options {
     std::vector<std::string> words;    ///< the cataloguer's word lists, later ones win
     bool check = false;                ///< OUTPUT is a report of existing pinyin that disagrees
 };
+
+/// Whether the terminal chooser asks in this run.
+inline bool asks(const Options& o) {
+    return o.polyphone == PolyphoneChoice::Ask || o.polyphone == PolyphoneChoice::AskUnsure;
+}
 
 /// Exit statuses.
 inline constexpr int kAllWritten = 0;

@@ -152,6 +152,11 @@ TEST_F(Cli, OptionsAndUsage) {
     EXPECT_EQ(run({"--code", "B", "in.iso", "out.iso"}).status, 2);
     EXPECT_EQ(run({"--encoding", "big5", "in.iso", "out.iso"}).status, 2);
     EXPECT_EQ(run({"--polyphone", "guess", "in.iso", "out.iso"}).status, 2);
+    // Choices are taken by their names only, and named so in the message.
+    r = run({"--case", "0", "in.iso", "out.iso"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("--case: 0 not in {capital,lower}"), std::string::npos) << r.err;
+    EXPECT_EQ(run({"--separator", "1", "in.iso", "out.iso"}).status, 2);
     EXPECT_EQ(run({"--dump", "--lines", "in.iso"}).status, 2);
     EXPECT_EQ(run({"--no-such-option", "in.iso", "out.iso"}).status, 2);
     EXPECT_FALSE(fs::exists(dir / "out.iso"));
