@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "marc/constants.h"
+#include "marc/detail.h"
 #include "text/ascii.h"
 
 namespace app {
@@ -40,10 +41,8 @@ bool entryAt(std::string_view s, std::size_t at) {
 
 // Whether a leader at `at` holds a record length in digits and the base address `base`.
 bool leaderAt(std::string_view s, std::size_t at, std::size_t base) {
-    if (!digitsAt(s, at, 5) || !digitsAt(s, at + 12, 5)) return false;
-    std::size_t written = 0;
-    for (std::size_t i = 0; i < 5; ++i) written = written * 10 + static_cast<std::size_t>(s[at + 12 + i] - '0');
-    return written == base;
+    return digitsAt(s, at, 5) && digitsAt(s, at + 12, 5) &&
+           static_cast<std::size_t>(marc::detail::numberOrNone(s.substr(at + 12, 5))) == base;
 }
 
 // Offset of the field terminator that ends the directory of a plausible leader at `at`.
@@ -51,8 +50,7 @@ std::size_t directoryEnd(std::string_view s, std::size_t at) {
     constexpr std::size_t kLeader = marc::kLeaderLength;
     constexpr std::size_t kEntry = marc::kDirectoryEntryLength;
     if (s.size() - at < kLeader + kEntry + 1 || !digitsAt(s, at + 12, 5)) return npos;
-    std::size_t base = 0;
-    for (std::size_t i = 0; i < 5; ++i) base = base * 10 + static_cast<std::size_t>(s[at + 12 + i] - '0');
+    const auto base = static_cast<std::size_t>(marc::detail::numberOrNone(s.substr(at + 12, 5)));
     if (base < kLeader + kEntry + 1 || (base - kLeader - 1) % kEntry != 0) return npos;
     if (base > s.size() - at || s[at + base - 1] != marc::kFieldTerminator) return npos;
     if (!leaderAt(s, at, base)) return npos;

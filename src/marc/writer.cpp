@@ -46,10 +46,6 @@ void encodeControl(std::string& out, std::string_view s, const codepage::Codec& 
     appendEncoded(out, s.substr(from), cp);
 }
 
-std::string twoDigits(int n) {
-    return std::string{static_cast<char>('0' + n / 10 % 10), static_cast<char>('0' + n % 10)};
-}
-
 bool isPinyinPiece(std::string_view piece) {
     const std::size_t i = piece.find_first_not_of(' ');
     return i != std::string_view::npos && (piece[i] == 'A' || piece[i] == '9');
@@ -123,10 +119,13 @@ LocalTime systemClock() {
 
 std::string padZero(int width, long long n) {
     if (n < 0) throw MarcError(at(Kind::Unexpected), "cannot write the negative number " + std::to_string(n));
-    std::string digits = std::to_string(n);
-    if (digits.size() > static_cast<std::size_t>(width))
-        throw MarcError(at(Kind::Unexpected), digits + " does not fit in " + std::to_string(width) + " digits");
-    return std::string(width - digits.size(), '0') + digits;
+    long long limit = 1;
+    for (int i = 0; i < width; ++i) limit *= 10;
+    if (n >= limit)
+        throw MarcError(at(Kind::Unexpected), std::to_string(n) + " does not fit in " + std::to_string(width) + " digits");
+    std::string out;
+    appendDigits(out, width, static_cast<std::size_t>(n));
+    return out;
 }
 
 namespace {
@@ -270,14 +269,14 @@ void RecordWriter::writeControlPair() {
             encodeControl(data_, controlValue(lines_[*lineIndex]), cp_);
         } else if (tag == "005") {
             const LocalTime& t = clock();
-            data_ += padZero(4, t.year) + twoDigits(t.month) + twoDigits(t.day) + twoDigits(t.hour) +
-                     twoDigits(t.minute) + twoDigits(t.second) + ".0";
+            data_ += padZero(4, t.year) + padZero(2, t.month) + padZero(2, t.day) + padZero(2, t.hour) +
+                     padZero(2, t.minute) + padZero(2, t.second) + ".0";
         } else if (context_.identifiers) {
             data_ += context_.identifiers->next();
         } else {
             const LocalTime& t = clock();
-            data_ += "01" + twoDigits(t.month) + twoDigits(t.day) + twoDigits(t.hour) + twoDigits(t.minute) +
-                     twoDigits(t.second);
+            data_ += "01" + padZero(2, t.month) + padZero(2, t.day) + padZero(2, t.hour) + padZero(2, t.minute) +
+                     padZero(2, t.second);
         }
         endField(tag, start, 0);
     }
