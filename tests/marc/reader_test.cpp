@@ -1,4 +1,4 @@
-// Tests of the exchange record reader: the worked 63-byte record, cutting by bytes, errors, mends.
+// Tests of the exchange record reader: a two-field record of 63 bytes, cutting by bytes, errors, mends.
 #include <gtest/gtest.h>
 
 #include "codepage/codepage.h"
@@ -35,7 +35,7 @@ std::string message(const std::string& rec) {
     return std::string("no error");
 }
 
-TEST(Reader, WorkedExampleOf63Bytes) {
+TEST(Reader, TwoFieldRecordOf63Bytes) {
     const std::string rec = record("001000400000200000900004", "123\x1E" "1 \x1F" "a" + kShuMingGbk + "\x1E");
     ASSERT_EQ(rec.size(), 63u);
     const std::string expected = "001    123\r\n200 1  |a" + kShuMing;

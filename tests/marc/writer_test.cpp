@@ -1,4 +1,4 @@
-// Tests of the exchange record writer: the worked 189-byte record, leader choice, 001/005, pinyin
+// Tests of the exchange record writer: a six-field record of 189 bytes, leader choice, 001/005, pinyin
 // placement, limits and the mends.
 #include <gtest/gtest.h>
 
@@ -32,7 +32,7 @@ std::string withFiller(std::vector<std::string> lines) {
 
 const std::string kFiller5 = "\r\n101 0  |achi\r\n101 0  |achi\r\n101 0  |achi\r\n101 0  |achi\r\n101 0  |achi";
 
-TEST(Writer, WorkedExampleOf189Bytes) {
+TEST(Writer, SixFieldRecordOf189Bytes) {
     const std::string text = working({"001    A0001", "005    20240102030405.0", "101 0  |achi",
                                       "200 1  |a书名|e副题|Ashu ming", "210    |a北京|d2024", "701  0 |a张三|Azhang san"});
     const std::string expected =
