@@ -2,7 +2,6 @@
 #include "app/batch.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,6 +16,7 @@
 #include "pinyin/table.h"
 #include "pinyin/words.h"
 #include "support/files.h"
+#include "support/pydb.h"
 
 namespace fs = std::filesystem;
 
@@ -266,17 +266,11 @@ TEST_F(BatchTest, RefusesToStartAndTouchesNothing) {
 TEST_F(BatchTest, UnreadablePhraseRowsStopOnlyARunThatReadsThem) {
     const fs::path db = dir / "py.db";
     {
-        sqlite3* raw = nullptr;
-        ASSERT_EQ(sqlite3_open(db.c_str(), &raw), SQLITE_OK);
-        std::string sql =
-            "PRAGMA page_size=4096; CREATE TABLE PinYin(hz TEXT, Py1 TEXT);"
-            "INSERT INTO PinYin VALUES ('书','Shu');"
-            "CREATE TABLE Phrase(word TEXT, py TEXT, weight INTEGER); BEGIN;";
+        std::string phrases = "CREATE TABLE Phrase(word TEXT, py TEXT, weight INTEGER); BEGIN;";
         for (int i = 0; i < 3000; ++i)
-            sql += "INSERT INTO Phrase VALUES ('书" + std::to_string(i) + "','Shu',-100);";
-        sql += "COMMIT;";
-        ASSERT_EQ(sqlite3_exec(raw, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
-        sqlite3_close(raw);
+            phrases += "INSERT INTO Phrase VALUES ('书" + std::to_string(i) + "','Shu',-100);";
+        testpydb::exec(db.string(), "PRAGMA page_size=4096; CREATE TABLE PinYin(hz TEXT, Py1 TEXT);"
+                                    "INSERT INTO PinYin VALUES ('书','Shu');" + phrases + "COMMIT;");
     }
     // Page 1 holds the schema and page 2 the PinYin table; the Phrase rows come after.
     std::string bytes = slurp(db);

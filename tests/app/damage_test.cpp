@@ -1,7 +1,6 @@
 // Damaged input and faults: a record is written exactly or refused and kept, and every count is
 // true. A table of damaged records, then faults of the files and of py.db.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -13,6 +12,7 @@
 #include "app/records.h"
 #include "pinyin/table.h"
 #include "support/files.h"
+#include "support/pydb.h"
 
 namespace fs = std::filesystem;
 
@@ -218,14 +218,11 @@ TEST_F(Damage, UselessInputsAndDatabasesStopAtTheStart) {
 
     spit(options.inputPath, testrec::book("A1", shu));
     const fs::path db = dir / "py.db";
-    sqlite3* h = nullptr;
-    ASSERT_EQ(sqlite3_open(db.c_str(), &h), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(h, "CREATE TABLE PinYin (hz TEXT, Py1 TEXT);", nullptr, nullptr, nullptr), SQLITE_OK);
+    testpydb::make(db, {});
     options.table = nullptr;
     options.dbPath = db.string();
     EXPECT_NE(startError().find("holds no characters"), std::string::npos);
-    ASSERT_EQ(sqlite3_exec(h, "INSERT INTO PinYin VALUES ('书', 'Shu');", nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(h);
+    testpydb::exec(db, "INSERT INTO PinYin VALUES ('书', 'Shu');");
     settings.polyphone = pinyin::Polyphone::Phrase;
     EXPECT_NE(startError().find("no phrase tables"), std::string::npos);
     settings.polyphone = pinyin::Polyphone::Automatic;

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,7 +14,9 @@
 #include <vector>
 
 #include "app/records.h"
+#include "fuzz/record_check.h"
 #include "support/files.h"
+#include "support/pydb.h"
 
 namespace fs = std::filesystem;
 
@@ -38,7 +39,7 @@ struct Ran {
 };
 
 // Splits an output file written with CR LF after each record into its records, checking that
-// every one is whole and that its leader and directory agree with its bytes.
+// every one is whole and that its leader and directory agree with its bytes (the fuzzers' check).
 inline std::vector<std::string> checkedRecords(const std::string& out, bool crlf = true) {
     std::vector<std::string> recs;
     std::size_t from = 0;
@@ -46,19 +47,7 @@ inline std::vector<std::string> checkedRecords(const std::string& out, bool crlf
     for (std::size_t at; (at = out.find(end, from)) != std::string::npos; from = at + end.size())
         recs.push_back(out.substr(from, at + 1 - from));
     EXPECT_EQ(from, out.size()) << "output does not end with a whole record";
-    for (const std::string& r : recs) {
-        EXPECT_EQ(std::stoul(r.substr(0, 5)), r.size()) << "record length";
-        std::size_t base = std::stoul(r.substr(12, 5));
-        EXPECT_EQ(r[base - 1], '\x1E') << "base address";
-        std::size_t expectStart = 0;
-        for (std::size_t e = 24; e + 1 < base; e += 12) {
-            std::size_t len = std::stoul(r.substr(e + 3, 4)), start = std::stoul(r.substr(e + 7, 5));
-            EXPECT_EQ(start, expectStart) << "entry " << r.substr(e, 3);
-            EXPECT_EQ(r[base + start + len - 1], '\x1E') << "length of " << r.substr(e, 3);
-            expectStart = start + len;
-        }
-        EXPECT_EQ(base + expectStart + 1, r.size()) << "data area";
-    }
+    for (const std::string& r : recs) fuzzcheck::checkRecord(r);  // aborts, saying what is wrong
     return recs;
 }
 
@@ -66,17 +55,8 @@ class Cli : public ::testing::Test {
 protected:
     void SetUp() override {
         db = (dir / "py.db").string();
-        makeDb(db, {{"银", "Yin"}, {"行", "Xing Hang"}, {"单", "Dan Shan Chan"}, {"位", "Wei"},
+        testpydb::make(db, {{"银", "Yin"}, {"行", "Xing Hang"}, {"单", "Dan Shan Chan"}, {"位", "Wei"},
                     {"书", "Shu"}, {"长", "Chang Zhang"}, {"城", "Cheng"}, {"吕", "Lǘ"}});
-    }
-
-    static void makeDb(const std::string& path, const std::vector<std::pair<std::string, std::string>>& rows) {
-        sqlite3* h = nullptr;
-        ASSERT_EQ(sqlite3_open(path.c_str(), &h), SQLITE_OK);
-        std::string sql = "CREATE TABLE PinYin (hz TEXT, Py1 TEXT);";
-        for (const auto& [hz, py] : rows) sql += "INSERT INTO PinYin VALUES ('" + hz + "', '" + py + "');";
-        ASSERT_EQ(sqlite3_exec(h, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
-        sqlite3_close(h);
     }
 
     // Runs the program in `dir` with `args`; standard input from `in` (a file name in dir).

@@ -1,7 +1,6 @@
 // The window tests' files and modal-window answering machine.
 #include "support.h"
 
-#include <sqlite3.h>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -21,17 +20,12 @@
 #include "marc/writer.h"
 #include "store.h"
 #include "support/files.h"
+#include "support/pydb.h"
 
 namespace guitest {
 
 void makePyDb(const std::string& path, const std::vector<std::pair<std::string, std::string>>& rows) {
-    std::remove(path.c_str());
-    std::string sql = "CREATE TABLE PinYin(hz TEXT, Py1 TEXT);";
-    for (const auto& [hz, py1] : rows) sql += "INSERT INTO PinYin VALUES('" + hz + "','" + py1 + "');";
-    sqlite3* db = nullptr;
-    sqlite3_open(path.c_str(), &db);
-    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) qFatal("cannot make %s", path.c_str());
-    sqlite3_close(db);
+    testpydb::make(path, rows);
 }
 
 std::string workingRecord(const std::string& id, const std::string& title) {
