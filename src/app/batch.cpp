@@ -98,9 +98,10 @@ private:
     std::unique_ptr<char[]> block_;
     std::size_t firstBlockSize_ = 0;  // bytes read into block_ by start(), not yet framed
     std::shared_ptr<const pinyin::PinyinTable> table_;
-    // Tag list, subfield code and the existing-pinyin choice are fixed when the run starts; the
-    // letter case and polyphonic choice are copied in from the live settings before each record.
-    pinyin::RunSettings fixed_;
+    // The settings as the run started, for the tag list, subfield code and existing-pinyin
+    // choice, which hold for the whole run; the romaniser reads the letter case and polyphonic
+    // choice from the live settings at every lookup.
+    pinyin::RunSettings atStart_;
     std::unique_ptr<pinyin::Romaniser> romaniser_;
     RecordFramer framer_;
     BatchResult result_;
@@ -145,7 +146,7 @@ void Run::start() {
     }
     refuse(output_.open());
     rememberOutputEnd();
-    fixed_ = settings_;
+    atStart_ = settings_;
     romaniser_ = std::make_unique<pinyin::Romaniser>(*table_, settings_, observer_.chooser());
     romaniser_->setWords(options_.words.get());
     separator_ = result_.separator == Separator::CrLf ? marc::kCrLf : std::string_view{};
@@ -284,11 +285,8 @@ void Run::handle(const Frame& frame) {
         try {
             marc::readRecord(cleaned_, *codec_, source_);
             observer_.recordStarted(number_, source_.working);
-            fixed_.letterCase = settings_.letterCase;
-            fixed_.polyphone = settings_.polyphone;
-            fixed_.askOnlyWhenUnsure = settings_.askOnlyWhenUnsure;
             // The writer passes over empty lines: the annotated text goes to it as py returns it.
-            const std::string annotated = pinyin::py(source_.working, fixed_, *romaniser_);
+            const std::string annotated = pinyin::py(source_.working, atStart_, *romaniser_);
             const std::string encoded = marc::marcToIsoBytes(annotated, *codec_, context_);
             if (encoded.empty())
                 fail(frame, make(problem::Kind::NothingToWrite), std::string(kNothingToWrite));
