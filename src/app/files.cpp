@@ -193,13 +193,6 @@ FileProblem AppendFile::append(std::string_view a, std::string_view b) {
     return {};
 }
 
-bool sameFile(const std::string& a, const std::string& b) {
-    if (a == "-" || b == "-") return false;
-    struct stat sa {}, sb {};
-    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
 bool isOpenFile(int fd, const std::string& path) {
     struct stat sa {}, sb {};
     if (::fstat(fd, &sa) != 0) return false;

@@ -80,9 +80,6 @@ private:
     std::uint64_t size_ = 0;  // of a regular file: we are its only writer while it is open
 };
 
-/// True when both paths name the same existing file (through links and other spellings too).
-/// "-" names no file.
-bool sameFile(const std::string& a, const std::string& b);
 /// True when `path` names the file open as `fd`; for "-", when standard output is that file.
 bool isOpenFile(int fd, const std::string& path);
 
