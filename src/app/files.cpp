@@ -1,4 +1,5 @@
-// The files of a run, on POSIX descriptors: no stdio buffer stands between a record and the disk.
+// The files of a run, on POSIX descriptors: the only buffer between a record and the disk is our
+// own, which knows where each record ends.
 #include "app/files.h"
 
 #include <fcntl.h>
