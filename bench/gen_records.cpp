@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "codepage/codepage.h"
+#include "marc/databar.h"
 #include "marc/writer.h"
 
 namespace {
@@ -67,7 +68,7 @@ struct Generator {
         std::string fill = "    ";
         if (between(0, 4) == 0) {  // one record in five: "||||", UNIMARC fill characters
             fill.clear();
-            for (int i = 0; i < 4; ++i) fill += codepage::kDataBar;
+            for (int i = 0; i < 4; ++i) fill += marc::kDataBar;
         }
         std::string r;
         auto line = [&](std::string s) { r += s + "\r\n"; };

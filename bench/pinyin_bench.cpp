@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "codepage/codepage.h"
+#include "pinyin/datapath.h"
 #include "pinyin/lookup.h"
 #include "pinyin/settings.h"
 #include "pinyin/table.h"

@@ -2,6 +2,7 @@
 //
 // Usage: polyphone_eval SENTENCES.tsv [py.db] [--errors MODE] [--repeat N]
 //        polyphone_eval --text LINES.txt [py.db] [--field TAG]
+//        polyphone_eval --pairs PAIRS.tsv [py.db] [--errors]
 // Each line of the set is "id<TAB>sentence<TAB>pos:reading", pos counting Han characters
 // only. Reports, for the first-reading, phrase and ask-unsure modes, how often the labelled
 // character comes out right; for ask-unsure also how often the chooser opens (share of all Han
@@ -9,19 +10,27 @@
 // the sentences a mode gets wrong (for ask-unsure also the characters asked most); --repeat times the romanising of the whole set. --text reads
 // plain unlabelled lines and reports only how often the ask-unsure chooser would open, and how
 // many characters the phrase mode reads differently from the first-reading mode.
+// --pairs reads texts beside a human romanisation ("source<TAB>001<TAB>tag<TAB>code<TAB>
+// text<TAB>romanisation", a header line allowed) and compares syllable by syllable, ignoring
+// case, joins and punctuation (see pairsReport); --errors there lists the disagreements.
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "codepage/codepage.h"
+#include "pinyin/datapath.h"
 #include "pinyin/lookup.h"
 #include "pinyin/table.h"
+#include "pinyin/table_impl.h"
 
 namespace {
 
@@ -198,21 +207,215 @@ int textReport(const std::string& path, const pinyin::PinyinTable& table, const 
     return 0;
 }
 
+
+/// The letters of a romanisation in lower case, ü as v, and where each run of letters ends:
+/// every other character (space, hyphen, apostrophe, digit, punctuation) only separates.
+struct Letters {
+    std::string text;
+    std::vector<std::size_t> breaks;  ///< offsets in text where a run ends
+};
+
+Letters letters(std::string_view roman) {
+    Letters out;
+    for (std::size_t i = 0; i < roman.size();) {
+        const char32_t c = codepage::utf8::next(roman, i);
+        char ch = 0;
+        if (c < 0x80 && std::isalpha(static_cast<unsigned char>(c)))
+            ch = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        else if (c == U'ü' || c == U'Ü')
+            ch = 'v';
+        if (ch)
+            out.text += ch;
+        else if (!out.text.empty() && (out.breaks.empty() || out.breaks.back() != out.text.size()))
+            out.breaks.push_back(out.text.size());
+    }
+    if (!out.text.empty() && (out.breaks.empty() || out.breaks.back() != out.text.size()))
+        out.breaks.push_back(out.text.size());
+    return out;
+}
+
+/// Splits the letters into exactly `want.size()` syllables of `valid`, never across a break,
+/// choosing among the splits the one that agrees with `want` on most syllables (a join such as
+/// "xian" may hide xi an or xian; only the letters are the cataloguer's). Empty when no split
+/// exists.
+std::vector<std::string> split(const Letters& l, const std::vector<std::string>& want,
+                               const std::set<std::string>& valid) {
+    const std::size_t n = l.text.size(), k = want.size();
+    if (k == 0 || n == 0) return {};
+    std::vector<char> isBreak(n + 1, 0);
+    for (std::size_t b : l.breaks) isBreak[b] = 1;
+    // best[i][j]: most agreements splitting the first i letters into j syllables, -1: none.
+    std::vector<std::vector<int>> best(n + 1, std::vector<int>(k + 1, -1));
+    std::vector<std::vector<std::size_t>> from(n + 1, std::vector<std::size_t>(k + 1, 0));
+    best[0][0] = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        for (std::size_t j = 0; j < k; ++j) {
+            if (best[i][j] < 0) continue;
+            for (std::size_t len = 1; len <= 6 && i + len <= n; ++len) {
+                const std::string syl = l.text.substr(i, len);
+                if (valid.count(syl)) {
+                    const int score = best[i][j] + (syl == want[j]);
+                    if (score > best[i + len][j + 1]) {
+                        best[i + len][j + 1] = score;
+                        from[i + len][j + 1] = i;
+                    }
+                }
+                if (isBreak[i + len]) break;  // a syllable never spans a break
+            }
+        }
+    }
+    if (best[n][k] < 0) return {};
+    std::vector<std::string> out(k);
+    for (std::size_t i = n, j = k; j > 0; --j) {
+        const std::size_t f = from[i][j];
+        out[j - 1] = l.text.substr(f, i - f);
+        i = f;
+    }
+    return out;
+}
+
+/// Agreement of the modes with a human romanisation, per Han character. A record whose
+/// romanisation uses Wade-Giles (its aspiration mark ʻ in any field) is left out whole, so
+/// that its "Ti 1 pan" is not taken for pinyin di ban misread; a text whose letters split into
+/// no pinyin syllables ("[et al.]") is left out alone.
+int pairsReport(const std::string& path, const pinyin::PinyinTable& table, bool printErrors) {
+    std::ifstream in(path);
+    if (!in) throw std::runtime_error("cannot open " + path);
+    struct Pair {
+        std::string record, tag, code, text, roman;
+    };
+    std::vector<Pair> pairs;
+    std::string line;
+    while (std::getline(in, line)) {
+        std::vector<std::string> f;
+        std::istringstream fields(line);
+        for (std::string x; std::getline(fields, x, '\t');) f.push_back(x);
+        if (f.size() < 6 || f[2] == "tag") continue;
+        pairs.push_back(Pair{f[0] + "#" + f[1], f[2], f[3], f[4], f[5]});
+    }
+
+    // The syllables pinyin has: every reading of the table, in lower case.
+    std::set<std::string> valid;
+    for (const pinyin::Entry& e : table.impl().entries)
+        for (const pinyin::Reading& r : e.readings) {
+            std::string syl = r.lower;
+            while (!syl.empty() && syl.back() == ' ') syl.pop_back();
+            if (!syl.empty() && std::all_of(syl.begin(), syl.end(), [](char c) {
+                    return c >= 'a' && c <= 'z';
+                }))
+                valid.insert(syl);
+        }
+
+    struct Mode {
+        const char* name;
+        pinyin::Polyphone mode;
+        bool askUnsure;
+        std::size_t agree = 0;
+    };
+    std::vector<Mode> modes{{"first", pinyin::Polyphone::Automatic, false},
+                            {"phrase", pinyin::Polyphone::Phrase, false},
+                            {"ask-unsure", pinyin::Polyphone::Manual, true}};
+    // MARC 21 names its personal-name fields 100, 600 and 700.
+    pinyin::RunSettings settings[3];
+    CountingChooser chooser;
+    std::vector<std::unique_ptr<pinyin::Romaniser>> romanisers;
+    std::vector<std::size_t> starts;
+    for (std::size_t m = 0; m < modes.size(); ++m) {
+        settings[m].polyphone = modes[m].mode;
+        settings[m].askOnlyWhenUnsure = modes[m].askUnsure;
+        settings[m].letterCase = pinyin::LetterCase::Lower;
+        settings[m].nameTags = "100,600,700";
+        romanisers.push_back(std::make_unique<pinyin::Romaniser>(
+            table, settings[m], modes[m].askUnsure ? &chooser : nullptr));
+        romanisers.back()->setStarts(&starts);
+    }
+
+    // Records in Wade-Giles.
+    std::set<std::string> wadeGiles;
+    for (const Pair& p : pairs)
+        if (p.roman.find("ʻ") != std::string::npos) wadeGiles.insert(p.record);
+
+    std::size_t compared = 0, han = 0, used = 0, unsplit = 0, skipped = 0;
+    std::vector<std::string> disagreements;
+    for (const Pair& p : pairs) {
+        if (wadeGiles.count(p.record)) {
+            ++skipped;
+            continue;
+        }
+        std::vector<std::vector<std::string>> got(modes.size());
+        for (std::size_t m = 0; m < modes.size(); ++m) {
+            const std::string out =
+                romanisers[m]->pinyin(p.text, p.code == "a" ? std::string_view(p.tag) : "");
+            std::size_t k = 0;
+            for (std::size_t i = 0; i < p.text.size(); ++k) {
+                const char32_t c = codepage::utf8::next(p.text, i);
+                if (!isHan(c)) continue;
+                std::string syl = out.substr(starts[k], starts[k + 1] - starts[k]);
+                while (!syl.empty() && syl.back() == ' ') syl.pop_back();
+                got[m].push_back(syl);
+            }
+        }
+        if (got[0].empty()) continue;
+        const Letters l = letters(p.roman);
+        std::vector<std::vector<std::string>> theirs(modes.size());
+        for (std::size_t m = 0; m < modes.size(); ++m) theirs[m] = split(l, got[m], valid);
+        if (theirs[0].empty()) {
+            ++unsplit;
+            if (printErrors)
+                std::printf("not split\t%s\t%s\t%s\n", p.tag.c_str(), p.text.c_str(),
+                            p.roman.c_str());
+            continue;
+        }
+        ++used;
+        compared += got[0].size();
+        for (std::size_t m = 0; m < modes.size(); ++m) {
+            for (std::size_t k = 0; k < got[m].size(); ++k) {
+                const bool same = got[m][k] == theirs[m][k];
+                modes[m].agree += same;
+                if (!same && printErrors)
+                    std::printf("%s\t%s\t%s\tchar %zu: %s, theirs %s\t(%s)\n", modes[m].name,
+                                p.tag.c_str(), p.text.c_str(), k, got[m][k].c_str(),
+                                theirs[m][k].c_str(), p.roman.c_str());
+            }
+        }
+        for (std::size_t i = 0; i < p.text.size();) han += isHan(codepage::utf8::next(p.text, i));
+    }
+    std::printf("%s: %zu pairs; %zu compared (%zu syllables), %zu of Wade-Giles records left "
+                "out, %zu not split into pinyin\n",
+                path.c_str(), pairs.size(), used, compared, skipped, unsplit);
+    for (const Mode& m : modes) {
+        std::printf("%-10s agreement %.2f %% (%zu/%zu)", m.name, 100.0 * m.agree / compared,
+                    m.agree, compared);
+        if (m.askUnsure)
+            std::printf("; chooser asked %zu times, %.2f %% of %zu Han characters", chooser.asked,
+                        100.0 * chooser.asked / han, han);
+        std::printf("\n");
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::cerr << "usage: polyphone_eval SENTENCES.tsv [py.db] [--errors MODE] [--repeat N]\n";
+        std::cerr << "usage: polyphone_eval SENTENCES.tsv [py.db] [--errors MODE] [--repeat N]\n"
+                     "       polyphone_eval --text LINES.txt [py.db] [--field TAG]\n"
+                     "       polyphone_eval --pairs PAIRS.tsv [py.db] [--errors]\n";
         return 2;
     }
     std::string db = pinyin::datapath(pinyin::programFolder());
-    std::string errorsOf, textPath, tag;
+    std::string errorsOf, textPath, pairsPath, tag;
+    bool pairErrors = false;
     int repeat = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (i == 1 && a != "--text") continue;
+        if (i == 1 && a != "--text" && a != "--pairs") continue;
         if (a == "--text" && i + 1 < argc)
             textPath = argv[++i];
+        else if (a == "--pairs" && i + 1 < argc)
+            pairsPath = argv[++i];
+        else if (a == "--errors" && !pairsPath.empty())
+            pairErrors = true;
         else if (a == "--field" && i + 1 < argc)
             tag = argv[++i];
         else if (a == "--errors" && i + 1 < argc)
@@ -224,6 +427,8 @@ int main(int argc, char** argv) {
     }
     try {
         if (!textPath.empty()) return textReport(textPath, *pinyin::PinyinTable::load(db), tag);
+        if (!pairsPath.empty())
+            return pairsReport(pairsPath, *pinyin::PinyinTable::load(db), pairErrors);
         const auto set = readSet(argv[1]);
         const auto table = pinyin::PinyinTable::load(db);
         std::printf("%s: %zu sentences; phrase data %s\n", db.c_str(), set.size(),

@@ -7,6 +7,7 @@
 
 #include "codepage/codepage.h"
 #include "marc/identifiers.h"
+#include "pinyin/datapath.h"
 
 namespace cli {
 

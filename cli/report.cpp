@@ -54,11 +54,13 @@ void Report::progress(std::uint64_t done, std::uint64_t total) {
     lastShown_ = now;
     double seconds = std::chrono::duration<double>(now - began_).count();
     double mbs = seconds > 0 ? static_cast<double>(done) / 1e6 / seconds : 0;
+    const bool chinese = lang_ == messages::Language::Chinese;
     if (total > 0)
-        std::fprintf(err_, "\r%lld records  %3.0f%%  %.1f MB/s\033[K", static_cast<long long>(records_),
-                     100.0 * static_cast<double>(done) / static_cast<double>(total), mbs);
+        std::fprintf(err_, chinese ? "\r已处理 %lld 条  %3.0f%%  %.1f MB/s\033[K" : "\r%lld records  %3.0f%%  %.1f MB/s\033[K",
+                     static_cast<long long>(records_), 100.0 * static_cast<double>(done) / static_cast<double>(total), mbs);
     else
-        std::fprintf(err_, "\r%lld records  %.1f MB/s\033[K", static_cast<long long>(records_), mbs);
+        std::fprintf(err_, chinese ? "\r已处理 %lld 条  %.1f MB/s\033[K" : "\r%lld records  %.1f MB/s\033[K",
+                     static_cast<long long>(records_), mbs);
     std::fflush(err_);
     lineShown_ = true;
 }

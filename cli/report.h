@@ -26,7 +26,6 @@ public:
 
     /// Wipes the progress line (before a question on the terminal).
     void clearLine();
-    static void clearLine(void* self) { static_cast<Report*>(self)->clearLine(); }
 
 private:
     std::FILE* err_;

@@ -12,6 +12,7 @@
 #include "app/files.h"
 #include "app/framer.h"
 #include "codepage/detect.h"
+#include "marc/databar.h"
 #include "marc/reader.h"
 #include "pinyin/lookup.h"
 #include "pinyin/table.h"
@@ -30,13 +31,6 @@ void complain(const std::string& message) { std::fprintf(stderr, "marc-pinyin-cl
 /// A file problem at the start, as the run's own start errors are.
 void refuse(const app::FileProblem& p) {
     if (p) throw app::StartError(*p, p->detail);
-}
-
-// Every "|" that stood in field data comes back as itself: the dump is for reading.
-void replaceDataBars(std::string& text) {
-    const std::string_view bar = codepage::kDataBar;
-    for (std::size_t at = text.find(bar); at != std::string::npos; at = text.find(bar, at + 1))
-        text.replace(at, bar.size(), 1, '|');
 }
 
 /// The code page of --dump and --lines: the one chosen, or with auto the one the input's first
@@ -65,8 +59,8 @@ int runDump(const Options& o, messages::Language lang) {
             } else {
                 try {
                     app::cleanRecord(f.bytes, cleaned);
-                    std::string working = marc::isoToMarcBytes(cleaned, *codecSeen);
-                    replaceDataBars(working);
+                    // Every "|" that stood in field data comes back as itself: the dump is for reading.
+                    const std::string working = marc::withBars(marc::isoToMarcBytes(cleaned, *codecSeen));
                     out.clear();
                     if (number > 1) out += '\n';
                     for (char c : working)
@@ -107,11 +101,24 @@ struct NoTerminal {
     int osError;
 };
 
-std::unique_ptr<TtyChooser> chooserFor(const Options& o) {
+/// The terminal chooser of the manual modes (null in the others). An answer it is told to
+/// remember goes into the last --words file, and into `words` for the rest of the run.
+std::unique_ptr<TtyChooser> chooserFor(const Options& o, messages::Language lang,
+                                       const std::shared_ptr<pinyin::UserWords>& words) {
     if (o.polyphone != "ask" && o.polyphone != "ask-unsure") return nullptr;
     int osError = 0;
-    auto chooser = TtyChooser::open(osError);
+    auto chooser = TtyChooser::open(osError, lang);
     if (!chooser) throw NoTerminal{osError};
+    if (!o.words.empty() && words) {
+        chooser->setRemember([path = o.words.back(), words, lang](const pinyin::WordEntry& entry) {
+            try {
+                pinyin::appendWord(path, entry.word, entry.syllables);
+                words->add(entry.word, entry.syllables);
+            } catch (const pinyin::WordsError& e) {
+                complain(messages::describe(e.asProblem(), lang));
+            }
+        });
+    }
     return chooser;
 }
 
@@ -169,7 +176,7 @@ int runLines(const Options& o, messages::Language lang) {
         p.detail = e.detail;
         throw app::StartError(p, e.what());
     }
-    auto chooser = chooserFor(o);
+    auto chooser = chooserFor(o, lang, words);
     refuse(output.open());
     pinyin::Romaniser romaniser(*table, settings, chooser.get());
     romaniser.setWords(words.get());
@@ -223,10 +230,10 @@ int runRecords(const Options& o, messages::Language lang) {
     b.describeFailure = [lang](const app::RecordFailure& f) { return messages::failureLogLine(f, lang); };
     b.words = loadWords(o);
     pinyin::RunSettings settings = toRunSettings(o);
-    auto chooser = chooserFor(o);
+    auto chooser = chooserFor(o, lang, b.words);
     bool progressLine = !o.quiet && ::isatty(STDERR_FILENO);
     Report report(stderr, progressLine, !o.quiet, chooser.get(), lang);
-    if (chooser) chooser->setBeforeAsking(&Report::clearLine, &report);
+    if (chooser) chooser->setBeforeAsking([&report] { report.clearLine(); });
     StopSignals signals;
     app::BatchResult result = app::runBatch(b, settings, report);
     if (const int signal = StopSignals::received()) return 128 + signal;
@@ -234,19 +241,13 @@ int runRecords(const Options& o, messages::Language lang) {
     return result.failed ? kSomeFailed : kAllWritten;
 }
 
-int runCheck(const Options& o) {
+int runCheck(const Options& o, messages::Language lang) {
     app::BatchOptions b = toBatchOptions(o);
     b.words = loadWords(o);
-    Report report(stderr, !o.quiet && ::isatty(STDERR_FILENO), false, nullptr);
+    Report report(stderr, !o.quiet && ::isatty(STDERR_FILENO), false, nullptr, lang);
     const app::CheckResult r = app::runCheck(b, toRunSettings(o), report);
     report.clearLine();
-    if (!r.error.empty()) complain("stopped: " + r.error);
-    if (!o.quiet)
-        std::fprintf(stderr,
-                     "marc-pinyin-cli: %lld records read, %lld fields checked, %lld disagree, "
-                     "%lld failed, %.2f s\n",
-                     static_cast<long long>(r.read), static_cast<long long>(r.checked),
-                     static_cast<long long>(r.differing), static_cast<long long>(r.failed), r.seconds);
+    if (!o.quiet || r.stopProblem) complain(messages::checkSummary(r, lang));
     if (r.stopped) return kCannotStart;
     return r.failed ? kSomeFailed : kAllWritten;
 }
@@ -259,7 +260,7 @@ int runCommand(const Options& o) {
     try {
         if (o.dump) return runDump(o, lang);
         if (o.lines) return runLines(o, lang);
-        if (o.check) return runCheck(o);
+        if (o.check) return runCheck(o, lang);
         return runRecords(o, lang);
     } catch (const app::StartError& e) {
         complain(messages::describe(e.problem, lang));

@@ -10,7 +10,7 @@
 
 namespace cli {
 
-std::unique_ptr<TtyChooser> TtyChooser::open(int& osError) {
+std::unique_ptr<TtyChooser> TtyChooser::open(int& osError, messages::Language lang) {
     // Two streams on the terminal: one stream may not switch between reading and writing freely.
     std::FILE* in = std::fopen("/dev/tty", "r");
     std::FILE* out = in ? std::fopen("/dev/tty", "w") : nullptr;
@@ -20,7 +20,7 @@ std::unique_ptr<TtyChooser> TtyChooser::open(int& osError) {
         osError = err;
         return nullptr;
     }
-    return std::make_unique<TtyChooser>(in, out, true);
+    return std::make_unique<TtyChooser>(in, out, true, lang);
 }
 
 TtyChooser::~TtyChooser() {
@@ -50,25 +50,43 @@ std::optional<std::string> TtyChooser::choose(const pinyin::ChooserRequest& r) {
         i = j + 1;
     }
     if (readings.empty()) return std::nullopt;
+    const bool chinese = lang_ == messages::Language::Chinese;
     int suggested = r.suggested >= 0 && r.suggested < static_cast<int>(readings.size()) ? r.suggested : 0;
-    if (before_) before_(context_);
+    if (before_) before_();
     std::fprintf(out_, "\n%s\n", markCharacter(r.allHz, r.dyStr).c_str());
     for (std::size_t k = 0; k < readings.size(); ++k)
         std::fprintf(out_, "  %zu) %s%s", k + 1, readings[k].c_str(),
                      static_cast<int>(k) == suggested ? " *" : "");
+    const char* rememberHint = !remember_ ? ""
+                               : chinese  ? "（编号后加 m：记入词表，以后不再询问）"
+                                          : " (a number and m: remember it, never ask again)";
     for (;;) {
-        std::fprintf(out_, "\n%s: reading [%d]? ", r.hz.c_str(), suggested + 1);
+        std::fprintf(out_, chinese ? "\n%s：读音 [%d]？%s" : "\n%s: reading [%d]?%s ", r.hz.c_str(),
+                     suggested + 1, rememberHint);
         std::fflush(out_);
         char line[64];
         if (!std::fgets(line, sizeof line, in_)) return readings[suggested];
-        std::size_t blank = std::strspn(line, " \t\r\n");
-        if (line[blank] == '\0') return readings[suggested];
-        char* end = nullptr;
-        long n = std::strtol(line, &end, 10);
-        end += std::strspn(end, " \t\r\n");
-        if (end != line && *end == '\0' && n >= 1 && n <= static_cast<long>(readings.size()))
-            return readings[static_cast<std::size_t>(n - 1)];
-        std::fprintf(out_, "type a number from 1 to %zu, or Enter for %d", readings.size(), suggested + 1);
+        // A number (none: the suggestion), then "m" to remember, spaces anywhere around.
+        char* at = line + std::strspn(line, " \t\r\n");
+        long n = suggested + 1;
+        if (*at >= '0' && *at <= '9') n = std::strtol(at, &at, 10);
+        at += std::strspn(at, " \t\r\n");
+        const bool remember = remember_ && (*at == 'm' || *at == 'M');
+        if (remember) at += 1 + std::strspn(at + 1, " \t\r\n");
+        if (*at == '\0' && n >= 1 && n <= static_cast<long>(readings.size())) {
+            const std::string& chosen = readings[static_cast<std::size_t>(n - 1)];
+            if (remember) {
+                if (auto entry = pinyin::wordToRemember(r, chosen)) {
+                    remember_(*entry);
+                    std::fprintf(out_, chinese ? "已记入词表：%s\t%s\n" : "remembered: %s\t%s\n",
+                                 entry->word.c_str(), entry->syllables.c_str());
+                }
+            }
+            return chosen;
+        }
+        std::fprintf(out_, chinese ? "请输入 1 到 %zu 的编号，或直接回车取 %d"
+                                   : "type a number from 1 to %zu, or Enter for %d",
+                     readings.size(), suggested + 1);
     }
 }
 

@@ -6,6 +6,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -21,6 +22,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -32,6 +34,7 @@
 #include "outcome.h"
 #include "filedialog.h"
 #include "linklabel.h"
+#include "pinyin/datapath.h"
 #include "pinyin/lookup.h"
 #include "pinyin/table.h"
 #include "pinyin/words.h"
@@ -157,14 +160,29 @@ Form1::Form1(QWidget* parent)
     connectSettings();
     loadSettings();
     setAcceptDrops(true);
-    // Where the word list lies, on every control of the polyphonic choice: it comes first in
-    // every mode.
-    const QString words =
-        QStringLiteral("本馆词表（优先于其他规则）：%1").arg(QFile::decodeName(wordsPath.c_str()));
+    showWordsPath();
+}
+
+void Form1::showWordsPath() {
+    // Where the word list lies, under the polyphonic choice and on its controls: it comes first
+    // in every mode. The home folder is shortened to "~"; the tooltip has the whole path.
+    const QString path = QFile::decodeName(wordsPath.c_str());
+    const QString home = QDir::homePath();
+    QString shown = path;
+    if (!home.isEmpty() && shown.startsWith(home + QLatin1Char('/')))
+        shown = QStringLiteral("~") + shown.mid(home.size());
+    const bool exists = QFileInfo::exists(path);
+    label3_->setText(exists ? QStringLiteral("本馆词表：<a href=\"%1\">%2</a>")
+                                  .arg(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded),
+                                       shown.toHtmlEscaped())
+                            : QStringLiteral("本馆词表：%1（尚未建立，勾选“记住此读音”即建立）")
+                                  .arg(shown.toHtmlEscaped()));
+    const QString tip = QStringLiteral("本馆词表（优先于其他规则）：%1").arg(path);
+    label3_->setToolTip(tip);
     for (QWidget* w : {static_cast<QWidget*>(option1_[0]), static_cast<QWidget*>(option1_[1]),
                        static_cast<QWidget*>(option1_[2])})
-        w->setToolTip(words);
-    check1_->setToolTip(check1_->toolTip() + QStringLiteral("\n") + words);
+        w->setToolTip(tip);
+    check1_->setToolTip(QStringLiteral("人工选择时，词语或姓氏能确定读音的多音字不再询问\n") + tip);
 }
 
 Form1::~Form1() { saveSettings(); }
@@ -209,6 +227,12 @@ void Form1::buildControls() {
     check1_->setToolTip(QStringLiteral("人工选择时，词语或姓氏能确定读音的多音字不再询问"));
     option1_[1] = button<OptionButton>(frame6_, "Option1_1", QStringLiteral("自动选择拼音(多音字)(&F)"));
     option1_[2] = button<OptionButton>(frame6_, "Option1_2", QStringLiteral("按词语自动选择(多音字)(&W)"));
+    label3_ = new QLabel(frame6_);
+    label3_->setObjectName("Label3");
+    label3_->setTextFormat(Qt::RichText);
+    label3_->setOpenExternalLinks(true);  // the file opens in the desktop's text editor
+    // A long path is cut at the right rather than widening the window.
+    label3_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
     progressBar1_ = new QProgressBar(this);
     progressBar1_->setObjectName("ProgressBar1");
@@ -261,6 +285,7 @@ void Form1::layOut() {
     polyphone->addWidget(option1_[1], 0, 1);
     polyphone->addWidget(check1_, 1, 0);
     polyphone->addWidget(option1_[2], 1, 1);
+    polyphone->addWidget(label3_, 2, 0, 1, 2);
     const int indent = style()->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth) +
                        style()->pixelMetric(QStyle::PM_RadioButtonLabelSpacing);
     check1_->setContentsMargins(indent, 0, 0, 0);
@@ -389,6 +414,7 @@ void Form1::runBatch(const QString& input, const QString& output) {
     progressBar1_->setValue(0);
     label2_->setText(QStringLiteral("已处理 0 条"));
     chooser_.beginRun();
+    showWordsPath();
     words_ = std::make_shared<pinyin::UserWords>();
     try {
         if (QFileInfo::exists(QFile::decodeName(wordsPath.c_str()))) words_->load(wordsPath);
@@ -409,7 +435,7 @@ void Form1::runBatch(const QString& input, const QString& output) {
     const auto finish = [this] {
         running_ = false;
         run_ = nullptr;
-        chooser_.beginRun();  // the run's answers end with it: Pinyin() asks again
+        chooser_.beginRun();  // the run's answers end with it: the next run asks again
     };
     try {
         result = app::runBatch(options, settings_, run);
@@ -466,6 +492,7 @@ void Form1::remember(const pinyin::WordEntry& entry) {
         pinyin::appendWord(wordsPath, entry.word, entry.syllables);
         // The rest of the run reads it too.
         if (words_) words_->add(entry.word, entry.syllables);
+        showWordsPath();
     } catch (const pinyin::WordsError& e) {
         messageBox(this, QMessageBox::Warning, QStringLiteral("温馨提示"),
                    e.osError ? QStringLiteral("无法记入本馆词表：%1")
@@ -532,35 +559,6 @@ void Form1::dropEvent(QDropEvent* event) {
         if (files.size() > 1) text2_[1]->setText(files[1]);
     }
     event->acceptProposedAction();
-}
-
-pinyin::Romaniser& Form1::romaniser() {
-    if (!table_ || loadedPath_ != datapath) {
-        romaniser_.reset();
-        table_ = pinyin::PinyinTable::load(datapath);
-        loadedPath_ = datapath;
-    }
-    if (!romaniser_) romaniser_ = std::make_unique<pinyin::Romaniser>(*table_, settings_, &chooser_);
-    return *romaniser_;
-}
-
-std::string Form1::py(const std::string& marc) {
-    if (!running_) settings_.tagList = text1_->text().toStdString();
-    pinyin::Romaniser& r = romaniser();
-    r.selpy = selpy;
-    std::string out = pinyin::py(marc, settings_, r);
-    selpy = r.selpy;
-    return out;
-}
-
-std::string Form1::delZDA9(const std::string& MARCSTR) { return pinyin::delZDA9(MARCSTR); }
-
-std::string Form1::Pinyin(const std::string& hz) {
-    pinyin::Romaniser& r = romaniser();
-    r.selpy = selpy;
-    std::string out = r.pinyin(hz);
-    selpy = r.selpy;
-    return out;
 }
 
 }  // namespace gui

@@ -58,21 +58,13 @@ public:
     ~Form1() override;
 
     // --- The window's public surface, over the core
-    /// The py.db that runs and Pinyin() read: the one beside the program unless changed.
+    /// The py.db that runs read: the one beside the program unless changed.
     std::string datapath;
     /// The cataloguer's word list, read afresh at the start of every run: words.txt in the
     /// per-user application data folder (QStandardPaths::AppDataLocation). No file, no words.
     std::string wordsPath;
-    /// The reading last taken for a polyphonic character (last chosen in the chooser, or the
-    /// last one Pinyin() took); empty at start.
+    /// The reading last chosen in the chooser; empty at start.
     std::string selpy;
-    /// The working record `marc` with pinyin behind every subfield a of the listed fields.
-    /// Throws pinyin::DbError when datapath names no usable py.db.
-    std::string py(const std::string& marc);
-    /// The line `MARCSTR` without its A and 9 subfields.
-    std::string delZDA9(const std::string& MARCSTR);
-    /// The pinyin of `hz` under the window's current settings. Throws pinyin::DbError.
-    std::string Pinyin(const std::string& hz);
 
     const pinyin::RunSettings& settings() const { return settings_; }
     bool running() const { return running_; }
@@ -108,9 +100,10 @@ private:
     void runBatch(const QString& input, const QString& output);
     void showOutcome(const app::BatchResult& result);
     void setCount(std::int64_t count);
+    /// Shows where the word list lies (and links to it once it exists).
+    void showWordsPath();
     /// Adds an entry the chooser was told to remember to the word list file and the run's list.
     void remember(const pinyin::WordEntry& entry);
-    pinyin::Romaniser& romaniser();
 
     pinyin::RunSettings settings_;
     DialogChooser chooser_;
@@ -119,11 +112,8 @@ private:
     bool quitRequested_ = false;
     Run* run_ = nullptr;  // the run under way, if any
 
-    std::shared_ptr<const pinyin::PinyinTable> table_;
     /// The word list of the run under way (or the last one).
     std::shared_ptr<pinyin::UserWords> words_;
-    std::unique_ptr<pinyin::Romaniser> romaniser_;
-    std::string loadedPath_;
 
     QGroupBox* frame1_ = nullptr;
     QGroupBox* frame2_ = nullptr;
@@ -143,6 +133,7 @@ private:
     QGroupBox* frame6_ = nullptr;        // the polyphonic choice
     QProgressBar* progressBar1_ = nullptr;  // share of the input read
     QLabel* label2_ = nullptr;           // the record count beside it
+    QLabel* label3_ = nullptr;           // where the word list lies
 };
 
 }  // namespace gui

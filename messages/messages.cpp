@@ -294,4 +294,19 @@ std::string repeatedRun(const app::BatchResult& r, Language lang, bool skipHint)
            (skipHint ? " (to go on without duplicates, use --skip " + n + ")" : "");
 }
 
+std::string checkSummary(const app::CheckResult& r, Language lang) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.2f", r.seconds);
+    const auto n = [](std::int64_t v) { return std::to_string(v); };
+    std::string text =
+        lang == Language::Chinese
+            ? "读取 " + n(r.read) + " 条记录，核对 " + n(r.checked) + " 个字段，不一致 " + n(r.differing) +
+                  " 个，失败 " + n(r.failed) + " 条，用时 " + seconds + " 秒"
+            : n(r.read) + " records read, " + n(r.checked) + " fields checked, " + n(r.differing) +
+                  " disagree, " + n(r.failed) + " failed, " + seconds + " s";
+    if (r.stopProblem)
+        text += (lang == Language::Chinese ? "；核对中断：" : "; stopped: ") + describe(*r.stopProblem, lang);
+    return text;
+}
+
 }  // namespace messages

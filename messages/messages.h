@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/batch.h"
+#include "app/check.h"
 #include "problem/problem.h"
 
 namespace messages {
@@ -45,5 +46,9 @@ std::string stoppedByUser(const app::BatchResult& r, Language lang, bool skipHin
 
 /// A run that wrote a record exactly as the output already ended: it may repeat an earlier run.
 std::string repeatedRun(const app::BatchResult& r, Language lang, bool skipHint);
+
+/// The one-line summary of a check of existing pinyin: fields checked and fields that disagree,
+/// and why it stopped when it did.
+std::string checkSummary(const app::CheckResult& r, Language lang);
 
 }  // namespace messages

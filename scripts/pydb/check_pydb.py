@@ -4,7 +4,10 @@
 Checks the PinYin table and its hz and Py1 columns, the form of every row (hz one character,
 Py1 readings of letters with a capital initial and single spaces, no repeated reading, no
 repeated hz), the number of rows, that every Chinese character of GBK with a Mandarin reading
-has a row, and some readings the catalogue work depends on.
+has a row, and some readings the catalogue work depends on. When the phrase tables are
+there: every word's readings are readings of its characters, one a character, the weights
+are at most 0, a full table holds some words the catalogue work depends on (the general
+list's, the catalogue list's and CC-CEDICT's), and the file stays under MAX_BYTES.
 
 Usage: check_pydb.py [DB]   (default: data/py.db of this repository)
 """
@@ -73,6 +76,20 @@ SPOT = {
     "㈢": ("San", []),
     "㈥": ("Liu", []),
 }
+MAX_BYTES = 5_000_000
+# A Phrase table of at least this many rows is a full one, which must hold PHRASE_SPOT.
+FULL_PHRASES = 50000
+# word -> its readings in Phrase (None: the first readings, stored as NULL)
+PHRASE_SPOT = {
+    "银行": "Yin Hang",          # the general word list
+    "长城": "Chang Cheng",
+    "点校": "Dian Jiao",         # the catalogue list
+    "酆都": "Feng Du",           # CC-CEDICT: names
+    "李适": "Li Kuo",
+    "儿女英雄传": "Er Nv Ying Xiong Zhuan",
+    "吐蕃王朝": None,            # CC-CEDICT, held out (see add_cedict.py)
+}
+
 # Characters of GBK that no source gives a Mandarin reading: Japanese-made characters and the
 # one-character spellings of units (兙 decagram, 嗧 gallon ...).
 NO_READING = set("兙兡嗧桛烪瓧瓰瓱瓼甅")
@@ -134,6 +151,42 @@ def check(path):
     for hz in ABSENT:
         if hz in table:
             errors.append("%s: punctuation has a row" % hz)
+    errors += checkPhrases(path, table)
+    return errors
+
+
+def checkPhrases(path, table):
+    """The Phrase table, when there is one: readings that fit, weights, spot words, size."""
+    errors = []
+    db = sqlite3.connect("file:%s?mode=ro" % path, uri=True)
+    try:
+        if not db.execute("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = "
+                          "'Phrase'").fetchone():
+            return errors
+        phrase = {}
+        for word, py, weight in db.execute("SELECT word, py, weight FROM Phrase"):
+            phrase[word] = py
+            where = "Phrase row %r %r" % (word, py)
+            if not isinstance(weight, int) or weight > 0:
+                errors.append(where + ": weight %r not an integer at most 0" % (weight,))
+            if py is None:
+                continue
+            readings = py.split(" ")
+            if len(readings) != len(word) or not all(
+                    r in table.get(c, ()) for c, r in zip(word, readings)):
+                errors.append(where + ": not one reading of each character")
+    finally:
+        db.close()
+    if len(phrase) >= FULL_PHRASES:
+        for word, py in PHRASE_SPOT.items():
+            if py is None:
+                if word in phrase:
+                    errors.append("Phrase: %s is held out, yet present" % word)
+            elif phrase.get(word, "") != py:
+                errors.append("Phrase: %s reads %r, expected %s"
+                              % (word, phrase.get(word, "(absent)"), py))
+    if os.path.getsize(path) >= MAX_BYTES:
+        errors.append("%d bytes, at most %d expected" % (os.path.getsize(path), MAX_BYTES))
     return errors
 
 

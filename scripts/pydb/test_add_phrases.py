@@ -19,7 +19,7 @@ PINYIN = {
     "城": "Cheng", "大": "Da Dai", "了": "Le Liao", "卜": "Bu Bo", "萝": "Luo",
     "的": "De", "銀": "Yin", "長": "Chang Zhang", "乾": "Qian Gan", "干": "Gan",
     "单": "Dan Shan Chan", "于": "Yu", "曾": "Ceng Zeng", "好": "Hao",
-    "传": "Chuan Zhuan", "校": "Xiao Jiao", "点": "Dian", "释": "Shi",
+    "传": "Chuan Zhuan", "校": "Xiao Jiao", "点": "Dian", "释": "Shi", "陶": "Tao Yao",
 }
 WORDS = {
     "银行": ["yín háng", 8e-9], "行动": ["xíng dòng", 9e-9], "在行": ["zài háng", 1e-11],
@@ -138,6 +138,11 @@ class AddPhrasesTest(unittest.TestCase):
         self.assertEqual(s["曾"], "Zeng")
         self.assertEqual(s["单于"], "Chan Yu")
         self.assertNotIn("解", s)  # no row for 解 in this table
+        # 百家姓's surnames of one reading take it; a polyphonic one SURNAMES does not list
+        # takes its first (陶 Tao).
+        self.assertEqual(s["于"], "Yu")
+        self.assertEqual(s["陶"], "Tao")
+        self.assertNotIn("好", s)  # no surname
 
     def test_pinyin_untouched_and_rerun_gives_the_same_tables(self):
         self.assertEqual(dict(self.rows("SELECT hz, Py1 FROM PinYin")), PINYIN)

@@ -3,16 +3,19 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "app/files.h"
 #include "app/framer.h"
+#include "app/shown_chooser.h"
 #include "codepage/detect.h"
 #include "marc/constants.h"
 #include "marc/error.h"
 #include "marc/identifiers.h"
 #include "marc/reader.h"
 #include "marc/writer.h"
+#include "pinyin/annotate.h"
 #include "pinyin/lookup.h"
 #include "pinyin/table.h"
 
@@ -128,6 +131,7 @@ private:
     // choice, which hold for the whole run; the romaniser reads the letter case and polyphonic
     // choice from the live settings at every lookup.
     pinyin::RunSettings atStart_;
+    std::optional<ShownChooser> shownChooser_;
     std::unique_ptr<WriteFirst> asker_;
     std::unique_ptr<pinyin::Romaniser> romaniser_;
     RecordFramer framer_;
@@ -176,7 +180,10 @@ void Run::start() {
     refuse(output_.open());
     rememberOutputEnd();
     atStart_ = settings_;
-    if (pinyin::Chooser* chooser = observer_.chooser()) asker_ = std::make_unique<WriteFirst>(*this, *chooser);
+    if (pinyin::Chooser* chooser = observer_.chooser()) {
+        shownChooser_.emplace(chooser);
+        asker_ = std::make_unique<WriteFirst>(*this, *shownChooser_);
+    }
     romaniser_ = std::make_unique<pinyin::Romaniser>(*table_, settings_, asker_.get());
     romaniser_->setWords(options_.words.get());
     separator_ = result_.separator == Separator::CrLf ? marc::kCrLf : std::string_view{};
@@ -424,6 +431,8 @@ std::string rejectsPathFor(const std::string& outputPath) {
 
 BatchResult runBatch(const BatchOptions& options, const pinyin::RunSettings& settings,
                      BatchObserver& observer) {
+    if (settings.polyphone == pinyin::Polyphone::Manual && !observer.chooser())
+        throw std::invalid_argument("manual choice of readings needs the observer's chooser");
     Run run(options, settings, observer);
     return run.go();
 }

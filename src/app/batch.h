@@ -146,8 +146,8 @@ public:
     /// Once per record, after recordDone: the window handles its events here. Return false to
     /// end the run between two records (the records gathered are written before it ends).
     virtual bool yieldPoint() { return true; }
-    /// Who answers manual lookups; nullptr means none can be asked (the first reading is taken).
-    /// Every record handled before a question is in the output when it is asked.
+    /// Who answers manual lookups; nullptr means none can be asked (then the run must not be
+    /// in manual mode). Every record handled before a question is in the output when it is asked.
     virtual pinyin::Chooser* chooser() { return nullptr; }
     virtual void finished(const BatchResult& result) { (void)result; }
 };
@@ -163,7 +163,8 @@ public:
 /// record fails, when the run stops and at the end, all those handled so far are written. When
 /// the output takes only part of a piece, it is cut back to its last whole record, the first
 /// record not taken fails (and is kept aside), those after it count as not handled, and the run
-/// stops with nextRecord at the failed one.
+/// stops with nextRecord at the failed one. Manual choice with an observer that has no chooser is
+/// the caller's mistake: std::invalid_argument.
 BatchResult runBatch(const BatchOptions& options, const pinyin::RunSettings& settings,
                      BatchObserver& observer);
 

@@ -15,8 +15,10 @@
 #include "app/framer.h"
 #include "codepage/codepage.h"
 #include "codepage/detect.h"
+#include "marc/databar.h"
 #include "marc/error.h"
 #include "marc/reader.h"
+#include "text/ascii.h"
 
 namespace app {
 namespace {
@@ -32,8 +34,7 @@ void appendLetters(std::string& out, std::string_view s) {
         const unsigned char b = static_cast<unsigned char>(s[i]);
         if (b < 0x80) {
             ++i;
-            if (b >= 'A' && b <= 'Z') out += static_cast<char>(b - 'A' + 'a');
-            else if ((b >= 'a' && b <= 'z') || (b >= '0' && b <= '9')) out += static_cast<char>(b);
+            if (text::isLetterOrDigit(static_cast<char>(b))) out += text::toLower(static_cast<char>(b));
             continue;
         }
         const char32_t c = codepage::utf8::next(s, i);
@@ -78,24 +79,13 @@ std::vector<std::size_t> differingOwners(const std::string& ours, const std::vec
     return found;
 }
 
-std::string_view trimSpaces(std::string_view s) {
-    const std::size_t first = s.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    return s.substr(first, s.find_last_not_of(' ') - first + 1);
-}
+using text::trimSpaces;
 
 /// Field text for a report cell: a "|" of the data as itself, tabs and line breaks as spaces.
 std::string cell(std::string_view s) {
-    std::string out;
-    const std::string_view bar = codepage::kDataBar;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s.compare(i, bar.size(), bar) == 0) {
-            out += '|';
-            i += bar.size() - 1;
-        } else {
-            out += s[i] == '\t' || s[i] == '\r' || s[i] == '\n' ? ' ' : s[i];
-        }
-    }
+    std::string out = marc::withBars(s);
+    for (char& c : out)
+        if (c == '\t' || c == '\r' || c == '\n') c = ' ';
     return out;
 }
 
@@ -122,6 +112,11 @@ PinyinChecker::PinyinChecker(const pinyin::PinyinTable& table, const pinyin::Run
                              const pinyin::UserWords* words)
     : settings_(settings), unsureSettings_(settings), recorder_(std::make_unique<Recorder>()),
       ours_(table, settings_, nullptr), unsure_(table, unsureSettings_, recorder_.get()) {
+    // Nobody is asked: the manual modes take what the words around call for.
+    if (settings_.polyphone == pinyin::Polyphone::Manual) {
+        settings_.polyphone = pinyin::Polyphone::Phrase;
+        settings_.askOnlyWhenUnsure = false;
+    }
     unsureSettings_.polyphone = pinyin::Polyphone::Manual;
     unsureSettings_.askOnlyWhenUnsure = true;
     ours_.setWords(words);
@@ -305,7 +300,7 @@ void Check::handle(const Frame& frame) {
     if (lines_.size() >= kBlockSize) {
         if (FileProblem p = report_.append(lines_)) {
             result_.stopped = true;
-            result_.error = p->detail;
+            result_.stopProblem = std::move(*p);
             return;
         }
         lines_.clear();
@@ -324,9 +319,9 @@ CheckResult Check::go() {
         std::size_t n = 0;
         try {
             n = input_->read(block.get(), kBlockSize);
-        } catch (const std::exception& e) {
+        } catch (const FileError& e) {
             result_.stopped = true;
-            result_.error = e.what();
+            result_.stopProblem = e.problem;
             break;
         }
         if (!codec_)
@@ -341,10 +336,10 @@ CheckResult Check::go() {
         }
         while (!result_.stopped && framer_.next(frame)) handle(frame);
     }
-    if (!lines_.empty() && result_.error.empty())
+    if (!lines_.empty() && !result_.stopProblem)
         if (FileProblem p = report_.append(lines_)) {
             result_.stopped = true;
-            result_.error = p->detail;
+            result_.stopProblem = std::move(*p);
         }
     result_.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     return std::move(result_);

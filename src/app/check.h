@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,7 +21,7 @@ struct CheckResult {
     std::int64_t differing = 0; ///< of those, the fields whose pinyin disagrees somewhere
     std::vector<RecordFailure> failures;
     bool stopped = false;       ///< ended early: the observer asked, or writing the report failed
-    std::string error;          ///< why writing stopped the check, empty otherwise
+    std::optional<problem::Problem> stopProblem;  ///< why reading or writing stopped the check
     double seconds = 0;
 };
 

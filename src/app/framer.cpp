@@ -15,16 +15,15 @@
 #include <cstring>
 
 #include "marc/constants.h"
+#include "text/ascii.h"
 
 namespace app {
 namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-bool isTagChar(char c) {
-    return isDigit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
+using text::isDigit;
+bool isTagChar(char c) { return text::isLetterOrDigit(c); }
 bool isLineBreak(char c) { return c == '\r' || c == '\n'; }
 bool isBlank(char c) { return c == ' ' || c == '\r' || c == '\n' || c == '\x1A'; }
 

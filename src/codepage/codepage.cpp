@@ -23,14 +23,15 @@
 //     letter behind a stray lead byte is never swallowed;
 //   - a lead/trail pair with no mapping: U+FFFD; an ASCII trail byte (0x40..0x7E) is then decoded
 //     on its own (as the WHATWG decoder does), a trail byte 0x80..0xFE is consumed with the lead;
-//   - a decoded U+FDD0 (possible only from UTF-8) becomes U+FFFD, because the record reader uses
-//     U+FDD0 (kDataBar) for "|" in field data.
+//   - a decoded U+FDD0 (possible only from UTF-8) becomes U+FFFD, so that callers may mark
+//     decoded text with it (the record reader marks a "|" of field data).
 // Malformed input, encoding:
 //   - a code point the code page cannot hold: "?" (one byte), as Windows writes it;
 //   - a default-ignorable code point such as U+00AD that ICU drops silently: "?" as well, so that
 //     what is counted is what is written;
 //   - invalid UTF-8: each bad byte is U+FFFD, then as above ("?" in GBK).
 #include "codepage/codepage.h"
+#include "text/ascii.h"
 
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_err.h>
@@ -47,7 +48,7 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 constexpr char32_t kNone = 0xFFFFFFFF;  // no mapping
-constexpr char32_t kDataBarCode = 0xFDD0;
+constexpr char32_t kMarker = 0xFDD0;  // the noncharacter decoding never yields
 
 constexpr int kLeadMin = 0x81, kLeadMax = 0xFE, kTrailMin = 0x40, kTrailMax = 0xFE;
 constexpr int kTrailCount = kTrailMax - kTrailMin + 1;
@@ -181,16 +182,15 @@ struct Codec::Tables {
             }
         }
         bmp = cv.encodeBmp();  // surrogates, never characters, keep len 0
-        // Keep the reserved U+FDD0 out of every table: decoding never yields it.
-        for (auto& c : single) if (c == kDataBarCode) c = kReplacement;
-        for (auto& c : pair) if (c == kDataBarCode) c = kReplacement;
-        for (auto& c : four) if (c == kDataBarCode) c = kReplacement;
+        // Keep the marker out of every table: decoding never yields it.
+        for (auto& c : single) if (c == kMarker) c = kReplacement;
+        for (auto& c : pair) if (c == kMarker) c = kReplacement;
+        for (auto& c : four) if (c == kMarker) c = kReplacement;
     }
 };
 
 std::optional<Encoding> encodingFromName(std::string_view name) {
-    std::string lower;
-    for (char ch : name) lower += static_cast<char>(ch >= 'A' && ch <= 'Z' ? ch - 'A' + 'a' : ch);
+    const std::string lower = text::toLower(name);
     if (lower == "gbk") return Encoding::Gbk;
     if (lower == "gb18030") return Encoding::Gb18030;
     if (lower == "utf-8" || lower == "utf8") return Encoding::Utf8;
@@ -316,9 +316,8 @@ bool allAscii(std::string_view s) {
 
 /// Copies UTF-8 text to w (room for three bytes per input byte), code point by code point:
 /// well-formed characters as they stand, U+FFFD for each byte of a malformed sequence, and the
-/// data bar through onBar(w, its bytes), which returns the new end. Returns the end.
-template <class OnDataBar>
-char* copyUtf8(std::string_view text, char* w, OnDataBar onBar) {
+/// marker U+FDD0 as U+FFFD when `replaceMarker` is set. Returns the end.
+char* copyUtf8(std::string_view text, char* w, bool replaceMarker) {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t n = text.size();
     std::size_t i = 0;
@@ -328,7 +327,7 @@ char* copyUtf8(std::string_view text, char* w, OnDataBar onBar) {
             continue;
         }
         char32_t c;
-        if (threeByte(p, i, n, c) && c != kDataBarCode) {  // the common case: a Chinese character
+        if (threeByte(p, i, n, c) && c != kMarker) {  // the common case: a Chinese character
             *w++ = static_cast<char>(p[i]);
             *w++ = static_cast<char>(p[i + 1]);
             *w++ = static_cast<char>(p[i + 2]);
@@ -337,8 +336,7 @@ char* copyUtf8(std::string_view text, char* w, OnDataBar onBar) {
         }
         const std::size_t start = i;
         c = utf8::next(text, i);
-        if (c == kDataBarCode) w = onBar(w, text.substr(start, i - start));
-        else if (c == kReplacement) w = put(w, kReplacement);  // also what stands for bad bytes
+        if (c == kReplacement || (c == kMarker && replaceMarker)) w = put(w, kReplacement);  // also for bad bytes
         else for (std::size_t k = start; k < i; ++k) *w++ = static_cast<char>(p[k]);
     }
     return w;
@@ -358,8 +356,8 @@ void Codec::decodeAppend(std::string& out, std::string_view bytes) const {
     char* w = a.w;
     std::size_t i = 0;
     if (encoding_ == Encoding::Utf8) {
-        // UTF-8 to UTF-8: well-formed text is copied; the data bar cannot come out of decoding.
-        w = copyUtf8(bytes, w, [](char* out, std::string_view) { return put(out, kReplacement); });
+        // UTF-8 to UTF-8: well-formed text is copied; the marker cannot come out of decoding.
+        w = copyUtf8(bytes, w, /*replaceMarker=*/true);
         a.w = w;
         a.finish();
         return;
@@ -423,8 +421,8 @@ std::string Codec::decode(std::string_view bytes) const {
     return out;
 }
 
-void Codec::encodeAppend(std::string& out, std::string_view text, bool dataBarAsBar) const {
-    if (tables_->asciiIdentity && allAscii(text)) {  // the data bar is no ASCII character
+void Codec::encodeAppend(std::string& out, std::string_view text) const {
+    if (tables_->asciiIdentity && allAscii(text)) {
         out.append(text);
         return;
     }
@@ -437,14 +435,7 @@ void Codec::encodeAppend(std::string& out, std::string_view text, bool dataBarAs
     char* w = a.w;
     std::size_t i = 0;
     if (encoding_ == Encoding::Utf8) {
-        w = copyUtf8(text, w, [dataBarAsBar](char* out, std::string_view form) {
-            if (dataBarAsBar) {
-                *out++ = '|';
-                return out;
-            }
-            for (char ch : form) *out++ = ch;
-            return out;
-        });
+        w = copyUtf8(text, w, /*replaceMarker=*/false);
         a.w = w;
         a.finish();
         return;
@@ -461,9 +452,7 @@ void Codec::encodeAppend(std::string& out, std::string_view text, bool dataBarAs
         char32_t c;
         if (threeByte(p, i, n, c)) i += 3;
         else c = utf8::next(text, i);
-        if (c == kDataBarCode && dataBarAsBar) {
-            *w++ = '|';
-        } else if (c < 0x10000) {
+        if (c < 0x10000) {
             const EncodedChar& e = t.bmp[c];
             if (e.len) {
                 for (int k = 0; k < e.len; ++k) *w++ = e.bytes[k];

@@ -16,11 +16,6 @@ std::optional<Encoding> encodingFromName(std::string_view name);
 /// The canonical name: "gbk", "gb18030", "utf-8".
 std::string_view encodingName(Encoding e);
 
-/// U+FDD0, a noncharacter that decoding never yields (a decoded U+FDD0 becomes U+FFFD).
-/// The record reader puts it where a "|" stands in field data, so that nothing splits there;
-/// the writer turns it back into "|".
-inline constexpr std::string_view kDataBar = "\xEF\xB7\x90";
-
 /// A code page converter. Instances are immutable and shared: get() builds each one once,
 /// table-driven from ICU's converter, and is safe to call from any thread.
 ///
@@ -31,7 +26,9 @@ inline constexpr std::string_view kDataBar = "\xEF\xB7\x90";
 /// Malformed input and what becomes of it:
 ///  - decode: a byte sequence that is not valid in the code page (bad trail byte, a lead byte
 ///    at the end of the input, an undefined code) becomes U+FFFD, one per bad sequence, and
-///    decoding goes on with the next byte that can start a character; nothing throws.
+///    decoding goes on with the next byte that can start a character; nothing throws. The
+///    noncharacter U+FDD0, which UTF-8 input could hold, also becomes U+FFFD: decoded text never
+///    holds it, so a caller may use it as a marker of its own.
 ///  - encode: a character the code page cannot represent becomes "?" (one byte), as Windows
 ///    writes it; default-ignorable characters such as U+00AD, which ICU would drop, are
 ///    treated the same way. Invalid UTF-8 in the argument is treated as U+FFFD.
@@ -48,9 +45,8 @@ public:
     std::size_t byteCount(std::string_view utf8) const;
 
     /// decode() and encode() appending to `out`, for callers that reuse one buffer per record.
-    /// With `dataBarAsBar`, encoding writes kDataBar as "|" (the record writer's data).
     void decodeAppend(std::string& out, std::string_view bytes) const;
-    void encodeAppend(std::string& out, std::string_view utf8, bool dataBarAsBar = false) const;
+    void encodeAppend(std::string& out, std::string_view utf8) const;
 
     /// True when GBK writes the code point as a two-byte code (lead byte 0x81..0xFE): every
     /// Chinese character of GBK, and equally full-width punctuation, digits and letters.

@@ -25,11 +25,4 @@ std::size_t advanceMixedChars(std::string_view s, std::size_t pos, std::size_t c
     return pos;
 }
 
-std::string_view trimSpaces(std::string_view s) {
-    std::size_t b = s.find_first_not_of(' ');
-    if (b == std::string_view::npos) return {};
-    std::size_t e = s.find_last_not_of(' ');
-    return s.substr(b, e - b + 1);
-}
-
 }  // namespace marc::detail

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string_view>
 
+#include "text/ascii.h"
+
 namespace marc::detail {
 
 /// advanceChars from the first byte that is not ASCII on.
@@ -38,7 +40,6 @@ inline std::size_t advanceChars(std::string_view s, std::size_t pos, std::size_t
     return count == 0 || pos >= s.size() ? pos : advanceMixedChars(s, pos, count);
 }
 
-/// `s` without spaces (only ' ') at both ends.
-std::string_view trimSpaces(std::string_view s);
+using text::trimSpaces;
 
 }  // namespace marc::detail

@@ -26,8 +26,10 @@
 #include <string>
 
 #include "marc/constants.h"
+#include "marc/databar.h"
 #include "marc/detail.h"
 #include "marc/error.h"
+#include "text/ascii.h"
 
 namespace marc {
 
@@ -47,7 +49,7 @@ void appendMapped(std::string& out, std::string_view s, bool delimiters) {
     for (std::size_t i = s.find_first_of(specials); i != std::string_view::npos;
          i = s.find_first_of(specials, from)) {
         out.append(s.data() + from, i - from);
-        if (s[i] == '|') out.append(codepage::kDataBar);
+        if (s[i] == '|') out.append(kDataBar);
         else out.push_back(kWorkingDelimiter);
         from = i + 1;
     }
@@ -95,9 +97,7 @@ std::string_view withoutCrLf(std::string_view bytes, std::string& storage) {
     return storage;
 }
 
-bool isTagCharacter(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
+bool isTagCharacter(char c) { return text::isLetterOrDigit(c); }
 
 /// How a field is laid out in its line.
 enum class Shape { Control, Data };
@@ -150,6 +150,89 @@ std::size_t checkedFieldSize(std::string_view rec, std::size_t offset, std::size
     return size;
 }
 
+/// Where the directory lies: between the leader and the first field terminator.
+struct Directory {
+    std::string_view entries;  ///< the directory's bytes, its terminator left out
+    std::size_t base = 0;      ///< where the data starts: right behind that terminator
+    std::size_t count = 0;     ///< entries to read
+};
+
+Directory directoryOf(std::string_view rec) {
+    // Neither GBK nor GB18030 uses 0x1E inside a character, so the first 0x1E byte is the
+    // directory's terminator. Positions are plain sizes: a record may be 99999 bytes or more.
+    const std::size_t ft = rec.find(kFieldTerminator);
+    if (ft == std::string_view::npos) throw MarcError(at(Kind::NoFieldTerminator), "no field terminator");
+    if (ft < static_cast<std::size_t>(kLeaderLength))
+        throw MarcError(at(Kind::TerminatorInLeader, {}, 0, static_cast<long long>(ft + 1)),
+                        "the first field terminator stands at byte " + std::to_string(ft + 1) +
+                        ", inside the 24-byte leader");
+    Directory d;
+    d.entries = rec.substr(kLeaderLength, ft - kLeaderLength);
+    d.base = ft + 1;
+    // Entries: the directory's length over 12, rounded to nearest with a half going to even, so
+    // that a directory a few bytes short still gives its last entry (and its error, if any).
+    d.count = d.entries.size() / kDirectoryEntryLength;
+    const std::size_t rest = d.entries.size() % kDirectoryEntryLength;
+    if (rest > 6 || (rest == 6 && d.count % 2 == 1)) ++d.count;
+    return d;
+}
+
+/// One directory entry, checked against the record: its tag and where its data lies.
+struct Entry {
+    std::string_view tag;
+    std::size_t offset = 0;    ///< of the field in the record
+    std::size_t dataSize = 0;  ///< the field's data, its terminator left out
+};
+
+Entry readEntry(std::string_view rec, const Directory& d, std::size_t k) {
+    const std::string_view entry = d.entries.substr(k * kDirectoryEntryLength, kDirectoryEntryLength);
+    const auto e = static_cast<long long>(k + 1);
+    Entry out;
+    out.tag = entry.substr(0, 3);
+    const int length = detail::numberOrNone(entry.substr(std::min<std::size_t>(3, entry.size()), 4));
+    if (length < 0) throw MarcError(at(Kind::EntryLengthNotANumber, {}, e), entryError(k + 1, "length is not a number"));
+    const int start = detail::numberOrNone(entry.substr(std::min<std::size_t>(7, entry.size()), 5));
+    if (start < 0) throw MarcError(at(Kind::EntryStartNotANumber, {}, e), entryError(k + 1, "starting position is not a number"));
+    const std::string_view tag = out.tag;
+    if (tag.size() != 3 || !isTagCharacter(tag[0]) || !isTagCharacter(tag[1]) || !isTagCharacter(tag[2]))
+        throw MarcError(at(Kind::BadTag, std::string(tag), e),
+                        entryError(k + 1, ("tag \"" + std::string(tag) + "\" is not three letters or digits").c_str()));
+    out.offset = d.base + static_cast<std::size_t>(start);
+    out.dataSize = checkedFieldSize(rec, out.offset, static_cast<std::size_t>(length), k + 1, tag);
+    return out;
+}
+
+/// Appends the working line of a field after its tag and a space: a control field's data behind
+/// three spaces, a data field's indicators, a space and its data with "|" for each delimiter.
+/// `field` is scratch space.
+void appendFieldText(std::string& out, std::string_view tag, std::string_view bytes, std::size_t entry,
+                     const codepage::Codec& cp, std::string& field) {
+    if (shapeOf(tag, bytes) == Shape::Control) {
+        out.append("   ");
+        appendData(out, bytes, cp, field);
+    } else if (bytes.size() >= 2 && isPlainIndicator(bytes[0]) && isPlainIndicator(bytes[1])) {
+        // Two single-byte indicators: they are the first two characters, and the data starts
+        // on a character boundary right behind them.
+        out.append(bytes.substr(0, 2));
+        out.push_back(' ');
+        appendData(out, bytes.substr(2), cp, field);
+    } else {
+        field.clear();
+        cp.decodeAppend(field, bytes);
+        std::erase(field, kFieldTerminator);
+        if (detail::advanceChars(field, 0, 1) == field.size())  // fewer than two characters
+            throw MarcError(at(Kind::DataFieldTooShort, std::string(tag), static_cast<long long>(entry)),
+                            "field " + std::string(tag) + " (directory entry " + std::to_string(entry) +
+                            "): data field shorter than its two indicators");
+        // A delimiter standing in the indicators' place stays as it is: only the data is
+        // scanned for delimiters.
+        const std::size_t indicatorsEnd = detail::advanceChars(field, 0, 2);
+        appendMapped(out, std::string_view(field).substr(0, indicatorsEnd), false);
+        out.push_back(' ');
+        appendMapped(out, std::string_view(field).substr(indicatorsEnd), true);
+    }
+}
+
 }  // namespace
 
 void readRecord(std::string_view recordBytes, const codepage::Codec& cp, SourceRecord& source) {
@@ -160,74 +243,20 @@ void readRecord(std::string_view recordBytes, const codepage::Codec& cp, SourceR
     const std::string_view rec = source.bytes;
     if (rec.empty()) return;
 
-    // Neither GBK nor GB18030 uses 0x1E inside a character, so the first 0x1E byte is the
-    // directory's terminator. Positions are plain sizes: a record may be 99999 bytes or more.
-    const std::size_t ft = rec.find(kFieldTerminator);
-    if (ft == std::string_view::npos) throw MarcError(at(Kind::NoFieldTerminator), "no field terminator");
-    if (ft < static_cast<std::size_t>(kLeaderLength))
-        throw MarcError(at(Kind::TerminatorInLeader, {}, 0, static_cast<long long>(ft + 1)),
-                        "the first field terminator stands at byte " + std::to_string(ft + 1) +
-                        ", inside the 24-byte leader");
-    const std::string_view dir = rec.substr(kLeaderLength, ft - kLeaderLength);
-    const std::size_t base = ft + 1;
-
-    // Entries: the directory's length over 12, rounded to nearest with a half going to even, so
-    // that a directory a few bytes short still gives its last entry (and its error, if any).
-    std::size_t entries = dir.size() / kDirectoryEntryLength;
-    const std::size_t rest = dir.size() % kDirectoryEntryLength;
-    if (rest > 6 || (rest == 6 && entries % 2 == 1)) ++entries;
-
+    const Directory d = directoryOf(rec);
     std::string& out = source.working;
-    out.reserve(rec.size() + rec.size() / 2 + entries * 8);
+    out.reserve(rec.size() + rec.size() / 2 + d.count * 8);
     std::string field;
-    for (std::size_t k = 0; k < entries; ++k) {
-        const std::string_view entry = dir.substr(k * kDirectoryEntryLength, kDirectoryEntryLength);
-        const auto e = static_cast<long long>(k + 1);
-        const std::string_view tag = entry.substr(0, 3);
-        const int length = detail::numberOrNone(entry.substr(std::min<std::size_t>(3, entry.size()), 4));
-        if (length < 0) throw MarcError(at(Kind::EntryLengthNotANumber, {}, e), entryError(k + 1, "length is not a number"));
-        const int start = detail::numberOrNone(entry.substr(std::min<std::size_t>(7, entry.size()), 5));
-        if (start < 0) throw MarcError(at(Kind::EntryStartNotANumber, {}, e), entryError(k + 1, "starting position is not a number"));
-
-        if (tag.size() != 3 || !isTagCharacter(tag[0]) || !isTagCharacter(tag[1]) || !isTagCharacter(tag[2]))
-            throw MarcError(at(Kind::BadTag, std::string(tag), e),
-                            entryError(k + 1, ("tag \"" + std::string(tag) + "\" is not three letters or digits").c_str()));
-        const std::size_t offset = base + static_cast<std::size_t>(start);
-        const std::size_t take = static_cast<std::size_t>(length);
-        const std::size_t dataSize = checkedFieldSize(rec, offset, take, k + 1, tag);
-
+    for (std::size_t k = 0; k < d.count; ++k) {
+        const Entry entry = readEntry(rec, d, k);
         if (!source.lines.empty()) out.append(kCrLf);
         SourceRecord::Line& line = source.lines.emplace_back();
         line.lineStart = out.size();
-        line.fieldStart = offset;
-        line.fieldSize = dataSize;
-        out.append(tag);
+        line.fieldStart = entry.offset;
+        line.fieldSize = entry.dataSize;
+        out.append(entry.tag);
         out.push_back(' ');
-        const std::string_view bytes = rec.substr(offset, dataSize);
-        if (shapeOf(tag, bytes) == Shape::Control) {
-            out.append("   ");
-            appendData(out, bytes, cp, field);
-        } else if (bytes.size() >= 2 && isPlainIndicator(bytes[0]) && isPlainIndicator(bytes[1])) {
-            // Two single-byte indicators: they are the first two characters, and the data starts
-            // on a character boundary right behind them.
-            out.append(bytes.substr(0, 2));
-            out.push_back(' ');
-            appendData(out, bytes.substr(2), cp, field);
-        } else {
-            field.clear();
-            cp.decodeAppend(field, bytes);
-            std::erase(field, kFieldTerminator);
-            if (detail::advanceChars(field, 0, 1) == field.size())  // fewer than two characters
-                throw MarcError(at(Kind::DataFieldTooShort, std::string(tag), e),
-                                "field " + std::string(tag) + " (directory entry " + std::to_string(k + 1) +
-                                "): data field shorter than its two indicators");
-            // A delimiter standing in the indicators' place stays as it is: only the data is
-            // scanned for delimiters.
-            const std::size_t indicatorsEnd = detail::advanceChars(field, 0, 2);
-            appendMapped(out, std::string_view(field).substr(0, indicatorsEnd), false);
-            out.push_back(' ');
-            appendMapped(out, std::string_view(field).substr(indicatorsEnd), true);
-        }
+        appendFieldText(out, entry.tag, rec.substr(entry.offset, entry.dataSize), k + 1, cp, field);
         line.lineSize = out.size() - line.lineStart;
     }
     if (source.lines.empty()) throw MarcError(at(Kind::NoFields), "the record has no fields");

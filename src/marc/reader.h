@@ -12,7 +12,7 @@ namespace marc {
 /// The working record text of one ISO 2709 record given as text: one line per field, "tag, space,
 /// indicators, space, data", "|" for the subfield delimiter, CR LF between lines and none after
 /// the last. Encodes the text in `cp` and cuts fields by byte position. A "|" that stands in the
-/// field data comes back as codepage::kDataBar. Throws MarcError.
+/// field data comes back as marc::kDataBar. Throws MarcError.
 std::string isoToMarc(std::string_view record, const codepage::Codec& cp = codepage::Codec::gbk());
 
 /// The same for a record that is still in bytes of `cp` (what the batch run holds): fields are

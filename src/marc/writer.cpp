@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "marc/constants.h"
+#include "marc/databar.h"
 #include "marc/detail.h"
 #include "marc/error.h"
 #include "marc/identifiers.h"
@@ -33,21 +34,16 @@ std::string_view mid(std::string_view line, std::size_t from, std::size_t count 
     return line.substr(b, e - b);
 }
 
-/// Encodes subfield text: kDataBar, which stands for a "|" of the data, becomes "|" again.
-void encodeData(std::string& out, std::string_view s, const codepage::Codec& cp) {
-    cp.encodeAppend(out, s, /*dataBarAsBar=*/true);
-}
-
 /// Encodes control field data, the exact inverse of the reader: "|" is the subfield delimiter it
 /// wrote for a byte 31, kDataBar a "|" of the data.
 void encodeControl(std::string& out, std::string_view s, const codepage::Codec& cp) {
     std::size_t from = 0;
     for (std::size_t i = s.find('|'); i != std::string_view::npos; i = s.find('|', from)) {
-        encodeData(out, s.substr(from, i - from), cp);
+        appendEncoded(out, s.substr(from, i - from), cp);
         out.push_back(kSubfieldDelimiter);
         from = i + 1;
     }
-    encodeData(out, s.substr(from), cp);
+    appendEncoded(out, s.substr(from), cp);
 }
 
 std::string twoDigits(int n) {
@@ -109,7 +105,7 @@ std::string lineError(std::size_t line, std::string_view tag, const std::string&
 /// Checks that a tag encodes to three printable single bytes, so the directory keeps its shape.
 void appendTag(std::string& dir, std::string_view tag, std::size_t line, const codepage::Codec& cp) {
     const std::size_t before = dir.size();
-    encodeData(dir, tag, cp);
+    appendEncoded(dir, tag, cp);
     bool ok = dir.size() - before == 3;
     for (std::size_t i = before; ok && i < dir.size(); ++i)
         ok = dir[i] >= 0x20 && dir[i] < 0x7F;
@@ -244,7 +240,7 @@ std::string RecordWriter::leader() const {
     std::string leader(series_ ? kLeaderTemplateSeries : kLeaderTemplateBook);
     if (leaderCode_ && !trimSpaces(*leaderCode_).empty()) {
         std::string code;
-        encodeData(code, trimSpaces(*leaderCode_), cp_);
+        appendEncoded(code, trimSpaces(*leaderCode_), cp_);
         // Leader positions 5 to 8 must stay four bytes of plain text, or the leader loses its shape.
         bool ok = code.size() <= 4;
         for (char c : code) ok = ok && c >= 0x20 && c < 0x7F;
@@ -318,7 +314,7 @@ void RecordWriter::encodeLine(std::string_view line, std::string_view tag) {
         encodeControl(data_, controlValue(line), cp_);
         return;
     }
-    encodeData(data_, mid(line, 5, 2), cp_);
+    appendEncoded(data_, mid(line, 5, 2), cp_);
     encodeControl(data_, mid(line, 8), cp_);
 }
 
@@ -348,8 +344,8 @@ void RecordWriter::checkRoundTrip(std::size_t i, std::string_view tag) {
 void RecordWriter::encodeHandMadeDataLine(std::string_view line, std::string_view tag, std::size_t lineNo) {
     const std::size_t firstBar = line.find(kWorkingDelimiter);
     const std::string_view head = line.substr(0, firstBar);
-    encodeData(data_, mid(head, 5, 2), cp_);
-    encodeData(data_, mid(head, 8), cp_);
+    appendEncoded(data_, mid(head, 5, 2), cp_);
+    appendEncoded(data_, mid(head, 8), cp_);
     subfields_.clear();
     int head_ = -1, tail = -1;
     int behindTitle = -1;  // the last subfield a, or the last pinyin subfield right behind it
@@ -383,8 +379,8 @@ void RecordWriter::encodeHandMadeDataLine(std::string_view line, std::string_vie
     for (int i = head_; i >= 0; i = subfields_[i].next) {
         const Subfield& sf = subfields_[i];
         data_.push_back(kSubfieldDelimiter);
-        if (sf.pinyin) encodeData(data_, sf.code, cp_);
-        encodeData(data_, sf.text, cp_);
+        if (sf.pinyin) appendEncoded(data_, sf.code, cp_);
+        appendEncoded(data_, sf.text, cp_);
     }
 }
 

@@ -82,6 +82,9 @@ Romaniser::Romaniser(const PinyinTable& table, const RunSettings& settings, Choo
     : table_(table), settings_(settings), chooser_(chooser) {}
 
 std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
+    // Only the caller can know what manual choice without anyone to ask should mean.
+    if (settings_.polyphone == Polyphone::Manual && !chooser_)
+        throw std::logic_error("manual choice of readings without a chooser");
     const PinyinTable::Impl& t = table_.impl();
     const char* const pool = t.pool.data();
     std::string out;
@@ -129,10 +132,7 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
                 hint = &suggestions[index];
         }
 
-        // The command line has no chooser: there manual mode takes what the automatic modes
-        // would take.
-        const bool ask = mode == Polyphone::Manual && chooser_ &&
-                         !(settings_.askOnlyWhenUnsure && hint && hint->sure);
+        const bool ask = mode == Polyphone::Manual && !(settings_.askOnlyWhenUnsure && hint && hint->sure);
         if (!ask) {
             const Reading& r = e->readings[hint ? hint->index : 0];
             selpy = r.stored;
@@ -225,8 +225,7 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
                     const Polyphone mode = settings_.polyphone;
                     const bool takeFirst =
                         mode == Polyphone::Automatic ||
-                        ((mode == Polyphone::Phrase || (mode == Polyphone::Manual && !chooser_)) &&
-                         !phraseModel());
+                        (mode == Polyphone::Phrase && !phraseModel());
                     if (!takeFirst) {
                         choose(t.find(c), c, dyStr, index);
                         continue;

@@ -22,9 +22,9 @@ namespace pinyin {
 ///
 /// A polyphonic character takes, by mode: Automatic, its first reading; Phrase, the reading the
 /// phrase data suggests, else the first; Manual, the chooser's answer (an unanswered question
-/// reuses selpy), and with askOnlyWhenUnsure a sure suggestion without asking. Without a
-/// chooser (the command line) Manual takes what Phrase would; without phrase data Phrase is
-/// Automatic. Every reading taken becomes selpy.
+/// reuses selpy), and with askOnlyWhenUnsure a sure suggestion without asking; pinyin() throws
+/// std::logic_error in Manual without a chooser. Without phrase data Phrase is Automatic.
+/// Every reading taken becomes selpy.
 ///
 /// The cataloguer's word list comes before all of that, in every mode: a character that a
 /// listed word covers takes the listed reading and is never asked about.
@@ -57,17 +57,5 @@ private:
     /// Storage for the suggestions of one text, lent to each call of pinyin() in turn.
     std::vector<Suggestion> spare_;
 };
-
-/// The line without its "A" and "9" subfields; its head always stays.
-std::string delZDA9(std::string_view line);
-
-/// The existing-pinyin rule for one listed line: a line carries pinyin when it holds "|A" or
-/// "|9" anywhere. Returns the line to annotate (the line itself when it carries none, else
-/// delZDA9 of it when `delExisting`), or nullopt when it carries pinyin and stays as it is.
-std::optional<std::string> lineToAnnotate(std::string_view line, bool delExisting);
-
-/// The working record with a pinyin subfield behind every subfield a of each listed field,
-/// every line ended by CR LF.
-std::string py(std::string_view marc, const RunSettings& settings, Romaniser& romaniser);
 
 }  // namespace pinyin

@@ -462,23 +462,12 @@ void PhraseModel::analyse(std::string_view text, bool nameField, const PinyinTab
         // The name starts with its surname: a double one when the first two characters make
         // one, else a single one. The given name after it is segmented on its own.
         while (start < count && chars[start] == U' ') ++start;
-        for (std::size_t len : {std::size_t{2}, std::size_t{1}}) {
-            if (start + len > count) continue;
-            const std::uint64_t key = surnameKey(chars[start], len == 2 ? chars[start + 1] : 0);
-            const auto it = std::lower_bound(
-                surnames_.begin(), surnames_.end(), key,
-                [](const std::pair<std::uint64_t, std::string>& s, std::uint64_t k) {
-                    return s.first < k;
-                });
-            if (it == surnames_.end() || it->first != key) continue;
-            for (std::size_t k = 0; k < len; ++k) {
-                const Entry* e = rows[start + k];
-                const std::string_view r = piece(it->second, k);
-                if (e && e->polyphonic) suggest(out[start + k], r, *e, true);
-            }
-            start += len;
-            break;
+        const auto [len, py] = surname(&chars[start], count - start);
+        for (std::size_t k = 0; k < len; ++k) {
+            const Entry* e = rows[start + k];
+            if (e && e->polyphonic) suggest(out[start + k], piece(*py, k), *e, true);
         }
+        start += len;
     }
 
     // Runs of characters that the table reads; punctuation without a row and ASCII end a run.
@@ -494,6 +483,46 @@ void PhraseModel::analyse(std::string_view text, bool nameField, const PinyinTab
         if (lastPolyphonic)
             segment(&chars[i], &rows[i], &simplifiedRows[i], j - i, lastPolyphonic, &out[i]);
         i = j;
+    }
+    lifeAfterName(chars.data(), rows.data(), count, out.data());
+}
+
+std::pair<std::size_t, const std::string*> PhraseModel::surname(const char32_t* chars,
+                                                                  std::size_t n) const {
+    for (std::size_t len : {std::size_t{2}, std::size_t{1}}) {
+        if (len > n) continue;
+        const std::uint64_t key = surnameKey(chars[0], len == 2 ? chars[1] : 0);
+        const auto it = std::lower_bound(
+            surnames_.begin(), surnames_.end(), key,
+            [](const std::pair<std::uint64_t, std::string>& s, std::uint64_t k) {
+                return s.first < k;
+            });
+        if (it != surnames_.end() && it->first == key) return {len, &it->second};
+    }
+    return {0, nullptr};
+}
+
+void PhraseModel::lifeAfterName(const char32_t* chars, const Entry* const* rows,
+                                std::size_t count, Suggestion* out) const {
+    // A title that is a name and 传 (李白传, 苏东坡传, 司马迁传) is a life: zhuan. Only when
+    // the name and 传 make the last run of the text, with nothing read after them (the
+    // punctuation of a title may follow), and the segmentation left 传 standing alone, so
+    // that 流传, 宣传 and 相传 (广为流传, 代代相传) keep their words' readings.
+    std::size_t last = count;
+    while (last > 0 && !rows[last - 1]) --last;
+    if (last < 3 || chars[last - 1] != U'传' || out[last - 1].wordLength != 0) return;
+    const Entry* zhuan = rows[last - 1];
+    if (!zhuan->polyphonic) return;
+    std::size_t first = last - 1;
+    while (first > 0 && rows[first - 1]) --first;
+    const std::size_t name = last - 1 - first;
+    const std::size_t family = surname(chars + first, name).first;
+    // A surname and a given name of one or two characters.
+    if (family == 0 || name < family + 1 || name > family + 2) return;
+    Suggestion& s = out[last - 1];
+    if (suggest(s, "Zhuan", *zhuan, true)) {
+        s.wordBack = static_cast<std::uint8_t>(name);
+        s.wordLength = static_cast<std::uint8_t>(name + 1);
     }
 }
 

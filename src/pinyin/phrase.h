@@ -60,7 +60,9 @@ public:
     ///  - standing alone: its dominant reading, sure, when that is overwhelming; else the
     ///    reading of its own one-character entry, not sure; else none;
     ///  - `nameField` (the text is subfield a of a personal-name field): the first character,
-    ///    or the first two for a double surname, take the surname reading, sure.
+    ///    or the first two for a double surname, take the surname reading, sure;
+    ///  - a text whose last words are a surname, a given name of one or two characters and
+    ///    传 standing alone (李白传, 苏东坡传): 传 takes zhuan, sure.
     /// Traditional characters are read as their simplified forms, so one word list serves
     /// both scripts and mixed text.
     std::vector<Suggestion> analyse(std::string_view text, bool nameField,
@@ -118,6 +120,12 @@ private:
     /// Fills in `s` with the dominant reading of `c` (row `e`) when it settles the character
     /// standing alone, and says whether it did.
     bool dominantSettles(char32_t c, const Entry& e, Suggestion& s) const;
+    /// The double or single surname that `chars` (n of them) start with: its length (0 for
+    /// none) and its readings.
+    std::pair<std::size_t, const std::string*> surname(const char32_t* chars, std::size_t n) const;
+    /// Reads 传 zhuan where a title is a name and 传 (李白传): see phrase.cpp.
+    void lifeAfterName(const char32_t* chars, const Entry* const* rows, std::size_t count,
+                       Suggestion* out) const;
     /// Segments one run of looked-up characters and fills the suggestions of its polyphonic
     /// ones, which all stand before `polyphonicEnd`.
     void segment(const char32_t* chars, const Entry* const* rows,

@@ -10,6 +10,7 @@
 #include "codepage/codepage.h"
 #include "pinyin/phrase.h"
 #include "pinyin/table_impl.h"
+#include "text/ascii.h"
 
 namespace pinyin {
 namespace {
@@ -30,11 +31,7 @@ Stmt prepare(sqlite3* db, const char* sql) {
     return Stmt(st);
 }
 
-std::string_view trimSpaces(std::string_view s) {
-    const std::size_t first = s.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    return s.substr(first, s.find_last_not_of(' ') - first + 1);
-}
+using text::trimSpaces;
 
 /// The one code point of `hz`, or nullopt when it holds none, several, or broken UTF-8: such a
 /// row can never equal a single character.
@@ -59,7 +56,7 @@ std::string readingOut(std::string_view reading, bool lower) {
     for (std::size_t i = 0; i < reading.size();) {
         const unsigned char b = static_cast<unsigned char>(reading[i]);
         if (b < 0x80) {  // nearly every letter of a reading: lower-cased here, no ICU call
-            out += static_cast<char>(lower && b >= 'A' && b <= 'Z' ? b - 'A' + 'a' : b);
+            out += lower ? text::toLower(static_cast<char>(b)) : static_cast<char>(b);
             ++i;
             continue;
         }

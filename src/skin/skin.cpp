@@ -1,5 +1,6 @@
 // The skin release: each step undoes one thing the installing side of the convention did.
 #include "skin/skin.h"
+#include "text/ascii.h"
 
 #include <array>
 #include <exception>
@@ -45,10 +46,7 @@ void decrease(std::int32_t& count) {
 
 WindowKind kindOf(std::string_view className) {
     className = className.substr(0, className.find('\0'));
-    std::string lower(className);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
+    const std::string lower = text::toLower(className);
     if (lower == "thundercommandbutton" || lower == "thunderrt6commandbutton" || lower == "button")
         return WindowKind::Button;
     if (lower == "#32770" || lower == "thunderformdc" || lower == "thunderrt6formdc" ||

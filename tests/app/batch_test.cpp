@@ -16,18 +16,14 @@
 #include "marc/reader.h"
 #include "pinyin/table.h"
 #include "pinyin/words.h"
+#include "support/files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-void spit(const fs::path& p, const std::string& bytes) {
-    std::ofstream(p, std::ios::binary) << bytes;
-}
+using testfiles::slurp;
+using testfiles::spit;
 
 // The records of an output file written with CR LF after each.
 std::vector<std::string> outputRecords(const std::string& out) {
@@ -70,11 +66,6 @@ struct Recorder : app::BatchObserver {
 class BatchTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("batch_test_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
         auto t = std::make_shared<pinyin::PinyinTable>();
         t->add(U'银', "Yin");
         t->add(U'行', "Xing Hang");
@@ -86,11 +77,10 @@ protected:
         options.table = table;
         settings.polyphone = pinyin::Polyphone::Automatic;
     }
-    void TearDown() override { fs::remove_all(dir); }
-
     app::BatchResult run() { return app::runBatch(options, settings, observer); }
 
-    fs::path dir;
+    testfiles::TempDir tmp{"batch_test"};
+    fs::path dir = tmp.path();
     std::shared_ptr<const pinyin::PinyinTable> table;
     app::BatchOptions options;
     pinyin::RunSettings settings;
@@ -373,6 +363,20 @@ TEST_F(BatchTest, ManualModeAsksTheObserversChooser) {
     EXPECT_EQ(observer.started[0].first, 1);
     EXPECT_NE(observer.started[0].second.find("A1"), std::string::npos);
     EXPECT_NE(workingOf(outputRecords(slurp(options.outputPath))[0]).find("|Ayin hang"), std::string::npos);
+
+    // A "|" of the field data is shown as itself, where it stands.
+    answer.asked.clear();
+    spit(options.inputPath, testrec::book("A2", "\xD2\xF8|\xD0\xD0"));
+    run();
+    ASSERT_EQ(answer.asked.size(), 1u);
+    EXPECT_EQ(answer.asked[0].allHz, "银|行");
+    EXPECT_EQ(answer.asked[0].dyStr, 3);
+
+    // Manual choice with nobody to ask is refused before anything is read or written.
+    observer.answerer = nullptr;
+    const auto before = slurp(options.outputPath);
+    EXPECT_THROW(app::runBatch(options, settings, observer), std::invalid_argument);
+    EXPECT_EQ(slurp(options.outputPath), before);
 }
 
 // What the chooser's "remember this reading" does: the word goes into the per-user list, the

@@ -12,16 +12,14 @@
 #include "app/files.h"
 #include "app/records.h"
 #include "pinyin/table.h"
+#include "support/files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-void spit(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
+using testfiles::slurp;
+using testfiles::spit;
 
 const std::string shu = "\xCA\xE9";  // 书 in GBK
 
@@ -34,10 +32,6 @@ struct Stopper : app::BatchObserver {
 class Damage : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("damage_test_" + std::to_string(::getpid()) + "_" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
         auto t = std::make_shared<pinyin::PinyinTable>();
         t->add(U'书', "Shu");
         options.table = t;
@@ -45,11 +39,11 @@ protected:
         options.outputPath = (dir / "out.iso").string();
         settings.polyphone = pinyin::Polyphone::Automatic;
     }
-    void TearDown() override { fs::remove_all(dir); }
     app::BatchResult run() { return app::runBatch(options, settings, observer); }
     std::string rejects() const { return slurp(options.outputPath + ".rejected"); }
 
-    fs::path dir;
+    testfiles::TempDir tmp{"damage_test"};
+    fs::path dir = tmp.path();
     app::BatchOptions options;
     pinyin::RunSettings settings;
     Stopper observer;

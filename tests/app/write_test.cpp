@@ -9,13 +9,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 
 #include "app/batch.h"
 #include "app/files.h"
 #include "app/records.h"
+#include "support/files.h"
 #include "marc/reader.h"
 #include "pinyin/table.h"
 
@@ -23,11 +22,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-void spit(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
+using testfiles::slurp;
+using testfiles::spit;
 
 /// The 001 of each record of an output written with CR LF after each; a piece that is not a
 /// whole record fails the test.
@@ -98,17 +94,13 @@ const std::string yinhang = "\xD2\xF8\xD0\xD0";  // 银行, whose 行 has two re
 class Writes : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("write_test_" + std::to_string(::getpid()) + "_" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
         auto t = std::make_shared<pinyin::PinyinTable>();
         t->add(U'书', "Shu");
         t->add(U'银', "Yin");
         t->add(U'行', "Xing Hang");
         options.table = t;
-        options.inputPath = (dir / "in.iso").string();
-        options.outputPath = (dir / "out.iso").string();
+        options.inputPath = (tmp / "in.iso").string();
+        options.outputPath = (tmp / "out.iso").string();
         settings.polyphone = pinyin::Polyphone::Automatic;
         spit(options.outputPath, "");
         struct stat st {};
@@ -121,13 +113,12 @@ protected:
     void TearDown() override {
         app::writeCall = ::writev;
         Disk::onOutput = nullptr;
-        fs::remove_all(dir);
     }
     app::BatchResult run() { return app::runBatch(options, settings, observer); }
     std::string output() const { return slurp(options.outputPath); }
     std::string rejects() const { return slurp(options.outputPath + ".rejected"); }
 
-    fs::path dir;
+    testfiles::TempDir tmp{"write_test"};
     app::BatchOptions options;
     pinyin::RunSettings settings;
     Observer observer;

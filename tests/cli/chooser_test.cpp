@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -42,7 +43,7 @@ TEST(TtyChooser, ShowsTheTextWithTheCharacterMarkedAndNumberedReadings) {
     Terminal t("\n");
     int cleared = 0;
     cli::TtyChooser chooser(t.in, t.out);
-    chooser.setBeforeAsking([](void* n) { ++*static_cast<int*>(n); }, &cleared);
+    chooser.setBeforeAsking([&cleared] { ++cleared; });
     EXPECT_EQ(chooser.choose(request(1)), "Hang");  // Enter takes the suggested reading
     EXPECT_EQ(cleared, 1);
     std::string screen = t.screen();
@@ -63,6 +64,40 @@ TEST(TtyChooser, ReadsANumberAndAsksAgainForAnythingElse) {
     Terminal closed("");
     cli::TtyChooser chooser2(closed.in, closed.out);
     EXPECT_EQ(chooser2.choose(request(2)), "Heng");
+}
+
+// With a word list to write to, "m" after the number (or alone, for the suggestion) remembers
+// the reading with the word the phrase data found; without one, "m" is no answer.
+TEST(TtyChooser, RemembersAnAnswerWithMInTheLocalesWords) {
+    pinyin::ChooserRequest r = request(0);
+    r.word = "银行";
+    r.wordAt = 3;
+    r.readings = {"", "Yin", "Xing", "Chang"};  // what each code point takes without asking
+    std::vector<pinyin::WordEntry> kept;
+    {
+        Terminal t("x\n2 m\n");
+        cli::TtyChooser chooser(t.in, t.out, false, messages::Language::Chinese);
+        chooser.setRemember([&](const pinyin::WordEntry& e) { kept.push_back(e); });
+        EXPECT_EQ(chooser.choose(r), "Hang");
+        const std::string screen = t.screen();
+        EXPECT_NE(screen.find("行：读音 [1]？（编号后加 m：记入词表，以后不再询问）"), std::string::npos) << screen;
+        EXPECT_NE(screen.find("请输入 1 到 3 的编号，或直接回车取 1"), std::string::npos) << screen;
+        EXPECT_NE(screen.find("已记入词表：银行\tyin hang"), std::string::npos) << screen;
+    }
+    {
+        Terminal t("m\n");
+        cli::TtyChooser chooser(t.in, t.out);
+        chooser.setRemember([&](const pinyin::WordEntry& e) { kept.push_back(e); });
+        EXPECT_EQ(chooser.choose(r), "Xing");
+    }
+    ASSERT_EQ(kept.size(), 2u);
+    EXPECT_EQ(kept[0].word, "银行");
+    EXPECT_EQ(kept[0].syllables, "yin hang");
+    EXPECT_EQ(kept[1].syllables, "yin xing");
+    Terminal t("2m\n3\n");
+    cli::TtyChooser plain(t.in, t.out);
+    EXPECT_EQ(plain.choose(r), "Heng");
+    EXPECT_EQ(t.screen().find("remember"), std::string::npos);
 }
 
 TEST(TtyChooser, MarkCharacterCountsUtf16Units) {

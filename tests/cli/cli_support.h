@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/records.h"
+#include "support/files.h"
 
 namespace fs = std::filesystem;
 
@@ -22,11 +23,8 @@ namespace clitest {
 
 const std::string kProgram = MARCPY_BINARY_DIR "/bin/marc-pinyin-cli";
 
-inline std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-inline void spit(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
+using testfiles::slurp;
+using testfiles::spit;
 
 inline std::string quote(const std::string& s) {
     std::string q = "'";
@@ -67,16 +65,10 @@ inline std::vector<std::string> checkedRecords(const std::string& out, bool crlf
 class Cli : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("cli_test_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
         db = (dir / "py.db").string();
         makeDb(db, {{"银", "Yin"}, {"行", "Xing Hang"}, {"单", "Dan Shan Chan"}, {"位", "Wei"},
                     {"书", "Shu"}, {"长", "Chang Zhang"}, {"城", "Cheng"}, {"吕", "Lǘ"}});
     }
-    void TearDown() override { fs::remove_all(dir); }
 
     static void makeDb(const std::string& path, const std::vector<std::pair<std::string, std::string>>& rows) {
         sqlite3* h = nullptr;
@@ -112,7 +104,8 @@ protected:
         return run(args);
     }
 
-    fs::path dir;
+    testfiles::TempDir tmp{"cli_test"};
+    fs::path dir = tmp.path();
     std::string db;
 };
 

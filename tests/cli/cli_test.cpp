@@ -370,6 +370,31 @@ TEST_F(Cli, AnInterruptedRunSaysWhereToGoOn) {
     EXPECT_TRUE(slurp(dir / "part.iso") == slurp(dir / "whole.iso")) << "the two parts differ from one run";
 }
 
+// Chinese names of files and folders, as cataloguers' folders have them: input, output, the
+// rejects file and its log, a word list, and py.db beside a program in such a folder.
+TEST_F(Cli, ChineseFileAndFolderNames) {
+    const fs::path folder = dir / "编目 数据" / "二〇二六";
+    fs::create_directories(folder);
+    const std::string damaged = testrec::book("D1", shu).substr(0, 40) + "\x1D";
+    spit(folder / "输入.iso", testrec::book("G1", yinhang) + "\r\n" + damaged + "\r\n");
+    spit(folder / "本馆词表.txt", "银行\tyin hang\n");
+    const fs::path program = folder / "程序" / "marc-pinyin-cli";
+    fs::create_directories(program.parent_path());
+    fs::copy_file(kProgram, program);
+    fs::copy_file(db, program.parent_path() / "py.db");  // found beside the program: no --db
+
+    const std::string cmd = "cd " + quote(folder.string()) + " && XDG_STATE_HOME=" + quote(dir.string()) + " " +
+                            quote(program.string()) + " --polyphone first --words 本馆词表.txt 输入.iso 输出.iso 2> err.txt";
+    const int raw = std::system(cmd.c_str());
+    EXPECT_EQ(WEXITSTATUS(raw), 1) << slurp(folder / "err.txt");
+    const auto recs = checkedRecords(slurp(folder / "输出.iso"));
+    ASSERT_EQ(recs.size(), 1u);
+    EXPECT_NE(recs[0].find("\x1F" "Ayin hang"), std::string::npos);
+    EXPECT_EQ(slurp(folder / "输出.iso.rejected"), damaged + "\r\n");
+    EXPECT_NE(slurp(folder / "输出.iso.rejected.txt").find("record 2"), std::string::npos);
+    EXPECT_NE(slurp(folder / "err.txt").find("输出.iso.rejected"), std::string::npos);
+}
+
 TEST_F(Cli, TagListsThatListNoTagAreRefused) {
     spit(dir / "in.iso", testrec::book("A1", shu));
     for (const char* tags : {"", "abc", ", ;"}) {

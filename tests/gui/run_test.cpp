@@ -2,6 +2,8 @@
 // completion box, leaving during a run, and runs that cannot start or finish.
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -505,21 +507,40 @@ private slots:
         QVERIFY2(contains(records[2], "|Achong qing yin hang"), records[2].c_str());
     }
 
-    void publicSurfaceDelegatesToTheCore() {
+    void chineseFileAndFolderNames() {
+        // Input, output, py.db and the word list in folders named as cataloguers name them.
+        const QString folder = dir_.filePath(QStringLiteral("编目 数据/二〇二六"));
+        QVERIFY(QDir().mkpath(folder));
+        const auto inFolder = [&](const QString& name) { return QFile::encodeName(folder + "/" + name).toStdString(); };
+        QVERIFY(QFile::copy(QString::fromStdString(input_), folder + QStringLiteral("/输入.iso")));
+        QVERIFY(QFile::copy(QString::fromStdString(db_), folder + QStringLiteral("/拼音库.db")));
         Form1 f;
-        f.datapath = db_;
-        click(f, "Option1_1");
-        QCOMPARE(f.Pinyin("银行ISBN"), std::string("yin xing ISBN"));
-        QCOMPARE(f.selpy, std::string("Xing"));
-        QCOMPARE(f.delZDA9("200 1  |a书|Ashu|9shu"), std::string("200 1  |a书"));
-        QVERIFY(contains(f.py("200 1  |a书\r\n"), "|a书|Ashu"));
-        f.datapath = file("missing.db");
-        QVERIFY_THROWS_EXCEPTION(std::exception, f.Pinyin("书"));
+        Recorder rec;
+        prepare(f, rec, inFolder(QStringLiteral("输入.iso")));
+        f.datapath = inFolder(QStringLiteral("拼音库.db"));
+        f.wordsPath = inFolder(QStringLiteral("本馆词表.txt"));
+        std::ofstream(f.wordsPath) << "银行\tyin hang\n长城\tchang cheng\n";
+        f.findChild<QLineEdit*>("Text2_1")->setText(folder + QStringLiteral("/输出.iso"));
+        ModalScript script;
+        BoxSeen done;
+        script.then(ModalScript::answerBox(QMessageBox::Ok, &done));
+        start(f);
+        QCOMPARE(script.unexpected(), QStringList());
+        QVERIFY2(done.text.startsWith(kDone), qPrintable(done.text));
+        const auto records = guitest::readRecordFile(inFolder(QStringLiteral("输出.iso")));
+        QCOMPARE(records.size(), std::size_t(3));
+        QVERIFY2(contains(records[0], "|Ayin hang"), records[0].c_str());
+        QVERIFY(f.findChild<QLabel*>("Label3")->text().contains(QStringLiteral("本馆词表.txt")));
     }
     void theWordListIsReadAtEveryStart() {
         Form1 f;
         QVERIFY(QString::fromStdString(f.wordsPath).endsWith(QStringLiteral("/words.txt")));
         QVERIFY(f.findChild<QWidget*>("Option1_0")->toolTip().contains(QString::fromStdString(f.wordsPath)));
+        // Under the polyphonic choice, in words: no file yet, and how one comes about.
+        const QString shown = f.findChild<QLabel*>("Label3")->text();
+        QVERIFY2(shown.contains(QStringLiteral("words.txt")) && !shown.contains(QStringLiteral("<a ")) &&
+                     shown.contains(QStringLiteral("尚未建立")),
+                 qPrintable(shown));
         Recorder rec;
         prepare(f, rec);
         f.wordsPath = file("words.txt");
@@ -573,6 +594,9 @@ private slots:
             QCOMPARE(script.stepsLeft(), std::size_t(0));
         }
         QCOMPARE(guitest::slurp(f.wordsPath), std::string("银行\tyin hang\n"));
+        // The window shows where the list now lies, as a link to the file.
+        const auto* where = f.findChild<QLabel*>("Label3");
+        QVERIFY2(where->text().contains(QStringLiteral("remembered/words.txt</a>")), qPrintable(where->text()));
 
         // The next run asks about 长 only.
         init();

@@ -20,6 +20,7 @@
 #include "marc/reader.h"
 #include "marc/writer.h"
 #include "store.h"
+#include "support/files.h"
 
 namespace guitest {
 
@@ -54,12 +55,7 @@ std::vector<std::string> readRecordFile(const std::string& path) {
     return out;
 }
 
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+std::string slurp(const std::string& path) { return testfiles::slurp(path); }
 
 void freshSettings() {
     static QTemporaryDir dir;

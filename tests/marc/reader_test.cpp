@@ -3,6 +3,7 @@
 
 #include "codepage/codepage.h"
 #include "marc/error.h"
+#include "marc/databar.h"
 #include "marc/reader.h"
 
 using codepage::Codec;
@@ -14,7 +15,7 @@ namespace {
 
 const std::string kShuMing = "\xE4\xB9\xA6\xE5\x90\x8D";     // 书名 in UTF-8
 const std::string kShuMingGbk = "\xCA\xE9\xC3\xFB";          // 书名 in GBK
-const std::string kBar(codepage::kDataBar);
+const std::string kBar(marc::kDataBar);
 
 /// A record from a directory and the fields it points at (each field given with its terminator).
 std::string record(const std::string& directory, const std::string& fields, const std::string& leader = "") {

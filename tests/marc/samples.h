@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "marc/databar.h"
 #include "marc/writer.h"
 
 namespace marc_samples {
@@ -11,7 +12,7 @@ namespace marc_samples {
 /// A fixed clock for the writer's generated 001 and 005.
 inline marc::LocalTime endOf2099() { return {2099, 12, 31, 23, 59, 59}; }
 
-inline const std::string kBar = "\xEF\xB7\x90";  // codepage::kDataBar
+inline const std::string kBar(marc::kDataBar);
 
 /// Lines of working records (without line breaks). Each starts with 001 and 005 and holds its
 /// pinyin where the writer puts it, so what is written reads back line for line.

@@ -142,7 +142,7 @@ TEST(WriterMends, ControlFieldsKeepTheirData) {
 }
 
 TEST(WriterMends, BarsInDataComeBackAsBars) {
-    const std::string bar(codepage::kDataBar);
+    const std::string bar(marc::kDataBar);
     const std::string text = withFiller({"100    |a1996" + bar + bar + "0ita", "200 " + bar + "1 |ax"});
     const std::string bytes = marc::marcToIsoBytes(text, Codec::gbk(), endOf2099);
     EXPECT_NE(bytes.find("  \x1F" "a1996||0ita\x1E|1\x1F" "ax\x1E"), std::string::npos);

@@ -9,17 +9,13 @@
 #include "marc/reader.h"
 #include "marc/writer.h"
 #include "samples.h"
+#include "support/files.h"
 
 namespace {
 
 using marc_samples::endOf2099;
 
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using testfiles::slurp;
 
 /// Our own reading of a written record in yaz-marcdump's line view ("-o line"): the leader, then
 /// "tag data" for control fields and "tag ii $a text $b text" for data fields, then an empty line.

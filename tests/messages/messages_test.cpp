@@ -76,6 +76,20 @@ TEST(Messages, ARecordAndItsLogLine) {
               "第 6 条记录，输入第 6 行，第 4096 字节，001 为 A0001：记录中除 001 和 005 外没有可写的字段");
 }
 
+TEST(Messages, TheSummaryOfACheckAndWhyItStopped) {
+    app::CheckResult r;
+    r.read = 3;
+    r.checked = 3;
+    r.differing = 1;
+    r.failed = 1;
+    EXPECT_EQ(messages::checkSummary(r, Language::English),
+              "3 records read, 3 fields checked, 1 disagree, 1 failed, 0.00 s");
+    r.stopProblem = sample(Kind::OutputWriteFailed);
+    const std::string zh = messages::checkSummary(r, Language::Chinese);
+    EXPECT_EQ(zh, "读取 3 条记录，核对 3 个字段，不一致 1 个，失败 1 条，用时 0.00 秒；核对中断：无法写入输出文件 "
+                  "/data/in.iso：磁盘已满");
+}
+
 TEST(Messages, TheLanguageComesFromTheEnvironment) {
     const auto with = [](const char* all, const char* messagesVar, const char* lang) {
         for (auto [name, value] : {std::pair{"LC_ALL", all}, {"LC_MESSAGES", messagesVar}, {"LANG", lang}}) {

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "codepage/codepage.h"
+#include "pinyin/annotate.h"
 #include "pinyin/fixtures.h"
 #include "pinyin/lookup.h"
 #include "pinyin/phrase.h"
@@ -26,7 +27,9 @@ INSERT INTO PinYin VALUES ('在','Zai'),('行','Xing Hang'),('动','Dong'),('银
   ('国','Guo'),('藩','Fan'),('尉','Wei Yu'),('迟','Chi'),('恭','Gong'),('于','Yu'),
   ('重','Zhong Chong'),('庆','Qing'),('慶','Qing'),('长','Zhang Chang'),('沙','Sha'),
   ('長','Chang Zhang'),('大','Da'),('於','Yu Wu'),('閤','Ge He'),('合','He'),
-  ('王','Wang'),('田','Tian'),('芳','Fang');
+  ('王','Wang'),('田','Tian'),('芳','Fang'),('传','Chuan Zhuan'),('傳','Chuan Zhuan'),
+  ('李','Li'),('白','Bai'),('苏','Su'),('东','Dong'),('坡','Po'),('流','Liu'),('宣','Xuan'),
+  ('广','Guang'),('为','Wei'),('统','Tong'),('口','Kou'),('诗','Shi'),('选','Xuan');
 )";
 
 const char* const kPhrases = R"(
@@ -40,13 +43,16 @@ INSERT INTO Phrase VALUES
   ('都会','Du Hui',-1800),('去',NULL,-600),
   ('银行','Yin Hang',-900),('单位',NULL,-1000),
   ('重庆','Chong Qing',-1000),('长沙','Chang Sha',-1000),('長','Chang',-700),('长大',NULL,-900),
-  ('长','Chang',-700),('曾经','Ceng Jing',-1000);
+  ('长','Chang',-700),('曾经','Ceng Jing',-1000),('传','Chuan',-900),('流传',NULL,-1100),
+  ('宣传',NULL,-1000),('传统',NULL,-1000);
 CREATE TABLE Surname(name TEXT PRIMARY KEY, py TEXT NOT NULL);
-INSERT INTO Surname VALUES ('单','Shan'),('曾','Zeng'),('尉迟','Yu Chi'),('单于','Chan Yu');
+INSERT INTO Surname VALUES ('单','Shan'),('曾','Zeng'),('尉迟','Yu Chi'),('单于','Chan Yu'),
+  ('李','Li'),('苏','Su'),('广','Guang'),('宣','Xuan'),('王','Wang');
 CREATE TABLE Dominant(hz TEXT PRIMARY KEY, py TEXT NOT NULL, share REAL NOT NULL);
 INSERT INTO Dominant VALUES ('的','De',0.997),('了','Le',0.98),('都','Dou',0.8);
 CREATE TABLE Variant(hz TEXT PRIMARY KEY, simplified TEXT NOT NULL);
-INSERT INTO Variant VALUES ('銀','银'),('慶','庆'),('長','长'),('於','于'),('閤','合');
+INSERT INTO Variant VALUES ('銀','银'),('慶','庆'),('長','长'),('於','于'),('閤','合'),
+  ('傳','传');
 )";
 
 std::string romanise(const PinyinTable& table, std::string_view text,
@@ -126,6 +132,40 @@ TEST_F(PhraseTest, SurnameOnlyAtTheStartOfANameField) {
     EXPECT_EQ(phrase("单于", "701"), "chan yu");
     // The automatic mode knows nothing of names.
     EXPECT_EQ(romanise(*table_, "曾国藩", Polyphone::Automatic, "701"), "ceng guo fan");
+}
+
+TEST_F(PhraseTest, ZhuanWhereATitleIsANameAnd传) {
+    // A surname, a given name of one or two characters, 传 last: a life.
+    for (const auto& [text, expected] : std::vector<std::pair<const char*, const char*>>{
+             {"李白传", "li bai zhuan"},
+             {"苏东坡传", "su dong po zhuan"},
+             {"李白傳", "li bai zhuan"},          // traditional
+             {"李白传/", "li bai zhuan /"},       // the title's punctuation after it
+             {"《李白传》", "li bai zhuan"},
+             {"尉迟恭传", "wei chi gong zhuan"},  // a double surname (read so in a name field)
+             // Elsewhere 传 keeps its words' reading, or its own.
+             {"传统", "chuan tong"},
+             {"宣传", "xuan chuan"},              // 宣 is a surname too
+             {"王宣传", "wang xuan chuan"},       // 传 in a word
+             {"广为流传", "guang wei liu chuan"},
+             {"口传", "kou chuan"},               // no surname
+             {"李传", "li chuan"},                // no given name
+             {"诗李白传", "shi li bai chuan"},    // not a name: 诗 is no surname
+             {"苏东坡白传", "su dong po bai chuan"},  // a given name of three characters
+             {"李白传，诗选", "li bai chuan shi xuan"},  // not at the end
+         })
+        EXPECT_EQ(phrase(text), expected) << text;
+    // Settled: the quieter manual mode does not ask, the plain one suggests zhuan with the
+    // name as the word around it.
+    ScriptedChooser quiet({});
+    EXPECT_EQ(romanise(*table_, "李白传", Polyphone::Manual, {}, &quiet, true), "li bai zhuan");
+    EXPECT_TRUE(quiet.asked.empty());
+    ScriptedChooser plain({std::string("Zhuan")});
+    romanise(*table_, "李白传", Polyphone::Manual, {}, &plain);
+    ASSERT_EQ(plain.asked.size(), 1u);
+    EXPECT_EQ(plain.asked[0].suggested, 1);
+    // The automatic mode takes the first reading.
+    EXPECT_EQ(romanise(*table_, "李白传", Polyphone::Automatic), "li bai chuan");
 }
 
 TEST_F(PhraseTest, NameRuleThroughARecord) {
@@ -349,6 +389,29 @@ TEST_F(ShippedData, Surnames) {
     for (const auto& [text, expected] : cases)
         EXPECT_EQ(romanise(*table_, text, Polyphone::Phrase, "701"), expected) << text;
     EXPECT_EQ(romanise(*table_, "曾经", Polyphone::Phrase, "200"), "ceng jing");
+}
+
+TEST_F(ShippedData, NamesAndSetPhrasesOfTheDictionary) {
+    // Added where the word list lacks them; a word it has keeps its reading (佛罗里达 fo, where
+    // the dictionary has fu).
+    const std::vector<std::pair<const char*, const char*>> cases = {
+        {"春秋左氏传", "chun qiu zuo shi zhuan"}, {"喀什噶尔", "ka shi ga er"},
+        {"李适", "li kuo"},                       {"一物降一物", "yi wu xiang yi wu"},
+        {"佛罗里达", "fo luo li da"},
+    };
+    for (const auto& [text, expected] : cases) EXPECT_EQ(romanise(*table_, text), expected) << text;
+}
+
+TEST_F(ShippedData, ZhuanAfterANameChuanElsewhere) {
+    const std::vector<std::pair<const char*, const char*>> cases = {
+        {"李白传", "li bai zhuan"},      {"苏东坡传", "su dong po zhuan"},
+        {"司马迁传", "si ma qian zhuan"}, {"水浒传", "shui hu zhuan"},
+        {"传统", "chuan tong"},          {"传播", "chuan bo"},
+        {"宣传", "xuan chuan"},          {"流传", "liu chuan"},
+        {"口传", "kou chuan"},           {"广为流传", "guang wei liu chuan"},
+        {"代代相传", "dai dai xiang chuan"},
+    };
+    for (const auto& [text, expected] : cases) EXPECT_EQ(romanise(*table_, text), expected) << text;
 }
 
 TEST_F(ShippedData, AskUnsureSettlesTheCommonParticles) {

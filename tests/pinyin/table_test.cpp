@@ -5,6 +5,7 @@
 
 #include "fixtures.h"
 #include "pinyin/lookup.h"
+#include "pinyin/datapath.h"
 #include "pinyin/settings.h"
 
 namespace fs = std::filesystem;

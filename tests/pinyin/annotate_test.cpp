@@ -5,6 +5,7 @@
 #include "codepage/codepage.h"
 #include "fixtures.h"
 #include "marc/writer.h"
+#include "pinyin/annotate.h"
 #include "pinyin/lookup.h"
 
 namespace pinyin {

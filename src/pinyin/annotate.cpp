@@ -1,20 +1,18 @@
-// Pinyin subfield insertion: a romanised subfield behind every subfield a of the listed fields.
+// Annotating a working record: a romanised subfield behind every subfield a of the listed fields,
+// and the pinyin a listed field already carries found and taken out.
 #include <bitset>
 #include <string>
 #include <string_view>
 
 #include "codepage/codepage.h"
-#include "pinyin/lookup.h"
+#include "pinyin/annotate.h"
 #include "pinyin/pieces.h"
+#include "text/ascii.h"
 
 namespace pinyin {
 namespace {
 
-std::string_view trimSpaces(std::string_view s) {
-    const std::size_t first = s.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    return s.substr(first, s.find_last_not_of(' ') - first + 1);
-}
+using text::trimSpaces;
 
 /// The first three characters (code points) of the line, as they stand.
 std::string_view tagOf(std::string_view line) {
@@ -100,6 +98,28 @@ std::string py(std::string_view marc, const RunSettings& settings, Romaniser& ro
         start = cr + 1;
     }
     return out;
+}
+
+// Pinyin a listed field already carries: finding it and taking it out.
+std::string delZDA9(std::string_view line) {
+    std::string out;
+    out.reserve(line.size());
+    detail::forEachPiece(line, [&](std::string_view piece, bool head) {
+        // The head is never a subfield, whatever its first character: a tag that starts with
+        // "9" or "A" keeps its line.
+        const bool pinyinSubfield = !head && !piece.empty() && (piece[0] == 'A' || piece[0] == '9');
+        if (pinyinSubfield) return;
+        if (!head) out += '|';
+        out += piece;
+    });
+    return out;
+}
+
+std::optional<std::string> lineToAnnotate(std::string_view line, bool delExisting) {
+    // Both codes count as pinyin, whichever one this run writes; "|a" never does.
+    if (!detail::carriesPinyin(line)) return std::string(line);
+    if (!delExisting) return std::nullopt;
+    return delZDA9(line);
 }
 
 }  // namespace pinyin

@@ -1,5 +1,5 @@
 // Where py.db lies: the program folder and the file name joined by one separator.
-#include "pinyin/settings.h"
+#include "pinyin/datapath.h"
 
 #include <filesystem>
 #include <system_error>

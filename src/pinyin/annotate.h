@@ -1,0 +1,26 @@
+// Annotating a working record: a pinyin subfield behind every subfield a of the listed fields,
+// and the pinyin a listed field already carries found and taken out.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "pinyin/lookup.h"
+#include "pinyin/settings.h"
+
+namespace pinyin {
+
+/// The line without its "A" and "9" subfields; its head always stays.
+std::string delZDA9(std::string_view line);
+
+/// The existing-pinyin rule for one listed line: a line carries pinyin when it holds "|A" or
+/// "|9" anywhere. Returns the line to annotate (the line itself when it carries none, else
+/// delZDA9 of it when `delExisting`), or nullopt when it carries pinyin and stays as it is.
+std::optional<std::string> lineToAnnotate(std::string_view line, bool delExisting);
+
+/// The working record with a pinyin subfield behind every subfield a of each listed field,
+/// every line ended by CR LF.
+std::string py(std::string_view marc, const RunSettings& settings, Romaniser& romaniser);
+
+}  // namespace pinyin
