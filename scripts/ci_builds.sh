@@ -3,7 +3,8 @@
 # errors) with every test, the Qt-free core on its own, and each libFuzzer target for a fixed time.
 #
 # Usage: scripts/ci_builds.sh [release] [noqt] [fuzz]   (default: all three)
-# FUZZ_SECONDS (default 60) per target; JOBS (default 2) compilers, tests and fuzzers at once.
+# FUZZ_SECONDS (default 60) per target; JOBS (default 2) compilers and tests at once, FUZZ_JOBS
+# (default 2) fuzzers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 steps=("$@")
@@ -43,18 +44,18 @@ fuzz() {
   [ -d "$tmp" ] && [ -w "$tmp" ] || tmp=${TMPDIR:-/tmp}
   local work
   work=$(mktemp -d "$tmp/marcpy-fuzz.XXXXXX")
-  local targets=(marc_reader marc_writer gbk_codec batch_run) failed=0
-  # JOBS targets at a time, each started and then waited for.
-  for ((first = 0; first < ${#targets[@]}; first += jobs)); do
+  local targets=(marc_reader marc_writer gbk_codec batch_run) failed=0 fuzzjobs=${FUZZ_JOBS:-2}
+  # FUZZ_JOBS targets at a time, each started and then waited for.
+  for ((first = 0; first < ${#targets[@]}; first += fuzzjobs)); do
     local pids=()
-    for target in "${targets[@]:first:jobs}"; do
+    for target in "${targets[@]:first:fuzzjobs}"; do
       mkdir -p "$work/$target"
       # The batch target writes files for every input: on /dev/shm they cost no disk.
       TMPDIR=$tmp build/ci-fuzz/bin/fuzz_$target -max_total_time="$seconds" -timeout=30 \
         -artifact_prefix="$work/$target-" "$work/$target" "fuzz/corpus/$target" >"$work/$target.log" 2>&1 &
       pids+=($!)
     done
-    for target in "${targets[@]:first:jobs}"; do
+    for target in "${targets[@]:first:fuzzjobs}"; do
       if wait "${pids[0]}"; then
         echo "fuzz_$target: $(grep -Eo 'Done [0-9]+ runs in [0-9]+ second' "$work/$target.log")s," \
           "$(grep -Eo 'DONE.*' "$work/$target.log" | tr -s ' \t' ' ')"

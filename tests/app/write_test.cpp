@@ -125,7 +125,7 @@ protected:
 };
 
 // A failed record writes out those before it (the first piece); the last piece is taken up to
-// the middle of its second record when the disk fills. The file keeps the whole records only, the
+// the middle of its second record by a short write, and the write that goes on finds the disk full. The file keeps the whole records only, the
 // record cut off fails and is kept aside, the one after it counts as not handled, and nothing is
 // written after the failure.
 TEST_F(Writes, APieceTakenInPartIsCutBackToItsWholeRecords) {
@@ -179,20 +179,6 @@ TEST_F(Writes, APieceRefusedOutrightLeavesTheFileAsItStood) {
     EXPECT_EQ(r.stopProblem->osError, EIO);
     EXPECT_EQ(rejects(), a1 + "\r\n");
     EXPECT_TRUE(observer.written.empty());
-}
-
-// A write that falls short goes on from where it stopped, and the file ends up whole.
-TEST_F(Writes, AShortWriteGoesOn) {
-    spit(options.inputPath, testrec::book("A1", shu) + testrec::book("A2", shu) + testrec::book("A3", shu));
-    Disk::onOutput = [](int n, int fd, const iovec* v, int count) -> ssize_t {
-        if (n == 1) return takeOneAndABit(fd, v, 7);
-        return ::writev(fd, v, count);
-    };
-    const app::BatchResult r = run();
-    EXPECT_FALSE(r.stopped);
-    EXPECT_EQ(r.written, 3);
-    EXPECT_EQ(Disk::calls, 2);
-    EXPECT_EQ(identifiers(output()), (std::vector<std::string>{"A1", "A2", "A3"}));
 }
 
 // Before a question, every record handled is in the file; when the file fails then, nobody is
