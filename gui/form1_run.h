@@ -33,6 +33,8 @@ class Form1::Run final : public app::BatchObserver, public pinyin::Chooser {
 public:
     explicit Run(Form1& window) : window_(window) {}
 
+    void started(app::RunControl& run) override { control_ = &run; }
+
     void recordStarted(std::int64_t number, std::string_view working) override {
         number_ = number;
         working_ = working;
@@ -44,7 +46,7 @@ public:
         if (shown_ == 0 || clock_.hasExpired(kCaptionMs)) showCount();
     }
 
-    void recordFailed(const app::RecordFailure&) override { ++failed_; }
+    void recordsWritten(std::int64_t written) override { written_ = written; }
 
     void progress(std::uint64_t done, std::uint64_t total) override {
         done_ = done;
@@ -72,8 +74,12 @@ public:
         return window_.chooser_.choose(request);
     }
 
-    /// Records written so far: every record done that did not fail.
-    std::int64_t written() const { return count_ - failed_; }
+    /// Records in the output: the run writes them in large pieces, so those it has gathered
+    /// are written first.
+    std::int64_t written() {
+        if (control_) control_->writeOut();
+        return written_;
+    }
 
     void showCount() {
         if (count_ != shown_) window_.setCount(count_);
@@ -113,11 +119,12 @@ private:
     }
 
     Form1& window_;
+    app::RunControl* control_ = nullptr;
     std::int64_t number_ = 0;
     std::string_view working_;
     std::int64_t count_ = 0;
     std::int64_t shown_ = 0;
-    std::int64_t failed_ = 0;
+    std::int64_t written_ = 0;
     std::uint64_t done_ = 0;
     std::uint64_t total_ = 0;
     QElapsedTimer clock_;

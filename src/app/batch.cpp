@@ -59,7 +59,7 @@ void refuse(const FileProblem& p) {
     if (p) throw StartError(*p, p->detail);
 }
 
-class Run {
+class Run : public RunControl {
 public:
     Run(const BatchOptions& options, const pinyin::RunSettings& settings, BatchObserver& observer)
         : options_(options), settings_(settings), observer_(observer),
@@ -75,16 +75,42 @@ public:
     }
 
     BatchResult go();
+    bool writeOut() override { return writeGathered(); }
 
 private:
+    /// The observer's chooser, behind the records gathered for the output: they are written
+    /// before every question, so that a user who leaves then finds them in the file.
+    class WriteFirst : public pinyin::Chooser {
+    public:
+        WriteFirst(Run& run, pinyin::Chooser& chooser) : run_(run), chooser_(chooser) {}
+        std::optional<std::string> choose(const pinyin::ChooserRequest& request) override {
+            if (!run_.writeGathered()) return std::nullopt;  // the run stops: nobody is asked
+            return chooser_.choose(request);
+        }
+
+    private:
+        Run& run_;
+        pinyin::Chooser& chooser_;
+    };
+
+    /// A record gathered for the output and not yet written, as the input holds it: what a
+    /// failure to write it keeps aside.
+    struct Gathered {
+        std::int64_t number;
+        Frame frame;
+    };
+
     void start();
     void readFirstBlock();
     void handle(const Frame& frame);
-    void fail(const Frame& frame, problem::Problem problem, std::string reason);
+    void fail(std::int64_t number, const Frame& frame, problem::Problem problem, std::string reason);
     void write(const Frame& frame, const std::string& encoded);
+    bool writeGathered();
+    void leaveForLater();
     void toRejects(std::string_view bytes, bool last);
     void stop(problem::Problem problem, std::string error);
     void stopAtUsersWish();
+    void halt(problem::Problem problem, std::string error);
     void rememberOutputEnd();
 
     const BatchOptions& options_;
@@ -101,10 +127,12 @@ private:
     std::unique_ptr<char[]> block_;
     std::size_t firstBlockSize_ = 0;  // bytes read into block_ by start(), not yet framed
     std::shared_ptr<const pinyin::PinyinTable> table_;
-    // Tag list, subfield code and the existing-pinyin choice are fixed when the run starts; the
-    // letter case and polyphonic choice are copied in from the live settings before each record.
-    pinyin::RunSettings fixed_;
+    // The settings as the run started, for the tag list, subfield code and existing-pinyin
+    // choice, which hold for the whole run; the romaniser reads the letter case and polyphonic
+    // choice from the live settings at every lookup.
+    pinyin::RunSettings atStart_;
     std::optional<ShownChooser> shownChooser_;
+    std::unique_ptr<WriteFirst> asker_;
     std::unique_ptr<pinyin::Romaniser> romaniser_;
     RecordFramer framer_;
     BatchResult result_;
@@ -114,6 +142,8 @@ private:
     bool skipping_ = false;        // the frame being handled is read past
     bool rejectsWhole_ = false;    // every piece of the failed record so far is in the rejects file
     std::string outputEnd_;        // the output's last record as it stood before the run
+    std::vector<Gathered> gathered_;  // the records the output gathers, in order
+    bool outputFailed_ = false;    // the output did not take a write: nothing more goes to it
 };
 
 void Run::start() {
@@ -149,10 +179,12 @@ void Run::start() {
     }
     refuse(output_.open());
     rememberOutputEnd();
-    fixed_ = settings_;
-    if (observer_.chooser()) shownChooser_.emplace(observer_.chooser());
-    romaniser_ = std::make_unique<pinyin::Romaniser>(*table_, settings_,
-                                                     shownChooser_ ? &*shownChooser_ : nullptr);
+    atStart_ = settings_;
+    if (pinyin::Chooser* chooser = observer_.chooser()) {
+        shownChooser_.emplace(chooser);
+        asker_ = std::make_unique<WriteFirst>(*this, *shownChooser_);
+    }
+    romaniser_ = std::make_unique<pinyin::Romaniser>(*table_, settings_, asker_.get());
     romaniser_->setWords(options_.words.get());
     separator_ = result_.separator == Separator::CrLf ? marc::kCrLf : std::string_view{};
 }
@@ -201,24 +233,64 @@ void Run::rememberOutputEnd() {
     outputEnd_ = tail.substr(from);
 }
 
-/// Ends the run on a fault; the first reason stands.
+/// Ends the run on a fault, once the records gathered are written; the first reason stands (a
+/// write that fails on the way is the first).
 void Run::stop(problem::Problem problem, std::string error) {
-    if (result_.stopped) return;
-    stopAtUsersWish();
-    result_.error = std::move(error) + "; " + std::to_string(result_.written) +
-                    (result_.written == 1 ? " record" : " records") + " written";
-    result_.stopProblem = std::move(problem);
+    if (result_.stopped || !writeGathered()) return;
+    halt(std::move(problem), std::move(error));
 }
 
-/// Ends the run between two records, and says where a later run goes on.
+/// Ends the run between two records, once the records gathered are written, and says where a
+/// later run goes on.
 void Run::stopAtUsersWish() {
-    if (result_.stopped) return;
+    if (result_.stopped || !writeGathered()) return;
     result_.stopped = true;
     if (result_.nextRecord == 0) {
         result_.nextRecord = number_ + 1;
         result_.nextOffset = framer_.consumed();
     }
 }
+
+/// Ends the run on a fault as it stands, nothing more written.
+void Run::halt(problem::Problem problem, std::string error) {
+    result_.stopped = true;
+    if (result_.nextRecord == 0) {
+        result_.nextRecord = number_ + 1;
+        result_.nextOffset = framer_.consumed();
+    }
+    result_.error = std::move(error) + "; " + std::to_string(result_.written) +
+                    (result_.written == 1 ? " record" : " records") + " written";
+    result_.stopProblem = std::move(problem);
+}
+
+/// Writes the records gathered for the output; they count as written from here. When the output
+/// takes only some, the first it did not take fails like any other record (and is kept aside),
+/// those after it count as not handled, and the run stops there: a later run goes on from the
+/// failed record. False from then on.
+bool Run::writeGathered() {
+    if (outputFailed_) return false;
+    if (gathered_.empty()) return true;
+    AppendFile::Written w = output_.writeGathered();
+    result_.written += static_cast<std::int64_t>(w.records);
+    if (w.records > 0) observer_.recordsWritten(result_.written);
+    if (!w.problem) {
+        gathered_.clear();
+        return true;
+    }
+    const Gathered first = gathered_[w.records];
+    result_.read -= static_cast<std::int64_t>(gathered_.size() - w.records - 1);
+    gathered_.clear();
+    result_.nextRecord = first.number;
+    result_.nextOffset = first.frame.offset;
+    halt(*w.problem, w.problem->detail);
+    fail(first.number, first.frame, *w.problem, w.problem->detail);
+    outputFailed_ = true;
+    return false;
+}
+
+/// The record being handled when the output failed before it was written: not handled after
+/// all, a later run goes on before it.
+void Run::leaveForLater() { --result_.read; }
 
 void Run::toRejects(std::string_view bytes, bool last) {
     if (!rejectsWhole_) return;  // an earlier piece is missing: what follows cannot make it whole
@@ -240,9 +312,12 @@ void Run::toRejects(std::string_view bytes, bool last) {
     if (last) ++result_.rejectsKept;
 }
 
-void Run::fail(const Frame& frame, problem::Problem problem, std::string reason) {
+void Run::fail(std::int64_t number, const Frame& frame, problem::Problem problem, std::string reason) {
+    // The records gathered before it go first, so that a stopped run's place holds for the
+    // output and the rejects file alike.
+    if (!writeGathered()) return leaveForLater();
     ++result_.failed;
-    RecordFailure failure{number_, frame.line, frame.offset, marc::identifierOf(frame.bytes, *codec_),
+    RecordFailure failure{number, frame.line, frame.offset, marc::identifierOf(frame.bytes, *codec_),
                           std::move(problem), std::move(reason)};
     observer_.recordFailed(failure);
     // The log is a convenience beside the rejects file, which keeps the records themselves: a
@@ -256,19 +331,14 @@ void Run::fail(const Frame& frame, problem::Problem problem, std::string reason)
     toRejects(frame.bytes, !frame.continues);
 }
 
-/// Appends one record; it counts as written only once its bytes are in the output. A record the
-/// output does not take fails like any other (and is kept aside), and the run stops there.
+/// Gathers one record for the output, writing those gathered before when it does not fit beside
+/// them; it counts as written only once its bytes are in the output (writeGathered()).
 void Run::write(const Frame& frame, const std::string& encoded) {
+    if (!output_.fits(encoded.size() + separator_.size()) && !writeGathered()) return leaveForLater();
     if (result_.repeatsOutputEnd == 0 && encoded.size() == outputEnd_.size() && encoded == outputEnd_)
         result_.repeatsOutputEnd = number_;
-    if (FileProblem p = output_.append(encoded, separator_)) {
-        result_.nextRecord = number_;
-        result_.nextOffset = frame.offset;
-        stop(*p, p->detail);
-        fail(frame, *p, p->detail);
-        return;
-    }
-    ++result_.written;
+    output_.gather(encoded, separator_);
+    gathered_.push_back({number_, frame});
 }
 
 void Run::handle(const Frame& frame) {
@@ -284,37 +354,35 @@ void Run::handle(const Frame& frame) {
     }
     ++result_.read;
     if (!frame.problem.empty()) {
-        fail(frame, make(problemKindOf(frame.problem)), std::string(frame.problem));
+        fail(number_, frame, make(problemKindOf(frame.problem)), std::string(frame.problem));
     } else {
         cleanRecord(frame.bytes, cleaned_);
         try {
             marc::readRecord(cleaned_, *codec_, source_);
             observer_.recordStarted(number_, source_.working);
-            fixed_.letterCase = settings_.letterCase;
-            fixed_.polyphone = settings_.polyphone;
-            fixed_.askOnlyWhenUnsure = settings_.askOnlyWhenUnsure;
             // The writer passes over empty lines: the annotated text goes to it as py returns it.
-            const std::string annotated = pinyin::py(source_.working, fixed_, *romaniser_);
+            const std::string annotated = pinyin::py(source_.working, atStart_, *romaniser_);
+            if (outputFailed_) return leaveForLater();  // at a question
             const std::string encoded = marc::marcToIsoBytes(annotated, *codec_, context_);
             if (encoded.empty())
-                fail(frame, make(problem::Kind::NothingToWrite), std::string(kNothingToWrite));
+                fail(number_, frame, make(problem::Kind::NothingToWrite), std::string(kNothingToWrite));
             else
                 write(frame, encoded);
         } catch (const marc::MarcError& e) {
             problem::Problem p = e.problem;
             if (p.kind == problem::Kind::InvalidBytes) p.value += static_cast<long long>(frame.offset);
-            fail(frame, std::move(p), e.what());
+            fail(number_, frame, std::move(p), e.what());
         } catch (const pinyin::DbError& e) {
             // The phrase data is read at the first record that needs it; a py.db that fails
             // then fails every record alike, so the run stops with the record kept aside.
             problem::Problem p = make(problem::Kind::DbFailed, options_.dbPath);
             p.detail = e.detail.empty() ? e.what() : e.detail;
             stop(p, e.what());
-            fail(frame, p, e.what());
+            fail(number_, frame, p, e.what());
         } catch (const std::exception& e) {
             problem::Problem p = make(problem::Kind::Unexpected);
             p.detail = e.what();
-            fail(frame, std::move(p), e.what());
+            fail(number_, frame, std::move(p), e.what());
         }
     }
     if (result_.stopped) return;
@@ -325,11 +393,14 @@ void Run::handle(const Frame& frame) {
 
 BatchResult Run::go() {
     start();
+    observer_.started(*this);
     auto began = std::chrono::steady_clock::now();
     Frame frame;
     bool atEnd = false;
     while (!atEnd && !result_.stopped) {
         std::size_t n = std::exchange(firstBlockSize_, 0);
+        // The records gathered point into the framer's bytes, which the next block replaces.
+        if (n == 0 && !writeGathered()) break;
         try {
             if (n == 0) n = input_->read(block_.get(), kBlockSize);
         } catch (const FileError& e) {
@@ -344,6 +415,7 @@ BatchResult Run::go() {
         }
         while (!result_.stopped && framer_.next(frame)) handle(frame);
     }
+    (void)writeGathered();
     result_.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     observer_.finished(result_);

@@ -111,10 +111,24 @@ public:
     problem::Problem problem;
 };
 
+/// What a front end may ask of the run under way (BatchObserver::started).
+class RunControl {
+public:
+    /// Writes the records gathered so far to the output; false when the output does not take
+    /// them all (the run then stops, and its result says so). A front end calls it before it
+    /// tells the user how many records are written.
+    virtual bool writeOut() = 0;
+
+protected:
+    ~RunControl() = default;
+};
+
 /// What a front end hears of a run. Every call is made on the thread that runs the batch.
 class BatchObserver {
 public:
     virtual ~BatchObserver() = default;
+    /// Before the first record: the run, to be called on this thread until finished().
+    virtual void started(RunControl& run) { (void)run; }
     /// Before a readable record is annotated: its number in the run and its working record
     /// text, which stays valid until the record is done (a chooser may show where it asks).
     virtual void recordStarted(std::int64_t number, std::string_view working) {
@@ -123,14 +137,17 @@ public:
     }
     /// After every record, written or not; `count` is the number of records so far.
     virtual void recordDone(std::int64_t count) { (void)count; }
+    /// Records are gathered and written to the output in large pieces: after each piece, the
+    /// number of records in the output so far (it trails recordDone's count).
+    virtual void recordsWritten(std::int64_t written) { (void)written; }
     virtual void recordFailed(const RecordFailure& failure) { (void)failure; }
     /// Input bytes consumed so far, and the input's size (0 when unknown, as for a pipe).
     virtual void progress(std::uint64_t done, std::uint64_t total) { (void)done; (void)total; }
     /// Once per record, after recordDone: the window handles its events here. Return false to
-    /// end the run between two records (every written record is already on disk).
+    /// end the run between two records (the records gathered are written before it ends).
     virtual bool yieldPoint() { return true; }
     /// Who answers manual lookups; nullptr means none can be asked (then the run must not be
-    /// in manual mode).
+    /// in manual mode). Every record handled before a question is in the output when it is asked.
     virtual pinyin::Chooser* chooser() { return nullptr; }
     virtual void finished(const BatchResult& result) { (void)result; }
 };
@@ -141,8 +158,13 @@ public:
 /// Failed records go, byte for byte and each followed by CR LF, to the rejects file, and their
 /// reasons, worded by options.describeFailure, to the failure log beside it; both are created
 /// only when a record fails. The output is locked for the run (StartError when another run holds
-/// it), and a record counts as written only once the output has taken all its bytes. Manual
-/// choice with an observer that has no chooser is the caller's mistake: std::invalid_argument.
+/// it) and only ever holds whole records; a record counts as written only once the output has
+/// taken all its bytes. Records go to the output in large pieces: before each question, when a
+/// record fails, when the run stops and at the end, all those handled so far are written. When
+/// the output takes only part of a piece, it is cut back to its last whole record, the first
+/// record not taken fails (and is kept aside), those after it count as not handled, and the run
+/// stops with nextRecord at the failed one. Manual choice with an observer that has no chooser is
+/// the caller's mistake: std::invalid_argument.
 BatchResult runBatch(const BatchOptions& options, const pinyin::RunSettings& settings,
                      BatchObserver& observer);
 

@@ -1,4 +1,5 @@
-// The files of a run, on POSIX descriptors: no stdio buffer stands between a record and the disk.
+// The files of a run, on POSIX descriptors: the only buffer between a record and the disk is our
+// own, which knows where each record ends.
 #include "app/files.h"
 
 #include <fcntl.h>
@@ -7,6 +8,7 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
@@ -154,31 +156,25 @@ std::string AppendFile::tail(std::size_t n) const {
     return out;
 }
 
-FileProblem AppendFile::append(std::string_view a, std::string_view b) {
-    iovec iov[2] = {{const_cast<char*>(a.data()), a.size()}, {const_cast<char*>(b.data()), b.size()}};
-    int count = b.empty() ? 1 : 2;
-    std::size_t left = a.size() + b.size();
-    iovec* v = iov;
-    while (left > 0) {
-        ssize_t n = ::writev(fd_, v, count);
+WriteCall writeCall = ::writev;
+
+FileProblem AppendFile::cannotWrite(int err) const {
+    return fileProblem(problem::Kind::OutputWriteFailed, path_, err,
+                       "cannot write " + (path_ == "-" ? std::string("standard output") : path_) + ": " +
+                           errorText(err));
+}
+
+int AppendFile::writeAll(iovec* v, int count, std::size_t& taken) {
+    taken = 0;
+    while (count > 0) {
+        const ssize_t n = writeCall(fd_, v, count);
         if (n < 0) {
             if (errno == EINTR) continue;
-            const int err = errno;
-            // A disk that filled up halfway through keeps no half record: the file is cut back to
-            // where this append began, but only when it holds exactly that and what this append
-            // wrote (never into what anyone else wrote).
-            const std::uint64_t partial = a.size() + b.size() - left;
-            struct stat st {};
-            if (regular_ && partial > 0 && ::fstat(fd_, &st) == 0 &&
-                static_cast<std::uint64_t>(st.st_size) == size_ + partial)
-                (void)!::ftruncate(fd_, static_cast<off_t>(size_));
-            return fileProblem(problem::Kind::OutputWriteFailed, path_, err,
-                               "cannot write " + (path_ == "-" ? std::string("standard output") : path_) + ": " +
-                                   errorText(err));
+            return errno;
         }
         // A short write (a pipe, or a full disk that still took part) goes on from where it stopped.
         auto done = static_cast<std::size_t>(n);
-        left -= done;
+        taken += done;
         while (count > 0 && done >= v->iov_len) {
             done -= v->iov_len;
             ++v;
@@ -189,15 +185,56 @@ FileProblem AppendFile::append(std::string_view a, std::string_view b) {
             v->iov_len -= done;
         }
     }
+    return 0;
+}
+
+FileProblem AppendFile::append(std::string_view a, std::string_view b) {
+    iovec iov[2] = {{const_cast<char*>(a.data()), a.size()}, {const_cast<char*>(b.data()), b.size()}};
+    std::size_t taken = 0;
+    if (const int err = writeAll(iov, b.empty() ? 1 : 2, taken)) {
+        // A disk that filled up halfway through keeps no half record: the file is cut back to
+        // where this append began, but only when it holds exactly that and what this append
+        // wrote (never into what anyone else wrote).
+        struct stat st {};
+        if (regular_ && taken > 0 && ::fstat(fd_, &st) == 0 && static_cast<std::uint64_t>(st.st_size) == size_ + taken)
+            (void)!::ftruncate(fd_, static_cast<off_t>(size_));
+        return cannotWrite(err);
+    }
     size_ += a.size() + b.size();
     return {};
 }
 
-bool sameFile(const std::string& a, const std::string& b) {
-    if (a == "-" || b == "-") return false;
-    struct stat sa {}, sb {};
-    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+void AppendFile::gather(std::string_view record, std::string_view after) {
+    if (gathered_.capacity() < kGatherBytes) gathered_.reserve(kGatherBytes);
+    gathered_.append(record).append(after);
+    ends_.push_back(gathered_.size());
+}
+
+AppendFile::Written AppendFile::writeGathered() {
+    Written w;
+    if (ends_.empty()) return w;
+    iovec v{gathered_.data(), gathered_.size()};
+    std::size_t taken = 0;
+    const int err = writeAll(&v, 1, taken);
+    if (err == 0) {
+        w.records = ends_.size();
+        size_ += gathered_.size();
+    } else {
+        // The records the file took whole stay; a record cut off partway is taken out again,
+        // under the same proviso as in append().
+        const auto whole = std::upper_bound(ends_.begin(), ends_.end(), taken);
+        w.records = static_cast<std::size_t>(whole - ends_.begin());
+        const std::size_t keep = w.records == 0 ? 0 : ends_[w.records - 1];
+        struct stat st {};
+        if (regular_ && taken > keep && ::fstat(fd_, &st) == 0 &&
+            static_cast<std::uint64_t>(st.st_size) == size_ + taken)
+            (void)!::ftruncate(fd_, static_cast<off_t>(size_ + keep));
+        size_ += keep;
+        w.problem = cannotWrite(err);
+    }
+    gathered_.clear();
+    ends_.clear();
+    return w;
 }
 
 bool isOpenFile(int fd, const std::string& path) {

@@ -1,11 +1,15 @@
 // The files of a run: the input read in blocks, the output and rejects files appended to whole.
 #pragma once
 
+#include <sys/types.h>
+#include <sys/uio.h>
+
 #include <cstdint>
 #include <string>
 #include <optional>
 #include <stdexcept>
 #include <string_view>
+#include <vector>
 
 #include "problem/problem.h"
 
@@ -44,10 +48,20 @@ private:
     std::uint64_t size_ = 0;
 };
 
-/// A file appended to, each append in one write() so that a record is on disk whole or not at
-/// all. "-" is standard output. Nothing is created until open().
+/// A file appended to so that it only ever holds whole records. "-" is standard output. Nothing
+/// is created until open().
+///
+/// Two ways in: append() writes at once (the rejects file, the failure log); gather() collects
+/// records in one large buffer that writeGathered() hands to the file in one write (the output,
+/// where a write per record would cost a system call each). A regular file that takes part of a
+/// write and then fails is cut back to its last whole record.
 class AppendFile {
 public:
+    /// What writeGathered() hands over in one write, unless a single record is longer. A write
+    /// costs a system call whatever its size: at 64 KiB that is about a thousand of them for 60 MB
+    /// of records, too few to measure, and the buffer leaves the run's peak memory as it was.
+    static constexpr std::size_t kGatherBytes = std::size_t{64} << 10;
+
     explicit AppendFile(std::string path) : path_(std::move(path)) {}
     ~AppendFile();
     AppendFile(const AppendFile&) = delete;
@@ -66,24 +80,50 @@ public:
     std::string tail(std::size_t n) const;
     /// Appends `a` and `b` in one write (OutputWriteFailed when it cannot); a regular file
     /// that took part of them before the error is cut back to its size before the call (when it
-    /// holds nothing else new).
+    /// holds nothing else new). Records gathered and not yet written must not be pending.
     FileProblem append(std::string_view a, std::string_view b = {});
+
+    /// Whether a record of `bytes` bytes still fits beside the records gathered (any record fits
+    /// when there are none).
+    bool fits(std::size_t bytes) const { return ends_.empty() || gathered_.size() + bytes <= kGatherBytes; }
+    /// Adds a record and what follows it to those waiting for writeGathered(); nothing is
+    /// written yet.
+    void gather(std::string_view record, std::string_view after);
+    /// Records gathered and not yet written.
+    std::size_t gatheredRecords() const { return ends_.size(); }
+
+    struct Written {
+        std::size_t records = 0;  ///< gathered records now whole in the file, from the first on
+        FileProblem problem;      ///< why the rest were not written (OutputWriteFailed)
+    };
+    /// Writes every gathered record and forgets them all. When the file fails partway, a regular
+    /// file is cut back to the end of the last whole record it took (when it holds nothing else
+    /// new), so what it holds ends with `records` of them.
+    Written writeGathered();
+
     const std::string& path() const { return path_; }
 
 private:
     FileProblem cannotOpen(int err) const;
+    FileProblem cannotWrite(int err) const;
+    /// Writes `v` fully; the bytes it took before an error in `taken`.
+    int writeAll(iovec* v, int count, std::size_t& taken);
 
     std::string path_;
     int fd_ = -1;
     bool owned_ = false;
     bool regular_ = false;
     std::uint64_t size_ = 0;  // of a regular file: we are its only writer while it is open
+    std::string gathered_;             // whole records, each with what follows it
+    std::vector<std::size_t> ends_;    // where each record in gathered_ ends
 };
 
-/// True when both paths name the same existing file (through links and other spellings too).
-/// "-" names no file.
-bool sameFile(const std::string& a, const std::string& b);
 /// True when `path` names the file open as `fd`; for "-", when standard output is that file.
 bool isOpenFile(int fd, const std::string& path);
+
+/// The system call every AppendFile writes through. Tests replace it to make a write fall short
+/// or fail partway; nothing else does.
+using WriteCall = ssize_t (*)(int fd, const iovec* v, int count);
+extern WriteCall writeCall;
 
 }  // namespace app

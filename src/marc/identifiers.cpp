@@ -35,7 +35,7 @@ std::string format(std::int64_t seconds) {
     const std::time_t s = static_cast<std::time_t>(seconds);
     std::tm tm{};
     gmtime_r(&s, &tm);
-    char buf[16];
+    char buf[64];  // room for any int, which is what GCC at -O3 checks the directives against
     std::snprintf(buf, sizeof buf, "01%02d%02d%02d%02d%02d", tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
                   tm.tm_min, tm.tm_sec);
     return buf;
