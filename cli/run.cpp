@@ -11,6 +11,7 @@
 #include "app/check.h"
 #include "app/files.h"
 #include "app/framer.h"
+#include "app/source.h"
 #include "codepage/detect.h"
 #include "marc/databar.h"
 #include "marc/reader.h"
@@ -41,57 +42,45 @@ const codepage::Codec& codecFor(const Options& o, std::string_view firstBlock) {
 }
 
 int runDump(const Options& o, messages::Language lang) {
-    const codepage::Codec* codecSeen = nullptr;
     app::InputFile input(o.input);
-    app::RecordFramer framer;
-    std::unique_ptr<char[]> block(new char[kBlock]);
+    app::RecordSource records(input);
+    const codepage::Codec& codec = codecFor(o, records.firstBlock());
     std::string cleaned, out;
     long long number = 0, failed = 0;
     app::Frame f;
-    auto handle = [&] {
-        while (framer.next(f)) {
-            if (f.continuation) continue;
-            ++number;
-            std::optional<problem::Problem> why;
-            if (!f.problem.empty()) {
-                why.emplace();
-                why->kind = app::problemKindOf(f.problem);
-            } else {
-                try {
-                    app::cleanRecord(f.bytes, cleaned);
-                    // Every "|" that stood in field data comes back as itself: the dump is for reading.
-                    const std::string working = marc::withBars(marc::isoToMarcBytes(cleaned, *codecSeen));
-                    out.clear();
-                    if (number > 1) out += '\n';
-                    for (char c : working)
-                        if (c != '\r') out += c;
-                    out += '\n';
-                    std::fwrite(out.data(), 1, out.size(), stdout);
-                } catch (const marc::MarcError& e) {
-                    why = e.problem;
-                }
-            }
-            if (why) {
-                ++failed;
-                std::fflush(stdout);
-                app::RecordFailure failure;
-                failure.number = number;
-                failure.line = f.line;
-                failure.offset = f.offset;
-                failure.problem = *why;
-                std::fprintf(stderr, "%s\n", messages::failure(failure, lang).c_str());
+    while (records.next(f)) {
+        if (f.continuation) continue;
+        ++number;
+        std::optional<problem::Problem> why;
+        if (!f.problem.empty()) {
+            why.emplace();
+            why->kind = app::problemKindOf(f.problem);
+        } else {
+            try {
+                app::cleanRecord(f.bytes, cleaned);
+                // Every "|" that stood in field data comes back as itself: the dump is for reading.
+                const std::string working = marc::withBars(marc::isoToMarcBytes(cleaned, codec));
+                out.clear();
+                if (number > 1) out += '\n';
+                for (char c : working)
+                    if (c != '\r') out += c;
+                out += '\n';
+                std::fwrite(out.data(), 1, out.size(), stdout);
+            } catch (const marc::MarcError& e) {
+                why = e.problem;
             }
         }
-    };
-    for (;;) {
-        std::size_t n = input.read(block.get(), kBlock);
-        if (!codecSeen) codecSeen = &codecFor(o, std::string_view(block.get(), n));
-        if (n == 0) break;
-        framer.feed(std::string_view(block.get(), n));
-        handle();
+        if (why) {
+            ++failed;
+            std::fflush(stdout);
+            app::RecordFailure failure;
+            failure.number = number;
+            failure.line = f.line;
+            failure.offset = f.offset;
+            failure.problem = *why;
+            std::fprintf(stderr, "%s\n", messages::failure(failure, lang).c_str());
+        }
     }
-    framer.finish();
-    handle();
     std::fflush(stdout);
     return failed ? kSomeFailed : kAllWritten;
 }

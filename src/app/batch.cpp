@@ -2,6 +2,7 @@
 #include "app/batch.h"
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -9,6 +10,7 @@
 #include "app/files.h"
 #include "app/framer.h"
 #include "app/shown_chooser.h"
+#include "app/source.h"
 #include "codepage/detect.h"
 #include "marc/constants.h"
 #include "marc/error.h"
@@ -22,7 +24,6 @@
 namespace app {
 namespace {
 
-constexpr std::size_t kBlockSize = std::size_t{1} << 20;
 constexpr std::string_view kNothingToWrite = "the record has no field to write besides 001 and 005";
 
 problem::Problem make(problem::Kind kind, std::string path = {}) {
@@ -124,8 +125,6 @@ private:
     marc::IdentifierSequence identifiers_;
     marc::SourceRecord source_;
     marc::WriteContext context_;
-    std::unique_ptr<char[]> block_;
-    std::size_t firstBlockSize_ = 0;  // bytes read into block_ by start(), not yet framed
     std::shared_ptr<const pinyin::PinyinTable> table_;
     // The settings as the run started, for the tag list, subfield code and existing-pinyin
     // choice, which hold for the whole run; the romaniser reads the letter case and polyphonic
@@ -134,7 +133,7 @@ private:
     std::optional<ShownChooser> shownChooser_;
     std::unique_ptr<WriteFirst> asker_;
     std::unique_ptr<pinyin::Romaniser> romaniser_;
-    RecordFramer framer_;
+    std::unique_ptr<RecordSource> records_;
     BatchResult result_;
     std::string cleaned_;
     std::string_view separator_;
@@ -148,6 +147,7 @@ private:
 
 void Run::start() {
     input_ = std::make_unique<InputFile>(options_.inputPath);
+    records_ = std::make_unique<RecordSource>(*input_);
     refuse(output_.check());
     if (isOpenFile(input_->fd(), options_.outputPath))
         throw StartError(make(problem::Kind::InputIsOutput, options_.inputPath),
@@ -192,18 +192,12 @@ void Run::start() {
 /// Reads the input's first block and decides, or checks, its code page from it: the block is
 /// framed afterwards, so nothing is read twice.
 void Run::readFirstBlock() {
-    block_.reset(new char[kBlockSize]);
+    std::string_view first;
     try {
-        // A pipe may hand over less than asked: read until the block is full or the input ends.
-        while (firstBlockSize_ < codepage::kDetectionSample) {
-            const std::size_t n = input_->read(block_.get() + firstBlockSize_, kBlockSize - firstBlockSize_);
-            if (n == 0) break;
-            firstBlockSize_ += n;
-        }
+        first = records_->firstBlock();
     } catch (const FileError& e) {
         throw StartError(e.problem, e.what());
     }
-    const std::string_view first(block_.get(), firstBlockSize_);
     if (first.find_first_not_of(" \r\n\x1A") != std::string_view::npos && !holdsRecordLeader(first))
         throw StartError(make(problem::Kind::NotIso2709, options_.inputPath),
                          "this is not an ISO 2709 file: nothing in its first megabyte looks like the leader of a record");
@@ -247,7 +241,7 @@ void Run::stopAtUsersWish() {
     result_.stopped = true;
     if (result_.nextRecord == 0) {
         result_.nextRecord = number_ + 1;
-        result_.nextOffset = framer_.consumed();
+        result_.nextOffset = records_->consumed();
     }
 }
 
@@ -256,7 +250,7 @@ void Run::halt(problem::Problem problem, std::string error) {
     result_.stopped = true;
     if (result_.nextRecord == 0) {
         result_.nextRecord = number_ + 1;
-        result_.nextOffset = framer_.consumed();
+        result_.nextOffset = records_->consumed();
     }
     result_.error = std::move(error) + "; " + std::to_string(result_.written) +
                     (result_.written == 1 ? " record" : " records") + " written";
@@ -387,7 +381,7 @@ void Run::handle(const Frame& frame) {
     }
     if (result_.stopped) return;
     observer_.recordDone(result_.read);
-    observer_.progress(framer_.consumed(), input_->size());
+    observer_.progress(records_->consumed(), input_->size());
     if (!observer_.yieldPoint()) stopAtUsersWish();
 }
 
@@ -396,24 +390,16 @@ BatchResult Run::go() {
     observer_.started(*this);
     auto began = std::chrono::steady_clock::now();
     Frame frame;
-    bool atEnd = false;
-    while (!atEnd && !result_.stopped) {
-        std::size_t n = std::exchange(firstBlockSize_, 0);
-        // The records gathered point into the framer's bytes, which the next block replaces.
-        if (n == 0 && !writeGathered()) break;
+    // The records gathered point into the framer's bytes, which the next block replaces.
+    const std::function<bool()> writeFirst = [this] { return writeGathered(); };
+    while (!result_.stopped) {
         try {
-            if (n == 0) n = input_->read(block_.get(), kBlockSize);
+            if (!records_->next(frame, writeFirst)) break;
         } catch (const FileError& e) {
             stop(e.problem, e.what());
             break;
         }
-        if (n == 0) {
-            framer_.finish();
-            atEnd = true;
-        } else {
-            framer_.feed(std::string_view(block_.get(), n));
-        }
-        while (!result_.stopped && framer_.next(frame)) handle(frame);
+        handle(frame);
     }
     (void)writeGathered();
     result_.seconds =

@@ -13,6 +13,7 @@
 
 #include "app/files.h"
 #include "app/framer.h"
+#include "app/source.h"
 #include "codepage/codepage.h"
 #include "codepage/detect.h"
 #include "marc/databar.h"
@@ -185,13 +186,14 @@ private:
     const codepage::Codec* codec_ = nullptr;  // chosen, or decided from the first block
     std::shared_ptr<const pinyin::PinyinTable> table_;
     std::unique_ptr<PinyinChecker> checker_;
-    RecordFramer framer_;
+    std::unique_ptr<RecordSource> records_;
     CheckResult result_;
     std::string cleaned_, lines_;
 };
 
 void Check::start() {
     input_ = std::make_unique<InputFile>(options_.inputPath);
+    records_ = std::make_unique<RecordSource>(*input_);
     if (FileProblem p = report_.check()) throw StartError(*p, p->detail);
     if (isOpenFile(input_->fd(), options_.outputPath)) {
         problem::Problem p;
@@ -306,35 +308,22 @@ void Check::handle(const Frame& frame) {
         lines_.clear();
     }
     observer_.recordDone(result_.read);
-    observer_.progress(framer_.consumed(), input_->size());
+    observer_.progress(records_->consumed(), input_->size());
     if (!observer_.yieldPoint()) result_.stopped = true;
 }
 
 CheckResult Check::go() {
     start();
     const auto began = std::chrono::steady_clock::now();
-    std::unique_ptr<char[]> block(new char[kBlockSize]);
     Frame frame;
-    for (bool atEnd = false; !atEnd && !result_.stopped;) {
-        std::size_t n = 0;
-        try {
-            n = input_->read(block.get(), kBlockSize);
-        } catch (const FileError& e) {
-            result_.stopped = true;
-            result_.stopProblem = e.problem;
-            break;
-        }
-        if (!codec_)
-            codec_ = &codepage::Codec::get(options_.autoEncoding
-                                               ? codepage::detectEncoding(std::string_view(block.get(), n)).encoding
-                                               : options_.encoding);
-        if (n == 0) {
-            framer_.finish();
-            atEnd = true;
-        } else {
-            framer_.feed(std::string_view(block.get(), n));
-        }
-        while (!result_.stopped && framer_.next(frame)) handle(frame);
+    try {
+        const std::string_view first = records_->firstBlock();
+        codec_ = &codepage::Codec::get(options_.autoEncoding ? codepage::detectEncoding(first).encoding
+                                                             : options_.encoding);
+        while (!result_.stopped && records_->next(frame)) handle(frame);
+    } catch (const FileError& e) {
+        result_.stopped = true;
+        result_.stopProblem = e.problem;
     }
     if (!lines_.empty() && !result_.stopProblem)
         if (FileProblem p = report_.append(lines_)) {

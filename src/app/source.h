@@ -1,0 +1,42 @@
+// The records of an input file, read in blocks and framed: the one loop every reader of record
+// files goes through (the batch run, the check of existing pinyin, the dump).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string_view>
+
+#include "app/files.h"
+#include "app/framer.h"
+
+namespace app {
+
+class RecordSource {
+public:
+    explicit RecordSource(InputFile& input);
+
+    /// Reads the input's first block, at least the sample the code page is decided from unless
+    /// the input ends first (a pipe may hand over less at a time), and returns it; it is framed
+    /// by the following calls of next(). Call at most once, before next(). Throws FileError.
+    std::string_view firstBlock();
+
+    /// The next frame, reading and framing further blocks as needed; false at the input's end.
+    /// `beforeRead` runs before a block replaces the bytes that earlier frames point into; when
+    /// it returns false, next() returns false at once. Throws FileError on a read error.
+    bool next(Frame& frame, const std::function<bool()>& beforeRead = {});
+
+    /// Input bytes framed so far.
+    std::uint64_t consumed() const { return framer_.consumed(); }
+    /// The input's size in bytes, 0 when unknown (a pipe).
+    std::uint64_t size() const { return input_.size(); }
+
+private:
+    InputFile& input_;
+    std::unique_ptr<char[]> block_;
+    std::size_t pending_ = 0;  // bytes in block_ not yet fed to the framer
+    bool atEnd_ = false;
+    RecordFramer framer_;
+};
+
+}  // namespace app
