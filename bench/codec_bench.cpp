@@ -1,20 +1,23 @@
 // Times decoding and re-encoding every record of an ISO 2709 file, streaming it in fixed-size blocks.
 //
 // Usage: codec_bench [--encoding gbk|gb18030|utf-8] FILE
-// Splits the file at the record terminator (0x1D), runs isoToMarcBytes and marcToIsoBytes on each
-// record as the batch run does, and prints records/s, MB/s and a checksum (FNV-1a) of the records
-// written, so that two builds can be compared for output as well as speed. Memory stays flat: one
-// block and one record are held at a time.
+// Reads the records as the batch run does (app::RecordSource), runs readRecord and marcToIsoBytes on
+// each, and prints records/s, MB/s and a checksum (FNV-1a) of the records written, so that two
+// builds can be compared for output as well as speed. Memory stays flat: one block and one record
+// are held at a time.
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <memory>
 #include <iostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/files.h"
+#include "app/framer.h"
+#include "app/source.h"
 #include "codepage/codepage.h"
 #include "marc/constants.h"
 #include "marc/error.h"
@@ -23,8 +26,6 @@
 #include "marc/writer.h"
 
 namespace {
-
-constexpr std::size_t kBlock = 1 << 20;
 
 /// FNV-1a over 8-byte words (then the tail byte by byte): a checksum, cheap next to the codec.
 std::uint64_t fnv1a(std::uint64_t h, std::string_view s) {
@@ -59,18 +60,24 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    std::ifstream in(path, std::ios::binary);
-    if (path.empty() || !in) {
-        std::cerr << "codec_bench: cannot open " << path << "\n";
+    if (path.empty()) {
+        std::cerr << "usage: codec_bench [--encoding gbk|gb18030|utf-8] FILE\n";
+        return 2;
+    }
+    std::unique_ptr<app::InputFile> input;
+    try {
+        input = std::make_unique<app::InputFile>(path);
+    } catch (const std::exception& e) {
+        std::cerr << "codec_bench: cannot open " << path << ": " << e.what() << "\n";
         return 1;
     }
+    app::RecordSource frames(*input);
     const codepage::Codec& cp = codepage::Codec::get(encoding);
     const marc::Clock clock = [] { return marc::LocalTime{2099, 12, 31, 23, 59, 59}; };
 
     std::uint64_t checksum = 0xcbf29ce484222325ULL;
     std::size_t records = 0, failed = 0, bytesIn = 0, bytesOut = 0;
-    std::vector<char> block(kBlock);
-    std::string pending;
+    std::string cleaned;
     marc::SourceRecord source;
     marc::WriteContext context;
     context.source = &source;
@@ -89,24 +96,17 @@ int main(int argc, char** argv) {
     };
 
     const auto start = std::chrono::steady_clock::now();
-    while (in) {
-        in.read(block.data(), static_cast<std::streamsize>(block.size()));
-        const std::string_view chunk(block.data(), static_cast<std::size_t>(in.gcount()));
-        bytesIn += chunk.size();
-        std::size_t from = 0;
-        for (std::size_t end = chunk.find(marc::kRecordTerminator); end != std::string_view::npos;
-             end = chunk.find(marc::kRecordTerminator, from)) {
-            if (pending.empty()) {
-                process(chunk.substr(from, end + 1 - from));
-            } else {
-                pending.append(chunk.substr(from, end + 1 - from));
-                process(pending);
-                pending.clear();
-            }
-            from = end + 1;
+    frames.firstBlock();
+    app::Frame frame;
+    while (frames.next(frame)) {
+        if (!frame.problem.empty() || frame.continuation) {
+            ++failed;
+            continue;
         }
-        pending.append(chunk.substr(from));
+        app::cleanRecord(frame.bytes, cleaned);
+        process(cleaned);
     }
+    bytesIn = frames.consumed();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
     std::printf("records %zu failed %zu in %.3f s: %.0f records/s, %.1f MB/s in, %.1f MB/s out, checksum %016llx\n",
