@@ -29,6 +29,7 @@
 #include "codepage/codepage.h"
 #include "pinyin/datapath.h"
 #include "pinyin/lookup.h"
+#include "pinyin/readings.h"
 #include "pinyin/table.h"
 #include "pinyin/table_impl.h"
 
@@ -110,13 +111,7 @@ public:
         ++asked;
         ++askedFor[r.hz];
         if (r.dyStr == watch) watchedAsked = true;
-        std::size_t k = 0, start = 0;
-        for (;;) {
-            const auto sp = r.pystr.find(' ', start);
-            if (k++ == static_cast<std::size_t>(r.suggested) || sp == std::string::npos)
-                return r.pystr.substr(start, sp == std::string::npos ? sp : sp - start);
-            start = sp + 1;
-        }
+        return std::string(pinyin::readingAt(r.pystr, static_cast<std::size_t>(r.suggested)));
     }
     std::size_t asked = 0;
     std::map<std::string, std::size_t> askedFor;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "codepage/codepage.h"
+#include "pinyin/readings.h"
 
 namespace cli {
 
@@ -43,12 +44,7 @@ std::string markCharacter(const std::string& text, int position) {
 
 std::optional<std::string> TtyChooser::choose(const pinyin::ChooserRequest& r) {
     std::vector<std::string> readings;
-    for (std::size_t i = 0; i < r.pystr.size();) {
-        std::size_t j = r.pystr.find(' ', i);
-        if (j == std::string::npos) j = r.pystr.size();
-        if (j > i) readings.push_back(r.pystr.substr(i, j - i));
-        i = j + 1;
-    }
+    for (std::string_view reading : pinyin::splitReadings(r.pystr)) readings.emplace_back(reading);
     if (readings.empty()) return std::nullopt;
     const bool chinese = lang_ == messages::Language::Chinese;
     int suggested = r.suggested >= 0 && r.suggested < static_cast<int>(readings.size()) ? r.suggested : 0;

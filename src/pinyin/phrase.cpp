@@ -10,6 +10,7 @@
 #include <type_traits>
 
 #include "codepage/codepage.h"
+#include "pinyin/readings.h"
 #include "pinyin/table.h"
 #include "pinyin/table_impl.h"
 
@@ -88,18 +89,6 @@ std::u32string decode(std::string_view s) {
     std::u32string out;
     for (std::size_t i = 0; i < s.size();) out += codepage::utf8::next(s, i);
     return out;
-}
-
-/// The `k`th space-separated piece of `py` (empty pieces skipped), or "" when there is none.
-std::string_view piece(std::string_view py, std::size_t k) {
-    std::size_t i = 0;
-    while (i < py.size()) {
-        while (i < py.size() && py[i] == ' ') ++i;
-        const std::size_t end = std::min(py.find(' ', i), py.size());
-        if (end > i && k-- == 0) return py.substr(i, end - i);
-        i = end;
-    }
-    return {};
 }
 
 /// Fills in `s` when `reading` is one of the character's readings, and says whether it is.
@@ -465,7 +454,7 @@ void PhraseModel::analyse(std::string_view text, bool nameField, const PinyinTab
         const auto [len, py] = surname(&chars[start], count - start);
         for (std::size_t k = 0; k < len; ++k) {
             const Entry* e = rows[start + k];
-            if (e && e->polyphonic) suggest(out[start + k], piece(*py, k), *e, true);
+            if (e && e->polyphonic) suggest(out[start + k], readingAt(*py, k), *e, true);
         }
         start += len;
     }
@@ -613,7 +602,7 @@ void PhraseModel::segment(const char32_t* chars, const Entry* const* rows,
             // form for a folded character, whose own row may order its readings otherwise.
             const std::string_view r =
                 py.empty() ? std::string_view(simplifiedRows[p]->readings.front().stored)
-                           : piece(py, k > 1 ? p - first : 0);
+                           : readingAt(py, k > 1 ? p - first : 0);
             if (k > 1) {
                 // A known word decides every character in it.
                 if (suggest(s, r, e, true)) {

@@ -9,6 +9,7 @@
 
 #include "codepage/codepage.h"
 #include "pinyin/phrase.h"
+#include "pinyin/readings.h"
 #include "pinyin/table_impl.h"
 #include "text/ascii.h"
 
@@ -105,19 +106,8 @@ void PinyinTable::add(char32_t c, std::string py1) {
     e.trimmed = std::string(trimSpaces(py1));
     e.py1 = std::move(py1);
     e.polyphonic = e.trimmed.find(' ') != std::string::npos;
-    if (!e.polyphonic) {
-        e.readings.push_back(makeReading(e.trimmed));
-    } else {
-        // Doubled spaces leave empty pieces, which are no readings.
-        std::string_view rest = e.trimmed;
-        while (!rest.empty()) {
-            const std::size_t sp = rest.find(' ');
-            const std::string_view piece = rest.substr(0, sp);
-            if (!piece.empty()) e.readings.push_back(makeReading(piece));
-            if (sp == std::string_view::npos) break;
-            rest.remove_prefix(sp + 1);
-        }
-    }
+    for (std::string_view piece : splitReadings(e.trimmed)) e.readings.push_back(makeReading(piece));
+    if (e.readings.empty()) e.readings.push_back(makeReading({}));
     const auto index = static_cast<std::int32_t>(impl_->entries.size());
     impl_->entries.push_back(std::move(e));
     if (c >= 0x10000) {

@@ -12,6 +12,7 @@
 #include <unordered_map>
 
 #include "codepage/codepage.h"
+#include "pinyin/readings.h"
 #include "pinyin/table_impl.h"
 
 namespace pinyin {
@@ -43,12 +44,7 @@ constexpr std::string_view kSyllables =
 
 const std::vector<std::string_view>& syllables() {
     static const std::vector<std::string_view> sorted = [] {
-        std::vector<std::string_view> v;
-        for (std::size_t at = 0; at < kSyllables.size();) {
-            const std::size_t sp = std::min(kSyllables.find(' ', at), kSyllables.size());
-            v.push_back(kSyllables.substr(at, sp - at));
-            at = sp + 1;
-        }
+        std::vector<std::string_view> v = splitReadings(kSyllables);
         std::sort(v.begin(), v.end());
         return v;
     }();
