@@ -9,6 +9,7 @@
 #include "codepage/codepage.h"
 #include "pinyin/phrase.h"
 #include "pinyin/table_impl.h"
+#include "pinyin/utf8_next.h"
 
 namespace pinyin {
 namespace {
@@ -192,18 +193,7 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
             ++position;
             continue;
         }
-        char32_t c;
-        // Han characters are three bytes long; anything else, or anything odd, takes the
-        // shared decoder.
-        if ((p[i] & 0xF0) == 0xE0 && i + 2 < n && (p[i + 1] & 0xC0) == 0x80 &&
-            (p[i + 2] & 0xC0) == 0x80 && (c = (char32_t(p[i] & 0x0F) << 12) |
-                                              (char32_t(p[i + 1] & 0x3F) << 6) |
-                                              char32_t(p[i + 2] & 0x3F)) >= 0x800 &&
-            (c < 0xD800 || c > 0xDFFF)) {
-            i += 3;
-        } else {
-            c = codepage::utf8::next(hz, i);
-        }
+        const char32_t c = nextCodePoint(hz, i);
         const int dyStr = static_cast<int>(position) + 1;
         position += c > 0xFFFF ? 2 : 1;
 

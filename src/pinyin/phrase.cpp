@@ -13,6 +13,7 @@
 #include "pinyin/readings.h"
 #include "pinyin/table.h"
 #include "pinyin/table_impl.h"
+#include "pinyin/utf8_next.h"
 
 namespace pinyin {
 namespace {
@@ -67,22 +68,6 @@ std::string_view columnText(sqlite3_stmt* s, int col) {
     const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, col));
     return p ? std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(s, col)))
              : std::string_view();
-}
-
-/// The code point at s[i], advancing i: three-byte characters (every Han one) decoded here,
-/// anything else by the shared decoder, which gives the same result for them.
-inline char32_t nextChar(std::string_view s, std::size_t& i) {
-    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-    if ((p[i] & 0xF0) == 0xE0 && i + 2 < s.size() && (p[i + 1] & 0xC0) == 0x80 &&
-        (p[i + 2] & 0xC0) == 0x80) {
-        const char32_t c = (char32_t(p[i] & 0x0F) << 12) | (char32_t(p[i + 1] & 0x3F) << 6) |
-                           char32_t(p[i + 2] & 0x3F);
-        if (c >= 0x800 && (c < 0xD800 || c > 0xDFFF)) {
-            i += 3;
-            return c;
-        }
-    }
-    return codepage::utf8::next(s, i);
 }
 
 std::u32string decode(std::string_view s) {
@@ -321,7 +306,7 @@ bool PhraseModel::readWords(sqlite3* db, bool sortFirst) {
         std::size_t n = 0;
         for (std::size_t i = 0; i < word.size(); ++n) {
             if (n == kMaxWord) return true;  // longer words are not looked for
-            r.chars[n] = nextChar(word, i);
+            r.chars[n] = nextCodePoint(word, i);
             if (r.chars[n] == 0) return true;
         }
         const std::string_view py = columnText(s, 1);
@@ -420,7 +405,7 @@ void PhraseModel::analyse(std::string_view text, bool nameField, const PinyinTab
     const PinyinTable::Impl& t = table.impl();
     std::size_t count = 0;
     for (std::size_t i = 0; i < text.size(); ++count) {
-        const char32_t c = nextChar(text, i);
+        const char32_t c = nextCodePoint(text, i);
         const char16_t folded =
             c < 0x10000 && (traditional_[c / 64] >> (c % 64)) & 1u ? simplified_[c] : 0;
         chars[count] = folded ? folded : c;

@@ -14,6 +14,7 @@
 #include "codepage/codepage.h"
 #include "pinyin/readings.h"
 #include "pinyin/table_impl.h"
+#include "pinyin/utf8_next.h"
 
 namespace pinyin {
 namespace {
@@ -232,21 +233,8 @@ bool UserWords::cover(std::string_view text, std::vector<const Reading*>& out) c
     const Impl& m = *impl_;
     if (m.words.empty()) return false;
     // Most texts hold no character that starts a listed word: one pass over them says so.
-    const auto* const p = reinterpret_cast<const unsigned char*>(text.data());
     bool any = false;
-    for (std::size_t i = 0; i < text.size() && !any;) {
-        char32_t c;
-        if (p[i] < 0x80) {
-            c = p[i++];
-        } else if ((p[i] & 0xF0) == 0xE0 && i + 2 < text.size() && (p[i + 1] & 0xC0) == 0x80 &&
-                   (p[i + 2] & 0xC0) == 0x80) {
-            c = (char32_t(p[i] & 0x0F) << 12) | (char32_t(p[i + 1] & 0x3F) << 6) | char32_t(p[i + 2] & 0x3F);
-            i += 3;
-        } else {
-            c = codepage::utf8::next(text, i);
-        }
-        any = m.mayStart(c);
-    }
+    for (std::size_t i = 0; i < text.size() && !any;) any = m.mayStart(nextCodePoint(text, i));
     if (!any) return false;
 
     // Where each code point starts, and one entry more for the end.
