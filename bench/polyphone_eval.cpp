@@ -29,9 +29,9 @@
 #include "codepage/codepage.h"
 #include "pinyin/datapath.h"
 #include "pinyin/lookup.h"
-#include "pinyin/readings.h"
 #include "pinyin/table.h"
-#include "pinyin/table_impl.h"
+#include "pinyin/readings.h"
+#include "pinyin/rows.h"
 
 namespace {
 
@@ -291,15 +291,16 @@ int pairsReport(const std::string& path, const pinyin::PinyinTable& table, bool 
 
     // The syllables pinyin has: every reading of the table, in lower case.
     std::set<std::string> valid;
-    for (const pinyin::Entry& e : table.impl().entries)
-        for (const pinyin::Reading& r : e.readings) {
-            std::string syl = r.lower;
-            while (!syl.empty() && syl.back() == ' ') syl.pop_back();
-            if (!syl.empty() && std::all_of(syl.begin(), syl.end(), [](char c) {
-                    return c >= 'a' && c <= 'z';
-                }))
-                valid.insert(syl);
-        }
+    for (char32_t c = 0; c <= 0x10FFFF; ++c)
+        if (const pinyin::Entry* e = table.rows().find(c))
+            for (const pinyin::Reading& r : e->readings) {
+                std::string syl = r.lower;
+                while (!syl.empty() && syl.back() == ' ') syl.pop_back();
+                if (!syl.empty() && std::all_of(syl.begin(), syl.end(), [](char c) {
+                        return c >= 'a' && c <= 'z';
+                    }))
+                    valid.insert(syl);
+            }
 
     struct Mode {
         const char* name;

@@ -8,7 +8,7 @@
 
 #include "codepage/codepage.h"
 #include "pinyin/phrase.h"
-#include "pinyin/table_impl.h"
+#include "pinyin/rows.h"
 #include "pinyin/utf8_next.h"
 
 namespace pinyin {
@@ -42,7 +42,7 @@ void appendWithoutReading(std::string& out, char32_t c) {
 
 /// Fills in the word around the asked character and the reading each character of the text
 /// takes without asking (see ChooserRequest).
-void describe(ChooserRequest& request, const PinyinTable::Impl& t,
+void describe(ChooserRequest& request, const TableRows& t,
               const std::vector<Suggestion>* suggestions, const std::vector<const Reading*>* cover) {
     const std::string_view text = request.allHz;
     std::size_t units = 0;
@@ -86,8 +86,8 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
     // Only the caller can know what manual choice without anyone to ask should mean.
     if (settings_.polyphone == Polyphone::Manual && !chooser_)
         throw std::logic_error("manual choice of readings without a chooser");
-    const PinyinTable::Impl& t = table_.impl();
-    const char* const pool = t.pool.data();
+    const TableRows& t = table_.rows();
+    const char* const pool = t.pool();
     std::string out;
     out.reserve(hz.size() * 2 + 8);
 
@@ -205,7 +205,7 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
         }
 
         if (c < 0x10000) {
-            const Hot h = t.hot[c];
+            const Hot h = t.hot(c);
             if ((h.flags & kUsable) == kUsable) {
                 // The settings are read afresh at every lookup: a change during a run applies
                 // from the next character on.

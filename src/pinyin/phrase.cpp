@@ -12,7 +12,7 @@
 #include "codepage/codepage.h"
 #include "pinyin/readings.h"
 #include "pinyin/table.h"
-#include "pinyin/table_impl.h"
+#include "pinyin/rows.h"
 #include "pinyin/utf8_next.h"
 
 namespace pinyin {
@@ -402,7 +402,7 @@ void PhraseModel::analyse(std::string_view text, bool nameField, const PinyinTab
         simplifiedRows.resize(text.size());
         polyphonic.resize(text.size());
     }
-    const PinyinTable::Impl& t = table.impl();
+    const TableRows& t = table.rows();
     std::size_t count = 0;
     for (std::size_t i = 0; i < text.size(); ++count) {
         const char32_t c = nextCodePoint(text, i);
@@ -417,7 +417,7 @@ void PhraseModel::analyse(std::string_view text, bool nameField, const PinyinTab
             e = t.find(c);
             several = e && e->polyphonic;
         } else if (c >= 0x80) {
-            const std::uint8_t flags = t.hot[c].flags;
+            const std::uint8_t flags = t.hot(c).flags;
             several = flags & Hot::kPolyphonic;
             if (several)
                 e = t.find(c);

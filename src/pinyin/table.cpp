@@ -5,15 +5,38 @@
 #include <unicode/uchar.h>
 
 #include <cstring>
+#include <mutex>
 #include <optional>
 
 #include "codepage/codepage.h"
 #include "pinyin/phrase.h"
 #include "pinyin/readings.h"
-#include "pinyin/table_impl.h"
+#include "pinyin/rows.h"
 #include "text/ascii.h"
 
 namespace pinyin {
+namespace {
+
+struct DbCloser {
+    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+using Db = std::unique_ptr<sqlite3, DbCloser>;
+
+}  // namespace
+
+struct PinyinTable::Impl {
+    TableRows rows;
+    /// The phrase data, built at the first phrases() call that finds `phraseDb` set: loading
+    /// it takes longer than the whole PinYin table, and the plain modes never read it.
+    std::shared_ptr<const PhraseModel> phrases;
+    /// py.db kept open from load() until the phrase data is built from it; null when the
+    /// database has no phrase data or it is built already (or the table was filled by hand).
+    Db phraseDb;
+    bool lazyPhrases = false;  ///< set once by load(): phrases() builds from phraseDb
+    std::once_flag phrasesOnce;
+    std::string dbPath;  ///< for the message of a phrase load that fails
+};
+
 namespace {
 
 constexpr char32_t kSmallUDiaeresisAcute = 0x01D8;  // "ǘ", written "v" in the pinyin
@@ -23,7 +46,6 @@ std::string quoted(const std::string& path) { return "\"" + path + "\""; }
 struct StmtFinalizer {
     void operator()(sqlite3_stmt* st) const { sqlite3_finalize(st); }
 };
-using Db = std::unique_ptr<sqlite3, PinyinTable::Impl::DbCloser>;
 using Stmt = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
 
 Stmt prepare(sqlite3* db, const char* sql) {
@@ -73,13 +95,13 @@ std::string readingOut(std::string_view reading, bool lower) {
     return out;
 }
 
-void PinyinTable::Impl::DbCloser::operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-
 PinyinTable::PinyinTable() : impl_(std::make_unique<Impl>()) {}
 PinyinTable::~PinyinTable() = default;
 
+const TableRows& PinyinTable::rows() const { return impl_->rows; }
+
 const std::string* PinyinTable::readings(char32_t c) const {
-    const Entry* e = impl_->find(c);
+    const Entry* e = impl_->rows.find(c);
     return e ? &e->py1 : nullptr;
 }
 
@@ -100,38 +122,40 @@ const PhraseModel* PinyinTable::phrases() const {
     return t.phrases.get();
 }
 
-void PinyinTable::add(char32_t c, std::string py1) {
-    if (impl_->find(c)) return;
+void PinyinTable::add(char32_t c, std::string py1) { impl_->rows.add(c, std::move(py1)); }
+
+void TableRows::add(char32_t c, std::string py1) {
+    if (find(c)) return;
     Entry e;
     e.trimmed = std::string(trimSpaces(py1));
     e.py1 = std::move(py1);
     e.polyphonic = e.trimmed.find(' ') != std::string::npos;
     for (std::string_view piece : splitReadings(e.trimmed)) e.readings.push_back(makeReading(piece));
     if (e.readings.empty()) e.readings.push_back(makeReading({}));
-    const auto index = static_cast<std::int32_t>(impl_->entries.size());
-    impl_->entries.push_back(std::move(e));
+    const auto index = static_cast<std::int32_t>(entries_.size());
+    entries_.push_back(std::move(e));
     if (c >= 0x10000) {
-        impl_->astral.emplace(c, index);
+        astral_.emplace(c, index);
         return;
     }
-    impl_->bmp[c] = index;
+    bmp_[c] = index;
 
-    const Entry& added = impl_->entries.back();
+    const Entry& added = entries_.back();
     const Reading& first = added.readings.front();
-    Hot& h = impl_->hot[c];
+    Hot& h = hot_[c];
     h.flags = Hot::kRow;
     if (codepage::Codec::isGbkDoubleByte(c)) h.flags |= Hot::kDoubleByte;
     if (added.polyphonic) h.flags |= Hot::kPolyphonic;
     if (first.stored.size() <= 0xFF && first.asIs.size() <= 0xFF && first.lower.size() <= 0xFF &&
-        impl_->pool.size() <= 0xFFFFFF00u) {
+        pool_.size() <= 0xFFFFFF00u) {
         h.flags |= Hot::kPooled;
-        h.pool = static_cast<std::uint32_t>(impl_->pool.size());
+        h.pool = static_cast<std::uint32_t>(pool_.size());
         h.storedLen = static_cast<std::uint8_t>(first.stored.size());
         h.asIsLen = static_cast<std::uint8_t>(first.asIs.size());
         h.lowerLen = static_cast<std::uint8_t>(first.lower.size());
-        impl_->pool += first.stored;
-        impl_->pool += first.asIs;
-        impl_->pool += first.lower;
+        pool_ += first.stored;
+        pool_ += first.asIs;
+        pool_ += first.lower;
     }
 }
 

@@ -13,7 +13,7 @@
 
 #include "codepage/codepage.h"
 #include "pinyin/readings.h"
-#include "pinyin/table_impl.h"
+#include "pinyin/rows.h"
 #include "pinyin/utf8_next.h"
 
 namespace pinyin {
