@@ -13,62 +13,21 @@
 #include "pinyin/readings.h"
 #include "pinyin/table.h"
 #include "pinyin/rows.h"
+#include "pinyin/sqlite.h"
 #include "pinyin/utf8_next.h"
 
 namespace pinyin {
 namespace {
 
-struct StmtCloser {
-    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
-using Stmt = std::unique_ptr<sqlite3_stmt, StmtCloser>;
-
-bool hasTable(sqlite3* db, const char* name) {
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1",
-                           -1, &raw, nullptr) != SQLITE_OK)
-        throw DbError(std::string("cannot read the pinyin database: ") + sqlite3_errmsg(db));
-    Stmt stmt(raw);
-    sqlite3_bind_text(raw, 1, name, -1, SQLITE_STATIC);
-    const int step = sqlite3_step(raw);
-    if (step != SQLITE_ROW && step != SQLITE_DONE)
-        throw DbError(std::string("cannot read the pinyin database: ") + sqlite3_errmsg(db));
-    return step == SQLITE_ROW;
-}
+using sqlite::columnText;
+using sqlite::eachRow;
+using sqlite::hasTable;
 
 // The queries of load(), which check() prepares without running.
 constexpr const char* kPhraseQuery = "SELECT word, py, weight FROM Phrase";
 constexpr const char* kSurnameQuery = "SELECT name, py FROM Surname";
 constexpr const char* kDominantQuery = "SELECT hz, py, share FROM Dominant";
 constexpr const char* kVariantQuery = "SELECT hz, simplified FROM Variant";
-
-/// Runs `sql` and hands every row to `row`, until `row` returns false if it returns a bool;
-/// a failure names the table.
-template <class Row>
-void eachRow(sqlite3* db, const char* table, const char* sql, Row row) {
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK)
-        throw DbError(std::string("cannot read the table ") + table +
-                      " of the pinyin database: " + sqlite3_errmsg(db));
-    Stmt stmt(raw);
-    int step;
-    while ((step = sqlite3_step(raw)) == SQLITE_ROW) {
-        if constexpr (std::is_same_v<decltype(row(raw)), bool>) {
-            if (!row(raw)) return;  // the caller has seen enough
-        } else {
-            row(raw);
-        }
-    }
-    if (step != SQLITE_DONE)
-        throw DbError(std::string("cannot read the table ") + table +
-                      " of the pinyin database: " + sqlite3_errmsg(db));
-}
-
-std::string_view columnText(sqlite3_stmt* s, int col) {
-    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, col));
-    return p ? std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(s, col)))
-             : std::string_view();
-}
 
 std::u32string decode(std::string_view s) {
     std::u32string out;
@@ -281,10 +240,7 @@ bool PhraseModel::check(sqlite3* db) {
     if (!hasTable(db, "Phrase")) return false;
     // Preparing a statement checks its table and columns without reading a row.
     const auto prepares = [db](const char* table, const char* sql) {
-        sqlite3_stmt* raw = nullptr;
-        const int rc = sqlite3_prepare_v2(db, sql, -1, &raw, nullptr);
-        Stmt stmt(raw);
-        if (rc != SQLITE_OK)
+        if (!sqlite::prepare(db, sql))
             throw DbError(std::string("cannot read the table ") + table +
                           " of the pinyin database: " + sqlite3_errmsg(db));
     };

@@ -12,15 +12,15 @@
 #include "pinyin/phrase.h"
 #include "pinyin/readings.h"
 #include "pinyin/rows.h"
+#include "pinyin/sqlite.h"
 #include "text/ascii.h"
 
 namespace pinyin {
 namespace {
 
-struct DbCloser {
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-using Db = std::unique_ptr<sqlite3, DbCloser>;
+using Db = sqlite::Connection;
+using Stmt = sqlite::Statement;
+using sqlite::prepare;
 
 }  // namespace
 
@@ -42,17 +42,6 @@ namespace {
 constexpr char32_t kSmallUDiaeresisAcute = 0x01D8;  // "ǘ", written "v" in the pinyin
 
 std::string quoted(const std::string& path) { return "\"" + path + "\""; }
-
-struct StmtFinalizer {
-    void operator()(sqlite3_stmt* st) const { sqlite3_finalize(st); }
-};
-using Stmt = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
-
-Stmt prepare(sqlite3* db, const char* sql) {
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) != SQLITE_OK) return nullptr;
-    return Stmt(st);
-}
 
 using text::trimSpaces;
 
@@ -175,20 +164,15 @@ std::shared_ptr<const PinyinTable> PinyinTable::load(const std::string& dbPath) 
     }
 
     // The file is read for the first time here, so this is where "not a database" shows.
-    Stmt hasTable = prepare(db.get(),
-                            "SELECT 1 FROM sqlite_master WHERE type IN ('table', 'view') "
-                            "AND name = ?1 COLLATE NOCASE");
-    if (!hasTable)
-        throw DbError("cannot read the pinyin database " + quoted(dbPath) + ": " + sqlite3_errmsg(db.get()),
-                      problem::Kind::DbNotReadable, sqlite3_errmsg(db.get()));
-    sqlite3_bind_text(hasTable.get(), 1, "PinYin", -1, SQLITE_STATIC);
-    const int found = sqlite3_step(hasTable.get());
-    if (found == SQLITE_DONE)
+    bool found;
+    try {
+        found = sqlite::hasTable(db.get(), "PinYin");
+    } catch (const DbError& e) {
+        throw DbError("cannot read the pinyin database " + quoted(dbPath) + ": " + e.detail,
+                      problem::Kind::DbNotReadable, e.detail);
+    }
+    if (!found)
         throw DbError("the pinyin database " + quoted(dbPath) + " has no table PinYin", problem::Kind::DbNoPinYinTable);
-    if (found != SQLITE_ROW)
-        throw DbError("cannot read the pinyin database " + quoted(dbPath) + ": " + sqlite3_errmsg(db.get()),
-                      problem::Kind::DbNotReadable, sqlite3_errmsg(db.get()));
-    hasTable.reset();
 
     // The first row of an hz wins, in the order the rows were stored. A table without rowids
     // has no such order; its own order is the best there is.

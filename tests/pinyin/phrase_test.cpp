@@ -268,15 +268,24 @@ TEST(PhraseData, UnreadablePhraseTableStopsTheLoad) {
     EXPECT_THROW(PinyinTable::load(db.path()), DbError);
 }
 
-TEST(PhraseData, SurnameAndDominantAreOptional) {
-    TempDb db(std::string(kPinYin) +
-              "CREATE TABLE Phrase(word TEXT PRIMARY KEY, py TEXT, weight INTEGER);"
-              "INSERT INTO Phrase VALUES ('银行','Yin Hang',-900),('行长','Hang Zhang',-1200),"
-              "('长',NULL,-700),('单','Shan',-800);");
-    const auto table = PinyinTable::load(db.path());
-    ASSERT_NE(table->phrases(), nullptr);
-    EXPECT_EQ(romanise(*table, "银行行长"), "yin hang hang zhang");
-    EXPECT_EQ(romanise(*table, "单田芳", Polyphone::Phrase, "701"), "shan tian fang");
+TEST(PhraseData, OptionalTablesMayBeMissingAndAnyTableIsFoundAsAQueryFindsIt) {
+    // Without Surname, Dominant and Variant; then with Phrase named in lower case and Surname a
+    // view, which SELECT ... FROM Phrase and FROM Surname read alike.
+    const std::string surnameView = "CREATE TABLE names(name TEXT, py TEXT);"
+                                    "INSERT INTO names VALUES ('曾','Zeng');"
+                                    "CREATE VIEW Surname AS SELECT name, py FROM names;";
+    for (const bool asViewAndLowerCase : {false, true}) {
+        TempDb db(std::string(kPinYin) + (asViewAndLowerCase ? "CREATE TABLE phrase" : "CREATE TABLE Phrase") +
+                  "(word TEXT PRIMARY KEY, py TEXT, weight INTEGER);"
+                  "INSERT INTO Phrase VALUES ('银行','Yin Hang',-900),('行长','Hang Zhang',-1200),"
+                  "('长',NULL,-700),('单','Shan',-800);" + (asViewAndLowerCase ? surnameView : ""));
+        const auto table = PinyinTable::load(db.path());
+        ASSERT_NE(table->phrases(), nullptr);
+        EXPECT_EQ(romanise(*table, "银行行长"), "yin hang hang zhang");
+        EXPECT_EQ(romanise(*table, "单田芳", Polyphone::Phrase, "701"), "shan tian fang");
+        EXPECT_EQ(romanise(*table, "曾国藩", Polyphone::Phrase, "701"),
+                  asViewAndLowerCase ? "zeng guo fan" : "ceng guo fan");
+    }
 }
 
 TEST(PhraseData, WordReadingsOutsideTheTableAreIgnored) {
