@@ -16,13 +16,6 @@
 #include "text/ascii.h"
 
 namespace pinyin {
-namespace {
-
-using Db = sqlite::Connection;
-using Stmt = sqlite::Statement;
-using sqlite::prepare;
-
-}  // namespace
 
 struct PinyinTable::Impl {
     TableRows rows;
@@ -31,7 +24,7 @@ struct PinyinTable::Impl {
     std::shared_ptr<const PhraseModel> phrases;
     /// py.db kept open from load() until the phrase data is built from it; null when the
     /// database has no phrase data or it is built already (or the table was filled by hand).
-    Db phraseDb;
+    sqlite::Connection phraseDb;
     bool lazyPhrases = false;  ///< set once by load(): phrases() builds from phraseDb
     std::once_flag phrasesOnce;
     std::string dbPath;  ///< for the message of a phrase load that fails
@@ -42,8 +35,6 @@ namespace {
 constexpr char32_t kSmallUDiaeresisAcute = 0x01D8;  // "ǘ", written "v" in the pinyin
 
 std::string quoted(const std::string& path) { return "\"" + path + "\""; }
-
-using text::trimSpaces;
 
 /// The one code point of `hz`, or nullopt when it holds none, several, or broken UTF-8: such a
 /// row can never equal a single character.
@@ -58,6 +49,66 @@ std::optional<char32_t> singleCodePoint(std::string_view hz) {
 
 Reading makeReading(std::string_view stored) {
     return Reading{std::string(stored), readingOut(stored, false), readingOut(stored, true)};
+}
+
+/// py.db opened read-only: a missing file must be reported, never created empty.
+sqlite::Connection openReadOnly(const std::string& dbPath) {
+    sqlite3* raw = nullptr;
+    // No mutex on the connection: one thread at a time uses it, the loading one, and later
+    // the one that builds the phrase data under phrases()'s once flag.
+    const int rc =
+        sqlite3_open_v2(dbPath.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    sqlite::Connection db(raw);
+    if (rc != SQLITE_OK) {
+        const int err = raw ? sqlite3_system_errno(raw) : 0;
+        const std::string why = err ? std::strerror(err) : sqlite3_errstr(rc);
+        throw DbError("cannot open the pinyin database " + quoted(dbPath) + ": " + why,
+                      problem::Kind::DbCannotOpen, why);
+    }
+    return db;
+}
+
+/// Throws unless `db` has the table PinYin. The file is read for the first time here, so
+/// this is where "not a database" shows.
+void requirePinYinTable(sqlite3* db, const std::string& dbPath) {
+    bool found;
+    try {
+        found = sqlite::hasTable(db, "PinYin");
+    } catch (const DbError& e) {
+        throw DbError("cannot read the pinyin database " + quoted(dbPath) + ": " + e.detail,
+                      problem::Kind::DbNotReadable, e.detail);
+    }
+    if (!found)
+        throw DbError("the pinyin database " + quoted(dbPath) + " has no table PinYin",
+                      problem::Kind::DbNoPinYinTable);
+}
+
+/// Adds every row of PinYin whose hz is one character to `table`; throws when no row is.
+void readRows(sqlite3* db, const std::string& dbPath, PinyinTable& table) {
+    // The first row of an hz wins, in the order the rows were stored. A table without rowids
+    // has no such order; its own order is the best there is.
+    sqlite::Statement rows = sqlite::prepare(db, "SELECT hz, Py1 FROM PinYin ORDER BY rowid");
+    if (!rows) rows = sqlite::prepare(db, "SELECT hz, Py1 FROM PinYin");
+    if (!rows)
+        throw DbError("the table PinYin of the pinyin database " + quoted(dbPath) +
+                          " lacks the columns hz and Py1: " + sqlite3_errmsg(db),
+                      problem::Kind::DbNoColumns, sqlite3_errmsg(db));
+    int step;
+    std::size_t characters = 0;
+    while ((step = sqlite3_step(rows.get())) == SQLITE_ROW) {
+        const auto c = singleCodePoint(sqlite::columnText(rows.get(), 0));
+        if (!c) continue;
+        // A NULL Py1 reads as an empty one: the character then stands for a lone space.
+        table.add(*c, std::string(sqlite::columnText(rows.get(), 1)));
+        ++characters;
+    }
+    if (step != SQLITE_DONE)
+        throw DbError("cannot read the table PinYin of the pinyin database " + quoted(dbPath) +
+                      ": " + sqlite3_errmsg(db));
+    // A table without a single character would give every pinyin subfield empty.
+    if (characters == 0)
+        throw DbError("the table PinYin of the pinyin database " + quoted(dbPath) + " holds no characters",
+                      problem::Kind::DbEmpty);
 }
 
 }  // namespace
@@ -84,39 +135,10 @@ std::string readingOut(std::string_view reading, bool lower) {
     return out;
 }
 
-PinyinTable::PinyinTable() : impl_(std::make_unique<Impl>()) {}
-PinyinTable::~PinyinTable() = default;
-
-const TableRows& PinyinTable::rows() const { return impl_->rows; }
-
-const std::string* PinyinTable::readings(char32_t c) const {
-    const Entry* e = impl_->rows.find(c);
-    return e ? &e->py1 : nullptr;
-}
-
-const PhraseModel* PinyinTable::phrases() const {
-    Impl& t = *impl_;
-    // Built once, by whichever thread asks first; a window may switch to a mode that needs the
-    // phrase data in the middle of a run. A load that throws leaves the flag unset, so the
-    // DbError reaches the caller and a later call tries again.
-    if (t.lazyPhrases)
-        std::call_once(t.phrasesOnce, [&t] {
-            try {
-                t.phrases = PhraseModel::load(t.phraseDb.get());
-            } catch (const DbError& e) {
-                throw DbError(std::string(e.what()) + " (" + quoted(t.dbPath) + ")", e.kind, e.detail);
-            }
-            t.phraseDb.reset();
-        });
-    return t.phrases.get();
-}
-
-void PinyinTable::add(char32_t c, std::string py1) { impl_->rows.add(c, std::move(py1)); }
-
 void TableRows::add(char32_t c, std::string py1) {
     if (find(c)) return;
     Entry e;
-    e.trimmed = std::string(trimSpaces(py1));
+    e.trimmed = std::string(text::trimSpaces(py1));
     e.py1 = std::move(py1);
     e.polyphonic = e.trimmed.find(' ') != std::string::npos;
     for (std::string_view piece : splitReadings(e.trimmed)) e.readings.push_back(makeReading(piece));
@@ -148,66 +170,40 @@ void TableRows::add(char32_t c, std::string py1) {
     }
 }
 
+PinyinTable::PinyinTable() : impl_(std::make_unique<Impl>()) {}
+PinyinTable::~PinyinTable() = default;
+
+const TableRows& PinyinTable::rows() const { return impl_->rows; }
+
+const std::string* PinyinTable::readings(char32_t c) const {
+    const Entry* e = impl_->rows.find(c);
+    return e ? &e->py1 : nullptr;
+}
+
+const PhraseModel* PinyinTable::phrases() const {
+    Impl& t = *impl_;
+    // Built once, by whichever thread asks first; a window may switch to a mode that needs the
+    // phrase data in the middle of a run. A load that throws leaves the flag unset, so the
+    // DbError reaches the caller and a later call tries again.
+    if (t.lazyPhrases)
+        std::call_once(t.phrasesOnce, [&t] {
+            try {
+                t.phrases = PhraseModel::load(t.phraseDb.get());
+            } catch (const DbError& e) {
+                throw DbError(std::string(e.what()) + " (" + quoted(t.dbPath) + ")", e.kind, e.detail);
+            }
+            t.phraseDb.reset();
+        });
+    return t.phrases.get();
+}
+
+void PinyinTable::add(char32_t c, std::string py1) { impl_->rows.add(c, std::move(py1)); }
+
 std::shared_ptr<const PinyinTable> PinyinTable::load(const std::string& dbPath) {
-    // Read-only: a missing py.db must be reported, never created empty.
-    sqlite3* raw = nullptr;
-    // No mutex on the connection: one thread at a time uses it, the loading one, and later
-    // the one that builds the phrase data under phrases()'s once flag. SQLite's own locking
-    // took a lock and an unlock for every column read.
-    const int rc =
-        sqlite3_open_v2(dbPath.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
-    Db db(raw);
-    if (rc != SQLITE_OK) {
-        const int err = raw ? sqlite3_system_errno(raw) : 0;
-        const std::string why = err ? std::strerror(err) : sqlite3_errstr(rc);
-        throw DbError("cannot open the pinyin database " + quoted(dbPath) + ": " + why, problem::Kind::DbCannotOpen, why);
-    }
-
-    // The file is read for the first time here, so this is where "not a database" shows.
-    bool found;
-    try {
-        found = sqlite::hasTable(db.get(), "PinYin");
-    } catch (const DbError& e) {
-        throw DbError("cannot read the pinyin database " + quoted(dbPath) + ": " + e.detail,
-                      problem::Kind::DbNotReadable, e.detail);
-    }
-    if (!found)
-        throw DbError("the pinyin database " + quoted(dbPath) + " has no table PinYin", problem::Kind::DbNoPinYinTable);
-
-    // The first row of an hz wins, in the order the rows were stored. A table without rowids
-    // has no such order; its own order is the best there is.
-    Stmt rows = prepare(db.get(), "SELECT hz, Py1 FROM PinYin ORDER BY rowid");
-    if (!rows) rows = prepare(db.get(), "SELECT hz, Py1 FROM PinYin");
-    if (!rows)
-        throw DbError("the table PinYin of the pinyin database " + quoted(dbPath) +
-                          " lacks the columns hz and Py1: " + sqlite3_errmsg(db.get()),
-                      problem::Kind::DbNoColumns, sqlite3_errmsg(db.get()));
-
+    sqlite::Connection db = openReadOnly(dbPath);
+    requirePinYinTable(db.get(), dbPath);
     auto table = std::make_shared<PinyinTable>();
-    int step;
-    std::size_t characters = 0;
-    while ((step = sqlite3_step(rows.get())) == SQLITE_ROW) {
-        const auto* hz = reinterpret_cast<const char*>(sqlite3_column_text(rows.get(), 0));
-        if (!hz) continue;
-        const auto c = singleCodePoint(
-            std::string_view(hz, static_cast<std::size_t>(sqlite3_column_bytes(rows.get(), 0))));
-        if (!c) continue;
-        // A NULL Py1 reads as an empty one: the character then stands for a lone space.
-        const auto* py1 = reinterpret_cast<const char*>(sqlite3_column_text(rows.get(), 1));
-        table->add(*c, py1 ? std::string(py1, static_cast<std::size_t>(
-                                                   sqlite3_column_bytes(rows.get(), 1)))
-                           : std::string());
-        ++characters;
-    }
-    if (step != SQLITE_DONE)
-        throw DbError("cannot read the table PinYin of the pinyin database " + quoted(dbPath) +
-                      ": " + sqlite3_errmsg(db.get()));
-    rows.reset();
-    // A table without a single character would give every pinyin subfield empty.
-    if (characters == 0)
-        throw DbError("the table PinYin of the pinyin database " + quoted(dbPath) + " holds no characters",
-                      problem::Kind::DbEmpty);
-
+    readRows(db.get(), dbPath, *table);
     // The phrase tables are checked now, so that a broken py.db stops the run before any
     // record; their rows are read when a mode first needs them (see phrases()).
     if (PhraseModel::check(db.get())) {
