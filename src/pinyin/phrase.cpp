@@ -1,39 +1,21 @@
-// The phrase model: loading the word tables of py.db and choosing readings by segmentation.
+// The phrase model: choosing readings by the best segmentation of a text into known words.
 #include "pinyin/phrase.h"
 
-#include <sqlite3.h>
-
 #include <algorithm>
-#include <bit>
 #include <cstdint>
 #include <limits>
-#include <type_traits>
 
-#include "codepage/codepage.h"
+#include "pinyin/phrase_internal.h"
 #include "pinyin/readings.h"
-#include "pinyin/table.h"
 #include "pinyin/rows.h"
-#include "pinyin/sqlite.h"
+#include "pinyin/table.h"
 #include "pinyin/utf8_next.h"
 
 namespace pinyin {
+
+using phrase_detail::surnameKey;
+
 namespace {
-
-using sqlite::columnText;
-using sqlite::eachRow;
-using sqlite::hasTable;
-
-// The queries of load(), which check() prepares without running.
-constexpr const char* kPhraseQuery = "SELECT word, py, weight FROM Phrase";
-constexpr const char* kSurnameQuery = "SELECT name, py FROM Surname";
-constexpr const char* kDominantQuery = "SELECT hz, py, share FROM Dominant";
-constexpr const char* kVariantQuery = "SELECT hz, simplified FROM Variant";
-
-std::u32string decode(std::string_view s) {
-    std::u32string out;
-    for (std::size_t i = 0; i < s.size();) out += codepage::utf8::next(s, i);
-    return out;
-}
 
 /// Fills in `s` when `reading` is one of the character's readings, and says whether it is.
 /// Only such readings are suggested: the word list may know a reading that the PinYin table
@@ -48,293 +30,11 @@ bool suggest(Suggestion& s, std::string_view reading, const Entry& e, bool sure)
     return false;
 }
 
-/// The bit of a node's filter for a child `c`: one of 64.
-unsigned childBit(char32_t c) {
-    return static_cast<unsigned>((c * 0x9E3779B97F4A7C15ull) >> 58);
-}
-
-/// Where the search for a child `c` starts in a hashed family.
-std::uint32_t familyHash(char32_t c) {
-    return static_cast<std::uint32_t>((c * 0x9E3779B97F4A7C15ull) >> 40);
-}
-
-/// The bit of the pair filter for the pair (a, b): one of 2^20.
-std::size_t pairBit(char32_t a, char32_t b) {
-    const std::uint64_t key = (static_cast<std::uint64_t>(a) << 21) | b;
-    return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 44);
-}
-
-/// The key of a one- or two-character surname.
-std::uint64_t surnameKey(char32_t first, char32_t second = 0) {
-    return (static_cast<std::uint64_t>(first) << 21) | second;
-}
-
 /// Stands for the row of every character with one reading: segmentation only needs to know
 /// that it has a row.
 const Entry kPlain{};
 
 }  // namespace
-
-struct PhraseModel::Row {
-    char32_t chars[kMaxWord];
-    Readings py;
-    std::uint8_t len;  // characters
-    float weight;
-
-    bool operator<(const Row& o) const {
-        return std::lexicographical_compare(chars, chars + len, o.chars, o.chars + o.len);
-    }
-};
-
-PhraseModel::PhraseModel()
-    : pairBits_((std::size_t{1} << 20) / 64, 0), rootChild_(0x10000), simplified_(0x10000, 0),
-      traditional_(0x10000 / 64, 0), sureBits_(0x10000 / 64, 0) {}
-
-/// Builds the trie from rows in the order of their characters, level by level: each level
-/// keeps its nodes in the order of the list, and a row adds a node on every level from the
-/// first character in which it differs from the row before. The levels are put end to end
-/// once the last row is in.
-class PhraseModel::Builder {
-public:
-    explicit Builder(PhraseModel& m) : m_(m) { levels_[0].nodes.emplace_back(); }
-
-    /// Adds a word; false, adding nothing, when it sorts before the word added last. The
-    /// same word again adds nothing either: its first row counts.
-    bool add(const char32_t* chars, std::size_t len, Readings py, float weight) {
-        std::size_t shared = 0;
-        while (shared < len && shared < lastLen_ && chars[shared] == last_[shared]) ++shared;
-        if (shared == len) return len == lastLen_;
-        if (shared < lastLen_ && chars[shared] < last_[shared]) return false;
-        for (std::size_t d = shared + 1; d <= len; ++d) {
-            // Its children will follow on the level below, from the end it has now.
-            levels_[d].nodes.push_back(
-                Node{static_cast<std::uint32_t>(levels_[d + 1].nodes.size()), 0, 0});
-            levels_[d - 1].nodes.back().follow |= std::uint64_t{1} << childBit(chars[d - 1]);
-            levels_[d].keys.push_back(chars[d - 1]);
-            levels_[d].readings.emplace_back();
-            last_[d - 1] = chars[d - 1];
-        }
-        lastLen_ = len;
-        levels_[len].nodes.back().weight = weight;
-        levels_[len].readings.back() = py;
-        ++m_.words_;
-        if (len > 1) {
-            const std::size_t bit = pairBit(chars[0], chars[1]);
-            m_.pairBits_[bit / 64] |= std::uint64_t{1} << (bit % 64);
-        }
-        return true;
-    }
-
-    void finish();
-
-private:
-    struct Level {
-        std::vector<Node> nodes;  // `first` counted within the level below
-        std::vector<char32_t> keys;
-        std::vector<Readings> readings;
-    };
-    PhraseModel& m_;
-    Level levels_[kMaxWord + 2];  // the root's, then one for each length of word
-    char32_t last_[kMaxWord] = {};
-    std::size_t lastLen_ = 0;
-};
-
-void PhraseModel::Builder::finish() {
-    std::uint32_t offset[kMaxWord + 2];
-    std::uint32_t total = 0;
-    for (std::size_t d = 0; d < kMaxWord + 2; ++d) {
-        offset[d] = total;
-        total += static_cast<std::uint32_t>(levels_[d].nodes.size());
-    }
-    m_.nodes_.reserve(total + 1);
-    m_.keys_.reserve(total + 1);
-    m_.readings_.reserve(total + 1);
-    for (std::size_t d = 0; d < kMaxWord + 2; ++d) {
-        Level& l = levels_[d];
-        for (Node& n : l.nodes) n.first += d + 1 < kMaxWord + 2 ? offset[d + 1] : total;
-        m_.nodes_.insert(m_.nodes_.end(), l.nodes.begin(), l.nodes.end());
-        if (d == 0) {  // the root has no key or readings
-            m_.keys_.push_back(0);
-            m_.readings_.emplace_back();
-        }
-        m_.keys_.insert(m_.keys_.end(), l.keys.begin(), l.keys.end());
-        m_.readings_.insert(m_.readings_.end(), l.readings.begin(), l.readings.end());
-        l = Level{};
-    }
-    // The one after the last marks where its children end.
-    m_.nodes_.push_back(Node{total, 0, 0});
-    m_.keys_.push_back(0);
-    m_.readings_.emplace_back();
-    for (std::uint32_t k = m_.nodes_[0].first; k < m_.nodes_[1].first; ++k)
-        if (m_.keys_[k] < 0x10000) m_.rootChild_[m_.keys_[k]] = Root{k, m_.nodes_[k].weight};
-    m_.indexFamilies();
-}
-
-void PhraseModel::indexFamilies() {
-    // Where the root's BMP children find their own: a block of keys, or for a large family a
-    // hash of it, at most half full.
-    for (std::uint32_t k = nodes_[0].first; k < nodes_[1].first; ++k) {
-        if (keys_[k] >= 0x10000) continue;
-        Root& r = rootChild_[keys_[k]];
-        const std::uint32_t count = nodes_[k + 1].first - nodes_[k].first;
-        if (count <= kBlock) {
-            r.children = nodes_[k].first;
-            r.family = count;
-            continue;
-        }
-        std::uint32_t size = 2;
-        while (size < count * 2) size *= 2;
-        r.children = static_cast<std::uint32_t>(familySlots_.size());
-        r.family = kHashed | (size - 1);
-        familySlots_.resize(familySlots_.size() + size, 0);
-        std::uint32_t* const slots = familySlots_.data() + r.children;
-        for (std::uint32_t j = nodes_[k].first; j < nodes_[k + 1].first; ++j) {
-            std::uint32_t i = familyHash(keys_[j]) & (size - 1);
-            while (slots[i] != 0) i = (i + 1) & (size - 1);
-            slots[i] = j;
-        }
-    }
-    familySlots_.shrink_to_fit();
-}
-
-inline std::uint32_t PhraseModel::second(const Root& r, char32_t c) const {
-    if (r.family & kHashed) {
-        const std::uint32_t mask = r.family & ~kHashed;
-        const std::uint32_t* const slots = familySlots_.data() + r.children;
-        for (std::uint32_t i = familyHash(c) & mask;; i = (i + 1) & mask) {
-            const std::uint32_t j = slots[i];
-            if (j == 0 || keys_[j] == c) return j;
-        }
-    }
-    return inBlock(keys_.data() + r.children, r.family, c);
-}
-
-inline std::uint32_t PhraseModel::inBlock(const char32_t* b, std::size_t n, char32_t c) const {
-    for (const char32_t* const e = b + n; b != e; ++b)
-        if (*b == c) return static_cast<std::uint32_t>(b - keys_.data());
-    return 0;
-}
-
-inline std::uint32_t PhraseModel::child(std::uint32_t node, char32_t c) const {
-    if (node == 0 && c < 0x10000) return rootChild_[c].node;
-    if (!((nodes_[node].follow >> childBit(c)) & 1u)) return 0;
-    const char32_t* const keys = keys_.data();
-    const char32_t* b = keys + nodes_[node].first;
-    std::size_t n = nodes_[node + 1].first - nodes_[node].first;
-    // The first characters of the commonest words have hundreds of children, halved without
-    // branches to mispredict down to one block.
-    while (n > kBlock) {
-        const std::size_t half = n / 2;
-        b = b[half] <= c ? b + half : b;
-        n -= half;
-    }
-    return inBlock(b, n, c);
-}
-
-bool PhraseModel::pairMayStart(char32_t a, char32_t b) const {
-    const std::size_t bit = pairBit(a, b);
-    return (pairBits_[bit / 64] >> (bit % 64)) & 1u;
-}
-
-bool PhraseModel::check(sqlite3* db) {
-    if (!hasTable(db, "Phrase")) return false;
-    // Preparing a statement checks its table and columns without reading a row.
-    const auto prepares = [db](const char* table, const char* sql) {
-        if (!sqlite::prepare(db, sql))
-            throw DbError(std::string("cannot read the table ") + table +
-                          " of the pinyin database: " + sqlite3_errmsg(db));
-    };
-    prepares("Phrase", kPhraseQuery);
-    if (hasTable(db, "Surname")) prepares("Surname", kSurnameQuery);
-    if (hasTable(db, "Dominant")) prepares("Dominant", kDominantQuery);
-    if (hasTable(db, "Variant")) prepares("Variant", kVariantQuery);
-    return true;
-}
-
-bool PhraseModel::readWords(sqlite3* db, bool sortFirst) {
-    Builder builder(*this);
-    std::vector<Row> rows;  // when sorting first
-    bool inOrder = true;
-    float lowest = 0.0f;
-    eachRow(db, "Phrase", kPhraseQuery, [&](sqlite3_stmt* s) {
-        Row r;
-        const std::string_view word = columnText(s, 0);
-        std::size_t n = 0;
-        for (std::size_t i = 0; i < word.size(); ++n) {
-            if (n == kMaxWord) return true;  // longer words are not looked for
-            r.chars[n] = nextCodePoint(word, i);
-            if (r.chars[n] == 0) return true;
-        }
-        const std::string_view py = columnText(s, 1);
-        if (n == 0) return true;
-        r.len = static_cast<std::uint8_t>(n);
-        // Stored in hundredths. A weight of exactly 0 (frequency 1) would read as "no word".
-        r.weight = std::min(static_cast<float>(sqlite3_column_double(s, 2) / 100.0), -1e-6f);
-        r.py = Readings{static_cast<std::uint32_t>(pool_.size()),
-                        static_cast<std::uint32_t>(py.size())};
-        pool_.append(py);
-        lowest = std::min(lowest, r.weight);
-        if (sortFirst)
-            rows.push_back(r);
-        else
-            inOrder = builder.add(r.chars, n, r.py, r.weight);
-        return inOrder;
-    });
-    if (!inOrder) return false;
-    // Sorted with the first row for a word still first.
-    std::stable_sort(rows.begin(), rows.end());
-    for (const Row& r : rows) builder.add(r.chars, r.len, r.py, r.weight);
-    builder.finish();
-    pool_.shrink_to_fit();
-    // A character that is no word of its own weighs less than the rarest word.
-    floor_ = lowest - 1.0f;
-    return true;
-}
-
-std::shared_ptr<const PhraseModel> PhraseModel::load(sqlite3* db) {
-    if (!hasTable(db, "Phrase")) return nullptr;
-    std::shared_ptr<PhraseModel> m(new PhraseModel());
-
-    // The table's key keeps the words in order, and the trie is built as they come; a table
-    // made otherwise is read again and sorted first.
-    if (!m->readWords(db, false)) {
-        m.reset(new PhraseModel());
-        m->readWords(db, true);
-    }
-
-    if (hasTable(db, "Surname"))
-        eachRow(db, "Surname", kSurnameQuery, [&](sqlite3_stmt* s) {
-            const std::u32string name = decode(columnText(s, 0));
-            if (name.size() == 1 || name.size() == 2)
-                m->surnames_.emplace_back(surnameKey(name[0], name.size() == 2 ? name[1] : 0),
-                                          std::string(columnText(s, 1)));
-        });
-    // In key order for the search, the first row for a name kept.
-    const auto byKey = [](const auto& a, const auto& b) { return a.first < b.first; };
-    std::stable_sort(m->surnames_.begin(), m->surnames_.end(), byKey);
-    m->surnames_.erase(std::unique(m->surnames_.begin(), m->surnames_.end(),
-                                   [](const auto& a, const auto& b) { return a.first == b.first; }),
-                       m->surnames_.end());
-    if (hasTable(db, "Dominant"))
-        eachRow(db, "Dominant", kDominantQuery, [&](sqlite3_stmt* s) {
-            const std::u32string hz = decode(columnText(s, 0));
-            if (hz.size() != 1) return;
-            const float share = static_cast<float>(sqlite3_column_double(s, 2));
-            m->dominant_.emplace(hz[0], Dominant{std::string(columnText(s, 1)), share});
-            if (share >= kSureShare && hz[0] < 0x10000)
-                m->sureBits_[hz[0] / 64] |= std::uint64_t{1} << (hz[0] % 64);
-        });
-    if (hasTable(db, "Variant"))
-        eachRow(db, "Variant", kVariantQuery, [&](sqlite3_stmt* s) {
-            const std::u32string hz = decode(columnText(s, 0));
-            const std::u32string to = decode(columnText(s, 1));
-            if (hz.size() == 1 && to.size() == 1 && hz[0] < 0x10000 && to[0] < 0x10000) {
-                m->simplified_[hz[0]] = static_cast<char16_t>(to[0]);
-                m->traditional_[hz[0] / 64] |= std::uint64_t{1} << (hz[0] % 64);
-            }
-        });
-    return m;
-}
 
 std::vector<Suggestion> PhraseModel::analyse(std::string_view text, bool nameField,
                                              const PinyinTable& table) const {

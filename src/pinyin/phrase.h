@@ -107,6 +107,10 @@ private:
     /// Reads the Phrase table into the trie; false, when the rows do not come in the order
     /// of their words, unless `sortFirst`.
     bool readWords(sqlite3* db, bool sortFirst);
+    /// Each reads the optional table of its name into the model.
+    void readSurnames(sqlite3* db);
+    void readDominant(sqlite3* db);
+    void readVariants(sqlite3* db);
     /// Fills in how each child of the root finds its own children (after the words are in).
     void indexFamilies();
     /// The index of the child of `node` reached by `c`; 0 when none.
