@@ -43,78 +43,91 @@ std::vector<Suggestion> PhraseModel::analyse(std::string_view text, bool nameFie
     return out;
 }
 
+/// The code points of a text, traditional ones folded to simplified, and the table's row for
+/// each (the original character's); kept between calls, for a thread, and only growing.
+struct PhraseModel::Text {
+    std::vector<char32_t> chars;
+    std::vector<const Entry*> rows;
+    std::vector<const Entry*> simplifiedRows;  ///< the folded character's row
+    std::vector<std::uint8_t> polyphonic;      ///< the row's flag, kept at hand
+};
+
 void PhraseModel::analyse(std::string_view text, bool nameField, const PinyinTable& table,
                           std::vector<Suggestion>& out) const {
-    // The code points of the text, traditional ones folded to simplified, and the table's row
-    // for each (the original character's); scratch kept between calls.
-    thread_local std::vector<char32_t> chars;
-    thread_local std::vector<const Entry*> rows;
-    thread_local std::vector<const Entry*> simplifiedRows;  // the folded character's row
-    thread_local std::vector<std::uint8_t> polyphonic;      // the row's flag, kept at hand
-    // No more code points than bytes; the scratch only grows.
-    if (chars.size() < text.size()) {
-        chars.resize(text.size());
-        rows.resize(text.size());
-        simplifiedRows.resize(text.size());
-        polyphonic.resize(text.size());
+    thread_local Text t;
+    const std::size_t count = lookUp(text, table.rows(), t);
+    out.assign(count, Suggestion{});
+    const std::size_t givenName = nameField ? readSurname(t, count, out.data()) : 0;
+    segmentRuns(t, givenName, count, out.data());
+    lifeAfterName(t.chars.data(), t.rows.data(), count, out.data());
+}
+
+std::size_t PhraseModel::lookUp(std::string_view text, const TableRows& table, Text& t) const {
+    // No more code points than bytes.
+    if (t.chars.size() < text.size()) {
+        t.chars.resize(text.size());
+        t.rows.resize(text.size());
+        t.simplifiedRows.resize(text.size());
+        t.polyphonic.resize(text.size());
     }
-    const TableRows& t = table.rows();
     std::size_t count = 0;
     for (std::size_t i = 0; i < text.size(); ++count) {
         const char32_t c = nextCodePoint(text, i);
         const char16_t folded =
             c < 0x10000 && (traditional_[c / 64] >> (c % 64)) & 1u ? simplified_[c] : 0;
-        chars[count] = folded ? folded : c;
-        // The eight-byte hot slot says whether a BMP character has a row and several readings;
-        // only a polyphonic character's full row is read.
+        t.chars[count] = folded ? folded : c;
+        // The hot slot says whether a BMP character has a row and several readings; only a
+        // polyphonic character's full row is read.
         const Entry* e = nullptr;
         bool several = false;
         if (c >= 0x10000) {
-            e = t.find(c);
+            e = table.find(c);
             several = e && e->polyphonic;
         } else if (c >= 0x80) {
-            const std::uint8_t flags = t.hot(c).flags;
+            const std::uint8_t flags = table.hot(c).flags;
             several = flags & Hot::kPolyphonic;
             if (several)
-                e = t.find(c);
+                e = table.find(c);
             else if (flags & Hot::kRow)
                 e = &kPlain;
         }
-        rows[count] = e;
-        polyphonic[count] = several;
-        const Entry* f = folded && polyphonic[count] ? t.find(folded) : nullptr;
-        simplifiedRows[count] = f ? f : e;
+        t.rows[count] = e;
+        t.polyphonic[count] = several;
+        const Entry* f = folded && several ? table.find(folded) : nullptr;
+        t.simplifiedRows[count] = f ? f : e;
     }
-    out.assign(count, Suggestion{});
+    return count;
+}
 
+std::size_t PhraseModel::readSurname(const Text& t, std::size_t count, Suggestion* out) const {
+    // The name starts with its surname: a double one when the first two characters make
+    // one, else a single one. The given name after it is segmented on its own.
     std::size_t start = 0;
-    if (nameField) {
-        // The name starts with its surname: a double one when the first two characters make
-        // one, else a single one. The given name after it is segmented on its own.
-        while (start < count && chars[start] == U' ') ++start;
-        const auto [len, py] = surname(&chars[start], count - start);
-        for (std::size_t k = 0; k < len; ++k) {
-            const Entry* e = rows[start + k];
-            if (e && e->polyphonic) suggest(out[start + k], readingAt(*py, k), *e, true);
-        }
-        start += len;
+    while (start < count && t.chars[start] == U' ') ++start;
+    const auto [len, py] = surname(&t.chars[start], count - start);
+    for (std::size_t k = 0; k < len; ++k) {
+        const Entry* e = t.rows[start + k];
+        if (e && e->polyphonic) suggest(out[start + k], readingAt(*py, k), *e, true);
     }
+    return start + len;
+}
 
+void PhraseModel::segmentRuns(const Text& t, std::size_t from, std::size_t count,
+                              Suggestion* out) const {
     // Runs of characters that the table reads; punctuation without a row and ASCII end a run.
-    for (std::size_t i = start; i < count;) {
-        if (!rows[i]) {
+    for (std::size_t i = from; i < count;) {
+        if (!t.rows[i]) {
             ++i;
             continue;
         }
         std::size_t j = i;
         std::size_t lastPolyphonic = 0;  // past the run's last polyphonic character; 0: none
-        for (; j < count && rows[j]; ++j)
-            if (polyphonic[j]) lastPolyphonic = j - i + 1;
+        for (; j < count && t.rows[j]; ++j)
+            if (t.polyphonic[j]) lastPolyphonic = j - i + 1;
         if (lastPolyphonic)
-            segment(&chars[i], &rows[i], &simplifiedRows[i], j - i, lastPolyphonic, &out[i]);
+            segment(&t.chars[i], &t.rows[i], &t.simplifiedRows[i], j - i, lastPolyphonic, &out[i]);
         i = j;
     }
-    lifeAfterName(chars.data(), rows.data(), count, out.data());
 }
 
 std::pair<std::size_t, const std::string*> PhraseModel::surname(const char32_t* chars,
@@ -164,25 +177,31 @@ bool PhraseModel::dominantSettles(char32_t c, const Entry& e, Suggestion& s) con
            suggest(s, d->second.py, e, true);
 }
 
+/// For the end of each prefix of a run: the best score of a path to it, the node of the last
+/// word of that path (0 for a character that is no word) and the word's length.
+struct PhraseModel::Step {
+    double best;
+    std::uint32_t last;
+    std::uint8_t len;
+};
+
 void PhraseModel::segment(const char32_t* chars, const Entry* const* rows,
                           const Entry* const* simplifiedRows, std::size_t n,
                           std::size_t polyphonicEnd, Suggestion* out) const {
-    // The best segmentation: the one whose words' log frequencies add up to the most. Every
-    // character may stand alone, so a path always exists. Unlike longest match this reads
-    // 在行动 as 在 + 行动, although 在行 is a word that longest match would take first.
-    //
-    // For each end of a prefix: the best score, the node of the last word of that path (0
-    // for a character that is no word) and the word's length. Runs are mostly short enough
-    // for the stack.
-    struct Step {
-        double best;
-        std::uint32_t last;
-        std::uint8_t len;
-    };
+    // Runs are mostly short enough for the stack.
     constexpr std::size_t kOnStack = 64;
     Step onStack[kOnStack];
     thread_local std::vector<Step> onHeap;
     Step* const step = n < kOnStack ? onStack : (onHeap.resize(n + 1), onHeap.data());
+    const std::size_t end = bestPath(chars, n, polyphonicEnd, step);
+    readPath(chars, rows, simplifiedRows, step, end, out);
+}
+
+std::size_t PhraseModel::bestPath(const char32_t* chars, std::size_t n, std::size_t polyphonicEnd,
+                                  Step* step) const {
+    // The best segmentation: the one whose words' log frequencies add up to the most. Every
+    // character may stand alone, so a path always exists. Unlike longest match this reads
+    // 在行动 as 在 + 行动, although 在行 is a word that longest match would take first.
     for (std::size_t i = 0; i <= n; ++i)
         step[i] = Step{-std::numeric_limits<double>::infinity(), 0, 1};
     step[0].best = 0.0;
@@ -190,12 +209,8 @@ void PhraseModel::segment(const char32_t* chars, const Entry* const* rows,
     // word found so far spans: every path goes through it, so the best one up to there is
     // part of the best one through the whole run, and what comes after decides nothing.
     std::size_t reach = 0;  // the furthest end of a word found so far
-    std::size_t end = n;
     for (std::size_t i = 0; i < n; ++i) {
-        if (i >= polyphonicEnd && reach <= i) {
-            end = i;
-            break;
-        }
+        if (i >= polyphonicEnd && reach <= i) return i;
         const Root* root = chars[i] < 0x10000 ? &rootChild_[chars[i]] : nullptr;
         std::uint32_t node = root ? root->node : child(0, chars[i]);
         const float weight = root ? root->weight : nodes_[node].weight;  // the root's is 0
@@ -224,7 +239,12 @@ void PhraseModel::segment(const char32_t* chars, const Entry* const* rows,
             if (nodes_[node + 1].first == w.first) break;
         }
     }
+    return n;
+}
 
+void PhraseModel::readPath(const char32_t* chars, const Entry* const* rows,
+                           const Entry* const* simplifiedRows, const Step* step, std::size_t end,
+                           Suggestion* out) const {
     while (end > 0) {
         const std::size_t k = step[end].len;
         const std::size_t first = end - k;
@@ -244,27 +264,28 @@ void PhraseModel::segment(const char32_t* chars, const Entry* const* rows,
             const std::string_view r =
                 py.empty() ? std::string_view(simplifiedRows[p]->readings.front().stored)
                            : readingAt(py, k > 1 ? p - first : 0);
-            if (k > 1) {
+            if (k == 1) {
+                standingAlone(chars[p], e, *simplifiedRows[p], py.empty() ? "" : r, s);
+            } else if (suggest(s, r, e, true)) {
                 // A known word decides every character in it.
-                if (suggest(s, r, e, true)) {
-                    s.wordBack = static_cast<std::uint8_t>(p - first);
-                    s.wordLength = static_cast<std::uint8_t>(k);
-                }
-                continue;
-            }
-            // Standing alone: a traditional character whose simplified form has one reading,
-            // its own first, is settled (於 as 于, Yu; 縣 as 县, Xian; not 閤, whose first
-            // reading Ge is not 合's He); an overwhelming reading settles any other; else the
-            // character's own entry suggests one.
-            const Entry& simple = *simplifiedRows[p];
-            if (&simple != &e && !simple.polyphonic) {
-                const std::string& first = e.readings.front().stored;
-                if (simple.readings.front().stored == first) s = Suggestion{first, 0, true};
-            } else if (!dominantSettles(chars[p], e, s) && !py.empty()) {
-                suggest(s, r, e, false);
+                s.wordBack = static_cast<std::uint8_t>(p - first);
+                s.wordLength = static_cast<std::uint8_t>(k);
             }
         }
         end = first;
+    }
+}
+
+void PhraseModel::standingAlone(char32_t c, const Entry& e, const Entry& simple,
+                                std::string_view ownReading, Suggestion& s) const {
+    // A traditional character whose simplified form has one reading, its own first, is
+    // settled (於 as 于, Yu; 縣 as 县, Xian; not 閤, whose first reading Ge is not 合's He); an
+    // overwhelming reading settles any other; else the character's own entry suggests one.
+    if (&simple != &e && !simple.polyphonic) {
+        const std::string& first = e.readings.front().stored;
+        if (simple.readings.front().stored == first) s = Suggestion{first, 0, true};
+    } else if (!dominantSettles(c, e, s)) {
+        suggest(s, ownReading, e, false);
     }
 }
 

@@ -14,6 +14,7 @@ struct sqlite3;
 namespace pinyin {
 
 class PinyinTable;
+class TableRows;
 struct Entry;
 
 /// What the context says about one character of a text.
@@ -135,6 +136,28 @@ private:
     void segment(const char32_t* chars, const Entry* const* rows,
                  const Entry* const* simplifiedRows, std::size_t n, std::size_t polyphonicEnd,
                  Suggestion* out) const;
+    /// The steps of analyse() and segment(), defined with them.
+    struct Text;
+    struct Step;
+    /// Reads the code points of `text` into `t` with their rows; returns how many there are.
+    std::size_t lookUp(std::string_view text, const TableRows& table, Text& t) const;
+    /// Suggests the surname readings at the start of a name; returns where the given name
+    /// starts.
+    std::size_t readSurname(const Text& t, std::size_t count, Suggestion* out) const;
+    /// Segments every run of looked-up characters from `from` on that holds a polyphonic one.
+    void segmentRuns(const Text& t, std::size_t from, std::size_t count, Suggestion* out) const;
+    /// Fills `step` (n + 1 of them) with the best segmentation of a run, up to a point past
+    /// `polyphonicEnd` that no word spans; returns that point.
+    std::size_t bestPath(const char32_t* chars, std::size_t n, std::size_t polyphonicEnd,
+                         Step* step) const;
+    /// Goes back along the best path from `end`, suggesting the readings of its words.
+    void readPath(const char32_t* chars, const Entry* const* rows,
+                  const Entry* const* simplifiedRows, const Step* step, std::size_t end,
+                  Suggestion* out) const;
+    /// The suggestion for polyphonic `c` (row `e`, its simplified form's row `simple`) that
+    /// stands alone on the path: `ownReading` is its own one-character entry's, if any.
+    void standingAlone(char32_t c, const Entry& e, const Entry& simple,
+                       std::string_view ownReading, Suggestion& s) const;
 
     /// nodes_[0] is the root; one node more than the trie marks where the last one's
     /// children end.
