@@ -47,6 +47,23 @@ public:
     std::string selpy;
 
 private:
+    /// What one call of pinyin() keeps while it goes through its text (lookup.cpp).
+    struct Call;
+    /// The pinyin of every character of the call's text, appended in turn.
+    void romanise(Call& call);
+    /// Appends the pinyin of `c` where its hot slot does not settle it: a character without a
+    /// pooled row, or with a row the lookup does not use. `position` and `index` are where
+    /// it stands, 1-based in UTF-16 code units and 0-based in code points.
+    void lookUpSlowly(Call& call, char32_t c, int position, std::size_t index);
+    /// Appends the reading of polyphonic `c` (row `e`) under a mode that reads the context or
+    /// asks.
+    void choose(Call& call, const Entry& e, char32_t c, int position, std::size_t index);
+    /// The phrase data's suggestion for the character at `index`, analysing the text at the
+    /// first call; nullptr when the phrase data is missing or says nothing.
+    const Suggestion* suggestion(Call& call, std::size_t index);
+    /// Asks the chooser about `c` and appends its answer (or selpy, when it gives none).
+    void ask(Call& call, const Entry& e, char32_t c, int position, const Suggestion* hint);
+
     const PinyinTable& table_;
     const RunSettings& settings_;
     Chooser* chooser_;
