@@ -78,8 +78,7 @@ public:
 private:
     /// A node of the word trie. The nodes are laid out level by level, so the children of a
     /// node are consecutive and sorted by character, and they end where the next node's
-    /// children begin: the nodes one probe reads share a cache line or two, where a hash of
-    /// all edges would scatter them over megabytes.
+    /// children begin (see PERFORMANCE.md for why a trie so laid out).
     struct Node {
         std::uint32_t first = 0;  ///< index of the first child
         float weight = 0;         ///< natural log of the word's frequency; 0: no word ends here
@@ -163,13 +162,12 @@ private:
     /// children end.
     std::vector<Node> nodes_;
     std::vector<Readings> readings_;  ///< by node
-    /// The character that leads to each node, apart from the nodes themselves: a search
-    /// among a node's children reads four bytes a child, and a node only once it is found.
+    /// The character that leads to each node, apart from the nodes themselves.
     std::vector<char32_t> keys_;
     /// One bit per hash of a pair: set when some word may start with the pair.
     std::vector<std::uint64_t> pairBits_;
     /// A child of the root and, when it is a word, its weight: the segmenter reads both for
-    /// every character, so they share a cache line.
+    /// every character.
     struct Root {
         std::uint32_t node = 0;
         float weight = 0;
@@ -191,8 +189,8 @@ private:
     std::unordered_map<char32_t, Dominant> dominant_;
     /// The simplified form of a traditional BMP character, 0 for every other one.
     std::vector<char16_t> simplified_;
-    /// One bit per BMP character: set when simplified_ holds a form for it. Eight kilobytes
-    /// stay in the cache where simplified_ would not, and most text has no traditional form.
+    /// One bit per BMP character: set when simplified_ holds a form for it, which most text
+    /// never needs to look at.
     std::vector<std::uint64_t> traditional_;
     /// One bit per BMP character whose dominant reading settles it alone (kSureShare).
     std::vector<std::uint64_t> sureBits_;

@@ -63,8 +63,8 @@ inline std::uint32_t PhraseModel::child(std::uint32_t node, char32_t c) const {
     const char32_t* const keys = keys_.data();
     const char32_t* b = keys + nodes_[node].first;
     std::size_t n = nodes_[node + 1].first - nodes_[node].first;
-    // The first characters of the commonest words have hundreds of children, halved without
-    // branches to mispredict down to one block.
+    // The first characters of the commonest words have hundreds of children: halved down to
+    // one block.
     while (n > kBlock) {
         const std::size_t half = n / 2;
         b = b[half] <= c ? b + half : b;

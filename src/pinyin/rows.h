@@ -29,8 +29,8 @@ struct Entry {
     bool polyphonic = false;        ///< trimmed holds a space
 };
 
-/// What the lookup loop reads for one BMP code point: eight bytes, so the characters of
-/// running text stay in the cache, with the first reading's forms in one shared pool.
+/// What the lookup loop reads for one BMP code point: whether it has a row the lookup uses,
+/// and where the first reading's forms lie in one shared pool.
 struct Hot {
     enum : std::uint8_t {
         kRow = 1,         ///< the code point has a row
