@@ -236,22 +236,22 @@ std::optional<std::string> DialogChooser::choose(const pinyin::ChooserRequest& r
     std::string reading;
     // "The same word everywhere else": the word the phrase data found around the character, or
     // the character alone where it found none (行 in 银行 and in 行动 are asked apart).
-    const std::string sameKey = request.word.empty() ? request.hz : request.word + "\t" + request.hz;
+    const std::string sameKey = request.word.empty() ? request.character : request.word + "\t" + request.character;
     if (auto same = sameInRun_.find(sameKey); same != sameInRun_.end()) {
         reading = same->second;
     } else if (automatic_) {
         // The phrase mode's answer: the suggestion, which is the first reading when the words
         // around say nothing.
-        const QStringList readings = Form2::readingsOf(QString::fromStdString(request.pystr));
+        const QStringList readings = Form2::readingsOf(QString::fromStdString(request.readings));
         if (readings.isEmpty()) return std::nullopt;
         const int i = request.suggested >= 0 && request.suggested < readings.size() ? request.suggested : 0;
         reading = readings[i].toStdString();
     } else {
         Form2 form;
-        form.pystr = QString::fromStdString(request.pystr);
-        form.hz = QString::fromStdString(request.hz);
-        form.AllHz = QString::fromStdString(request.allHz);
-        form.DyStr = request.dyStr;
+        form.pystr = QString::fromStdString(request.readings);
+        form.hz = QString::fromStdString(request.character);
+        form.AllHz = QString::fromStdString(request.text);
+        form.DyStr = request.position;
         form.suggested = request.suggested;
         form.lowerCase = lowerCase_;
         form.where = where_;

@@ -97,9 +97,9 @@ std::string cell(std::string_view s) {
 class PinyinChecker::Recorder : public pinyin::Chooser {
 public:
     std::optional<std::string> choose(const pinyin::ChooserRequest& request) override {
-        asked.push_back(request.dyStr);
+        asked.push_back(request.position);
         const std::string_view reading =
-            pinyin::readingAt(request.pystr, static_cast<std::size_t>(request.suggested));
+            pinyin::readingAt(request.readings, static_cast<std::size_t>(request.suggested));
         if (reading.empty()) return std::nullopt;
         return std::string(reading);
     }

@@ -44,7 +44,7 @@ void appendWithoutReading(std::string& out, char32_t c) {
 /// takes without asking (see ChooserRequest).
 void describe(ChooserRequest& request, const TableRows& t,
               const std::vector<Suggestion>* suggestions, const std::vector<const Reading*>* cover) {
-    const std::string_view text = request.allHz;
+    const std::string_view text = request.text;
     std::size_t units = 0;
     for (std::size_t i = 0, j = 0; i < text.size(); ++j) {
         const std::size_t from = i;
@@ -58,8 +58,8 @@ void describe(ChooserRequest& request, const TableRows& t,
             reading = s->reading;
         else if (e)
             reading = e->readings.front().stored;
-        request.readings.push_back(std::move(reading));
-        if (static_cast<int>(units) + 1 == request.dyStr && s && s->wordLength > 0) {
+        request.textReadings.push_back(std::move(reading));
+        if (static_cast<int>(units) + 1 == request.position && s && s->wordLength > 0) {
             // The word's first character lies wordBack code points back.
             std::size_t start = from;
             for (std::size_t back = 0; back < s->wordBack; ++back) {
@@ -152,7 +152,7 @@ void Romaniser::romanise(Call& call) {
         if (call.listed && call.cover[index]) {
             const Reading& r = *call.cover[index];
             out += settings_.letterCase == LetterCase::Lower ? r.lower : r.asIs;
-            if (const Entry* e = t.find(c); e && e->polyphonic) selpy = r.stored;
+            if (const Entry* e = t.find(c); e && e->polyphonic) lastReading = r.stored;
             continue;
         }
 
@@ -171,7 +171,7 @@ void Romaniser::romanise(Call& call) {
                         choose(call, *t.find(c), c, position, index);
                         continue;
                     }
-                    selpy.assign(pool + h.pool, h.storedLen);
+                    lastReading.assign(pool + h.pool, h.storedLen);
                 }
                 if (lower)
                     out.append(forms + h.asIsLen, h.lowerLen);
@@ -214,7 +214,7 @@ void Romaniser::choose(Call& call, const Entry& e, char32_t c, int position, std
         return;
     }
     const Reading& r = e.readings[hint ? hint->index : 0];
-    selpy = r.stored;
+    lastReading = r.stored;
     call.out += settings_.letterCase == LetterCase::Lower ? r.lower : r.asIs;
 }
 
@@ -234,10 +234,10 @@ const Suggestion* Romaniser::suggestion(Call& call, std::size_t index) {
 
 void Romaniser::ask(Call& call, const Entry& e, char32_t c, int position, const Suggestion* hint) {
     ChooserRequest request;
-    request.allHz = std::string(call.text);
-    request.dyStr = position;
-    request.pystr = e.trimmed;
-    codepage::utf8::append(request.hz, c);
+    request.text = std::string(call.text);
+    request.position = position;
+    request.readings = e.trimmed;
+    codepage::utf8::append(request.character, c);
     request.suggested = hint ? static_cast<int>(hint->index) : 0;
     request.tag = std::string(call.tag);
     // For a chooser that remembers the answer: the words around, found even where the mode
@@ -251,10 +251,10 @@ void Romaniser::ask(Call& call, const Entry& e, char32_t c, int position, const 
         }
     describe(request, call.rows, call.analysed ? &call.suggestions : nullptr,
              call.listed ? &call.cover : nullptr);
-    // No choice (the window closed another way) keeps the previous selpy as the reading.
-    if (auto answer = chooser_->choose(request)) selpy = std::move(*answer);
+    // No choice (the window closed another way) keeps the previous lastReading as the reading.
+    if (auto answer = chooser_->choose(request)) lastReading = std::move(*answer);
     // The case scheme applies to the answer, as it stands once the chooser has closed.
-    appendReading(call.out, e, selpy, settings_.letterCase == LetterCase::Lower);
+    appendReading(call.out, e, lastReading, settings_.letterCase == LetterCase::Lower);
 }
 
 }  // namespace pinyin

@@ -282,8 +282,8 @@ bool UserWords::cover(std::string_view text, std::vector<const Reading*>& out) c
 
 std::optional<WordEntry> wordToRemember(const ChooserRequest& request, std::string_view answer,
                                         int markedFrom, int markedTo) {
-    const std::string_view text = request.allHz;
-    const int asked = request.dyStr;
+    const std::string_view text = request.text;
+    const int asked = request.position;
     int from = asked, to = asked;  // the character alone
     if (markedFrom >= 1 && markedFrom <= asked && markedTo >= asked) {
         from = markedFrom;
@@ -305,7 +305,7 @@ std::optional<WordEntry> wordToRemember(const ChooserRequest& request, std::stri
         entry.word += text.substr(start, i - start);
         if (!isHan(c)) continue;
         const std::string_view reading =
-            here == asked ? answer : j < request.readings.size() ? std::string_view(request.readings[j]) : "";
+            here == asked ? answer : j < request.textReadings.size() ? std::string_view(request.textReadings[j]) : "";
         const std::string syllable = listedSyllable(reading);
         if (!isSyllable(syllable)) return std::nullopt;
         if (!entry.syllables.empty()) entry.syllables += ' ';
