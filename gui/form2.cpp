@@ -13,6 +13,7 @@
 #include <QTextCursor>
 #include <QTextEdit>
 
+#include "pinyin/readings.h"
 #include "twips.h"
 
 namespace gui {
@@ -107,8 +108,9 @@ Form2::Form2(QWidget* parent)
 
 QStringList Form2::readingsOf(const QString& pystr) {
     QStringList out;
-    for (const QString& piece : pystr.split(QLatin1Char(' ')))
-        if (!piece.trimmed().isEmpty()) out << piece;
+    const std::string readings = pystr.toStdString();
+    for (std::string_view r : pinyin::splitReadings(readings))
+        out << QString::fromUtf8(r.data(), static_cast<qsizetype>(r.size()));
     return out;
 }
 
@@ -242,10 +244,10 @@ std::optional<std::string> DialogChooser::choose(const pinyin::ChooserRequest& r
     } else if (automatic_) {
         // The phrase mode's answer: the suggestion, which is the first reading when the words
         // around say nothing.
-        const QStringList readings = Form2::readingsOf(QString::fromStdString(request.readings));
-        if (readings.isEmpty()) return std::nullopt;
-        const int i = request.suggested >= 0 && request.suggested < readings.size() ? request.suggested : 0;
-        reading = readings[i].toStdString();
+        const std::vector<std::string_view> readings = pinyin::splitReadings(request.readings);
+        if (readings.empty()) return std::nullopt;
+        const std::size_t i = request.suggested >= 0 ? static_cast<std::size_t>(request.suggested) : 0;
+        reading = std::string(readings[i < readings.size() ? i : 0]);
     } else {
         Form2 form;
         form.pystr = QString::fromStdString(request.readings);
