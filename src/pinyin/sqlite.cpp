@@ -38,10 +38,4 @@ bool hasTable(sqlite3* db, const char* name) {
     return step == SQLITE_ROW;
 }
 
-std::string_view columnText(sqlite3_stmt* statement, int column) {
-    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
-    return p ? std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(statement, column)))
-             : std::string_view();
-}
-
 }  // namespace pinyin::sqlite

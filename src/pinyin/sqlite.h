@@ -23,8 +23,6 @@ Statement prepare(sqlite3* db, const char* sql);
 /// Throws DbError (DbNotReadable, SQLite's message as the detail) when it cannot tell.
 bool hasTable(sqlite3* db, const char* name);
 
-/// Column `column` of the current row as text; empty for NULL.
-std::string_view columnText(sqlite3_stmt* statement, int column);
 
 }  // namespace pinyin::sqlite
 
@@ -36,6 +34,13 @@ std::string_view columnText(sqlite3_stmt* statement, int column);
 #include "pinyin/table.h"
 
 namespace pinyin::sqlite {
+
+/// Column `column` of the current row as text; empty for NULL.
+inline std::string_view columnText(sqlite3_stmt* statement, int column) {
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+    return p ? std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(statement, column)))
+             : std::string_view();
+}
 
 /// Runs `sql` and hands every row to `row`, until `row` returns false if it returns a bool;
 /// a failure names `table`.
