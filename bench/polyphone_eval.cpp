@@ -30,7 +30,8 @@
 #include "pinyin/datapath.h"
 #include "pinyin/lookup.h"
 #include "pinyin/table.h"
-#include "pinyin/table_impl.h"
+#include "pinyin/readings.h"
+#include "pinyin/rows.h"
 
 namespace {
 
@@ -40,7 +41,7 @@ struct Sentence {
     std::size_t han = 0;
     std::size_t pos = 0;  ///< index of the labelled character among the Han characters
     std::string reading;  ///< lower case, toneless
-    int dyStr = 0;        ///< its 1-based UTF-16 position in text
+    int position = 0;     ///< its 1-based UTF-16 position in text
 };
 
 bool isHan(char32_t c) {
@@ -71,7 +72,7 @@ std::vector<Sentence> readSet(const std::string& path) {
         for (std::size_t i = 0; i < raw.size();) {
             const char32_t c = codepage::utf8::next(raw, i);
             if (isHan(c)) {
-                if (s.han == s.pos) s.dyStr = utf16 + 1;
+                if (s.han == s.pos) s.position = utf16 + 1;
                 codepage::utf8::append(s.text, c);
                 ++s.han;
                 utf16 += c > 0xFFFF ? 2 : 1;
@@ -108,15 +109,9 @@ class CountingChooser : public pinyin::Chooser {
 public:
     std::optional<std::string> choose(const pinyin::ChooserRequest& r) override {
         ++asked;
-        ++askedFor[r.hz];
-        if (r.dyStr == watch) watchedAsked = true;
-        std::size_t k = 0, start = 0;
-        for (;;) {
-            const auto sp = r.pystr.find(' ', start);
-            if (k++ == static_cast<std::size_t>(r.suggested) || sp == std::string::npos)
-                return r.pystr.substr(start, sp == std::string::npos ? sp : sp - start);
-            start = sp + 1;
-        }
+        ++askedFor[r.character];
+        if (r.position == watch) watchedAsked = true;
+        return std::string(pinyin::readingAt(r.readings, static_cast<std::size_t>(r.suggested)));
     }
     std::size_t asked = 0;
     std::map<std::string, std::size_t> askedFor;
@@ -138,7 +133,7 @@ Result run(const std::vector<Sentence>& set, const pinyin::PinyinTable& table,
     pinyin::Romaniser romaniser(table, settings, askUnsure ? &chooser : nullptr);
     Result r;
     for (const Sentence& s : set) {
-        chooser.watch = s.dyStr;
+        chooser.watch = s.position;
         chooser.watchedAsked = false;
         const std::string got = tokenAt(romaniser.pinyin(s.text), s.pos);
         ++r.total;
@@ -296,15 +291,16 @@ int pairsReport(const std::string& path, const pinyin::PinyinTable& table, bool 
 
     // The syllables pinyin has: every reading of the table, in lower case.
     std::set<std::string> valid;
-    for (const pinyin::Entry& e : table.impl().entries)
-        for (const pinyin::Reading& r : e.readings) {
-            std::string syl = r.lower;
-            while (!syl.empty() && syl.back() == ' ') syl.pop_back();
-            if (!syl.empty() && std::all_of(syl.begin(), syl.end(), [](char c) {
-                    return c >= 'a' && c <= 'z';
-                }))
-                valid.insert(syl);
-        }
+    for (char32_t c = 0; c <= 0x10FFFF; ++c)
+        if (const pinyin::Entry* e = table.rows().find(c))
+            for (const pinyin::Reading& r : e->readings) {
+                std::string syl = r.lower;
+                while (!syl.empty() && syl.back() == ' ') syl.pop_back();
+                if (!syl.empty() && std::all_of(syl.begin(), syl.end(), [](char c) {
+                        return c >= 'a' && c <= 'z';
+                    }))
+                    valid.insert(syl);
+            }
 
     struct Mode {
         const char* name;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "codepage/codepage.h"
+#include "pinyin/readings.h"
 
 namespace cli {
 
@@ -43,17 +44,12 @@ std::string markCharacter(const std::string& text, int position) {
 
 std::optional<std::string> TtyChooser::choose(const pinyin::ChooserRequest& r) {
     std::vector<std::string> readings;
-    for (std::size_t i = 0; i < r.pystr.size();) {
-        std::size_t j = r.pystr.find(' ', i);
-        if (j == std::string::npos) j = r.pystr.size();
-        if (j > i) readings.push_back(r.pystr.substr(i, j - i));
-        i = j + 1;
-    }
+    for (std::string_view reading : pinyin::splitReadings(r.readings)) readings.emplace_back(reading);
     if (readings.empty()) return std::nullopt;
     const bool chinese = lang_ == messages::Language::Chinese;
     int suggested = r.suggested >= 0 && r.suggested < static_cast<int>(readings.size()) ? r.suggested : 0;
     if (before_) before_();
-    std::fprintf(out_, "\n%s\n", markCharacter(r.allHz, r.dyStr).c_str());
+    std::fprintf(out_, "\n%s\n", markCharacter(r.text, r.position).c_str());
     for (std::size_t k = 0; k < readings.size(); ++k)
         std::fprintf(out_, "  %zu) %s%s", k + 1, readings[k].c_str(),
                      static_cast<int>(k) == suggested ? " *" : "");
@@ -61,7 +57,7 @@ std::optional<std::string> TtyChooser::choose(const pinyin::ChooserRequest& r) {
                                : chinese  ? "（编号后加 m：记入词表，以后不再询问）"
                                           : " (a number and m: remember it, never ask again)";
     for (;;) {
-        std::fprintf(out_, chinese ? "\n%s：读音 [%d]？%s" : "\n%s: reading [%d]?%s ", r.hz.c_str(),
+        std::fprintf(out_, chinese ? "\n%s：读音 [%d]？%s" : "\n%s: reading [%d]?%s ", r.character.c_str(),
                      suggested + 1, rememberHint);
         std::fflush(out_);
         char line[64];

@@ -13,6 +13,7 @@
 #include <QTextCursor>
 #include <QTextEdit>
 
+#include "pinyin/readings.h"
 #include "twips.h"
 
 namespace gui {
@@ -107,8 +108,9 @@ Form2::Form2(QWidget* parent)
 
 QStringList Form2::readingsOf(const QString& pystr) {
     QStringList out;
-    for (const QString& piece : pystr.split(QLatin1Char(' ')))
-        if (!piece.trimmed().isEmpty()) out << piece;
+    const std::string readings = pystr.toStdString();
+    for (std::string_view r : pinyin::splitReadings(readings))
+        out << QString::fromUtf8(r.data(), static_cast<qsizetype>(r.size()));
     return out;
 }
 
@@ -236,22 +238,22 @@ std::optional<std::string> DialogChooser::choose(const pinyin::ChooserRequest& r
     std::string reading;
     // "The same word everywhere else": the word the phrase data found around the character, or
     // the character alone where it found none (行 in 银行 and in 行动 are asked apart).
-    const std::string sameKey = request.word.empty() ? request.hz : request.word + "\t" + request.hz;
+    const std::string sameKey = request.word.empty() ? request.character : request.word + "\t" + request.character;
     if (auto same = sameInRun_.find(sameKey); same != sameInRun_.end()) {
         reading = same->second;
     } else if (automatic_) {
         // The phrase mode's answer: the suggestion, which is the first reading when the words
         // around say nothing.
-        const QStringList readings = Form2::readingsOf(QString::fromStdString(request.pystr));
-        if (readings.isEmpty()) return std::nullopt;
-        const int i = request.suggested >= 0 && request.suggested < readings.size() ? request.suggested : 0;
-        reading = readings[i].toStdString();
+        const std::vector<std::string_view> readings = pinyin::splitReadings(request.readings);
+        if (readings.empty()) return std::nullopt;
+        const std::size_t i = request.suggested >= 0 ? static_cast<std::size_t>(request.suggested) : 0;
+        reading = std::string(readings[i < readings.size() ? i : 0]);
     } else {
         Form2 form;
-        form.pystr = QString::fromStdString(request.pystr);
-        form.hz = QString::fromStdString(request.hz);
-        form.AllHz = QString::fromStdString(request.allHz);
-        form.DyStr = request.dyStr;
+        form.pystr = QString::fromStdString(request.readings);
+        form.hz = QString::fromStdString(request.character);
+        form.AllHz = QString::fromStdString(request.text);
+        form.DyStr = request.position;
         form.suggested = request.suggested;
         form.lowerCase = lowerCase_;
         form.where = where_;

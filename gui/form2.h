@@ -63,7 +63,7 @@ public:
     /// {0, 0} when nothing is marked.
     std::pair<int, int> marked() const;
 
-    /// The readings `pystr` lists: the non-empty pieces between single spaces, in stored order.
+    /// The readings `pystr` lists, split as the core splits them (pinyin::splitReadings).
     static QStringList readingsOf(const QString& pystr);
 
 public slots:

@@ -19,6 +19,7 @@
 #include "marc/databar.h"
 #include "marc/error.h"
 #include "marc/reader.h"
+#include "pinyin/readings.h"
 #include "text/ascii.h"
 
 namespace app {
@@ -97,14 +98,11 @@ std::string cell(std::string_view s) {
 class PinyinChecker::Recorder : public pinyin::Chooser {
 public:
     std::optional<std::string> choose(const pinyin::ChooserRequest& request) override {
-        asked.push_back(request.dyStr);
-        std::string_view rest = request.pystr;
-        for (int k = 0; !rest.empty();) {
-            const std::size_t sp = std::min(rest.find(' '), rest.size());
-            if (sp > 0 && k++ == request.suggested) return std::string(rest.substr(0, sp));
-            rest.remove_prefix(std::min(sp + 1, rest.size()));
-        }
-        return std::nullopt;
+        asked.push_back(request.position);
+        const std::string_view reading =
+            pinyin::readingAt(request.readings, static_cast<std::size_t>(request.suggested));
+        if (reading.empty()) return std::nullopt;
+        return std::string(reading);
     }
     std::vector<int> asked;  ///< 1-based UTF-16 positions
 };

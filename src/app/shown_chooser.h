@@ -13,9 +13,9 @@ public:
     explicit ShownChooser(pinyin::Chooser* user) : user_(user) {}
 
     std::optional<std::string> choose(const pinyin::ChooserRequest& request) override {
-        if (request.allHz.find(marc::kDataBar) == std::string::npos) return user_->choose(request);
+        if (request.text.find(marc::kDataBar) == std::string::npos) return user_->choose(request);
         pinyin::ChooserRequest shown = request;
-        shown.allHz = marc::withBars(request.allHz);
+        shown.text = marc::withBars(request.text);
         shown.word = marc::withBars(request.word);
         return user_->choose(shown);
     }

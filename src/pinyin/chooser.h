@@ -8,23 +8,23 @@
 namespace pinyin {
 
 struct ChooserRequest {
-    std::string allHz;   ///< the whole text being romanised
-    int dyStr = 0;       ///< 1-based position of the character in allHz, in UTF-16 code units
-    std::string pystr;   ///< all its readings, single spaces between, trimmed
-    std::string hz;      ///< the character itself
-    int suggested = 0;   ///< index among the non-empty readings that context suggests (0: first)
-    std::string tag;     ///< the field the text stands in, empty when unknown
+    std::string text;       ///< the whole text being romanised
+    int position = 0;       ///< 1-based position of the character in text, in UTF-16 code units
+    std::string readings;   ///< all its readings as stored, trimmed, spaces between
+    std::string character;  ///< the character itself
+    int suggested = 0;      ///< index in splitReadings(readings) that context suggests (0: first)
+    std::string tag;        ///< the field the text stands in, empty when unknown
     /// What "remember this reading" needs: the word around the character that the phrase data
-    /// found (empty when none) and where it starts in allHz, 1-based in UTF-16 code units...
+    /// found (empty when none) and where it starts in text, 1-based in UTF-16 code units...
     std::string word;
     int wordAt = 0;
-    /// ...and the reading each code point of allHz takes without asking (the word list, the
+    /// ...and the reading each code point of text takes without asking (the word list, the
     /// phrase data, else the first reading), as stored; empty for one without a reading.
-    std::vector<std::string> readings;
+    std::vector<std::string> textReadings;
 };
 
-/// Answers the question: a reading (one of the pieces of pystr), or nullopt for no choice, in
-/// which case the lookup keeps the previous selpy.
+/// Answers the question: one of the readings, or nullopt for no choice, in which case the
+/// lookup keeps its last reading (Romaniser::lastReading).
 class Chooser {
 public:
     virtual ~Chooser() = default;

@@ -8,7 +8,8 @@
 
 #include "codepage/codepage.h"
 #include "pinyin/phrase.h"
-#include "pinyin/table_impl.h"
+#include "pinyin/rows.h"
+#include "pinyin/utf8_next.h"
 
 namespace pinyin {
 namespace {
@@ -41,9 +42,9 @@ void appendWithoutReading(std::string& out, char32_t c) {
 
 /// Fills in the word around the asked character and the reading each character of the text
 /// takes without asking (see ChooserRequest).
-void describe(ChooserRequest& request, const PinyinTable::Impl& t,
+void describe(ChooserRequest& request, const TableRows& t,
               const std::vector<Suggestion>* suggestions, const std::vector<const Reading*>* cover) {
-    const std::string_view text = request.allHz;
+    const std::string_view text = request.text;
     std::size_t units = 0;
     for (std::size_t i = 0, j = 0; i < text.size(); ++j) {
         const std::size_t from = i;
@@ -57,8 +58,8 @@ void describe(ChooserRequest& request, const PinyinTable::Impl& t,
             reading = s->reading;
         else if (e)
             reading = e->readings.front().stored;
-        request.readings.push_back(std::move(reading));
-        if (static_cast<int>(units) + 1 == request.dyStr && s && s->wordLength > 0) {
+        request.textReadings.push_back(std::move(reading));
+        if (static_cast<int>(units) + 1 == request.position && s && s->wordLength > 0) {
             // The word's first character lies wordBack code points back.
             std::size_t start = from;
             for (std::size_t back = 0; back < s->wordBack; ++back) {
@@ -78,6 +79,34 @@ void describe(ChooserRequest& request, const PinyinTable::Impl& t,
 
 }  // namespace
 
+struct Romaniser::Call {
+    Call(std::string_view text, std::string_view tag, const TableRows& rows)
+        : text(text), tag(tag), rows(rows) {}
+
+    std::string_view text;
+    std::string_view tag;
+    const TableRows& rows;
+    std::string out;
+    /// Asked for at the first polyphonic character, if at all; the storage is borrowed, so a
+    /// call made while a chooser is open gets its own.
+    std::vector<Suggestion> suggestions;
+    bool analysed = false;
+    /// The listed reading of each code point (see UserWords::cover), borrowed alike.
+    std::vector<const Reading*> cover;
+    bool listed = false;
+    /// The phrase data, asked for once a text: a window may switch modes between texts.
+    const PhraseModel* phrases = nullptr;
+    bool phrasesAsked = false;
+
+    const PhraseModel* phraseModel(const PinyinTable& table) {
+        if (!phrasesAsked) {
+            phrases = table.phrases();
+            phrasesAsked = true;
+        }
+        return phrases;
+    }
+};
+
 Romaniser::Romaniser(const PinyinTable& table, const RunSettings& settings, Chooser* chooser)
     : table_(table), settings_(settings), chooser_(chooser) {}
 
@@ -85,137 +114,50 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
     // Only the caller can know what manual choice without anyone to ask should mean.
     if (settings_.polyphone == Polyphone::Manual && !chooser_)
         throw std::logic_error("manual choice of readings without a chooser");
-    const PinyinTable::Impl& t = table_.impl();
-    const char* const pool = t.pool.data();
-    std::string out;
-    out.reserve(hz.size() * 2 + 8);
-
-    // Asked for at the first polyphonic character, if at all. The storage is borrowed, so a
-    // call made while a chooser is open gets its own.
-    std::vector<Suggestion> suggestions = std::move(spare_);
-    bool analysed = false;
-    // The phrase data, asked for once a text: a window may switch modes between texts.
-    const PhraseModel* phrases = nullptr;
-    bool phrasesAsked = false;
-    const auto phraseModel = [&] {
-        if (!phrasesAsked) {
-            phrases = table_.phrases();
-            phrasesAsked = true;
-        }
-        return phrases;
-    };
-
-    // The word list wins over everything else. Its storage is borrowed like the suggestions'.
-    std::vector<const Reading*> cover = std::move(listed_);
-    const bool listed = words_ && words_->cover(hz, cover);
+    Call call{hz, tag, table_.rows()};
+    call.out.reserve(hz.size() * 2 + 8);
+    call.suggestions = std::move(spare_);
+    // The word list wins over everything else.
+    call.cover = std::move(listed_);
+    call.listed = words_ && words_->cover(hz, call.cover);
     if (starts_) starts_->clear();
+    romanise(call);
+    if (starts_) starts_->push_back(call.out.size());
+    spare_ = std::move(call.suggestions);
+    listed_ = std::move(call.cover);
+    return std::move(call.out);
+}
 
-    // A polyphonic character under a mode that looks at context or asks.
-    const auto choose = [&](const Entry* e, char32_t c, int dyStr, std::size_t index) {
-        const bool lower = settings_.letterCase == LetterCase::Lower;
-        const Polyphone mode = settings_.polyphone;
-        // Only a mode that reads the context asks for the phrase data, which is built at the
-        // first such request. Manual choice reads it too: its suggestion is the one the chooser
-        // preselects.
-        const bool useContext = mode == Polyphone::Phrase || mode == Polyphone::Manual;
-        const PhraseModel* model = useContext ? phraseModel() : nullptr;
-        const Suggestion* hint = nullptr;
-        if (model) {
-            if (!analysed) {
-                const bool nameField =
-                    !tag.empty() && std::string_view(settings_.nameTags).find(tag) !=
-                                        std::string_view::npos;
-                model->analyse(hz, nameField, table_, suggestions);
-                analysed = true;
-            }
-            if (index < suggestions.size() && !suggestions[index].reading.empty())
-                hint = &suggestions[index];
-        }
-
-        const bool ask = mode == Polyphone::Manual && !(settings_.askOnlyWhenUnsure && hint && hint->sure);
-        if (!ask) {
-            const Reading& r = e->readings[hint ? hint->index : 0];
-            selpy = r.stored;
-            out += lower ? r.lower : r.asIs;
-            return;
-        }
-
-        ChooserRequest request;
-        request.allHz = std::string(hz);
-        request.dyStr = dyStr;
-        request.pystr = e->trimmed;
-        codepage::utf8::append(request.hz, c);
-        request.suggested = hint ? static_cast<int>(hint->index) : 0;
-        request.tag = std::string(tag);
-        // For a chooser that remembers the answer: the words around, found even where the mode
-        // does not read them (a broken phrase table only leaves them out).
-        if (!analysed) try {
-                if (const PhraseModel* m = phraseModel()) {
-                    m->analyse(hz, false, table_, suggestions);
-                    analysed = true;
-                }
-            } catch (const DbError&) {
-            }
-        describe(request, t, analysed ? &suggestions : nullptr, listed ? &cover : nullptr);
-        // No choice (the window closed another way) keeps the previous selpy as the reading.
-        if (auto answer = chooser_->choose(request)) selpy = std::move(*answer);
-        // The case scheme applies to the answer, as it stands once the chooser has closed.
-        appendReading(out, *e, selpy, settings_.letterCase == LetterCase::Lower);
-    };
-
-    // Everything but the common case: a character without a pooled row, or with a row the
-    // lookup does not use.
-    const auto lookUpSlowly = [&](char32_t c, int dyStr, std::size_t index) {
-        const Entry* e = codepage::Codec::isGbkDoubleByte(c) ? t.find(c) : nullptr;
-        if (!e) {
-            appendWithoutReading(out, c);
-            return;
-        }
-        if (e->polyphonic) {
-            choose(e, c, dyStr, index);
-            return;
-        }
-        const Reading& r = e->readings.front();
-        out += settings_.letterCase == LetterCase::Lower ? r.lower : r.asIs;
-    };
-
+void Romaniser::romanise(Call& call) {
+    const TableRows& t = call.rows;
+    const char* const pool = t.pool();
+    std::string& out = call.out;
     constexpr std::uint8_t kUsable = Hot::kRow | Hot::kDoubleByte | Hot::kPooled;
-    const auto* const p = reinterpret_cast<const unsigned char*>(hz.data());
-    const std::size_t n = hz.size();
-    std::size_t position = 0;  // UTF-16 code units before the current character
-    std::size_t index = 0;     // code points before the current character
+    const std::string_view text = call.text;
+    const auto* const p = reinterpret_cast<const unsigned char*>(text.data());
+    std::size_t units = 0;  // UTF-16 code units before the current character
+    std::size_t index = 0;  // code points before the current character
 
-    for (std::size_t i = 0; i < n; ++index) {
+    for (std::size_t i = 0; i < text.size(); ++index) {
         if (starts_) starts_->push_back(out.size());
         if (p[i] < 0x80) {  // ASCII is never double-byte in GBK: copied through, no separator
             out += static_cast<char>(p[i++]);
-            ++position;
+            ++units;
             continue;
         }
-        char32_t c;
-        // Han characters are three bytes long; anything else, or anything odd, takes the
-        // shared decoder.
-        if ((p[i] & 0xF0) == 0xE0 && i + 2 < n && (p[i + 1] & 0xC0) == 0x80 &&
-            (p[i + 2] & 0xC0) == 0x80 && (c = (char32_t(p[i] & 0x0F) << 12) |
-                                              (char32_t(p[i + 1] & 0x3F) << 6) |
-                                              char32_t(p[i + 2] & 0x3F)) >= 0x800 &&
-            (c < 0xD800 || c > 0xDFFF)) {
-            i += 3;
-        } else {
-            c = codepage::utf8::next(hz, i);
-        }
-        const int dyStr = static_cast<int>(position) + 1;
-        position += c > 0xFFFF ? 2 : 1;
+        const char32_t c = nextCodePoint(text, i);
+        const int position = static_cast<int>(units) + 1;
+        units += c > 0xFFFF ? 2 : 1;
 
-        if (listed && cover[index]) {
-            const Reading& r = *cover[index];
+        if (call.listed && call.cover[index]) {
+            const Reading& r = *call.cover[index];
             out += settings_.letterCase == LetterCase::Lower ? r.lower : r.asIs;
-            if (const Entry* e = t.find(c); e && e->polyphonic) selpy = r.stored;
+            if (const Entry* e = t.find(c); e && e->polyphonic) lastReading = r.stored;
             continue;
         }
 
         if (c < 0x10000) {
-            const Hot h = t.hot[c];
+            const Hot h = t.hot(c);
             if ((h.flags & kUsable) == kUsable) {
                 // The settings are read afresh at every lookup: a change during a run applies
                 // from the next character on.
@@ -223,14 +165,13 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
                 const char* forms = pool + h.pool + h.storedLen;
                 if (h.flags & Hot::kPolyphonic) {
                     const Polyphone mode = settings_.polyphone;
-                    const bool takeFirst =
-                        mode == Polyphone::Automatic ||
-                        (mode == Polyphone::Phrase && !phraseModel());
+                    const bool takeFirst = mode == Polyphone::Automatic ||
+                                           (mode == Polyphone::Phrase && !call.phraseModel(table_));
                     if (!takeFirst) {
-                        choose(t.find(c), c, dyStr, index);
+                        choose(call, *t.find(c), c, position, index);
                         continue;
                     }
-                    selpy.assign(pool + h.pool, h.storedLen);
+                    lastReading.assign(pool + h.pool, h.storedLen);
                 }
                 if (lower)
                     out.append(forms + h.asIsLen, h.lowerLen);
@@ -243,12 +184,77 @@ std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
                 continue;
             }
         }
-        lookUpSlowly(c, dyStr, index);
+        lookUpSlowly(call, c, position, index);
     }
-    if (starts_) starts_->push_back(out.size());
-    spare_ = std::move(suggestions);
-    listed_ = std::move(cover);
-    return out;
+}
+
+void Romaniser::lookUpSlowly(Call& call, char32_t c, int position, std::size_t index) {
+    const Entry* e = codepage::Codec::isGbkDoubleByte(c) ? call.rows.find(c) : nullptr;
+    if (!e) {
+        appendWithoutReading(call.out, c);
+        return;
+    }
+    if (e->polyphonic) {
+        choose(call, *e, c, position, index);
+        return;
+    }
+    const Reading& r = e->readings.front();
+    call.out += settings_.letterCase == LetterCase::Lower ? r.lower : r.asIs;
+}
+
+void Romaniser::choose(Call& call, const Entry& e, char32_t c, int position, std::size_t index) {
+    const Polyphone mode = settings_.polyphone;
+    // Only a mode that reads the context asks for the phrase data, which is built at the first
+    // such request. Manual choice reads it too: its suggestion is the one the chooser
+    // preselects.
+    const bool useContext = mode == Polyphone::Phrase || mode == Polyphone::Manual;
+    const Suggestion* hint = useContext ? suggestion(call, index) : nullptr;
+    if (mode == Polyphone::Manual && !(settings_.askOnlyWhenUnsure && hint && hint->sure)) {
+        ask(call, e, c, position, hint);
+        return;
+    }
+    const Reading& r = e.readings[hint ? hint->index : 0];
+    lastReading = r.stored;
+    call.out += settings_.letterCase == LetterCase::Lower ? r.lower : r.asIs;
+}
+
+const Suggestion* Romaniser::suggestion(Call& call, std::size_t index) {
+    const PhraseModel* model = call.phraseModel(table_);
+    if (!model) return nullptr;
+    if (!call.analysed) {
+        const bool nameField = !call.tag.empty() && std::string_view(settings_.nameTags).find(
+                                                        call.tag) != std::string_view::npos;
+        model->analyse(call.text, nameField, table_, call.suggestions);
+        call.analysed = true;
+    }
+    if (index < call.suggestions.size() && !call.suggestions[index].reading.empty())
+        return &call.suggestions[index];
+    return nullptr;
+}
+
+void Romaniser::ask(Call& call, const Entry& e, char32_t c, int position, const Suggestion* hint) {
+    ChooserRequest request;
+    request.text = std::string(call.text);
+    request.position = position;
+    request.readings = e.trimmed;
+    codepage::utf8::append(request.character, c);
+    request.suggested = hint ? static_cast<int>(hint->index) : 0;
+    request.tag = std::string(call.tag);
+    // For a chooser that remembers the answer: the words around, found even where the mode
+    // does not read them (a broken phrase table only leaves them out).
+    if (!call.analysed) try {
+            if (const PhraseModel* m = call.phraseModel(table_)) {
+                m->analyse(call.text, false, table_, call.suggestions);
+                call.analysed = true;
+            }
+        } catch (const DbError&) {
+        }
+    describe(request, call.rows, call.analysed ? &call.suggestions : nullptr,
+             call.listed ? &call.cover : nullptr);
+    // No choice (the window closed another way) keeps the previous lastReading as the reading.
+    if (auto answer = chooser_->choose(request)) lastReading = std::move(*answer);
+    // The case scheme applies to the answer, as it stands once the chooser has closed.
+    appendReading(call.out, e, lastReading, settings_.letterCase == LetterCase::Lower);
 }
 
 }  // namespace pinyin

@@ -1,106 +1,21 @@
-// The phrase model: loading the word tables of py.db and choosing readings by segmentation.
+// The phrase model: choosing readings by the best segmentation of a text into known words.
 #include "pinyin/phrase.h"
 
-#include <sqlite3.h>
-
 #include <algorithm>
-#include <bit>
 #include <cstdint>
 #include <limits>
-#include <type_traits>
 
-#include "codepage/codepage.h"
+#include "pinyin/phrase_internal.h"
+#include "pinyin/readings.h"
+#include "pinyin/rows.h"
 #include "pinyin/table.h"
-#include "pinyin/table_impl.h"
+#include "pinyin/utf8_next.h"
 
 namespace pinyin {
+
+using phrase_detail::surnameKey;
+
 namespace {
-
-struct StmtCloser {
-    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
-using Stmt = std::unique_ptr<sqlite3_stmt, StmtCloser>;
-
-bool hasTable(sqlite3* db, const char* name) {
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1",
-                           -1, &raw, nullptr) != SQLITE_OK)
-        throw DbError(std::string("cannot read the pinyin database: ") + sqlite3_errmsg(db));
-    Stmt stmt(raw);
-    sqlite3_bind_text(raw, 1, name, -1, SQLITE_STATIC);
-    const int step = sqlite3_step(raw);
-    if (step != SQLITE_ROW && step != SQLITE_DONE)
-        throw DbError(std::string("cannot read the pinyin database: ") + sqlite3_errmsg(db));
-    return step == SQLITE_ROW;
-}
-
-// The queries of load(), which check() prepares without running.
-constexpr const char* kPhraseQuery = "SELECT word, py, weight FROM Phrase";
-constexpr const char* kSurnameQuery = "SELECT name, py FROM Surname";
-constexpr const char* kDominantQuery = "SELECT hz, py, share FROM Dominant";
-constexpr const char* kVariantQuery = "SELECT hz, simplified FROM Variant";
-
-/// Runs `sql` and hands every row to `row`, until `row` returns false if it returns a bool;
-/// a failure names the table.
-template <class Row>
-void eachRow(sqlite3* db, const char* table, const char* sql, Row row) {
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK)
-        throw DbError(std::string("cannot read the table ") + table +
-                      " of the pinyin database: " + sqlite3_errmsg(db));
-    Stmt stmt(raw);
-    int step;
-    while ((step = sqlite3_step(raw)) == SQLITE_ROW) {
-        if constexpr (std::is_same_v<decltype(row(raw)), bool>) {
-            if (!row(raw)) return;  // the caller has seen enough
-        } else {
-            row(raw);
-        }
-    }
-    if (step != SQLITE_DONE)
-        throw DbError(std::string("cannot read the table ") + table +
-                      " of the pinyin database: " + sqlite3_errmsg(db));
-}
-
-std::string_view columnText(sqlite3_stmt* s, int col) {
-    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, col));
-    return p ? std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(s, col)))
-             : std::string_view();
-}
-
-/// The code point at s[i], advancing i: three-byte characters (every Han one) decoded here,
-/// anything else by the shared decoder, which gives the same result for them.
-inline char32_t nextChar(std::string_view s, std::size_t& i) {
-    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-    if ((p[i] & 0xF0) == 0xE0 && i + 2 < s.size() && (p[i + 1] & 0xC0) == 0x80 &&
-        (p[i + 2] & 0xC0) == 0x80) {
-        const char32_t c = (char32_t(p[i] & 0x0F) << 12) | (char32_t(p[i + 1] & 0x3F) << 6) |
-                           char32_t(p[i + 2] & 0x3F);
-        if (c >= 0x800 && (c < 0xD800 || c > 0xDFFF)) {
-            i += 3;
-            return c;
-        }
-    }
-    return codepage::utf8::next(s, i);
-}
-
-std::u32string decode(std::string_view s) {
-    std::u32string out;
-    for (std::size_t i = 0; i < s.size();) out += codepage::utf8::next(s, i);
-    return out;
-}
-
-/// The `k`th space-separated piece of `py` (empty pieces skipped), or "" when there is none.
-std::string_view piece(std::string_view py, std::size_t k) {
-    std::size_t i = 0;
-    while (i < py.size()) {
-        while (i < py.size() && py[i] == ' ') ++i;
-        const std::size_t end = std::min(py.find(' ', i), py.size());
-        if (end > i && k-- == 0) return py.substr(i, end - i);
-        i = end;
-    }
-    return {};
-}
 
 /// Fills in `s` when `reading` is one of the character's readings, and says whether it is.
 /// Only such readings are suggested: the word list may know a reading that the PinYin table
@@ -115,296 +30,11 @@ bool suggest(Suggestion& s, std::string_view reading, const Entry& e, bool sure)
     return false;
 }
 
-/// The bit of a node's filter for a child `c`: one of 64.
-unsigned childBit(char32_t c) {
-    return static_cast<unsigned>((c * 0x9E3779B97F4A7C15ull) >> 58);
-}
-
-/// Where the search for a child `c` starts in a hashed family.
-std::uint32_t familyHash(char32_t c) {
-    return static_cast<std::uint32_t>((c * 0x9E3779B97F4A7C15ull) >> 40);
-}
-
-/// The bit of the pair filter for the pair (a, b): one of 2^20.
-std::size_t pairBit(char32_t a, char32_t b) {
-    const std::uint64_t key = (static_cast<std::uint64_t>(a) << 21) | b;
-    return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 44);
-}
-
-/// The key of a one- or two-character surname.
-std::uint64_t surnameKey(char32_t first, char32_t second = 0) {
-    return (static_cast<std::uint64_t>(first) << 21) | second;
-}
-
 /// Stands for the row of every character with one reading: segmentation only needs to know
 /// that it has a row.
 const Entry kPlain{};
 
 }  // namespace
-
-struct PhraseModel::Row {
-    char32_t chars[kMaxWord];
-    Readings py;
-    std::uint8_t len;  // characters
-    float weight;
-
-    bool operator<(const Row& o) const {
-        return std::lexicographical_compare(chars, chars + len, o.chars, o.chars + o.len);
-    }
-};
-
-PhraseModel::PhraseModel()
-    : pairBits_((std::size_t{1} << 20) / 64, 0), rootChild_(0x10000), simplified_(0x10000, 0),
-      traditional_(0x10000 / 64, 0), sureBits_(0x10000 / 64, 0) {}
-
-/// Builds the trie from rows in the order of their characters, level by level: each level
-/// keeps its nodes in the order of the list, and a row adds a node on every level from the
-/// first character in which it differs from the row before. The levels are put end to end
-/// once the last row is in.
-class PhraseModel::Builder {
-public:
-    explicit Builder(PhraseModel& m) : m_(m) { levels_[0].nodes.emplace_back(); }
-
-    /// Adds a word; false, adding nothing, when it sorts before the word added last. The
-    /// same word again adds nothing either: its first row counts.
-    bool add(const char32_t* chars, std::size_t len, Readings py, float weight) {
-        std::size_t shared = 0;
-        while (shared < len && shared < lastLen_ && chars[shared] == last_[shared]) ++shared;
-        if (shared == len) return len == lastLen_;
-        if (shared < lastLen_ && chars[shared] < last_[shared]) return false;
-        for (std::size_t d = shared + 1; d <= len; ++d) {
-            // Its children will follow on the level below, from the end it has now.
-            levels_[d].nodes.push_back(
-                Node{static_cast<std::uint32_t>(levels_[d + 1].nodes.size()), 0, 0});
-            levels_[d - 1].nodes.back().follow |= std::uint64_t{1} << childBit(chars[d - 1]);
-            levels_[d].keys.push_back(chars[d - 1]);
-            levels_[d].readings.emplace_back();
-            last_[d - 1] = chars[d - 1];
-        }
-        lastLen_ = len;
-        levels_[len].nodes.back().weight = weight;
-        levels_[len].readings.back() = py;
-        ++m_.words_;
-        if (len > 1) {
-            const std::size_t bit = pairBit(chars[0], chars[1]);
-            m_.pairBits_[bit / 64] |= std::uint64_t{1} << (bit % 64);
-        }
-        return true;
-    }
-
-    void finish();
-
-private:
-    struct Level {
-        std::vector<Node> nodes;  // `first` counted within the level below
-        std::vector<char32_t> keys;
-        std::vector<Readings> readings;
-    };
-    PhraseModel& m_;
-    Level levels_[kMaxWord + 2];  // the root's, then one for each length of word
-    char32_t last_[kMaxWord] = {};
-    std::size_t lastLen_ = 0;
-};
-
-void PhraseModel::Builder::finish() {
-    std::uint32_t offset[kMaxWord + 2];
-    std::uint32_t total = 0;
-    for (std::size_t d = 0; d < kMaxWord + 2; ++d) {
-        offset[d] = total;
-        total += static_cast<std::uint32_t>(levels_[d].nodes.size());
-    }
-    m_.nodes_.reserve(total + 1);
-    m_.keys_.reserve(total + 1);
-    m_.readings_.reserve(total + 1);
-    for (std::size_t d = 0; d < kMaxWord + 2; ++d) {
-        Level& l = levels_[d];
-        for (Node& n : l.nodes) n.first += d + 1 < kMaxWord + 2 ? offset[d + 1] : total;
-        m_.nodes_.insert(m_.nodes_.end(), l.nodes.begin(), l.nodes.end());
-        if (d == 0) {  // the root has no key or readings
-            m_.keys_.push_back(0);
-            m_.readings_.emplace_back();
-        }
-        m_.keys_.insert(m_.keys_.end(), l.keys.begin(), l.keys.end());
-        m_.readings_.insert(m_.readings_.end(), l.readings.begin(), l.readings.end());
-        l = Level{};
-    }
-    // The one after the last marks where its children end.
-    m_.nodes_.push_back(Node{total, 0, 0});
-    m_.keys_.push_back(0);
-    m_.readings_.emplace_back();
-    for (std::uint32_t k = m_.nodes_[0].first; k < m_.nodes_[1].first; ++k)
-        if (m_.keys_[k] < 0x10000) m_.rootChild_[m_.keys_[k]] = Root{k, m_.nodes_[k].weight};
-    m_.indexFamilies();
-}
-
-void PhraseModel::indexFamilies() {
-    // Where the root's BMP children find their own: a block of keys, or for a large family a
-    // hash of it, at most half full.
-    for (std::uint32_t k = nodes_[0].first; k < nodes_[1].first; ++k) {
-        if (keys_[k] >= 0x10000) continue;
-        Root& r = rootChild_[keys_[k]];
-        const std::uint32_t count = nodes_[k + 1].first - nodes_[k].first;
-        if (count <= kBlock) {
-            r.children = nodes_[k].first;
-            r.family = count;
-            continue;
-        }
-        std::uint32_t size = 2;
-        while (size < count * 2) size *= 2;
-        r.children = static_cast<std::uint32_t>(familySlots_.size());
-        r.family = kHashed | (size - 1);
-        familySlots_.resize(familySlots_.size() + size, 0);
-        std::uint32_t* const slots = familySlots_.data() + r.children;
-        for (std::uint32_t j = nodes_[k].first; j < nodes_[k + 1].first; ++j) {
-            std::uint32_t i = familyHash(keys_[j]) & (size - 1);
-            while (slots[i] != 0) i = (i + 1) & (size - 1);
-            slots[i] = j;
-        }
-    }
-    familySlots_.shrink_to_fit();
-}
-
-inline std::uint32_t PhraseModel::second(const Root& r, char32_t c) const {
-    if (r.family & kHashed) {
-        const std::uint32_t mask = r.family & ~kHashed;
-        const std::uint32_t* const slots = familySlots_.data() + r.children;
-        for (std::uint32_t i = familyHash(c) & mask;; i = (i + 1) & mask) {
-            const std::uint32_t j = slots[i];
-            if (j == 0 || keys_[j] == c) return j;
-        }
-    }
-    return inBlock(keys_.data() + r.children, r.family, c);
-}
-
-inline std::uint32_t PhraseModel::inBlock(const char32_t* b, std::size_t n, char32_t c) const {
-    for (const char32_t* const e = b + n; b != e; ++b)
-        if (*b == c) return static_cast<std::uint32_t>(b - keys_.data());
-    return 0;
-}
-
-inline std::uint32_t PhraseModel::child(std::uint32_t node, char32_t c) const {
-    if (node == 0 && c < 0x10000) return rootChild_[c].node;
-    if (!((nodes_[node].follow >> childBit(c)) & 1u)) return 0;
-    const char32_t* const keys = keys_.data();
-    const char32_t* b = keys + nodes_[node].first;
-    std::size_t n = nodes_[node + 1].first - nodes_[node].first;
-    // The first characters of the commonest words have hundreds of children, halved without
-    // branches to mispredict down to one block.
-    while (n > kBlock) {
-        const std::size_t half = n / 2;
-        b = b[half] <= c ? b + half : b;
-        n -= half;
-    }
-    return inBlock(b, n, c);
-}
-
-bool PhraseModel::pairMayStart(char32_t a, char32_t b) const {
-    const std::size_t bit = pairBit(a, b);
-    return (pairBits_[bit / 64] >> (bit % 64)) & 1u;
-}
-
-bool PhraseModel::check(sqlite3* db) {
-    if (!hasTable(db, "Phrase")) return false;
-    // Preparing a statement checks its table and columns without reading a row.
-    const auto prepares = [db](const char* table, const char* sql) {
-        sqlite3_stmt* raw = nullptr;
-        const int rc = sqlite3_prepare_v2(db, sql, -1, &raw, nullptr);
-        Stmt stmt(raw);
-        if (rc != SQLITE_OK)
-            throw DbError(std::string("cannot read the table ") + table +
-                          " of the pinyin database: " + sqlite3_errmsg(db));
-    };
-    prepares("Phrase", kPhraseQuery);
-    if (hasTable(db, "Surname")) prepares("Surname", kSurnameQuery);
-    if (hasTable(db, "Dominant")) prepares("Dominant", kDominantQuery);
-    if (hasTable(db, "Variant")) prepares("Variant", kVariantQuery);
-    return true;
-}
-
-bool PhraseModel::readWords(sqlite3* db, bool sortFirst) {
-    Builder builder(*this);
-    std::vector<Row> rows;  // when sorting first
-    bool inOrder = true;
-    float lowest = 0.0f;
-    eachRow(db, "Phrase", kPhraseQuery, [&](sqlite3_stmt* s) {
-        Row r;
-        const std::string_view word = columnText(s, 0);
-        std::size_t n = 0;
-        for (std::size_t i = 0; i < word.size(); ++n) {
-            if (n == kMaxWord) return true;  // longer words are not looked for
-            r.chars[n] = nextChar(word, i);
-            if (r.chars[n] == 0) return true;
-        }
-        const std::string_view py = columnText(s, 1);
-        if (n == 0) return true;
-        r.len = static_cast<std::uint8_t>(n);
-        // Stored in hundredths. A weight of exactly 0 (frequency 1) would read as "no word".
-        r.weight = std::min(static_cast<float>(sqlite3_column_double(s, 2) / 100.0), -1e-6f);
-        r.py = Readings{static_cast<std::uint32_t>(pool_.size()),
-                        static_cast<std::uint32_t>(py.size())};
-        pool_.append(py);
-        lowest = std::min(lowest, r.weight);
-        if (sortFirst)
-            rows.push_back(r);
-        else
-            inOrder = builder.add(r.chars, n, r.py, r.weight);
-        return inOrder;
-    });
-    if (!inOrder) return false;
-    // Sorted with the first row for a word still first.
-    std::stable_sort(rows.begin(), rows.end());
-    for (const Row& r : rows) builder.add(r.chars, r.len, r.py, r.weight);
-    builder.finish();
-    pool_.shrink_to_fit();
-    // A character that is no word of its own weighs less than the rarest word.
-    floor_ = lowest - 1.0f;
-    return true;
-}
-
-std::shared_ptr<const PhraseModel> PhraseModel::load(sqlite3* db) {
-    if (!hasTable(db, "Phrase")) return nullptr;
-    std::shared_ptr<PhraseModel> m(new PhraseModel());
-
-    // The table's key keeps the words in order, and the trie is built as they come; a table
-    // made otherwise is read again and sorted first.
-    if (!m->readWords(db, false)) {
-        m.reset(new PhraseModel());
-        m->readWords(db, true);
-    }
-
-    if (hasTable(db, "Surname"))
-        eachRow(db, "Surname", kSurnameQuery, [&](sqlite3_stmt* s) {
-            const std::u32string name = decode(columnText(s, 0));
-            if (name.size() == 1 || name.size() == 2)
-                m->surnames_.emplace_back(surnameKey(name[0], name.size() == 2 ? name[1] : 0),
-                                          std::string(columnText(s, 1)));
-        });
-    // In key order for the search, the first row for a name kept.
-    const auto byKey = [](const auto& a, const auto& b) { return a.first < b.first; };
-    std::stable_sort(m->surnames_.begin(), m->surnames_.end(), byKey);
-    m->surnames_.erase(std::unique(m->surnames_.begin(), m->surnames_.end(),
-                                   [](const auto& a, const auto& b) { return a.first == b.first; }),
-                       m->surnames_.end());
-    if (hasTable(db, "Dominant"))
-        eachRow(db, "Dominant", kDominantQuery, [&](sqlite3_stmt* s) {
-            const std::u32string hz = decode(columnText(s, 0));
-            if (hz.size() != 1) return;
-            const float share = static_cast<float>(sqlite3_column_double(s, 2));
-            m->dominant_.emplace(hz[0], Dominant{std::string(columnText(s, 1)), share});
-            if (share >= kSureShare && hz[0] < 0x10000)
-                m->sureBits_[hz[0] / 64] |= std::uint64_t{1} << (hz[0] % 64);
-        });
-    if (hasTable(db, "Variant"))
-        eachRow(db, "Variant", kVariantQuery, [&](sqlite3_stmt* s) {
-            const std::u32string hz = decode(columnText(s, 0));
-            const std::u32string to = decode(columnText(s, 1));
-            if (hz.size() == 1 && to.size() == 1 && hz[0] < 0x10000 && to[0] < 0x10000) {
-                m->simplified_[hz[0]] = static_cast<char16_t>(to[0]);
-                m->traditional_[hz[0] / 64] |= std::uint64_t{1} << (hz[0] % 64);
-            }
-        });
-    return m;
-}
 
 std::vector<Suggestion> PhraseModel::analyse(std::string_view text, bool nameField,
                                              const PinyinTable& table) const {
@@ -413,78 +43,91 @@ std::vector<Suggestion> PhraseModel::analyse(std::string_view text, bool nameFie
     return out;
 }
 
+/// The code points of a text, traditional ones folded to simplified, and the table's row for
+/// each (the original character's); kept between calls, for a thread, and only growing.
+struct PhraseModel::Text {
+    std::vector<char32_t> chars;
+    std::vector<const Entry*> rows;
+    std::vector<const Entry*> simplifiedRows;  ///< the folded character's row
+    std::vector<std::uint8_t> polyphonic;      ///< the row's flag, kept at hand
+};
+
 void PhraseModel::analyse(std::string_view text, bool nameField, const PinyinTable& table,
                           std::vector<Suggestion>& out) const {
-    // The code points of the text, traditional ones folded to simplified, and the table's row
-    // for each (the original character's); scratch kept between calls.
-    thread_local std::vector<char32_t> chars;
-    thread_local std::vector<const Entry*> rows;
-    thread_local std::vector<const Entry*> simplifiedRows;  // the folded character's row
-    thread_local std::vector<std::uint8_t> polyphonic;      // the row's flag, kept at hand
-    // No more code points than bytes; the scratch only grows.
-    if (chars.size() < text.size()) {
-        chars.resize(text.size());
-        rows.resize(text.size());
-        simplifiedRows.resize(text.size());
-        polyphonic.resize(text.size());
+    thread_local Text t;
+    const std::size_t count = lookUp(text, table.rows(), t);
+    out.assign(count, Suggestion{});
+    const std::size_t givenName = nameField ? readSurname(t, count, out.data()) : 0;
+    segmentRuns(t, givenName, count, out.data());
+    lifeAfterName(t.chars.data(), t.rows.data(), count, out.data());
+}
+
+std::size_t PhraseModel::lookUp(std::string_view text, const TableRows& table, Text& t) const {
+    // No more code points than bytes.
+    if (t.chars.size() < text.size()) {
+        t.chars.resize(text.size());
+        t.rows.resize(text.size());
+        t.simplifiedRows.resize(text.size());
+        t.polyphonic.resize(text.size());
     }
-    const PinyinTable::Impl& t = table.impl();
     std::size_t count = 0;
     for (std::size_t i = 0; i < text.size(); ++count) {
-        const char32_t c = nextChar(text, i);
+        const char32_t c = nextCodePoint(text, i);
         const char16_t folded =
             c < 0x10000 && (traditional_[c / 64] >> (c % 64)) & 1u ? simplified_[c] : 0;
-        chars[count] = folded ? folded : c;
-        // The eight-byte hot slot says whether a BMP character has a row and several readings;
-        // only a polyphonic character's full row is read.
+        t.chars[count] = folded ? folded : c;
+        // The hot slot says whether a BMP character has a row and several readings; only a
+        // polyphonic character's full row is read.
         const Entry* e = nullptr;
         bool several = false;
         if (c >= 0x10000) {
-            e = t.find(c);
+            e = table.find(c);
             several = e && e->polyphonic;
         } else if (c >= 0x80) {
-            const std::uint8_t flags = t.hot[c].flags;
+            const std::uint8_t flags = table.hot(c).flags;
             several = flags & Hot::kPolyphonic;
             if (several)
-                e = t.find(c);
+                e = table.find(c);
             else if (flags & Hot::kRow)
                 e = &kPlain;
         }
-        rows[count] = e;
-        polyphonic[count] = several;
-        const Entry* f = folded && polyphonic[count] ? t.find(folded) : nullptr;
-        simplifiedRows[count] = f ? f : e;
+        t.rows[count] = e;
+        t.polyphonic[count] = several;
+        const Entry* f = folded && several ? table.find(folded) : nullptr;
+        t.simplifiedRows[count] = f ? f : e;
     }
-    out.assign(count, Suggestion{});
+    return count;
+}
 
+std::size_t PhraseModel::readSurname(const Text& t, std::size_t count, Suggestion* out) const {
+    // The name starts with its surname: a double one when the first two characters make
+    // one, else a single one. The given name after it is segmented on its own.
     std::size_t start = 0;
-    if (nameField) {
-        // The name starts with its surname: a double one when the first two characters make
-        // one, else a single one. The given name after it is segmented on its own.
-        while (start < count && chars[start] == U' ') ++start;
-        const auto [len, py] = surname(&chars[start], count - start);
-        for (std::size_t k = 0; k < len; ++k) {
-            const Entry* e = rows[start + k];
-            if (e && e->polyphonic) suggest(out[start + k], piece(*py, k), *e, true);
-        }
-        start += len;
+    while (start < count && t.chars[start] == U' ') ++start;
+    const auto [len, py] = surname(&t.chars[start], count - start);
+    for (std::size_t k = 0; k < len; ++k) {
+        const Entry* e = t.rows[start + k];
+        if (e && e->polyphonic) suggest(out[start + k], readingAt(*py, k), *e, true);
     }
+    return start + len;
+}
 
+void PhraseModel::segmentRuns(const Text& t, std::size_t from, std::size_t count,
+                              Suggestion* out) const {
     // Runs of characters that the table reads; punctuation without a row and ASCII end a run.
-    for (std::size_t i = start; i < count;) {
-        if (!rows[i]) {
+    for (std::size_t i = from; i < count;) {
+        if (!t.rows[i]) {
             ++i;
             continue;
         }
         std::size_t j = i;
         std::size_t lastPolyphonic = 0;  // past the run's last polyphonic character; 0: none
-        for (; j < count && rows[j]; ++j)
-            if (polyphonic[j]) lastPolyphonic = j - i + 1;
+        for (; j < count && t.rows[j]; ++j)
+            if (t.polyphonic[j]) lastPolyphonic = j - i + 1;
         if (lastPolyphonic)
-            segment(&chars[i], &rows[i], &simplifiedRows[i], j - i, lastPolyphonic, &out[i]);
+            segment(&t.chars[i], &t.rows[i], &t.simplifiedRows[i], j - i, lastPolyphonic, &out[i]);
         i = j;
     }
-    lifeAfterName(chars.data(), rows.data(), count, out.data());
 }
 
 std::pair<std::size_t, const std::string*> PhraseModel::surname(const char32_t* chars,
@@ -534,25 +177,31 @@ bool PhraseModel::dominantSettles(char32_t c, const Entry& e, Suggestion& s) con
            suggest(s, d->second.py, e, true);
 }
 
+/// For the end of each prefix of a run: the best score of a path to it, the node of the last
+/// word of that path (0 for a character that is no word) and the word's length.
+struct PhraseModel::Step {
+    double best;
+    std::uint32_t last;
+    std::uint8_t len;
+};
+
 void PhraseModel::segment(const char32_t* chars, const Entry* const* rows,
                           const Entry* const* simplifiedRows, std::size_t n,
                           std::size_t polyphonicEnd, Suggestion* out) const {
-    // The best segmentation: the one whose words' log frequencies add up to the most. Every
-    // character may stand alone, so a path always exists. Unlike longest match this reads
-    // 在行动 as 在 + 行动, although 在行 is a word that longest match would take first.
-    //
-    // For each end of a prefix: the best score, the node of the last word of that path (0
-    // for a character that is no word) and the word's length. Runs are mostly short enough
-    // for the stack.
-    struct Step {
-        double best;
-        std::uint32_t last;
-        std::uint8_t len;
-    };
+    // Runs are mostly short enough for the stack.
     constexpr std::size_t kOnStack = 64;
     Step onStack[kOnStack];
     thread_local std::vector<Step> onHeap;
     Step* const step = n < kOnStack ? onStack : (onHeap.resize(n + 1), onHeap.data());
+    const std::size_t end = bestPath(chars, n, polyphonicEnd, step);
+    readPath(chars, rows, simplifiedRows, step, end, out);
+}
+
+std::size_t PhraseModel::bestPath(const char32_t* chars, std::size_t n, std::size_t polyphonicEnd,
+                                  Step* step) const {
+    // The best segmentation: the one whose words' log frequencies add up to the most. Every
+    // character may stand alone, so a path always exists. Unlike longest match this reads
+    // 在行动 as 在 + 行动, although 在行 is a word that longest match would take first.
     for (std::size_t i = 0; i <= n; ++i)
         step[i] = Step{-std::numeric_limits<double>::infinity(), 0, 1};
     step[0].best = 0.0;
@@ -560,12 +209,8 @@ void PhraseModel::segment(const char32_t* chars, const Entry* const* rows,
     // word found so far spans: every path goes through it, so the best one up to there is
     // part of the best one through the whole run, and what comes after decides nothing.
     std::size_t reach = 0;  // the furthest end of a word found so far
-    std::size_t end = n;
     for (std::size_t i = 0; i < n; ++i) {
-        if (i >= polyphonicEnd && reach <= i) {
-            end = i;
-            break;
-        }
+        if (i >= polyphonicEnd && reach <= i) return i;
         const Root* root = chars[i] < 0x10000 ? &rootChild_[chars[i]] : nullptr;
         std::uint32_t node = root ? root->node : child(0, chars[i]);
         const float weight = root ? root->weight : nodes_[node].weight;  // the root's is 0
@@ -594,7 +239,12 @@ void PhraseModel::segment(const char32_t* chars, const Entry* const* rows,
             if (nodes_[node + 1].first == w.first) break;
         }
     }
+    return n;
+}
 
+void PhraseModel::readPath(const char32_t* chars, const Entry* const* rows,
+                           const Entry* const* simplifiedRows, const Step* step, std::size_t end,
+                           Suggestion* out) const {
     while (end > 0) {
         const std::size_t k = step[end].len;
         const std::size_t first = end - k;
@@ -613,28 +263,29 @@ void PhraseModel::segment(const char32_t* chars, const Entry* const* rows,
             // form for a folded character, whose own row may order its readings otherwise.
             const std::string_view r =
                 py.empty() ? std::string_view(simplifiedRows[p]->readings.front().stored)
-                           : piece(py, k > 1 ? p - first : 0);
-            if (k > 1) {
+                           : readingAt(py, k > 1 ? p - first : 0);
+            if (k == 1) {
+                standingAlone(chars[p], e, *simplifiedRows[p], py.empty() ? "" : r, s);
+            } else if (suggest(s, r, e, true)) {
                 // A known word decides every character in it.
-                if (suggest(s, r, e, true)) {
-                    s.wordBack = static_cast<std::uint8_t>(p - first);
-                    s.wordLength = static_cast<std::uint8_t>(k);
-                }
-                continue;
-            }
-            // Standing alone: a traditional character whose simplified form has one reading,
-            // its own first, is settled (於 as 于, Yu; 縣 as 县, Xian; not 閤, whose first
-            // reading Ge is not 合's He); an overwhelming reading settles any other; else the
-            // character's own entry suggests one.
-            const Entry& simple = *simplifiedRows[p];
-            if (&simple != &e && !simple.polyphonic) {
-                const std::string& first = e.readings.front().stored;
-                if (simple.readings.front().stored == first) s = Suggestion{first, 0, true};
-            } else if (!dominantSettles(chars[p], e, s) && !py.empty()) {
-                suggest(s, r, e, false);
+                s.wordBack = static_cast<std::uint8_t>(p - first);
+                s.wordLength = static_cast<std::uint8_t>(k);
             }
         }
         end = first;
+    }
+}
+
+void PhraseModel::standingAlone(char32_t c, const Entry& e, const Entry& simple,
+                                std::string_view ownReading, Suggestion& s) const {
+    // A traditional character whose simplified form has one reading, its own first, is
+    // settled (於 as 于, Yu; 縣 as 县, Xian; not 閤, whose first reading Ge is not 合's He); an
+    // overwhelming reading settles any other; else the character's own entry suggests one.
+    if (&simple != &e && !simple.polyphonic) {
+        const std::string& first = e.readings.front().stored;
+        if (simple.readings.front().stored == first) s = Suggestion{first, 0, true};
+    } else if (!dominantSettles(c, e, s)) {
+        suggest(s, ownReading, e, false);
     }
 }
 

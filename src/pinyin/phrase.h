@@ -14,6 +14,7 @@ struct sqlite3;
 namespace pinyin {
 
 class PinyinTable;
+class TableRows;
 struct Entry;
 
 /// What the context says about one character of a text.
@@ -77,8 +78,7 @@ public:
 private:
     /// A node of the word trie. The nodes are laid out level by level, so the children of a
     /// node are consecutive and sorted by character, and they end where the next node's
-    /// children begin: the nodes one probe reads share a cache line or two, where a hash of
-    /// all edges would scatter them over megabytes.
+    /// children begin (see PERFORMANCE.md for why a trie so laid out).
     struct Node {
         std::uint32_t first = 0;  ///< index of the first child
         float weight = 0;         ///< natural log of the word's frequency; 0: no word ends here
@@ -107,6 +107,10 @@ private:
     /// Reads the Phrase table into the trie; false, when the rows do not come in the order
     /// of their words, unless `sortFirst`.
     bool readWords(sqlite3* db, bool sortFirst);
+    /// Each reads the optional table of its name into the model.
+    void readSurnames(sqlite3* db);
+    void readDominant(sqlite3* db);
+    void readVariants(sqlite3* db);
     /// Fills in how each child of the root finds its own children (after the words are in).
     void indexFamilies();
     /// The index of the child of `node` reached by `c`; 0 when none.
@@ -131,18 +135,39 @@ private:
     void segment(const char32_t* chars, const Entry* const* rows,
                  const Entry* const* simplifiedRows, std::size_t n, std::size_t polyphonicEnd,
                  Suggestion* out) const;
+    /// The steps of analyse() and segment(), defined with them.
+    struct Text;
+    struct Step;
+    /// Reads the code points of `text` into `t` with their rows; returns how many there are.
+    std::size_t lookUp(std::string_view text, const TableRows& table, Text& t) const;
+    /// Suggests the surname readings at the start of a name; returns where the given name
+    /// starts.
+    std::size_t readSurname(const Text& t, std::size_t count, Suggestion* out) const;
+    /// Segments every run of looked-up characters from `from` on that holds a polyphonic one.
+    void segmentRuns(const Text& t, std::size_t from, std::size_t count, Suggestion* out) const;
+    /// Fills `step` (n + 1 of them) with the best segmentation of a run, up to a point past
+    /// `polyphonicEnd` that no word spans; returns that point.
+    std::size_t bestPath(const char32_t* chars, std::size_t n, std::size_t polyphonicEnd,
+                         Step* step) const;
+    /// Goes back along the best path from `end`, suggesting the readings of its words.
+    void readPath(const char32_t* chars, const Entry* const* rows,
+                  const Entry* const* simplifiedRows, const Step* step, std::size_t end,
+                  Suggestion* out) const;
+    /// The suggestion for polyphonic `c` (row `e`, its simplified form's row `simple`) that
+    /// stands alone on the path: `ownReading` is its own one-character entry's, if any.
+    void standingAlone(char32_t c, const Entry& e, const Entry& simple,
+                       std::string_view ownReading, Suggestion& s) const;
 
     /// nodes_[0] is the root; one node more than the trie marks where the last one's
     /// children end.
     std::vector<Node> nodes_;
     std::vector<Readings> readings_;  ///< by node
-    /// The character that leads to each node, apart from the nodes themselves: a search
-    /// among a node's children reads four bytes a child, and a node only once it is found.
+    /// The character that leads to each node, apart from the nodes themselves.
     std::vector<char32_t> keys_;
     /// One bit per hash of a pair: set when some word may start with the pair.
     std::vector<std::uint64_t> pairBits_;
     /// A child of the root and, when it is a word, its weight: the segmenter reads both for
-    /// every character, so they share a cache line.
+    /// every character.
     struct Root {
         std::uint32_t node = 0;
         float weight = 0;
@@ -164,8 +189,8 @@ private:
     std::unordered_map<char32_t, Dominant> dominant_;
     /// The simplified form of a traditional BMP character, 0 for every other one.
     std::vector<char16_t> simplified_;
-    /// One bit per BMP character: set when simplified_ holds a form for it. Eight kilobytes
-    /// stay in the cache where simplified_ would not, and most text has no traditional form.
+    /// One bit per BMP character: set when simplified_ holds a form for it, which most text
+    /// never needs to look at.
     std::vector<std::uint64_t> traditional_;
     /// One bit per BMP character whose dominant reading settles it alone (kSureShare).
     std::vector<std::uint64_t> sureBits_;

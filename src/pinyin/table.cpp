@@ -5,33 +5,36 @@
 #include <unicode/uchar.h>
 
 #include <cstring>
+#include <mutex>
 #include <optional>
 
 #include "codepage/codepage.h"
 #include "pinyin/phrase.h"
-#include "pinyin/table_impl.h"
+#include "pinyin/readings.h"
+#include "pinyin/rows.h"
+#include "pinyin/sqlite.h"
 #include "text/ascii.h"
 
 namespace pinyin {
+
+struct PinyinTable::Impl {
+    TableRows rows;
+    /// The phrase data, built at the first phrases() call that finds `phraseDb` set: loading
+    /// it takes longer than the whole PinYin table, and the plain modes never read it.
+    std::shared_ptr<const PhraseModel> phrases;
+    /// py.db kept open from load() until the phrase data is built from it; null when the
+    /// database has no phrase data or it is built already (or the table was filled by hand).
+    sqlite::Connection phraseDb;
+    bool lazyPhrases = false;  ///< set once by load(): phrases() builds from phraseDb
+    std::once_flag phrasesOnce;
+    std::string dbPath;  ///< for the message of a phrase load that fails
+};
+
 namespace {
 
 constexpr char32_t kSmallUDiaeresisAcute = 0x01D8;  // "ǘ", written "v" in the pinyin
 
 std::string quoted(const std::string& path) { return "\"" + path + "\""; }
-
-struct StmtFinalizer {
-    void operator()(sqlite3_stmt* st) const { sqlite3_finalize(st); }
-};
-using Db = std::unique_ptr<sqlite3, PinyinTable::Impl::DbCloser>;
-using Stmt = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
-
-Stmt prepare(sqlite3* db, const char* sql) {
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) != SQLITE_OK) return nullptr;
-    return Stmt(st);
-}
-
-using text::trimSpaces;
 
 /// The one code point of `hz`, or nullopt when it holds none, several, or broken UTF-8: such a
 /// row can never equal a single character.
@@ -46,6 +49,66 @@ std::optional<char32_t> singleCodePoint(std::string_view hz) {
 
 Reading makeReading(std::string_view stored) {
     return Reading{std::string(stored), readingOut(stored, false), readingOut(stored, true)};
+}
+
+/// py.db opened read-only: a missing file must be reported, never created empty.
+sqlite::Connection openReadOnly(const std::string& dbPath) {
+    sqlite3* raw = nullptr;
+    // No mutex on the connection: one thread at a time uses it, the loading one, and later
+    // the one that builds the phrase data under phrases()'s once flag.
+    const int rc =
+        sqlite3_open_v2(dbPath.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    sqlite::Connection db(raw);
+    if (rc != SQLITE_OK) {
+        const int err = raw ? sqlite3_system_errno(raw) : 0;
+        const std::string why = err ? std::strerror(err) : sqlite3_errstr(rc);
+        throw DbError("cannot open the pinyin database " + quoted(dbPath) + ": " + why,
+                      problem::Kind::DbCannotOpen, why);
+    }
+    return db;
+}
+
+/// Throws unless `db` has the table PinYin. The file is read for the first time here, so
+/// this is where "not a database" shows.
+void requirePinYinTable(sqlite3* db, const std::string& dbPath) {
+    bool found;
+    try {
+        found = sqlite::hasTable(db, "PinYin");
+    } catch (const DbError& e) {
+        throw DbError("cannot read the pinyin database " + quoted(dbPath) + ": " + e.detail,
+                      problem::Kind::DbNotReadable, e.detail);
+    }
+    if (!found)
+        throw DbError("the pinyin database " + quoted(dbPath) + " has no table PinYin",
+                      problem::Kind::DbNoPinYinTable);
+}
+
+/// Adds every row of PinYin whose hz is one character to `table`; throws when no row is.
+void readRows(sqlite3* db, const std::string& dbPath, PinyinTable& table) {
+    // The first row of an hz wins, in the order the rows were stored. A table without rowids
+    // has no such order; its own order is the best there is.
+    sqlite::Statement rows = sqlite::prepare(db, "SELECT hz, Py1 FROM PinYin ORDER BY rowid");
+    if (!rows) rows = sqlite::prepare(db, "SELECT hz, Py1 FROM PinYin");
+    if (!rows)
+        throw DbError("the table PinYin of the pinyin database " + quoted(dbPath) +
+                          " lacks the columns hz and Py1: " + sqlite3_errmsg(db),
+                      problem::Kind::DbNoColumns, sqlite3_errmsg(db));
+    int step;
+    std::size_t characters = 0;
+    while ((step = sqlite3_step(rows.get())) == SQLITE_ROW) {
+        const auto c = singleCodePoint(sqlite::columnText(rows.get(), 0));
+        if (!c) continue;
+        // A NULL Py1 reads as an empty one: the character then stands for a lone space.
+        table.add(*c, std::string(sqlite::columnText(rows.get(), 1)));
+        ++characters;
+    }
+    if (step != SQLITE_DONE)
+        throw DbError("cannot read the table PinYin of the pinyin database " + quoted(dbPath) +
+                      ": " + sqlite3_errmsg(db));
+    // A table without a single character would give every pinyin subfield empty.
+    if (characters == 0)
+        throw DbError("the table PinYin of the pinyin database " + quoted(dbPath) + " holds no characters",
+                      problem::Kind::DbEmpty);
 }
 
 }  // namespace
@@ -72,13 +135,48 @@ std::string readingOut(std::string_view reading, bool lower) {
     return out;
 }
 
-void PinyinTable::Impl::DbCloser::operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+void TableRows::add(char32_t c, std::string py1) {
+    if (find(c)) return;
+    Entry e;
+    e.trimmed = std::string(text::trimSpaces(py1));
+    e.py1 = std::move(py1);
+    e.polyphonic = e.trimmed.find(' ') != std::string::npos;
+    for (std::string_view piece : splitReadings(e.trimmed)) e.readings.push_back(makeReading(piece));
+    if (e.readings.empty()) e.readings.push_back(makeReading({}));
+    const auto index = static_cast<std::int32_t>(entries_.size());
+    entries_.push_back(std::move(e));
+    if (c >= 0x10000) {
+        astral_.emplace(c, index);
+        return;
+    }
+    bmp_[c] = index;
+
+    const Entry& added = entries_.back();
+    const Reading& first = added.readings.front();
+    Hot& h = hot_[c];
+    h.flags = Hot::kRow;
+    if (codepage::Codec::isGbkDoubleByte(c)) h.flags |= Hot::kDoubleByte;
+    if (added.polyphonic) h.flags |= Hot::kPolyphonic;
+    if (first.stored.size() <= 0xFF && first.asIs.size() <= 0xFF && first.lower.size() <= 0xFF &&
+        pool_.size() <= 0xFFFFFF00u) {
+        h.flags |= Hot::kPooled;
+        h.pool = static_cast<std::uint32_t>(pool_.size());
+        h.storedLen = static_cast<std::uint8_t>(first.stored.size());
+        h.asIsLen = static_cast<std::uint8_t>(first.asIs.size());
+        h.lowerLen = static_cast<std::uint8_t>(first.lower.size());
+        pool_ += first.stored;
+        pool_ += first.asIs;
+        pool_ += first.lower;
+    }
+}
 
 PinyinTable::PinyinTable() : impl_(std::make_unique<Impl>()) {}
 PinyinTable::~PinyinTable() = default;
 
+const TableRows& PinyinTable::rows() const { return impl_->rows; }
+
 const std::string* PinyinTable::readings(char32_t c) const {
-    const Entry* e = impl_->find(c);
+    const Entry* e = impl_->rows.find(c);
     return e ? &e->py1 : nullptr;
 }
 
@@ -99,117 +197,13 @@ const PhraseModel* PinyinTable::phrases() const {
     return t.phrases.get();
 }
 
-void PinyinTable::add(char32_t c, std::string py1) {
-    if (impl_->find(c)) return;
-    Entry e;
-    e.trimmed = std::string(trimSpaces(py1));
-    e.py1 = std::move(py1);
-    e.polyphonic = e.trimmed.find(' ') != std::string::npos;
-    if (!e.polyphonic) {
-        e.readings.push_back(makeReading(e.trimmed));
-    } else {
-        // Doubled spaces leave empty pieces, which are no readings.
-        std::string_view rest = e.trimmed;
-        while (!rest.empty()) {
-            const std::size_t sp = rest.find(' ');
-            const std::string_view piece = rest.substr(0, sp);
-            if (!piece.empty()) e.readings.push_back(makeReading(piece));
-            if (sp == std::string_view::npos) break;
-            rest.remove_prefix(sp + 1);
-        }
-    }
-    const auto index = static_cast<std::int32_t>(impl_->entries.size());
-    impl_->entries.push_back(std::move(e));
-    if (c >= 0x10000) {
-        impl_->astral.emplace(c, index);
-        return;
-    }
-    impl_->bmp[c] = index;
-
-    const Entry& added = impl_->entries.back();
-    const Reading& first = added.readings.front();
-    Hot& h = impl_->hot[c];
-    h.flags = Hot::kRow;
-    if (codepage::Codec::isGbkDoubleByte(c)) h.flags |= Hot::kDoubleByte;
-    if (added.polyphonic) h.flags |= Hot::kPolyphonic;
-    if (first.stored.size() <= 0xFF && first.asIs.size() <= 0xFF && first.lower.size() <= 0xFF &&
-        impl_->pool.size() <= 0xFFFFFF00u) {
-        h.flags |= Hot::kPooled;
-        h.pool = static_cast<std::uint32_t>(impl_->pool.size());
-        h.storedLen = static_cast<std::uint8_t>(first.stored.size());
-        h.asIsLen = static_cast<std::uint8_t>(first.asIs.size());
-        h.lowerLen = static_cast<std::uint8_t>(first.lower.size());
-        impl_->pool += first.stored;
-        impl_->pool += first.asIs;
-        impl_->pool += first.lower;
-    }
-}
+void PinyinTable::add(char32_t c, std::string py1) { impl_->rows.add(c, std::move(py1)); }
 
 std::shared_ptr<const PinyinTable> PinyinTable::load(const std::string& dbPath) {
-    // Read-only: a missing py.db must be reported, never created empty.
-    sqlite3* raw = nullptr;
-    // No mutex on the connection: one thread at a time uses it, the loading one, and later
-    // the one that builds the phrase data under phrases()'s once flag. SQLite's own locking
-    // took a lock and an unlock for every column read.
-    const int rc =
-        sqlite3_open_v2(dbPath.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
-    Db db(raw);
-    if (rc != SQLITE_OK) {
-        const int err = raw ? sqlite3_system_errno(raw) : 0;
-        const std::string why = err ? std::strerror(err) : sqlite3_errstr(rc);
-        throw DbError("cannot open the pinyin database " + quoted(dbPath) + ": " + why, problem::Kind::DbCannotOpen, why);
-    }
-
-    // The file is read for the first time here, so this is where "not a database" shows.
-    Stmt hasTable = prepare(db.get(),
-                            "SELECT 1 FROM sqlite_master WHERE type IN ('table', 'view') "
-                            "AND name = ?1 COLLATE NOCASE");
-    if (!hasTable)
-        throw DbError("cannot read the pinyin database " + quoted(dbPath) + ": " + sqlite3_errmsg(db.get()),
-                      problem::Kind::DbNotReadable, sqlite3_errmsg(db.get()));
-    sqlite3_bind_text(hasTable.get(), 1, "PinYin", -1, SQLITE_STATIC);
-    const int found = sqlite3_step(hasTable.get());
-    if (found == SQLITE_DONE)
-        throw DbError("the pinyin database " + quoted(dbPath) + " has no table PinYin", problem::Kind::DbNoPinYinTable);
-    if (found != SQLITE_ROW)
-        throw DbError("cannot read the pinyin database " + quoted(dbPath) + ": " + sqlite3_errmsg(db.get()),
-                      problem::Kind::DbNotReadable, sqlite3_errmsg(db.get()));
-    hasTable.reset();
-
-    // The first row of an hz wins, in the order the rows were stored. A table without rowids
-    // has no such order; its own order is the best there is.
-    Stmt rows = prepare(db.get(), "SELECT hz, Py1 FROM PinYin ORDER BY rowid");
-    if (!rows) rows = prepare(db.get(), "SELECT hz, Py1 FROM PinYin");
-    if (!rows)
-        throw DbError("the table PinYin of the pinyin database " + quoted(dbPath) +
-                          " lacks the columns hz and Py1: " + sqlite3_errmsg(db.get()),
-                      problem::Kind::DbNoColumns, sqlite3_errmsg(db.get()));
-
+    sqlite::Connection db = openReadOnly(dbPath);
+    requirePinYinTable(db.get(), dbPath);
     auto table = std::make_shared<PinyinTable>();
-    int step;
-    std::size_t characters = 0;
-    while ((step = sqlite3_step(rows.get())) == SQLITE_ROW) {
-        const auto* hz = reinterpret_cast<const char*>(sqlite3_column_text(rows.get(), 0));
-        if (!hz) continue;
-        const auto c = singleCodePoint(
-            std::string_view(hz, static_cast<std::size_t>(sqlite3_column_bytes(rows.get(), 0))));
-        if (!c) continue;
-        // A NULL Py1 reads as an empty one: the character then stands for a lone space.
-        const auto* py1 = reinterpret_cast<const char*>(sqlite3_column_text(rows.get(), 1));
-        table->add(*c, py1 ? std::string(py1, static_cast<std::size_t>(
-                                                   sqlite3_column_bytes(rows.get(), 1)))
-                           : std::string());
-        ++characters;
-    }
-    if (step != SQLITE_DONE)
-        throw DbError("cannot read the table PinYin of the pinyin database " + quoted(dbPath) +
-                      ": " + sqlite3_errmsg(db.get()));
-    rows.reset();
-    // A table without a single character would give every pinyin subfield empty.
-    if (characters == 0)
-        throw DbError("the table PinYin of the pinyin database " + quoted(dbPath) + " holds no characters",
-                      problem::Kind::DbEmpty);
-
+    readRows(db.get(), dbPath, *table);
     // The phrase tables are checked now, so that a broken py.db stops the run before any
     // record; their rows are read when a mode first needs them (see phrases()).
     if (PhraseModel::check(db.get())) {

@@ -10,6 +10,7 @@
 namespace pinyin {
 
 class PhraseModel;
+class TableRows;
 
 /// py.db is missing, unreadable, or lacks the PinYin table. The message names the file.
 class DbError : public std::runtime_error {
@@ -43,11 +44,11 @@ public:
     /// Adds a row; like the database, an hz already present keeps its first value.
     void add(char32_t c, std::string py1);
 
-    struct Impl;
-    const Impl& impl() const { return *impl_; }
-    Impl& impl() { return *impl_; }
+    /// The rows in the forms the romaniser and the phrase model read (pinyin/rows.h).
+    const TableRows& rows() const;
 
 private:
+    struct Impl;
     std::unique_ptr<Impl> impl_;
 };
 

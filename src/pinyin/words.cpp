@@ -12,7 +12,9 @@
 #include <unordered_map>
 
 #include "codepage/codepage.h"
-#include "pinyin/table_impl.h"
+#include "pinyin/readings.h"
+#include "pinyin/rows.h"
+#include "pinyin/utf8_next.h"
 
 namespace pinyin {
 namespace {
@@ -43,12 +45,7 @@ constexpr std::string_view kSyllables =
 
 const std::vector<std::string_view>& syllables() {
     static const std::vector<std::string_view> sorted = [] {
-        std::vector<std::string_view> v;
-        for (std::size_t at = 0; at < kSyllables.size();) {
-            const std::size_t sp = std::min(kSyllables.find(' ', at), kSyllables.size());
-            v.push_back(kSyllables.substr(at, sp - at));
-            at = sp + 1;
-        }
+        std::vector<std::string_view> v = splitReadings(kSyllables);
         std::sort(v.begin(), v.end());
         return v;
     }();
@@ -236,21 +233,8 @@ bool UserWords::cover(std::string_view text, std::vector<const Reading*>& out) c
     const Impl& m = *impl_;
     if (m.words.empty()) return false;
     // Most texts hold no character that starts a listed word: one pass over them says so.
-    const auto* const p = reinterpret_cast<const unsigned char*>(text.data());
     bool any = false;
-    for (std::size_t i = 0; i < text.size() && !any;) {
-        char32_t c;
-        if (p[i] < 0x80) {
-            c = p[i++];
-        } else if ((p[i] & 0xF0) == 0xE0 && i + 2 < text.size() && (p[i + 1] & 0xC0) == 0x80 &&
-                   (p[i + 2] & 0xC0) == 0x80) {
-            c = (char32_t(p[i] & 0x0F) << 12) | (char32_t(p[i + 1] & 0x3F) << 6) | char32_t(p[i + 2] & 0x3F);
-            i += 3;
-        } else {
-            c = codepage::utf8::next(text, i);
-        }
-        any = m.mayStart(c);
-    }
+    for (std::size_t i = 0; i < text.size() && !any;) any = m.mayStart(nextCodePoint(text, i));
     if (!any) return false;
 
     // Where each code point starts, and one entry more for the end.
@@ -298,8 +282,8 @@ bool UserWords::cover(std::string_view text, std::vector<const Reading*>& out) c
 
 std::optional<WordEntry> wordToRemember(const ChooserRequest& request, std::string_view answer,
                                         int markedFrom, int markedTo) {
-    const std::string_view text = request.allHz;
-    const int asked = request.dyStr;
+    const std::string_view text = request.text;
+    const int asked = request.position;
     int from = asked, to = asked;  // the character alone
     if (markedFrom >= 1 && markedFrom <= asked && markedTo >= asked) {
         from = markedFrom;
@@ -321,7 +305,7 @@ std::optional<WordEntry> wordToRemember(const ChooserRequest& request, std::stri
         entry.word += text.substr(start, i - start);
         if (!isHan(c)) continue;
         const std::string_view reading =
-            here == asked ? answer : j < request.readings.size() ? std::string_view(request.readings[j]) : "";
+            here == asked ? answer : j < request.textReadings.size() ? std::string_view(request.textReadings[j]) : "";
         const std::string syllable = listedSyllable(reading);
         if (!isSyllable(syllable)) return std::nullopt;
         if (!entry.syllables.empty()) entry.syllables += ' ';

@@ -81,7 +81,7 @@ struct WordEntry {
 };
 
 /// What the chooser's "remember this reading" adds for `answer`, the reading chosen for the
-/// character `request` asks about: the characters of allHz from `markedFrom` to `markedTo`
+/// character `request` asks about: the characters of its text from `markedFrom` to `markedTo`
 /// (1-based UTF-16 positions, both included) when they take in that character; else the word
 /// the phrase data found around it; else the character alone. The other characters keep the
 /// readings they take without asking. nullopt when a Chinese character of it has none.

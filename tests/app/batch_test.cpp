@@ -349,8 +349,8 @@ TEST_F(BatchTest, ManualModeAsksTheObserversChooser) {
     spit(options.inputPath, testrec::book("A1", yinhang));
     run();
     ASSERT_EQ(answer.asked.size(), 1u);
-    EXPECT_EQ(answer.asked[0].hz, "行");
-    EXPECT_EQ(answer.asked[0].allHz, "银行");
+    EXPECT_EQ(answer.asked[0].character, "行");
+    EXPECT_EQ(answer.asked[0].text, "银行");
     EXPECT_EQ(answer.asked[0].tag, "200");
     // The observer heard the record before the question, as the working record it stands in.
     ASSERT_EQ(observer.started.size(), 1u);
@@ -363,8 +363,8 @@ TEST_F(BatchTest, ManualModeAsksTheObserversChooser) {
     spit(options.inputPath, testrec::book("A2", "\xD2\xF8|\xD0\xD0"));
     run();
     ASSERT_EQ(answer.asked.size(), 1u);
-    EXPECT_EQ(answer.asked[0].allHz, "银|行");
-    EXPECT_EQ(answer.asked[0].dyStr, 3);
+    EXPECT_EQ(answer.asked[0].text, "银|行");
+    EXPECT_EQ(answer.asked[0].position, 3);
 
     // Manual choice with nobody to ask is refused before anything is read or written.
     observer.answerer = nullptr;
@@ -382,9 +382,9 @@ TEST_F(BatchTest, ARememberedWordIsNotAskedAgainInThisRunOrTheNext) {
         int asked = 0;
         std::optional<std::string> choose(const pinyin::ChooserRequest& r) override {
             ++asked;
-            EXPECT_EQ(r.allHz, "银行");
-            pinyin::appendWord(path, r.allHz, "Yin Hang");
-            words->add(r.allHz, "yin hang");
+            EXPECT_EQ(r.text, "银行");
+            pinyin::appendWord(path, r.text, "Yin Hang");
+            words->add(r.text, "yin hang");
             return "Hang";
         }
     } chooser;

@@ -31,10 +31,10 @@ struct Terminal {
 
 pinyin::ChooserRequest request(int suggested) {
     pinyin::ChooserRequest r;
-    r.allHz = "𠀀银行长";
-    r.dyStr = 4;  // UTF-16 units: 𠀀 takes two
-    r.hz = "行";
-    r.pystr = "Xing  Hang Heng";
+    r.text = "𠀀银行长";
+    r.position = 4;  // UTF-16 units: 𠀀 takes two
+    r.character = "行";
+    r.readings = "Xing  Hang Heng";
     r.suggested = suggested;
     return r;
 }
@@ -72,7 +72,7 @@ TEST(TtyChooser, RemembersAnAnswerWithMInTheLocalesWords) {
     pinyin::ChooserRequest r = request(0);
     r.word = "银行";
     r.wordAt = 3;
-    r.readings = {"", "Yin", "Xing", "Chang"};  // what each code point takes without asking
+    r.textReadings = {"", "Yin", "Xing", "Chang"};  // what each code point takes without asking
     std::vector<pinyin::WordEntry> kept;
     {
         Terminal t("x\n2 m\n");

@@ -147,10 +147,10 @@ private slots:
         chooser.beginRun();
         auto ask = [&](const char* hz, const char* pystr, int suggested = 0) {
             pinyin::ChooserRequest r;
-            r.hz = hz;
-            r.allHz = std::string("银") + hz;
-            r.dyStr = 2;
-            r.pystr = pystr;
+            r.character = hz;
+            r.text = std::string("银") + hz;
+            r.position = 2;
+            r.readings = pystr;
             r.suggested = suggested;
             return chooser.choose(r).value_or("none");
         };

@@ -54,13 +54,13 @@ TEST_F(RomaniserTest, LetterCaseIsReadAtEveryLookupAndOnlyLowerCaseWritesV) {
 
 TEST_F(RomaniserTest, AutomaticTakesTheFirstReadingAndKeepsIt) {
     Romaniser r(table, settings, nullptr);
-    EXPECT_EQ(r.selpy, "");
+    EXPECT_EQ(r.lastReading, "");
     EXPECT_EQ(r.pinyin("银行"), "xing ");
-    EXPECT_EQ(r.selpy, "Xing");
+    EXPECT_EQ(r.lastReading, "Xing");
     // Stray and doubled spaces: the text before the first space of the trimmed value.
     EXPECT_EQ(r.pinyin("音乐"), "le ");
-    r.pinyin("中");  // one reading leaves selpy alone
-    EXPECT_EQ(r.selpy, "Le");
+    r.pinyin("中");  // one reading leaves lastReading alone
+    EXPECT_EQ(r.lastReading, "Le");
 }
 
 TEST_F(RomaniserTest, ManualAsksTheChooserForEveryPolyphonicCharacter) {
@@ -70,16 +70,16 @@ TEST_F(RomaniserTest, ManualAsksTheChooserForEveryPolyphonicCharacter) {
     EXPECT_EQ(r.pinyin("中行长😀乐"), "zhong hang zhang 😀yue ");
     ASSERT_EQ(chooser.asked.size(), 3u);
     const ChooserRequest& first = chooser.asked[0];
-    EXPECT_EQ(first.allHz, "中行长😀乐");
-    EXPECT_EQ(first.dyStr, 2);
-    EXPECT_EQ(first.pystr, "Xing Hang");
-    EXPECT_EQ(first.hz, "行");
+    EXPECT_EQ(first.text, "中行长😀乐");
+    EXPECT_EQ(first.position, 2);
+    EXPECT_EQ(first.readings, "Xing Hang");
+    EXPECT_EQ(first.character, "行");
     EXPECT_EQ(first.suggested, 0);
-    // Positions count UTF-16 code units (the emoji takes two); pystr is trimmed, inner spaces stay.
-    EXPECT_EQ(chooser.asked[1].dyStr, 3);
-    EXPECT_EQ(chooser.asked[2].dyStr, 6);
-    EXPECT_EQ(chooser.asked[2].pystr, "Le  Yue");
-    EXPECT_EQ(r.selpy, "Yue");
+    // Positions count UTF-16 code units (the emoji takes two); the readings are trimmed, inner spaces stay.
+    EXPECT_EQ(chooser.asked[1].position, 3);
+    EXPECT_EQ(chooser.asked[2].position, 6);
+    EXPECT_EQ(chooser.asked[2].readings, "Le  Yue");
+    EXPECT_EQ(r.lastReading, "Yue");
 }
 
 TEST_F(RomaniserTest, AnswersAreUsedAsGivenAndNoAnswerReusesTheLastReading) {
@@ -98,7 +98,7 @@ TEST_F(RomaniserTest, AnswersAreUsedAsGivenAndNoAnswerReusesTheLastReading) {
     EXPECT_EQ(r.pinyin("行"), "HÁNǗ ");
     settings.letterCase = LetterCase::Lower;
     EXPECT_EQ(r.pinyin("行"), "nv ");
-    EXPECT_EQ(r.selpy, "Nǘ");
+    EXPECT_EQ(r.lastReading, "Nǘ");
 }
 
 TEST_F(RomaniserTest, WithoutAChooserOrPhraseDataTheModesFallBack) {

@@ -215,10 +215,10 @@ TEST_F(PhraseTest, ManualChoiceAsksEveryOneWithTheSuggestionAndTheField) {
     EXPECT_EQ(romanise(*table_, "银行", Polyphone::Manual, "200", &chooser), "yin hang");
     ASSERT_EQ(chooser.asked.size(), 1u);
     EXPECT_EQ(chooser.asked[0].tag, "200");
-    const std::string& pystr = chooser.asked[0].pystr;
-    const std::size_t at = pystr.find("Hang");
+    const std::string& readings = chooser.asked[0].readings;
+    const std::size_t at = readings.find("Hang");
     ASSERT_NE(at, std::string::npos);
-    EXPECT_EQ(chooser.asked[0].suggested, std::count(pystr.begin(), pystr.begin() + at, ' '));
+    EXPECT_EQ(chooser.asked[0].suggested, std::count(readings.begin(), readings.begin() + at, ' '));
 }
 
 TEST_F(PhraseTest, AskOnlyWhenUnsure) {
@@ -227,9 +227,9 @@ TEST_F(PhraseTest, AskOnlyWhenUnsure) {
     EXPECT_EQ(romanise(*table_, "的银行长", Polyphone::Manual, {}, &chooser, true),
               "de yin hang zhang");
     ASSERT_EQ(chooser.asked.size(), 1u);
-    EXPECT_EQ(chooser.asked[0].hz, "长");
+    EXPECT_EQ(chooser.asked[0].character, "长");
     EXPECT_EQ(chooser.asked[0].suggested, 1);  // Chang, in the stored order "Zhang Chang"
-    EXPECT_EQ(chooser.asked[0].pystr, "Zhang Chang");
+    EXPECT_EQ(chooser.asked[0].readings, "Zhang Chang");
     // 都 alone is not dominant enough to settle.
     ScriptedChooser second({std::nullopt});
     romanise(*table_, "都", Polyphone::Manual, {}, &second, true);
@@ -239,7 +239,7 @@ TEST_F(PhraseTest, AskOnlyWhenUnsure) {
     ScriptedChooser folded({std::string("He")});
     EXPECT_EQ(romanise(*table_, "於，閤", Polyphone::Manual, {}, &folded, true), "yu he");
     ASSERT_EQ(folded.asked.size(), 1u);
-    EXPECT_EQ(folded.asked[0].hz, "閤");
+    EXPECT_EQ(folded.asked[0].character, "閤");
     // The plain manual mode still asks for every polyphonic character.
     ScriptedChooser plain({std::string("De"), std::string("Hang")});
     EXPECT_EQ(romanise(*table_, "的行", Polyphone::Manual, {}, &plain, false), "de hang");
@@ -268,15 +268,24 @@ TEST(PhraseData, UnreadablePhraseTableStopsTheLoad) {
     EXPECT_THROW(PinyinTable::load(db.path()), DbError);
 }
 
-TEST(PhraseData, SurnameAndDominantAreOptional) {
-    TempDb db(std::string(kPinYin) +
-              "CREATE TABLE Phrase(word TEXT PRIMARY KEY, py TEXT, weight INTEGER);"
-              "INSERT INTO Phrase VALUES ('银行','Yin Hang',-900),('行长','Hang Zhang',-1200),"
-              "('长',NULL,-700),('单','Shan',-800);");
-    const auto table = PinyinTable::load(db.path());
-    ASSERT_NE(table->phrases(), nullptr);
-    EXPECT_EQ(romanise(*table, "银行行长"), "yin hang hang zhang");
-    EXPECT_EQ(romanise(*table, "单田芳", Polyphone::Phrase, "701"), "shan tian fang");
+TEST(PhraseData, OptionalTablesMayBeMissingAndAnyTableIsFoundAsAQueryFindsIt) {
+    // Without Surname, Dominant and Variant; then with Phrase named in lower case and Surname a
+    // view, which SELECT ... FROM Phrase and FROM Surname read alike.
+    const std::string surnameView = "CREATE TABLE names(name TEXT, py TEXT);"
+                                    "INSERT INTO names VALUES ('曾','Zeng');"
+                                    "CREATE VIEW Surname AS SELECT name, py FROM names;";
+    for (const bool asViewAndLowerCase : {false, true}) {
+        TempDb db(std::string(kPinYin) + (asViewAndLowerCase ? "CREATE TABLE phrase" : "CREATE TABLE Phrase") +
+                  "(word TEXT PRIMARY KEY, py TEXT, weight INTEGER);"
+                  "INSERT INTO Phrase VALUES ('银行','Yin Hang',-900),('行长','Hang Zhang',-1200),"
+                  "('长',NULL,-700),('单','Shan',-800);" + (asViewAndLowerCase ? surnameView : ""));
+        const auto table = PinyinTable::load(db.path());
+        ASSERT_NE(table->phrases(), nullptr);
+        EXPECT_EQ(romanise(*table, "银行行长"), "yin hang hang zhang");
+        EXPECT_EQ(romanise(*table, "单田芳", Polyphone::Phrase, "701"), "shan tian fang");
+        EXPECT_EQ(romanise(*table, "曾国藩", Polyphone::Phrase, "701"),
+                  asViewAndLowerCase ? "zeng guo fan" : "ceng guo fan");
+    }
 }
 
 TEST(PhraseData, WordReadingsOutsideTheTableAreIgnored) {

@@ -116,8 +116,8 @@ TEST_F(ListedWords, ACoveredCharacterIsNeverAskedAbout) {
         r.setWords(&words);
         EXPECT_EQ(r.pinyin("行长乐"), "hang zhang le ");
         ASSERT_EQ(chooser.asked.size(), 1u);
-        EXPECT_EQ(chooser.asked[0].hz, "乐");
-        EXPECT_EQ(r.selpy, "Le");
+        EXPECT_EQ(chooser.asked[0].character, "乐");
+        EXPECT_EQ(r.lastReading, "Le");
 
         // A word listed again while a text is romanised: its new readings, read safely.
         ScriptedChooser relisting({"Le"});
@@ -132,7 +132,7 @@ TEST_F(ListedWords, ACoveredCharacterIsNeverAskedAbout) {
         grown.add("乐", "yue");
         r.setWords(&grown);
         EXPECT_EQ(r.pinyin("乐"), "yue ");
-        EXPECT_EQ(r.selpy, "Yue");
+        EXPECT_EQ(r.lastReading, "Yue");
         EXPECT_EQ(chooser.asked.size(), 1u);
     }
 }
@@ -195,7 +195,7 @@ TEST(WordToRemember, TheMarkedCharactersElseThePhraseWordElseTheCharacterAlone) 
     const ChooserRequest& hang = chooser.asked[0];
     EXPECT_EQ(hang.word, "银行");
     EXPECT_EQ(hang.wordAt, 2);
-    EXPECT_EQ(hang.readings, (std::vector<std::string>{"", "Yin", "Hang", "Chang", "Cheng"}));
+    EXPECT_EQ(hang.textReadings, (std::vector<std::string>{"", "Yin", "Hang", "Chang", "Cheng"}));
     EXPECT_EQ(chooser.asked[1].word, "长城");
 
     const auto entry = [](const std::optional<WordEntry>& e) {
@@ -209,7 +209,7 @@ TEST(WordToRemember, TheMarkedCharactersElseThePhraseWordElseTheCharacterAlone) 
     ChooserRequest alone = hang;
     alone.word.clear();
     EXPECT_EQ(entry(wordToRemember(alone, "Hang")), "行\thang");
-    alone.readings[1].clear();  // a character without a reading cannot be listed
+    alone.textReadings[1].clear();  // a character without a reading cannot be listed
     EXPECT_EQ(entry(wordToRemember(alone, "Hang", 2, 3)), "none");
 }
 
