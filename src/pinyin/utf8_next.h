@@ -5,7 +5,7 @@
 
 #include <string_view>
 
-#include "codepage/codepage.h"
+#include "codepage/utf8.h"
 
 namespace pinyin {
 
@@ -15,13 +15,10 @@ namespace pinyin {
 /// (U+FFFD, one byte on).
 inline char32_t nextCodePoint(std::string_view s, std::size_t& i) {
     // Every Han character takes three bytes.
-    const auto* p = reinterpret_cast<const unsigned char*>(s.data()) + i;
-    if ((p[0] & 0xF0) == 0xE0 && i + 2 < s.size() && (p[1] & 0xC0) == 0x80 && (p[2] & 0xC0) == 0x80) {
-        const char32_t c = (char32_t(p[0] & 0x0F) << 12) | (char32_t(p[1] & 0x3F) << 6) | char32_t(p[2] & 0x3F);
-        if (c >= 0x800 && (c < 0xD800 || c > 0xDFFF)) {
-            i += 3;
-            return c;
-        }
+    char32_t three;
+    if (codepage::utf8::threeByte(reinterpret_cast<const unsigned char*>(s.data()), i, s.size(), three)) {
+        i += 3;
+        return three;
     }
     const std::size_t at = i;
     UChar32 c;
