@@ -163,6 +163,7 @@ int runLines(const Options& o, messages::Language lang) {
         p.kind = e.kind;
         p.path = b.dbPath;
         p.detail = e.detail;
+        p.osError = e.osError;
         throw app::StartError(p, e.what());
     }
     auto chooser = chooserFor(o, lang, words);

@@ -203,7 +203,7 @@ std::string describe(const problem::Problem& p, Language lang) {
                              {"tag", p.tag},
                              {"entry", std::to_string(p.entry)},
                              {"value", std::to_string(p.value)},
-                             {"os", osError(p.osError, lang)},
+                             {"os", p.osError || p.detail.empty() ? osError(p.osError, lang) : p.detail},
                              {"encoding", p.encoding ? codePageName(*p.encoding) : std::string("?")},
                              {"other", p.other ? codePageName(*p.other) : std::string("?")},
                              {"detail", p.detail}});

@@ -175,6 +175,7 @@ void Run::start() {
     } catch (const pinyin::DbError& e) {
         problem::Problem p = make(e.kind, options_.dbPath);
         p.detail = e.detail;
+        p.osError = e.osError;
         throw StartError(p, e.what());
     }
     refuse(output_.open());

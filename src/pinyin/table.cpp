@@ -4,6 +4,9 @@
 #include <sqlite3.h>
 #include <unicode/uchar.h>
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -60,10 +63,13 @@ sqlite::Connection openReadOnly(const std::string& dbPath) {
         sqlite3_open_v2(dbPath.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
     sqlite::Connection db(raw);
     if (rc != SQLITE_OK) {
-        const int err = raw ? sqlite3_system_errno(raw) : 0;
+        int err = raw ? sqlite3_system_errno(raw) : 0;
+        // SQLite does not always keep the system's reason (a missing folder): ask the system.
+        struct stat st {};
+        if (err == 0 && ::stat(dbPath.c_str(), &st) != 0) err = errno;
         const std::string why = err ? std::strerror(err) : sqlite3_errstr(rc);
         throw DbError("cannot open the pinyin database " + quoted(dbPath) + ": " + why,
-                      problem::Kind::DbCannotOpen, why);
+                      problem::Kind::DbCannotOpen, why, err);
     }
     return db;
 }

@@ -18,10 +18,11 @@ public:
     /// `kind`: what is wrong with py.db (problem::Kind::DbCannotOpen and the Db... kinds that
     /// follow); `text` says it in plain English for logs and tests, SQLite's own words included.
     explicit DbError(const std::string& text, problem::Kind kind = problem::Kind::DbNotReadable,
-                     std::string detail = {})
-        : std::runtime_error(text), kind(kind), detail(std::move(detail)) {}
+                     std::string detail = {}, int osError = 0)
+        : std::runtime_error(text), kind(kind), detail(std::move(detail)), osError(osError) {}
     problem::Kind kind;
     std::string detail;  ///< SQLite's message, where it gave one
+    int osError = 0;     ///< errno when the file cannot be opened
 };
 
 /// The PinYin table (hz -> Py1, first row wins) held in memory, plus the optional phrase data.

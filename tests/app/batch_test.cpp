@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -254,7 +255,12 @@ TEST_F(BatchTest, RefusesToStartAndTouchesNothing) {
     options = good;
     options.table = nullptr;
     options.dbPath = (dir / "missing.db").string();
-    expectStartError("missing.db");
+    expectStartError("missing.db\": No such file or directory");
+    try {  // the system's reason, as data for the window's words too
+        run();
+    } catch (const app::StartError& e) {
+        EXPECT_EQ(e.problem.osError, ENOENT);
+    }
     spit(dir / "broken.db", "this is not an SQLite file, not at all, not even close to one");
     options.dbPath = (dir / "broken.db").string();
     expectStartError("broken.db");
