@@ -191,45 +191,52 @@ char32_t decodeLead(const Codec::Tables& t, bool gb18030, const unsigned char* p
     return kReplacement;
 }
 
-}  // namespace
-
-void Codec::decodeAppend(std::string& out, std::string_view bytes) const {
-    if (tables_->asciiIdentity && allAscii(bytes)) {
-        out.append(bytes);
+/// The frame both directions share: text that is all ASCII appended in one piece where the code
+/// page keeps ASCII as it is; room for `perByte` output bytes per input byte; UTF-8 to UTF-8
+/// copied by copyUtf8; otherwise each ASCII byte as it stands and every other character written
+/// by convertOne(p, i, n, w), which steps i past it and returns the new end of the output.
+template <class ConvertOne>
+void convertAppend(std::string& out, std::string_view in, const Codec::Tables& t, bool utf8ToUtf8,
+                   bool replaceMarker, std::size_t perByte, ConvertOne convertOne) {
+    if (t.asciiIdentity && allAscii(in)) {
+        out.append(in);
         return;
     }
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    const std::size_t n = bytes.size();
-    // Every input byte gives at most three bytes of UTF-8 (a bad byte gives U+FFFD).
-    Appender a(out, 3 * n);
-    char* w = a.w;
-    std::size_t i = 0;
-    if (encoding_ == Encoding::Utf8) {
-        // UTF-8 to UTF-8: well-formed text is copied; the marker cannot come out of decoding.
-        w = copyUtf8(bytes, w, /*replaceMarker=*/true);
-        a.w = w;
+    Appender a(out, perByte * in.size());
+    if (utf8ToUtf8) {
+        a.w = copyUtf8(in, a.w, replaceMarker);
         a.finish();
         return;
     }
-    const Tables& t = *tables_;
+    const auto* p = reinterpret_cast<const unsigned char*>(in.data());
+    const std::size_t n = in.size();
     const bool ascii = t.asciiIdentity;
-    while (i < n) {
-        const unsigned char b = p[i];
-        if (b < 0x80 && ascii) {
-            *w++ = static_cast<char>(b);
-            ++i;
+    char* w = a.w;
+    for (std::size_t i = 0; i < n;) {
+        if (p[i] < 0x80 && ascii) {
+            *w++ = static_cast<char>(p[i++]);
             continue;
         }
-        if (!isLead(b)) {
-            const char32_t c = t.single[b];
-            w = put(w, c == kNone ? kReplacement : c);
-            ++i;
-            continue;
-        }
-        w = put(w, decodeLead(t, encoding_ == Encoding::Gb18030, p, i, n));
+        w = convertOne(p, i, n, w);
     }
     a.w = w;
     a.finish();
+}
+
+}  // namespace
+
+void Codec::decodeAppend(std::string& out, std::string_view bytes) const {
+    const Tables& t = *tables_;
+    const bool gb18030 = encoding_ == Encoding::Gb18030;
+    // Every input byte gives at most three bytes of UTF-8 (a bad byte gives U+FFFD); the marker
+    // cannot come out of decoding.
+    convertAppend(out, bytes, t, encoding_ == Encoding::Utf8, /*replaceMarker=*/true, 3,
+                  [&t, gb18030](const unsigned char* p, std::size_t& i, std::size_t n, char* w) {
+                      const unsigned char b = p[i];
+                      if (isLead(b)) return put(w, decodeLead(t, gb18030, p, i, n));
+                      ++i;
+                      return put(w, t.single[b] == kNone ? kReplacement : t.single[b]);
+                  });
 }
 
 std::string Codec::decode(std::string_view bytes) const {
@@ -239,52 +246,28 @@ std::string Codec::decode(std::string_view bytes) const {
 }
 
 void Codec::encodeAppend(std::string& out, std::string_view text) const {
-    if (tables_->asciiIdentity && allAscii(text)) {
-        out.append(text);
-        return;
-    }
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t n = text.size();
+    const Tables& t = *tables_;
+    const bool gb18030 = encoding_ == Encoding::Gb18030;
     // Output bytes per input byte at most: GBK 2 (a two-byte character, or "?" for a bad byte);
     // UTF-8 3 (U+FFFD for a bad byte); GB18030 4 (U+FFFD, itself a four-byte code, for a bad byte).
     const std::size_t perByte = encoding_ == Encoding::Gbk ? 2 : encoding_ == Encoding::Utf8 ? 3 : 4;
-    Appender a(out, perByte * n);
-    char* w = a.w;
-    std::size_t i = 0;
-    if (encoding_ == Encoding::Utf8) {
-        w = copyUtf8(text, w, /*replaceMarker=*/false);
-        a.w = w;
-        a.finish();
-        return;
-    }
-    const Tables& t = *tables_;
-    const bool ascii = t.asciiIdentity;
-    while (i < n) {
-        const unsigned char b = p[i];
-        if (b < 0x80 && ascii) {
-            *w++ = static_cast<char>(b);
-            ++i;
-            continue;
-        }
-        char32_t c;
-        if (threeByte(p, i, n, c)) i += 3;
-        else c = utf8::next(text, i);
-        if (c < 0x10000) {
-            const EncodedChar& e = t.bmp[c];
-            if (e.len) {
-                for (int k = 0; k < e.len; ++k) *w++ = e.bytes[k];
-            } else {
-                *w++ = '?';
-            }
-        } else if (encoding_ == Encoding::Gb18030) {
-            const EncodedChar e = gb18030Supplementary(c);
-            for (int k = 0; k < 4; ++k) *w++ = e.bytes[k];
-        } else {
-            *w++ = '?';
-        }
-    }
-    a.w = w;
-    a.finish();
+    convertAppend(out, text, t, encoding_ == Encoding::Utf8, /*replaceMarker=*/false, perByte,
+                  [&t, gb18030, text](const unsigned char* p, std::size_t& i, std::size_t n, char* w) {
+                      char32_t c;
+                      if (threeByte(p, i, n, c)) i += 3;
+                      else c = utf8::next(text, i);
+                      if (c < 0x10000) {
+                          const EncodedChar& e = t.bmp[c];
+                          if (!e.len) *w++ = '?';
+                          for (int k = 0; k < e.len; ++k) *w++ = e.bytes[k];
+                      } else if (gb18030) {
+                          const EncodedChar e = gb18030Supplementary(c);
+                          for (int k = 0; k < 4; ++k) *w++ = e.bytes[k];
+                      } else {
+                          *w++ = '?';
+                      }
+                      return w;
+                  });
 }
 
 std::string Codec::encode(std::string_view text) const {
