@@ -114,20 +114,27 @@ bool MSkinButton::releaseButton(WindowLayer& layer, Handle button) {
     return true;
 }
 
-bool MSkinButton::releasePlainChild(WindowLayer& layer, Handle child) {
-    const Value procedure = layer.getProp(child, procAddr);
+namespace {
+
+/// Gives a window its own procedure back, kept in its procAddr property; false when it has none.
+bool restoreProcedure(WindowLayer& layer, Handle window) {
+    const Value procedure = layer.getProp(window, procAddr);
     if (procedure == 0) return false;
-    layer.removeProp(child, procAddr);
-    layer.setWindowProc(child, procedure);
+    layer.removeProp(window, procAddr);
+    layer.setWindowProc(window, procedure);
+    return true;
+}
+
+}  // namespace
+
+bool MSkinButton::releasePlainChild(WindowLayer& layer, Handle child) {
+    if (!restoreProcedure(layer, child)) return false;
     layer.sendNcPaint(child);
     return true;
 }
 
 bool MSkinButton::releaseForm(WindowLayer& layer, Handle form) {
-    const Value procedure = layer.getProp(form, procAddr);
-    if (procedure == 0) return false;
-    layer.removeProp(form, procAddr);
-    layer.setWindowProc(form, procedure);
+    if (!restoreProcedure(layer, form)) return false;
     decrease(state_.forms);
     freeSharedDcIfUnused(layer);
     return true;
