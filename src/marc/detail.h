@@ -18,9 +18,8 @@ std::size_t advanceMixedChars(std::string_view s, std::size_t pos, std::size_t c
 std::optional<int> parseNumber(std::string_view s);
 
 /// parseNumber's value, or -1 where it gives nullopt: for the loops over every directory entry
-/// and line. Plain digits, as tags, lengths and positions nearly always are, are read inline;
-/// a plain int because g++ builds an optional<int> in memory and reads it back as one wider
-/// word, a store-forwarding stall that cost more than the parsing.
+/// and line. Plain digits, as tags, lengths and positions nearly always are, are read inline
+/// (docs/performance.md says why an int and not an optional).
 inline int numberOrNone(std::string_view s) {
     if (!s.empty() && s.size() <= 9) {
         int n = 0;

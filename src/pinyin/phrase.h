@@ -78,7 +78,7 @@ public:
 private:
     /// A node of the word trie. The nodes are laid out level by level, so the children of a
     /// node are consecutive and sorted by character, and they end where the next node's
-    /// children begin (see PERFORMANCE.md for why a trie so laid out).
+    /// children begin (see docs/performance.md for why a trie so laid out).
     struct Node {
         std::uint32_t first = 0;  ///< index of the first child
         float weight = 0;         ///< natural log of the word's frequency; 0: no word ends here

@@ -11,7 +11,7 @@ namespace pinyin {
 
 /// The code point at s[i] (i < s.size()), advancing i past it, for the loops that read every
 /// character of a text: a three-byte character decoded in place, any other by ICU's U8_NEXT
-/// (see PERFORMANCE.md). Broken UTF-8 reads as codepage::utf8::next reads it everywhere else
+/// (see docs/performance.md). Broken UTF-8 reads as codepage::utf8::next reads it everywhere else
 /// (U+FFFD, one byte on).
 inline char32_t nextCodePoint(std::string_view s, std::size_t& i) {
     // Every Han character takes three bytes.

@@ -18,6 +18,7 @@
 #include "pinyin/words.h"
 #include "support/files.h"
 #include "support/pydb.h"
+#include "support/errors.h"
 
 namespace fs = std::filesystem;
 
@@ -203,12 +204,8 @@ TEST_F(BatchTest, RefusesToStartAndTouchesNothing) {
     auto expectStartError = [&](const std::string& fragment) {
         bool existed = fs::is_regular_file(options.outputPath);
         std::string before = existed ? slurp(options.outputPath) : "";
-        try {
-            run();
-            ADD_FAILURE() << "no StartError, expected one with: " << fragment;
-        } catch (const app::StartError& e) {
-            EXPECT_NE(std::string(e.what()).find(fragment), std::string::npos) << e.what();
-        }
+        const std::string said = testerrors::messageOf<app::StartError>([&] { run(); });
+        EXPECT_NE(said.find(fragment), std::string::npos) << said;
         EXPECT_EQ(fs::is_regular_file(options.outputPath), existed);
         if (existed) {
             EXPECT_EQ(slurp(options.outputPath), before);

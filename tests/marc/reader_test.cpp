@@ -5,6 +5,7 @@
 #include "marc/error.h"
 #include "marc/databar.h"
 #include "marc/reader.h"
+#include "support/errors.h"
 
 using codepage::Codec;
 using marc::isoToMarc;
@@ -27,12 +28,7 @@ std::string readGbk(const std::string& bytes) { return isoToMarcBytes(bytes, Cod
 
 /// What the reader says when it refuses `rec`; "no error" when it reads it.
 std::string message(const std::string& rec) {
-    try {
-        readGbk(rec);
-    } catch (const MarcError& e) {
-        return std::string(e.what());
-    }
-    return std::string("no error");
+    return testerrors::messageOf<MarcError>([&] { readGbk(rec); });
 }
 
 TEST(Reader, TwoFieldRecordOf63Bytes) {

@@ -7,6 +7,7 @@
 #include "marc/reader.h"
 #include "marc/writer.h"
 #include "samples.h"
+#include "support/errors.h"
 
 using codepage::Codec;
 using marc::MarcError;
@@ -86,14 +87,7 @@ TEST(Writer, EveryLineBecomesAField) {
 
 TEST(Writer, SubfieldsAsTheyStand) {
     EXPECT_NE(rewritten(withFiller({"200 1  |a x |   |9 py "})).find("200 1  |a x |9py|   \r\n"), std::string::npos);
-    auto error = [](const std::string& text) {
-        try {
-            write(text);
-        } catch (const MarcError& e) {
-            return std::string(e.what());
-        }
-        return std::string("no error");
-    };
+    auto error = [](const std::string& text) { return testerrors::messageOf<MarcError>([&] { write(text); }); };
     EXPECT_EQ(error(withFiller({"200 1  |ab||c"})),
               "line 1 (tag 200): empty subfield (\"||\", or \"|\" at the end of the line)");
     EXPECT_EQ(error(withFiller({"101 0  |achi", "200 1  |ab|"})),
@@ -114,12 +108,8 @@ TEST(Writer, FieldAndRecordLimits) {
     EXPECT_THROW(write(withFiller({"200 1  |a" + big + "x"})), MarcError);
     std::string many;
     for (int i = 0; i < 11; ++i) many += "200 1  |a" + big + "\r\n";
-    try {
-        write(many + working({"1", "2", "3", "4", "5"}));
-        FAIL() << "no error";
-    } catch (const MarcError& e) {
-        EXPECT_NE(std::string(e.what()).find("99999"), std::string::npos) << e.what();
-    }
+    const std::string tooLong = testerrors::messageOf<MarcError>([&] { write(many + working({"1", "2", "3", "4", "5"})); });
+    EXPECT_NE(tooLong.find("99999"), std::string::npos) << tooLong;
 }
 
 TEST(WriterMends, PinyinBehindTheNearestTitle) {
