@@ -33,7 +33,7 @@ protected:
         options.inputPath = (tmp / (name + ".iso")).string();
         options.outputPath = (tmp / (name + ".out")).string();
         spit(options.inputPath, input);
-        struct Failures : app::BatchObserver {
+        struct : app::BatchObserver {
             std::vector<app::RecordFailure> failed;
             void recordFailed(const app::RecordFailure& f) override { failed.push_back(f); }
         } observer;
@@ -76,9 +76,8 @@ TEST_F(Limits, ARecordOf99999BytesAfterThePinyinIsWrittenAndOneOf100000Fails) {
     ASSERT_LT(input.size(), 99999u) << "it fits before the pinyin is added";
     const std::string written = runOne(input);
     ASSERT_EQ(written.size(), 99999u);
-    EXPECT_EQ(written.substr(0, 5), "99999");
     testrec::Parsed parsed;
-    EXPECT_TRUE(testrec::parseRecord(written, parsed));
+    EXPECT_TRUE(testrec::parseRecord(written, parsed));  // its leader says so, its directory fits
 
     problem::Kind kind{};
     const std::string over = book(3, filler + 1);
@@ -99,9 +98,7 @@ TEST_F(Limits, AFieldOf9999BytesAfterThePinyinIsWrittenAndOneOf10000Fails) {
     const std::size_t probeLength = length200(runOne(book(2, 0, probe)));
     const std::size_t fill = probe + 9999 - probeLength;
 
-    const std::string written = runOne(book(2, 0, fill));
-    ASSERT_FALSE(written.empty());
-    EXPECT_EQ(length200(written), 9999u);
+    EXPECT_EQ(length200(runOne(book(2, 0, fill))), 9999u);
 
     problem::Kind kind{};
     EXPECT_TRUE(runOne(book(2, 0, fill + 1), &kind).empty());

@@ -78,10 +78,8 @@ TEST(Messages, ARecordAndItsLogLine) {
 
 TEST(Messages, TheSummaryOfACheckAndWhyItStopped) {
     app::CheckResult r;
-    r.read = 3;
-    r.checked = 3;
-    r.differing = 1;
-    r.failed = 1;
+    r.read = r.checked = 3;
+    r.differing = r.failed = 1;
     EXPECT_EQ(messages::checkSummary(r, Language::English),
               "3 records read, 3 fields checked, 1 disagree, 1 failed, 0.00 s");
     r.stopProblem = sample(Kind::OutputWriteFailed);
