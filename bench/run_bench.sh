@@ -18,11 +18,11 @@ sizes=("$@")
 build=${BUILD:-build/batchbench}
 runs=${RUNS:-3}
 
-JOBS=${JOBS:-2} bash scripts/build.sh "$(basename "$build")" -DMARCPY_GUI=OFF -DMARCPY_TESTS=OFF \
-  -DCMAKE_BUILD_TYPE=Release >/dev/null
+source bench/common.sh
+release_build "$build"
 bin=$build/bin
-command -v yaz-marcdump >/dev/null || { echo "run_bench: yaz-marcdump is missing (apt-get install yaz)" >&2; exit 1; }
-[ -x /usr/bin/time ] || { echo "run_bench: /usr/bin/time is missing (apt-get install time)" >&2; exit 1; }
+need_yaz run_bench
+need_time run_bench
 mkdir -p bench/data
 
 # Best of $runs: wall seconds, CPU seconds (user + system), peak RSS in MB. CPU time is the fair

@@ -12,15 +12,15 @@ records=${1:-100000}
 build=${BUILD:-build/bench}
 runs=${RUNS:-10}
 
-JOBS=${JOBS:-2} bash scripts/build.sh "$(basename "$build")" -DMARCPY_GUI=OFF -DMARCPY_TESTS=OFF \
-  -DCMAKE_BUILD_TYPE=Release >/dev/null
+source bench/common.sh
+release_build "$build"
 bin=$build/bin
 mkdir -p bench/data
 file=bench/data/codec-$records.mrc
 small=bench/data/codec-$((records / 5)).mrc
 [ -s "$file" ] || "$bin/gen_records" --records "$records" "$file"
 [ -s "$small" ] || "$bin/gen_records" --records $((records / 5)) "$small"
-command -v yaz-marcdump >/dev/null || { echo "run_codec: yaz-marcdump is missing (apt-get install yaz)" >&2; exit 1; }
+need_yaz run_codec
 
 echo "file: $file ($(stat -c %s "$file") bytes)"
 "$bin/codec_bench" "$file"

@@ -18,11 +18,11 @@ n=${1:-100000}
 build=${BUILD:-build/batchbench}
 rounds=${ROUNDS:-11}
 
-JOBS=${JOBS:-2} bash scripts/build.sh "$(basename "$build")" -DMARCPY_GUI=OFF -DMARCPY_TESTS=OFF \
-  -DCMAKE_BUILD_TYPE=Release >/dev/null
+source bench/common.sh
+release_build "$build"
 bin=$build/bin
-command -v yaz-marcdump >/dev/null || { echo "run_writes: yaz-marcdump is missing (apt-get install yaz)" >&2; exit 1; }
-[ -x /usr/bin/time ] || { echo "run_writes: /usr/bin/time is missing (apt-get install time)" >&2; exit 1; }
+need_yaz run_writes
+need_time run_writes
 mkdir -p bench/data/out
 file=bench/data/codec-$n.mrc
 [ -s "$file" ] || "$bin/gen_records" --records "$n" "$file" >/dev/null 2>&1
