@@ -61,25 +61,25 @@ bool isPlainIndicator(char b) {
 }
 
 /// Decodes field data straight onto the end of `out`, then writes delimiters as "|"; only when
-/// the data holds a field terminator before its end, or a "|" (both rare), does it go through
-/// `scratch`. Dropping the closing terminator before decoding changes nothing else: 0x1E is never
-/// part of a character, and the decoder starts afresh at any byte that is not a trail byte.
-void appendData(std::string& out, std::string_view bytes, const codepage::Codec& cp, std::string& scratch) {
-    while (!bytes.empty() && bytes.back() == kFieldTerminator) bytes.remove_suffix(1);
+/// the data holds a "|" (rare) does it go through `scratch`. True when the data holds a control
+/// character besides the delimiter (or a "|"): the caller then checks it with checkFieldData.
+bool appendData(std::string& out, std::string_view bytes, const codepage::Codec& cp, std::string& scratch) {
     const std::size_t from = out.size();
     cp.decodeAppend(out, bytes);
+    bool controls = false;
     for (char* p = out.data() + from; p != out.data() + out.size(); ++p) {
-        if (*p == kSubfieldDelimiter) {
-            *p = kWorkingDelimiter;
-        } else if (*p == kFieldTerminator || *p == '|') {
+        if (static_cast<unsigned char>(*p) < 0x20) {
+            if (*p == kSubfieldDelimiter) *p = kWorkingDelimiter;
+            else controls = true;
+        } else if (*p == '|') {
             out.resize(from);
             scratch.clear();
             cp.decodeAppend(scratch, bytes);
-            std::erase(scratch, kFieldTerminator);
             appendMapped(out, scratch, true);
-            return;
+            return true;
         }
     }
+    return controls;
 }
 
 /// Removes CR LF pairs, scanning from the left; returns `bytes` itself when there are none.
@@ -119,9 +119,9 @@ std::string fieldError(std::size_t entry, std::string_view tag, const char* what
 }
 
 /// The size of a field's data, its terminator left out, once the directory entry is found to fit
-/// the record: the field lies inside the record, ends with a field terminator (or, its terminator
-/// missing, at the record's end), and holds no terminator inside its data, which would make the
-/// record read differently by every other reader.
+/// the record: the field lies inside the record and ends with a field terminator (or, its
+/// terminator missing, at the record's end). What the data holds is checked as it is decoded
+/// (checkFieldData).
 std::size_t checkedFieldSize(std::string_view rec, std::size_t offset, std::size_t length, std::size_t entry,
                              std::string_view tag) {
     const auto e = static_cast<long long>(entry);
@@ -134,20 +134,26 @@ std::size_t checkedFieldSize(std::string_view rec, std::size_t offset, std::size
     else if (last == kRecordTerminator && offset + length == rec.size()) --size;
     else throw MarcError(at(Kind::FieldNotTerminated, std::string(tag), e),
                          fieldError(entry, tag, "it does not end with a field terminator where the directory says"));
-    // Four searches (docs/performance.md).
-    const std::string_view data = rec.substr(offset, size);
-    const auto holds = [&data](char c) { return std::memchr(data.data(), c, data.size()) != nullptr; };
+    return size;
+}
+
+/// Refuses field data that holds a terminator, which would make the record read differently by
+/// every other reader, or a line break, which would split the field's line in the working text.
+/// The readers below call it whenever the data holds a control character besides the delimiter:
+/// those bytes are never part of a character in any of the code pages, so they stand in the
+/// decoded text exactly where they stand in the bytes.
+void checkFieldData(std::string_view data, std::size_t entry, std::string_view tag) {
+    const auto e = static_cast<long long>(entry);
+    const auto holds = [&data](char c) { return data.find(c) != std::string_view::npos; };
     if (holds(kFieldTerminator))
         throw MarcError(at(Kind::FieldTerminatorInData, std::string(tag), e),
                         fieldError(entry, tag, "a field terminator (character 30) stands inside its data"));
     if (holds(kRecordTerminator))
         throw MarcError(at(Kind::RecordTerminatorInData, std::string(tag), e),
                         fieldError(entry, tag, "a record terminator (character 29) stands inside its data"));
-    // The working text is made of lines: a line break in the data would split the field.
     if (holds('\r') || holds('\n'))
         throw MarcError(at(Kind::LineBreakInData, std::string(tag), e),
                         fieldError(entry, tag, "a line break (character 13 or 10) stands inside its data"));
-    return size;
 }
 
 /// Where the directory lies: between the leader and the first field terminator.
@@ -209,17 +215,19 @@ void appendFieldText(std::string& out, std::string_view tag, std::string_view by
                      const codepage::Codec& cp, std::string& field) {
     if (shapeOf(tag, bytes) == Shape::Control) {
         out.append("   ");
-        appendData(out, bytes, cp, field);
+        if (appendData(out, bytes, cp, field)) checkFieldData(bytes, entry, tag);
     } else if (bytes.size() >= 2 && isPlainIndicator(bytes[0]) && isPlainIndicator(bytes[1])) {
         // Two single-byte indicators: they are the first two characters, and the data starts
         // on a character boundary right behind them.
         out.append(bytes.substr(0, 2));
         out.push_back(' ');
-        appendData(out, bytes.substr(2), cp, field);
+        const bool controls = appendData(out, bytes.substr(2), cp, field);
+        if (controls || static_cast<unsigned char>(bytes[0]) < 0x20 || static_cast<unsigned char>(bytes[1]) < 0x20)
+            checkFieldData(bytes, entry, tag);
     } else {
+        checkFieldData(bytes, entry, tag);
         field.clear();
         cp.decodeAppend(field, bytes);
-        std::erase(field, kFieldTerminator);
         if (detail::advanceChars(field, 0, 1) == field.size())  // fewer than two characters
             throw MarcError(at(Kind::DataFieldTooShort, std::string(tag), static_cast<long long>(entry)),
                             "field " + std::string(tag) + " (directory entry " + std::to_string(entry) +

@@ -167,8 +167,13 @@ private:
     void writeLine(std::size_t i);
     void encodeLine(std::string_view line, std::string_view tag);
     void encodeHandMadeDataLine(std::string_view line, std::string_view tag, std::size_t lineNo);
+    bool encodeEdit(std::size_t i, std::string_view tag, std::size_t& newFrom, std::size_t& newTo);
     void checkRoundTrip(std::size_t i, std::string_view tag);
-    void endField(std::string_view tag, std::size_t start, std::size_t lineNo, bool copied = false);
+    void endField(std::string_view tag, std::size_t start, std::size_t lineNo, std::size_t newFrom,
+                  std::size_t newTo);
+    void endField(std::string_view tag, std::size_t start, std::size_t lineNo) {
+        endField(tag, start, lineNo, start, data_.size());
+    }
     bool unchanged(std::size_t i) const { return source_ && lines_[i] == source_->line(i); }
 
     const codepage::Codec& cp_;
@@ -291,18 +296,20 @@ void RecordWriter::writeLine(std::size_t i) {
     if (!keepLeader_ && tag == "000") return;
     if (!source_ && (tag == "001" || tag == "005")) return;  // by hand: the last of a tag counts
     const std::size_t start = data_.size();
-    const bool copied = unchanged(i);
-    if (copied) {
+    // The bytes written that no longer stand in the source's field: only they can hold a terminator.
+    std::size_t newFrom = start, newTo = start;
+    if (unchanged(i)) {
         data_.append(source_->field(i));
-    } else if (source_) {
+    } else if (source_ && !encodeEdit(i, tag, newFrom, newTo)) {
         checkRoundTrip(i, tag);
         encodeLine(line, tag);
-    } else if (isControlLine(tag, line)) {
-        encodeLine(line, tag);
-    } else {
-        encodeHandMadeDataLine(line, tag, i + 1);
+        newTo = data_.size();
+    } else if (!source_) {
+        if (isControlLine(tag, line)) encodeLine(line, tag);
+        else encodeHandMadeDataLine(line, tag, i + 1);
+        newTo = data_.size();
     }
-    endField(tag, start, i + 1, copied);
+    endField(tag, start, i + 1, newFrom, newTo);
     ++written_;
 }
 
@@ -315,6 +322,54 @@ void RecordWriter::encodeLine(std::string_view line, std::string_view tag) {
     }
     appendEncoded(data_, mid(line, 5, 2), cp_);
     encodeControl(data_, mid(line, 8), cp_);
+}
+
+/// A data line changed inside its data (a pinyin subfield put in or taken out) written as the
+/// field's own bytes around the encoded new text: the text the two lines share before and after
+/// the change is encoded once and must give exactly the field's bytes, which is the check of
+/// checkRoundTrip for that text. The code page encodes character by character, and the line is
+/// cut only where a character begins, so this writes what encodeLine would. False, with nothing
+/// written, for any other change or when the shared text does not give the field's bytes: the
+/// caller then checks and encodes the whole line. [newFrom, newTo) is set to the new bytes.
+bool RecordWriter::encodeEdit(std::size_t i, std::string_view tag, std::size_t& newFrom, std::size_t& newTo) {
+    const std::string_view before = source_->line(i), after = lines_[i];
+    if (isControlLine(tag, before) || isControlLine(tag, after)) return false;
+    // Whether a character of `s` begins at byte k (or the text ends there).
+    const auto cutsAt = [](std::string_view s, std::size_t k) {
+        return k == s.size() || (static_cast<unsigned char>(s[k]) & 0xC0) != 0x80;
+    };
+    const std::size_t dataStart = advanceChars(before, 0, 7);
+    const std::size_t shortest = std::min(before.size(), after.size());
+    std::size_t head = static_cast<std::size_t>(
+        std::mismatch(before.begin(), before.begin() + static_cast<std::ptrdiff_t>(shortest), after.begin()).first -
+        before.begin());
+    while (head > dataStart && !(cutsAt(before, head) && cutsAt(after, head))) --head;
+    // The tag or the indicators changed, or the data does not begin where it did.
+    if (head < dataStart || !cutsAt(before, head) || !cutsAt(after, head) || advanceChars(after, 0, 7) != dataStart)
+        return false;
+    std::size_t tail = 0;
+    while (tail < shortest - head && before[before.size() - 1 - tail] == after[after.size() - 1 - tail]) ++tail;
+    while (tail > 0 && !cutsAt(before, before.size() - tail)) --tail;
+
+    const std::string_view original = source_->field(i);
+    const std::size_t start = data_.size();
+    const auto keeps = [&](std::size_t from, std::size_t at, std::size_t size) {
+        return at + size <= original.size() && std::memcmp(data_.data() + from, original.data() + at, size) == 0;
+    };
+    appendEncoded(data_, mid(before, 5, 2), cp_);
+    encodeControl(data_, before.substr(dataStart, head - dataStart), cp_);
+    const std::size_t headBytes = data_.size() - start;
+    if (keeps(start, 0, headBytes)) {
+        newFrom = data_.size();
+        encodeControl(data_, after.substr(head, after.size() - tail - head), cp_);
+        newTo = data_.size();
+        encodeControl(data_, before.substr(before.size() - tail), cp_);
+        const std::size_t tailBytes = data_.size() - newTo;
+        if (headBytes + tailBytes == original.size() && keeps(newTo, headBytes, tailBytes)) return true;
+    }
+    data_.resize(start);
+    newFrom = newTo = start;
+    return false;
 }
 
 /// A changed line stands in for the bytes of its field: the field as read must encode back to
@@ -384,11 +439,13 @@ void RecordWriter::encodeHandMadeDataLine(std::string_view line, std::string_vie
 }
 
 /// Ends one field: terminator, then its directory entry, every number checked against its width.
-void RecordWriter::endField(std::string_view tag, std::size_t start, std::size_t lineNo, bool copied) {
+/// [newFrom, newTo) are the bytes of the field that are not the source field's own.
+void RecordWriter::endField(std::string_view tag, std::size_t start, std::size_t lineNo, std::size_t newFrom,
+                            std::size_t newTo) {
     // A terminator inside the text would end the field, or the record, early for every reader.
-    // The bytes of an unchanged field were checked when the record was read.
-    const auto holds = [&](char c) { return std::memchr(data_.data() + start, c, data_.size() - start) != nullptr; };
-    if (!copied && (holds(kFieldTerminator) || holds(kRecordTerminator)))
+    // The bytes of the source's fields were checked when the record was read.
+    const auto holds = [&](char c) { return std::memchr(data_.data() + newFrom, c, newTo - newFrom) != nullptr; };
+    if (newTo > newFrom && (holds(kFieldTerminator) || holds(kRecordTerminator)))
         throw MarcError(at(Kind::TerminatorInText, std::string(tag)),
                         lineError(lineNo, tag, "the text holds a field or record terminator (character 30 or 29)"));
     data_.push_back(kFieldTerminator);

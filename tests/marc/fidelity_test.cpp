@@ -9,6 +9,7 @@
 
 #include "app/records.h"
 #include "codepage/codepage.h"
+#include "marc/databar.h"
 #include "marc/identifiers.h"
 #include "marc/reader.h"
 #include "marc/source.h"
@@ -122,6 +123,55 @@ TEST(Fidelity, AChangedFieldWithInvalidBytesIsRefused) {
     }
     // Read as what it is, the same record is written.
     EXPECT_NE(readEditWrite(rec, Codec::get(codepage::Encoding::Utf8), addPinyin), "");
+}
+
+// A changed field keeps its bytes around the text that changed, and comes out as the whole line
+// encoded would: text put in, taken out or replaced at the start, middle and end of the data,
+// next to characters that share their first or their last bytes, beside a "|" of the data, in
+// each code page; a change of indicators too.
+TEST(Fidelity, AChangedFieldIsWhatItsWholeLineEncodesTo) {
+    const std::string bar(marc::kDataBar);
+    const std::vector<std::pair<std::string, std::string>> edits = {
+        {"|a中国", "|a中国|Azhong guo"},
+        {"|e书" + bar + "名", "|e书" + bar + "名|Ashu ming"},
+        {"|Ashu", "|Aqi|Ashu"},
+        {"|Ashu", "|A"},
+        {"|a中国", "|a丰国"},  // 中 E4 B8 AD, 丰 E4 B8 B0
+        {"|a中国", "|a席国"},  // 席 E5 B8 AD
+        {"|a中国", "|Ax|a中国"},
+        {"1  |a", "2  |a"},
+    };
+    // Indicators, then the data with "|" as the delimiter and kDataBar as "|".
+    const auto wholeLine = [&](std::string line, const Codec& cp) {
+        std::string data;
+        for (std::size_t i = 4; i < line.size(); ++i) {
+            if (i == 6) continue;
+            if (line.compare(i, bar.size(), bar) == 0) {
+                data += '|';
+                i += bar.size() - 1;
+            } else {
+                data += line[i] == '|' ? '\x1F' : line[i];
+            }
+        }
+        return cp.encode(data);
+    };
+    for (const auto e : {codepage::Encoding::Gbk, codepage::Encoding::Gb18030, codepage::Encoding::Utf8}) {
+        const Codec& cp = Codec::get(e);
+        const std::string title = cp.encode("1 \x1F" "a中国\x1F" "e书|名\x1F" "Ashu");
+        const std::string rec = makeRecord({{"001", "A1"}, {"005", "20240102030405.0"}, {"200", title}});
+        for (const auto& [from, to] : edits) {
+            std::string line;
+            const std::string out = readEditWrite(rec, cp, [&](std::string w) {
+                w.replace(w.find(from), from.size(), to);
+                line = w.substr(w.find("200 "));
+                return w;
+            });
+            testrec::Parsed p;
+            ASSERT_TRUE(testrec::parseRecord(out, p));
+            ASSERT_EQ(p.fields.size(), 3u);
+            EXPECT_EQ(p.fields[2].second, wholeLine(line, cp)) << codepage::encodingName(e) << " " << to;
+        }
+    }
 }
 
 TEST(Identifiers, DistinctWithTheClockHeldStill) {

@@ -105,6 +105,34 @@ TEST(Reader, TheDirectoryMustFitTheData) {
     EXPECT_EQ(readGbk("00000nam0 2200000   450 001000400000\x1E" "123\x1D"), "001    123");
 }
 
+// Terminators and line breaks are found in every shape of field: a control field, a data field's
+// indicators and data (beside a "|" of the data too), a data field whose indicators are not
+// single bytes; the first field that holds one is named, and a terminator before a line break.
+TEST(Reader, NoShapeOfFieldHidesATerminatorOrALineBreak) {
+    const std::string recordEnd = "a record terminator (character 29) stands inside its data";
+    const std::string lineBreak = "a line break (character 13 or 10) stands inside its data";
+    const std::string fieldEnd = "a field terminator (character 30) stands inside its data";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"001000400000", "1\x1D" "3\x1E"},                               // control field
+        {"200000600000", "\x1D" " \x1F" "ab\x1E"},                        // an indicator
+        {"200000600000", "1 \x1F" "a\r\x1E"},                            // the data
+        {"200000600000", "1 \x1F" "|\n\x1E"},                            // beside a "|"
+        {"200000600000", "\x81\x40\x1F" "a\x1D\x1E"},                    // indicators of two bytes
+        {"200000600000", "1\x1F" "a\r\x1E\x1E"},                         // both: the terminator
+    };
+    const std::vector<std::string> expected = {recordEnd, recordEnd, lineBreak, lineBreak, recordEnd, fieldEnd};
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const std::string tag = cases[i].first.substr(0, 3);
+        EXPECT_EQ(message(record(cases[i].first, cases[i].second)),
+                  "field " + tag + " (directory entry 1): " + expected[i]) << i;
+        // The first entry that holds one is named, though a later one is read wrongly too.
+        EXPECT_EQ(message(record(cases[i].first + "700000400000", cases[i].second + "1\x1D" "2\x1E")),
+                  "field " + tag + " (directory entry 1): " + expected[i]) << i;
+    }
+    EXPECT_EQ(message(record("001000400000200000600004", "123\x1E" "1 \x1F" "a\x1D" "\x1E")),
+              "field 200 (directory entry 2): " + recordEnd);
+}
+
 TEST(ReaderMends, TagsWithLettersAreLocalFields) {
     // Indicators and a delimiter: a data field; anything else: a control field. Either way the
     // field is read, not refused.
