@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -155,19 +156,27 @@ void Run::start() {
     if (isOpenFile(input_->fd(), rejects_.path()))
         throw StartError(make(problem::Kind::InputIsRejects, options_.inputPath),
                          "the input " + options_.inputPath + " is the rejects file " + rejects_.path());
-    readFirstBlock();
+    // The phrase data is built when first needed; a run that starts in a mode that reads it
+    // builds it now, so that a py.db whose phrase rows cannot be read stops the run before any
+    // record. The manual modes read it for the reading they offer first; the modes that choose
+    // by the words around cannot do without it.
+    const pinyin::Polyphone mode = settings_.polyphone;
+    const bool needsPhrases = mode == pinyin::Polyphone::Phrase ||
+                              (mode == pinyin::Polyphone::Manual && settings_.askOnlyWhenUnsure);
+    const bool readsPhrases = needsPhrases || mode == pinyin::Polyphone::Manual;
+    // py.db is loaded on a thread of its own while the first block is read and its code page
+    // decided; its errors still come after the input's (the loading is waited for either way).
+    std::future<std::shared_ptr<const pinyin::PinyinTable>> loading;
     table_ = options_.table;
+    if (!table_)
+        loading = std::async(std::launch::async | std::launch::deferred, [path = options_.dbPath, readsPhrases] {
+            using Phrases = pinyin::PinyinTable::Phrases;
+            return pinyin::PinyinTable::load(path, readsPhrases ? Phrases::Alongside : Phrases::WhenFirstAsked);
+        });
+    readFirstBlock();
     try {
-        if (!table_) table_ = pinyin::PinyinTable::load(options_.dbPath);
-        // The phrase data is built when first needed; a run that starts in a mode that reads
-        // it builds it now, so that a py.db whose phrase rows cannot be read stops the run
-        // before any record. The manual modes read it for the reading they offer first; the
-        // modes that choose by the words around cannot do without it.
-        const pinyin::Polyphone mode = settings_.polyphone;
-        const bool needsPhrases = mode == pinyin::Polyphone::Phrase ||
-                                  (mode == pinyin::Polyphone::Manual && settings_.askOnlyWhenUnsure);
-        const bool hasPhrases =
-            (needsPhrases || mode == pinyin::Polyphone::Manual) && table_->phrases() != nullptr;
+        if (!table_) table_ = loading.get();
+        const bool hasPhrases = readsPhrases && table_->phrases() != nullptr;
         if (needsPhrases && !hasPhrases)
             throw StartError(make(problem::Kind::DbNoPhrases, options_.dbPath),
                              "the pinyin database " + options_.dbPath +

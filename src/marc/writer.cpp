@@ -100,6 +100,12 @@ std::string lineError(std::size_t line, std::string_view tag, const std::string&
 
 /// Checks that a tag encodes to three printable single bytes, so the directory keeps its shape.
 void appendTag(std::string& dir, std::string_view tag, std::size_t line, const codepage::Codec& cp) {
+    // Three printable ASCII characters, nearly every tag, are the same bytes in every code page.
+    const auto printable = [](char c) { return c >= 0x20 && c < 0x7F; };
+    if (tag.size() == 3 && printable(tag[0]) && printable(tag[1]) && printable(tag[2])) {
+        dir.append(tag);
+        return;
+    }
     const std::size_t before = dir.size();
     appendEncoded(dir, tag, cp);
     bool ok = dir.size() - before == 3;

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <future>
 #include <mutex>
 #include <optional>
 
@@ -28,6 +29,9 @@ struct PinyinTable::Impl {
     /// py.db kept open from load() until the phrase data is built from it; null when the
     /// database has no phrase data or it is built already (or the table was filled by hand).
     sqlite::Connection phraseDb;
+    /// The phrase data being built beside the loading (Phrases::Alongside), until phrases()
+    /// takes it; should that build fail, phrases() builds from phraseDb instead.
+    std::future<std::shared_ptr<const PhraseModel>> building;
     bool lazyPhrases = false;  ///< set once by load(): phrases() builds from phraseDb
     std::once_flag phrasesOnce;
     std::string dbPath;  ///< for the message of a phrase load that fails
@@ -62,6 +66,11 @@ sqlite::Connection openReadOnly(const std::string& dbPath) {
     const int rc =
         sqlite3_open_v2(dbPath.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
     sqlite::Connection db(raw);
+    if (rc == SQLITE_OK) {
+        // Every table is read once from end to end: a page cache of 64 KiB serves as well as the
+        // default 2 MB, which each connection would otherwise fill.
+        sqlite3_exec(raw, "PRAGMA cache_size = -64", nullptr, nullptr, nullptr);
+    }
     if (rc != SQLITE_OK) {
         int err = raw ? sqlite3_system_errno(raw) : 0;
         // SQLite does not always keep the system's reason (a missing folder): ask the system.
@@ -194,7 +203,12 @@ const PhraseModel* PinyinTable::phrases() const {
     if (t.lazyPhrases)
         std::call_once(t.phrasesOnce, [&t] {
             try {
-                t.phrases = PhraseModel::load(t.phraseDb.get());
+                if (t.building.valid()) {
+                    auto building = std::move(t.building);
+                    t.phrases = building.get();
+                } else {
+                    t.phrases = PhraseModel::load(t.phraseDb.get());
+                }
             } catch (const DbError& e) {
                 throw DbError(std::string(e.what()) + " (" + quoted(t.dbPath) + ")", e.kind, e.detail);
             }
@@ -205,14 +219,24 @@ const PhraseModel* PinyinTable::phrases() const {
 
 void PinyinTable::add(char32_t c, std::string py1) { impl_->rows.add(c, std::move(py1)); }
 
-std::shared_ptr<const PinyinTable> PinyinTable::load(const std::string& dbPath) {
+std::shared_ptr<const PinyinTable> PinyinTable::load(const std::string& dbPath, Phrases phrases) {
     sqlite::Connection db = openReadOnly(dbPath);
     requirePinYinTable(db.get(), dbPath);
     auto table = std::make_shared<PinyinTable>();
+    // Building the phrase data takes longer than reading the PinYin table: alongside, it reads
+    // through a connection of its own, and whatever leaves this function waits for it.
+    std::future<std::shared_ptr<const PhraseModel>> building;
+    if (phrases == Phrases::Alongside)
+        // Both policies: where no thread can be started, the data is built when first asked.
+        building = std::async(std::launch::async | std::launch::deferred, [dbPath] {
+            const sqlite::Connection own = openReadOnly(dbPath);
+            return PhraseModel::load(own.get());
+        });
     readRows(db.get(), dbPath, *table);
     // The phrase tables are checked now, so that a broken py.db stops the run before any
     // record; their rows are read when a mode first needs them (see phrases()).
     if (PhraseModel::check(db.get())) {
+        table->impl_->building = std::move(building);
         table->impl_->phraseDb = std::move(db);
         table->impl_->dbPath = dbPath;
         table->impl_->lazyPhrases = true;

@@ -29,8 +29,14 @@ public:
 /// Loaded with bound-parameter queries only; immutable after load.
 class PinyinTable {
 public:
+    /// When the phrase data of a loaded table is built.
+    enum class Phrases {
+        WhenFirstAsked,  ///< at the first phrases() call: the modes that read one reading never pay for it
+        Alongside,       ///< at once, on a thread of its own beside the loading of the PinYin table
+    };
     /// Opens `dbPath` read-only and loads it. Throws DbError.
-    static std::shared_ptr<const PinyinTable> load(const std::string& dbPath);
+    static std::shared_ptr<const PinyinTable> load(const std::string& dbPath,
+                                                   Phrases phrases = Phrases::WhenFirstAsked);
     /// An empty table, for tests that add rows by hand.
     PinyinTable();
     ~PinyinTable();

@@ -343,7 +343,7 @@ TEST(PhraseData, LargeFamiliesDeepWordsAndRowsOutOfOrder) {
     EXPECT_FALSE(table->phrases()->analyse("大学", false, *table)[0].sure);
 }
 
-TEST(PhraseData, RowsInOrderOrNotReadTheSame) {
+TEST(PhraseData, RowsInOrderOrNotReadTheSameWhenFirstAskedOrAlongside) {
     // In order, as the table's key keeps them, with a word twice; then a word before one it
     // begins, which is out of order.
     for (const char* rows : {"('长','Chang',-700),('长大','Zhang Da',-900),('长大','Chang Da',-900),"
@@ -353,10 +353,27 @@ TEST(PhraseData, RowsInOrderOrNotReadTheSame) {
         TempDb db(std::string(kPinYin) +
                   "CREATE TABLE Phrase(word TEXT, py TEXT, weight INTEGER);"
                   "INSERT INTO Phrase VALUES " + rows + ";");
-        const auto table = PinyinTable::load(db.path());
-        ASSERT_NE(table->phrases(), nullptr);
-        EXPECT_EQ(table->phrases()->size(), 3u) << rows;
-        EXPECT_EQ(romanise(*table, "长大，长沙，长"), "zhang da chang sha chang") << rows;
+        for (const auto when : {PinyinTable::Phrases::WhenFirstAsked, PinyinTable::Phrases::Alongside}) {
+            const auto table = PinyinTable::load(db.path(), when);
+            ASSERT_NE(table->phrases(), nullptr);
+            EXPECT_EQ(table->phrases()->size(), 3u) << rows;
+            EXPECT_EQ(romanise(*table, "长大，长沙，长"), "zhang da chang sha chang") << rows;
+        }
+    }
+}
+
+// Phrase rows that pass the check at loading but fail as they are read (the view's condition
+// overflows): every call that asks for them fails, and tries again, whenever they are built.
+TEST(PhraseData, RowsThatFailToReadFailEveryAsk) {
+    TempDb db(std::string(kPinYin) +
+              "CREATE TABLE words(word TEXT, py TEXT, weight INTEGER);"
+              "INSERT INTO words VALUES ('长大','Zhang Da',-900);"
+              "CREATE VIEW Phrase AS SELECT word, py, weight FROM words WHERE abs(-9223372036854775807 - 1) > 0;");
+    for (const auto when : {PinyinTable::Phrases::WhenFirstAsked, PinyinTable::Phrases::Alongside}) {
+        const auto table = PinyinTable::load(db.path(), when);
+        EXPECT_THROW(table->phrases(), DbError);
+        EXPECT_THROW(table->phrases(), DbError);
+        EXPECT_EQ(romanise(*table, "长大", Polyphone::Automatic), "zhang da");
     }
 }
 
