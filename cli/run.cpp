@@ -154,8 +154,10 @@ int runLines(const Options& o, messages::Language lang) {
     }
     std::shared_ptr<const pinyin::PinyinTable> table;
     try {
-        table = pinyin::PinyinTable::load(b.dbPath);
-        if ((settings.polyphone == pinyin::Polyphone::Phrase || settings.askOnlyWhenUnsure) && !table->phrases())
+        const bool needsPhrases = settings.polyphone == pinyin::Polyphone::Phrase || settings.askOnlyWhenUnsure;
+        using Phrases = pinyin::PinyinTable::Phrases;
+        table = pinyin::PinyinTable::load(b.dbPath, needsPhrases ? Phrases::Alongside : Phrases::WhenFirstAsked);
+        if (needsPhrases && !table->phrases())
             throw pinyin::DbError("the pinyin database " + b.dbPath + " has no phrase tables",
                                   problem::Kind::DbNoPhrases);
     } catch (const pinyin::DbError& e) {

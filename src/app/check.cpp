@@ -201,7 +201,7 @@ void Check::start() {
     }
     table_ = options_.table;
     try {
-        if (!table_) table_ = pinyin::PinyinTable::load(options_.dbPath);
+        if (!table_) table_ = pinyin::PinyinTable::load(options_.dbPath, pinyin::PinyinTable::Phrases::Alongside);
         table_->phrases();  // every mode is compared with the quieter manual mode's questions
     } catch (const pinyin::DbError& e) {
         problem::Problem p;

@@ -160,10 +160,26 @@ std::string_view controlValue(std::string_view line) {
     return trimSpaces(mid(line, 5));
 }
 
+/// Buffers kept per thread: the batch run writes one record after another.
+struct Scratch {
+    std::string lineBuf, dir, data, check;
+    std::vector<std::string_view> lines;
+    std::vector<Subfield> subfields;
+};
+
+Scratch& threadScratch() {
+    static thread_local Scratch scratch;
+    return scratch;
+}
+
 /// One record being written: the leader, the directory and the data area, field by field.
 class RecordWriter {
 public:
-    RecordWriter(const codepage::Codec& cp, const WriteContext& context) : cp_(cp), context_(context) {}
+    // The buffers are bound once a record: every use of a thread_local would check that it is
+    // set up.
+    RecordWriter(const codepage::Codec& cp, const WriteContext& context, Scratch& s = threadScratch())
+        : cp_(cp), context_(context), lineBuf_(s.lineBuf), dir_(s.dir), data_(s.data), check_(s.check),
+          lines_(s.lines), subfields_(s.subfields) {}
     std::string write(std::string_view working);
 
 private:
@@ -184,10 +200,9 @@ private:
 
     const codepage::Codec& cp_;
     const WriteContext& context_;
-    // Scratch kept per thread: the batch run writes one record after another.
-    static thread_local std::string lineBuf_, dir_, data_, check_;
-    static thread_local std::vector<std::string_view> lines_;
-    static thread_local std::vector<Subfield> subfields_;
+    std::string &lineBuf_, &dir_, &data_, &check_;
+    std::vector<std::string_view>& lines_;
+    std::vector<Subfield>& subfields_;
     const SourceRecord* source_ = nullptr;  // set when its lines match the text's one to one
     bool keepLeader_ = false;
     bool series_ = false;
@@ -195,10 +210,6 @@ private:
     std::optional<std::size_t> identifierLine_, timeLine_;
     std::size_t written_ = 0;  // fields besides 001 and 005
 };
-
-thread_local std::string RecordWriter::lineBuf_, RecordWriter::dir_, RecordWriter::data_, RecordWriter::check_;
-thread_local std::vector<std::string_view> RecordWriter::lines_;
-thread_local std::vector<Subfield> RecordWriter::subfields_;
 
 std::string RecordWriter::write(std::string_view working) {
     splitLines(working, lineBuf_, lines_);
