@@ -51,7 +51,7 @@ inline constexpr const char* kLinkAddress =
 /// window is made, written when a run starts, when the window closes and when it is destroyed.
 /// A file dropped on the window goes into the input box; a second file of the same drop, or a
 /// file dropped on the output box, into the output box.
-class Form1 : public QWidget {
+class Form1 final : public QWidget {
     Q_OBJECT
 public:
     explicit Form1(QWidget* parent = nullptr);
@@ -78,19 +78,23 @@ public:
     /// The file buttons' click: the dialog's answer goes into the path box of the same element.
     void command2Click(int index);
 
-    /// Fills the path boxes (the command line's INPUT and OUTPUT); an empty path leaves its box.
-    void setPaths(const QString& input, const QString& output = {});
-
     /// Writes the paths, the tag list, the options and the last folder to the settings file.
     void saveSettings() const;
 
-protected:
-    void closeEvent(QCloseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
+    /// Fills the path boxes (the command line's INPUT and OUTPUT); an empty path leaves its box.
+    void setPaths(const QString& input, const QString& output = {});
 
 private:
+    // The events Qt hands the window (nothing derives from it, so they stay private).
+    /// During a run: says how far it has got and asks whether to stop after the current record.
+    void closeEvent(QCloseEvent* event) override;
+    /// The pointer on the bare window sets the link label black again.
+    void mouseMoveEvent(QMouseEvent* event) override;
+    /// Files dragged in: taken when no run is going on.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    /// A file dropped: the input, or the output when it lands on the output's box or button.
+    void dropEvent(QDropEvent* event) override;
+
     class Run;
 
     void buildControls();

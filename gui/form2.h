@@ -26,7 +26,7 @@ namespace gui {
 /// an answer: the button "选择", a double-click on a reading, Enter, or one of the three buttons
 /// that also say how the rest of the run goes. Escape and close requests are refused, so a
 /// reading is always handed back.
-class Form2 : public QDialog {
+class Form2 final : public QDialog {
     Q_OBJECT
 public:
     /// How the rest of the run is to go, besides the reading chosen now.
@@ -69,13 +69,17 @@ public:
 public slots:
     void reject() override;
 
-protected:
+private:
+    // The events Qt hands the window (nothing derives from it, so they stay private).
+    /// Shown: the character in question scrolled into view and its reading preselected.
     void showEvent(QShowEvent* event) override;
+    /// Resized: the character in question kept in view.
     void resizeEvent(QResizeEvent* event) override;
+    /// Closed only once a reading is chosen: the run waits for one.
     void closeEvent(QCloseEvent* event) override;
+    /// Activated again: the reading preselected again.
     bool event(QEvent* event) override;
 
-private:
     void preselect();
     void choose(Then then);
     void scrollToCharacter();

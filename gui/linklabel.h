@@ -7,7 +7,7 @@
 
 namespace gui {
 
-class LinkLabel : public QLabel {
+class LinkLabel final : public QLabel {
     Q_OBJECT
 public:
     LinkLabel(const QString& text, QUrl url, QWidget* parent = nullptr);
@@ -17,13 +17,17 @@ public:
     QColor colour() const;
     const QUrl& url() const { return url_; }
 
-protected:
+private:
+    // The events Qt hands the label (nothing derives from it, so they stay private).
+    /// The pointer on the label turns it blue.
     void mouseMoveEvent(QMouseEvent* event) override;
+    /// A click opens the address.
     void mouseReleaseEvent(QMouseEvent* event) override;
+    /// Return, Enter or Space open the address too.
     void keyPressEvent(QKeyEvent* event) override;
+    /// The label as QLabel draws it, with the style's focus frame when it has the focus.
     void paintEvent(QPaintEvent* event) override;
 
-private:
     void setColour(const QColor& colour);
     QUrl url_;
 };
