@@ -1,10 +1,12 @@
 // The texts of both languages, kept side by side so that neither is ever missing.
 #include "messages/messages.h"
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 namespace messages {
 
@@ -23,136 +25,49 @@ std::string fill(std::string text, std::initializer_list<std::pair<const char*, 
 }
 
 struct Text {
-    const char* english;
-    const char* chinese;
+    std::string_view english;
+    std::string_view chinese;
 };
+
+/// texts.tsv, read in by the build as a raw string literal.
+constexpr std::string_view kTexts =
+#include "texts_tsv.inc"
+    ;
+
+constexpr std::size_t kKinds = static_cast<std::size_t>(Kind::Unexpected) + 1;
+
+/// The sentences of texts.tsv, row k for the kind numbered k. Read at compile time: a line
+/// without its three columns, or a row more or less than there are kinds, stops the build.
+constexpr std::array<Text, kKinds> readTexts(std::string_view tsv) {
+    std::array<Text, kKinds> rows{};
+    std::size_t count = 0;
+    while (!tsv.empty()) {
+        const std::size_t end = tsv.find('\n');
+        const std::string_view line = tsv.substr(0, end);
+        tsv = end == std::string_view::npos ? std::string_view{} : tsv.substr(end + 1);
+        if (line.empty() || line[0] == '#') continue;
+        const std::size_t english = line.find('\t');
+        const std::size_t chinese = english == std::string_view::npos ? english : line.find('\t', english + 1);
+        if (chinese == std::string_view::npos || count == kKinds)
+            throw "texts.tsv: one line a problem kind: its name, the English, the Chinese, apart by tabs";
+        rows[count++] = {line.substr(english + 1, chinese - english - 1), line.substr(chinese + 1)};
+    }
+    if (count != kKinds) throw "texts.tsv: a line for every problem kind";
+    return rows;
+}
+
+constexpr std::array<Text, kKinds> kSentences = readTexts(kTexts);
 
 /// The sentence of each kind. {path}, {tag}, {entry}, {value}, {os}, {encoding}, {other} and
 /// {detail} stand for the problem's own values.
 Text textOf(Kind kind) {
-    switch (kind) {
-        case Kind::NoInputPath: return {"no input file given", "未指定输入文件"};
-        case Kind::InputCannotOpen: return {"cannot open the input file {path}: {os}", "无法打开输入文件 {path}：{os}"};
-        case Kind::InputIsFolder: return {"the input {path} is a folder, not a file", "输入 {path} 是文件夹，不是文件"};
-        case Kind::NoOutputPath: return {"no output file given", "未指定输出文件"};
-        case Kind::OutputIsFolder: return {"the output {path} is a folder, not a file", "输出 {path} 是文件夹，不是文件"};
-        case Kind::OutputCannotOpen:
-            return {"cannot open the output file {path} for appending: {os}", "无法打开输出文件 {path} 追加写入：{os}"};
-        case Kind::OutputFolderMissing:
-            return {"cannot create the output file {path}: {os}", "无法创建输出文件 {path}：{os}"};
-        case Kind::OutputBusy:
-            return {"another run is writing to {path}; wait until it has ended",
-                    "另一个处理正在写入 {path}，请等它结束后再开始"};
-        case Kind::InputIsOutput:
-            return {"the input file {path} is the output file itself", "输入文件 {path} 就是输出文件本身"};
-        case Kind::InputIsRejects:
-            return {"the input file {path} is the output's file of failed records",
-                    "输入文件 {path} 是输出文件的失败记录文件"};
-        case Kind::DbCannotOpen: return {"cannot open the pinyin database {path}: {os}", "无法打开拼音数据库 {path}：{os}"};
-        case Kind::DbNotReadable:
-            return {"the pinyin database {path} cannot be read: {detail}",
-                    "无法读取拼音数据库 {path}：它不是 SQLite 数据库，或已损坏"};
-        case Kind::DbNoPinYinTable:
-            return {"the pinyin database {path} has no table PinYin", "拼音数据库 {path} 中没有 PinYin 表"};
-        case Kind::DbNoColumns:
-            return {"the table PinYin of the pinyin database {path} lacks the columns hz and Py1",
-                    "拼音数据库 {path} 的 PinYin 表缺少 hz 和 Py1 两列"};
-        case Kind::DbEmpty:
-            return {"the table PinYin of the pinyin database {path} holds no characters",
-                    "拼音数据库 {path} 的 PinYin 表中没有任何汉字"};
-        case Kind::DbNoPhrases:
-            return {"the pinyin database {path} has no phrase tables, which choosing readings by the words around "
-                    "needs",
-                    "拼音数据库 {path} 中没有词语表，按词语选择读音需要它"};
-        case Kind::Marc8:
-            return {"the input is in MARC-8, which this program does not read; convert it to UTF-8 first, for "
-                    "example with: yaz-marcdump -f MARC-8 -t UTF-8 -o marc INPUT > OUTPUT",
-                    "输入文件是 MARC-8 编码，本程序不能读取；请先转换为 UTF-8，例如："
-                    "yaz-marcdump -f MARC-8 -t UTF-8 -o marc 输入文件 > 输出文件"};
-        case Kind::EncodingContradicted:
-            return {"the input looks like {other}, not {encoding}: choose {other} or automatic detection",
-                    "输入文件看来是 {other} 编码，而不是 {encoding}：请选择 {other} 或自动识别"};
-        case Kind::NotIso2709:
-            return {"this is not an ISO 2709 file: nothing in its first megabyte looks like a record",
-                    "这不是 ISO 2709 文件：文件开头 1 MB 内没有任何像记录的内容"};
-        case Kind::WordsCannotRead: return {"cannot read the word list {path}: {os}", "无法读取词表 {path}：{os}"};
-        case Kind::WordsInvalid:
-            return {"the word list {path}, line {value}: {detail}",
-                    "词表 {path} 第 {value} 行不合格式：每行应为词语、制表符、以空格分隔的拼音（每字一个音节）"};
-        case Kind::InputReadFailed: return {"cannot read the input file {path}: {os}", "无法读取输入文件 {path}：{os}"};
-        case Kind::RejectsWriteFailed:
-            return {"cannot write the file of failed records {path}: {os}", "无法写入失败记录文件 {path}：{os}"};
-        case Kind::CutShort:
-            return {"the file ends before the record's terminator", "文件在记录结束符之前就结束了，记录不完整"};
-        case Kind::NextRecordInside:
-            return {"the record has lost its terminator: the next record starts inside it",
-                    "记录缺少结束符：下一条记录从它中间开始"};
-        case Kind::TooLong: return {"no record terminator within 4 MiB", "4 MB 之内没有记录结束符"};
-        case Kind::NoFieldTerminator:
-            return {"no field terminator: the record has no directory", "没有字段结束符：记录缺少目录"};
-        case Kind::TerminatorInLeader:
-            return {"the first field terminator stands at byte {value}, inside the 24-byte leader",
-                    "第一个字段结束符位于第 {value} 字节，在 24 字节的头标之内"};
-        case Kind::EntryLengthNotANumber:
-            return {"directory entry {entry}: the field length is not a number", "目录第 {entry} 项：字段长度不是数字"};
-        case Kind::EntryStartNotANumber:
-            return {"directory entry {entry}: the starting position is not a number",
-                    "目录第 {entry} 项：起始位置不是数字"};
-        case Kind::BadTag:
-            return {"directory entry {entry}: the tag \"{tag}\" is not three letters or digits",
-                    "目录第 {entry} 项：字段标识“{tag}”不是三个字母或数字"};
-        case Kind::FieldLengthZero:
-            return {"field {tag} (directory entry {entry}): the directory gives it length 0",
-                    "字段 {tag}（目录第 {entry} 项）：目录中的长度为 0"};
-        case Kind::FieldPastEnd:
-            return {"field {tag} (directory entry {entry}): it runs past the end of the record",
-                    "字段 {tag}（目录第 {entry} 项）：超出了记录的末尾"};
-        case Kind::FieldNotTerminated:
-            return {"field {tag} (directory entry {entry}): it does not end with a field terminator where the "
-                    "directory says",
-                    "字段 {tag}（目录第 {entry} 项）：在目录所指的位置没有字段结束符"};
-        case Kind::FieldTerminatorInData:
-            return {"field {tag} (directory entry {entry}): a field terminator stands inside its data",
-                    "字段 {tag}（目录第 {entry} 项）：数据中含有字段结束符"};
-        case Kind::RecordTerminatorInData:
-            return {"field {tag} (directory entry {entry}): a record terminator stands inside its data",
-                    "字段 {tag}（目录第 {entry} 项）：数据中含有记录结束符"};
-        case Kind::LineBreakInData:
-            return {"field {tag}: a line break stands inside its data", "字段 {tag}：数据中含有换行符"};
-        case Kind::DataFieldTooShort:
-            return {"field {tag} (directory entry {entry}): the field is shorter than its two indicators",
-                    "字段 {tag}（目录第 {entry} 项）：字段短于两个指示符"};
-        case Kind::NoFields: return {"the record has no fields", "记录中没有字段"};
-        case Kind::EmptySubfield: return {"field {tag}: an empty subfield", "字段 {tag}：有空的子字段"};
-        case Kind::FieldTooLong:
-            return {"field {tag}: the field would be {value} bytes long; a field may hold at most 9999",
-                    "字段 {tag}：字段长 {value} 字节，超过了 9999 字节的上限"};
-        case Kind::FieldStartTooFar:
-            return {"field {tag}: the field would start beyond byte 99999 of the record",
-                    "字段 {tag}：字段的起始位置超过了记录的第 99999 字节"};
-        case Kind::RecordTooLong:
-            return {"the record would be {value} bytes long; a record may hold at most 99999",
-                    "记录长 {value} 字节，超过了 99999 字节的上限"};
-        case Kind::TagNotSingleBytes:
-            return {"field {tag}: a tag must be three single-byte characters", "字段 {tag}：字段标识必须是三个单字节字符"};
-        case Kind::LeaderCodeInvalid:
-            return {"field 000: its leader code is not four single-byte characters", "字段 000：头标代码不是四个单字节字符"};
-        case Kind::TerminatorInText:
-            return {"field {tag}: its text holds a terminator", "字段 {tag}：文本中含有结束符"};
-        case Kind::InvalidBytes:
-            return {"field {tag}: the bytes at input byte {value} are not valid {encoding}",
-                    "字段 {tag}：输入文件第 {value} 字节处的内容不是有效的 {encoding} 编码"};
-        case Kind::NothingToWrite:
-            return {"the record has no field to write besides 001 and 005", "记录中除 001 和 005 外没有可写的字段"};
-        case Kind::OutputWriteFailed: return {"cannot write the output file {path}: {os}", "无法写入输出文件 {path}：{os}"};
-        case Kind::DbFailed:
-            return {"the pinyin database {path} failed: {detail}", "读取拼音数据库 {path} 时出错，处理已停止"};
-        case Kind::Unexpected: return {"an unexpected fault of the program: {detail}", "程序内部出错，请报告此问题"};
-    }
-    return {"an unexpected fault of the program", "程序内部出错"};
+    const auto k = static_cast<std::size_t>(kind);
+    return k < kKinds ? kSentences[k] : Text{"an unexpected fault of the program", "程序内部出错"};
 }
 
-const char* pick(const Text& t, Language lang) { return lang == Language::Chinese ? t.chinese : t.english; }
+std::string pick(const Text& t, Language lang) {
+    return std::string(lang == Language::Chinese ? t.chinese : t.english);
+}
 
 }  // namespace
 
