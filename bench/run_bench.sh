@@ -11,19 +11,11 @@
 # 21) runs of each taken in turn, in CPU time to the microsecond.
 # Both write to /dev/null so that the disk does not take part. Goals: ours at most 1.0x yaz's
 # time and at most 50 MB peak RSS at every size; phrase mode within 1.2x of first.
-set -euo pipefail
-cd "$(dirname "$0")/.."
+source "$(dirname "$0")/common.sh"
 sizes=("$@")
 ((${#sizes[@]})) || sizes=(10000 100000 1000000)
-build=${BUILD:-build/batchbench}
 runs=${RUNS:-3}
-
-source bench/common.sh
-release_build "$build"
-bin=$build/bin
-need_yaz run_bench
-need_time run_bench
-mkdir -p bench/data
+prepare run_bench build/batchbench yaz time
 
 # Best of $runs: wall seconds, CPU seconds (user + system), peak RSS in MB. CPU time is the fair
 # figure on a shared machine, where wall time also counts other programs' turns.
@@ -39,8 +31,7 @@ printf '%-8s %6s | %-17s | %-17s | %6s %6s | %-11s %6s\n' "" "" "ours (first)" "
 printf '%-8s %6s | %5s %5s %5s | %5s %5s %5s | %6s %6s | %5s %5s %6s\n' records MB wall cpu RSS wall cpu RSS wall cpu \
   wall cpu /first
 for n in "${sizes[@]}"; do
-  file=bench/data/codec-$n.mrc
-  [ -s "$file" ] || "$bin/gen_records" --records "$n" "$file" >/dev/null 2>&1
+  file=$(records_file "$n")
   # Every record must go through: a failed record would make ours look faster than it is.
   "$bin/marc-pinyin-cli" --polyphone first "$file" /dev/null 2>&1 | grep -q " 0 failed" ||
     { echo "run_bench: records failed on $file" >&2; exit 1; }

@@ -6,21 +6,12 @@
 # (gitignored), times `codec_bench FILE` and `yaz-marcdump -i marc -o marc FILE > /dev/null` with
 # hyperfine (or repeated timing without it), prints the ratio, and peak RSS for the full file and
 # for a file a fifth its size (streaming: the two should be about the same).
-set -euo pipefail
-cd "$(dirname "$0")/.."
+source "$(dirname "$0")/common.sh"
 records=${1:-100000}
-build=${BUILD:-build/bench}
 runs=${RUNS:-10}
-
-source bench/common.sh
-release_build "$build"
-bin=$build/bin
-mkdir -p bench/data
-file=bench/data/codec-$records.mrc
-small=bench/data/codec-$((records / 5)).mrc
-[ -s "$file" ] || "$bin/gen_records" --records "$records" "$file"
-[ -s "$small" ] || "$bin/gen_records" --records $((records / 5)) "$small"
-need_yaz run_codec
+prepare run_codec build/bench yaz
+file=$(records_file "$records")
+small=$(records_file $((records / 5)))
 
 echo "file: $file ($(stat -c %s "$file") bytes)"
 "$bin/codec_bench" "$file"

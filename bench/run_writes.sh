@@ -12,20 +12,10 @@
 # program appends). Prints the median wall, user, system and CPU time and peak RSS of each, and
 # the ratios of the medians to yaz's. Goals: first at most 0.9x yaz's wall time, phrase at most
 # 1.0x. BEFORE=path/to/an/older/marc-pinyin-cli adds its two modes to every round.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-n=${1:-100000}
-build=${BUILD:-build/batchbench}
+source "$(dirname "$0")/common.sh"
 rounds=${ROUNDS:-11}
-
-source bench/common.sh
-release_build "$build"
-bin=$build/bin
-need_yaz run_writes
-need_time run_writes
-mkdir -p bench/data/out
-file=bench/data/codec-$n.mrc
-[ -s "$file" ] || "$bin/gen_records" --records "$n" "$file" >/dev/null 2>&1
+prepare run_writes build/batchbench yaz time
+file=$(records_file "${1:-100000}")
 
 python3 - "$rounds" "$bin/marc-pinyin-cli" "$file" bench/data/out "${BEFORE:-}" <<'PY'
 import os, statistics, subprocess, sys, time
