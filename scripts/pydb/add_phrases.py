@@ -43,34 +43,17 @@ import tarfile
 import tempfile
 import unicodedata
 
+import tables
+
 PACKAGE = "@pinyin-pro/data@1.3.1"
 UNIHAN_DIR = "/usr/share/unicode"
 MAX_WORD = 8          # characters; the lookup tries no longer words
 MIN_PINLU = 100       # kHanyuPinlu counts below which a dominant reading is not trusted
 
-# Surnames whose reading differs from the character's everyday one, and double surnames.
-# A double surname is listed when either of its characters is polyphonic, or its first
-# character is a listed single surname (so 单于 is not read as 单 Shan + 于). Simplified
-# forms only: the lookup reads traditional characters as their simplified forms.
-SURNAMES = {
-    "单": "Shan", "曾": "Zeng", "解": "Xie", "区": "Ou", "朴": "Piao", "仇": "Qiu",
-    "查": "Zha", "翟": "Zhai", "盖": "Ge", "覃": "Qin", "缪": "Miao", "尉": "Wei",
-    "召": "Shao", "员": "Yun", "繁": "Po", "种": "Chong", "秘": "Bi", "句": "Gou",
-    "折": "She", "宓": "Fu", "隗": "Wei", "谌": "Chen", "纪": "Ji", "燕": "Yan",
-    "那": "Na", "乐": "Yue", "长": "Chang", "重": "Chong", "华": "Hua", "任": "Ren",
-    "薄": "Bo", "宿": "Su", "过": "Guo", "柏": "Bai", "朝": "Chao", "相": "Xiang",
-    "藏": "Zang", "能": "Nai", "黑": "He", "卜": "Bu", "车": "Che", "都": "Du",
-    "和": "He", "角": "Jue", "令": "Ling", "乘": "Cheng", "石": "Shi", "曲": "Qu",
-    "牟": "Mou", "殷": "Yin", "冯": "Feng", "沈": "Shen", "莘": "Shen", "蔚": "Yu",
-    "祭": "Zhai", "费": "Fei", "盛": "Sheng", "阚": "Kan", "佴": "Nai", "叶": "Ye",
-    "贾": "Jia", "尤": "You", "洗": "Xian", "阿": "A", "强": "Qiang", "万": "Wan",
-    "伯": "Bo", "大": "Da", "厦": "Xia", "行": "Xing", "仆": "Pu", "扎": "Zha", "应": "Ying", "奇": "Qi",
-    "舍": "She", "传": "Chuan", "尽": "Jin", "弹": "Tan", "调": "Diao", "将": "Jiang",
-    "哈": "Ha", "龟": "Gui", "蕃": "Pi", "郇": "Huan", "眭": "Sui",
-    "逄": "Pang", "贲": "Ben", "啜": "Chuai", "褚": "Chu", "訾": "Zi",
-    "炅": "Gui", "尾": "Wei", "少": "Shao", "占": "Zhan", "中": "Zhong", "朱": "Zhu",
-    "艾": "Ai", "宁": "Ning", "乜": "Nie",
-}
+# Surnames whose reading differs from the character's everyday one, and double surnames
+# (data/surnames.tsv says which).
+SURNAMES = {name: py for name, py in tables.rows("surnames", 2) if len(name) == 1}
+DOUBLE_SURNAMES = {name: py for name, py in tables.rows("surnames", 2) if len(name) == 2}
 # The single surnames of 百家姓, the classic list of family names, in its order (鬱 is 郁,
 # which stands earlier). Those that SURNAMES does not list take their first reading: the
 # segmenter reads a name as a surname and a given name of one or two characters, which a
@@ -89,39 +72,10 @@ COMMON_SURNAMES = (
     "欧殳沃利蔚越夔隆师巩厍聂晁勾敖融冷訾辛阚那简饶空曾毋沙乜养鞠须丰巢关蒯相查后荆红"
     "游竺权逯盖益桓公"
 )
-DOUBLE_SURNAMES = {
-    "尉迟": "Yu Chi", "万俟": "Mo Qi", "单于": "Chan Yu", "长孙": "Zhang Sun",
-    "乐正": "Yue Zheng", "令狐": "Ling Hu", "澹台": "Tan Tai", "南宫": "Nan Gong",
-    "诸葛": "Zhu Ge", "上官": "Shang Guan", "欧阳": "Ou Yang", "司马": "Si Ma",
-    "东方": "Dong Fang", "皇甫": "Huang Fu", "夏侯": "Xia Hou", "慕容": "Mu Rong",
-    "宇文": "Yu Wen", "公孙": "Gong Sun", "轩辕": "Xuan Yuan", "钟离": "Zhong Li",
-    "宗政": "Zong Zheng", "濮阳": "Pu Yang", "淳于": "Chun Yu", "太叔": "Tai Shu",
-    "申屠": "Shen Tu", "公冶": "Gong Ye", "鲜于": "Xian Yu", "闾丘": "Lv Qiu",
-    "亓官": "Qi Guan", "仲长": "Zhong Chang", "呼延": "Hu Yan", "赫连": "He Lian",
-    "拓跋": "Tuo Ba", "端木": "Duan Mu", "百里": "Bai Li", "东郭": "Dong Guo",
-    "西门": "Xi Men", "公羊": "Gong Yang", "谷梁": "Gu Liang", "左丘": "Zuo Qiu",
-    "羊舌": "Yang She", "第五": "Di Wu", "单父": "Shan Fu", "长鱼": "Chang Yu",
-    "乐羊": "Yue Yang",
-}
 
-# Catalogue vocabulary whose bookish reading the general word list lacks or misreads: 传 is
-# zhuan where a title names a life, a commentary or a full story (列传, 自传, 评传 and 外传 the
-# list has already), 校 is jiao in the vocabulary of textual scholarship (校注, 校勘 it has). A
-# word the list holds keeps its weight and takes this reading; one it lacks gets
-# CATALOGUE_WEIGHT, about as common as 评传 or 校释, so that the segmenter takes it whole.
-# Words that read otherwise in everyday text (后传 "passed on later", 合校 "merged schools",
-# 家传 "handed down in a family") are left out.
-CATALOGUE = {
-    "本传": "Ben Zhuan", "传主": "Zhuan Zhu", "史传": "Shi Zhuan", "合传": "He Zhuan",
-    "集传": "Ji Zhuan", "补传": "Bu Zhuan", "传注": "Zhuan Zhu", "传疏": "Zhuan Shu",
-    "毛传": "Mao Zhuan", "大传": "Da Zhuan", "前传": "Qian Zhuan",
-    "点校": "Dian Jiao", "校释": "Jiao Shi", "校译": "Jiao Yi", "校定": "Jiao Ding",
-    "校笺": "Jiao Jian", "校证": "Jiao Zheng", "汇校": "Hui Jiao", "笺校": "Jian Jiao",
-    "集校": "Ji Jiao", "校补": "Jiao Bu", "校录": "Jiao Lu", "校辑": "Jiao Ji",
-    "校记": "Jiao Ji", "校读": "Jiao Du", "校雠": "Jiao Chou", "校议": "Jiao Yi",
-    "精校": "Jing Jiao", "译校": "Yi Jiao", "会校": "Hui Jiao", "详校": "Xiang Jiao",
-    "重校": "Chong Jiao", "辑校": "Ji Jiao", "评校": "Ping Jiao", "校疏": "Jiao Shu",
-}
+# Catalogue vocabulary whose bookish reading the general word list lacks or misreads (传 zhuan,
+# 校 jiao: data/catalogue.tsv says which), and the weight of a word the list lacks.
+CATALOGUE = dict(tables.rows("catalogue", 2))
 CATALOGUE_WEIGHT = -1450
 
 TONED = {}

@@ -17,6 +17,7 @@ import re
 import sqlite3
 import sys
 
+import tables
 from make_pydb import gbkCharacters, isHan
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -26,69 +27,13 @@ READING = re.compile(r"[A-Z][a-z]*")
 SYMBOL = re.compile(r"[0-9A-Za-z]+")
 MIN_ROWS, MAX_ROWS = 20900, 21100
 
-# hz -> (first reading or None, readings that must be present)
-SPOT = {
-    "地": ("Di", ["De"]),
-    "谁": ("Shui", []),
-    "著": ("Zhu", []),
-    "的": ("De", []),
-    "了": ("Le", ["Liao"]),
-    "行": ("Xing", ["Hang"]),
-    "长": (None, ["Chang", "Zhang"]),
-    "重": ("Zhong", ["Chong"]),
-    "单": ("Dan", ["Shan", "Chan"]),
-    "曾": (None, ["Ceng", "Zeng"]),
-    "解": ("Jie", ["Xie"]),
-    "区": ("Qu", ["Ou"]),
-    "朴": (None, ["Piao"]),
-    "仇": (None, ["Qiu"]),
-    "查": ("Cha", ["Zha"]),
-    "翟": (None, ["Zhai"]),
-    "盖": ("Gai", ["Ge"]),
-    "覃": (None, ["Qin"]),
-    "缪": (None, ["Miao"]),
-    "尉": ("Wei", ["Yu"]),
-    "万": ("Wan", ["Mo"]),
-    "六": ("Liu", ["Lu"]),
-    "蚌": (None, ["Beng"]),
-    "乐": ("Le", ["Yue", "Lao"]),
-    "厦": (None, ["Xia"]),
-    "什": ("Shen", ["Shi"]),
-    # traditional forms read as their simplified ones too
-    "匱": ("Kui", ["Gui"]),
-    "鍶": ("Si", []),
-    "繆": (None, ["Miao", "Miu"]),
-    "單": ("Dan", ["Shan", "Chan"]),
-    "會": ("Hui", ["Kuai"]),
-    "绿": ("Lv", []),
-    "儿": ("Er", []),
-    "女": ("Nv", []),
-    "略": ("Lve", []),
-    "虐": ("Nve", []),
-    "〇": ("Ling", []),
-    "中": ("Zhong", []),
-    "郎": ("Lang", []),  # U+F92C, the compatibility form, reads like U+90CE
-    "２": ("2", []),
-    "Ａ": ("A", []),
-    "ａ": ("a", []),
-    "Ⅱ": ("II", []),
-    "①": ("1", []),
-    "㈢": ("San", []),
-    "㈥": ("Liu", []),
-}
+# hz -> (first reading or None, readings that must be present): data/spot_readings.tsv
+SPOT = {hz: (first or None, present.split()) for hz, first, present in tables.rows("spot_readings", 3)}
 MAX_BYTES = 5_000_000
 # A Phrase table of at least this many rows is a full one, which must hold PHRASE_SPOT.
 FULL_PHRASES = 50000
-# word -> its readings in Phrase (None: the first readings, stored as NULL)
-PHRASE_SPOT = {
-    "银行": "Yin Hang",          # the general word list
-    "长城": "Chang Cheng",
-    "点校": "Dian Jiao",         # the catalogue list
-    "酆都": "Feng Du",           # CC-CEDICT: names
-    "李适": "Li Kuo",
-    "儿女英雄传": "Er Nv Ying Xiong Zhuan",
-    "吐蕃王朝": None,            # CC-CEDICT, held out (see add_cedict.py)
-}
+# word -> its readings in Phrase (None: the first readings, stored as NULL): data/phrase_spots.tsv
+PHRASE_SPOT = {word: py or None for word, py in tables.rows("phrase_spots", 2)}
 
 # Characters of GBK that no source gives a Mandarin reading: Japanese-made characters and the
 # one-character spellings of units (兙 decagram, 嗧 gallon ...).
