@@ -161,22 +161,24 @@ char32_t fourByteCode(const Codec::Tables& t, const unsigned char* p) {
     return kNone;
 }
 
-/// Decodes the character whose lead byte stands at p[i] and steps past it: two bytes, four in
-/// GB18030, or U+FFFD for the bytes that make no character (the lead byte alone, or with a trail
-/// byte of 0x80 and above; an ASCII trail byte is decoded again on its own).
-char32_t decodeLead(const Codec::Tables& t, bool gb18030, const unsigned char* p, std::size_t& i, std::size_t n) {
-    const unsigned char b = p[i];
+/// The character of a two-byte code at p[i], or nullptr when p[i] does not start one.
+const DecodedPair* pairAt(const Codec::Tables& t, const unsigned char* p, std::size_t i, std::size_t n) {
+    if (i + 1 >= n || !isTrail(p[i + 1])) return nullptr;
+    const DecodedPair& d = t.pair[(p[i] - kLeadMin) * kTrailCount + p[i + 1] - kTrailMin];
+    return d.len ? &d : nullptr;
+}
+
+/// Decodes what a lead byte at p[i] starts when it is no two-byte character (pairAt) and steps
+/// past it: a four-byte code in GB18030, or U+FFFD for the bytes that make no character (the lead
+/// byte alone, or with a trail byte of 0x80 and above; an ASCII trail byte is decoded again on
+/// its own).
+char32_t decodeOddLead(const Codec::Tables& t, bool gb18030, const unsigned char* p, std::size_t& i, std::size_t n) {
     if (i + 1 >= n) {  // a lead byte at the end
         ++i;
         return kReplacement;
     }
     const unsigned char b2 = p[i + 1];
-    if (isTrail(b2)) {
-        const char32_t c = t.pair[(b - kLeadMin) * kTrailCount + b2 - kTrailMin];
-        if (c != kNone) {
-            i += 2;
-            return c;
-        }
+    if (isTrail(b2)) {  // a pair that is no character
         i += b2 < 0x80 ? 1 : 2;
         return kReplacement;
     }
@@ -233,7 +235,15 @@ void Codec::decodeAppend(std::string& out, std::string_view bytes) const {
     convertAppend(out, bytes, t, encoding_ == Encoding::Utf8, /*replaceMarker=*/true, 3,
                   [&t, gb18030](const unsigned char* p, std::size_t& i, std::size_t n, char* w) {
                       const unsigned char b = p[i];
-                      if (isLead(b)) return put(w, decodeLead(t, gb18030, p, i, n));
+                      if (isLead(b)) {
+                          // Two-byte characters, nearly all there is, copied from the table as UTF-8.
+                          if (const DecodedPair* d = pairAt(t, p, i, n)) {
+                              std::memcpy(w, d, sizeof *d);
+                              i += 2;
+                              return w + d->len;
+                          }
+                          return put(w, decodeOddLead(t, gb18030, p, i, n));
+                      }
                       ++i;
                       return put(w, t.single[b] == kNone ? kReplacement : t.single[b]);
                   });
@@ -254,8 +264,19 @@ void Codec::encodeAppend(std::string& out, std::string_view text) const {
     convertAppend(out, text, t, encoding_ == Encoding::Utf8, /*replaceMarker=*/false, perByte,
                   [&t, gb18030, text](const unsigned char* p, std::size_t& i, std::size_t n, char* w) {
                       char32_t c;
-                      if (threeByte(p, i, n, c)) i += 3;
-                      else c = utf8::next(text, i);
+                      if (threeByte(p, i, n, c)) {
+                          i += 3;
+                          // Every Chinese character: its code copied whole (three input bytes
+                          // leave room for four), the length kept.
+                          const EncodedChar& e = t.bmp[c];
+                          if (!e.len) {
+                              *w++ = '?';
+                              return w;
+                          }
+                          std::memcpy(w, e.bytes.data(), e.bytes.size());
+                          return w + e.len;
+                      }
+                      c = utf8::next(text, i);
                       if (c < 0x10000) {
                           const EncodedChar& e = t.bmp[c];
                           if (!e.len) *w++ = '?';

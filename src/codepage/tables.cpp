@@ -106,12 +106,18 @@ Codec::Tables::Tables(Encoding e) {
         single[b] = isLead(static_cast<unsigned char>(b)) ? kNone : cv.decodeOne(&byte, 1);
         if (b < 0x80 && single[b] != static_cast<char32_t>(b)) asciiIdentity = false;
     }
-    pair.assign((kLeadMax - kLeadMin + 1) * kTrailCount, kNone);
+    pair.assign((kLeadMax - kLeadMin + 1) * kTrailCount, DecodedPair{});
     for (int lead = kLeadMin; lead <= kLeadMax; ++lead)
         for (int trail = kTrailMin; trail <= kTrailMax; ++trail) {
             if (!isTrail(static_cast<unsigned char>(trail))) continue;
             char bytes[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-            pair[(lead - kLeadMin) * kTrailCount + trail - kTrailMin] = cv.decodeOne(bytes, 2);
+            char32_t c = cv.decodeOne(bytes, 2);
+            if (c == kNone) continue;
+            // Two bytes always give a character of the BMP, three bytes of UTF-8 at most.
+            if (c > 0xFFFF) throw std::logic_error("a two-byte code beyond the BMP");
+            if (c == kMarker) c = kReplacement;  // decoding never yields the marker
+            DecodedPair& d = pair[(lead - kLeadMin) * kTrailCount + trail - kTrailMin];
+            d.len = static_cast<std::uint8_t>(utf8::put(d.utf8.data(), c) - d.utf8.data());
         }
     if (e == Encoding::Gb18030) {
         four.assign(kFourByteBmpCount, kNone);
@@ -124,7 +130,6 @@ Codec::Tables::Tables(Encoding e) {
     bmp = cv.encodeBmp();  // surrogates, never characters, keep len 0
     // Keep the marker out of every table: decoding never yields it.
     for (auto& c : single) if (c == kMarker) c = kReplacement;
-    for (auto& c : pair) if (c == kMarker) c = kReplacement;
     for (auto& c : four) if (c == kMarker) c = kReplacement;
 }
 

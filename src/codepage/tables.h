@@ -27,9 +27,16 @@ struct EncodedChar {
     std::array<char, 4> bytes{};
 };
 
+/// A two-byte code's character as UTF-8, ready to be copied: len 0 where the pair is none.
+/// Four bytes, so that the decoder copies it in one move and steps by len.
+struct DecodedPair {
+    std::array<char, 3> utf8{};
+    std::uint8_t len = 0;
+};
+
 struct Codec::Tables {
     std::array<char32_t, 256> single{};  // kNone where not a character
-    std::vector<char32_t> pair;          // [(lead-0x81)*191 + trail-0x40]
+    std::vector<DecodedPair> pair;       // [(lead-0x81)*191 + trail-0x40]
     std::vector<char32_t> four;          // GB18030 four-byte BMP codes
     std::vector<EncodedChar> bmp;        // encode table, 65536 entries
     bool asciiIdentity = true;
