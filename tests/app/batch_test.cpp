@@ -26,16 +26,8 @@ namespace {
 
 using testfiles::slurp;
 using testfiles::spit;
-
-// The records of an output file written with CR LF after each.
-std::vector<std::string> outputRecords(const std::string& out) {
-    std::vector<std::string> recs;
-    std::size_t from = 0;
-    for (std::size_t at; (at = out.find("\x1D\r\n", from)) != std::string::npos; from = at + 3)
-        recs.push_back(out.substr(from, at + 1 - from));
-    EXPECT_EQ(from, out.size()) << "output does not end with a whole record";
-    return recs;
-}
+using testrec::outputRecords;
+using testrec::tally;
 
 std::string workingOf(const std::string& record) {
     return marc::isoToMarcBytes(record, codepage::Codec::gbk());
@@ -97,10 +89,7 @@ TEST_F(BatchTest, WritesEveryRecordOneLineOrBackToBack) {
                 c = testrec::book("A3", "x|y");
     spit(options.inputPath, a + "\r\n" + b + c + "\r\n\r\n" + a + "\x1A");
     auto r = run();
-    EXPECT_EQ(r.read, 4);
-    EXPECT_EQ(r.written, 4);
-    EXPECT_EQ(r.failed, 0);
-    EXPECT_FALSE(r.stopped);
+    EXPECT_EQ(tally(r), std::make_tuple(false, 4, 4, 0, 0));
     EXPECT_TRUE(r.rejectsPath.empty());
     EXPECT_FALSE(fs::exists(options.outputPath + ".rejected"));
     EXPECT_EQ(observer.done, (std::vector<std::int64_t>{1, 2, 3, 4}));
@@ -129,9 +118,7 @@ TEST_F(BatchTest, FailedRecordsGoToTheRejectsFileByteForByte) {
     spit(options.inputPath, good1 + "\r\n" + noFieldTerminator + "\r\n" + damaged + good2 + "\r\n" + cut);
 
     auto r = run();
-    EXPECT_EQ(r.read, 5);
-    EXPECT_EQ(r.written, 2);
-    EXPECT_EQ(r.failed, 3);
+    EXPECT_EQ(tally(r), std::make_tuple(false, 5, 2, 3, 0));
     ASSERT_EQ(r.failures.size(), 3u);
     EXPECT_EQ(r.failures[0].number, 2);
     EXPECT_EQ(r.failures[0].line, 2);
@@ -295,9 +282,7 @@ TEST_F(BatchTest, UnreadablePhraseRowsStopOnlyARunThatReadsThem) {
 
     settings.polyphone = pinyin::Polyphone::Automatic;
     const app::BatchResult r = run();
-    EXPECT_FALSE(r.stopped) << r.error;
-    EXPECT_EQ(r.written, 1);
-    EXPECT_EQ(r.failed, 0);
+    EXPECT_EQ(tally(r), std::make_tuple(false, 1, 1, 0, 0)) << r.error;
 }
 
 TEST_F(BatchTest, WriteFailureStopsAtOnceWithTheCountWritten) {
@@ -306,13 +291,10 @@ TEST_F(BatchTest, WriteFailureStopsAtOnceWithTheCountWritten) {
     options.outputPath = "/dev/full";
     options.rejectsPath = (dir / "rejects").string();
     auto r = run();
-    EXPECT_TRUE(r.stopped);
-    EXPECT_EQ(r.written, 0);
-    EXPECT_EQ(r.read, 1);
-    EXPECT_NE(r.error.find("0 records written"), std::string::npos) << r.error;
     // Both records were handled before the output was first written to; the second counts as
     // not handled, and a later run goes on from the first.
-    EXPECT_EQ(r.nextRecord, 1);
+    EXPECT_EQ(tally(r), std::make_tuple(true, 1, 0, 1, 1));
+    EXPECT_NE(r.error.find("0 records written"), std::string::npos) << r.error;
     EXPECT_EQ(observer.finishedCalls, 1);
 }
 
@@ -328,9 +310,8 @@ TEST_F(BatchTest, StopsBetweenRecordsWhenAskedAndReadsLiveSettings) {
     };
     observer.stopAfter = 3;
     auto r = run();
-    EXPECT_TRUE(r.stopped);
+    EXPECT_EQ(tally(r), std::make_tuple(true, 3, 3, 0, 4));
     EXPECT_TRUE(r.error.empty());
-    EXPECT_EQ(r.read, 3);
     auto recs = outputRecords(slurp(options.outputPath));
     ASSERT_EQ(recs.size(), 3u);
     EXPECT_NE(workingOf(recs[0]).find("|Ayin xing"), std::string::npos);

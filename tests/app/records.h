@@ -1,10 +1,16 @@
-// Hand-built ISO 2709 records for the batch and command-line tests.
+// Hand-built ISO 2709 records for the batch and command-line tests, and what a run leaves.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <cstdint>
 #include <cstdio>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
+
+#include "app/batch.h"
 
 namespace testrec {
 
@@ -69,6 +75,23 @@ inline std::vector<std::string> splitRecords(const std::string& file) {
         recs.push_back(file.substr(from, at + 1 - from));
     }
     return recs;
+}
+
+/// The records of an output file written with CR LF after each; a piece that is not a whole
+/// record fails the test.
+inline std::vector<std::string> outputRecords(const std::string& out) {
+    std::vector<std::string> recs;
+    std::size_t from = 0;
+    for (std::size_t at; (at = out.find("\x1D\r\n", from)) != std::string::npos; from = at + 3)
+        recs.push_back(out.substr(from, at + 1 - from));
+    EXPECT_EQ(from, out.size()) << "the output does not end with a whole record";
+    return recs;
+}
+
+/// Whether the run stopped, the records it read, wrote and failed, and the record a later run
+/// goes on from, to compare in one line.
+inline std::tuple<bool, std::int64_t, std::int64_t, std::int64_t, std::int64_t> tally(const app::BatchResult& r) {
+    return {r.stopped, r.read, r.written, r.failed, r.nextRecord};
 }
 
 }  // namespace testrec

@@ -54,6 +54,9 @@ public:
     std::size_t stepsLeft() const { return steps_.size(); }
     const QStringList& unexpected() const { return unexpected_; }
     bool timedOut() const { return timedOut_; }
+    /// "timed out" when the deadline passed, then every modal window no step expected: empty
+    /// when the script ran as written.
+    QStringList surprises() const { return timedOut_ ? QStringList{"timed out"} + unexpected_ : unexpected_; }
 
 private:
     void poll();

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 
 #include "messages/messages.h"
 #include "support/files.h"
@@ -47,24 +48,14 @@ TEST(Messages, EveryKindInBothLanguages) {
 // texts.tsv holds a line for each kind, in the order of the enum: the build counts the lines,
 // this checks their names.
 TEST(Messages, TheTextsFileNamesEveryKindInOrder) {
-    const std::string root = MARCPY_SOURCE_DIR;
-    const auto linesOf = [](const std::string& text) {
-        std::vector<std::string> lines;
-        for (std::size_t from = 0, end; from < text.size(); from = end + 1) {
-            end = std::min(text.find('\n', from), text.size());
-            lines.push_back(text.substr(from, end - from));
-        }
-        return lines;
-    };
+    std::istringstream header(testfiles::slurp(MARCPY_SOURCE_DIR "/src/problem/problem.h"));
+    std::istringstream texts(testfiles::slurp(MARCPY_SOURCE_DIR "/messages/texts.tsv"));
     std::vector<std::string> kinds, named;
-    bool inEnum = false;
-    for (const std::string& line : linesOf(testfiles::slurp(root + "/src/problem/problem.h"))) {
-        if (line.find("enum class Kind {") != std::string::npos) inEnum = true;
-        else if (inEnum && line.find("};") != std::string::npos) break;
-        else if (inEnum && line.find(',') != std::string::npos && line.find("    //") != 0)
-            kinds.push_back(line.substr(4, line.find(',') - 4));
-    }
-    for (const std::string& line : linesOf(testfiles::slurp(root + "/messages/texts.tsv")))
+    std::string line;
+    while (std::getline(header, line) && line.find("enum class Kind {") == std::string::npos) {}
+    while (std::getline(header, line) && line.find("};") == std::string::npos)
+        if (line.find(',') != std::string::npos && line.find("    //") != 0) kinds.push_back(line.substr(4, line.find(',') - 4));
+    while (std::getline(texts, line))
         if (!line.empty() && line[0] != '#') named.push_back(line.substr(0, line.find('\t')));
     ASSERT_EQ(kinds.size(), static_cast<std::size_t>(Kind::Unexpected) + 1);
     EXPECT_EQ(named, kinds);

@@ -224,8 +224,7 @@ TEST_F(PhraseTest, ManualChoiceAsksEveryOneWithTheSuggestionAndTheField) {
 TEST_F(PhraseTest, AskOnlyWhenUnsure) {
     ScriptedChooser chooser({std::string("Zhang")});
     // 的 alone is settled by its dominant reading, 行 by the word 银行, 长 alone is asked.
-    EXPECT_EQ(romanise(*table_, "的银行长", Polyphone::Manual, {}, &chooser, true),
-              "de yin hang zhang");
+    EXPECT_EQ(romanise(*table_, "的银行长", Polyphone::Manual, {}, &chooser, true), "de yin hang zhang");
     ASSERT_EQ(chooser.asked.size(), 1u);
     EXPECT_EQ(chooser.asked[0].character, "长");
     EXPECT_EQ(chooser.asked[0].suggested, 1);  // Chang, in the stored order "Zhang Chang"
@@ -263,9 +262,21 @@ TEST(PhraseData, WithoutPhraseTablesTheModesStayPlain) {
     EXPECT_EQ(chooser.asked.size(), 2u);
 }
 
-TEST(PhraseData, UnreadablePhraseTableStopsTheLoad) {
-    TempDb db(std::string(kPinYin) + "CREATE TABLE Phrase(something TEXT);");
-    EXPECT_THROW(PinyinTable::load(db.path()), DbError);
+// Phrase data that cannot be read: a Phrase table without the columns stops the load; rows that
+// pass that check but fail as they are read (the view's condition overflows) fail every call that
+// asks for them, which tries again, whenever they are built.
+TEST(PhraseData, UnreadablePhraseDataStopsTheLoadOrEveryAsk) {
+    EXPECT_THROW(PinyinTable::load(TempDb(std::string(kPinYin) + "CREATE TABLE Phrase(x TEXT);").path()), DbError);
+    TempDb db(std::string(kPinYin) +
+              "CREATE TABLE words(word TEXT, py TEXT, weight INTEGER);"
+              "INSERT INTO words VALUES ('长大','Zhang Da',-900);"
+              "CREATE VIEW Phrase AS SELECT word, py, weight FROM words WHERE abs(-9223372036854775807 - 1) > 0;");
+    for (const auto when : {PinyinTable::Phrases::WhenFirstAsked, PinyinTable::Phrases::Alongside}) {
+        const auto table = PinyinTable::load(db.path(), when);
+        EXPECT_THROW(table->phrases(), DbError);
+        EXPECT_THROW(table->phrases(), DbError);
+        EXPECT_EQ(romanise(*table, "长大", Polyphone::Automatic), "zhang da");
+    }
 }
 
 TEST(PhraseData, OptionalTablesMayBeMissingAndAnyTableIsFoundAsAQueryFindsIt) {
@@ -362,21 +373,6 @@ TEST(PhraseData, RowsInOrderOrNotReadTheSameWhenFirstAskedOrAlongside) {
     }
 }
 
-// Phrase rows that pass the check at loading but fail as they are read (the view's condition
-// overflows): every call that asks for them fails, and tries again, whenever they are built.
-TEST(PhraseData, RowsThatFailToReadFailEveryAsk) {
-    TempDb db(std::string(kPinYin) +
-              "CREATE TABLE words(word TEXT, py TEXT, weight INTEGER);"
-              "INSERT INTO words VALUES ('长大','Zhang Da',-900);"
-              "CREATE VIEW Phrase AS SELECT word, py, weight FROM words WHERE abs(-9223372036854775807 - 1) > 0;");
-    for (const auto when : {PinyinTable::Phrases::WhenFirstAsked, PinyinTable::Phrases::Alongside}) {
-        const auto table = PinyinTable::load(db.path(), when);
-        EXPECT_THROW(table->phrases(), DbError);
-        EXPECT_THROW(table->phrases(), DbError);
-        EXPECT_EQ(romanise(*table, "长大", Polyphone::Automatic), "zhang da");
-    }
-}
-
 /// Checks against the py.db the program ships; skipped while it has no phrase tables.
 class ShippedData : public ::testing::Test {
 protected:
@@ -442,8 +438,7 @@ TEST_F(ShippedData, ZhuanAfterANameChuanElsewhere) {
 
 TEST_F(ShippedData, AskUnsureSettlesTheCommonParticles) {
     ScriptedChooser chooser({});
-    EXPECT_EQ(romanise(*table_, "我的书，看了", Polyphone::Manual, {}, &chooser, true),
-              "wo de shu kan le");
+    EXPECT_EQ(romanise(*table_, "我的书，看了", Polyphone::Manual, {}, &chooser, true), "wo de shu kan le");
     EXPECT_TRUE(chooser.asked.empty());
 }
 
