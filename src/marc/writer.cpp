@@ -317,11 +317,13 @@ void RecordWriter::writeLine(std::size_t i) {
     std::size_t newFrom = start, newTo = start;
     if (unchanged(i)) {
         data_.append(source_->field(i));
-    } else if (source_ && !encodeEdit(i, tag, newFrom, newTo)) {
-        checkRoundTrip(i, tag);
-        encodeLine(line, tag);
-        newTo = data_.size();
-    } else if (!source_) {
+    } else if (source_) {
+        if (!encodeEdit(i, tag, newFrom, newTo)) {
+            checkRoundTrip(i, tag);
+            encodeLine(line, tag);
+            newTo = data_.size();
+        }
+    } else {
         if (isControlLine(tag, line)) encodeLine(line, tag);
         else encodeHandMadeDataLine(line, tag, i + 1);
         newTo = data_.size();
