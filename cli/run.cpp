@@ -6,12 +6,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/check.h"
 #include "app/files.h"
 #include "app/framer.h"
 #include "app/source.h"
+#include "app/start.h"
 #include "codepage/detect.h"
 #include "marc/databar.h"
 #include "marc/reader.h"
@@ -28,11 +30,6 @@ namespace {
 constexpr std::size_t kBlock = std::size_t{1} << 20;
 
 void complain(const std::string& message) { std::fprintf(stderr, "marc-pinyin-cli: %s\n", message.c_str()); }
-
-/// A file problem at the start, as the run's own start errors are.
-void refuse(const app::FileProblem& p) {
-    if (p) throw app::StartError(*p, p->detail);
-}
 
 /// The code page of --dump and --lines: the one chosen, or with auto the one the input's first
 /// block calls for.
@@ -138,84 +135,86 @@ std::shared_ptr<pinyin::UserWords> loadWords(const Options& o) {
     return words;
 }
 
-int runLines(const Options& o, messages::Language lang) {
-    app::BatchOptions b = toBatchOptions(o);
-    const codepage::Codec* codecSeen = nullptr;
-    pinyin::RunSettings settings = toRunSettings(o);
-    const auto words = loadWords(o);
-    app::InputFile input(o.input);
-    app::AppendFile output(b.outputPath);
-    refuse(output.check());
-    if (app::isOpenFile(input.fd(), b.outputPath)) {
-        problem::Problem p;
-        p.kind = problem::Kind::InputIsOutput;
-        p.path = o.input;
-        throw app::StartError(p, "the input is the output file itself");
+/// --lines: each input line's pinyin on a line of its own, in the input's code page. A line is
+/// romanised in pieces of at most kBlock bytes, cut between characters, so that one endless line
+/// is read in the same memory as many short ones.
+class LineRun {
+public:
+    /// Makes the start checks of a record run; throws StartError or NoTerminal.
+    LineRun(const Options& o, messages::Language lang)
+        : o_(o), lang_(lang), settings_(toRunSettings(o)), words_(loadWords(o)), input_(o.input),
+          output_(toBatchOptions(o).outputPath) {
+        const std::string dbPath = toBatchOptions(o).dbPath;
+        app::checkOutput(input_, o.input, output_, "the output file itself");
+        const app::PhraseUse phrases = app::phraseUseOf(settings_);
+        table_ = app::loadTable(dbPath, phrases);
+        app::checkPhrases(*table_, dbPath, phrases);
+        chooser_ = chooserFor(o, lang, words_);
+        app::refuse(output_.open());
+        romaniser_.emplace(*table_, settings_, chooser_.get());
+        romaniser_->setWords(words_.get());
     }
-    std::shared_ptr<const pinyin::PinyinTable> table;
-    try {
-        const bool needsPhrases = settings.polyphone == pinyin::Polyphone::Phrase || settings.askOnlyWhenUnsure;
-        using Phrases = pinyin::PinyinTable::Phrases;
-        table = pinyin::PinyinTable::load(b.dbPath, needsPhrases ? Phrases::Alongside : Phrases::WhenFirstAsked);
-        if (needsPhrases && !table->phrases())
-            throw pinyin::DbError("the pinyin database " + b.dbPath + " has no phrase tables",
-                                  problem::Kind::DbNoPhrases);
-    } catch (const pinyin::DbError& e) {
-        problem::Problem p;
-        p.kind = e.kind;
-        p.path = b.dbPath;
-        p.detail = e.detail;
-        p.osError = e.osError;
-        throw app::StartError(p, e.what());
-    }
-    auto chooser = chooserFor(o, lang, words);
-    refuse(output.open());
-    pinyin::Romaniser romaniser(*table, settings, chooser.get());
-    romaniser.setWords(words.get());
 
-    std::unique_ptr<char[]> block(new char[kBlock]);
-    std::string pending, out;
-    // A line is romanised in pieces of at most kBlock bytes, cut between characters, so that one
-    // endless line is read in the same memory as many short ones.
-    bool midLine = false;
-    auto emit = [&](std::string_view line, bool lineEnds) {
+    int go() {
+        std::unique_ptr<char[]> block(new char[kBlock]);
+        std::string pending;
+        for (;;) {
+            std::size_t n = input_.read(block.get(), kBlock);
+            if (!codec_) codec_ = &codecFor(o_, std::string_view(block.get(), n));
+            if (n == 0) break;
+            pending.append(block.get(), n);
+            std::size_t from = 0;
+            for (std::size_t nl; (nl = pending.find('\n', from)) != std::string::npos; from = nl + 1)
+                emit(std::string_view(pending).substr(from, nl - from), true);
+            pending.erase(0, from);
+            if (pending.size() > kBlock) {
+                const std::size_t cut = characterBoundary(pending, codec_->encoding(), kBlock);
+                emit(std::string_view(pending).substr(0, cut), false);
+                pending.erase(0, cut);
+            }
+            if (!flush()) return kCannotStart;
+        }
+        if (!pending.empty() || midLine_) emit(pending, true);
+        return flush() ? kAllWritten : kCannotStart;
+    }
+
+private:
+    /// Romanises a line, or a piece of one when `lineEnds` is false; the spaces around a whole
+    /// line are left out.
+    void emit(std::string_view line, bool lineEnds) {
         if (lineEnds && !line.empty() && line.back() == '\r') line.remove_suffix(1);
-        const codepage::Codec& codec = *codecSeen;
-        std::string text = romaniser.pinyin(codec.decode(line), o.field);
-        std::size_t b0 = midLine ? 0 : text.find_first_not_of(' ');
-        std::size_t e0 = lineEnds ? text.find_last_not_of(' ') : text.size() - 1;
-        if (b0 != std::string::npos && e0 != std::string::npos && b0 <= e0) out += codec.encode(text.substr(b0, e0 - b0 + 1));
-        if (lineEnds) out += '\n';
-        midLine = !lineEnds;
-    };
-    auto flush = [&]() -> bool {
-        if (out.empty()) return true;
-        if (app::FileProblem p = output.append(out)) {
-            complain(messages::describe(*p, lang));
+        const std::string text = romaniser_->pinyin(codec_->decode(line), o_.field);
+        const std::size_t first = midLine_ ? 0 : text.find_first_not_of(' ');
+        const std::size_t last = lineEnds ? text.find_last_not_of(' ') : text.size() - 1;
+        if (first != std::string::npos && last != std::string::npos && first <= last)
+            out_ += codec_->encode(std::string_view(text).substr(first, last - first + 1));
+        if (lineEnds) out_ += '\n';
+        midLine_ = !lineEnds;
+    }
+
+    bool flush() {
+        if (out_.empty()) return true;
+        if (app::FileProblem p = output_.append(out_)) {
+            complain(messages::describe(*p, lang_));
             return false;
         }
-        out.clear();
+        out_.clear();
         return true;
-    };
-    for (;;) {
-        std::size_t n = input.read(block.get(), kBlock);
-        if (!codecSeen) codecSeen = &codecFor(o, std::string_view(block.get(), n));
-        if (n == 0) break;
-        pending.append(block.get(), n);
-        std::size_t from = 0;
-        for (std::size_t nl; (nl = pending.find('\n', from)) != std::string::npos; from = nl + 1)
-            emit(std::string_view(pending).substr(from, nl - from), true);
-        pending.erase(0, from);
-        if (pending.size() > kBlock) {
-            const std::size_t cut = characterBoundary(pending, codecSeen->encoding(), kBlock);
-            emit(std::string_view(pending).substr(0, cut), false);
-            pending.erase(0, cut);
-        }
-        if (!flush()) return kCannotStart;
     }
-    if (!pending.empty() || midLine) emit(pending, true);
-    return flush() ? kAllWritten : kCannotStart;
-}
+
+    const Options& o_;
+    messages::Language lang_;
+    pinyin::RunSettings settings_;
+    std::shared_ptr<pinyin::UserWords> words_;
+    app::InputFile input_;
+    app::AppendFile output_;
+    std::shared_ptr<const pinyin::PinyinTable> table_;
+    std::unique_ptr<TtyChooser> chooser_;
+    std::optional<pinyin::Romaniser> romaniser_;
+    const codepage::Codec* codec_ = nullptr;  // chosen, or decided from the first block
+    std::string out_;
+    bool midLine_ = false;  // the last piece emitted did not end its line
+};
 
 int runRecords(const Options& o, messages::Language lang) {
     app::BatchOptions b = toBatchOptions(o);
@@ -251,7 +250,7 @@ int runCommand(const Options& o) {
     const bool chinese = lang == messages::Language::Chinese;
     try {
         if (o.dump) return runDump(o, lang);
-        if (o.lines) return runLines(o, lang);
+        if (o.lines) return LineRun(o, lang).go();
         if (o.check) return runCheck(o, lang);
         return runRecords(o, lang);
     } catch (const app::StartError& e) {

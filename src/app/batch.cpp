@@ -12,6 +12,7 @@
 #include "app/framer.h"
 #include "app/shown_chooser.h"
 #include "app/source.h"
+#include "app/start.h"
 #include "codepage/detect.h"
 #include "marc/constants.h"
 #include "marc/error.h"
@@ -54,11 +55,6 @@ void checkEncoding(const codepage::Detection& d, const BatchOptions& options) {
     if (utf8 && d.encoding != codepage::Encoding::Utf8 && d.utf8Errors >= 3)
         throw StartError(p, "the input is not utf-8 (it looks like " + seen + "); choose " + seen +
                                 " or automatic detection");
-}
-
-/// A failed file at the start of a run.
-void refuse(const FileProblem& p) {
-    if (p) throw StartError(*p, p->detail);
 }
 
 class Run : public RunControl {
@@ -149,44 +145,19 @@ private:
 void Run::start() {
     input_ = std::make_unique<InputFile>(options_.inputPath);
     records_ = std::make_unique<RecordSource>(*input_);
-    refuse(output_.check());
-    if (isOpenFile(input_->fd(), options_.outputPath))
-        throw StartError(make(problem::Kind::InputIsOutput, options_.inputPath),
-                         "the input " + options_.inputPath + " is the output file itself");
-    if (isOpenFile(input_->fd(), rejects_.path()))
-        throw StartError(make(problem::Kind::InputIsRejects, options_.inputPath),
-                         "the input " + options_.inputPath + " is the rejects file " + rejects_.path());
-    // The phrase data is built when first needed; a run that starts in a mode that reads it
-    // builds it now, so that a py.db whose phrase rows cannot be read stops the run before any
-    // record. The manual modes read it for the reading they offer first; the modes that choose
-    // by the words around cannot do without it.
-    const pinyin::Polyphone mode = settings_.polyphone;
-    const bool needsPhrases = mode == pinyin::Polyphone::Phrase ||
-                              (mode == pinyin::Polyphone::Manual && settings_.askOnlyWhenUnsure);
-    const bool readsPhrases = needsPhrases || mode == pinyin::Polyphone::Manual;
+    checkOutput(*input_, options_.inputPath, output_, "the output file itself");
+    refuseSameFile(*input_, options_.inputPath, rejects_.path(), problem::Kind::InputIsRejects,
+                   "the rejects file " + rejects_.path());
     // py.db is loaded on a thread of its own while the first block is read and its code page
     // decided; its errors still come after the input's (the loading is waited for either way).
+    const PhraseUse phrases = phraseUseOf(settings_);
     std::future<std::shared_ptr<const pinyin::PinyinTable>> loading;
-    table_ = options_.table;
-    if (!table_)
-        loading = std::async(std::launch::async | std::launch::deferred, [path = options_.dbPath, readsPhrases] {
-            using Phrases = pinyin::PinyinTable::Phrases;
-            return pinyin::PinyinTable::load(path, readsPhrases ? Phrases::Alongside : Phrases::WhenFirstAsked);
-        });
+    if (!options_.table)
+        loading = std::async(std::launch::async | std::launch::deferred,
+                             [path = options_.dbPath, phrases] { return loadTable(path, phrases); });
     readFirstBlock();
-    try {
-        if (!table_) table_ = loading.get();
-        const bool hasPhrases = readsPhrases && table_->phrases() != nullptr;
-        if (needsPhrases && !hasPhrases)
-            throw StartError(make(problem::Kind::DbNoPhrases, options_.dbPath),
-                             "the pinyin database " + options_.dbPath +
-                                 " has no phrase tables, which choosing readings by the words around needs");
-    } catch (const pinyin::DbError& e) {
-        problem::Problem p = make(e.kind, options_.dbPath);
-        p.detail = e.detail;
-        p.osError = e.osError;
-        throw StartError(p, e.what());
-    }
+    table_ = options_.table ? options_.table : loading.get();
+    checkPhrases(*table_, options_.dbPath, phrases);
     refuse(output_.open());
     rememberOutputEnd();
     atStart_ = settings_;

@@ -14,6 +14,7 @@
 #include "app/files.h"
 #include "app/framer.h"
 #include "app/source.h"
+#include "app/start.h"
 #include "codepage/codepage.h"
 #include "codepage/detect.h"
 #include "marc/databar.h"
@@ -192,24 +193,10 @@ private:
 void Check::start() {
     input_ = std::make_unique<InputFile>(options_.inputPath);
     records_ = std::make_unique<RecordSource>(*input_);
-    if (FileProblem p = report_.check()) throw StartError(*p, p->detail);
-    if (isOpenFile(input_->fd(), options_.outputPath)) {
-        problem::Problem p;
-        p.kind = problem::Kind::InputIsOutput;
-        p.path = options_.inputPath;
-        throw StartError(p, "the input " + options_.inputPath + " is the report file itself");
-    }
-    table_ = options_.table;
-    try {
-        if (!table_) table_ = pinyin::PinyinTable::load(options_.dbPath, pinyin::PinyinTable::Phrases::Alongside);
-        table_->phrases();  // every mode is compared with the quieter manual mode's questions
-    } catch (const pinyin::DbError& e) {
-        problem::Problem p;
-        p.kind = e.kind;
-        p.path = options_.dbPath;
-        p.detail = e.detail;
-        throw StartError(p, e.what());
-    }
+    checkOutput(*input_, options_.inputPath, report_, "the report file itself");
+    // Every mode is compared with the quieter manual mode's questions, which read the phrase data.
+    table_ = options_.table ? options_.table : loadTable(options_.dbPath, PhraseUse::IfPresent);
+    checkPhrases(*table_, options_.dbPath, PhraseUse::IfPresent);
     // The report is written afresh.
     std::error_code ec;
     if (options_.outputPath != "-" && std::filesystem::is_regular_file(options_.outputPath, ec) &&
@@ -220,7 +207,7 @@ void Check::start() {
         p.osError = errno;
         throw StartError(p, "cannot empty the report " + options_.outputPath + ": " + std::strerror(errno));
     }
-    if (FileProblem p = report_.open()) throw StartError(*p, p->detail);
+    refuse(report_.open());
     checker_ = std::make_unique<PinyinChecker>(*table_, settings_, options_.words.get());
     lines_ = "record\t001\ttag\ttext\texisting\tours\tdiffering\tunsure\n";
 }

@@ -485,4 +485,17 @@ TEST_F(Cli, FailuresInTheLocalesLanguageAndTheLog) {
               std::string::npos);
 }
 
+// Every mode refuses the same start in the same words, the system's reason worded in the locale's
+// language too: a batch run, a check of existing pinyin and a run over plain lines.
+TEST_F(Cli, EveryModeRefusesAMissingDatabaseInTheLocalesWords) {
+    spit(dir / "in.iso", testrec::book("A1", shu));
+    for (const std::string mode : {"", "--check", "--lines"}) {
+        const std::string cmd = "cd " + quote(dir.string()) + " && LC_ALL= LC_MESSAGES= LANG=zh_CN.UTF-8 " +
+                                quote(kProgram) + " " + mode + " --db missing.db in.iso out.txt 2> err.txt";
+        EXPECT_EQ(WEXITSTATUS(std::system(cmd.c_str())), 2) << mode;
+        EXPECT_EQ(slurp(dir / "err.txt"), "marc-pinyin-cli: 无法打开拼音数据库 missing.db：文件或文件夹不存在\n") << mode;
+        EXPECT_FALSE(fs::exists(dir / "out.txt")) << mode;
+    }
+}
+
 }  // namespace

@@ -1,0 +1,46 @@
+// The checks every run makes before it reads a record, in one place: a batch run, a check of
+// existing pinyin and a run over plain lines refuse the same things in the same words.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "app/batch.h"
+#include "app/files.h"
+#include "pinyin/settings.h"
+#include "pinyin/table.h"
+
+namespace app {
+
+/// Throws StartError when the output, report or rejects file failed its check or its opening.
+void refuse(const FileProblem& p);
+
+/// Throws StartError when `output` cannot be written to (AppendFile::check) or is the open input
+/// itself; `what` says what it is in the error's English text ("the output file itself").
+void checkOutput(const InputFile& input, const std::string& inputPath, const AppendFile& output,
+                 const std::string& what);
+
+/// Throws StartError (`kind`, the input's path) when the open input is the file at `path`;
+/// `what` says what that file is in the error's English text ("the output file itself").
+void refuseSameFile(const InputFile& input, const std::string& inputPath, const std::string& path,
+                    problem::Kind kind, const std::string& what);
+
+/// What a run does with py.db's phrase tables.
+enum class PhraseUse {
+    None,       ///< reads one reading per character: built only if ever asked for
+    IfPresent,  ///< reads them where py.db has them: built and checked at the start
+    Required,   ///< cannot do without them: their absence stops the run before it starts
+};
+
+/// The phrase tables' use in a record run with `settings`: the modes that choose by the words
+/// around need them; the manual modes read them for the reading they offer first.
+PhraseUse phraseUseOf(const pinyin::RunSettings& settings);
+
+/// Loads py.db for a run that uses its phrase tables as `use` says. Throws StartError.
+std::shared_ptr<const pinyin::PinyinTable> loadTable(const std::string& dbPath, PhraseUse use);
+
+/// Builds the phrase data of `table` (read from `dbPath`) where `use` reads it, so that phrase
+/// rows that cannot be read stop the run before any record. Throws StartError.
+void checkPhrases(const pinyin::PinyinTable& table, const std::string& dbPath, PhraseUse use);
+
+}  // namespace app
