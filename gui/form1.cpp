@@ -396,7 +396,8 @@ void Form1::command3Click(int index) {
     setAcceptDrops(true);
 }
 
-void Form1::runBatch(const QString& input, const QString& output) {
+/// The run's options for `input` and `output`, as the window always runs.
+app::BatchOptions Form1::batchOptions(const QString& input, const QString& output) const {
     app::BatchOptions options;
     // Absolute paths: a file the user named "-" is a file, not a standard stream.
     options.inputPath = localPath(QFileInfo(input).absoluteFilePath());
@@ -408,12 +409,15 @@ void Form1::runBatch(const QString& input, const QString& output) {
     options.keepLeader = true;
     options.separator = app::Separator::AsInput;
     options.identifierStatePath = marc::IdentifierSequence::defaultStatePath();
+    options.describeFailure = [](const app::RecordFailure& f) {
+        return messages::failureLogLine(f, messages::Language::Chinese);
+    };
+    return options;
+}
 
-    // A fresh start: the program's name in the caption, nothing counted, nothing read.
-    setWindowTitle(QString::fromUtf8(kProgramTitle));
-    progressBar1_->setValue(0);
-    label2_->setText(QStringLiteral("已处理 0 条"));
-    chooser_.beginRun();
+/// Reads the library's word list afresh (it may have been edited since the last run); false,
+/// after saying why, when it cannot be read.
+bool Form1::loadWords() {
     showWordsPath();
     words_ = std::make_shared<pinyin::UserWords>();
     try {
@@ -421,12 +425,20 @@ void Form1::runBatch(const QString& input, const QString& output) {
     } catch (const pinyin::WordsError& e) {
         messageBox(this, QMessageBox::Warning, QStringLiteral("温馨提示"),
                    QStringLiteral("无法开始处理：\n%1").arg(chinese(e.asProblem())));
-        return;
+        return false;
     }
+    return true;
+}
+
+void Form1::runBatch(const QString& input, const QString& output) {
+    app::BatchOptions options = batchOptions(input, output);
+    // A fresh start: the program's name in the caption, nothing counted, nothing read.
+    setWindowTitle(QString::fromUtf8(kProgramTitle));
+    progressBar1_->setValue(0);
+    label2_->setText(QStringLiteral("已处理 0 条"));
+    chooser_.beginRun();
+    if (!loadWords()) return;
     options.words = words_;
-    options.describeFailure = [](const app::RecordFailure& f) {
-        return messages::failureLogLine(f, messages::Language::Chinese);
-    };
 
     Run run(*this);
     run_ = &run;

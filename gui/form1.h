@@ -21,6 +21,7 @@ class QPushButton;
 class QRadioButton;
 
 namespace app {
+struct BatchOptions;
 struct BatchResult;
 }
 namespace pinyin {
@@ -101,6 +102,8 @@ private:
     void layOut();
     void connectSettings();
     void loadSettings();
+    app::BatchOptions batchOptions(const QString& input, const QString& output) const;
+    bool loadWords();
     void runBatch(const QString& input, const QString& output);
     void showOutcome(const app::BatchResult& result);
     void setCount(std::int64_t count);

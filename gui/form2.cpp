@@ -24,7 +24,12 @@ Form2::Form2(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     setObjectName("Form2");
     setWindowTitle(QStringLiteral("选择多音字读音"));
+    buildControls();
+    layOut();
+    connectActions();
+}
 
+void Form2::buildControls() {
     label3_ = new QLabel(this);
     label3_->setObjectName("Label3");
     label3_->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -71,7 +76,9 @@ Form2::Form2(QWidget* parent)
     check1_->setObjectName("Check1");
     check1_->setToolTip(
         QStringLiteral("把标出的词（未标出时为这个字）连同所选读音记入本馆词表，以后不再询问"));
+}
 
+void Form2::layOut() {
     auto* grid = new QGridLayout(this);
     grid->addWidget(label3_, 0, 0, 1, 2);
     grid->addWidget(richTextBox1_, 1, 0, 2, 1);
@@ -93,7 +100,11 @@ Form2::Form2(QWidget* parent)
     // No smaller than the layout needs, nor than the window was first drawn.
     setMinimumSize(grid->minimumSize().expandedTo(QSize(px(5340), px(2445))));
     resize(px(6600), px(3300));
+}
 
+/// The tab order follows the eye (readings, their button, the options below); every button
+/// hands the selected reading back with what follows it.
+void Form2::connectActions() {
     setTabOrder(list1_, command1_);
     setTabOrder(command1_, check1_);
     setTabOrder(check1_, command2_);

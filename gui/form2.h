@@ -80,6 +80,9 @@ private:
     /// Activated again: the reading preselected again.
     bool event(QEvent* event) override;
 
+    void buildControls();
+    void layOut();
+    void connectActions();
     void preselect();
     void choose(Then then);
     void scrollToCharacter();
