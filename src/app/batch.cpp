@@ -35,28 +35,6 @@ problem::Problem make(problem::Kind kind, std::string path = {}) {
     return p;
 }
 
-/// Refuses an input whose first bytes show it cannot be read as the run would read it.
-void checkEncoding(const codepage::Detection& d, const BatchOptions& options) {
-    if (d.marc8)
-        throw StartError(make(problem::Kind::Marc8, options.inputPath),
-                         "the input is in MARC-8 (it holds MARC-8 escape sequences such as ESC $ 1), "
-                         "which this program does not read; convert it to UTF-8 first, for example "
-                         "with: yaz-marcdump -f MARC-8 -t UTF-8 -o marc INPUT > INPUT-utf8.mrc");
-    if (options.autoEncoding || d.asciiOnly) return;
-    // A user's choice is overruled only on clear evidence: several UTF-8 characters, or several
-    // bytes that no UTF-8 character explains.
-    const bool utf8 = options.encoding == codepage::Encoding::Utf8;
-    problem::Problem p = make(problem::Kind::EncodingContradicted, options.inputPath);
-    p.encoding = options.encoding;
-    p.other = d.encoding;
-    const std::string chosen(codepage::encodingName(options.encoding)), seen(codepage::encodingName(d.encoding));
-    if (!utf8 && d.encoding == codepage::Encoding::Utf8 && d.utf8Sequences >= 3)
-        throw StartError(p, "the input looks like utf-8, not " + chosen + "; choose utf-8 or automatic detection");
-    if (utf8 && d.encoding != codepage::Encoding::Utf8 && d.utf8Errors >= 3)
-        throw StartError(p, "the input is not utf-8 (it looks like " + seen + "); choose " + seen +
-                                " or automatic detection");
-}
-
 class Run : public RunControl {
 public:
     Run(const BatchOptions& options, const pinyin::RunSettings& settings, BatchObserver& observer)
@@ -173,17 +151,7 @@ void Run::start() {
 /// Reads the input's first block and decides, or checks, its code page from it: the block is
 /// framed afterwards, so nothing is read twice.
 void Run::readFirstBlock() {
-    std::string_view first;
-    try {
-        first = records_->firstBlock();
-    } catch (const FileError& e) {
-        throw StartError(e.problem, e.what());
-    }
-    if (first.find_first_not_of(" \r\n\x1A") != std::string_view::npos && !holdsRecordLeader(first))
-        throw StartError(make(problem::Kind::NotIso2709, options_.inputPath),
-                         "this is not an ISO 2709 file: nothing in its first megabyte looks like the leader of a record");
-    const codepage::Detection d = codepage::detectEncoding(first);
-    checkEncoding(d, options_);
+    const auto [first, d] = readCheckedFirstBlock(*records_, options_);
     result_.encoding = options_.autoEncoding ? d.encoding : options_.encoding;
     result_.encodingDetected = options_.autoEncoding;
     result_.asciiOnly = d.asciiOnly;

@@ -16,7 +16,6 @@
 #include "app/source.h"
 #include "app/start.h"
 #include "codepage/codepage.h"
-#include "codepage/detect.h"
 #include "marc/databar.h"
 #include "marc/error.h"
 #include "marc/reader.h"
@@ -194,6 +193,8 @@ void Check::start() {
     input_ = std::make_unique<InputFile>(options_.inputPath);
     records_ = std::make_unique<RecordSource>(*input_);
     checkOutput(*input_, options_.inputPath, report_, "the report file itself");
+    const FirstBlock first = readCheckedFirstBlock(*records_, options_);
+    codec_ = &codepage::Codec::get(options_.autoEncoding ? first.detection.encoding : options_.encoding);
     // Every mode is compared with the quieter manual mode's questions, which read the phrase data.
     table_ = options_.table ? options_.table : loadTable(options_.dbPath, PhraseUse::IfPresent);
     checkPhrases(*table_, options_.dbPath, PhraseUse::IfPresent);
@@ -302,9 +303,6 @@ CheckResult Check::go() {
     const auto began = std::chrono::steady_clock::now();
     Frame frame;
     try {
-        const std::string_view first = records_->firstBlock();
-        codec_ = &codepage::Codec::get(options_.autoEncoding ? codepage::detectEncoding(first).encoding
-                                                             : options_.encoding);
         while (!result_.stopped && records_->next(frame)) handle(frame);
     } catch (const FileError& e) {
         result_.stopped = true;

@@ -4,9 +4,12 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "app/batch.h"
 #include "app/files.h"
+#include "app/source.h"
+#include "codepage/detect.h"
 #include "pinyin/settings.h"
 #include "pinyin/table.h"
 
@@ -24,6 +27,17 @@ void checkOutput(const InputFile& input, const std::string& inputPath, const App
 /// `what` says what that file is in the error's English text ("the output file itself").
 void refuseSameFile(const InputFile& input, const std::string& inputPath, const std::string& path,
                     problem::Kind kind, const std::string& what);
+
+/// The input's first block as RecordSource::firstBlock() returns it, and what its bytes call for.
+struct FirstBlock {
+    std::string_view bytes;
+    codepage::Detection detection;
+};
+
+/// Reads the input's first block and refuses an input that cannot be read as a record run reads
+/// it: a read error, nothing that looks like a record, MARC-8, or bytes that clearly contradict
+/// the code page the user chose. Throws StartError.
+FirstBlock readCheckedFirstBlock(RecordSource& records, const BatchOptions& options);
 
 /// What a run does with py.db's phrase tables.
 enum class PhraseUse {

@@ -149,15 +149,22 @@ TEST_F(RealRecords, WrongEncodingsAreRefusedInOneLine) {
         {{"--encoding", "gb18030", "utf8.iso", "o5.iso"}, "looks like UTF-8, not GB18030"},
         {{"--encoding", "utf-8", "gbk.iso", "o6.iso"}, "looks like GBK, not UTF-8"},
     };
-    for (const Case& c : cases) {
-        std::vector<std::string> args{"--db", kPyDb};
-        args.insert(args.end(), c.args.begin(), c.args.end());
-        Ran r = run(args);
-        EXPECT_EQ(r.status, 2) << c.args[c.args.size() - 2];
-        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
-        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-        EXPECT_FALSE(fs::exists(dir / c.args.back())) << "nothing is created";
-    }
+    // The check of existing pinyin reads the records as the run does and refuses the same files,
+    // leaving a report already there as it was.
+    spit(dir / "report.tsv", "an earlier report\n");
+    for (const Case& c : cases)
+        for (const bool check : {false, true}) {
+            std::vector<std::string> args{"--db", kPyDb};
+            if (check) args.push_back("--check");
+            args.insert(args.end(), c.args.begin(), c.args.end());
+            if (check) args.back() = "report.tsv";
+            Ran r = run(args);
+            EXPECT_EQ(r.status, 2) << c.args[c.args.size() - 2] << " check " << check;
+            EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+            EXPECT_FALSE(fs::exists(dir / c.args.back())) << "nothing is created";
+            EXPECT_EQ(slurp(dir / "report.tsv"), "an earlier report\n");
+        }
 }
 
 }  // namespace
