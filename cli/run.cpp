@@ -31,8 +31,7 @@ constexpr std::size_t kBlock = std::size_t{1} << 20;
 
 void complain(const std::string& message) { std::fprintf(stderr, "marc-pinyin-cli: %s\n", message.c_str()); }
 
-/// The code page of --dump and --lines: the one chosen, or with auto the one the input's first
-/// block calls for.
+/// The code page of --lines: the one chosen, or with auto the one the input's first block calls for.
 const codepage::Codec& codecFor(const Options& o, std::string_view firstBlock) {
     if (auto chosen = codepage::encodingFromName(o.encoding)) return codepage::Codec::get(*chosen);
     return codepage::Codec::get(codepage::detectEncoding(firstBlock).encoding);
@@ -41,7 +40,9 @@ const codepage::Codec& codecFor(const Options& o, std::string_view firstBlock) {
 int runDump(const Options& o, messages::Language lang) {
     app::InputFile input(o.input);
     app::RecordSource records(input);
-    const codepage::Codec& codec = codecFor(o, records.firstBlock());
+    // Read as a run would read it: a file a run refuses is refused here too, not shown garbled.
+    const app::FirstBlock first = app::readCheckedFirstBlock(records, toBatchOptions(o));
+    const codepage::Codec& codec = codepage::Codec::get(first.encoding);
     std::string cleaned, out;
     long long number = 0, failed = 0;
     app::Frame f;

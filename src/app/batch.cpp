@@ -151,16 +151,17 @@ void Run::start() {
 /// Reads the input's first block and decides, or checks, its code page from it: the block is
 /// framed afterwards, so nothing is read twice.
 void Run::readFirstBlock() {
-    const auto [first, d] = readCheckedFirstBlock(*records_, options_);
-    result_.encoding = options_.autoEncoding ? d.encoding : options_.encoding;
+    const FirstBlock first = readCheckedFirstBlock(*records_, options_);
+    result_.encoding = first.encoding;
     result_.encodingDetected = options_.autoEncoding;
-    result_.asciiOnly = d.asciiOnly;
+    result_.asciiOnly = first.detection.asciiOnly;
     codec_ = &codepage::Codec::get(result_.encoding);
     result_.separator = options_.separator;
     if (options_.separator == Separator::AsInput) {
-        const std::size_t end = first.find(marc::kRecordTerminator);
-        const bool lineBreak = end != std::string_view::npos && end + 1 < first.size() &&
-                               (first[end + 1] == '\r' || first[end + 1] == '\n');
+        const std::string_view bytes = first.bytes;
+        const std::size_t end = bytes.find(marc::kRecordTerminator);
+        const bool lineBreak = end != std::string_view::npos && end + 1 < bytes.size() &&
+                               (bytes[end + 1] == '\r' || bytes[end + 1] == '\n');
         result_.separator = lineBreak || end == std::string_view::npos ? Separator::CrLf : Separator::None;
     }
 }

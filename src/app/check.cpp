@@ -194,7 +194,7 @@ void Check::start() {
     records_ = std::make_unique<RecordSource>(*input_);
     checkOutput(*input_, options_.inputPath, report_, "the report file itself");
     const FirstBlock first = readCheckedFirstBlock(*records_, options_);
-    codec_ = &codepage::Codec::get(options_.autoEncoding ? first.detection.encoding : options_.encoding);
+    codec_ = &codepage::Codec::get(first.encoding);
     // Every mode is compared with the quieter manual mode's questions, which read the phrase data.
     table_ = options_.table ? options_.table : loadTable(options_.dbPath, PhraseUse::IfPresent);
     checkPhrases(*table_, options_.dbPath, PhraseUse::IfPresent);

@@ -61,7 +61,7 @@ void checkOutput(const InputFile& input, const std::string& inputPath, const App
 }
 
 FirstBlock readCheckedFirstBlock(RecordSource& records, const BatchOptions& options) {
-    FirstBlock first;
+    FirstBlock first{};
     try {
         first.bytes = records.firstBlock();
     } catch (const FileError& e) {
@@ -72,6 +72,7 @@ FirstBlock readCheckedFirstBlock(RecordSource& records, const BatchOptions& opti
                          "this is not an ISO 2709 file: nothing in its first megabyte looks like the leader of a record");
     first.detection = codepage::detectEncoding(first.bytes);
     checkEncoding(first.detection, options);
+    first.encoding = options.autoEncoding ? first.detection.encoding : options.encoding;
     return first;
 }
 

@@ -32,6 +32,7 @@ void refuseSameFile(const InputFile& input, const std::string& inputPath, const 
 struct FirstBlock {
     std::string_view bytes;
     codepage::Detection detection;
+    codepage::Encoding encoding;  ///< the code page to read it in: the one chosen, or the one detected
 };
 
 /// Reads the input's first block and refuses an input that cannot be read as a record run reads

@@ -34,6 +34,14 @@ TEST_F(Cli, EdgesOfTheInputFile) {
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("this is not an ISO 2709 file"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(dir / "out2b.iso"));
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--check", "text.iso", "report.tsv"},
+                                                 std::vector<std::string>{"--dump", "text.iso"}}) {
+        r = run(args);
+        EXPECT_EQ(r.status, 2) << args[0];
+        EXPECT_NE(r.err.find("this is not an ISO 2709 file"), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_FALSE(fs::exists(dir / "report.tsv"));
 
     // A record over three lines (its note holds two line breaks), blank lines, a record on the
     // same line as the one before, and blank space with an end-of-file mark after the last.

@@ -149,19 +149,21 @@ TEST_F(RealRecords, WrongEncodingsAreRefusedInOneLine) {
         {{"--encoding", "gb18030", "utf8.iso", "o5.iso"}, "looks like UTF-8, not GB18030"},
         {{"--encoding", "utf-8", "gbk.iso", "o6.iso"}, "looks like GBK, not UTF-8"},
     };
-    // The check of existing pinyin reads the records as the run does and refuses the same files,
-    // leaving a report already there as it was.
+    // The check of existing pinyin and the dump read the records as the run does and refuse the
+    // same files; a report already there is left as it was.
     spit(dir / "report.tsv", "an earlier report\n");
     for (const Case& c : cases)
-        for (const bool check : {false, true}) {
+        for (const std::string mode : {"", "--check", "--dump"}) {
             std::vector<std::string> args{"--db", kPyDb};
-            if (check) args.push_back("--check");
+            if (!mode.empty()) args.push_back(mode);
             args.insert(args.end(), c.args.begin(), c.args.end());
-            if (check) args.back() = "report.tsv";
+            if (mode == "--check") args.back() = "report.tsv";
+            if (mode == "--dump") args.pop_back();
             Ran r = run(args);
-            EXPECT_EQ(r.status, 2) << c.args[c.args.size() - 2] << " check " << check;
+            EXPECT_EQ(r.status, 2) << c.args[c.args.size() - 2] << " " << mode;
             EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
             EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+            EXPECT_EQ(r.out, "");
             EXPECT_FALSE(fs::exists(dir / c.args.back())) << "nothing is created";
             EXPECT_EQ(slurp(dir / "report.tsv"), "an earlier report\n");
         }
