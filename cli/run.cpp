@@ -143,13 +143,12 @@ class LineRun {
 public:
     /// Makes the start checks of a record run; throws StartError or NoTerminal.
     LineRun(const Options& o, messages::Language lang)
-        : o_(o), lang_(lang), settings_(toRunSettings(o)), words_(loadWords(o)), input_(o.input),
-          output_(toBatchOptions(o).outputPath) {
-        const std::string dbPath = toBatchOptions(o).dbPath;
+        : o_(o), lang_(lang), paths_(toBatchOptions(o)), settings_(toRunSettings(o)), words_(loadWords(o)),
+          input_(o.input), output_(paths_.outputPath) {
         app::checkOutput(input_, o.input, output_, "the output file itself");
         const app::PhraseUse phrases = app::phraseUseOf(settings_);
-        table_ = app::loadTable(dbPath, phrases);
-        app::checkPhrases(*table_, dbPath, phrases);
+        table_ = app::loadTable(paths_.dbPath, phrases);
+        app::checkPhrases(*table_, paths_.dbPath, phrases);
         chooser_ = chooserFor(o, lang, words_);
         app::refuse(output_.open());
         romaniser_.emplace(*table_, settings_, chooser_.get());
@@ -205,6 +204,7 @@ private:
 
     const Options& o_;
     messages::Language lang_;
+    app::BatchOptions paths_;  // the output and py.db as a record run would take them
     pinyin::RunSettings settings_;
     std::shared_ptr<pinyin::UserWords> words_;
     app::InputFile input_;
