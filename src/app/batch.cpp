@@ -28,13 +28,6 @@ namespace {
 
 constexpr std::string_view kNothingToWrite = "the record has no field to write besides 001 and 005";
 
-problem::Problem make(problem::Kind kind, std::string path = {}) {
-    problem::Problem p;
-    p.kind = kind;
-    p.path = std::move(path);
-    return p;
-}
-
 class Run : public RunControl {
 public:
     Run(const BatchOptions& options, const pinyin::RunSettings& settings, BatchObserver& observer)
@@ -298,7 +291,7 @@ void Run::handle(const Frame& frame) {
     }
     ++result_.read;
     if (!frame.problem.empty()) {
-        fail(number_, frame, make(problemKindOf(frame.problem)), std::string(frame.problem));
+        fail(number_, frame, problem::of(problemKindOf(frame.problem)), std::string(frame.problem));
     } else {
         cleanRecord(frame.bytes, cleaned_);
         try {
@@ -309,7 +302,7 @@ void Run::handle(const Frame& frame) {
             if (outputFailed_) return leaveForLater();  // at a question
             const std::string encoded = marc::marcToIsoBytes(annotated, *codec_, context_);
             if (encoded.empty())
-                fail(number_, frame, make(problem::Kind::NothingToWrite), std::string(kNothingToWrite));
+                fail(number_, frame, problem::of(problem::Kind::NothingToWrite), std::string(kNothingToWrite));
             else
                 write(frame, encoded);
         } catch (const marc::MarcError& e) {
@@ -319,12 +312,12 @@ void Run::handle(const Frame& frame) {
         } catch (const pinyin::DbError& e) {
             // The phrase data is read at the first record that needs it; a py.db that fails
             // then fails every record alike, so the run stops with the record kept aside.
-            problem::Problem p = make(problem::Kind::DbFailed, options_.dbPath);
+            problem::Problem p = problem::of(problem::Kind::DbFailed, options_.dbPath);
             p.detail = e.detail.empty() ? e.what() : e.detail;
             stop(p, e.what());
             fail(number_, frame, p, e.what());
         } catch (const std::exception& e) {
-            problem::Problem p = make(problem::Kind::Unexpected);
+            problem::Problem p = problem::of(problem::Kind::Unexpected);
             p.detail = e.what();
             fail(number_, frame, std::move(p), e.what());
         }

@@ -202,9 +202,7 @@ void Check::start() {
     std::error_code ec;
     if (options_.outputPath != "-" && std::filesystem::is_regular_file(options_.outputPath, ec) &&
         ::truncate(options_.outputPath.c_str(), 0) != 0) {
-        problem::Problem p;
-        p.kind = problem::Kind::OutputCannotOpen;
-        p.path = options_.outputPath;
+        problem::Problem p = problem::of(problem::Kind::OutputCannotOpen, options_.outputPath);
         p.osError = errno;
         throw StartError(p, "cannot empty the report " + options_.outputPath + ": " + std::strerror(errno));
     }

@@ -6,17 +6,10 @@
 namespace app {
 namespace {
 
-problem::Problem problemAt(problem::Kind kind, const std::string& path) {
-    problem::Problem p;
-    p.kind = kind;
-    p.path = path;
-    return p;
-}
-
 /// Refuses an input whose first bytes show it cannot be read as the run would read it.
 void checkEncoding(const codepage::Detection& d, const BatchOptions& options) {
     if (d.marc8)
-        throw StartError(problemAt(problem::Kind::Marc8, options.inputPath),
+        throw StartError(problem::of(problem::Kind::Marc8, options.inputPath),
                          "the input is in MARC-8 (it holds MARC-8 escape sequences such as ESC $ 1), "
                          "which this program does not read; convert it to UTF-8 first, for example "
                          "with: yaz-marcdump -f MARC-8 -t UTF-8 -o marc INPUT > INPUT-utf8.mrc");
@@ -24,7 +17,7 @@ void checkEncoding(const codepage::Detection& d, const BatchOptions& options) {
     // A user's choice is overruled only on clear evidence: several UTF-8 characters, or several
     // bytes that no UTF-8 character explains.
     const bool utf8 = options.encoding == codepage::Encoding::Utf8;
-    problem::Problem p = problemAt(problem::Kind::EncodingContradicted, options.inputPath);
+    problem::Problem p = problem::of(problem::Kind::EncodingContradicted, options.inputPath);
     p.encoding = options.encoding;
     p.other = d.encoding;
     const std::string chosen(codepage::encodingName(options.encoding)), seen(codepage::encodingName(d.encoding));
@@ -37,7 +30,7 @@ void checkEncoding(const codepage::Detection& d, const BatchOptions& options) {
 
 /// py.db's failure as the failure of the run's start, its OS error kept for the front end to word.
 StartError startErrorOf(const pinyin::DbError& e, const std::string& dbPath) {
-    problem::Problem p = problemAt(e.kind, dbPath);
+    problem::Problem p = problem::of(e.kind, dbPath);
     p.detail = e.detail;
     p.osError = e.osError;
     return StartError(p, e.what());
@@ -51,7 +44,8 @@ void refuse(const FileProblem& p) {
 
 void refuseSameFile(const InputFile& input, const std::string& inputPath, const std::string& path,
                     problem::Kind kind, const std::string& what) {
-    if (isOpenFile(input.fd(), path)) throw StartError(problemAt(kind, inputPath), "the input " + inputPath + " is " + what);
+    if (isOpenFile(input.fd(), path))
+        throw StartError(problem::of(kind, inputPath), "the input " + inputPath + " is " + what);
 }
 
 void checkOutput(const InputFile& input, const std::string& inputPath, const AppendFile& output,
@@ -68,7 +62,7 @@ FirstBlock readCheckedFirstBlock(RecordSource& records, const BatchOptions& opti
         throw StartError(e.problem, e.what());
     }
     if (first.bytes.find_first_not_of(" \r\n\x1A") != std::string_view::npos && !holdsRecordLeader(first.bytes))
-        throw StartError(problemAt(problem::Kind::NotIso2709, options.inputPath),
+        throw StartError(problem::of(problem::Kind::NotIso2709, options.inputPath),
                          "this is not an ISO 2709 file: nothing in its first megabyte looks like the leader of a record");
     first.detection = codepage::detectEncoding(first.bytes);
     checkEncoding(first.detection, options);
@@ -99,7 +93,7 @@ void checkPhrases(const pinyin::PinyinTable& table, const std::string& dbPath, P
     } catch (const pinyin::DbError& e) {
         throw startErrorOf(e, dbPath);
     }
-    throw StartError(problemAt(problem::Kind::DbNoPhrases, dbPath),
+    throw StartError(problem::of(problem::Kind::DbNoPhrases, dbPath),
                      "the pinyin database " + dbPath +
                          " has no phrase tables, which choosing readings by the words around needs");
 }

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "codepage/codepage.h"
 
@@ -78,6 +79,14 @@ struct Problem {
     std::optional<codepage::Encoding> encoding, other;
     std::string detail;  ///< technical text not for translation (SQLite's message)
 };
+
+/// A problem of `kind`, with the file concerned where there is one.
+inline Problem of(Kind kind, std::string path = {}) {
+    Problem p;
+    p.kind = kind;
+    p.path = std::move(path);
+    return p;
+}
 
 /// True for the kinds that stop a run before anything is read or written.
 inline bool isStartProblem(Kind k) { return k <= Kind::NotIso2709; }
