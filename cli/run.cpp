@@ -14,7 +14,6 @@
 #include "app/framer.h"
 #include "app/source.h"
 #include "app/start.h"
-#include "codepage/detect.h"
 #include "marc/databar.h"
 #include "marc/reader.h"
 #include "pinyin/lookup.h"
@@ -30,12 +29,6 @@ namespace {
 constexpr std::size_t kBlock = std::size_t{1} << 20;
 
 void complain(const std::string& message) { std::fprintf(stderr, "marc-pinyin-cli: %s\n", message.c_str()); }
-
-/// The code page of --lines: the one chosen, or with auto the one the input's first block calls for.
-const codepage::Codec& codecFor(const Options& o, std::string_view firstBlock) {
-    if (auto chosen = codepage::encodingFromName(o.encoding)) return codepage::Codec::get(*chosen);
-    return codepage::Codec::get(codepage::detectEncoding(firstBlock).encoding);
-}
 
 int runDump(const Options& o, messages::Language lang) {
     app::InputFile input(o.input);
@@ -146,6 +139,10 @@ public:
         : o_(o), lang_(lang), paths_(toBatchOptions(o)), settings_(toRunSettings(o)), words_(loadWords(o)),
           input_(o.input), output_(paths_.outputPath) {
         app::checkOutput(input_, o.input, output_, "the output file itself");
+        // Plain text is read in the code page a record file would be: the one chosen, unless the
+        // first bytes clearly contradict it, or the one they call for.
+        firstRead_ = input_.read(block_.get(), kBlock);
+        codec_ = &codepage::Codec::get(app::decideCodePage({block_.get(), firstRead_}, paths_).encoding);
         const app::PhraseUse phrases = app::phraseUseOf(settings_);
         table_ = app::loadTable(paths_.dbPath, phrases);
         app::checkPhrases(*table_, paths_.dbPath, phrases);
@@ -156,13 +153,9 @@ public:
     }
 
     int go() {
-        std::unique_ptr<char[]> block(new char[kBlock]);
         std::string pending;
-        for (;;) {
-            std::size_t n = input_.read(block.get(), kBlock);
-            if (!codec_) codec_ = &codecFor(o_, std::string_view(block.get(), n));
-            if (n == 0) break;
-            pending.append(block.get(), n);
+        for (std::size_t n = firstRead_; n > 0; n = input_.read(block_.get(), kBlock)) {
+            pending.append(block_.get(), n);
             std::size_t from = 0;
             for (std::size_t nl; (nl = pending.find('\n', from)) != std::string::npos; from = nl + 1)
                 emit(std::string_view(pending).substr(from, nl - from), true);
@@ -212,7 +205,9 @@ private:
     std::shared_ptr<const pinyin::PinyinTable> table_;
     std::unique_ptr<TtyChooser> chooser_;
     std::optional<pinyin::Romaniser> romaniser_;
-    const codepage::Codec* codec_ = nullptr;  // chosen, or decided from the first block
+    std::unique_ptr<char[]> block_{new char[kBlock]};
+    std::size_t firstRead_ = 0;  // bytes of the first block, read at the start
+    const codepage::Codec* codec_ = nullptr;
     std::string out_;
     bool midLine_ = false;  // the last piece emitted did not end its line
 };

@@ -54,20 +54,26 @@ void checkOutput(const InputFile& input, const std::string& inputPath, const App
     refuseSameFile(input, inputPath, output.path(), problem::Kind::InputIsOutput, what);
 }
 
-FirstBlock readCheckedFirstBlock(RecordSource& records, const BatchOptions& options) {
+FirstBlock decideCodePage(std::string_view bytes, const BatchOptions& options) {
     FirstBlock first{};
-    try {
-        first.bytes = records.firstBlock();
-    } catch (const FileError& e) {
-        throw StartError(e.problem, e.what());
-    }
-    if (first.bytes.find_first_not_of(" \r\n\x1A") != std::string_view::npos && !holdsRecordLeader(first.bytes))
-        throw StartError(problem::of(problem::Kind::NotIso2709, options.inputPath),
-                         "this is not an ISO 2709 file: nothing in its first megabyte looks like the leader of a record");
-    first.detection = codepage::detectEncoding(first.bytes);
+    first.bytes = bytes;
+    first.detection = codepage::detectEncoding(bytes);
     checkEncoding(first.detection, options);
     first.encoding = options.autoEncoding ? first.detection.encoding : options.encoding;
     return first;
+}
+
+FirstBlock readCheckedFirstBlock(RecordSource& records, const BatchOptions& options) {
+    std::string_view bytes;
+    try {
+        bytes = records.firstBlock();
+    } catch (const FileError& e) {
+        throw StartError(e.problem, e.what());
+    }
+    if (bytes.find_first_not_of(" \r\n\x1A") != std::string_view::npos && !holdsRecordLeader(bytes))
+        throw StartError(problem::of(problem::Kind::NotIso2709, options.inputPath),
+                         "this is not an ISO 2709 file: nothing in its first megabyte looks like the leader of a record");
+    return decideCodePage(bytes, options);
 }
 
 PhraseUse phraseUseOf(const pinyin::RunSettings& settings) {

@@ -35,9 +35,13 @@ struct FirstBlock {
     codepage::Encoding encoding;  ///< the code page to read it in: the one chosen, or the one detected
 };
 
+/// Decides the code page to read an input in from its first bytes, and refuses MARC-8 and a
+/// choice those bytes clearly contradict. `bytes` is `first`. Throws StartError.
+FirstBlock decideCodePage(std::string_view first, const BatchOptions& options);
+
 /// Reads the input's first block and refuses an input that cannot be read as a record run reads
-/// it: a read error, nothing that looks like a record, MARC-8, or bytes that clearly contradict
-/// the code page the user chose. Throws StartError.
+/// it: a read error, nothing that looks like a record, or what decideCodePage() refuses.
+/// Throws StartError.
 FirstBlock readCheckedFirstBlock(RecordSource& records, const BatchOptions& options);
 
 /// What a run does with py.db's phrase tables.

@@ -1,6 +1,8 @@
 // marc-pinyin-cli end to end: the real program on real files in a temporary folder.
 #include "cli_support.h"
 
+#include <tuple>
+
 namespace {
 
 using namespace clitest;
@@ -243,6 +245,17 @@ TEST_F(Cli, LinesRomaniseOneLineEach) {
     r = run({"--db", db, "--polyphone", "first", "--field", "701", "--lines", "titles.txt", "py.txt"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(slurp(dir / "py.txt"), "before\nyin xing\ndan wei\n\nABC chang cheng  1\nlv\n");
+    // Text in a code page other than the one chosen is refused, as a record file would be, and
+    // the output is left as it was.
+    for (const auto& [encoding, file, says] : {std::tuple{"utf-8", "titles.txt", "looks like GBK, not UTF-8"},
+                                               std::tuple{"gbk", "titles8.txt", "looks like UTF-8, not GBK"}}) {
+        r = run({"--db", db, "--encoding", encoding, "--lines", file, "py.txt"});
+        EXPECT_EQ(r.status, 2) << file;
+        EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(slurp(dir / "py.txt"), "before\nyin xing\ndan wei\n\nABC chang cheng  1\nlv\n");
+    r = run({"--db", db, "--encoding", "gbk", "--lines", "titles8.txt", "new.txt"});
+    EXPECT_FALSE(fs::exists(dir / "new.txt"));
 }
 
 TEST_F(Cli, TheBundledSampleAndYazAgreeWithUs) {

@@ -149,16 +149,16 @@ TEST_F(RealRecords, WrongEncodingsAreRefusedInOneLine) {
         {{"--encoding", "gb18030", "utf8.iso", "o5.iso"}, "looks like UTF-8, not GB18030"},
         {{"--encoding", "utf-8", "gbk.iso", "o6.iso"}, "looks like GBK, not UTF-8"},
     };
-    // The check of existing pinyin and the dump read the records as the run does and refuse the
-    // same files; a report already there is left as it was.
+    // The check of existing pinyin, the dump and --lines read the file as the run does and refuse
+    // the same files; a report already there is left as it was.
     spit(dir / "report.tsv", "an earlier report\n");
     for (const Case& c : cases)
-        for (const std::string mode : {"", "--check", "--dump"}) {
+        for (const std::string mode : {"", "--check", "--dump", "--lines"}) {
             std::vector<std::string> args{"--db", kPyDb};
             if (!mode.empty()) args.push_back(mode);
             args.insert(args.end(), c.args.begin(), c.args.end());
             if (mode == "--check") args.back() = "report.tsv";
-            if (mode == "--dump") args.pop_back();
+            if (mode == "--dump" || mode == "--lines") args.pop_back();
             Ran r = run(args);
             EXPECT_EQ(r.status, 2) << c.args[c.args.size() - 2] << " " << mode;
             EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
