@@ -73,10 +73,11 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& o) {
         ->check(CLI::IsMember({"keep", "template"}))->capture_default_str();
     app.add_option("--db", o.db, "the pinyin database (default: py.db beside this program)");
     choice(app.add_option("--separator", o.separator,
-                          "after each output record: as in the input (CR LF when a line break follows its "
-                          "first record, else nothing), CR LF, or none (a plain ISO 2709 stream)"),
+                          "after each output record: as in the input (the line break, LF or CR LF, that "
+                          "follows its first record, else nothing), CR LF, LF, or none (a plain ISO 2709 stream)"),
            std::map<std::string, app::Separator>{{"auto", app::Separator::AsInput},
                                                  {"crlf", app::Separator::CrLf},
+                                                 {"lf", app::Separator::Lf},
                                                  {"none", app::Separator::None}},
            "auto");
     auto* dump = app.add_flag("--dump", o.dump,

@@ -122,12 +122,14 @@ std::size_t plainRecordStart(std::string_view piece) {
 }
 
 bool onlyBlanks(std::string_view input, std::string_view covered) {
-    // `covered` must be `input` with blank bytes taken out (a subsequence of it).
+    // `covered` must be `input` with blank bytes (line breaks and filler, a byte order mark at the
+    // start) taken out (a subsequence of it).
     std::size_t j = 0;
+    if (input.starts_with("\xEF\xBB\xBF")) input.remove_prefix(3);
     for (char c : input) {
         if (j < covered.size() && covered[j] == c) {
             ++j;
-        } else if (c != ' ' && c != '\r' && c != '\n' && c != '\x1A') {
+        } else if (c != ' ' && c != '\r' && c != '\n' && c != '\x1A' && c != '\0') {
             return false;
         }
     }

@@ -156,6 +156,10 @@ std::string summary(const app::BatchResult& r, Language lang) {
                       std::to_string(r.failed) + " failed";
     if (r.skipped > 0)
         text += chinese ? "，跳过 " + std::to_string(r.skipped) + " 条" : ", " + std::to_string(r.skipped) + " skipped";
+    if (r.fillerBytes > 0)
+        text += chinese ? "，记录之间的 " + std::to_string(r.fillerBytes) + " 个填充字节（空格、NUL 等）已略过"
+                        : ", " + std::to_string(r.fillerBytes) +
+                              (r.fillerBytes == 1 ? " byte" : " bytes") + " of filler between records (spaces, NUL) passed over";
     text += chinese ? std::string("，用时 ") + seconds + " 秒" : std::string(", ") + seconds + " s";
     if (!r.asciiOnly || !r.encodingDetected) {
         if (chinese)

@@ -72,6 +72,7 @@ private:
     void start();
     void readFirstBlock();
     void handle(const Frame& frame);
+    void afterRecord();
     void fail(std::int64_t number, const Frame& frame, problem::Problem problem, std::string reason);
     void write(const Frame& frame, const std::string& encoded);
     bool writeGathered();
@@ -138,7 +139,9 @@ void Run::start() {
     }
     romaniser_ = std::make_unique<pinyin::Romaniser>(*table_, settings_, asker_.get());
     romaniser_->setWords(options_.words.get());
-    separator_ = result_.separator == Separator::CrLf ? marc::kCrLf : std::string_view{};
+    separator_ = result_.separator == Separator::CrLf ? marc::kCrLf
+                 : result_.separator == Separator::Lf ? std::string_view("\n")
+                                                      : std::string_view{};
 }
 
 /// Reads the input's first block and decides, or checks, its code page from it: the block is
@@ -151,11 +154,13 @@ void Run::readFirstBlock() {
     codec_ = &codepage::Codec::get(result_.encoding);
     result_.separator = options_.separator;
     if (options_.separator == Separator::AsInput) {
+        // As the first record is followed: LF, CR LF (or a lone CR), or nothing.
         const std::string_view bytes = first.bytes;
         const std::size_t end = bytes.find(marc::kRecordTerminator);
-        const bool lineBreak = end != std::string_view::npos && end + 1 < bytes.size() &&
-                               (bytes[end + 1] == '\r' || bytes[end + 1] == '\n');
-        result_.separator = lineBreak || end == std::string_view::npos ? Separator::CrLf : Separator::None;
+        const std::string_view after = end == std::string_view::npos ? "\r\n" : bytes.substr(end + 1);
+        result_.separator = after.starts_with('\n') ? Separator::Lf
+                            : after.starts_with('\r') ? Separator::CrLf
+                                                       : Separator::None;
     }
 }
 
@@ -280,7 +285,9 @@ void Run::write(const Frame& frame, const std::string& encoded) {
 
 void Run::handle(const Frame& frame) {
     if (frame.continuation) {  // the rest of an overlong piece, already counted
-        if (!skipping_) toRejects(frame.bytes, !frame.continues);
+        if (skipping_) return;
+        toRejects(frame.bytes, !frame.continues);
+        if (!frame.continues && !result_.stopped) afterRecord();
         return;
     }
     ++number_;
@@ -322,7 +329,13 @@ void Run::handle(const Frame& frame) {
             fail(number_, frame, std::move(p), e.what());
         }
     }
-    if (result_.stopped) return;
+    // A stop waits for the end of an overlong piece: the rejects file keeps it whole, and a
+    // later run goes on behind it.
+    if (!result_.stopped && !frame.continues) afterRecord();
+}
+
+/// After each record, once all its bytes are handled: the front end hears of it, and may stop.
+void Run::afterRecord() {
     observer_.recordDone(result_.read);
     observer_.progress(records_->consumed(), input_->size());
     if (!observer_.yieldPoint()) stopAtUsersWish();
@@ -345,6 +358,8 @@ BatchResult Run::go() {
         handle(frame);
     }
     (void)writeGathered();
+    result_.fillerBytes = records_->filler();
+    result_.lineBreakBytes = records_->lineBreaks();
     result_.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     observer_.finished(result_);

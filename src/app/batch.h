@@ -20,9 +20,9 @@
 
 namespace app {
 
-/// What follows each record in the output: CR LF, nothing (a plain ISO 2709 stream), or what
-/// follows the input's first record (CR LF when a line break follows it, else nothing).
-enum class Separator { CrLf, None, AsInput };
+/// What follows each record in the output: CR LF, nothing (a plain ISO 2709 stream), LF, or what
+/// follows the input's first record (CR LF or LF as the line break that follows it, else nothing).
+enum class Separator { CrLf, None, AsInput, Lf };
 
 struct RecordFailure;
 
@@ -99,6 +99,11 @@ struct BatchResult {
     bool encodingDetected = false;  ///< decided from the input's bytes
     bool asciiOnly = false;         ///< the input's first part held nothing but ASCII
     Separator separator = Separator::CrLf;  ///< what the run wrote after each record
+    /// Input bytes passed over as no part of any record: filler (spaces, NUL bytes, Ctrl-Z, a
+    /// byte order mark) and line breaks around records. With the records written, those in the
+    /// rejects file and those skipped, they make up every byte the run framed.
+    std::uint64_t fillerBytes = 0;
+    std::uint64_t lineBreakBytes = 0;
 };
 
 /// A run that could not start: unusable input or output path, the same file for both, or a

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "marc/constants.h"
 #include "marc/detail.h"
@@ -22,11 +23,18 @@ namespace app {
 namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
+constexpr std::size_t kLeader = marc::kLeaderLength;
+constexpr std::size_t kEntry = marc::kDirectoryEntryLength;
 
 using text::isDigit;
 bool isTagChar(char c) { return text::isLetterOrDigit(c); }
 bool isLineBreak(char c) { return c == '\r' || c == '\n'; }
-bool isBlank(char c) { return c == ' ' || c == '\r' || c == '\n' || c == '\x1A'; }
+bool isFiller(char c) { return c == ' ' || c == '\0' || c == '\x1A'; }
+bool holdsLineBreak(std::string_view s) {
+    return std::memchr(s.data(), '\n', s.size()) || std::memchr(s.data(), '\r', s.size());
+}
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 bool digitsAt(std::string_view s, std::size_t at, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i)
@@ -45,10 +53,13 @@ bool leaderAt(std::string_view s, std::size_t at, std::size_t base) {
            static_cast<std::size_t>(marc::detail::numberOrNone(s.substr(at + 12, 5))) == base;
 }
 
+// Whether a record starts at `at`: a record length in digits, and a directory entry at 24.
+bool recordAt(std::string_view s, std::size_t at) {
+    return s.size() - at >= kLeader + kEntry && digitsAt(s, at, 5) && entryAt(s, at + kLeader);
+}
+
 // Offset of the field terminator that ends the directory of a plausible leader at `at`.
 std::size_t directoryEnd(std::string_view s, std::size_t at) {
-    constexpr std::size_t kLeader = marc::kLeaderLength;
-    constexpr std::size_t kEntry = marc::kDirectoryEntryLength;
     if (s.size() - at < kLeader + kEntry + 1 || !digitsAt(s, at + 12, 5)) return npos;
     const auto base = static_cast<std::size_t>(marc::detail::numberOrNone(s.substr(at + 12, 5)));
     if (base < kLeader + kEntry + 1 || (base - kLeader - 1) % kEntry != 0) return npos;
@@ -59,11 +70,93 @@ std::size_t directoryEnd(std::string_view s, std::size_t at) {
     return at + base - 1;
 }
 
+/// What the directory of the record that starts `s` says of the bytes: where its fields lie. The
+/// directory runs from byte 24 to the first field terminator, as the reader reads it; the data
+/// starts right behind that terminator (the leader's base address is not trusted).
+struct Layout {
+    std::size_t end = npos;  ///< just past the field that ends last: where the record terminator is
+                             ///< due; npos when the directory is not whole entries with numbers
+    bool bad = false;        ///< a field within `s` has length 0 or does not end with a terminator
+    bool past = false;       ///< a field runs past the end of `s`
+    bool fits() const { return end != npos && !bad && !past; }
+};
+
+/// Whether a field's last byte ends it: a field terminator, or the record terminator of a field
+/// that lost its own.
+bool endsField(char c) { return c == marc::kFieldTerminator || c == marc::kRecordTerminator; }
+
+/// The layout with lengths and positions counted in bytes.
+Layout byteLayout(std::string_view s) {
+    Layout l;
+    const void* hit = std::memchr(s.data(), marc::kFieldTerminator, s.size());
+    if (!hit) return l;
+    const auto ft = static_cast<std::size_t>(static_cast<const char*>(hit) - s.data());
+    if (ft < kLeader + kEntry || (ft - kLeader) % kEntry != 0) return l;
+    const std::size_t base = ft + 1;
+    std::size_t end = 0;
+    for (std::size_t e = kLeader; e < ft; e += kEntry) {
+        const int length = marc::detail::numberOrNone(s.substr(e + 3, 4));
+        const int start = marc::detail::numberOrNone(s.substr(e + 7, 5));
+        if (length < 0 || start < 0) return l;
+        const std::size_t fieldEnd = base + static_cast<std::size_t>(start) + static_cast<std::size_t>(length);
+        end = std::max(end, fieldEnd);
+        if (fieldEnd > s.size()) l.past = true;
+        else if (length == 0 || !endsField(s[fieldEnd - 1])) l.bad = true;
+    }
+    l.end = end;
+    return l;
+}
+
+/// The layout with lengths and positions counted in characters of UTF-8 text, as some systems
+/// write them; `end` is still a byte offset.
+Layout charLayout(std::string_view s) {
+    Layout l;
+    const auto ft = s.find(marc::kFieldTerminator);
+    if (ft == npos || ft < kLeader + kEntry || (ft - kLeader) % kEntry != 0) return l;
+    const std::size_t base = ft + 1;
+    // Byte offset of every character of the data, and of the end.
+    std::vector<std::size_t> at;
+    at.reserve(s.size() - base + 1);
+    for (std::size_t i = base; i < s.size(); ++i)
+        if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) at.push_back(i);
+    at.push_back(s.size());
+    std::size_t end = 0;
+    for (std::size_t e = kLeader; e < ft; e += kEntry) {
+        const int length = marc::detail::numberOrNone(s.substr(e + 3, 4));
+        const int start = marc::detail::numberOrNone(s.substr(e + 7, 5));
+        if (length < 0 || start < 0) return l;
+        const std::size_t last = static_cast<std::size_t>(start) + static_cast<std::size_t>(length);
+        if (last >= at.size()) {
+            l.past = true;
+            continue;
+        }
+        end = std::max(end, at[last]);
+        if (length == 0 || !endsField(s[at[last] - 1])) l.bad = true;
+    }
+    l.end = end;
+    return l;
+}
+
+/// Whether `l` accounts for all of `r`: its fields fit, and the record terminator, `r`'s last
+/// byte, follows the last one (or ends it).
+bool accounts(std::string_view r, const Layout& l) { return l.fits() && (l.end == r.size() - 1 || l.end == r.size()); }
+
+bool holdsHighBytes(std::string_view s) {
+    for (char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80) return true;
+    return false;
+}
+
+/// `piece` without its line breaks, in `out`.
+void dropLineBreaks(std::string_view piece, std::string& out) {
+    out.clear();
+    for (char c : piece)
+        if (!isLineBreak(c)) out.push_back(c);
+}
+
 }  // namespace
 
 std::size_t findRecordStart(std::string_view piece) {
-    constexpr std::size_t kLeader = marc::kLeaderLength;
-    constexpr std::size_t kEntry = marc::kDirectoryEntryLength;
     std::size_t from = 1;
     // A record that starts at 0 owns its directory: entries read at another alignment there are
     // digits too, and must not pass for a leader.
@@ -89,46 +182,52 @@ std::size_t findRecordStart(std::string_view piece) {
 }
 
 bool holdsRecordLeader(std::string_view block) {
-    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
-    const auto printable = [](char c) { return c >= 0x20 && c <= 0x7E; };
-    for (std::size_t at = 0; at + 24 <= block.size(); ++at) {
-        if (!digit(block[at])) continue;
-        const std::string_view leader = block.substr(at, 24);
-        bool ok = true;
-        for (std::size_t i = 0; ok && i < 24; ++i)
-            ok = printable(leader[i]) && ((i > 4 && (i < 12 || i > 16)) || digit(leader[i]));
-        if (ok) return true;
+    // Every directory ends at a field terminator: walk back from each over an entry that may be
+    // cut short and whole entries to a leader's record length.
+    const char* const begin = block.data();
+    for (std::size_t t = kLeader + kEntry; t < block.size(); ++t) {
+        const void* hit = std::memchr(begin + t, marc::kFieldTerminator, block.size() - t);
+        if (!hit) break;
+        t = static_cast<std::size_t>(static_cast<const char*>(hit) - begin);
+        for (std::size_t cut = 0; cut < kEntry && cut + kLeader + kEntry <= t; ++cut) {
+            bool partial = true;
+            for (std::size_t j = 0; partial && j < cut; ++j)
+                partial = j < 3 ? isTagChar(block[t - cut + j]) : isDigit(block[t - cut + j]);
+            if (!partial) continue;
+            std::size_t e = t - cut;
+            while (e >= kLeader + kEntry && entryAt(block, e - kEntry)) e -= kEntry;
+            if (e + kEntry + cut <= t && e >= kLeader && digitsAt(block, e - kLeader, 5)) return true;
+        }
     }
     return false;
 }
 
+bool directoryAccountsFor(std::string_view record) {
+    if (record.empty() || record.back() != marc::kRecordTerminator) return false;
+    const Layout bytes = byteLayout(record);
+    if (accounts(record, bytes)) return true;
+    // Character counts make a field end later than byte counts, never earlier.
+    return bytes.end != npos && holdsHighBytes(record) && accounts(record, charLayout(record));
+}
+
 void cleanRecord(std::string_view raw, std::string& out) {
-    // Line breaks become spaces, so they trim like spaces.
     std::size_t b = 0, e = raw.size();
     while (b < e && (raw[b] == ' ' || isLineBreak(raw[b]))) ++b;
     while (e > b && (raw[e - 1] == ' ' || isLineBreak(raw[e - 1]))) --e;
-    std::string_view body = raw.substr(b, e - b);
-    if (!std::memchr(body.data(), '\n', body.size()) && !std::memchr(body.data(), '\r', body.size())) {
+    const std::string_view body = raw.substr(b, e - b);
+    if (!holdsLineBreak(body) || directoryAccountsFor(body)) {
         out.assign(body);
         return;
     }
-    out.clear();
-    std::size_t i = 0;
-    while (i < body.size()) {
-        std::size_t j = i;
-        while (j < body.size() && !isLineBreak(body[j])) ++j;
-        out.append(body.data() + i, j - i);
-        if (j == body.size()) break;
-        out.append("  ");
-        j += (body[j] == '\r' && j + 1 < body.size() && body[j + 1] == '\n') ? 2 : 1;
-        i = j;
-    }
+    dropLineBreaks(body, out);
+    if (!directoryAccountsFor(out)) out.assign(body);
 }
 
 void RecordFramer::feed(std::string_view bytes) {
     if (pos_ > 0) {
         buf_.erase(0, pos_);
         base_ += pos_;
+        if (pieceEnd_ > 0) pieceEnd_ -= pos_;
         pos_ = 0;
     }
     buf_.append(bytes);
@@ -167,7 +266,12 @@ void RecordFramer::countLines(std::size_t from, std::size_t to) {
 
 void RecordFramer::skipBlanks() {
     std::size_t i = pos_;
-    while (i < buf_.size() && (buf_[i] == ' ' || isLineBreak(buf_[i]))) ++i;
+    for (; i < buf_.size(); ++i) {
+        const char c = buf_[i];
+        if (isLineBreak(c)) ++lineBreaks_;
+        else if (isFiller(c)) ++filler_;
+        else break;
+    }
     countLines(pos_, i);
     pos_ = i;
 }
@@ -198,6 +302,49 @@ bool RecordFramer::overlongEnd(std::size_t& end, bool ends) {
     return true;
 }
 
+Frame RecordFramer::whole(std::string_view problem) {
+    const std::size_t end = pieceEnd_;
+    pieceEnd_ = 0;
+    return take(end, problem);
+}
+
+bool RecordFramer::cut(Frame& frame) {
+    const std::string_view rest = std::string_view(buf_).substr(pos_);
+    const std::string_view piece = rest.substr(0, pieceEnd_ - pos_);
+    if (!pieceIsTail_) {
+        if (directoryAccountsFor(piece)) return frame = whole({}), true;
+        if (holdsLineBreak(piece)) {
+            dropLineBreaks(piece, unwrapped_);
+            if (directoryAccountsFor(unwrapped_)) return frame = whole({}), true;
+        }
+    }
+    // The directory (inside the piece) read over all the bytes held: a record may hold a record
+    // terminator in a field, and run past the piece.
+    const bool directoryInPiece = std::memchr(piece.data(), marc::kFieldTerminator, piece.size()) != nullptr;
+    const Layout l = directoryInPiece ? byteLayout(rest) : Layout{};
+    if (!l.bad && l.end != npos) {
+        // The record lost its terminator, and the next one starts where its last field ends.
+        if (!l.past && l.end < piece.size() && recordAt(piece, l.end))
+            return frame = take(pos_ + l.end, kNextRecordInside), true;
+        // A record terminator inside a field: the record ends at the one its directory names.
+        if (!pieceIsTail_ && l.end >= piece.size()) {
+            if (l.past || l.end >= rest.size()) {
+                if (!eof_) return false;  // wait for the bytes its directory names
+            } else if (rest[l.end] == marc::kRecordTerminator && directoryAccountsFor(rest.substr(0, l.end + 1))) {
+                pieceEnd_ = pos_ + l.end + 1;
+                return frame = whole({}), true;
+            }
+        }
+    }
+    if (const std::size_t k = findRecordStart(piece); k != npos)
+        return frame = take(pos_ + k, kNextRecordInside), true;
+    if (pieceIsTail_) return frame = whole(kCutShort), true;
+    if (piece.size() > static_cast<std::size_t>(marc::kMaxPosition)) return frame = whole(kOver99999), true;
+    if (l.fits() && l.end < piece.size() - 1) return frame = whole(kBytesAfterFields), true;
+    frame = whole({});
+    return true;
+}
+
 bool RecordFramer::next(Frame& frame) {
     const std::size_t size = buf_.size();
     if (overlong_) {
@@ -210,6 +357,16 @@ bool RecordFramer::next(Frame& frame) {
         frame.continues = overlong_;
         return true;
     }
+    if (!startSeen_) {
+        // A UTF-8 byte order mark before the first record is no part of it.
+        const std::string_view held(buf_);
+        if (held.size() < kByteOrderMark.size() && !eof_ && kByteOrderMark.starts_with(held)) return false;
+        startSeen_ = true;
+        if (held.starts_with(kByteOrderMark)) {
+            pos_ = kByteOrderMark.size();
+            filler_ += kByteOrderMark.size();
+        }
+    }
     if (pieceEnd_ == 0) {
         skipBlanks();
         if (pos_ == size) return false;
@@ -218,13 +375,6 @@ bool RecordFramer::next(Frame& frame) {
             pieceEnd_ = static_cast<const char*>(hit) - buf_.data() + 1;
             pieceIsTail_ = false;
         } else if (eof_) {
-            std::size_t i = pos_;
-            while (i < size && isBlank(buf_[i])) ++i;
-            if (i == size) {  // spaces, line breaks and an end-of-file mark: nothing is lost
-                countLines(pos_, size);
-                pos_ = size;
-                return false;
-            }
             pieceEnd_ = size;
             pieceIsTail_ = true;
         } else if (size - pos_ > kMaxRecordBytes) {
@@ -237,15 +387,7 @@ bool RecordFramer::next(Frame& frame) {
             return false;
         }
     }
-    std::string_view piece = std::string_view(buf_).substr(pos_, pieceEnd_ - pos_);
-    if (std::size_t k = findRecordStart(piece); k != npos) {
-        frame = take(pos_ + k, kNextRecordInside);
-        return true;
-    }
-    std::size_t end = pieceEnd_;
-    pieceEnd_ = 0;
-    frame = take(end, pieceIsTail_ ? kCutShort : std::string_view{});
-    return true;
+    return cut(frame);
 }
 
 }  // namespace app

@@ -15,6 +15,9 @@ inline constexpr std::string_view kCutShort = "record cut short: no record termi
 inline constexpr std::string_view kNextRecordInside =
     "record terminator missing: the next record starts inside this one";
 inline constexpr std::string_view kTooLong = "no record terminator within 4 MiB";
+inline constexpr std::string_view kOver99999 = "the record is longer than 99999 bytes, the most a record can hold";
+inline constexpr std::string_view kBytesAfterFields =
+    "bytes stand between the record's last field and its terminator that its directory does not list";
 
 /// The longest stretch of input held while looking for a record terminator. No readable record
 /// comes near it (positions have five digits); beyond it the bytes go to the rejects file as
@@ -29,13 +32,15 @@ inline constexpr std::size_t kLongestDirectory = 100000;
 inline problem::Kind problemKindOf(std::string_view framerProblem) {
     if (framerProblem == kCutShort) return problem::Kind::CutShort;
     if (framerProblem == kNextRecordInside) return problem::Kind::NextRecordInside;
+    if (framerProblem == kOver99999) return problem::Kind::RecordOver99999;
+    if (framerProblem == kBytesAfterFields) return problem::Kind::BytesAfterFields;
     return problem::Kind::TooLong;
 }
 
 /// One record, or one piece of input that cannot be one, as the input holds it.
 struct Frame {
-    /// The bytes as read, without the spaces and line breaks that stand before the record (the
-    /// reader would trim them). Valid until the next feed() or finish().
+    /// The bytes as read, without the filler and line breaks that stand before the record. Valid
+    /// until the next feed() or finish().
     std::string_view bytes;
     std::int64_t line = 0;     ///< 1-based input line of its first byte
     std::uint64_t offset = 0;  ///< input byte offset of its first byte
@@ -45,16 +50,28 @@ struct Frame {
 };
 
 /// Cuts raw input into records. A record is everything up to and including a record terminator
-/// (0x1D); the spaces and line breaks before it are dropped, any other byte is kept. Works on bytes, never
-/// on decoded text: in GBK, GB18030 and UTF-8 the bytes CR, LF, 0x1D, 0x1E and 0x1F never occur
-/// inside a multi-byte character. Mends the ways a file goes wrong:
+/// (0x1D); the filler and line breaks before it are passed over (counted, never handed out), any
+/// other byte is kept. Works on bytes, never on decoded text: in GBK, GB18030 and UTF-8 the bytes
+/// CR, LF, NUL, 0x1D, 0x1E and 0x1F never occur inside a multi-byte character.
+///
+/// A record's own leader and directory decide first: a piece whose directory accounts for its
+/// bytes up to its terminator (lengths in bytes, or in UTF-8 characters) is one record whatever its
+/// data holds, line breaks and text shaped like a leader included; so is one whose directory
+/// accounts for it once its line breaks are taken out (a record wrapped over lines). Otherwise the
+/// ways a file goes wrong are mended:
 ///  - several records on one line (or no line breaks at all): each is its own record;
-///  - a piece holding the leader and directory of another record after its start lost its own
-///    terminator: it is split there, the piece before is a failure (kNextRecordInside);
-///  - text after the last terminator that is more than spaces, line breaks and Ctrl-Z: kCutShort;
+///  - a record that lost its terminator: it ends where its directory says its last field ends
+///    when the next record's leader stands there, or where another record's leader and directory
+///    start inside it; the piece before is a failure (kNextRecordInside);
+///  - a record terminator inside a field: the record runs to the terminator its directory names;
+///  - a piece longer than 99999 bytes that is no record: kOver99999;
+///  - bytes between the last field its directory names and its terminator: kBytesAfterFields;
+///  - text after the last terminator that is more than filler and line breaks: kCutShort;
 ///  - no terminator within kMaxRecordBytes: kTooLong, handed over in pieces as it arrives, up to
 ///    the next terminator or the start of the next record, whichever comes first.
-/// Line breaks are CR LF, LF or a lone CR, each counting one line.
+/// Filler is spaces, NUL bytes (some exports pad records to a block size), the end-of-file mark
+/// Ctrl-Z, and a UTF-8 byte order mark at the very start. Line breaks are CR LF, LF or a lone
+/// CR, each counting one line.
 ///
 /// Usage: feed(block); while (next(f)) ...; and at the end finish(); while (next(f)) ...
 class RecordFramer {
@@ -65,13 +82,20 @@ public:
     void finish();
     /// The next frame, if the bytes fed so far complete one.
     bool next(Frame& frame);
-    /// Input bytes framed so far (handed out in frames or skipped as blank).
+    /// Input bytes framed so far (handed out in frames or passed over).
     std::uint64_t consumed() const { return base_ + pos_; }
+    /// Filler bytes passed over so far (between records, before the first, after the last).
+    std::uint64_t filler() const { return filler_; }
+    /// Line-break bytes passed over so far (between records, before the first, after the last).
+    std::uint64_t lineBreaks() const { return lineBreaks_; }
 
 private:
     void countLines(std::size_t from, std::size_t to);
     void skipBlanks();
     Frame take(std::size_t end, std::string_view problem);
+    /// Frames the piece that ends at pieceEnd_ (false: more bytes are needed to decide).
+    bool cut(Frame& frame);
+    Frame whole(std::string_view problem);
     /// Where a piece of an overlong stretch that could reach `end` ends (`ends`: the stretch ends
     /// there): before a record that starts in it, or short of its last bytes while more may come.
     /// Sets overlong_ to whether the stretch goes on; false when nothing can be handed out yet.
@@ -84,6 +108,10 @@ private:
     bool pieceIsTail_ = false;     // that piece is the unterminated end of the input
     bool overlong_ = false;        // inside a piece longer than kMaxRecordBytes
     bool eof_ = false;
+    bool startSeen_ = false;       // the byte order mark at the input's start is decided
+    std::uint64_t filler_ = 0;
+    std::uint64_t lineBreaks_ = 0;
+    std::string unwrapped_;        // scratch: a piece without its line breaks
     std::int64_t line_ = 1;
     bool lastCr_ = false;
 };
@@ -95,13 +123,23 @@ private:
 /// exactly at the base address.
 std::size_t findRecordStart(std::string_view piece);
 
-/// Whether `block` (the first part of an input) holds anything that looks like a record leader:
-/// 24 printable bytes with the record length in digits at 0..4 and the base address at 12..16.
-/// A file without one (a PDF, a text file, zeros) is not a file of records at all.
+/// Whether `block` (the first part of an input) holds the start of a record: a record length in
+/// digits, and from byte 24 on a directory of entries (three letters or digits, nine digits; the
+/// last may be cut short) ended by a field terminator. A file without one (a PDF, a text file
+/// that happens to hold digits, zeros) is not a file of records at all.
 bool holdsRecordLeader(std::string_view block);
 
-/// The record text the reader takes: every line break (CR LF, LF or a lone CR) turned into two
-/// spaces, then spaces trimmed at both ends. `out` is overwritten (its capacity reused).
+/// Whether the directory of `record` (one piece as the framer hands it out, its terminator last)
+/// accounts for its bytes: every field ends with a field terminator where the directory says,
+/// and the record terminator follows the last one. Lengths and positions count bytes, or UTF-8
+/// characters where bytes do not fit.
+bool directoryAccountsFor(std::string_view record);
+
+/// The record text the reader takes: `raw` without the spaces and line breaks around it, and
+/// without the line breaks inside it when they are no part of the record (its directory accounts
+/// for its bytes only once they are taken out: a record wrapped over lines). Line breaks that
+/// the directory counts are data and stay (the reader refuses a field that holds one); so do
+/// those of a record that fits neither way. `out` is overwritten (its capacity reused).
 void cleanRecord(std::string_view raw, std::string& out);
 
 }  // namespace app

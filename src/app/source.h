@@ -28,6 +28,9 @@ public:
 
     /// Input bytes framed so far.
     std::uint64_t consumed() const { return framer_.consumed(); }
+    /// Filler and line-break bytes passed over so far (RecordFramer).
+    std::uint64_t filler() const { return framer_.filler(); }
+    std::uint64_t lineBreaks() const { return framer_.lineBreaks(); }
     /// The input's size in bytes, 0 when unknown (a pipe).
     std::uint64_t size() const { return input_.size(); }
 

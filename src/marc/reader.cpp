@@ -82,19 +82,12 @@ bool appendData(std::string& out, std::string_view bytes, const codepage::Codec&
     return controls;
 }
 
-/// Removes CR LF pairs, scanning from the left; returns `bytes` itself when there are none.
-std::string_view withoutCrLf(std::string_view bytes, std::string& storage) {
-    std::size_t at = bytes.find(kCrLf);
-    if (at == std::string_view::npos) return bytes;
-    storage.clear();
-    std::size_t from = 0;
-    while (at != std::string_view::npos) {
-        storage.append(bytes.data() + from, at - from);
-        from = at + 2;
-        at = bytes.find(kCrLf, from);
-    }
-    storage.append(bytes.data() + from, bytes.size() - from);
-    return storage;
+/// `bytes` without the line breaks around it. Those inside stay: the framer has taken out the
+/// ones that are no part of the record, and a field that holds one is refused (checkFieldData).
+std::string_view withoutOuterLineBreaks(std::string_view bytes) {
+    const std::size_t first = bytes.find_first_not_of("\r\n");
+    if (first == std::string_view::npos) return {};
+    return bytes.substr(first, bytes.find_last_not_of("\r\n") - first + 1);
 }
 
 bool isTagCharacter(char c) { return text::isLetterOrDigit(c); }
@@ -246,8 +239,7 @@ void appendFieldText(std::string& out, std::string_view tag, std::string_view by
 void readRecord(std::string_view recordBytes, const codepage::Codec& cp, SourceRecord& source) {
     source.working.clear();
     source.lines.clear();
-    std::string storage;
-    source.bytes.assign(withoutCrLf(recordBytes, storage));
+    source.bytes.assign(withoutOuterLineBreaks(recordBytes));
     const std::string_view rec = source.bytes;
     if (rec.empty()) return;
 

@@ -42,6 +42,8 @@ enum class Kind {
     CutShort,                ///< the input ends before its record terminator
     NextRecordInside,        ///< it lost its terminator: the next record starts inside it
     TooLong,                 ///< no record terminator within 4 MiB
+    RecordOver99999,         ///< a piece longer than 99999 bytes that is no record
+    BytesAfterFields,        ///< bytes between its last field and its terminator, in no field
     NoFieldTerminator,       ///< no field terminator at all
     TerminatorInLeader,      ///< value: byte of the first field terminator, inside the leader
     EntryLengthNotANumber,   ///< entry

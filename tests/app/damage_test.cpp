@@ -9,6 +9,7 @@
 
 #include "app/batch.h"
 #include "app/files.h"
+#include "app/framer.h"
 #include "app/records.h"
 #include "pinyin/table.h"
 #include "support/files.h"
@@ -115,6 +116,133 @@ TEST_F(Damage, ATableOfDamagedRecords) {
     }
 }
 
+/// The bytes of the records a run wrote, read back: field by field as `parseRecord` cuts them.
+std::vector<testrec::Parsed> parsedOutput(const std::string& path) {
+    std::vector<testrec::Parsed> out;
+    for (const std::string& rec : testrec::splitRecords(slurp(path))) {
+        testrec::Parsed p;
+        EXPECT_TRUE(testrec::parseRecord(rec, p)) << rec;
+        out.push_back(p);
+    }
+    return out;
+}
+
+// Where one record ends and the next begins, as the records' own directories say: every byte is
+// written, kept in the rejects file, or counted as passed over, and the counts say what the files
+// hold.
+TEST_F(Damage, FramingLosesNoRecordAndInventsNone) {
+    const std::string a = testrec::book("A1", shu), c = testrec::book("C3", shu);
+    const auto check = [&](const std::string& input, std::int64_t written, const std::string& rejected) {
+        fs::remove(options.outputPath);
+        fs::remove(options.outputPath + ".rejected");
+        spit(options.inputPath, input);
+        const app::BatchResult r = run();
+        EXPECT_EQ(r.written, written);
+        EXPECT_EQ(r.read, r.written + r.failed);
+        EXPECT_EQ(static_cast<std::int64_t>(parsedOutput(options.outputPath).size()), r.written);
+        EXPECT_EQ(fs::exists(options.outputPath + ".rejected") ? rejects() : "", rejected);
+        return r;
+    };
+    // A note holding a leader and a directory entry as text: one sound record, written whole.
+    const std::string noted = testrec::makeRecord({{"001", "N2"},
+                                                   {"005", "20240102030405.0"},
+                                                   {"200", "1 \x1F" "a" + shu},
+                                                   {"300", "  \x1F" "a00000nam0 2200037   450 200000500000"},
+                                                   {"210", "  \x1F" "d2024"}});
+    app::BatchResult r = check(a + noted + c, 3, "");
+    EXPECT_EQ(parsedOutput(options.outputPath)[1].fields[3].second, "  \x1F" "a00000nam0 2200037   450 200000500000");
+
+    // Record 1 lost its terminator, record 2 has a wrong base address: three records read,
+    // record 1 kept byte for byte, records 2 and 3 written.
+    std::string wrongBase = testrec::book("B2", shu);
+    wrongBase.replace(12, 5, "00099");
+    const std::string lost = a.substr(0, a.size() - 1);
+    r = check(lost + wrongBase + c, 2, lost + "\r\n");
+    EXPECT_EQ(r.read, 3);
+    EXPECT_EQ(r.failures.at(0).problem.kind, problem::Kind::NextRecordInside);
+
+    // Line breaks in field data that the directory counts: refused with that reason, kept as
+    // they stand (never rewritten as spaces).
+    for (const std::string breaks : {"\r\n", "\r", "\n"}) {
+        const std::string broken = testrec::makeRecord({{"001", "L2"},
+                                                        {"005", "20240102030405.0"},
+                                                        {"200", "1 \x1F" "a" + shu},
+                                                        {"330", "  \x1F" "aone" + breaks + "two"},
+                                                        {"210", "  \x1F" "d2024"}});
+        r = check(a + "\r\n" + broken + "\r\n" + c + "\r\n", 2, broken + "\r\n");
+        EXPECT_EQ(r.failures.at(0).problem.kind, problem::Kind::LineBreakInData);
+        EXPECT_EQ(r.failures.at(0).problem.tag, "330");
+    }
+
+    // The file wrapped with CR LF every 80 bytes, the directories leaving the breaks out: joined,
+    // written.
+    std::string wrapped;
+    const std::string stream = a + c;
+    for (std::size_t at = 0; at < stream.size(); at += 80) wrapped += stream.substr(at, 80) + "\r\n";
+    r = check(wrapped, 2, "");
+    EXPECT_EQ(parsedOutput(options.outputPath)[1].fields[0].second, "C3");
+
+    // A byte order mark and filler (spaces, NUL bytes) between records: passed over, counted.
+    r = check("\xEF\xBB\xBF" + a + std::string("  \0\0\0\0", 6) + c + std::string(100, '\0'), 2, "");
+    EXPECT_EQ(r.read, 2);
+    EXPECT_EQ(r.fillerBytes, 3u + 6 + 100);
+    EXPECT_EQ(r.failed, 0);
+}
+
+// The separator "as in the input" is the line break that follows its first record.
+TEST_F(Damage, TheSeparatorAsInTheInput) {
+    const std::string a = testrec::book("A1", shu), b = testrec::book("A2", shu);
+    options.separator = app::Separator::AsInput;
+    for (const std::string sep : {"\n", "\r\n", ""}) {
+        fs::remove(options.outputPath);
+        spit(options.inputPath, a + sep + b + sep);
+        const app::BatchResult r = run();
+        EXPECT_EQ(r.written, 2);
+        const std::string out = slurp(options.outputPath);
+        const auto recs = testrec::splitRecords(out);
+        ASSERT_EQ(recs.size(), 2u);
+        EXPECT_EQ(out, recs[0] + sep + recs[1] + sep);
+        EXPECT_EQ(r.lineBreakBytes, 2 * sep.size());
+    }
+}
+
+// A stop asked for inside a damaged stretch longer than 4 MiB waits for the stretch's end: the
+// rejects file keeps it whole, and the run goes on behind it.
+TEST_F(Damage, AStopInsideAnOverlongStretchKeepsItWhole) {
+    const std::string junk(app::kMaxRecordBytes + (std::size_t{2} << 20), 'x');
+    const std::string a = testrec::book("A1", shu), b = testrec::book("A2", shu), c = testrec::book("A3", shu);
+    spit(options.inputPath, a + junk + b + "\r\n" + c);
+    observer.stopAfter = 2;  // asked while the stretch is read
+    app::BatchResult r = run();
+    EXPECT_TRUE(r.stopped);
+    EXPECT_EQ(r.failed, 1);
+    EXPECT_TRUE(rejects() == junk + "\r\n") << rejects().size() << " bytes kept of " << junk.size();
+    EXPECT_EQ(r.nextRecord, 3);
+    EXPECT_EQ(r.nextOffset, a.size() + junk.size());
+
+    observer = Stopper{};
+    options.skip = r.nextRecord - 1;
+    r = run();
+    EXPECT_EQ(testrec::tally(r), std::make_tuple(false, 2, 2, 0, 0));
+    EXPECT_TRUE(rejects() == junk + "\r\n");
+    EXPECT_EQ(testrec::splitRecords(slurp(options.outputPath)).size(), 3u);
+}
+
+// A record that fails gets its reason: over 99999 bytes is too long, said so.
+TEST_F(Damage, ARecordOver99999BytesIsTooLong) {
+    const fs::path oversize = fs::path(MARCPY_SOURCE_DIR) / "tests/data/real-world/marc21-bne-oversize.mrc";
+    const std::string bytes = slurp(oversize);
+    options.encoding = codepage::Encoding::Utf8;  // the file's own
+    const std::string a = testrec::book("A1", "\xE4\xB9\xA6");  // 书
+    spit(options.inputPath, a + bytes + a);
+    const app::BatchResult r = run();
+    EXPECT_EQ(testrec::tally(r), std::make_tuple(false, 3, 2, 1, 0));
+    ASSERT_EQ(r.failures.size(), 1u);
+    EXPECT_EQ(r.failures[0].problem.kind, problem::Kind::RecordOver99999);
+    EXPECT_EQ(r.failures[0].reason, app::kOver99999);
+    EXPECT_TRUE(rejects() == bytes + "\r\n");
+}
+
 // A record the output does not take fails like any other and ends the run: its bytes go to the
 // rejects file, and the counts say so.
 TEST_F(Damage, AFullOutputCountsTheRecordFailed) {
@@ -206,6 +334,9 @@ TEST_F(Damage, UselessInputsAndDatabasesStopAtTheStart) {
     spit(options.inputPath, std::string(1 << 20, '\0'));
     EXPECT_NE(startError().find("not an ISO 2709 file"), std::string::npos);
     spit(options.inputPath, "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n1 0 obj << /Type /Catalog >> endobj\n");
+    EXPECT_NE(startError().find("not an ISO 2709 file"), std::string::npos);
+    // A text with a line shaped like a leader (a commit hash) but no directory.
+    spit(options.inputPath, slurp(fs::path(MARCPY_SOURCE_DIR) / "tests/data/real-world/text-with-hash.txt"));
     EXPECT_NE(startError().find("not an ISO 2709 file"), std::string::npos);
 
     spit(options.inputPath, testrec::book("A1", shu));

@@ -17,12 +17,15 @@ struct Got {
 };
 
 // Frames `input` fed in blocks of `block` bytes; continuation frames are joined to their first.
+// Every input byte is in exactly one frame or passed over as filler or a line break.
 std::vector<Got> frameAll(const std::string& input, std::size_t block = 1 << 20) {
     app::RecordFramer framer;
     std::vector<Got> out;
     app::Frame f;
+    std::uint64_t framed = 0;
     auto drain = [&] {
         while (framer.next(f)) {
+            framed += f.bytes.size();
             if (f.continuation)
                 out.back().bytes += f.bytes;
             else
@@ -36,6 +39,14 @@ std::vector<Got> frameAll(const std::string& input, std::size_t block = 1 << 20)
     framer.finish();
     drain();
     EXPECT_EQ(framer.consumed(), input.size());
+    EXPECT_EQ(framed + framer.filler() + framer.lineBreaks(), input.size());
+    return out;
+}
+
+// The bytes of `frames`, and whether each is a record to read (no problem).
+std::vector<std::pair<std::string, bool>> cuts(const std::vector<Got>& frames) {
+    std::vector<std::pair<std::string, bool>> out;
+    for (const Got& g : frames) out.emplace_back(g.bytes, g.problem.empty());
     return out;
 }
 
@@ -72,6 +83,10 @@ TEST(Framer, RecordsOverSeveralLinesAndBlankLines) {
     EXPECT_EQ(got[0].line, 3);
     EXPECT_EQ(got[1].line, 9);
     EXPECT_EQ(got[1].bytes, r2);
+    // Its directory leaves the line breaks out: the reader gets it joined.
+    std::string joined;
+    app::cleanRecord(got[0].bytes, joined);
+    EXPECT_EQ(joined, r1);
 }
 
 TEST(Framer, TextAfterTheLastTerminator) {
@@ -209,13 +224,133 @@ TEST(Framer, AGoodRecordAfterAnOverlongPieceIsItsOwn) {
     }
 }
 
-TEST(CleanRecord, LineBreaksBecomeTwoSpacesAndEndsAreTrimmed) {
+// A record's own leader and directory decide where it ends, before any mend.
+TEST(Framer, ARecordItsDirectoryAccountsForIsOneRecord) {
+    // A note that holds a leader and a directory entry as text, ended by the field's terminator
+    // just where that leader's base address says: still one record.
+    const std::string note = testrec::makeRecord(
+        {{"001", "N1"}, {"300", "  \x1F" "a00000nam0 2200037   450 200000500000"}, {"200", "1 \x1F" "a\xCA\xE9"}});
+    ASSERT_NE(app::findRecordStart(note), std::string_view::npos);  // what fooled the framer
+    EXPECT_EQ(cuts(frameAll(r1 + note + r2 + "\r\n")),
+              (std::vector<std::pair<std::string, bool>>{{r1, true}, {note, true}, {r2, true}}));
+
+    // A record holding a whole record in a note, terminator and all: one record, to the
+    // terminator its directory names (the reader then refuses it, and it is kept whole).
+    const std::string outer = testrec::makeRecord({{"001", "O1"}, {"300", "  \x1F" "a" + r3}});
+    for (std::size_t block : {std::size_t{1} << 20, std::size_t{7}})
+        EXPECT_EQ(cuts(frameAll(r1 + outer + r2, block)),
+                  (std::vector<std::pair<std::string, bool>>{{r1, true}, {outer, true}, {r2, true}}));
+
+    // Lengths counted in UTF-8 characters, not bytes, as some systems write them: one record.
+    std::string chars = testrec::makeRecord({{"001", "U1"}, {"200", "1 \x1F" "a\xE4\xB9\xA6"}});  // 书
+    chars.replace(24 + 12 + 3, 4, "0006");
+    EXPECT_TRUE(app::directoryAccountsFor(chars));
+}
+
+TEST(Framer, ARecordEndsWhereItsDirectorySaysItsLastFieldEnds) {
+    // Record 1 lost its terminator and record 2 has a wrong base address (no plausible record
+    // start for a search by leader): record 1 ends where its directory says.
+    const std::string lost = r1.substr(0, r1.size() - 1);
+    std::string wrongBase = r2;
+    wrongBase.replace(12, 5, "00099");
+    EXPECT_EQ(app::findRecordStart(lost + wrongBase), std::string_view::npos);
+    auto got = frameAll(lost + wrongBase + "\r\n" + r3);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0].bytes, lost);
+    EXPECT_EQ(got[0].problem, app::kNextRecordInside);
+    EXPECT_EQ(got[1].bytes, wrongBase);
+    EXPECT_EQ(got[1].problem, "");
+    EXPECT_EQ(got[2].bytes, r3);
+
+    // Bytes that its directory does not account for before its terminator: refused whole.
+    std::string extra = r1;
+    extra.insert(extra.size() - 1, "xyz");
+    got = frameAll(r2 + extra + r3);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[1].bytes, extra);
+    EXPECT_EQ(got[1].problem, app::kBytesAfterFields);
+
+    // More than 99999 bytes up to a terminator, and no record: too long, said so.
+    const std::string big = "99999cpm a2211893   4500" + std::string(120000, '7') + "\x1D";
+    got = frameAll(r1 + big + r2);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[1].bytes, big);
+    EXPECT_EQ(got[1].problem, app::kOver99999);
+}
+
+TEST(Framer, LineBreaksTheDirectoryCountsAreDataAndWrappingIsJoined) {
+    // A note whose line breaks its directory counts: one record, carried as it is (the reader
+    // refuses the field), never rewritten.
+    for (const std::string breaks : {"\r\n", "\r", "\n"}) {
+        const std::string withBreak = testrec::makeRecord(
+            {{"001", "B1"}, {"330", "  \x1F" "aline one" + breaks + "line two"}, {"200", "1 \x1F" "a\xCA\xE9"}});
+        EXPECT_EQ(cuts(frameAll(r1 + "\r\n" + withBreak + "\r\n" + r2)),
+                  (std::vector<std::pair<std::string, bool>>{{r1, true}, {withBreak, true}, {r2, true}}));
+        std::string out;
+        app::cleanRecord(withBreak, out);
+        EXPECT_EQ(out, withBreak);
+    }
+
+    // Wrapped with CR LF every 80 bytes (its directory leaves the breaks out): joined.
+    std::string wrapped;
+    for (std::size_t at = 0; at < r2.size(); at += 80) wrapped += r2.substr(at, 80) + "\r\n";
+    const auto got = frameAll(r1 + "\r\n" + wrapped + r3);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[1].bytes, wrapped.substr(0, wrapped.size() - 2));
+    EXPECT_EQ(got[1].problem, "");
+    EXPECT_EQ(got[2].line, 2 + static_cast<std::int64_t>((r2.size() + 79) / 80));
     std::string out = "old content";
-    app::cleanRecord("  \r\nab\r\ncd\nef\rgh\r\n  ", out);
-    EXPECT_EQ(out, "ab  cd  ef  gh");
+    app::cleanRecord(got[1].bytes, out);
+    EXPECT_EQ(out, r2);
+    // Neither way: left as it stands, for the reader to refuse.
+    app::cleanRecord("ab\r\ncd\x1D", out);
+    EXPECT_EQ(out, "ab\r\ncd\x1D");
+    app::cleanRecord("  \r\n" + r1 + "\r\n", out);
+    EXPECT_EQ(out, r1);
+}
+
+TEST(Framer, FillerAndAByteOrderMarkArePassedOverAndCounted) {
+    const std::string input = "\xEF\xBB\xBF" + r1 + std::string("  \0\0\0\0  \r\n", 10) + r2 +
+                              std::string(300, '\0') + r3 + "\n\x1A";
+    for (std::size_t block : {1, 2, 5, 1 << 20}) {
+        app::RecordFramer framer;
+        app::Frame f;
+        std::vector<std::string> got;
+        for (std::size_t i = 0; i < input.size(); i += block) {
+            framer.feed(std::string_view(input).substr(i, block));
+            while (framer.next(f)) {
+                got.emplace_back(f.bytes);
+                EXPECT_EQ(f.problem, "");
+            }
+        }
+        framer.finish();
+        while (framer.next(f)) got.emplace_back(f.bytes);
+        EXPECT_EQ(got, (std::vector<std::string>{r1, r2, r3})) << "block " << block;
+        EXPECT_EQ(framer.filler(), 3u + 8 + 300 + 1) << "block " << block;
+        EXPECT_EQ(framer.lineBreaks(), 3u);
+    }
+    // A byte order mark anywhere but at the start is no filler.
+    EXPECT_EQ(frameAll(r1 + "\xEF\xBB\xBF" + r2)[1].problem, app::kNextRecordInside);
+}
+
+TEST(Framer, OnlyALeaderWithItsDirectoryMakesAFileOfRecords) {
+    EXPECT_TRUE(app::holdsRecordLeader("some text first\r\n" + r1));
+    // A directory whose last entry is cut short still shows a record.
+    std::string shortDirectory = r1;
+    shortDirectory.erase(24 + 12 * 4 + 5, 7);
+    EXPECT_TRUE(app::holdsRecordLeader(shortDirectory));
+    // A line shaped like a leader, with digits after it, but no directory ended by a terminator.
+    EXPECT_FALSE(app::holdsRecordLeader("| e8e0ecc92946d6dcb3c2270706041a30eff0f68d | same terms as Perl |\n"
+                                        "00755cam  22002414a 4500001001300000003000600013\n"));
+    EXPECT_FALSE(app::holdsRecordLeader("00100nam0 22 no terminator\x1E\r\n"));
+    EXPECT_FALSE(app::holdsRecordLeader(std::string(4096, '\0')));
+}
+
+TEST(CleanRecord, OnlyTheEndsAreTrimmed) {
+    std::string out = "old content";
     app::cleanRecord("\r\n\r\n", out);
     EXPECT_EQ(out, "");
-    // Only spaces are trimmed, not other blank bytes, and inner spaces stay.
+    // Only spaces and line breaks are trimmed, not other blank bytes, and inner spaces stay.
     app::cleanRecord("\t a  b \x1D", out);
     EXPECT_EQ(out, "\t a  b \x1D");
 }

@@ -1,6 +1,7 @@
 // marc-pinyin-cli end to end: the real program on real files in a temporary folder.
 #include "cli_support.h"
 
+#include <algorithm>
 #include <tuple>
 
 namespace {
@@ -45,12 +46,12 @@ TEST_F(Cli, EdgesOfTheInputFile) {
     }
     EXPECT_FALSE(fs::exists(dir / "report.tsv"));
 
-    // A record over three lines (its note holds two line breaks), blank lines, a record on the
-    // same line as the one before, and blank space with an end-of-file mark after the last.
-    std::string note = "  \x1F" "afirst line\r\nsecond line\r\nthird line";
-    std::string spread = testrec::makeRecord({{"001", "S1"}, {"005", "20240102030405.0"}, {"101", "0 \x1F" "achi"},
-                                              {"200", "1 \x1F" "a" + shu}, {"330", note}});
-    spit(dir / "mixed.iso", "\r\n\r\n" + spread + "\r\n\r\n\r\n" + a + b + "\r\n  \r\n\x1A");
+    // A record wrapped over three lines (its directory leaves the breaks out), blank lines, a
+    // record on the same line as the one before, and blank space with an end-of-file mark after
+    // the last.
+    const std::string c = testrec::book("C1", shu);
+    const std::string wrapped = c.substr(0, 40) + "\r\n" + c.substr(40, 40) + "\n" + c.substr(80);
+    spit(dir / "mixed.iso", "\r\n\r\n" + wrapped + "\r\n\r\n\r\n" + a + b + "\r\n  \r\n\x1A");
     spit(dir / "out3.iso", "old content\r\n");
     r = batch("mixed.iso", "out3.iso");
     EXPECT_EQ(r.status, 0) << r.err;
@@ -59,10 +60,22 @@ TEST_F(Cli, EdgesOfTheInputFile) {
     ASSERT_EQ(out.rfind("old content\r\n", 0), 0u);
     auto recs = checkedRecords(out.substr(13));
     ASSERT_EQ(recs.size(), 3u);
-    EXPECT_NE(recs[0].find("first line  second line  third line\x1E"), std::string::npos);
+    EXPECT_NE(recs[0].find("C1"), std::string::npos);
     EXPECT_NE(recs[1].find("yin xing"), std::string::npos);
     EXPECT_NE(recs[2].find("\x1F" "Ashu\x1E"), std::string::npos);
     EXPECT_FALSE(fs::exists(dir / "out3.iso.rejected"));
+
+    // A note whose line breaks its directory counts: they are data, and the record is refused
+    // with that reason and kept as it stands, never rewritten as spaces.
+    std::string note = "  \x1F" "afirst line\r\nsecond line\r\nthird line";
+    std::string spread = testrec::makeRecord({{"001", "S1"}, {"005", "20240102030405.0"}, {"101", "0 \x1F" "achi"},
+                                              {"200", "1 \x1F" "a" + shu}, {"330", note}});
+    spit(dir / "note.iso", a + "\r\n" + spread + "\r\n" + b + "\r\n");
+    r = batch("note.iso", "out3b.iso");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(checkedRecords(slurp(dir / "out3b.iso")).size(), 2u);
+    EXPECT_EQ(slurp(dir / "out3b.iso.rejected"), spread + "\r\n");
+    EXPECT_NE(r.err.find("record 2 (input line 2): field 330: a line break stands inside its data"), std::string::npos) << r.err;
 
     // Text after the last terminator that is more than blank space.
     spit(dir / "tail.iso", a + "\r\n" + b.substr(0, 70));
@@ -71,6 +84,49 @@ TEST_F(Cli, EdgesOfTheInputFile) {
     EXPECT_EQ(checkedRecords(slurp(dir / "out4.iso")).size(), 1u);
     EXPECT_EQ(slurp(dir / "out4.iso.rejected"), b.substr(0, 70) + "\r\n");
     EXPECT_NE(r.err.find("record 2 (input line 2): the file ends before the record's terminator"), std::string::npos) << r.err;
+}
+
+// What stands between records is passed over as the input has it: filler is counted in the
+// summary, line breaks come back as they were, a byte order mark is no record.
+TEST_F(Cli, WhatLiesBetweenRecords) {
+    const fs::path real = fs::path(MARCPY_SOURCE_DIR) / "tests/data/real-world";
+    fs::copy_file(real / "marc21-filler.usmarc", dir / "filler.usmarc");
+    Ran r = batch("filler.usmarc", "out1.mrc");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("3 records read, 3 written, 0 failed"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("bytes of filler between records (spaces, NUL) passed over"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "out1.mrc.rejected"));
+
+    // LF between records and after the last: LF in the output too.
+    fs::copy_file(real / "marc21-music-lf.mrc", dir / "music.mrc");
+    r = batch("music.mrc", "out2.mrc");
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string out = slurp(dir / "out2.mrc");
+    EXPECT_EQ(out.find('\r'), std::string::npos);
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 3);
+    std::string joined = out;
+    std::erase(joined, '\n');
+    EXPECT_EQ(checkedRecords(joined, false).size(), 3u);
+
+    // A byte order mark before the first record.
+    spit(dir / "bom.iso", "\xEF\xBB\xBF" + testrec::book("A1", shu) + testrec::book("A2", shu));
+    r = batch("bom.iso", "out3.iso");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("2 records read, 2 written, 0 failed"), std::string::npos) << r.err;
+
+    // A Markdown text with a commit hash is no file of records.
+    fs::copy_file(real / "text-with-hash.txt", dir / "text.txt");
+    r = batch("text.txt", "out4.iso");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("this is not an ISO 2709 file"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "out4.iso"));
+
+    // A record whose terminator is a full stop: kept, never written with one invented.
+    fs::copy_file(real / "marc21-swb-no-rt.marc21", dir / "swb.marc21");
+    r = batch("swb.marc21", "out5.iso", {"--encoding", "utf-8"});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(slurp(dir / "out5.iso"), "");
+    EXPECT_EQ(slurp(dir / "out5.iso.rejected"), slurp(dir / "swb.marc21") + "\r\n");
 }
 
 TEST_F(Cli, DamagedRecordAmongGoodOnes) {
