@@ -157,7 +157,9 @@ std::string summary(const app::BatchResult& r, Language lang) {
     if (r.skipped > 0)
         text += chinese ? "，跳过 " + std::to_string(r.skipped) + " 条" : ", " + std::to_string(r.skipped) + " skipped";
     text += chinese ? std::string("，用时 ") + seconds + " 秒" : std::string(", ") + seconds + " s";
-    if (!r.asciiOnly || !r.encodingDetected) {
+    if (r.asciiOnly && r.encodingDetected)
+        text += chinese ? "，全部为 ASCII 字符" : ", ASCII only";
+    else {
         if (chinese)
             text += "，编码 " + codePageName(r.encoding) + (r.encodingDetected ? "（自动识别）" : "");
         else
