@@ -51,7 +51,7 @@ int runDump(const Options& o, messages::Language lang) {
         } else {
             try {
                 app::cleanRecord(f.bytes, cleaned);
-                codePage.see(cleaned);
+                codePage.see(cleaned, records.ahead(f.offset + f.bytes.size()));
                 marc::readRecord(cleaned, codePage.codec(), source);
                 // What a run would refuse to romanise is not shown as text of another code page.
                 if (std::optional<problem::Problem> p = codePage.checkFields(source, tags)) throw marc::MarcError(*p, "");

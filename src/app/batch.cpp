@@ -297,7 +297,7 @@ void Run::handle(const Frame& frame) {
         fail(number_, frame, problem::of(problemKindOf(frame.problem)), std::string(frame.problem));
     } else {
         cleanRecord(frame.bytes, cleaned_);
-        codePage_->see(cleaned_);
+        codePage_->see(cleaned_, records_->ahead(frame.offset + frame.bytes.size()));
         codec_ = &codePage_->codec();
         try {
             marc::readRecord(cleaned_, *codec_, source_);

@@ -277,7 +277,7 @@ void Check::handle(const Frame& frame) {
     } else {
         try {
             cleanRecord(frame.bytes, cleaned_);
-            codePage_->see(cleaned_);
+            codePage_->see(cleaned_, records_->ahead(frame.offset + frame.bytes.size()));
             codec_ = &codePage_->codec();
             marc::readRecord(cleaned_, *codec_, source_);
             // As a run: text that does not read in the run's code page is not compared.

@@ -99,12 +99,14 @@ FirstBlock decideCodePage(std::string_view bytes, const BatchOptions& options) {
 RecordCodePage::RecordCodePage(const FirstBlock& first, const BatchOptions& options)
     : detecting_(options.autoEncoding), undecided_(first.undecided), codec_(&codepage::Codec::get(first.encoding)) {}
 
-void RecordCodePage::see(std::string_view bytes) {
+void RecordCodePage::see(std::string_view bytes, std::string_view ahead) {
     if (!undecided_) return;
     bool ascii = true;
     for (char c : bytes) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
     if (ascii) return;
-    const codepage::Detection d = codepage::detectEncoding(bytes);
+    std::string sample(bytes);
+    sample.append(ahead.substr(0, codepage::kDetectionSample));
+    const codepage::Detection d = codepage::detectEncoding(sample);
     undecided_ = false;
     foreign_ = d.foreign;
     codec_ = &codepage::Codec::get(d.encoding);

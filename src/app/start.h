@@ -58,9 +58,10 @@ class RecordCodePage {
 public:
     RecordCodePage(const FirstBlock& first, const BatchOptions& options);
 
-    /// Decides the code page from a record's bytes when it is still open and they hold a byte
-    /// above 0x7F; cheap once decided.
-    void see(std::string_view recordBytes);
+    /// Decides the code page when it is still open and a record's bytes hold a byte above 0x7F,
+    /// from them and the bytes `ahead` of it (RecordSource::ahead()): one record may be too
+    /// little to tell GBK from UTF-8. Cheap once decided.
+    void see(std::string_view recordBytes, std::string_view ahead = {});
     const codepage::Codec& codec() const { return *codec_; }
     codepage::Encoding encoding() const { return codec_->encoding(); }
     /// Nothing but ASCII seen so far (when detecting).

@@ -70,7 +70,7 @@ char marc21Coding(std::string_view s) {
 }
 
 struct Utf8Reading {
-    std::size_t sequences = 0, longSequences = 0, errors = 0, errorRuns = 0;
+    std::size_t sequences = 0, longSequences = 0, errors = 0, errorRuns = 0, controls = 0;
     bool latinAmongLetters = false;  ///< a two-byte letter sequence beside an ASCII letter
     bool latinInWord = false;        ///< one between two ASCII letters
 };
@@ -95,11 +95,17 @@ Utf8Reading readAsUtf8(std::string_view s) {
             continue;
         }
         inError = false;
+        if (len == 2 && p[i] == 0xC2 && p[i + 1] < 0xA0) {
+            ++r.controls;  // U+0080..U+009F: no text
+            i += len;
+            continue;
+        }
         ++r.sequences;
         if (len >= 3) ++r.longSequences;
-        // U+00C0..U+04FF (lead bytes C3..D3): Latin, Greek and Cyrillic letters. A subfield's
-        // code is no letter of its text.
-        if (len == 2 && p[i] >= 0xC3 && p[i] <= 0xD3) {
+        // Lead bytes C3..C9 (U+00C0..U+027F), CC..CD (combining marks) and CE..D3: Latin, Greek
+        // and Cyrillic letters, not IPA or spacing modifiers. A subfield's code is no letter of
+        // its text.
+        if (len == 2 && p[i] >= 0xC3 && p[i] <= 0xD3 && p[i] != 0xCA && p[i] != 0xCB) {
             const bool before = i >= 2 && isLetter(p[i - 1]) && p[i - 2] != 0x1F;
             const bool after = i + 2 < n && isLetter(p[i + 2]);
             r.latinInWord = r.latinInWord || (before && after);
@@ -114,8 +120,9 @@ Utf8Reading readAsUtf8(std::string_view s) {
 
 bool GbkReading::implausible() const {
     const std::size_t bad = invalid + wedged, all = characters + invalid;
-    // One user-defined character (a library's own) among Chinese text is no evidence.
-    return (bad > 0 && (bad + privateUse) * 4 >= all) || (privateUse >= 2 && privateUse * 2 >= all);
+    // One lone or broken code is no evidence (a single rare character standing alone, a
+    // character cut short), nor is one user-defined character (a library's own).
+    return (bad >= 2 && (bad + privateUse) * 4 >= all) || (privateUse >= 2 && privateUse * 2 >= all);
 }
 
 GbkReading readAsGbk(std::string_view s) {
@@ -128,12 +135,16 @@ GbkReading readAsGbk(std::string_view s) {
         if (isMarc8Mark(b) && i + 1 < n && (isLetter(p[i + 1]) || isMarc8Mark(p[i + 1]))) ++r.marc8Marks;
         if (notInMarc8(b)) ++r.notMarc8;
     }
+    bool afterAscii = true;  // the byte before is an ASCII character of its own, not a trail byte
     for (std::size_t i = 0; i < n;) {
         const unsigned char b = p[i];
         if (b < 0x80) {
+            afterAscii = true;
             ++i;
             continue;
         }
+        const bool lone = afterAscii;
+        afterAscii = false;
         if (isFourByteCode(p, i, n)) {
             ++r.characters;
             i += 4;
@@ -148,10 +159,9 @@ GbkReading readAsGbk(std::string_view s) {
         ++r.characters;
         r.common += isGb2312(b, t);
         if (isPrivateUse(b, t)) ++r.privateUse;
-        const bool afterAscii = i == 0 || p[i - 1] < 0x80;
         const bool beforeAscii = i + 2 >= n || p[i + 2] < 0x80;
-        const bool betweenLetters = i > 0 && isLetter(p[i - 1]) && i + 2 < n && isLetter(p[i + 2]);
-        if (afterAscii && beforeAscii &&
+        const bool betweenLetters = lone && i > 0 && isLetter(p[i - 1]) && i + 2 < n && isLetter(p[i + 2]);
+        if (lone && beforeAscii &&
             ((betweenLetters && isIdeograph(b, t)) || (isMarc8Mark(b) && isLetter(t))))
             ++r.wedged;
         i += 2;
@@ -194,7 +204,8 @@ Detection detectEncoding(std::string_view sample) {
     const char coding = marc21Coding(sample);
     const std::size_t errorRuns = readAsUtf8(sample).errorRuns;
     const bool utf8 = d.utf8Sequences > 0 && (d.utf8Errors * 20 <= d.utf8Sequences ||
-                                              ((gbk.implausible() || coding == 'a') && errorRuns * 4 <= d.utf8Sequences));
+                                              ((gbk.implausible() || coding == 'a' || gbk.common * 2 < gbk.characters) &&
+                                               errorRuns * 4 <= d.utf8Sequences));
     if (utf8) d.encoding = Encoding::Utf8;
     else if (d.fourByteCodes > 0) d.encoding = Encoding::Gb18030;
     else d.encoding = Encoding::Gbk;
@@ -215,7 +226,7 @@ Misfit checkField(std::string_view bytes, Encoding run, bool foreign) {
     for (char c : bytes) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
     if (ascii) return m;
     const Utf8Reading u = readAsUtf8(bytes);
-    const bool validUtf8 = u.errors == 0;
+    const bool validUtf8 = u.errors == 0 && u.controls == 0;
     if (run == Encoding::Utf8) {
         // A broken sequence among UTF-8 text is no GBK: GBK fails UTF-8 on most characters.
         if (validUtf8 || u.sequences * 2 > u.errors) return m;

@@ -123,7 +123,9 @@ TEST_F(Cli, KeepsAFieldInAnotherCodePageAside) {
     }
     // And the other way round: a GBK record among UTF-8 ones.
     const std::string gbkRecord = testrec::book("g1", kYinHangGbk + kYinHangGbk);
-    spit(dir / "mixed8.iso", testrec::book("u1", kYinHangUtf8) + gbkRecord + testrec::book("u2", kYinHangUtf8));
+    std::string utf8Records;
+    for (int i = 0; i < 20; ++i) utf8Records += testrec::book("u" + std::to_string(i), kYinHangUtf8);
+    spit(dir / "mixed8.iso", utf8Records + gbkRecord + testrec::book("u99", kYinHangUtf8));
     const Ran r = batch("mixed8.iso", "mixed8.out");
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_EQ(slurp(dir / "mixed8.out.rejected"), gbkRecord + "\r\n");

@@ -134,11 +134,18 @@ TEST(Detect, FindsAFieldInAnotherCodePage) {
     EXPECT_FALSE(checkField("1 \x1F" "a\xC4\xA3\x1F" "bxx", Encoding::Gbk, true));
     EXPECT_FALSE(checkField("1 \x1F" "a" + kChineseGbk, Encoding::Gbk, true));
     EXPECT_FALSE(checkField("1 \x1F" "aplain", Encoding::Utf8, true));
+    // Traditional characters of GBK's extensions: one standing alone whose trail byte is a Latin
+    // letter (馮 is F1 54) looks like a MARC-8 mark before its letter, and one is no evidence.
+    EXPECT_FALSE(checkField("1 \x1F" "a\xF1" "T", Encoding::Gbk, true));
+    EXPECT_FALSE(checkField("1 \x1F" "a\xDF" "h\xF1" "T\x1F" "b\xED" "n", Encoding::Gbk, true));
+    // C1 controls are no UTF-8 text: GBK's C2 93 (聯) stays GBK.
+    EXPECT_FALSE(checkField("1 \x1F" "a\xC2\x93 \xC2\x93", Encoding::Gbk, true));
     // A UTF-8 field with one broken sequence is no GBK.
     EXPECT_FALSE(checkField("1 \x1F\xB9" + kChineseUtf8 + kChineseUtf8, Encoding::Utf8, true));
     // MARC-8 and CP866 fields: foreign only when the code page is detected.
-    EXPECT_EQ(checkField("10\x1F" "aCr\xE2" "etineau", Encoding::Gbk, true).foreign, Foreign::Marc8);
-    EXPECT_FALSE(checkField("10\x1F" "aCr\xE2" "etineau", Encoding::Gbk, false));
+    const std::string marc8 = "10\x1F" "aCr\xE2" "etineau-Joly, J\xE2" "esus";
+    EXPECT_EQ(checkField(marc8, Encoding::Gbk, true).foreign, Foreign::Marc8);
+    EXPECT_FALSE(checkField(marc8, Encoding::Gbk, false));
     EXPECT_EQ(checkField("\x1F" "a\x8D\xA8\xAA\xA8\xE2\xA5\xAD\xAA\xAE \x85. \x80.", Encoding::Gbk, true).foreign,
               Foreign::SingleByte);
 }
