@@ -34,8 +34,10 @@ int runDump(const Options& o, messages::Language lang) {
     app::InputFile input(o.input);
     app::RecordSource records(input);
     // Read as a run would read it: a file a run refuses is refused here too, not shown garbled.
-    const app::FirstBlock first = app::readCheckedFirstBlock(records, toBatchOptions(o));
-    const codepage::Codec& codec = codepage::Codec::get(first.encoding);
+    const app::BatchOptions options = toBatchOptions(o);
+    app::RecordCodePage codePage(app::readCheckedFirstBlock(records, options), options);
+    const std::string tags = toRunSettings(o).tagList;
+    marc::SourceRecord source;
     std::string cleaned, out;
     long long number = 0, failed = 0;
     app::Frame f;
@@ -49,8 +51,12 @@ int runDump(const Options& o, messages::Language lang) {
         } else {
             try {
                 app::cleanRecord(f.bytes, cleaned);
+                codePage.see(cleaned, records.ahead(f.offset + f.bytes.size()));
+                marc::readRecord(cleaned, codePage.codec(), source);
+                // What a run would refuse to romanise is not shown as text of another code page.
+                if (std::optional<problem::Problem> p = codePage.checkFields(source, tags)) throw marc::MarcError(*p, "");
                 // Every "|" that stood in field data comes back as itself: the dump is for reading.
-                const std::string working = marc::withBars(marc::isoToMarcBytes(cleaned, codec));
+                const std::string working = marc::withBars(source.working);
                 out.clear();
                 if (number > 1) out += '\n';
                 for (char c : working)
@@ -142,7 +148,8 @@ public:
         // Plain text is read in the code page a record file would be: the one chosen, unless the
         // first bytes clearly contradict it, or the one they call for.
         firstRead_ = input_.read(block_.get(), kBlock);
-        codec_ = &codepage::Codec::get(app::decideCodePage({block_.get(), firstRead_}, paths_).encoding);
+        codePage_.emplace(app::decideCodePage({block_.get(), firstRead_}, paths_), paths_);
+        codec_ = &codePage_->codec();
         const app::PhraseUse phrases = app::phraseUseOf(settings_);
         table_ = app::loadTable(paths_.dbPath, phrases);
         app::checkPhrases(*table_, paths_.dbPath, phrases);
@@ -155,6 +162,18 @@ public:
     int go() {
         std::string pending;
         for (std::size_t n = firstRead_; n > 0; n = input_.read(block_.get(), kBlock)) {
+            // Lines of ASCII alone read alike in every code page: it is decided at the first other bytes.
+            codePage_->see({block_.get(), n});
+            codec_ = &codePage_->codec();
+            if (codePage_->foreign() != codepage::Foreign::None) {
+                (void)flush();
+                complain(messages::describe(problem::of(codePage_->foreign() == codepage::Foreign::Marc8
+                                                            ? problem::Kind::Marc8
+                                                            : problem::Kind::SingleByte,
+                                                        o_.input),
+                                            lang_));
+                return kCannotStart;
+            }
             pending.append(block_.get(), n);
             std::size_t from = 0;
             for (std::size_t nl; (nl = pending.find('\n', from)) != std::string::npos; from = nl + 1)
@@ -207,6 +226,7 @@ private:
     std::optional<pinyin::Romaniser> romaniser_;
     std::unique_ptr<char[]> block_{new char[kBlock]};
     std::size_t firstRead_ = 0;  // bytes of the first block, read at the start
+    std::optional<app::RecordCodePage> codePage_;
     const codepage::Codec* codec_ = nullptr;
     std::string out_;
     bool midLine_ = false;  // the last piece emitted did not end its line

@@ -161,7 +161,9 @@ std::string summary(const app::BatchResult& r, Language lang) {
                         : ", " + std::to_string(r.fillerBytes) +
                               (r.fillerBytes == 1 ? " byte" : " bytes") + " of filler between records (spaces, NUL) passed over";
     text += chinese ? std::string("，用时 ") + seconds + " 秒" : std::string(", ") + seconds + " s";
-    if (!r.asciiOnly || !r.encodingDetected) {
+    if (r.asciiOnly && r.encodingDetected)
+        text += chinese ? "，全部为 ASCII 字符" : ", ASCII only";
+    else {
         if (chinese)
             text += "，编码 " + codePageName(r.encoding) + (r.encodingDetected ? "（自动识别）" : "");
         else

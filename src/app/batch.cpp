@@ -91,6 +91,7 @@ private:
     AppendFile rejects_;
     AppendFile failureLog_;
     const codepage::Codec* codec_ = nullptr;
+    std::optional<RecordCodePage> codePage_;  // decides codec_, and checks each record's listed fields
     marc::IdentifierSequence identifiers_;
     marc::SourceRecord source_;
     marc::WriteContext context_;
@@ -151,7 +152,8 @@ void Run::readFirstBlock() {
     result_.encoding = first.encoding;
     result_.encodingDetected = options_.autoEncoding;
     result_.asciiOnly = first.detection.asciiOnly;
-    codec_ = &codepage::Codec::get(result_.encoding);
+    codePage_.emplace(first, options_);
+    codec_ = &codePage_->codec();
     result_.separator = options_.separator;
     if (options_.separator == Separator::AsInput) {
         // As the first record is followed: LF, CR LF (or a lone CR), or nothing.
@@ -301,8 +303,16 @@ void Run::handle(const Frame& frame) {
         fail(number_, frame, problem::of(problemKindOf(frame.problem)), std::string(frame.problem));
     } else {
         cleanRecord(frame.bytes, cleaned_);
+        codePage_->see(cleaned_, records_->ahead(frame.offset + frame.bytes.size()));
+        codec_ = &codePage_->codec();
         try {
             marc::readRecord(cleaned_, *codec_, source_);
+            // Text is romanised only where it reads in the run's code page.
+            if (std::optional<problem::Problem> p = codePage_->checkFields(source_, atStart_.tagList)) {
+                const std::string reason = RecordCodePage::textOf(*p);
+                fail(number_, frame, std::move(*p), reason);
+                return afterRecord();
+            }
             observer_.recordStarted(number_, source_.working);
             // The writer passes over empty lines: the annotated text goes to it as py returns it.
             const std::string annotated = pinyin::py(source_.working, atStart_, *romaniser_);
@@ -331,11 +341,12 @@ void Run::handle(const Frame& frame) {
     }
     // A stop waits for the end of an overlong piece: the rejects file keeps it whole, and a
     // later run goes on behind it.
-    if (!result_.stopped && !frame.continues) afterRecord();
+    if (!frame.continues) afterRecord();
 }
 
 /// After each record, once all its bytes are handled: the front end hears of it, and may stop.
 void Run::afterRecord() {
+    if (result_.stopped) return;
     observer_.recordDone(result_.read);
     observer_.progress(records_->consumed(), input_->size());
     if (!observer_.yieldPoint()) stopAtUsersWish();
@@ -360,6 +371,8 @@ BatchResult Run::go() {
     (void)writeGathered();
     result_.fillerBytes = records_->filler();
     result_.lineBreakBytes = records_->lineBreaks();
+    result_.encoding = codePage_->encoding();
+    result_.asciiOnly = result_.asciiOnly && codePage_->asciiOnly();
     result_.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     observer_.finished(result_);

@@ -182,6 +182,8 @@ private:
     std::unique_ptr<InputFile> input_;
     AppendFile report_;
     const codepage::Codec* codec_ = nullptr;  // chosen, or decided from the first block
+    std::optional<RecordCodePage> codePage_;  // decides codec_, and checks the listed fields
+    marc::SourceRecord source_;
     std::shared_ptr<const pinyin::PinyinTable> table_;
     std::unique_ptr<PinyinChecker> checker_;
     std::unique_ptr<RecordSource> records_;
@@ -194,7 +196,8 @@ void Check::start() {
     records_ = std::make_unique<RecordSource>(*input_);
     checkOutput(*input_, options_.inputPath, report_, "the report file itself");
     const FirstBlock first = readCheckedFirstBlock(*records_, options_);
-    codec_ = &codepage::Codec::get(first.encoding);
+    codePage_.emplace(first, options_);
+    codec_ = &codePage_->codec();
     // Every mode is compared with the quieter manual mode's questions, which read the phrase data.
     table_ = options_.table ? options_.table : loadTable(options_.dbPath, PhraseUse::IfPresent);
     checkPhrases(*table_, options_.dbPath, PhraseUse::IfPresent);
@@ -274,7 +277,14 @@ void Check::handle(const Frame& frame) {
     } else {
         try {
             cleanRecord(frame.bytes, cleaned_);
-            checkRecord(marc::isoToMarcBytes(cleaned_, *codec_));
+            codePage_->see(cleaned_, records_->ahead(frame.offset + frame.bytes.size()));
+            codec_ = &codePage_->codec();
+            marc::readRecord(cleaned_, *codec_, source_);
+            // As a run: text that does not read in the run's code page is not compared.
+            if (std::optional<problem::Problem> p = codePage_->checkFields(source_, settings_.tagList))
+                fail(frame, *p, RecordCodePage::textOf(*p));
+            else
+                checkRecord(source_.working);
         } catch (const marc::MarcError& e) {
             fail(frame, e.problem, e.what());
         } catch (const std::exception& e) {

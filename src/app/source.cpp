@@ -19,7 +19,15 @@ std::string_view RecordSource::firstBlock() {
         if (n == 0) break;
         pending_ += n;
     }
+    blockSize_ = pending_;
     return {block_.get(), pending_};
+}
+
+std::string_view RecordSource::ahead(std::uint64_t from) const {
+    const std::uint64_t end = blockStart_ + blockSize_;
+    if (from >= end) return {};
+    const std::uint64_t at = from > blockStart_ ? from - blockStart_ : 0;
+    return {block_.get() + at, static_cast<std::size_t>(blockSize_ - at)};
 }
 
 bool RecordSource::next(Frame& frame, const std::function<bool()>& beforeRead) {
@@ -30,6 +38,8 @@ bool RecordSource::next(Frame& frame, const std::function<bool()>& beforeRead) {
         if (n == 0) {
             if (beforeRead && !beforeRead()) return false;
             n = input_.read(block_.get(), kBlockSize);
+            blockStart_ += blockSize_;
+            blockSize_ = n;
         }
         if (n == 0) {
             framer_.finish();

@@ -26,6 +26,11 @@ public:
     /// it returns false, next() returns false at once. Throws FileError on a read error.
     bool next(Frame& frame, const std::function<bool()>& beforeRead = {});
 
+    /// The bytes of the block read last from input offset `from` on (from its start when `from`
+    /// lies before it; empty when after it): what follows a frame, for a decision that wants
+    /// more than one record's bytes. Valid until next() reads a block.
+    std::string_view ahead(std::uint64_t from) const;
+
     /// Input bytes framed so far.
     std::uint64_t consumed() const { return framer_.consumed(); }
     /// Filler and line-break bytes passed over so far (RecordFramer).
@@ -39,6 +44,8 @@ private:
     std::unique_ptr<char[]> block_;
     std::size_t pending_ = 0;  // bytes in block_ not yet fed to the framer
     bool atEnd_ = false;
+    std::uint64_t blockStart_ = 0;  // input offset of block_[0]
+    std::size_t blockSize_ = 0;     // bytes of the input in block_
     RecordFramer framer_;
 };
 

@@ -6,13 +6,23 @@
 namespace app {
 namespace {
 
+constexpr std::string_view kConvert =
+    "export the records from the library system in UTF-8 or GBK, or convert the file to UTF-8 first, "
+    "for example with MarcEdit or: yaz-marcdump -f MARC-8 -t UTF-8 -o marc INPUT > INPUT-utf8.mrc";
+
 /// Refuses an input whose first bytes show it cannot be read as the run would read it.
 void checkEncoding(const codepage::Detection& d, const BatchOptions& options) {
-    if (d.marc8)
+    // Escape sequences are MARC-8 whatever the user chose; the subtler signs are weighed only
+    // when the code page is detected: a user's choice of GBK is followed.
+    if (d.marc8 || (options.autoEncoding && d.foreign == codepage::Foreign::Marc8))
         throw StartError(problem::of(problem::Kind::Marc8, options.inputPath),
-                         "the input is in MARC-8 (it holds MARC-8 escape sequences such as ESC $ 1), "
-                         "which this program does not read; convert it to UTF-8 first, for example "
-                         "with: yaz-marcdump -f MARC-8 -t UTF-8 -o marc INPUT > INPUT-utf8.mrc");
+                         std::string(d.marc8 ? "the input is in MARC-8 (it holds MARC-8 escape sequences such as ESC $ 1)"
+                                             : "the input is in MARC-8 (Latin letters with MARC-8's combining marks)") +
+                             ", which this program does not read; " + std::string(kConvert));
+    if (options.autoEncoding && d.foreign == codepage::Foreign::SingleByte)
+        throw StartError(problem::of(problem::Kind::SingleByte, options.inputPath),
+                         "the input is in a single-byte code page (its bytes make no Chinese text in GBK, "
+                         "and it is not UTF-8), which this program does not read; " + std::string(kConvert));
     if (options.autoEncoding || d.asciiOnly) return;
     // A user's choice is overruled only on clear evidence: several UTF-8 characters, or several
     // bytes that no UTF-8 character explains.
@@ -26,6 +36,28 @@ void checkEncoding(const codepage::Detection& d, const BatchOptions& options) {
     if (utf8 && d.encoding != codepage::Encoding::Utf8 && d.utf8Errors >= 3)
         throw StartError(p, "the input is not utf-8 (it looks like " + seen + "); choose " + seen +
                                 " or automatic detection");
+}
+
+/// Whether `block` holds a record whose leader and directory are well formed: a record length
+/// and a base address of digits, and entries of a tag and nine digits up to a field terminator
+/// just before the base address.
+bool holdsWellFormedRecord(std::string_view block) {
+    const auto digits = [&](std::size_t at, std::size_t n) {
+        for (std::size_t i = at; i < at + n; ++i)
+            if (block[i] < '0' || block[i] > '9') return false;
+        return true;
+    };
+    const auto alnum = [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    for (std::size_t at = 0; at + 24 <= block.size(); ++at) {
+        if (!digits(at, 5) || !digits(at + 12, 5)) continue;
+        const std::size_t base = std::stoul(std::string(block.substr(at + 12, 5)));
+        if (base < 37 || (base - 25) % 12 != 0 || at + base > block.size() || block[at + base - 1] != '\x1E') continue;
+        bool ok = true;
+        for (std::size_t e = at + 24; ok && e + 12 < at + base; e += 12)
+            ok = alnum(block[e]) && alnum(block[e + 1]) && alnum(block[e + 2]) && digits(e + 3, 9);
+        if (ok) return true;
+    }
+    return false;
 }
 
 /// py.db's failure as the failure of the run's start, its OS error kept for the front end to word.
@@ -60,7 +92,52 @@ FirstBlock decideCodePage(std::string_view bytes, const BatchOptions& options) {
     first.detection = codepage::detectEncoding(bytes);
     checkEncoding(first.detection, options);
     first.encoding = options.autoEncoding ? first.detection.encoding : options.encoding;
+    first.undecided = options.autoEncoding && first.detection.asciiOnly;
     return first;
+}
+
+RecordCodePage::RecordCodePage(const FirstBlock& first, const BatchOptions& options)
+    : detecting_(options.autoEncoding), undecided_(first.undecided), codec_(&codepage::Codec::get(first.encoding)) {}
+
+void RecordCodePage::see(std::string_view bytes, std::string_view ahead) {
+    if (!undecided_) return;
+    bool ascii = true;
+    for (char c : bytes) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    if (ascii) return;
+    std::string sample(bytes);
+    sample.append(ahead.substr(0, codepage::kDetectionSample));
+    const codepage::Detection d = codepage::detectEncoding(sample);
+    undecided_ = false;
+    foreign_ = d.foreign;
+    codec_ = &codepage::Codec::get(d.encoding);
+}
+
+std::optional<problem::Problem> RecordCodePage::checkFields(const marc::SourceRecord& record,
+                                                            std::string_view tags) const {
+    using problem::Kind;
+    for (std::size_t i = 0; i < record.lines.size(); ++i) {
+        const std::string_view tag = record.line(i).substr(0, 3);
+        if (tag.size() < 3 || tag == "   " || tags.find(tag) == std::string_view::npos) continue;
+        const std::string_view bytes = record.field(i);
+        codepage::Misfit m;
+        if (foreign_ != codepage::Foreign::None) {
+            // The input showed itself foreign at its first record of other bytes than ASCII.
+            bool ascii = true;
+            for (char c : bytes) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+            if (!ascii) m.foreign = foreign_;
+        } else {
+            m = codepage::checkField(bytes, encoding(), detecting_);
+        }
+        if (!m) continue;
+        problem::Problem p = problem::of(m.other ? Kind::FieldOtherCodePage
+                                                 : m.foreign == codepage::Foreign::Marc8 ? Kind::FieldMarc8
+                                                                                        : Kind::FieldSingleByte);
+        p.tag = std::string(tag);
+        p.encoding = encoding();
+        p.other = m.other;
+        return p;
+    }
+    return std::nullopt;
 }
 
 FirstBlock readCheckedFirstBlock(RecordSource& records, const BatchOptions& options) {
@@ -73,7 +150,23 @@ FirstBlock readCheckedFirstBlock(RecordSource& records, const BatchOptions& opti
     if (bytes.find_first_not_of(" \r\n\x1A") != std::string_view::npos && !holdsRecordLeader(bytes))
         throw StartError(problem::of(problem::Kind::NotIso2709, options.inputPath),
                          "this is not an ISO 2709 file: nothing in its first megabyte looks like the leader of a record");
-    return decideCodePage(bytes, options);
+    try {
+        return decideCodePage(bytes, options);
+    } catch (const StartError& e) {
+        // What is not records is in no code page of records: a PDF's binary is no MARC-8.
+        if (holdsWellFormedRecord(bytes)) throw;
+        throw StartError(problem::of(problem::Kind::NotIso2709, options.inputPath),
+                         "this is not an ISO 2709 file: nothing in its first megabyte is a record with a leader and a directory");
+    }
+}
+
+std::string RecordCodePage::textOf(const problem::Problem& p) {
+    const std::string run(codepage::encodingName(p.encoding.value_or(codepage::Encoding::Gbk)));
+    std::string what = p.other ? "in " + std::string(codepage::encodingName(*p.other))
+                       : p.kind == problem::Kind::FieldMarc8 ? std::string("in MARC-8")
+                                                             : std::string("in a single-byte code page");
+    return "field " + p.tag + " is " + what + ", not in " + run +
+           " as the file is read: the record is kept as it is, without pinyin";
 }
 
 PhraseUse phraseUseOf(const pinyin::RunSettings& settings) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -10,6 +11,7 @@
 #include "app/files.h"
 #include "app/source.h"
 #include "codepage/detect.h"
+#include "marc/source.h"
 #include "pinyin/settings.h"
 #include "pinyin/table.h"
 
@@ -33,16 +35,54 @@ struct FirstBlock {
     std::string_view bytes;
     codepage::Detection detection;
     codepage::Encoding encoding;  ///< the code page to read it in: the one chosen, or the one detected
+    /// Automatic detection found ASCII alone: the code page is decided at the first record that
+    /// holds other bytes (RecordCodePage); `encoding` stands in until then.
+    bool undecided = false;
 };
 
-/// Decides the code page to read an input in from its first bytes, and refuses MARC-8 and a
-/// choice those bytes clearly contradict. `bytes` is `first`. Throws StartError.
+/// Decides the code page to read an input in from its first bytes, and refuses MARC-8 (escape
+/// sequences always; Latin letters with MARC-8's marks, and other single-byte code pages, when
+/// the code page is detected, not chosen) and a choice those bytes clearly contradict. `bytes`
+/// is `first`. Throws StartError.
 FirstBlock decideCodePage(std::string_view first, const BatchOptions& options);
 
 /// Reads the input's first block and refuses an input that cannot be read as a record run reads
 /// it: a read error, nothing that looks like a record, or what decideCodePage() refuses.
 /// Throws StartError.
 FirstBlock readCheckedFirstBlock(RecordSource& records, const BatchOptions& options);
+
+/// The code page a run reads its records in, and the check that each record's listed fields are
+/// text of it. Records of ASCII alone read alike in every code page: when the first block holds
+/// nothing else, the code page is detected from the first record that does, wherever it stands.
+class RecordCodePage {
+public:
+    RecordCodePage(const FirstBlock& first, const BatchOptions& options);
+
+    /// Decides the code page when it is still open and a record's bytes hold a byte above 0x7F,
+    /// from them and the bytes `ahead` of it (RecordSource::ahead()): one record may be too
+    /// little to tell GBK from UTF-8. Cheap once decided.
+    void see(std::string_view recordBytes, std::string_view ahead = {});
+    const codepage::Codec& codec() const { return *codec_; }
+    codepage::Encoding encoding() const { return codec_->encoding(); }
+    /// Nothing but ASCII seen so far (when detecting).
+    bool asciiOnly() const { return undecided_; }
+    /// What the first record of other bytes than ASCII showed the input to be, when it is in
+    /// none of our code pages (when detecting).
+    codepage::Foreign foreign() const { return foreign_; }
+
+    /// Why the first listed field (tag in `tags`, matched as text) of `record` is not text of the
+    /// run's code page: it is valid in another (FieldOtherCodePage), or, when detecting, in
+    /// MARC-8 or a single-byte code page; nullopt when every listed field reads as text.
+    std::optional<problem::Problem> checkFields(const marc::SourceRecord& record, std::string_view tags) const;
+    /// The English text of a problem checkFields() gives.
+    static std::string textOf(const problem::Problem& p);
+
+private:
+    bool detecting_;
+    bool undecided_;
+    codepage::Foreign foreign_ = codepage::Foreign::None;  // what a record decided the input is
+    const codepage::Codec* codec_;
+};
 
 /// What a run does with py.db's phrase tables.
 enum class PhraseUse {

@@ -29,6 +29,7 @@ enum class Kind {
     DbEmpty,               ///< path: PinYin holds no characters
     DbNoPhrases,           ///< path: the phrase tables the mode needs are missing
     Marc8,                 ///< the input is in MARC-8
+    SingleByte,            ///< the input is in a single-byte code page (CP866, Latin-1, ...)
     EncodingContradicted,  ///< encoding: chosen, other: what the bytes are
     NotIso2709,            ///< nothing in the input looks like a record
     WordsCannotRead,       ///< path, osError: a word list cannot be read
@@ -65,6 +66,9 @@ enum class Kind {
     LeaderCodeInvalid,       ///< the code of a "000" line is not four single-byte characters
     TerminatorInText,        ///< tag: a changed field's text holds a terminator
     InvalidBytes,            ///< tag, value: input byte offset, encoding, other: what they read as
+    FieldOtherCodePage,      ///< tag, encoding: the run's code page, other: the field's
+    FieldMarc8,              ///< tag: a listed field in MARC-8
+    FieldSingleByte,         ///< tag: a listed field in a single-byte code page
     NothingToWrite,          ///< no field besides 001 and 005
     OutputWriteFailed,       ///< path, osError: the output did not take the record
     DbFailed,                ///< path, detail: py.db failed in the middle of the run

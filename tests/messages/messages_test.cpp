@@ -61,6 +61,19 @@ TEST(Messages, TheTextsFileNamesEveryKindInOrder) {
     EXPECT_EQ(named, kinds);
 }
 
+// The window shows the Chinese advice wrapped: it says what to do in a cataloguer's words, and
+// holds no command whose hyphen a line could break at (a hyphen before a digit does not break).
+TEST(Messages, Marc8AdviceACataloguerCanFollow) {
+    for (Kind k : {Kind::Marc8, Kind::SingleByte}) {
+        const std::string zh = messages::describe(sample(k), Language::Chinese);
+        EXPECT_NE(zh.find("图书馆系统导出"), std::string::npos) << zh;
+        for (std::size_t at = zh.find('-'); at != std::string::npos; at = zh.find('-', at + 1))
+            EXPECT_TRUE(at + 1 < zh.size() && zh[at + 1] >= '0' && zh[at + 1] <= '9') << zh;
+    }
+    EXPECT_NE(messages::describe(sample(Kind::Marc8), Language::Chinese).find("MarcEdit"), std::string::npos);
+    EXPECT_NE(messages::describe(sample(Kind::Marc8), Language::English).find("MarcEdit or yaz-marcdump"), std::string::npos);
+}
+
 TEST(Messages, ThePlaceAndTheOperatingSystemsWords) {
     EXPECT_EQ(messages::describe(sample(Kind::FieldPastEnd), Language::English),
               "field 200 (directory entry 3): it runs past the end of the record");

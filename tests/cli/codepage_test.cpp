@@ -1,0 +1,141 @@
+// The code page a run reads in: MARC-8 and other single-byte code pages refused however they
+// look, the code page decided at the first bytes that are not ASCII wherever they stand, and a
+// listed field in another code page than the run's kept aside, never romanised.
+#include "cli_support.h"
+
+namespace {
+
+using namespace clitest;
+
+const fs::path kRealWorld = fs::path(MARCPY_SOURCE_DIR) / "tests" / "data" / "real-world";
+
+const std::string kYinHangUtf8 = "\xE9\x93\xB6\xE8\xA1\x8C";  // 银行
+const std::string kYinHangGbk = "\xD2\xF8\xD0\xD0";
+
+/// Records of ASCII alone, at least `bytes` of them.
+std::string asciiRecords(std::size_t bytes) {
+    std::string out;
+    for (int i = 0; out.size() < bytes; ++i) out += testrec::book("w" + std::to_string(i), "Western title " + std::to_string(i));
+    return out;
+}
+
+TEST_F(Cli, RefusesMarc8AndSingleByteFilesInEveryMode) {
+    struct Case {
+        const char* file;
+        const char* says;
+    } cases[] = {
+        {"marc8-uoft.mrc", "MARC-8"},
+        {"marc8-french-accepted.mrc", "MARC-8"},
+        {"marc8-cjk.marc", "MARC-8"},
+        {"rusmarc-cp866.marc", "single-byte code page"},
+    };
+    for (const Case& c : cases) {
+        spit(dir / c.file, slurp(kRealWorld / c.file));
+        for (const std::string mode : {"", "--check", "--dump", "--lines"}) {
+            std::vector<std::string> args{"--db", db};
+            if (!mode.empty()) args.push_back(mode);
+            args.push_back(c.file);
+            if (mode != "--dump" && mode != "--lines") args.push_back("out.iso");
+            const Ran r = run(args);
+            EXPECT_EQ(r.status, 2) << c.file << " " << mode;
+            EXPECT_NE(r.err.find(c.says), std::string::npos) << c.file << " " << mode << ": " << r.err;
+            EXPECT_NE(r.err.find("library system"), std::string::npos) << r.err;
+            EXPECT_FALSE(fs::exists(dir / "out.iso")) << c.file << " " << mode;
+        }
+    }
+    // GBK chosen by the user is followed (escape sequences are MARC-8 whatever is chosen).
+    EXPECT_EQ(run({"--db", db, "--polyphone", "first", "--encoding", "gbk", "marc8-french-accepted.mrc", "gbk.iso"}).status, 0);
+    EXPECT_EQ(run({"--db", db, "--encoding", "gbk", "marc8-cjk.marc", "gbk2.iso"}).status, 2);
+}
+
+#ifdef YAZ_MARCDUMP
+TEST_F(Cli, RefusesMarc8ThatYazWrites) {
+    // A UTF-8 MARC 21 record with accented Latin letters, written in MARC-8 by yaz.
+    std::string rec = testrec::makeRecord({{"001", "m1"},
+                                           {"008", "000101s2000    fr            000 0 fre d"},
+                                           {"245", "10\x1F" "aHistoire litt\xC3\xA9raire de la Compagnie de J\xC3\xA9sus"},
+                                           {"700", "1 \x1F" "aCr\xC3\xA9tineau-Joly, Jacques"}});
+    rec.replace(5, 5, "cam a");  // MARC 21: leader/09 "a", Unicode
+    rec.replace(20, 4, "4500");
+    spit(dir / "utf8.mrc", rec);
+    const std::string cmd = "cd " + quote(dir.string()) + " && " YAZ_MARCDUMP " -f UTF-8 -t MARC-8 -l 9=32 -i marc -o marc utf8.mrc > marc8.mrc";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    ASSERT_NE(slurp(dir / "marc8.mrc").find("J\xE2" "esus"), std::string::npos);
+    const Ran r = run({"--db", db, "marc8.mrc", "out.iso"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("MARC-8"), std::string::npos) << r.err;
+    EXPECT_EQ(run({"--db", db, "--polyphone", "first", "utf8.mrc", "out2.iso"}).status, 0);
+}
+#endif
+
+TEST_F(Cli, ToldAPdfIsNoRecordFile) {
+    // A PDF's binary may hold escape bytes and text shaped like a leader: it is no ISO 2709 file.
+    std::string pdf = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n1 0 obj\n<< /Length 52 >>\nstream\n";
+    pdf += "00012 0 obj <00034 0 R /Type /Page >>\n\x1B(B\x1B$1\x91\x1B(B\nendstream\nendobj\n%%EOF\n";
+    spit(dir / "doc.pdf", pdf);
+    for (const std::string mode : {"", "--check", "--dump"}) {
+        std::vector<std::string> args{"--db", db};
+        if (!mode.empty()) args.push_back(mode);
+        args.push_back("doc.pdf");
+        if (mode != "--dump") args.push_back("out.iso");
+        const Ran r = run(args);
+        EXPECT_EQ(r.status, 2) << mode;
+        EXPECT_NE(r.err.find("not an ISO 2709 file"), std::string::npos) << mode << ": " << r.err;
+    }
+}
+
+TEST_F(Cli, DecidesTheCodePageAtTheFirstBytesThatAreNotAscii) {
+    // More than the first block of Western records in ASCII, then a Chinese title in UTF-8.
+    const std::string western = asciiRecords((std::size_t{1} << 20) + 1000);
+    spit(dir / "utf8.iso", western + testrec::book("c1", kYinHangUtf8));
+    Ran r = batch("utf8.iso", "utf8.out");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("detected utf-8"), std::string::npos) << r.err;
+    const std::vector<std::string> recs = checkedRecords(slurp(dir / "utf8.out"), false);
+    ASSERT_FALSE(recs.empty());
+    EXPECT_NE(recs.back().find(kYinHangUtf8 + "\x1F" "Ayin xing"), std::string::npos) << recs.back();
+    // The same in GBK is read as GBK.
+    spit(dir / "gbk.iso", western + testrec::book("c1", kYinHangGbk));
+    r = batch("gbk.iso", "gbk.out");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("detected gbk"), std::string::npos) << r.err;
+    EXPECT_NE(slurp(dir / "gbk.out").find(kYinHangGbk + "\x1F" "Ayin xing"), std::string::npos);
+    // A file of ASCII alone says so.
+    spit(dir / "ascii.iso", asciiRecords(100));
+    r = batch("ascii.iso", "ascii.out");
+    EXPECT_NE(r.err.find("ASCII only"), std::string::npos) << r.err;
+}
+
+TEST_F(Cli, KeepsAFieldInAnotherCodePageAside) {
+    // A UTF-8 record among GBK records: its title's bytes are valid GBK too.
+    const std::string utf8Record = testrec::book("u1", kYinHangUtf8);
+    spit(dir / "mixed.iso", testrec::book("g1", kYinHangGbk) + utf8Record + testrec::book("g2", kYinHangGbk));
+    for (const std::vector<std::string>& more : {std::vector<std::string>{}, {"--encoding", "gbk"}}) {
+        fs::remove(dir / "mixed.out");
+        fs::remove(dir / "mixed.out.rejected");
+        fs::remove(dir / "mixed.out.rejected.txt");
+        const Ran r = batch("mixed.iso", "mixed.out", more);
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_EQ(checkedRecords(slurp(dir / "mixed.out"), false).size(), 2u);
+        EXPECT_EQ(slurp(dir / "mixed.out.rejected"), utf8Record + "\r\n");
+        EXPECT_NE(slurp(dir / "mixed.out.rejected.txt").find("field 200 is in UTF-8, not in GBK"), std::string::npos)
+            << slurp(dir / "mixed.out.rejected.txt");
+    }
+    // And the other way round: a GBK record among UTF-8 ones.
+    const std::string gbkRecord = testrec::book("g1", kYinHangGbk + kYinHangGbk);
+    std::string utf8Records;
+    for (int i = 0; i < 20; ++i) utf8Records += testrec::book("u" + std::to_string(i), kYinHangUtf8);
+    spit(dir / "mixed8.iso", utf8Records + gbkRecord + testrec::book("u99", kYinHangUtf8));
+    const Ran r = batch("mixed8.iso", "mixed8.out");
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(slurp(dir / "mixed8.out.rejected"), gbkRecord + "\r\n");
+    EXPECT_NE(slurp(dir / "mixed8.out.rejected.txt").find("field 200 is in GBK, not in UTF-8"), std::string::npos);
+    // The check of existing pinyin and the dump refuse the same record.
+    const Ran check = run({"--db", db, "--check", "mixed.iso", "report.tsv"});
+    EXPECT_EQ(check.status, 1) << check.err;
+    const Ran dump = run({"--db", db, "--dump", "mixed.iso"});
+    EXPECT_EQ(dump.status, 1);
+    EXPECT_NE(dump.err.find("field 200 is in UTF-8, not in GBK"), std::string::npos) << dump.err;
+}
+
+}  // namespace
