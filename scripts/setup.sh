@@ -6,6 +6,7 @@ packages=(
   libicu-dev libsqlite3-dev libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-translations-l10n fonts-wqy-microhei xvfb xauth openbox
   yaz unicode-data golang-github-mozillazg-go-pinyin-dev python3 sqlite3 time
+  libqt6svg6 dpkg-dev man-db
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "fixtures.h"
+#include "support/files.h"
 #include "pinyin/lookup.h"
 #include "pinyin/datapath.h"
 #include "pinyin/settings.h"
@@ -26,6 +27,31 @@ TEST(DatapathTest, OneSeparatorBetweenTheProgramFolderAndTheFile) {
     ASSERT_FALSE(folder.empty());
     EXPECT_NE(folder.back(), '/');
     EXPECT_EQ(fs::canonical(folder), fs::canonical(fs::path(MARCPY_BINARY_DIR) / "bin"));
+}
+
+// Installed as a package, the programs lie in /usr/bin and py.db in /usr/share/marc-pinyin; a
+// py.db beside the program (a build folder, an install with --prefix) still comes first.
+TEST(DatapathTest, FallsBackToTheSharedDataFolderOnlyWhenNothingLiesBesideTheProgram) {
+    testfiles::TempDir root("marcpy_datapath");
+    const fs::path bin = root / "usr/bin", share = root / "usr/share/marc-pinyin";
+    fs::create_directories(bin);
+    fs::create_directories(share);
+    const std::string beside = (bin / "py.db").string(), shared = (share / "py.db").string();
+    // Neither file: the one beside the program is named, as a missing py.db is reported there.
+    EXPECT_EQ(datapath(bin.string()), beside);
+    testfiles::spit(shared, "x");
+    EXPECT_EQ(datapath(bin.string()), shared);
+    EXPECT_EQ(datapath(bin.string() + "/"), shared);
+    testfiles::spit(beside, "x");
+    EXPECT_EQ(datapath(bin.string()), beside);
+    // A folder named py.db beside the program is no database: the shared file is used.
+    fs::remove(beside);
+    fs::create_directory(beside);
+    EXPECT_EQ(datapath(bin.string()), shared);
+    // Only share/marc-pinyin one level up counts, not a py.db lying loose in share/.
+    fs::remove_all(share);
+    testfiles::spit(root / "usr/share/py.db", "x");
+    EXPECT_EQ(datapath(bin.string()), beside);
 }
 
 TEST(TableLoadTest, ReadsTheFirstRowOfEachCharacter) {
