@@ -74,8 +74,9 @@ std::shared_ptr<const pinyin::PinyinTable> table() {
     return t;
 }
 
-// The records of the input as the framer sees them, continuations joined to their first piece.
-std::vector<std::string> frames(std::string_view input, std::string& covered) {
+// The records of the input as the framer sees them, continuations joined to their first piece;
+// `passedOver` counts the filler and line-break bytes it passed over.
+std::vector<std::string> frames(std::string_view input, std::string& covered, std::uint64_t& passedOver) {
     app::RecordFramer framer;
     std::vector<std::string> out;
     app::Frame f;
@@ -92,6 +93,7 @@ std::vector<std::string> frames(std::string_view input, std::string& covered) {
     drain();
     framer.finish();
     drain();
+    passedOver = framer.filler() + framer.lineBreaks();
     return out;
 }
 
@@ -186,9 +188,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (r.rejectsKept != r.failed) broken("a failed record not kept in the rejects file");
 
     std::string covered;
-    const std::vector<std::string> records = frames(input, covered);
+    std::uint64_t passedOver = 0;
+    const std::vector<std::string> records = frames(input, covered, passedOver);
     if (records.size() != static_cast<std::size_t>(r.read)) broken("record count differs from the framing");
     if (!onlyBlanks(input, covered)) broken("input bytes dropped that are not blank");
+    // Every byte is in exactly one record or counted as passed over.
+    if (covered.size() + passedOver != input.size()) broken("input bytes neither framed nor counted as passed over");
+    if (r.fillerBytes + r.lineBreakBytes != passedOver) broken("the run counts other bytes passed over than the framing");
 
     std::string expected;
     for (const auto& f : r.failures) expected += records.at(static_cast<std::size_t>(f.number - 1)) + "\r\n";

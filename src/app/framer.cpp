@@ -194,9 +194,12 @@ bool holdsRecordLeader(std::string_view block) {
             for (std::size_t j = 0; partial && j < cut; ++j)
                 partial = j < 3 ? isTagChar(block[t - cut + j]) : isDigit(block[t - cut + j]);
             if (!partial) continue;
-            std::size_t e = t - cut;
-            while (e >= kLeader + kEntry && entryAt(block, e - kEntry)) e -= kEntry;
-            if (e + kEntry + cut <= t && e >= kLeader && digitsAt(block, e - kLeader, 5)) return true;
+            // The leader's own last bytes may pass for an entry: a record length is looked for
+            // in front of every entry on the way.
+            for (std::size_t e = t - cut; e >= kLeader + kEntry && entryAt(block, e - kEntry);) {
+                e -= kEntry;
+                if (digitsAt(block, e - kLeader, 5)) return true;
+            }
         }
     }
     return false;
