@@ -2,6 +2,8 @@
 #include "codepage/detect.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace codepage {
@@ -75,6 +77,39 @@ struct Utf8Reading {
     bool latinInWord = false;        ///< one between two ASCII letters
 };
 
+/// The index of the first byte above 0x7F, or s.size(); eight bytes at a step.
+std::size_t firstHigh(std::string_view s) {
+    std::size_t i = 0;
+    for (; i + 8 <= s.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, s.data() + i, 8);
+        if (word & 0x8080808080808080ULL) break;
+    }
+    while (i < s.size() && static_cast<unsigned char>(s[i]) < 0x80) ++i;
+    return i;
+}
+
+/// Whether `s` holds a byte that starts no well-formed UTF-8 sequence; stops at the first.
+bool breaksUtf8(std::string_view s, std::size_t from) {
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    const std::size_t n = s.size();
+    for (std::size_t i = from; i < n;) {
+        if (p[i] < 0x80) {
+            ++i;
+            continue;
+        }
+        char32_t c;
+        if (utf8::threeByte(p, i, n, c)) {
+            i += 3;
+            continue;
+        }
+        const std::size_t len = utf8SequenceAt(s, i);
+        if (len == 0) return true;
+        i += len;
+    }
+    return false;
+}
+
 Utf8Reading readAsUtf8(std::string_view s) {
     Utf8Reading r;
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());
@@ -125,8 +160,9 @@ bool GbkReading::implausible() const {
     return (bad >= 2 && (bad + privateUse) * 4 >= all) || (privateUse >= 2 && privateUse * 2 >= all);
 }
 
-GbkReading readAsGbk(std::string_view s) {
-    GbkReading r;
+namespace {
+
+void countMarc8(std::string_view s, GbkReading& r) {
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());
     const std::size_t n = s.size();
     for (std::size_t i = 0; i < n; ++i) {
@@ -135,6 +171,13 @@ GbkReading readAsGbk(std::string_view s) {
         if (isMarc8Mark(b) && i + 1 < n && (isLetter(p[i + 1]) || isMarc8Mark(p[i + 1]))) ++r.marc8Marks;
         if (notInMarc8(b)) ++r.notMarc8;
     }
+}
+
+/// readAsGbk() without MARC-8's counts.
+GbkReading readCodes(std::string_view s) {
+    GbkReading r;
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    const std::size_t n = s.size();
     bool afterAscii = true;  // the byte before is an ASCII character of its own, not a trail byte
     for (std::size_t i = 0; i < n;) {
         const unsigned char b = p[i];
@@ -166,6 +209,36 @@ GbkReading readAsGbk(std::string_view s) {
             ++r.wedged;
         i += 2;
     }
+    return r;
+}
+
+/// Whether the first few codes from p[from] (a byte above 0x7F) give reason to read the whole
+/// field: a code that is broken, outside GB2312 or alone between ASCII bytes. Chinese text in
+/// GBK starts with GB2312 characters in runs; MARC-8 and single-byte code pages do not for long.
+bool suspiciousStart(const unsigned char* p, std::size_t from, std::size_t n) {
+    bool afterAscii = true;
+    int codes = 0;
+    for (std::size_t i = from; i < n && codes < 4;) {
+        if (p[i] < 0x80) {
+            afterAscii = true;
+            ++i;
+            continue;
+        }
+        const unsigned char t = i + 1 < n ? p[i + 1] : 0;
+        if (!isGb2312(p[i], t)) return true;
+        if (afterAscii && (i + 2 >= n || p[i + 2] < 0x80)) return true;
+        afterAscii = false;
+        ++codes;
+        i += 2;
+    }
+    return false;
+}
+
+}  // namespace
+
+GbkReading readAsGbk(std::string_view s) {
+    GbkReading r = readCodes(s);
+    countMarc8(s, r);
     return r;
 }
 
@@ -222,14 +295,20 @@ bool roundTrips(std::string_view bytes, Encoding e) {
 
 Misfit checkField(std::string_view bytes, Encoding run, bool foreign) {
     Misfit m;
-    bool ascii = true;
-    for (char c : bytes) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-    if (ascii) return m;
-    const Utf8Reading u = readAsUtf8(bytes);
-    const bool validUtf8 = u.errors == 0 && u.controls == 0;
+    const std::size_t high = firstHigh(bytes);
+    if (high == bytes.size()) return m;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    // Every sequence of UTF-8 goes on with a byte 0x80..0xBF; half of GBK's characters do not.
+    const bool continues = high + 1 < bytes.size() && (p[high + 1] & 0xC0) == 0x80;
+    const std::size_t first = continues ? utf8SequenceAt(bytes, high) : 0;
+    const bool utf8Start = first > 0 && !(p[high] == 0xC2 && p[high + 1] < 0xA0);
     if (run == Encoding::Utf8) {
+        // Read whole only when the text breaks UTF-8 at once: any other broken byte fails the
+        // field where it is written (its bytes would not come back), and decodes to no character.
+        if (utf8Start) return m;
         // A broken sequence among UTF-8 text is no GBK: GBK fails UTF-8 on most characters.
-        if (validUtf8 || u.sequences * 2 > u.errors) return m;
+        const Utf8Reading u = readAsUtf8(bytes);
+        if (u.sequences * 2 > u.errors) return m;
         const GbkReading g = readAsGbk(bytes);
         if (g.invalid == 0 && g.privateUse == 0 && g.common > 0 && !g.implausible())
             for (Encoding e : {Encoding::Gbk, Encoding::Gb18030})
@@ -239,6 +318,17 @@ Misfit checkField(std::string_view bytes, Encoding run, bool foreign) {
                 }
         return m;
     }
+    if (!utf8Start || breaksUtf8(bytes, high)) {
+        // The common case, GBK text: it fails UTF-8 at its first characters.
+        if (!foreign || !suspiciousStart(p, high, bytes.size())) return m;
+        GbkReading g = readCodes(bytes);
+        if (!g.implausible()) return m;
+        countMarc8(bytes, g);
+        m.foreign = g.marc8() ? Foreign::Marc8 : Foreign::SingleByte;
+        return m;
+    }
+    const Utf8Reading u = readAsUtf8(bytes);
+    const bool validUtf8 = u.controls == 0;
     const GbkReading g = readAsGbk(bytes);
     if (validUtf8 && u.sequences > 0) {
         // GBK text that happens to be valid UTF-8 reads as GB2312 characters; UTF-8 read as GBK

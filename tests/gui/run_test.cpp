@@ -16,6 +16,7 @@
 #include <QTextCursor>
 #include <QTest>
 #include <QTextEdit>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <fstream>
@@ -594,6 +595,49 @@ private slots:
         QCOMPARE(asked, QStringLiteral("长"));
         const auto records = guitest::readRecordFile(output_);
         QVERIFY2(contains(records[0], "|a银行|Ayin hang"), records[0].c_str());
+    }
+
+    // A MARC-8 file is refused with advice a cataloguer can follow, and the box's lines never
+    // break inside a Latin word or a tool's name.
+    void marc8IsRefusedInWordsACataloguerFollows() {
+        const std::string path = file("marc8.mrc");
+        {
+            std::ofstream f(path, std::ios::binary);
+            f << guitest::slurp(MARCPY_SOURCE_DIR "/tests/data/real-world/marc8-uoft.mrc");
+        }
+        Form1 f;
+        prepare(f, path);
+        ModalScript script;
+        QString text;
+        QStringList lines;
+        script.then([&](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            QVERIFY(box);
+            auto* label = box->findChild<QLabel*>("qt_msgbox_label");
+            QVERIFY(label);
+            text = label->text();
+            // The lines as the label lays them out at its width.
+            QTextLayout layout(text, label->font());
+            layout.beginLayout();
+            for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+                line.setLineWidth(label->width());
+                lines << text.mid(line.textStart(), line.textLength());
+            }
+            layout.endLayout();
+            box->button(QMessageBox::Ok)->click();
+        });
+        start(f);
+        QCOMPARE(script.surprises(), QStringList());
+        QVERIFY2(text.contains(QStringLiteral("MARC-8")) && text.contains(QStringLiteral("图书馆系统导出")) &&
+                     text.contains(QStringLiteral("MarcEdit")),
+                 qPrintable(text));
+        for (int i = 0; i + 1 < lines.size(); ++i) {
+            const QString end = lines[i].trimmed(), next = lines[i + 1];
+            const auto latin = [](QChar c) { return c.isLetterOrNumber() && c.unicode() < 0x80; };
+            QVERIFY2(end.isEmpty() || next.isEmpty() || !(latin(end.back()) || end.back() == '-') || !latin(next.front()),
+                     qPrintable(lines.join('|')));
+        }
+        QVERIFY(!QFileInfo::exists(out()));
     }
 };
 
