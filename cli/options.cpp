@@ -3,36 +3,48 @@
 
 #include <CLI/CLI.hpp>
 
-#include <iostream>
-#include <map>
+#include <cstdio>
+#include <string_view>
+#include <utility>
 
+#include "app/start.h"
 #include "codepage/codepage.h"
 #include "marc/identifiers.h"
+#include "messages/messages.h"
 #include "pinyin/datapath.h"
 
 namespace cli {
 
 namespace {
 
-/// Whether the tag list holds at least one tag: three digits or capital letters in a row.
-bool listsATag(const std::string& tags) {
-    const auto tagChar = [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z'); };
-    for (std::size_t i = 0; i + 3 <= tags.size(); ++i)
-        if (tagChar(tags[i]) && tagChar(tags[i + 1]) && tagChar(tags[i + 2])) return true;
-    return false;
+/// A usage error, as the message table words it.
+struct Usage {
+    problem::Problem problem;
+};
+
+[[noreturn]] void usage(problem::Kind kind, std::string option, std::string detail = {}, std::string allowed = {}) {
+    problem::Problem p = problem::of(kind, std::move(option));
+    p.detail = std::move(detail);
+    p.tag = std::move(allowed);
+    throw Usage{std::move(p)};
 }
 
-/// A choice among named values, mapped straight to the type that holds them: only the names are
-/// taken and shown (the mapped values are not typed in), the default by its name.
+/// `value`'s name in `names` (the names as the help shows them), or a usage error.
 template <class T>
-CLI::Option* choice(CLI::Option* option, const std::map<std::string, T>& values, const std::string& byDefault) {
-    std::vector<std::string> names;
-    for (const auto& entry : values) names.push_back(entry.first);
-    // A transform runs before those added earlier: the names are checked first, then mapped.
-    return option->transform(CLI::CheckedTransformer(values).description(""))
-        ->transform(CLI::IsMember(names))
-        ->type_name("TEXT")
-        ->default_str(byDefault);
+T pickOne(const char* option, const std::string& value, const std::vector<std::pair<std::string, T>>& names) {
+    std::string allowed;
+    for (const auto& [name, mapped] : names) {
+        if (name == value) return mapped;
+        allowed += (allowed.empty() ? "" : ", ") + name;
+    }
+    usage(problem::Kind::UsageBadChoice, option, value, allowed);
+}
+
+/// The option an error of the parser's names: its first word, when it is an option.
+std::string optionOf(const std::string& what) {
+    const std::size_t end = what.find_first_of(": ");
+    const std::string first = what.substr(0, end);
+    return first.rfind("-", 0) == 0 ? first : std::string();
 }
 
 }  // namespace
@@ -41,78 +53,123 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& o) {
     CLI::App app{
         "Adds pinyin to the Chinese fields of ISO 2709 (CNMARC) records and appends the records to "
         "OUTPUT.\nFailed records are kept in OUTPUT.rejected.\n"
-        "Exit status: 0 every record written, 1 some failed, 2 the run could not start or was stopped.",
+        "Exit status: 0 every record written, 1 some failed or the run did nothing (no record written, "
+        "no field got pinyin), 2 the run could not start or was stopped.",
         "marc-pinyin-cli"};
-    app.add_option("INPUT", o.input, "record file to read, - for standard input")->required();
+    // Values are checked below, not by the parser, so that every usage error is worded in the
+    // locale's language.
+    std::string letterCase = "lower", polyphone = "phrase", separator = "auto", skip = "0";
+    app.allow_extras();
+    app.add_option("INPUT", o.input, "record file to read, - for standard input");
     app.add_option("OUTPUT", o.output,
                    "file to append to (created if missing), - for standard output; "
                    "not needed with --dump and --lines");
-    app.add_option("--tags", o.tags, "fields that get pinyin, matched as text")->capture_default_str();
-    app.add_option("--code", o.code, "code of the pinyin subfield")
-        ->check(CLI::IsMember({"A", "9"}))->capture_default_str();
-    choice(app.add_option("--case", o.letterCase, "lower case, or capital initials as stored"),
-           std::map<std::string, pinyin::LetterCase>{{"lower", pinyin::LetterCase::Lower},
-                                                     {"capital", pinyin::LetterCase::Capitalised}},
-           "lower");
-    app.add_option("--existing", o.existing, "fields that already carry pinyin: re-do or keep them")
-        ->check(CLI::IsMember({"delete", "keep"}))->capture_default_str();
-    choice(app.add_option("--polyphone", o.polyphone,
-                          "characters with several readings: the first reading, ask on the terminal, the "
-                          "reading the words around call for, or ask only when the words do not decide"),
-           std::map<std::string, PolyphoneChoice>{{"first", PolyphoneChoice::First},
-                                                  {"ask", PolyphoneChoice::Ask},
-                                                  {"phrase", PolyphoneChoice::Phrase},
-                                                  {"ask-unsure", PolyphoneChoice::AskUnsure}},
-           "phrase");
+    app.add_option("--tags", o.tags, "fields that get pinyin: tags of three digits or capital letters, "
+                   "apart by commas or spaces")->capture_default_str();
+    app.add_option("--code", o.code, "code of the pinyin subfield: A or 9")->capture_default_str();
+    app.add_option("--case", letterCase, "lower case, or capital initials as stored: lower or capital")
+        ->capture_default_str();
+    app.add_option("--existing", o.existing, "fields that already carry pinyin: re-do (delete) or keep them")
+        ->capture_default_str();
+    app.add_option("--polyphone", polyphone,
+                   "characters with several readings: the first reading (first), ask on the terminal (ask), "
+                   "the reading the words around call for (phrase), or ask only when the words do not "
+                   "decide (ask-unsure)")
+        ->capture_default_str();
     app.add_option("--encoding", o.encoding,
-                   "code page of the input and the output; auto decides from the input's first bytes")
-        ->check(CLI::IsMember({"auto", "gbk", "gb18030", "utf-8"}))->capture_default_str();
+                   "code page of the input and the output: auto, gbk, gb18030 or utf-8; auto decides from "
+                   "the input's first bytes")
+        ->capture_default_str();
     app.add_option("--leader", o.leader,
                    "keep each record's own leader (only its length and base address recomputed), or "
-                   "build it from the templates nam0/oam2")
-        ->check(CLI::IsMember({"keep", "template"}))->capture_default_str();
+                   "build it from the templates nam0/oam2 (template)")
+        ->capture_default_str();
     app.add_option("--db", o.db, "the pinyin database (default: py.db beside this program)");
-    choice(app.add_option("--separator", o.separator,
-                          "after each output record: as in the input (the line break, LF or CR LF, that "
-                          "follows its first record, else nothing), CR LF, LF, or none (a plain ISO 2709 stream)"),
-           std::map<std::string, app::Separator>{{"auto", app::Separator::AsInput},
-                                                 {"crlf", app::Separator::CrLf},
-                                                 {"lf", app::Separator::Lf},
-                                                 {"none", app::Separator::None}},
-           "auto");
-    auto* dump = app.add_flag("--dump", o.dump,
-                              "print each input record as working record text to standard output");
-    auto* lines = app.add_flag("--lines", o.lines,
-                               "each input line is plain text: print its pinyin, one line each");
+    app.add_option("--separator", separator,
+                   "after each output record: as in the input (auto: the line break, LF or CR LF, that "
+                   "follows its first record, else nothing), CR LF (crlf), LF (lf), or nothing (none: a "
+                   "plain ISO 2709 stream)")
+        ->capture_default_str();
+    app.add_flag("--dump", o.dump, "print each input record as working record text to standard output");
+    app.add_flag("--lines", o.lines, "each input line is plain text: print its pinyin, one line each");
     app.add_option("--field", o.field, "with --lines: the field the text stands in (for surnames)")
         ->capture_default_str();
     app.add_flag("--quiet", o.quiet, "no progress line and no summary");
-    app.add_option("--skip", o.skip,
-                   "read past the first N records without writing them (to go on after a stopped run)")
-        ->check(CLI::NonNegativeNumber);
+    app.add_option("--skip", skip,
+                   "read past the first N records without writing them (to go on after a stopped run)");
+    app.add_option("--rejects", o.rejects,
+                   "where failed records go (default: OUTPUT.rejected; beside the input when OUTPUT is a "
+                   "device or a FIFO)");
+    app.add_flag("--repair-tail", o.repairTail,
+                 "when OUTPUT ends with part of a record (a run that was killed), move those bytes to "
+                 "OUTPUT.partial and cut the output back to its last whole record before appending");
     app.set_version_flag("--version", "marc-pinyin-cli " MARCPY_VERSION);
     app.add_option("--words", o.words,
                    "a word list of your own (UTF-8: word, tab, syllables), before every other rule; "
                    "may be given more than once, later files win")
         ->expected(1)->allow_extra_args(false)->take_all();
-    auto* check = app.add_flag("--check", o.check,
-                               "write no records: compare the pinyin fields already carry with ours "
-                               "and write each disagreement to OUTPUT (tab-separated, UTF-8)");
-    dump->excludes(lines);
-    check->excludes(dump)->excludes(lines);
+    app.add_flag("--check", o.check,
+                 "write no records: compare the pinyin fields already carry with ours "
+                 "and write each disagreement to OUTPUT (tab-separated, UTF-8)");
 
+    using problem::Kind;
     try {
-        app.parse(argc, argv);
-        if (o.output.empty() && !o.dump && !o.lines)
-            throw CLI::RequiredError("OUTPUT");
-        if (o.dump && !o.output.empty() && o.output != "-")
-            throw CLI::ValidationError("OUTPUT", "--dump prints to standard output; give no OUTPUT");
-        if (o.field.size() != 3) throw CLI::ValidationError("--field", "a tag has three characters");
-        if (!listsATag(o.tags))
-            throw CLI::ValidationError("--tags", "\"" + o.tags + "\" lists no tag (three digits or capital letters, such as 200 or AVA)");
+        try {
+            app.parse(argc, argv);
+        } catch (const CLI::CallForHelp&) {
+            throw;
+        } catch (const CLI::CallForVersion&) {
+            throw;
+        } catch (const CLI::ArgumentMismatch& e) {
+            const std::string option = optionOf(e.what());
+            if (option.empty()) usage(Kind::UsageOther, {}, e.what());
+            usage(Kind::UsageNeedsValue, option);
+        } catch (const CLI::ParseError& e) {
+            usage(Kind::UsageOther, {}, e.what());
+        }
+        for (const std::string& extra : app.remaining()) {
+            if (extra.size() > 1 && extra[0] == '-') usage(Kind::UsageUnknownOption, {}, extra);
+        }
+        if (!app.remaining().empty()) {
+            std::string rest;
+            for (const std::string& extra : app.remaining()) rest += (rest.empty() ? "" : " ") + extra;
+            usage(Kind::UsageTooMany, {}, rest);
+        }
+        const std::pair<const char*, bool> modes[] = {{"--dump", o.dump}, {"--lines", o.lines}, {"--check", o.check}};
+        for (std::size_t i = 0; i < 3; ++i)
+            for (std::size_t k = i + 1; k < 3; ++k)
+                if (modes[i].second && modes[k].second) usage(Kind::UsageExcludes, modes[i].first, modes[k].first);
+        if (o.input.empty()) throw Usage{problem::of(Kind::NoInputPath)};
+        if (o.output.empty() && !o.dump && !o.lines) throw Usage{problem::of(Kind::NoOutputPath)};
+        if (o.dump && !o.output.empty() && o.output != "-") usage(Kind::UsageDumpTakesNoOutput, {}, o.output);
+        pickOne<int>("--code", o.code, {{"A", 0}, {"9", 0}});
+        o.letterCase = pickOne<pinyin::LetterCase>(
+            "--case", letterCase, {{"lower", pinyin::LetterCase::Lower}, {"capital", pinyin::LetterCase::Capitalised}});
+        pickOne<int>("--existing", o.existing, {{"delete", 0}, {"keep", 0}});
+        o.polyphone = pickOne<PolyphoneChoice>("--polyphone", polyphone,
+                                               {{"first", PolyphoneChoice::First},
+                                                {"ask", PolyphoneChoice::Ask},
+                                                {"phrase", PolyphoneChoice::Phrase},
+                                                {"ask-unsure", PolyphoneChoice::AskUnsure}});
+        pickOne<int>("--encoding", o.encoding, {{"auto", 0}, {"gbk", 0}, {"gb18030", 0}, {"utf-8", 0}});
+        pickOne<int>("--leader", o.leader, {{"keep", 0}, {"template", 0}});
+        o.separator = pickOne<app::Separator>(
+            "--separator", separator,
+            {{"auto", app::Separator::AsInput},
+             {"crlf", app::Separator::CrLf},
+             {"lf", app::Separator::Lf},
+             {"none", app::Separator::None}});
+        if (skip.empty() || skip.size() > 18 || skip.find_first_not_of("0123456789") != std::string::npos)
+            usage(Kind::UsageNotANumber, "--skip", skip);
+        o.skip = std::stoll(skip);
+        if (app::badTag(o.field) || o.field.find_first_of(", ;\t") != std::string::npos)
+            usage(Kind::UsageBadTag, "--field", o.field);
+        if (const auto bad = app::badTag(o.tags)) usage(Kind::UsageBadTag, "--tags", *bad);
     } catch (const CLI::ParseError& e) {
-        int status = app.exit(e);
-        return status == 0 ? 0 : kCannotStart;
+        return app.exit(e) == 0 ? 0 : kCannotStart;  // help and version
+    } catch (const Usage& u) {
+        std::fprintf(stderr, "marc-pinyin-cli: %s\n", messages::describe(u.problem, messages::fromEnvironment()).c_str());
+        return kCannotStart;
     }
     return std::nullopt;
 }
@@ -128,6 +185,8 @@ app::BatchOptions toBatchOptions(const Options& o) {
     b.identifierStatePath = marc::IdentifierSequence::defaultStatePath();
     b.skip = o.skip;
     b.separator = o.separator;
+    b.rejectsPath = o.rejects;
+    b.repairTail = o.repairTail;
     return b;
 }
 

@@ -34,6 +34,8 @@ struct Options {
     long long skip = 0;                ///< records at the start of the input to read past
     std::vector<std::string> words;    ///< the cataloguer's word lists, later ones win
     bool check = false;                ///< OUTPUT is a report of existing pinyin that disagrees
+    bool repairTail = false;           ///< cut a partial record off the output's end first
+    std::string rejects;               ///< where failed records go; empty: the default
 };
 
 /// Whether the terminal chooser asks in this run.
@@ -47,7 +49,8 @@ inline constexpr int kSomeFailed = 1;
 inline constexpr int kCannotStart = 2;
 
 /// Parses the arguments into `options`. Returns an exit status when the program should end at
-/// once (help shown: 0; a usage error, already reported on standard error: kCannotStart).
+/// once (help shown: 0; a usage error, already reported on standard error in the locale's
+/// language: kCannotStart).
 std::optional<int> parseOptions(int argc, const char* const* argv, Options& options);
 
 /// The batch run's options (paths, encoding, separator, py.db).

@@ -3,6 +3,8 @@
 
 #include <signal.h>
 
+#include "app/files.h"
+
 namespace cli {
 
 Report::Report(std::FILE* err, bool progressLine, bool summary, pinyin::Chooser* chooser, messages::Language lang)
@@ -17,9 +19,14 @@ void Report::clearLine() {
 
 namespace {
 volatile sig_atomic_t stopSignal = 0;
-struct sigaction previousInt, previousTerm;
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction previous[3];
 
-extern "C" void onStopSignal(int signal) { stopSignal = signal; }
+extern "C" void onStopSignal(int signal) {
+    if (stopSignal == 0) stopSignal = signal;
+}
+
+bool stopAsked() { return stopSignal != 0; }
 }  // namespace
 
 StopSignals::StopSignals() {
@@ -28,13 +35,14 @@ StopSignals::StopSignals() {
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, &previousInt);
-    sigaction(SIGTERM, &action, &previousTerm);
+    for (std::size_t k = 0; k < 3; ++k) sigaction(kStopSignals[k], &action, &previous[k]);
+    // A read or write that waits on a pipe, a FIFO or the terminal ends when a stop comes.
+    app::stopRequested = stopAsked;
 }
 
 StopSignals::~StopSignals() {
-    sigaction(SIGINT, &previousInt, nullptr);
-    sigaction(SIGTERM, &previousTerm, nullptr);
+    app::stopRequested = nullptr;
+    for (std::size_t k = 0; k < 3; ++k) sigaction(kStopSignals[k], &previous[k], nullptr);
 }
 
 int StopSignals::received() { return stopSignal; }
@@ -68,12 +76,15 @@ void Report::progress(std::uint64_t done, std::uint64_t total) {
 void Report::finished(const app::BatchResult& r) {
     clearLine();
     const auto say = [&](const std::string& line) { std::fprintf(err_, "marc-pinyin-cli: %s\n", line.c_str()); };
+    if (r.tailRepaired > 0) say(messages::tailRepaired(r, outputPath_, lang_));
     if (r.stopped && r.stopProblem)
-        say(messages::stoppedByFault(r, lang_));
+        say(messages::stoppedByFault(r, lang_, true));
     else if (r.stopped)
         say(messages::stoppedByUser(r, lang_, true));
     if (r.repeatsOutputEnd > 0) say(messages::repeatedRun(r, lang_, true));
     if (summary_) say(messages::summary(r, lang_));
+    // Said even with --quiet: a run that did nothing it was asked is not a quiet success.
+    if (app::didNothing(r)) say(messages::nothingDone(r, tagList_, lang_));
 }
 
 }  // namespace cli

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "app/batch.h"
 #include "messages/messages.h"
@@ -20,12 +21,18 @@ public:
     void recordFailed(const app::RecordFailure& failure) override;
     void progress(std::uint64_t done, std::uint64_t total) override;
     pinyin::Chooser* chooser() override { return chooser_; }
-    /// False once SIGINT or SIGTERM has come (see stopSignal()): the run ends after the record.
+    /// False once SIGINT, SIGTERM or SIGHUP has come (see stopSignal()): the run ends after the record.
     bool yieldPoint() override;
     void finished(const app::BatchResult& result) override;
 
     /// Wipes the progress line (before a question on the terminal).
     void clearLine();
+    /// What the closing lines name: the output (for --repair-tail's note) and the tag list (for
+    /// a run that annotated nothing).
+    void setRun(std::string outputPath, std::string tagList) {
+        outputPath_ = std::move(outputPath);
+        tagList_ = std::move(tagList);
+    }
 
 private:
     std::FILE* err_;
@@ -34,11 +41,14 @@ private:
     pinyin::Chooser* chooser_;
     bool lineShown_ = false;
     std::int64_t records_ = 0;
+    std::string outputPath_, tagList_;
     std::chrono::steady_clock::time_point began_, lastShown_;
 };
 
-/// Catches SIGINT and SIGTERM for the life of the object, so that a run ends at a record
-/// boundary instead of in the middle of a write; the previous handlers come back afterwards.
+/// Catches SIGINT, SIGTERM and SIGHUP (a closed terminal) for the life of the object, so that a
+/// run ends at a record boundary instead of in the middle of a write, and sets
+/// app::stopRequested so that a wait on a pipe, a FIFO or the terminal ends too; the previous
+/// handlers come back afterwards.
 class StopSignals {
 public:
     StopSignals();

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -29,6 +30,24 @@ namespace {
 constexpr std::size_t kBlock = std::size_t{1} << 20;
 
 void complain(const std::string& message) { std::fprintf(stderr, "marc-pinyin-cli: %s\n", message.c_str()); }
+
+/// Writes to standard output through stdio; false, once said why, when it does not take them.
+bool print(std::string_view bytes, messages::Language lang) {
+    if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size()) return true;
+    problem::Problem p = problem::of(problem::Kind::OutputWriteFailed, "-");
+    p.osError = errno;
+    complain(messages::describe(p, lang));
+    return false;
+}
+
+/// Hands what stdio holds for standard output over; false, once said why, when it fails.
+bool flushOut(messages::Language lang) {
+    if (std::fflush(stdout) == 0) return true;
+    problem::Problem p = problem::of(problem::Kind::OutputWriteFailed, "-");
+    p.osError = errno;
+    complain(messages::describe(p, lang));
+    return false;
+}
 
 int runDump(const Options& o, messages::Language lang) {
     app::InputFile input(o.input);
@@ -62,14 +81,14 @@ int runDump(const Options& o, messages::Language lang) {
                 for (char c : working)
                     if (c != '\r') out += c;
                 out += '\n';
-                std::fwrite(out.data(), 1, out.size(), stdout);
+                if (!print(out, lang)) return kCannotStart;
             } catch (const marc::MarcError& e) {
                 why = e.problem;
             }
         }
         if (why) {
             ++failed;
-            std::fflush(stdout);
+            if (!flushOut(lang)) return kCannotStart;
             app::RecordFailure failure;
             failure.number = number;
             failure.line = f.line;
@@ -78,7 +97,7 @@ int runDump(const Options& o, messages::Language lang) {
             std::fprintf(stderr, "%s\n", messages::failure(failure, lang).c_str());
         }
     }
-    std::fflush(stdout);
+    if (!flushOut(lang)) return kCannotStart;
     return failed ? kSomeFailed : kAllWritten;
 }
 
@@ -241,11 +260,13 @@ int runRecords(const Options& o, messages::Language lang) {
     bool progressLine = !o.quiet && ::isatty(STDERR_FILENO);
     Report report(stderr, progressLine, !o.quiet, chooser.get(), lang);
     if (chooser) chooser->setBeforeAsking([&report] { report.clearLine(); });
+    report.setRun(b.outputPath, settings.tagList);
     StopSignals signals;
     app::BatchResult result = app::runBatch(b, settings, report);
-    if (const int signal = StopSignals::received()) return 128 + signal;
+    // A stop that came after the last record stopped nothing: the run ends as it would have.
+    if (const int signal = StopSignals::received(); signal && result.stopped) return 128 + signal;
     if (result.stopped) return kCannotStart;
-    return result.failed ? kSomeFailed : kAllWritten;
+    return result.failed || app::didNothing(result) ? kSomeFailed : kAllWritten;
 }
 
 int runCheck(const Options& o, messages::Language lang) {
@@ -263,6 +284,7 @@ int runCheck(const Options& o, messages::Language lang) {
 
 int runCommand(const Options& o) {
     const messages::Language lang = messages::fromEnvironment();
+    app::ignoreWriteSignals();  // a write past the size limit, or to a pipe nobody reads, fails and is said
     const bool chinese = lang == messages::Language::Chinese;
     try {
         if (o.dump) return runDump(o, lang);
@@ -270,7 +292,16 @@ int runCommand(const Options& o) {
         if (o.check) return runCheck(o, lang);
         return runRecords(o, lang);
     } catch (const app::StartError& e) {
-        complain(messages::describe(e.problem, lang));
+        std::string text = messages::describe(e.problem, lang);
+        if (e.problem.kind == problem::Kind::OutputPartialTail) {
+            const std::string n = std::to_string(e.problem.value), path = e.problem.path,
+                              partial = app::partialPathFor(path);
+            text += chinese ? "。如要移走它们，请加上 --repair-tail 再运行（它们会先另存于 " + partial +
+                                  "），或执行：truncate -s -" + n + " " + path
+                            : ". To remove them, run again with --repair-tail (which saves them to " + partial +
+                                  " first), or: truncate -s -" + n + " " + path;
+        }
+        complain(text);
     } catch (const app::FileError& e) {
         complain(messages::describe(e.problem, lang));
     } catch (const NoTerminal& e) {

@@ -1,11 +1,14 @@
 // Terminal chooser: one question per polyphonic character, answered by number or Enter.
 #include "tty_chooser.h"
 
+#include <poll.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "app/files.h"
 #include "codepage/codepage.h"
 #include "pinyin/readings.h"
 
@@ -21,8 +24,26 @@ std::unique_ptr<TtyChooser> TtyChooser::open(int& osError, messages::Language la
         osError = err;
         return nullptr;
     }
+    // Unbuffered: what poll() says is waiting is all there is (see waitForLine).
+    std::setvbuf(in, nullptr, _IONBF, 0);
     return std::make_unique<TtyChooser>(in, out, true, lang);
 }
+
+namespace {
+
+/// Waits for the user's line; false when a stop (Ctrl-C) comes first.
+bool waitForLine(std::FILE* in) {
+    const int fd = fileno(in);
+    for (;;) {
+        if (app::stopRequested && app::stopRequested()) return false;
+        if (fd < 0) return true;
+        pollfd p{fd, POLLIN, 0};
+        const int n = ::poll(&p, 1, 200);
+        if (n > 0 || (n < 0 && errno != EINTR)) return true;
+    }
+}
+
+}  // namespace
 
 TtyChooser::~TtyChooser() {
     if (!owned_) return;
@@ -61,6 +82,11 @@ std::optional<std::string> TtyChooser::choose(const pinyin::ChooserRequest& r) {
                      suggested + 1, rememberHint);
         std::fflush(out_);
         char line[64];
+        if (!waitForLine(in_)) {
+            std::fputc('\n', out_);
+            std::fflush(out_);
+            return std::nullopt;  // the run stops at this record
+        }
         if (!std::fgets(line, sizeof line, in_)) return readings[suggested];
         // A number (none: the suggestion), then "m" to remember, spaces anywhere around.
         char* at = line + std::strspn(line, " \t\r\n");

@@ -173,7 +173,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         r = app::runBatch(options, settings, quiet);
     } catch (const app::StartError& e) {
         const problem::Kind k = e.problem.kind;
-        if (k != problem::Kind::Marc8 && k != problem::Kind::SingleByte && k != problem::Kind::EncodingContradicted && k != problem::Kind::NotIso2709)
+        if (k != problem::Kind::Marc8 && k != problem::Kind::SingleByte && k != problem::Kind::EncodingContradicted &&
+            k != problem::Kind::NotIso2709 && k != problem::Kind::NoRecords)
             broken("the run refuses to start for another reason than what its bytes are");
         if (fs::exists(out)) broken("a run refused at the start left an output file");
         return 0;

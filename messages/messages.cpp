@@ -69,6 +69,33 @@ std::string pick(const Text& t, Language lang) {
     return std::string(lang == Language::Chinese ? t.chinese : t.english);
 }
 
+/// "1 record", "2 records"; Chinese has one form.
+std::string records(std::int64_t n) { return std::to_string(n) + (n == 1 ? " record" : " records"); }
+
+/// A file's name in a message: "-" is standard input or output.
+std::string fileName(const std::string& path, bool input, Language lang) {
+    if (path != "-") return path;
+    if (lang == Language::Chinese) return input ? "标准输入" : "标准输出";
+    return input ? "standard input" : "standard output";
+}
+
+bool namesInput(Kind k) {
+    switch (k) {
+        case Kind::InputCannotOpen:
+        case Kind::InputIsFolder:
+        case Kind::InputIsOutput:
+        case Kind::InputIsRejects:
+        case Kind::InputIsFailureLog:
+        case Kind::InputIsPartialFile:
+        case Kind::InputReadFailed:
+        case Kind::NoRecords:
+        case Kind::Marc8:
+        case Kind::EncodingContradicted:
+        case Kind::NotIso2709: return true;
+        default: return false;
+    }
+}
+
 }  // namespace
 
 Language fromEnvironment() {
@@ -114,7 +141,7 @@ std::string codePageName(codepage::Encoding e) {
 std::string describe(const problem::Problem& p, Language lang) {
     const bool chinese = lang == Language::Chinese;
     std::string text = fill(pick(textOf(p.kind), lang),
-                            {{"path", p.path},
+                            {{"path", fileName(p.path, namesInput(p.kind), lang)},
                              {"tag", p.tag},
                              {"entry", std::to_string(p.entry)},
                              {"value", std::to_string(p.value)},
@@ -152,7 +179,7 @@ std::string summary(const app::BatchResult& r, Language lang) {
     std::string text =
         chinese ? "读取 " + std::to_string(r.read) + " 条记录，写入 " + std::to_string(r.written) + " 条，失败 " +
                       std::to_string(r.failed) + " 条"
-                : std::to_string(r.read) + " records read, " + std::to_string(r.written) + " written, " +
+                : records(r.read) + " read, " + std::to_string(r.written) + " written, " +
                       std::to_string(r.failed) + " failed";
     if (r.skipped > 0)
         text += chinese ? "，跳过 " + std::to_string(r.skipped) + " 条" : ", " + std::to_string(r.skipped) + " skipped";
@@ -188,21 +215,56 @@ std::string summary(const app::BatchResult& r, Language lang) {
     return text;
 }
 
-std::string stoppedByFault(const app::BatchResult& r, Language lang) {
+namespace {
+
+/// Where a stopped run goes on: "; the next is record N at input byte B (to go on, ...)".
+std::string whereToGoOn(const app::BatchResult& r, Language lang, bool skipHint) {
+    if (r.nextRecord <= 0) return {};
+    const std::string next = std::to_string(r.nextRecord), offset = std::to_string(r.nextOffset),
+                      skip = std::to_string(r.nextRecord - 1);
+    if (lang == Language::Chinese)
+        return "；下一条是第 " + next + " 条记录，位于输入文件第 " + offset + " 字节" +
+               (skipHint ? "（继续处理请加上 --skip " + skip + " 再运行）" : "");
+    return "; the next is record " + next + " at input byte " + offset +
+           (skipHint ? " (to go on, run again with --skip " + skip + ")" : "");
+}
+
+}  // namespace
+
+std::string stoppedByFault(const app::BatchResult& r, Language lang, bool skipHint) {
     const std::string why = r.stopProblem ? describe(*r.stopProblem, lang) : std::string();
-    if (lang == Language::Chinese) return "处理中断：" + why + "；已写入 " + std::to_string(r.written) + " 条记录";
-    return "stopped: " + why + "; " + std::to_string(r.written) + (r.written == 1 ? " record" : " records") +
-           " written";
+    if (lang == Language::Chinese)
+        return "处理中断：" + why + "；已写入 " + std::to_string(r.written) + " 条记录" + whereToGoOn(r, lang, skipHint);
+    return "stopped: " + why + "; " + records(r.written) + " written" + whereToGoOn(r, lang, skipHint);
 }
 
 std::string stoppedByUser(const app::BatchResult& r, Language lang, bool skipHint) {
-    const std::string written = std::to_string(r.written), next = std::to_string(r.nextRecord),
-                      offset = std::to_string(r.nextOffset), skip = std::to_string(r.nextRecord - 1);
     if (lang == Language::Chinese)
-        return "已停止处理：已写入 " + written + " 条记录；下一条是第 " + next + " 条记录，位于输入文件第 " + offset +
-               " 字节" + (skipHint ? "（继续处理请加上 --skip " + skip + " 再运行）" : "");
-    return "stopped: " + written + " records written; the next is record " + next + " at input byte " + offset +
-           (skipHint ? " (to go on, run again with --skip " + skip + ")" : "");
+        return "已停止处理：已写入 " + std::to_string(r.written) + " 条记录" + whereToGoOn(r, lang, skipHint);
+    return "stopped: " + records(r.written) + " written" + whereToGoOn(r, lang, skipHint);
+}
+
+std::string nothingDone(const app::BatchResult& r, const std::string& tagList, Language lang) {
+    const bool chinese = lang == Language::Chinese;
+    if (r.written == 0 && r.read == 0 && r.skipped > 0)
+        return chinese ? "没有写入任何记录：输入文件只有 " + std::to_string(r.skipped) + " 条记录，全部被 --skip 跳过"
+                       : "no record written: the input holds only " + records(r.skipped) +
+                             ", and --skip passed over " + (r.skipped == 1 ? "it" : "them all");
+    if (r.written == 0)
+        return chinese ? "没有写入任何记录：每一条记录都失败了" : "no record written: every record failed";
+    if (r.fieldsListed == 0)
+        return chinese ? "没有为任何字段添加拼音：写入的记录中没有所列的字段（" + tagList + "）"
+                       : "no field got pinyin: none of the records written has a field listed (" + tagList + ")";
+    return chinese ? "没有为任何字段添加拼音：所列的字段（" + tagList + "）中没有 $a 子字段"
+                   : "no field got pinyin: the listed fields (" + tagList + ") have no subfield a";
+}
+
+std::string tailRepaired(const app::BatchResult& r, const std::string& outputPath, Language lang) {
+    const std::string n = std::to_string(r.tailRepaired);
+    if (lang == Language::Chinese)
+        return "已从输出文件 " + outputPath + " 末尾移走 " + n + " 字节的残缺记录，另存于 " + r.partialPath;
+    return "cut " + n + (r.tailRepaired == 1 ? " byte" : " bytes") + " of a partial record off the end of " +
+           outputPath + " and saved them to " + r.partialPath;
 }
 
 std::string repeatedRun(const app::BatchResult& r, Language lang, bool skipHint) {
@@ -223,7 +285,7 @@ std::string checkSummary(const app::CheckResult& r, Language lang) {
         lang == Language::Chinese
             ? "读取 " + n(r.read) + " 条记录，核对 " + n(r.checked) + " 个字段，不一致 " + n(r.differing) +
                   " 个，失败 " + n(r.failed) + " 条，用时 " + seconds + " 秒"
-            : n(r.read) + " records read, " + n(r.checked) + " fields checked, " + n(r.differing) +
+            : records(r.read) + " read, " + n(r.checked) + (r.checked == 1 ? " field" : " fields") + " checked, " + n(r.differing) +
                   " disagree, " + n(r.failed) + " failed, " + seconds + " s";
     if (r.stopProblem)
         text += (lang == Language::Chinese ? "；核对中断：" : "; stopped: ") + describe(*r.stopProblem, lang);

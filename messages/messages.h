@@ -37,12 +37,21 @@ std::string failureLogLine(const app::RecordFailure& f, Language lang);
 /// The one-line summary of a run: counts, time, code page, where failed records are kept.
 std::string summary(const app::BatchResult& r, Language lang);
 
-/// A run stopped by a fault: why, and how many records were written.
-std::string stoppedByFault(const app::BatchResult& r, Language lang);
+/// A run stopped by a fault: why, how many records were written, and where a later run goes on
+/// (with `skipHint`, the command line's --skip).
+std::string stoppedByFault(const app::BatchResult& r, Language lang, bool skipHint = false);
 
 /// A run stopped by the user: how many records were written, and where a later run goes on
 /// (with `skipHint`, the command line's --skip).
 std::string stoppedByUser(const app::BatchResult& r, Language lang, bool skipHint);
+
+/// A run that did nothing it was asked (app::didNothing): no record written (all skipped by
+/// --skip, or all failed), or no field got pinyin (none listed in `tagList`, or none with a
+/// subfield a).
+std::string nothingDone(const app::BatchResult& r, const std::string& tagList, Language lang);
+
+/// The partial record cut off the output's end by --repair-tail, and where it was saved.
+std::string tailRepaired(const app::BatchResult& r, const std::string& outputPath, Language lang);
 
 /// A run that wrote a record exactly as the output already ended: it may repeat an earlier run.
 std::string repeatedRun(const app::BatchResult& r, Language lang, bool skipHint);

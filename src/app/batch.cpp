@@ -1,6 +1,9 @@
 // The batch run: frames the input, reads, annotates and rebuilds each record, appends it whole.
 #include "app/batch.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <chrono>
 #include <functional>
 #include <future>
@@ -10,6 +13,7 @@
 
 #include "app/files.h"
 #include "app/framer.h"
+#include "app/output_end.h"
 #include "app/shown_chooser.h"
 #include "app/source.h"
 #include "app/start.h"
@@ -33,7 +37,7 @@ public:
     Run(const BatchOptions& options, const pinyin::RunSettings& settings, BatchObserver& observer)
         : options_(options), settings_(settings), observer_(observer),
           output_(options.outputPath),
-          rejects_(options.rejectsPath.empty() ? rejectsPathFor(options.outputPath)
+          rejects_(options.rejectsPath.empty() ? rejectsPathFor(options.outputPath, options.inputPath)
                                                : options.rejectsPath),
           failureLog_(rejects_.path() + ".txt"),
           identifiers_(options.clock, options.identifierStatePath) {
@@ -53,8 +57,12 @@ private:
     public:
         WriteFirst(Run& run, pinyin::Chooser& chooser) : run_(run), chooser_(chooser) {}
         std::optional<std::string> choose(const pinyin::ChooserRequest& request) override {
-            if (!run_.writeGathered()) return std::nullopt;  // the run stops: nobody is asked
-            return chooser_.choose(request);
+            // The run stops: nobody is asked (again).
+            if (run_.stopAtQuestion_ || !run_.writeGathered()) return std::nullopt;
+            std::optional<std::string> answer = chooser_.choose(request);
+            // No answer, and a stop asked for: the run stops at this record, before its next question.
+            if (!answer && !run_.observer_.yieldPoint()) run_.stopAtQuestion_ = true;
+            return answer;
         }
 
     private:
@@ -82,6 +90,8 @@ private:
     void stopAtUsersWish();
     void halt(problem::Problem problem, std::string error);
     void rememberOutputEnd();
+    void checkOutputEnd();
+    void leaveAt(std::int64_t number, const Frame& frame);
 
     const BatchOptions& options_;
     const pinyin::RunSettings& settings_;
@@ -113,6 +123,7 @@ private:
     std::string outputEnd_;        // the output's last record as it stood before the run
     std::vector<Gathered> gathered_;  // the records the output gathers, in order
     bool outputFailed_ = false;    // the output did not take a write: nothing more goes to it
+    bool stopAtQuestion_ = false;  // a stop came while a question was asked
 };
 
 void Run::start() {
@@ -121,6 +132,11 @@ void Run::start() {
     checkOutput(*input_, options_.inputPath, output_, "the output file itself");
     refuseSameFile(*input_, options_.inputPath, rejects_.path(), problem::Kind::InputIsRejects,
                    "the rejects file " + rejects_.path());
+    refuseSameFile(*input_, options_.inputPath, failureLog_.path(), problem::Kind::InputIsFailureLog,
+                   "the failure log " + failureLog_.path());
+    if (options_.repairTail)
+        refuseSameFile(*input_, options_.inputPath, partialPathFor(options_.outputPath),
+                       problem::Kind::InputIsPartialFile, "the file " + partialPathFor(options_.outputPath));
     // py.db is loaded on a thread of its own while the first block is read and its code page
     // decided; its errors still come after the input's (the loading is waited for either way).
     const PhraseUse phrases = phraseUseOf(settings_);
@@ -132,6 +148,7 @@ void Run::start() {
     table_ = options_.table ? options_.table : loading.get();
     checkPhrases(*table_, options_.dbPath, phrases);
     refuse(output_.open());
+    checkOutputEnd();
     rememberOutputEnd();
     atStart_ = settings_;
     if (pinyin::Chooser* chooser = observer_.chooser()) {
@@ -164,6 +181,37 @@ void Run::readFirstBlock() {
                             : after.starts_with('\r') ? Separator::CrLf
                                                        : Separator::None;
     }
+}
+
+/// Refuses an output that ends with part of a record (a killed run's, or a cut-off write's): the
+/// first record appended would be glued onto it. With repairTail those bytes are saved to
+/// OUTPUT.partial first, then cut off.
+void Run::checkOutputEnd() {
+    const OutputEnd end = outputEnd(output_);
+    const std::string& path = options_.outputPath;
+    if (!end.whole)
+        throw StartError(problem::of(problem::Kind::OutputNotRecords, path),
+                         "the output " + path + " does not end with ISO 2709 records");
+    if (end.partial == 0) return;
+    if (!options_.repairTail) {
+        problem::Problem p = problem::of(problem::Kind::OutputPartialTail, path);
+        p.value = static_cast<long long>(end.partial);
+        throw StartError(p, "the output " + path + " ends with " + std::to_string(end.partial) +
+                                " bytes that are not a whole record");
+    }
+    const std::string bytes = output_.readAt(*end.whole, static_cast<std::size_t>(end.partial));
+    AppendFile partial(partialPathFor(path));
+    refuse(partial.open());
+    FileProblem p = bytes.size() == end.partial ? partial.append(bytes) : partial.append({});
+    if (!p && bytes.size() != end.partial) {
+        p = problem::of(problem::Kind::OutputCannotOpen, path);
+        p->osError = EIO;
+        p->detail = "cannot read the end of " + path;
+    }
+    refuse(p);
+    refuse(output_.truncateTo(*end.whole));
+    result_.tailRepaired = end.partial;
+    result_.partialPath = partial.path();
 }
 
 /// Keeps the output's last record, to notice a run that writes the same records again.
@@ -221,20 +269,31 @@ bool Run::writeGathered() {
         gathered_.clear();
         return true;
     }
+    // The records the output did not take are not handled: a later run goes on from the first.
     const Gathered first = gathered_[w.records];
-    result_.read -= static_cast<std::int64_t>(gathered_.size() - w.records - 1);
+    result_.read -= static_cast<std::int64_t>(gathered_.size() - w.records);
     gathered_.clear();
     result_.nextRecord = first.number;
     result_.nextOffset = first.frame.offset;
-    halt(*w.problem, w.problem->detail);
-    fail(first.number, first.frame, *w.problem, w.problem->detail);
     outputFailed_ = true;
+    if (w.problem->osError == ECANCELED)
+        result_.stopped = true;  // a stop came while the output's reader took nothing
+    else
+        halt(*w.problem, w.problem->detail);
     return false;
 }
 
 /// The record being handled when the output failed before it was written: not handled after
 /// all, a later run goes on before it.
 void Run::leaveForLater() { --result_.read; }
+
+/// The record being handled is not handled after all, and the run stops before it.
+void Run::leaveAt(std::int64_t number, const Frame& frame) {
+    --result_.read;
+    result_.stopped = true;
+    result_.nextRecord = number;
+    result_.nextOffset = frame.offset;
+}
 
 void Run::toRejects(std::string_view bytes, bool last) {
     if (!rejectsWhole_) return;  // an earlier piece is missing: what follows cannot make it whole
@@ -260,19 +319,26 @@ void Run::fail(std::int64_t number, const Frame& frame, problem::Problem problem
     // The records gathered before it go first, so that a stopped run's place holds for the
     // output and the rejects file alike.
     if (!writeGathered()) return leaveForLater();
+    rejectsWhole_ = true;
+    const bool wasStopped = result_.stopped;
+    toRejects(frame.bytes, !frame.continues);
+    if (!rejectsWhole_ && !wasStopped) {
+        // The rejects file did not take it: not handled, and a later run goes on from it, so
+        // that no failed record goes unkept.
+        return leaveAt(number, frame);
+    }
     ++result_.failed;
     RecordFailure failure{number, frame.line, frame.offset, marc::identifierOf(frame.bytes, *codec_),
                           std::move(problem), std::move(reason)};
     observer_.recordFailed(failure);
     // The log is a convenience beside the rejects file, which keeps the records themselves: a
-    // log that cannot be written does not stop the run.
+    // log that cannot be written does not stop the run, and is named only once it holds a line.
     if (options_.describeFailure) {
-        if (!failureLog_.isOpen() && !failureLog_.open()) result_.failureLogPath = failureLog_.path();
-        if (failureLog_.isOpen()) (void)failureLog_.append(options_.describeFailure(failure), "\n");
+        if (!failureLog_.isOpen()) (void)failureLog_.open();
+        if (failureLog_.isOpen() && !failureLog_.append(options_.describeFailure(failure), "\n"))
+            result_.failureLogPath = failureLog_.path();
     }
     if (result_.failures.size() < kFailuresKept) result_.failures.push_back(std::move(failure));
-    rejectsWhole_ = true;
-    toRejects(frame.bytes, !frame.continues);
 }
 
 /// Gathers one record for the output, writing those gathered before when it does not fit beside
@@ -315,13 +381,17 @@ void Run::handle(const Frame& frame) {
             }
             observer_.recordStarted(number_, source_.working);
             // The writer passes over empty lines: the annotated text goes to it as py returns it.
-            const std::string annotated = pinyin::py(source_.working, atStart_, *romaniser_);
+            pinyin::AnnotateCounts counts;
+            const std::string annotated = pinyin::py(source_.working, atStart_, *romaniser_, &counts);
             if (outputFailed_) return leaveForLater();  // at a question
+            if (stopAtQuestion_) return leaveAt(number_, frame);
             const std::string encoded = marc::marcToIsoBytes(annotated, *codec_, context_);
             if (encoded.empty())
                 fail(number_, frame, problem::of(problem::Kind::NothingToWrite), std::string(kNothingToWrite));
-            else
-                write(frame, encoded);
+            else if (write(frame, encoded); !outputFailed_) {
+                result_.fieldsListed += counts.listed;
+                result_.fieldsAnnotated += counts.annotated;
+            }
         } catch (const marc::MarcError& e) {
             problem::Problem p = e.problem;
             if (p.kind == problem::Kind::InvalidBytes) p.value += static_cast<long long>(frame.offset);
@@ -353,7 +423,15 @@ void Run::afterRecord() {
 }
 
 BatchResult Run::go() {
-    start();
+    try {
+        start();
+    } catch (const StopAsked&) {
+        // A stop while the start waited for the input's first bytes: nothing read or written.
+        result_.stopped = true;
+        result_.nextRecord = 1;
+        observer_.finished(result_);
+        return std::move(result_);
+    }
     observer_.started(*this);
     auto began = std::chrono::steady_clock::now();
     Frame frame;
@@ -364,6 +442,9 @@ BatchResult Run::go() {
             if (!records_->next(frame, writeFirst)) break;
         } catch (const FileError& e) {
             stop(e.problem, e.what());
+            break;
+        } catch (const StopAsked&) {
+            stopAtUsersWish();  // while the input kept us waiting: every record read is handled
             break;
         }
         handle(frame);
@@ -385,6 +466,15 @@ std::string rejectsPathFor(const std::string& outputPath) {
     if (outputPath == "-") return "marc-pinyin.rejected";
     return outputPath + ".rejected";
 }
+
+std::string rejectsPathFor(const std::string& outputPath, const std::string& inputPath) {
+    struct stat st {};
+    if (outputPath == "-" || ::stat(outputPath.c_str(), &st) != 0 || S_ISREG(st.st_mode))
+        return rejectsPathFor(outputPath);
+    return rejectsPathFor(inputPath);  // "-" gives the current folder's file, as for standard output
+}
+
+std::string partialPathFor(const std::string& outputPath) { return outputPath + ".partial"; }
 
 BatchResult runBatch(const BatchOptions& options, const pinyin::RunSettings& settings,
                      BatchObserver& observer) {

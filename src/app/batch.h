@@ -48,8 +48,12 @@ struct BatchOptions {
     /// file, appended to like it); no log without it.
     std::function<std::string(const RecordFailure&)> describeFailure;
     Separator separator = Separator::CrLf;
-    /// Where failed records go; empty for the default, rejectsPathFor(outputPath).
+    /// Where failed records go; empty for the default, rejectsPathFor(outputPath, inputPath).
     std::string rejectsPath;
+    /// An output that ends with part of a record (what a killed run leaves) is refused; with
+    /// this, those bytes are moved to partialPathFor(outputPath) and the output cut back to its
+    /// last whole record before the run appends.
+    bool repairTail = false;
     /// Readings already loaded (tests, the fuzzer, a window that keeps them); dbPath is then
     /// not read.
     std::shared_ptr<const pinyin::PinyinTable> table;
@@ -61,6 +65,12 @@ struct BatchOptions {
 /// The rejects file beside `outputPath`: outputPath + ".rejected"; "marc-pinyin.rejected" in the
 /// current folder when the output is standard output.
 std::string rejectsPathFor(const std::string& outputPath);
+/// The same, except that an output that is not a regular file (a device such as /dev/null, a
+/// FIFO) gets no files beside it: the rejects file is then beside the input (INPUT.rejected, or
+/// marc-pinyin.rejected in the current folder for standard input).
+std::string rejectsPathFor(const std::string& outputPath, const std::string& inputPath);
+/// Where BatchOptions::repairTail keeps the bytes it cuts off: outputPath + ".partial".
+std::string partialPathFor(const std::string& outputPath);
 
 struct RecordFailure {
     std::int64_t number = 0;   ///< 1-based number of the record in the input
@@ -76,7 +86,9 @@ struct RecordFailure {
 inline constexpr std::size_t kFailuresKept = 500;
 
 struct BatchResult {
-    std::int64_t read = 0;     ///< records handled (the caption's number); read = written + failed
+    /// Records handled (the caption's number); read = written + failed. A record the output or
+    /// the rejects file did not take is not handled: a later run goes on from it (nextRecord).
+    std::int64_t read = 0;
     std::int64_t written = 0;  ///< records whose bytes are in the output
     std::int64_t failed = 0;
     std::int64_t skipped = 0;  ///< records read past (BatchOptions::skip)
@@ -104,10 +116,26 @@ struct BatchResult {
     /// rejects file and those skipped, they make up every byte the run framed.
     std::uint64_t fillerBytes = 0;
     std::uint64_t lineBreakBytes = 0;
+    /// Fields of the records written whose tag is listed, and of those the fields that got a
+    /// pinyin subfield: a run that wrote records with none annotated did nothing it was asked.
+    std::int64_t fieldsListed = 0;
+    std::int64_t fieldsAnnotated = 0;
+    /// Bytes of a partial record cut off the output's end (BatchOptions::repairTail) and saved
+    /// to partialPath; 0 when the output ended with a whole record.
+    std::uint64_t tailRepaired = 0;
+    std::string partialPath;
 };
 
-/// A run that could not start: unusable input or output path, the same file for both, or a
-/// missing or broken py.db. Nothing was read or written.
+/// Whether a run that ended without a stop did nothing it was asked: it wrote no record (every
+/// record skipped or failed), or wrote records without adding pinyin to any field. The front
+/// ends say so (messages::nothingDone) and the command line ends with status 1.
+inline bool didNothing(const BatchResult& r) {
+    return !r.stopped && (r.written == 0 || r.fieldsAnnotated == 0);
+}
+
+/// A run that could not start: unusable input or output path, the same file for both, an input
+/// without records (NoRecords), an output that ends with part of a record (OutputPartialTail),
+/// or a missing or broken py.db. Nothing was read or written.
 class StartError : public std::runtime_error {
 public:
     /// `problem` says what and where, for the front ends to word; `text` the same in plain
@@ -167,8 +195,11 @@ public:
 /// taken all its bytes. Records go to the output in large pieces: before each question, when a
 /// record fails, when the run stops and at the end, all those handled so far are written. When
 /// the output takes only part of a piece, it is cut back to its last whole record, the first
-/// record not taken fails (and is kept aside), those after it count as not handled, and the run
-/// stops with nextRecord at the failed one. Manual choice with an observer that has no chooser is
+/// record not taken and those after it count as not handled, and the run stops with nextRecord at
+/// the first of them (so does a failed record the rejects file does not take). A stop that comes
+/// while the input or the output keeps the run waiting (a pipe, a FIFO, a terminal; see
+/// stopRequested) or while a question is asked ends it there, with nextRecord set; finished() is
+/// then called even when the stop came during the start. Manual choice with an observer that has no chooser is
 /// the caller's mistake: std::invalid_argument.
 BatchResult runBatch(const BatchOptions& options, const pinyin::RunSettings& settings,
                      BatchObserver& observer);

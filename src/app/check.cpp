@@ -201,15 +201,15 @@ void Check::start() {
     // Every mode is compared with the quieter manual mode's questions, which read the phrase data.
     table_ = options_.table ? options_.table : loadTable(options_.dbPath, PhraseUse::IfPresent);
     checkPhrases(*table_, options_.dbPath, PhraseUse::IfPresent);
-    // The report is written afresh.
-    std::error_code ec;
-    if (options_.outputPath != "-" && std::filesystem::is_regular_file(options_.outputPath, ec) &&
-        ::truncate(options_.outputPath.c_str(), 0) != 0) {
-        problem::Problem p = problem::of(problem::Kind::OutputCannotOpen, options_.outputPath);
-        p.osError = errno;
-        throw StartError(p, "cannot empty the report " + options_.outputPath + ": " + std::strerror(errno));
-    }
+    // The report is written afresh, once it is ours (locked: never the file a run is writing)
+    // and holds no records (an output named by mistake).
     refuse(report_.open());
+    if (report_.isRegular() && report_.size() > 0) {
+        if (holdsRecordLeader(report_.readAt(0, kBlockSize)))
+            throw StartError(problem::of(problem::Kind::ReportHoldsRecords, options_.outputPath),
+                             options_.outputPath + " holds ISO 2709 records; name another file for the report");
+        refuse(report_.truncateTo(0));
+    }
     checker_ = std::make_unique<PinyinChecker>(*table_, settings_, options_.words.get());
     lines_ = "record\t001\ttag\ttext\texisting\tours\tdiffering\tunsure\n";
 }
@@ -315,6 +315,8 @@ CheckResult Check::go() {
     } catch (const FileError& e) {
         result_.stopped = true;
         result_.stopProblem = e.problem;
+    } catch (const StopAsked&) {
+        result_.stopped = true;
     }
     if (!lines_.empty() && !result_.stopProblem)
         if (FileProblem p = report_.append(lines_)) {

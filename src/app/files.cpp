@@ -3,6 +3,8 @@
 #include "app/files.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
@@ -10,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <stdexcept>
 
@@ -30,6 +33,23 @@ FileProblem fileProblem(problem::Kind kind, const std::string& path, int osError
     return p;
 }
 
+/// How long a wait on a pipe, a FIFO or a terminal goes before it looks at stopRequested again
+/// (a signal that comes during the wait ends it at once).
+constexpr int kWaitMs = 200;
+
+bool stopIsAsked() { return stopRequested && stopRequested(); }
+
+/// Waits until `fd` is ready for `events`; false when a stop was asked for first.
+bool waitFor(int fd, short events) {
+    for (;;) {
+        if (stopIsAsked()) return false;
+        pollfd p{fd, events, 0};
+        const int n = ::poll(&p, 1, kWaitMs);
+        if (n > 0) return true;
+        if (n < 0 && errno != EINTR) return true;  // the read or write that follows says why
+    }
+}
+
 std::string folderOf(const std::string& path) {
     auto slash = path.find_last_of('/');
     if (slash == std::string::npos) return ".";
@@ -38,6 +58,15 @@ std::string folderOf(const std::string& path) {
 }
 
 }  // namespace
+
+bool (*stopRequested)() = nullptr;
+
+void ignoreWriteSignals() {
+    for (const int signal : {SIGXFSZ, SIGPIPE}) {
+        struct sigaction now {};
+        if (::sigaction(signal, nullptr, &now) == 0 && now.sa_handler == SIG_DFL) ::signal(signal, SIG_IGN);
+    }
+}
 
 InputFile::InputFile(const std::string& path) : path_(path) {
     const auto refuse = [&](problem::Kind kind, int err, const std::string& text) {
@@ -63,6 +92,7 @@ InputFile::InputFile(const std::string& path) : path_(path) {
             refuse(problem::Kind::InputIsFolder, EISDIR, "cannot open input " + path + ": it is a folder");
         }
         if (S_ISREG(st.st_mode)) size_ = static_cast<std::uint64_t>(st.st_size);
+        waits_ = S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || S_ISCHR(st.st_mode);
     }
 }
 
@@ -72,6 +102,7 @@ InputFile::~InputFile() {
 
 std::size_t InputFile::read(char* buf, std::size_t size) {
     for (;;) {
+        if (waits_ && !waitFor(fd_, POLLIN)) throw StopAsked{};
         ssize_t n = ::read(fd_, buf, size);
         if (n >= 0) return static_cast<std::size_t>(n);
         if (errno != EINTR) {
@@ -93,6 +124,8 @@ FileProblem AppendFile::check() const {
     struct stat st {};
     if (::stat(path_.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode)) return fileProblem(Kind::OutputIsFolder, path_, EISDIR, path_ + " is a folder");
+        // Opening a FIFO and closing it would hand its reader the end of its input.
+        if (!S_ISREG(st.st_mode)) return ::access(path_.c_str(), W_OK) == 0 ? FileProblem{} : cannotOpen(errno);
         // Opening without O_CREAT and closing at once changes nothing.
         int fd = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0) return cannotOpen(errno);
@@ -118,8 +151,28 @@ FileProblem AppendFile::cannotOpen(int err) const {
 
 FileProblem AppendFile::open() {
     if (fd_ >= 0) return {};
+    ignoreWriteSignals();
+    struct stat st {};
     if (path_ == "-") {
         fd_ = STDOUT_FILENO;
+        stream_ = ::fstat(fd_, &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode));
+        return {};
+    }
+    if (::stat(path_.c_str(), &st) == 0 && S_ISFIFO(st.st_mode)) {
+        // Write-only, once: a FIFO opened for reading too would be its own reader. Nobody
+        // reading it yet: refused, rather than waiting for a reader that may never come.
+        fd_ = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd_ < 0) {
+            const int err = errno;
+            if (err == ENXIO)
+                return fileProblem(problem::Kind::OutputNoReader, path_, err,
+                                   path_ + " is a FIFO that nobody reads: start its reader first");
+            return cannotOpen(err);
+        }
+        owned_ = true;
+        stream_ = true;
+        const int flags = ::fcntl(fd_, F_GETFL);
+        if (flags >= 0) (void)::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
         return {};
     }
     // Read access too, to look at the records already there; a file we may only write to is
@@ -128,7 +181,6 @@ FileProblem AppendFile::open() {
     if (fd_ < 0 && errno == EACCES) fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd_ < 0) return cannotOpen(errno);
     owned_ = true;
-    struct stat st {};
     if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode)) {
         regular_ = true;
         // One run at a time appends to a file: another run's records would interleave with ours,
@@ -156,6 +208,27 @@ std::string AppendFile::tail(std::size_t n) const {
     return out;
 }
 
+std::string AppendFile::readAt(std::uint64_t from, std::size_t n) const {
+    if (!regular_ || from >= size_) return {};
+    std::string out(static_cast<std::size_t>(std::min<std::uint64_t>(n, size_ - from)), '\0');
+    std::size_t got = 0;
+    while (got < out.size()) {
+        const ssize_t r = ::pread(fd_, out.data() + got, out.size() - got, static_cast<off_t>(from + got));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) break;
+        got += static_cast<std::size_t>(r);
+    }
+    out.resize(got);
+    return out;
+}
+
+FileProblem AppendFile::truncateTo(std::uint64_t size) {
+    if (!regular_ || size > size_) return cannotWrite(EINVAL);
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) return cannotWrite(errno);
+    size_ = size;
+    return {};
+}
+
 WriteCall writeCall = ::writev;
 
 FileProblem AppendFile::cannotWrite(int err) const {
@@ -167,7 +240,25 @@ FileProblem AppendFile::cannotWrite(int err) const {
 int AppendFile::writeAll(iovec* v, int count, std::size_t& taken) {
     taken = 0;
     while (count > 0) {
-        const ssize_t n = writeCall(fd_, v, count);
+        // A pipe or FIFO is handed what it takes without waiting (PIPE_BUF bytes once it has
+        // room), so that a stop still ends a run whose reader has stopped reading.
+        int pieces = count;
+        std::size_t cut = 0;
+        if (stream_) {
+            if (!waitFor(fd_, POLLOUT)) return ECANCELED;
+            std::size_t room = PIPE_BUF;
+            for (pieces = 0; pieces < count && room > 0; ++pieces) room -= std::min(room, v[pieces].iov_len);
+            const std::size_t last = static_cast<std::size_t>(pieces - 1);
+            std::size_t before = 0;
+            for (std::size_t k = 0; k < last; ++k) before += v[k].iov_len;
+            if (before + v[last].iov_len > PIPE_BUF) {
+                cut = v[last].iov_len;
+                v[last].iov_len = PIPE_BUF - before;
+                cut -= v[last].iov_len;
+            }
+        }
+        const ssize_t n = writeCall(fd_, v, pieces);
+        if (cut > 0) v[pieces - 1].iov_len += cut;
         if (n < 0) {
             if (errno == EINTR) continue;
             return errno;

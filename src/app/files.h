@@ -26,6 +26,22 @@ public:
     problem::Problem problem;
 };
 
+/// A stop the user asked for (stopRequested) that came while a read or write was waiting on a
+/// pipe, a FIFO or a terminal: the wait ends, and the run stops where it stands.
+struct StopAsked {};
+
+/// Whether the user has asked the run to stop; a front end sets it (from its signal handler's
+/// flag). A read or write that waits on a pipe, a FIFO or a terminal looks at it at least five
+/// times a second and throws StopAsked (a read) or fails with ECANCELED (a write) once it is
+/// true. Null: nobody asks.
+extern bool (*stopRequested)();
+
+/// Ignores SIGXFSZ and SIGPIPE (left at their default, either kills the program in the middle
+/// of a write): a file over the size limit fails with EFBIG and a pipe whose reader has gone
+/// with EPIPE, and the run stops with whole records as on a full disk. Called by every opening
+/// of an output; a front end that writes by other means calls it too.
+void ignoreWriteSignals();
+
 /// The input of a run, "-" for standard input. Throws StartError when it cannot be opened or
 /// names a folder.
 class InputFile {
@@ -35,7 +51,8 @@ public:
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
 
-    /// Reads up to `size` bytes into `buf`; 0 at the end. Throws FileError on a read error.
+    /// Reads up to `size` bytes into `buf`; 0 at the end. Throws FileError on a read error, and
+    /// StopAsked when a stop comes while it waits on a pipe, a FIFO or a terminal.
     std::size_t read(char* buf, std::size_t size);
     /// The file's size in bytes, 0 when unknown (a pipe).
     std::uint64_t size() const { return size_; }
@@ -46,6 +63,7 @@ private:
     int fd_ = -1;
     bool owned_ = false;
     std::uint64_t size_ = 0;
+    bool waits_ = false;  // a pipe, a FIFO or a terminal: a read may wait for its writer
 };
 
 /// A file appended to so that it only ever holds whole records. "-" is standard output. Nothing
@@ -68,13 +86,23 @@ public:
     AppendFile& operator=(const AppendFile&) = delete;
 
     /// Checks, without creating or changing anything, that the file can be opened for appending:
-    /// it exists and opens for writing, or its folder exists and is writable.
+    /// it exists and may be written to, or its folder exists and is writable. A FIFO is not
+    /// opened here (its reader would see the end of its input).
     FileProblem check() const;
     /// Opens (creating a missing file) and, for a regular file, takes an advisory lock on it for
     /// as long as it is open, so that two runs never append to one file at once (OutputBusy when
-    /// another run holds it).
+    /// another run holds it). A FIFO is opened once, for writing only, and written as a stream;
+    /// one that nobody reads is refused (OutputNoReader).
     FileProblem open();
     bool isOpen() const { return fd_ >= 0; }
+    /// Whether the open file is a regular file (not a pipe, a FIFO or a device).
+    bool isRegular() const { return regular_; }
+    /// The size the open regular file had when it was opened, plus what this object wrote to it.
+    std::uint64_t size() const { return size_; }
+    /// The `n` bytes of the open regular file from byte `from` on (fewer at its end).
+    std::string readAt(std::uint64_t from, std::size_t n) const;
+    /// Cuts the open regular file back to `size` bytes (size must not exceed its size).
+    FileProblem truncateTo(std::uint64_t size);
     /// The last `n` bytes the open file held when it was opened (fewer for a shorter file; none
     /// for anything but a regular file).
     std::string tail(std::size_t n) const;
@@ -113,6 +141,7 @@ private:
     int fd_ = -1;
     bool owned_ = false;
     bool regular_ = false;
+    bool stream_ = false;     // a pipe or FIFO: written in pieces it takes without waiting
     std::uint64_t size_ = 0;  // of a regular file: we are its only writer while it is open
     std::string gathered_;             // whole records, each with what follows it
     std::vector<std::size_t> ends_;    // where each record in gathered_ ends

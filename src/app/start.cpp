@@ -147,6 +147,10 @@ FirstBlock readCheckedFirstBlock(RecordSource& records, const BatchOptions& opti
     } catch (const FileError& e) {
         throw StartError(e.problem, e.what());
     }
+    // Nothing but blank space in all the input there is: no record to read.
+    if (bytes.find_first_not_of(" \r\n\x1A") == std::string_view::npos && bytes.size() < codepage::kDetectionSample)
+        throw StartError(problem::of(problem::Kind::NoRecords, options.inputPath),
+                         "the input holds no records: it is empty or holds only blank lines");
     if (bytes.find_first_not_of(" \r\n\x1A") != std::string_view::npos && !holdsRecordLeader(bytes))
         throw StartError(problem::of(problem::Kind::NotIso2709, options.inputPath),
                          "this is not an ISO 2709 file: nothing in its first megabyte looks like the leader of a record");
@@ -195,6 +199,29 @@ void checkPhrases(const pinyin::PinyinTable& table, const std::string& dbPath, P
     throw StartError(problem::of(problem::Kind::DbNoPhrases, dbPath),
                      "the pinyin database " + dbPath +
                          " has no phrase tables, which choosing readings by the words around needs");
+}
+
+std::optional<std::string> badTag(std::string_view tagList) {
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    const auto letter = [](char c) { return c >= 'A' && c <= 'Z'; };
+    const auto separator = [](char c) { return c == ',' || c == ' ' || c == ';' || c == '\t'; };
+    bool any = false;
+    for (std::size_t at = 0; at < tagList.size();) {
+        if (separator(tagList[at])) {
+            ++at;
+            continue;
+        }
+        std::size_t end = at;
+        while (end < tagList.size() && !separator(tagList[end])) ++end;
+        const std::string_view tag = tagList.substr(at, end - at);
+        const bool digits = tag.size() == 3 && digit(tag[0]) && digit(tag[1]) && digit(tag[2]);
+        const bool letters = tag.size() == 3 && letter(tag[0]) && letter(tag[1]) && letter(tag[2]);
+        if (!digits && !letters) return std::string(tag);
+        any = true;
+        at = end;
+    }
+    if (!any) return std::string(tagList);
+    return std::nullopt;
 }
 
 }  // namespace app

@@ -47,7 +47,8 @@ struct FirstBlock {
 FirstBlock decideCodePage(std::string_view first, const BatchOptions& options);
 
 /// Reads the input's first block and refuses an input that cannot be read as a record run reads
-/// it: a read error, nothing that looks like a record, or what decideCodePage() refuses.
+/// it: a read error, no records at all (NoRecords), nothing that looks like a record, or what
+/// decideCodePage() refuses.
 /// Throws StartError.
 FirstBlock readCheckedFirstBlock(RecordSource& records, const BatchOptions& options);
 
@@ -83,6 +84,11 @@ private:
     codepage::Foreign foreign_ = codepage::Foreign::None;  // what a record decided the input is
     const codepage::Codec* codec_;
 };
+
+/// The first entry of a tag list (apart by commas, semicolons or spaces) that is not a tag of
+/// three digits or three capital letters, such as "2OO" typed with the letter O; the whole list
+/// when it holds no entry at all; nullopt when every entry is a tag.
+std::optional<std::string> badTag(std::string_view tagList);
 
 /// What a run does with py.db's phrase tables.
 enum class PhraseUse {

@@ -25,8 +25,10 @@ std::string_view tagOf(std::string_view line) {
 
 /// Appends the line with a pinyin subfield behind each subfield a; everything else, empty
 /// subfields and a "|" at the end included, stays as it stood.
-void annotate(std::string& out, std::string_view line, std::string_view tag,
+/// Returns whether the line got a pinyin subfield.
+bool annotate(std::string& out, std::string_view line, std::string_view tag,
               const RunSettings& settings, Romaniser& romaniser) {
+    bool any = false;
     const std::string_view code = settings.useCodeA ? "|A" : "|9";
     detail::forEachPiece(line, [&](std::string_view piece, bool head) {
         if (!head) out += '|';
@@ -35,8 +37,10 @@ void annotate(std::string& out, std::string_view line, std::string_view tag,
         if (!head && !piece.empty() && piece[0] == 'a') {
             out += code;
             out += trimSpaces(romaniser.pinyin(piece.substr(1), tag));
+            any = true;
         }
     });
+    return any;
 }
 
 /// Whether the tag list holds `tag` as text. Tags of three ASCII digits, nearly every line,
@@ -62,7 +66,8 @@ bool isListed(std::string_view tagList, std::string_view tag) {
 
 }  // namespace
 
-std::string py(std::string_view marc, const RunSettings& settings, Romaniser& romaniser) {
+std::string py(std::string_view marc, const RunSettings& settings, Romaniser& romaniser,
+               AnnotateCounts* counts) {
     // The tag list and the subfield code are fixed for the run: read them once per record.
     const std::string_view tagList = settings.tagList;
     std::string out;
@@ -84,14 +89,20 @@ std::string py(std::string_view marc, const RunSettings& settings, Romaniser& ro
         }
 
         const std::string_view tag = tagOf(line);
-        if (!isListed(tagList, tag)) {
+        bool annotated = false;
+        const bool listed = isListed(tagList, tag);
+        if (!listed) {
             out += line;
         } else if (!detail::carriesPinyin(line)) {  // the common case, without a copy of the line
-            annotate(out, line, tag, settings, romaniser);
+            annotated = annotate(out, line, tag, settings, romaniser);
         } else if (const auto todo = lineToAnnotate(line, settings.delExisting)) {
-            annotate(out, *todo, tag, settings, romaniser);
+            annotated = annotate(out, *todo, tag, settings, romaniser);
         } else {
             out += line;
+        }
+        if (counts) {
+            counts->listed += listed;
+            counts->annotated += annotated;
         }
         out += "\r\n";
         if (cr == std::string_view::npos) break;

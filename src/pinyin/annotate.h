@@ -19,8 +19,15 @@ std::string delZDA9(std::string_view line);
 /// delZDA9 of it when `delExisting`), or nullopt when it carries pinyin and stays as it is.
 std::optional<std::string> lineToAnnotate(std::string_view line, bool delExisting);
 
+/// What py() found in a record, added to across records.
+struct AnnotateCounts {
+    long long listed = 0;     ///< fields whose tag is listed
+    long long annotated = 0;  ///< of those, the fields that got a pinyin subfield
+};
+
 /// The working record with a pinyin subfield behind every subfield a of each listed field,
-/// every line ended by CR LF.
-std::string py(std::string_view marc, const RunSettings& settings, Romaniser& romaniser);
+/// every line ended by CR LF. `counts`, when given, is added to.
+std::string py(std::string_view marc, const RunSettings& settings, Romaniser& romaniser,
+               AnnotateCounts* counts = nullptr);
 
 }  // namespace pinyin

@@ -22,6 +22,13 @@ enum class Kind {
     OutputBusy,            ///< path: another run appends to it
     InputIsOutput,         ///< path: the input is the output file itself
     InputIsRejects,        ///< path: the input is the output's rejects file
+    InputIsFailureLog,     ///< path: the input is the failure log beside the rejects file
+    InputIsPartialFile,    ///< path: the input is OUTPUT.partial, where --repair-tail saves bytes
+    OutputNoReader,        ///< path: the output is a FIFO that nobody reads
+    OutputPartialTail,     ///< path, value: the output's last `value` bytes are not a whole record
+    OutputNotRecords,      ///< path: the output's end holds no whole record as far back as it is read
+    ReportHoldsRecords,    ///< path: the check's report path holds ISO 2709 records
+    NoRecords,             ///< path: the input is empty, or holds only line breaks and blank space
     DbCannotOpen,          ///< path, detail
     DbNotReadable,         ///< path, detail: not a database, or damaged
     DbNoPinYinTable,       ///< path
@@ -34,6 +41,17 @@ enum class Kind {
     NotIso2709,            ///< nothing in the input looks like a record
     WordsCannotRead,       ///< path, osError: a word list cannot be read
     WordsInvalid,          ///< path, value: the line that does not fit; detail: what is wrong
+
+    // A command line that cannot be understood: path is the option, detail what was given.
+    UsageUnknownOption,    ///< detail: the argument
+    UsageTooMany,          ///< detail: the arguments left over
+    UsageNeedsValue,       ///< path
+    UsageBadChoice,        ///< path, detail; tag: the values allowed, apart by commas
+    UsageNotANumber,       ///< path, detail: not a whole number of 0 or more
+    UsageBadTag,           ///< path, detail: a tag that is not three digits or three capital letters
+    UsageExcludes,         ///< path, detail: the other option
+    UsageDumpTakesNoOutput,  ///< detail: the OUTPUT given
+    UsageOther,            ///< detail: the parser's own words
 
     // A run stopped on the way.
     InputReadFailed,       ///< path, osError

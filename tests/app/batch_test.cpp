@@ -12,6 +12,7 @@
 #include <iterator>
 
 #include "app/framer.h"
+#include "app/output_end.h"
 #include "app/records.h"
 #include "marc/reader.h"
 #include "pinyin/table.h"
@@ -164,11 +165,12 @@ TEST_F(BatchTest, BriefRecordsAreWrittenAndEmptyOnesRejected) {
 TEST_F(BatchTest, AppendsToExistingOutputAndHonoursTheSeparator) {
     std::string a = testrec::book("A1", shu);
     spit(options.inputPath, a + "\r\n" + a + "\r\n");
-    spit(options.outputPath, "earlier run\r\n");
+    const std::string earlier = testrec::book("E0", shu) + "\r\n";
+    spit(options.outputPath, earlier);
     run();
     std::string first = slurp(options.outputPath);
-    ASSERT_EQ(first.rfind("earlier run\r\n", 0), 0u);
-    std::string ours = first.substr(13);
+    ASSERT_EQ(first.rfind(earlier, 0), 0u);
+    std::string ours = first.substr(earlier.size());
     EXPECT_EQ(outputRecords(ours).size(), 2u);
 
     options.separator = app::Separator::None;
@@ -176,13 +178,19 @@ TEST_F(BatchTest, AppendsToExistingOutputAndHonoursTheSeparator) {
     run();
     EXPECT_EQ(slurp(options.outputPath), outputRecords(ours)[0] + outputRecords(ours)[1]);
 
-    // An empty input still creates a missing output, and leaves an existing one as it was.
-    spit(options.inputPath, "");
+    // An input without records (empty, or line breaks only) is refused before the output is
+    // created.
     fs::remove(options.outputPath);
-    auto r = run();
-    EXPECT_EQ(r.read, 0);
-    EXPECT_TRUE(fs::exists(options.outputPath));
-    EXPECT_EQ(fs::file_size(options.outputPath), 0u);
+    for (const char* nothing : {"", "\r\n\r\n \n"}) {
+        spit(options.inputPath, nothing);
+        try {
+            run();
+            ADD_FAILURE() << "an input without records was run";
+        } catch (const app::StartError& e) {
+            EXPECT_EQ(e.problem.kind, problem::Kind::NoRecords);
+        }
+        EXPECT_FALSE(fs::exists(options.outputPath));
+    }
 }
 
 TEST_F(BatchTest, RefusesToStartAndTouchesNothing) {
@@ -291,9 +299,9 @@ TEST_F(BatchTest, WriteFailureStopsAtOnceWithTheCountWritten) {
     options.outputPath = "/dev/full";
     options.rejectsPath = (dir / "rejects").string();
     auto r = run();
-    // Both records were handled before the output was first written to; the second counts as
-    // not handled, and a later run goes on from the first.
-    EXPECT_EQ(tally(r), std::make_tuple(true, 1, 0, 1, 1));
+    // Both records were handled before the output was first written to; neither counts as
+    // handled, and a later run goes on from the first.
+    EXPECT_EQ(tally(r), std::make_tuple(true, 0, 0, 0, 1));
     EXPECT_NE(r.error.find("0 records written"), std::string::npos) << r.error;
     EXPECT_EQ(observer.finishedCalls, 1);
 }
@@ -387,6 +395,167 @@ TEST_F(BatchTest, ARememberedWordIsNotAskedAgainInThisRunOrTheNext) {
     EXPECT_EQ(chooser.asked, 1);
     for (const std::string& rec : outputRecords(slurp(options.outputPath)))
         EXPECT_NE(workingOf(rec).find("|Ayin hang"), std::string::npos) << workingOf(rec);
+}
+
+}  // namespace
+
+namespace {
+
+// What "ends at a record boundary" means: the last record, readable by its own leader length,
+// followed by nothing, CR LF or LF; anything else at the end is part of a record.
+TEST(OutputEnd, AWholeRecordAndItsLineBreaksEndAnOutput) {
+    const std::string a = testrec::book("A1", shu), b = testrec::book("B2", yinhang);
+    for (const std::string& after : {std::string(), std::string("\r\n"), std::string("\n"), std::string("\r\n\r\n")}) {
+        EXPECT_TRUE(app::endsWithWholeRecord(a + after, true));
+        EXPECT_TRUE(app::endsWithWholeRecord(a + after + b + after, true));
+    }
+    EXPECT_TRUE(app::endsWithWholeRecord("", true));
+    EXPECT_TRUE(app::endsWithWholeRecord("\r\n", true));
+    EXPECT_FALSE(app::endsWithWholeRecord(a + b.substr(0, 40), true));              // a cut-off write
+    EXPECT_FALSE(app::endsWithWholeRecord(a + "\r\n" + b.substr(0, b.size() - 1), true));  // no terminator
+    EXPECT_FALSE(app::endsWithWholeRecord(a + b.substr(30), true));  // a tail that ends with a terminator
+    EXPECT_FALSE(app::endsWithWholeRecord(a + "\x1A", true));
+    EXPECT_FALSE(app::endsWithWholeRecord("old content\r\n", true));
+    // A record whose leader gives another length is not whole.
+    std::string wrong = b;
+    wrong.replace(0, 5, "00099");
+    EXPECT_FALSE(app::endsWithWholeRecord(a + wrong, true));
+    // Where the bytes do not start the file, a record must start after a terminator or line break.
+    EXPECT_FALSE(app::endsWithWholeRecord(a, false));
+    EXPECT_TRUE(app::endsWithWholeRecord("x\x1D" + a, false));
+}
+
+// An output a killed run left with half a record is refused, said with the bytes to remove and
+// left as it was; --repair-tail saves those bytes beside it and cuts them off first.
+TEST_F(BatchTest, AnOutputEndingInPartOfARecordIsRefusedOrRepaired) {
+    const std::string whole = testrec::book("E1", shu) + "\r\n" + testrec::book("E2", shu) + "\r\n";
+    const std::string half = testrec::book("E3", yinhang).substr(0, 57);
+    spit(options.inputPath, testrec::book("A1", shu));
+    spit(options.outputPath, whole + half);
+    try {
+        run();
+        ADD_FAILURE() << "appended after half a record";
+    } catch (const app::StartError& e) {
+        EXPECT_EQ(e.problem.kind, problem::Kind::OutputPartialTail);
+        EXPECT_EQ(e.problem.value, 57);
+    }
+    EXPECT_EQ(slurp(options.outputPath), whole + half);
+    EXPECT_FALSE(fs::exists(options.outputPath + ".partial"));
+
+    options.repairTail = true;
+    const app::BatchResult r = run();
+    EXPECT_EQ(r.written, 1);
+    EXPECT_EQ(r.tailRepaired, 57u);
+    EXPECT_EQ(r.partialPath, options.outputPath + ".partial");
+    EXPECT_EQ(slurp(options.outputPath + ".partial"), half);
+    const std::string out = slurp(options.outputPath);
+    ASSERT_EQ(out.rfind(whole, 0), 0u);
+    EXPECT_EQ(outputRecords(out.substr(whole.size())).size(), 1u);
+
+    // An output of nothing but a partial record (killed during its first write) is all cut off.
+    spit(options.outputPath, half);
+    fs::remove(options.outputPath + ".partial");
+    EXPECT_EQ(run().tailRepaired, 57u);
+    EXPECT_EQ(slurp(options.outputPath + ".partial"), half);
+    EXPECT_EQ(outputRecords(slurp(options.outputPath)).size(), 1u);
+}
+
+// Every file a run writes is checked against the input, not the output alone: the rejects file,
+// its log, and the file --repair-tail saves to, each a link to the input, are refused.
+TEST_F(BatchTest, NoFileTheRunWritesMayBeTheInput) {
+    const std::string a = testrec::book("A1", shu);
+    spit(options.inputPath, a);
+    options.describeFailure = [](const app::RecordFailure&) { return std::string("why"); };
+    options.repairTail = true;
+    for (const auto& [side, kind] : {std::pair{".rejected", problem::Kind::InputIsRejects},
+                                     std::pair{".rejected.txt", problem::Kind::InputIsFailureLog},
+                                     std::pair{".partial", problem::Kind::InputIsPartialFile}}) {
+        fs::create_symlink(options.inputPath, options.outputPath + side);
+        try {
+            run();
+            ADD_FAILURE() << side;
+        } catch (const app::StartError& e) {
+            EXPECT_EQ(e.problem.kind, kind) << side;
+        }
+        fs::remove(options.outputPath + side);
+    }
+    EXPECT_EQ(slurp(options.inputPath), a);
+    EXPECT_FALSE(fs::exists(options.outputPath));
+}
+
+// A failed record the rejects file does not take is not handled: the run stops before it, says
+// where to go on, and names no failure log that holds nothing.
+TEST_F(BatchTest, AFailedRecordTheRejectsFileDoesNotTakeIsLeftForLater) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    const std::string a = testrec::book("A1", shu), bad = testrec::makeRecord({{"001", "B2"}});
+    spit(options.inputPath, a + bad + testrec::book("A3", shu));
+    options.rejectsPath = "/dev/full";
+    options.describeFailure = [](const app::RecordFailure&) { return std::string("why"); };
+    const app::BatchResult r = run();
+    EXPECT_EQ(tally(r), std::make_tuple(true, 1, 1, 0, 2));
+    EXPECT_EQ(r.nextOffset, a.size());
+    EXPECT_EQ(r.rejectsKept, 0);
+    EXPECT_TRUE(r.failureLogPath.empty());
+    ASSERT_TRUE(r.stopProblem);
+    EXPECT_EQ(r.stopProblem->kind, problem::Kind::RejectsWriteFailed);
+}
+
+// A device output gets no files beside it: failed records go beside the input.
+TEST_F(BatchTest, ADeviceOutputGetsNoSideFiles) {
+    EXPECT_EQ(app::rejectsPathFor("/dev/null", "in.iso"), "in.iso.rejected");
+    EXPECT_EQ(app::rejectsPathFor("/dev/null", "-"), "marc-pinyin.rejected");
+    EXPECT_EQ(app::rejectsPathFor("out.iso", "in.iso"), "out.iso.rejected");
+    EXPECT_EQ(app::rejectsPathFor("-", "in.iso"), "marc-pinyin.rejected");
+    const std::string bad = testrec::makeRecord({{"001", "B1"}});
+    spit(options.inputPath, testrec::book("A1", shu) + bad);
+    options.outputPath = "/dev/null";
+    const app::BatchResult r = run();
+    EXPECT_EQ(r.rejectsPath, options.inputPath + ".rejected");
+    EXPECT_EQ(slurp(options.inputPath + ".rejected"), bad + "\r\n");
+}
+
+// A run that did nothing it was asked says so: every record skipped, or no field annotated.
+TEST_F(BatchTest, ARunThatDidNothingIsToldApart) {
+    spit(options.inputPath, testrec::book("A1", yinhang) + testrec::book("A2", shu));
+    app::BatchResult r = run();
+    EXPECT_EQ(r.fieldsListed, 2);
+    EXPECT_EQ(r.fieldsAnnotated, 2);
+    EXPECT_FALSE(app::didNothing(r));
+    settings.tagList = "999";
+    r = run();
+    EXPECT_EQ(r.written, 2);
+    EXPECT_EQ(r.fieldsListed, 0);
+    EXPECT_TRUE(app::didNothing(r));
+    settings.tagList = "200";
+    options.skip = 100;
+    r = run();
+    EXPECT_EQ(r.skipped, 2);
+    EXPECT_EQ(r.written, 0);
+    EXPECT_TRUE(app::didNothing(r));
+}
+
+// No answer at a question and a stop asked for: the run stops at that record, which is left for
+// a later run with every record before it in the output.
+TEST_F(BatchTest, AStopAtAQuestionStopsThere) {
+    struct NoAnswer : pinyin::Chooser {
+        Recorder* observer;
+        int asked = 0;
+        std::optional<std::string> choose(const pinyin::ChooserRequest&) override {
+            ++asked;
+            observer->stopAfter = 0;  // Ctrl-C at the question: yieldPoint says stop from here on
+            return std::nullopt;
+        }
+    } chooser;
+    chooser.observer = &observer;
+    const std::string a = testrec::book("A1", shu);
+    spit(options.inputPath, a + testrec::book("A2", yinhang + yinhang) + testrec::book("A3", shu));
+    settings.polyphone = pinyin::Polyphone::Manual;
+    observer.answerer = &chooser;
+    const app::BatchResult r = run();
+    EXPECT_EQ(chooser.asked, 1);  // not asked about the second 行 of the record
+    EXPECT_EQ(tally(r), std::make_tuple(true, 1, 1, 0, 2));
+    EXPECT_EQ(r.nextOffset, a.size());
+    EXPECT_EQ(outputRecords(slurp(options.outputPath)).size(), 1u);
 }
 
 }  // namespace

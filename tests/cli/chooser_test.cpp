@@ -2,6 +2,9 @@
 #include "tty_chooser.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "app/files.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -104,6 +107,30 @@ TEST(TtyChooser, MarkCharacterCountsUtf16Units) {
     EXPECT_EQ(cli::markCharacter("银行", 1), "[银]行");
     EXPECT_EQ(cli::markCharacter("a𠀀b", 4), "a𠀀[b]");
     EXPECT_EQ(cli::markCharacter("ab", 9), "ab");
+}
+
+}  // namespace
+
+namespace {
+
+// Ctrl-C while a question waits for its answer ends the wait: no answer, and the run stops there.
+TEST(TtyChooser, AStopEndsTheWaitForAnAnswer) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);  // a terminal nobody types on
+    std::FILE* in = ::fdopen(fds[0], "r");
+    char* shown = nullptr;
+    std::size_t size = 0;
+    std::FILE* out = open_memstream(&shown, &size);
+    {
+        cli::TtyChooser chooser(in, out);
+        app::stopRequested = [] { return true; };
+        EXPECT_EQ(chooser.choose(request(0)), std::nullopt);
+        app::stopRequested = nullptr;
+    }
+    std::fclose(in);
+    ::close(fds[1]);
+    std::fclose(out);
+    std::free(shown);
 }
 
 }  // namespace

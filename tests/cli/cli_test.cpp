@@ -14,13 +14,16 @@ const std::string shu = "\xCA\xE9";              // 书
 TEST_F(Cli, EdgesOfTheInputFile) {
     std::string a = testrec::book("A1", yinhang), b = testrec::book("A2", shu);
 
-    // Empty input: the output is created, nothing written.
+    // An input without records (empty, or line breaks only) is refused; no output is created.
     spit(dir / "empty.iso", "");
-    Ran r = batch("empty.iso", "out1.iso");
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(fs::exists(dir / "out1.iso"));
-    EXPECT_EQ(fs::file_size(dir / "out1.iso"), 0u);
-    EXPECT_NE(r.err.find("0 records read, 0 written, 0 failed"), std::string::npos) << r.err;
+    spit(dir / "breaks.iso", "\r\n\n\r\n");
+    Ran r;
+    for (const char* nothing : {"empty.iso", "breaks.iso"}) {
+        r = batch(nothing, "out1.iso");
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_NE(r.err.find("holds no records"), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(dir / "out1.iso"));
+    }
 
     // No record terminator anywhere: a record cut short, kept in the rejects file.
     const std::string cut = a.substr(0, a.size() - 10);
@@ -52,13 +55,14 @@ TEST_F(Cli, EdgesOfTheInputFile) {
     const std::string c = testrec::book("C1", shu);
     const std::string wrapped = c.substr(0, 40) + "\r\n" + c.substr(40, 40) + "\n" + c.substr(80);
     spit(dir / "mixed.iso", "\r\n\r\n" + wrapped + "\r\n\r\n\r\n" + a + b + "\r\n  \r\n\x1A");
-    spit(dir / "out3.iso", "old content\r\n");
+    const std::string old = testrec::book("O1", shu) + "\r\n";
+    spit(dir / "out3.iso", old);
     r = batch("mixed.iso", "out3.iso");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("3 records read, 3 written, 0 failed"), std::string::npos) << r.err;
     std::string out = slurp(dir / "out3.iso");
-    ASSERT_EQ(out.rfind("old content\r\n", 0), 0u);
-    auto recs = checkedRecords(out.substr(13));
+    ASSERT_EQ(out.rfind(old, 0), 0u);
+    auto recs = checkedRecords(out.substr(old.size()));
     ASSERT_EQ(recs.size(), 3u);
     EXPECT_NE(recs[0].find("C1"), std::string::npos);
     EXPECT_NE(recs[1].find("yin xing"), std::string::npos);
@@ -214,14 +218,14 @@ TEST_F(Cli, OptionsAndUsage) {
     EXPECT_EQ(run({"--version"}).out.rfind("marc-pinyin-cli 0.", 0), 0u);
     Ran r = run({"in.iso"});
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("OUTPUT"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("no output file given"), std::string::npos) << r.err;
     EXPECT_EQ(run({"--code", "B", "in.iso", "out.iso"}).status, 2);
     EXPECT_EQ(run({"--encoding", "big5", "in.iso", "out.iso"}).status, 2);
     EXPECT_EQ(run({"--polyphone", "guess", "in.iso", "out.iso"}).status, 2);
     // Choices are taken by their names only, and named so in the message.
     r = run({"--case", "0", "in.iso", "out.iso"});
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("--case: 0 not in {capital,lower}"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("--case: \"0\" is not one of lower, capital"), std::string::npos) << r.err;
     EXPECT_EQ(run({"--separator", "1", "in.iso", "out.iso"}).status, 2);
     EXPECT_EQ(run({"--dump", "--lines", "in.iso"}).status, 2);
     EXPECT_EQ(run({"--no-such-option", "in.iso", "out.iso"}).status, 2);
@@ -234,8 +238,9 @@ TEST_F(Cli, OptionsAndUsage) {
                                                   {"606", " 0\x1F" "a" + shu}, {"701", " 0\x1F" "a" + shu}});
     spit(dir / "in.iso", withPinyin);
     r = batch("-", "-", {"--code", "9", "--case", "capital", "--existing", "keep", "--tags", "200,606"});
-    // stdin is /dev/null here: nothing read, nothing written.
-    EXPECT_EQ(r.status, 0);
+    // stdin is /dev/null here: no records, and standard input named as such.
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("the input standard input holds no records"), std::string::npos) << r.err;
     std::string cmd = "cd " + quote(dir.string()) + " && " + quote(kProgram) + " --db " + quote(db) +
                       " --polyphone first --code 9 --case capital --existing keep --tags 200,606 --quiet - - < in.iso > out.iso 2> err.txt";
     ASSERT_EQ(WEXITSTATUS(std::system(cmd.c_str())), 0);
@@ -479,12 +484,18 @@ TEST_F(Cli, ChineseFileAndFolderNames) {
 
 TEST_F(Cli, TagListsThatListNoTagAreRefused) {
     spit(dir / "in.iso", testrec::book("A1", shu));
-    for (const char* tags : {"", "abc", ", ;"}) {
+    // Not three digits or three capital letters: "2OO" typed with the letter O, lower case,
+    // two tags run together, nothing at all.
+    for (const char* tags : {"", "abc", ", ;", "200,2OO", "200606", "20"}) {
         Ran r = batch("in.iso", "out.iso", {"--tags", tags});
         EXPECT_EQ(r.status, 2) << tags;
-        EXPECT_NE(r.err.find("lists no tag"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("is not a tag"), std::string::npos) << r.err;
     }
-    EXPECT_EQ(batch("in.iso", "out.iso", {"--tags", "AVA"}).status, 0);
+    EXPECT_FALSE(fs::exists(dir / "out.iso"));
+    // A tag of letters is a tag; that the record has no such field is said at the end.
+    Ran r = batch("in.iso", "out.iso", {"--tags", "AVA"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no field got pinyin"), std::string::npos) << r.err;
 }
 
 // One endless line is romanised in pieces that join up to what the line gives.
