@@ -102,6 +102,11 @@ std::optional<std::string> TtyChooser::choose(const pinyin::ChooserRequest& r) {
                     remember_(*entry);
                     std::fprintf(out_, chinese ? "已记入词表：%s\t%s\n" : "remembered: %s\t%s\n",
                                  entry->word.c_str(), entry->syllables.c_str());
+                } else {
+                    // A lone character would take this reading in every word that holds it.
+                    std::fprintf(out_, chinese ? "未记入词表：只记两个字以上的词，这个字不在已知的词里\n"
+                                               : "not remembered: only words of two characters or more "
+                                                 "are remembered, and no known word holds this one\n");
                 }
             }
             return chosen;

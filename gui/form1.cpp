@@ -29,13 +29,16 @@
 #include <QStandardPaths>
 
 #include "app/batch.h"
+#include "codepage/codepage.h"
 #include "marc/identifiers.h"
 #include "messages/messages.h"
 #include "outcome.h"
+#include "boxes.h"
 #include "filedialog.h"
 #include "linklabel.h"
 #include "pinyin/datapath.h"
 #include "pinyin/lookup.h"
+#include "pinyin/readings.h"
 #include "pinyin/table.h"
 #include "pinyin/words.h"
 #include "skinlayer.h"
@@ -112,28 +115,6 @@ QHBoxLayout* row(QWidget* parent, std::initializer_list<QWidget*> widgets) {
 
 std::string localPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
-// A run starts only from a file the user can see: an existing regular file, not a hidden one.
-bool usableInput(const QString& path) {
-    if (path.isEmpty()) return false;
-    const QFileInfo info(path);
-    return info.exists() && info.isFile() && !info.isHidden();
-}
-
-/// A problem the core names, in the window's words.
-QString chinese(const problem::Problem& p) {
-    return QString::fromStdString(messages::describe(p, messages::Language::Chinese));
-}
-
-void messageBox(QWidget* owner, QMessageBox::Icon icon, const QString& title, const QString& text,
-                QMessageBox::StandardButtons buttons = QMessageBox::Ok, int* answer = nullptr,
-                QMessageBox::StandardButton defaultButton = QMessageBox::NoButton) {
-    QMessageBox box(icon, title, text, buttons, owner);
-    box.setObjectName("MessageBox");
-    if (defaultButton != QMessageBox::NoButton) box.setDefaultButton(defaultButton);
-    const int result = box.exec();
-    if (answer) *answer = result;
-}
-
 // The local files a drop carries, in order.
 QStringList droppedFiles(const QMimeData* data) {
     QStringList files;
@@ -161,6 +142,11 @@ Form1::Form1(QWidget* parent)
     loadSettings();
     setAcceptDrops(true);
     showWordsPath();
+    // Typed into, the output box holds this session's choice.
+    connect(text2_[1], &QLineEdit::textEdited, this, [this] {
+        outputFromEarlier_ = false;
+        label4_->hide();
+    });
 }
 
 void Form1::showWordsPath() {
@@ -202,6 +188,12 @@ void Form1::buildControls() {
     command2_[1] = button<QPushButton>(frame2_, "Command2_1", QStringLiteral("保存MARC(&O)"));
     text2_[0]->setPlaceholderText(QStringLiteral("待处理的MARC文件（可拖放到窗口）"));
     text2_[1]->setPlaceholderText(QStringLiteral("处理结果追加到此文件"));
+    // A drop on a path box is the window's: it replaces the path (dropEvent), never inserts text.
+    for (QLineEdit* box : text2_) box->setAcceptDrops(false);
+    label4_ = new QLabel(frame2_);
+    label4_->setObjectName("Label4");
+    label4_->setWordWrap(true);
+    label4_->hide();
 
     frame1_ = frame(this, "Frame1", QStringLiteral("需要添加$A拼音字段的有哪些?"));
     text1_ = textBox<TagEdit>(frame1_, "Text1", QString::fromUtf8(pinyin::kDefaultTags.data(),
@@ -230,8 +222,10 @@ void Form1::buildControls() {
     label3_ = new QLabel(frame6_);
     label3_->setObjectName("Label3");
     label3_->setTextFormat(Qt::RichText);
-    label3_->setOpenExternalLinks(true);  // the file opens in the desktop's text editor
-    // A long path is cut at the right rather than widening the window.
+    // The file opens in the desktop's text editor, or its path is shown to copy.
+    connect(label3_, &QLabel::linkActivated, this, [this](const QString& link) { openOrShow(this, QUrl(link)); });
+    // A long path wraps rather than widening the window.
+    label3_->setWordWrap(true);
     label3_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
     progressBar1_ = new QProgressBar(this);
@@ -258,7 +252,7 @@ void Form1::buildControls() {
     option2_[0]->setChecked(true);
     option3_[1]->setChecked(true);
     option4_[0]->setChecked(true);
-    option1_[0]->setChecked(true);
+    option1_[2]->setChecked(true);  // the words decide until the user chooses otherwise
 
     for (int i = 0; i < 2; ++i) {
         connect(command2_[i], &QPushButton::clicked, this, [this, i] { command2Click(i); });
@@ -272,6 +266,7 @@ void Form1::layOut() {
     paths->addWidget(command2_[0], 0, 1);
     paths->addWidget(text2_[1], 1, 0);
     paths->addWidget(command2_[1], 1, 1);
+    paths->addWidget(label4_, 2, 0, 1, 2);
 
     row(frame1_, {text1_});
     row(frame3_, {option2_[0], option2_[1]});
@@ -320,35 +315,78 @@ void Form1::layOut() {
 }
 
 void Form1::connectSettings() {
-    // The letter case and the polyphonic choice are read at every lookup, so they go into the
-    // settings the moment they change, a run in progress included.
+    // The quieter mode is a kind of manual choice.
     auto* polyphone = group(this, {option1_[0], option1_[1], option1_[2]});
     polyphone->setObjectName("Option1");
-    auto setPolyphone = [this](int id) {
-        settings_.polyphone = id == 1   ? pinyin::Polyphone::Automatic
-                              : id == 2 ? pinyin::Polyphone::Phrase
-                                        : pinyin::Polyphone::Manual;
-        check1_->setEnabled(id == 0);  // the quieter mode is a kind of manual choice
-    };
-    connect(polyphone, &QButtonGroup::idToggled, this, [setPolyphone](int id, bool on) {
-        if (on) setPolyphone(id);
+    connect(polyphone, &QButtonGroup::idToggled, this, [this](int id, bool on) {
+        if (on) check1_->setEnabled(id == 0);
     });
-    setPolyphone(polyphone->checkedId());
-
-    auto setCase = [this] {
-        settings_.letterCase = option3_[1]->isChecked() ? pinyin::LetterCase::Lower
-                                                        : pinyin::LetterCase::Capitalised;
+    check1_->setEnabled(option1_[0]->isChecked());
+    // The tag frame names the subfield code chosen.
+    const auto caption = [this] {
+        frame1_->setTitle(QStringLiteral("需要添加$%1拼音字段的有哪些?").arg(option4_[0]->isChecked() ? 'A' : '9'));
     };
-    connect(option3_[1], &QRadioButton::toggled, this, setCase);
-    setCase();
+    connect(option4_[0], &QRadioButton::toggled, this, caption);
+    caption();
+}
 
-    connect(check1_, &QCheckBox::toggled, this, [this](bool on) { settings_.askOnlyWhenUnsure = on; });
-    settings_.askOnlyWhenUnsure = check1_->isChecked();
+pinyin::RunSettings Form1::settings() const {
+    pinyin::RunSettings s;
+    s.tagList = text1_->text().toStdString();
+    s.useCodeA = option4_[0]->isChecked();
+    s.delExisting = option2_[0]->isChecked();
+    s.letterCase = option3_[1]->isChecked() ? pinyin::LetterCase::Lower : pinyin::LetterCase::Capitalised;
+    s.polyphone = option1_[1]->isChecked()   ? pinyin::Polyphone::Automatic
+                  : option1_[2]->isChecked() ? pinyin::Polyphone::Phrase
+                                             : pinyin::Polyphone::Manual;
+    s.askOnlyWhenUnsure = check1_->isChecked();
+    return s;
+}
+
+void Form1::showSettings(const pinyin::RunSettings& s) {
+    text1_->setText(QString::fromStdString(s.tagList));
+    text1_->setCursorPosition(0);
+    option4_[s.useCodeA ? 0 : 1]->setChecked(true);
+    option2_[s.delExisting ? 0 : 1]->setChecked(true);
+    option3_[s.letterCase == pinyin::LetterCase::Lower ? 1 : 0]->setChecked(true);
+    option1_[s.polyphone == pinyin::Polyphone::Automatic ? 1 : s.polyphone == pinyin::Polyphone::Phrase ? 2 : 0]
+        ->setChecked(true);
+    check1_->setChecked(s.askOnlyWhenUnsure);
+}
+
+void Form1::lock(bool locked) {
+    // Everything that decides the output, from the press of the start button to the end message.
+    for (QWidget* w : std::initializer_list<QWidget*>{frame2_, frame1_, frame3_, frame4_, frame5_, frame6_, command3_[0]})
+        w->setEnabled(!locked);
+    setAcceptDrops(!locked);
 }
 
 void Form1::setPaths(const QString& input, const QString& output) {
     if (!input.isEmpty()) text2_[0]->setText(QFileInfo(input).absoluteFilePath());
-    if (!output.isEmpty()) text2_[1]->setText(QFileInfo(output).absoluteFilePath());
+    if (!output.isEmpty()) {
+        text2_[1]->setText(QFileInfo(output).absoluteFilePath());
+        outputFromEarlier_ = false;
+        label4_->hide();
+    } else if (!input.isEmpty()) {
+        suggestOutputFor(input);
+    }
+}
+
+QString Form1::suggestedOutput(const QString& input) {
+    const QFileInfo info(input);
+    return info.absoluteDir().filePath(info.completeBaseName() + QStringLiteral("-pinyin.iso"));
+}
+
+void Form1::suggestOutputFor(const QString& input) {
+    // An output chosen in this session stays; one from an earlier session is not reused silently.
+    if (!outputFromEarlier_ && !text2_[1]->text().isEmpty()) return;
+    const QString output = suggestedOutput(input);
+    text2_[1]->setText(output);
+    outputFromEarlier_ = false;
+    label4_->setText(QFileInfo::exists(output)
+                         ? QStringLiteral("输出文件已存在：处理结果将追加到它的末尾，原有内容保留。")
+                         : QStringLiteral("输出文件按输入文件命名（不沿用上次的输出文件）。"));
+    label4_->show();
 }
 
 void Form1::command2Click(int index) {
@@ -357,11 +395,18 @@ void Form1::command2Click(int index) {
     // Each dialog opens in the folder of the path its box holds, else where the last one ended.
     const QString folder = QFileInfo(text2_[index]->text()).absolutePath();
     const bool known = !text2_[index]->text().isEmpty() && QFileInfo(folder).isDir();
-    text2_[index]->setText(showFileDialog(open ? -1 : 0,
+    const QString chosen = showFileDialog(open ? -1 : 0,
                                           open ? QStringLiteral("选择待处理的MARC文件")
                                                : QStringLiteral("保存处理后的MARC文件"),
-                                          kMarcFilter, 0, 0, known ? folder : QStringLiteral("0"),
-                                          {}, this));
+                                          kMarcFilter, 0, 0, known ? folder : QStringLiteral("0"), {}, this);
+    if (chosen.isEmpty()) return;  // cancelled: the box keeps what it held
+    text2_[index]->setText(chosen);
+    if (open) {
+        suggestOutputFor(chosen);
+    } else {
+        outputFromEarlier_ = false;
+        label4_->hide();
+    }
 }
 
 void Form1::command3Click(int index) {
@@ -369,34 +414,34 @@ void Form1::command3Click(int index) {
         close();
         return;
     }
-    if (index != 0) return;
-    // A press during a run is refused outright (the button is disabled then too): the run reads
-    // these two settings as it goes, so even capturing them would change the run under way.
-    if (running_) return;
-
-    settings_.useCodeA = option4_[0]->isChecked();
-    settings_.delExisting = option2_[0]->isChecked();
-
+    // A press during a run is refused outright (the button is disabled then too).
+    if (index != 0 || running_) return;
+    if (!pathsUsable() || !tagsUsable()) return;
     const QString input = text2_[0]->text();
     const QString output = text2_[1]->text();
-    const bool inputOk = usableInput(input);
-    if (!inputOk || output.isEmpty() || input.isEmpty()) return;
-
-    settings_.tagList = text1_->text().toStdString();
+    if (!inputHoldsRecords(input)) return;
+    std::int64_t skip = 0;
+    if (const std::optional<Resume> resume = resumePoint(input, output)) {
+        skip = askResume(*resume);
+        if (skip < 0) return;
+        if (skip > 0) showSettings(resume->settings);  // going on as the run began
+    }
     saveSettings();
-    QWidget* const locked[] = {frame2_, frame1_, frame3_, command3_[0]};
-    for (QWidget* w : locked) w->setEnabled(false);
-    setAcceptDrops(false);
-    runBatch(input, output);
+    lock(true);
+    runBatch(input, output, skip);
     if (quitRequested_) {
         endProgram_();
         return;
     }
-    for (QWidget* w : locked) w->setEnabled(true);
-    setAcceptDrops(true);
+    lock(false);
 }
 
-/// The run's options for `input` and `output`, as the window always runs.
+void Form1::error(const QString& text) { messageBox(this, QMessageBox::Critical, kErrorTitle, text); }
+
+void Form1::note(const QString& text, bool warning) {
+    messageBox(this, warning ? QMessageBox::Warning : QMessageBox::Information, kNoteTitle, text);
+}
+
 app::BatchOptions Form1::batchOptions(const QString& input, const QString& output) const {
     app::BatchOptions options;
     // Absolute paths: a file the user named "-" is a file, not a standard stream.
@@ -414,24 +459,49 @@ app::BatchOptions Form1::batchOptions(const QString& input, const QString& outpu
     };
     return options;
 }
-
-/// Reads the library's word list afresh (it may have been edited since the last run); false,
-/// after saying why, when it cannot be read.
 bool Form1::loadWords() {
     showWordsPath();
     words_ = std::make_shared<pinyin::UserWords>();
     try {
         if (QFileInfo::exists(QFile::decodeName(wordsPath.c_str()))) words_->load(wordsPath);
     } catch (const pinyin::WordsError& e) {
-        messageBox(this, QMessageBox::Warning, QStringLiteral("温馨提示"),
-                   QStringLiteral("无法开始处理：\n%1").arg(chinese(e.asProblem())));
+        error(QStringLiteral("无法开始处理：\n%1").arg(chinese(e.asProblem())));
         return false;
     }
     return true;
 }
 
-void Form1::runBatch(const QString& input, const QString& output) {
+std::shared_ptr<const pinyin::PinyinTable> Form1::warnOfLoneCharacters() {
+    if (!words_) return nullptr;
+    const std::vector<std::string> lone = words_->lone();
+    if (lone.empty()) return nullptr;
+    std::shared_ptr<const pinyin::PinyinTable> table;
+    try {
+        table = pinyin::PinyinTable::load(datapath);
+    } catch (const pinyin::DbError&) {
+        return nullptr;  // the run says what is wrong with py.db
+    }
+    QStringList polyphonic;
+    for (const std::string& word : lone) {
+        for (std::size_t i = 0; i < word.size();) {
+            const char32_t c = codepage::utf8::next(word, i);
+            const std::string* readings = pinyin::isHan(c) ? table->readings(c) : nullptr;
+            if (readings && pinyin::splitReadings(*readings).size() > 1) polyphonic << QString::fromStdString(word);
+        }
+    }
+    if (!polyphonic.isEmpty())
+        note(QStringLiteral("本馆词表中有单个的多音字：%1\n词表中的单字决定含这个字的每个词的读音"
+                            "（如词表中的“行”也用于“银行”）。\n本次处理照常进行；如非本意，请从词表中删去这些行：\n%2")
+                 .arg(polyphonic.join(QStringLiteral("、")), QFile::decodeName(wordsPath.c_str())),
+             true);
+    return table;
+}
+
+void Form1::runBatch(const QString& input, const QString& output, std::int64_t skip) {
     app::BatchOptions options = batchOptions(input, output);
+    options.skip = skip;
+    // The run keeps the settings it starts with, whatever happens to the controls meanwhile.
+    runSettings_ = settings();
     // A fresh start: the program's name in the caption, nothing counted, nothing read.
     setWindowTitle(QString::fromUtf8(kProgramTitle));
     progressBar1_->setValue(0);
@@ -439,8 +509,9 @@ void Form1::runBatch(const QString& input, const QString& output) {
     chooser_.beginRun();
     if (!loadWords()) return;
     options.words = words_;
+    options.table = warnOfLoneCharacters();
 
-    Run run(*this);
+    Run run(*this, runSettings_);
     run_ = &run;
     running_ = true;
     app::BatchResult result;
@@ -450,53 +521,72 @@ void Form1::runBatch(const QString& input, const QString& output) {
         chooser_.beginRun();  // the run's answers end with it: the next run asks again
     };
     try {
-        result = app::runBatch(options, settings_, run);
+        result = app::runBatch(options, runSettings_, run);
     } catch (const app::StartError& e) {
         finish();
-        messageBox(this, QMessageBox::Warning, QStringLiteral("温馨提示"),
-                   QStringLiteral("无法开始处理：\n%1").arg(chinese(e.problem)));
+        error(QStringLiteral("无法开始处理：\n%1").arg(chinese(e.problem)));
         return;
     } catch (const std::exception& e) {
         // Anything else ends the run where it stands; the window must live on to say so.
         finish();
         problem::Problem p;
         p.detail = e.what();
-        messageBox(this, QMessageBox::Warning, QStringLiteral("温馨提示"),
-                   QStringLiteral("处理中断：%1").arg(chinese(p)));
+        error(QStringLiteral("处理中断：%1").arg(chinese(p)));
         return;
     }
     finish();
     if (result.read > 0) setCount(result.read);  // a file without records leaves the caption
     if (!result.stopped) progressBar1_->setValue(kBarSteps);
-    if (quitRequested_) {
-        messageBox(this, QMessageBox::Information, QStringLiteral("温馨提示"),
-                   QStringLiteral("已停止处理，已写入 %1 条记录。").arg(result.written));
-        return;
-    }
-    showOutcome(result);
+    // Where a stopped run ended, for the next start on this pair; a finished run leaves nothing.
+    if (result.stopped && result.nextRecord > 1)
+        saveResume(input, output, runSettings_, result.nextRecord - 1);
+    else
+        forgetResume();
+    showOutcome(result, output, run.foundListed());
 }
 
-void Form1::showOutcome(const app::BatchResult& result) {
+void Form1::showOutcome(const app::BatchResult& result, const QString& output, bool foundListed) {
+    const QString figures = OutcomeDialog::figures(result, output);
+    QString goOn;
+    if (result.stopped && result.nextRecord > 1)
+        goOn = QStringLiteral("\n下次按“开始处理”可从第 %1 条记录继续。").arg(result.nextRecord);
     if (result.stopProblem) {
         // Writing failed: the run stopped, and saying "done" would hide lost records.
-        QString text = QStringLiteral("处理中断：%1\n已写入 %2 条记录。").arg(chinese(*result.stopProblem)).arg(result.written);
-        if (result.failed > 0) text += QStringLiteral("\n\n") + OutcomeDialog::summaryText(result);
-        messageBox(this, QMessageBox::Warning, QStringLiteral("温馨提示"), text);
+        error(QStringLiteral("处理中断：%1\n\n%2%3")
+                  .arg(chinese(*result.stopProblem),
+                       result.failed > 0 ? OutcomeDialog::summaryText(result, output) : figures, goOn));
         return;
     }
-    if (result.failed > 0) {
+    if (result.failed > 0 && !quitRequested_) {
         // Not "done": the counts, the first failures and their reasons, and the log.
-        OutcomeDialog dialog(result, this);
+        OutcomeDialog dialog(result, output, this);
         dialog.exec();
         return;
     }
-    QString text = result.stopped
-                       ? QStringLiteral("已停止处理：已写入 %1 条记录。").arg(result.written)
-                       : QStringLiteral("恭喜，已处理完毕!");
+    QString text;
+    bool warning = false;
+    if (result.stopped) {
+        text = QStringLiteral("已停止处理。\n") + figures + goOn;
+    } else if (!foundListed && result.read > 0) {
+        // Nothing was asked for that the records hold: no pinyin anywhere is no success.
+        text = QStringLiteral("没有找到要加拼音的字段：%1 条记录中都没有字段 %2，没有添加任何拼音。\n"
+                              "请检查“需要添加拼音的字段”（如 200,225，字段号是三个数字）。\n\n%3")
+                   .arg(result.read)
+                   .arg(QString::fromStdString(runSettings_.tagList), figures);
+        warning = true;
+    } else {
+        text = QStringLiteral("恭喜，已处理完毕!\n\n") + figures;
+    }
+    if (result.repeatsOutputEnd > 0) {
+        text += QStringLiteral("\n\n注意：本次写入的第 %1 条记录与输出文件原有的最后一条记录完全相同，"
+                               "输出文件可能已含有这些记录（同一文件处理了两次？）。")
+                    .arg(result.repeatsOutputEnd);
+        warning = true;
+    }
     if (!result.asciiOnly)
         text += QStringLiteral("\n\n文件编码：%1（自动识别）")
                     .arg(QString::fromStdString(messages::codePageName(result.encoding)));
-    messageBox(this, QMessageBox::Information, QStringLiteral("温馨提示"), text);
+    note(text, warning);
 }
 
 void Form1::remember(const pinyin::WordEntry& entry) {
@@ -506,10 +596,9 @@ void Form1::remember(const pinyin::WordEntry& entry) {
         if (words_) words_->add(entry.word, entry.syllables);
         showWordsPath();
     } catch (const pinyin::WordsError& e) {
-        messageBox(this, QMessageBox::Warning, QStringLiteral("温馨提示"),
-                   e.osError ? QStringLiteral("无法记入本馆词表：%1")
-                                   .arg(QString::fromStdString(messages::osError(e.osError, messages::Language::Chinese)))
-                             : QStringLiteral("无法记入本馆词表：这个词不能写入词表"));
+        error(e.osError ? QStringLiteral("无法记入本馆词表：%1\n请检查词表所在的文件夹是否可写入。")
+                              .arg(QString::fromStdString(messages::osError(e.osError, messages::Language::Chinese)))
+                        : QStringLiteral("无法记入本馆词表：这个词不能写入词表。"));
     }
 }
 
@@ -518,25 +607,27 @@ void Form1::setCount(std::int64_t count) {
     label2_->setText(QStringLiteral("已处理 %1 条").arg(count));
 }
 
+void Form1::mouseMoveEvent(QMouseEvent* event) {
+    label1_->setIdle();
+    QWidget::mouseMoveEvent(event);
+}
+
 void Form1::closeEvent(QCloseEvent* event) {
-    int answer = QMessageBox::No;
     if (run_) {
         // Between two records, or at a question: the count is brought up to date first.
         run_->showCount();
+        int answer = QMessageBox::No;
         messageBox(this, QMessageBox::Warning, QStringLiteral("操作提示"),
-                   QStringLiteral("正在处理：已写入 %1 条记录。\n退出将在当前记录处理完后停止处理。\n\n"
-                                  "确定退出MARC批加拼音工具吗？（Y/N）")
+                   QStringLiteral("正在处理：已写入 %1 条记录。\n退出将在当前记录处理完后停止处理，"
+                                  "下次可从停止处继续。\n\n确定退出MARC批加拼音工具吗？")
                        .arg(run_->written()),
                    QMessageBox::Yes | QMessageBox::No, &answer, QMessageBox::No);
-    } else {
-        messageBox(this, QMessageBox::Information, QStringLiteral("操作提示"),
-                   QStringLiteral("确定退出MARC批加拼音工具吗？（Y/N）"),
-                   QMessageBox::Yes | QMessageBox::No, &answer);
+        if (answer != QMessageBox::Yes) {
+            event->ignore();
+            return;
+        }
     }
-    if (answer != QMessageBox::Yes) {
-        event->ignore();
-        return;
-    }
+    // Idle, nothing is lost: no question.
     skin::MSkinButton::instance().release(QtWindowLayer{}, handleOf(this));
     saveSettings();
     if (running_) {
@@ -550,12 +641,9 @@ void Form1::closeEvent(QCloseEvent* event) {
     endProgram_();
 }
 
-void Form1::mouseMoveEvent(QMouseEvent* event) {
-    label1_->setIdle();
-    QWidget::mouseMoveEvent(event);
-}
 
 void Form1::dragEnterEvent(QDragEnterEvent* event) {
+    // Local files only: a web address or a piece of text is refused.
     if (!running_ && !droppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
 }
 
@@ -564,11 +652,15 @@ void Form1::dropEvent(QDropEvent* event) {
     if (running_ || files.isEmpty()) return;
     QWidget* target = childAt(event->position().toPoint());
     const bool onOutput = target == text2_[1] || target == command2_[1];
-    if (onOutput && files.size() == 1) {
-        text2_[1]->setText(files[0]);
-    } else {
+    // A drop replaces the path of its box, with the first file.
+    if (onOutput || files.size() > 1) {
+        text2_[1]->setText(files[onOutput ? 0 : 1]);
+        outputFromEarlier_ = false;
+        label4_->hide();
+    }
+    if (!onOutput) {
         text2_[0]->setText(files[0]);
-        if (files.size() > 1) text2_[1]->setText(files[1]);
+        if (files.size() == 1) suggestOutputFor(files[0]);
     }
     event->acceptProposedAction();
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "form2.h"
@@ -43,15 +44,16 @@ inline constexpr const char* kLinkText = "汉语拼音罗马化规则(ALA-LC)";
 inline constexpr const char* kLinkAddress =
     "https://www.loc.gov/catdir/cpso/romanization/chinese.pdf";
 
-/// The window owns the run settings; the option buttons write them as they change, so a run in
-/// progress reads the letter case and the polyphonic choice afresh at every lookup, while the
-/// subfield code and the existing-pinyin choice are fixed at each press of the start button.
-/// Every control carries its form name with its element as object name ("Text2_0", "Option1_2").
+/// The controls say what the next run does; at each press of the start button the window takes
+/// a copy of them (settings()) and the run keeps that copy to its end, while every control that
+/// decides the output is locked. Every control carries its form name with its element as object
+/// name ("Text2_0", "Option1_2").
 ///
 /// The paths, the tag list and every option are kept between sessions (store.h): read when the
 /// window is made, written when a run starts, when the window closes and when it is destroyed.
-/// A file dropped on the window goes into the input box; a second file of the same drop, or a
-/// file dropped on the output box, into the output box.
+/// So is where a stopped run ended: the next start on the same input and output offers to go on
+/// from there. A file dropped on the window goes into the input box; a second file of the same
+/// drop, or a file dropped on the output box, into the output box.
 class Form1 final : public QWidget {
     Q_OBJECT
 public:
@@ -67,7 +69,8 @@ public:
     /// The reading last chosen in the chooser; empty at start.
     std::string selpy;
 
-    const pinyin::RunSettings& settings() const { return settings_; }
+    /// What the controls say now: what the next run will use.
+    pinyin::RunSettings settings() const;
     bool running() const { return running_; }
 
     /// What a confirmed exit does once the skin is off and no record is half done; quits the
@@ -82,8 +85,13 @@ public:
     /// Writes the paths, the tag list, the options and the last folder to the settings file.
     void saveSettings() const;
 
-    /// Fills the path boxes (the command line's INPUT and OUTPUT); an empty path leaves its box.
+    /// Fills the path boxes (the command line's INPUT and OUTPUT). With an input and no output,
+    /// an output remembered from an earlier session is not kept: INPUT-pinyin.iso beside the
+    /// input is suggested instead (and the window says when that file exists).
     void setPaths(const QString& input, const QString& output = {});
+
+    /// The output suggested for `input`: NAME-pinyin.iso in its folder.
+    static QString suggestedOutput(const QString& input);
 
 private:
     // The events Qt hands the window (nothing derives from it, so they stay private).
@@ -97,6 +105,32 @@ private:
     void dropEvent(QDropEvent* event) override;
 
     class Run;
+    /// Where a stopped run ended: its two files, the settings it ran with, and the records of
+    /// the input it had handled.
+    struct Resume {
+        QString input, output;
+        std::int64_t done = 0;
+        pinyin::RunSettings settings;
+    };
+
+    /// The checks a press of the start button makes before a run: each failure is said in a
+    /// message, with the focus on the box to mend. False when the run cannot start.
+    bool pathsUsable();
+    bool tagsUsable();
+    bool inputHoldsRecords(const QString& input);
+    /// Where a stopped run on this pair ended, when it can go on from there.
+    std::optional<Resume> resumePoint(const QString& input, const QString& output) const;
+    /// Asks whether to go on from `resume` or start again: the records to skip, or -1 to cancel.
+    std::int64_t askResume(const Resume& resume);
+    void saveResume(const QString& input, const QString& output, const pinyin::RunSettings& used,
+                    std::int64_t done) const;
+    void forgetResume() const;
+    void showSettings(const pinyin::RunSettings& s);
+    void lock(bool locked);
+    void suggestOutputFor(const QString& input);
+    /// Says a problem of the window's own: the title by kind, the text, what to do next.
+    void error(const QString& text);
+    void note(const QString& text, bool warning = false);
 
     void buildControls();
     void layOut();
@@ -104,16 +138,23 @@ private:
     void loadSettings();
     app::BatchOptions batchOptions(const QString& input, const QString& output) const;
     bool loadWords();
-    void runBatch(const QString& input, const QString& output);
-    void showOutcome(const app::BatchResult& result);
+    void runBatch(const QString& input, const QString& output, std::int64_t skip);
+    void showOutcome(const app::BatchResult& result, const QString& output, bool foundListed);
+    /// Warns once of single characters in the word list: each takes its listed reading in every
+    /// word that holds it.
+    /// Returns py.db as it loaded it for that, for the run to use (nullptr: not loaded).
+    std::shared_ptr<const pinyin::PinyinTable> warnOfLoneCharacters();
     void setCount(std::int64_t count);
     /// Shows where the word list lies (and links to it once it exists).
     void showWordsPath();
     /// Adds an entry the chooser was told to remember to the word list file and the run's list.
     void remember(const pinyin::WordEntry& entry);
 
-    pinyin::RunSettings settings_;
+    /// The copy of the settings the run under way (or the last one) uses.
+    pinyin::RunSettings runSettings_;
     DialogChooser chooser_;
+    /// The output box holds the path remembered from an earlier session, untouched since.
+    bool outputFromEarlier_ = false;
     std::function<void()> endProgram_;
     bool running_ = false;
     bool quitRequested_ = false;
@@ -141,6 +182,7 @@ private:
     QProgressBar* progressBar1_ = nullptr;  // share of the input read
     QLabel* label2_ = nullptr;           // the record count beside it
     QLabel* label3_ = nullptr;           // where the word list lies
+    QLabel* label4_ = nullptr;           // a note on the output box (a suggested name)
 };
 
 }  // namespace gui

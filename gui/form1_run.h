@@ -20,8 +20,8 @@ namespace gui {
 inline constexpr int kBarSteps = 1000;
 
 // What the window hears of a run: the count in the caption and beside the progress bar, the
-// share of the input read, and passes of the event loop between records (the user may change
-// the letter case or the polyphonic choice, or leave).
+// share of the input read, whether any record holds a listed field, and passes of the event
+// loop between records (the user may leave; the controls that decide the output are locked).
 //
 // The count and the bar follow the run at most every kCaptionMs: on a real X server every
 // caption change is a round of window-system work, which would make a run of 100,000 short
@@ -31,14 +31,20 @@ inline constexpr int kBarSteps = 1000;
 // sets the final count).
 class Form1::Run final : public app::BatchObserver, public pinyin::Chooser {
 public:
-    explicit Run(Form1& window) : window_(window) {}
+    /// `settings`: the copy the run uses, which outlives it.
+    Run(Form1& window, const pinyin::RunSettings& settings) : window_(window), settings_(settings) {}
 
     void started(app::RunControl& run) override { control_ = &run; }
 
     void recordStarted(std::int64_t number, std::string_view working) override {
         number_ = number;
         working_ = working;
+        // Until the first listed field turns up; after that it costs nothing.
+        if (!foundListed_) foundListed_ = holdsListedField(working, settings_.tagList);
     }
+
+    /// Some record read so far holds a field of the tag list.
+    bool foundListed() const { return foundListed_; }
 
     void recordDone(std::int64_t count) override {
         count_ = count;
@@ -69,7 +75,7 @@ public:
 
     std::optional<std::string> choose(const pinyin::ChooserRequest& request) override {
         showCount();
-        window_.chooser_.setLowerCase(window_.settings_.letterCase == pinyin::LetterCase::Lower);
+        window_.chooser_.setLowerCase(settings_.letterCase == pinyin::LetterCase::Lower);
         window_.chooser_.setWhere(where(request.tag));
         return window_.chooser_.choose(request);
     }
@@ -101,6 +107,23 @@ private:
         return text;
     }
 
+    // Whether a line of the working record has a tag the list holds, matched as the annotation
+    // matches it: the line's first three characters, found in the list as text.
+    static bool holdsListedField(std::string_view working, std::string_view tagList) {
+        for (std::size_t start = 0; start < working.size();) {
+            std::size_t end = working.find('\r', start);
+            if (end == std::string_view::npos) end = working.size();
+            std::string_view line = working.substr(start, end - start);
+            if (!line.empty() && line.front() == '\n') line.remove_prefix(1);
+            const std::string_view tag = line.substr(0, 3);
+            if (tag.size() == 3 && tag.find_first_not_of(' ') != std::string_view::npos &&
+                tagList.find(tag) != std::string_view::npos)
+                return true;
+            start = end + 1;
+        }
+        return false;
+    }
+
     // The data of the record's 001 line, without the spaces between tag and data.
     static std::string_view controlNumber(std::string_view working) {
         for (std::size_t start = 0; start < working.size();) {
@@ -119,6 +142,8 @@ private:
     }
 
     Form1& window_;
+    const pinyin::RunSettings& settings_;
+    bool foundListed_ = false;
     app::RunControl* control_ = nullptr;
     std::int64_t number_ = 0;
     std::string_view working_;

@@ -2,11 +2,13 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSettings>
 
 #include "filedialog.h"
 #include "form1.h"
 #include "store.h"
+#include "twips.h"
 
 namespace gui {
 
@@ -14,6 +16,7 @@ void Form1::loadSettings() {
     const std::unique_ptr<QSettings> store = openStore();
     text2_[0]->setText(store->value("paths/input").toString());
     text2_[1]->setText(store->value("paths/output").toString());
+    outputFromEarlier_ = !text2_[1]->text().isEmpty();
     if (store->contains("tags")) {
         text1_->setText(store->value("tags").toString());
         text1_->setCursorPosition(0);
@@ -29,8 +32,13 @@ void Form1::loadSettings() {
     check1_->setChecked(store->value("options/askOnlyWhenUnsure", false).toBool());
     const QString folder = store->value("folders/last").toString();
     if (!folder.isEmpty()) setLastFileFolder(folder);
-    const QSize size = store->value("window/size").toSize();
-    if (size.isValid()) resize(size.expandedTo(minimumSizeHint()));
+    // A size kept from a larger screen is cut to this one's free area (the frame left room).
+    QSize size = store->value("window/size").toSize();
+    if (size.isValid()) {
+        size = size.expandedTo(minimumSizeHint());
+        if (const QScreen* s = screen()) size = size.boundedTo(s->availableGeometry().size() - QSize(px(120), px(600)));
+        resize(size);
+    }
 }
 
 void Form1::saveSettings() const {

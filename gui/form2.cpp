@@ -11,12 +11,72 @@
 #include <QScrollBar>
 #include <QTextCharFormat>
 #include <QTextCursor>
+#include <QAbstractTextDocumentLayout>
+#include <QPainter>
+#include <QTextBlock>
 #include <QTextEdit>
+#include <QTextLayout>
+
+#include <algorithm>
 
 #include "pinyin/readings.h"
+#include "pinyin/words.h"
 #include "twips.h"
 
 namespace gui {
+
+namespace {
+
+// The text box draws a selection in the palette's colours over every character, which would
+// hide the red of the asked character inside a marked word: it is drawn red again on top.
+class MarkedText final : public QTextEdit {
+public:
+    using QTextEdit::QTextEdit;
+    int red = -1;  ///< 0-based document position of the asked character, -1 for none
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QTextEdit::paintEvent(event);
+        const QTextCursor selection = textCursor();
+        if (red < 0 || !selection.hasSelection() || red < selection.selectionStart() ||
+            red >= selection.selectionEnd())
+            return;
+        const QTextBlock block = document()->findBlock(red);
+        const QTextLayout* layout = block.layout();
+        if (!layout) return;
+        const int at = red - block.position();
+        const QTextLine line = layout->lineForTextPosition(at);
+        if (!line.isValid()) return;
+        const int length = QChar::isHighSurrogate(block.text().at(at).unicode()) ? 2 : 1;
+        const QPointF origin = document()->documentLayout()->blockBoundingRect(block).topLeft() -
+                               QPointF(horizontalScrollBar()->value(), verticalScrollBar()->value());
+        const qreal left = line.cursorToX(at), right = line.cursorToX(at + length);
+        QPainter painter(viewport());
+        painter.fillRect(QRectF(origin.x() + left, origin.y() + line.y(), right - left, line.height()),
+                         palette().brush(hasFocus() ? QPalette::Active : QPalette::Inactive, QPalette::Highlight));
+        painter.setFont(font());
+        painter.setPen(QColor(255, 0, 0));
+        painter.drawText(QPointF(origin.x() + left, origin.y() + line.y() + line.ascent()),
+                         block.text().mid(at, length));
+    }
+};
+
+// Whether the text from `from` to `to` (1-based UTF-16 positions, both included) holds two
+// Chinese characters or more.
+bool twoCharactersOrMore(const QString& text, int from, int to) {
+    int han = 0;
+    for (int i = std::max(from, 1) - 1; i < to && i < text.size(); ++i) {
+        char32_t c = text.at(i).unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size()) {
+            c = QChar::surrogateToUcs4(text.at(i), text.at(i + 1));
+            ++i;
+        }
+        if (pinyin::isHan(c)) ++han;
+    }
+    return han >= 2;
+}
+
+}  // namespace
 
 Form2::Form2(QWidget* parent)
     // No close button: the only way out is a choice. A close that skipped the choice would leave
@@ -34,7 +94,11 @@ void Form2::buildControls() {
     label3_->setObjectName("Label3");
     label3_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    richTextBox1_ = new QTextEdit(this);
+    label4_ = new QLabel(this);
+    label4_->setObjectName("Label4");
+    label4_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+    richTextBox1_ = new MarkedText(this);
     richTextBox1_->setObjectName("RichTextBox1");
     richTextBox1_->setReadOnly(true);
     richTextBox1_->setFont(pointFont("SimSun", 12));
@@ -53,7 +117,7 @@ void Form2::buildControls() {
     labelColours.setColor(QPalette::WindowText, QColor(0, 0, 64));
     label2_->setPalette(labelColours);
 
-    command1_ = new QPushButton(QStringLiteral("选择"), this);
+    command1_ = new QPushButton(QStringLiteral("选择(&S)"), this);
     command1_->setObjectName("Command1");
     command1_->setDefault(true);
 
@@ -74,13 +138,19 @@ void Form2::buildControls() {
 
     check1_ = new QCheckBox(QStringLiteral("记住此读音(&M)"), this);
     check1_->setObjectName("Check1");
-    check1_->setToolTip(
-        QStringLiteral("把标出的词（未标出时为这个字）连同所选读音记入本馆词表，以后不再询问"));
+    connect(richTextBox1_, &QTextEdit::selectionChanged, this, [this] { updateRemember(); });
+
+    labelHint_ = new QLabel(this);
+    labelHint_->setObjectName("LabelHint");
+    QPalette hintColours = labelHint_->palette();
+    hintColours.setColor(QPalette::WindowText, QColor(160, 0, 0));
+    labelHint_->setPalette(hintColours);
 }
 
 void Form2::layOut() {
     auto* grid = new QGridLayout(this);
-    grid->addWidget(label3_, 0, 0, 1, 2);
+    grid->addWidget(label3_, 0, 0);
+    grid->addWidget(label4_, 0, 1);
     grid->addWidget(richTextBox1_, 1, 0, 2, 1);
     grid->addWidget(list1_, 1, 1);
     auto* pick = new QHBoxLayout;
@@ -94,6 +164,7 @@ void Form2::layOut() {
     more->addWidget(command4_);
     grid->addWidget(check1_, 3, 1);
     grid->addLayout(more, 4, 0, 1, 2);
+    grid->addWidget(labelHint_, 5, 0, 1, 2);
     grid->setRowStretch(1, 1);
     grid->setColumnStretch(0, 1);
 
@@ -131,7 +202,12 @@ void Form2::load() {
     preselected_ = false;
     label2_->setText(hz);
     label3_->setText(where);
-    label3_->setVisible(!where.isEmpty());
+    labelHint_->clear();
+    // Which character is asked, counted in characters: two alike in one text stay apart.
+    int character = 0;
+    for (int i = 0; i < DyStr && i < AllHz.size(); ++i)
+        if (!AllHz.at(i).isLowSurrogate()) ++character;
+    label4_->setText(DyStr >= 1 && DyStr <= AllHz.size() ? QStringLiteral("第 %1 个字").arg(character) : QString());
     list1_->clear();
     // Shown in the run's letter case; the answer is the reading as stored.
     for (const QString& reading : readingsOf(pystr)) {
@@ -145,6 +221,8 @@ void Form2::load() {
     setPalette(background);
 
     check1_->setChecked(false);
+    auto* text = static_cast<MarkedText*>(richTextBox1_);
+    text->red = DyStr >= 1 && DyStr <= AllHz.size() ? DyStr - 1 : -1;
     richTextBox1_->setPlainText(AllHz);
     // Document positions count UTF-16 code units, as DyStr does.
     if (DyStr >= 1 && DyStr <= AllHz.size()) {
@@ -163,7 +241,29 @@ void Form2::load() {
         cursor.setPosition(wordAt - 1 + static_cast<int>(word.size()), QTextCursor::KeepAnchor);
         richTextBox1_->setTextCursor(cursor);
     }
+    updateRemember();
     scrollToCharacter();
+}
+
+void Form2::updateRemember() {
+    // What would be remembered: the marked characters when they take in the asked one, else
+    // the word the phrase data found.
+    auto [from, to] = marked();
+    if (from < 1 || from > DyStr || to < DyStr) {
+        from = wordAt;
+        to = word.isEmpty() ? 0 : wordAt - 1 + static_cast<int>(word.size());
+    }
+    const bool enough = DyStr >= 1 && twoCharactersOrMore(AllHz, from, to);
+    check1_->setEnabled(enough);
+    if (!enough) check1_->setChecked(false);
+    check1_->setToolTip(enough ? QStringLiteral("把“%1”连同所选读音记入本馆词表，以后不再询问")
+                                   .arg(AllHz.mid(from - 1, to - from + 1))
+                             : QStringLiteral("单个字不能记住：它会改变含这个字的每个词的读音。\n"
+                                              "要记住，请在文中标出含这个字的词（至少两个字）。"));
+}
+
+void Form2::hint() {
+    labelHint_->setText(QStringLiteral("请选择一个读音后按“选择”；要结束处理，请按“停止处理”。"));
 }
 
 void Form2::scrollToCharacter() {
@@ -223,6 +323,7 @@ void Form2::choose(Then then) {
 
 void Form2::reject() {
     // Escape and the window manager's close request: refused, the lookup needs a reading.
+    hint();
 }
 
 void Form2::closeEvent(QCloseEvent* event) {
@@ -230,6 +331,7 @@ void Form2::closeEvent(QCloseEvent* event) {
         QDialog::closeEvent(event);
     } else {
         event->ignore();
+        hint();
     }
 }
 

@@ -24,8 +24,12 @@ namespace gui {
 
 /// Set the members (and `suggested`), call load(), then exec(). The window closes only through
 /// an answer: the button "选择", a double-click on a reading, Enter, or one of the three buttons
-/// that also say how the rest of the run goes. Escape and close requests are refused, so a
-/// reading is always handed back.
+/// that also say how the rest of the run goes. Escape and close requests are refused (the hint
+/// line says what is needed), so a reading is always handed back.
+///
+/// "记住此读音" remembers a word of two characters or more (the characters marked, else the word
+/// the phrase data found); with nothing longer than the character itself it is disabled, its
+/// tooltip says why.
 class Form2 final : public QDialog {
     Q_OBJECT
 public:
@@ -86,8 +90,13 @@ private:
     void preselect();
     void choose(Then then);
     void scrollToCharacter();
+    /// Enables "记住此读音" for what it would remember now.
+    void updateRemember();
+    void hint();
 
     QLabel* label3_;
+    QLabel* label4_;      // which character of the text is asked about
+    QLabel* labelHint_;   // what closing needs
     QTextEdit* richTextBox1_;
     QListWidget* list1_;
     QLabel* label2_;

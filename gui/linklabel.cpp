@@ -1,12 +1,13 @@
 // The web link of the main window.
 #include "linklabel.h"
 
-#include <QDesktopServices>
 #include <QAccessible>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyleOptionFocusRect>
+
+#include "boxes.h"
 
 namespace gui {
 
@@ -43,9 +44,7 @@ void LinkLabel::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
-    // What the desktop makes of the address is its own business: a failure is not reported.
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
-        QDesktopServices::openUrl(url_);
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) openOrShow(this, url_);
     QLabel::mouseReleaseEvent(event);
 }
 
@@ -54,7 +53,7 @@ void LinkLabel::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
     case Qt::Key_Space:
-        QDesktopServices::openUrl(url_);
+        openOrShow(this, url_);
         event->accept();
         return;
     default:

@@ -2,6 +2,7 @@
 //
 //   marc-pinyin [INPUT [OUTPUT]]   the main window, the path boxes filled from the command line
 //   marc-pinyin --version          the version, without a window
+//   marc-pinyin --help             how to start it, without a window
 //   marc-pinyin --demo-chooser     the chooser on a long title, to see what it looks like
 //   marc-pinyin --demo-run INPUT OUTPUT   the main window starting a run at once
 //
@@ -53,12 +54,25 @@ QString longTitle() {
         "行业自律和社会监督、和谐劳动关系和职工权益保障");
 }
 
+// The window speaks Chinese whatever the locale; so does its usage.
+const char* usage() {
+    return "用法：marc-pinyin [输入文件 [输出文件]]\n"
+           "  打开MARC批加拼音窗口；给出的文件填入路径框（只给输入文件时，建议“输入文件名-pinyin.iso”作输出）。\n"
+           "  --version  显示版本\n"
+           "  --help     显示本说明\n"
+           "不开窗口的批处理请用 marc-pinyin-cli（marc-pinyin-cli --help）。\n";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--version") == 0) {
             std::printf("marc-pinyin %s\n", MARCPY_VERSION);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::printf("%s", usage());
             return 0;
         }
     }

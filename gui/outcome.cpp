@@ -1,15 +1,17 @@
 // The end of a run with failed records.
 #include "outcome.h"
 
-#include <QDesktopServices>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "boxes.h"
 #include "messages/messages.h"
 
 namespace gui {
@@ -20,10 +22,16 @@ constexpr messages::Language kChinese = messages::Language::Chinese;
 QString fromLocal(const std::string& path) { return QFile::decodeName(path.c_str()); }
 }  // namespace
 
-QString OutcomeDialog::summaryText(const app::BatchResult& r) {
-    QString text = r.stopped ? QStringLiteral("已停止处理：写入 %1 条记录，%2 条记录失败。")
-                             : QStringLiteral("处理完毕：写入 %1 条记录，%2 条记录失败。");
-    text = text.arg(r.written).arg(r.failed);
+QString OutcomeDialog::figures(const app::BatchResult& r, const QString& output) {
+    QString text = QStringLiteral("已处理 %1 条记录：写入 %2 条，失败 %3 条。").arg(r.read).arg(r.written).arg(r.failed);
+    if (r.skipped > 0) text += QStringLiteral("\n开头已处理过的 %1 条记录跳过未写。").arg(r.skipped);
+    text += QStringLiteral("\n输出文件：%1").arg(QDir::toNativeSeparators(QFileInfo(output).absoluteFilePath()));
+    return text;
+}
+
+QString OutcomeDialog::summaryText(const app::BatchResult& r, const QString& output) {
+    QString text = (r.stopped ? QStringLiteral("已停止处理，有记录失败。\n") : QStringLiteral("处理完毕，有记录失败。\n")) +
+                   figures(r, output);
     if (r.rejectsKept == r.failed)
         text += QStringLiteral("\n失败的记录原样另存于：%1").arg(fromLocal(r.rejectsPath));
     else if (r.rejectsKept > 0)
@@ -38,10 +46,10 @@ QString OutcomeDialog::summaryText(const app::BatchResult& r) {
     return text;
 }
 
-OutcomeDialog::OutcomeDialog(const app::BatchResult& r, QWidget* parent) : QDialog(parent) {
+OutcomeDialog::OutcomeDialog(const app::BatchResult& r, const QString& output, QWidget* parent) : QDialog(parent) {
     setObjectName("FormOutcome");
     setWindowTitle(QStringLiteral("处理结果"));
-    auto* summary = new QLabel(summaryText(r), this);
+    auto* summary = new QLabel(summaryText(r, output), this);
     summary->setObjectName("LabelSummary");
     summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
     summary->setWordWrap(true);
@@ -64,7 +72,7 @@ OutcomeDialog::OutcomeDialog(const app::BatchResult& r, QWidget* parent) : QDial
         auto* open = buttons->addButton(QStringLiteral("打开失败说明(&L)"), QDialogButtonBox::ActionRole);
         open->setObjectName("CommandOpenLog");
         const QUrl log = QUrl::fromLocalFile(fromLocal(r.failureLogPath));
-        connect(open, &QPushButton::clicked, this, [log] { QDesktopServices::openUrl(log); });
+        connect(open, &QPushButton::clicked, this, [this, log] { openOrShow(this, log); });
     }
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
 

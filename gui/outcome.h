@@ -16,9 +16,12 @@ inline constexpr int kFailuresListed = 100;
 class OutcomeDialog : public QDialog {
     Q_OBJECT
 public:
-    OutcomeDialog(const app::BatchResult& result, QWidget* parent = nullptr);
+    OutcomeDialog(const app::BatchResult& result, const QString& output, QWidget* parent = nullptr);
     /// The text at the top: the counts and the files.
-    static QString summaryText(const app::BatchResult& result);
+    static QString summaryText(const app::BatchResult& result, const QString& output);
+    /// The figures every end message gives: records handled, written, failed (and read past),
+    /// and the output file.
+    static QString figures(const app::BatchResult& result, const QString& output);
 };
 
 }  // namespace gui

@@ -253,6 +253,9 @@ void Romaniser::ask(Call& call, const Entry& e, char32_t c, int position, const 
              call.listed ? &call.cover : nullptr);
     // No choice (the window closed another way) keeps the previous lastReading as the reading.
     if (auto answer = chooser_->choose(request)) lastReading = std::move(*answer);
+    // A word the chooser has just added to the list holds at once, for the rest of this text
+    // too: the characters after this one are covered afresh (an entry it replaced is gone).
+    if (words_ && !words_->empty()) call.listed = words_->cover(call.text, call.cover);
     // The case scheme applies to the answer, as it stands once the chooser has closed.
     appendReading(call.out, e, lastReading, settings_.letterCase == LetterCase::Lower);
 }

@@ -140,6 +140,17 @@ UserWords::UserWords(UserWords&&) noexcept = default;
 UserWords& UserWords::operator=(UserWords&&) noexcept = default;
 
 bool UserWords::empty() const { return impl_->words.empty(); }
+
+std::vector<std::string> UserWords::lone() const {
+    std::vector<std::string> out;
+    for (const auto& [word, entry] : impl_->words) {
+        std::size_t han = 0;
+        for (const Reading& r : entry.readings) han += r.stored.empty() ? 0 : 1;
+        if (han == 1) out.push_back(word);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
 std::size_t UserWords::size() const { return impl_->words.size(); }
 
 void UserWords::add(std::string_view word, std::string_view syllableText) {
@@ -311,7 +322,9 @@ std::optional<WordEntry> wordToRemember(const ChooserRequest& request, std::stri
         if (!entry.syllables.empty()) entry.syllables += ' ';
         entry.syllables += syllable;
     }
-    if (entry.syllables.empty()) return std::nullopt;
+    // A lone character would take this reading in every word that holds it: only words of
+    // two characters or more are remembered.
+    if (std::count(entry.syllables.begin(), entry.syllables.end(), ' ') < 1) return std::nullopt;
     return entry;
 }
 

@@ -62,6 +62,9 @@ public:
 
     bool empty() const;
     std::size_t size() const;
+    /// The listed words with a single Chinese character, in byte order: each gives that
+    /// character its reading in every word that holds it.
+    std::vector<std::string> lone() const;
 
     /// For each code point of `text`, the listed reading of the Chinese character there when a
     /// listed word covers it, else nullptr. Longer words are placed first, then the ones that
@@ -84,7 +87,9 @@ struct WordEntry {
 /// character `request` asks about: the characters of its text from `markedFrom` to `markedTo`
 /// (1-based UTF-16 positions, both included) when they take in that character; else the word
 /// the phrase data found around it; else the character alone. The other characters keep the
-/// readings they take without asking. nullopt when a Chinese character of it has none.
+/// readings they take without asking. nullopt when a Chinese character of it has none, and
+/// when it holds fewer than two Chinese characters (a lone character would take the reading in
+/// every word that holds it).
 std::optional<WordEntry> wordToRemember(const ChooserRequest& request, std::string_view answer,
                                         int markedFrom = 0, int markedTo = 0);
 

@@ -93,6 +93,16 @@ TEST(TtyChooser, RemembersAnAnswerWithMInTheLocalesWords) {
         chooser.setRemember([&](const pinyin::WordEntry& e) { kept.push_back(e); });
         EXPECT_EQ(chooser.choose(r), "Xing");
     }
+    {
+        // A character no known word holds is not remembered alone, and the screen says so.
+        pinyin::ChooserRequest single = r;
+        single.word.clear();
+        Terminal t("2 m\n");
+        cli::TtyChooser chooser(t.in, t.out, false, messages::Language::Chinese);
+        chooser.setRemember([&](const pinyin::WordEntry& e) { kept.push_back(e); });
+        EXPECT_EQ(chooser.choose(single), "Hang");
+        EXPECT_NE(t.screen().find("未记入词表：只记两个字以上的词"), std::string::npos) << t.screen();
+    }
     ASSERT_EQ(kept.size(), 2u);
     EXPECT_EQ(kept[0].word, "银行");
     EXPECT_EQ(kept[0].syllables, "yin hang");

@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
@@ -73,15 +74,16 @@ private slots:
             {"Command3_0", "开始处理"},           {"Command3_1", "退出"},
         };
         for (const auto& [name, caption] : buttons) QCOMPARE(plain(get<QAbstractButton>(f, name)->text()), caption);
-        for (const char* on : {"Option2_0", "Option3_1", "Option4_0", "Option1_0"}) QVERIFY2(checked(f, on), on);
-        for (const char* off : {"Option2_1", "Option3_0", "Option4_1", "Option1_1", "Option1_2", "Check1"})
+        // The first start chooses by the words around, asking nobody.
+        for (const char* on : {"Option2_0", "Option3_1", "Option4_0", "Option1_2"}) QVERIFY2(checked(f, on), on);
+        for (const char* off : {"Option2_1", "Option3_0", "Option4_1", "Option1_1", "Option1_0", "Check1"})
             QVERIFY2(!checked(f, off), off);
         QVERIFY(get<QLineEdit>(f, "Text2_0")->text().isEmpty() && get<QLineEdit>(f, "Text2_1")->text().isEmpty());
         QCOMPARE(get<QLineEdit>(f, "Text1")->text(),
                  QStringLiteral("200,225,517,600,601,602,603,604,605,606,607,608,609,610,701,702,711,712"));
         QCOMPARE(get<gui::LinkLabel>(f, "Label1")->text(), QString::fromUtf8(gui::kLinkText));
         // The settings the run reads start where the window does.
-        QCOMPARE(f.settings().polyphone, pinyin::Polyphone::Manual);
+        QCOMPARE(f.settings().polyphone, pinyin::Polyphone::Phrase);
         QCOMPARE(f.settings().letterCase, pinyin::LetterCase::Lower);
         QVERIFY(!f.settings().askOnlyWhenUnsure);
         QVERIFY(f.datapath.ends_with("/py.db"));
@@ -115,41 +117,84 @@ private slots:
         QVERIFY(f.settings().askOnlyWhenUnsure);
         get<QRadioButton>(f, "Option3_0")->click();
         QCOMPARE(f.settings().letterCase, pinyin::LetterCase::Capitalised);
-        // The subfield code and the existing-pinyin choice wait for the start button.
-        QVERIFY(f.settings().useCodeA && f.settings().delExisting);
+        // What the next run will use follows every control; the tag frame names the code chosen.
+        QVERIFY(!f.settings().useCodeA && !f.settings().delExisting);
+        QCOMPARE(get<QGroupBox>(f, "Frame1")->title(), QStringLiteral("需要添加$9拼音字段的有哪些?"));
+        get<QRadioButton>(f, "Option4_0")->click();
+        QCOMPARE(get<QGroupBox>(f, "Frame1")->title(), QStringLiteral("需要添加$A拼音字段的有哪些?"));
     }
 
-    void startWithoutUsablePathsOnlyCaptures_data() {
+    // A start without a usable input or output says what is missing and puts the focus on the
+    // box to mend; nothing is created.
+    void startWithoutUsablePathsSaysWhatIsMissing_data() {
         QTest::addColumn<QString>("input");  // relative to a fresh folder; "" for none
         QTest::addColumn<QString>("output");
-        QTest::newRow("no output path") << "in.iso" << "";
-        QTest::newRow("missing input") << "none.iso" << "out.iso";
-        QTest::newRow("no input path") << "" << "out.iso";
-        QTest::newRow("hidden input") << ".in.iso" << "out.iso";
-        QTest::newRow("input is a folder") << "folder" << "out.iso";
+        QTest::addColumn<QString>("box");    // the box that gets the focus
+        QTest::addColumn<QString>("says");
+        QTest::newRow("no output path") << "in.iso" << "" << "Text2_1" << "还没有选择保存处理结果的文件";
+        QTest::newRow("missing input") << "none.iso" << "out.iso" << "Text2_0" << "找不到待处理的文件";
+        QTest::newRow("no input path") << "" << "out.iso" << "Text2_0" << "还没有选择待处理的MARC文件";
+        QTest::newRow("hidden input") << ".in.iso" << "out.iso" << "Text2_0" << "不是普通的可见文件";
+        QTest::newRow("input is a folder") << "folder" << "out.iso" << "Text2_0" << "是文件夹";
     }
-    void startWithoutUsablePathsOnlyCaptures() {
+    void startWithoutUsablePathsSaysWhatIsMissing() {
         QFETCH(QString, input);
         QFETCH(QString, output);
+        QFETCH(QString, box);
+        QFETCH(QString, says);
         QTemporaryDir dir;
         std::ofstream(dir.filePath("in.iso").toStdString()) << "x";
         std::ofstream(dir.filePath(".in.iso").toStdString()) << "x";
         QDir(dir.path()).mkdir("folder");
         Form1 f;
         f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
         get<QLineEdit>(f, "Text2_0")->setText(input.isEmpty() ? QString() : dir.filePath(input));
         get<QLineEdit>(f, "Text2_1")->setText(output.isEmpty() ? QString() : dir.filePath(output));
-        get<QRadioButton>(f, "Option4_1")->click();
-        get<QRadioButton>(f, "Option2_1")->click();
         guitest::ModalScript script(5000);
+        guitest::BoxSeen seen;
+        script.then(guitest::ModalScript::answerBox(QMessageBox::Ok, &seen));
         QTest::mouseClick(get<QPushButton>(f, "Command3_0"), Qt::LeftButton);
-        QTest::qWait(50);
-        QVERIFY(!f.settings().useCodeA);
-        QVERIFY(!f.settings().delExisting);
-        QCOMPARE(script.unexpected(), QStringList());
+        QCOMPARE(script.surprises(), QStringList());
+        QVERIFY2(seen.text.contains(says), qPrintable(seen.text));
+        QVERIFY(seen.title == QStringLiteral("提示") || seen.title == QStringLiteral("错误"));
+        QTRY_COMPARE(f.focusWidget(), get(f, qPrintable(box)));
         QCOMPARE(f.windowTitle(), QStringLiteral("MARC批加拼音(Ostrel)"));
         QVERIFY(!QFileInfo::exists(dir.filePath("out.iso")));
         for (const char* frame : {"Frame1", "Frame2", "Frame3"}) QVERIFY(get(f, frame)->isEnabled());
+    }
+
+    // A tag list with a tag that is not three letters or digits is refused in its box.
+    void aTagThatIsNotThreeCharactersIsRefused_data() {
+        QTest::addColumn<QString>("tags");
+        QTest::addColumn<QString>("wrong");
+        QTest::newRow("two digits") << "200,20,701" << "20";
+        QTest::newRow("four digits") << "2000" << "2000";
+        QTest::newRow("a sign") << "200,7#1" << "7#1";
+        QTest::newRow("nothing") << " , " << "";
+    }
+    void aTagThatIsNotThreeCharactersIsRefused() {
+        QFETCH(QString, tags);
+        QFETCH(QString, wrong);
+        QTemporaryDir dir;
+        std::ofstream(dir.filePath("in.iso").toStdString()) << "x";
+        Form1 f;
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        get<QLineEdit>(f, "Text2_0")->setText(dir.filePath("in.iso"));
+        get<QLineEdit>(f, "Text2_1")->setText(dir.filePath("out.iso"));
+        get<QLineEdit>(f, "Text1")->setText(tags);
+        guitest::ModalScript script(5000);
+        guitest::BoxSeen seen;
+        script.then(guitest::ModalScript::answerBox(QMessageBox::Ok, &seen));
+        get<QPushButton>(f, "Command3_0")->click();
+        QCOMPARE(script.surprises(), QStringList());
+        QCOMPARE(seen.title, QStringLiteral("错误"));
+        QVERIFY2(seen.text.contains(wrong.isEmpty() ? QStringLiteral("没有填写") : "“" + wrong + "”"), qPrintable(seen.text));
+        QVERIFY(seen.text.contains(QStringLiteral("200,225,517")));  // and how it should read
+        QTRY_COMPARE(f.focusWidget(), get(f, "Text1"));
+        QCOMPARE(get<QLineEdit>(f, "Text1")->selectedText(), wrong);
+        QVERIFY(!QFileInfo::exists(dir.filePath("out.iso")));
     }
 
     void linkTurnsBlueUnderThePointerAndOpens() {
@@ -173,7 +218,7 @@ private slots:
         QCOMPARE(opened_, QList<QUrl>{link->url()});
     }
 
-    void fileButtonsFillAndCancelEmpties() {
+    void fileButtonsFillAndCancelKeeps() {
         Form1 f;
         QFileDialog::AcceptMode mode{};
         QString title;
@@ -197,10 +242,11 @@ private slots:
         QCOMPARE(title, QStringLiteral("保存处理后的MARC文件"));
         QVERIFY(!confirmsOverwrite);
 
-        answer.reset();  // cancel: the box empties, even though it held a path
+        answer.reset();  // cancel: each box keeps the path it held
         get<QPushButton>(f, "Command2_0")->click();
         get<QPushButton>(f, "Command2_1")->click();
-        QVERIFY(get<QLineEdit>(f, "Text2_0")->text().isEmpty() && get<QLineEdit>(f, "Text2_1")->text().isEmpty());
+        QCOMPARE(get<QLineEdit>(f, "Text2_0")->text(), QStringLiteral("/data/records.iso"));
+        QCOMPARE(get<QLineEdit>(f, "Text2_1")->text(), QStringLiteral("/data/out.iso"));
     }
 
     void realDialogShowsLowerCaseIsoAndTakesExistingFile() {
@@ -289,7 +335,7 @@ private slots:
             get<QLineEdit>(f, "Text2_0")->setText("/data/in.iso");
             get<QLineEdit>(f, "Text2_1")->setText("/data/out.iso");
             get<QLineEdit>(f, "Text1")->setText("200,701");
-            for (const char* name : {"Option2_1", "Option3_0", "Option4_1", "Check1"})
+            for (const char* name : {"Option2_1", "Option3_0", "Option4_1", "Option1_0", "Check1"})
                 get<QAbstractButton>(f, name)->click();
             f.resize(f.width() + 40, f.height() + 30);
         }
@@ -316,10 +362,13 @@ private slots:
         QTest::addColumn<QString>("on");  // the control dropped on
         QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("output");
-        QTest::newRow("one file on the window") << QStringList{"/data/a.iso"} << "Frame3" << "/data/a.iso" << "";
+        QTest::newRow("one file on the window") << QStringList{"/data/a.iso"} << "Frame3" << "/data/a.iso"
+                                                << "/data/a-pinyin.iso";
         QTest::newRow("two files") << QStringList{"/data/a.iso", "/data/b.iso"} << "Text2_0" << "/data/a.iso"
                                    << "/data/b.iso";
         QTest::newRow("one file on the output box") << QStringList{"/data/b.iso"} << "Text2_1" << "" << "/data/b.iso";
+        QTest::newRow("two files on the output box") << QStringList{"/data/b.iso", "/data/c.iso"} << "Text2_1" << ""
+                                                     << "/data/b.iso";
         QTest::newRow("a web address") << QStringList{"https://example.org/a.iso"} << "Frame3" << "" << "";
     }
     void dropFillsThePathBoxes() {
@@ -343,6 +392,74 @@ private slots:
         QApplication::sendEvent(&f, &drop);
         QCOMPARE(get<QLineEdit>(f, "Text2_0")->text(), input);
         QCOMPARE(get<QLineEdit>(f, "Text2_1")->text(), output);
+    }
+
+    // A file manager's drop carries the address twice, as a URL and as text: on a path box it
+    // replaces the path with the local file's, never lands as text inside it; a drop that is not
+    // a local file is refused and leaves the box as it was.
+    void dropOnAPathBoxReplacesItsPath_data() {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("a file on the output box") << "file:///data/out.iso" << "Text2_1" << "/data/out.iso";
+        QTest::newRow("a file on the input box") << "file:///data/in2.iso" << "Text2_0" << "/data/in2.iso";
+        QTest::newRow("a web address") << "https://example.org/a.iso" << "Text2_1" << "/data/cnmarc-university.utf8.iso";
+        QTest::newRow("text only") << "" << "Text2_1" << "/data/cnmarc-university.utf8.iso";
+    }
+    void dropOnAPathBoxReplacesItsPath() {
+        QFETCH(QString, url);
+        QFETCH(QString, box);
+        QFETCH(QString, after);
+        Form1 f;
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        auto* edit = get<QLineEdit>(f, qPrintable(box));
+        edit->setText("/data/cnmarc-university.utf8.iso");
+        QMimeData data;
+        if (!url.isEmpty()) data.setUrls({QUrl(url)});
+        data.setText(url.isEmpty() ? QStringLiteral("some words") : url);
+        // Delivered where the pointer is, as Qt delivers a real drop.
+        const QPoint at(edit->width() / 2, edit->height() / 2);
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(edit, &enter);
+        if (enter.isAccepted()) {
+            QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(edit, &move);
+            QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(edit, &drop);
+        }
+        QCOMPARE(edit->text(), after);
+    }
+
+    // With an input from the command line (or a drop) and no output, an output remembered from an
+    // earlier session is not reused: NAME-pinyin.iso beside the input, and a note when it exists.
+    void anInputAloneGetsAnOutputOfItsOwn() {
+        QTemporaryDir dir;
+        const QString input = dir.filePath("books.iso");
+        std::ofstream(input.toStdString()) << "x";
+        {
+            Form1 earlier;
+            get<QLineEdit>(earlier, "Text2_1")->setText("/data/yesterday.iso");
+        }
+        Form1 f;
+        QCOMPARE(get<QLineEdit>(f, "Text2_1")->text(), QStringLiteral("/data/yesterday.iso"));
+        f.setPaths(input);
+        QCOMPARE(get<QLineEdit>(f, "Text2_1")->text(), dir.filePath("books-pinyin.iso"));
+        QVERIFY(get<QLabel>(f, "Label4")->isVisibleTo(&f));
+        QVERIFY(!get<QLabel>(f, "Label4")->text().contains(QStringLiteral("已存在")));
+        // An output given with it is taken as given.
+        f.setPaths(input, dir.filePath("mine.iso"));
+        QCOMPARE(get<QLineEdit>(f, "Text2_1")->text(), dir.filePath("mine.iso"));
+        QVERIFY(!get<QLabel>(f, "Label4")->isVisibleTo(&f));
+        // An output chosen in this session stays when another input comes.
+        f.setPaths(dir.filePath("other.iso"));
+        QCOMPARE(get<QLineEdit>(f, "Text2_1")->text(), dir.filePath("mine.iso"));
+
+        std::ofstream(dir.filePath("books-pinyin.iso").toStdString()) << "x";
+        Form1 g;  // a new session: the output it finds is an earlier one
+        g.setPaths(input);
+        QCOMPARE(get<QLineEdit>(g, "Text2_1")->text(), dir.filePath("books-pinyin.iso"));
+        QVERIFY2(get<QLabel>(g, "Label4")->text().contains(QStringLiteral("已存在")), qPrintable(get<QLabel>(g, "Label4")->text()));
     }
 
     void layoutFitsGrowsAndReadsInOrder() {
@@ -401,29 +518,21 @@ private slots:
         QCOMPARE(opened_, QList<QUrl>{link->url()});
     }
 
-    void exitAsksAndNoKeepsTheWindow() {
+    // Idle, nothing is lost: the exit button and the close box end the program without a question.
+    void exitWhenIdleAsksNothing() {
         Form1 f;
         int ended = 0;
         f.setEndProgram([&] { ++ended; });
         f.show();
-        guitest::ModalScript script;
-        guitest::BoxSeen seen;
-        script.then(guitest::ModalScript::answerBox(QMessageBox::No, &seen));
-        get<QPushButton>(f, "Command3_1")->click();
-        QCOMPARE(seen.title, QStringLiteral("操作提示"));
-        QCOMPARE(seen.text, QStringLiteral("确定退出MARC批加拼音工具吗？（Y/N）"));
-        QCOMPARE(seen.icon, int(QMessageBox::Information));
-        QCOMPARE(seen.buttons.join('/').count(QRegularExpression("是|否")), 2);
-        QVERIFY(f.isVisible());
-        QCOMPARE(ended, 0);
-
-        // The window's close box asks the same, and Yes takes any button skin off and ends the program.
+        guitest::ModalScript script(3000);
         auto* start = get<QPushButton>(f, "Command3_0");
         start->setProperty("PROCADDR", QVariant::fromValue<qulonglong>(0x1234));
-        script.then(guitest::ModalScript::answerBox(QMessageBox::Yes));
-        QVERIFY(f.close());
-        QVERIFY(!start->property("PROCADDR").isValid());
+        get<QPushButton>(f, "Command3_1")->click();
         QCOMPARE(ended, 1);
+        QVERIFY(!start->property("PROCADDR").isValid());  // any button skin taken off
+        f.show();
+        QVERIFY(f.close());
+        QCOMPARE(ended, 2);
         QCOMPARE(script.unexpected(), QStringList());
     }
 };

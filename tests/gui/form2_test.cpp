@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QTextCursor>
 #include <QTextEdit>
 
 #include "application.h"
@@ -56,7 +57,7 @@ private slots:
         QVERIFY(f.findChild<QTextEdit*>("RichTextBox1")->isReadOnly());
         QCOMPARE(f.findChild<QLabel*>("Label2")->text(), QStringLiteral("行"));
         QVERIFY(f.findChild<QLabel*>("Label2")->font().pointSizeF() > f.font().pointSizeF());
-        QCOMPARE(f.findChild<QPushButton*>("Command1")->text(), QStringLiteral("选择"));
+        QCOMPARE(f.findChild<QPushButton*>("Command1")->text(), QStringLiteral("选择(&S)"));
         if (byKey) {
             QTest::keyClick(list(f), Qt::Key_Return);
         } else {
@@ -195,6 +196,11 @@ private slots:
         f.reject();
         QVERIFY(f.isVisible());
         QVERIFY(!f.choice());
+        // The hint line says what is needed; 选择 has its mnemonic.
+        auto* hint = f.findChild<QLabel*>("LabelHint");
+        QVERIFY(hint);
+        QVERIFY2(hint->text().contains(QStringLiteral("停止处理")), qPrintable(hint->text()));
+        QCOMPARE(f.findChild<QPushButton*>("Command1")->text(), QStringLiteral("选择(&S)"));
         list(f)->setCurrentRow(1);
         f.findChild<QPushButton*>("Command1")->click();
         QCOMPARE(f.choice().value_or("none"), QStringLiteral("Hang"));
@@ -214,6 +220,72 @@ private slots:
         load(f, QStringLiteral("中国银行业"), 4, QStringLiteral("Xing Hang"));  // the next question
         QVERIFY(!f.remember());
         QCOMPARE(f.marked(), (std::pair<int, int>{0, 0}));
+    }
+
+    // 记住 remembers a word of two characters or more: with only the asked character to go by it
+    // is disabled and its tooltip says why; a marked word around the character enables it.
+    void rememberNeedsAWordOfTwoCharacters() {
+        Form2 f;
+        load(f, QStringLiteral("银行行长"), 3, QStringLiteral("Xing Hang"));
+        auto* box = f.findChild<QCheckBox*>("Check1");
+        QVERIFY(!box->isEnabled());
+        QVERIFY2(box->toolTip().contains(QStringLiteral("单个字不能记住")), qPrintable(box->toolTip()));
+        auto* text = f.findChild<QTextEdit*>("RichTextBox1");
+        const auto mark = [text](int from, int to) {
+            QTextCursor c(text->document());
+            c.setPosition(from);
+            c.setPosition(to, QTextCursor::KeepAnchor);
+            text->setTextCursor(c);
+        };
+        mark(0, 2);  // 银行: not the character asked about
+        QVERIFY(!box->isEnabled());
+        mark(2, 4);  // 行长
+        QVERIFY(box->isEnabled());
+        QVERIFY2(box->toolTip().contains(QStringLiteral("行长")), qPrintable(box->toolTip()));
+        box->setChecked(true);
+        mark(2, 3);  // the character alone
+        QVERIFY(!box->isEnabled());
+        QVERIFY(!f.remember());
+        f.word = QStringLiteral("银行");  // the phrase data's word
+        f.wordAt = 1;
+        load(f, QStringLiteral("银行行长"), 2, QStringLiteral("Xing Hang"));
+        QVERIFY(box->isEnabled());
+    }
+
+    // Inside a marked word the asked character stays red, and the chooser says which one it is:
+    // the two 行 of 银行行长 look alike otherwise.
+    void theAskedCharacterShowsInsideAMarkedWord() {
+        Form2 f;
+        f.word = QStringLiteral("行长");
+        f.wordAt = 3;
+        load(f, QStringLiteral("银行行长"), 3, QStringLiteral("Xing Hang"));
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        auto* where = f.findChild<QLabel*>("Label4");
+        QVERIFY(where);
+        QCOMPARE(where->text(), QStringLiteral("第 3 个字"));
+        auto* text = f.findChild<QTextEdit*>("RichTextBox1");
+        QCOMPARE(f.marked(), (std::pair<int, int>{3, 4}));
+        const QImage image = text->viewport()->grab().toImage();
+        const qreal ratio = image.devicePixelRatio();
+        // Red pixels in the rectangle of the character at `at` (0-based).
+        const auto redIn = [&](int at) {
+            QTextCursor c(text->document());
+            c.setPosition(at);
+            const QRect left = text->cursorRect(c);
+            c.setPosition(at + 1);
+            const QRect right = text->cursorRect(c);
+            int red = 0;
+            for (int x = left.left(); x < right.left(); ++x)
+                for (int y = left.top(); y <= left.bottom(); ++y) {
+                    const QColor p = image.pixelColor(int(x * ratio), int(y * ratio));
+                    if (p.red() > 200 && p.green() < 90 && p.blue() < 90) ++red;
+                }
+            return red;
+        };
+        QVERIFY2(redIn(2) > 3, qPrintable(QString::number(redIn(2))));
+        QCOMPARE(redIn(1), 0);
+        QCOMPARE(redIn(3), 0);
     }
 };
 

@@ -55,6 +55,8 @@ public:
 
 const QString kOne = QStringLiteral("已处理:1条！");
 const QString kDone = QStringLiteral("恭喜，已处理完毕!");
+const QString kNote = QStringLiteral("提示");
+const QString kError = QStringLiteral("错误");
 
 bool contains(const std::string& record, const char* part) { return record.find(part) != std::string::npos; }
 
@@ -78,6 +80,7 @@ class TestRun : public QObject {
         auto* rec = new Recorder(&f);
         f.installEventFilter(rec);
         for (const char* name : {"Frame1", "Frame2", "Frame3"}) f.findChild<QWidget*>(name)->installEventFilter(rec);
+        click(f, "Option1_0");  // the runs here ask, unless a test says otherwise
         f.show();
         return *rec;
     }
@@ -129,10 +132,9 @@ private slots:
             QCOMPARE(f.findChild<QLabel*>("Label2")->text(), QStringLiteral("已处理 1 条"));
             QVERIFY(f.findChild<QProgressBar*>("ProgressBar1")->value() > 0);
             QCOMPARE(modal->findChild<QLabel*>("Label3")->text(), QStringLiteral("第 2 条记录　200 字段　001：r2"));
-            for (const char* name : {"Frame1", "Frame2", "Frame3", "Command3_0"})
+            for (const char* name : {"Frame1", "Frame2", "Frame3", "Frame4", "Frame5", "Frame6", "Command3_0"})
                 QVERIFY(!f.findChild<QWidget*>(name)->isEnabled());
-            for (const char* name : {"Frame4", "Frame5", "Option1_2", "Command3_1"})
-                QVERIFY(f.findChild<QWidget*>(name)->isEnabled());
+            QVERIFY(f.findChild<QWidget*>("Command3_1")->isEnabled());
             modal->findChild<QPushButton*>("Command1")->click();
         });
         BoxSeen done;
@@ -147,8 +149,10 @@ private slots:
         QCOMPARE(script.stepsLeft(), std::size_t(0));
         QCOMPARE(script.unexpected(), QStringList());
         QCOMPARE(titleAtEnd, QStringLiteral("已处理:3条！"));
-        QCOMPARE(done.title, QStringLiteral("温馨提示"));
-        QCOMPARE(done.text, kDone + QStringLiteral("\n\n文件编码：GBK（自动识别）"));  // the code page it read
+        QCOMPARE(done.title, kNote);
+        // The figures of the run and where its records went, and the code page it read.
+        QCOMPARE(done.text, kDone + QStringLiteral("\n\n已处理 3 条记录：写入 3 条，失败 0 条。\n输出文件：") + out() +
+                                QStringLiteral("\n\n文件编码：GBK（自动识别）"));
         QCOMPARE(done.icon, int(QMessageBox::Information));
         QCOMPARE(done.buttons.size(), 1);
         QCOMPARE(rec.enabling, (QStringList{"Frame2 off", "Frame1 off", "Frame3 off", "Frame2 on", "Frame1 on", "Frame3 on"}));
@@ -165,25 +169,31 @@ private slots:
         QVERIFY2(contains(records[2], "|a书|Ashu"), records[2].c_str());
     }
 
-    void captionCountsAndLiveSettingsApply() {
+    // The run keeps the settings it started with: every control that decides the output is
+    // locked until the end message, and even a control changed behind the lock changes nothing.
+    void theRunKeepsTheSettingsItStartedWith() {
         Form1 f;
         Recorder& rec = prepare(f);
         click(f, "Option1_1");
         bool secondPressRefused = false;
+        QStringList unlocked;
         rec.onTitle = [&](const QString& t) {
             if (t != kOne) return;
-            // Between records: the letter case applies from the next lookup; the subfield code and
-            // a second press of the start button do not touch the run under way.
-            click(f, "Option3_0");
-            click(f, "Option4_1");
+            for (const char* name : {"Frame1", "Frame2", "Frame3", "Frame4", "Frame5", "Frame6", "Command3_0",
+                                     "Option3_0", "Option4_1", "Option1_0", "Text1"})
+                if (f.findChild<QWidget*>(name)->isEnabled()) unlocked << name;
+            for (const char* name : {"Option3_0", "Option4_1", "Option2_1", "Option1_0"})
+                f.findChild<QRadioButton*>(name)->setChecked(true);
+            f.findChild<QLineEdit*>("Text1")->setText("701");
             start(f);
-            secondPressRefused = f.settings().useCodeA;
+            secondPressRefused = true;
         };
         ModalScript script;
         script.then(ModalScript::answerBox(QMessageBox::Ok));
         start(f);
-        QCOMPARE(script.surprises(), QStringList());  // one completion box, no nested run
+        QCOMPARE(script.surprises(), QStringList());  // one completion box, no nested run, no chooser
         QVERIFY(secondPressRefused);
+        QCOMPARE(unlocked, QStringList());
         // The caption counts from the first record to the last, never backwards (it may skip
         // counts that follow each other faster than a screen could show them).
         QCOMPARE(rec.titles.constFirst(), kOne);
@@ -191,17 +201,20 @@ private slots:
         QVERIFY(std::is_sorted(rec.titles.begin(), rec.titles.end()));
         auto records = guitest::readRecordFile(output_);
         QCOMPARE(records.size(), std::size_t(3));
-        QVERIFY2(contains(records[0], "|Ayin xing"), records[0].c_str());
-        QVERIFY2(contains(records[1], "|AChang Cheng"), records[1].c_str());
-        // The next press captures the code again, and the run appends; the caption starts from the
-        // program's name again.
+        for (const std::string& r : records) QVERIFY2(contains(r, "|Ayin xing") || contains(r, "|Achang cheng") || contains(r, "|Ashu"), r.c_str());
+        // The next press takes what the controls say then; the caption starts from the program's
+        // name again.
+        rec.onTitle = nullptr;
+        f.findChild<QLineEdit*>("Text1")->setText("200");
+        click(f, "Option1_1");
         script.then(ModalScript::answerBox(QMessageBox::Ok));
         const qsizetype before = rec.titles.size();
         start(f);
         QCOMPARE(rec.titles.value(before), QString::fromUtf8(gui::kProgramTitle));
         records = guitest::readRecordFile(output_);
         QCOMPARE(records.size(), std::size_t(6));
-        QVERIFY(contains(records[5], "|9Shu"));
+        QVERIFY2(contains(records[3], "|9Yin Xing"), records[3].c_str());
+        QVERIFY2(contains(records[5], "|9Shu"), records[5].c_str());
     }
 
     void exitDuringRun_data() {
@@ -231,7 +244,7 @@ private slots:
         QCOMPARE(script.surprises(), QStringList());
         // Mid-run the question says so, with the count as it stands, and Enter means No.
         QVERIFY2(question.text.contains(QStringLiteral("正在处理：已写入 1 条记录")), qPrintable(question.text));
-        QVERIFY(question.text.contains(QStringLiteral("确定退出MARC批加拼音工具吗？（Y/N）")));
+        QVERIFY(question.text.endsWith(QStringLiteral("确定退出MARC批加拼音工具吗？")));
         QCOMPARE(question.defaultButton, int(QMessageBox::No));
         QCOMPARE(countAtQuestion, QStringLiteral("已处理 1 条"));
         QCOMPARE(ended, yes ? 1 : 0);
@@ -239,7 +252,9 @@ private slots:
         if (yes) {
             // The record done before the question is whole in the file; nothing after it.
             QCOMPARE(rec.titles, QStringList{kOne});
-            QCOMPARE(done.text, QStringLiteral("已停止处理，已写入 1 条记录。"));
+            QVERIFY2(done.text.startsWith(QStringLiteral("已停止处理。\n已处理 1 条记录：写入 1 条，失败 0 条。\n输出文件：") + out() +
+                                          QStringLiteral("\n下次按“开始处理”可从第 2 条记录继续。")),
+                     qPrintable(done.text));
             QCOMPARE(records.size(), std::size_t(1));
             QVERIFY(contains(records[0], "|Ayin xing"));
         } else {
@@ -256,7 +271,7 @@ private slots:
         QTest::addColumn<bool>("brokenDb");
         QTest::addColumn<QString>("title");   // the caption after the run
         QTest::addColumn<int>("written");     // records in the output; -1: no output file
-        QTest::newRow("empty input") << "empty" << "" << false << "MARC批加拼音(Ostrel)" << 0;
+        QTest::newRow("empty input") << "empty" << "" << false << "MARC批加拼音(Ostrel)" << -1;
         QTest::newRow("broken py.db") << "one" << "" << true << "MARC批加拼音(Ostrel)" << -1;
         QTest::newRow("output is the input") << "one" << "input" << false << "MARC批加拼音(Ostrel)" << 1;
         QTest::newRow("full disk") << "one" << "/dev/full" << false << "" << -1;
@@ -289,14 +304,14 @@ private slots:
         QVERIFY(!script.timedOut());
         if (!title.isEmpty()) QCOMPARE(f.windowTitle(), title);
         for (const char* frame : {"Frame1", "Frame2", "Frame3"}) QVERIFY(f.findChild<QWidget*>(frame)->isEnabled());
+        // A run that could not start or write is never announced as done, and spares the input;
+        // an input without records is refused before the output is made.
+        QCOMPARE(box.title, kError);
+        QCOMPARE(box.icon, int(QMessageBox::Critical));
+        if (input == "empty") QVERIFY2(box.text.contains(QStringLiteral("输入文件中没有记录")), qPrintable(box.text));
         if (input == "one") {
-            // A run that could not start or write is never announced as done, and spares the input.
-            QCOMPARE(box.icon, int(QMessageBox::Warning));
             QVERIFY2(!box.text.contains(QStringLiteral("恭喜")), qPrintable(box.text));
             QCOMPARE(guitest::slurp(path), before);
-        } else {
-            QCOMPARE(box.icon, int(QMessageBox::Information));
-            QVERIFY2(box.text.startsWith(kDone), qPrintable(box.text));
         }
         // Every message in Chinese, the operating system's words included.
         QVERIFY2(!testtext::holdsEnglishSentence(box.text.toStdString()), qPrintable(box.text));
@@ -331,7 +346,10 @@ private slots:
         });
         start(f);
         QCOMPARE(script.surprises(), QStringList());
-        QVERIFY2(summary.startsWith(QStringLiteral("处理完毕：写入 2 条记录，103 条记录失败。")), qPrintable(summary));
+        // The figures the caption shows: records handled, then written and failed, and the output.
+        QCOMPARE(f.windowTitle(), QStringLiteral("已处理:105条！"));
+        QVERIFY2(summary.startsWith(QStringLiteral("处理完毕，有记录失败。\n已处理 105 条记录：写入 2 条，失败 103 条。\n输出文件：") + out()),
+                 qPrintable(summary));
         QVERIFY2(summary.contains(out() + ".rejected"), qPrintable(summary));
         QVERIFY2(summary.contains(out() + ".rejected.txt"), qPrintable(summary));
         QVERIFY(!summary.contains(QStringLiteral("恭喜")));
@@ -351,15 +369,11 @@ private slots:
         guitest::writeRecordFile(input, {guitest::workingRecord("r1", "中国银行"), guitest::workingRecord("r2", "长城"),
                                          guitest::workingRecord("r3", "重庆银行")});
         Form1 f;
-        Recorder& rec = prepare(f, input);
+        prepare(f, input);
         f.datapath = MARCPY_SOURCE_DIR "/data/py.db";  // the shipped one, with the word list
-        click(f, "Option1_2");
-        // After the first record, the quieter manual mode: the words decide, nobody is asked.
-        rec.onTitle = [&f](const QString& t) {
-            if (t != kOne) return;
-            click(f, "Option1_0");
-            click(f, "Check1");
-        };
+        // The quieter manual mode: the words decide, nobody is asked.
+        click(f, "Option1_0");
+        click(f, "Check1");
         ModalScript script;
         script.then(ModalScript::answerBox(QMessageBox::Ok));
         start(f);
@@ -372,7 +386,6 @@ private slots:
         QVERIFY2(contains(records[2], "|Achong qing yin hang"), records[2].c_str());
 
         // Without the check box, manual choice asks about every polyphonic character again.
-        rec.onTitle = nullptr;
         click(f, "Check1");
         // The reading the words call for is preselected; the readings stay in py.db's order.
         QStringList asked;
@@ -439,7 +452,9 @@ private slots:
         QCOMPARE(guitest::readRecordFile(output_).size(), std::size_t(3));
     }
 
-    void stopEndsAfterTheCurrentRecord() {
+    // 停止处理 ends the run after the current record; the next start on the same pair offers to
+    // go on from there (the default), with the settings the run began with.
+    void aStoppedRunGoesOnWhereItStopped() {
         const std::string input = file("stop.iso");
         guitest::writeRecordFile(input, {guitest::workingRecord("r1", "银行"), guitest::workingRecord("r2", "行长"),
                                          guitest::workingRecord("r3", "长城")});
@@ -455,18 +470,89 @@ private slots:
         script.then(ModalScript::answerBox(QMessageBox::Ok, &done));
         start(f);
         QCOMPARE(script.surprises(), QStringList());
-        QVERIFY(done.text.startsWith(QStringLiteral("已停止处理：已写入 2 条记录。")));
+        QVERIFY2(done.text.startsWith(QStringLiteral("已停止处理。\n已处理 2 条记录：写入 2 条，失败 0 条。")), qPrintable(done.text));
+        QVERIFY2(done.text.contains(QStringLiteral("从第 3 条记录继续")), qPrintable(done.text));
         QCOMPARE(f.findChild<QLabel*>("Label2")->text(), QStringLiteral("已处理 2 条"));
-        const auto records = guitest::readRecordFile(output_);
+        auto records = guitest::readRecordFile(output_);
         QCOMPARE(records.size(), std::size_t(2));  // whole records, the third not begun
         QVERIFY2(contains(records[0], "|Ayin xing"), records[0].c_str());
         QVERIFY2(contains(records[1], "|Ahang chang"), records[1].c_str());
-        // The stop belongs to that run only.
-        for (int i = 0; i < 4; ++i) script.then(ModalScript::answerBox(0));
+
+        // Another session, the controls changed meanwhile: the question, going on by default.
+        Form1 g;
+        g.datapath = db_;
+        click(g, "Option1_1");
+        click(g, "Option3_0");
+        BoxSeen asked;
+        QString defaultText;
+        script.then([&](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            QVERIFY(box);
+            asked.text = box->text();
+            defaultText = box->defaultButton() ? box->defaultButton()->text() : QString();
+            box->defaultButton()->click();
+        });
+        script.then([](QWidget* modal) { modal->findChild<QPushButton*>("Command1")->click(); });  // 长 of 长城
+        script.then(ModalScript::answerBox(QMessageBox::Ok, &done));
+        start(g);
+        QCOMPARE(script.surprises(), QStringList());
+        QVERIFY2(asked.text.contains(QStringLiteral("停在第 2 条记录之后")), qPrintable(asked.text));
+        QCOMPARE(defaultText, QStringLiteral("从第 3 条继续(&C)"));
+        QVERIFY2(done.text.contains(QStringLiteral("已处理 1 条记录：写入 1 条，失败 0 条。\n开头已处理过的 2 条记录跳过未写。")),
+                 qPrintable(done.text));
+        records = guitest::readRecordFile(output_);
+        QCOMPARE(records.size(), std::size_t(3));  // nothing twice
+        QVERIFY2(contains(records[2], "|Achang cheng"), records[2].c_str());  // manual, lower case, as begun
+        QVERIFY(g.findChild<QRadioButton*>("Option1_0")->isChecked());
+
+        // Finished, there is nothing to go on with: the next start runs from the first record
+        // (and says the output already ends with what it writes).
+        click(g, "Option1_1");
+        script.then(ModalScript::answerBox(QMessageBox::Ok, &done));
+        start(g);
+        QCOMPARE(script.surprises(), QStringList());
+        QVERIFY2(done.text.contains(QStringLiteral("已处理 3 条记录")), qPrintable(done.text));
+        QCOMPARE(guitest::readRecordFile(output_).size(), std::size_t(6));
+    }
+
+    // An input changed since the stop, or a run started again from the first record, is not
+    // mistaken for one to go on with.
+    void startingAgainFromTheFirstRecord() {
+        Form1 f;
+        prepare(f);
+        ModalScript script;
+        script.then([](QWidget* modal) { modal->findChild<QPushButton*>("Command4")->click(); });
+        script.then(ModalScript::answerBox(QMessageBox::Ok));
+        start(f);
+        QCOMPARE(guitest::readRecordFile(output_).size(), std::size_t(1));
+        // 从头开始: every record, the first again.
+        script.then([](QWidget* modal) { modal->findChild<QPushButton*>("ButtonRestart")->click(); });
+        for (int i = 0; i < 2; ++i) script.then([](QWidget* modal) { modal->findChild<QPushButton*>("Command1")->click(); });
+        BoxSeen done;
         script.then(ModalScript::answerBox(QMessageBox::Ok, &done));
         start(f);
-        QVERIFY(done.text.startsWith(kDone));
-        QCOMPARE(script.unexpected(), QStringList());
+        QCOMPARE(script.surprises(), QStringList());
+        QCOMPARE(guitest::readRecordFile(output_).size(), std::size_t(4));
+        // The output already ended with the first record the run wrote: it says so.
+        QVERIFY2(done.text.contains(QStringLiteral("与输出文件原有的最后一条记录完全相同")), qPrintable(done.text));
+        QCOMPARE(done.icon, int(QMessageBox::Warning));
+    }
+
+    // No listed field in any record: no pinyin anywhere, and the end message says so, with the
+    // tags it looked for ("2OO" typed with the letter O).
+    void aRunThatFindsNoListedFieldSaysSo() {
+        Form1 f;
+        prepare(f);
+        f.findChild<QLineEdit*>("Text1")->setText("2OO");
+        ModalScript script;
+        BoxSeen done;
+        script.then(ModalScript::answerBox(QMessageBox::Ok, &done));
+        start(f);
+        QCOMPARE(script.surprises(), QStringList());
+        QVERIFY2(!done.text.contains(QStringLiteral("恭喜")), qPrintable(done.text));
+        QVERIFY2(done.text.startsWith(QStringLiteral("没有找到要加拼音的字段：3 条记录中都没有字段 2OO")), qPrintable(done.text));
+        QCOMPARE(done.icon, int(QMessageBox::Warning));
+        QCOMPARE(guitest::readRecordFile(output_).size(), std::size_t(3));
     }
 
     void restAutomaticReadsAsThePhraseMode() {
@@ -638,6 +724,62 @@ private slots:
                      qPrintable(lines.join('|')));
         }
         QVERIFY(!QFileInfo::exists(out()));
+    }
+
+    // A word remembered at a question holds at once: in the same text, the rest of the word is
+    // not asked about (音乐会: 乐 answered and 音乐会 remembered, 会 not asked).
+    void aRememberedWordHoldsAtOnce() {
+        const std::string db = file("concert.db");
+        guitest::makePyDb(db, {{"音", "Yin"}, {"乐", "Le Yue"}, {"会", "Hui Kuai"}, {"书", "Shu"}});
+        const std::string input = file("concert.iso");
+        guitest::writeRecordFile(input, {guitest::workingRecord("r1", "音乐会书"), guitest::workingRecord("r2", "音乐会")});
+        Form1 f;
+        prepare(f, input);
+        f.datapath = db;
+        f.wordsPath = file("concert/words.txt");
+        ModalScript script;
+        QStringList asked;
+        script.then([&](QWidget* modal) {
+            asked << modal->findChild<QLabel*>("Label2")->text();
+            auto* text = modal->findChild<QTextEdit*>("RichTextBox1");
+            QTextCursor marked(text->document());
+            marked.setPosition(0);
+            marked.setPosition(3, QTextCursor::KeepAnchor);
+            text->setTextCursor(marked);
+            auto* remember = modal->findChild<QCheckBox*>("Check1");
+            QVERIFY(remember->isEnabled());
+            remember->setChecked(true);
+            modal->findChild<QListWidget*>("List1")->setCurrentRow(1);  // Yue
+            modal->findChild<QPushButton*>("Command1")->click();
+        });
+        script.then(ModalScript::answerBox(QMessageBox::Ok));
+        start(f);
+        QCOMPARE(script.surprises(), QStringList());
+        QCOMPARE(asked, QStringList{QStringLiteral("乐")});
+        QCOMPARE(guitest::slurp(f.wordsPath), std::string("音乐会\tyin yue hui\n"));
+        const auto records = guitest::readRecordFile(output_);
+        QCOMPARE(records.size(), std::size_t(2));
+        QVERIFY2(contains(records[0], "|Ayin yue hui shu"), records[0].c_str());
+        QVERIFY2(contains(records[1], "|Ayin yue hui"), records[1].c_str());
+    }
+
+    // A word list that holds a single polyphonic character is still read, and the run says so
+    // once, before it begins.
+    void aLoneCharacterInTheWordListIsReadAndSaidOnce() {
+        Form1 f;
+        prepare(f);
+        f.wordsPath = file("lone.txt");
+        std::ofstream(f.wordsPath) << "行\thang\n书\tshu\n长城\tchang cheng\n";
+        ModalScript script;
+        BoxSeen warned, done;
+        script.then(ModalScript::answerBox(QMessageBox::Ok, &warned));
+        script.then(ModalScript::answerBox(QMessageBox::Ok, &done));
+        start(f);
+        QCOMPARE(script.surprises(), QStringList());  // one warning, no chooser: the list decides
+        QCOMPARE(warned.icon, int(QMessageBox::Warning));
+        QVERIFY2(warned.text.startsWith(QStringLiteral("本馆词表中有单个的多音字：行\n")), qPrintable(warned.text));
+        QVERIFY(done.text.startsWith(kDone));
+        QVERIFY2(contains(guitest::readRecordFile(output_)[0], "|Ayin hang"), "");
     }
 };
 

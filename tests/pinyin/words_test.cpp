@@ -206,11 +206,43 @@ TEST(WordToRemember, TheMarkedCharactersElseThePhraseWordElseTheCharacterAlone) 
     EXPECT_EQ(entry(wordToRemember(hang, "Hang", 1, 3)), "A银行\tyin hang");
     EXPECT_EQ(entry(wordToRemember(hang, "Hang", 4, 5)), "银行\tyin hang");    // misses the character
 
+    // A lone character is never remembered: it would take the reading in every word.
     ChooserRequest alone = hang;
     alone.word.clear();
-    EXPECT_EQ(entry(wordToRemember(alone, "Hang")), "行\thang");
+    EXPECT_EQ(entry(wordToRemember(alone, "Hang")), "none");
+    EXPECT_EQ(entry(wordToRemember(alone, "Hang", 3, 3)), "none");  // marked alone
+    EXPECT_EQ(entry(wordToRemember(alone, "Hang", 2, 3)), "银行\tyin hang");
     alone.textReadings[1].clear();  // a character without a reading cannot be listed
     EXPECT_EQ(entry(wordToRemember(alone, "Hang", 2, 3)), "none");
+}
+
+// A word the chooser adds while a text is romanised holds for the rest of that text at once.
+TEST(WordToRemember, ARememberedWordHoldsForTheRestOfTheText) {
+    TempDb db(R"(
+        CREATE TABLE PinYin(hz TEXT, Py1 TEXT);
+        INSERT INTO PinYin VALUES ('音','Yin'),('乐','Le Yue'),('会','Hui Kuai');
+    )");
+    auto table = PinyinTable::load(db.path());
+    RunSettings settings;
+    UserWords words;
+    struct Adding : Chooser {
+        UserWords* words;
+        int asked = 0;
+        std::optional<std::string> choose(const ChooserRequest&) override {
+            ++asked;
+            words->add("音乐会", "yin yue hui");
+            return "Yue";
+        }
+    } chooser;
+    chooser.words = &words;
+    Romaniser r(*table, settings, &chooser);
+    r.setWords(&words);
+    EXPECT_EQ(r.pinyin("音乐会"), "yin yue hui ");
+    EXPECT_EQ(chooser.asked, 1);
+    EXPECT_EQ(words.lone(), std::vector<std::string>{});
+    words.add("会", "kuai");
+    words.add("A乐", "le");
+    EXPECT_EQ(words.lone(), (std::vector<std::string>{"A乐", "会"}));
 }
 
 }  // namespace
