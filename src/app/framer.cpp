@@ -326,9 +326,10 @@ bool RecordFramer::cut(Frame& frame) {
     const bool directoryInPiece = std::memchr(piece.data(), marc::kFieldTerminator, piece.size()) != nullptr;
     const Layout l = directoryInPiece ? byteLayout(rest) : Layout{};
     if (!l.bad && l.end != npos) {
-        // The record lost its terminator, and the next one starts where its last field ends.
-        if (!l.past && l.end < piece.size() && recordAt(piece, l.end))
-            return frame = take(pos_ + l.end, kNextRecordInside), true;
+        // The record lost its terminator, or has another byte in its place, and the next one
+        // starts right behind its last field.
+        for (std::size_t next = l.end; !l.past && next <= l.end + 1 && next < piece.size(); ++next)
+            if (recordAt(piece, next)) return frame = take(pos_ + next, kNextRecordInside), true;
         // A record terminator inside a field: the record ends at the one its directory names.
         if (!pieceIsTail_ && l.end >= piece.size()) {
             if (l.past || l.end >= rest.size()) {

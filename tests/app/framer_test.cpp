@@ -261,6 +261,11 @@ TEST(Framer, ARecordEndsWhereItsDirectorySaysItsLastFieldEnds) {
     EXPECT_EQ(got[1].bytes, wrongBase);
     EXPECT_EQ(got[1].problem, "");
     EXPECT_EQ(got[2].bytes, r3);
+    // Another byte in its terminator's place (an export wrote "."): the same.
+    got = frameAll(lost + "." + wrongBase);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].bytes, lost + ".");
+    EXPECT_EQ(got[1].bytes, wrongBase);
 
     // Bytes that its directory does not account for before its terminator: refused whole.
     std::string extra = r1;
