@@ -71,7 +71,9 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& o) {
                    "keep each record's own leader (only its length and base address recomputed), or "
                    "build it from the templates nam0/oam2")
         ->check(CLI::IsMember({"keep", "template"}))->capture_default_str();
-    app.add_option("--db", o.db, "the pinyin database (default: py.db beside this program)");
+    app.add_option("--db", o.db,
+                   "the pinyin database (default: py.db beside this program, else "
+                   "../share/marc-pinyin/py.db from its folder)");
     choice(app.add_option("--separator", o.separator,
                           "after each output record: as in the input (CR LF when a line break follows its "
                           "first record, else nothing), CR LF, or none (a plain ISO 2709 stream)"),
