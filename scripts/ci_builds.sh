@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # The builds CI runs besides scripts/test.sh: the build users run (Release, -O3, warnings as
-# errors) with every test, the Qt-free core on its own, and each libFuzzer target for a fixed time.
+# errors) with every test, the Qt-free core on its own, each libFuzzer target for a fixed time, and
+# the Debian package made from the release build and tried out unpacked.
 #
-# Usage: scripts/ci_builds.sh [release] [noqt] [fuzz]   (default: all three)
+# Usage: scripts/ci_builds.sh [release] [noqt] [fuzz] [package]   (default: all four)
 # FUZZ_SECONDS (default 60) per target; JOBS (default 2) compilers and tests at once, FUZZ_JOBS
 # (default 2) fuzzers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 steps=("$@")
-((${#steps[@]})) || steps=(release noqt fuzz)
+((${#steps[@]})) || steps=(release noqt fuzz package)
 jobs=${JOBS:-2}
 bash scripts/setup.sh
 export QT_QPA_PLATFORM=offscreen
@@ -70,6 +71,47 @@ fuzz() {
   done
   ((failed)) && { echo "ci_builds: inputs that failed are in $work" >&2; return 1; }
   rm -rf "$work"
+}
+
+# The Debian package from the release build (configured again for the package layout, which
+# compiles nothing anew), unpacked into a temporary root: the installed programs run on the sample
+# with the py.db they find themselves, the manual page names every option, the MIME type is read.
+package() {
+  local deb root out page option
+  deb=$(bash scripts/package.sh ci-release -DMARCPY_WERROR=ON)
+  echo "$deb: $(du -k "$deb" | cut -f1) KiB"
+  dpkg-deb -f "$deb" Package Version Architecture Depends
+  dpkg-deb -f "$deb" Depends | grep -q libqt6widgets6 || fail "the package's Depends lacks Qt"
+  if dpkg-deb -c "$deb" | awk '{print $6}' | grep -Ev '^\./(usr/((bin|share)(/.*)?)?)?$'; then
+    fail "the package holds files outside /usr/bin and /usr/share"
+  fi
+  root=$(mktemp -d)
+  out=$root/out
+  mkdir "$out"
+  dpkg-deb -x "$deb" "$root"
+  [ -f "$root/usr/share/marc-pinyin/py.db" ] && [ ! -e "$root/usr/bin/py.db" ] ||
+    fail "py.db is not in /usr/share/marc-pinyin alone"
+  "$root/usr/bin/marc-pinyin" --version
+  "$root/usr/bin/marc-pinyin-cli" --version
+  # No --db: the installed program finds its py.db in the unpacked root itself.
+  XDG_STATE_HOME=$out "$root/usr/bin/marc-pinyin-cli" samples/sample.iso "$out/sample.iso"
+  "$root/usr/bin/marc-pinyin-cli" --dump "$out/sample.iso" >"$out/dump.txt"
+  grep -q '|A' "$out/dump.txt" || fail "the installed program wrote no pinyin"
+  page=$root/usr/share/man/man1/marc-pinyin-cli.1.gz
+  [ -z "$(man --warnings -l "$page" 2>&1 >/dev/null)" ] || fail "the manual page: $(man --warnings -l "$page" 2>&1 >/dev/null)"
+  zcat "$page" >"$out/page.1"
+  "$root/usr/bin/marc-pinyin-cli" --help >"$out/help.txt"
+  for option in $(grep -Eo -- '--[a-z][a-z-]*' "$out/help.txt" | sort -u); do
+    grep -qF -- "${option//-/\\-}" "$out/page.1" || fail "the manual page does not describe $option"
+  done
+  XDG_DATA_DIRS=$root/usr/share update-mime-database "$root/usr/share/mime"
+  grep -qx 'application/marc:\*\.mrc' "$root/usr/share/mime/globs" || fail "the MIME type does not take .mrc"
+  rm -rf "$root"
+}
+
+fail() {
+  echo "ci_builds: $*" >&2
+  return 1
 }
 
 for step in "${steps[@]}"; do
