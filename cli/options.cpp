@@ -84,7 +84,7 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& o) {
                    "keep each record's own leader (only its length and base address recomputed), or "
                    "build it from the templates nam0/oam2 (template)")
         ->capture_default_str();
-    app.add_option("--db", o.db, 
+    app.add_option("--db", o.db,
                    "the pinyin database (default: py.db beside this program, else "
                    "../share/marc-pinyin/py.db from its folder)");
     app.add_option("--separator", separator,
