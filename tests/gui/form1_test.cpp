@@ -253,12 +253,14 @@ private slots:
         QTemporaryDir dir;
         for (const char* name : {"records.iso", "OLD.ISO", "a.MRC", "b.marc", "c.Dat", "notes.txt", "photo.jpg"})
             std::ofstream(dir.filePath(name).toStdString()) << "x";
+        QDir(dir.path()).mkdir("sub");
         const QString oldCurrent = QDir::currentPath();
         QDir::setCurrent(dir.path());
         auto restore = qScopeGuard([&] { QDir::setCurrent(oldCurrent); });
         Form1 f;
         guitest::ModalScript script;
         QStringList listed, filterNames;
+        QString folderType, lookIn;
         script.then([&](QWidget* modal) {
             auto* d = qobject_cast<QFileDialog*>(modal);
             QVERIFY(d);
@@ -271,6 +273,9 @@ private slots:
                 const QModelIndex item = model->index(i, 0, folder);
                 if (model->flags(item) & Qt::ItemIsEnabled) listed << model->fileName(item);
             }
+            // Qt's own texts in Chinese too.
+            folderType = model->type(model->index(dir.filePath("sub")));
+            lookIn = d->findChild<QLabel*>("lookInLabel")->text();
             auto* combo = d->findChild<QComboBox*>("fileTypeCombo");
             for (int i = 0; i < combo->count(); ++i) filterNames << combo->itemText(i);
             // The user types the name of an existing file and accepts.
@@ -283,7 +288,9 @@ private slots:
         get<QPushButton>(f, "Command2_1")->click();
         listed.sort();
         QCOMPARE(script.surprises(), QStringList());
-        QCOMPARE(listed, (QStringList{"OLD.ISO", "a.MRC", "b.marc", "c.Dat", "records.iso"}));
+        QCOMPARE(listed, (QStringList{"OLD.ISO", "a.MRC", "b.marc", "c.Dat", "records.iso", "sub"}));
+        QCOMPARE(folderType, QStringLiteral("文件夹"));
+        QVERIFY2(!lookIn.contains(QStringLiteral("Look")), qPrintable(lookIn));
         QCOMPARE(filterNames, (QStringList{QStringLiteral("MARC 文件 (*.iso *.mrc *.marc *.dat)"),
                                            QStringLiteral("文本文件 (*.txt)"), QStringLiteral("所有文件 (*)")}));
         QVERIFY2(appended.text.contains(QStringLiteral("追加")), qPrintable(appended.text));
