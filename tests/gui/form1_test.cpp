@@ -218,6 +218,22 @@ private slots:
         QCOMPARE(opened_, QList<QUrl>{link->url()});
     }
 
+    // Where the desktop has no program to open an address (the offscreen platform has none), a
+    // box shows it to copy rather than nothing happening.
+    void aLinkTheDesktopCannotOpenShowsItsAddress() {
+        Form1 f;
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        guitest::ModalScript script(5000);
+        guitest::BoxSeen seen;
+        script.then(guitest::ModalScript::answerBox(QMessageBox::Ok, &seen));
+        QTest::mouseClick(get<gui::LinkLabel>(f, "Label1"), Qt::LeftButton);
+        QCOMPARE(script.surprises(), QStringList());
+        QCOMPARE(script.stepsLeft(), std::size_t(0));
+        QVERIFY2(seen.text.contains(QString::fromUtf8(gui::kLinkAddress)), qPrintable(seen.text));
+        QVERIFY2(seen.text.contains(QStringLiteral("请复制")), qPrintable(seen.text));
+    }
+
     void fileButtonsFillAndCancelKeeps() {
         Form1 f;
         QFileDialog::AcceptMode mode{};
