@@ -224,9 +224,10 @@ void Form1::buildControls() {
     label3_->setTextFormat(Qt::RichText);
     // The file opens in the desktop's text editor, or its path is shown to copy.
     connect(label3_, &QLabel::linkActivated, this, [this](const QString& link) { openOrShow(this, QUrl(link)); });
-    // A long path wraps rather than widening the window.
+    // A long path wraps rather than widening the window; two lines always have room.
     label3_->setWordWrap(true);
-    label3_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    label3_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Minimum);
+    label3_->setMinimumHeight(2 * label3_->fontMetrics().lineSpacing() + 2);
 
     progressBar1_ = new QProgressBar(this);
     progressBar1_->setObjectName("ProgressBar1");

@@ -85,8 +85,11 @@ int main(int argc, char** argv) {
         gui::Form2 chooser;
         chooser.AllHz = longTitle();
         chooser.hz = QStringLiteral("和");
-        // An occurrence well inside the text, where the box has to scroll to show it.
-        chooser.DyStr = static_cast<int>(chooser.AllHz.indexOf(chooser.hz, 200)) + 1;
+        // An occurrence near the end, where the box has to scroll to show it, inside a word the
+        // phrase data found: the word stands marked, the character red within it.
+        chooser.word = QStringLiteral("和谐");
+        chooser.wordAt = static_cast<int>(chooser.AllHz.indexOf(chooser.word)) + 1;
+        chooser.DyStr = chooser.wordAt;
         chooser.pystr = QStringLiteral("He Huo Hu Hai Huan Hun Hua Han");
         chooser.lowerCase = true;
         chooser.where = QStringLiteral("第 12 条记录　200 字段　001：CN2023000123");

@@ -30,7 +30,7 @@ shoot docs/screenshots/main-window.png samples/sample.iso "$work/sample-pinyin.i
 shoot docs/screenshots/chooser.png --demo-chooser
 # The quieter manual mode, so the run is some way in when the first question comes.
 mkdir -p "$work/config/marc-pinyin"
-printf '[options]\naskOnlyWhenUnsure=true\n' >"$work/config/marc-pinyin/marc-pinyin.ini"
+printf '[options]\npolyphone=0\naskOnlyWhenUnsure=true\n' >"$work/config/marc-pinyin/marc-pinyin.ini"
 shoot docs/screenshots/run.png --demo-run samples/sample.iso "$work/run-pinyin.iso"
 # The end of a run with failed records (three damaged records among the sample's), and a run that
 # cannot start; the words around decide, so nothing is asked.
@@ -46,3 +46,29 @@ open(sys.argv[2], 'wb').write(b'\r\n'.join(out) + b'\r\n')
 PY
 shoot docs/screenshots/failures.png --demo-run "$work/damaged.iso" "$work/damaged-pinyin.iso"
 shoot docs/screenshots/start-error.png --demo-run samples/sample.iso "$work/no-such-folder/sample-pinyin.iso"
+# A run stopped after its fifth record: the next start on the same files offers to go on.
+cp samples/sample.iso "$work/stopped.iso"
+: >"$work/stopped-pinyin.iso"
+python3 - "$work/stopped.iso" "$work/stopped-pinyin.iso" "$work/config/marc-pinyin/marc-pinyin.ini" <<'PY'
+import os, sys
+def stamp(p):
+    s = os.stat(p)
+    return f"{s.st_size} {s.st_mtime_ns // 1000000}"
+inp, out, ini = sys.argv[1:]
+open(ini, 'w').write(f"""[options]
+polyphone=2
+[resume]
+input={inp}
+output={out}
+inputStamp={stamp(inp)}
+outputStamp={stamp(out)}
+done=5
+tags=200,225,517,600,601,602,603,604,605,606,607,608,609,610,701,702,711,712
+codeA=true
+delExisting=true
+lower=true
+polyphone=2
+askOnlyWhenUnsure=false
+""")
+PY
+shoot docs/screenshots/resume.png --demo-run "$work/stopped.iso" "$work/stopped-pinyin.iso"

@@ -218,6 +218,22 @@ private slots:
         QCOMPARE(opened_, QList<QUrl>{link->url()});
     }
 
+    // Where the desktop has no program to open an address (the offscreen platform has none), a
+    // box shows it to copy rather than nothing happening.
+    void aLinkTheDesktopCannotOpenShowsItsAddress() {
+        Form1 f;
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        guitest::ModalScript script(5000);
+        guitest::BoxSeen seen;
+        script.then(guitest::ModalScript::answerBox(QMessageBox::Ok, &seen));
+        QTest::mouseClick(get<gui::LinkLabel>(f, "Label1"), Qt::LeftButton);
+        QCOMPARE(script.surprises(), QStringList());
+        QCOMPARE(script.stepsLeft(), std::size_t(0));
+        QVERIFY2(seen.text.contains(QString::fromUtf8(gui::kLinkAddress)), qPrintable(seen.text));
+        QVERIFY2(seen.text.contains(QStringLiteral("请复制")), qPrintable(seen.text));
+    }
+
     void fileButtonsFillAndCancelKeeps() {
         Form1 f;
         QFileDialog::AcceptMode mode{};
@@ -253,12 +269,14 @@ private slots:
         QTemporaryDir dir;
         for (const char* name : {"records.iso", "OLD.ISO", "a.MRC", "b.marc", "c.Dat", "notes.txt", "photo.jpg"})
             std::ofstream(dir.filePath(name).toStdString()) << "x";
+        QDir(dir.path()).mkdir("sub");
         const QString oldCurrent = QDir::currentPath();
         QDir::setCurrent(dir.path());
         auto restore = qScopeGuard([&] { QDir::setCurrent(oldCurrent); });
         Form1 f;
         guitest::ModalScript script;
         QStringList listed, filterNames;
+        QString folderType, lookIn;
         script.then([&](QWidget* modal) {
             auto* d = qobject_cast<QFileDialog*>(modal);
             QVERIFY(d);
@@ -271,6 +289,9 @@ private slots:
                 const QModelIndex item = model->index(i, 0, folder);
                 if (model->flags(item) & Qt::ItemIsEnabled) listed << model->fileName(item);
             }
+            // Qt's own texts in Chinese too.
+            folderType = model->type(model->index(dir.filePath("sub")));
+            lookIn = d->findChild<QLabel*>("lookInLabel")->text();
             auto* combo = d->findChild<QComboBox*>("fileTypeCombo");
             for (int i = 0; i < combo->count(); ++i) filterNames << combo->itemText(i);
             // The user types the name of an existing file and accepts.
@@ -283,7 +304,9 @@ private slots:
         get<QPushButton>(f, "Command2_1")->click();
         listed.sort();
         QCOMPARE(script.surprises(), QStringList());
-        QCOMPARE(listed, (QStringList{"OLD.ISO", "a.MRC", "b.marc", "c.Dat", "records.iso"}));
+        QCOMPARE(listed, (QStringList{"OLD.ISO", "a.MRC", "b.marc", "c.Dat", "records.iso", "sub"}));
+        QCOMPARE(folderType, QStringLiteral("文件夹"));
+        QVERIFY2(!lookIn.contains(QStringLiteral("Look")), qPrintable(lookIn));
         QCOMPARE(filterNames, (QStringList{QStringLiteral("MARC 文件 (*.iso *.mrc *.marc *.dat)"),
                                            QStringLiteral("文本文件 (*.txt)"), QStringLiteral("所有文件 (*)")}));
         QVERIFY2(appended.text.contains(QStringLiteral("追加")), qPrintable(appended.text));

@@ -526,7 +526,11 @@ private slots:
         start(f);
         QCOMPARE(guitest::readRecordFile(output_).size(), std::size_t(1));
         // 从头开始: every record, the first again.
-        script.then([](QWidget* modal) { modal->findChild<QPushButton*>("ButtonRestart")->click(); });
+        script.then([](QWidget* modal) {
+            auto* restart = modal->findChild<QPushButton*>("ButtonRestart");
+            QVERIFY(restart);
+            restart->click();
+        });
         for (int i = 0; i < 2; ++i) script.then([](QWidget* modal) { modal->findChild<QPushButton*>("Command1")->click(); });
         BoxSeen done;
         script.then(ModalScript::answerBox(QMessageBox::Ok, &done));
