@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "codepage/codepage.h"
 #include "fixtures.h"
 #include "pinyin/lookup.h"
 #include "pinyin/datapath.h"
@@ -121,6 +122,9 @@ TEST(TableLoadTest, AReadingThatWouldChangeTheRecordsIsRefusedWithItsRow) {
                 "INSERT INTO PinYin VALUES ('驴', 'Lǘ Lü Lv'), ('①', '1'), ('ⅳ', 'iv'), ('乐', ' Le  Yue '),"
                 " ('空', NULL), ('哦', 'ó ò ō'), ('嗯', 'ń ň Ng'), ('怪', 'McDonald');");
     EXPECT_EQ(*PinyinTable::load(good.path())->readings(U'驴'), "Lǘ Lü Lv");
+    // Every marked letter a reading may hold is one GBK writes.
+    const std::string marked = "āáǎàēéěèêīíǐìōóǒòūúǔùüǖǘǚǜńňɑɡ";
+    EXPECT_EQ(codepage::Codec::gbk().decode(codepage::Codec::gbk().encode(marked)), marked);
 }
 
 // A file SQLite calls damaged says why: SQLite's own words reach the message.
