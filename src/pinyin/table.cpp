@@ -114,22 +114,31 @@ std::string characterName(char32_t c) {
     return name;
 }
 
+/// The bytes a reading holds nearly always: ASCII letters, digits and the space between readings.
+constexpr std::array<bool, 256> kPlainBytes = [] {
+    std::array<bool, 256> ok{};
+    for (int c = 0; c < 128; ++c)
+        ok[static_cast<std::size_t>(c)] =
+            c == ' ' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    return ok;
+}();
+
+/// Whether `py1` holds only plain bytes: the whole check of nearly every row, once a run each.
+bool plainReading(std::string_view py1) {
+    for (const char c : py1)
+        if (!kPlainBytes[static_cast<unsigned char>(c)]) return false;
+    return true;
+}
+
 /// What in `py1`, a value of the column Py1, no reading may hold: a character that is no letter
 /// or digit of a reading, nor the space between readings ("|" would become a subfield
 /// delimiter, a control character a terminator or a line break), or a byte that is not UTF-8;
-/// empty when it holds nothing of the kind. Every row of the table passes here once a run.
+/// empty when it holds nothing of the kind.
 std::string unfitInReading(std::string_view py1) {
-    static constexpr auto kAscii = [] {
-        std::array<bool, 128> ok{};
-        for (int c = 0; c < 128; ++c)
-            ok[static_cast<std::size_t>(c)] =
-                c == ' ' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-        return ok;
-    }();
     for (std::size_t i = 0; i < py1.size();) {
         const unsigned char b = static_cast<unsigned char>(py1[i]);
         if (b < 0x80) {
-            if (!kAscii[b]) return characterName(b);
+            if (!kPlainBytes[b]) return characterName(b);
             ++i;
             continue;
         }
@@ -164,7 +173,7 @@ void readRows(sqlite3* db, const std::string& dbPath, PinyinTable& table) {
         if (!c) continue;
         // A NULL Py1 reads as an empty one: the character then stands for a lone space.
         const std::string_view py1 = sqlite::columnText(rows.get(), 1);
-        if (const std::string unfit = unfitInReading(py1); !unfit.empty()) {
+        if (const std::string unfit = plainReading(py1) ? std::string() : unfitInReading(py1); !unfit.empty()) {
             const std::string detail = "hz " + characterName(*c) + ", Py1 " + unfit;
             DbError e("row " + std::to_string(row) + " of the table PinYin of the pinyin database " +
                           quoted(dbPath) + " holds what no reading may hold (" + detail +
