@@ -19,6 +19,7 @@
 #include "marc/databar.h"
 #include "marc/error.h"
 #include "marc/reader.h"
+#include "pinyin/existing.h"
 #include "pinyin/readings.h"
 #include "text/ascii.h"
 
@@ -89,6 +90,16 @@ std::string cell(std::string_view s) {
     for (char& c : out)
         if (c == '\t' || c == '\r' || c == '\n') c = ' ';
     return out;
+}
+
+/// The subfield a (code first) that the pinyin subfield `pieces[k]` stands for: the nearest one
+/// before it, else the first one after it; empty when the field has none.
+std::string_view titleOf(const std::vector<std::string_view>& pieces, std::size_t k) {
+    for (std::size_t i = k; i-- > 0;)
+        if (!pieces[i].empty() && pieces[i][0] == 'a') return pieces[i];
+    for (std::size_t i = k + 1; i < pieces.size(); ++i)
+        if (!pieces[i].empty() && pieces[i][0] == 'a') return pieces[i];
+    return {};
 }
 
 }  // namespace
@@ -234,9 +245,12 @@ void Check::checkRecord(const std::string& working) {
                 at = next;
             }
             bool checked = false, differs = false;
-            for (std::size_t k = 0; k + 1 < pieces.size(); ++k) {
-                const std::string_view a = pieces[k], py = pieces[k + 1];
-                if (a.empty() || a[0] != 'a' || py.empty() || (py[0] != 'A' && py[0] != '9')) continue;
+            for (std::size_t k = 0; k < pieces.size(); ++k) {
+                const std::string_view py = pieces[k];
+                if (!pinyin::isPinyinSubfield(py, k > 0 ? pieces[k - 1] : std::string_view())) continue;
+                // The subfield a it romanises: the nearest before it, else the first after it.
+                const std::string_view a = titleOf(pieces, k);
+                if (a.empty()) continue;
                 checked = true;
                 const PinyinComparison c = checker_->compare(a.substr(1), py.substr(1), tag);
                 if (c.agrees) continue;

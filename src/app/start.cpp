@@ -65,6 +65,8 @@ StartError startErrorOf(const pinyin::DbError& e, const std::string& dbPath) {
     problem::Problem p = problem::of(e.kind, dbPath);
     p.detail = e.detail;
     p.osError = e.osError;
+    p.tag = e.table;
+    p.value = e.row;
     return StartError(p, e.what());
 }
 

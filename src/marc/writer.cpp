@@ -17,6 +17,7 @@
 #include "marc/identifiers.h"
 #include "marc/source.h"
 #include "codepage/detect.h"
+#include "pinyin/existing.h"
 
 namespace marc {
 
@@ -46,9 +47,11 @@ void encodeControl(std::string& out, std::string_view s, const codepage::Codec& 
     appendEncoded(out, s.substr(from), cp);
 }
 
-bool isPinyinPiece(std::string_view piece) {
+/// Whether a subfield of a record made by hand is pinyin (pinyin/existing.h), spaces before
+/// its code aside; `before` is the subfield in front of it.
+bool isPinyinPiece(std::string_view piece, std::string_view before) {
     const std::size_t i = piece.find_first_not_of(' ');
-    return i != std::string_view::npos && (piece[i] == 'A' || piece[i] == '9');
+    return i != std::string_view::npos && pinyin::isPinyinSubfield(piece.substr(i), before);
 }
 
 /// The lines of the working text: split at CR, LFs removed, a "|" right after a CR LF dropped,
@@ -422,14 +425,16 @@ void RecordWriter::encodeHandMadeDataLine(std::string_view line, std::string_vie
     subfields_.clear();
     int head_ = -1, tail = -1;
     int behindTitle = -1;  // the last subfield a, or the last pinyin subfield right behind it
+    std::string_view before;  // the subfield in front, as the line has it
     for (std::size_t from = firstBar; from != std::string_view::npos;) {
         const std::size_t next = line.find(kWorkingDelimiter, from + 1);
         const std::string_view piece = line.substr(from + 1, next == std::string_view::npos ? next : next - from - 1);
         from = next;
+        const bool pinyin = isPinyinPiece(piece, before);
+        before = piece;
         if (piece.empty())
             throw MarcError(at(Kind::EmptySubfield, std::string(tag)), lineError(lineNo, tag, "empty subfield (\"||\", or \"|\" at the end of the line)"));
         const std::size_t codeEnd = advanceChars(piece, 0, 1);
-        const bool pinyin = isPinyinPiece(piece);
         // Any other piece is written whole: its code and its text exactly as they stand.
         const int index = static_cast<int>(subfields_.size());
         Subfield& sf = subfields_.emplace_back();

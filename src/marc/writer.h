@@ -64,7 +64,8 @@ public:
 /// "oam2" when a line is tagged 225, 410 or 461, or the code of a "000" line.
 ///
 /// Without a source (a working record made by hand) the writer also moves each pinyin subfield
-/// ("A" or "9") behind the nearest subfield a before it and trims its spaces, and refuses an
+/// (an "A", or a "9" that reads as pinyin right behind a subfield a: pinyin/existing.h) behind
+/// the nearest subfield a before it and trims its spaces, and refuses an
 /// empty subfield. Control fields 002 to 009 keep their data; a 001 or 005 line's value is its
 /// data as it stands; one that is empty or blank is generated from the clock.
 ///

@@ -6,6 +6,7 @@
 
 #include "codepage/codepage.h"
 #include "pinyin/annotate.h"
+#include "pinyin/existing.h"
 #include "pinyin/pieces.h"
 #include "text/ascii.h"
 
@@ -93,7 +94,7 @@ std::string py(std::string_view marc, const RunSettings& settings, Romaniser& ro
         const bool listed = isListed(tagList, tag);
         if (!listed) {
             out += line;
-        } else if (!detail::carriesPinyin(line)) {  // the common case, without a copy of the line
+        } else if (!detail::mayCarryPinyin(line)) {  // the common case, without a copy of the line
             annotated = annotate(out, line, tag, settings, romaniser);
         } else if (const auto todo = lineToAnnotate(line, settings.delExisting)) {
             annotated = annotate(out, *todo, tag, settings, romaniser);
@@ -115,10 +116,12 @@ std::string py(std::string_view marc, const RunSettings& settings, Romaniser& ro
 std::string delZDA9(std::string_view line) {
     std::string out;
     out.reserve(line.size());
+    std::string_view before;  // the subfield in front of the piece, as the line had it
     detail::forEachPiece(line, [&](std::string_view piece, bool head) {
         // The head is never a subfield, whatever its first character: a tag that starts with
-        // "9" or "A" keeps its line.
-        const bool pinyinSubfield = !head && !piece.empty() && (piece[0] == 'A' || piece[0] == '9');
+        // "9" or "A" keeps its line. A 9 that is data stays where it stood.
+        const bool pinyinSubfield = !head && isPinyinSubfield(piece, before);
+        before = head ? std::string_view() : piece;
         if (pinyinSubfield) return;
         if (!head) out += '|';
         out += piece;
@@ -127,8 +130,9 @@ std::string delZDA9(std::string_view line) {
 }
 
 std::optional<std::string> lineToAnnotate(std::string_view line, bool delExisting) {
-    // Both codes count as pinyin, whichever one this run writes; "|a" never does.
-    if (!detail::carriesPinyin(line)) return std::string(line);
+    // Both codes count as pinyin, whichever one this run writes; "|a" never does; a 9 only
+    // where it reads as the pinyin of the subfield a right before it.
+    if (!carriesPinyin(line)) return std::string(line);
     if (!delExisting) return std::nullopt;
     return delZDA9(line);
 }

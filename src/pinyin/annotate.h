@@ -11,12 +11,15 @@
 
 namespace pinyin {
 
-/// The line without its "A" and "9" subfields; its head always stays.
+/// The line without its pinyin subfields (isPinyinSubfield, existing.h): every "A", and every
+/// "9" that reads as the pinyin of the subfield a right before it. Its head and every other
+/// subfield, a 9 that holds data included, stay as they stood.
 std::string delZDA9(std::string_view line);
 
-/// The existing-pinyin rule for one listed line: a line carries pinyin when it holds "|A" or
-/// "|9" anywhere. Returns the line to annotate (the line itself when it carries none, else
-/// delZDA9 of it when `delExisting`), or nullopt when it carries pinyin and stays as it is.
+/// The existing-pinyin rule for one listed line: a line carries pinyin when it holds a pinyin
+/// subfield (carriesPinyin, existing.h). Returns the line to annotate (the line itself when it
+/// carries none, else delZDA9 of it when `delExisting`), or nullopt when it carries pinyin and
+/// stays as it is.
 std::optional<std::string> lineToAnnotate(std::string_view line, bool delExisting);
 
 /// What py() found in a record, added to across records.

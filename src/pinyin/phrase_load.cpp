@@ -35,9 +35,10 @@ bool PhraseModel::check(sqlite3* db) {
     if (!hasTable(db, "Phrase")) return false;
     // Preparing a statement checks its table and columns without reading a row.
     const auto prepares = [db](const char* table, const char* sql) {
-        if (!sqlite::prepare(db, sql))
-            throw DbError(std::string("cannot read the table ") + table +
-                          " of the pinyin database: " + sqlite3_errmsg(db));
+        if (sqlite::prepare(db, sql)) return;
+        const std::string why = sqlite3_errmsg(db);
+        throw DbError(std::string("cannot read the table ") + table + " of the pinyin database: " + why,
+                      problem::Kind::DbNotReadable, why);
     };
     prepares("Phrase", kPhraseQuery);
     if (hasTable(db, "Surname")) prepares("Surname", kSurnameQuery);

@@ -22,8 +22,9 @@ void forEachPiece(std::string_view line, Fn&& fn) {
     }
 }
 
-/// Whether the line holds a pinyin subfield: "|A" or "|9", whichever code a run writes.
-inline bool carriesPinyin(std::string_view line) {
+/// Whether the line may hold a pinyin subfield: a "|A" or a "|9" somewhere. Only such a line
+/// needs the rule of existing.h (carriesPinyin).
+inline bool mayCarryPinyin(std::string_view line) {
     // One walk over the delimiters, where two searches for "|A" and "|9" walked them twice.
     for (std::size_t bar = line.find('|'); bar != std::string_view::npos && bar + 1 < line.size();
          bar = line.find('|', bar + 1))

@@ -48,8 +48,9 @@ template <class Row>
 void eachRow(sqlite3* db, const char* table, const char* sql, Row row) {
     const Statement statement = prepare(db, sql);
     const auto fail = [&] {
-        throw DbError(std::string("cannot read the table ") + table +
-                      " of the pinyin database: " + sqlite3_errmsg(db));
+        const std::string why = sqlite3_errmsg(db);
+        throw DbError(std::string("cannot read the table ") + table + " of the pinyin database: " + why,
+                      problem::Kind::DbNotReadable, why);
     };
     if (!statement) fail();
     sqlite3_stmt* const s = statement.get();

@@ -6,7 +6,9 @@
 
 #include <sys/stat.h>
 
+#include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <future>
 #include <mutex>
@@ -98,7 +100,62 @@ void requirePinYinTable(sqlite3* db, const std::string& dbPath) {
                       problem::Kind::DbNoPinYinTable);
 }
 
-/// Adds every row of PinYin whose hz is one character to `table`; throws when no row is.
+/// The letters a reading may hold besides ASCII letters and digits: pinyin's own, as every
+/// code page the run writes holds them.
+constexpr std::u32string_view kPinyinLetters = U"āáǎàēéěèêīíǐìōóǒòūúǔùüǖǘǚǜńňɑɡ";
+
+/// "U+007C "|"" for a character: its code, then the character itself where it is printable
+/// ASCII. Only ASCII, so that the English message holds nothing else.
+std::string characterName(char32_t c) {
+    char code[16];
+    std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
+    std::string name = code;
+    if (c > 0x20 && c < 0x7F) name += std::string(" \"") + static_cast<char>(c) + '"';
+    return name;
+}
+
+/// The bytes a reading holds nearly always: ASCII letters, digits and the space between readings.
+constexpr std::array<bool, 256> kPlainBytes = [] {
+    std::array<bool, 256> ok{};
+    for (int c = 0; c < 128; ++c)
+        ok[static_cast<std::size_t>(c)] =
+            c == ' ' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    return ok;
+}();
+
+/// Whether `py1` holds only plain bytes: the whole check of nearly every row, once a run each.
+bool plainReading(std::string_view py1) {
+    for (const char c : py1)
+        if (!kPlainBytes[static_cast<unsigned char>(c)]) return false;
+    return true;
+}
+
+/// What in `py1`, a value of the column Py1, no reading may hold: a character that is no letter
+/// or digit of a reading, nor the space between readings ("|" would become a subfield
+/// delimiter, a control character a terminator or a line break), or a byte that is not UTF-8;
+/// empty when it holds nothing of the kind.
+std::string unfitInReading(std::string_view py1) {
+    for (std::size_t i = 0; i < py1.size();) {
+        const unsigned char b = static_cast<unsigned char>(py1[i]);
+        if (b < 0x80) {
+            if (!kPlainBytes[b]) return characterName(b);
+            ++i;
+            continue;
+        }
+        const std::size_t at = i;
+        const char32_t c = codepage::utf8::next(py1, i);
+        if (c == codepage::kReplacement && py1.substr(at, i - at) != "\xEF\xBF\xBD") {
+            char byte[8];
+            std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned>(b));
+            return byte;
+        }
+        if (kPinyinLetters.find(c) == std::u32string_view::npos) return characterName(c);
+    }
+    return {};
+}
+
+/// Adds every row of PinYin whose hz is one character to `table`; throws when no row is, or
+/// when a reading holds what no reading may hold.
 void readRows(sqlite3* db, const std::string& dbPath, PinyinTable& table) {
     // The first row of an hz wins, in the order the rows were stored. A table without rowids
     // has no such order; its own order is the best there is.
@@ -109,17 +166,31 @@ void readRows(sqlite3* db, const std::string& dbPath, PinyinTable& table) {
                           " lacks the columns hz and Py1: " + sqlite3_errmsg(db),
                       problem::Kind::DbNoColumns, sqlite3_errmsg(db));
     int step;
-    std::size_t characters = 0;
+    std::size_t characters = 0, row = 0;
     while ((step = sqlite3_step(rows.get())) == SQLITE_ROW) {
+        ++row;
         const auto c = singleCodePoint(sqlite::columnText(rows.get(), 0));
         if (!c) continue;
         // A NULL Py1 reads as an empty one: the character then stands for a lone space.
-        table.add(*c, std::string(sqlite::columnText(rows.get(), 1)));
+        const std::string_view py1 = sqlite::columnText(rows.get(), 1);
+        if (const std::string unfit = plainReading(py1) ? std::string() : unfitInReading(py1); !unfit.empty()) {
+            const std::string detail = "hz " + characterName(*c) + ", Py1 " + unfit;
+            DbError e("row " + std::to_string(row) + " of the table PinYin of the pinyin database " +
+                          quoted(dbPath) + " holds what no reading may hold (" + detail +
+                          "): readings are letters and digits in UTF-8, with spaces between them",
+                      problem::Kind::DbBadReading, detail);
+            e.table = "PinYin";
+            e.row = static_cast<long long>(row);
+            throw e;
+        }
+        table.add(*c, std::string(py1));
         ++characters;
     }
-    if (step != SQLITE_DONE)
-        throw DbError("cannot read the table PinYin of the pinyin database " + quoted(dbPath) +
-                      ": " + sqlite3_errmsg(db));
+    if (step != SQLITE_DONE) {
+        const std::string why = sqlite3_errmsg(db);
+        throw DbError("cannot read the table PinYin of the pinyin database " + quoted(dbPath) + ": " + why,
+                      problem::Kind::DbNotReadable, why);
+    }
     // A table without a single character would give every pinyin subfield empty.
     if (characters == 0)
         throw DbError("the table PinYin of the pinyin database " + quoted(dbPath) + " holds no characters",

@@ -34,6 +34,7 @@ enum class Kind {
     DbNoPinYinTable,       ///< path
     DbNoColumns,           ///< path, detail: PinYin lacks hz or Py1
     DbEmpty,               ///< path: PinYin holds no characters
+    DbBadReading,          ///< path, tag: the table, value: its row, detail: the row's hz and what it holds
     DbNoPhrases,           ///< path: the phrase tables the mode needs are missing
     Marc8,                 ///< the input is in MARC-8
     SingleByte,            ///< the input is in a single-byte code page (CP866, Latin-1, ...)

@@ -86,7 +86,9 @@ TEST(Writer, EveryLineBecomesAField) {
 }
 
 TEST(Writer, SubfieldsAsTheyStand) {
-    EXPECT_NE(rewritten(withFiller({"200 1  |a x |   |9 py "})).find("200 1  |a x |9py|   \r\n"), std::string::npos);
+    EXPECT_NE(rewritten(withFiller({"200 1  |a书 |9 shu |   "})).find("200 1  |a书 |9shu|   \r\n"), std::string::npos);
+    // A 9 that is not the pinyin of the subfield a right before it is data, spaces and all.
+    EXPECT_NE(rewritten(withFiller({"200 1  |a x |   |9 py "})).find("200 1  |a x |   |9 py \r\n"), std::string::npos);
     auto error = [](const std::string& text) { return testerrors::messageOf<MarcError>([&] { write(text); }); };
     EXPECT_EQ(error(withFiller({"200 1  |ab||c"})),
               "line 1 (tag 200): empty subfield (\"||\", or \"|\" at the end of the line)");
@@ -122,7 +124,8 @@ TEST(WriterMends, PinyinBehindTheNearestTitle) {
     EXPECT_EQ(fieldOf("200 1  |a书|e副|Ashu"), "200 1  |a书|Ashu|e副");
     EXPECT_EQ(fieldOf("200 1  |Ashu|a书"), "200 1  |Ashu|a书");
     EXPECT_EQ(fieldOf("200 1  |a书|A1|e副|A2"), "200 1  |a书|A1|A2|e副");
-    EXPECT_EQ(fieldOf("200 1  |a书|e副|91|a名|f作|92|A3"), "200 1  |a书|91|e副|a名|92|A3|f作");
+    EXPECT_EQ(fieldOf("200 1  |a书|e副|91|a名|f作|92|A3"), "200 1  |a书|e副|91|a名|A3|f作|92");
+    EXPECT_EQ(fieldOf("200 1  |a书|9shu|e副|A3"), "200 1  |a书|9shu|A3|e副");
 }
 
 TEST(WriterMends, ControlFieldsKeepTheirData) {

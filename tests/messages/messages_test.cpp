@@ -27,6 +27,8 @@ problem::Problem sample(Kind kind) {
     p.encoding = codepage::Encoding::Gbk;
     p.other = codepage::Encoding::Utf8;
     p.detail = "file is not a database";
+    // A bad reading's place and character, in code points: the same words in both languages.
+    if (kind == Kind::DbBadReading) p.detail = "hz U+56FD, Py1 U+007C \"|\"";
     return p;
 }
 

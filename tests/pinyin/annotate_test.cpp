@@ -40,9 +40,10 @@ const Case cases[] = {
     {"lone CR splits, lone LF vanishes", "200 1 |a中\r国\n文\r\n300   |a", "200 1 |a中|Azhong\r\n国文\r\n300   |a\r\n"},
     {"head is never a subfield", "a00 12|a中", "a00 12|a中|Azhong\r\n", "a00"},
     {"existing pinyin kept", "200 1 |a中国|AZhong Guo|f文", "200 1 |a中国|AZhong Guo|f文\r\n", nullptr, false},
-    {"a 9 with other data counts", "200 1 |a中|9local", "200 1 |a中|9local\r\n", nullptr, false},
+    {"a 9 with other data is data", "200 1 |a中|9local", "200 1 |a中|Azhong|9local\r\n", nullptr, false},
+    {"a 9 that reads as pinyin counts", "200 1 |a中|9Zhong", "200 1 |a中|9Zhong\r\n", nullptr, false},
     {"existing pinyin redone", "200 1 |a中国|AZhong Guo|f文", "200 1 |a中国|9zhong guo|f文\r\n", nullptr, true, false},
-    {"every old pinyin goes", "200 1 |9local|a中|Ax|Ay", "200 1 |a中|9zhong\r\n", nullptr, true, false},
+    {"every old pinyin goes, data stays", "200 1 |9local|a中|9zhong|Ax|Ay", "200 1 |9local|a中|9zhong\r\n", nullptr, true, false},
     {"unlisted lines keep theirs", "330   |a中|Ax|9y", "330   |a中|Ax|9y\r\n"},
 };
 
@@ -62,10 +63,12 @@ TEST(PyTest, AnnotatesListedLines) {
 
 TEST(DelZDA9Test, RemovesEveryPinyinSubfieldAndNothingElse) {
     EXPECT_EQ(delZDA9("200 1 |a中国|f文"), "200 1 |a中国|f文");
-    EXPECT_EQ(delZDA9("200 1 |Ax|a中|9y||f文|Az|9"), "200 1 |a中||f文");
+    EXPECT_EQ(delZDA9("200 1 |Ax|a中|9Zhong||f文|Az|9"), "200 1 |a中||f文|9");
+    // A 9 that is not the pinyin of the subfield a right before it is data.
+    EXPECT_EQ(delZDA9("606   |91234|a中|91234|xy|9zhong"), "606   |91234|a中|91234|xy|9zhong");
     EXPECT_EQ(delZDA9("200 1 |a中|Ax"), "200 1 |a中");
     // The head stays, whatever its first character.
-    EXPECT_EQ(delZDA9("905   |9x|a中"), "905   |a中");
+    EXPECT_EQ(delZDA9("905   |Ax|a中"), "905   |a中");
     EXPECT_EQ(delZDA9("A05   |Ax|a中"), "A05   |a中");
     EXPECT_EQ(delZDA9("001    abc"), "001    abc");
     EXPECT_EQ(delZDA9(""), "");

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "codepage/codepage.h"
 #include "fixtures.h"
 #include "support/files.h"
 #include "pinyin/lookup.h"
@@ -99,6 +100,78 @@ TEST(TableLoadTest, FilesThatAreNoUsablePyDbStopWithTheirPath) {
         if (!c.sql && !c.contents) {
             EXPECT_FALSE(fs::exists(db.path()));
         }
+    }
+}
+
+// A reading goes into the records as it stands: one that could change them ("|" becomes a
+// subfield delimiter, a control character a terminator or a line break, a byte that is not UTF-8
+// a "?") stops the load, with the table, the row, its character and what is wrong.
+TEST(TableLoadTest, AReadingThatWouldChangeTheRecordsIsRefusedWithItsRow) {
+    const struct {
+        const char* hex;  // Py1's bytes
+        const char* says;
+    } bad[] = {
+        {"4A697C47756F", "U+007C \"|\""},  // Ji|Guo
+        {"5A68FF", "0xFF"},
+        {"5A68C3", "0xC3"},  // a sequence cut short
+        {"5A680A", "U+000A"},
+        {"5A6809", "U+0009"},
+        {"5A6801", "U+0001"},
+        {"5A681E", "U+001E"},
+        {"5A681F", "U+001F"},
+        {"5A681D", "U+001D"},
+        {"5A682D", "U+002D \"-\""},
+        {"5A68EFBFBD", "U+FFFD"},
+        {"5A68EFB790", "U+FDD0"},  // what stands for a "|" of field data
+        {"E4B8AD", "U+4E2D"},
+        {"C797", "U+01D7"},  // a capital GBK cannot write
+    };
+    for (const auto& c : bad) {
+        TempDb db(std::string("CREATE TABLE PinYin (hz TEXT, Py1 TEXT);"
+                              "INSERT INTO PinYin VALUES ('行', 'Xing Hang'), ('中国', 'Zhong|Guo'),"
+                              " ('国', CAST(X'") + c.hex + "' AS TEXT)), ('中', 'Zhong');");
+        try {
+            PinyinTable::load(db.path());
+            ADD_FAILURE() << c.hex << ": loaded";
+        } catch (const DbError& e) {
+            EXPECT_EQ(e.kind, problem::Kind::DbBadReading) << c.hex;
+            EXPECT_EQ(e.table, "PinYin");
+            EXPECT_EQ(e.row, 3);  // the row of two characters is never read, so never refused
+            EXPECT_EQ(e.detail, std::string("hz U+56FD, Py1 ") + c.says);
+            EXPECT_NE(std::string(e.what()).find("row 3 of the table PinYin of the pinyin database \"" + db.path()),
+                      std::string::npos)
+                << e.what();
+        }
+    }
+    // Letters of pinyin in every form the table may store, digits, spaces around and between.
+    TempDb good("CREATE TABLE PinYin (hz TEXT, Py1 TEXT);"
+                "INSERT INTO PinYin VALUES ('驴', 'Lǘ Lü Lv'), ('①', '1'), ('ⅳ', 'iv'), ('乐', ' Le  Yue '),"
+                " ('空', NULL), ('哦', 'ó ò ō'), ('嗯', 'ń ň Ng'), ('怪', 'McDonald');");
+    EXPECT_EQ(*PinyinTable::load(good.path())->readings(U'驴'), "Lǘ Lü Lv");
+    // Every marked letter a reading may hold is one GBK writes.
+    const std::string marked = "āáǎàēéěèêīíǐìōóǒòūúǔùüǖǘǚǜńňɑɡ";
+    EXPECT_EQ(codepage::Codec::gbk().decode(codepage::Codec::gbk().encode(marked)), marked);
+}
+
+// A file SQLite calls damaged says why: SQLite's own words reach the message.
+TEST(TableLoadTest, ADamagedFileSaysWhatSqliteFound) {
+    std::string sql = "BEGIN; CREATE TABLE PinYin (hz TEXT, Py1 TEXT);";
+    for (int i = 0; i < 3000; ++i) sql += "INSERT INTO PinYin VALUES ('" + std::to_string(i) + "', 'Zhong');";
+    TempDb db(sql + "COMMIT;");
+    {
+        // The pages of the table, past the first two, overwritten.
+        std::fstream f(db.path(), std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(2 * 4096);
+        const std::string junk(3 * 4096, '\x5A');
+        f.write(junk.data(), static_cast<std::streamsize>(junk.size()));
+    }
+    try {
+        PinyinTable::load(db.path());
+        ADD_FAILURE() << "loaded";
+    } catch (const DbError& e) {
+        EXPECT_EQ(e.kind, problem::Kind::DbNotReadable);
+        EXPECT_NE(e.detail.find("malformed"), std::string::npos) << e.detail;
+        EXPECT_NE(std::string(e.what()).find(e.detail), std::string::npos) << e.what();
     }
 }
 
