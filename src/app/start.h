@@ -2,6 +2,7 @@
 // existing pinyin and a run over plain lines refuse the same things in the same words.
 #pragma once
 
+#include <array>
 #include <memory>
 #include <optional>
 #include <string>
@@ -79,8 +80,14 @@ public:
     static std::string textOf(const problem::Problem& p);
 
 private:
+    bool isListed(std::string_view tag, std::string_view tags) const;
+
     bool detecting_;
     bool undecided_;
+    // The tags of digits that the tag list last asked about lists (a run asks about one).
+    mutable const char* tagsData_ = nullptr;
+    mutable std::size_t tagsSize_ = 0;
+    mutable std::array<bool, 1000> listedDigits_{};
     codepage::Foreign foreign_ = codepage::Foreign::None;  // what a record decided the input is
     const codepage::Codec* codec_;
 };

@@ -272,6 +272,7 @@ Detection detectEncoding(std::string_view sample) {
         }
     }
     d.asciiOnly = !high;
+    if (d.marc8) d.foreign = Foreign::Marc8;
     if (d.asciiOnly) return d;
     const GbkReading gbk = readAsGbk(sample);
     const char coding = marc21Coding(sample);
@@ -282,9 +283,10 @@ Detection detectEncoding(std::string_view sample) {
     if (utf8) d.encoding = Encoding::Utf8;
     else if (d.fourByteCodes > 0) d.encoding = Encoding::Gb18030;
     else d.encoding = Encoding::Gbk;
-    if (d.marc8) d.foreign = Foreign::Marc8;
-    else if (!utf8 && (gbk.implausible() || (coding == ' ' && gbk.wedged > 0 && gbk.marc8())))
-        d.foreign = gbk.marc8() ? Foreign::Marc8 : Foreign::SingleByte;
+    if (d.marc8) return d;
+    if (!utf8 && (gbk.implausible() || (coding == ' ' && gbk.wedged > 0 && gbk.marc8())))
+        // A MARC 21 record that does not say Unicode is MARC-8, special letters (ø, ł) alone too.
+        d.foreign = gbk.marc8() || (coding == ' ' && gbk.notMarc8 == 0) ? Foreign::Marc8 : Foreign::SingleByte;
     return d;
 }
 

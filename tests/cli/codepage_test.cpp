@@ -71,7 +71,7 @@ TEST_F(Cli, RefusesMarc8ThatYazWrites) {
 TEST_F(Cli, ToldAPdfIsNoRecordFile) {
     // A PDF's binary may hold escape bytes and text shaped like a leader: it is no ISO 2709 file.
     std::string pdf = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n1 0 obj\n<< /Length 52 >>\nstream\n";
-    pdf += "00012 0 obj <00034 0 R /Type /Page >>\n\x1B(B\x1B$1\x91\x1B(B\nendstream\nendobj\n%%EOF\n";
+    pdf += "00012 0 obj 00034 0 R /Type /Page >>\n\x1B(B\x1B$1\x91\x1B(B\nendstream\nendobj\n%%EOF\n";
     spit(dir / "doc.pdf", pdf);
     for (const std::string mode : {"", "--check", "--dump"}) {
         std::vector<std::string> args{"--db", db};

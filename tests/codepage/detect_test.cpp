@@ -81,6 +81,8 @@ TEST(Detect, TellsMarc8LatinFromGbk) {
     // rare ideograph between two Latin letters.
     EXPECT_EQ(detectEncoding(marc21("Cr\xE2" "etineau-Joly")).foreign, Foreign::Marc8);
     EXPECT_EQ(detectEncoding("Histoire litt\xE2" "eraire de la Compagnie de J\xE2" "esus").foreign, Foreign::Marc8);
+    // MARC-8's special letters (B2 is ø) in a MARC 21 record that does not say Unicode.
+    EXPECT_EQ(detectEncoding(marc21("Bj\xB2rn Kr\xB2yer")).foreign, Foreign::Marc8);
     for (const char* file : {"real-world/marc8-uoft.mrc", "real-world/marc8-french-accepted.mrc",
                              "real-world/marc8-cjk.marc"})
         EXPECT_EQ(detectEncoding(slurpFile(kDir + file)).foreign, Foreign::Marc8) << file;
