@@ -156,6 +156,14 @@ std::string summary(const app::BatchResult& r, Language lang) {
                       std::to_string(r.failed) + " failed";
     if (r.skipped > 0)
         text += chinese ? "，跳过 " + std::to_string(r.skipped) + " 条" : ", " + std::to_string(r.skipped) + " skipped";
+    if (r.charCounted > 0) {
+        const std::string n = std::to_string(r.charCounted), log = r.failureLogPath;
+        if (chinese)
+            text += "，其中 " + n + " 条记录的目录按字符而非字节计算长度，已按字符读取" + (log.empty() ? "" : "（见 " + log + "）");
+        else
+            text += ", " + n + (r.charCounted == 1 ? " record" : " records") +
+                    " with lengths counted in characters, not bytes, read so" + (log.empty() ? "" : " (see " + log + ")");
+    }
     text += chinese ? std::string("，用时 ") + seconds + " 秒" : std::string(", ") + seconds + " s";
     if (!r.asciiOnly || !r.encodingDetected) {
         if (chinese)

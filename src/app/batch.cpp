@@ -74,6 +74,7 @@ private:
     void handle(const Frame& frame);
     void fail(std::int64_t number, const Frame& frame, problem::Problem problem, std::string reason);
     void write(const Frame& frame, const std::string& encoded);
+    void noteCharCounted(const Frame& frame);
     bool writeGathered();
     void leaveForLater();
     void toRejects(std::string_view bytes, bool last);
@@ -268,6 +269,16 @@ void Run::fail(std::int64_t number, const Frame& frame, problem::Problem problem
     toRejects(frame.bytes, !frame.continues);
 }
 
+/// A record read with its lengths counted in characters: counted, and said in the failure log.
+void Run::noteCharCounted(const Frame& frame) {
+    ++result_.charCounted;
+    if (!options_.describeFailure) return;
+    if (!failureLog_.isOpen() && !failureLog_.open()) result_.failureLogPath = failureLog_.path();
+    const RecordFailure note{number_, frame.line, frame.offset, marc::identifierOf(frame.bytes, *codec_),
+                             problem::of(problem::Kind::CharCountedLengths), {}};
+    if (failureLog_.isOpen()) (void)failureLog_.append(options_.describeFailure(note), "\n");
+}
+
 /// Gathers one record for the output, writing those gathered before when it does not fit beside
 /// them; it counts as written only once its bytes are in the output (writeGathered()).
 void Run::write(const Frame& frame, const std::string& encoded) {
@@ -296,6 +307,7 @@ void Run::handle(const Frame& frame) {
         cleanRecord(frame.bytes, cleaned_);
         try {
             marc::readRecord(cleaned_, *codec_, source_);
+            if (source_.charCounted) noteCharCounted(frame);
             observer_.recordStarted(number_, source_.working);
             // The writer passes over empty lines: the annotated text goes to it as py returns it.
             const std::string annotated = pinyin::py(source_.working, atStart_, *romaniser_);
