@@ -1,15 +1,20 @@
 // Fuzzes the whole batch run: input file bytes -> runBatch -> output and rejects files.
 //
 // The first byte picks the code page, the polyphonic mode and the separator; the rest is the
-// input file. Whatever it holds, the run must end, and nothing may be lost without a word:
+// input file. Whatever it holds, the run must end, and nothing may be lost, invented or changed
+// without a word:
 //  - every record counted is either written or failed (read == written + failed);
 //  - the rejects file holds exactly the failed records' bytes, each followed by CR LF;
 //  - the records framed again from the input cover it, leaving out only spaces, line breaks
 //    and an end-of-file mark;
+//  - every record that its own leader and directory account for wholly is framed as one record
+//    (fuzzcheck::soundRecordAt), neither cut in two nor joined to another;
 //  - a run without failures leaves no rejects file;
 //  - resynchronisation finds the same record start as a plain scan of every offset;
 //  - the output holds exactly the records counted written, each well formed and read again
-//    without a word;
+//    without a word, and each, compared field by field with the input record it was made of (cut
+//    by an independent reader that accounts for every byte), the same but for the pinyin of the
+//    listed fields, 001 and 005 first, and the leader's length and base address;
 //  - a run refused at the start is refused for what its bytes are (MARC-8, a code page that the
 //    bytes clearly contradict, nothing that looks like a record), and leaves no output behind.
 #include <unistd.h>
@@ -76,16 +81,20 @@ std::shared_ptr<const pinyin::PinyinTable> table() {
 
 // The records of the input as the framer sees them, continuations joined to their first piece;
 // `passedOver` counts the filler and line-break bytes it passed over.
-std::vector<std::string> frames(std::string_view input, std::string& covered, std::uint64_t& passedOver) {
+struct Framed {
+    std::string bytes;
+    std::uint64_t offset = 0;
+};
+std::vector<Framed> frames(std::string_view input, std::string& covered, std::uint64_t& passedOver) {
     app::RecordFramer framer;
-    std::vector<std::string> out;
+    std::vector<Framed> out;
     app::Frame f;
     auto drain = [&] {
         while (framer.next(f)) {
             if (f.continuation)
-                out.back() += f.bytes;
+                out.back().bytes += f.bytes;
             else
-                out.emplace_back(f.bytes);
+                out.push_back({std::string(f.bytes), f.offset});
             covered += f.bytes;
         }
     };
@@ -95,6 +104,33 @@ std::vector<std::string> frames(std::string_view input, std::string& covered, st
     drain();
     passedOver = framer.filler() + framer.lineBreaks();
     return out;
+}
+
+// Every record that its own leader and directory account for wholly is one frame, byte for byte:
+// no text inside it that looks like a leader cuts it, and it swallows nothing.
+void requireSoundRecordsFramed(std::string_view input, const std::vector<Framed>& records) {
+    std::size_t next = 0;  // frames are in input order
+    for (std::size_t p = 0, length = 0; p < input.size();) {
+        if (!fuzzcheck::soundRecordAt(input, p, length)) {
+            ++p;
+            continue;
+        }
+        while (next < records.size() && records[next].offset < p) ++next;
+        fuzzcheck::require(next < records.size() && records[next].offset == p && records[next].bytes == input.substr(p, length),
+                           "a whole record of the input is not framed as one record", input.substr(p, length));
+        p += length;
+    }
+}
+
+// The input record as an independent reader cuts it: by bytes, by characters in a UTF-8 run, or
+// with the line breaks of a record spread over lines taken out.
+bool cutInput(std::string_view frame, bool utf8, fuzzcheck::Fields& fields) {
+    for (int pass = 0; pass < 2; ++pass) {
+        std::string bytes(frame);
+        if (pass == 1) std::erase_if(bytes, [](char c) { return c == '\r' || c == '\n'; });
+        if (fuzzcheck::cutRecord(bytes, fields) || (utf8 && fuzzcheck::cutRecord(bytes, fields, true))) return true;
+    }
+    return false;
 }
 
 // The plain way to find a record start: try every offset after the own directory.
@@ -190,15 +226,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::string covered;
     std::uint64_t passedOver = 0;
-    const std::vector<std::string> records = frames(input, covered, passedOver);
+    const std::vector<Framed> records = frames(input, covered, passedOver);
     if (records.size() != static_cast<std::size_t>(r.read)) broken("record count differs from the framing");
     if (!onlyBlanks(input, covered)) broken("input bytes dropped that are not blank");
     // Every byte is in exactly one record or counted as passed over.
     if (covered.size() + passedOver != input.size()) broken("input bytes neither framed nor counted as passed over");
     if (r.fillerBytes + r.lineBreakBytes != passedOver) broken("the run counts other bytes passed over than the framing");
+    requireSoundRecordsFramed(input, records);
 
     std::string expected;
-    for (const auto& f : r.failures) expected += records.at(static_cast<std::size_t>(f.number - 1)) + "\r\n";
+    std::vector<bool> failed(records.size());
+    for (const auto& f : r.failures) {
+        expected += records.at(static_cast<std::size_t>(f.number - 1)).bytes + "\r\n";
+        failed[static_cast<std::size_t>(f.number - 1)] = true;
+    }
     if (r.failed == 0) {
         if (fs::exists(rejects)) broken("rejects file without failures");
     } else if (allListed && slurp(rejects) != expected) {
@@ -212,6 +253,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::int64_t count = 0;
     std::size_t from = 0;
     const codepage::Codec& cp = codepage::Codec::get(r.encoding);
+    std::size_t source = 0;  // the input record of the next written one
     for (std::size_t at; (at = written.find(end, from)) != std::string::npos; from = at + end.size(), ++count) {
         const std::string_view rec = std::string_view(written).substr(from, at + 1 - from);
         fuzzcheck::checkRecord(rec);
@@ -220,6 +262,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         } catch (const marc::MarcError& e) {
             fuzzcheck::fail("a written record does not read again", std::string(e.what()) + "\n" + std::string(rec));
         }
+        if (!allListed) continue;
+        // Field by field against the input record it was made of.
+        while (source < records.size() && failed[source]) ++source;
+        if (source == records.size()) broken("more records written than the input has records not failed");
+        const std::string& in = records[source++].bytes;
+        fuzzcheck::Fields inFields;
+        fuzzcheck::require(cutInput(in, r.encoding == codepage::Encoding::Utf8, inFields),
+                           "a record written whose input bytes do not all belong to its fields", in);
+        fuzzcheck::requireSameFields(inFields, fuzzcheck::fieldsOf(rec), settings.tagList, options.keepLeader,
+                                     std::string(in) + "\n" + std::string(rec));
+        if (options.keepLeader)
+            fuzzcheck::require(rec.substr(5, 7) == in.substr(5, 7) && rec.substr(17, 7) == in.substr(17, 7),
+                               "the record's own leader is not kept", std::string(in) + "\n" + std::string(rec));
     }
     if (from != written.size()) broken("the output does not end with a whole record");
     if (count != r.written) broken("the output holds another number of records than counted written");

@@ -1,12 +1,14 @@
 // Fuzzes the record reader with arbitrary bytes, and the writer with what the reader gives.
 //
-// Bytes -> readRecord -> marcToIsoBytes with the record as its source. The reader may refuse
-// with MarcError. A record it reads must be written back unchanged: every field's bytes as they
-// were (the first 001 and 005 moved first, a blank or missing one generated), the leader as it was but for
-// length and base address, the result well formed, and writing what is read from the result
-// gives the same bytes again. The only refusals of the writer that may follow are a record
-// grown past 99999 bytes, a line break in field data, and a "000" leader code under the
-// templates.
+// Bytes -> readRecord (in GBK, then in UTF-8) -> marcToIsoBytes with the record as its source.
+// The reader may refuse with MarcError. A record it reads must be one an independent cut by its
+// own directory reads too (fuzzcheck::cutRecord: whole entries, every field terminated, every
+// byte of the data in a field), with the same fields; it must be written back unchanged: every
+// field's bytes as they were (the first 001 and 005 moved first, a blank or missing one
+// generated), the leader as it was but for length and base address, the result well formed,
+// and writing what is read from the result gives the same bytes again. The only refusals of the
+// writer that may follow are a record grown past 99999 bytes and a line break in field data.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -35,70 +37,63 @@ std::string write(const marc::SourceRecord& source, const codepage::Codec& cp) {
     return marc::marcToIsoBytes(source.working + "\r\n\r\n", cp, context);
 }
 
-bool usableLeader(std::string_view leader) {
-    for (char c : leader)
-        if (c < 0x20 || c > 0x7E) return false;
-    return leader.size() == 24 && leader[20] == '4' && leader[21] == '5';
+/// The input as an independent reader cuts it: by bytes, by characters where the reader says
+/// the directory counts them, and either way with the CR LF pairs of a record spread over lines
+/// taken out when the bytes as they stand do not read.
+bool cutIndependently(std::string_view bytes, bool chars, fuzzcheck::Fields& fields) {
+    if (fuzzcheck::cutRecord(bytes, fields, chars)) return true;
+    std::string joined(bytes);
+    for (std::size_t at; (at = joined.find("\r\n")) != std::string::npos;) joined.erase(at, 2);
+    return fuzzcheck::cutRecord(joined, fields, chars);
 }
 
-std::string_view tagOf(const marc::SourceRecord& s, std::size_t i) { return s.line(i).substr(0, 3); }
-
-bool blank(std::string_view s) { return s.find_first_not_of(' ') == std::string_view::npos; }
-
-/// The fields the writer must write for `s`, in order.
-std::vector<std::pair<std::string, std::string>> expectedFields(const marc::SourceRecord& s) {
-    const bool keep = usableLeader(s.leader());
-    std::size_t id = s.lines.size(), time = s.lines.size();
-    for (std::size_t i = s.lines.size(); i-- > 0;) {  // the first of each
-        if (tagOf(s, i) == "001") id = i;
-        if (tagOf(s, i) == "005") time = i;
-    }
-    std::vector<std::pair<std::string, std::string>> out;
-    out.emplace_back("001", id < s.lines.size() && !blank(s.field(id)) ? std::string(s.field(id)) : "011231235959");
-    out.emplace_back("005", time < s.lines.size() && !blank(s.field(time)) ? std::string(s.field(time))
-                                                                           : "20991231235959.0");
-    for (std::size_t i = 0; i < s.lines.size(); ++i)
-        if (i != id && i != time && (keep || tagOf(s, i) != "000"))
-            out.emplace_back(std::string(tagOf(s, i)), std::string(s.field(i)));
-    return out;
-}
-
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    const codepage::Codec& cp = codepage::Codec::gbk();
+/// Reads `bytes` in `cp`, writes what it reads and checks both.
+void check(std::string_view bytes, const codepage::Codec& cp) {
     marc::SourceRecord source;
     try {
         marc::readRecord(bytes, cp, source);
     } catch (const marc::MarcError&) {
-        return 0;
+        return;
     }
-    if (source.lines.empty()) return 0;  // nothing but line breaks
+    if (source.lines.empty()) return;  // nothing but line breaks
+    // Every byte of a record read belongs to a field the reader gives, as it stands.
+    fuzzcheck::Fields in;
+    fuzzcheck::require(cutIndependently(bytes, source.charCounted, in), "a record read whose bytes do not all belong to its fields", bytes);
+    fuzzcheck::require(in.size() == source.lines.size(), "the reader gives another number of fields than the directory", bytes);
+    for (std::size_t i = 0; i < in.size(); ++i)
+        fuzzcheck::require(in[i].first == source.line(i).substr(0, 3) && in[i].second == source.field(i),
+                           "the reader gives a field other than the directory says", bytes);
     std::string written;
     try {
         written = write(source, cp);
     } catch (const marc::MarcError& e) {
-        if (expectedRefusal(e)) return 0;
+        if (expectedRefusal(e)) return;
         fuzzcheck::fail(e.what(), bytes);
     }
-    const auto expected = expectedFields(source);
-    if (expected.size() == 2) {
-        fuzzcheck::require(written.empty(), "a record of 001 and 005 alone is written", written);
-        return 0;
-    }
+    const bool onlyNumbers = std::all_of(in.begin(), in.end(), [](const auto& f) { return f.first == "001" || f.first == "005"; });
+    if (onlyNumbers && written.empty()) return;  // nothing to write besides 001 and 005
     fuzzcheck::checkRecord(written);
-    fuzzcheck::require(fuzzcheck::fieldsOf(written) == expected, "the fields written differ from those read", written);
-    if (usableLeader(source.leader()))
-        fuzzcheck::require(written.substr(5, 7) == source.leader().substr(5, 7) &&
-                               written.substr(17, 7) == source.leader().substr(17, 7),
-                           "the record's own leader is not kept", written);
+    fuzzcheck::requireSameFields(in, fuzzcheck::fieldsOf(written), "", true, written);
+    // Any 24 bytes the record starts with are its leader: all but its length and base address stay.
+    fuzzcheck::require(written.substr(5, 7) == source.leader().substr(5, 7) &&
+                           written.substr(17, 7) == source.leader().substr(17, 7),
+                       "the record's own leader is not kept", written);
     marc::SourceRecord again;
     try {
         marc::readRecord(written, cp, again);
     } catch (const marc::MarcError& e) {
         fuzzcheck::fail("the reader refuses a written record", std::string(e.what()) + "\n" + written);
     }
+    fuzzcheck::require(!again.charCounted, "a written record is read as counted in characters", written);
     fuzzcheck::require(write(again, cp) == written, "writing what was read again gives other bytes", written);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    // GBK reads by bytes alone; UTF-8 also reads records whose lengths count characters.
+    check(bytes, codepage::Codec::gbk());
+    check(bytes, codepage::Codec::get(codepage::Encoding::Utf8));
     return 0;
 }

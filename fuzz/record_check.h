@@ -1,6 +1,7 @@
 // Checks shared by the fuzz targets: a written record's shape, and failing loudly.
 #pragma once
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -36,13 +37,12 @@ inline bool isTagRefusal(const std::exception& e) {
 }
 
 /// Aborts unless `rec` is one well-formed ISO 2709 record as the writer promises it: record length
-/// and base address right, every directory entry numeric, within the data area, ended by a field
+/// and base address right (the rest of the leader is the record's own, whatever it holds), every directory entry numeric, within the data area, ended by a field
 /// terminator, the fields back to back, the record terminator last.
 inline void checkRecord(std::string_view rec) {
     require(rec.size() >= 26, "record shorter than leader, terminator and end", rec);
     require(digits(rec.substr(0, 5)) && std::stoul(std::string(rec.substr(0, 5))) == rec.size(),
             "record length in the leader differs from the size", rec);
-    require(rec[20] == '4' && rec[21] == '5', "leader entry map", rec);
     require(digits(rec.substr(12, 5)), "base address not a number", rec);
     const std::size_t base = std::stoul(std::string(rec.substr(12, 5)));
     require(base >= 25 && base < rec.size() && rec[base - 1] == '\x1E', "no terminator before the base address", rec);
@@ -75,6 +75,135 @@ inline std::vector<std::pair<std::string, std::string>> fieldsOf(std::string_vie
         fields.emplace_back(std::string(rec.substr(at, 3)), std::string(rec.substr(base + start, length - 1)));
     }
     return fields;
+}
+
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
+/// Where each character of UTF-8 text begins (and its end last); false for a byte that cannot
+/// start or continue a character. Deliberately plain: it does not share the program's decoder.
+inline bool utf8Starts(std::string_view s, std::vector<std::size_t>& starts) {
+    starts.clear();
+    for (std::size_t i = 0; i < s.size();) {
+        starts.push_back(i);
+        const auto b = static_cast<unsigned char>(s[i]);
+        const std::size_t n = b < 0x80 ? 1 : b >= 0xC2 && b < 0xE0 ? 2 : b >= 0xE0 && b < 0xF0 ? 3 : b >= 0xF0 && b < 0xF5 ? 4 : 0;
+        if (n == 0 || i + n > s.size()) return false;
+        for (std::size_t k = 1; k < n; ++k)
+            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+        i += n;
+    }
+    starts.push_back(s.size());
+    return true;
+}
+
+/// An input record cut by its own directory, apart from the program's reader: its leader, and
+/// its fields (terminators left out) in directory order. The directory runs from byte 24 to the
+/// first field terminator in whole 12-byte entries; each field ends with a field terminator (the
+/// last may end with the record terminator) and holds none inside; together the fields cover
+/// every byte between the directory and the record terminator (the last byte, if it is one).
+/// Lengths and starts count bytes, or with `chars` characters of UTF-8 text. False when the
+/// record does not read so: bytes of it would belong to no field.
+inline bool cutRecord(std::string_view rec, Fields& fields, bool chars = false) {
+    fields.clear();
+    const std::size_t ft = rec.find('\x1E');
+    if (ft == std::string_view::npos || ft < 24 || (ft - 24) % 12 != 0 || ft == 24) return false;
+    std::vector<std::size_t> starts;
+    if (chars && !utf8Starts(rec, starts)) return false;
+    const auto at = [&](std::size_t unit) {  // the byte of a position in the record's units
+        if (!chars) return unit;
+        return unit < starts.size() ? starts[unit] : std::string_view::npos;
+    };
+    std::size_t baseUnit = ft + 1;
+    if (chars) {
+        baseUnit = 0;
+        while (starts[baseUnit] < ft + 1) ++baseUnit;
+    }
+    const std::size_t end = rec.size() - (rec.back() == '\x1D' ? 1 : 0);
+    std::vector<std::pair<std::size_t, std::size_t>> extents;
+    for (std::size_t e = 24; e < ft; e += 12) {
+        const std::string_view entry = rec.substr(e, 12);
+        if (!digits(entry.substr(3, 9))) return false;
+        const std::size_t length = std::stoul(std::string(entry.substr(3, 4)));
+        const std::size_t from = at(baseUnit + std::stoul(std::string(entry.substr(7, 5))));
+        const std::size_t to = at(baseUnit + std::stoul(std::string(entry.substr(7, 5))) + length);
+        if (length == 0 || from == std::string_view::npos || to == std::string_view::npos || to > rec.size()) return false;
+        const char last = rec[to - 1];
+        if (!(last == '\x1E' || (last == '\x1D' && to == rec.size()))) return false;
+        const std::string_view data = rec.substr(from, to - from - 1);
+        if (data.find_first_of("\x1D\x1E") != std::string_view::npos) return false;
+        fields.emplace_back(std::string(entry.substr(0, 3)), std::string(data));
+        extents.emplace_back(from, to);
+    }
+    std::sort(extents.begin(), extents.end());
+    std::size_t reached = ft + 1;
+    for (const auto& [from, to] : extents) {
+        if (from > reached) return false;
+        reached = std::max(reached, to);
+    }
+    return reached >= end;
+}
+
+/// A record as its own leader says it is, wholly: five digits of record length L with the record
+/// terminator at L - 1 and none before, the base address at 12..16 right behind the directory's
+/// terminator, and cutRecord reading it by bytes. A record found so is one record whatever it
+/// holds; no framing may cut it or join it to another.
+inline bool soundRecordAt(std::string_view input, std::size_t p, std::size_t& length) {
+    if (input.size() - p < 39 || !digits(input.substr(p, 5)) || !digits(input.substr(p + 12, 5))) return false;
+    length = std::stoul(std::string(input.substr(p, 5)));
+    const std::size_t base = std::stoul(std::string(input.substr(p + 12, 5)));
+    if (length < 39 || length > input.size() - p || base < 37 || base >= length) return false;
+    const std::string_view rec = input.substr(p, length);
+    if (rec.back() != '\x1D' || rec.find('\x1D') != length - 1 || rec.find('\x1E') != base - 1) return false;
+    Fields fields;
+    return cutRecord(rec, fields);
+}
+
+/// Whether a field's tag is among those a run annotates (the list matched as text).
+inline bool listed(std::string_view tagList, std::string_view tag) { return tagList.find(tag) != std::string_view::npos; }
+
+/// A data field without its pinyin subfields ("A" and "9"): what must come through of a field
+/// the run annotates.
+inline std::string withoutPinyin(std::string_view field) {
+    std::string out;
+    std::size_t from = 0;
+    for (std::size_t i = field.find('\x1F'); ; i = field.find('\x1F', from)) {
+        const std::string_view piece = field.substr(from, i == std::string_view::npos ? i : i - from);
+        const bool pinyin = from > 0 && !piece.empty() && (piece[0] == 'A' || piece[0] == '9');
+        if (!pinyin) {
+            if (from > 0) out.push_back('\x1F');
+            out.append(piece);
+        }
+        if (i == std::string_view::npos) break;
+        from = i + 1;
+    }
+    return out;
+}
+
+/// Checks a written record against the input record it came from, field by field: 001 and 005
+/// first (the input's first ones, or generated where missing or blank), then every other field
+/// in order, each with the same bytes but, in a listed field, its pinyin subfields; under the
+/// templates a 000 field is not written.
+inline void requireSameFields(const Fields& in, const Fields& out, std::string_view tagList, bool keepLeader,
+                              std::string_view detail) {
+    std::size_t id = in.size(), time = in.size();
+    for (std::size_t i = in.size(); i-- > 0;) {
+        if (in[i].first == "001") id = i;
+        if (in[i].first == "005") time = i;
+    }
+    const auto blank = [](const std::string& s) { return s.find_first_not_of(' ') == std::string::npos; };
+    require(out.size() >= 2 && out[0].first == "001" && out[1].first == "005", "001 and 005 not first", detail);
+    if (id < in.size() && !blank(in[id].second)) require(out[0].second == in[id].second, "the 001 changed", detail);
+    if (time < in.size() && !blank(in[time].second)) require(out[1].second == in[time].second, "the 005 changed", detail);
+    std::size_t k = 2;
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        if (i == id || i == time || (!keepLeader && in[i].first == "000")) continue;
+        require(k < out.size(), "a field of the input is missing in the output", detail);
+        const auto& [tag, data] = out[k++];
+        require(tag == in[i].first, "a field's tag or place changed", detail);
+        if (listed(tagList, tag)) require(withoutPinyin(data) == withoutPinyin(in[i].second), "a listed field changed besides its pinyin", detail);
+        else require(data == in[i].second, "a field's bytes changed", detail);
+    }
+    require(k == out.size(), "the output holds a field the input did not have", detail);
 }
 
 }  // namespace fuzzcheck

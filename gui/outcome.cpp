@@ -41,6 +41,8 @@ QString OutcomeDialog::summaryText(const app::BatchResult& r, const QString& out
     else
         text += QStringLiteral("\n失败的记录未能保存。");
     if (!r.failureLogPath.empty()) text += QStringLiteral("\n失败原因见：%1").arg(fromLocal(r.failureLogPath));
+    if (r.charCounted > 0)
+        text += QStringLiteral("\n%1 条记录的目录按字符而非字节计算长度，已按字符读取，写出时按字节计算。").arg(r.charCounted);
     if (!r.asciiOnly)
         text += QStringLiteral("\n文件编码：%1（自动识别）").arg(QString::fromStdString(messages::codePageName(r.encoding)));
     return text;

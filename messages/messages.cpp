@@ -187,6 +187,14 @@ std::string summary(const app::BatchResult& r, Language lang) {
         text += chinese ? "，记录之间的 " + std::to_string(r.fillerBytes) + " 个填充字节（空格、NUL 等）已略过"
                         : ", " + std::to_string(r.fillerBytes) +
                               (r.fillerBytes == 1 ? " byte" : " bytes") + " of filler between records (spaces, NUL) passed over";
+    if (r.charCounted > 0) {
+        const std::string n = std::to_string(r.charCounted), log = r.failureLogPath;
+        if (chinese)
+            text += "，其中 " + n + " 条记录的目录按字符而非字节计算长度，已按字符读取" + (log.empty() ? "" : "（见 " + log + "）");
+        else
+            text += ", " + n + (r.charCounted == 1 ? " record" : " records") +
+                    " with lengths counted in characters, not bytes, read so" + (log.empty() ? "" : " (see " + log + ")");
+    }
     text += chinese ? std::string("，用时 ") + seconds + " 秒" : std::string(", ") + seconds + " s";
     if (r.asciiOnly && r.encodingDetected)
         text += chinese ? "，全部为 ASCII 字符" : ", ASCII only";

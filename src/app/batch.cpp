@@ -83,6 +83,8 @@ private:
     void afterRecord();
     void fail(std::int64_t number, const Frame& frame, problem::Problem problem, std::string reason);
     void write(const Frame& frame, const std::string& encoded);
+    void noteCharCounted(const Frame& frame);
+    void log(const RecordFailure& failure);
     bool writeGathered();
     void leaveForLater();
     void toRejects(std::string_view bytes, bool last);
@@ -331,14 +333,25 @@ void Run::fail(std::int64_t number, const Frame& frame, problem::Problem problem
     RecordFailure failure{number, frame.line, frame.offset, marc::identifierOf(frame.bytes, *codec_),
                           std::move(problem), std::move(reason)};
     observer_.recordFailed(failure);
-    // The log is a convenience beside the rejects file, which keeps the records themselves: a
-    // log that cannot be written does not stop the run, and is named only once it holds a line.
-    if (options_.describeFailure) {
-        if (!failureLog_.isOpen()) (void)failureLog_.open();
-        if (failureLog_.isOpen() && !failureLog_.append(options_.describeFailure(failure), "\n"))
-            result_.failureLogPath = failureLog_.path();
-    }
+    log(failure);
     if (result_.failures.size() < kFailuresKept) result_.failures.push_back(std::move(failure));
+}
+
+/// A record read with its lengths counted in characters: counted, and said in the failure log.
+void Run::noteCharCounted(const Frame& frame) {
+    ++result_.charCounted;
+    log(RecordFailure{number_, frame.line, frame.offset, marc::identifierOf(frame.bytes, *codec_),
+                      problem::of(problem::Kind::CharCountedLengths), {}});
+}
+
+/// A line of the failure log. The log is a convenience beside the rejects file, which keeps the
+/// records themselves: a log that cannot be written does not stop the run, and is named only once
+/// it holds a line.
+void Run::log(const RecordFailure& failure) {
+    if (!options_.describeFailure) return;
+    if (!failureLog_.isOpen()) (void)failureLog_.open();
+    if (failureLog_.isOpen() && !failureLog_.append(options_.describeFailure(failure), "\n"))
+        result_.failureLogPath = failureLog_.path();
 }
 
 /// Gathers one record for the output, writing those gathered before when it does not fit beside
@@ -379,6 +392,7 @@ void Run::handle(const Frame& frame) {
                 fail(number_, frame, std::move(*p), reason);
                 return afterRecord();
             }
+            if (source_.charCounted) noteCharCounted(frame);
             observer_.recordStarted(number_, source_.working);
             // The writer passes over empty lines: the annotated text goes to it as py returns it.
             pinyin::AnnotateCounts counts;

@@ -92,6 +92,9 @@ struct BatchResult {
     std::int64_t written = 0;  ///< records whose bytes are in the output
     std::int64_t failed = 0;
     std::int64_t skipped = 0;  ///< records read past (BatchOptions::skip)
+    /// Records whose directory counted lengths in characters, read so (each noted in the
+    /// failure log, problem::Kind::CharCountedLengths) and written with byte counts.
+    std::int64_t charCounted = 0;
     std::vector<RecordFailure> failures;  ///< the first kFailuresKept failures
     std::string rejectsPath;   ///< outputPath + ".rejected", or empty when nothing failed
     std::string failureLogPath;  ///< rejectsPath + ".txt" when a failure log was written

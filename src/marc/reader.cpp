@@ -17,14 +17,19 @@
 //
 // The reader trusts neither the record length nor the base address of the leader: the data area
 // starts right behind the first field terminator, and every field is cut from the bytes by its
-// directory entry, each offset and length checked against the record before it is read.
+// directory entry, each offset and length checked against the record before it is read, and
+// the fields together must cover the data area. A UTF-8 record whose directory counts
+// characters instead of bytes is read by characters when that, and only that, fits.
 #include "marc/reader.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "codepage/utf8.h"
 #include "marc/constants.h"
 #include "marc/databar.h"
 #include "marc/detail.h"
@@ -165,16 +170,29 @@ Directory directoryOf(std::string_view rec) {
         throw MarcError(at(Kind::TerminatorInLeader, {}, 0, static_cast<long long>(ft + 1)),
                         "the first field terminator stands at byte " + std::to_string(ft + 1) +
                         ", inside the 24-byte leader");
+    // The leader is kept as it stands: a record terminator in it would end the record written.
+    if (const std::size_t rt = rec.substr(0, kLeaderLength).find(kRecordTerminator); rt != std::string_view::npos)
+        throw MarcError(at(Kind::TerminatorInLeader, {}, 0, static_cast<long long>(rt + 1)),
+                        "a record terminator stands at byte " + std::to_string(rt + 1) + ", inside the 24-byte leader");
     Directory d;
     d.entries = rec.substr(kLeaderLength, ft - kLeaderLength);
     d.base = ft + 1;
-    // Entries: the directory's length over 12, rounded to nearest with a half going to even, so
-    // that a directory a few bytes short still gives its last entry (and its error, if any).
+    // An entry cut short, or bytes that are no entry, would leave a field of the data unread.
+    if (d.entries.size() % kDirectoryEntryLength != 0)
+        throw MarcError(at(Kind::DirectoryNotWholeEntries, {}, 0, static_cast<long long>(d.entries.size())),
+                        "the directory is " + std::to_string(d.entries.size()) +
+                            " bytes long, not a whole number of 12-byte entries");
     d.count = d.entries.size() / kDirectoryEntryLength;
-    const std::size_t rest = d.entries.size() % kDirectoryEntryLength;
-    if (rest > 6 || (rest == 6 && d.count % 2 == 1)) ++d.count;
     return d;
 }
+
+/// How the directory's lengths and starts count: bytes of the record, or, with `charStarts`,
+/// characters of its UTF-8 text (charStarts[i] is the byte where character i begins, and one
+/// more entry gives the record's end).
+struct Units {
+    const std::vector<std::size_t>* charStarts = nullptr;
+    std::size_t baseChar = 0;  ///< the character at the directory's base
+};
 
 /// One directory entry, checked against the record: its tag and where its data lies.
 struct Entry {
@@ -183,21 +201,33 @@ struct Entry {
     std::size_t dataSize = 0;  ///< the field's data, its terminator left out
 };
 
-Entry readEntry(std::string_view rec, const Directory& d, std::size_t k) {
+Entry readEntry(std::string_view rec, const Directory& d, const Units& units, std::size_t k) {
     const std::string_view entry = d.entries.substr(k * kDirectoryEntryLength, kDirectoryEntryLength);
     const auto e = static_cast<long long>(k + 1);
     Entry out;
     out.tag = entry.substr(0, 3);
-    const int length = detail::numberOrNone(entry.substr(std::min<std::size_t>(3, entry.size()), 4));
+    const int length = detail::numberOrNone(entry.substr(3, 4));
     if (length < 0) throw MarcError(at(Kind::EntryLengthNotANumber, {}, e), entryError(k + 1, "length is not a number"));
-    const int start = detail::numberOrNone(entry.substr(std::min<std::size_t>(7, entry.size()), 5));
+    const int start = detail::numberOrNone(entry.substr(7, 5));
     if (start < 0) throw MarcError(at(Kind::EntryStartNotANumber, {}, e), entryError(k + 1, "starting position is not a number"));
     const std::string_view tag = out.tag;
-    if (tag.size() != 3 || !isTagCharacter(tag[0]) || !isTagCharacter(tag[1]) || !isTagCharacter(tag[2]))
+    if (!isTagCharacter(tag[0]) || !isTagCharacter(tag[1]) || !isTagCharacter(tag[2]))
         throw MarcError(at(Kind::BadTag, std::string(tag), e),
                         entryError(k + 1, ("tag \"" + std::string(tag) + "\" is not three letters or digits").c_str()));
-    out.offset = d.base + static_cast<std::size_t>(start);
-    out.dataSize = checkedFieldSize(rec, out.offset, static_cast<std::size_t>(length), k + 1, tag);
+    std::size_t bytes = static_cast<std::size_t>(length);
+    if (!units.charStarts) {
+        out.offset = d.base + static_cast<std::size_t>(start);
+    } else {
+        const std::vector<std::size_t>& starts = *units.charStarts;
+        const std::size_t chars = starts.size() - 1, from = units.baseChar + static_cast<std::size_t>(start);
+        if (from >= chars || bytes > chars - from) {
+            out.offset = rec.size();  // past the end, as checkedFieldSize says
+        } else {
+            out.offset = starts[from];
+            bytes = starts[from + bytes] - out.offset;
+        }
+    }
+    out.dataSize = checkedFieldSize(rec, out.offset, bytes, k + 1, tag);
     return out;
 }
 
@@ -234,21 +264,51 @@ void appendFieldText(std::string& out, std::string_view tag, std::string_view by
     }
 }
 
-}  // namespace
+/// Refuses a record whose data holds bytes that no field covers: between two fields, or behind
+/// the last one before the record terminator. They would be lost in the record written. Fields
+/// may come in any order, and two entries may share bytes (each reads the same field).
+void checkCovered(std::string_view rec, std::size_t base, const std::vector<SourceRecord::Line>& lines) {
+    const std::size_t end = rec.size() - (rec.back() == kRecordTerminator ? 1 : 0);
+    const auto extent = [](const SourceRecord::Line& l) {
+        return std::pair{l.fieldStart, l.fieldStart + l.fieldSize + 1};  // its terminator included
+    };
+    std::size_t reached = base;
+    // Nearly every record has its fields back to back in directory order.
+    bool inOrder = true;
+    for (const SourceRecord::Line& line : lines) {
+        if (line.fieldStart != reached) {
+            inOrder = false;
+            break;
+        }
+        reached = extent(line).second;
+    }
+    if (!inOrder) {
+        std::vector<std::pair<std::size_t, std::size_t>> extents;
+        extents.reserve(lines.size());
+        for (const SourceRecord::Line& line : lines) extents.push_back(extent(line));
+        std::sort(extents.begin(), extents.end());
+        reached = base;
+        for (const auto& [from, to] : extents) {
+            if (from > reached) break;
+            reached = std::max(reached, to);
+        }
+    }
+    if (reached < end)
+        throw MarcError(at(Kind::DataOutsideFields, {}, 0, static_cast<long long>(reached + 1)),
+                        "the data at byte " + std::to_string(reached + 1) +
+                            " of the record belongs to no field of the directory");
+}
 
-void readRecord(std::string_view recordBytes, const codepage::Codec& cp, SourceRecord& source) {
+/// Cuts the fields of `rec` by its directory, counted in `units`, into `source`.
+void readFields(std::string_view rec, const Directory& d, const Units& units, const codepage::Codec& cp,
+                SourceRecord& source) {
     source.working.clear();
     source.lines.clear();
-    source.bytes.assign(withoutOuterLineBreaks(recordBytes));
-    const std::string_view rec = source.bytes;
-    if (rec.empty()) return;
-
-    const Directory d = directoryOf(rec);
     std::string& out = source.working;
     out.reserve(rec.size() + rec.size() / 2 + d.count * 8);
     std::string field;
     for (std::size_t k = 0; k < d.count; ++k) {
-        const Entry entry = readEntry(rec, d, k);
+        const Entry entry = readEntry(rec, d, units, k);
         if (!source.lines.empty()) out.append(kCrLf);
         SourceRecord::Line& line = source.lines.emplace_back();
         line.lineStart = out.size();
@@ -260,6 +320,80 @@ void readRecord(std::string_view recordBytes, const codepage::Codec& cp, SourceR
         line.lineSize = out.size() - line.lineStart;
     }
     if (source.lines.empty()) throw MarcError(at(Kind::NoFields), "the record has no fields");
+    checkCovered(rec, d.base, source.lines);
+}
+
+/// Where each character of `rec` begins, when it is UTF-8 text with characters of more than one
+/// byte and no invalid byte; false otherwise.
+bool charPositions(std::string_view rec, std::vector<std::size_t>& starts) {
+    bool wide = false;
+    starts.reserve(rec.size() + 1);
+    for (std::size_t i = 0; i < rec.size();) {
+        starts.push_back(i);
+        if (static_cast<unsigned char>(rec[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        const std::size_t from = i;
+        // An invalid byte reads as U+FFFD one byte long; a U+FFFD of the text takes three.
+        if (codepage::utf8::next(rec, i) == codepage::kReplacement && i - from != 3) return false;
+        wide = true;
+    }
+    starts.push_back(rec.size());
+    return wide;
+}
+
+/// Whether every entry of the directory, counted in `units`, puts its field's terminator where
+/// it says and the fields cover the data; what the fields hold is not looked at.
+bool fits(std::string_view rec, const Directory& d, const Units& units) {
+    std::vector<SourceRecord::Line> lines(d.count);
+    try {
+        for (std::size_t k = 0; k < d.count; ++k) {
+            const Entry entry = readEntry(rec, d, units, k);
+            lines[k].fieldStart = entry.offset;
+            lines[k].fieldSize = entry.dataSize;
+        }
+        checkCovered(rec, d.base, lines);
+    } catch (const MarcError&) {
+        return false;
+    }
+    return d.count > 0;
+}
+
+/// A record whose directory does not fit its bytes read once more with every length and start
+/// counted in characters of its UTF-8 text, as some library systems write them. False when the
+/// directory does not fit so either: every field must end with its terminator exactly where the
+/// directory says and the fields must cover the data, or nothing else could be meant. When it
+/// fits, the record is read so, and refused (MarcError) for what its fields hold as any other.
+bool readCharCounted(std::string_view rec, const Directory& d, const codepage::Codec& cp, SourceRecord& source) {
+    if (cp.encoding() != codepage::Encoding::Utf8) return false;
+    std::vector<std::size_t> starts;
+    if (!charPositions(rec, starts)) return false;
+    Units units;
+    units.charStarts = &starts;
+    units.baseChar = static_cast<std::size_t>(std::lower_bound(starts.begin(), starts.end(), d.base) - starts.begin());
+    if (!fits(rec, d, units)) return false;
+    readFields(rec, d, units, cp, source);
+    return true;
+}
+
+}  // namespace
+
+void readRecord(std::string_view recordBytes, const codepage::Codec& cp, SourceRecord& source) {
+    source.working.clear();
+    source.lines.clear();
+    source.charCounted = false;
+    source.bytes.assign(withoutOuterLineBreaks(recordBytes));
+    const std::string_view rec = source.bytes;
+    if (rec.empty()) return;
+
+    const Directory d = directoryOf(rec);
+    try {
+        readFields(rec, d, Units{}, cp, source);
+    } catch (const MarcError&) {
+        if (!readCharCounted(rec, d, cp, source)) throw;
+        source.charCounted = true;
+    }
 }
 
 std::string isoToMarcBytes(std::string_view recordBytes, const codepage::Codec& cp) {

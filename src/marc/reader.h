@@ -26,14 +26,23 @@ std::string isoToMarcBytes(std::string_view recordBytes, const codepage::Codec& 
 /// A tag is any three ASCII letters or digits. Tags 000 to 009 are control fields and other
 /// numbers data fields (indicators, then subfields); a field under a tag with a letter is a data
 /// field when it begins with two indicators and a subfield delimiter, else a control field.
-/// Refused, because no working text can stand for them or other readers would read the record
-/// differently: a record without a field terminator or with one inside the leader; a directory
-/// entry whose length or start is not a number, whose tag is not three letters or digits, whose
-/// field has length 0, lies past the end of the record or does not end with a field terminator
-/// (the record terminator closing the last field is accepted); a field holding a field or
-/// record terminator or a line break (CR or LF) inside its data; a data field under a numeric
-/// tag shorter than its two indicators; a record without fields. CR LF pairs are taken out of
-/// the record before it is cut, as a record spread over lines has them.
+/// Refused, because no working text can stand for them, other readers would read the record
+/// differently, or bytes of it would be lost: a record without a field terminator, or with one,
+/// or a record terminator, inside the leader; a directory that is not whole 12-byte entries; a
+/// directory entry whose length or start is not a number, whose tag is not three letters or
+/// digits, whose field has length 0, lies past the end of the record or does not end with a
+/// field terminator (the record terminator closing the last field is accepted); data that no
+/// field covers (between fields, or behind the last one); a field holding a field or record
+/// terminator or a line break (CR or LF) inside its data; a data field under a numeric tag
+/// shorter than its two indicators; a record without fields. Fields may stand in any order and
+/// share bytes. CR LF pairs are taken out of the record before it is cut, as a record spread
+/// over lines has them.
+///
+/// A UTF-8 record whose directory does not fit its bytes is read once more with the lengths and
+/// starts counted in characters, as some library systems write them; when every field then ends
+/// exactly where the directory says and the fields cover the data, it is read so
+/// (source.charCounted), its fields still given in bytes, or refused for what a field holds
+/// like any other record. Otherwise the error of its bytes stands.
 void readRecord(std::string_view recordBytes, const codepage::Codec& cp, SourceRecord& source);
 
 /// The 001 of a record as far as it can be read, for saying which record failed: the first

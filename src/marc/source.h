@@ -19,6 +19,9 @@ struct SourceRecord {
     std::string bytes;    ///< the record as the reader cut it (CR LF pairs removed)
     std::string working;  ///< the working record text made of it
     std::vector<Line> lines;
+    /// The directory counted lengths and starts in characters of the record's UTF-8 text, not in
+    /// bytes; the lines above give the fields in bytes all the same.
+    bool charCounted = false;
 
     /// The record's own leader: its first 24 bytes (fewer for a record that short).
     std::string_view leader() const { return std::string_view(bytes).substr(0, 24); }

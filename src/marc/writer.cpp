@@ -139,14 +139,9 @@ std::string padZero(int width, long long n) {
 
 namespace {
 
-/// A leader the writer can keep: 24 printable bytes whose entry map says 4-digit lengths and
-/// 5-digit starts, as the directory the writer builds has them.
-bool usableLeader(std::string_view leader) {
-    if (leader.size() != static_cast<std::size_t>(kLeaderLength)) return false;
-    for (char c : leader)
-        if (c < 0x20 || c > 0x7E) return false;
-    return leader[20] == '4' && leader[21] == '5';
-}
+/// A leader the writer keeps: any 24 bytes the record starts with, whatever they hold (a control
+/// byte, a blank entry map); only its length and base address are written anew.
+bool usableLeader(std::string_view leader) { return leader.size() == static_cast<std::size_t>(kLeaderLength); }
 
 /// A control field's line: tags 000 to 009; a tag with a letter whose data does not begin with
 /// a delimiter (character 8 of the line).

@@ -59,8 +59,8 @@ public:
 /// written as the bytes of its field, and a changed line as its text encoded (a data field: the
 /// indicators, then the data with "|" as delimiter and kDataBar as "|"), after checking that the
 /// line as read encodes back to the field's bytes (EncodingError otherwise). The leader is the
-/// source's when it is 24 printable bytes with the entry map "45" at 20 and 21, only its length
-/// and base address recomputed; otherwise, or without a source, the templates apply: "nam0", or
+/// source's first 24 bytes, whatever they hold, only its length and base address recomputed;
+/// without a source, or when the context says not to keep it, the templates apply: "nam0", or
 /// "oam2" when a line is tagged 225, 410 or 461, or the code of a "000" line.
 ///
 /// Without a source (a working record made by hand) the writer also moves each pinyin subfield

@@ -65,7 +65,7 @@ enum class Kind {
     RecordOver99999,         ///< a piece longer than 99999 bytes that is no record
     BytesAfterFields,        ///< bytes between its last field and its terminator, in no field
     NoFieldTerminator,       ///< no field terminator at all
-    TerminatorInLeader,      ///< value: byte of the first field terminator, inside the leader
+    TerminatorInLeader,      ///< value: byte of a field or record terminator inside the leader
     EntryLengthNotANumber,   ///< entry
     EntryStartNotANumber,    ///< entry
     BadTag,                  ///< entry, tag: not three letters or digits
@@ -77,6 +77,9 @@ enum class Kind {
     LineBreakInData,         ///< entry, tag
     DataFieldTooShort,       ///< entry, tag: fewer than its two indicators
     NoFields,                ///< a record without fields
+    DirectoryNotWholeEntries,  ///< value: the directory's length, not a multiple of 12
+    DataOutsideFields,       ///< value: byte of the record where data no entry covers begins
+    CharCountedLengths,      ///< not a failure: lengths counted in characters, read so
     EmptySubfield,           ///< tag: "||" in a field made by hand
     FieldTooLong,            ///< tag, value: its length in bytes, over 9999
     FieldStartTooFar,        ///< tag: it would start beyond byte 99999 of the data

@@ -84,15 +84,30 @@ TEST(Fidelity, OnlyTheChangedFieldChanges) {
     EXPECT_EQ(readEditWrite(rec, Codec::gbk(), {}, false).substr(5, 4), "nam0");
 }
 
-TEST(Fidelity, TheTemplatesApplyWithoutAUsableLeader) {
-    const auto fields = std::vector<testrec::Field>{{"001", "A1"}, {"225", "2 \x1F" "aseries"}};
-    // A leader with a control character, or whose entry map is not 4 and 5.
-    for (const std::string& leader : {std::string("00000nam\x01 2200000   450 "), std::string("00000nam  2200000   350 ")}) {
+// Any 24 bytes a record starts with are its leader: a control byte (as a real export has at 22),
+// a blank or other entry map, a serial's code. Only the length and base address are recomputed;
+// the templates apply under "template" alone.
+TEST(Fidelity, TheLeaderComesThroughWhateverItHolds) {
+    const auto fields = std::vector<testrec::Field>{{"001", "A1"}, {"005", "20240102030405.0"}, {"225", "2 \x1F" "aseries"}};
+    for (const std::string& leader :
+         {std::string("01025cam a2200277Ia 45\x02" "0"), std::string("00000cgm0 2200000       "),
+          std::string("00000nam\x01 2200000   350 "), std::string("00000\x7F\x80\xFF\x1F 2200000 \t\v450 ")}) {
         const std::string rec = withLeader(makeRecord(fields), leader);
-        EXPECT_EQ(readEditWrite(rec).substr(5, 4), "oam2");
+        EXPECT_EQ(readEditWrite(rec), rec);
+        EXPECT_EQ(readEditWrite(rec, Codec::get(codepage::Encoding::Utf8)), rec);
+        EXPECT_EQ(readEditWrite(rec, Codec::gbk(), {}, false).substr(5, 4), "oam2");
     }
-    // A record read, with its own leader: the series statement changes nothing.
-    EXPECT_EQ(readEditWrite(makeRecord(fields)).substr(5, 4), "nam0");
+}
+
+// A record whose directory counts characters is written with byte counts: the same fields, its
+// own leader but for its length and base address.
+TEST(Fidelity, CharacterCountedLengthsAreWrittenAsBytes) {
+    const std::string title = "1 \x1F" "a\xE4\xB9\xA6\xE5\x90\x8D";  // 书名
+    const std::string counted = "00078cam a2200061 a 4500" "001000300000200000700003300000600010\x1E" "x1\x1E" + title +
+                                "\x1E" "  \x1F" "ab\x1E\x1D";
+    const std::string out = readEditWrite(counted, Codec::get(codepage::Encoding::Utf8));
+    EXPECT_EQ(out, withLeader(makeRecord({{"001", "x1"}, {"005", "20991231235959.0"}, {"200", title}, {"300", "  \x1F" "ab"}}),
+                              counted.substr(0, 24)));
 }
 
 TEST(Fidelity, ShortRecordsAreWrittenAndEmptyOnesRefused) {

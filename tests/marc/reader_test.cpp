@@ -80,13 +80,67 @@ TEST(Reader, ErrorsNameTheirPlace) {
               "field 200 (directory entry 2): data field shorter than its two indicators");
     EXPECT_EQ(message(record("200000100000", "\x1E")),
               "field 200 (directory entry 1): data field shorter than its two indicators");
-    // A directory 7 bytes past a whole entry rounds up to one more entry, whose start is missing.
-    EXPECT_EQ(message(record("0010004000002000009", "123\x1E")),
-              "directory entry 2: starting position is not a number");
-    // 6 bytes past an odd number of entries round up too (half to even); past an even number, not.
-    EXPECT_EQ(message(record("001000400000200000", "123\x1E")),
-              "directory entry 2: starting position is not a number");
-    EXPECT_EQ(readGbk(record("001000400000001000400000200000", "123\x1E")), "001    123\r\n001    123");
+    EXPECT_EQ(message("0000\x1D" "0000000000000000000\x1E"),
+              "a record terminator stands at byte 5, inside the 24-byte leader");
+}
+
+// Every byte of the data area belongs to a field, or a field would be lost in the record
+// written: a directory whose last entry is cut short, a field without its entry (between two
+// others, or behind the last), bytes between two fields. Fields in another order than the data,
+// or sharing bytes, read as they stand.
+TEST(Reader, EveryByteOfTheDataBelongsToAField) {
+    const std::string fields = "123\x1E" "1 \x1F" "ab\x1E";  // 001 at 0 (4 bytes), 200 at 4 (6 bytes)
+    const std::string whole = "not a whole number of 12-byte entries";
+    EXPECT_EQ(message(record("0010004000002000006000", fields)),
+              "the directory is 22 bytes long, " + whole);
+    EXPECT_EQ(message(record("0010004000002000009", "123\x1E")), "the directory is 19 bytes long, " + whole);
+    EXPECT_EQ(message(record("001000400000001000400000200000", "123\x1E")), "the directory is 30 bytes long, " + whole);
+    // The 200 has no entry: its data lies behind the last field, or between two.
+    const std::string noEntry = " of the record belongs to no field of the directory";
+    EXPECT_EQ(message(record("001000400000", fields)), "the data at byte 42" + noEntry);
+    EXPECT_EQ(message(record("001000400000700000400010", fields + "xyz\x1E")), "the data at byte 54" + noEntry);
+    EXPECT_EQ(message(record("700000400010001000400000", fields + "xyz\x1E")), "the data at byte 54" + noEntry);
+    // Bytes between two fields, or before the first.
+    EXPECT_EQ(message(record("001000400000200000600005", "123\x1E" "-1 \x1F" "ab\x1E")), "the data at byte 54" + noEntry);
+    EXPECT_EQ(message(record("001000400001", "-123\x1E")), "the data at byte 38" + noEntry);
+    // Out of order, and sharing bytes: each entry reads its own field.
+    EXPECT_EQ(readGbk(record("200000600004001000400000", fields)), "200 1  |ab\r\n001    123");
+    EXPECT_EQ(readGbk(record("001000400000200000600004001000200002", fields)),
+              "001    123\r\n200 1  |ab\r\n001    3");
+}
+
+// A UTF-8 record whose directory counts characters, as some library systems write it, is read
+// when every field then ends where the directory says; anything less certain is refused.
+TEST(Reader, LengthsCountedInCharacters) {
+    const Codec& utf8 = Codec::get(codepage::Encoding::Utf8);
+    // 001 "x1" (3 characters), 200 "1 |a书名" (7 characters, 11 bytes), 300 "  |ab" (6).
+    const std::string fields = "x1\x1E" "1 \x1F" "a" + kShuMing + "\x1E" "  \x1F" "ab\x1E";
+    const std::string rec = record("001000300000200000700003300000600010", fields, "00078cam a2200061 a 4500");
+    marc::SourceRecord source;
+    marc::readRecord(rec, utf8, source);
+    EXPECT_TRUE(source.charCounted);
+    EXPECT_EQ(source.working, "001    x1\r\n200 1  |a" + kShuMing + "\r\n300    |ab");
+    EXPECT_EQ(source.field(1), "1 \x1F" "a" + kShuMing);
+    // The same record counted in bytes is read by bytes.
+    marc::readRecord(record("001000300000200001100003300000600014", fields), utf8, source);
+    EXPECT_FALSE(source.charCounted);
+    EXPECT_EQ(source.field(2), "  \x1F" "ab");
+    const auto refusal = [&](const std::string& r, const Codec& cp) {
+        return testerrors::messageOf<MarcError>([&] { isoToMarcBytes(r, cp); });
+    };
+    const std::string notTerminated =
+        "field 200 (directory entry 2): it does not end with a field terminator where the directory says";
+    // Not UTF-8: bytes only.
+    EXPECT_EQ(refusal(rec, Codec::gbk()), notTerminated);
+    // One length that fits neither way, a byte that is not UTF-8, data no field covers either way.
+    EXPECT_EQ(refusal(record("001000300000200000800003300000600010", fields), utf8), notTerminated);
+    std::string invalid = rec;
+    invalid.replace(invalid.find("ab"), 1, "\xFF");
+    EXPECT_EQ(refusal(invalid, utf8), notTerminated);
+    EXPECT_EQ(refusal(record("001000300000200000700003", fields), utf8), notTerminated);
+    // Counted in characters it fits, but a field holds a terminator: refused for that.
+    EXPECT_EQ(refusal(record("001000300000200001300003", fields), utf8),
+              "field 200 (directory entry 2): a field terminator (character 30) stands inside its data");
 }
 
 // A directory that does not fit the data is refused before anything is written: every field lies
