@@ -100,6 +100,13 @@ TEST_F(Cli, DecidesTheCodePageAtTheFirstBytesThatAreNotAscii) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("detected gbk"), std::string::npos) << r.err;
     EXPECT_NE(slurp(dir / "gbk.out").find(kYinHangGbk + "\x1F" "Ayin xing"), std::string::npos);
+    // --lines decides alike: plain text whose first block is ASCII, then Chinese in UTF-8.
+    std::string lines;
+    while (lines.size() <= (std::size_t{1} << 20)) lines += "western line\n";
+    spit(dir / "lines.txt", lines + kYinHangUtf8 + "\n");
+    r = run({"--db", db, "--polyphone", "first", "--lines", "lines.txt"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.substr(r.out.size() - 9), "yin xing\n");
     // A file of ASCII alone says so.
     spit(dir / "ascii.iso", asciiRecords(100));
     r = batch("ascii.iso", "ascii.out");
