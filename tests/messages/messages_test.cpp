@@ -27,6 +27,9 @@ problem::Problem sample(Kind kind) {
     p.encoding = codepage::Encoding::Gbk;
     p.other = codepage::Encoding::Utf8;
     p.detail = "file is not a database";
+    // A usage error's detail is what the user typed (or, for one we do not foresee, the parser's
+    // own words): a value, not a sentence.
+    if (kind >= Kind::UsageUnknownOption && kind <= Kind::UsageOther) p.detail = "2OO";
     return p;
 }
 
