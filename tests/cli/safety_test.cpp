@@ -289,7 +289,7 @@ TEST_F(Cli, CtrlCAtAQuestionStopsThere) {
     spit(dir / "in.iso", first + testrec::book("A2", yinhang) + testrec::book("A3", shu));
     int master = -1;
     const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
-    ASSERT_GE(pid, 0);
+    if (pid < 0) GTEST_SKIP() << "no pseudo-terminal";
     if (pid == 0) {
         if (::chdir(dir.c_str()) != 0) ::_exit(99);
         ::setenv("XDG_STATE_HOME", dir.c_str(), 1);
