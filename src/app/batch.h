@@ -202,8 +202,8 @@ public:
 /// the first of them (so does a failed record the rejects file does not take). A stop that comes
 /// while the input or the output keeps the run waiting (a pipe, a FIFO, a terminal; see
 /// stopRequested) or while a question is asked ends it there, with nextRecord set; finished() is
-/// then called even when the stop came during the start. Manual choice with an observer that has no chooser is
-/// the caller's mistake: std::invalid_argument.
+/// then called even when the stop came during the start. Manual choice with an observer that has
+/// no chooser is the caller's mistake: std::invalid_argument.
 BatchResult runBatch(const BatchOptions& options, const pinyin::RunSettings& settings,
                      BatchObserver& observer);
 

@@ -304,9 +304,24 @@ void AppendFile::gather(std::string_view record, std::string_view after) {
 AppendFile::Written AppendFile::writeGathered() {
     Written w;
     if (ends_.empty()) return w;
-    iovec v{gathered_.data(), gathered_.size()};
     std::size_t taken = 0;
-    const int err = writeAll(&v, 1, taken);
+    int err = 0;
+    if (!stream_) {
+        iovec v{gathered_.data(), gathered_.size()};
+        err = writeAll(&v, 1, taken);
+    } else {
+        // A pipe takes PIPE_BUF bytes at a time whole: each write ends at a record's end where
+        // the records fit, so that a stop between two writes leaves its reader whole records.
+        for (std::size_t k = 0; err == 0 && taken < gathered_.size();) {
+            std::size_t to = taken;
+            while (k < ends_.size() && ends_[k] - taken <= PIPE_BUF) to = ends_[k++];
+            if (to == taken) to = std::min(taken + PIPE_BUF, ends_[k]);  // a record longer than that
+            iovec v{gathered_.data() + taken, to - taken};
+            std::size_t t = 0;
+            err = writeAll(&v, 1, t);
+            taken += t;
+        }
+    }
     if (err == 0) {
         w.records = ends_.size();
         size_ += gathered_.size();

@@ -458,6 +458,17 @@ TEST_F(BatchTest, AnOutputEndingInPartOfARecordIsRefusedOrRepaired) {
     EXPECT_EQ(run().tailRepaired, 57u);
     EXPECT_EQ(slurp(options.outputPath + ".partial"), half);
     EXPECT_EQ(outputRecords(slurp(options.outputPath)).size(), 1u);
+
+    // No whole record in the last megabytes: not an output of records at all; nothing is cut.
+    const std::string text(5 << 20, 'x');
+    spit(options.outputPath, text);
+    try {
+        run();
+        ADD_FAILURE() << "appended to a file that holds no records at its end";
+    } catch (const app::StartError& e) {
+        EXPECT_EQ(e.problem.kind, problem::Kind::OutputNotRecords);
+    }
+    EXPECT_TRUE(slurp(options.outputPath) == text);
 }
 
 // Every file a run writes is checked against the input, not the output alone: the rejects file,

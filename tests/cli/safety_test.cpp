@@ -2,6 +2,8 @@
 // output left with half a record, FIFOs, the check's report path, runs that did nothing, and
 // messages that must reach the user in their language.
 #include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -157,10 +159,16 @@ TEST_F(Cli, AnOutputFifoGetsEveryRecordAndAStopStillEndsTheRun) {
     ASSERT_GE(queued, 60000) << "the run did not fill the pipe";
     ::kill(pid, SIGTERM);
     EXPECT_EQ(finish(pid), 128 + SIGTERM);
+    // The reader finds whole records in the pipe, as many as the run says it wrote.
+    std::string got;
+    char buf[65536];
+    for (ssize_t n; (n = ::read(reader, buf, sizeof buf)) > 0;) got.append(buf, static_cast<std::size_t>(n));
     ::close(reader);
     const std::string err = slurp(dir / "stderr.txt");
-    EXPECT_NE(err.find("stopped: "), std::string::npos) << err;
-    EXPECT_NE(err.find("run again with --skip"), std::string::npos) << err;
+    long long written = -1;
+    ASSERT_EQ(std::sscanf(err.c_str(), "marc-pinyin-cli: stopped: %lld records written", &written), 1) << err;
+    EXPECT_EQ(static_cast<long long>(checkedRecords(got).size()), written);
+    EXPECT_NE(err.find("run again with --skip " + std::to_string(written)), std::string::npos) << err;
 }
 
 // A stop while the run waits for more of a FIFO input: every record read is written, and the
@@ -266,6 +274,49 @@ TEST_F(Cli, UsageErrorsInTheLocalesLanguage) {
     EXPECT_NE(chinese("--dump --lines in.iso").find("不能与"), std::string::npos);
     EXPECT_NE(chinese("in.iso out.iso --code").find("--code 后面需要一个值"), std::string::npos);
     EXPECT_NE(chinese("a b c").find("参数太多：c"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+using namespace clitest;
+
+// Ctrl-C at a question on the terminal stops the run there: the record asked about is left for
+// a later run, every record before it is in the output.
+TEST_F(Cli, CtrlCAtAQuestionStopsThere) {
+    const std::string first = testrec::book("A1", shu);
+    spit(dir / "in.iso", first + testrec::book("A2", yinhang) + testrec::book("A3", shu));
+    int master = -1;
+    const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid < 0) GTEST_SKIP() << "no pseudo-terminal";
+    if (pid == 0) {
+        if (::chdir(dir.c_str()) != 0) ::_exit(99);
+        ::setenv("XDG_STATE_HOME", dir.c_str(), 1);
+        ::execl(kProgram.c_str(), kProgram.c_str(), "--db", db.c_str(), "--polyphone", "ask", "in.iso", "out.iso",
+                static_cast<char*>(nullptr));
+        ::_exit(98);
+    }
+    // What the terminal shows, until `text` appears or five seconds pass.
+    std::string screen;
+    const auto waitFor = [&](const std::string& text) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (screen.find(text) == std::string::npos && std::chrono::steady_clock::now() < until) {
+            pollfd p{master, POLLIN, 0};
+            if (::poll(&p, 1, 100) <= 0) continue;
+            char buf[4096];
+            const ssize_t n = ::read(master, buf, sizeof buf);
+            if (n <= 0) break;
+            screen.append(buf, static_cast<std::size_t>(n));
+        }
+        return screen.find(text) != std::string::npos;
+    };
+    ASSERT_TRUE(waitFor("reading [")) << screen;
+    ASSERT_EQ(::write(master, "\x03", 1), 1);  // Ctrl-C, as the terminal sends it
+    EXPECT_TRUE(waitFor("marc-pinyin-cli: stopped: 1 record written; the next is record 2")) << screen;
+    EXPECT_EQ(finish(pid, 10), 130) << screen;
+    ::close(master);
+    EXPECT_EQ(testrec::splitRecords(slurp(dir / "out.iso")).size(), 1u);
 }
 
 }  // namespace

@@ -29,6 +29,9 @@ problem::Problem sample(Kind kind) {
     p.detail = "file is not a database";
     // A bad reading's place and character, in code points: the same words in both languages.
     if (kind == Kind::DbBadReading) p.detail = "hz U+56FD, Py1 U+007C \"|\"";
+    // A usage error's detail is what the user typed (or, for one we do not foresee, the parser's
+    // own words): a value, not a sentence.
+    if (kind >= Kind::UsageUnknownOption && kind <= Kind::UsageOther) p.detail = "2OO";
     return p;
 }
 
