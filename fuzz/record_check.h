@@ -79,6 +79,16 @@ inline std::vector<std::pair<std::string, std::string>> fieldsOf(std::string_vie
 
 using Fields = std::vector<std::pair<std::string, std::string>>;
 
+/// A directory number as a hand-edited record may write it: digits with blanks around them.
+inline bool number(std::string_view s, std::size_t& value) {
+    const std::size_t first = s.find_first_not_of(' ');
+    if (first == std::string_view::npos) return false;
+    const std::string_view d = s.substr(first, s.find_last_not_of(' ') - first + 1);
+    if (!digits(d)) return false;
+    value = std::stoul(std::string(d));
+    return true;
+}
+
 /// Where each character of UTF-8 text begins (and its end last); false for a byte that cannot
 /// start or continue a character. Deliberately plain: it does not share the program's decoder.
 inline bool utf8Starts(std::string_view s, std::vector<std::size_t>& starts) {
@@ -122,10 +132,10 @@ inline bool cutRecord(std::string_view rec, Fields& fields, bool chars = false) 
     std::vector<std::pair<std::size_t, std::size_t>> extents;
     for (std::size_t e = 24; e < ft; e += 12) {
         const std::string_view entry = rec.substr(e, 12);
-        if (!digits(entry.substr(3, 9))) return false;
-        const std::size_t length = std::stoul(std::string(entry.substr(3, 4)));
-        const std::size_t from = at(baseUnit + std::stoul(std::string(entry.substr(7, 5))));
-        const std::size_t to = at(baseUnit + std::stoul(std::string(entry.substr(7, 5))) + length);
+        std::size_t length = 0, start = 0;
+        if (!number(entry.substr(3, 4), length) || !number(entry.substr(7, 5), start)) return false;
+        const std::size_t from = at(baseUnit + start);
+        const std::size_t to = at(baseUnit + start + length);
         if (length == 0 || from == std::string_view::npos || to == std::string_view::npos || to > rec.size()) return false;
         const char last = rec[to - 1];
         if (!(last == '\x1E' || (last == '\x1D' && to == rec.size()))) return false;
