@@ -107,7 +107,13 @@ std::vector<Framed> frames(std::string_view input, std::string& covered, std::ui
 }
 
 // Every record that its own leader and directory account for wholly is one frame, byte for byte:
-// no text inside it that looks like a leader cuts it, and it swallows nothing.
+// no text inside it that looks like a leader cuts it, and it swallows nothing. The one exception
+// is a record held inside the data of another whose own leader length accounts for it (a note
+// quoting a whole record): that one is framed whole, the quoted record with it.
+bool framedWhole(const Framed& f) {
+    return f.bytes.size() >= 5 && fuzzcheck::digits(std::string_view(f.bytes).substr(0, 5)) &&
+           std::stoul(f.bytes.substr(0, 5)) == f.bytes.size() && f.bytes.back() == '\x1D';
+}
 void requireSoundRecordsFramed(std::string_view input, const std::vector<Framed>& records) {
     std::size_t next = 0;  // frames are in input order
     for (std::size_t p = 0, length = 0; p < input.size();) {
@@ -116,17 +122,19 @@ void requireSoundRecordsFramed(std::string_view input, const std::vector<Framed>
             continue;
         }
         while (next < records.size() && records[next].offset < p) ++next;
-        fuzzcheck::require(next < records.size() && records[next].offset == p && records[next].bytes == input.substr(p, length),
-                           "a whole record of the input is not framed as one record", input.substr(p, length));
+        const bool own = next < records.size() && records[next].offset == p && records[next].bytes == input.substr(p, length);
+        const bool inside = next > 0 && framedWhole(records[next - 1]) &&
+                            records[next - 1].offset + records[next - 1].bytes.size() >= p + length;
+        fuzzcheck::require(own || inside, "a whole record of the input is not framed as one record", input.substr(p, length));
         p += length;
     }
 }
 
 // The input record as an independent reader cuts it: by bytes, by characters in a UTF-8 run, or
 // with the line breaks of a record spread over lines taken out.
-bool cutInput(std::string_view frame, bool utf8, fuzzcheck::Fields& fields) {
+bool cutInput(std::string_view frame, bool utf8, fuzzcheck::Fields& fields, std::string& bytes) {
     for (int pass = 0; pass < 2; ++pass) {
-        std::string bytes(frame);
+        bytes.assign(frame);
         if (pass == 1) std::erase_if(bytes, [](char c) { return c == '\r' || c == '\n'; });
         if (fuzzcheck::cutRecord(bytes, fields) || (utf8 && fuzzcheck::cutRecord(bytes, fields, true))) return true;
     }
@@ -266,10 +274,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // Field by field against the input record it was made of.
         while (source < records.size() && failed[source]) ++source;
         if (source == records.size()) broken("more records written than the input has records not failed");
-        const std::string& in = records[source++].bytes;
+        const std::string& frame = records[source++].bytes;
         fuzzcheck::Fields inFields;
-        fuzzcheck::require(cutInput(in, r.encoding == codepage::Encoding::Utf8, inFields),
-                           "a record written whose input bytes do not all belong to its fields", in);
+        std::string in;  // the record as cut: a record wrapped over lines joined
+        fuzzcheck::require(cutInput(frame, r.encoding == codepage::Encoding::Utf8, inFields, in),
+                           "a record written whose input bytes do not all belong to its fields", frame);
         fuzzcheck::requireSameFields(inFields, fuzzcheck::fieldsOf(rec), settings.tagList, options.keepLeader,
                                      std::string(in) + "\n" + std::string(rec));
         if (options.keepLeader)
