@@ -41,6 +41,10 @@ std::string write(const marc::SourceRecord& source, const codepage::Codec& cp) {
 /// the directory counts them, and either way with the CR LF pairs of a record spread over lines
 /// taken out when the bytes as they stand do not read.
 bool cutIndependently(std::string_view bytes, bool chars, fuzzcheck::Fields& fields) {
+    // Line breaks around a record are no part of it.
+    const std::size_t first = bytes.find_first_not_of("\r\n");
+    if (first == std::string_view::npos) return false;
+    bytes = bytes.substr(first, bytes.find_last_not_of("\r\n") - first + 1);
     if (fuzzcheck::cutRecord(bytes, fields, chars)) return true;
     std::string joined(bytes);
     for (std::size_t at; (at = joined.find("\r\n")) != std::string::npos;) joined.erase(at, 2);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -164,6 +165,10 @@ inline bool soundRecordAt(std::string_view input, std::size_t p, std::size_t& le
     if (length < 39 || length > input.size() - p || base < 37 || base >= length) return false;
     const std::string_view rec = input.substr(p, length);
     if (rec.back() != '\x1D' || rec.find('\x1D') != length - 1 || rec.find('\x1E') != base - 1) return false;
+    // Tags of letters and digits, as a reader takes them.
+    for (std::size_t e = 24; e + 12 < base; e += 12)
+        for (std::size_t k = e; k < e + 3; ++k)
+            if (!std::isalnum(static_cast<unsigned char>(rec[k]))) return false;
     Fields fields;
     return cutRecord(rec, fields);
 }
