@@ -3,8 +3,10 @@
 
 #include <unicode/uchar.h>
 
-#include <algorithm>
+#include <array>
+#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "codepage/codepage.h"
@@ -19,6 +21,12 @@ constexpr std::u32string_view kMarked[] = {U"āáǎàĀÁǍÀɑ", U"ēéěèê�
                                            U"ūúǔùŪÚǓÙ", U"üǖǘǚǜÜǕǗǙǛ", U"ńňǹŃŇǸ", U"ḿḾ", U"ɡ"};
 constexpr char kPlain[] = "aeiouvnmg";
 
+/// Whether `c` is a Chinese character: the common blocks at once, the rest by ICU.
+bool isChinese(char32_t c) {
+    if ((c >= 0x4E00 && c <= 0x9FFF) || (c >= 0x3400 && c <= 0x4DBF)) return true;
+    return c >= 0x2E80 && isHan(c);
+}
+
 /// One code point as a word holds it, compared without letter case or tone marks: appended to
 /// `word`, and true; false for a character that stands between words (space, punctuation, a
 /// Chinese character). A combining mark is passed over, neither letter nor break.
@@ -32,62 +40,116 @@ bool appendFolded(std::string& word, char32_t c) {
     }
     if (c >= 0x0300 && c <= 0x036F) return true;
     if (c >= 0xFF10 && c <= 0xFF5A) return appendFolded(word, c - 0xFF10 + U'0');  // full-width forms
+    if (isChinese(c) || (c >= 0x3000 && c <= 0x303F) || (c >= 0xFF00 && c <= 0xFFEF)) return false;
     for (std::size_t k = 0; k < std::size(kMarked); ++k)
         if (kMarked[k].find(c) != std::u32string_view::npos) {
             word += kPlain[k];
             return true;
         }
     const auto code = static_cast<UChar32>(c);
-    if (!u_isalnum(code) || isHan(c)) return false;
+    if (!u_isalnum(code)) return false;
     const int32_t digit = u_charDigitValue(code);
     if (digit >= 0) word += static_cast<char>('0' + digit);
     else codepage::utf8::append(word, static_cast<char32_t>(u_tolower(code)));
     return true;
 }
 
-/// The words of `text`, folded; `han` set when it holds a Chinese character.
-std::vector<std::string> wordsOf(std::string_view text, bool* han = nullptr) {
-    std::vector<std::string> words;
-    std::string word;
-    for (std::size_t i = 0; i < text.size();) {
-        const char32_t c = codepage::utf8::next(text, i);
-        if (appendFolded(word, c)) continue;
-        if (han && c >= 0x80 && isHan(c)) *han = true;
-        if (!word.empty()) words.push_back(std::move(word));
-        word.clear();
+/// The words of a text, folded, back to back in one buffer.
+struct Words {
+    std::string folded;
+    std::vector<std::pair<std::size_t, std::size_t>> at;  // start and length of each in `folded`
+    bool han = false;                                     // the text holds a Chinese character
+
+    void read(std::string_view text) {
+        folded.clear();
+        at.clear();
+        han = false;
+        std::size_t from = 0;
+        const auto end = [&] {
+            if (folded.size() > from) at.emplace_back(from, folded.size() - from);
+            from = folded.size();
+        };
+        for (std::size_t i = 0; i < text.size();) {
+            const unsigned char b = static_cast<unsigned char>(text[i]);
+            const char32_t c = b < 0x80 ? (++i, b) : codepage::utf8::next(text, i);
+            if (appendFolded(folded, c)) continue;
+            han = han || (c >= 0x80 && isChinese(c));
+            end();
+        }
+        end();
     }
-    if (!word.empty()) words.push_back(std::move(word));
-    return words;
-}
+    std::string_view operator[](std::size_t k) const { return std::string_view(folded).substr(at[k].first, at[k].second); }
+    std::size_t size() const { return at.size(); }
+};
+
+/// The syllables as a trie over the letters a to z: one walk from a position of a word finds
+/// every syllable that starts there.
+class SyllableTrie {
+public:
+    SyllableTrie() {
+        nodes_.emplace_back();
+        for (std::string_view s : pinyinSyllables()) {
+            std::size_t n = 0;
+            for (const char c : s) {
+                const auto k = static_cast<std::size_t>(c - 'a');
+                if (!nodes_[n].next[k]) {
+                    nodes_[n].next[k] = static_cast<std::uint16_t>(nodes_.size());
+                    nodes_.emplace_back();
+                }
+                n = nodes_[n].next[k];
+            }
+            nodes_[n].end = true;
+        }
+    }
+    /// Calls fn(end) for every syllable word[i, end).
+    template <class Fn>
+    void each(std::string_view word, std::size_t i, Fn&& fn) const {
+        for (std::size_t n = 0; i < word.size() && word[i] >= 'a' && word[i] <= 'z';) {
+            n = nodes_[n].next[static_cast<std::size_t>(word[i] - 'a')];
+            if (!n) return;
+            ++i;
+            if (nodes_[n].end) fn(i);
+        }
+    }
+
+private:
+    struct Node {
+        std::array<std::uint16_t, 26> next{};
+        bool end = false;
+    };
+    std::vector<Node> nodes_;
+};
 
 constexpr std::uint8_t kPlainPath = 1;     // reached through the title's words and digits only
 constexpr std::uint8_t kSyllablePath = 2;  // reached through at least one syllable
 
 /// How `word` splits into syllables (each with an optional tone digit), runs of digits the
 /// title holds and words of the title: kSyllablePath and/or kPlainPath, 0 when it does not.
-std::uint8_t split(const std::string& word, const std::vector<std::string>& title) {
+std::uint8_t split(std::string_view word, const Words& title, std::vector<std::uint8_t>& reach) {
+    static const SyllableTrie trie;
     const std::size_t n = word.size();
-    std::vector<std::uint8_t> reach(n + 1, 0);
+    reach.assign(n + 1, 0);
     reach[0] = kPlainPath;
     const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
     for (std::size_t i = 0; i < n; ++i) {
         const std::uint8_t here = reach[i];
         if (!here) continue;
-        for (std::size_t len = 1; len <= 6 && i + len <= n; ++len) {
-            if (!isSyllable(std::string_view(word).substr(i, len))) continue;
-            reach[i + len] |= kSyllablePath;
-            if (i + len < n && word[i + len] >= '1' && word[i + len] <= '5') reach[i + len + 1] |= kSyllablePath;
-        }
+        trie.each(word, i, [&](std::size_t end) {
+            reach[end] |= kSyllablePath;
+            if (end < n && word[end] >= '1' && word[end] <= '5') reach[end + 1] |= kSyllablePath;
+        });
         if (isDigit(word[i])) {
             std::size_t end = i;
             while (end < n && isDigit(word[end])) ++end;
-            const std::string_view digits = std::string_view(word).substr(i, end - i);
-            if (std::any_of(title.begin(), title.end(),
-                            [&](const std::string& t) { return t.find(digits) != std::string::npos; }))
-                reach[end] |= here;
+            const std::string_view digits = word.substr(i, end - i);
+            for (std::size_t k = 0; k < title.size(); ++k)
+                if (title[k].find(digits) != std::string_view::npos) {
+                    reach[end] |= here;
+                    break;
+                }
         }
-        for (const std::string& t : title)
-            if (word.compare(i, t.size(), t) == 0) reach[i + t.size()] |= here;
+        for (std::size_t k = 0; k < title.size(); ++k)
+            if (word.substr(i, title[k].size()) == title[k]) reach[i + title[k].size()] |= here;
     }
     return reach[n];
 }
@@ -95,17 +157,17 @@ std::uint8_t split(const std::string& word, const std::vector<std::string>& titl
 }  // namespace
 
 bool readsAsPinyinOf(std::string_view text, std::string_view title) {
-    bool han = false;
-    std::vector<std::string> titleWords = wordsOf(title, &han);
-    std::sort(titleWords.begin(), titleWords.end());
-    titleWords.erase(std::unique(titleWords.begin(), titleWords.end()), titleWords.end());
+    thread_local Words titleWords, words;
+    thread_local std::vector<std::uint8_t> reach;
+    titleWords.read(title);
+    words.read(text);
     bool syllable = false;
-    for (const std::string& word : wordsOf(text)) {
-        const std::uint8_t how = split(word, titleWords);
+    for (std::size_t k = 0; k < words.size(); ++k) {
+        const std::uint8_t how = split(words[k], titleWords, reach);
         if (!how) return false;
         syllable = syllable || (how & kSyllablePath);
     }
-    return syllable || !han;
+    return syllable || !titleWords.han;
 }
 
 bool isPinyinSubfield(std::string_view piece, std::string_view before) {

@@ -91,6 +91,8 @@ Reading makeReading(std::string_view syllable) {
 
 }  // namespace
 
+const std::vector<std::string_view>& pinyinSyllables() { return syllables(); }
+
 bool isSyllable(std::string_view s) {
     return !s.empty() && std::binary_search(syllables().begin(), syllables().end(), s);
 }

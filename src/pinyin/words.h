@@ -32,6 +32,8 @@ public:
 
 /// Whether `s` is a pinyin syllable as a word list writes it: lower case, no tone, ü as v.
 bool isSyllable(std::string_view s);
+/// Every such syllable, in alphabetical order.
+const std::vector<std::string_view>& pinyinSyllables();
 /// Whether `c` is a Chinese character: one syllable each in a word list.
 bool isHan(char32_t c);
 /// A reading as py.db stores it ("Lǘ", "Zhuan") in the form of a word list ("lv", "zhuan").
