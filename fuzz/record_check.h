@@ -176,17 +176,21 @@ inline bool soundRecordAt(std::string_view input, std::size_t p, std::size_t& le
 /// Whether a field's tag is among those a run annotates (the list matched as text).
 inline bool listed(std::string_view tagList, std::string_view tag) { return tagList.find(tag) != std::string_view::npos; }
 
-/// A data field without its pinyin subfields ("A" and "9"): what must come through of a field
-/// the run annotates.
+/// A data field without its pinyin subfields: what must come through of a field the run
+/// annotates. Every subfield A, and a subfield 9 only where it stands directly behind a subfield
+/// a (whether it reads as pinyin is the program's to judge); any other 9 is data and stays.
 inline std::string withoutPinyin(std::string_view field) {
     std::string out;
     std::size_t from = 0;
+    char previous = 0;
     for (std::size_t i = field.find('\x1F'); ; i = field.find('\x1F', from)) {
         const std::string_view piece = field.substr(from, i == std::string_view::npos ? i : i - from);
-        const bool pinyin = from > 0 && !piece.empty() && (piece[0] == 'A' || piece[0] == '9');
+        const char code = from > 0 && !piece.empty() ? piece[0] : 0;
+        const bool pinyin = code == 'A' || (code == '9' && previous == 'a');
         if (!pinyin) {
             if (from > 0) out.push_back('\x1F');
             out.append(piece);
+            previous = code;
         }
         if (i == std::string_view::npos) break;
         from = i + 1;
