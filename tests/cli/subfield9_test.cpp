@@ -119,7 +119,7 @@ TEST_F(Cli, KohaRecordsKeepTheirAuthorityLinks) {
     }
     Ran r = run({"--db", kPyDb, "--check", "positions.mrc", "-"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("5 records read, 1 fields checked, 0 disagree"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("5 records read, 1 field checked, 0 disagree"), std::string::npos) << r.err;
 }
 
 // The whole Koha export with the defaults: every $9 of every field comes back, in its place
