@@ -98,7 +98,8 @@ inline bool utf8Starts(std::string_view s, std::vector<std::size_t>& starts) {
 
 /// An input record cut by its own directory, apart from the program's reader: its leader, and
 /// its fields (terminators left out) in directory order. The directory runs from byte 24 to the
-/// first field terminator in whole 12-byte entries; each field ends with a field terminator (the
+/// first field terminator in whole 12-byte entries, each a tag of three letters or digits and
+/// two numbers; each field ends with a field terminator (the
 /// last may end with the record terminator) and holds none inside; together the fields cover
 /// every byte between the directory and the record terminator (the last byte, if it is one).
 /// Lengths and starts count bytes, or with `chars` characters of UTF-8 text. False when the
@@ -120,12 +121,20 @@ inline bool cutRecord(std::string_view rec, Fields& fields, bool chars = false) 
     }
     const std::size_t end = rec.size() - (rec.back() == '\x1D' ? 1 : 0);
     std::vector<std::pair<std::size_t, std::size_t>> extents;
+    // A number of the directory, blanks around its digits allowed (as a hand-edited one has them).
+    const auto number = [](std::string_view s) {
+        const std::size_t b = s.find_first_not_of(' '), e = s.find_last_not_of(' ');
+        return b == std::string_view::npos || !digits(s.substr(b, e + 1 - b)) ? std::string_view::npos
+                                                                                : std::stoul(std::string(s.substr(b, e + 1 - b)));
+    };
     for (std::size_t e = 24; e < ft; e += 12) {
         const std::string_view entry = rec.substr(e, 12);
-        if (!digits(entry.substr(3, 9))) return false;
-        const std::size_t length = std::stoul(std::string(entry.substr(3, 4)));
-        const std::size_t from = at(baseUnit + std::stoul(std::string(entry.substr(7, 5))));
-        const std::size_t to = at(baseUnit + std::stoul(std::string(entry.substr(7, 5))) + length);
+        const std::size_t length = number(entry.substr(3, 4)), start = number(entry.substr(7, 5));
+        if (length == std::string_view::npos || start == std::string_view::npos) return false;
+        for (char c : entry.substr(0, 3))  // a tag is three ASCII letters or digits
+            if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) return false;
+        const std::size_t from = at(baseUnit + start);
+        const std::size_t to = at(baseUnit + start + length);
         if (length == 0 || from == std::string_view::npos || to == std::string_view::npos || to > rec.size()) return false;
         const char last = rec[to - 1];
         if (!(last == '\x1E' || (last == '\x1D' && to == rec.size()))) return false;
