@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 
 #include <string>
 #include <utility>
@@ -384,14 +385,11 @@ bool readCharCounted(std::string_view rec, const Directory& d, const codepage::C
     return true;
 }
 
-}  // namespace
-
-void readRecord(std::string_view recordBytes, const codepage::Codec& cp, SourceRecord& source) {
+/// Reads source.bytes into the rest of `source`.
+void readBytes(const codepage::Codec& cp, SourceRecord& source) {
     source.working.clear();
     source.lines.clear();
     source.charCounted = false;
-    std::string storage;
-    source.bytes.assign(withoutCrLf(recordBytes, storage));
     const std::string_view rec = source.bytes;
     if (rec.empty()) return;
 
@@ -401,6 +399,27 @@ void readRecord(std::string_view recordBytes, const codepage::Codec& cp, SourceR
     } catch (const MarcError&) {
         if (!readCharCounted(rec, d, cp, source)) throw;
         source.charCounted = true;
+    }
+}
+
+}  // namespace
+
+void readRecord(std::string_view recordBytes, const codepage::Codec& cp, SourceRecord& source) {
+    source.bytes.assign(recordBytes);
+    try {
+        readBytes(cp, source);
+    } catch (const MarcError&) {
+        // A record spread over lines reads once its CR LF pairs are taken out; a line break its
+        // directory counts is data, and the record is refused for what it is as it stands.
+        if (recordBytes.find(kCrLf) == std::string_view::npos) throw;
+        const std::exception_ptr asItStands = std::current_exception();
+        std::string storage;
+        source.bytes.assign(withoutCrLf(recordBytes, storage));
+        try {
+            readBytes(cp, source);
+        } catch (const MarcError&) {
+            std::rethrow_exception(asItStands);
+        }
     }
 }
 

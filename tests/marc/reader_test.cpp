@@ -45,8 +45,11 @@ TEST(Reader, CutsFieldsByBytesNotByHeader) {
     // Blank indicators, two Chinese characters: length 9, not 7. The leader's base address is wrong.
     const std::string rec = record("200000900000", "  \x1F" "a" + kShuMingGbk + "\x1E", "99999nam0 2299999   450 ");
     EXPECT_EQ(readGbk(rec), "200    |a" + kShuMing);
-    // A CR LF the batch run left inside the record is removed before cutting.
+    // A CR LF the batch run left inside the record is removed before cutting; one that the
+    // directory counts inside a field is data, and refused as it stands.
     EXPECT_EQ(readGbk("\r\n" + rec.substr(0, 30) + "\r\n" + rec.substr(30)), "200    |a" + kShuMing);
+    EXPECT_EQ(message(record("200000800000", "  \x1F" "a\r\nb\x1E")),
+              "field 200 (directory entry 1): a line break (character 13 or 10) stands inside its data");
     // Fields come in directory order, and two entries may share bytes.
     const std::string fields = "1 \x1F" "aone\x1E" "2 \x1F" "atwo\x1E";
     EXPECT_EQ(readGbk(record("700000800008200000800000200000800000", fields)),
