@@ -154,7 +154,7 @@ inline bool cutRecord(std::string_view rec, Fields& fields, bool chars = false) 
 
 /// A record as its own leader says it is, wholly: five digits of record length L with the record
 /// terminator at L - 1 and none before, the base address at 12..16 right behind the directory's
-/// terminator, and cutRecord reading it by bytes. A record found so is one record whatever it
+/// terminator, the directory's numbers in plain digits, and cutRecord reading it by bytes. A record found so is one record whatever it
 /// holds; no framing may cut it or join it to another.
 inline bool soundRecordAt(std::string_view input, std::size_t p, std::size_t& length) {
     if (input.size() - p < 39 || !digits(input.substr(p, 5)) || !digits(input.substr(p + 12, 5))) return false;
@@ -163,6 +163,8 @@ inline bool soundRecordAt(std::string_view input, std::size_t p, std::size_t& le
     if (length < 39 || length > input.size() - p || base < 37 || base >= length) return false;
     const std::string_view rec = input.substr(p, length);
     if (rec.back() != '\x1D' || rec.find('\x1D') != length - 1 || rec.find('\x1E') != base - 1) return false;
+    for (std::size_t e = 24; e + 12 < base; e += 12)  // plain digits: no blanks of a hand-edited directory
+        if (!digits(rec.substr(e + 3, 9))) return false;
     Fields fields;
     return cutRecord(rec, fields);
 }
