@@ -2,7 +2,6 @@
 #pragma once
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -80,16 +79,6 @@ inline std::vector<std::pair<std::string, std::string>> fieldsOf(std::string_vie
 
 using Fields = std::vector<std::pair<std::string, std::string>>;
 
-/// A directory number as a hand-edited record may write it: digits with blanks around them.
-inline bool number(std::string_view s, std::size_t& value) {
-    const std::size_t first = s.find_first_not_of(' ');
-    if (first == std::string_view::npos) return false;
-    const std::string_view d = s.substr(first, s.find_last_not_of(' ') - first + 1);
-    if (!digits(d)) return false;
-    value = std::stoul(std::string(d));
-    return true;
-}
-
 /// Where each character of UTF-8 text begins (and its end last); false for a byte that cannot
 /// start or continue a character. Deliberately plain: it does not share the program's decoder.
 inline bool utf8Starts(std::string_view s, std::vector<std::size_t>& starts) {
@@ -109,7 +98,8 @@ inline bool utf8Starts(std::string_view s, std::vector<std::size_t>& starts) {
 
 /// An input record cut by its own directory, apart from the program's reader: its leader, and
 /// its fields (terminators left out) in directory order. The directory runs from byte 24 to the
-/// first field terminator in whole 12-byte entries; each field ends with a field terminator (the
+/// first field terminator in whole 12-byte entries, each a tag of three letters or digits and
+/// two numbers; each field ends with a field terminator (the
 /// last may end with the record terminator) and holds none inside; together the fields cover
 /// every byte between the directory and the record terminator (the last byte, if it is one).
 /// Lengths and starts count bytes, or with `chars` characters of UTF-8 text. False when the
@@ -131,10 +121,18 @@ inline bool cutRecord(std::string_view rec, Fields& fields, bool chars = false) 
     }
     const std::size_t end = rec.size() - (rec.back() == '\x1D' ? 1 : 0);
     std::vector<std::pair<std::size_t, std::size_t>> extents;
+    // A number of the directory, blanks around its digits allowed (as a hand-edited one has them).
+    const auto number = [](std::string_view s) {
+        const std::size_t b = s.find_first_not_of(' '), e = s.find_last_not_of(' ');
+        return b == std::string_view::npos || !digits(s.substr(b, e + 1 - b)) ? std::string_view::npos
+                                                                                : std::stoul(std::string(s.substr(b, e + 1 - b)));
+    };
     for (std::size_t e = 24; e < ft; e += 12) {
         const std::string_view entry = rec.substr(e, 12);
-        std::size_t length = 0, start = 0;
-        if (!number(entry.substr(3, 4), length) || !number(entry.substr(7, 5), start)) return false;
+        const std::size_t length = number(entry.substr(3, 4)), start = number(entry.substr(7, 5));
+        if (length == std::string_view::npos || start == std::string_view::npos) return false;
+        for (char c : entry.substr(0, 3))  // a tag is three ASCII letters or digits
+            if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) return false;
         const std::size_t from = at(baseUnit + start);
         const std::size_t to = at(baseUnit + start + length);
         if (length == 0 || from == std::string_view::npos || to == std::string_view::npos || to > rec.size()) return false;
@@ -156,7 +154,7 @@ inline bool cutRecord(std::string_view rec, Fields& fields, bool chars = false) 
 
 /// A record as its own leader says it is, wholly: five digits of record length L with the record
 /// terminator at L - 1 and none before, the base address at 12..16 right behind the directory's
-/// terminator, and cutRecord reading it by bytes. A record found so is one record whatever it
+/// terminator, the directory's numbers in plain digits, and cutRecord reading it by bytes. A record found so is one record whatever it
 /// holds; no framing may cut it or join it to another.
 inline bool soundRecordAt(std::string_view input, std::size_t p, std::size_t& length) {
     if (input.size() - p < 39 || !digits(input.substr(p, 5)) || !digits(input.substr(p + 12, 5))) return false;
@@ -165,10 +163,8 @@ inline bool soundRecordAt(std::string_view input, std::size_t p, std::size_t& le
     if (length < 39 || length > input.size() - p || base < 37 || base >= length) return false;
     const std::string_view rec = input.substr(p, length);
     if (rec.back() != '\x1D' || rec.find('\x1D') != length - 1 || rec.find('\x1E') != base - 1) return false;
-    // Tags of letters and digits, as a reader takes them.
-    for (std::size_t e = 24; e + 12 < base; e += 12)
-        for (std::size_t k = e; k < e + 3; ++k)
-            if (!std::isalnum(static_cast<unsigned char>(rec[k]))) return false;
+    for (std::size_t e = 24; e + 12 < base; e += 12)  // plain digits: no blanks of a hand-edited directory
+        if (!digits(rec.substr(e + 3, 9))) return false;
     Fields fields;
     return cutRecord(rec, fields);
 }

@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 
 #include <string>
 #include <utility>
@@ -377,13 +378,11 @@ bool readCharCounted(std::string_view rec, const Directory& d, const codepage::C
     return true;
 }
 
-}  // namespace
-
-void readRecord(std::string_view recordBytes, const codepage::Codec& cp, SourceRecord& source) {
+/// Reads source.bytes into the rest of `source`.
+void readBytes(const codepage::Codec& cp, SourceRecord& source) {
     source.working.clear();
     source.lines.clear();
     source.charCounted = false;
-    source.bytes.assign(withoutOuterLineBreaks(recordBytes));
     const std::string_view rec = source.bytes;
     if (rec.empty()) return;
 
@@ -394,6 +393,13 @@ void readRecord(std::string_view recordBytes, const codepage::Codec& cp, SourceR
         if (!readCharCounted(rec, d, cp, source)) throw;
         source.charCounted = true;
     }
+}
+
+}  // namespace
+
+void readRecord(std::string_view recordBytes, const codepage::Codec& cp, SourceRecord& source) {
+    source.bytes.assign(withoutOuterLineBreaks(recordBytes));
+    readBytes(cp, source);
 }
 
 std::string isoToMarcBytes(std::string_view recordBytes, const codepage::Codec& cp) {

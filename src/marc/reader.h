@@ -35,8 +35,10 @@ std::string isoToMarcBytes(std::string_view recordBytes, const codepage::Codec& 
 /// field covers (between fields, or behind the last one); a field holding a field or record
 /// terminator or a line break (CR or LF) inside its data; a data field under a numeric tag
 /// shorter than its two indicators; a record without fields. Fields may stand in any order and
-/// share bytes. CR LF pairs are taken out of the record before it is cut, as a record spread
-/// over lines has them.
+/// share bytes. A record that does not read as it stands is read once more without its CR LF
+/// pairs, as a record spread over lines has them; when that fails too, the error of the record
+/// as it stands is given (a CR LF inside field data that the directory counts is data: refused
+/// as a line break in the field).
 ///
 /// A UTF-8 record whose directory does not fit its bytes is read once more with the lengths and
 /// starts counted in characters, as some library systems write them; when every field then ends

@@ -16,7 +16,7 @@ struct SourceRecord {
         std::size_t fieldStart = 0, fieldSize = 0;  ///< in `bytes`, the closing terminator left out
     };
 
-    std::string bytes;    ///< the record as the reader cut it (CR LF pairs removed)
+    std::string bytes;    ///< the record as the reader cut it (CR LF pairs removed from one spread over lines)
     std::string working;  ///< the working record text made of it
     std::vector<Line> lines;
     /// The directory counted lengths and starts in characters of the record's UTF-8 text, not in

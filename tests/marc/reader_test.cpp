@@ -48,6 +48,9 @@ TEST(Reader, CutsFieldsByBytesNotByHeader) {
     // Line breaks around the record are no part of it; one inside is never taken out silently.
     EXPECT_EQ(readGbk("\r\n" + rec + "\r\n"), "200    |a" + kShuMing);
     EXPECT_NE(message(rec.substr(0, 30) + "\r\n" + rec.substr(30)), "no error");
+    // A CR LF that the directory counts inside a field is data, and refused as it stands.
+    EXPECT_EQ(message(record("200000800000", "  \x1F" "a\r\nb\x1E")),
+              "field 200 (directory entry 1): a line break (character 13 or 10) stands inside its data");
     // Fields come in directory order, and two entries may share bytes.
     const std::string fields = "1 \x1F" "aone\x1E" "2 \x1F" "atwo\x1E";
     EXPECT_EQ(readGbk(record("700000800008200000800000200000800000", fields)),
