@@ -78,7 +78,7 @@ TEST_F(Damage, ATableOfDamagedRecords) {
         {"a field not ended where the directory says", rawRecord("001000300000", "123\x1E"), "does not end"},
         // The directory leaves bytes of the data in no field: they would be lost.
         {"a last entry cut short", rawRecord("0010004000002000", "123\x1E" "1 \x1F" "ax\x1E"), "not a whole number"},
-        {"a field without its entry", rawRecord("001000400000", "123\x1E" "1 \x1F" "ax\x1E"), "belongs to no field"},
+        {"a field without its entry", rawRecord("001000400000", "123\x1E" "1 \x1F" "ax\x1E"), "that its directory does not list"},
         {"bytes between two fields", rawRecord("001000400000200000600005", "123\x1E" "-1 \x1F" "ax\x1E"),
          "belongs to no field"},
         {"text before the first subfield", testrec::makeRecord({{"001", "T1"}, {"200", "1 lead\x1F" "a" + shu}}), nullptr},
