@@ -256,6 +256,12 @@ int runRecords(const Options& o, messages::Language lang) {
     b.describeFailure = [lang](const app::RecordFailure& f) { return messages::failureLogLine(f, lang); };
     b.words = loadWords(o);
     pinyin::RunSettings settings = toRunSettings(o);
+    if (b.words && !b.words->lone().empty()) {
+        // Said once, before the first record: the readings are loaded here, and the run takes them.
+        b.table = app::loadTable(b.dbPath, app::phraseUseOf(settings));
+        if (const auto lone = pinyin::lonePolyphonic(*b.words, *b.table); !lone.empty())
+            complain(messages::lonePolyphonic(lone, lang));
+    }
     auto chooser = chooserFor(o, lang, b.words);
     bool progressLine = !o.quiet && ::isatty(STDERR_FILENO);
     Report report(stderr, progressLine, !o.quiet, chooser.get(), lang);

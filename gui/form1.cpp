@@ -474,8 +474,7 @@ bool Form1::loadWords() {
 
 std::shared_ptr<const pinyin::PinyinTable> Form1::warnOfLoneCharacters() {
     if (!words_) return nullptr;
-    const std::vector<std::string> lone = words_->lone();
-    if (lone.empty()) return nullptr;
+    if (words_->lone().empty()) return nullptr;
     std::shared_ptr<const pinyin::PinyinTable> table;
     try {
         table = pinyin::PinyinTable::load(datapath);
@@ -483,13 +482,7 @@ std::shared_ptr<const pinyin::PinyinTable> Form1::warnOfLoneCharacters() {
         return nullptr;  // the run says what is wrong with py.db
     }
     QStringList polyphonic;
-    for (const std::string& word : lone) {
-        for (std::size_t i = 0; i < word.size();) {
-            const char32_t c = codepage::utf8::next(word, i);
-            const std::string* readings = pinyin::isHan(c) ? table->readings(c) : nullptr;
-            if (readings && pinyin::splitReadings(*readings).size() > 1) polyphonic << QString::fromStdString(word);
-        }
-    }
+    for (const std::string& word : pinyin::lonePolyphonic(*words_, *table)) polyphonic << QString::fromStdString(word);
     if (!polyphonic.isEmpty())
         note(QStringLiteral("本馆词表中有单个的多音字：%1\n词表中的单字决定含这个字的每个词的读音"
                             "（如词表中的“行”也用于“银行”）。\n本次处理照常进行；如非本意，请从词表中删去这些行：\n%2")

@@ -267,6 +267,17 @@ std::string nothingDone(const app::BatchResult& r, const std::string& tagList, L
                    : "no field got pinyin: the listed fields (" + tagList + ") have no subfield a";
 }
 
+std::string lonePolyphonic(const std::vector<std::string>& lone, Language lang) {
+    std::string list;
+    for (const std::string& word : lone) list += (list.empty() ? "" : lang == Language::Chinese ? "、" : ", ") + word;
+    if (lang == Language::Chinese)
+        return "词表中有单个的多音字：" + list + "。词表中的单字决定含这个字的每个词的读音（如“行”也用于“银行”）；"
+               "本次处理照常进行，如非本意，请从词表中删去这些行";
+    return "the word list holds single characters of several readings: " + list +
+           ". Each gives its reading to every word that holds it (行 in 银行 too); the run goes on, and if that "
+           "is not meant, delete those lines from the list";
+}
+
 std::string tailRepaired(const app::BatchResult& r, const std::string& outputPath, Language lang) {
     const std::string n = std::to_string(r.tailRepaired);
     if (lang == Language::Chinese)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/batch.h"
 #include "app/check.h"
@@ -49,6 +50,10 @@ std::string stoppedByUser(const app::BatchResult& r, Language lang, bool skipHin
 /// --skip, or all failed), or no field got pinyin (none listed in `tagList`, or none with a
 /// subfield a).
 std::string nothingDone(const app::BatchResult& r, const std::string& tagList, Language lang);
+
+/// The note that the word list holds single characters of several readings (`lone`), each of
+/// which overrides the character's reading in every word that holds it.
+std::string lonePolyphonic(const std::vector<std::string>& lone, Language lang);
 
 /// The partial record cut off the output's end by --repair-tail, and where it was saved.
 std::string tailRepaired(const app::BatchResult& r, const std::string& outputPath, Language lang);

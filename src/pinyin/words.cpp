@@ -13,6 +13,7 @@
 
 #include "codepage/codepage.h"
 #include "pinyin/readings.h"
+#include "pinyin/table.h"
 #include "pinyin/rows.h"
 #include "pinyin/utf8_next.h"
 
@@ -151,6 +152,20 @@ std::vector<std::string> UserWords::lone() const {
         if (han == 1) out.push_back(word);
     }
     std::sort(out.begin(), out.end());
+    return out;
+}
+std::vector<std::string> lonePolyphonic(const UserWords& words, const PinyinTable& table) {
+    std::vector<std::string> out;
+    for (const std::string& word : words.lone()) {
+        for (std::size_t i = 0; i < word.size();) {
+            const char32_t c = codepage::utf8::next(word, i);
+            const std::string* readings = isHan(c) ? table.readings(c) : nullptr;
+            if (readings && splitReadings(*readings).size() > 1) {
+                out.push_back(word);
+                break;
+            }
+        }
+    }
     return out;
 }
 std::size_t UserWords::size() const { return impl_->words.size(); }

@@ -79,6 +79,13 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
+class PinyinTable;
+
+/// The words of `words` that are a single Chinese character with more than one reading in
+/// `table`: each overrides that character's reading in every word that holds it, which a word
+/// list seldom means. In byte order.
+std::vector<std::string> lonePolyphonic(const UserWords& words, const PinyinTable& table);
+
 /// One entry of a word list: the word and its syllables as the file writes them.
 struct WordEntry {
     std::string word;

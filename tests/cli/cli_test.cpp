@@ -366,6 +366,15 @@ TEST_F(Cli, WordListsComeFirstAndABadLineStopsTheRunAtTheStart) {
     r = run({"--db", db, "--polyphone", "first", "--words", "bank.txt", "--lines", "titles.txt"});
     EXPECT_EQ(r.out, "yin hang\n");
 
+    // A single character of several readings overrides it in every word: read, and said once.
+    spit(dir / "lone.txt", "行\thang\n书\tshu\n长城\tchang cheng\n");
+    r = batch("in.iso", "out4.iso", {"--words", "lone.txt"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string note = "the word list holds single characters of several readings: 行.";
+    EXPECT_NE(r.err.find(note), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find(note, r.err.find(note) + 1), std::string::npos) << r.err;
+    EXPECT_NE(slurp(dir / "out4.iso").find("\x1F" "Ayin hang"), std::string::npos);
+
     spit(dir / "bad.txt", "银行\tyin hang\n单位\tdan\n");
     r = batch("in.iso", "out3.iso", {"--words", "bad.txt"});
     EXPECT_EQ(r.status, 2);
