@@ -108,11 +108,19 @@ std::vector<Framed> frames(std::string_view input, std::string& covered, std::ui
 
 // Every record that its own leader and directory account for wholly is one frame, byte for byte:
 // no text inside it that looks like a leader cuts it, and it swallows nothing. The one exception
-// is a record held inside the data of another whose own leader length accounts for it (a note
-// quoting a whole record): that one is framed whole, the quoted record with it.
-bool framedWhole(const Framed& f) {
-    return f.bytes.size() >= 5 && fuzzcheck::digits(std::string_view(f.bytes).substr(0, 5)) &&
-           std::stoul(f.bytes.substr(0, 5)) == f.bytes.size() && f.bytes.back() == '\x1D';
+// is a record quoted whole in a field of another, as that one's own directory places its fields:
+// it goes with the record that quotes it.
+bool quotedInAField(const Framed& f, std::size_t from, std::size_t to) {
+    const std::string_view r = f.bytes;
+    const std::size_t ft = r.find('\x1E');
+    if (r.empty() || r.back() != '\x1D' || ft == std::string_view::npos || ft < 24) return false;
+    std::size_t reach = 0;
+    for (std::size_t e = 24; e + 12 <= ft; e += 12) {
+        if (!fuzzcheck::digits(r.substr(e + 3, 9))) continue;
+        reach = std::max(reach, ft + 1 + std::stoul(std::string(r.substr(e + 7, 5))) +
+                                    std::stoul(std::string(r.substr(e + 3, 4))));
+    }
+    return from >= f.offset + ft + 1 && to <= f.offset + reach;
 }
 void requireSoundRecordsFramed(std::string_view input, const std::vector<Framed>& records) {
     std::size_t next = 0;  // frames are in input order
@@ -123,8 +131,8 @@ void requireSoundRecordsFramed(std::string_view input, const std::vector<Framed>
         }
         while (next < records.size() && records[next].offset < p) ++next;
         const bool own = next < records.size() && records[next].offset == p && records[next].bytes == input.substr(p, length);
-        const bool inside = next > 0 && framedWhole(records[next - 1]) &&
-                            records[next - 1].offset + records[next - 1].bytes.size() >= p + length;
+        const bool inside = next > 0 && records[next - 1].offset + records[next - 1].bytes.size() >= p + length &&
+                            quotedInAField(records[next - 1], p, p + length);
         fuzzcheck::require(own || inside, "a whole record of the input is not framed as one record", input.substr(p, length));
         p += length;
     }
