@@ -109,7 +109,9 @@ std::vector<Framed> frames(std::string_view input, std::string& covered, std::ui
 // Every record that its own leader and directory account for wholly is one frame, byte for byte:
 // no text inside it that looks like a leader cuts it, and it swallows nothing. The one exception
 // is a record quoted whole in a field of another, as that one's own directory places its fields:
-// it goes with the record that quotes it.
+// it goes with the record that quotes it. Where that record's own leader names its length and
+// base address and its fields end right at its terminator, the quoted record may end there too
+// (its terminator is then the quoting record's).
 bool quotedInAField(const Framed& f, std::size_t from, std::size_t to) {
     const std::string_view r = f.bytes;
     const std::size_t ft = r.find('\x1E');
@@ -120,7 +122,10 @@ bool quotedInAField(const Framed& f, std::size_t from, std::size_t to) {
         reach = std::max(reach, ft + 1 + std::stoul(std::string(r.substr(e + 7, 5))) +
                                     std::stoul(std::string(r.substr(e + 3, 4))));
     }
-    return from >= f.offset + ft + 1 && to <= f.offset + reach;
+    const bool ownLeader = fuzzcheck::digits(r.substr(0, 5)) && fuzzcheck::digits(r.substr(12, 5)) &&
+                           std::stoul(std::string(r.substr(0, 5))) == r.size() &&
+                           std::stoul(std::string(r.substr(12, 5))) == ft + 1 && reach == r.size() - 1;
+    return from >= f.offset + ft + 1 && to <= f.offset + reach + (ownLeader ? 1 : 0);
 }
 void requireSoundRecordsFramed(std::string_view input, const std::vector<Framed>& records) {
     std::size_t next = 0;  // frames are in input order

@@ -154,6 +154,16 @@ void dropLineBreaks(std::string_view piece, std::string& out) {
         if (!isLineBreak(c)) out.push_back(c);
 }
 
+/// Where a sound record starts inside `piece` and runs to its end, when the piece's own head is
+/// no leader (no record length, or a base address that is not its directory's end): the head is
+/// what is left of a record that lost its leader, and its directory only seems to account for
+/// the bytes. npos otherwise.
+std::size_t soundRecordBehindHead(std::string_view piece) {
+    if (directoryEnd(piece, 0) != npos) return npos;
+    const std::size_t k = findRecordStart(piece);
+    return k != npos && directoryAccountsFor(piece.substr(k)) ? k : npos;
+}
+
 }  // namespace
 
 std::size_t findRecordStart(std::string_view piece) {
@@ -315,7 +325,11 @@ bool RecordFramer::cut(Frame& frame) {
     const std::string_view rest = std::string_view(buf_).substr(pos_);
     const std::string_view piece = rest.substr(0, pieceEnd_ - pos_);
     if (!pieceIsTail_) {
-        if (directoryAccountsFor(piece)) return frame = whole({}), true;
+        if (directoryAccountsFor(piece)) {
+            if (const std::size_t k = soundRecordBehindHead(piece); k != npos)
+                return frame = take(pos_ + k, kNextRecordInside), true;
+            return frame = whole({}), true;
+        }
         if (holdsLineBreak(piece)) {
             dropLineBreaks(piece, unwrapped_);
             if (directoryAccountsFor(unwrapped_)) return frame = whole({}), true;

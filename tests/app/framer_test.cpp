@@ -247,6 +247,27 @@ TEST(Framer, ARecordItsDirectoryAccountsForIsOneRecord) {
     EXPECT_TRUE(app::directoryAccountsFor(chars));
 }
 
+TEST(Framer, ASoundRecordIsNotTakenByAPieceThatLostItsLeader) {
+    // r3 quoted over two fields of another record, its own terminator ending the last one.
+    const std::size_t cut = r3.rfind('\x1E', r3.size() - 3);
+    const std::string whole = testrec::makeRecord({{"001", "Q1"},
+                                                   {"005", "20240102030405.0"},
+                                                   {"300", "  \x1F" "a" + r3.substr(0, cut)},
+                                                   {"210", r3.substr(cut + 1, r3.size() - cut - 3)}});
+    ASSERT_EQ(whole.substr(whole.size() - r3.size()), r3);
+    // With its leader it is one record.
+    EXPECT_EQ(cuts(frameAll(r1 + whole + r2)),
+              (std::vector<std::pair<std::string, bool>>{{r1, true}, {whole, true}, {r2, true}}));
+    // Without it, its first two entries pass for a leader and its directory still accounts for
+    // the bytes; but that leader is none, and r3 is whole: r3 is its own record.
+    const std::string headless = whole.substr(24);
+    ASSERT_TRUE(app::directoryAccountsFor(headless));
+    const std::string head = headless.substr(0, headless.size() - r3.size());
+    for (std::size_t block : {std::size_t{1} << 20, std::size_t{5}})
+        EXPECT_EQ(cuts(frameAll(r1 + headless + r2, block)),
+                  (std::vector<std::pair<std::string, bool>>{{r1, true}, {head, false}, {r3, true}, {r2, true}}));
+}
+
 TEST(Framer, ARecordEndsWhereItsDirectorySaysItsLastFieldEnds) {
     // Record 1 lost its terminator and record 2 has a wrong base address (no plausible record
     // start for a search by leader): record 1 ends where its directory says.
