@@ -36,6 +36,7 @@
 #include "boxes.h"
 #include "filedialog.h"
 #include "linklabel.h"
+#include "tagbox.h"
 #include "pinyin/datapath.h"
 #include "pinyin/lookup.h"
 #include "pinyin/readings.h"
@@ -61,23 +62,6 @@ protected:
 };
 using OptionButton = WholeAreaButton<QRadioButton>;
 using CheckBox = WholeAreaButton<QCheckBox>;
-
-// The tag box asks for the width of its whole text, so the window opens showing every tag; it
-// still shrinks and grows with the window.
-class TagEdit : public QLineEdit {
-public:
-    using QLineEdit::QLineEdit;
-    QSize sizeHint() const override {
-        QSize size = QLineEdit::sizeHint();
-        const int frame = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this);
-        const QMargins margins = textMargins();
-        const int needed = fontMetrics().horizontalAdvance(text()) + 2 * frame + margins.left() +
-                           margins.right() + 8;  // QLineEdit's own 2 + 2 and a little room
-        size.setWidth(std::max(size.width(), needed));
-        return size;
-    }
-    QSize minimumSizeHint() const override { return {px(1500), QLineEdit::minimumSizeHint().height()}; }
-};
 
 QGroupBox* frame(QWidget* parent, const char* name, const QString& caption) {
     auto* box = new QGroupBox(caption, parent);
@@ -196,8 +180,8 @@ void Form1::buildControls() {
     label4_->hide();
 
     frame1_ = frame(this, "Frame1", QStringLiteral("需要添加$A拼音字段的有哪些?"));
-    text1_ = textBox<TagEdit>(frame1_, "Text1", QString::fromUtf8(pinyin::kDefaultTags.data(),
-                                                                 pinyin::kDefaultTags.size()));
+    text1_ = new TagBox(QString::fromUtf8(pinyin::kDefaultTags.data(), pinyin::kDefaultTags.size()), frame1_);
+    text1_->setObjectName("Text1");
     text1_->setFont(pointFont("SimSun", 10.5));
     text1_->setCursorPosition(0);  // the list reads from its first tag
 
@@ -300,8 +284,8 @@ void Form1::layOut() {
     buttons->addStretch();
 
     auto* window = new QVBoxLayout(this);
-    for (QGroupBox* f : {frame2_, frame1_, frame3_, frame4_, frame5_, frame6_}) window->addWidget(f);
-    window->addStretch();
+    // Spare height goes to the tag box, where a long list wraps.
+    for (QGroupBox* f : {frame2_, frame1_, frame3_, frame4_, frame5_, frame6_}) window->addWidget(f, f == frame1_ ? 1 : 0);
     window->addLayout(progress);
     window->addLayout(buttons);
     window->addWidget(label1_, 0, Qt::AlignHCenter);

@@ -35,6 +35,7 @@ struct WordEntry;
 namespace gui {
 
 class LinkLabel;
+class TagBox;
 
 /// The window's own caption, which a run's count replaces until the next run starts.
 inline constexpr const char* kProgramTitle = "MARC批加拼音(Ostrel)";
@@ -168,7 +169,7 @@ private:
     QGroupBox* frame3_ = nullptr;
     QGroupBox* frame4_ = nullptr;
     QGroupBox* frame5_ = nullptr;
-    QLineEdit* text1_ = nullptr;
+    TagBox* text1_ = nullptr;
     QLineEdit* text2_[2] = {};
     QPushButton* command2_[2] = {};
     QPushButton* command3_[2] = {};

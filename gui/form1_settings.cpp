@@ -7,6 +7,7 @@
 
 #include "filedialog.h"
 #include "form1.h"
+#include "tagbox.h"
 #include "store.h"
 #include "twips.h"
 

@@ -12,6 +12,7 @@
 
 #include "boxes.h"
 #include "form1.h"
+#include "tagbox.h"
 #include "store.h"
 
 namespace gui {

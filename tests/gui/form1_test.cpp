@@ -14,9 +14,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QScopeGuard>
 #include <QStyle>
 #include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QTest>
 
 #include <fstream>
@@ -25,9 +28,11 @@
 #include "filedialog.h"
 #include "form1.h"
 #include "linklabel.h"
+#include "tagbox.h"
 #include "support.h"
 
 using gui::Form1;
+using gui::TagBox;
 
 class TestForm1 : public QObject {
     Q_OBJECT
@@ -79,7 +84,7 @@ private slots:
         for (const char* off : {"Option2_1", "Option3_0", "Option4_1", "Option1_1", "Option1_0", "Check1"})
             QVERIFY2(!checked(f, off), off);
         QVERIFY(get<QLineEdit>(f, "Text2_0")->text().isEmpty() && get<QLineEdit>(f, "Text2_1")->text().isEmpty());
-        QCOMPARE(get<QLineEdit>(f, "Text1")->text(),
+        QCOMPARE(get<TagBox>(f, "Text1")->text(),
                  QStringLiteral("200,225,517,600,601,602,603,604,605,606,607,608,609,610,701,702,711,712"));
         QCOMPARE(get<gui::LinkLabel>(f, "Label1")->text(), QString::fromUtf8(gui::kLinkText));
         // The settings the run reads start where the window does.
@@ -183,7 +188,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         get<QLineEdit>(f, "Text2_0")->setText(dir.filePath("in.iso"));
         get<QLineEdit>(f, "Text2_1")->setText(dir.filePath("out.iso"));
-        get<QLineEdit>(f, "Text1")->setText(tags);
+        get<TagBox>(f, "Text1")->setText(tags);
         guitest::ModalScript script(5000);
         guitest::BoxSeen seen;
         script.then(guitest::ModalScript::answerBox(QMessageBox::Ok, &seen));
@@ -193,7 +198,7 @@ private slots:
         QVERIFY2(seen.text.contains(wrong.isEmpty() ? QStringLiteral("没有填写") : "“" + wrong + "”"), qPrintable(seen.text));
         QVERIFY(seen.text.contains(QStringLiteral("200,225,517")));  // and how it should read
         QTRY_COMPARE(f.focusWidget(), get(f, "Text1"));
-        QCOMPARE(get<QLineEdit>(f, "Text1")->selectedText(), wrong);
+        QCOMPARE(get<TagBox>(f, "Text1")->selectedText(), wrong);
         QVERIFY(!QFileInfo::exists(dir.filePath("out.iso")));
     }
 
@@ -357,7 +362,7 @@ private slots:
             Form1 f;
             get<QLineEdit>(f, "Text2_0")->setText("/data/in.iso");
             get<QLineEdit>(f, "Text2_1")->setText("/data/out.iso");
-            get<QLineEdit>(f, "Text1")->setText("200,701");
+            get<TagBox>(f, "Text1")->setText("200,701");
             for (const char* name : {"Option2_1", "Option3_0", "Option4_1", "Option1_0", "Check1"})
                 get<QAbstractButton>(f, name)->click();
             f.resize(f.width() + 40, f.height() + 30);
@@ -365,7 +370,7 @@ private slots:
         Form1 g;
         QCOMPARE(get<QLineEdit>(g, "Text2_0")->text(), QStringLiteral("/data/in.iso"));
         QCOMPARE(get<QLineEdit>(g, "Text2_1")->text(), QStringLiteral("/data/out.iso"));
-        QCOMPARE(get<QLineEdit>(g, "Text1")->text(), QStringLiteral("200,701"));
+        QCOMPARE(get<TagBox>(g, "Text1")->text(), QStringLiteral("200,701"));
         for (const char* on : {"Option2_1", "Option3_0", "Option4_1", "Option1_0", "Check1"}) QVERIFY2(checked(g, on), on);
         // The run settings follow the restored buttons.
         QCOMPARE(g.settings().letterCase, pinyin::LetterCase::Capitalised);
@@ -490,11 +495,10 @@ private slots:
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         QVERIFY(f.minimumSize() != f.maximumSize());  // the window can be resized
-        auto* tags = get<QLineEdit>(f, "Text1");
-        // At the size it opens with, the tag box shows the whole default list.
-        const int frame = tags->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, tags);
-        QVERIFY2(tags->fontMetrics().horizontalAdvance(tags->text()) <= tags->width() - 2 * frame - 4,
-                 qPrintable(QString::number(tags->width())));
+        auto* tags = get<TagBox>(f, "Text1");
+        // At the size it opens with, the tag box shows the whole default list on one line.
+        auto linesOfTags = [tags] { return tags->document()->firstBlock().layout()->lineCount(); };
+        QCOMPARE(linesOfTags(), 1);
         // Every control inside the window, at the opening size, the smallest and a larger one.
         const int tagWidth = tags->width();
         for (QSize size : {f.size(), QSize(1, 1), f.size() + QSize(300, 200)}) {
@@ -507,6 +511,20 @@ private slots:
             }
         }
         QCOMPARE(tags->width(), tagWidth + 300);  // the tag box takes the added width
+        // And the added height: nothing opens between the frames and the progress bar.
+        f.resize(f.size() - QSize(300, 200));
+        QTest::qWait(20);
+        const int tagHeight = tags->height(), barTop = placeIn(f, get(f, "ProgressBar1")).top();
+        f.resize(f.size() + QSize(0, 200));
+        QTest::qWait(20);
+        QCOMPARE(tags->height(), tagHeight + 200);
+        QCOMPARE(placeIn(f, get(f, "ProgressBar1")).top(), barTop + 200);
+        // A list longer than the box is wide wraps, and every tag stays in sight.
+        tags->setText(QString("200,").repeated(60) + "701");
+        QTest::qWait(20);
+        QVERIFY(linesOfTags() > 1);
+        QVERIFY(!tags->verticalScrollBar()->isVisible());
+        tags->setText(QString::fromUtf8(pinyin::kDefaultTags.data(), pinyin::kDefaultTags.size()));
         // The quieter manual mode stands under manual choice, indented.
         const QRect manual = placeIn(f, get(f, "Option1_0")), quiet = placeIn(f, get(f, "Check1"));
         QVERIFY(quiet.top() >= manual.bottom());

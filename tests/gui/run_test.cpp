@@ -25,6 +25,7 @@
 #include "form1.h"
 #include "form2.h"
 #include "support.h"
+#include "tagbox.h"
 #include "support/text.h"
 #include "support/text.h"
 
@@ -184,7 +185,7 @@ private slots:
                 if (f.findChild<QWidget*>(name)->isEnabled()) unlocked << name;
             for (const char* name : {"Option3_0", "Option4_1", "Option2_1", "Option1_0"})
                 f.findChild<QRadioButton*>(name)->setChecked(true);
-            f.findChild<QLineEdit*>("Text1")->setText("701");
+            f.findChild<gui::TagBox*>("Text1")->setText("701");
             start(f);
             secondPressRefused = true;
         };
@@ -205,7 +206,7 @@ private slots:
         // The next press takes what the controls say then; the caption starts from the program's
         // name again.
         rec.onTitle = nullptr;
-        f.findChild<QLineEdit*>("Text1")->setText("200");
+        f.findChild<gui::TagBox*>("Text1")->setText("200");
         click(f, "Option1_1");
         script.then(ModalScript::answerBox(QMessageBox::Ok));
         const qsizetype before = rec.titles.size();
@@ -547,7 +548,7 @@ private slots:
     void aRunThatFindsNoListedFieldSaysSo() {
         Form1 f;
         prepare(f);
-        f.findChild<QLineEdit*>("Text1")->setText("2OO");
+        f.findChild<gui::TagBox*>("Text1")->setText("2OO");
         ModalScript script;
         BoxSeen done;
         script.then(ModalScript::answerBox(QMessageBox::Ok, &done));
