@@ -154,14 +154,25 @@ void dropLineBreaks(std::string_view piece, std::string& out) {
         if (!isLineBreak(c)) out.push_back(c);
 }
 
-/// Where a sound record starts inside `piece` and runs to its end, when the piece's own head is
-/// no leader (no record length, or a base address that is not its directory's end): the head is
-/// what is left of a record that lost its leader, and its directory only seems to account for
-/// the bytes. npos otherwise.
+/// The record length a leader at `at` names in digits, or npos.
+std::size_t namedLength(std::string_view s, std::size_t at) {
+    if (s.size() - at < 5 || !digitsAt(s, at, 5)) return npos;
+    return static_cast<std::size_t>(marc::detail::numberOrNone(s.substr(at, 5)));
+}
+
+/// Where a sound record starts inside `piece` and runs to its end (its leader names that length,
+/// its directory accounts for the bytes), when the piece's own leader does not name the piece:
+/// the head is what is left of a record that lost its leader or its terminator, and its directory
+/// only seems to account for the bytes. A record whose leader names it, quoting another that ends
+/// where it ends, stays one. npos otherwise.
 std::size_t soundRecordBehindHead(std::string_view piece) {
-    if (directoryEnd(piece, 0) != npos) return npos;
-    const std::size_t k = findRecordStart(piece);
-    return k != npos && directoryAccountsFor(piece.substr(k)) ? k : npos;
+    if (directoryEnd(piece, 0) != npos && namedLength(piece, 0) == piece.size()) return npos;
+    for (std::size_t from = 0;;) {
+        const std::size_t k = findRecordStart(piece.substr(from));
+        if (k == npos) return npos;
+        from += k;
+        if (namedLength(piece, from) == piece.size() - from && directoryAccountsFor(piece.substr(from))) return from;
+    }
 }
 
 }  // namespace

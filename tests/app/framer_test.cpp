@@ -266,6 +266,12 @@ TEST(Framer, ASoundRecordIsNotTakenByAPieceThatLostItsLeader) {
     for (std::size_t block : {std::size_t{1} << 20, std::size_t{5}})
         EXPECT_EQ(cuts(frameAll(r1 + headless + r2, block)),
                   (std::vector<std::pair<std::string, bool>>{{r1, true}, {head, false}, {r3, true}, {r2, true}}));
+    // A leader that names another length is no better: r3, which its own leader names, wins.
+    std::string misnamed = whole;
+    misnamed.replace(0, 5, "02100");
+    EXPECT_EQ(cuts(frameAll(r1 + misnamed + r2)),
+              (std::vector<std::pair<std::string, bool>>{
+                  {r1, true}, {misnamed.substr(0, misnamed.size() - r3.size()), false}, {r3, true}, {r2, true}}));
 }
 
 TEST(Framer, ARecordEndsWhereItsDirectorySaysItsLastFieldEnds) {
