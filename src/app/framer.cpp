@@ -355,8 +355,10 @@ bool RecordFramer::cut(Frame& frame) {
         // starts right behind its last field.
         for (std::size_t next = l.end; !l.past && next <= l.end + 1 && next < piece.size(); ++next)
             if (recordAt(piece, next)) return frame = take(pos_ + next, kNextRecordInside), true;
-        // A record terminator inside a field: the record ends at the one its directory names.
-        if (!pieceIsTail_ && l.end >= piece.size()) {
+        // A record terminator inside a field: the record ends at the one its directory names,
+        // where its leader names that length too (a damaged directory alone may reach into the
+        // records behind).
+        if (!pieceIsTail_ && l.end >= piece.size() && namedLength(rest, 0) == l.end + 1) {
             if (l.past || l.end >= rest.size()) {
                 if (!eof_) return false;  // wait for the bytes its directory names
             } else if (rest[l.end] == marc::kRecordTerminator && directoryAccountsFor(rest.substr(0, l.end + 1))) {

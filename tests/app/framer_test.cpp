@@ -266,6 +266,22 @@ TEST(Framer, ASoundRecordIsNotTakenByAPieceThatLostItsLeader) {
     for (std::size_t block : {std::size_t{1} << 20, std::size_t{5}})
         EXPECT_EQ(cuts(frameAll(r1 + headless + r2, block)),
                   (std::vector<std::pair<std::string, bool>>{{r1, true}, {head, false}, {r3, true}, {r2, true}}));
+    // A directory that reaches past the record's terminator, into the record behind, takes it
+    // only where the leader names that length too.
+    auto padded = [](std::size_t n, std::size_t width) {
+        std::string digits = std::to_string(n);
+        return std::string(width - digits.size(), '0') + digits;
+    };
+    std::string reaching = r1;
+    const std::size_t last = 24 + 12 * 4 + 3;  // the length of the last of its five fields
+    reaching.replace(last, 4, padded(std::stoul(reaching.substr(last, 4)) + r2.size(), 4));
+    ASSERT_EQ(reaching.size(), r1.size());
+    EXPECT_EQ(cuts(frameAll(reaching + r2 + r3)),
+              (std::vector<std::pair<std::string, bool>>{{reaching, true}, {r2, true}, {r3, true}}));
+    std::string named = reaching;
+    named.replace(0, 5, padded(reaching.size() + r2.size(), 5));
+    EXPECT_EQ(cuts(frameAll(named + r2 + r3)), (std::vector<std::pair<std::string, bool>>{{named + r2, true}, {r3, true}}));
+
     // A leader that names another length is no better: r3, which its own leader names, wins.
     std::string misnamed = whole;
     misnamed.replace(0, 5, "02100");
