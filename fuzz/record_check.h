@@ -174,7 +174,10 @@ inline bool listed(std::string_view tagList, std::string_view tag) { return tagL
 
 /// Which pinyin a run writes: into A or 9 behind each subfield a, or behind every lower-case
 /// subfield into the capital of its code.
-enum class Mode { SubfieldA, EverySubfield };
+/// TakenOut: as EverySubfield, for a field whose pinyin was taken out, where a capital that
+/// stood behind a removed one now stands behind the source: a capital counts as pinyin behind
+/// its source or behind another capital counted so.
+enum class Mode { SubfieldA, EverySubfield, TakenOut };
 
 /// Whether `code` is the capital of `previous`, a lower-case letter.
 inline bool capitalOf(char code, char previous) {
@@ -195,7 +198,7 @@ inline std::string withoutPinyin(std::string_view field, Mode mode = Mode::Subfi
         const char code = from > 0 && !piece.empty() ? piece[0] : 0;
         const bool pinyin = mode == Mode::SubfieldA ? code == 'A' || (code == '9' && previous == 'a')
                                                     : capitalOf(code, previous);
-        if (mode == Mode::EverySubfield) previous = code;
+        if (mode == Mode::EverySubfield) previous = code;  // TakenOut keeps the source's
         if (!pinyin) {
             if (from > 0) out.push_back('\x1F');
             out.append(piece);
