@@ -170,6 +170,34 @@ private slots:
         QVERIFY2(contains(records[2], "|a书|Ashu"), records[2].c_str());
     }
 
+    // Every subfield that holds Chinese: the chooser says which subfield it asks about, each
+    // gets its own capital, and the code buttons stay off after the run as before it.
+    void everySubfieldWithTheChooser() {
+        const std::string input = file("every.iso");
+        guitest::writeRecordFile(input, {"001    r1\r\n005    20240101120000.0\r\n101 0  |achi\r\n"
+                                         "200 1  |a书|f银行|v2\r\n\r\n"});
+        Form1 f;
+        prepare(f, input);
+        click(f, "Option5_1");
+        QVERIFY(!f.findChild<QWidget*>("Option4_0")->isEnabled() && !f.findChild<QWidget*>("Option4_1")->isEnabled());
+        ModalScript script;
+        script.then([&](QWidget* modal) {
+            QCOMPARE(modal->findChild<QLabel*>("Label3")->text(), QStringLiteral("第 1 条记录　200 字段 $f 子字段　001：r1"));
+            QCOMPARE(modal->findChild<QTextEdit*>("RichTextBox1")->toPlainText(), QStringLiteral("银行"));
+            modal->findChild<QPushButton*>("Command1")->click();
+        });
+        script.then(ModalScript::answerBox(QMessageBox::Ok));
+        start(f);
+        QVERIFY(!script.timedOut());
+        QCOMPARE(script.stepsLeft(), std::size_t(0));
+        const auto records = guitest::readRecordFile(output_);
+        QCOMPARE(records.size(), std::size_t(1));
+        QVERIFY2(contains(records[0], "|a书|Ashu|f银行|Fyin xing|v2"), records[0].c_str());
+        QVERIFY(!f.findChild<QWidget*>("Option4_0")->isEnabled() && !f.findChild<QWidget*>("Option4_1")->isEnabled());
+        click(f, "Option5_0");
+        QVERIFY(f.findChild<QWidget*>("Option4_0")->isEnabled() && f.findChild<QWidget*>("Option4_1")->isEnabled());
+    }
+
     // The run keeps the settings it started with: every control that decides the output is
     // locked until the end message, and even a control changed behind the lock changes nothing.
     void theRunKeepsTheSettingsItStartedWith() {
