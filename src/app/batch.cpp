@@ -515,7 +515,7 @@ std::string partialPathFor(const std::string& outputPath) { return outputPath + 
 
 BatchResult runBatch(const BatchOptions& options, const pinyin::RunSettings& settings,
                      BatchObserver& observer) {
-    if (settings.polyphone == pinyin::Polyphone::Manual && !observer.chooser())
+    if (settings.polyphone == pinyin::Polyphone::Manual && !settings.removePinyin && !observer.chooser())
         throw std::invalid_argument("manual choice of readings needs the observer's chooser");
     Run run(options, settings, observer);
     return run.go();

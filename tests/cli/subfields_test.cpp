@@ -89,8 +89,8 @@ TEST_F(Subfields, ExistingPinyinPerSubfieldAndLoneCapitals) {
               "1 \x1F" "a" + yinhang + "\x1F" "Ayin xing\x1F" "e" + shu + "\x1F" "Eshu\x1F" "v1\x1F" "Flocal");
     ASSERT_EQ(batch("in.iso", "keep.iso", {"--subfields", "chinese", "--existing", "keep"}).status, 1);  // nothing added
     EXPECT_EQ(fieldsOf(slurp(dir / "keep.iso"))[0][2].second, title);
-    // Taken out: the pinyin behind its source, not the lone $F.
-    ASSERT_EQ(run({"--db", db, "--subfields", "chinese", "--remove-pinyin", "in.iso", "out.iso"}).status, 0);
+    // Taken out: the pinyin behind its source, not the lone $F; nobody is asked anything.
+    ASSERT_EQ(run({"--db", db, "--subfields", "chinese", "--remove-pinyin", "--polyphone", "ask", "in.iso", "out.iso"}).status, 0);
     EXPECT_EQ(fieldsOf(slurp(dir / "out.iso"))[0][2].second, "1 \x1F" "a" + yinhang + "\x1F" "e" + shu + "\x1F" "v1\x1F" "Flocal");
 }
 
