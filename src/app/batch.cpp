@@ -418,10 +418,13 @@ void Run::handle(const Frame& frame) {
             if (outputFailed_) return leaveForLater();  // at a question
             if (stopAtQuestion_) return leaveAt(number_, frame);
             // Taking pinyin out of a record that carries none leaves it as it came, byte for
-            // byte, whatever its 001 and 005 (a record whose leader misstates its length or base
-            // address, or counts characters, is written anew as any other).
+            // byte, whatever its 001 and 005. A record whose leader misstates its length or base
+            // address, or counts characters, is written anew as any other; one with a line break
+            // in its data is refused as any run refuses it (its lines, cut at the break, may hide
+            // pinyin).
             const bool asRead = atStart_.removePinyin && counts.annotated == 0 && options_.keepLeader &&
-                                !source_.charCounted && wholeAsItsLeaderSays(cleaned_);
+                                !source_.charCounted && cleaned_.find_first_of("\r\n") == std::string::npos &&
+                                wholeAsItsLeaderSays(cleaned_);
             const std::string encoded = asRead ? cleaned_ : marc::marcToIsoBytes(annotated, *codec_, context_);
             if (encoded.empty())
                 fail(number_, frame, problem::of(problem::Kind::NothingToWrite), std::string(kNothingToWrite));
