@@ -272,9 +272,9 @@ std::string nothingDone(const app::BatchResult& r, const std::string& tagList, L
         return chinese ? "没有为任何字段添加拼音：写入的记录中没有所列的字段（" + tagList + "）"
                        : "no field got pinyin: none of the records written has a field listed (" + tagList + ")";
     if (r.subfields == pinyin::Subfields::Chinese)
-        return chinese ? "没有为任何字段添加拼音：所列的字段（" + tagList + "）中没有含汉字的小写代码子字段"
-                       : "no field got pinyin: no lower-case subfield of the listed fields (" + tagList +
-                             ") holds Chinese";
+        return chinese ? "没有为任何字段添加拼音：所列的字段（" + tagList + "）中没有缺少拼音的含汉字小写代码子字段"
+                       : "no field got pinyin: the listed fields (" + tagList +
+                             ") hold no lower-case subfield with Chinese that lacks its pinyin";
     return chinese ? "没有为任何字段添加拼音：所列的字段（" + tagList + "）中没有 $a 子字段"
                    : "no field got pinyin: the listed fields (" + tagList + ") have no subfield a";
 }
