@@ -67,6 +67,14 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& o) {
     app.add_option("--tags", o.tags, "fields that get pinyin: tags of three digits or capital letters, "
                    "apart by commas or spaces")->capture_default_str();
     app.add_option("--code", o.code, "code of the pinyin subfield: A or 9")->capture_default_str();
+    app.add_option("--subfields", o.subfields,
+                   "which subfields get pinyin: subfield a only, into the subfield --code names (a), or "
+                   "every lower-case subfield that holds Chinese, into the capital of its code: $a to $A, "
+                   "$e to $E, $f to $F (chinese)")
+        ->capture_default_str();
+    app.add_flag("--remove-pinyin", o.removePinyin,
+                 "take out the pinyin subfields that --subfields and --code write, add none, change "
+                 "nothing else (records without pinyin come through byte for byte)");
     app.add_option("--case", letterCase, "lower case, or capital initials as stored: lower or capital")
         ->capture_default_str();
     app.add_option("--existing", o.existing, "fields that already carry pinyin: re-do (delete) or keep them")
@@ -137,14 +145,17 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& o) {
             for (const std::string& extra : app.remaining()) rest += (rest.empty() ? "" : " ") + extra;
             usage(Kind::UsageTooMany, {}, rest);
         }
-        const std::pair<const char*, bool> modes[] = {{"--dump", o.dump}, {"--lines", o.lines}, {"--check", o.check}};
-        for (std::size_t i = 0; i < 3; ++i)
-            for (std::size_t k = i + 1; k < 3; ++k)
+        const std::pair<const char*, bool> modes[] = {
+            {"--dump", o.dump}, {"--lines", o.lines}, {"--check", o.check}, {"--remove-pinyin", o.removePinyin}};
+        for (std::size_t i = 0; i < std::size(modes); ++i)
+            for (std::size_t k = i + 1; k < std::size(modes); ++k)
                 if (modes[i].second && modes[k].second) usage(Kind::UsageExcludes, modes[i].first, modes[k].first);
         if (o.input.empty()) throw Usage{problem::of(Kind::NoInputPath)};
         if (o.output.empty() && !o.dump && !o.lines) throw Usage{problem::of(Kind::NoOutputPath)};
         if (o.dump && !o.output.empty() && o.output != "-") usage(Kind::UsageDumpTakesNoOutput, {}, o.output);
         pickOne<int>("--code", o.code, {{"A", 0}, {"9", 0}});
+        pickOne<int>("--subfields", o.subfields, {{"a", 0}, {"chinese", 0}});
+        if (o.subfields == "chinese" && o.code == "9") usage(Kind::UsageCode9EverySubfield, "--code 9", "--subfields chinese");
         o.letterCase = pickOne<pinyin::LetterCase>(
             "--case", letterCase, {{"lower", pinyin::LetterCase::Lower}, {"capital", pinyin::LetterCase::Capitalised}});
         pickOne<int>("--existing", o.existing, {{"delete", 0}, {"keep", 0}});
@@ -197,6 +208,8 @@ pinyin::RunSettings toRunSettings(const Options& o) {
     s.tagList = o.tags;
     s.useCodeA = o.code == "A";
     s.delExisting = o.existing == "delete";
+    s.subfields = o.subfields == "chinese" ? pinyin::Subfields::Chinese : pinyin::Subfields::A;
+    s.removePinyin = o.removePinyin;
     s.letterCase = o.letterCase;
     s.polyphone = o.polyphone == PolyphoneChoice::First    ? pinyin::Polyphone::Automatic
                   : o.polyphone == PolyphoneChoice::Phrase ? pinyin::Polyphone::Phrase

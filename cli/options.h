@@ -22,6 +22,8 @@ struct Options {
     std::string code = "A";            ///< A | 9
     pinyin::LetterCase letterCase = pinyin::LetterCase::Lower;
     std::string existing = "delete";   ///< delete | keep
+    std::string subfields = "a";       ///< a | chinese
+    bool removePinyin = false;         ///< take the pinyin out instead of adding it
     PolyphoneChoice polyphone = PolyphoneChoice::Phrase;
     std::string encoding = "auto";     ///< auto | gbk | gb18030 | utf-8
     std::string leader = "keep";       ///< keep | template

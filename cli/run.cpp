@@ -110,7 +110,7 @@ struct NoTerminal {
 /// remember goes into the last --words file, and into `words` for the rest of the run.
 std::unique_ptr<TtyChooser> chooserFor(const Options& o, messages::Language lang,
                                        const std::shared_ptr<pinyin::UserWords>& words) {
-    if (!asks(o)) return nullptr;
+    if (!asks(o) || o.removePinyin) return nullptr;  // taking pinyin out asks nothing
     int osError = 0;
     auto chooser = TtyChooser::open(osError, lang);
     if (!chooser) throw NoTerminal{osError};

@@ -70,7 +70,10 @@ std::optional<std::string> TtyChooser::choose(const pinyin::ChooserRequest& r) {
     const bool chinese = lang_ == messages::Language::Chinese;
     int suggested = r.suggested >= 0 && r.suggested < static_cast<int>(readings.size()) ? r.suggested : 0;
     if (before_) before_();
-    std::fprintf(out_, "\n%s\n", markCharacter(r.text, r.position).c_str());
+    // Where the text stands: its field and subfield, when the run knows them.
+    if (!r.tag.empty())
+        std::fprintf(out_, chinese ? "\n%s 字段 $%c 子字段：" : "\nfield %s $%c: ", r.tag.c_str(), r.subfield);
+    std::fprintf(out_, r.tag.empty() ? "\n%s\n" : "%s\n", markCharacter(r.text, r.position).c_str());
     for (std::size_t k = 0; k < readings.size(); ++k)
         std::fprintf(out_, "  %zu) %s%s", k + 1, readings[k].c_str(),
                      static_cast<int>(k) == suggested ? " *" : "");

@@ -1,6 +1,7 @@
 // Fuzzes the whole batch run: input file bytes -> runBatch -> output and rejects files.
 //
-// The first byte picks the code page, the polyphonic mode and the separator; the rest is the
+// The first byte picks the code page, the separator, the leader and how the pinyin is written
+// (subfield a or every subfield, existing pinyin kept or redone, or taken out); the rest is the
 // input file. Whatever it holds, the run must end, and nothing may be lost, invented or changed
 // without a word:
 //  - every record counted is either written or failed (read == written + failed);
@@ -221,9 +222,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     pinyin::RunSettings settings;
     options.keepLeader = (pick & 8) == 0;
     settings.polyphone = pinyin::Polyphone::Automatic;
-    settings.letterCase = (pick & 16) ? pinyin::LetterCase::Capitalised : pinyin::LetterCase::Lower;
-    settings.delExisting = (pick & 32) == 0;
-    settings.useCodeA = (pick & 64) == 0;
+    // Bits 16, 32 and 64 pick one of eight ways to write (or take out) the pinyin.
+    const unsigned way = (pick >> 4) & 7;
+    settings.letterCase = way == 1 || way == 3 ? pinyin::LetterCase::Capitalised : pinyin::LetterCase::Lower;
+    settings.delExisting = way != 2 && way != 5 && way != 6;
+    settings.useCodeA = way != 4 && way != 6;
+    settings.subfields = way == 3 || way == 5 || (way == 7 && (pick & 1)) ? pinyin::Subfields::Chinese
+                                                                          : pinyin::Subfields::A;
+    settings.removePinyin = way == 7;
+    const fuzzcheck::Mode mode = settings.subfields == pinyin::Subfields::Chinese ? fuzzcheck::Mode::EverySubfield
+                                                                                : fuzzcheck::Mode::SubfieldA;
     app::BatchObserver quiet;
     app::BatchResult r;
     try {
@@ -292,11 +300,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::string in;  // the record as cut: a record wrapped over lines joined
         fuzzcheck::require(cutInput(frame, r.encoding == codepage::Encoding::Utf8, inFields, in),
                            "a record written whose input bytes do not all belong to its fields", frame);
-        fuzzcheck::requireSameFields(inFields, fuzzcheck::fieldsOf(rec), settings.tagList, options.keepLeader,
-                                     std::string(in) + "\n" + std::string(rec));
+        const std::string detail = std::string(in) + "\n" + std::string(rec);
+        if (settings.removePinyin) {
+            // Taken out: nothing but whole subfields of listed fields; a record that carries no
+            // pinyin comes through byte for byte, when its leader says what it is.
+            const fuzzcheck::Fields outFields = fuzzcheck::fieldsOf(rec);
+            bool carries = false;
+            for (const auto& [tag, data] : inFields)
+                carries = carries || (fuzzcheck::listed(settings.tagList, tag) && fuzzcheck::withoutPinyin(data, mode) != data);
+            std::size_t length = 0;
+            if (!carries && options.keepLeader && fuzzcheck::soundRecordAt(in, 0, length) && length == in.size())
+                fuzzcheck::require(rec == in, "a record without pinyin did not come through byte for byte", detail);
+            if (rec == in) continue;
+            for (std::size_t i = 0, k = 2; i < inFields.size() && k < outFields.size(); ++i) {
+                if (inFields[i].first == "001" || inFields[i].first == "005" || inFields[i].first != outFields[k].first) continue;
+                if (fuzzcheck::listed(settings.tagList, inFields[i].first))
+                    fuzzcheck::require(fuzzcheck::lessPinyinOnly(inFields[i].second, outFields[k].second, mode),
+                                       "taking pinyin out changed more than pinyin subfields", detail);
+                ++k;
+            }
+        }
+        fuzzcheck::requireSameFields(inFields, fuzzcheck::fieldsOf(rec), settings.tagList, options.keepLeader, detail,
+                                     settings.removePinyin && mode == fuzzcheck::Mode::EverySubfield ? fuzzcheck::Mode::TakenOut : mode);
         if (options.keepLeader)
             fuzzcheck::require(rec.substr(5, 7) == in.substr(5, 7) && rec.substr(17, 7) == in.substr(17, 7),
-                               "the record's own leader is not kept", std::string(in) + "\n" + std::string(rec));
+                               "the record's own leader is not kept", detail);
     }
     if (from != written.size()) broken("the output does not end with a whole record");
     if (count != r.written) broken("the output holds another number of records than counted written");

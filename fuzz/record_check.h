@@ -172,17 +172,33 @@ inline bool soundRecordAt(std::string_view input, std::size_t p, std::size_t& le
 /// Whether a field's tag is among those a run annotates (the list matched as text).
 inline bool listed(std::string_view tagList, std::string_view tag) { return tagList.find(tag) != std::string_view::npos; }
 
+/// Which pinyin a run writes: into A or 9 behind each subfield a, or behind every lower-case
+/// subfield into the capital of its code.
+/// TakenOut: as EverySubfield, for a field whose pinyin was taken out, where a capital that
+/// stood behind a removed one now stands behind the source: a capital counts as pinyin behind
+/// its source or behind another capital counted so.
+enum class Mode { SubfieldA, EverySubfield, TakenOut };
+
+/// Whether `code` is the capital of `previous`, a lower-case letter.
+inline bool capitalOf(char code, char previous) {
+    return code >= 'A' && code <= 'Z' && previous == code - 'A' + 'a';
+}
+
 /// A data field without its pinyin subfields: what must come through of a field the run
-/// annotates. Every subfield A, and a subfield 9 only where it stands directly behind a subfield
-/// a (whether it reads as pinyin is the program's to judge); any other 9 is data and stays.
-inline std::string withoutPinyin(std::string_view field) {
+/// annotates. Mode::SubfieldA: every subfield A, and a subfield 9 only where it stands directly
+/// behind a subfield a (whether it reads as pinyin is the program's to judge); any other 9 is
+/// data and stays. Mode::EverySubfield: a capital directly behind its lower-case letter, as the
+/// field stands; a capital behind anything else is data and stays, and so is every 9.
+inline std::string withoutPinyin(std::string_view field, Mode mode = Mode::SubfieldA) {
     std::string out;
     std::size_t from = 0;
     char previous = 0;
     for (std::size_t i = field.find('\x1F'); ; i = field.find('\x1F', from)) {
         const std::string_view piece = field.substr(from, i == std::string_view::npos ? i : i - from);
         const char code = from > 0 && !piece.empty() ? piece[0] : 0;
-        const bool pinyin = code == 'A' || (code == '9' && previous == 'a');
+        const bool pinyin = mode == Mode::SubfieldA ? code == 'A' || (code == '9' && previous == 'a')
+                                                    : capitalOf(code, previous);
+        if (mode == Mode::EverySubfield) previous = code;  // TakenOut keeps the source's
         if (!pinyin) {
             if (from > 0) out.push_back('\x1F');
             out.append(piece);
@@ -199,7 +215,7 @@ inline std::string withoutPinyin(std::string_view field) {
 /// in order, each with the same bytes but, in a listed field, its pinyin subfields; under the
 /// templates a 000 field is not written.
 inline void requireSameFields(const Fields& in, const Fields& out, std::string_view tagList, bool keepLeader,
-                              std::string_view detail) {
+                              std::string_view detail, Mode mode = Mode::SubfieldA) {
     std::size_t id = in.size(), time = in.size();
     for (std::size_t i = in.size(); i-- > 0;) {
         if (in[i].first == "001") id = i;
@@ -215,10 +231,30 @@ inline void requireSameFields(const Fields& in, const Fields& out, std::string_v
         require(k < out.size(), "a field of the input is missing in the output", detail);
         const auto& [tag, data] = out[k++];
         require(tag == in[i].first, "a field's tag or place changed", detail);
-        if (listed(tagList, tag)) require(withoutPinyin(data) == withoutPinyin(in[i].second), "a listed field changed besides its pinyin", detail);
+        if (listed(tagList, tag))
+            require(withoutPinyin(data, mode) == withoutPinyin(in[i].second, mode), "a listed field changed besides its pinyin", detail);
         else require(data == in[i].second, "a field's bytes changed", detail);
     }
     require(k == out.size(), "the output holds a field the input did not have", detail);
+}
+
+/// Whether `out` is `in` with none or some of its subfields taken out, each one pinyin might be
+/// written in (A or 9; under Mode::EverySubfield a capital), the rest byte for byte in order.
+inline bool lessPinyinOnly(std::string_view in, std::string_view out, Mode mode) {
+    std::size_t o = 0;
+    std::size_t from = 0;
+    for (std::size_t i = in.find('\x1F');; i = in.find('\x1F', from)) {
+        const std::string_view piece = in.substr(from, i == std::string_view::npos ? i : i - from);
+        const std::string_view with = from > 0 ? in.substr(from - 1, piece.size() + 1) : piece;  // its delimiter
+        if (out.substr(o, with.size()) == with && (o + with.size() == out.size() || out[o + with.size()] == '\x1F'))
+            o += with.size();
+        else if (from == 0 || piece.empty() ||
+                 !(mode == Mode::SubfieldA ? piece[0] == 'A' || piece[0] == '9' : piece[0] >= 'A' && piece[0] <= 'Z'))
+            return false;
+        if (i == std::string_view::npos) break;
+        from = i + 1;
+    }
+    return o == out.size();
 }
 
 }  // namespace fuzzcheck

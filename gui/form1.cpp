@@ -196,6 +196,13 @@ void Form1::buildControls() {
     frame5_ = frame(this, "Frame5", QStringLiteral("拼音字段名"));
     option4_[0] = button<OptionButton>(frame5_, "Option4_0", QStringLiteral("$&A"));
     option4_[1] = button<OptionButton>(frame5_, "Option4_1", QStringLiteral("$&9"));
+    option5_[0] = button<OptionButton>(frame5_, "Option5_0", QStringLiteral("仅$a子字段(&N)"));
+    option5_[1] = button<OptionButton>(frame5_, "Option5_1", QStringLiteral("每个含汉字的子字段（$a→$A，$e→$E…）(&H)"));
+    option5_[0]->setToolTip(QStringLiteral("只为 $a 加拼音，放在选定的 $A 或 $9 中：\n"
+                                           "200 1 $a红楼梦$Ahong lou meng$f曹雪芹著"));
+    option5_[1]->setToolTip(QStringLiteral("每个含汉字的小写代码子字段，拼音紧跟其后，代码为其大写字母（不用 $9）：\n"
+                                           "200 1 $a红楼梦$Ahong lou meng$f曹雪芹著$Fcao xue qin zhu\n"
+                                           "不含汉字的子字段（如 $v 中的数字）不加拼音"));
 
     frame6_ = frame(this, "Frame6", QStringLiteral("多音字"));
     option1_[0] = button<OptionButton>(frame6_, "Option1_0", QStringLiteral("人工选择多音字(&M)"));
@@ -234,9 +241,11 @@ void Form1::buildControls() {
     group(this, {option2_[0], option2_[1]})->setObjectName("Option2");
     group(this, {option3_[0], option3_[1]})->setObjectName("Option3");
     group(this, {option4_[0], option4_[1]})->setObjectName("Option4");
+    group(this, {option5_[0], option5_[1]})->setObjectName("Option5");
     option2_[0]->setChecked(true);
     option3_[1]->setChecked(true);
     option4_[0]->setChecked(true);
+    option5_[0]->setChecked(true);
     option1_[2]->setChecked(true);  // the words decide until the user chooses otherwise
 
     for (int i = 0; i < 2; ++i) {
@@ -256,7 +265,13 @@ void Form1::layOut() {
     row(frame1_, {text1_});
     row(frame3_, {option2_[0], option2_[1]});
     row(frame4_, {option3_[0], option3_[1]});
-    row(frame5_, {option4_[0], option4_[1]});
+    auto* code = new QGridLayout(frame5_);
+    code->addWidget(option4_[0], 0, 0);
+    code->addWidget(option4_[1], 0, 1);
+    code->addWidget(option5_[0], 1, 0);
+    code->addWidget(option5_[1], 1, 1);
+    code->setColumnStretch(0, 1);
+    code->setColumnStretch(1, 1);
 
     // The quieter manual mode under manual choice, indented as a part of it; the two automatic
     // modes beside them.
@@ -293,7 +308,7 @@ void Form1::layOut() {
     // Tab follows the reading order: down the frames, left to right within each.
     QWidget* const order[] = {text2_[0],   command2_[0], text2_[1],   command2_[1], text1_,
                               option2_[0], option2_[1],  option3_[0], option3_[1],  option4_[0],
-                              option4_[1], option1_[0],  option1_[1], check1_,      option1_[2],
+                              option4_[1], option5_[0],  option5_[1], option1_[0],  option1_[1], check1_,      option1_[2],
                               command3_[0], command3_[1], label1_};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
     resize(sizeHint());
@@ -307,11 +322,17 @@ void Form1::connectSettings() {
         if (on) check1_->setEnabled(id == 0);
     });
     check1_->setEnabled(option1_[0]->isChecked());
-    // The tag frame names the subfield code chosen.
+    // The tag frame names the subfield code chosen. Where every subfield gets its own, the code
+    // is the capital of each subfield's: $9 is not offered.
     const auto caption = [this] {
-        frame1_->setTitle(QStringLiteral("需要添加$%1拼音字段的有哪些?").arg(option4_[0]->isChecked() ? 'A' : '9'));
+        const bool every = option5_[1]->isChecked();
+        option4_[0]->setEnabled(!every);
+        option4_[1]->setEnabled(!every);
+        frame1_->setTitle(every ? QStringLiteral("需要为含汉字的子字段添加拼音（$a→$A，$e→$E…）的字段有哪些?")
+                                : QStringLiteral("需要添加$%1拼音字段的有哪些?").arg(option4_[0]->isChecked() ? 'A' : '9'));
     };
     connect(option4_[0], &QRadioButton::toggled, this, caption);
+    connect(option5_[1], &QRadioButton::toggled, this, caption);
     caption();
 }
 
@@ -319,6 +340,7 @@ pinyin::RunSettings Form1::settings() const {
     pinyin::RunSettings s;
     s.tagList = text1_->text().toStdString();
     s.useCodeA = option4_[0]->isChecked();
+    s.subfields = option5_[1]->isChecked() ? pinyin::Subfields::Chinese : pinyin::Subfields::A;
     s.delExisting = option2_[0]->isChecked();
     s.letterCase = option3_[1]->isChecked() ? pinyin::LetterCase::Lower : pinyin::LetterCase::Capitalised;
     s.polyphone = option1_[1]->isChecked()   ? pinyin::Polyphone::Automatic
@@ -332,6 +354,7 @@ void Form1::showSettings(const pinyin::RunSettings& s) {
     text1_->setText(QString::fromStdString(s.tagList));
     text1_->setCursorPosition(0);
     option4_[s.useCodeA ? 0 : 1]->setChecked(true);
+    option5_[s.subfields == pinyin::Subfields::Chinese ? 1 : 0]->setChecked(true);
     option2_[s.delExisting ? 0 : 1]->setChecked(true);
     option3_[s.letterCase == pinyin::LetterCase::Lower ? 1 : 0]->setChecked(true);
     option1_[s.polyphone == pinyin::Polyphone::Automatic ? 1 : s.polyphone == pinyin::Polyphone::Phrase ? 2 : 0]

@@ -177,6 +177,7 @@ private:
     QRadioButton* option2_[2] = {};
     QRadioButton* option3_[2] = {};
     QRadioButton* option4_[2] = {};
+    QRadioButton* option5_[2] = {};      // subfield a only, or every subfield that holds Chinese
     QCheckBox* check1_ = nullptr;
     LinkLabel* label1_ = nullptr;
     QGroupBox* frame6_ = nullptr;        // the polyphonic choice

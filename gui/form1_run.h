@@ -76,7 +76,7 @@ public:
     std::optional<std::string> choose(const pinyin::ChooserRequest& request) override {
         showCount();
         window_.chooser_.setLowerCase(settings_.letterCase == pinyin::LetterCase::Lower);
-        window_.chooser_.setWhere(where(request.tag));
+        window_.chooser_.setWhere(where(request.tag, request.subfield));
         return window_.chooser_.choose(request);
     }
 
@@ -99,9 +99,10 @@ private:
     static constexpr qint64 kCaptionMs = 40;
     static constexpr qint64 kYieldMs = 10;
 
-    QString where(const std::string& tag) const {
+    QString where(const std::string& tag, char subfield) const {
         QString text = QStringLiteral("第 %1 条记录").arg(number_);
-        if (!tag.empty()) text += QStringLiteral("　%1 字段").arg(QString::fromStdString(tag));
+        if (!tag.empty())
+            text += QStringLiteral("　%1 字段 $%2 子字段").arg(QString::fromStdString(tag), QChar::fromLatin1(subfield));
         const std::string_view id = controlNumber(working_);
         if (!id.empty()) text += QStringLiteral("　001：%1").arg(QString::fromUtf8(id.data(), id.size()));
         return text;

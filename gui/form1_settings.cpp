@@ -29,6 +29,7 @@ void Form1::loadSettings() {
     pick("options/existing", option2_, 2);
     pick("options/case", option3_, 2);
     pick("options/code", option4_, 2);
+    pick("options/subfields", option5_, 2);
     pick("options/polyphone", option1_, 3);
     check1_->setChecked(store->value("options/askOnlyWhenUnsure", false).toBool());
     const QString folder = store->value("folders/last").toString();
@@ -55,6 +56,7 @@ void Form1::saveSettings() const {
     store->setValue("options/existing", checkedOf(option2_, 2));
     store->setValue("options/case", checkedOf(option3_, 2));
     store->setValue("options/code", checkedOf(option4_, 2));
+    store->setValue("options/subfields", checkedOf(option5_, 2));
     store->setValue("options/polyphone", checkedOf(option1_, 3));
     store->setValue("options/askOnlyWhenUnsure", check1_->isChecked());
     if (!lastFileFolder().isEmpty()) store->setValue("folders/last", lastFileFolder());

@@ -100,6 +100,7 @@ void Form1::saveResume(const QString& input, const QString& output, const pinyin
     store->setValue("done", static_cast<qlonglong>(done));
     store->setValue("tags", QString::fromStdString(used.tagList));
     store->setValue("codeA", used.useCodeA);
+    store->setValue("everySubfield", used.subfields == pinyin::Subfields::Chinese);
     store->setValue("delExisting", used.delExisting);
     store->setValue("lower", used.letterCase == pinyin::LetterCase::Lower);
     store->setValue("polyphone", static_cast<int>(used.polyphone));
@@ -122,6 +123,7 @@ std::optional<Form1::Resume> Form1::resumePoint(const QString& input, const QStr
         return std::nullopt;
     r.settings.tagList = store->value("tags").toString().toStdString();
     r.settings.useCodeA = store->value("codeA", true).toBool();
+    r.settings.subfields = store->value("everySubfield", false).toBool() ? pinyin::Subfields::Chinese : pinyin::Subfields::A;
     r.settings.delExisting = store->value("delExisting", true).toBool();
     r.settings.letterCase = store->value("lower", true).toBool() ? pinyin::LetterCase::Lower : pinyin::LetterCase::Capitalised;
     const int mode = store->value("polyphone", 2).toInt();

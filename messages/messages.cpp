@@ -260,9 +260,21 @@ std::string nothingDone(const app::BatchResult& r, const std::string& tagList, L
                              ", and --skip passed over " + (r.skipped == 1 ? "it" : "them all");
     if (r.written == 0)
         return chinese ? "没有写入任何记录：每一条记录都失败了" : "no record written: every record failed";
+    if (r.removePinyin) {
+        if (r.fieldsListed == 0)
+            return chinese ? "没有删除任何拼音：写入的记录中没有所列的字段（" + tagList + "）"
+                           : "no pinyin taken out: none of the records written has a field listed (" + tagList + ")";
+        return chinese ? "没有删除任何拼音：所列的字段（" + tagList + "）中没有拼音子字段，记录按原样写出"
+                       : "no pinyin taken out: the listed fields (" + tagList +
+                             ") carry none; the records were written as they came";
+    }
     if (r.fieldsListed == 0)
         return chinese ? "没有为任何字段添加拼音：写入的记录中没有所列的字段（" + tagList + "）"
                        : "no field got pinyin: none of the records written has a field listed (" + tagList + ")";
+    if (r.subfields == pinyin::Subfields::Chinese)
+        return chinese ? "没有为任何字段添加拼音：所列的字段（" + tagList + "）中没有缺少拼音的含汉字小写代码子字段"
+                       : "no field got pinyin: the listed fields (" + tagList +
+                             ") hold no lower-case subfield with Chinese that lacks its pinyin";
     return chinese ? "没有为任何字段添加拼音：所列的字段（" + tagList + "）中没有 $a 子字段"
                    : "no field got pinyin: the listed fields (" + tagList + ") have no subfield a";
 }

@@ -32,6 +32,22 @@ namespace {
 
 constexpr std::string_view kNothingToWrite = "the record has no field to write besides 001 and 005";
 
+/// Whether a record's leader gives its length and base address as they are: five digits each,
+/// the base address right behind the directory's terminator, the record terminator last.
+bool wholeAsItsLeaderSays(std::string_view rec) {
+    const auto number = [&](std::size_t at) {
+        std::size_t n = 0;
+        for (std::size_t i = at; i < at + 5; ++i) {
+            if (rec[i] < '0' || rec[i] > '9') return std::string_view::npos;
+            n = n * 10 + static_cast<std::size_t>(rec[i] - '0');
+        }
+        return n;
+    };
+    if (rec.size() < 26 || rec.back() != '\x1D' || number(0) != rec.size()) return false;
+    const std::size_t base = number(12);
+    return base != std::string_view::npos && base > 24 && base < rec.size() && rec.find('\x1E', 24) == base - 1;
+}
+
 class Run : public RunControl {
 public:
     Run(const BatchOptions& options, const pinyin::RunSettings& settings, BatchObserver& observer)
@@ -153,6 +169,8 @@ void Run::start() {
     checkOutputEnd();
     rememberOutputEnd();
     atStart_ = settings_;
+    result_.subfields = atStart_.subfields;
+    result_.removePinyin = atStart_.removePinyin;
     if (pinyin::Chooser* chooser = observer_.chooser()) {
         shownChooser_.emplace(chooser);
         asker_ = std::make_unique<WriteFirst>(*this, *shownChooser_);
@@ -399,7 +417,15 @@ void Run::handle(const Frame& frame) {
             const std::string annotated = pinyin::py(source_.working, atStart_, *romaniser_, &counts);
             if (outputFailed_) return leaveForLater();  // at a question
             if (stopAtQuestion_) return leaveAt(number_, frame);
-            const std::string encoded = marc::marcToIsoBytes(annotated, *codec_, context_);
+            // Taking pinyin out of a record that carries none leaves it as it came, byte for
+            // byte, whatever its 001 and 005. A record whose leader misstates its length or base
+            // address, or counts characters, is written anew as any other; one with a line break
+            // in its data is refused as any run refuses it (its lines, cut at the break, may hide
+            // pinyin).
+            const bool asRead = atStart_.removePinyin && counts.annotated == 0 && options_.keepLeader &&
+                                !source_.charCounted && cleaned_.find_first_of("\r\n") == std::string::npos &&
+                                wholeAsItsLeaderSays(cleaned_);
+            const std::string encoded = asRead ? cleaned_ : marc::marcToIsoBytes(annotated, *codec_, context_);
             if (encoded.empty())
                 fail(number_, frame, problem::of(problem::Kind::NothingToWrite), std::string(kNothingToWrite));
             else if (write(frame, encoded); !outputFailed_) {
@@ -492,7 +518,7 @@ std::string partialPathFor(const std::string& outputPath) { return outputPath + 
 
 BatchResult runBatch(const BatchOptions& options, const pinyin::RunSettings& settings,
                      BatchObserver& observer) {
-    if (settings.polyphone == pinyin::Polyphone::Manual && !observer.chooser())
+    if (settings.polyphone == pinyin::Polyphone::Manual && !settings.removePinyin && !observer.chooser())
         throw std::invalid_argument("manual choice of readings needs the observer's chooser");
     Run run(options, settings, observer);
     return run.go();

@@ -123,6 +123,10 @@ struct BatchResult {
     /// pinyin subfield: a run that wrote records with none annotated did nothing it was asked.
     std::int64_t fieldsListed = 0;
     std::int64_t fieldsAnnotated = 0;
+    /// The run's mode, for the front ends' words on what it did: under removePinyin,
+    /// fieldsAnnotated counts the fields the pinyin was taken out of.
+    pinyin::Subfields subfields = pinyin::Subfields::A;
+    bool removePinyin = false;
     /// Bytes of a partial record cut off the output's end (BatchOptions::repairTail) and saved
     /// to partialPath; 0 when the output ended with a whole record.
     std::uint64_t tailRepaired = 0;

@@ -137,9 +137,9 @@ PinyinChecker::PinyinChecker(const pinyin::PinyinTable& table, const pinyin::Run
 PinyinChecker::~PinyinChecker() = default;
 
 PinyinComparison PinyinChecker::compare(std::string_view text, std::string_view existing,
-                                        std::string_view tag) {
+                                        std::string_view tag, char subfield) {
     PinyinComparison c;
-    const std::string out = ours_.pinyin(text, tag);
+    const std::string out = ours_.pinyin(text, tag, subfield);
     c.ours = std::string(trimSpaces(out));
     std::string letters, theirs;
     std::vector<std::size_t> owner;
@@ -154,7 +154,7 @@ PinyinComparison PinyinChecker::compare(std::string_view text, std::string_view 
     c.places = differingOwners(letters, owner, theirs);
 
     recorder_->asked.clear();
-    unsure_.pinyin(text, tag);
+    unsure_.pinyin(text, tag, subfield);
     // The questions' UTF-16 positions as characters.
     std::vector<std::size_t> askedAt;
     std::size_t units = 0, index = 0;
@@ -245,14 +245,17 @@ void Check::checkRecord(const std::string& working) {
                 at = next;
             }
             bool checked = false, differs = false;
+            const pinyin::Subfields mode = settings_.subfields;
             for (std::size_t k = 0; k < pieces.size(); ++k) {
                 const std::string_view py = pieces[k];
-                if (!pinyin::isPinyinSubfield(py, k > 0 ? pieces[k - 1] : std::string_view())) continue;
-                // The subfield a it romanises: the nearest before it, else the first after it.
-                const std::string_view a = titleOf(pieces, k);
-                if (a.empty()) continue;
+                if (!pinyin::isPinyinSubfield(py, k > 0 ? pieces[k - 1] : std::string_view(), mode)) continue;
+                // The subfield a it romanises: the nearest before it, else the first after it;
+                // in the other mode, its source right before it, when that holds Chinese (a pair
+                // a run would write).
+                const std::string_view a = mode == pinyin::Subfields::A ? titleOf(pieces, k) : pieces[k - 1];
+                if (a.empty() || (mode == pinyin::Subfields::Chinese && !pinyin::holdsChinese(a.substr(1)))) continue;
                 checked = true;
-                const PinyinComparison c = checker_->compare(a.substr(1), py.substr(1), tag);
+                const PinyinComparison c = checker_->compare(a.substr(1), py.substr(1), tag, a[0]);
                 if (c.agrees) continue;
                 differs = true;
                 std::string places;
@@ -260,7 +263,9 @@ void Check::checkRecord(const std::string& working) {
                     if (!places.empty()) places += ',';
                     places += std::to_string(p);
                 }
-                out += std::to_string(result_.read) + '\t' + cell(id) + '\t' + std::string(tag) + '\t' +
+                // Which subfield, where every subfield may have its own.
+                const std::string where = mode == pinyin::Subfields::A ? std::string(tag) : std::string(tag) + '$' + a[0];
+                out += std::to_string(result_.read) + '\t' + cell(id) + '\t' + where + '\t' +
                        cell(a.substr(1)) + '\t' + cell(trimSpaces(py.substr(1))) + '\t' + cell(c.ours) +
                        '\t' + places + '\t' + (c.unsure ? "yes" : "no") + '\n';
             }

@@ -42,10 +42,11 @@ public:
                   const pinyin::UserWords* words);
     ~PinyinChecker();
 
-    /// Compares `existing`, the pinyin a field carries for `text` (subfield a of field `tag`),
-    /// with ours. Letter case, spaces and punctuation do not count; tone marks and "ü" read as
-    /// the plain letters and "v".
-    PinyinComparison compare(std::string_view text, std::string_view existing, std::string_view tag);
+    /// Compares `existing`, the pinyin a field carries for `text` (subfield `subfield` of field
+    /// `tag`), with ours. Letter case, spaces and punctuation do not count; tone marks and "ü"
+    /// read as the plain letters and "v".
+    PinyinComparison compare(std::string_view text, std::string_view existing, std::string_view tag,
+                             char subfield = 'a');
 
 private:
     class Recorder;
@@ -57,8 +58,9 @@ private:
 
 /// Reads every record of options.inputPath and writes to options.outputPath (replaced; "-" for
 /// standard output) one tab-separated UTF-8 line per listed field whose subfield a has pinyin
-/// (code A or 9) directly behind it that disagrees with what `settings` would write: record
-/// number, 001, tag, the text, the existing pinyin, ours, the differing characters, and
+/// (code A or 9) directly behind it that disagrees with what `settings` would write (under
+/// Subfields::Chinese, per pair of a source holding Chinese and its capital behind it, the tag
+/// then written with the source's code: "200$f"): record number, 001, tag, the text, the existing pinyin, ours, the differing characters, and
 /// whether the quieter manual mode would have asked about one of them. Writes no records and
 /// asks no questions: the manual modes take what the phrase mode would. A header line comes
 /// first. Throws StartError when the check cannot start; records the reader refuses are

@@ -196,6 +196,7 @@ std::string RecordCodePage::textOf(const problem::Problem& p) {
 
 PhraseUse phraseUseOf(const pinyin::RunSettings& settings) {
     using pinyin::Polyphone;
+    if (settings.removePinyin) return PhraseUse::None;  // nothing is romanised
     if (settings.polyphone == Polyphone::Phrase) return PhraseUse::Required;
     if (settings.polyphone != Polyphone::Manual) return PhraseUse::None;
     return settings.askOnlyWhenUnsure ? PhraseUse::Required : PhraseUse::IfPresent;

@@ -44,6 +44,46 @@ bool annotate(std::string& out, std::string_view line, std::string_view tag,
     return any;
 }
 
+/// Appends the line with the romanisation of every subfield whose code is a lower-case letter
+/// and whose text holds Chinese directly behind it, under the capital of its code. Pinyin the
+/// line carries (isPinyinSubfield, Subfields::Chinese) is replaced under delExisting; else a
+/// source with its pinyin behind it keeps it and gets none. A capital subfield that stands
+/// alone, and everything else, stays as it stood. Returns whether the line got one.
+bool annotateEvery(std::string& out, std::string_view line, std::string_view tag,
+                   const RunSettings& settings, Romaniser& romaniser) {
+    bool any = false;
+    std::string_view before;  // the subfield in front of the piece, as the line had it
+    std::size_t start = 0;
+    for (bool head = true;; head = false) {
+        const std::size_t bar = line.find('|', start);
+        const std::string_view piece =
+            line.substr(start, bar == std::string_view::npos ? std::string_view::npos : bar - start);
+        if (head) {
+            out += piece;
+        } else {
+            const bool pinyin = isPinyinSubfield(piece, before, Subfields::Chinese);
+            if (!(pinyin && settings.delExisting)) {
+                out += '|';
+                out += piece;
+            }
+            const char code = piece.empty() ? '\0' : piece[0];
+            if (code >= 'a' && code <= 'z' && holdsChinese(piece.substr(1))) {
+                const char capital = static_cast<char>(code - 'a' + 'A');
+                const bool hasOne = !settings.delExisting && bar + 1 < line.size() && line[bar + 1] == capital;
+                if (!hasOne) {
+                    out += '|';
+                    out += capital;
+                    out += trimSpaces(romaniser.pinyin(piece.substr(1), tag, code));
+                    any = true;
+                }
+            }
+            before = piece;
+        }
+        if (bar == std::string_view::npos) return any;
+        start = bar + 1;
+    }
+}
+
 /// Whether the tag list holds `tag` as text. Tags of three ASCII digits, nearly every line,
 /// are answered from a table of the list's three-digit windows, rebuilt when the list changes:
 /// such a tag occurs in the list exactly when it equals one of those windows. Any other tag
@@ -94,6 +134,12 @@ std::string py(std::string_view marc, const RunSettings& settings, Romaniser& ro
         const bool listed = isListed(tagList, tag);
         if (!listed) {
             out += line;
+        } else if (settings.removePinyin) {
+            annotated = detail::mayCarryPinyin(line, settings.subfields) && carriesPinyin(line, settings.subfields);
+            if (annotated) out += withoutPinyin(line, settings.subfields);
+            else out += line;
+        } else if (settings.subfields == Subfields::Chinese) {
+            annotated = annotateEvery(out, line, tag, settings, romaniser);
         } else if (!detail::mayCarryPinyin(line)) {  // the common case, without a copy of the line
             annotated = annotate(out, line, tag, settings, romaniser);
         } else if (const auto todo = lineToAnnotate(line, settings.delExisting)) {
@@ -113,14 +159,16 @@ std::string py(std::string_view marc, const RunSettings& settings, Romaniser& ro
 }
 
 // Pinyin a listed field already carries: finding it and taking it out.
-std::string delZDA9(std::string_view line) {
+std::string delZDA9(std::string_view line) { return withoutPinyin(line, Subfields::A); }
+
+std::string withoutPinyin(std::string_view line, Subfields mode) {
     std::string out;
     out.reserve(line.size());
     std::string_view before;  // the subfield in front of the piece, as the line had it
     detail::forEachPiece(line, [&](std::string_view piece, bool head) {
         // The head is never a subfield, whatever its first character: a tag that starts with
         // "9" or "A" keeps its line. A 9 that is data stays where it stood.
-        const bool pinyinSubfield = !head && isPinyinSubfield(piece, before);
+        const bool pinyinSubfield = !head && isPinyinSubfield(piece, before, mode);
         before = head ? std::string_view() : piece;
         if (pinyinSubfield) return;
         if (!head) out += '|';

@@ -15,6 +15,9 @@ namespace pinyin {
 /// "9" that reads as the pinyin of the subfield a right before it. Its head and every other
 /// subfield, a 9 that holds data included, stay as they stood.
 std::string delZDA9(std::string_view line);
+/// The line without the pinyin subfields a run of `mode` writes (isPinyinSubfield, existing.h);
+/// delZDA9 is Subfields::A.
+std::string withoutPinyin(std::string_view line, Subfields mode);
 
 /// The existing-pinyin rule for one listed line: a line carries pinyin when it holds a pinyin
 /// subfield (carriesPinyin, existing.h). Returns the line to annotate (the line itself when it
@@ -28,8 +31,11 @@ struct AnnotateCounts {
     long long annotated = 0;  ///< of those, the fields that got a pinyin subfield
 };
 
-/// The working record with a pinyin subfield behind every subfield a of each listed field,
-/// every line ended by CR LF. `counts`, when given, is added to.
+/// The working record with a pinyin subfield behind every subfield a of each listed field
+/// (under Subfields::Chinese, behind every lower-case subfield that holds Chinese, under the
+/// capital of its code), every line ended by CR LF. With removePinyin, the listed fields lose
+/// the pinyin that mode writes instead, and get none; `counts.annotated` then counts the fields
+/// that lost some. `counts`, when given, is added to.
 std::string py(std::string_view marc, const RunSettings& settings, Romaniser& romaniser,
                AnnotateCounts* counts = nullptr);
 

@@ -14,6 +14,7 @@ struct ChooserRequest {
     std::string character;  ///< the character itself
     int suggested = 0;      ///< index in splitReadings(readings) that context suggests (0: first)
     std::string tag;        ///< the field the text stands in, empty when unknown
+    char subfield = 'a';    ///< the code of the subfield the text stands in
     /// What "remember this reading" needs: the word around the character that the phrase data
     /// found (empty when none) and where it starts in text, 1-based in UTF-16 code units...
     std::string word;

@@ -176,14 +176,32 @@ bool isPinyinSubfield(std::string_view piece, std::string_view before) {
     return piece[0] == '9' && !before.empty() && before[0] == 'a' && readsAsPinyinOf(piece.substr(1), before.substr(1));
 }
 
-bool carriesPinyin(std::string_view line) {
+bool carriesPinyin(std::string_view line) { return carriesPinyin(line, Subfields::A); }
+
+bool holdsChinese(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        if (static_cast<unsigned char>(text[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        if (isChinese(codepage::utf8::next(text, i))) return true;
+    }
+    return false;
+}
+
+bool isPinyinSubfield(std::string_view piece, std::string_view before, Subfields mode) {
+    if (mode == Subfields::A) return isPinyinSubfield(piece, before);
+    return !piece.empty() && piece[0] >= 'A' && piece[0] <= 'Z' && !before.empty() && before[0] == piece[0] - 'A' + 'a';
+}
+
+bool carriesPinyin(std::string_view line, Subfields mode) {
     std::string_view before;  // the subfield in front, empty for the first
     std::size_t bar = line.find('|');
     while (bar != std::string_view::npos) {
         const std::size_t next = line.find('|', bar + 1);
         const std::string_view piece =
             line.substr(bar + 1, next == std::string_view::npos ? std::string_view::npos : next - bar - 1);
-        if (isPinyinSubfield(piece, before)) return true;
+        if (isPinyinSubfield(piece, before, mode)) return true;
         before = piece;
         bar = next;
     }

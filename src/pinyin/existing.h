@@ -4,6 +4,8 @@
 
 #include <string_view>
 
+#include "pinyin/settings.h"
+
 namespace pinyin {
 
 /// Whether `text`, the text of a subfield 9, reads as the pinyin of `title`, the text of the
@@ -26,5 +28,16 @@ bool isPinyinSubfield(std::string_view piece, std::string_view before);
 /// Whether a working-record line (head, then subfields between "|" marks) holds a pinyin
 /// subfield by isPinyinSubfield. The head is never a subfield.
 bool carriesPinyin(std::string_view line);
+
+/// Whether `text` holds a Chinese character.
+bool holdsChinese(std::string_view text);
+
+/// The same rule for the pinyin a run of `mode` writes. Subfields::A: isPinyinSubfield above.
+/// Subfields::Chinese: a subfield whose code is a capital letter A to Z standing directly
+/// behind its source, a subfield of the same letter in lower case ("|a中国|Azhong guo",
+/// "|f张三|Fzhang san"), whatever either holds. A capital subfield behind anything else stands
+/// alone and is data, and so is every 9.
+bool isPinyinSubfield(std::string_view piece, std::string_view before, Subfields mode);
+bool carriesPinyin(std::string_view line, Subfields mode);
 
 }  // namespace pinyin

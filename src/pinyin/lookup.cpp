@@ -80,11 +80,12 @@ void describe(ChooserRequest& request, const TableRows& t,
 }  // namespace
 
 struct Romaniser::Call {
-    Call(std::string_view text, std::string_view tag, const TableRows& rows)
-        : text(text), tag(tag), rows(rows) {}
+    Call(std::string_view text, std::string_view tag, char subfield, const TableRows& rows)
+        : text(text), tag(tag), subfield(subfield), rows(rows) {}
 
     std::string_view text;
     std::string_view tag;
+    char subfield;
     const TableRows& rows;
     std::string out;
     /// Asked for at the first polyphonic character, if at all; the storage is borrowed, so a
@@ -110,11 +111,11 @@ struct Romaniser::Call {
 Romaniser::Romaniser(const PinyinTable& table, const RunSettings& settings, Chooser* chooser)
     : table_(table), settings_(settings), chooser_(chooser) {}
 
-std::string Romaniser::pinyin(std::string_view hz, std::string_view tag) {
+std::string Romaniser::pinyin(std::string_view hz, std::string_view tag, char subfield) {
     // Only the caller can know what manual choice without anyone to ask should mean.
     if (settings_.polyphone == Polyphone::Manual && !chooser_)
         throw std::logic_error("manual choice of readings without a chooser");
-    Call call{hz, tag, table_.rows()};
+    Call call{hz, tag, subfield, table_.rows()};
     call.out.reserve(hz.size() * 2 + 8);
     call.suggestions = std::move(spare_);
     // The word list wins over everything else.
@@ -222,7 +223,8 @@ const Suggestion* Romaniser::suggestion(Call& call, std::size_t index) {
     const PhraseModel* model = call.phraseModel(table_);
     if (!model) return nullptr;
     if (!call.analysed) {
-        const bool nameField = !call.tag.empty() && std::string_view(settings_.nameTags).find(
+        // A surname starts a name's subfield a; its other parts ($b, $c) hold none.
+        const bool nameField = call.subfield == 'a' && !call.tag.empty() && std::string_view(settings_.nameTags).find(
                                                         call.tag) != std::string_view::npos;
         model->analyse(call.text, nameField, table_, call.suggestions);
         call.analysed = true;
@@ -240,6 +242,7 @@ void Romaniser::ask(Call& call, const Entry& e, char32_t c, int position, const 
     codepage::utf8::append(request.character, c);
     request.suggested = hint ? static_cast<int>(hint->index) : 0;
     request.tag = std::string(call.tag);
+    request.subfield = call.subfield;
     // For a chooser that remembers the answer: the words around, found even where the mode
     // does not read them (a broken phrase table only leaves them out).
     if (!call.analysed) try {

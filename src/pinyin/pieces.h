@@ -4,6 +4,8 @@
 
 #include <string_view>
 
+#include "pinyin/settings.h"
+
 namespace pinyin::detail {
 
 /// Calls fn(piece, isHead) for every piece of `line` between "|" marks, in order: first the
@@ -29,6 +31,16 @@ inline bool mayCarryPinyin(std::string_view line) {
     for (std::size_t bar = line.find('|'); bar != std::string_view::npos && bar + 1 < line.size();
          bar = line.find('|', bar + 1))
         if (line[bar + 1] == 'A' || line[bar + 1] == '9') return true;
+    return false;
+}
+
+/// The same for the pinyin a run of `mode` writes: under Subfields::Chinese, a "|" followed by
+/// a capital letter.
+inline bool mayCarryPinyin(std::string_view line, Subfields mode) {
+    if (mode == Subfields::A) return mayCarryPinyin(line);
+    for (std::size_t bar = line.find('|'); bar != std::string_view::npos && bar + 1 < line.size();
+         bar = line.find('|', bar + 1))
+        if (line[bar + 1] >= 'A' && line[bar + 1] <= 'Z') return true;
     return false;
 }
 

@@ -19,6 +19,11 @@ enum class Polyphone {
     Automatic,  ///< the first stored reading
     Phrase,     ///< the reading the surrounding words call for, else the first
 };
+/// Which subfields of a listed field get pinyin.
+enum class Subfields {
+    A,        ///< subfield a only, into a subfield A or 9 (useCodeA)
+    Chinese,  ///< every lower-case subfield that holds Chinese, into the upper-case letter of its code
+};
 
 /// Everything a run reads. The front end owns it; the run holds a reference, so the fields
 /// below marked "every lookup" may change while a run is under way and apply from the next
@@ -31,6 +36,8 @@ struct RunSettings {
     Polyphone polyphone = Polyphone::Manual;   ///< every lookup
     bool askOnlyWhenUnsure = false;            ///< every lookup; with Manual, settle the sure ones
     std::string nameTags{kDefaultNameTags};    ///< matched like tagList
+    Subfields subfields = Subfields::A;        ///< with Chinese, useCodeA is not read
+    bool removePinyin = false;                 ///< take out the pinyin `subfields` writes, add none
 };
 
 }  // namespace pinyin

@@ -51,6 +51,7 @@ enum class Kind {
     UsageNotANumber,       ///< path, detail: not a whole number of 0 or more
     UsageBadTag,           ///< path, detail: a tag that is not three digits or three capital letters
     UsageExcludes,         ///< path, detail: the other option
+    UsageCode9EverySubfield,  ///< path: --code 9; detail: --subfields chinese
     UsageDumpTakesNoOutput,  ///< detail: the OUTPUT given
     UsageOther,            ///< detail: the parser's own words
 

@@ -55,6 +55,21 @@ TEST(TtyChooser, ShowsTheTextWithTheCharacterMarkedAndNumberedReadings) {
     EXPECT_NE(screen.find("行: reading [2]?"), std::string::npos) << screen;
 }
 
+TEST(TtyChooser, SaysWhichFieldAndSubfieldItAsksAbout) {
+    for (const auto lang : {messages::Language::English, messages::Language::Chinese}) {
+        Terminal t("\n");
+        cli::TtyChooser chooser(t.in, t.out, false, lang);
+        pinyin::ChooserRequest r = request(0);
+        r.tag = "200";
+        r.subfield = 'f';
+        chooser.choose(r);
+        const std::string screen = t.screen();
+        EXPECT_NE(screen.find(lang == messages::Language::Chinese ? "200 字段 $f 子字段：𠀀银[行]长" : "field 200 $f: 𠀀银[行]长"),
+                  std::string::npos)
+            << screen;
+    }
+}
+
 TEST(TtyChooser, ReadsANumberAndAsksAgainForAnythingElse) {
     Terminal t("abc\n0\n4\n 3 \n");
     cli::TtyChooser chooser(t.in, t.out);

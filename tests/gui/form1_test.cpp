@@ -127,6 +127,17 @@ private slots:
         QCOMPARE(get<QGroupBox>(f, "Frame1")->title(), QStringLiteral("需要添加$9拼音字段的有哪些?"));
         get<QRadioButton>(f, "Option4_0")->click();
         QCOMPARE(get<QGroupBox>(f, "Frame1")->title(), QStringLiteral("需要添加$A拼音字段的有哪些?"));
+        // Subfield a only, or every subfield that holds Chinese, whose code is its own capital.
+        QVERIFY(checked(f, "Option5_0") && f.settings().subfields == pinyin::Subfields::A);
+        QCOMPARE(plain(get<QAbstractButton>(f, "Option5_0")->text()), QStringLiteral("仅$a子字段"));
+        QCOMPARE(plain(get<QAbstractButton>(f, "Option5_1")->text()), QStringLiteral("每个含汉字的子字段（$a→$A，$e→$E…）"));
+        get<QRadioButton>(f, "Option5_1")->click();
+        QVERIFY(!checked(f, "Option5_0") && f.settings().subfields == pinyin::Subfields::Chinese);
+        QVERIFY(!get(f, "Option4_0")->isEnabled() && !get(f, "Option4_1")->isEnabled());
+        QCOMPARE(get<QGroupBox>(f, "Frame1")->title(), QStringLiteral("需要为含汉字的子字段添加拼音（$a→$A，$e→$E…）的字段有哪些?"));
+        QVERIFY(get<QAbstractButton>(f, "Option5_1")->toolTip().contains(QStringLiteral("$Fcao xue qin zhu")));
+        get<QRadioButton>(f, "Option5_0")->click();
+        QVERIFY(get(f, "Option4_0")->isEnabled() && get(f, "Option4_1")->isEnabled());
     }
 
     // A start without a usable input or output says what is missing and puts the focus on the
@@ -363,7 +374,7 @@ private slots:
             get<QLineEdit>(f, "Text2_0")->setText("/data/in.iso");
             get<QLineEdit>(f, "Text2_1")->setText("/data/out.iso");
             get<TagBox>(f, "Text1")->setText("200,701");
-            for (const char* name : {"Option2_1", "Option3_0", "Option4_1", "Option1_0", "Check1"})
+            for (const char* name : {"Option2_1", "Option3_0", "Option4_1", "Option1_0", "Check1", "Option5_1"})
                 get<QAbstractButton>(f, name)->click();
             f.resize(f.width() + 40, f.height() + 30);
         }
@@ -371,7 +382,10 @@ private slots:
         QCOMPARE(get<QLineEdit>(g, "Text2_0")->text(), QStringLiteral("/data/in.iso"));
         QCOMPARE(get<QLineEdit>(g, "Text2_1")->text(), QStringLiteral("/data/out.iso"));
         QCOMPARE(get<TagBox>(g, "Text1")->text(), QStringLiteral("200,701"));
-        for (const char* on : {"Option2_1", "Option3_0", "Option4_1", "Option1_0", "Check1"}) QVERIFY2(checked(g, on), on);
+        for (const char* on : {"Option2_1", "Option3_0", "Option4_1", "Option1_0", "Check1", "Option5_1"})
+            QVERIFY2(checked(g, on), on);
+        QCOMPARE(g.settings().subfields, pinyin::Subfields::Chinese);
+        QVERIFY(!get(g, "Option4_0")->isEnabled());
         // The run settings follow the restored buttons.
         QCOMPARE(g.settings().letterCase, pinyin::LetterCase::Capitalised);
         QVERIFY(g.settings().askOnlyWhenUnsure);

@@ -119,7 +119,7 @@ private slots:
             // In the window's letter case (lower), with where the question comes from.
             QCOMPARE(list->item(0)->text() + list->item(1)->text(), QStringLiteral("xinghang"));
             QCOMPARE(modal->windowTitle(), QStringLiteral("选择多音字读音"));
-            QCOMPARE(modal->findChild<QLabel*>("Label3")->text(), QStringLiteral("第 1 条记录　200 字段　001：r1"));
+            QCOMPARE(modal->findChild<QLabel*>("Label3")->text(), QStringLiteral("第 1 条记录　200 字段 $a 子字段　001：r1"));
             QCOMPARE(modal->findChild<QTextEdit*>("RichTextBox1")->toPlainText(), QStringLiteral("银行"));
             QCOMPARE(guitest::redPositions(modal), QList<int>{1});
             const QPoint at = list->visualItemRect(list->item(1)).center();
@@ -132,7 +132,7 @@ private slots:
             QCOMPARE(f.windowTitle(), kOne);
             QCOMPARE(f.findChild<QLabel*>("Label2")->text(), QStringLiteral("已处理 1 条"));
             QVERIFY(f.findChild<QProgressBar*>("ProgressBar1")->value() > 0);
-            QCOMPARE(modal->findChild<QLabel*>("Label3")->text(), QStringLiteral("第 2 条记录　200 字段　001：r2"));
+            QCOMPARE(modal->findChild<QLabel*>("Label3")->text(), QStringLiteral("第 2 条记录　200 字段 $a 子字段　001：r2"));
             for (const char* name : {"Frame1", "Frame2", "Frame3", "Frame4", "Frame5", "Frame6", "Command3_0"})
                 QVERIFY(!f.findChild<QWidget*>(name)->isEnabled());
             QVERIFY(f.findChild<QWidget*>("Command3_1")->isEnabled());
@@ -168,6 +168,34 @@ private slots:
         QVERIFY2(contains(records[0], "|a银行|Ayin hang"), records[0].c_str());
         QVERIFY2(contains(records[1], "|a长城|Achang cheng"), records[1].c_str());
         QVERIFY2(contains(records[2], "|a书|Ashu"), records[2].c_str());
+    }
+
+    // Every subfield that holds Chinese: the chooser says which subfield it asks about, each
+    // gets its own capital, and the code buttons stay off after the run as before it.
+    void everySubfieldWithTheChooser() {
+        const std::string input = file("every.iso");
+        guitest::writeRecordFile(input, {"001    r1\r\n005    20240101120000.0\r\n101 0  |achi\r\n"
+                                         "200 1  |a书|f银行|v2\r\n\r\n"});
+        Form1 f;
+        prepare(f, input);
+        click(f, "Option5_1");
+        QVERIFY(!f.findChild<QWidget*>("Option4_0")->isEnabled() && !f.findChild<QWidget*>("Option4_1")->isEnabled());
+        ModalScript script;
+        script.then([&](QWidget* modal) {
+            QCOMPARE(modal->findChild<QLabel*>("Label3")->text(), QStringLiteral("第 1 条记录　200 字段 $f 子字段　001：r1"));
+            QCOMPARE(modal->findChild<QTextEdit*>("RichTextBox1")->toPlainText(), QStringLiteral("银行"));
+            modal->findChild<QPushButton*>("Command1")->click();
+        });
+        script.then(ModalScript::answerBox(QMessageBox::Ok));
+        start(f);
+        QVERIFY(!script.timedOut());
+        QCOMPARE(script.stepsLeft(), std::size_t(0));
+        const auto records = guitest::readRecordFile(output_);
+        QCOMPARE(records.size(), std::size_t(1));
+        QVERIFY2(contains(records[0], "|a书|Ashu|f银行|Fyin xing|v2"), records[0].c_str());
+        QVERIFY(!f.findChild<QWidget*>("Option4_0")->isEnabled() && !f.findChild<QWidget*>("Option4_1")->isEnabled());
+        click(f, "Option5_0");
+        QVERIFY(f.findChild<QWidget*>("Option4_0")->isEnabled() && f.findChild<QWidget*>("Option4_1")->isEnabled());
     }
 
     // The run keeps the settings it started with: every control that decides the output is
