@@ -58,7 +58,7 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& o) {
         "marc-pinyin-cli"};
     // Values are checked below, not by the parser, so that every usage error is worded in the
     // locale's language.
-    std::string letterCase = "lower", polyphone = "phrase", separator = "auto", skip = "0";
+    std::string letterCase = "lower", polyphone = "phrase", separator = "auto", skip = "0", spacing = "glued";
     app.allow_extras();
     app.add_option("INPUT", o.input, "record file to read, - for standard input");
     app.add_option("OUTPUT", o.output,
@@ -68,6 +68,10 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& o) {
                    "apart by commas or spaces")->capture_default_str();
     app.add_option("--code", o.code, "code of the pinyin subfield: A or 9")->capture_default_str();
     app.add_option("--case", letterCase, "lower case, or capital initials as stored: lower or capital")
+        ->capture_default_str();
+    app.add_option("--spacing", spacing,
+                   "digits and Latin letters beside the pinyin: glued to the next syllable (glued: \"di 1ban\") "
+                   "or set apart by a space (apart: \"di 1 ban\")")
         ->capture_default_str();
     app.add_option("--existing", o.existing, "fields that already carry pinyin: re-do (delete) or keep them")
         ->capture_default_str();
@@ -147,6 +151,8 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& o) {
         pickOne<int>("--code", o.code, {{"A", 0}, {"9", 0}});
         o.letterCase = pickOne<pinyin::LetterCase>(
             "--case", letterCase, {{"lower", pinyin::LetterCase::Lower}, {"capital", pinyin::LetterCase::Capitalised}});
+        o.spacing = pickOne<pinyin::Spacing>(
+            "--spacing", spacing, {{"glued", pinyin::Spacing::Glued}, {"apart", pinyin::Spacing::Apart}});
         pickOne<int>("--existing", o.existing, {{"delete", 0}, {"keep", 0}});
         o.polyphone = pickOne<PolyphoneChoice>("--polyphone", polyphone,
                                                {{"first", PolyphoneChoice::First},
@@ -198,6 +204,7 @@ pinyin::RunSettings toRunSettings(const Options& o) {
     s.useCodeA = o.code == "A";
     s.delExisting = o.existing == "delete";
     s.letterCase = o.letterCase;
+    s.spacing = o.spacing;
     s.polyphone = o.polyphone == PolyphoneChoice::First    ? pinyin::Polyphone::Automatic
                   : o.polyphone == PolyphoneChoice::Phrase ? pinyin::Polyphone::Phrase
                                                            : pinyin::Polyphone::Manual;

@@ -21,6 +21,7 @@ struct Options {
     std::string tags{pinyin::kDefaultTags};
     std::string code = "A";            ///< A | 9
     pinyin::LetterCase letterCase = pinyin::LetterCase::Lower;
+    pinyin::Spacing spacing = pinyin::Spacing::Glued;
     std::string existing = "delete";   ///< delete | keep
     PolyphoneChoice polyphone = PolyphoneChoice::Phrase;
     std::string encoding = "auto";     ///< auto | gbk | gb18030 | utf-8

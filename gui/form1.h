@@ -178,6 +178,7 @@ private:
     QRadioButton* option3_[2] = {};
     QRadioButton* option4_[2] = {};
     QCheckBox* check1_ = nullptr;
+    QCheckBox* checkSpacing_ = nullptr;  // digits and letters set apart from the syllables
     LinkLabel* label1_ = nullptr;
     QGroupBox* frame6_ = nullptr;        // the polyphonic choice
     QProgressBar* progressBar1_ = nullptr;  // share of the input read
