@@ -57,7 +57,23 @@ void PhraseModel::analyse(std::string_view text, bool nameField, const PinyinTab
     thread_local Text t;
     const std::size_t count = lookUp(text, table.rows(), t);
     out.assign(count, Suggestion{});
-    const std::size_t givenName = nameField ? readSurname(t, count, out.data()) : 0;
+    std::size_t givenName = 0;
+    if (nameField) {
+        // A name or word known as a whole from the first character on (查尔斯 Cha, 柏格森 Bo,
+        // 曾子) reads as the segmentation finds it; the surname rule decides only where no
+        // known word starts there.
+        std::size_t start = 0;
+        while (start < count && t.chars[start] == U' ') ++start;
+        if (start < count && t.polyphonic[start]) {
+            segmentRuns(t, start, count, out.data());
+            if (out[start].wordLength >= 2 && out[start].wordBack == 0) {
+                lifeAfterName(t.chars.data(), t.rows.data(), count, out.data());
+                return;
+            }
+            out.assign(count, Suggestion{});
+        }
+        givenName = readSurname(t, count, out.data());
+    }
     segmentRuns(t, givenName, count, out.data());
     lifeAfterName(t.chars.data(), t.rows.data(), count, out.data());
 }

@@ -61,7 +61,8 @@ public:
     ///  - standing alone: its dominant reading, sure, when that is overwhelming; else the
     ///    reading of its own one-character entry, not sure; else none;
     ///  - `nameField` (the text is subfield a of a personal-name field): the first character,
-    ///    or the first two for a double surname, take the surname reading, sure;
+    ///    or the first two for a double surname, take the surname reading, sure, unless the
+    ///    segmentation finds a known word of two or more characters starting there (查尔斯);
     ///  - a text whose last words are a surname, a given name of one or two characters and
     ///    传 standing alone (李白传, 苏东坡传): 传 takes zhuan, sure.
     /// Traditional characters are read as their simplified forms, so one word list serves

@@ -29,7 +29,8 @@ INSERT INTO PinYin VALUES ('在','Zai'),('行','Xing Hang'),('动','Dong'),('银
   ('長','Chang Zhang'),('大','Da'),('於','Yu Wu'),('閤','Ge He'),('合','He'),
   ('王','Wang'),('田','Tian'),('芳','Fang'),('传','Chuan Zhuan'),('傳','Chuan Zhuan'),
   ('李','Li'),('白','Bai'),('苏','Su'),('东','Dong'),('坡','Po'),('流','Liu'),('宣','Xuan'),
-  ('广','Guang'),('为','Wei'),('统','Tong'),('口','Kou'),('诗','Shi'),('选','Xuan');
+  ('广','Guang'),('为','Wei'),('统','Tong'),('口','Kou'),('诗','Shi'),('选','Xuan'),
+  ('查','Cha Zha'),('尔','Er'),('斯','Si'),('柏','Bai Bo'),('格','Ge'),('森','Sen'),('杨','Yang');
 )";
 
 const char* const kPhrases = R"(
@@ -44,10 +45,10 @@ INSERT INTO Phrase VALUES
   ('银行','Yin Hang',-900),('单位',NULL,-1000),
   ('重庆','Chong Qing',-1000),('长沙','Chang Sha',-1000),('長','Chang',-700),('长大',NULL,-900),
   ('长','Chang',-700),('曾经','Ceng Jing',-1000),('传','Chuan',-900),('流传',NULL,-1100),
-  ('宣传',NULL,-1000),('传统',NULL,-1000);
+  ('宣传',NULL,-1000),('传统',NULL,-1000),('查尔斯',NULL,-1300),('柏格森','Bo Ge Sen',-1500);
 CREATE TABLE Surname(name TEXT PRIMARY KEY, py TEXT NOT NULL);
 INSERT INTO Surname VALUES ('单','Shan'),('曾','Zeng'),('尉迟','Yu Chi'),('单于','Chan Yu'),
-  ('李','Li'),('苏','Su'),('广','Guang'),('宣','Xuan'),('王','Wang');
+  ('李','Li'),('苏','Su'),('广','Guang'),('宣','Xuan'),('王','Wang'),('查','Zha'),('柏','Bai');
 CREATE TABLE Dominant(hz TEXT PRIMARY KEY, py TEXT NOT NULL, share REAL NOT NULL);
 INSERT INTO Dominant VALUES ('的','De',0.997),('了','Le',0.98),('都','Dou',0.8);
 CREATE TABLE Variant(hz TEXT PRIMARY KEY, simplified TEXT NOT NULL);
@@ -132,6 +133,20 @@ TEST_F(PhraseTest, SurnameOnlyAtTheStartOfANameField) {
     EXPECT_EQ(phrase("单于", "701"), "chan yu");
     // The automatic mode knows nothing of names.
     EXPECT_EQ(romanise(*table_, "曾国藩", Polyphone::Automatic, "701"), "ceng guo fan");
+}
+
+TEST_F(PhraseTest, AKnownWordAtTheStartOfANameBeatsTheSurname) {
+    EXPECT_EQ(phrase("查尔斯", "701"), "cha er si");  // the word's first readings
+    EXPECT_EQ(phrase("柏格森", "701"), "bo ge sen");
+    EXPECT_EQ(phrase(" 柏格森", "701"), " bo ge sen");
+    EXPECT_EQ(phrase("查尔斯·李", "701"), "cha er si li");  // a run of its own before the mark
+    // The surname rule where no known word starts at the first character.
+    EXPECT_EQ(phrase("查尔", "701"), "zha er");
+    EXPECT_EQ(phrase("柏杨", "701"), "bai yang");
+    EXPECT_EQ(phrase("曾国藩", "701"), "zeng guo fan");
+    EXPECT_EQ(phrase("王查尔斯", "701"), "wang cha er si");
+    // A life of him is still a life.
+    EXPECT_EQ(phrase("柏格森传", "701"), "bo ge sen zhuan");
 }
 
 TEST_F(PhraseTest, ZhuanWhereATitleIsANameAnd传) {
@@ -407,6 +422,7 @@ TEST_F(ShippedData, Surnames) {
         {"区", "ou"},               {"仇英", "qiu ying"},         {"查良镛", "zha liang yong"},
         {"翟志刚", "zhai zhi gang"}, {"尉迟恭", "yu chi gong"},    {"万俟卨", "mo qi xie"},
         {"单于", "chan yu"},         {"长孙无忌", "zhang sun wu ji"},
+        {"查尔斯", "cha er si"},     {"查理", "cha li"},
     };
     for (const auto& [text, expected] : cases)
         EXPECT_EQ(romanise(*table_, text, Polyphone::Phrase, "701"), expected) << text;
