@@ -263,6 +263,17 @@ def main(argv):
             continue
         phrase[word] = (" ".join(reading), weight)
 
+    # A character the list never counts alone (不) would weigh as the rarest word and lose to
+    # any word around it (不了 + 解 over 不 + 了解): its weight is that of its uses in words.
+    inWords = {}
+    for word, (_, freq) in words.items():
+        if 1 < len(word) <= MAX_WORD and freq and freq > 0:
+            for c in set(word):
+                inWords[c] = inWords.get(c, 0.0) + freq
+    for c in sorted(inWords):
+        if c in table and c not in phrase:
+            phrase[c] = (None, round(100 * math.log(inWords[c] / total)))
+
     if args.overlap_weight:
         phrase.update(overlapping(words, table, poly, phrase, total, args.overlap_weight))
 

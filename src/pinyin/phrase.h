@@ -131,6 +131,13 @@ private:
     /// Reads 传 zhuan where a title is a name and 传 (李白传): see phrase.cpp.
     void lifeAfterName(const char32_t* chars, const Entry* const* rows, std::size_t count,
                        Suggestion* out) const;
+    /// The small words of running text decided from the characters beside them (地 de after
+    /// an adverbial, 得 dei, 着 zhe after a verb, 了 liao after 不/得 at a clause's end, 长长了):
+    /// see phrase.cpp.
+    void grammarWords(const char32_t* chars, const Entry* const* rows, std::size_t count,
+                      Suggestion* out) const;
+    /// Whether the n characters are a word of the trie.
+    bool isWord(const char32_t* chars, std::size_t n) const;
     /// Segments one run of looked-up characters and fills the suggestions of its polyphonic
     /// ones, which all stand before `polyphonicEnd`.
     void segment(const char32_t* chars, const Entry* const* rows,

@@ -452,6 +452,35 @@ TEST_F(ShippedData, ReadingsOfLivingWordsThatTheCountsLeftOut) {
     EXPECT_EQ(romanise(*table_, "的", Polyphone::Automatic), "de");
 }
 
+TEST_F(ShippedData, AKnownWordIsNotBrokenByAWordOverlappingIt) {
+    const std::vector<std::pair<const char*, const char*>> cases = {
+        {"列女传译注", "lie nv zhuan yi zhu"}, {"宣传译文", "xuan chuan yi wen"},
+        {"我不了解", "wo bu liao jie"},       {"的确定性", "de que ding xing"},
+    };
+    for (const auto& [text, expected] : cases) EXPECT_EQ(romanise(*table_, text), expected) << text;
+}
+
+TEST_F(ShippedData, TheSmallWordsOfRunningText) {
+    const std::vector<std::pair<const char*, const char*>> cases = {
+        // 地 after an adverbial and before a verb; a place elsewhere.
+        {"高兴地说", "gao xing de shuo"},   {"慢慢地走", "man man de zou"},
+        {"小心翼翼地打开", "xiao xin yi yi de da kai"},
+        {"中国地图", "zhong guo di tu"},    {"在这块土地上", "zai zhe kuai tu di shang"},
+        {"当地人说", "dang di ren shuo"},
+        // 得 must; got; the complement.
+        {"我得走了", "wo dei zou le"},      {"他得了冠军", "ta de le guan jun"},
+        {"跑得快", "pao de kuai"},
+        // 着 after a verb; worn as a noun; reached.
+        {"她穿着大衣", "ta chuan zhe da yi"}, {"看着我", "kan zhe wo"},
+        {"她的穿着", "ta de chuan zhuo"},     {"睡不着", "shui bu zhao"}, {"着急", "zhao ji"},
+        // 了 can or cannot at a clause's end.
+        {"吃不了", "chi bu liao"},          {"走不了了", "zou bu liao le"},
+        {"不得了", "bu de liao"},
+        {"头发长长了", "tou fa zhang chang le"},
+    };
+    for (const auto& [text, expected] : cases) EXPECT_EQ(romanise(*table_, text), expected) << text;
+}
+
 TEST_F(ShippedData, ZhuanAfterANameChuanElsewhere) {
     const std::vector<std::pair<const char*, const char*>> cases = {
         {"李白传", "li bai zhuan"},      {"苏东坡传", "su dong po zhuan"},
