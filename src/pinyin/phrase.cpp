@@ -60,14 +60,15 @@ void PhraseModel::analyse(std::string_view text, bool nameField, const PinyinTab
     out.assign(count, Suggestion{});
     std::size_t givenName = 0;
     if (nameField) {
-        // A name or word known as a whole from the first character on (查尔斯 Cha, 柏格森 Bo,
-        // 曾子) reads as the segmentation finds it; the surname rule decides only where no
-        // known word starts there.
+        // A name or word known as a whole from the first character on (查尔斯 Cha, 曾参 Shen)
+        // reads as the segmentation finds it; the surname rule decides only where no known
+        // word starts there.
         std::size_t start = 0;
         while (start < count && t.chars[start] == U' ') ++start;
         if (start < count && t.polyphonic[start]) {
             segmentRuns(t, start, count, out.data());
-            if (out[start].wordLength >= 2 && out[start].wordBack == 0) {
+            if (out[start].wordLength >= 2 && out[start].wordBack == 0 &&
+                knownNameWins(&t.chars[start], count - start, out[start])) {
                 lifeAfterName(t.chars.data(), t.rows.data(), count, out.data());
                 grammarWords(t.chars.data(), t.rows.data(), count, out.data());
                 return;
@@ -79,6 +80,18 @@ void PhraseModel::analyse(std::string_view text, bool nameField, const PinyinTab
     segmentRuns(t, givenName, count, out.data());
     lifeAfterName(t.chars.data(), t.rows.data(), count, out.data());
     grammarWords(t.chars.data(), t.rows.data(), count, out.data());
+}
+
+bool PhraseModel::knownNameWins(const char32_t* chars, std::size_t n, const Suggestion& first) const {
+    // The word list holds many Chinese names with the everyday reading of their surname (单霁翔
+    // dan, 种师道 zhong): a word that reads a surname otherwise wins only when it is a foreign
+    // name, told by a character of transcription after the first (查尔斯, 盖茨, 柏拉图).
+    const auto [len, py] = surname(chars, n);
+    if (len == 0 || readingAt(*py, 0) == first.reading) return true;
+    constexpr std::u32string_view kTranscription = U"尔斯克特夫姆兹茨伊奥埃萨恩拉莱洛罗诺普娅丝蒂迪维格";
+    for (std::size_t k = 1; k < first.wordLength && k < n; ++k)
+        if (kTranscription.find(chars[k]) != std::u32string_view::npos) return true;
+    return false;
 }
 
 bool PhraseModel::isWord(const char32_t* chars, std::size_t n) const {

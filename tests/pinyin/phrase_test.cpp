@@ -45,7 +45,8 @@ INSERT INTO Phrase VALUES
   ('银行','Yin Hang',-900),('单位',NULL,-1000),
   ('重庆','Chong Qing',-1000),('长沙','Chang Sha',-1000),('長','Chang',-700),('长大',NULL,-900),
   ('长','Chang',-700),('曾经','Ceng Jing',-1000),('传','Chuan',-900),('流传',NULL,-1100),
-  ('宣传',NULL,-1000),('传统',NULL,-1000),('查尔斯',NULL,-1300),('柏格森','Bo Ge Sen',-1500);
+  ('宣传',NULL,-1000),('传统',NULL,-1000),('查尔斯',NULL,-1300),('柏格森','Bo Ge Sen',-1500),
+  ('单田芳',NULL,-1400);
 CREATE TABLE Surname(name TEXT PRIMARY KEY, py TEXT NOT NULL);
 INSERT INTO Surname VALUES ('单','Shan'),('曾','Zeng'),('尉迟','Yu Chi'),('单于','Chan Yu'),
   ('李','Li'),('苏','Su'),('广','Guang'),('宣','Xuan'),('王','Wang'),('查','Zha'),('柏','Bai');
@@ -145,6 +146,10 @@ TEST_F(PhraseTest, AKnownWordAtTheStartOfANameBeatsTheSurname) {
     EXPECT_EQ(phrase("柏杨", "701"), "bai yang");
     EXPECT_EQ(phrase("曾国藩", "701"), "zeng guo fan");
     EXPECT_EQ(phrase("王查尔斯", "701"), "wang cha er si");
+    // A known word that reads the surname otherwise, without a character of transcription,
+    // is a Chinese name the word list misreads.
+    EXPECT_EQ(phrase("单田芳", "701"), "shan tian fang");
+    EXPECT_EQ(phrase("单田芳", "200"), "dan tian fang");
     // A life of him is still a life.
     EXPECT_EQ(phrase("柏格森传", "701"), "bo ge sen zhuan");
 }
@@ -422,7 +427,10 @@ TEST_F(ShippedData, Surnames) {
         {"区", "ou"},               {"仇英", "qiu ying"},         {"查良镛", "zha liang yong"},
         {"翟志刚", "zhai zhi gang"}, {"尉迟恭", "yu chi gong"},    {"万俟卨", "mo qi xie"},
         {"单于", "chan yu"},         {"长孙无忌", "zhang sun wu ji"},
-        {"查尔斯", "cha er si"},     {"查理", "cha li"},
+        {"查尔斯", "cha er si"},     {"盖茨", "gai ci"},         {"柏拉图", "bo la tu"},
+        {"曾参", "zeng shen"},
+        // Chinese names the word list reads with the everyday reading of their surname.
+        {"单霁翔", "shan ji xiang"}, {"种师道", "chong shi dao"},
     };
     for (const auto& [text, expected] : cases)
         EXPECT_EQ(romanise(*table_, text, Polyphone::Phrase, "701"), expected) << text;
