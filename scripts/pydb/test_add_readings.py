@@ -46,6 +46,23 @@ class Audit(unittest.TestCase):
         self.assertEqual(self.rows["么"][4], [])
         self.assertEqual(self.rows["么"][2], {"Me", "Yao"})
 
+    def test_traditional_forms_follow_as_make_pydb_inherits(self):
+        pinyin = {"转": ["Zhuan"], "轉": ["Zhuan"], "没": ["Mei"], "沒": ["Mei"], "乾": ["Qian"],
+                  "干": ["Gan"]}
+        variants = {
+            "转": {"kTraditionalVariant": ["轉"]}, "轉": {"kSimplifiedVariant": ["转"]},
+            # 没 is also a traditional character of its own: 沒 takes what it attests
+            "没": {"kTraditionalVariant": ["沒", "没"]}, "沒": {"kSimplifiedVariant": ["没"]},
+            # 乾 has two simplified forms: nothing follows
+            "干": {"kTraditionalVariant": ["乾", "幹"]}, "乾": {"kSimplifiedVariant": ["乾", "干"]},
+        }
+        fields = {"沒": {"kHanyuPinyin": {"Mei"}}}
+        added = {"转": ["Zhuai"], "没": ["Mo"], "干": ["Han"]}
+        self.assertEqual(add_readings.traditionalGains(added, pinyin, fields, variants), {"轉": ["Zhuai"]})
+        fields = {"沒": {"kHanyuPinyin": {"Mei", "Mo"}}}
+        self.assertEqual(add_readings.traditionalGains(added, pinyin, fields, variants),
+                         {"轉": ["Zhuai"], "沒": ["Mo"]})
+
     def test_syllables_of_every_unihan_form(self):
         self.assertEqual(add_readings.syllables("212.030:lè 453.020:yuè"), {"Le", "Yue"})
         self.assertEqual(add_readings.syllables("le(30101) liǎo(654)"), {"Le", "Liao"})
