@@ -58,7 +58,7 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& o) {
         "marc-pinyin-cli"};
     // Values are checked below, not by the parser, so that every usage error is worded in the
     // locale's language.
-    std::string letterCase = "lower", polyphone = "phrase", separator = "auto", skip = "0";
+    std::string letterCase = "lower", polyphone = "phrase", separator = "auto", skip = "0", spacing = "glued";
     app.allow_extras();
     app.add_option("INPUT", o.input, "record file to read, - for standard input");
     app.add_option("OUTPUT", o.output,
@@ -76,6 +76,10 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& o) {
                  "take out the pinyin subfields that --subfields and --code write, add none, change "
                  "nothing else (records without pinyin come through byte for byte)");
     app.add_option("--case", letterCase, "lower case, or capital initials as stored: lower or capital")
+        ->capture_default_str();
+    app.add_option("--spacing", spacing,
+                   "digits and Latin letters beside the pinyin: glued to the next syllable (glued: \"di 1ban\") "
+                   "or set apart by a space (apart: \"di 1 ban\")")
         ->capture_default_str();
     app.add_option("--existing", o.existing, "fields that already carry pinyin: re-do (delete) or keep them")
         ->capture_default_str();
@@ -158,6 +162,8 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& o) {
         if (o.subfields == "chinese" && o.code == "9") usage(Kind::UsageCode9EverySubfield, "--code 9", "--subfields chinese");
         o.letterCase = pickOne<pinyin::LetterCase>(
             "--case", letterCase, {{"lower", pinyin::LetterCase::Lower}, {"capital", pinyin::LetterCase::Capitalised}});
+        o.spacing = pickOne<pinyin::Spacing>(
+            "--spacing", spacing, {{"glued", pinyin::Spacing::Glued}, {"apart", pinyin::Spacing::Apart}});
         pickOne<int>("--existing", o.existing, {{"delete", 0}, {"keep", 0}});
         o.polyphone = pickOne<PolyphoneChoice>("--polyphone", polyphone,
                                                {{"first", PolyphoneChoice::First},
@@ -211,6 +217,7 @@ pinyin::RunSettings toRunSettings(const Options& o) {
     s.subfields = o.subfields == "chinese" ? pinyin::Subfields::Chinese : pinyin::Subfields::A;
     s.removePinyin = o.removePinyin;
     s.letterCase = o.letterCase;
+    s.spacing = o.spacing;
     s.polyphone = o.polyphone == PolyphoneChoice::First    ? pinyin::Polyphone::Automatic
                   : o.polyphone == PolyphoneChoice::Phrase ? pinyin::Polyphone::Phrase
                                                            : pinyin::Polyphone::Manual;

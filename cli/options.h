@@ -21,6 +21,7 @@ struct Options {
     std::string tags{pinyin::kDefaultTags};
     std::string code = "A";            ///< A | 9
     pinyin::LetterCase letterCase = pinyin::LetterCase::Lower;
+    pinyin::Spacing spacing = pinyin::Spacing::Glued;
     std::string existing = "delete";   ///< delete | keep
     std::string subfields = "a";       ///< a | chinese
     bool removePinyin = false;         ///< take the pinyin out instead of adding it

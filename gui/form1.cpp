@@ -192,6 +192,8 @@ void Form1::buildControls() {
     frame4_ = frame(this, "Frame4", QStringLiteral("拼音方案"));
     option3_[0] = button<OptionButton>(frame4_, "Option3_0", QStringLiteral("汉字拼音首字母大写(&C)"));
     option3_[1] = button<OptionButton>(frame4_, "Option3_1", QStringLiteral("汉字拼音统一小写字母(&L)"));
+    checkSpacing_ = button<CheckBox>(frame4_, "CheckSpacing", QStringLiteral("数字、字母与拼音分开(&G)"));
+    checkSpacing_->setToolTip(QStringLiteral("勾选：第1版 → di 1 ban；不勾选：di 1ban"));
 
     frame5_ = frame(this, "Frame5", QStringLiteral("拼音字段名"));
     option4_[0] = button<OptionButton>(frame5_, "Option4_0", QStringLiteral("$&A"));
@@ -264,7 +266,11 @@ void Form1::layOut() {
 
     row(frame1_, {text1_});
     row(frame3_, {option2_[0], option2_[1]});
-    row(frame4_, {option3_[0], option3_[1]});
+    // The spacing choice on a line of its own, so the window grows no wider.
+    auto* scheme = new QGridLayout(frame4_);
+    scheme->addWidget(option3_[0], 0, 0);
+    scheme->addWidget(option3_[1], 0, 1);
+    scheme->addWidget(checkSpacing_, 1, 0, 1, 2);
     auto* code = new QGridLayout(frame5_);
     code->addWidget(option4_[0], 0, 0);
     code->addWidget(option4_[1], 0, 1);
@@ -307,7 +313,7 @@ void Form1::layOut() {
 
     // Tab follows the reading order: down the frames, left to right within each.
     QWidget* const order[] = {text2_[0],   command2_[0], text2_[1],   command2_[1], text1_,
-                              option2_[0], option2_[1],  option3_[0], option3_[1],  option4_[0],
+                              option2_[0], option2_[1],  option3_[0], option3_[1],  checkSpacing_, option4_[0],
                               option4_[1], option5_[0],  option5_[1], option1_[0],  option1_[1], check1_,      option1_[2],
                               command3_[0], command3_[1], label1_};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
@@ -343,6 +349,7 @@ pinyin::RunSettings Form1::settings() const {
     s.subfields = option5_[1]->isChecked() ? pinyin::Subfields::Chinese : pinyin::Subfields::A;
     s.delExisting = option2_[0]->isChecked();
     s.letterCase = option3_[1]->isChecked() ? pinyin::LetterCase::Lower : pinyin::LetterCase::Capitalised;
+    s.spacing = checkSpacing_->isChecked() ? pinyin::Spacing::Apart : pinyin::Spacing::Glued;
     s.polyphone = option1_[1]->isChecked()   ? pinyin::Polyphone::Automatic
                   : option1_[2]->isChecked() ? pinyin::Polyphone::Phrase
                                              : pinyin::Polyphone::Manual;
@@ -357,6 +364,7 @@ void Form1::showSettings(const pinyin::RunSettings& s) {
     option5_[s.subfields == pinyin::Subfields::Chinese ? 1 : 0]->setChecked(true);
     option2_[s.delExisting ? 0 : 1]->setChecked(true);
     option3_[s.letterCase == pinyin::LetterCase::Lower ? 1 : 0]->setChecked(true);
+    checkSpacing_->setChecked(s.spacing == pinyin::Spacing::Apart);
     option1_[s.polyphone == pinyin::Polyphone::Automatic ? 1 : s.polyphone == pinyin::Polyphone::Phrase ? 2 : 0]
         ->setChecked(true);
     check1_->setChecked(s.askOnlyWhenUnsure);

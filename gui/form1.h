@@ -179,6 +179,7 @@ private:
     QRadioButton* option4_[2] = {};
     QRadioButton* option5_[2] = {};      // subfield a only, or every subfield that holds Chinese
     QCheckBox* check1_ = nullptr;
+    QCheckBox* checkSpacing_ = nullptr;  // digits and letters set apart from the syllables
     LinkLabel* label1_ = nullptr;
     QGroupBox* frame6_ = nullptr;        // the polyphonic choice
     QProgressBar* progressBar1_ = nullptr;  // share of the input read

@@ -105,6 +105,7 @@ void Form1::saveResume(const QString& input, const QString& output, const pinyin
     store->setValue("lower", used.letterCase == pinyin::LetterCase::Lower);
     store->setValue("polyphone", static_cast<int>(used.polyphone));
     store->setValue("askOnlyWhenUnsure", used.askOnlyWhenUnsure);
+    store->setValue("spacingApart", used.spacing == pinyin::Spacing::Apart);
     store->endGroup();
 }
 
@@ -129,6 +130,7 @@ std::optional<Form1::Resume> Form1::resumePoint(const QString& input, const QStr
     const int mode = store->value("polyphone", 2).toInt();
     r.settings.polyphone = mode == 0 ? pinyin::Polyphone::Manual : mode == 1 ? pinyin::Polyphone::Automatic : pinyin::Polyphone::Phrase;
     r.settings.askOnlyWhenUnsure = store->value("askOnlyWhenUnsure", false).toBool();
+    r.settings.spacing = store->value("spacingApart", false).toBool() ? pinyin::Spacing::Apart : pinyin::Spacing::Glued;
     return r;
 }
 

@@ -85,6 +85,11 @@ for plain, marks in (("a", "āáǎà"), ("e", "ēéěè"), ("i", "īíǐì"), ("
         TONED[mark] = plain
 
 
+# Words without a polyphonic character are kept only where they overlap a kept word, and only
+# the common ones: about one in 1.2 million of the list's uses or more (ln = -14).
+OVERLAP_WEIGHT = -1400
+
+
 def toneless(syllable):
     """'lǘ' -> 'Lv': toneless, ü as v, capital initial."""
     s = "".join(TONED.get(ch, ch) for ch in syllable.strip().lower())
@@ -184,6 +189,29 @@ def stored(word, py, table):
     return py
 
 
+def overlapping(words, table, poly, phrase, total, minWeight):
+    """The common words without a polyphonic character that overlap a kept word: one starts
+    where the other's end lies inside it (的确 | 确定 in 的确定性, 列女 | 列女传 | 传译). Without
+    them the segmenter sees such a word as single characters, and a polyphonic word that
+    overlaps it wins however rare it is."""
+    inside = set()  # the proper prefixes and suffixes of the kept words
+    for w in phrase:
+        for k in range(1, len(w)):
+            inside.add(w[:k])
+            inside.add(w[k:])
+    out = {}
+    for word in sorted(words):
+        pinyin, freq = words[word]
+        if not (1 < len(word) <= MAX_WORD) or not freq or freq <= 0 or word in phrase:
+            continue
+        weight = round(100 * math.log(freq / total))
+        if weight < minWeight or any(c in poly or c not in table for c in word):
+            continue
+        if any(word[:k] in inside or word[k:] in inside for k in range(1, len(word))):
+            out[word] = (None, weight)
+    return out
+
+
 def main(argv):
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("db", help="py.db with its PinYin table; changed in place")
@@ -194,6 +222,9 @@ def main(argv):
                          "first readings, or all that hold a polyphonic character")
     ap.add_argument("--min-freq", type=float, default=0.0,
                     help="drop multi-character words rarer than this")
+    ap.add_argument("--overlap-weight", type=int, default=OVERLAP_WEIGHT,
+                    help="words without a polyphonic character that overlap a kept word are "
+                         "kept from this weight up (0: none)")
     args = ap.parse_args(argv)
 
     with tempfile.TemporaryDirectory() as work:
@@ -231,6 +262,20 @@ def main(argv):
         if args.keep == "differing" and not differs:
             continue
         phrase[word] = (" ".join(reading), weight)
+
+    # A character the list never counts alone (不) would weigh as the rarest word and lose to
+    # any word around it (不了 + 解 over 不 + 了解): its weight is that of its uses in words.
+    inWords = {}
+    for word, (_, freq) in words.items():
+        if 1 < len(word) <= MAX_WORD and freq and freq > 0:
+            for c in set(word):
+                inWords[c] = inWords.get(c, 0.0) + freq
+    for c in sorted(inWords):
+        if c in table and c not in phrase:
+            phrase[c] = (None, round(100 * math.log(inWords[c] / total)))
+
+    if args.overlap_weight:
+        phrase.update(overlapping(words, table, poly, phrase, total, args.overlap_weight))
 
     for word, py in sorted(CATALOGUE.items()):
         if all(c in table and r in table[c] for c, r in zip(word, py.split())):

@@ -2,6 +2,7 @@
 #include "pinyin/lookup.h"
 
 #include <unicode/uchar.h>
+#include <unicode/uscript.h>
 
 #include <cstdint>
 #include <vector>
@@ -38,6 +39,23 @@ void appendWithoutReading(std::string& out, char32_t c) {
     const auto code = static_cast<UChar32>(c);
     if (!codepage::Codec::isGbkDoubleByte(c) || (u_isalnum(code) && !u_hasBinaryProperty(code, UCHAR_IDEOGRAPHIC)))
         codepage::utf8::append(out, c);
+}
+
+/// Whether the text written so far ends in a digit or a letter of an alphabet written with
+/// spaces between words (Latin, Greek, Cyrillic), copied through: never a syllable, for every
+/// reading ends in a space.
+bool endsInLetterOrDigit(const std::string& out) {
+    if (out.empty()) return false;
+    const auto last = static_cast<unsigned char>(out.back());
+    if (last < 0x80) return (last >= '0' && last <= '9') || ((last | 0x20) >= 'a' && (last | 0x20) <= 'z');
+    std::size_t at = out.size() - 1;
+    while (at > 0 && (static_cast<unsigned char>(out[at]) & 0xC0) == 0x80) --at;
+    std::size_t i = at;
+    const auto c = static_cast<UChar32>(codepage::utf8::next(out, i));
+    if (u_isdigit(c)) return true;
+    UErrorCode status = U_ZERO_ERROR;
+    const UScriptCode script = uscript_getScript(c, &status);
+    return u_isalpha(c) && (script == USCRIPT_LATIN || script == USCRIPT_GREEK || script == USCRIPT_CYRILLIC);
 }
 
 /// Fills in the word around the asked character and the reading each character of the text
@@ -149,6 +167,14 @@ void Romaniser::romanise(Call& call) {
         const char32_t c = nextCodePoint(text, i);
         const int position = static_cast<int>(units) + 1;
         units += c > 0xFFFF ? 2 : 1;
+        // A syllable after digits or letters: set apart when asked (a Chinese character with a
+        // row always gives one).
+        if (settings_.spacing == Spacing::Apart && endsInLetterOrDigit(out) &&
+            u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_IDEOGRAPHIC) &&
+            codepage::Codec::isGbkDoubleByte(c) && t.find(c)) {
+            out += ' ';
+            if (starts_) starts_->back() = out.size();
+        }
 
         if (call.listed && call.cover[index]) {
             const Reading& r = *call.cover[index];

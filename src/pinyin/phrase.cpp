@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <string_view>
 
 #include "pinyin/phrase_internal.h"
 #include "pinyin/readings.h"
@@ -57,9 +58,100 @@ void PhraseModel::analyse(std::string_view text, bool nameField, const PinyinTab
     thread_local Text t;
     const std::size_t count = lookUp(text, table.rows(), t);
     out.assign(count, Suggestion{});
-    const std::size_t givenName = nameField ? readSurname(t, count, out.data()) : 0;
+    std::size_t givenName = 0;
+    if (nameField) {
+        // A name or word known as a whole from the first character on (查尔斯 Cha, 曾参 Shen)
+        // reads as the segmentation finds it; the surname rule decides only where no known
+        // word starts there.
+        std::size_t start = 0;
+        while (start < count && t.chars[start] == U' ') ++start;
+        if (start < count && t.polyphonic[start]) {
+            segmentRuns(t, start, count, out.data());
+            if (out[start].wordLength >= 2 && out[start].wordBack == 0 &&
+                knownNameWins(&t.chars[start], count - start, out[start])) {
+                lifeAfterName(t.chars.data(), t.rows.data(), count, out.data());
+                grammarWords(t.chars.data(), t.rows.data(), count, out.data());
+                return;
+            }
+            out.assign(count, Suggestion{});
+        }
+        givenName = readSurname(t, count, out.data());
+    }
     segmentRuns(t, givenName, count, out.data());
     lifeAfterName(t.chars.data(), t.rows.data(), count, out.data());
+    grammarWords(t.chars.data(), t.rows.data(), count, out.data());
+}
+
+bool PhraseModel::knownNameWins(const char32_t* chars, std::size_t n, const Suggestion& first) const {
+    // The word list holds many Chinese names with the everyday reading of their surname (单霁翔
+    // dan, 种师道 zhong): a word that reads a surname otherwise wins only when it is a foreign
+    // name, told by a character of transcription after the first (查尔斯, 盖茨, 柏拉图).
+    const auto [len, py] = surname(chars, n);
+    if (len == 0 || readingAt(*py, 0) == first.reading) return true;
+    constexpr std::u32string_view kTranscription = U"尔斯克特夫姆兹茨伊奥埃萨恩拉莱洛罗诺普娅丝蒂迪维格";
+    for (std::size_t k = 1; k < first.wordLength && k < n; ++k)
+        if (kTranscription.find(chars[k]) != std::u32string_view::npos) return true;
+    return false;
+}
+
+bool PhraseModel::isWord(const char32_t* chars, std::size_t n) const {
+    std::uint32_t node = 0;
+    for (std::size_t k = 0; k < n && (k == 0 || node); ++k) node = child(node, chars[k]);
+    return node && nodes_[node].weight != 0;
+}
+
+void PhraseModel::grammarWords(const char32_t* chars, const Entry* const* rows, std::size_t count,
+                               Suggestion* out) const {
+    // The small words of running text, which the words around decide where the word list
+    // cannot: it has no word for 高兴地, and reads 不了 as bu le and 穿着 as chuan zhuo.
+    const auto han = [&](std::size_t i) { return i < count && rows[i] != nullptr; };
+    const auto settle = [&](std::size_t i, std::string_view reading) {
+        if (rows[i]->polyphonic) suggest(out[i], reading, *rows[i], true);
+    };
+    const auto in = [](char32_t c, std::u32string_view set) { return set.find(c) != std::u32string_view::npos; };
+    for (std::size_t i = 1; i < count; ++i) {
+        if (!han(i) || !han(i - 1)) continue;
+        const char32_t c = chars[i], before = chars[i - 1];
+        const bool alone = out[i].wordLength == 0;
+        const bool clauseEnds = !han(i + 1) || chars[i + 1] == U'了';
+        switch (c) {
+            case U'地':
+                // After an adverbial (a reduplicated word, a known word of two or four
+                // characters) and before the verb: 高兴地说, 慢慢地走, 小心翼翼地.
+                if (alone && han(i + 1) &&
+                    ((i >= 2 && han(i - 2) && before == chars[i - 2]) ||
+                     (i >= 2 && han(i - 2) && isWord(chars + i - 2, 2)) ||
+                     (i >= 4 && han(i - 4) && han(i - 3) && han(i - 2) && isWord(chars + i - 4, 4))))
+                    settle(i, "De");
+                break;
+            case U'得':
+                // Must, after a person or an adverb of time and before a verb: 我得走了, 还得去.
+                if (alone && han(i + 1) && in(before, U"我你他她它们咱您谁还就也总又都可") &&
+                    !in(chars[i + 1], U"了着过到"))
+                    settle(i, "Dei");
+                break;
+            case U'着':
+                // After a verb: zhe (她穿着大衣, 等着); can or cannot reach: zhao (睡不着).
+                if (in(before, U"不得没"))
+                    break;
+                if (alone || (out[i].wordLength == 2 && in(before, U"穿戴披") && han(i + 1) && chars[i + 1] != U'的'))
+                    settle(i, "Zhe");
+                break;
+            case U'了':
+                // Can or cannot, at the end of a clause: 吃不了, 受得了, 走不了了.
+                if (in(before, U"不得") && clauseEnds) settle(i, "Liao");
+                break;
+            case U'长':
+                // Grew long: 头发长长了.
+                if (before == U'长' && i + 1 < count && chars[i + 1] == U'了') {
+                    settle(i - 1, "Zhang");
+                    settle(i, "Chang");
+                }
+                break;
+            default:
+                break;
+        }
+    }
 }
 
 std::size_t PhraseModel::lookUp(std::string_view text, const TableRows& table, Text& t) const {

@@ -61,7 +61,9 @@ public:
     ///  - standing alone: its dominant reading, sure, when that is overwhelming; else the
     ///    reading of its own one-character entry, not sure; else none;
     ///  - `nameField` (the text is subfield a of a personal-name field): the first character,
-    ///    or the first two for a double surname, take the surname reading, sure;
+    ///    or the first two for a double surname, take the surname reading, sure, unless the
+    ///    segmentation finds a known word of two or more characters starting there that reads
+    ///    the surname so too (曾参) or is a foreign name (查尔斯);
     ///  - a text whose last words are a surname, a given name of one or two characters and
     ///    传 standing alone (李白传, 苏东坡传): 传 takes zhuan, sure.
     /// Traditional characters are read as their simplified forms, so one word list serves
@@ -130,6 +132,16 @@ private:
     /// Reads 传 zhuan where a title is a name and 传 (李白传): see phrase.cpp.
     void lifeAfterName(const char32_t* chars, const Entry* const* rows, std::size_t count,
                        Suggestion* out) const;
+    /// The small words of running text decided from the characters beside them (地 de after
+    /// an adverbial, 得 dei, 着 zhe after a verb, 了 liao after 不/得 at a clause's end, 长长了):
+    /// see phrase.cpp.
+    void grammarWords(const char32_t* chars, const Entry* const* rows, std::size_t count,
+                      Suggestion* out) const;
+    /// Whether the known word that the segmentation starts a name with (n characters from
+    /// `chars`; `first` the suggestion for its first one) reads it rather than the surname rule.
+    bool knownNameWins(const char32_t* chars, std::size_t n, const Suggestion& first) const;
+    /// Whether the n characters are a word of the trie.
+    bool isWord(const char32_t* chars, std::size_t n) const;
     /// Segments one run of looked-up characters and fills the suggestions of its polyphonic
     /// ones, which all stand before `polyphonicEnd`.
     void segment(const char32_t* chars, const Entry* const* rows,

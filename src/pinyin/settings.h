@@ -13,6 +13,9 @@ inline constexpr std::string_view kDefaultTags =
 inline constexpr std::string_view kDefaultNameTags = "600,700,701,702";
 
 enum class LetterCase { Capitalised, Lower };
+/// Whether a run of digits or Latin letters is glued to the syllable after it ("di 1ban") or
+/// set apart from it by a space ("di 1 ban").
+enum class Spacing { Glued, Apart };
 /// How a character with several readings is resolved.
 enum class Polyphone {
     Manual,     ///< the user picks every one in the chooser
@@ -33,6 +36,7 @@ struct RunSettings {
     bool useCodeA = true;                      ///< "|A" when true, "|9" when false
     bool delExisting = true;                   ///< re-do fields that already carry pinyin
     LetterCase letterCase = LetterCase::Lower; ///< every lookup
+    Spacing spacing = Spacing::Glued;          ///< every lookup
     Polyphone polyphone = Polyphone::Manual;   ///< every lookup
     bool askOnlyWhenUnsure = false;            ///< every lookup; with Manual, settle the sure ones
     std::string nameTags{kDefaultNameTags};    ///< matched like tagList

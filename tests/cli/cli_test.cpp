@@ -385,6 +385,32 @@ TEST_F(Cli, WordListsComeFirstAndABadLineStopsTheRunAtTheStart) {
     EXPECT_NE(r.err.find("missing.txt"), std::string::npos) << r.err;
 }
 
+TEST_F(Cli, SpacingSetsDigitsAndLettersApartAndCheckLooksPastIt) {
+    spit(dir / "titles8.txt", "银行1单位\n2010长城ABC书\n");
+    const std::vector<std::string> lines = {"--db", db, "--polyphone", "first", "--encoding", "utf-8", "--lines", "-"};
+    Ran r = run(lines, "titles8.txt");
+    EXPECT_EQ(r.out, "yin xing 1dan wei\n2010chang cheng ABCshu\n");  // glued by default
+    auto apart = lines;
+    apart.insert(apart.begin(), {"--spacing", "apart"});
+    r = run(apart, "titles8.txt");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "yin xing 1 dan wei\n2010 chang cheng ABC shu\n");
+    r = run({"--spacing", "wide", "in.iso", "out.iso"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("--spacing: \"wide\" is not one of glued, apart"), std::string::npos) << r.err;
+
+    // Existing pinyin written either way agrees with ours either way.
+    const std::string title = "1" + yinhang;
+    spit(dir / "in.iso", testrec::makeRecord({{"001", "R1"}, {"200", "1 \x1F" "a" + title + "\x1F" "A1 yin xing"}}) +
+                             testrec::makeRecord({{"001", "R2"}, {"200", "1 \x1F" "a" + title + "\x1F" "A1yin xing"}}));
+    const std::string header = "record\t001\ttag\ttext\texisting\tours\tdiffering\tunsure\n";
+    for (const char* spacing : {"glued", "apart"}) {
+        r = batch("in.iso", "report.tsv", {"--check", "--spacing", spacing, "--quiet"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(slurp(dir / "report.tsv"), header) << spacing;
+    }
+}
+
 TEST_F(Cli, CheckReportsExistingPinyinThatDisagrees) {
     const std::string changcheng = "\xB3\xA4\xB3\xC7";  // 长城
     spit(dir / "in.iso",

@@ -91,6 +91,9 @@ private slots:
         QCOMPARE(f.settings().polyphone, pinyin::Polyphone::Phrase);
         QCOMPARE(f.settings().letterCase, pinyin::LetterCase::Lower);
         QVERIFY(!f.settings().askOnlyWhenUnsure);
+        QCOMPARE(plain(get<QAbstractButton>(f, "CheckSpacing")->text()), QStringLiteral("数字、字母与拼音分开"));
+        QVERIFY(!checked(f, "CheckSpacing"));
+        QCOMPARE(f.settings().spacing, pinyin::Spacing::Glued);
         QVERIFY(f.datapath.ends_with("/py.db"));
     }
 
@@ -122,6 +125,9 @@ private slots:
         QVERIFY(f.settings().askOnlyWhenUnsure);
         get<QRadioButton>(f, "Option3_0")->click();
         QCOMPARE(f.settings().letterCase, pinyin::LetterCase::Capitalised);
+        QTest::mouseClick(get<QAbstractButton>(f, "CheckSpacing"), Qt::LeftButton);
+        QCOMPARE(f.settings().spacing, pinyin::Spacing::Apart);
+        QVERIFY(checked(f, "Option3_0"));  // a choice beside the letter case, not one of its pair
         // What the next run will use follows every control; the tag frame names the code chosen.
         QVERIFY(!f.settings().useCodeA && !f.settings().delExisting);
         QCOMPARE(get<QGroupBox>(f, "Frame1")->title(), QStringLiteral("需要添加$9拼音字段的有哪些?"));
@@ -374,7 +380,7 @@ private slots:
             get<QLineEdit>(f, "Text2_0")->setText("/data/in.iso");
             get<QLineEdit>(f, "Text2_1")->setText("/data/out.iso");
             get<TagBox>(f, "Text1")->setText("200,701");
-            for (const char* name : {"Option2_1", "Option3_0", "Option4_1", "Option1_0", "Check1", "Option5_1"})
+            for (const char* name : {"Option2_1", "Option3_0", "Option4_1", "Option1_0", "Check1", "Option5_1", "CheckSpacing"})
                 get<QAbstractButton>(f, name)->click();
             f.resize(f.width() + 40, f.height() + 30);
         }
@@ -382,12 +388,13 @@ private slots:
         QCOMPARE(get<QLineEdit>(g, "Text2_0")->text(), QStringLiteral("/data/in.iso"));
         QCOMPARE(get<QLineEdit>(g, "Text2_1")->text(), QStringLiteral("/data/out.iso"));
         QCOMPARE(get<TagBox>(g, "Text1")->text(), QStringLiteral("200,701"));
-        for (const char* on : {"Option2_1", "Option3_0", "Option4_1", "Option1_0", "Check1", "Option5_1"})
+        for (const char* on : {"Option2_1", "Option3_0", "Option4_1", "Option1_0", "Check1", "Option5_1", "CheckSpacing"})
             QVERIFY2(checked(g, on), on);
         QCOMPARE(g.settings().subfields, pinyin::Subfields::Chinese);
         QVERIFY(!get(g, "Option4_0")->isEnabled());
         // The run settings follow the restored buttons.
         QCOMPARE(g.settings().letterCase, pinyin::LetterCase::Capitalised);
+        QCOMPARE(g.settings().spacing, pinyin::Spacing::Apart);
         QVERIFY(g.settings().askOnlyWhenUnsure);
         get<QRadioButton>(g, "Option1_2")->click();
         const QSize size = g.size();
@@ -555,8 +562,8 @@ private slots:
 
         // Tab goes down the window in reading order and reaches the link.
         const QStringList order = {"Text2_0",   "Command2_0", "Text2_1",   "Command2_1", "Text1",
-                                   "Option2_0", "Option2_1",  "Option3_0", "Option3_1",  "Option4_0",
-                                   "Option4_1", "Option1_0",  "Option1_1", "Check1",     "Option1_2",
+                                   "Option2_0", "Option2_1",  "Option3_0", "Option3_1",  "CheckSpacing",
+                                   "Option4_0", "Option4_1", "Option1_0",  "Option1_1", "Check1",     "Option1_2",
                                    "Command3_0", "Command3_1", "Label1"};
         QStringList chain;
         QWidget* w = get(f, "Text2_0");

@@ -38,6 +38,40 @@ TEST_F(RomaniserTest, CharactersContributeByKind) {
     for (const auto& [text, expected] : cases) EXPECT_EQ(r.pinyin(text), expected) << text;
 }
 
+TEST_F(RomaniserTest, SpacingApartSetsDigitsAndLettersApartFromTheSyllableAfterThem) {
+    Romaniser r(table, settings, nullptr);
+    const std::pair<std::string, std::string> cases[] = {
+        // text, glued, apart
+        {"中1国", "zhong 1guo |zhong 1 guo "},
+        {"2010中", "2010zhong |2010 zhong "},
+        {"中ISBN7国", "zhong ISBN7guo |zhong ISBN7 guo "},
+        {"中1，国", "zhong 1guo |zhong 1 guo "},   // punctuation without a row is no syllable
+        {"中(1)国", "zhong (1)guo |zhong (1)guo "},  // only a letter or digit right before it
+        {"中1丙", "zhong 1|zhong 1"},               // a character without a row adds nothing
+        {"中1 国", "zhong 1 guo |zhong 1 guo "},    // a space already there is not doubled
+        {"Nājī中", "Nājīzhong |Nājī zhong "},        // letters beyond ASCII too
+        {"Ωμέγα中", "Ωμέγαzhong |Ωμέγα zhong "},
+        {"中1한国", "zhong 1한guo |zhong 1한guo "},   // Hangul: no alphabet of spaced words
+    };
+    for (const auto& [text, both] : cases) {
+        const std::size_t bar = both.find('|');
+        settings.spacing = Spacing::Glued;
+        EXPECT_EQ(r.pinyin(text), both.substr(0, bar)) << text;
+        settings.spacing = Spacing::Apart;
+        EXPECT_EQ(r.pinyin(text), both.substr(bar + 1)) << text;
+    }
+    // Every way a syllable is taken: capitals, the chooser's answer; and the start of each
+    // character's pinyin is where its syllable starts.
+    settings.letterCase = LetterCase::Capitalised;
+    settings.polyphone = Polyphone::Manual;
+    ScriptedChooser chooser({"Hang"});
+    r.setChooser(&chooser);
+    std::vector<std::size_t> starts;
+    r.setStarts(&starts);
+    EXPECT_EQ(r.pinyin("A行B中"), "A Hang B Zhong ");
+    EXPECT_EQ(starts, (std::vector<std::size_t>{0, 2, 7, 9, 15}));
+}
+
 TEST_F(RomaniserTest, LetterCaseIsReadAtEveryLookupAndOnlyLowerCaseWritesV) {
     Romaniser r(table, settings, nullptr);
     EXPECT_EQ(r.pinyin("中国怪驴绿吕"), "zhong guo mcdonald lv lü v ");
