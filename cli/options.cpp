@@ -210,7 +210,10 @@ app::ReviewOptions toReviewOptions(const Options& o) {
     r.tags = o.tags;
     r.existing = o.existing;
     r.encoding = o.encoding;
-    for (const std::string& w : o.words) r.words += (r.words.empty() ? "" : ",") + w;
+    for (const std::string& w : o.words) {
+        if (!r.words.empty()) r.words += ',';
+        r.words += w;
+    }
     return r;
 }
 

@@ -313,6 +313,14 @@ int runReview(const Options& o, messages::Language lang) {
     if (::stat(o.input.c_str(), &in) == 0 && ::stat(o.reviewOut.c_str(), &out) == 0 && in.st_dev == out.st_dev &&
         in.st_ino == out.st_ino)
         throw app::StartError(problem::of(problem::Kind::InputIsOutput, o.input), "the input is the review file");
+    // The review file is written afresh: never over records named by mistake.
+    if (std::ifstream old(o.reviewOut, std::ios::binary); old) {
+        std::string head(kBlock, '\0');
+        head.resize(static_cast<std::size_t>(old.read(head.data(), static_cast<std::streamsize>(head.size())).gcount()));
+        if (app::holdsRecordLeader(head))
+            throw app::StartError(problem::of(problem::Kind::ReportHoldsRecords, o.reviewOut),
+                                  o.reviewOut + " holds ISO 2709 records");
+    }
     Report report(stderr, !o.quiet && ::isatty(STDERR_FILENO), false, nullptr, lang);
     StopSignals signals;
     const app::ReviewGathering g = app::gatherReview(b, toRunSettings(o), report);

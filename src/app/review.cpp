@@ -213,8 +213,11 @@ std::vector<std::pair<std::string, std::string>> ReviewChooser::remembered() con
             if (key.word == word && key.index >= 1 && key.index <= syllables.size())
                 syllables[key.index - 1] = text::toLower(answer.reading);
         std::string joined;
-        for (const std::string& s : syllables)
-            if (!s.empty()) joined += (joined.empty() ? "" : " ") + s;
+        for (const std::string& s : syllables) {
+            if (s.empty()) continue;
+            if (!joined.empty()) joined += ' ';
+            joined += s;
+        }
         out.emplace_back(word, std::move(joined));
     }
     return out;

@@ -234,6 +234,12 @@ TEST_F(Review, OptionsThatDoNotGoTogether) {
     EXPECT_NE(r.err.find("--polyphone first"), std::string::npos) << r.err;
     r = run({"--review-out", "in.iso", "in.iso"});
     EXPECT_EQ(r.status, 2);
+    // A review file named where records stand (the output, by mistake) is refused, untouched.
+    fs::copy_file(dir / "in.iso", dir / "records.iso");
+    r = run({"--review-out", "records.iso", "in.iso"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("holds ISO 2709 records"), std::string::npos) << r.err;
+    EXPECT_EQ(slurp(dir / "records.iso"), slurp(dir / "in.iso"));
     EXPECT_EQ(slurp(dir / "in.iso"), slurp(kRecords / "cnmarc-university.gbk.iso"));
 }
 
