@@ -497,7 +497,10 @@ void Form1::runBatch(const QString& input, const QString& output, std::int64_t s
     options.words = words_;
     options.table = warnOfLoneCharacters();
     std::optional<app::ReviewAnswers> answers;
-    if (reviews() && !review(options, answers)) return;
+    if (reviews()) {
+        if (!review(options, answers)) return;
+        progressBar1_->setValue(0);  // the run with the answers reads the input again
+    }
 
     Run run(*this, runSettings_);
     run_ = &run;

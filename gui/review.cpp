@@ -98,11 +98,11 @@ ReviewDialog::ReviewDialog(const app::ReviewGathering& gathering, bool lowerCase
     table_->resizeColumnsToContents();
     table_->installEventFilter(this);
 
-    places_ = new QTableWidget(0, 4, this);
+    places_ = new QTableWidget(0, 5, this);
     places_->setObjectName("Places");
     places_->setHorizontalHeaderLabels({QStringLiteral("记录号"), QStringLiteral("字段"), QStringLiteral("001"),
-                                        QStringLiteral("文本")});
-    places_->horizontalHeader()->setStretchLastSection(true);
+                                        QStringLiteral("文本"), QStringLiteral("本处读音")});
+    places_->horizontalHeader()->setSectionResizeMode(3, QHeaderView::Stretch);
     places_->verticalHeader()->hide();
     places_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     places_->setFocusPolicy(Qt::NoFocus);
@@ -184,6 +184,24 @@ void ReviewDialog::showPlaces(int row) {
         places_->setItem(k, 1, new QTableWidgetItem(QString::fromStdString(p.tag)));
         places_->setItem(k, 2, new QTableWidgetItem(QString::fromStdString(p.id)));
         places_->setCellWidget(k, 3, richCell(withRed(p.text, p.at)));
+        // Its own reading, or its group's.
+        std::uint32_t nth = 0;
+        for (int i = 0; i <= k; ++i) nth += g.places[static_cast<std::size_t>(i)].record == p.record;
+        const auto at = std::make_pair(g.key, std::make_pair(p.record, nth));
+        auto* own = new QComboBox;
+        own->addItem(QStringLiteral("同组"));
+        for (const std::string& r : g.readings)
+            own->addItem(QString::fromStdString(lowerCase_ ? text::toLower(r) : r));
+        if (const auto found = own_.find(at); found != own_.end())
+            for (std::size_t i = 0; i < g.readings.size(); ++i)
+                if (text::toLower(g.readings[i]) == text::toLower(found->second)) own->setCurrentIndex(static_cast<int>(i) + 1);
+        connect(own, &QComboBox::currentIndexChanged, this, [this, at, readings = g.readings](int i) {
+            if (i <= 0)
+                own_.erase(at);
+            else
+                own_[at] = readings[static_cast<std::size_t>(i - 1)];
+        });
+        places_->setCellWidget(k, 4, own);
     }
     if (!g.more.empty()) {
         QString records;
@@ -262,6 +280,7 @@ app::ReviewAnswers ReviewDialog::answers() const {
         answer.remember = table_->item(r, Remember)->checkState() == Qt::Checked;
         a.groups.emplace(g.key, std::move(answer));
     }
+    a.places = own_;
     return a;
 }
 
@@ -281,6 +300,7 @@ bool ReviewDialog::openFrom(const QString& path) {
         messageBox(this, QMessageBox::Critical, kErrorTitle, QStringLiteral("无法打开审定表：\n%1").arg(chinese(e.problem)));
         return false;
     }
+    own_ = a.places;
     for (int r = 0; r < table_->rowCount(); ++r) {
         const app::ReviewGroup& g = gathering_.groups[static_cast<std::size_t>(r)];
         const auto found = a.groups.find(g.key);
@@ -291,6 +311,7 @@ bool ReviewDialog::openFrom(const QString& path) {
         looked_[static_cast<std::size_t>(r)] = true;
     }
     showCounter();
+    showPlaces(table_->currentRow());
     return true;
 }
 

@@ -18,7 +18,8 @@ namespace gui {
 /// One row a group (the word with the asked character in red, its readings with the suggestion
 /// preselected, the count, 记住), most occurrences first; the selected row's occurrences below.
 /// By keyboard: up and down move, 1–9 pick a reading, Space toggles 记住, Enter goes to the next
-/// row not yet looked at. "写出" accepts (the window then runs with answers()), "取消" rejects.
+/// row not yet looked at. An occurrence below can be given its own reading, which leaves its
+/// group's answer. "写出" accepts (the window then runs with answers()), "取消" rejects.
 class ReviewDialog final : public QDialog {
     Q_OBJECT
 public:
@@ -53,6 +54,8 @@ private:
     app::ReviewOptions options_;
     bool lowerCase_;
     std::vector<bool> looked_;
+    /// Occurrences given their own reading (the occurrences table's last column).
+    decltype(app::ReviewAnswers::places) own_;
     QLineEdit* filter_ = nullptr;
     QLabel* counter_ = nullptr;
     QTableWidget* table_ = nullptr;

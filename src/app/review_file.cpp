@@ -57,11 +57,25 @@ std::string firstLine(const ReviewInput& input, const ReviewOptions& o) {
     p.value = line;
     p.detail = std::move(detail);
     p.tag = std::move(tag);
-    std::string text = path + (line ? ":" + std::to_string(line) : std::string()) + ": ";
+    std::string text = path;
+    if (line) {
+        text += ':';
+        text += std::to_string(line);
+    }
+    text += ": ";
     switch (kind) {
     case problem::Kind::ReviewOtherInput: text += "made from another input, or the input has changed"; break;
-    case problem::Kind::ReviewOtherOptions: text += "made with other options (" + p.detail + ")"; break;
-    case problem::Kind::ReviewBadReading: text += "\"" + p.detail + "\" is not one of " + p.tag; break;
+    case problem::Kind::ReviewOtherOptions:
+        text += "made with other options (";
+        text += p.detail;
+        text += ')';
+        break;
+    case problem::Kind::ReviewBadReading:
+        text += '"';
+        text += p.detail;
+        text += "\" is not one of ";
+        text += p.tag;
+        break;
     case problem::Kind::ReviewNoWordList: text += "a word to remember, and no word list"; break;
     default: text += p.detail;
     }
@@ -84,7 +98,7 @@ ReviewInput reviewInputOf(const std::string& path) {
     if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         if (fd >= 0) ::close(fd);
         throw StartError(problem::of(problem::Kind::ReviewInputNotFile, path),
-                         "a review needs the input as a regular file: " + path);
+                         std::string("a review needs the input as a regular file: ").append(path));
     }
     // Eight bytes at a time, each mixed in by a multiplication: fast enough that the review's
     // one more read of the input costs little beside the run.
@@ -98,7 +112,7 @@ ReviewInput reviewInputOf(const std::string& path) {
             problem::Problem p = problem::of(problem::Kind::InputReadFailed, path);
             p.osError = errno;
             ::close(fd);
-            throw StartError(p, "cannot read " + path);
+            throw StartError(p, std::string("cannot read ").append(path));
         }
         if (n == 0) break;
         const auto size = static_cast<std::size_t>(n);
@@ -127,7 +141,10 @@ std::string reviewFileText(const ReviewGathering& g, const ReviewInput& input, c
     out += '\n';
     for (const ReviewGroup& group : g.groups) {
         std::string readings;
-        for (const std::string& r : group.readings) readings += (readings.empty() ? "" : " ") + text::toLower(r);
+        for (const std::string& r : group.readings) {
+            if (!readings.empty()) readings += ' ';
+            readings += text::toLower(r);
+        }
         std::string reading = group.suggested < group.readings.size() ? group.readings[group.suggested] : "";
         bool remember = false;
         if (answers)
@@ -138,11 +155,30 @@ std::string reviewFileText(const ReviewGathering& g, const ReviewInput& input, c
         std::string where;
         for (std::size_t k = 0; k < group.places.size() && k < kWhereShown; ++k) {
             const ReviewPlace& p = group.places[k];
-            where += (k ? " | " : "") + std::to_string(p.record) + ':' + p.tag + ':' + cell(p.text);
+            if (k) where += " | ";
+            where += std::to_string(p.record);
+            where += ':';
+            where += p.tag;
+            where += ':';
+            where += cell(p.text);
         }
         out += cell(group.key.word) + '\t' + std::to_string(group.key.index) + '\t' + readings + '\t' +
                text::toLower(reading) + '\t' + std::to_string(group.count) + '\t' + (remember ? "yes" : "no") +
                '\t' + where + '\n';
+        if (!answers) continue;
+        // An occurrence given its own reading: a line of its own behind its group's, which names
+        // it as record.n (the n-th occurrence of the group in that record).
+        for (auto a = answers->places.lower_bound({group.key, {0, 0}});
+             a != answers->places.end() && a->first.first == group.key; ++a) {
+            const auto [record, nth] = a->first.second;
+            std::string text;
+            std::uint32_t seen = 0;
+            for (const ReviewPlace& p : group.places)
+                if (p.record == record && ++seen == nth) text = p.tag + ':' + cell(p.text);
+            out += cell(group.key.word) + '\t' + std::to_string(group.key.index) + '\t' + readings + '\t' +
+                   text::toLower(a->second) + "\t1\tno\t" + std::to_string(record) + ':' + text + '\t' +
+                   std::to_string(record) + '.' + std::to_string(nth) + '\n';
+        }
     }
     return out;
 }
@@ -152,7 +188,7 @@ ReviewAnswers readReviewFile(const std::string& path, const ReviewInput& input, 
     if (!in) {
         problem::Problem p = problem::of(problem::Kind::ReviewCannotRead, path);
         p.osError = errno ? errno : ENOENT;
-        throw StartError(p, "cannot read " + path);
+        throw StartError(p, std::string("cannot read ").append(path));
     }
     std::string line;
     if (!std::getline(in, line) || !line.starts_with(kFirst))
@@ -211,6 +247,22 @@ ReviewAnswers readReviewFile(const std::string& path, const ReviewInput& input, 
         if (remember != "yes" && remember != "no")
             refuse(problem::Kind::ReviewInvalid, path, static_cast<long long>(number), "remember is neither yes nor no");
         a.remember = remember == "yes";
+        if (f.size() > 7 && !text::trimSpaces(f[7]).empty()) {
+            // An occurrence's own reading: record.n.
+            const std::string_view at = text::trimSpaces(f[7]);
+            const std::size_t dot = at.find('.');
+            const auto digits = [](std::string_view d) {
+                return !d.empty() && d.size() <= 12 && d.find_first_not_of("0123456789") == std::string_view::npos;
+            };
+            if (dot == std::string_view::npos || !digits(at.substr(0, dot)) || !digits(at.substr(dot + 1)) || a.remember)
+                refuse(problem::Kind::ReviewInvalid, path, static_cast<long long>(number),
+                       "an occurrence is named record.n, and is not remembered");
+            const std::pair<std::int64_t, std::uint32_t> place{std::stoll(std::string(at.substr(0, dot))),
+                                                              static_cast<std::uint32_t>(std::stoul(std::string(at.substr(dot + 1))))};
+            if (!answers.places.emplace(std::make_pair(std::move(key), place), a.reading).second)
+                refuse(problem::Kind::ReviewInvalid, path, static_cast<long long>(number), "the same occurrence twice");
+            continue;
+        }
         if (a.remember && options.words.empty()) refuse(problem::Kind::ReviewNoWordList, path, static_cast<long long>(number));
         if (a.remember && length < 2)
             refuse(problem::Kind::ReviewInvalid, path, static_cast<long long>(number),

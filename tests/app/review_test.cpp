@@ -174,6 +174,14 @@ TEST_F(Review, TheReviewFileReadsBackAndKnowsItsInput) {
     ASSERT_EQ(back.groups.size(), g.groups.size());
     for (const app::ReviewGroup& group : g.groups)
         EXPECT_EQ(back.groups.at(group.key).reading, text::toLower(group.readings[group.suggested]));
+    // An occurrence with its own reading comes back as itself.
+    app::ReviewAnswers own = back;
+    const app::ReviewGroup& first = g.groups.front();
+    own.places[{first.key, {3, 1}}] = text::toLower(first.readings[first.suggested == 0 ? 1 : 0]);
+    testfiles::spit(file, app::reviewFileText(g, in, o, &own));
+    const app::ReviewAnswers again = app::readReviewFile(file.string(), in, o);
+    EXPECT_EQ(again.places, own.places);
+    EXPECT_EQ(again.groups.size(), g.groups.size());
     // Another input of the same size, another option: refused.
     app::ReviewInput changed = in;
     changed.hash ^= 1;
