@@ -67,14 +67,14 @@ std::string firstLine(const ReviewInput& input, const ReviewOptions& o) {
     case problem::Kind::ReviewOtherInput: text += "made from another input, or the input has changed"; break;
     case problem::Kind::ReviewOtherOptions:
         text += "made with other options (";
-        text += p.detail;
+        text += p.tag;
         text += ')';
         break;
     case problem::Kind::ReviewBadReading:
         text += '"';
-        text += p.detail;
-        text += "\" is not one of ";
         text += p.tag;
+        text += "\" is not one of ";
+        text += p.detail;
         break;
     case problem::Kind::ReviewNoWordList: text += "a word to remember, and no word list"; break;
     default: text += p.detail;
@@ -204,7 +204,7 @@ ReviewAnswers readReviewFile(const std::string& path, const ReviewInput& input, 
             if (h.starts_with(name)) got = h;
         if (got == want[k]) continue;
         if (name == "size=" || name == "hash=") refuse(problem::Kind::ReviewOtherInput, path);
-        refuse(problem::Kind::ReviewOtherOptions, path, 0,
+        refuse(problem::Kind::ReviewOtherOptions, path, 0, {},
                std::string(name) + std::string(got.substr(std::min(got.size(), name.size()))) + " / " +
                    std::string(want[k]));
     }
@@ -240,8 +240,8 @@ ReviewAnswers readReviewFile(const std::string& path, const ReviewInput& input, 
         for (std::string_view r : split(f[2], ' '))
             if (!r.empty() && sameReading(r, reading)) known = true;
         if (!known || reading.empty())
-            refuse(problem::Kind::ReviewBadReading, path, static_cast<long long>(number), std::string(reading),
-                   std::string(f[2]));
+            refuse(problem::Kind::ReviewBadReading, path, static_cast<long long>(number), std::string(f[2]),
+                   std::string(reading));
         a.reading = std::string(reading);
         const std::string remember = text::toLower(text::trimSpaces(f[5]));
         if (remember != "yes" && remember != "no")
