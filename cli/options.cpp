@@ -126,6 +126,13 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& o) {
                  "write no records: compare the pinyin fields already carry with ours "
                  "and write each disagreement to OUTPUT (tab-separated, UTF-8)");
 
+    app.add_option("--review-out", o.reviewOut,
+                   "write no records: gather every reading the words around do not settle, grouped by "
+                   "word, into this review file (tab-separated, UTF-8); takes INPUT only");
+    app.add_option("--answers", o.answers,
+                   "a review file (from --review-out) whose readings the run takes for every occurrence "
+                   "of each group; otherwise as --polyphone phrase");
+
     using problem::Kind;
     try {
         try {
@@ -149,13 +156,19 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& o) {
             for (const std::string& extra : app.remaining()) rest += (rest.empty() ? "" : " ") + extra;
             usage(Kind::UsageTooMany, {}, rest);
         }
-        const std::pair<const char*, bool> modes[] = {
-            {"--dump", o.dump}, {"--lines", o.lines}, {"--check", o.check}, {"--remove-pinyin", o.removePinyin}};
+        const std::pair<const char*, bool> modes[] = {{"--dump", o.dump},
+                                                      {"--lines", o.lines},
+                                                      {"--check", o.check},
+                                                      {"--remove-pinyin", o.removePinyin},
+                                                      {"--review-out", !o.reviewOut.empty()},
+                                                      {"--answers", !o.answers.empty()}};
         for (std::size_t i = 0; i < std::size(modes); ++i)
             for (std::size_t k = i + 1; k < std::size(modes); ++k)
                 if (modes[i].second && modes[k].second) usage(Kind::UsageExcludes, modes[i].first, modes[k].first);
         if (o.input.empty()) throw Usage{problem::of(Kind::NoInputPath)};
-        if (o.output.empty() && !o.dump && !o.lines) throw Usage{problem::of(Kind::NoOutputPath)};
+        if (!o.reviewOut.empty() && !o.output.empty()) usage(Kind::UsageTooMany, {}, o.output);
+        if (!o.answers.empty() && polyphone != "phrase") usage(Kind::UsageExcludes, "--answers", "--polyphone " + polyphone);
+        if (o.output.empty() && !o.dump && !o.lines && o.reviewOut.empty()) throw Usage{problem::of(Kind::NoOutputPath)};
         if (o.dump && !o.output.empty() && o.output != "-") usage(Kind::UsageDumpTakesNoOutput, {}, o.output);
         pickOne<int>("--code", o.code, {{"A", 0}, {"9", 0}});
         pickOne<int>("--subfields", o.subfields, {{"a", 0}, {"chinese", 0}});
@@ -207,6 +220,19 @@ app::BatchOptions toBatchOptions(const Options& o) {
     b.rejectsPath = o.rejects;
     b.repairTail = o.repairTail;
     return b;
+}
+
+app::ReviewOptions toReviewOptions(const Options& o) {
+    app::ReviewOptions r;
+    r.tags = o.tags;
+    r.existing = o.existing;
+    r.subfields = o.subfields;
+    r.encoding = o.encoding;
+    for (const std::string& w : o.words) {
+        if (!r.words.empty()) r.words += ',';
+        r.words += w;
+    }
+    return r;
 }
 
 pinyin::RunSettings toRunSettings(const Options& o) {

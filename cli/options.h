@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/batch.h"
+#include "app/review.h"
 #include "pinyin/settings.h"
 
 namespace cli {
@@ -39,6 +40,8 @@ struct Options {
     bool check = false;                ///< OUTPUT is a report of existing pinyin that disagrees
     bool repairTail = false;           ///< cut a partial record off the output's end first
     std::string rejects;               ///< where failed records go; empty: the default
+    std::string reviewOut;             ///< write only the review of the unsure readings, here
+    std::string answers;               ///< a review file whose readings the run takes
 };
 
 /// Whether the terminal chooser asks in this run.
@@ -58,6 +61,8 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& opti
 
 /// The batch run's options (paths, encoding, separator, py.db).
 app::BatchOptions toBatchOptions(const Options& options);
+/// The options a review file keeps, to know whether an answers file fits the run.
+app::ReviewOptions toReviewOptions(const Options& options);
 /// The run settings (tags, code, existing pinyin, letter case, polyphonic choice).
 pinyin::RunSettings toRunSettings(const Options& options);
 

@@ -1,16 +1,19 @@
 // The three modes of the command line, each over the core's framing, codec and romaniser.
 #include "run.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "app/check.h"
+#include "app/review.h"
 #include "app/files.h"
 #include "app/framer.h"
 #include "app/source.h"
@@ -251,7 +254,7 @@ private:
     bool midLine_ = false;  // the last piece emitted did not end its line
 };
 
-int runRecords(const Options& o, messages::Language lang) {
+int runRecords(const Options& o, messages::Language lang, const app::ReviewAnswers* answers = nullptr) {
     app::BatchOptions b = toBatchOptions(o);
     b.describeFailure = [lang](const app::RecordFailure& f) { return messages::failureLogLine(f, lang); };
     b.words = loadWords(o);
@@ -268,7 +271,15 @@ int runRecords(const Options& o, messages::Language lang) {
     if (chooser) chooser->setBeforeAsking([&report] { report.clearLine(); });
     report.setRun(b.outputPath, settings.tagList);
     StopSignals signals;
-    app::BatchResult result = app::runBatch(b, settings, report);
+    std::vector<std::pair<std::string, std::string>> remembered;
+    app::BatchResult result = answers ? app::runWithAnswers(b, settings, *answers, report, &remembered)
+                                      : app::runBatch(b, settings, report);
+    // The words the review says to remember go into the last word list, as the chooser's do.
+    for (const auto& [word, syllables] : remembered) try {
+            pinyin::appendWord(o.words.back(), word, syllables);
+        } catch (const pinyin::WordsError& e) {
+            complain(messages::describe(e.asProblem(), lang));
+        }
     // A stop that came after the last record stopped nothing: the run ends as it would have.
     if (const int signal = StopSignals::received(); signal && result.stopped) return 128 + signal;
     if (result.stopped) return kCannotStart;
@@ -286,6 +297,51 @@ int runCheck(const Options& o, messages::Language lang) {
     return r.failed ? kSomeFailed : kAllWritten;
 }
 
+/// --answers: the review file is read and checked against the input before anything is written.
+int runAnswers(const Options& o, messages::Language lang) {
+    const app::ReviewAnswers answers =
+        app::readReviewFile(o.answers, app::reviewInputOf(o.input), toReviewOptions(o));
+    return runRecords(o, lang, &answers);
+}
+
+/// --review-out: the unsure readings of the whole input, grouped, in a review file; no records.
+int runReview(const Options& o, messages::Language lang) {
+    app::BatchOptions b = toBatchOptions(o);
+    b.words = loadWords(o);
+    const app::ReviewInput input = app::reviewInputOf(o.input);
+    struct stat in {}, out {};
+    if (::stat(o.input.c_str(), &in) == 0 && ::stat(o.reviewOut.c_str(), &out) == 0 && in.st_dev == out.st_dev &&
+        in.st_ino == out.st_ino)
+        throw app::StartError(problem::of(problem::Kind::InputIsOutput, o.input), "the input is the review file");
+    // The review file is written afresh: never over records named by mistake.
+    if (std::ifstream old(o.reviewOut, std::ios::binary); old) {
+        std::string head(kBlock, '\0');
+        head.resize(static_cast<std::size_t>(old.read(head.data(), static_cast<std::streamsize>(head.size())).gcount()));
+        if (app::holdsRecordLeader(head))
+            throw app::StartError(problem::of(problem::Kind::ReportHoldsRecords, o.reviewOut),
+                                  o.reviewOut + " holds ISO 2709 records");
+    }
+    Report report(stderr, !o.quiet && ::isatty(STDERR_FILENO), false, nullptr, lang);
+    StopSignals signals;
+    const app::ReviewGathering g = app::gatherReview(b, toRunSettings(o), report);
+    report.clearLine();
+    if (!g.run.stopped) {
+        std::ofstream file(o.reviewOut, std::ios::binary | std::ios::trunc);
+        file << app::reviewFileText(g, input, toReviewOptions(o));
+        file.close();
+        if (!file) {
+            problem::Problem p = problem::of(problem::Kind::OutputWriteFailed, o.reviewOut);
+            p.osError = errno;
+            complain(messages::describe(p, lang));
+            return kCannotStart;
+        }
+    }
+    if (!o.quiet || g.run.stopProblem) complain(messages::reviewSummary(g, o.reviewOut, lang));
+    if (const int signal = StopSignals::received(); signal && g.run.stopped) return 128 + signal;
+    if (g.run.stopped) return kCannotStart;
+    return g.run.failed ? kSomeFailed : kAllWritten;
+}
+
 }  // namespace
 
 int runCommand(const Options& o) {
@@ -296,6 +352,8 @@ int runCommand(const Options& o) {
         if (o.dump) return runDump(o, lang);
         if (o.lines) return LineRun(o, lang).go();
         if (o.check) return runCheck(o, lang);
+        if (!o.reviewOut.empty()) return runReview(o, lang);
+        if (!o.answers.empty()) return runAnswers(o, lang);
         return runRecords(o, lang);
     } catch (const app::StartError& e) {
         std::string text = messages::describe(e.problem, lang);

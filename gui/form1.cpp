@@ -29,6 +29,8 @@
 #include <QStandardPaths>
 
 #include "app/batch.h"
+#include "app/review.h"
+#include "review.h"
 #include "codepage/codepage.h"
 #include "marc/identifiers.h"
 #include "messages/messages.h"
@@ -210,6 +212,8 @@ void Form1::buildControls() {
     option1_[0] = button<OptionButton>(frame6_, "Option1_0", QStringLiteral("人工选择多音字(&M)"));
     check1_ = button<CheckBox>(frame6_, "Check1", QStringLiteral("仅在无法确定时询问(&U)"));
     check1_->setToolTip(QStringLiteral("人工选择时，词语或姓氏能确定读音的多音字不再询问"));
+    check2_ = button<CheckBox>(frame6_, "Check2", QStringLiteral("先列出没把握的字，统一审定(&R)"));
+    check2_->setToolTip(QStringLiteral("先读完整个文件，把无法确定读音的字按词语列成一张表，审定后再写出"));
     option1_[1] = button<OptionButton>(frame6_, "Option1_1", QStringLiteral("自动选择拼音(多音字)(&F)"));
     option1_[2] = button<OptionButton>(frame6_, "Option1_2", QStringLiteral("按词语自动选择(多音字)(&W)"));
     label3_ = new QLabel(frame6_);
@@ -286,10 +290,12 @@ void Form1::layOut() {
     polyphone->addWidget(option1_[1], 0, 1);
     polyphone->addWidget(check1_, 1, 0);
     polyphone->addWidget(option1_[2], 1, 1);
-    polyphone->addWidget(label3_, 2, 0, 1, 2);
+    polyphone->addWidget(check2_, 2, 0);
+    polyphone->addWidget(label3_, 3, 0, 1, 2);
     const int indent = style()->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth) +
                        style()->pixelMetric(QStyle::PM_RadioButtonLabelSpacing);
     check1_->setContentsMargins(indent, 0, 0, 0);
+    check2_->setContentsMargins(indent, 0, 0, 0);
     polyphone->setColumnStretch(0, 1);
     polyphone->setColumnStretch(1, 1);
 
@@ -315,7 +321,7 @@ void Form1::layOut() {
     QWidget* const order[] = {text2_[0],   command2_[0], text2_[1],   command2_[1], text1_,
                               option2_[0], option2_[1],  option3_[0], option3_[1],  checkSpacing_, option4_[0],
                               option4_[1], option5_[0],  option5_[1], option1_[0],  option1_[1], check1_,      option1_[2],
-                              command3_[0], command3_[1], label1_};
+                              check2_,     command3_[0], command3_[1], label1_};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
     resize(sizeHint());
 }
@@ -326,8 +332,10 @@ void Form1::connectSettings() {
     polyphone->setObjectName("Option1");
     connect(polyphone, &QButtonGroup::idToggled, this, [this](int id, bool on) {
         if (on) check1_->setEnabled(id == 0);
+        if (on) check2_->setEnabled(id == 0);
     });
     check1_->setEnabled(option1_[0]->isChecked());
+    check2_->setEnabled(option1_[0]->isChecked());
     // The tag frame names the subfield code chosen. Where every subfield gets its own, the code
     // is the capital of each subfield's: $9 is not offered.
     const auto caption = [this] {
@@ -519,6 +527,11 @@ void Form1::runBatch(const QString& input, const QString& output, std::int64_t s
     if (!loadWords()) return;
     options.words = words_;
     options.table = warnOfLoneCharacters();
+    std::optional<app::ReviewAnswers> answers;
+    if (reviews()) {
+        if (!review(options, answers)) return;
+        progressBar1_->setValue(0);  // the run with the answers reads the input again
+    }
 
     Run run(*this, runSettings_);
     run_ = &run;
@@ -530,7 +543,16 @@ void Form1::runBatch(const QString& input, const QString& output, std::int64_t s
         chooser_.beginRun();  // the run's answers end with it: the next run asks again
     };
     try {
-        result = app::runBatch(options, runSettings_, run);
+        std::vector<std::pair<std::string, std::string>> remembered;
+        result = answers ? app::runWithAnswers(options, runSettings_, *answers, run, &remembered)
+                         : app::runBatch(options, runSettings_, run);
+        // The words the table says to remember go into the word list, as the chooser's do.
+        for (const auto& [word, syllables] : remembered) try {
+                pinyin::appendWord(wordsPath, word, syllables);
+            } catch (const pinyin::WordsError& e) {
+                error(QStringLiteral("无法记入本馆词表：\n%1").arg(chinese(e.asProblem())));
+            }
+        if (!remembered.empty()) showWordsPath();
     } catch (const app::StartError& e) {
         finish();
         error(QStringLiteral("无法开始处理：\n%1").arg(chinese(e.problem)));
@@ -552,6 +574,48 @@ void Form1::runBatch(const QString& input, const QString& output, std::int64_t s
     else
         forgetResume();
     showOutcome(result, output, run.foundListed());
+}
+
+bool Form1::reviews() const { return option1_[0]->isChecked() && check2_->isChecked(); }
+
+bool Form1::review(const app::BatchOptions& options, std::optional<app::ReviewAnswers>& answers) {
+    Run run(*this, runSettings_);
+    run_ = &run;
+    running_ = true;
+    app::ReviewGathering gathering;
+    app::ReviewInput input;
+    const auto finish = [this] {
+        running_ = false;
+        run_ = nullptr;
+    };
+    try {
+        input = app::reviewInputOf(options.inputPath);
+        gathering = app::gatherReview(options, runSettings_, run);
+    } catch (const app::StartError& e) {
+        finish();
+        error(QStringLiteral("无法开始处理：\n%1").arg(chinese(e.problem)));
+        return false;
+    }
+    finish();
+    progressBar1_->setValue(kBarSteps);
+    if (gathering.run.stopped) {
+        if (gathering.run.stopProblem)
+            error(QStringLiteral("处理中断：%1").arg(chinese(*gathering.run.stopProblem)));
+        else if (!quitRequested_)
+            note(QStringLiteral("已停止列出没把握的字，没有写出任何记录。"));
+        return false;
+    }
+    app::ReviewOptions kept;
+    kept.tags = runSettings_.tagList;
+    kept.existing = runSettings_.delExisting ? "delete" : "keep";
+    kept.subfields = runSettings_.subfields == pinyin::Subfields::Chinese ? "chinese" : "a";
+    kept.encoding = "auto";
+    kept.words = wordsPath;
+    ReviewDialog dialog(gathering, runSettings_.letterCase == pinyin::LetterCase::Lower, input, kept, this);
+    if (reviewShown_) reviewShown_(dialog);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    answers = dialog.answers();
+    return true;
 }
 
 void Form1::showOutcome(const app::BatchResult& result, const QString& output, bool foundListed) {

@@ -24,6 +24,7 @@ class QRadioButton;
 namespace app {
 struct BatchOptions;
 struct BatchResult;
+struct ReviewAnswers;
 }
 namespace pinyin {
 class PinyinTable;
@@ -77,6 +78,9 @@ public:
     /// What a confirmed exit does once the skin is off and no record is half done; quits the
     /// event loop unless a test puts something else in.
     void setEndProgram(std::function<void()> endProgram) { endProgram_ = std::move(endProgram); }
+
+    /// Called with the review table once it is filled, before it shows (a test drives it).
+    void setReviewShown(std::function<void(QDialog&)> shown) { reviewShown_ = std::move(shown); }
 
     /// The start button's and the exit button's click (element 0 and 1; any other does nothing).
     void command3Click(int index);
@@ -141,6 +145,11 @@ private:
     bool loadWords();
     void runBatch(const QString& input, const QString& output, std::int64_t skip);
     void showOutcome(const app::BatchResult& result, const QString& output, bool foundListed);
+    /// The review before a run: gathers the unsure readings and shows the table. False when
+    /// the run is not to go on (cancelled, stopped, or the input could not be read).
+    bool review(const app::BatchOptions& options, std::optional<app::ReviewAnswers>& answers);
+    /// Whether the next run gathers the unsure readings first.
+    bool reviews() const;
     /// Warns once of single characters in the word list: each takes its listed reading in every
     /// word that holds it.
     /// Returns py.db as it loaded it for that, for the run to use (nullptr: not loaded).
@@ -157,6 +166,7 @@ private:
     /// The output box holds the path remembered from an earlier session, untouched since.
     bool outputFromEarlier_ = false;
     std::function<void()> endProgram_;
+    std::function<void(QDialog&)> reviewShown_;
     bool running_ = false;
     bool quitRequested_ = false;
     Run* run_ = nullptr;  // the run under way, if any
@@ -180,6 +190,7 @@ private:
     QRadioButton* option5_[2] = {};      // subfield a only, or every subfield that holds Chinese
     QCheckBox* check1_ = nullptr;
     QCheckBox* checkSpacing_ = nullptr;  // digits and letters set apart from the syllables
+    QCheckBox* check2_ = nullptr;        // gather the unsure readings first, settle them in a table
     LinkLabel* label1_ = nullptr;
     QGroupBox* frame6_ = nullptr;        // the polyphonic choice
     QProgressBar* progressBar1_ = nullptr;  // share of the input read

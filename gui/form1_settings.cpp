@@ -33,6 +33,7 @@ void Form1::loadSettings() {
     pick("options/polyphone", option1_, 3);
     check1_->setChecked(store->value("options/askOnlyWhenUnsure", false).toBool());
     checkSpacing_->setChecked(store->value("options/spacingApart", false).toBool());
+    check2_->setChecked(store->value("options/review", false).toBool());
     const QString folder = store->value("folders/last").toString();
     if (!folder.isEmpty()) setLastFileFolder(folder);
     // A size kept from a larger screen is cut to this one's free area (the frame left room).
@@ -61,6 +62,7 @@ void Form1::saveSettings() const {
     store->setValue("options/polyphone", checkedOf(option1_, 3));
     store->setValue("options/askOnlyWhenUnsure", check1_->isChecked());
     store->setValue("options/spacingApart", checkSpacing_->isChecked());
+    store->setValue("options/review", check2_->isChecked());
     if (!lastFileFolder().isEmpty()) store->setValue("folders/last", lastFileFolder());
     store->setValue("window/size", size());
 }

@@ -91,7 +91,8 @@ bool namesInput(Kind k) {
         case Kind::NoRecords:
         case Kind::Marc8:
         case Kind::EncodingContradicted:
-        case Kind::NotIso2709: return true;
+        case Kind::NotIso2709:
+        case Kind::ReviewInputNotFile: return true;
         default: return false;
     }
 }
@@ -320,6 +321,24 @@ std::string checkSummary(const app::CheckResult& r, Language lang) {
                   " disagree, " + n(r.failed) + " failed, " + seconds + " s";
     if (r.stopProblem)
         text += (lang == Language::Chinese ? "；核对中断：" : "; stopped: ") + describe(*r.stopProblem, lang);
+    return text;
+}
+
+std::string reviewSummary(const app::ReviewGathering& g, const std::string& path, Language lang) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.2f", g.run.seconds);
+    const auto n = [](std::int64_t v) { return std::to_string(v); };
+    const auto groups = static_cast<std::int64_t>(g.groups.size());
+    std::string text =
+        lang == Language::Chinese
+            ? "读取 " + n(g.run.read) + " 条记录，没把握的字 " + n(g.questions) + " 处，归为 " + n(groups) +
+                  " 组，写入审定表 " + path + "；失败 " + n(g.run.failed) + " 条，用时 " + seconds + " 秒"
+            : records(g.run.read) + " read, " + n(g.questions) + " unsure " +
+                  (g.questions == 1 ? "reading" : "readings") + " in " + n(groups) +
+                  (groups == 1 ? " group" : " groups") + ", written to " + path + "; " + n(g.run.failed) +
+                  " failed, " + seconds + " s";
+    if (g.run.stopProblem)
+        text += (lang == Language::Chinese ? "；中断：" : "; stopped: ") + describe(*g.run.stopProblem, lang);
     return text;
 }
 

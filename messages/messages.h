@@ -8,6 +8,7 @@
 
 #include "app/batch.h"
 #include "app/check.h"
+#include "app/review.h"
 #include "problem/problem.h"
 
 namespace messages {
@@ -64,5 +65,9 @@ std::string repeatedRun(const app::BatchResult& r, Language lang, bool skipHint)
 /// The one-line summary of a check of existing pinyin: fields checked and fields that disagree,
 /// and why it stopped when it did.
 std::string checkSummary(const app::CheckResult& r, Language lang);
+
+/// The one-line summary of a gathering of unsure readings: records read, readings and groups,
+/// the review file, and why it stopped when it did.
+std::string reviewSummary(const app::ReviewGathering& g, const std::string& path, Language lang);
 
 }  // namespace messages

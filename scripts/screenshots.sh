@@ -72,3 +72,13 @@ askOnlyWhenUnsure=false
 """)
 PY
 shoot docs/screenshots/resume.png --demo-run "$work/stopped.iso" "$work/stopped-pinyin.iso"
+# The review table on the university records: the unsure readings gathered first, one row a group,
+# and the same on 2,000 synthetic records, where many rows stand.
+printf '[options]\npolyphone=0\nreview=true\n' >"$work/config/marc-pinyin/marc-pinyin.ini"
+cp tests/data/real-records/cnmarc-university.gbk.iso "$work/university.iso"
+shoot docs/screenshots/review.png --demo-run "$work/university.iso" "$work/university-pinyin.iso"
+if [[ -x "build/$name/bin/gen_records" ]]; then
+  "build/$name/bin/gen_records" --records 2000 "$work/synthetic.iso" >/dev/null 2>&1
+  printf '[options]\npolyphone=0\nreview=true\n' >"$work/config/marc-pinyin/marc-pinyin.ini"
+  shoot docs/screenshots/review-synthetic.png --demo-run "$work/synthetic.iso" "$work/synthetic-pinyin.iso"
+fi

@@ -42,6 +42,13 @@ enum class Kind {
     NotIso2709,            ///< nothing in the input looks like a record
     WordsCannotRead,       ///< path, osError: a word list cannot be read
     WordsInvalid,          ///< path, value: the line that does not fit; detail: what is wrong
+    ReviewInputNotFile,    ///< path: a review needs its input as a file, to know it again
+    ReviewCannotRead,      ///< path, osError: the answers file cannot be read
+    ReviewInvalid,         ///< path, value: the line that does not fit; detail: what is wrong
+    ReviewBadReading,      ///< path, value: the line, tag: its reading, detail: the readings it may take
+    ReviewOtherInput,      ///< path: the answers file was made from another input, or the input changed
+    ReviewOtherOptions,    ///< path, tag: the option that differs, as the file has it and as given
+    ReviewNoWordList,      ///< path, value: a line that asks to remember its word, with no word list
 
     // A command line that cannot be understood: path is the option, detail what was given.
     UsageUnknownOption,    ///< detail: the argument
