@@ -127,6 +127,36 @@ private slots:
         QVERIFY2(review.find("\n刘长\t2\tzhang chang\tzhang\t1\tno\t") != std::string::npos, review.c_str());
     }
 
+    void aSavedTableOpensAgain() {
+        Form1 f;
+        const std::string output = file("out3.iso");
+        prepare(f, output, "words3.txt");
+        ModalScript script;
+        script.then([&](QWidget* modal) {
+            auto* dialog = qobject_cast<gui::ReviewDialog*>(modal);
+            QVERIFY(dialog);
+            auto* table = dialog->findChild<QTableWidget*>("Table");
+            auto* box = qobject_cast<QComboBox*>(table->cellWidget(0, 1));
+            table->setFocus();
+            key(table, Qt::Key_2);
+            key(table, Qt::Key_Space);
+            const QString saved = QString::fromStdString(file("review3.tsv"));
+            QVERIFY(dialog->saveTo(saved));
+            // Changed after saving, then opened again: the table is as saved.
+            key(table, Qt::Key_1);
+            key(table, Qt::Key_Space);
+            QCOMPARE(box->currentText(), QStringLiteral("1 xing"));
+            QVERIFY(dialog->openFrom(saved));
+            box = qobject_cast<QComboBox*>(table->cellWidget(0, 1));
+            QCOMPARE(box->currentText(), QStringLiteral("2 hang"));
+            QCOMPARE(table->item(0, 3)->checkState(), Qt::Checked);
+            modal->findChild<QPushButton*>("ButtonCancel")->click();
+        });
+        f.findChild<QAbstractButton*>("Command3_0")->click();
+        QCOMPARE(script.surprises(), QStringList());
+        QVERIFY(!QFile::exists(QString::fromStdString(output)));
+    }
+
     void cancelLeavesTheOutputUntouched() {
         Form1 f;
         const std::string output = file("out2.iso");
