@@ -342,6 +342,9 @@ bool RecordFramer::cut(Frame& frame) {
             return frame = whole({}), true;
         }
         if (holdsLineBreak(piece)) {
+            // A sound record as it stands comes before a reading that joins lines.
+            if (const std::size_t k = soundRecordBehindHead(piece); k != npos)
+                return frame = take(pos_ + k, kNextRecordInside), true;
             dropLineBreaks(piece, unwrapped_);
             if (directoryAccountsFor(unwrapped_)) return frame = whole({}), true;
         }

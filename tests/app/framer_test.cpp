@@ -282,6 +282,13 @@ TEST(Framer, ASoundRecordIsNotTakenByAPieceThatLostItsLeader) {
     named.replace(0, 5, padded(reaching.size() + r2.size(), 5));
     EXPECT_EQ(cuts(frameAll(named + r2 + r3)), (std::vector<std::pair<std::string, bool>>{{named + r2, true}, {r3, true}}));
 
+    // A stray byte before a record with a line break in its leader: joining the lines of the
+    // whole piece would read the stray byte as the leader's first; the record as it stands wins.
+    std::string broken = r3;
+    broken[6] = '\r';
+    EXPECT_EQ(cuts(frameAll(r1 + "\x80" + broken + r2)),
+              (std::vector<std::pair<std::string, bool>>{{r1, true}, {"\x80", false}, {broken, true}, {r2, true}}));
+
     // A leader that names another length is no better: r3, which its own leader names, wins.
     std::string misnamed = whole;
     misnamed.replace(0, 5, "02100");
