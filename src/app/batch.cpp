@@ -32,20 +32,33 @@ namespace {
 
 constexpr std::string_view kNothingToWrite = "the record has no field to write besides 001 and 005";
 
-/// Whether a record's leader gives its length and base address as they are: five digits each,
-/// the base address right behind the directory's terminator, the record terminator last.
-bool wholeAsItsLeaderSays(std::string_view rec) {
-    const auto number = [&](std::size_t at) {
+/// Whether a record is laid out as the writer lays one out, so that it may go out as it came:
+/// record length and base address in five digits each and right, every directory entry's numbers
+/// in digits, the fields back to back in directory order, each ended by its terminator, the
+/// record terminator last.
+bool laidOutAsWritten(std::string_view rec) {
+    const auto number = [&](std::size_t at, std::size_t width) {
         std::size_t n = 0;
-        for (std::size_t i = at; i < at + 5; ++i) {
+        for (std::size_t i = at; i < at + width; ++i) {
             if (rec[i] < '0' || rec[i] > '9') return std::string_view::npos;
             n = n * 10 + static_cast<std::size_t>(rec[i] - '0');
         }
         return n;
     };
-    if (rec.size() < 26 || rec.back() != '\x1D' || number(0) != rec.size()) return false;
-    const std::size_t base = number(12);
-    return base != std::string_view::npos && base > 24 && base < rec.size() && rec.find('\x1E', 24) == base - 1;
+    if (rec.size() < 26 || rec.back() != '\x1D' || number(0, 5) != rec.size()) return false;
+    const std::size_t base = number(12, 5);
+    if (base == std::string_view::npos || base <= 24 || base >= rec.size() || rec.find('\x1E', 24) != base - 1 ||
+        (base - 25) % 12 != 0)
+        return false;
+    std::size_t next = 0;  // where the next field must start
+    for (std::size_t e = 24; e + 12 <= base - 1; e += 12) {
+        const std::size_t length = number(e + 3, 4), start = number(e + 7, 5);
+        if (length == std::string_view::npos || start != next || length == 0 || base + start + length >= rec.size() ||
+            rec[base + start + length - 1] != '\x1E')
+            return false;
+        next = start + length;
+    }
+    return base + next == rec.size() - 1;
 }
 
 class Run : public RunControl {
@@ -418,13 +431,14 @@ void Run::handle(const Frame& frame) {
             if (outputFailed_) return leaveForLater();  // at a question
             if (stopAtQuestion_) return leaveAt(number_, frame);
             // Taking pinyin out of a record that carries none leaves it as it came, byte for
-            // byte, whatever its 001 and 005. A record whose leader misstates its length or base
-            // address, or counts characters, is written anew as any other; one with a line break
-            // in its data is refused as any run refuses it (its lines, cut at the break, may hide
-            // pinyin).
+            // byte, whatever its 001 and 005. A record not laid out as the writer lays one out
+            // (a leader that misstates its length or base address, blanks in its directory's
+            // numbers, fields out of order), or that counts characters, is written anew as any
+            // other; one with a line break in its data is refused as any run refuses it (its
+            // lines, cut at the break, may hide pinyin).
             const bool asRead = atStart_.removePinyin && counts.annotated == 0 && options_.keepLeader &&
                                 !source_.charCounted && cleaned_.find_first_of("\r\n") == std::string::npos &&
-                                wholeAsItsLeaderSays(cleaned_);
+                                laidOutAsWritten(cleaned_);
             const std::string encoded = asRead ? cleaned_ : marc::marcToIsoBytes(annotated, *codec_, context_);
             if (encoded.empty())
                 fail(number_, frame, problem::of(problem::Kind::NothingToWrite), std::string(kNothingToWrite));

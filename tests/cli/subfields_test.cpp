@@ -78,6 +78,21 @@ TEST_F(Subfields, EveryChineseSubfieldGetsItsOwnAndTheRunIsUndoneByteForByte) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("no pinyin taken out"), std::string::npos) << r.err;
     EXPECT_EQ(slurp(dir / "same.iso"), rec);
+
+    // One whose directory the writer would not write so (a blank in a length) is written anew,
+    // its fields the same, its directory in digits.
+    std::string blank = rec;
+    const std::size_t length = 24 + 3;  // the first entry's length
+    ASSERT_EQ(blank[length], '0');
+    blank[length] = ' ';
+    spit(dir / "blank.iso", blank);
+    r = run({"--db", db, "--remove-pinyin", "--separator", "none", "blank.iso", "blank-out.iso"});
+    EXPECT_EQ(r.status, 1) << r.err;
+    const std::string out = slurp(dir / "blank-out.iso");
+    const std::size_t base = std::stoul(out.substr(12, 5));
+    for (std::size_t e = 24; e + 12 < base; e += 12)
+        EXPECT_EQ(out.substr(e + 3, 9).find_first_not_of("0123456789"), std::string::npos) << out.substr(e, 12);
+    expectSameFields(rec, out, "a");
 }
 
 TEST_F(Subfields, ExistingPinyinPerSubfieldAndLoneCapitals) {
