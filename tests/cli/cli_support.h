@@ -38,6 +38,17 @@ struct Ran {
     std::string out, err;
 };
 
+/// The fields of every record of `file`, which must be whole records.
+inline std::vector<std::vector<testrec::Field>> fieldsOf(const std::string& file) {
+    std::vector<std::vector<testrec::Field>> out;
+    for (const std::string& rec : testrec::splitRecords(file)) {
+        testrec::Parsed p;
+        EXPECT_TRUE(testrec::parseRecord(rec, p)) << rec;
+        out.push_back(p.fields);
+    }
+    return out;
+}
+
 // Splits an output file written with CR LF after each record into its records, checking that
 // every one is whole and that its leader and directory agree with its bytes (the fuzzers' check).
 inline std::vector<std::string> checkedRecords(const std::string& out, bool crlf = true) {

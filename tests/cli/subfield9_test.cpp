@@ -15,17 +15,6 @@ const std::string kPyDb = MARCPY_BINARY_DIR "/bin/py.db";
 const std::string shu = "\xCA\xE9";              // 书 in GBK
 const std::string yinhang = "\xD2\xF8\xD0\xD0";  // 银行
 
-/// The fields of each record of `file`, which must be whole records.
-std::vector<std::vector<testrec::Field>> fieldsOf(const std::string& file) {
-    std::vector<std::vector<testrec::Field>> out;
-    for (const std::string& rec : testrec::splitRecords(file)) {
-        testrec::Parsed p;
-        EXPECT_TRUE(testrec::parseRecord(rec, p)) << rec;
-        out.push_back(p.fields);
-    }
-    return out;
-}
-
 /// The subfields of a field (its bytes), each with its code.
 std::vector<std::string> subfieldsOf(const std::string& field) {
     std::vector<std::string> out;

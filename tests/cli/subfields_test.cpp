@@ -13,17 +13,6 @@ const std::string shu = "\xCA\xE9";              // 书 in GBK
 const std::string yinhang = "\xD2\xF8\xD0\xD0";  // 银行
 const std::string changcheng = "\xB3\xA4\xB3\xC7";  // 长城
 
-/// The fields of every record of a file of whole records.
-std::vector<std::vector<testrec::Field>> fieldsOf(const std::string& file) {
-    std::vector<std::vector<testrec::Field>> out;
-    for (const std::string& rec : testrec::splitRecords(file)) {
-        testrec::Parsed p;
-        EXPECT_TRUE(testrec::parseRecord(rec, p)) << rec;
-        out.push_back(p.fields);
-    }
-    return out;
-}
-
 /// Every field of `before` stands in `after` with the same bytes and in the same order; `after`
 /// may also hold a 001 or 005 the run generated where `before` had none.
 void expectSameFields(const std::string& before, const std::string& after, const std::string& what) {
