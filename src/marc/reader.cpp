@@ -390,7 +390,9 @@ void readBytes(const codepage::Codec& cp, SourceRecord& source) {
     try {
         readFields(rec, d, Units{}, cp, source);
     } catch (const MarcError&) {
-        if (!readCharCounted(rec, d, cp, source)) throw;
+        // A directory that fits the bytes is read so: the record is refused for what a field
+        // holds, and no reading in characters is looked for.
+        if (fits(rec, d, Units{}) || !readCharCounted(rec, d, cp, source)) throw;
         source.charCounted = true;
     }
 }

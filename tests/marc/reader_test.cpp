@@ -144,6 +144,11 @@ TEST(Reader, LengthsCountedInCharacters) {
     // Counted in characters it fits, but a field holds a terminator: refused for that.
     EXPECT_EQ(refusal(record("001000300000200001300003", fields), utf8),
               "field 200 (directory entry 2): a field terminator (character 30) stands inside its data");
+    // Counted in bytes it fits but a field is too short; counted in characters it fits too, with a
+    // terminator inside a field. The byte reading is the record's: refused for its short field.
+    const std::string shortField = "1 \x1F" "a\xCF\x88\x1F\x1E" "\x1E";
+    EXPECT_EQ(refusal(record("200000800000300000100008", shortField), utf8),
+              "field 300 (directory entry 2): data field shorter than its two indicators");
 }
 
 // A directory that does not fit the data is refused before anything is written: every field lies
