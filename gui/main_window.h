@@ -41,7 +41,7 @@ class TagBox;
 /// The window's own caption, which a run's count replaces until the next run starts.
 inline constexpr const char* kProgramTitle = "MARC批加拼音(Ostrel)";
 
-/// The address Label1 opens: the romanisation rules the pinyin follows, ALA-LC's Chinese table.
+/// The address the link label opens: the romanisation rules the pinyin follows, ALA-LC's Chinese table.
 inline constexpr const char* kLinkText = "汉语拼音罗马化规则(ALA-LC)";
 inline constexpr const char* kLinkAddress =
     "https://www.loc.gov/catdir/cpso/romanization/chinese.pdf";
