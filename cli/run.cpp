@@ -1,4 +1,4 @@
-// The three modes of the command line, each over the core's framing, codec and romaniser.
+// What the command line runs (run.h), each over the core's framing, codec and romaniser.
 #include "run.h"
 
 #include <sys/stat.h>
