@@ -22,6 +22,9 @@ namespace {
 using testfiles::slurp;
 using testfiles::spit;
 
+using testrec::Tally;
+using testrec::tally;
+using Kind = problem::Kind;
 const std::string shu = "\xCA\xE9";  // 书 in GBK
 
 struct Stopper : app::BatchObserver {
@@ -30,7 +33,7 @@ struct Stopper : app::BatchObserver {
     bool yieldPoint() override { return ++done != stopAfter; }
 };
 
-class Damage : public ::testing::Test {
+class DamagedInput : public ::testing::Test {
 protected:
     void SetUp() override {
         auto t = std::make_shared<pinyin::PinyinTable>();
@@ -58,9 +61,9 @@ std::string rawRecord(const std::string& directory, const std::string& data) {
     return leader + directory + "\x1E" + data + "\x1D";
 }
 
-// Each damaged record between two good ones: refused with its reason and kept byte for byte, or
-// written exactly; the good ones are written either way, and every count adds up.
-TEST_F(Damage, ATableOfDamagedRecords) {
+// Each damaged record between two good ones: refused with the kind of its damage and kept byte
+// for byte, or written exactly; the good ones are written either way, and every count adds up.
+TEST_F(DamagedInput, ATableOfDamagedRecords) {
     struct Case {
         const char* what;
         std::string record;
@@ -135,7 +138,7 @@ std::vector<testrec::Parsed> parsedOutput(const std::string& path) {
 // Where one record ends and the next begins, as the records' own directories say: every byte is
 // written, kept in the rejects file, or counted as passed over, and the counts say what the files
 // hold.
-TEST_F(Damage, FramingLosesNoRecordAndInventsNone) {
+TEST_F(DamagedInput, FramingLosesNoRecordAndInventsNone) {
     const std::string a = testrec::book("A1", shu), c = testrec::book("C3", shu);
     const auto check = [&](const std::string& input, std::int64_t written, const std::string& rejected) {
         fs::remove(options.outputPath);
@@ -195,7 +198,7 @@ TEST_F(Damage, FramingLosesNoRecordAndInventsNone) {
 }
 
 // The separator "as in the input" is the line break that follows its first record.
-TEST_F(Damage, TheSeparatorAsInTheInput) {
+TEST_F(DamagedInput, TheSeparatorAsInTheInput) {
     const std::string a = testrec::book("A1", shu), b = testrec::book("A2", shu);
     options.separator = app::Separator::AsInput;
     for (const std::string sep : {"\n", "\r\n", ""}) {
@@ -213,7 +216,7 @@ TEST_F(Damage, TheSeparatorAsInTheInput) {
 
 // A stop asked for inside a damaged stretch longer than 4 MiB waits for the stretch's end: the
 // rejects file keeps it whole, and the run goes on behind it.
-TEST_F(Damage, AStopInsideAnOverlongStretchKeepsItWhole) {
+TEST_F(DamagedInput, AStopInsideAnOverlongStretchKeepsItWhole) {
     const std::string junk(app::kMaxRecordBytes + (std::size_t{2} << 20), 'x');
     const std::string a = testrec::book("A1", shu), b = testrec::book("A2", shu), c = testrec::book("A3", shu);
     spit(options.inputPath, a + junk + b + "\r\n" + c);
@@ -228,20 +231,20 @@ TEST_F(Damage, AStopInsideAnOverlongStretchKeepsItWhole) {
     observer = Stopper{};
     options.skip = r.nextRecord - 1;
     r = run();
-    EXPECT_EQ(testrec::tally(r), std::make_tuple(false, 2, 2, 0, 0));
+    EXPECT_EQ(tally(r), (Tally{.stopped = false, .read = 2, .written = 2, .failed = 0, .nextRecord = 0}));
     EXPECT_TRUE(rejects() == junk + "\r\n");
     EXPECT_EQ(testrec::splitRecords(slurp(options.outputPath)).size(), 3u);
 }
 
 // A record that fails gets its reason: over 99999 bytes is too long, said so.
-TEST_F(Damage, ARecordOver99999BytesIsTooLong) {
+TEST_F(DamagedInput, ARecordOver99999BytesIsTooLong) {
     const fs::path oversize = fs::path(MARCPY_SOURCE_DIR) / "tests/data/real-world/marc21-bne-oversize.mrc";
     const std::string bytes = slurp(oversize);
     options.encoding = codepage::Encoding::Utf8;  // the file's own
     const std::string a = testrec::book("A1", "\xE4\xB9\xA6");  // 书
     spit(options.inputPath, a + bytes + a);
     const app::BatchResult r = run();
-    EXPECT_EQ(testrec::tally(r), std::make_tuple(false, 3, 2, 1, 0));
+    EXPECT_EQ(tally(r), (Tally{.stopped = false, .read = 3, .written = 2, .failed = 1, .nextRecord = 0}));
     ASSERT_EQ(r.failures.size(), 1u);
     EXPECT_EQ(r.failures[0].problem.kind, problem::Kind::RecordOver99999);
     EXPECT_EQ(r.failures[0].reason, app::kOver99999);
@@ -250,7 +253,7 @@ TEST_F(Damage, ARecordOver99999BytesIsTooLong) {
 
 // A record the output does not take is not handled, not failed: the run stops with where to go
 // on, and nothing goes to the rejects file, whether or not that could take it.
-TEST_F(Damage, AFullOutputLeavesTheRecordForLater) {
+TEST_F(DamagedInput, AFullOutputLeavesTheRecordForLater) {
     if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
     const std::string a = testrec::book("A1", shu);
     spit(options.inputPath, a + testrec::book("A2", shu));
@@ -258,7 +261,8 @@ TEST_F(Damage, AFullOutputLeavesTheRecordForLater) {
     for (const std::string& rejects : {(dir / "rejects").string(), std::string("/dev/full")}) {
         options.rejectsPath = rejects;
         const app::BatchResult r = run();
-        EXPECT_EQ(testrec::tally(r), std::make_tuple(true, 0, 0, 0, 1));  // record 1 to be tried again
+        // Record 1 to be tried again
+        EXPECT_EQ(tally(r), (Tally{.stopped = true, .read = 0, .written = 0, .failed = 0, .nextRecord = 1}));
         EXPECT_EQ(r.nextOffset, 0u);
         EXPECT_EQ(r.rejectsKept, 0);
         EXPECT_TRUE(r.rejectsPath.empty());
@@ -267,7 +271,7 @@ TEST_F(Damage, AFullOutputLeavesTheRecordForLater) {
 }
 
 // One run at a time appends to a file: a second one is refused at the start and says why.
-TEST_F(Damage, TwoRunsNeverAppendToOneFileAtOnce) {
+TEST_F(DamagedInput, TwoRunsNeverAppendToOneFileAtOnce) {
     spit(options.inputPath, testrec::book("A1", shu));
     app::AppendFile first(options.outputPath);
     ASSERT_FALSE(first.open());
@@ -282,12 +286,12 @@ TEST_F(Damage, TwoRunsNeverAppendToOneFileAtOnce) {
 
 // A run stopped at a record boundary says where the next record starts, and a run with skip goes
 // on from there: together they write every record once.
-TEST_F(Damage, AStoppedRunGoesOnWithSkip) {
+TEST_F(DamagedInput, AStoppedRunGoesOnWithSkip) {
     const std::string a = testrec::book("A1", shu), b = testrec::book("A2", shu), c = testrec::book("A3", shu);
     spit(options.inputPath, a + b + "junk" + c);
     observer.stopAfter = 2;
     app::BatchResult r = run();
-    EXPECT_EQ(testrec::tally(r), std::make_tuple(true, 2, 2, 0, 3));
+    EXPECT_EQ(tally(r), (Tally{.stopped = true, .read = 2, .written = 2, .failed = 0, .nextRecord = 3}));
     EXPECT_TRUE(r.error.empty());
     EXPECT_EQ(r.nextOffset, a.size() + b.size());
     const std::string firstPart = slurp(options.outputPath);
@@ -296,7 +300,8 @@ TEST_F(Damage, AStoppedRunGoesOnWithSkip) {
     options.skip = r.nextRecord - 1;
     r = run();
     EXPECT_EQ(r.skipped, 2);
-    ASSERT_EQ(testrec::tally(r), std::make_tuple(false, 2, 1, 1, 0));  // "junk" failed: numbered as in the input
+    // "junk" failed: numbered as in the input
+    ASSERT_EQ(tally(r), (Tally{.stopped = false, .read = 2, .written = 1, .failed = 1, .nextRecord = 0}));
     EXPECT_EQ(r.failures[0].number, 3);
     const auto recs = testrec::splitRecords(slurp(options.outputPath));
     ASSERT_EQ(recs.size(), 3u);
@@ -305,13 +310,13 @@ TEST_F(Damage, AStoppedRunGoesOnWithSkip) {
 }
 
 // A run that writes a record exactly as the output already ends says so.
-TEST_F(Damage, ARepeatedRunIsNoticed) {
+TEST_F(DamagedInput, ARepeatedRunIsNoticed) {
     spit(options.inputPath, testrec::book("A1", shu) + testrec::book("A2", shu));
     EXPECT_EQ(run().repeatsOutputEnd, 0);
     EXPECT_EQ(run().repeatsOutputEnd, 2);
 }
 
-TEST_F(Damage, FailuresAreCountedAllAndKeptFirst) {
+TEST_F(DamagedInput, FailuresAreCountedAllAndKeptFirst) {
     std::string input;
     const std::size_t n = app::kFailuresKept + 100;
     for (std::size_t i = 0; i < n; ++i) input += rawRecord("001000000000", "1\x1E");
@@ -324,7 +329,7 @@ TEST_F(Damage, FailuresAreCountedAllAndKeptFirst) {
 
 // Inputs that are no records at all, and a py.db that cannot serve the mode, stop the run
 // before anything is created.
-TEST_F(Damage, UselessInputsAndDatabasesStopAtTheStart) {
+TEST_F(DamagedInput, UselessInputsAndDatabasesStopAtTheStart) {
     const auto startError = [&] {
         try {
             run();
