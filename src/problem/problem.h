@@ -49,6 +49,7 @@ enum class Kind {
     ReviewOtherInput,      ///< path: the answers file was made from another input, or the input changed
     ReviewOtherOptions,    ///< path, tag: the option that differs, as the file has it and as given
     ReviewNoWordList,      ///< path, value: a line that asks to remember its word, with no word list
+    NoTerminal,            ///< osError: the manual modes have no terminal (/dev/tty) to ask on
 
     // A command line that cannot be understood: path is the option, detail what was given.
     UsageUnknownOption,    ///< detail: the argument
