@@ -67,9 +67,8 @@ int runDump(const Options& o, messages::Language lang) {
         if (f.continuation) continue;
         ++number;
         std::optional<problem::Problem> why;
-        if (!f.problem.empty()) {
-            why.emplace();
-            why->kind = app::problemKindOf(f.problem);
+        if (f.problem) {
+            why = problem::of(*f.problem);
         } else {
             try {
                 app::cleanRecord(f.bytes, cleaned);

@@ -127,10 +127,10 @@ TEST_F(ARun, FailedRecordsGoToTheRejectsFileByteForByte) {
     EXPECT_FALSE(r.failures[0].reason.empty());
     EXPECT_EQ(r.failures[1].number, 3);
     EXPECT_EQ(r.failures[1].line, 3);
-    EXPECT_EQ(r.failures[1].reason, app::kNextRecordInside);
+    EXPECT_EQ(r.failures[1].problem.kind, problem::Kind::NextRecordInside);
     EXPECT_EQ(r.failures[2].number, 5);
     EXPECT_EQ(r.failures[2].line, 5);  // the blank line in front is not the record's
-    EXPECT_EQ(r.failures[2].reason, app::kCutShort);
+    EXPECT_EQ(r.failures[2].problem.kind, problem::Kind::CutShort);
     EXPECT_EQ(observer.failed.size(), 3u);
     EXPECT_EQ(r.rejectsPath, options.outputPath + ".rejected");
 
