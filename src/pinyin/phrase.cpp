@@ -337,6 +337,7 @@ std::size_t PhraseModel::bestPath(const char32_t* chars, std::size_t n, std::siz
 void PhraseModel::readPath(const char32_t* chars, const Entry* const* rows,
                            const Entry* const* simplifiedRows, const Step* step, std::size_t end,
                            Suggestion* out) const {
+    const std::size_t n = end;  // no word of the run reaches past it
     while (end > 0) {
         const std::size_t k = step[end].len;
         const std::size_t first = end - k;
@@ -358,6 +359,7 @@ void PhraseModel::readPath(const char32_t* chars, const Entry* const* rows,
                            : readingAt(py, k > 1 ? p - first : 0);
             if (k == 1) {
                 standingAlone(chars[p], e, *simplifiedRows[p], py.empty() ? "" : r, s);
+                if (!s.sure) overlapsAgree(chars, simplifiedRows, n, p, e, s);
             } else if (suggest(s, r, e, true)) {
                 // A known word decides every character in it.
                 s.wordBack = static_cast<std::uint8_t>(p - first);
@@ -366,6 +368,34 @@ void PhraseModel::readPath(const char32_t* chars, const Entry* const* rows,
         }
         end = first;
     }
+}
+
+void PhraseModel::overlapsAgree(const char32_t* chars, const Entry* const* simplifiedRows,
+                                std::size_t n, std::size_t p, const Entry& e,
+                                Suggestion& s) const {
+    // A character the best path leaves standing alone, where known words of the text hold
+    // it but lost to the words beside them (塔瓦 to 瓦斯 in 塔瓦斯科): when each of those
+    // words reads it as it reads alone, the text says the same however it is cut, so the
+    // reading is settled. One that reads it otherwise leaves it open.
+    const std::string_view alone = s.reading.empty() ? std::string_view(e.readings.front().stored)
+                                                     : s.reading;
+    bool found = false;
+    for (std::size_t from = p >= kMaxWord - 1 ? p - (kMaxWord - 1) : 0; from <= p; ++from) {
+        std::uint32_t node = 0;
+        for (std::size_t k = 1; k <= kMaxWord && from + k <= n; ++k) {
+            node = child(node, chars[from + k - 1]);
+            if (!node) break;
+            if (from + k <= p || k < 2 || nodes_[node].weight == 0) continue;
+            const Readings& w = readings_[node];
+            const std::string_view py = std::string_view(pool_).substr(w.py, w.len);
+            const std::string_view r = py.empty()
+                                           ? std::string_view(simplifiedRows[p]->readings.front().stored)
+                                           : readingAt(py, p - from);
+            if (r != alone) return;
+            found = true;
+        }
+    }
+    if (found) suggest(s, alone, e, true);
 }
 
 void PhraseModel::standingAlone(char32_t c, const Entry& e, const Entry& simple,

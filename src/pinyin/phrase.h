@@ -165,6 +165,11 @@ private:
     void readPath(const char32_t* chars, const Entry* const* rows,
                   const Entry* const* simplifiedRows, const Step* step, std::size_t end,
                   Suggestion* out) const;
+    /// Settles `s`, the suggestion for polyphonic character p (row `e`) that stands alone on
+    /// the best path of a run of n characters, when every known word of the run that holds
+    /// it reads it as it reads alone: see phrase.cpp.
+    void overlapsAgree(const char32_t* chars, const Entry* const* simplifiedRows, std::size_t n,
+                       std::size_t p, const Entry& e, Suggestion& s) const;
     /// The suggestion for polyphonic `c` (row `e`, its simplified form's row `simple`) that
     /// stands alone on the path: `ownReading` is its own one-character entry's, if any.
     void standingAlone(char32_t c, const Entry& e, const Entry& simple,

@@ -30,7 +30,8 @@ INSERT INTO PinYin VALUES ('在','Zai'),('行','Xing Hang'),('动','Dong'),('银
   ('王','Wang'),('田','Tian'),('芳','Fang'),('传','Chuan Zhuan'),('傳','Chuan Zhuan'),
   ('李','Li'),('白','Bai'),('苏','Su'),('东','Dong'),('坡','Po'),('流','Liu'),('宣','Xuan'),
   ('广','Guang'),('为','Wei'),('统','Tong'),('口','Kou'),('诗','Shi'),('选','Xuan'),
-  ('查','Cha Zha'),('尔','Er'),('斯','Si'),('柏','Bai Bo'),('格','Ge'),('森','Sen'),('杨','Yang');
+  ('查','Cha Zha'),('尔','Er'),('斯','Si'),('柏','Bai Bo'),('格','Ge'),('森','Sen'),('杨','Yang'),
+  ('塔','Ta Da'),('瓦','Wa'),('拉','La');
 )";
 
 const char* const kPhrases = R"(
@@ -46,7 +47,8 @@ INSERT INTO Phrase VALUES
   ('重庆','Chong Qing',-1000),('长沙','Chang Sha',-1000),('長','Chang',-700),('长大',NULL,-900),
   ('长','Chang',-700),('曾经','Ceng Jing',-1000),('传','Chuan',-900),('流传',NULL,-1100),
   ('宣传',NULL,-1000),('传统',NULL,-1000),('查尔斯',NULL,-1300),('柏格森','Bo Ge Sen',-1500),
-  ('单田芳',NULL,-1400);
+  ('单田芳',NULL,-1400),('塔',NULL,-900),('塔瓦',NULL,-1500),('瓦斯',NULL,-1000),
+  ('塔拉','Da La',-1500),('拉斯',NULL,-1000);
 CREATE TABLE Surname(name TEXT PRIMARY KEY, py TEXT NOT NULL);
 INSERT INTO Surname VALUES ('单','Shan'),('曾','Zeng'),('尉迟','Yu Chi'),('单于','Chan Yu'),
   ('李','Li'),('苏','Su'),('广','Guang'),('宣','Xuan'),('王','Wang'),('查','Zha'),('柏','Bai');
@@ -263,6 +265,24 @@ TEST_F(PhraseTest, AskOnlyWhenUnsure) {
     ScriptedChooser plain({std::string("De"), std::string("Hang")});
     EXPECT_EQ(romanise(*table_, "的行", Polyphone::Manual, {}, &plain, false), "de hang");
     EXPECT_EQ(plain.asked.size(), 2u);
+}
+
+TEST_F(PhraseTest, AskUnsureSettlesACharacterEveryWordAroundReadsAlike) {
+    // 塔 stands alone beside 瓦斯, which beats 塔瓦; 塔瓦 reads it as it reads alone, so the
+    // text says ta however it is cut. 塔拉 reads it da: that one is asked.
+    ScriptedChooser chooser({std::string("Ta")});
+    EXPECT_EQ(romanise(*table_, "塔瓦斯", Polyphone::Manual, {}, &chooser, true), "ta wa si");
+    EXPECT_TRUE(chooser.asked.empty());
+    EXPECT_EQ(romanise(*table_, "塔拉斯", Polyphone::Manual, {}, &chooser, true), "ta la si");
+    ASSERT_EQ(chooser.asked.size(), 1u);
+    EXPECT_EQ(chooser.asked[0].character, "塔");
+    // Alone, with no word around it, it is asked as before.
+    ScriptedChooser alone({std::string("Ta")});
+    romanise(*table_, "塔", Polyphone::Manual, {}, &alone, true);
+    EXPECT_EQ(alone.asked.size(), 1u);
+    // The phrase mode writes what it wrote.
+    EXPECT_EQ(phrase("塔瓦斯"), "ta wa si");
+    EXPECT_EQ(phrase("塔拉斯"), "ta la si");
 }
 
 TEST(PhraseData, WithoutPhraseTablesTheModesStayPlain) {
@@ -505,6 +525,12 @@ TEST_F(ShippedData, AskUnsureSettlesTheCommonParticles) {
     ScriptedChooser chooser({});
     EXPECT_EQ(romanise(*table_, "我的书，看了", Polyphone::Manual, {}, &chooser, true), "wo de shu kan le");
     EXPECT_TRUE(chooser.asked.empty());
+    // A character left alone by a common word beside it, which every word around reads alike.
+    ScriptedChooser around({});
+    EXPECT_EQ(romanise(*table_, "塔瓦斯科", Polyphone::Manual, {}, &around, true), "ta wa si ke");
+    EXPECT_EQ(romanise(*table_, "有所得必有所失", Polyphone::Manual, {}, &around, true),
+              "you suo de bi you suo shi");
+    EXPECT_TRUE(around.asked.empty());
 }
 
 }  // namespace
