@@ -70,6 +70,7 @@ void PhraseModel::analyse(std::string_view text, bool nameField, const PinyinTab
             if (out[start].wordLength >= 2 && out[start].wordBack == 0 &&
                 knownNameWins(&t.chars[start], count - start, out[start])) {
                 lifeAfterName(t.chars.data(), t.rows.data(), count, out.data());
+                foreignNames(t.chars.data(), t.rows.data(), 0, count, out.data());
                 grammarWords(t.chars.data(), t.rows.data(), count, out.data());
                 return;
             }
@@ -79,6 +80,7 @@ void PhraseModel::analyse(std::string_view text, bool nameField, const PinyinTab
     }
     segmentRuns(t, givenName, count, out.data());
     lifeAfterName(t.chars.data(), t.rows.data(), count, out.data());
+    foreignNames(t.chars.data(), t.rows.data(), givenName, count, out.data());
     grammarWords(t.chars.data(), t.rows.data(), count, out.data());
 }
 
@@ -98,6 +100,36 @@ bool PhraseModel::isWord(const char32_t* chars, std::size_t n) const {
     std::uint32_t node = 0;
     for (std::size_t k = 0; k < n && (k == 0 || node); ++k) node = child(node, chars[k]);
     return node && nodes_[node].weight != 0;
+}
+
+void PhraseModel::foreignNames(const char32_t* chars, const Entry* const* rows, std::size_t from,
+                               std::size_t count, Suggestion* out) const {
+    // Foreign names are written with a small set of characters, each with the reading the
+    // transcription tables give it. A polyphonic one of them that no known word holds takes
+    // that reading beside another such character: 欧什 shi, 柏柏尔 bo, 欧文伯林 bo, 茜拉 xi.
+    // A surname the name rule read (before `from`) stays.
+    constexpr std::u32string_view kSyllables =
+        U"阿埃艾安奥欧巴贝比彼波勃布达德迪蒂多恩尔法菲费夫弗福盖戈格古哈赫胡霍基吉加杰喀卡凯坎科克"
+        U"库拉莱赖兰朗劳勒雷蕾里利莉列林琳卢鲁伦罗洛玛马迈麦曼梅蒙米密姆莫穆纳娜内尼妮诺帕佩皮"
+        U"普齐奇恰乔萨塞桑森沙莎舍施什斯丝苏索塔泰坦汤特提图托瓦威韦维沃乌西希谢休雅亚扬耶伊"
+        U"因尤约泽扎兹佐娅茨";
+    struct Transcribed {
+        char32_t c;
+        const char* reading;
+    };
+    static constexpr Transcribed kReadings[] = {
+        {U'什', "Shi"}, {U'伯', "Bo"}, {U'柏', "Bo"}, {U'塞', "Sai"}, {U'卡', "Ka"}, {U'扎', "Zha"},
+        {U'查', "Cha"}, {U'茜', "Xi"}, {U'忒', "Te"}, {U'佛', "Fo"},  {U'阿', "A"},
+    };
+    const auto syllable = [&](std::size_t i) {
+        return i < count && rows[i] && kSyllables.find(chars[i]) != std::u32string_view::npos;
+    };
+    for (std::size_t i = from; i < count; ++i) {
+        if (!rows[i] || !rows[i]->polyphonic || out[i].wordLength != 0) continue;
+        if (!(i > 0 && syllable(i - 1)) && !syllable(i + 1)) continue;
+        for (const Transcribed& t : kReadings)
+            if (t.c == chars[i]) suggest(out[i], t.reading, *rows[i], true);
+    }
 }
 
 void PhraseModel::grammarWords(const char32_t* chars, const Entry* const* rows, std::size_t count,

@@ -132,6 +132,11 @@ private:
     /// Reads 传 zhuan where a title is a name and 传 (李白传): see phrase.cpp.
     void lifeAfterName(const char32_t* chars, const Entry* const* rows, std::size_t count,
                        Suggestion* out) const;
+    /// The characters of foreign names that no known word holds, read as transcriptions read
+    /// them beside another character of transcription (欧什 shi, 柏柏尔 bo), from `from` on:
+    /// see phrase.cpp.
+    void foreignNames(const char32_t* chars, const Entry* const* rows, std::size_t from,
+                      std::size_t count, Suggestion* out) const;
     /// The small words of running text decided from the characters beside them (地 de after
     /// an adverbial, 得 dei, 着 zhe after a verb, 了 liao after 不/得 at a clause's end, 长长了):
     /// see phrase.cpp.

@@ -31,7 +31,7 @@ INSERT INTO PinYin VALUES ('在','Zai'),('行','Xing Hang'),('动','Dong'),('银
   ('李','Li'),('白','Bai'),('苏','Su'),('东','Dong'),('坡','Po'),('流','Liu'),('宣','Xuan'),
   ('广','Guang'),('为','Wei'),('统','Tong'),('口','Kou'),('诗','Shi'),('选','Xuan'),
   ('查','Cha Zha'),('尔','Er'),('斯','Si'),('柏','Bai Bo'),('格','Ge'),('森','Sen'),('杨','Yang'),
-  ('塔','Ta Da'),('瓦','Wa'),('拉','La');
+  ('塔','Ta Da'),('瓦','Wa'),('拉','La'),('什','Shen Shi'),('欧','Ou'),('树','Shu');
 )";
 
 const char* const kPhrases = R"(
@@ -53,7 +53,7 @@ CREATE TABLE Surname(name TEXT PRIMARY KEY, py TEXT NOT NULL);
 INSERT INTO Surname VALUES ('单','Shan'),('曾','Zeng'),('尉迟','Yu Chi'),('单于','Chan Yu'),
   ('李','Li'),('苏','Su'),('广','Guang'),('宣','Xuan'),('王','Wang'),('查','Zha'),('柏','Bai');
 CREATE TABLE Dominant(hz TEXT PRIMARY KEY, py TEXT NOT NULL, share REAL NOT NULL);
-INSERT INTO Dominant VALUES ('的','De',0.997),('了','Le',0.98),('都','Dou',0.8);
+INSERT INTO Dominant VALUES ('什','Shen',1.0),('的','De',0.997),('了','Le',0.98),('都','Dou',0.8);
 CREATE TABLE Variant(hz TEXT PRIMARY KEY, simplified TEXT NOT NULL);
 INSERT INTO Variant VALUES ('銀','银'),('慶','庆'),('長','长'),('於','于'),('閤','合'),
   ('傳','传');
@@ -285,6 +285,20 @@ TEST_F(PhraseTest, AskUnsureSettlesACharacterEveryWordAroundReadsAlike) {
     EXPECT_EQ(phrase("塔拉斯"), "ta la si");
 }
 
+TEST_F(PhraseTest, ForeignNamesOutsideAnyWordReadAsTranscriptions) {
+    // Beside another character of transcription, a polyphonic one that no word holds takes
+    // the transcription's reading, even over a dominant one (什 shen): 欧什, 柏拉.
+    EXPECT_EQ(phrase("欧什"), "ou shi");
+    EXPECT_EQ(phrase("柏拉，柏树"), "bo la bai shu");
+    EXPECT_EQ(phrase("什"), "shen");
+    ScriptedChooser none({});
+    EXPECT_EQ(romanise(*table_, "欧什", Polyphone::Manual, {}, &none, true), "ou shi");
+    EXPECT_TRUE(none.asked.empty());
+    // A surname the name rule reads stays; a known word keeps its reading.
+    EXPECT_EQ(phrase("柏拉", "700"), "bai la");
+    EXPECT_EQ(phrase("柏格森"), "bo ge sen");
+}
+
 TEST(PhraseData, WithoutPhraseTablesTheModesStayPlain) {
     TempDb db(kPinYin);
     const auto table = PinyinTable::load(db.path());
@@ -505,6 +519,14 @@ TEST_F(ShippedData, TheSmallWordsOfRunningText) {
         {"吃不了", "chi bu liao"},          {"走不了了", "zou bu liao le"},
         {"不得了", "bu de liao"},
         {"头发长长了", "tou fa zhang chang le"},
+    };
+    for (const auto& [text, expected] : cases) EXPECT_EQ(romanise(*table_, text), expected) << text;
+}
+
+TEST_F(ShippedData, ForeignNamesReadAsTranscriptions) {
+    const std::vector<std::pair<const char*, const char*>> cases = {
+        {"欧什市", "ou shi shi"}, {"马加什", "ma jia shi"}, {"欧文伯林", "ou wen bo lin"},
+        {"什么", "shen me"},       {"柏树", "bai shu"},          {"大伯", "da bo"},
     };
     for (const auto& [text, expected] : cases) EXPECT_EQ(romanise(*table_, text), expected) << text;
 }
