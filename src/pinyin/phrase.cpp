@@ -173,6 +173,11 @@ void PhraseModel::grammarWords(const char32_t* chars, const Entry* const* rows, 
                 // Can or cannot, at the end of a clause: 吃不了, 受得了, 走不了了.
                 if (in(before, U"不得") && clauseEnds) settle(i, "Liao");
                 break;
+            case U'宿':
+                // Nights counted (住了一宿, 两宿) and the lunar mansions (东方七宿, 尾宿, 娄宿): xiu.
+                if (alone && in(before, U"一二两三四五六七八九十几半整角亢氐房心尾箕斗牛虚危壁奎娄胃昴毕觜参井鬼柳翼轸"))
+                    settle(i, "Xiu");
+                break;
             case U'长':
                 // Grew long: 头发长长了.
                 if (before == U'长' && i + 1 < count && chars[i + 1] == U'了') {

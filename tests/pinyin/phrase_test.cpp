@@ -519,6 +519,10 @@ TEST_F(ShippedData, TheSmallWordsOfRunningText) {
         {"吃不了", "chi bu liao"},          {"走不了了", "zou bu liao le"},
         {"不得了", "bu de liao"},
         {"头发长长了", "tou fa zhang chang le"},
+        // 宿 counting nights and naming a lunar mansion; a lodging elsewhere.
+        {"住了一宿", "zhu le yi xiu"},       {"东方七宿", "dong fang qi xiu"},
+        {"尾宿", "wei xiu"},                {"住宿", "zhu su"},
+        {"宿舍", "su she"},
     };
     for (const auto& [text, expected] : cases) EXPECT_EQ(romanise(*table_, text), expected) << text;
 }
