@@ -141,10 +141,17 @@ void PhraseModel::grammarWords(const char32_t* chars, const Entry* const* rows, 
         if (rows[i]->polyphonic) suggest(out[i], reading, *rows[i], true);
     };
     const auto in = [](char32_t c, std::u32string_view set) { return set.find(c) != std::u32string_view::npos; };
-    for (std::size_t i = 1; i < count; ++i) {
-        if (!han(i) || !han(i - 1)) continue;
-        const char32_t c = chars[i], before = chars[i - 1];
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!han(i)) continue;
         const bool alone = out[i].wordLength == 0;
+        if (chars[i] == U'咳') {
+            // The sigh hai is a clause of its own (咳，算了); beside another character it is
+            // the cough: 咳出, 久咳不止.
+            if (alone && ((i > 0 && han(i - 1)) || han(i + 1))) settle(i, "Ke");
+            continue;
+        }
+        if (i == 0 || !han(i - 1)) continue;
+        const char32_t c = chars[i], before = chars[i - 1];
         const bool clauseEnds = !han(i + 1) || chars[i + 1] == U'了';
         switch (c) {
             case U'地':

@@ -523,6 +523,9 @@ TEST_F(ShippedData, TheSmallWordsOfRunningText) {
         {"住了一宿", "zhu le yi xiu"},       {"东方七宿", "dong fang qi xiu"},
         {"尾宿", "wei xiu"},                {"住宿", "zhu su"},
         {"宿舍", "su she"},
+        // 咳 a cough beside another character, a sigh standing as a clause of its own.
+        {"久咳不止", "jiu ke bu zhi"},      {"咳出", "ke chu"},
+        {"咳，算了", "hai suan le"},        {"咳嗽", "ke sou"},
     };
     for (const auto& [text, expected] : cases) EXPECT_EQ(romanise(*table_, text), expected) << text;
 }
