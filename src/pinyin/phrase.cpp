@@ -119,7 +119,7 @@ void PhraseModel::foreignNames(const char32_t* chars, const Entry* const* rows, 
     };
     static constexpr Transcribed kReadings[] = {
         {U'什', "Shi"}, {U'伯', "Bo"}, {U'柏', "Bo"}, {U'塞', "Sai"}, {U'卡', "Ka"}, {U'扎', "Zha"},
-        {U'查', "Cha"}, {U'茜', "Xi"}, {U'忒', "Te"}, {U'佛', "Fo"},  {U'阿', "A"},
+        {U'查', "Cha"}, {U'茜', "Xi"}, {U'忒', "Te"}, {U'佛', "Fo"},  {U'阿', "A"},   {U'裨', "Pi"},
     };
     const auto syllable = [&](std::size_t i) {
         return i < count && rows[i] && kSyllables.find(chars[i]) != std::u32string_view::npos;
@@ -148,6 +148,14 @@ void PhraseModel::grammarWords(const char32_t* chars, const Entry* const* rows, 
             // The sigh hai is a clause of its own (咳，算了); beside another character it is
             // the cough: 咳出, 久咳不止.
             if (alone && ((i > 0 && han(i - 1)) || han(i + 1))) settle(i, "Ke");
+            continue;
+        }
+        if (chars[i] == U'幢' && alone && i > 0 && han(i - 1)) {
+            // A measure word after a number or a demonstrative (三幢楼, 这幢): zhuang; after
+            // any other character the pillar or banner (铁幢, 的幢身): chuang. After digits or
+            // punctuation (4000幢) it keeps the reading it takes alone.
+            settle(i, in(chars[i - 1], U"一二两三四五六七八九十百千万几多数每这那此该整") ? "Zhuang"
+                                                                                      : "Chuang");
             continue;
         }
         if (i == 0 || !han(i - 1)) continue;
@@ -179,6 +187,11 @@ void PhraseModel::grammarWords(const char32_t* chars, const Entry* const* rows, 
             case U'了':
                 // Can or cannot, at the end of a clause: 吃不了, 受得了, 走不了了.
                 if (in(before, U"不得") && clauseEnds) settle(i, "Liao");
+                break;
+            case U'率':
+                // Led, before the troops it leads (率军, 率兵); the rate is a word's end (效率).
+                if (alone && han(i + 1) && in(chars[i + 1], U"军兵部众师队团"))
+                    settle(i, "Shuai");
                 break;
             case U'宿':
                 // Nights counted (住了一宿, 两宿) and the lunar mansions (东方七宿, 尾宿, 娄宿): xiu.

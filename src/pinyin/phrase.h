@@ -139,7 +139,8 @@ private:
                       std::size_t count, Suggestion* out) const;
     /// The small words of running text decided from the characters beside them (地 de after
     /// an adverbial, 得 dei, 着 zhe after a verb, 了 liao after 不/得 at a clause's end, 长长了,
-    /// 宿 xiu after a numeral or a lunar mansion, 咳 ke beside another character):
+    /// 宿 xiu after a numeral or a lunar mansion, 咳 ke beside another character, 幢 zhuang
+    /// counted and chuang else, 率 shuai before troops):
     /// see phrase.cpp.
     void grammarWords(const char32_t* chars, const Entry* const* rows, std::size_t count,
                       Suggestion* out) const;

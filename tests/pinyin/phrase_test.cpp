@@ -526,6 +526,10 @@ TEST_F(ShippedData, TheSmallWordsOfRunningText) {
         // 咳 a cough beside another character, a sigh standing as a clause of its own.
         {"久咳不止", "jiu ke bu zhi"},      {"咳出", "ke chu"},
         {"咳，算了", "hai suan le"},        {"咳嗽", "ke sou"},
+        // 幢 counted, else the pillar; 率 leading troops, else the rate.
+        {"第三幢楼", "di san zhuang lou"},  {"4000幢", "4000zhuang"},
+        {"铁幢倒塌", "tie chuang dao ta"},  {"装错的幢身", "zhuang cuo de chuang shen"},  {"他率军出征", "ta shuai jun chu zheng"},
+        {"效率很高", "xiao lv hen gao"},
     };
     for (const auto& [text, expected] : cases) EXPECT_EQ(romanise(*table_, text), expected) << text;
 }
