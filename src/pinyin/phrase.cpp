@@ -116,19 +116,31 @@ void PhraseModel::foreignNames(const char32_t* chars, const Entry* const* rows, 
     struct Transcribed {
         char32_t c;
         const char* reading;
+        bool ownInNames;  ///< Chinese names read it otherwise (茜 qian, 柏 bai)
     };
     static constexpr Transcribed kReadings[] = {
-        {U'什', "Shi"}, {U'伯', "Bo"}, {U'柏', "Bo"}, {U'塞', "Sai"}, {U'卡', "Ka"}, {U'扎', "Zha"},
-        {U'查', "Cha"}, {U'茜', "Xi"}, {U'忒', "Te"}, {U'佛', "Fo"},  {U'阿', "A"},   {U'裨', "Pi"},
+        {U'什', "Shi", false}, {U'伯', "Bo", false}, {U'柏', "Bo", true},  {U'塞', "Sai", false},
+        {U'卡', "Ka", false},  {U'扎', "Zha", false}, {U'查', "Cha", false}, {U'茜', "Xi", true},
+        {U'忒', "Te", false},  {U'佛', "Fo", false},  {U'阿', "A", false},   {U'裨', "Pi", false},
     };
     const auto syllable = [&](std::size_t i) {
         return i < count && rows[i] && kSyllables.find(chars[i]) != std::u32string_view::npos;
     };
+    // A surname that starts a run starts a Chinese name as likely as a foreign one: where such
+    // a name reads the character otherwise, 林茜, 胡茜 and 柏丽 keep qian and bai.
+    const auto surnameStarts = [&](std::size_t i) {
+        return (i == 0 || !rows[i - 1]) && surname(chars + i, 1).first == 1;
+    };
     for (std::size_t i = from; i < count; ++i) {
         if (!rows[i] || !rows[i]->polyphonic || out[i].wordLength != 0) continue;
-        if (!(i > 0 && syllable(i - 1)) && !syllable(i + 1)) continue;
-        for (const Transcribed& t : kReadings)
-            if (t.c == chars[i]) suggest(out[i], t.reading, *rows[i], true);
+        for (const Transcribed& t : kReadings) {
+            if (t.c != chars[i]) continue;
+            const bool name = t.ownInNames;
+            if (name && surnameStarts(i)) break;
+            if ((i > 0 && syllable(i - 1) && !(name && surnameStarts(i - 1))) || syllable(i + 1))
+                suggest(out[i], t.reading, *rows[i], true);
+            break;
+        }
     }
 }
 

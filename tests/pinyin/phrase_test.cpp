@@ -287,9 +287,11 @@ TEST_F(PhraseTest, AskUnsureSettlesACharacterEveryWordAroundReadsAlike) {
 
 TEST_F(PhraseTest, ForeignNamesOutsideAnyWordReadAsTranscriptions) {
     // Beside another character of transcription, a polyphonic one that no word holds takes
-    // the transcription's reading, even over a dominant one (什 shen): 欧什, 柏拉.
+    // the transcription's reading, even over a dominant one (什 shen): 欧什, 欧柏.
     EXPECT_EQ(phrase("欧什"), "ou shi");
-    EXPECT_EQ(phrase("柏拉，柏树"), "bo la bai shu");
+    EXPECT_EQ(phrase("欧柏，柏树"), "ou bo bai shu");
+    // A surname that starts a text may start a Chinese name, which reads 柏 bai.
+    EXPECT_EQ(phrase("柏拉"), "bai la");
     EXPECT_EQ(phrase("什"), "shen");
     ScriptedChooser none({});
     EXPECT_EQ(romanise(*table_, "欧什", Polyphone::Manual, {}, &none, true), "ou shi");
@@ -538,6 +540,9 @@ TEST_F(ShippedData, ForeignNamesReadAsTranscriptions) {
     const std::vector<std::pair<const char*, const char*>> cases = {
         {"欧什市", "ou shi shi"}, {"马加什", "ma jia shi"}, {"欧文伯林", "ou wen bo lin"},
         {"什么", "shen me"},       {"柏树", "bai shu"},          {"大伯", "da bo"},
+        {"佩茜", "pei xi"},        {"茜拉", "xi la"},
+        // A surname that starts a text starts a Chinese name as likely as a foreign one.
+        {"林茜的诗", "lin qian de shi"}, {"胡茜", "hu qian"},
     };
     for (const auto& [text, expected] : cases) EXPECT_EQ(romanise(*table_, text), expected) << text;
 }
