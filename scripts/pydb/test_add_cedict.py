@@ -30,7 +30,7 @@ ENTRIES = [
     ["長安", "长安", "Chang2 an1", "Chang'an, ancient capital", [], []],
     ["朱雲折檻", "朱云折槛", "zhu1 yun2 zhe2 jian4", ["lit. Zhu Yun breaks the railing (idiom)"],
      [], []],
-    # an everyday word: neither a name nor a set phrase
+    # an everyday word: neither a name nor a set phrase (added unless --no-words)
     ["一行", "一行", "yi1 hang2", "a row", [], []],
     # two readings of one word: left out
     ["朝陽", "朝阳", "Chao2 yang2", "Chaoyang district", [], []],
@@ -82,13 +82,20 @@ class AddCedictTest(unittest.TestCase):
         self.assertEqual(p["酆都"], ("Feng Du", -1721))
         # Only its first readings: NULL, as the word list stores such words.
         self.assertEqual(p["行路"], (None, -1721))
+        self.assertEqual(p["一行"], ("Yi Hang", -1721))
+
+    def test_no_words_adds_only_names_and_set_phrases(self):
+        p = self.run_step("--holdout", "0", "--no-words")
+        self.assertNotIn("一行", p)
+        self.assertEqual(p["长安"], ("Chang An", -1721))
+        self.assertEqual(len(p), len(PHRASE) + 5)
 
     def test_what_is_left_out(self):
         p = self.run_step("--holdout", "0")
         self.assertEqual(p["大都"], ("Da Dou", -1200))  # the word list's reading stands
-        for word in ("一行", "朝阳", "好人路", "吐蕃", "玩儿", "王国", "绿"):
+        for word in ("朝阳", "好人路", "吐蕃", "玩儿", "王国", "绿"):
             self.assertNotIn(word, p)
-        self.assertEqual(len(p), len(PHRASE) + 5)
+        self.assertEqual(len(p), len(PHRASE) + 6)
 
     def test_held_out_words_are_written_not_added(self):
         tsv = os.path.join(self.dir.name, "held.tsv")
@@ -100,7 +107,8 @@ class AddCedictTest(unittest.TestCase):
         held = {cols[4]: (cols[1], cols[5]) for cols in lines[1:]}
         self.assertEqual(held["吐蕃王朝"], ("name", "tu bo wang chao"))
         self.assertEqual(held["朱云折槛"], ("set phrase", "zhu yun zhe jian"))
-        self.assertEqual(len(held), 5)
+        self.assertEqual(held["一行"], ("word", "yi hang"))
+        self.assertEqual(len(held), 6)
 
     def test_rerun_changes_nothing(self):
         first = self.run_step()

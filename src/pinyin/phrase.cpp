@@ -70,6 +70,7 @@ void PhraseModel::analyse(std::string_view text, bool nameField, const PinyinTab
             if (out[start].wordLength >= 2 && out[start].wordBack == 0 &&
                 knownNameWins(&t.chars[start], count - start, out[start])) {
                 lifeAfterName(t.chars.data(), t.rows.data(), count, out.data());
+                foreignNames(t.chars.data(), t.rows.data(), 0, count, out.data());
                 grammarWords(t.chars.data(), t.rows.data(), count, out.data());
                 return;
             }
@@ -79,6 +80,7 @@ void PhraseModel::analyse(std::string_view text, bool nameField, const PinyinTab
     }
     segmentRuns(t, givenName, count, out.data());
     lifeAfterName(t.chars.data(), t.rows.data(), count, out.data());
+    foreignNames(t.chars.data(), t.rows.data(), givenName, count, out.data());
     grammarWords(t.chars.data(), t.rows.data(), count, out.data());
 }
 
@@ -100,6 +102,48 @@ bool PhraseModel::isWord(const char32_t* chars, std::size_t n) const {
     return node && nodes_[node].weight != 0;
 }
 
+void PhraseModel::foreignNames(const char32_t* chars, const Entry* const* rows, std::size_t from,
+                               std::size_t count, Suggestion* out) const {
+    // Foreign names are written with a small set of characters, each with the reading the
+    // transcription tables give it. A polyphonic one of them that no known word holds takes
+    // that reading beside another such character: 欧什 shi, 柏柏尔 bo, 欧文伯林 bo, 茜拉 xi.
+    // A surname the name rule read (before `from`) stays.
+    constexpr std::u32string_view kSyllables =
+        U"阿埃艾安奥欧巴贝比彼波勃布达德迪蒂多恩尔法菲费夫弗福盖戈格古哈赫胡霍基吉加杰喀卡凯坎科克"
+        U"库拉莱赖兰朗劳勒雷蕾里利莉列林琳卢鲁伦罗洛玛马迈麦曼梅蒙米密姆莫穆纳娜内尼妮诺帕佩皮"
+        U"普齐奇恰乔萨塞桑森沙莎舍施什斯丝苏索塔泰坦汤特提图托瓦威韦维沃乌西希谢休雅亚扬耶伊"
+        U"因尤约泽扎兹佐娅茨";
+    struct Transcribed {
+        char32_t c;
+        const char* reading;
+        bool ownInNames;  ///< Chinese names read it otherwise (茜 qian, 柏 bai)
+    };
+    static constexpr Transcribed kReadings[] = {
+        {U'什', "Shi", false}, {U'伯', "Bo", false}, {U'柏', "Bo", true},  {U'塞', "Sai", false},
+        {U'卡', "Ka", false},  {U'扎', "Zha", false}, {U'查', "Cha", false}, {U'茜', "Xi", true},
+        {U'忒', "Te", false},  {U'佛', "Fo", false},  {U'阿', "A", false},   {U'裨', "Pi", false},
+    };
+    const auto syllable = [&](std::size_t i) {
+        return i < count && rows[i] && kSyllables.find(chars[i]) != std::u32string_view::npos;
+    };
+    // A surname that starts a run starts a Chinese name as likely as a foreign one: where such
+    // a name reads the character otherwise, 林茜, 胡茜 and 柏丽 keep qian and bai.
+    const auto surnameStarts = [&](std::size_t i) {
+        return (i == 0 || !rows[i - 1]) && surname(chars + i, 1).first == 1;
+    };
+    for (std::size_t i = from; i < count; ++i) {
+        if (!rows[i] || !rows[i]->polyphonic || out[i].wordLength != 0) continue;
+        for (const Transcribed& t : kReadings) {
+            if (t.c != chars[i]) continue;
+            const bool name = t.ownInNames;
+            if (name && surnameStarts(i)) break;
+            if ((i > 0 && syllable(i - 1) && !(name && surnameStarts(i - 1))) || syllable(i + 1))
+                suggest(out[i], t.reading, *rows[i], true);
+            break;
+        }
+    }
+}
+
 void PhraseModel::grammarWords(const char32_t* chars, const Entry* const* rows, std::size_t count,
                                Suggestion* out) const {
     // The small words of running text, which the words around decide where the word list
@@ -109,10 +153,25 @@ void PhraseModel::grammarWords(const char32_t* chars, const Entry* const* rows, 
         if (rows[i]->polyphonic) suggest(out[i], reading, *rows[i], true);
     };
     const auto in = [](char32_t c, std::u32string_view set) { return set.find(c) != std::u32string_view::npos; };
-    for (std::size_t i = 1; i < count; ++i) {
-        if (!han(i) || !han(i - 1)) continue;
-        const char32_t c = chars[i], before = chars[i - 1];
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!han(i)) continue;
         const bool alone = out[i].wordLength == 0;
+        if (chars[i] == U'咳') {
+            // The sigh hai is a clause of its own (咳，算了); beside another character it is
+            // the cough: 咳出, 久咳不止.
+            if (alone && ((i > 0 && han(i - 1)) || han(i + 1))) settle(i, "Ke");
+            continue;
+        }
+        if (chars[i] == U'幢' && alone && i > 0 && han(i - 1)) {
+            // A measure word after a number or a demonstrative (三幢楼, 这幢): zhuang; after
+            // any other character the pillar or banner (铁幢, 的幢身): chuang. After digits or
+            // punctuation (4000幢) it keeps the reading it takes alone.
+            settle(i, in(chars[i - 1], U"一二两三四五六七八九十百千万几多数每这那此该整") ? "Zhuang"
+                                                                                      : "Chuang");
+            continue;
+        }
+        if (i == 0 || !han(i - 1)) continue;
+        const char32_t c = chars[i], before = chars[i - 1];
         const bool clauseEnds = !han(i + 1) || chars[i + 1] == U'了';
         switch (c) {
             case U'地':
@@ -140,6 +199,16 @@ void PhraseModel::grammarWords(const char32_t* chars, const Entry* const* rows, 
             case U'了':
                 // Can or cannot, at the end of a clause: 吃不了, 受得了, 走不了了.
                 if (in(before, U"不得") && clauseEnds) settle(i, "Liao");
+                break;
+            case U'率':
+                // Led, before the troops it leads (率军, 率兵); the rate is a word's end (效率).
+                if (alone && han(i + 1) && in(chars[i + 1], U"军兵部众师队团"))
+                    settle(i, "Shuai");
+                break;
+            case U'宿':
+                // Nights counted (住了一宿, 两宿) and the lunar mansions (东方七宿, 尾宿, 娄宿): xiu.
+                if (alone && in(before, U"一二两三四五六七八九十几半整角亢氐房心尾箕斗牛虚危壁奎娄胃昴毕觜参井鬼柳翼轸"))
+                    settle(i, "Xiu");
                 break;
             case U'长':
                 // Grew long: 头发长长了.
@@ -337,6 +406,7 @@ std::size_t PhraseModel::bestPath(const char32_t* chars, std::size_t n, std::siz
 void PhraseModel::readPath(const char32_t* chars, const Entry* const* rows,
                            const Entry* const* simplifiedRows, const Step* step, std::size_t end,
                            Suggestion* out) const {
+    const std::size_t n = end;  // no word of the run reaches past it
     while (end > 0) {
         const std::size_t k = step[end].len;
         const std::size_t first = end - k;
@@ -358,6 +428,7 @@ void PhraseModel::readPath(const char32_t* chars, const Entry* const* rows,
                            : readingAt(py, k > 1 ? p - first : 0);
             if (k == 1) {
                 standingAlone(chars[p], e, *simplifiedRows[p], py.empty() ? "" : r, s);
+                if (!s.sure) overlapsAgree(chars, simplifiedRows, n, p, e, s);
             } else if (suggest(s, r, e, true)) {
                 // A known word decides every character in it.
                 s.wordBack = static_cast<std::uint8_t>(p - first);
@@ -366,6 +437,34 @@ void PhraseModel::readPath(const char32_t* chars, const Entry* const* rows,
         }
         end = first;
     }
+}
+
+void PhraseModel::overlapsAgree(const char32_t* chars, const Entry* const* simplifiedRows,
+                                std::size_t n, std::size_t p, const Entry& e,
+                                Suggestion& s) const {
+    // A character the best path leaves standing alone, where known words of the text hold
+    // it but lost to the words beside them (塔瓦 to 瓦斯 in 塔瓦斯科): when each of those
+    // words reads it as it reads alone, the text says the same however it is cut, so the
+    // reading is settled. One that reads it otherwise leaves it open.
+    const std::string_view alone = s.reading.empty() ? std::string_view(e.readings.front().stored)
+                                                     : s.reading;
+    bool found = false;
+    for (std::size_t from = p >= kMaxWord - 1 ? p - (kMaxWord - 1) : 0; from <= p; ++from) {
+        std::uint32_t node = 0;
+        for (std::size_t k = 1; k <= kMaxWord && from + k <= n; ++k) {
+            node = child(node, chars[from + k - 1]);
+            if (!node) break;
+            if (from + k <= p || k < 2 || nodes_[node].weight == 0) continue;
+            const Readings& w = readings_[node];
+            const std::string_view py = std::string_view(pool_).substr(w.py, w.len);
+            const std::string_view r = py.empty()
+                                           ? std::string_view(simplifiedRows[p]->readings.front().stored)
+                                           : readingAt(py, p - from);
+            if (r != alone) return;
+            found = true;
+        }
+    }
+    if (found) suggest(s, alone, e, true);
 }
 
 void PhraseModel::standingAlone(char32_t c, const Entry& e, const Entry& simple,

@@ -132,8 +132,15 @@ private:
     /// Reads 传 zhuan where a title is a name and 传 (李白传): see phrase.cpp.
     void lifeAfterName(const char32_t* chars, const Entry* const* rows, std::size_t count,
                        Suggestion* out) const;
+    /// The characters of foreign names that no known word holds, read as transcriptions read
+    /// them beside another character of transcription (欧什 shi, 柏柏尔 bo), from `from` on:
+    /// see phrase.cpp.
+    void foreignNames(const char32_t* chars, const Entry* const* rows, std::size_t from,
+                      std::size_t count, Suggestion* out) const;
     /// The small words of running text decided from the characters beside them (地 de after
-    /// an adverbial, 得 dei, 着 zhe after a verb, 了 liao after 不/得 at a clause's end, 长长了):
+    /// an adverbial, 得 dei, 着 zhe after a verb, 了 liao after 不/得 at a clause's end, 长长了,
+    /// 宿 xiu after a numeral or a lunar mansion, 咳 ke beside another character, 幢 zhuang
+    /// counted and chuang else, 率 shuai before troops):
     /// see phrase.cpp.
     void grammarWords(const char32_t* chars, const Entry* const* rows, std::size_t count,
                       Suggestion* out) const;
@@ -165,6 +172,11 @@ private:
     void readPath(const char32_t* chars, const Entry* const* rows,
                   const Entry* const* simplifiedRows, const Step* step, std::size_t end,
                   Suggestion* out) const;
+    /// Settles `s`, the suggestion for polyphonic character p (row `e`) that stands alone on
+    /// the best path of a run of n characters, when every known word of the run that holds
+    /// it reads it as it reads alone: see phrase.cpp.
+    void overlapsAgree(const char32_t* chars, const Entry* const* simplifiedRows, std::size_t n,
+                       std::size_t p, const Entry& e, Suggestion& s) const;
     /// The suggestion for polyphonic `c` (row `e`, its simplified form's row `simple`) that
     /// stands alone on the path: `ownReading` is its own one-character entry's, if any.
     void standingAlone(char32_t c, const Entry& e, const Entry& simple,

@@ -30,7 +30,8 @@ INSERT INTO PinYin VALUES ('在','Zai'),('行','Xing Hang'),('动','Dong'),('银
   ('王','Wang'),('田','Tian'),('芳','Fang'),('传','Chuan Zhuan'),('傳','Chuan Zhuan'),
   ('李','Li'),('白','Bai'),('苏','Su'),('东','Dong'),('坡','Po'),('流','Liu'),('宣','Xuan'),
   ('广','Guang'),('为','Wei'),('统','Tong'),('口','Kou'),('诗','Shi'),('选','Xuan'),
-  ('查','Cha Zha'),('尔','Er'),('斯','Si'),('柏','Bai Bo'),('格','Ge'),('森','Sen'),('杨','Yang');
+  ('查','Cha Zha'),('尔','Er'),('斯','Si'),('柏','Bai Bo'),('格','Ge'),('森','Sen'),('杨','Yang'),
+  ('塔','Ta Da'),('瓦','Wa'),('拉','La'),('什','Shen Shi'),('欧','Ou'),('树','Shu');
 )";
 
 const char* const kPhrases = R"(
@@ -46,12 +47,13 @@ INSERT INTO Phrase VALUES
   ('重庆','Chong Qing',-1000),('长沙','Chang Sha',-1000),('長','Chang',-700),('长大',NULL,-900),
   ('长','Chang',-700),('曾经','Ceng Jing',-1000),('传','Chuan',-900),('流传',NULL,-1100),
   ('宣传',NULL,-1000),('传统',NULL,-1000),('查尔斯',NULL,-1300),('柏格森','Bo Ge Sen',-1500),
-  ('单田芳',NULL,-1400);
+  ('单田芳',NULL,-1400),('塔',NULL,-900),('塔瓦',NULL,-1500),('瓦斯',NULL,-1000),
+  ('塔拉','Da La',-1500),('拉斯',NULL,-1000);
 CREATE TABLE Surname(name TEXT PRIMARY KEY, py TEXT NOT NULL);
 INSERT INTO Surname VALUES ('单','Shan'),('曾','Zeng'),('尉迟','Yu Chi'),('单于','Chan Yu'),
   ('李','Li'),('苏','Su'),('广','Guang'),('宣','Xuan'),('王','Wang'),('查','Zha'),('柏','Bai');
 CREATE TABLE Dominant(hz TEXT PRIMARY KEY, py TEXT NOT NULL, share REAL NOT NULL);
-INSERT INTO Dominant VALUES ('的','De',0.997),('了','Le',0.98),('都','Dou',0.8);
+INSERT INTO Dominant VALUES ('什','Shen',1.0),('的','De',0.997),('了','Le',0.98),('都','Dou',0.8);
 CREATE TABLE Variant(hz TEXT PRIMARY KEY, simplified TEXT NOT NULL);
 INSERT INTO Variant VALUES ('銀','银'),('慶','庆'),('長','长'),('於','于'),('閤','合'),
   ('傳','传');
@@ -263,6 +265,40 @@ TEST_F(PhraseTest, AskOnlyWhenUnsure) {
     ScriptedChooser plain({std::string("De"), std::string("Hang")});
     EXPECT_EQ(romanise(*table_, "的行", Polyphone::Manual, {}, &plain, false), "de hang");
     EXPECT_EQ(plain.asked.size(), 2u);
+}
+
+TEST_F(PhraseTest, AskUnsureSettlesACharacterEveryWordAroundReadsAlike) {
+    // 塔 stands alone beside 瓦斯, which beats 塔瓦; 塔瓦 reads it as it reads alone, so the
+    // text says ta however it is cut. 塔拉 reads it da: that one is asked.
+    ScriptedChooser chooser({std::string("Ta")});
+    EXPECT_EQ(romanise(*table_, "塔瓦斯", Polyphone::Manual, {}, &chooser, true), "ta wa si");
+    EXPECT_TRUE(chooser.asked.empty());
+    EXPECT_EQ(romanise(*table_, "塔拉斯", Polyphone::Manual, {}, &chooser, true), "ta la si");
+    ASSERT_EQ(chooser.asked.size(), 1u);
+    EXPECT_EQ(chooser.asked[0].character, "塔");
+    // Alone, with no word around it, it is asked as before.
+    ScriptedChooser alone({std::string("Ta")});
+    romanise(*table_, "塔", Polyphone::Manual, {}, &alone, true);
+    EXPECT_EQ(alone.asked.size(), 1u);
+    // The phrase mode writes what it wrote.
+    EXPECT_EQ(phrase("塔瓦斯"), "ta wa si");
+    EXPECT_EQ(phrase("塔拉斯"), "ta la si");
+}
+
+TEST_F(PhraseTest, ForeignNamesOutsideAnyWordReadAsTranscriptions) {
+    // Beside another character of transcription, a polyphonic one that no word holds takes
+    // the transcription's reading, even over a dominant one (什 shen): 欧什, 欧柏.
+    EXPECT_EQ(phrase("欧什"), "ou shi");
+    EXPECT_EQ(phrase("欧柏，柏树"), "ou bo bai shu");
+    // A surname that starts a text may start a Chinese name, which reads 柏 bai.
+    EXPECT_EQ(phrase("柏拉"), "bai la");
+    EXPECT_EQ(phrase("什"), "shen");
+    ScriptedChooser none({});
+    EXPECT_EQ(romanise(*table_, "欧什", Polyphone::Manual, {}, &none, true), "ou shi");
+    EXPECT_TRUE(none.asked.empty());
+    // A surname the name rule reads stays; a known word keeps its reading.
+    EXPECT_EQ(phrase("柏拉", "700"), "bai la");
+    EXPECT_EQ(phrase("柏格森"), "bo ge sen");
 }
 
 TEST(PhraseData, WithoutPhraseTablesTheModesStayPlain) {
@@ -485,6 +521,28 @@ TEST_F(ShippedData, TheSmallWordsOfRunningText) {
         {"吃不了", "chi bu liao"},          {"走不了了", "zou bu liao le"},
         {"不得了", "bu de liao"},
         {"头发长长了", "tou fa zhang chang le"},
+        // 宿 counting nights and naming a lunar mansion; a lodging elsewhere.
+        {"住了一宿", "zhu le yi xiu"},       {"东方七宿", "dong fang qi xiu"},
+        {"尾宿", "wei xiu"},                {"住宿", "zhu su"},
+        {"宿舍", "su she"},
+        // 咳 a cough beside another character, a sigh standing as a clause of its own.
+        {"久咳不止", "jiu ke bu zhi"},      {"咳出", "ke chu"},
+        {"咳，算了", "hai suan le"},        {"咳嗽", "ke sou"},
+        // 幢 counted, else the pillar; 率 leading troops, else the rate.
+        {"第三幢楼", "di san zhuang lou"},  {"4000幢", "4000zhuang"},
+        {"铁幢倒塌", "tie chuang dao ta"},  {"装错的幢身", "zhuang cuo de chuang shen"},  {"他率军出征", "ta shuai jun chu zheng"},
+        {"效率很高", "xiao lv hen gao"},
+    };
+    for (const auto& [text, expected] : cases) EXPECT_EQ(romanise(*table_, text), expected) << text;
+}
+
+TEST_F(ShippedData, ForeignNamesReadAsTranscriptions) {
+    const std::vector<std::pair<const char*, const char*>> cases = {
+        {"欧什市", "ou shi shi"}, {"马加什", "ma jia shi"}, {"欧文伯林", "ou wen bo lin"},
+        {"什么", "shen me"},       {"柏树", "bai shu"},          {"大伯", "da bo"},
+        {"佩茜", "pei xi"},        {"茜拉", "xi la"},
+        // A surname that starts a text starts a Chinese name as likely as a foreign one.
+        {"林茜的诗", "lin qian de shi"}, {"胡茜", "hu qian"},
     };
     for (const auto& [text, expected] : cases) EXPECT_EQ(romanise(*table_, text), expected) << text;
 }
@@ -505,6 +563,12 @@ TEST_F(ShippedData, AskUnsureSettlesTheCommonParticles) {
     ScriptedChooser chooser({});
     EXPECT_EQ(romanise(*table_, "我的书，看了", Polyphone::Manual, {}, &chooser, true), "wo de shu kan le");
     EXPECT_TRUE(chooser.asked.empty());
+    // A character left alone by a common word beside it, which every word around reads alike.
+    ScriptedChooser around({});
+    EXPECT_EQ(romanise(*table_, "塔瓦斯科", Polyphone::Manual, {}, &around, true), "ta wa si ke");
+    EXPECT_EQ(romanise(*table_, "有所得必有所失", Polyphone::Manual, {}, &around, true),
+              "you suo de bi you suo shi");
+    EXPECT_TRUE(around.asked.empty());
 }
 
 }  // namespace
