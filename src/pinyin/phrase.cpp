@@ -170,6 +170,12 @@ void PhraseModel::grammarWords(const char32_t* chars, const Entry* const* rows, 
                                                                                       : "Chuang");
             continue;
         }
+        if (chars[i] == U'长' && alone && han(i + 1) && in(chars[i + 1], U"高胖壮肥") && han(i + 2) &&
+            in(chars[i + 2], U"了起得")) {
+            // Grew, before what the growing made and an aspect: 他长高了, 长胖起来.
+            settle(i, "Zhang");
+            continue;
+        }
         if (i == 0 || !han(i - 1)) continue;
         const char32_t c = chars[i], before = chars[i - 1];
         const bool clauseEnds = !han(i + 1) || chars[i + 1] == U'了';
@@ -187,6 +193,13 @@ void PhraseModel::grammarWords(const char32_t* chars, const Entry* const* rows, 
                 // Must, after a person or an adverb of time and before a verb: 我得走了, 还得去.
                 if (alone && han(i + 1) && in(before, U"我你他她它们咱您谁还就也总又都可") &&
                     !in(chars[i + 1], U"了着过到"))
+                    settle(i, "Dei");
+                // Must, before an adverb of manner doubled and its verb: 这件事得慢慢来, 你得好好
+                // 想想. A complement doubled ends its clause or pairs again (过得好好的, 说得清清
+                // 楚楚); other doublings make words of their own (耍得团团转).
+                else if (alone && han(i + 3) && chars[i + 1] == chars[i + 2] &&
+                         in(chars[i + 1], U"好慢快早多细乖悄轻稳牢紧") &&
+                         !in(chars[i + 3], U"的地了儿啊呀呢吧") && !(han(i + 4) && chars[i + 3] == chars[i + 4]))
                     settle(i, "Dei");
                 break;
             case U'着':

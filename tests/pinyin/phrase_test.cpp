@@ -514,6 +514,8 @@ TEST_F(ShippedData, TheSmallWordsOfRunningText) {
         // 得 must; got; the complement.
         {"我得走了", "wo dei zou le"},      {"他得了冠军", "ta de le guan jun"},
         {"跑得快", "pao de kuai"},
+        {"这件事得慢慢来", "zhe jian shi dei man man lai"}, {"你得好好想想", "ni dei hao hao xiang xiang"},
+        {"日子过得好好的", "ri zi guo de hao hao de"},     {"说得清清楚楚", "shuo de qing qing chu chu"},
         // 着 after a verb; worn as a noun; reached.
         {"她穿着大衣", "ta chuan zhe da yi"}, {"看着我", "kan zhe wo"},
         {"她的穿着", "ta de chuan zhuo"},     {"睡不着", "shui bu zhao"}, {"着急", "zhao ji"},
@@ -521,6 +523,8 @@ TEST_F(ShippedData, TheSmallWordsOfRunningText) {
         {"吃不了", "chi bu liao"},          {"走不了了", "zou bu liao le"},
         {"不得了", "bu de liao"},
         {"头发长长了", "tou fa zhang chang le"},
+        {"他长高了", "ta zhang gao le"},    {"孩子长胖起来", "hai zi zhang pang qi lai"},
+        {"长高度", "chang gao du"},
         // 宿 counting nights and naming a lunar mansion; a lodging elsewhere.
         {"住了一宿", "zhu le yi xiu"},       {"东方七宿", "dong fang qi xiu"},
         {"尾宿", "wei xiu"},                {"住宿", "zhu su"},
