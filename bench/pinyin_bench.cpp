@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "codepage/codepage.h"
-#include "pinyin/datapath.h"
+#include "pinyin/db_path.h"
 #include "pinyin/lookup.h"
 #include "pinyin/settings.h"
 #include "pinyin/table.h"
@@ -67,7 +67,7 @@ std::size_t hanCount(const std::vector<std::string>& pieces) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string db = pinyin::datapath(pinyin::programFolder());
+    std::string db = pinyin::pyDbPath(pinyin::programFolder());
     std::string textFile;
     double mb = 4;
     std::uint32_t seed = 20240601;

@@ -27,7 +27,7 @@
 #include <vector>
 
 #include "codepage/codepage.h"
-#include "pinyin/datapath.h"
+#include "pinyin/db_path.h"
 #include "pinyin/lookup.h"
 #include "pinyin/table.h"
 #include "pinyin/readings.h"
@@ -399,7 +399,7 @@ int main(int argc, char** argv) {
                      "       polyphone_eval --pairs PAIRS.tsv [py.db] [--errors]\n";
         return 2;
     }
-    std::string db = pinyin::datapath(pinyin::programFolder());
+    std::string db = pinyin::pyDbPath(pinyin::programFolder());
     std::string errorsOf, textPath, pairsPath, tag;
     bool pairErrors = false;
     int repeat = 0;

@@ -11,7 +11,7 @@
 #include "codepage/codepage.h"
 #include "marc/identifiers.h"
 #include "messages/messages.h"
-#include "pinyin/datapath.h"
+#include "pinyin/db_path.h"
 
 namespace cli {
 
@@ -210,7 +210,7 @@ app::BatchOptions toBatchOptions(const Options& o) {
     app::BatchOptions b;
     b.inputPath = o.input;
     b.outputPath = o.output.empty() ? "-" : o.output;
-    b.dbPath = o.db.empty() ? pinyin::datapath(pinyin::programFolder()) : o.db;
+    b.dbPath = o.db.empty() ? pinyin::pyDbPath(pinyin::programFolder()) : o.db;
     b.autoEncoding = o.encoding == "auto";
     b.encoding = codepage::encodingFromName(o.encoding).value_or(codepage::Encoding::Gbk);
     b.keepLeader = o.leader == "keep";

@@ -39,7 +39,7 @@
 #include "filedialog.h"
 #include "linklabel.h"
 #include "tagbox.h"
-#include "pinyin/datapath.h"
+#include "pinyin/db_path.h"
 #include "pinyin/lookup.h"
 #include "pinyin/readings.h"
 #include "pinyin/table.h"
@@ -119,7 +119,7 @@ MainWindow::MainWindow(QWidget* parent)
       endProgram_([] { QCoreApplication::exit(0); }) {
     setObjectName("MainWindow");
     setWindowTitle(QString::fromUtf8(kProgramTitle));
-    dataPath = pinyin::datapath(pinyin::programFolder());
+    dataPath = pinyin::pyDbPath(pinyin::programFolder());
     wordsPath = localPath(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
                           QStringLiteral("/words.txt"));
     buildControls();

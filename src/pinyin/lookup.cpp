@@ -129,16 +129,16 @@ struct Romaniser::Call {
 Romaniser::Romaniser(const PinyinTable& table, const RunSettings& settings, Chooser* chooser)
     : table_(table), settings_(settings), chooser_(chooser) {}
 
-std::string Romaniser::pinyin(std::string_view hz, std::string_view tag, char subfield) {
+std::string Romaniser::pinyin(std::string_view text, std::string_view tag, char subfield) {
     // Only the caller can know what manual choice without anyone to ask should mean.
     if (settings_.polyphone == Polyphone::Manual && !chooser_)
         throw std::logic_error("manual choice of readings without a chooser");
-    Call call{hz, tag, subfield, table_.rows()};
-    call.out.reserve(hz.size() * 2 + 8);
+    Call call{text, tag, subfield, table_.rows()};
+    call.out.reserve(text.size() * 2 + 8);
     call.suggestions = std::move(spare_);
     // The word list wins over everything else.
     call.cover = std::move(listed_);
-    call.listed = words_ && words_->cover(hz, call.cover);
+    call.listed = words_ && words_->cover(text, call.cover);
     if (starts_) starts_->clear();
     romanise(call);
     if (starts_) starts_->push_back(call.out.size());

@@ -32,10 +32,10 @@ class Romaniser {
 public:
     Romaniser(const PinyinTable& table, const RunSettings& settings, Chooser* chooser);
 
-    /// The pinyin of `hz`. `tag` is the field the text stands in (empty when unknown) and
+    /// The pinyin of `text`. `tag` is the field the text stands in (empty when unknown) and
     /// `subfield` the code of its subfield: they let the name rule read a surname at the start
     /// of a personal name's subfield a, and the chooser say where the text stands.
-    std::string pinyin(std::string_view hz, std::string_view tag = {}, char subfield = 'a');
+    std::string pinyin(std::string_view text, std::string_view tag = {}, char subfield = 'a');
 
     void setChooser(Chooser* chooser) { chooser_ = chooser; }
     /// The word list consulted before any other rule; nullptr for none. It may grow between

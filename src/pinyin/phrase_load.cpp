@@ -79,22 +79,22 @@ void PhraseModel::readSurnames(sqlite3* db) {
 
 void PhraseModel::readDominant(sqlite3* db) {
     eachRow(db, "Dominant", kDominantQuery, [&](sqlite3_stmt* s) {
-        const std::u32string hz = decode(columnText(s, 0));
-        if (hz.size() != 1) return;
+        const std::u32string character = decode(columnText(s, 0));
+        if (character.size() != 1) return;
         const float share = static_cast<float>(sqlite3_column_double(s, 2));
-        dominant_.emplace(hz[0], Dominant{std::string(columnText(s, 1)), share});
-        if (share >= kSureShare && hz[0] < 0x10000)
-            sureBits_[hz[0] / 64] |= std::uint64_t{1} << (hz[0] % 64);
+        dominant_.emplace(character[0], Dominant{std::string(columnText(s, 1)), share});
+        if (share >= kSureShare && character[0] < 0x10000)
+            sureBits_[character[0] / 64] |= std::uint64_t{1} << (character[0] % 64);
     });
 }
 
 void PhraseModel::readVariants(sqlite3* db) {
     eachRow(db, "Variant", kVariantQuery, [&](sqlite3_stmt* s) {
-        const std::u32string hz = decode(columnText(s, 0));
+        const std::u32string character = decode(columnText(s, 0));
         const std::u32string to = decode(columnText(s, 1));
-        if (hz.size() == 1 && to.size() == 1 && hz[0] < 0x10000 && to[0] < 0x10000) {
-            simplified_[hz[0]] = static_cast<char16_t>(to[0]);
-            traditional_[hz[0] / 64] |= std::uint64_t{1} << (hz[0] % 64);
+        if (character.size() == 1 && to.size() == 1 && character[0] < 0x10000 && to[0] < 0x10000) {
+            simplified_[character[0]] = static_cast<char16_t>(to[0]);
+            traditional_[character[0] / 64] |= std::uint64_t{1} << (character[0] % 64);
         }
     });
 }

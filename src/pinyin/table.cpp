@@ -47,12 +47,12 @@ std::string quoted(const std::string& path) { return "\"" + path + "\""; }
 
 /// The one code point of `hz`, or nullopt when it holds none, several, or broken UTF-8: such a
 /// row can never equal a single character.
-std::optional<char32_t> singleCodePoint(std::string_view hz) {
-    if (hz.empty()) return std::nullopt;
+std::optional<char32_t> singleCodePoint(std::string_view text) {
+    if (text.empty()) return std::nullopt;
     std::size_t i = 0;
-    const char32_t c = codepage::utf8::next(hz, i);
-    if (i != hz.size()) return std::nullopt;
-    if (c == 0xFFFD && hz != "\xEF\xBF\xBD") return std::nullopt;
+    const char32_t c = codepage::utf8::next(text, i);
+    if (i != text.size()) return std::nullopt;
+    if (c == 0xFFFD && text != "\xEF\xBF\xBD") return std::nullopt;
     return c;
 }
 

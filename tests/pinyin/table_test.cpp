@@ -7,7 +7,7 @@
 #include "fixtures.h"
 #include "support/files.h"
 #include "pinyin/lookup.h"
-#include "pinyin/datapath.h"
+#include "pinyin/db_path.h"
 #include "pinyin/settings.h"
 
 namespace fs = std::filesystem;
@@ -18,11 +18,11 @@ namespace {
 using testing::TempDb;
 
 TEST(DatapathTest, OneSeparatorBetweenTheProgramFolderAndTheFile) {
-    EXPECT_EQ(datapath("/opt/tools/marc"), "/opt/tools/marc/py.db");
-    EXPECT_EQ(datapath("/"), "/py.db");
-    EXPECT_EQ(datapath("/opt/tools/marc/"), "/opt/tools/marc/py.db");
-    EXPECT_EQ(datapath("relative"), "relative/py.db");
-    EXPECT_EQ(datapath(""), "py.db");
+    EXPECT_EQ(pyDbPath("/opt/tools/marc"), "/opt/tools/marc/py.db");
+    EXPECT_EQ(pyDbPath("/"), "/py.db");
+    EXPECT_EQ(pyDbPath("/opt/tools/marc/"), "/opt/tools/marc/py.db");
+    EXPECT_EQ(pyDbPath("relative"), "relative/py.db");
+    EXPECT_EQ(pyDbPath(""), "py.db");
     // The tests are built into the same bin folder as the programs.
     const std::string folder = programFolder();
     ASSERT_FALSE(folder.empty());
@@ -33,26 +33,26 @@ TEST(DatapathTest, OneSeparatorBetweenTheProgramFolderAndTheFile) {
 // Installed as a package, the programs lie in /usr/bin and py.db in /usr/share/marc-pinyin; a
 // py.db beside the program (a build folder, an install with --prefix) still comes first.
 TEST(DatapathTest, FallsBackToTheSharedDataFolderOnlyWhenNothingLiesBesideTheProgram) {
-    testfiles::TempDir root("marcpy_datapath");
+    testfiles::TempDir root("marcpy_db_path");
     const fs::path bin = root / "usr/bin", share = root / "usr/share/marc-pinyin";
     fs::create_directories(bin);
     fs::create_directories(share);
     const std::string beside = (bin / "py.db").string(), shared = (share / "py.db").string();
     // Neither file: the one beside the program is named, as a missing py.db is reported there.
-    EXPECT_EQ(datapath(bin.string()), beside);
+    EXPECT_EQ(pyDbPath(bin.string()), beside);
     testfiles::spit(shared, "x");
-    EXPECT_EQ(datapath(bin.string()), shared);
-    EXPECT_EQ(datapath(bin.string() + "/"), shared);
+    EXPECT_EQ(pyDbPath(bin.string()), shared);
+    EXPECT_EQ(pyDbPath(bin.string() + "/"), shared);
     testfiles::spit(beside, "x");
-    EXPECT_EQ(datapath(bin.string()), beside);
+    EXPECT_EQ(pyDbPath(bin.string()), beside);
     // A folder named py.db beside the program is no database: the shared file is used.
     fs::remove(beside);
     fs::create_directory(beside);
-    EXPECT_EQ(datapath(bin.string()), shared);
+    EXPECT_EQ(pyDbPath(bin.string()), shared);
     // Only share/marc-pinyin one level up counts, not a py.db lying loose in share/.
     fs::remove_all(share);
     testfiles::spit(root / "usr/share/py.db", "x");
-    EXPECT_EQ(datapath(bin.string()), beside);
+    EXPECT_EQ(pyDbPath(bin.string()), beside);
 }
 
 TEST(TableLoadTest, ReadsTheFirstRowOfEachCharacter) {

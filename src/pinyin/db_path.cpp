@@ -1,5 +1,5 @@
 // Where py.db lies: beside the program, else in the data folder of an installed package.
-#include "pinyin/datapath.h"
+#include "pinyin/db_path.h"
 
 #include <filesystem>
 #include <system_error>
@@ -15,7 +15,7 @@ bool isFile(const std::filesystem::path& p) {
 
 }  // namespace
 
-std::string datapath(std::string_view programFolder) {
+std::string pyDbPath(std::string_view programFolder) {
     // An empty folder means the current one; "/py.db" would point at the root instead.
     if (programFolder.empty()) return "py.db";
     std::string path(programFolder);

@@ -10,7 +10,7 @@ namespace pinyin {
 /// ("/usr/lib/marc" gives "/usr/lib/marc/py.db", "/" gives "/py.db"); when that file does not
 /// exist but `programFolder`/../share/marc-pinyin/py.db does (the package: /usr/bin and
 /// /usr/share/marc-pinyin), that one, without the "..".
-std::string datapath(std::string_view programFolder);
+std::string pyDbPath(std::string_view programFolder);
 /// The folder of the running executable, without a trailing "/" unless it is the root.
 std::string programFolder();
 
