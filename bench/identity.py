@@ -74,6 +74,22 @@ def damaged(source, path, count=3000):
     open(path, "wb").write(b"".join(out))
 
 
+def mutated(source, path, count=5000, seed=27):
+    """Synthetic records with a few bytes set to bytes that matter to a reader, anywhere but in the
+    directory entries of 001 and 005 (a record without them gets ones made from the clock)."""
+    import random
+    rng = random.Random(seed)
+    special = [0x1E, 0x1D, 0x1F, ord("|"), 0x0D, 0x0A, 0x20, 0x81, 0xFF, 0x80, ord("0"), ord("a"), ord("A"), ord("9")]
+    out = []
+    for r in records(source)[:count]:
+        r = bytearray(r.lstrip(b"\r\n"))
+        for _ in range(rng.randint(1, 3)):
+            at = rng.randrange(len(r) - 24)
+            r[at if at < 24 else at + 24] = rng.choice(special) if rng.random() < 0.7 else rng.randrange(256)
+        out.append(bytes(r))
+    open(path, "wb").write(b"".join(out))
+
+
 def compare(name, folders, results):
     global runs
     runs += 1
@@ -187,6 +203,11 @@ for opts in ([], ["--polyphone", "first"], ["--remove-pinyin"], ["--subfields", 
              ["--encoding", "utf-8"], ["--leader", "template"], ["--existing", "keep"], ["--code", "9"]):
     run("damaged " + " ".join(opts), bad, opts)
 run("damaged --dump", bad, ["--dump"], output=False)
+noisy = os.path.join(work, "mutated.mrc")
+mutated(syn, noisy)
+for opts in ([], ["--polyphone", "first"], ["--remove-pinyin"], ["--subfields", "chinese"], ["--encoding", "utf-8"],
+             ["--leader", "template"], ["--tags", "200 AVA 0"]):
+    run("mutated " + " ".join(opts), noisy, opts)
 
 ask = os.path.join(work, "ask.mrc")
 for mode in ("ask", "ask-unsure"):

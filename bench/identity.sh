@@ -10,7 +10,7 @@
 #   - RECORDS synthetic records (gen_records) in GBK, and a fifth of them in UTF-8 and GB18030,
 #     in every option that changes the output, and over a first run's output (existing pinyin);
 #   - every file of the real records (REAL, default /work/shared/data/real-records);
-#   - a file of damaged records made from the synthetic ones;
+#   - a file of damaged records made from the synthetic ones, and one with random bytes set;
 #   - both manual modes (ask, ask-unsure) on a terminal (a pseudo-terminal) with scripted answers,
 #     the text the chooser shows compared as well.
 # Prints one line per difference and a count; exits 1 when anything differs.
