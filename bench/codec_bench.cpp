@@ -99,7 +99,7 @@ int main(int argc, char** argv) {
     frames.firstBlock();
     app::Frame frame;
     while (frames.next(frame)) {
-        if (!frame.problem.empty() || frame.continuation) {
+        if (frame.problem || frame.continuation) {
             ++failed;
             continue;
         }

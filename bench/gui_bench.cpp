@@ -19,7 +19,7 @@
 #include <ctime>
 
 #include "application.h"
-#include "form1.h"
+#include "main_window.h"
 #include "store.h"
 
 int main(int argc, char** argv) {
@@ -34,11 +34,11 @@ int main(int argc, char** argv) {
     const QString settings = QDir::temp().filePath(QStringLiteral("marc-pinyin-gui-bench.ini"));
     QFile::remove(settings);
     gui::setStoreFile(settings);
-    gui::Form1 window;
+    gui::MainWindow window;
     window.setEndProgram([] {});
-    window.findChild<QLineEdit*>("Text2_0")->setText(args[1]);
-    window.findChild<QLineEdit*>("Text2_1")->setText(args[2]);
-    window.findChild<QRadioButton*>(args.contains("--phrase") ? "Option1_2" : "Option1_1")->click();
+    window.findChild<QLineEdit*>("InputPath")->setText(args[1]);
+    window.findChild<QLineEdit*>("OutputPath")->setText(args[2]);
+    window.findChild<QRadioButton*>(args.contains("--phrase") ? "ByWords" : "FirstReading")->click();
     window.show();
 
     QElapsedTimer clock;
@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
     QTimer::singleShot(0, &window, [&] {
         clock.start();
         cpuStart = std::clock();
-        window.findChild<QPushButton*>("Command3_0")->click();
+        window.findChild<QPushButton*>("Start")->click();
         QCoreApplication::exit(0);
     });
     app.exec();

@@ -1,4 +1,4 @@
-// The three modes of the command line, each over the core's framing, codec and romaniser.
+// What the command line runs (run.h), each over the core's framing, codec and romaniser.
 #include "run.h"
 
 #include <sys/stat.h>
@@ -68,9 +68,8 @@ int runDump(const Options& o, messages::Language lang) {
         if (f.continuation) continue;
         ++number;
         std::optional<problem::Problem> why;
-        if (!f.problem.empty()) {
-            why.emplace();
-            why->kind = app::problemKindOf(f.problem);
+        if (f.problem) {
+            why = problem::of(*f.problem);
         } else {
             try {
                 app::cleanRecord(f.bytes, cleaned);
@@ -105,11 +104,6 @@ int runDump(const Options& o, messages::Language lang) {
     return failed ? kSomeFailed : kAllWritten;
 }
 
-/// Thrown when the manual modes have no terminal to ask on.
-struct NoTerminal {
-    int osError;
-};
-
 /// The terminal chooser of the manual modes (null in the others). An answer it is told to
 /// remember goes into the last --words file, and into `words` for the rest of the run.
 std::unique_ptr<TtyChooser> chooserFor(const Options& o, messages::Language lang,
@@ -117,7 +111,11 @@ std::unique_ptr<TtyChooser> chooserFor(const Options& o, messages::Language lang
     if (!asks(o) || o.removePinyin) return nullptr;  // taking pinyin out asks nothing
     int osError = 0;
     auto chooser = TtyChooser::open(osError, lang);
-    if (!chooser) throw NoTerminal{osError};
+    if (!chooser) {
+        problem::Problem p = problem::of(problem::Kind::NoTerminal);
+        p.osError = osError;
+        throw app::StartError(p, "no terminal to ask on");
+    }
     if (!o.words.empty() && words) {
         chooser->setRemember([path = o.words.back(), words, lang](const pinyin::WordEntry& entry) {
             try {
@@ -163,7 +161,7 @@ std::shared_ptr<pinyin::UserWords> loadWords(const Options& o) {
 /// is read in the same memory as many short ones.
 class LineRun {
 public:
-    /// Makes the start checks of a record run; throws StartError or NoTerminal.
+    /// Makes the start checks of a record run; throws StartError.
     LineRun(const Options& o, messages::Language lang)
         : o_(o), lang_(lang), paths_(toBatchOptions(o)), settings_(toRunSettings(o)), words_(loadWords(o)),
           input_(o.input), output_(paths_.outputPath) {
@@ -369,11 +367,6 @@ int runCommand(const Options& o) {
         complain(text);
     } catch (const app::FileError& e) {
         complain(messages::describe(e.problem, lang));
-    } catch (const NoTerminal& e) {
-        complain(chinese ? "人工选择读音需要在终端上提问，但无法打开 /dev/tty：" + messages::osError(e.osError, lang) +
-                               "（请改用 --polyphone phrase 或 first）"
-                         : "--polyphone ask needs a terminal to ask on, and /dev/tty cannot be opened: " +
-                               messages::osError(e.osError, lang) + " (use --polyphone phrase or first)");
     } catch (const std::exception& e) {
         problem::Problem p;
         p.detail = e.what();

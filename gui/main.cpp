@@ -19,8 +19,8 @@
 #include <unistd.h>
 
 #include "application.h"
-#include "form1.h"
-#include "form2.h"
+#include "main_window.h"
+#include "reading_chooser.h"
 
 namespace {
 
@@ -88,30 +88,31 @@ int main(int argc, char** argv) {
     QStringList args = app.arguments().mid(1);
 
     if (args.contains(QStringLiteral("--demo-chooser"))) {
-        gui::Form2 chooser;
-        chooser.AllHz = longTitle();
-        chooser.hz = QStringLiteral("和");
+        gui::ReadingChooser chooser;
+        gui::ReadingChooser::Question question;
+        question.text = longTitle();
+        question.character = QStringLiteral("和");
         // An occurrence near the end, where the box has to scroll to show it, inside a word the
         // phrase data found: the word stands marked, the character red within it.
-        chooser.word = QStringLiteral("和谐");
-        chooser.wordAt = static_cast<int>(chooser.AllHz.indexOf(chooser.word)) + 1;
-        chooser.DyStr = chooser.wordAt;
-        chooser.pystr = QStringLiteral("He Huo Hu Hai Huan Hun Hua Han");
-        chooser.lowerCase = true;
-        chooser.where = QStringLiteral("第 12 条记录　200 字段　001：CN2023000123");
-        chooser.load();
+        question.word = QStringLiteral("和谐");
+        question.wordAt = static_cast<int>(question.text.indexOf(question.word)) + 1;
+        question.position = question.wordAt;
+        question.readings = QStringLiteral("He Huo Hu Hai Huan Hun Hua Han");
+        question.lowerCase = true;
+        question.where = QStringLiteral("第 12 条记录　200 字段　001：CN2023000123");
+        chooser.load(question);
         chooser.show();
         if (!screenshot.isEmpty()) screenshotAndQuit(1500, screenshot);
         return app.exec();
     }
 
     const bool demoRun = args.removeAll(QStringLiteral("--demo-run")) > 0;
-    gui::Form1 window;
+    gui::MainWindow window;
     if (!args.isEmpty()) window.setPaths(args.value(0), args.value(1));
     window.show();
     if (!screenshot.isEmpty()) window.setEndProgram([] {});
     if (demoRun) {
-        QTimer::singleShot(300, &window, [&window] { window.command3Click(0); });
+        QTimer::singleShot(300, &window, [&window] { window.start(); });
         if (!screenshot.isEmpty()) screenshotAndQuit(4000, screenshot);
     } else if (!screenshot.isEmpty()) {
         screenshotAndQuit(1500, screenshot);

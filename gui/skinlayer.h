@@ -5,10 +5,10 @@
 //     skin::MSkinButton::instance().release(gui::QtWindowLayer{}, gui::handleOf(mainWindow));
 //
 // Nothing installs a skin, so over the real main window this returns 0 and changes nothing.
-// Build: gui/CMakeLists.txt does include(skinlayer.cmake) and links marcpy_skinlayer.
+// Built with the release itself (skin.h) into marcpy_skin, which the window links.
 #pragma once
 
-#include "skin/skin.h"
+#include "skin.h"
 
 class QWidget;
 

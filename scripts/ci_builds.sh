@@ -1,18 +1,36 @@
 #!/usr/bin/env bash
-# The builds CI runs besides scripts/test.sh: the build users run (Release, -O3, warnings as
-# errors) with every test, the Qt-free core on its own, each libFuzzer target for a fixed time, and
-# the Debian package made from the release build and tried out unpacked.
+# The builds CI runs besides scripts/test.sh: clang-tidy over the core, the build users run
+# (Release, -O3, warnings as errors) with every test, the Qt-free core on its own, each libFuzzer
+# target for a fixed time, and the Debian package made from the release build and tried out
+# unpacked.
 #
-# Usage: scripts/ci_builds.sh [release] [noqt] [fuzz] [package]   (default: all four)
+# Usage: scripts/ci_builds.sh [tidy] [release] [noqt] [fuzz] [package]   (default: all five)
 # FUZZ_SECONDS (default 60) per target; JOBS (default 2) compilers and tests at once, FUZZ_JOBS
 # (default 2) fuzzers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+known=(tidy release noqt fuzz package)
 steps=("$@")
-((${#steps[@]})) || steps=(release noqt fuzz package)
+((${#steps[@]})) || steps=("${known[@]}")
+# Every step named must be one of ours, checked before anything runs: a mistyped step name, or a
+# shell command given as one, is refused rather than run.
+for step in "${steps[@]}"; do
+  if [[ " ${known[*]} " != *" $step "* ]]; then
+    echo "ci_builds: no step named \"$step\"; the steps are: ${known[*]}" >&2
+    exit 2
+  fi
+done
 jobs=${JOBS:-2}
 bash scripts/setup.sh
 export QT_QPA_PLATFORM=offscreen
+
+# clang-tidy with the checks of .clang-tidy over every source of src/, each with the flags it is
+# built with (the build is configured, not compiled); a finding fails the step.
+tidy() {
+  cmake -S . -B build/ci-tidy -G Ninja -DMARCPY_GUI=OFF -DMARCPY_TESTS=OFF -DMARCPY_BENCH=OFF \
+    -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+  run-clang-tidy -clang-tidy-binary clang-tidy -p build/ci-tidy -j "$jobs" -quiet "$PWD/src/"
+}
 
 # The build the programs ship from, and every test over it: the optimiser finds faults and warnings
 # the sanitizer build does not.
@@ -22,9 +40,12 @@ release() {
 }
 
 # The core, the command line and the tests that need no Qt, configured without the window: nothing
-# of it may reach for Qt. Unoptimised, which compiles fastest; the other builds optimise.
+# of it may reach for Qt. Unoptimised, which compiles fastest; the other builds optimise. The core's
+# libraries are shared here, each linked on its own with no symbol left undefined: a call from one
+# folder into a folder it does not link fails to build (src/CMakeLists.txt has the arrows).
 noqt() {
-  bash scripts/build.sh ci-noqt -DMARCPY_GUI=OFF -DMARCPY_WERROR=ON -DCMAKE_BUILD_TYPE=Debug
+  bash scripts/build.sh ci-noqt -DMARCPY_GUI=OFF -DMARCPY_WERROR=ON -DCMAKE_BUILD_TYPE=Debug \
+    -DBUILD_SHARED_LIBS=ON -DCMAKE_SHARED_LINKER_FLAGS=-Wl,--no-undefined
   if grep -q '^Qt6_DIR:' build/ci-noqt/CMakeCache.txt; then
     echo "ci_builds: the build without the window looked for Qt" >&2
     return 1

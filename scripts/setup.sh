@@ -2,7 +2,7 @@
 # Installs what building, running and testing need on Debian 12 (run as root). Idempotent.
 set -euo pipefail
 packages=(
-  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
+  build-essential cmake ninja-build pkg-config clang clang-tidy libclang-rt-14-dev
   libicu-dev libsqlite3-dev libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-translations-l10n fonts-wqy-microhei xvfb xauth openbox
   yaz unicode-data golang-github-mozillazg-go-pinyin-dev python3 sqlite3 time

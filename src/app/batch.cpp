@@ -472,8 +472,8 @@ void Run::handle(const Frame& frame) {
         return;
     }
     ++result_.read;
-    if (!frame.problem.empty()) {
-        fail(number_, frame, problem::of(problemKindOf(frame.problem)), std::string(frame.problem));
+    if (frame.problem) {
+        fail(number_, frame, problem::of(*frame.problem), {});
     } else {
         cleanRecord(frame.bytes, cleaned_);
         codePage_->see(cleaned_, records_->ahead(frame.offset + frame.bytes.size()));

@@ -78,7 +78,7 @@ struct RecordFailure {
     std::uint64_t offset = 0;  ///< input byte offset at which it starts
     std::string identifier;    ///< its 001 where it can be read, else empty
     problem::Problem problem;  ///< why, for the front ends to word
-    std::string reason;        ///< the same in plain English, for logs and tests
+    std::string reason;        ///< the same in plain English, for tests; empty for a piece framing refused
 };
 
 /// How many failures a run keeps in BatchResult::failures; the rest are counted (and in the

@@ -291,10 +291,8 @@ void Check::fail(const Frame& frame, problem::Problem problem, std::string reaso
 void Check::handle(const Frame& frame) {
     if (frame.continuation) return;
     ++result_.read;
-    if (!frame.problem.empty()) {
-        problem::Problem p;
-        p.kind = problemKindOf(frame.problem);
-        fail(frame, p, std::string(frame.problem));
+    if (frame.problem) {
+        fail(frame, problem::of(*frame.problem), {});
     } else {
         try {
             cleanRecord(frame.bytes, cleaned_);

@@ -300,7 +300,7 @@ void RecordFramer::skipBlanks() {
     pos_ = i;
 }
 
-Frame RecordFramer::take(std::size_t end, std::string_view problem) {
+Frame RecordFramer::take(std::size_t end, std::optional<problem::Kind> problem) {
     Frame f;
     f.bytes = std::string_view(buf_).substr(pos_, end - pos_);
     f.line = line_;
@@ -326,7 +326,7 @@ bool RecordFramer::overlongEnd(std::size_t& end, bool ends) {
     return true;
 }
 
-Frame RecordFramer::whole(std::string_view problem) {
+Frame RecordFramer::whole(std::optional<problem::Kind> problem) {
     const std::size_t end = pieceEnd_;
     pieceEnd_ = 0;
     return take(end, problem);
@@ -338,13 +338,13 @@ bool RecordFramer::cut(Frame& frame) {
     if (!pieceIsTail_) {
         if (directoryAccountsFor(piece)) {
             if (const std::size_t k = soundRecordBehindHead(piece); k != npos)
-                return frame = take(pos_ + k, kNextRecordInside), true;
+                return frame = take(pos_ + k, problem::Kind::NextRecordInside), true;
             return frame = whole({}), true;
         }
         if (holdsLineBreak(piece)) {
             // A sound record as it stands comes before a reading that joins lines.
             if (const std::size_t k = soundRecordBehindHead(piece); k != npos)
-                return frame = take(pos_ + k, kNextRecordInside), true;
+                return frame = take(pos_ + k, problem::Kind::NextRecordInside), true;
             dropLineBreaks(piece, unwrapped_);
             if (directoryAccountsFor(unwrapped_)) return frame = whole({}), true;
         }
@@ -357,7 +357,7 @@ bool RecordFramer::cut(Frame& frame) {
         // The record lost its terminator, or has another byte in its place, and the next one
         // starts right behind its last field.
         for (std::size_t next = l.end; !l.past && next <= l.end + 1 && next < piece.size(); ++next)
-            if (recordAt(piece, next)) return frame = take(pos_ + next, kNextRecordInside), true;
+            if (recordAt(piece, next)) return frame = take(pos_ + next, problem::Kind::NextRecordInside), true;
         // A record terminator inside a field: the record ends at the one its directory names,
         // where its leader names that length too (a damaged directory alone may reach into the
         // records behind).
@@ -371,10 +371,10 @@ bool RecordFramer::cut(Frame& frame) {
         }
     }
     if (const std::size_t k = findRecordStart(piece); k != npos)
-        return frame = take(pos_ + k, kNextRecordInside), true;
-    if (pieceIsTail_) return frame = whole(kCutShort), true;
-    if (piece.size() > static_cast<std::size_t>(marc::kMaxPosition)) return frame = whole(kOver99999), true;
-    if (l.fits() && l.end < piece.size() - 1) return frame = whole(kBytesAfterFields), true;
+        return frame = take(pos_ + k, problem::Kind::NextRecordInside), true;
+    if (pieceIsTail_) return frame = whole(problem::Kind::CutShort), true;
+    if (piece.size() > static_cast<std::size_t>(marc::kMaxPosition)) return frame = whole(problem::Kind::RecordOver99999), true;
+    if (l.fits() && l.end < piece.size() - 1) return frame = whole(problem::Kind::BytesAfterFields), true;
     frame = whole({});
     return true;
 }
@@ -386,7 +386,7 @@ bool RecordFramer::next(Frame& frame) {
         const void* hit = std::memchr(buf_.data() + pos_, marc::kRecordTerminator, size - pos_);
         std::size_t end = hit ? static_cast<const char*>(hit) - buf_.data() + 1 : size;
         if (!overlongEnd(end, hit || eof_)) return false;
-        frame = take(end, kTooLong);
+        frame = take(end, problem::Kind::TooLong);
         frame.continuation = true;
         frame.continues = overlong_;
         return true;
@@ -414,7 +414,7 @@ bool RecordFramer::next(Frame& frame) {
         } else if (size - pos_ > kMaxRecordBytes) {
             std::size_t end = size;
             overlongEnd(end, false);
-            frame = take(end, kTooLong);
+            frame = take(end, problem::Kind::TooLong);
             frame.continues = overlong_;
             return true;
         } else {

@@ -3,21 +3,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "problem/problem.h"
 
 namespace app {
-
-/// Why a piece of the input is not a record that can be read. Fixed texts, shown to the user.
-inline constexpr std::string_view kCutShort = "record cut short: no record terminator";
-inline constexpr std::string_view kNextRecordInside =
-    "record terminator missing: the next record starts inside this one";
-inline constexpr std::string_view kTooLong = "no record terminator within 4 MiB";
-inline constexpr std::string_view kOver99999 = "the record is longer than 99999 bytes, the most a record can hold";
-inline constexpr std::string_view kBytesAfterFields =
-    "bytes stand between the record's last field and its terminator that its directory does not list";
 
 /// The longest stretch of input held while looking for a record terminator. No readable record
 /// comes near it (positions have five digits); beyond it the bytes go to the rejects file as
@@ -28,15 +20,6 @@ inline constexpr std::size_t kMaxRecordBytes = std::size_t{4} << 20;
 /// what is held back of an overlong stretch, in case a record starts there.
 inline constexpr std::size_t kLongestDirectory = 100000;
 
-/// The kind of problem each of the texts above stands for.
-inline problem::Kind problemKindOf(std::string_view framerProblem) {
-    if (framerProblem == kCutShort) return problem::Kind::CutShort;
-    if (framerProblem == kNextRecordInside) return problem::Kind::NextRecordInside;
-    if (framerProblem == kOver99999) return problem::Kind::RecordOver99999;
-    if (framerProblem == kBytesAfterFields) return problem::Kind::BytesAfterFields;
-    return problem::Kind::TooLong;
-}
-
 /// One record, or one piece of input that cannot be one, as the input holds it.
 struct Frame {
     /// The bytes as read, without the filler and line breaks that stand before the record. Valid
@@ -44,7 +27,9 @@ struct Frame {
     std::string_view bytes;
     std::int64_t line = 0;     ///< 1-based input line of its first byte
     std::uint64_t offset = 0;  ///< input byte offset of its first byte
-    std::string_view problem;  ///< empty: a record to read; else why it is rejected as it stands
+    /// None: a record to read; else why it is rejected as it stands (CutShort, NextRecordInside,
+    /// TooLong, RecordOver99999, BytesAfterFields).
+    std::optional<problem::Kind> problem;
     bool continuation = false; ///< more bytes of the previous (overlong) frame, not a new record
     bool continues = false;    ///< further bytes of this frame follow in continuation frames
 };
@@ -62,12 +47,12 @@ struct Frame {
 ///  - several records on one line (or no line breaks at all): each is its own record;
 ///  - a record that lost its terminator: it ends where its directory says its last field ends
 ///    when the next record's leader stands there, or where another record's leader and directory
-///    start inside it; the piece before is a failure (kNextRecordInside);
+///    start inside it; the piece before is a failure (NextRecordInside);
 ///  - a record terminator inside a field: the record runs to the terminator its directory names;
-///  - a piece longer than 99999 bytes that is no record: kOver99999;
-///  - bytes between the last field its directory names and its terminator: kBytesAfterFields;
-///  - text after the last terminator that is more than filler and line breaks: kCutShort;
-///  - no terminator within kMaxRecordBytes: kTooLong, handed over in pieces as it arrives, up to
+///  - a piece longer than 99999 bytes that is no record: RecordOver99999;
+///  - bytes between the last field its directory names and its terminator: BytesAfterFields;
+///  - text after the last terminator that is more than filler and line breaks: CutShort;
+///  - no terminator within kMaxRecordBytes: TooLong, handed over in pieces as it arrives, up to
 ///    the next terminator or the start of the next record, whichever comes first.
 /// Filler is spaces, NUL bytes (some exports pad records to a block size), the end-of-file mark
 /// Ctrl-Z, and a UTF-8 byte order mark at the very start. Line breaks are CR LF, LF or a lone
@@ -92,10 +77,10 @@ public:
 private:
     void countLines(std::size_t from, std::size_t to);
     void skipBlanks();
-    Frame take(std::size_t end, std::string_view problem);
+    Frame take(std::size_t end, std::optional<problem::Kind> problem);
     /// Frames the piece that ends at pieceEnd_ (false: more bytes are needed to decide).
     bool cut(Frame& frame);
-    Frame whole(std::string_view problem);
+    Frame whole(std::optional<problem::Kind> problem);
     /// Where a piece of an overlong stretch that could reach `end` ends (`ends`: the stretch ends
     /// there): before a record that starts in it, or short of its last bytes while more may come.
     /// Sets overlong_ to whether the stretch goes on; false when nothing can be handed out yet.

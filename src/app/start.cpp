@@ -6,23 +6,19 @@
 namespace app {
 namespace {
 
-constexpr std::string_view kConvert =
-    "export the records from the library system in UTF-8 or GBK, or convert the file to UTF-8 first, "
-    "for example with MarcEdit or: yaz-marcdump -f MARC-8 -t UTF-8 -o marc INPUT > INPUT-utf8.mrc";
-
-/// Refuses an input whose first bytes show it cannot be read as the run would read it.
+/// Refuses an input whose first bytes show it cannot be read as the run would read it. What to do
+/// instead is said once, with the problem's words (messages/texts.tsv).
 void checkEncoding(const codepage::Detection& d, const BatchOptions& options) {
     // Escape sequences are MARC-8 whatever the user chose; the subtler signs are weighed only
     // when the code page is detected: a user's choice of GBK is followed.
     if (d.marc8 || (options.autoEncoding && d.foreign == codepage::Foreign::Marc8))
         throw StartError(problem::of(problem::Kind::Marc8, options.inputPath),
-                         std::string(d.marc8 ? "the input is in MARC-8 (it holds MARC-8 escape sequences such as ESC $ 1)"
-                                             : "the input is in MARC-8 (Latin letters with MARC-8's combining marks)") +
-                             ", which this program does not read; " + std::string(kConvert));
+                         d.marc8 ? "the input is in MARC-8 (it holds MARC-8 escape sequences such as ESC $ 1)"
+                                 : "the input is in MARC-8 (Latin letters with MARC-8's combining marks)");
     if (options.autoEncoding && d.foreign == codepage::Foreign::SingleByte)
         throw StartError(problem::of(problem::Kind::SingleByte, options.inputPath),
                          "the input is in a single-byte code page (its bytes make no Chinese text in GBK, "
-                         "and it is not UTF-8), which this program does not read; " + std::string(kConvert));
+                         "and it is not UTF-8)");
     if (options.autoEncoding || d.asciiOnly) return;
     // A user's choice is overruled only on clear evidence: several UTF-8 characters, or several
     // bytes that no UTF-8 character explains.

@@ -64,7 +64,7 @@ char marc21Coding(std::string_view s) {
     // MARC 21 names its title 245; UNIMARC (whose CNMARC exports also write 4500) names it 200.
     const std::size_t end = std::min(s.find('\x1E'), s.size());
     for (std::size_t e = 24; e + 12 <= end; e += 12)
-        if (s.compare(e, 3, "245") == 0 || s.compare(e, 3, "008") == 0) return s[9] == 'a' ? 'a' : s[9] == ' ' ? ' ' : 0;
+        if (s.compare(e, 3, "245") == 0 || s.compare(e, 3, "008") == 0) return s[9] == 'a' ? 'a' : s[9] == ' ' ? ' ' : '\0';
     return 0;
 }
 

@@ -106,7 +106,7 @@ Codec::Tables::Tables(Encoding e) {
         single[b] = isLead(static_cast<unsigned char>(b)) ? kNone : cv.decodeOne(&byte, 1);
         if (b < 0x80 && single[b] != static_cast<char32_t>(b)) asciiIdentity = false;
     }
-    pair.assign((kLeadMax - kLeadMin + 1) * kTrailCount, DecodedPair{});
+    pair.assign(std::size_t{kLeadMax - kLeadMin + 1} * kTrailCount, DecodedPair{});
     for (int lead = kLeadMin; lead <= kLeadMax; ++lead)
         for (int trail = kTrailMin; trail <= kTrailMax; ++trail) {
             if (!isTrail(static_cast<unsigned char>(trail))) continue;

@@ -20,7 +20,7 @@ std::string datapath(std::string_view programFolder) {
     if (programFolder.empty()) return "py.db";
     std::string path(programFolder);
     if (path.back() != '/') path += '/';
-    const std::string beside = path + "py.db";
+    std::string beside = path + "py.db";
     if (isFile(beside)) return beside;
     // A package puts the programs in PREFIX/bin and the data in PREFIX/share/marc-pinyin.
     const std::filesystem::path shared =

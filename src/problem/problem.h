@@ -1,5 +1,5 @@
-// What can go wrong, as data: a kind and the place it happened. The core names problems this way
-// and never words them; each front end renders them in its user's language.
+// What can go wrong, as data: a kind and the place it happened. Each front end words a problem in
+// its user's language through messages/texts.tsv, one row per kind in the order of this enum.
 #pragma once
 
 #include <optional>
@@ -49,6 +49,7 @@ enum class Kind {
     ReviewOtherInput,      ///< path: the answers file was made from another input, or the input changed
     ReviewOtherOptions,    ///< path, tag: the option that differs, as the file has it and as given
     ReviewNoWordList,      ///< path, value: a line that asks to remember its word, with no word list
+    NoTerminal,            ///< osError: the manual modes have no terminal (/dev/tty) to ask on
 
     // A command line that cannot be understood: path is the option, detail what was given.
     UsageUnknownOption,    ///< detail: the argument
@@ -123,8 +124,5 @@ inline Problem of(Kind kind, std::string path = {}) {
     p.path = std::move(path);
     return p;
 }
-
-/// True for the kinds that stop a run before anything is read or written.
-inline bool isStartProblem(Kind k) { return k <= Kind::NotIso2709; }
 
 }  // namespace problem

@@ -28,6 +28,7 @@ namespace {
 using testfiles::slurp;
 using testfiles::spit;
 using testrec::outputRecords;
+using testrec::Tally;
 using testrec::tally;
 
 std::string workingOf(const std::string& record) {
@@ -58,7 +59,7 @@ struct Recorder : app::BatchObserver {
     void finished(const app::BatchResult&) override { ++finishedCalls; }
 };
 
-class BatchTest : public ::testing::Test {
+class ARun : public ::testing::Test {
 protected:
     void SetUp() override {
         auto t = std::make_shared<pinyin::PinyinTable>();
@@ -85,12 +86,12 @@ protected:
 const std::string yinhang = "\xD2\xF8\xD0\xD0";  // 银行 in GBK
 const std::string shu = "\xCA\xE9";              // 书
 
-TEST_F(BatchTest, WritesEveryRecordOneLineOrBackToBack) {
+TEST_F(ARun, WritesEveryRecordOneLineOrBackToBack) {
     std::string a = testrec::book("A1", yinhang), b = testrec::book("A2", shu),
                 c = testrec::book("A3", "x|y");
     spit(options.inputPath, a + "\r\n" + b + c + "\r\n\r\n" + a + "\x1A");
     auto r = run();
-    EXPECT_EQ(tally(r), std::make_tuple(false, 4, 4, 0, 0));
+    EXPECT_EQ(tally(r), (Tally{.stopped = false, .read = 4, .written = 4, .failed = 0, .nextRecord = 0}));
     EXPECT_TRUE(r.rejectsPath.empty());
     EXPECT_FALSE(fs::exists(options.outputPath + ".rejected"));
     EXPECT_EQ(observer.done, (std::vector<std::int64_t>{1, 2, 3, 4}));
@@ -111,7 +112,7 @@ TEST_F(BatchTest, WritesEveryRecordOneLineOrBackToBack) {
 
 // A front end that shows no record text (the command line): the run decodes only the listed
 // fields, and writes the same bytes, keeps the same records aside and reports the same failures.
-TEST_F(BatchTest, DecodingOnlyTheListedFieldsChangesNoByte) {
+TEST_F(ARun, DecodingOnlyTheListedFieldsChangesNoByte) {
     struct ShowsNoText : Recorder {
         bool wantsWorkingText() const override { return false; }
     };
@@ -144,7 +145,7 @@ TEST_F(BatchTest, DecodingOnlyTheListedFieldsChangesNoByte) {
     }
 }
 
-TEST_F(BatchTest, FailedRecordsGoToTheRejectsFileByteForByte) {
+TEST_F(ARun, FailedRecordsGoToTheRejectsFileByteForByte) {
     std::string good1 = testrec::book("G1", shu), good2 = testrec::book("G2", yinhang);
     std::string noFieldTerminator = "00050nam0 22000        450 no directory at all\x1D";
     std::string damaged = testrec::book("D1", shu);
@@ -154,17 +155,17 @@ TEST_F(BatchTest, FailedRecordsGoToTheRejectsFileByteForByte) {
     spit(options.inputPath, good1 + "\r\n" + noFieldTerminator + "\r\n" + damaged + good2 + "\r\n" + cut);
 
     auto r = run();
-    EXPECT_EQ(tally(r), std::make_tuple(false, 5, 2, 3, 0));
+    EXPECT_EQ(tally(r), (Tally{.stopped = false, .read = 5, .written = 2, .failed = 3, .nextRecord = 0}));
     ASSERT_EQ(r.failures.size(), 3u);
     EXPECT_EQ(r.failures[0].number, 2);
     EXPECT_EQ(r.failures[0].line, 2);
     EXPECT_FALSE(r.failures[0].reason.empty());
     EXPECT_EQ(r.failures[1].number, 3);
     EXPECT_EQ(r.failures[1].line, 3);
-    EXPECT_EQ(r.failures[1].reason, app::kNextRecordInside);
+    EXPECT_EQ(r.failures[1].problem.kind, problem::Kind::NextRecordInside);
     EXPECT_EQ(r.failures[2].number, 5);
     EXPECT_EQ(r.failures[2].line, 5);  // the blank line in front is not the record's
-    EXPECT_EQ(r.failures[2].reason, app::kCutShort);
+    EXPECT_EQ(r.failures[2].problem.kind, problem::Kind::CutShort);
     EXPECT_EQ(observer.failed.size(), 3u);
     EXPECT_EQ(r.rejectsPath, options.outputPath + ".rejected");
 
@@ -176,7 +177,7 @@ TEST_F(BatchTest, FailedRecordsGoToTheRejectsFileByteForByte) {
                                         cut.substr(4) + "\r\n");
 }
 
-TEST_F(BatchTest, BriefRecordsAreWrittenAndEmptyOnesRejected) {
+TEST_F(ARun, BriefRecordsAreWrittenAndEmptyOnesRejected) {
     // A brief record is written like any other, with its own leader.
     std::string brief = testrec::makeRecord({{"001", "S1"}, {"200", "1 \x1F" "a" + shu}});
     brief.replace(5, 4, "cam2");
@@ -197,7 +198,7 @@ TEST_F(BatchTest, BriefRecordsAreWrittenAndEmptyOnesRejected) {
     EXPECT_NE(workingOf(recs[0]).find("200 1  |a" "\xE4\xB9\xA6" "|Ashu"), std::string::npos);
 }
 
-TEST_F(BatchTest, AppendsToExistingOutputAndHonoursTheSeparator) {
+TEST_F(ARun, AppendsToExistingOutputAndHonoursTheSeparator) {
     std::string a = testrec::book("A1", shu);
     spit(options.inputPath, a + "\r\n" + a + "\r\n");
     const std::string earlier = testrec::book("E0", shu) + "\r\n";
@@ -228,7 +229,7 @@ TEST_F(BatchTest, AppendsToExistingOutputAndHonoursTheSeparator) {
     }
 }
 
-TEST_F(BatchTest, RefusesToStartAndTouchesNothing) {
+TEST_F(ARun, RefusesToStartAndTouchesNothing) {
     std::string a = testrec::book("A1", shu);
     spit(options.inputPath, a);
     auto expectStartError = [&](const std::string& fragment) {
@@ -296,7 +297,7 @@ TEST_F(BatchTest, RefusesToStartAndTouchesNothing) {
 
 // The phrase data is read only when a mode needs it: unreadable phrase rows stop a run that
 // starts in phrase mode before any record, and leave a first-reading run alone.
-TEST_F(BatchTest, UnreadablePhraseRowsStopOnlyARunThatReadsThem) {
+TEST_F(ARun, UnreadablePhraseRowsStopOnlyARunThatReadsThem) {
     const fs::path db = dir / "py.db";
     {
         std::string phrases = "CREATE TABLE Phrase(word TEXT, py TEXT, weight INTEGER); BEGIN;";
@@ -325,10 +326,10 @@ TEST_F(BatchTest, UnreadablePhraseRowsStopOnlyARunThatReadsThem) {
 
     settings.polyphone = pinyin::Polyphone::Automatic;
     const app::BatchResult r = run();
-    EXPECT_EQ(tally(r), std::make_tuple(false, 1, 1, 0, 0)) << r.error;
+    EXPECT_EQ(tally(r), (Tally{.stopped = false, .read = 1, .written = 1, .failed = 0, .nextRecord = 0})) << r.error;
 }
 
-TEST_F(BatchTest, WriteFailureStopsAtOnceWithTheCountWritten) {
+TEST_F(ARun, WriteFailureStopsAtOnceWithTheCountWritten) {
     if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
     spit(options.inputPath, testrec::book("A1", shu) + testrec::book("A2", shu));
     options.outputPath = "/dev/full";
@@ -336,12 +337,12 @@ TEST_F(BatchTest, WriteFailureStopsAtOnceWithTheCountWritten) {
     auto r = run();
     // Both records were handled before the output was first written to; neither counts as
     // handled, and a later run goes on from the first.
-    EXPECT_EQ(tally(r), std::make_tuple(true, 0, 0, 0, 1));
+    EXPECT_EQ(tally(r), (Tally{.stopped = true, .read = 0, .written = 0, .failed = 0, .nextRecord = 1}));
     EXPECT_NE(r.error.find("0 records written"), std::string::npos) << r.error;
     EXPECT_EQ(observer.finishedCalls, 1);
 }
 
-TEST_F(BatchTest, StopsBetweenRecordsWhenAskedAndReadsLiveSettings) {
+TEST_F(ARun, StopsBetweenRecordsWhenAskedAndReadsLiveSettings) {
     std::string a = testrec::book("A1", yinhang);
     spit(options.inputPath, a + a + a + a);
     // Letter case changes take effect from the next record; the subfield code is fixed at start.
@@ -353,7 +354,7 @@ TEST_F(BatchTest, StopsBetweenRecordsWhenAskedAndReadsLiveSettings) {
     };
     observer.stopAfter = 3;
     auto r = run();
-    EXPECT_EQ(tally(r), std::make_tuple(true, 3, 3, 0, 4));
+    EXPECT_EQ(tally(r), (Tally{.stopped = true, .read = 3, .written = 3, .failed = 0, .nextRecord = 4}));
     EXPECT_TRUE(r.error.empty());
     auto recs = outputRecords(slurp(options.outputPath));
     ASSERT_EQ(recs.size(), 3u);
@@ -369,7 +370,7 @@ struct Answer : pinyin::Chooser {
     }
 };
 
-TEST_F(BatchTest, ManualModeAsksTheObserversChooser) {
+TEST_F(ARun, ManualModeAsksTheObserversChooser) {
     Answer answer;
     observer.answerer = &answer;
     settings.polyphone = pinyin::Polyphone::Manual;
@@ -402,7 +403,7 @@ TEST_F(BatchTest, ManualModeAsksTheObserversChooser) {
 
 // What the chooser's "remember this reading" does: the word goes into the per-user list, the
 // rest of the run reads it from the live list, a later run from the file.
-TEST_F(BatchTest, ARememberedWordIsNotAskedAgainInThisRunOrTheNext) {
+TEST_F(ARun, ARememberedWordIsNotAskedAgainInThisRunOrTheNext) {
     struct Remembering : pinyin::Chooser {
         std::string path;
         std::shared_ptr<pinyin::UserWords> words;
@@ -462,7 +463,7 @@ TEST(OutputEnd, AWholeRecordAndItsLineBreaksEndAnOutput) {
 
 // An output a killed run left with half a record is refused, said with the bytes to remove and
 // left as it was; --repair-tail saves those bytes beside it and cuts them off first.
-TEST_F(BatchTest, AnOutputEndingInPartOfARecordIsRefusedOrRepaired) {
+TEST_F(ARun, AnOutputEndingInPartOfARecordIsRefusedOrRepaired) {
     const std::string whole = testrec::book("E1", shu) + "\r\n" + testrec::book("E2", shu) + "\r\n";
     const std::string half = testrec::book("E3", yinhang).substr(0, 57);
     spit(options.inputPath, testrec::book("A1", shu));
@@ -508,7 +509,7 @@ TEST_F(BatchTest, AnOutputEndingInPartOfARecordIsRefusedOrRepaired) {
 
 // Every file a run writes is checked against the input, not the output alone: the rejects file,
 // its log, and the file --repair-tail saves to, each a link to the input, are refused.
-TEST_F(BatchTest, NoFileTheRunWritesMayBeTheInput) {
+TEST_F(ARun, NoFileTheRunWritesMayBeTheInput) {
     const std::string a = testrec::book("A1", shu);
     spit(options.inputPath, a);
     options.describeFailure = [](const app::RecordFailure&) { return std::string("why"); };
@@ -531,14 +532,14 @@ TEST_F(BatchTest, NoFileTheRunWritesMayBeTheInput) {
 
 // A failed record the rejects file does not take is not handled: the run stops before it, says
 // where to go on, and names no failure log that holds nothing.
-TEST_F(BatchTest, AFailedRecordTheRejectsFileDoesNotTakeIsLeftForLater) {
+TEST_F(ARun, AFailedRecordTheRejectsFileDoesNotTakeIsLeftForLater) {
     if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
     const std::string a = testrec::book("A1", shu), bad = testrec::makeRecord({{"001", "B2"}});
     spit(options.inputPath, a + bad + testrec::book("A3", shu));
     options.rejectsPath = "/dev/full";
     options.describeFailure = [](const app::RecordFailure&) { return std::string("why"); };
     const app::BatchResult r = run();
-    EXPECT_EQ(tally(r), std::make_tuple(true, 1, 1, 0, 2));
+    EXPECT_EQ(tally(r), (Tally{.stopped = true, .read = 1, .written = 1, .failed = 0, .nextRecord = 2}));
     EXPECT_EQ(r.nextOffset, a.size());
     EXPECT_EQ(r.rejectsKept, 0);
     EXPECT_TRUE(r.failureLogPath.empty());
@@ -547,7 +548,7 @@ TEST_F(BatchTest, AFailedRecordTheRejectsFileDoesNotTakeIsLeftForLater) {
 }
 
 // A device output gets no files beside it: failed records go beside the input.
-TEST_F(BatchTest, ADeviceOutputGetsNoSideFiles) {
+TEST_F(ARun, ADeviceOutputGetsNoSideFiles) {
     EXPECT_EQ(app::rejectsPathFor("/dev/null", "in.iso"), "in.iso.rejected");
     EXPECT_EQ(app::rejectsPathFor("/dev/null", "-"), "marc-pinyin.rejected");
     EXPECT_EQ(app::rejectsPathFor("out.iso", "in.iso"), "out.iso.rejected");
@@ -561,7 +562,7 @@ TEST_F(BatchTest, ADeviceOutputGetsNoSideFiles) {
 }
 
 // A run that did nothing it was asked says so: every record skipped, or no field annotated.
-TEST_F(BatchTest, ARunThatDidNothingIsToldApart) {
+TEST_F(ARun, ARunThatDidNothingIsToldApart) {
     spit(options.inputPath, testrec::book("A1", yinhang) + testrec::book("A2", shu));
     app::BatchResult r = run();
     EXPECT_EQ(r.fieldsListed, 2);
@@ -582,7 +583,7 @@ TEST_F(BatchTest, ARunThatDidNothingIsToldApart) {
 
 // No answer at a question and a stop asked for: the run stops at that record, which is left for
 // a later run with every record before it in the output.
-TEST_F(BatchTest, AStopAtAQuestionStopsThere) {
+TEST_F(ARun, AStopAtAQuestionStopsThere) {
     struct NoAnswer : pinyin::Chooser {
         Recorder* observer;
         int asked = 0;
@@ -599,7 +600,7 @@ TEST_F(BatchTest, AStopAtAQuestionStopsThere) {
     observer.answerer = &chooser;
     const app::BatchResult r = run();
     EXPECT_EQ(chooser.asked, 1);  // not asked about the second 行 of the record
-    EXPECT_EQ(tally(r), std::make_tuple(true, 1, 1, 0, 2));
+    EXPECT_EQ(tally(r), (Tally{.stopped = true, .read = 1, .written = 1, .failed = 0, .nextRecord = 2}));
     EXPECT_EQ(r.nextOffset, a.size());
     EXPECT_EQ(outputRecords(slurp(options.outputPath)).size(), 1u);
 }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,7 @@ namespace {
 struct Got {
     std::string bytes;
     std::int64_t line;
-    std::string problem;
+    std::optional<problem::Kind> problem;  ///< none: a record to read
 };
 
 // Frames `input` fed in blocks of `block` bytes; continuation frames are joined to their first.
@@ -29,7 +30,7 @@ std::vector<Got> frameAll(const std::string& input, std::size_t block = 1 << 20)
             if (f.continuation)
                 out.back().bytes += f.bytes;
             else
-                out.push_back({std::string(f.bytes), f.line, std::string(f.problem)});
+                out.push_back({std::string(f.bytes), f.line, f.problem});
         }
     };
     for (std::size_t i = 0; i < input.size(); i += block) {
@@ -46,7 +47,7 @@ std::vector<Got> frameAll(const std::string& input, std::size_t block = 1 << 20)
 // The bytes of `frames`, and whether each is a record to read (no problem).
 std::vector<std::pair<std::string, bool>> cuts(const std::vector<Got>& frames) {
     std::vector<std::pair<std::string, bool>> out;
-    for (const Got& g : frames) out.emplace_back(g.bytes, g.problem.empty());
+    for (const Got& g : frames) out.emplace_back(g.bytes, !g.problem);
     return out;
 }
 
@@ -70,7 +71,7 @@ TEST(Framer, OneRecordPerLineAndBackToBack) {
     EXPECT_EQ(got[1].bytes, r2);
     EXPECT_EQ(got[3].line, 2);
     EXPECT_EQ(got[4].bytes, r2);
-    for (const auto& g : got) EXPECT_EQ(g.problem, "");
+    for (const auto& g : got) EXPECT_FALSE(g.problem);
 }
 
 TEST(Framer, RecordsOverSeveralLinesAndBlankLines) {
@@ -100,14 +101,14 @@ TEST(Framer, TextAfterTheLastTerminator) {
     std::string cut = r2.substr(0, r2.size() - 10);
     got = frameAll(r1 + "\r\n" + cut + "\r\n");
     ASSERT_EQ(got.size(), 2u);
-    EXPECT_EQ(got[1].problem, app::kCutShort);
+    EXPECT_EQ(got[1].problem, problem::Kind::CutShort);
     EXPECT_EQ(got[1].bytes, cut + "\r\n");
     EXPECT_EQ(got[1].line, 2);
 
     // An input with no terminator at all is one record cut short.
     got = frameAll("no terminator\r\nanywhere");
     ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0].problem, app::kCutShort);
+    EXPECT_EQ(got[0].problem, problem::Kind::CutShort);
 }
 
 TEST(Framer, ResynchronisesAtTheNextLeader) {
@@ -116,11 +117,11 @@ TEST(Framer, ResynchronisesAtTheNextLeader) {
     auto got = frameAll(r1 + "\r\n" + damaged + r3 + "\r\n" + r1);
     ASSERT_EQ(got.size(), 4u);
     EXPECT_EQ(got[1].bytes, damaged);
-    EXPECT_EQ(got[1].problem, app::kNextRecordInside);
+    EXPECT_EQ(got[1].problem, problem::Kind::NextRecordInside);
     EXPECT_EQ(got[2].bytes, r3);
-    EXPECT_EQ(got[2].problem, "");
+    EXPECT_FALSE(got[2].problem);
     EXPECT_EQ(got[2].line, 2);
-    EXPECT_EQ(got[3].problem, "");
+    EXPECT_FALSE(got[3].problem);
 
     // Garbage before a record, and two damaged records in a row.
     got = frameAll("garbage 12345" + damaged + damaged + r3);
@@ -133,8 +134,8 @@ TEST(Framer, ResynchronisesAtTheNextLeader) {
     // A lost terminator at the very end: the last record is cut short, the one before damaged.
     got = frameAll(damaged + damaged);
     ASSERT_EQ(got.size(), 2u);
-    EXPECT_EQ(got[0].problem, app::kNextRecordInside);
-    EXPECT_EQ(got[1].problem, app::kCutShort);
+    EXPECT_EQ(got[0].problem, problem::Kind::NextRecordInside);
+    EXPECT_EQ(got[1].problem, problem::Kind::CutShort);
 }
 
 TEST(Framer, NoFalseRecordStartsInsideGoodRecords) {
@@ -184,7 +185,7 @@ TEST(Framer, OverlongPieceComesInPiecesWithBoundedMemory) {
             }
             if (records == 1) {
                 joined += f.bytes;
-                EXPECT_EQ(f.problem, app::kTooLong);
+                EXPECT_EQ(f.problem, problem::Kind::TooLong);
             }
         }
     }
@@ -209,7 +210,7 @@ TEST(Framer, AGoodRecordAfterAnOverlongPieceIsItsOwn) {
         std::vector<std::string> records;
         auto drain = [&] {
             while (framer.next(f)) {
-                if (!f.problem.empty()) joined += f.bytes;  // too long, or cut by the next record
+                if (f.problem) joined += f.bytes;  // too long, or cut by the next record
                 else records.emplace_back(f.bytes);
             }
         };
@@ -307,9 +308,9 @@ TEST(Framer, ARecordEndsWhereItsDirectorySaysItsLastFieldEnds) {
     auto got = frameAll(lost + wrongBase + "\r\n" + r3);
     ASSERT_EQ(got.size(), 3u);
     EXPECT_EQ(got[0].bytes, lost);
-    EXPECT_EQ(got[0].problem, app::kNextRecordInside);
+    EXPECT_EQ(got[0].problem, problem::Kind::NextRecordInside);
     EXPECT_EQ(got[1].bytes, wrongBase);
-    EXPECT_EQ(got[1].problem, "");
+    EXPECT_FALSE(got[1].problem);
     EXPECT_EQ(got[2].bytes, r3);
     // Another byte in its terminator's place (an export wrote "."): the same.
     got = frameAll(lost + "." + wrongBase);
@@ -323,14 +324,14 @@ TEST(Framer, ARecordEndsWhereItsDirectorySaysItsLastFieldEnds) {
     got = frameAll(r2 + extra + r3);
     ASSERT_EQ(got.size(), 3u);
     EXPECT_EQ(got[1].bytes, extra);
-    EXPECT_EQ(got[1].problem, app::kBytesAfterFields);
+    EXPECT_EQ(got[1].problem, problem::Kind::BytesAfterFields);
 
     // More than 99999 bytes up to a terminator, and no record: too long, said so.
     const std::string big = "99999cpm a2211893   4500" + std::string(120000, '7') + "\x1D";
     got = frameAll(r1 + big + r2);
     ASSERT_EQ(got.size(), 3u);
     EXPECT_EQ(got[1].bytes, big);
-    EXPECT_EQ(got[1].problem, app::kOver99999);
+    EXPECT_EQ(got[1].problem, problem::Kind::RecordOver99999);
 }
 
 TEST(Framer, LineBreaksTheDirectoryCountsAreDataAndWrappingIsJoined) {
@@ -352,7 +353,7 @@ TEST(Framer, LineBreaksTheDirectoryCountsAreDataAndWrappingIsJoined) {
     const auto got = frameAll(r1 + "\r\n" + wrapped + r3);
     ASSERT_EQ(got.size(), 3u);
     EXPECT_EQ(got[1].bytes, wrapped.substr(0, wrapped.size() - 2));
-    EXPECT_EQ(got[1].problem, "");
+    EXPECT_FALSE(got[1].problem);
     EXPECT_EQ(got[2].line, 2 + static_cast<std::int64_t>((r2.size() + 79) / 80));
     std::string out = "old content";
     app::cleanRecord(got[1].bytes, out);
@@ -375,7 +376,7 @@ TEST(Framer, FillerAndAByteOrderMarkArePassedOverAndCounted) {
             framer.feed(std::string_view(input).substr(i, block));
             while (framer.next(f)) {
                 got.emplace_back(f.bytes);
-                EXPECT_EQ(f.problem, "");
+                EXPECT_FALSE(f.problem);
             }
         }
         framer.finish();
@@ -385,7 +386,7 @@ TEST(Framer, FillerAndAByteOrderMarkArePassedOverAndCounted) {
         EXPECT_EQ(framer.lineBreaks(), 3u);
     }
     // A byte order mark anywhere but at the start is no filler.
-    EXPECT_EQ(frameAll(r1 + "\xEF\xBB\xBF" + r2)[1].problem, app::kNextRecordInside);
+    EXPECT_EQ(frameAll(r1 + "\xEF\xBB\xBF" + r2)[1].problem, problem::Kind::NextRecordInside);
 }
 
 TEST(Framer, OnlyALeaderWithItsDirectoryMakesAFileOfRecords) {

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <ostream>
 #include <string>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -88,10 +88,18 @@ inline std::vector<std::string> outputRecords(const std::string& out) {
     return recs;
 }
 
-/// Whether the run stopped, the records it read, wrote and failed, and the record a later run
-/// goes on from, to compare in one line.
-inline std::tuple<bool, std::int64_t, std::int64_t, std::int64_t, std::int64_t> tally(const app::BatchResult& r) {
-    return {r.stopped, r.read, r.written, r.failed, r.nextRecord};
-}
+/// What a run comes to, to compare in one line: whether it stopped, the records it read, wrote
+/// and failed, and the record a later run goes on from.
+struct Tally {
+    bool stopped = false;
+    std::int64_t read = 0, written = 0, failed = 0, nextRecord = 0;
+    bool operator==(const Tally&) const = default;
+    friend std::ostream& operator<<(std::ostream& os, const Tally& t) {
+        return os << "{stopped " << t.stopped << ", read " << t.read << ", written " << t.written << ", failed "
+                  << t.failed << ", next record " << t.nextRecord << "}";
+    }
+};
+
+inline Tally tally(const app::BatchResult& r) { return {r.stopped, r.read, r.written, r.failed, r.nextRecord}; }
 
 }  // namespace testrec

@@ -24,6 +24,8 @@ namespace {
 
 using testfiles::slurp;
 using testfiles::spit;
+using testrec::Tally;
+using testrec::tally;
 
 /// The 001 of each record of an output written with CR LF after each.
 std::vector<std::string> identifiers(const std::string& out) {
@@ -88,7 +90,7 @@ struct Observer : app::BatchObserver, pinyin::Chooser {
 const std::string shu = "\xCA\xE9";                // 书 in GBK
 const std::string yinhang = "\xD2\xF8\xD0\xD0";  // 银行, whose 行 has two readings
 
-class Writes : public ::testing::Test {
+class TheOutput : public ::testing::Test {
 protected:
     void SetUp() override {
         auto t = std::make_shared<pinyin::PinyinTable>();
@@ -126,7 +128,7 @@ protected:
 // full. The file keeps the whole records only; the record cut off and the one after it count as
 // not handled (not failed: they are not in the rejects file), the run says where to go on, and
 // nothing is written after the failure.
-TEST_F(Writes, APieceTakenInPartIsCutBackToItsWholeRecords) {
+TEST_F(TheOutput, APieceTakenInPartIsCutBackToItsWholeRecords) {
     const std::string a1 = testrec::book("A1", shu), a2 = testrec::book("A2", shu),
                       bad = testrec::makeRecord({{"001", "B3"}}), a4 = testrec::book("A4", shu),
                       a5 = testrec::book("A5", shu), a6 = testrec::book("A6", shu);
@@ -139,7 +141,7 @@ TEST_F(Writes, APieceTakenInPartIsCutBackToItsWholeRecords) {
     const app::BatchResult r = run();
     EXPECT_EQ(identifiers(output()), (std::vector<std::string>{"A1", "A2", "A4"}));
     EXPECT_EQ(Disk::calls, 3);
-    EXPECT_EQ(testrec::tally(r), std::make_tuple(true, 4, 3, 1, 5));
+    EXPECT_EQ(tally(r), (Tally{.stopped = true, .read = 4, .written = 3, .failed = 1, .nextRecord = 5}));
     EXPECT_EQ(r.nextOffset, a1.size() + a2.size() + bad.size() + a4.size());
     ASSERT_TRUE(r.stopProblem);
     EXPECT_EQ(r.stopProblem->kind, problem::Kind::OutputWriteFailed);
@@ -152,7 +154,7 @@ TEST_F(Writes, APieceTakenInPartIsCutBackToItsWholeRecords) {
 
 // A write refused outright (an I/O error) leaves the file as it stood, records of an earlier run
 // included: every record of the piece is left for a later run, none counts as failed.
-TEST_F(Writes, APieceRefusedOutrightLeavesTheFileAsItStood) {
+TEST_F(TheOutput, APieceRefusedOutrightLeavesTheFileAsItStood) {
     const std::string earlier = testrec::book("E0", shu) + "\r\n";
     spit(options.outputPath, earlier);
     const std::string a1 = testrec::book("A1", shu);
@@ -161,7 +163,7 @@ TEST_F(Writes, APieceRefusedOutrightLeavesTheFileAsItStood) {
     const app::BatchResult r = run();
     EXPECT_EQ(output(), earlier);
     EXPECT_EQ(Disk::calls, 1);
-    EXPECT_EQ(testrec::tally(r), std::make_tuple(true, 0, 0, 0, 1));
+    EXPECT_EQ(tally(r), (Tally{.stopped = true, .read = 0, .written = 0, .failed = 0, .nextRecord = 1}));
     EXPECT_EQ(r.nextOffset, 0u);
     ASSERT_TRUE(r.stopProblem);
     EXPECT_EQ(r.stopProblem->osError, EIO);
@@ -171,7 +173,7 @@ TEST_F(Writes, APieceRefusedOutrightLeavesTheFileAsItStood) {
 
 // Before a question, every record handled is in the file; when the file fails then, nobody is
 // asked and the record under way is left for a later run.
-TEST_F(Writes, TheRecordsBeforeAQuestionAreInTheFile) {
+TEST_F(TheOutput, TheRecordsBeforeAQuestionAreInTheFile) {
     settings.polyphone = pinyin::Polyphone::Manual;
     const std::string a1 = testrec::book("A1", shu);
     spit(options.inputPath, a1 + testrec::book("A2", shu) + testrec::book("A3", yinhang));
@@ -189,13 +191,13 @@ TEST_F(Writes, TheRecordsBeforeAQuestionAreInTheFile) {
     Disk::onOutput = [](int, int, const iovec*, int) { return refuse(ENOSPC); };
     r = run();
     EXPECT_EQ(observer.asked, 0);
-    EXPECT_EQ(testrec::tally(r), std::make_tuple(true, 0, 0, 0, 1));
+    EXPECT_EQ(tally(r), (Tally{.stopped = true, .read = 0, .written = 0, .failed = 0, .nextRecord = 1}));
     EXPECT_EQ(output(), "");
     EXPECT_FALSE(fs::exists(options.outputPath + ".rejected"));
 }
 
 // A front end that asks for the records gathered so far finds them in the file at once.
-TEST_F(Writes, AFrontEndCanHaveTheRecordsWrittenMidRun) {
+TEST_F(TheOutput, AFrontEndCanHaveTheRecordsWrittenMidRun) {
     spit(options.inputPath, testrec::book("A1", shu) + testrec::book("A2", shu) + testrec::book("A3", shu));
     std::vector<std::string> seen;
     observer.onDone = [&](std::int64_t count) {
@@ -211,7 +213,7 @@ TEST_F(Writes, AFrontEndCanHaveTheRecordsWrittenMidRun) {
 
 // Thousands of records go out in a few large writes, each piece ending on a whole record; a
 // record longer than a piece goes out whole on its own.
-TEST_F(Writes, ManyRecordsGoOutInFewWrites) {
+TEST_F(TheOutput, ManyRecordsGoOutInFewWrites) {
     std::string in;
     std::vector<std::string> ids;
     for (int i = 0; i < 3000; ++i) {

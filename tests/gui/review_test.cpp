@@ -12,11 +12,11 @@
 #include <QTest>
 
 #include "application.h"
-#include "form1.h"
+#include "main_window.h"
 #include "review.h"
 #include "support.h"
 
-using gui::Form1;
+using gui::MainWindow;
 using guitest::ModalScript;
 
 class TestReview : public QObject {
@@ -28,13 +28,13 @@ class TestReview : public QObject {
     std::string file(const char* name) const { return dir_.filePath(name).toStdString(); }
 
     /// The window set to gather first, with a word list of `words` (in the test's folder).
-    void prepare(Form1& f, const std::string& output, const char* words) {
-        f.datapath = db_;
+    void prepare(MainWindow& f, const std::string& output, const char* words) {
+        f.dataPath = db_;
         f.wordsPath = file(words);
-        f.findChild<QLineEdit*>("Text2_0")->setText(QString::fromStdString(input_));
-        f.findChild<QLineEdit*>("Text2_1")->setText(QString::fromStdString(output));
-        f.findChild<QAbstractButton*>("Option1_0")->click();
-        f.findChild<QCheckBox*>("Check2")->setChecked(true);
+        f.findChild<QLineEdit*>("InputPath")->setText(QString::fromStdString(input_));
+        f.findChild<QLineEdit*>("OutputPath")->setText(QString::fromStdString(output));
+        f.findChild<QAbstractButton*>("ManualChoice")->click();
+        f.findChild<QCheckBox*>("ReviewFirst")->setChecked(true);
         f.show();
     }
     static void key(QTableWidget* table, Qt::Key k) { QTest::keyClick(table, k); }
@@ -56,7 +56,7 @@ private slots:
     void init() { guitest::freshSettings(); }
 
     void theTableIsDrivenByKeyboardAndWritten() {
-        Form1 f;
+        MainWindow f;
         const std::string output = file("out1.iso");
         prepare(f, output, "words.txt");
         ModalScript script;
@@ -112,7 +112,7 @@ private slots:
         });
         guitest::BoxSeen done;
         script.then(ModalScript::answerBox(QMessageBox::Ok, &done));
-        f.findChild<QAbstractButton*>("Command3_0")->click();
+        f.findChild<QAbstractButton*>("Start")->click();
         QCOMPARE(script.surprises(), QStringList());
         QVERIFY2(done.text.startsWith(QStringLiteral("恭喜，已处理完毕!")), qPrintable(done.text));
         const auto records = guitest::readRecordFile(output);
@@ -128,7 +128,7 @@ private slots:
     }
 
     void aSavedTableOpensAgain() {
-        Form1 f;
+        MainWindow f;
         const std::string output = file("out3.iso");
         prepare(f, output, "words3.txt");
         ModalScript script;
@@ -152,13 +152,13 @@ private slots:
             QCOMPARE(table->item(0, 3)->checkState(), Qt::Checked);
             modal->findChild<QPushButton*>("ButtonCancel")->click();
         });
-        f.findChild<QAbstractButton*>("Command3_0")->click();
+        f.findChild<QAbstractButton*>("Start")->click();
         QCOMPARE(script.surprises(), QStringList());
         QVERIFY(!QFile::exists(QString::fromStdString(output)));
     }
 
     void cancelLeavesTheOutputUntouched() {
-        Form1 f;
+        MainWindow f;
         const std::string output = file("out2.iso");
         prepare(f, output, "other-words.txt");
         ModalScript script;
@@ -168,10 +168,10 @@ private slots:
             QCOMPARE(modal->findChild<QLabel*>("Counter")->text(), QStringLiteral("已看 2 行，还剩 0 行"));
             modal->findChild<QPushButton*>("ButtonCancel")->click();
         });
-        f.findChild<QAbstractButton*>("Command3_0")->click();
+        f.findChild<QAbstractButton*>("Start")->click();
         QCOMPARE(script.surprises(), QStringList());
         QVERIFY(!QFile::exists(QString::fromStdString(output)));
-        QVERIFY(f.findChild<QWidget*>("Command3_0")->isEnabled());
+        QVERIFY(f.findChild<QWidget*>("Start")->isEnabled());
     }
 };
 

@@ -22,14 +22,14 @@
 #include <fstream>
 
 #include "application.h"
-#include "form1.h"
-#include "form2.h"
+#include "main_window.h"
+#include "reading_chooser.h"
 #include "support.h"
 #include "tagbox.h"
 #include "support/text.h"
 #include "support/text.h"
 
-using gui::Form1;
+using gui::MainWindow;
 using guitest::BoxSeen;
 using guitest::ModalScript;
 
@@ -40,7 +40,7 @@ class Recorder : public QObject {
 public:
     explicit Recorder(QObject* parent) : QObject(parent) {}
     QStringList titles;
-    QStringList enabling;  // "Frame2 off", ...
+    QStringList enabling;  // "PathFrame off", ...
     std::function<void(const QString&)> onTitle;
 
     bool eventFilter(QObject* watched, QEvent* event) override {
@@ -74,19 +74,19 @@ class TestRun : public QObject {
     std::string file(const char* name) const { return dir_.filePath(name).toStdString(); }
 
     // A window set for the three-record file, the run not yet started, and what watches it.
-    Recorder& prepare(Form1& f, const std::string& input = {}) {
-        f.datapath = db_;
-        f.findChild<QLineEdit*>("Text2_0")->setText(QString::fromStdString(input.empty() ? input_ : input));
-        f.findChild<QLineEdit*>("Text2_1")->setText(out());
+    Recorder& prepare(MainWindow& f, const std::string& input = {}) {
+        f.dataPath = db_;
+        f.findChild<QLineEdit*>("InputPath")->setText(QString::fromStdString(input.empty() ? input_ : input));
+        f.findChild<QLineEdit*>("OutputPath")->setText(out());
         auto* rec = new Recorder(&f);
         f.installEventFilter(rec);
-        for (const char* name : {"Frame1", "Frame2", "Frame3"}) f.findChild<QWidget*>(name)->installEventFilter(rec);
-        click(f, "Option1_0");  // the runs here ask, unless a test says otherwise
+        for (const char* name : {"TagFrame", "PathFrame", "ExistingFrame"}) f.findChild<QWidget*>(name)->installEventFilter(rec);
+        click(f, "ManualChoice");  // the runs here ask, unless a test says otherwise
         f.show();
         return *rec;
     }
-    static void click(Form1& f, const char* name) { f.findChild<QAbstractButton*>(name)->click(); }
-    static void start(Form1& f) { click(f, "Command3_0"); }
+    static void click(MainWindow& f, const char* name) { f.findChild<QAbstractButton*>(name)->click(); }
+    static void start(MainWindow& f) { click(f, "Start"); }
 
 private slots:
     void initTestCase() {
@@ -105,22 +105,22 @@ private slots:
     }
 
     void wholeRunWithChooser() {
-        Form1 f;
+        MainWindow f;
         Recorder& rec = prepare(f);
         ModalScript script;
         // Checks inside a step fail the test too; a step cut short leaves the chooser to the deadline.
         // Record 1, 行 of 银行: the text with 行 in red, the readings in stored order, the first
         // preselected; a double-click takes the second.
         script.then([&](QWidget* modal) {
-            QVERIFY(qobject_cast<gui::Form2*>(modal));
-            auto* list = modal->findChild<QListWidget*>("List1");
+            QVERIFY(qobject_cast<gui::ReadingChooser*>(modal));
+            auto* list = modal->findChild<QListWidget*>("Readings");
             QTRY_COMPARE(list->currentRow(), 0);
             QCOMPARE(list->count(), 2);
             // In the window's letter case (lower), with where the question comes from.
             QCOMPARE(list->item(0)->text() + list->item(1)->text(), QStringLiteral("xinghang"));
             QCOMPARE(modal->windowTitle(), QStringLiteral("选择多音字读音"));
-            QCOMPARE(modal->findChild<QLabel*>("Label3")->text(), QStringLiteral("第 1 条记录　200 字段 $a 子字段　001：r1"));
-            QCOMPARE(modal->findChild<QTextEdit*>("RichTextBox1")->toPlainText(), QStringLiteral("银行"));
+            QCOMPARE(modal->findChild<QLabel*>("Where")->text(), QStringLiteral("第 1 条记录　200 字段 $a 子字段　001：r1"));
+            QCOMPARE(modal->findChild<QTextEdit*>("Text")->toPlainText(), QStringLiteral("银行"));
             QCOMPARE(guitest::redPositions(modal), QList<int>{1});
             const QPoint at = list->visualItemRect(list->item(1)).center();
             QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
@@ -130,13 +130,13 @@ private slots:
         // the rest stays free; the button takes the preselected first reading.
         script.then([&](QWidget* modal) {
             QCOMPARE(f.windowTitle(), kOne);
-            QCOMPARE(f.findChild<QLabel*>("Label2")->text(), QStringLiteral("已处理 1 条"));
-            QVERIFY(f.findChild<QProgressBar*>("ProgressBar1")->value() > 0);
-            QCOMPARE(modal->findChild<QLabel*>("Label3")->text(), QStringLiteral("第 2 条记录　200 字段 $a 子字段　001：r2"));
-            for (const char* name : {"Frame1", "Frame2", "Frame3", "Frame4", "Frame5", "Frame6", "Command3_0"})
+            QCOMPARE(f.findChild<QLabel*>("Count")->text(), QStringLiteral("已处理 1 条"));
+            QVERIFY(f.findChild<QProgressBar*>("Progress")->value() > 0);
+            QCOMPARE(modal->findChild<QLabel*>("Where")->text(), QStringLiteral("第 2 条记录　200 字段 $a 子字段　001：r2"));
+            for (const char* name : {"TagFrame", "PathFrame", "ExistingFrame", "SpellingFrame", "CodeFrame", "PolyphoneFrame", "Start"})
                 QVERIFY(!f.findChild<QWidget*>(name)->isEnabled());
-            QVERIFY(f.findChild<QWidget*>("Command3_1")->isEnabled());
-            modal->findChild<QPushButton*>("Command1")->click();
+            QVERIFY(f.findChild<QWidget*>("Exit")->isEnabled());
+            modal->findChild<QPushButton*>("Choose")->click();
         });
         BoxSeen done;
         QString titleAtEnd;
@@ -156,13 +156,13 @@ private slots:
                                 QStringLiteral("\n\n文件编码：GBK（自动识别）"));
         QCOMPARE(done.icon, int(QMessageBox::Information));
         QCOMPARE(done.buttons.size(), 1);
-        QCOMPARE(rec.enabling, (QStringList{"Frame2 off", "Frame1 off", "Frame3 off", "Frame2 on", "Frame1 on", "Frame3 on"}));
+        QCOMPARE(rec.enabling, (QStringList{"PathFrame off", "TagFrame off", "ExistingFrame off", "PathFrame on", "TagFrame on", "ExistingFrame on"}));
         QCOMPARE(f.windowTitle(), QStringLiteral("已处理:3条！"));  // the count stays after the run
-        auto* bar = f.findChild<QProgressBar*>("ProgressBar1");
+        auto* bar = f.findChild<QProgressBar*>("Progress");
         QCOMPARE(bar->value(), bar->maximum());
-        QCOMPARE(f.findChild<QLabel*>("Label2")->text(), QStringLiteral("已处理 3 条"));
-        QVERIFY(f.findChild<QWidget*>("Command3_0")->isEnabled());
-        QCOMPARE(f.selpy, std::string("Chang"));
+        QCOMPARE(f.findChild<QLabel*>("Count")->text(), QStringLiteral("已处理 3 条"));
+        QVERIFY(f.findChild<QWidget*>("Start")->isEnabled());
+        QCOMPARE(f.lastReading, std::string("Chang"));
         const auto records = guitest::readRecordFile(output_);
         QCOMPARE(records.size(), std::size_t(3));
         QVERIFY2(contains(records[0], "|a银行|Ayin hang"), records[0].c_str());
@@ -176,15 +176,15 @@ private slots:
         const std::string input = file("every.iso");
         guitest::writeRecordFile(input, {"001    r1\r\n005    20240101120000.0\r\n101 0  |achi\r\n"
                                          "200 1  |a书|f银行|v2\r\n\r\n"});
-        Form1 f;
+        MainWindow f;
         prepare(f, input);
-        click(f, "Option5_1");
-        QVERIFY(!f.findChild<QWidget*>("Option4_0")->isEnabled() && !f.findChild<QWidget*>("Option4_1")->isEnabled());
+        click(f, "EveryChineseSubfield");
+        QVERIFY(!f.findChild<QWidget*>("CodeA")->isEnabled() && !f.findChild<QWidget*>("Code9")->isEnabled());
         ModalScript script;
         script.then([&](QWidget* modal) {
-            QCOMPARE(modal->findChild<QLabel*>("Label3")->text(), QStringLiteral("第 1 条记录　200 字段 $f 子字段　001：r1"));
-            QCOMPARE(modal->findChild<QTextEdit*>("RichTextBox1")->toPlainText(), QStringLiteral("银行"));
-            modal->findChild<QPushButton*>("Command1")->click();
+            QCOMPARE(modal->findChild<QLabel*>("Where")->text(), QStringLiteral("第 1 条记录　200 字段 $f 子字段　001：r1"));
+            QCOMPARE(modal->findChild<QTextEdit*>("Text")->toPlainText(), QStringLiteral("银行"));
+            modal->findChild<QPushButton*>("Choose")->click();
         });
         script.then(ModalScript::answerBox(QMessageBox::Ok));
         start(f);
@@ -193,27 +193,27 @@ private slots:
         const auto records = guitest::readRecordFile(output_);
         QCOMPARE(records.size(), std::size_t(1));
         QVERIFY2(contains(records[0], "|a书|Ashu|f银行|Fyin xing|v2"), records[0].c_str());
-        QVERIFY(!f.findChild<QWidget*>("Option4_0")->isEnabled() && !f.findChild<QWidget*>("Option4_1")->isEnabled());
-        click(f, "Option5_0");
-        QVERIFY(f.findChild<QWidget*>("Option4_0")->isEnabled() && f.findChild<QWidget*>("Option4_1")->isEnabled());
+        QVERIFY(!f.findChild<QWidget*>("CodeA")->isEnabled() && !f.findChild<QWidget*>("Code9")->isEnabled());
+        click(f, "SubfieldAOnly");
+        QVERIFY(f.findChild<QWidget*>("CodeA")->isEnabled() && f.findChild<QWidget*>("Code9")->isEnabled());
     }
 
     // The run keeps the settings it started with: every control that decides the output is
     // locked until the end message, and even a control changed behind the lock changes nothing.
     void theRunKeepsTheSettingsItStartedWith() {
-        Form1 f;
+        MainWindow f;
         Recorder& rec = prepare(f);
-        click(f, "Option1_1");
+        click(f, "FirstReading");
         bool secondPressRefused = false;
         QStringList unlocked;
         rec.onTitle = [&](const QString& t) {
             if (t != kOne) return;
-            for (const char* name : {"Frame1", "Frame2", "Frame3", "Frame4", "Frame5", "Frame6", "Command3_0",
-                                     "Option3_0", "Option4_1", "Option1_0", "Text1"})
+            for (const char* name : {"TagFrame", "PathFrame", "ExistingFrame", "SpellingFrame", "CodeFrame", "PolyphoneFrame", "Start",
+                                     "Capitalised", "Code9", "ManualChoice", "TagList"})
                 if (f.findChild<QWidget*>(name)->isEnabled()) unlocked << name;
-            for (const char* name : {"Option3_0", "Option4_1", "Option2_1", "Option1_0"})
+            for (const char* name : {"Capitalised", "Code9", "KeepExisting", "ManualChoice"})
                 f.findChild<QRadioButton*>(name)->setChecked(true);
-            f.findChild<gui::TagBox*>("Text1")->setText("701");
+            f.findChild<gui::TagBox*>("TagList")->setText("701");
             start(f);
             secondPressRefused = true;
         };
@@ -234,8 +234,8 @@ private slots:
         // The next press takes what the controls say then; the caption starts from the program's
         // name again.
         rec.onTitle = nullptr;
-        f.findChild<gui::TagBox*>("Text1")->setText("200");
-        click(f, "Option1_1");
+        f.findChild<gui::TagBox*>("TagList")->setText("200");
+        click(f, "FirstReading");
         script.then(ModalScript::answerBox(QMessageBox::Ok));
         const qsizetype before = rec.titles.size();
         start(f);
@@ -253,9 +253,9 @@ private slots:
     }
     void exitDuringRun() {
         QFETCH(bool, yes);
-        Form1 f;
+        MainWindow f;
         Recorder& rec = prepare(f);
-        click(f, "Option1_1");
+        click(f, "FirstReading");
         int ended = 0;
         f.setEndProgram([&] { ++ended; });
         rec.onTitle = [&](const QString& t) {
@@ -265,7 +265,7 @@ private slots:
         BoxSeen question, done;
         QString countAtQuestion;
         script.then([&](QWidget* modal) {
-            countAtQuestion = f.findChild<QLabel*>("Label2")->text();
+            countAtQuestion = f.findChild<QLabel*>("Count")->text();
             ModalScript::answerBox(yes ? QMessageBox::Yes : QMessageBox::No, &question)(modal);
         });
         script.then(ModalScript::answerBox(QMessageBox::Ok, &done));
@@ -319,12 +319,12 @@ private slots:
         const std::string before = guitest::slurp(path);
         if (output == "input") output_ = path;
         if (output == "/dev/full") output_ = "/dev/full";
-        Form1 f;
+        MainWindow f;
         prepare(f, path);
-        click(f, "Option1_1");
+        click(f, "FirstReading");
         if (brokenDb) {
-            f.datapath = file("broken.db");
-            std::ofstream(f.datapath) << "this is not a database";
+            f.dataPath = file("broken.db");
+            std::ofstream(f.dataPath) << "this is not a database";
         }
         ModalScript script;
         BoxSeen box;
@@ -332,7 +332,7 @@ private slots:
         start(f);
         QVERIFY(!script.timedOut());
         if (!title.isEmpty()) QCOMPARE(f.windowTitle(), title);
-        for (const char* frame : {"Frame1", "Frame2", "Frame3"}) QVERIFY(f.findChild<QWidget*>(frame)->isEnabled());
+        for (const char* frame : {"TagFrame", "PathFrame", "ExistingFrame"}) QVERIFY(f.findChild<QWidget*>(frame)->isEnabled());
         // A run that could not start or write is never announced as done, and spares the input;
         // an input without records is refused before the output is made.
         QCOMPARE(box.title, kError);
@@ -358,9 +358,9 @@ private slots:
         for (int i = 0; i < 103; ++i) records.push_back(damaged);
         records.push_back(guitest::workingRecord("r2", "书"));
         guitest::writeRecordFile(path, records);
-        Form1 f;
+        MainWindow f;
         prepare(f, path);
-        click(f, "Option1_1");
+        click(f, "FirstReading");
         ModalScript script;
         QString summary;
         QStringList listed;
@@ -397,12 +397,12 @@ private slots:
         const std::string input = file("words.iso");
         guitest::writeRecordFile(input, {guitest::workingRecord("r1", "中国银行"), guitest::workingRecord("r2", "长城"),
                                          guitest::workingRecord("r3", "重庆银行")});
-        Form1 f;
+        MainWindow f;
         prepare(f, input);
-        f.datapath = MARCPY_SOURCE_DIR "/data/py.db";  // the shipped one, with the word list
+        f.dataPath = MARCPY_SOURCE_DIR "/data/py.db";  // the shipped one, with the word list
         // The quieter manual mode: the words decide, nobody is asked.
-        click(f, "Option1_0");
-        click(f, "Check1");
+        click(f, "ManualChoice");
+        click(f, "AskOnlyWhenUnsure");
         ModalScript script;
         script.then(ModalScript::answerBox(QMessageBox::Ok));
         start(f);
@@ -415,15 +415,15 @@ private slots:
         QVERIFY2(contains(records[2], "|Achong qing yin hang"), records[2].c_str());
 
         // Without the check box, manual choice asks about every polyphonic character again.
-        click(f, "Check1");
+        click(f, "AskOnlyWhenUnsure");
         // The reading the words call for is preselected; the readings stay in py.db's order.
         QStringList asked;
         for (int i = 0; i < 4; ++i) {  // 行 of 银行, 长 of 长城, 重 and 行 of 重庆银行
             script.then([&asked](QWidget* modal) {
-                auto* list = modal->findChild<QListWidget*>("List1");
+                auto* list = modal->findChild<QListWidget*>("Readings");
                 QTRY_VERIFY(list->currentItem());
-                asked << modal->findChild<QLabel*>("Label2")->text() + list->currentItem()->text();
-                modal->findChild<QPushButton*>("Command1")->click();
+                asked << modal->findChild<QLabel*>("Character")->text() + list->currentItem()->text();
+                modal->findChild<QPushButton*>("Choose")->click();
             });
         }
         script.then(ModalScript::answerBox(QMessageBox::Ok));
@@ -436,12 +436,12 @@ private slots:
     void sameReadingForTheRestOfTheRunAsksOnce() {
         const std::string input = file("same.iso");
         guitest::writeRecordFile(input, {guitest::workingRecord("r1", "银行书行书行"), guitest::workingRecord("r2", "银行")});
-        Form1 f;
+        MainWindow f;
         prepare(f, input);
         ModalScript script;
         script.then([](QWidget* modal) {
-            modal->findChild<QListWidget*>("List1")->setCurrentRow(1);
-            modal->findChild<QPushButton*>("Command2")->click();  // 本次都用此读音
+            modal->findChild<QListWidget*>("Readings")->setCurrentRow(1);
+            modal->findChild<QPushButton*>("SameInRun")->click();  // 本次都用此读音
         });
         script.then(ModalScript::answerBox(QMessageBox::Ok));
         start(f);
@@ -463,13 +463,13 @@ private slots:
         const std::string input = file("words-same.iso");
         guitest::writeRecordFile(input, {guitest::workingRecord("r1", "银行"), guitest::workingRecord("r2", "行动"),
                                          guitest::workingRecord("r3", "银行")});
-        Form1 f;
+        MainWindow f;
         prepare(f, input);
-        f.datapath = MARCPY_SOURCE_DIR "/data/py.db";  // the shipped one, with the word list
+        f.dataPath = MARCPY_SOURCE_DIR "/data/py.db";  // the shipped one, with the word list
         QStringList asked;
         const auto same = [&asked](QWidget* modal) {
-            asked << modal->findChild<QTextEdit*>("RichTextBox1")->toPlainText();
-            modal->findChild<QPushButton*>("Command2")->click();  // 本次都用此读音
+            asked << modal->findChild<QTextEdit*>("Text")->toPlainText();
+            modal->findChild<QPushButton*>("SameInRun")->click();  // 本次都用此读音
         };
         ModalScript script;
         script.then(same);
@@ -487,13 +487,13 @@ private slots:
         const std::string input = file("stop.iso");
         guitest::writeRecordFile(input, {guitest::workingRecord("r1", "银行"), guitest::workingRecord("r2", "行长"),
                                          guitest::workingRecord("r3", "长城")});
-        Form1 f;
+        MainWindow f;
         prepare(f, input);
         ModalScript script;
-        script.then([](QWidget* modal) { modal->findChild<QPushButton*>("Command1")->click(); });
+        script.then([](QWidget* modal) { modal->findChild<QPushButton*>("Choose")->click(); });
         script.then([](QWidget* modal) {  // record 2, 行: Hang, then stop; 长 is not asked
-            modal->findChild<QListWidget*>("List1")->setCurrentRow(1);
-            modal->findChild<QPushButton*>("Command4")->click();
+            modal->findChild<QListWidget*>("Readings")->setCurrentRow(1);
+            modal->findChild<QPushButton*>("Stop")->click();
         });
         BoxSeen done;
         script.then(ModalScript::answerBox(QMessageBox::Ok, &done));
@@ -501,17 +501,17 @@ private slots:
         QCOMPARE(script.surprises(), QStringList());
         QVERIFY2(done.text.startsWith(QStringLiteral("已停止处理。\n已处理 2 条记录：写入 2 条，失败 0 条。")), qPrintable(done.text));
         QVERIFY2(done.text.contains(QStringLiteral("从第 3 条记录继续")), qPrintable(done.text));
-        QCOMPARE(f.findChild<QLabel*>("Label2")->text(), QStringLiteral("已处理 2 条"));
+        QCOMPARE(f.findChild<QLabel*>("Count")->text(), QStringLiteral("已处理 2 条"));
         auto records = guitest::readRecordFile(output_);
         QCOMPARE(records.size(), std::size_t(2));  // whole records, the third not begun
         QVERIFY2(contains(records[0], "|Ayin xing"), records[0].c_str());
         QVERIFY2(contains(records[1], "|Ahang chang"), records[1].c_str());
 
         // Another session, the controls changed meanwhile: the question, going on by default.
-        Form1 g;
-        g.datapath = db_;
-        click(g, "Option1_1");
-        click(g, "Option3_0");
+        MainWindow g;
+        g.dataPath = db_;
+        click(g, "FirstReading");
+        click(g, "Capitalised");
         BoxSeen asked;
         QString defaultText;
         script.then([&](QWidget* modal) {
@@ -521,7 +521,7 @@ private slots:
             defaultText = box->defaultButton() ? box->defaultButton()->text() : QString();
             box->defaultButton()->click();
         });
-        script.then([](QWidget* modal) { modal->findChild<QPushButton*>("Command1")->click(); });  // 长 of 长城
+        script.then([](QWidget* modal) { modal->findChild<QPushButton*>("Choose")->click(); });  // 长 of 长城
         script.then(ModalScript::answerBox(QMessageBox::Ok, &done));
         start(g);
         QCOMPARE(script.surprises(), QStringList());
@@ -532,11 +532,11 @@ private slots:
         records = guitest::readRecordFile(output_);
         QCOMPARE(records.size(), std::size_t(3));  // nothing twice
         QVERIFY2(contains(records[2], "|Achang cheng"), records[2].c_str());  // manual, lower case, as begun
-        QVERIFY(g.findChild<QRadioButton*>("Option1_0")->isChecked());
+        QVERIFY(g.findChild<QRadioButton*>("ManualChoice")->isChecked());
 
         // Finished, there is nothing to go on with: the next start runs from the first record
         // (and says the output already ends with what it writes).
-        click(g, "Option1_1");
+        click(g, "FirstReading");
         script.then(ModalScript::answerBox(QMessageBox::Ok, &done));
         start(g);
         QCOMPARE(script.surprises(), QStringList());
@@ -547,10 +547,10 @@ private slots:
     // An input changed since the stop, or a run started again from the first record, is not
     // mistaken for one to go on with.
     void startingAgainFromTheFirstRecord() {
-        Form1 f;
+        MainWindow f;
         prepare(f);
         ModalScript script;
-        script.then([](QWidget* modal) { modal->findChild<QPushButton*>("Command4")->click(); });
+        script.then([](QWidget* modal) { modal->findChild<QPushButton*>("Stop")->click(); });
         script.then(ModalScript::answerBox(QMessageBox::Ok));
         start(f);
         QCOMPARE(guitest::readRecordFile(output_).size(), std::size_t(1));
@@ -560,7 +560,7 @@ private slots:
             QVERIFY(restart);
             restart->click();
         });
-        for (int i = 0; i < 2; ++i) script.then([](QWidget* modal) { modal->findChild<QPushButton*>("Command1")->click(); });
+        for (int i = 0; i < 2; ++i) script.then([](QWidget* modal) { modal->findChild<QPushButton*>("Choose")->click(); });
         BoxSeen done;
         script.then(ModalScript::answerBox(QMessageBox::Ok, &done));
         start(f);
@@ -574,9 +574,9 @@ private slots:
     // No listed field in any record: no pinyin anywhere, and the end message says so, with the
     // tags it looked for ("2OO" typed with the letter O).
     void aRunThatFindsNoListedFieldSaysSo() {
-        Form1 f;
+        MainWindow f;
         prepare(f);
-        f.findChild<gui::TagBox*>("Text1")->setText("2OO");
+        f.findChild<gui::TagBox*>("TagList")->setText("2OO");
         ModalScript script;
         BoxSeen done;
         script.then(ModalScript::answerBox(QMessageBox::Ok, &done));
@@ -592,12 +592,12 @@ private slots:
         const std::string input = file("rest.iso");
         guitest::writeRecordFile(input, {guitest::workingRecord("r1", "中国银行"), guitest::workingRecord("r2", "长城"),
                                          guitest::workingRecord("r3", "重庆银行")});
-        Form1 f;
+        MainWindow f;
         prepare(f, input);
-        f.datapath = MARCPY_SOURCE_DIR "/data/py.db";
+        f.dataPath = MARCPY_SOURCE_DIR "/data/py.db";
         ModalScript script;
         // The first question, 行 of 中国银行, answered with the preselected reading; nothing after.
-        script.then([](QWidget* modal) { modal->findChild<QPushButton*>("Command3")->click(); });
+        script.then([](QWidget* modal) { modal->findChild<QPushButton*>("AutoRest")->click(); });
         BoxSeen done;
         script.then(ModalScript::answerBox(QMessageBox::Ok, &done));
         start(f);
@@ -617,12 +617,12 @@ private slots:
         const auto inFolder = [&](const QString& name) { return QFile::encodeName(folder + "/" + name).toStdString(); };
         QVERIFY(QFile::copy(QString::fromStdString(input_), folder + QStringLiteral("/输入.iso")));
         QVERIFY(QFile::copy(QString::fromStdString(db_), folder + QStringLiteral("/拼音库.db")));
-        Form1 f;
+        MainWindow f;
         prepare(f, inFolder(QStringLiteral("输入.iso")));
-        f.datapath = inFolder(QStringLiteral("拼音库.db"));
+        f.dataPath = inFolder(QStringLiteral("拼音库.db"));
         f.wordsPath = inFolder(QStringLiteral("本馆词表.txt"));
         std::ofstream(f.wordsPath) << "银行\tyin hang\n长城\tchang cheng\n";
-        f.findChild<QLineEdit*>("Text2_1")->setText(folder + QStringLiteral("/输出.iso"));
+        f.findChild<QLineEdit*>("OutputPath")->setText(folder + QStringLiteral("/输出.iso"));
         ModalScript script;
         BoxSeen done;
         script.then(ModalScript::answerBox(QMessageBox::Ok, &done));
@@ -632,14 +632,14 @@ private slots:
         const auto records = guitest::readRecordFile(inFolder(QStringLiteral("输出.iso")));
         QCOMPARE(records.size(), std::size_t(3));
         QVERIFY2(contains(records[0], "|Ayin hang"), records[0].c_str());
-        QVERIFY(f.findChild<QLabel*>("Label3")->text().contains(QStringLiteral("本馆词表.txt")));
+        QVERIFY(f.findChild<QLabel*>("WordsPath")->text().contains(QStringLiteral("本馆词表.txt")));
     }
     void theWordListIsReadAtEveryStart() {
-        Form1 f;
+        MainWindow f;
         QVERIFY(QString::fromStdString(f.wordsPath).endsWith(QStringLiteral("/words.txt")));
-        QVERIFY(f.findChild<QWidget*>("Option1_0")->toolTip().contains(QString::fromStdString(f.wordsPath)));
+        QVERIFY(f.findChild<QWidget*>("ManualChoice")->toolTip().contains(QString::fromStdString(f.wordsPath)));
         // Under the polyphonic choice, in words: no file yet, and how one comes about.
-        const QString shown = f.findChild<QLabel*>("Label3")->text();
+        const QString shown = f.findChild<QLabel*>("WordsPath")->text();
         QVERIFY2(shown.contains(QStringLiteral("words.txt")) && !shown.contains(QStringLiteral("<a ")) &&
                      shown.contains(QStringLiteral("尚未建立")),
                  qPrintable(shown));
@@ -671,23 +671,23 @@ private slots:
         QCOMPARE(guitest::slurp(output_), before);
     }
     void aRememberedReadingIsNotAskedAgain() {
-        Form1 f;
+        MainWindow f;
         prepare(f);
         f.wordsPath = file("remembered/words.txt");  // a folder not made yet
         {
             ModalScript script;
             // 行 of 银行: the user marks 银行, ticks the box and takes Hang.
             script.then([&](QWidget* modal) {
-                auto* text = modal->findChild<QTextEdit*>("RichTextBox1");
+                auto* text = modal->findChild<QTextEdit*>("Text");
                 QTextCursor marked(text->document());
                 marked.setPosition(0);
                 marked.setPosition(2, QTextCursor::KeepAnchor);
                 text->setTextCursor(marked);
-                modal->findChild<QCheckBox*>("Check1")->setChecked(true);
-                modal->findChild<QListWidget*>("List1")->setCurrentRow(1);
-                modal->findChild<QPushButton*>("Command1")->click();
+                modal->findChild<QCheckBox*>("Remember")->setChecked(true);
+                modal->findChild<QListWidget*>("Readings")->setCurrentRow(1);
+                modal->findChild<QPushButton*>("Choose")->click();
             });
-            script.then([&](QWidget* modal) { modal->findChild<QPushButton*>("Command1")->click(); });  // 长
+            script.then([&](QWidget* modal) { modal->findChild<QPushButton*>("Choose")->click(); });  // 长
             script.then(ModalScript::answerBox(QMessageBox::Ok));
             start(f);
             QCOMPARE(script.unexpected(), QStringList());
@@ -695,17 +695,17 @@ private slots:
         }
         QCOMPARE(guitest::slurp(f.wordsPath), std::string("银行\tyin hang\n"));
         // The window shows where the list now lies, as a link to the file.
-        const auto* where = f.findChild<QLabel*>("Label3");
+        const auto* where = f.findChild<QLabel*>("WordsPath");
         QVERIFY2(where->text().contains(QStringLiteral("remembered/words.txt</a>")), qPrintable(where->text()));
 
         // The next run asks about 长 only.
         init();
-        f.findChild<QLineEdit*>("Text2_1")->setText(out());
+        f.findChild<QLineEdit*>("OutputPath")->setText(out());
         ModalScript next;
         QString asked;
         next.then([&](QWidget* modal) {
-            asked = modal->findChild<QLabel*>("Label2")->text();
-            modal->findChild<QPushButton*>("Command1")->click();
+            asked = modal->findChild<QLabel*>("Character")->text();
+            modal->findChild<QPushButton*>("Choose")->click();
         });
         next.then(ModalScript::answerBox(QMessageBox::Ok));
         start(f);
@@ -724,7 +724,7 @@ private slots:
             std::ofstream f(path, std::ios::binary);
             f << guitest::slurp(MARCPY_SOURCE_DIR "/tests/data/real-world/marc8-uoft.mrc");
         }
-        Form1 f;
+        MainWindow f;
         prepare(f, path);
         ModalScript script;
         QString text;
@@ -766,24 +766,24 @@ private slots:
         guitest::makePyDb(db, {{"音", "Yin"}, {"乐", "Le Yue"}, {"会", "Hui Kuai"}, {"书", "Shu"}});
         const std::string input = file("concert.iso");
         guitest::writeRecordFile(input, {guitest::workingRecord("r1", "音乐会书"), guitest::workingRecord("r2", "音乐会")});
-        Form1 f;
+        MainWindow f;
         prepare(f, input);
-        f.datapath = db;
+        f.dataPath = db;
         f.wordsPath = file("concert/words.txt");
         ModalScript script;
         QStringList asked;
         script.then([&](QWidget* modal) {
-            asked << modal->findChild<QLabel*>("Label2")->text();
-            auto* text = modal->findChild<QTextEdit*>("RichTextBox1");
+            asked << modal->findChild<QLabel*>("Character")->text();
+            auto* text = modal->findChild<QTextEdit*>("Text");
             QTextCursor marked(text->document());
             marked.setPosition(0);
             marked.setPosition(3, QTextCursor::KeepAnchor);
             text->setTextCursor(marked);
-            auto* remember = modal->findChild<QCheckBox*>("Check1");
+            auto* remember = modal->findChild<QCheckBox*>("Remember");
             QVERIFY(remember->isEnabled());
             remember->setChecked(true);
-            modal->findChild<QListWidget*>("List1")->setCurrentRow(1);  // Yue
-            modal->findChild<QPushButton*>("Command1")->click();
+            modal->findChild<QListWidget*>("Readings")->setCurrentRow(1);  // Yue
+            modal->findChild<QPushButton*>("Choose")->click();
         });
         script.then(ModalScript::answerBox(QMessageBox::Ok));
         start(f);
@@ -799,7 +799,7 @@ private slots:
     // A word list that holds a single polyphonic character is still read, and the run says so
     // once, before it begins.
     void aLoneCharacterInTheWordListIsReadAndSaidOnce() {
-        Form1 f;
+        MainWindow f;
         prepare(f);
         f.wordsPath = file("lone.txt");
         std::ofstream(f.wordsPath) << "行\thang\n书\tshu\n长城\tchang cheng\n";

@@ -59,7 +59,7 @@ void freshSettings() {
 }
 
 QList<int> redPositions(QWidget* chooser) {
-    QTextDocument* doc = chooser->findChild<QTextEdit*>("RichTextBox1")->document();
+    QTextDocument* doc = chooser->findChild<QTextEdit*>("Text")->document();
     QList<int> red;
     for (int i = 0; i < doc->characterCount() - 1; ++i) {  // without the closing separator
         QTextCursor c(doc);
@@ -78,9 +78,9 @@ void dismiss(QWidget* modal) {
         QAbstractButton* b = box->escapeButton();
         if (!b && !box->buttons().isEmpty()) b = box->buttons().constFirst();
         if (b) b->click();
-    } else if (modal->objectName() == "Form2") {
-        modal->findChild<QListWidget*>("List1")->setCurrentRow(0);
-        modal->findChild<QPushButton*>("Command1")->click();
+    } else if (modal->objectName() == "ReadingChooser") {
+        modal->findChild<QListWidget*>("Readings")->setCurrentRow(0);
+        modal->findChild<QPushButton*>("Choose")->click();
     } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
         dialog->reject();
     }

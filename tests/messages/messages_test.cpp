@@ -87,6 +87,12 @@ TEST(Messages, ThePlaceAndTheOperatingSystemsWords) {
               "字段 200：输入文件第 1234 字节处的内容不是有效的 GBK 编码；它们像是 UTF-8 编码：文件是否为 UTF-8？");
     EXPECT_EQ(messages::describe(sample(Kind::OutputWriteFailed), Language::Chinese),
               "无法写入输出文件 /data/in.iso：磁盘已满");
+    // The manual modes without a terminal, worded as the command line always has.
+    EXPECT_EQ(messages::describe(sample(Kind::NoTerminal), Language::Chinese),
+              "人工选择读音需要在终端上提问，但无法打开 /dev/tty：磁盘已满（请改用 --polyphone phrase 或 first）");
+    EXPECT_EQ(messages::describe(sample(Kind::NoTerminal), Language::English),
+              "--polyphone ask needs a terminal to ask on, and /dev/tty cannot be opened: " +
+                  std::string(std::strerror(ENOSPC)) + " (use --polyphone phrase or first)");
     for (int err : {ENOENT, EACCES, EROFS, ENOSPC, EISDIR, ENOTDIR, EIO, ENAMETOOLONG, 12345}) {
         const std::string zh = messages::osError(err, Language::Chinese);
         EXPECT_TRUE(testtext::holdsNonAscii(zh)) << err;

@@ -47,7 +47,7 @@ const Case cases[] = {
     {"unlisted lines keep theirs", "330   |a中|Ax|9y", "330   |a中|Ax|9y\r\n"},
 };
 
-TEST(PyTest, AnnotatesListedLines) {
+TEST(Annotation, ListedLinesGainPinyinAndTheRestStayAsTheyWere) {
     PinyinTable table;
     testing::fillSmallTable(table);
     for (const Case& c : cases) {
@@ -61,7 +61,7 @@ TEST(PyTest, AnnotatesListedLines) {
     }
 }
 
-TEST(DelZDA9Test, RemovesEveryPinyinSubfieldAndNothingElse) {
+TEST(TakingPinyinOut, RemovesEveryPinyinSubfieldAndNothingElse) {
     EXPECT_EQ(delZDA9("200 1 |a中国|f文"), "200 1 |a中国|f文");
     EXPECT_EQ(delZDA9("200 1 |Ax|a中|9Zhong||f文|Az|9"), "200 1 |a中||f文|9");
     // A 9 that is not the pinyin of the subfield a right before it is data.
@@ -74,7 +74,7 @@ TEST(DelZDA9Test, RemovesEveryPinyinSubfieldAndNothingElse) {
     EXPECT_EQ(delZDA9(""), "");
 }
 
-TEST(AnnotatedRecordTest, TitlePinyinThroughTheWriter) {
+TEST(Annotation, TitlePinyinThroughTheWriter) {
     PinyinTable table;
     testing::fillSmallTable(table);
     for (auto [c, py] : {std::pair{U'书', "Shu"}, {U'名', "Ming"}, {U'张', "Zhang"},

@@ -5,7 +5,7 @@
 #include <map>
 #include <stdexcept>
 
-#include "skin/skin.h"
+#include "skin.h"
 
 namespace {
 

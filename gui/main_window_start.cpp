@@ -11,16 +11,16 @@
 #include <QSettings>
 
 #include "boxes.h"
-#include "form1.h"
+#include "main_window.h"
 #include "tagbox.h"
 #include "store.h"
 
 namespace gui {
 
-bool Form1::pathsUsable() {
-    const QString input = text2_[0]->text().trimmed(), output = text2_[1]->text().trimmed();
+bool MainWindow::pathsUsable() {
+    const QString input = pathBoxes_[0]->text().trimmed(), output = pathBoxes_[1]->text().trimmed();
     const QFileInfo info(input);
-    QLineEdit* box = text2_[0];
+    QLineEdit* box = pathBoxes_[0];
     if (input.isEmpty()) {
         note(QStringLiteral("还没有选择待处理的MARC文件。\n请按“选择MARC”选择，或把文件拖到窗口上。"), true);
     } else if (!info.exists()) {
@@ -30,7 +30,7 @@ bool Form1::pathsUsable() {
     } else if (info.isHidden() || !info.isFile()) {
         error(QStringLiteral("待处理的不是普通的可见文件：\n%1\n请选择MARC文件。").arg(input));
     } else if (output.isEmpty()) {
-        box = text2_[1];
+        box = pathBoxes_[1];
         note(QStringLiteral("还没有选择保存处理结果的文件。\n请按“保存MARC”选择，或在输出框中填写文件名。"), true);
     } else {
         return true;
@@ -40,11 +40,11 @@ bool Form1::pathsUsable() {
     return false;
 }
 
-bool Form1::tagsUsable() {
+bool MainWindow::tagsUsable() {
     // Tags are three letters or digits, separated by commas (or the Chinese comma, or spaces).
     static const QRegularExpression separators(QStringLiteral("[,，、;；\\s]+"));
     static const QRegularExpression tag(QStringLiteral("^[0-9A-Za-z]{3}$"));
-    const QString text = text1_->text();
+    const QString text = tagList_->text();
     const QStringList tags = text.split(separators, Qt::SkipEmptyParts);
     QString wrong;
     for (const QString& t : tags)
@@ -53,18 +53,18 @@ bool Form1::tagsUsable() {
             break;
         }
     if (!tags.isEmpty() && wrong.isEmpty()) return true;
-    text1_->setFocus();
+    tagList_->setFocus();
     if (wrong.isEmpty()) {
         error(QStringLiteral("没有填写需要添加拼音的字段。\n请填写字段号，用逗号分开，如 200,225,517。"));
     } else {
-        text1_->setSelection(static_cast<int>(text.indexOf(wrong)), static_cast<int>(wrong.size()));
+        tagList_->setSelection(static_cast<int>(text.indexOf(wrong)), static_cast<int>(wrong.size()));
         error(QStringLiteral("字段号“%1”不对：字段号是三个字母或数字。\n请改正需要添加拼音的字段，用逗号分开，如 200,225,517。")
                   .arg(wrong));
     }
     return false;
 }
 
-bool Form1::inputHoldsRecords(const QString& input) {
+bool MainWindow::inputHoldsRecords(const QString& input) {
     QFile file(input);
     if (!file.open(QIODevice::ReadOnly)) return true;  // the run says why it cannot be read
     const QByteArray head = file.read(64 << 10);
@@ -74,7 +74,7 @@ bool Form1::inputHoldsRecords(const QString& input) {
     // Nothing to do: refused before the output is created, never "done".
     error(QStringLiteral("输入文件中没有记录（%1）：\n%2\n请选择含有MARC记录的文件。")
               .arg(head.isEmpty() ? QStringLiteral("文件是空的") : QStringLiteral("只有空白"), input));
-    text2_[0]->setFocus();
+    pathBoxes_[0]->setFocus();
     return false;
 }
 
@@ -89,7 +89,7 @@ QString stamp(const QString& path) {
 
 }  // namespace
 
-void Form1::saveResume(const QString& input, const QString& output, const pinyin::RunSettings& used,
+void MainWindow::saveResume(const QString& input, const QString& output, const pinyin::RunSettings& used,
                        std::int64_t done) const {
     const std::unique_ptr<QSettings> store = openStore();
     store->beginGroup("resume");
@@ -109,9 +109,9 @@ void Form1::saveResume(const QString& input, const QString& output, const pinyin
     store->endGroup();
 }
 
-void Form1::forgetResume() const { openStore()->remove("resume"); }
+void MainWindow::forgetResume() const { openStore()->remove("resume"); }
 
-std::optional<Form1::Resume> Form1::resumePoint(const QString& input, const QString& output) const {
+std::optional<MainWindow::Resume> MainWindow::resumePoint(const QString& input, const QString& output) const {
     const std::unique_ptr<QSettings> store = openStore();
     store->beginGroup("resume");
     Resume r;
@@ -134,7 +134,7 @@ std::optional<Form1::Resume> Form1::resumePoint(const QString& input, const QStr
     return r;
 }
 
-std::int64_t Form1::askResume(const Resume& resume) {
+std::int64_t MainWindow::askResume(const Resume& resume) {
     QMessageBox box(QMessageBox::Question, kNoteTitle,
                     QStringLiteral("上次对这两个文件的处理停在第 %1 条记录之后：\n输入：%2\n输出：%3\n\n"
                                    "从第 %4 条继续（沿用上次的设置），还是从头开始（全部记录再追加一次）？")

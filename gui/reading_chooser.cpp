@@ -1,5 +1,5 @@
 // The chooser window and its adapter to the lookup's question.
-#include "form2.h"
+#include "reading_chooser.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -78,48 +78,48 @@ bool twoCharactersOrMore(const QString& text, int from, int to) {
 
 }  // namespace
 
-Form2::Form2(QWidget* parent)
+ReadingChooser::ReadingChooser(QWidget* parent)
     // No close button: the only way out is a choice. A close that skipped the choice would leave
     // the lookup with the previous character's reading for this one.
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
-    setObjectName("Form2");
+    setObjectName("ReadingChooser");
     setWindowTitle(QStringLiteral("选择多音字读音"));
     buildControls();
     layOut();
     connectActions();
 }
 
-void Form2::buildControls() {
-    label3_ = new QLabel(this);
-    label3_->setObjectName("Label3");
-    label3_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+void ReadingChooser::buildControls() {
+    whereLabel_ = new QLabel(this);
+    whereLabel_->setObjectName("Where");
+    whereLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    label4_ = new QLabel(this);
-    label4_->setObjectName("Label4");
-    label4_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    positionLabel_ = new QLabel(this);
+    positionLabel_->setObjectName("Position");
+    positionLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
-    richTextBox1_ = new MarkedText(this);
-    richTextBox1_->setObjectName("RichTextBox1");
-    richTextBox1_->setReadOnly(true);
-    richTextBox1_->setFont(pointFont("SimSun", 12));
-    richTextBox1_->setFocusPolicy(Qt::ClickFocus);
+    textView_ = new MarkedText(this);
+    textView_->setObjectName("Text");
+    textView_->setReadOnly(true);
+    textView_->setFont(pointFont("SimSun", 12));
+    textView_->setFocusPolicy(Qt::ClickFocus);
 
-    list1_ = new QListWidget(this);
-    list1_->setObjectName("List1");
-    list1_->setSelectionMode(QAbstractItemView::SingleSelection);
-    list1_->setFixedWidth(px(1275));
+    readingList_ = new QListWidget(this);
+    readingList_->setObjectName("Readings");
+    readingList_->setSelectionMode(QAbstractItemView::SingleSelection);
+    readingList_->setFixedWidth(px(1275));
 
-    label2_ = new QLabel(this);
-    label2_->setObjectName("Label2");
-    label2_->setFont(pointFont("SimSun", 15.75));
-    label2_->setAlignment(Qt::AlignCenter);
-    QPalette labelColours = label2_->palette();
+    characterLabel_ = new QLabel(this);
+    characterLabel_->setObjectName("Character");
+    characterLabel_->setFont(pointFont("SimSun", 15.75));
+    characterLabel_->setAlignment(Qt::AlignCenter);
+    QPalette labelColours = characterLabel_->palette();
     labelColours.setColor(QPalette::WindowText, QColor(0, 0, 64));
-    label2_->setPalette(labelColours);
+    characterLabel_->setPalette(labelColours);
 
-    command1_ = new QPushButton(QStringLiteral("选择(&S)"), this);
-    command1_->setObjectName("Command1");
-    command1_->setDefault(true);
+    chooseButton_ = new QPushButton(QStringLiteral("选择(&S)"), this);
+    chooseButton_->setObjectName("Choose");
+    chooseButton_->setDefault(true);
 
     // Enter always takes the selected reading: the other buttons never become the default.
     const auto extra = [this](const char* name, const QString& text, const QString& tip) {
@@ -129,42 +129,42 @@ void Form2::buildControls() {
         b->setToolTip(tip);
         return b;
     };
-    command2_ = extra("Command2", QStringLiteral("本次都用此读音(&A)"),
+    sameInRunButton_ = extra("SameInRun", QStringLiteral("本次都用此读音(&A)"),
                       QStringLiteral("本次处理中再遇到这个字都用所选读音，不再询问"));
-    command3_ = extra("Command3", QStringLiteral("其余自动(&R)"),
+    autoRestButton_ = extra("AutoRest", QStringLiteral("其余自动(&R)"),
                       QStringLiteral("本次处理中其余的多音字按词语自动选择，不再询问"));
-    command4_ = extra("Command4", QStringLiteral("停止处理(&T)"),
+    stopButton_ = extra("Stop", QStringLiteral("停止处理(&T)"),
                       QStringLiteral("本条记录处理完后停止，已写入的记录保留"));
 
-    check1_ = new QCheckBox(QStringLiteral("记住此读音(&M)"), this);
-    check1_->setObjectName("Check1");
-    connect(richTextBox1_, &QTextEdit::selectionChanged, this, [this] { updateRemember(); });
+    rememberBox_ = new QCheckBox(QStringLiteral("记住此读音(&M)"), this);
+    rememberBox_->setObjectName("Remember");
+    connect(textView_, &QTextEdit::selectionChanged, this, [this] { updateRemember(); });
 
-    labelHint_ = new QLabel(this);
-    labelHint_->setObjectName("LabelHint");
-    QPalette hintColours = labelHint_->palette();
+    hintLabel_ = new QLabel(this);
+    hintLabel_->setObjectName("Hint");
+    QPalette hintColours = hintLabel_->palette();
     hintColours.setColor(QPalette::WindowText, QColor(160, 0, 0));
-    labelHint_->setPalette(hintColours);
+    hintLabel_->setPalette(hintColours);
 }
 
-void Form2::layOut() {
+void ReadingChooser::layOut() {
     auto* grid = new QGridLayout(this);
-    grid->addWidget(label3_, 0, 0);
-    grid->addWidget(label4_, 0, 1);
-    grid->addWidget(richTextBox1_, 1, 0, 2, 1);
-    grid->addWidget(list1_, 1, 1);
+    grid->addWidget(whereLabel_, 0, 0);
+    grid->addWidget(positionLabel_, 0, 1);
+    grid->addWidget(textView_, 1, 0, 2, 1);
+    grid->addWidget(readingList_, 1, 1);
     auto* pick = new QHBoxLayout;
-    pick->addWidget(label2_);
-    pick->addWidget(command1_);
+    pick->addWidget(characterLabel_);
+    pick->addWidget(chooseButton_);
     grid->addLayout(pick, 2, 1);
     auto* more = new QHBoxLayout;
     more->addStretch();
-    more->addWidget(command2_);
-    more->addWidget(command3_);
-    more->addWidget(command4_);
-    grid->addWidget(check1_, 3, 1);
+    more->addWidget(sameInRunButton_);
+    more->addWidget(autoRestButton_);
+    more->addWidget(stopButton_);
+    grid->addWidget(rememberBox_, 3, 1);
     grid->addLayout(more, 4, 0, 1, 2);
-    grid->addWidget(labelHint_, 5, 0, 1, 2);
+    grid->addWidget(hintLabel_, 5, 0, 1, 2);
     grid->setRowStretch(1, 1);
     grid->setColumnStretch(0, 1);
 
@@ -175,43 +175,44 @@ void Form2::layOut() {
 
 /// The tab order follows the eye (readings, their button, the options below); every button
 /// hands the selected reading back with what follows it.
-void Form2::connectActions() {
-    setTabOrder(list1_, command1_);
-    setTabOrder(command1_, check1_);
-    setTabOrder(check1_, command2_);
-    setTabOrder(command2_, command3_);
-    setTabOrder(command3_, command4_);
-    connect(command1_, &QPushButton::clicked, this, [this] { choose(Then::Ask); });
-    connect(list1_, &QListWidget::itemDoubleClicked, this, [this] { choose(Then::Ask); });
-    connect(command2_, &QPushButton::clicked, this, [this] { choose(Then::SameInRun); });
-    connect(command3_, &QPushButton::clicked, this, [this] { choose(Then::AutoRest); });
-    connect(command4_, &QPushButton::clicked, this, [this] { choose(Then::Stop); });
+void ReadingChooser::connectActions() {
+    setTabOrder(readingList_, chooseButton_);
+    setTabOrder(chooseButton_, rememberBox_);
+    setTabOrder(rememberBox_, sameInRunButton_);
+    setTabOrder(sameInRunButton_, autoRestButton_);
+    setTabOrder(autoRestButton_, stopButton_);
+    connect(chooseButton_, &QPushButton::clicked, this, [this] { choose(Then::Ask); });
+    connect(readingList_, &QListWidget::itemDoubleClicked, this, [this] { choose(Then::Ask); });
+    connect(sameInRunButton_, &QPushButton::clicked, this, [this] { choose(Then::SameInRun); });
+    connect(autoRestButton_, &QPushButton::clicked, this, [this] { choose(Then::AutoRest); });
+    connect(stopButton_, &QPushButton::clicked, this, [this] { choose(Then::Stop); });
 }
 
-QStringList Form2::readingsOf(const QString& pystr) {
+QStringList ReadingChooser::readingsOf(const QString& readings) {
     QStringList out;
-    const std::string readings = pystr.toStdString();
-    for (std::string_view r : pinyin::splitReadings(readings))
+    const std::string stored = readings.toStdString();
+    for (std::string_view r : pinyin::splitReadings(stored))
         out << QString::fromUtf8(r.data(), static_cast<qsizetype>(r.size()));
     return out;
 }
 
-void Form2::load() {
+void ReadingChooser::load(const Question& question) {
+    q_ = question;
     choice_.reset();
     then_ = Then::Ask;
     preselected_ = false;
-    label2_->setText(hz);
-    label3_->setText(where);
-    labelHint_->clear();
+    characterLabel_->setText(q_.character);
+    whereLabel_->setText(q_.where);
+    hintLabel_->clear();
     // Which character is asked, counted in characters: two alike in one text stay apart.
     int character = 0;
-    for (int i = 0; i < DyStr && i < AllHz.size(); ++i)
-        if (!AllHz.at(i).isLowSurrogate()) ++character;
-    label4_->setText(DyStr >= 1 && DyStr <= AllHz.size() ? QStringLiteral("第 %1 个字").arg(character) : QString());
-    list1_->clear();
+    for (int i = 0; i < q_.position && i < q_.text.size(); ++i)
+        if (!q_.text.at(i).isLowSurrogate()) ++character;
+    positionLabel_->setText(q_.position >= 1 && q_.position <= q_.text.size() ? QStringLiteral("第 %1 个字").arg(character) : QString());
+    readingList_->clear();
     // Shown in the run's letter case; the answer is the reading as stored.
-    for (const QString& reading : readingsOf(pystr)) {
-        auto* item = new QListWidgetItem(lowerCase ? reading.toLower() : reading, list1_);
+    for (const QString& reading : readingsOf(q_.readings)) {
+        auto* item = new QListWidgetItem(q_.lowerCase ? reading.toLower() : reading, readingList_);
         item->setData(Qt::UserRole, reading);
     }
 
@@ -220,113 +221,113 @@ void Form2::load() {
     background.setColor(QPalette::Window, QColor(69, 238, 255));
     setPalette(background);
 
-    check1_->setChecked(false);
-    auto* text = static_cast<MarkedText*>(richTextBox1_);
-    text->red = DyStr >= 1 && DyStr <= AllHz.size() ? DyStr - 1 : -1;
-    richTextBox1_->setPlainText(AllHz);
-    // Document positions count UTF-16 code units, as DyStr does.
-    if (DyStr >= 1 && DyStr <= AllHz.size()) {
-        QTextCursor cursor(richTextBox1_->document());
-        cursor.setPosition(DyStr - 1);
-        cursor.setPosition(DyStr, QTextCursor::KeepAnchor);
+    rememberBox_->setChecked(false);
+    auto* text = static_cast<MarkedText*>(textView_);
+    text->red = q_.position >= 1 && q_.position <= q_.text.size() ? q_.position - 1 : -1;
+    textView_->setPlainText(q_.text);
+    // Document positions count UTF-16 code units, as the position does.
+    if (q_.position >= 1 && q_.position <= q_.text.size()) {
+        QTextCursor cursor(textView_->document());
+        cursor.setPosition(q_.position - 1);
+        cursor.setPosition(q_.position, QTextCursor::KeepAnchor);
         QTextCharFormat red;
         red.setForeground(QColor(255, 0, 0));
         cursor.mergeCharFormat(red);
     }
     // The word the phrase data found stands marked: what "记住此读音" remembers unless the
     // user marks other characters.
-    if (!word.isEmpty() && wordAt >= 1 && wordAt - 1 + word.size() <= AllHz.size()) {
-        QTextCursor cursor(richTextBox1_->document());
-        cursor.setPosition(wordAt - 1);
-        cursor.setPosition(wordAt - 1 + static_cast<int>(word.size()), QTextCursor::KeepAnchor);
-        richTextBox1_->setTextCursor(cursor);
+    if (!q_.word.isEmpty() && q_.wordAt >= 1 && q_.wordAt - 1 + q_.word.size() <= q_.text.size()) {
+        QTextCursor cursor(textView_->document());
+        cursor.setPosition(q_.wordAt - 1);
+        cursor.setPosition(q_.wordAt - 1 + static_cast<int>(q_.word.size()), QTextCursor::KeepAnchor);
+        textView_->setTextCursor(cursor);
     }
     updateRemember();
     scrollToCharacter();
 }
 
-void Form2::updateRemember() {
+void ReadingChooser::updateRemember() {
     // What would be remembered: the marked characters when they take in the asked one, else
     // the word the phrase data found.
     auto [from, to] = marked();
-    if (from < 1 || from > DyStr || to < DyStr) {
-        from = wordAt;
-        to = word.isEmpty() ? 0 : wordAt - 1 + static_cast<int>(word.size());
+    if (from < 1 || from > q_.position || to < q_.position) {
+        from = q_.wordAt;
+        to = q_.word.isEmpty() ? 0 : q_.wordAt - 1 + static_cast<int>(q_.word.size());
     }
-    const bool enough = DyStr >= 1 && twoCharactersOrMore(AllHz, from, to);
-    check1_->setEnabled(enough);
-    if (!enough) check1_->setChecked(false);
-    check1_->setToolTip(enough ? QStringLiteral("把“%1”连同所选读音记入本馆词表，以后不再询问")
-                                   .arg(AllHz.mid(from - 1, to - from + 1))
+    const bool enough = q_.position >= 1 && twoCharactersOrMore(q_.text, from, to);
+    rememberBox_->setEnabled(enough);
+    if (!enough) rememberBox_->setChecked(false);
+    rememberBox_->setToolTip(enough ? QStringLiteral("把“%1”连同所选读音记入本馆词表，以后不再询问")
+                                   .arg(q_.text.mid(from - 1, to - from + 1))
                              : QStringLiteral("单个字不能记住：它会改变含这个字的每个词的读音。\n"
                                               "要记住，请在文中标出含这个字的词（至少两个字）。"));
 }
 
-void Form2::hint() {
-    labelHint_->setText(QStringLiteral("请选择一个读音后按“选择”；要结束处理，请按“停止处理”。"));
+void ReadingChooser::hint() {
+    hintLabel_->setText(QStringLiteral("请选择一个读音后按“选择”；要结束处理，请按“停止处理”。"));
 }
 
-void Form2::scrollToCharacter() {
-    QScrollBar* bar = richTextBox1_->verticalScrollBar();
-    if (DyStr < 1 || DyStr > AllHz.size()) {
+void ReadingChooser::scrollToCharacter() {
+    QScrollBar* bar = textView_->verticalScrollBar();
+    if (q_.position < 1 || q_.position > q_.text.size()) {
         bar->setValue(0);
         return;
     }
     // The red character's line in the middle of the box, so the words around it show too.
-    QTextCursor at(richTextBox1_->document());
-    at.setPosition(DyStr - 1);
-    const QRect line = richTextBox1_->cursorRect(at);
-    bar->setValue(bar->value() + line.center().y() - richTextBox1_->viewport()->height() / 2);
+    QTextCursor at(textView_->document());
+    at.setPosition(q_.position - 1);
+    const QRect line = textView_->cursorRect(at);
+    bar->setValue(bar->value() + line.center().y() - textView_->viewport()->height() / 2);
 }
 
-bool Form2::remember() const { return check1_->isChecked(); }
+bool ReadingChooser::remember() const { return rememberBox_->isChecked(); }
 
-std::pair<int, int> Form2::marked() const {
-    const QTextCursor cursor = richTextBox1_->textCursor();
+std::pair<int, int> ReadingChooser::marked() const {
+    const QTextCursor cursor = textView_->textCursor();
     if (!cursor.hasSelection()) return {0, 0};
     return {cursor.selectionStart() + 1, cursor.selectionEnd()};
 }
 
-void Form2::preselect() {
+void ReadingChooser::preselect() {
     // Once per showing: a reading the user has picked is not taken back when the window is
     // activated again.
-    if (preselected_ || list1_->count() == 0) return;
+    if (preselected_ || readingList_->count() == 0) return;
     preselected_ = true;
-    list1_->setCurrentRow(suggested >= 0 && suggested < list1_->count() ? suggested : 0);
-    list1_->setFocus();
+    readingList_->setCurrentRow(q_.suggested >= 0 && q_.suggested < readingList_->count() ? q_.suggested : 0);
+    readingList_->setFocus();
 }
 
-void Form2::showEvent(QShowEvent* event) {
+void ReadingChooser::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     scrollToCharacter();
     preselect();
 }
 
-void Form2::resizeEvent(QResizeEvent* event) {
+void ReadingChooser::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
     scrollToCharacter();
 }
 
-bool Form2::event(QEvent* event) {
+bool ReadingChooser::event(QEvent* event) {
     if (event->type() == QEvent::WindowActivate) preselect();
     return QDialog::event(event);
 }
 
-void Form2::choose(Then then) {
-    const QList<QListWidgetItem*> selected = list1_->selectedItems();
-    QListWidgetItem* item = selected.isEmpty() ? list1_->currentItem() : selected.constLast();
+void ReadingChooser::choose(Then then) {
+    const QList<QListWidgetItem*> selected = readingList_->selectedItems();
+    QListWidgetItem* item = selected.isEmpty() ? readingList_->currentItem() : selected.constLast();
     if (!item) return;  // nothing to hand back yet: the window stays
     choice_ = item->data(Qt::UserRole).toString();
     then_ = then;
     accept();
 }
 
-void Form2::reject() {
+void ReadingChooser::reject() {
     // Escape and the window manager's close request: refused, the lookup needs a reading.
     hint();
 }
 
-void Form2::closeEvent(QCloseEvent* event) {
+void ReadingChooser::closeEvent(QCloseEvent* event) {
     if (choice_) {
         QDialog::closeEvent(event);
     } else {
@@ -362,17 +363,18 @@ std::optional<std::string> DialogChooser::choose(const pinyin::ChooserRequest& r
         const std::size_t i = request.suggested >= 0 ? static_cast<std::size_t>(request.suggested) : 0;
         reading = std::string(readings[i < readings.size() ? i : 0]);
     } else {
-        Form2 form;
-        form.pystr = QString::fromStdString(request.readings);
-        form.hz = QString::fromStdString(request.character);
-        form.AllHz = QString::fromStdString(request.text);
-        form.DyStr = request.position;
-        form.suggested = request.suggested;
-        form.lowerCase = lowerCase_;
-        form.where = where_;
-        form.word = QString::fromStdString(request.word);
-        form.wordAt = request.wordAt;
-        form.load();
+        ReadingChooser form;
+        ReadingChooser::Question question;
+        question.readings = QString::fromStdString(request.readings);
+        question.character = QString::fromStdString(request.character);
+        question.text = QString::fromStdString(request.text);
+        question.position = request.position;
+        question.suggested = request.suggested;
+        question.lowerCase = lowerCase_;
+        question.where = where_;
+        question.word = QString::fromStdString(request.word);
+        question.wordAt = request.wordAt;
+        form.load(question);
         ++asked_;
         form.exec();
         if (!form.choice()) return std::nullopt;
@@ -382,16 +384,16 @@ std::optional<std::string> DialogChooser::choose(const pinyin::ChooserRequest& r
             if (auto entry = pinyin::wordToRemember(request, reading, from, to)) onRemember_(*entry);
         }
         switch (form.then()) {
-        case Form2::Then::Ask:
+        case ReadingChooser::Then::Ask:
             break;
-        case Form2::Then::SameInRun:
+        case ReadingChooser::Then::SameInRun:
             sameInRun_[sameKey] = reading;
             break;
-        case Form2::Then::Stop:
+        case ReadingChooser::Then::Stop:
             // The rest of the current record is read automatically; the run ends after it.
             stop_ = true;
             [[fallthrough]];
-        case Form2::Then::AutoRest:
+        case ReadingChooser::Then::AutoRest:
             automatic_ = true;
             break;
         }

@@ -22,7 +22,7 @@ class QTextEdit;
 
 namespace gui {
 
-/// Set the members (and `suggested`), call load(), then exec(). The window closes only through
+/// Call load() with the question, then exec(). The window closes only through
 /// an answer: the button "选择", a double-click on a reading, Enter, or one of the three buttons
 /// that also say how the rest of the run goes. Escape and close requests are refused (the hint
 /// line says what is needed), so a reading is always handed back.
@@ -30,7 +30,7 @@ namespace gui {
 /// "记住此读音" remembers a word of two characters or more (the characters marked, else the word
 /// the phrase data found); with nothing longer than the character itself it is disabled, its
 /// tooltip says why.
-class Form2 final : public QDialog {
+class ReadingChooser final : public QDialog {
     Q_OBJECT
 public:
     /// How the rest of the run is to go, besides the reading chosen now.
@@ -41,24 +41,28 @@ public:
         Stop,       ///< "停止处理": end the run once the current record is done
     };
 
-    explicit Form2(QWidget* parent = nullptr);
+    /// What the chooser asks about.
+    struct Question {
+        QString readings;   ///< every reading, single spaces between
+        QString character;  ///< the character
+        QString text;       ///< the whole text being romanised
+        int position = 0;   ///< 1-based position of the character in `text`, in UTF-16 code units
+        int suggested = 0;  ///< index of the reading to preselect among the listed ones
+        bool lowerCase = false;  ///< list the readings in lower case (the answer stays as stored)
+        QString where;      ///< where the question comes from ("第 3 条记录 200 字段 001: ..."); may be empty
+        QString word;       ///< the word around the character that the phrase data found, marked at load
+        int wordAt = 0;     ///< 1-based position of its first character in `text`, in UTF-16 code units
+    };
 
-    QString pystr;   ///< every reading, single spaces between
-    QString hz;      ///< the character
-    QString AllHz;   ///< the whole text being romanised
-    int DyStr = 0;   ///< 1-based position of the character in AllHz, in UTF-16 code units
-    int suggested = 0;  ///< index of the reading to preselect among the listed ones
-    bool lowerCase = false;  ///< list the readings in lower case (the answer stays as stored)
-    QString where;   ///< where the question comes from ("第 3 条记录 200 字段 001: ..."); may be empty
-    QString word;    ///< the word around the character that the phrase data found, marked at load
-    int wordAt = 0;  ///< 1-based position of its first character in AllHz, in UTF-16 code units
+    explicit ReadingChooser(QWidget* parent = nullptr);
 
-    /// Fills the window from the members: the character, the non-empty readings in stored
-    /// order, the text with the character at DyStr in red (nothing red when DyStr is outside
-    /// the text), scrolled so the character shows.
-    void load();
+    /// Fills the window from `question`: the character, the non-empty readings in stored order,
+    /// the text with the character at `position` in red (nothing red when it is outside the
+    /// text), scrolled so the character shows.
+    void load(const Question& question);
+    const Question& question() const { return q_; }
 
-    /// The reading handed back (as stored in pystr), once the user has chosen.
+    /// The reading handed back (as stored in the question's readings), once the user has chosen.
     const std::optional<QString>& choice() const { return choice_; }
     Then then() const { return then_; }
     /// Whether "记住此读音" is ticked: the word around the character goes into the word list.
@@ -67,8 +71,8 @@ public:
     /// {0, 0} when nothing is marked.
     std::pair<int, int> marked() const;
 
-    /// The readings `pystr` lists, split as the core splits them (pinyin::splitReadings).
-    static QStringList readingsOf(const QString& pystr);
+    /// The readings `readings` lists, split as the core splits them (pinyin::splitReadings).
+    static QStringList readingsOf(const QString& readings);
 
 public slots:
     void reject() override;
@@ -94,24 +98,25 @@ private:
     void updateRemember();
     void hint();
 
-    QLabel* label3_;
-    QLabel* label4_;      // which character of the text is asked about
-    QLabel* labelHint_;   // what closing needs
-    QTextEdit* richTextBox1_;
-    QListWidget* list1_;
-    QLabel* label2_;
-    QPushButton* command1_;
-    QPushButton* command2_;
-    QPushButton* command3_;
-    QPushButton* command4_;
-    QCheckBox* check1_;
+    QLabel* whereLabel_;
+    QLabel* positionLabel_;      // which character of the text is asked about
+    QLabel* hintLabel_;   // what closing needs
+    QTextEdit* textView_;
+    QListWidget* readingList_;
+    QLabel* characterLabel_;
+    QPushButton* chooseButton_;
+    QPushButton* sameInRunButton_;
+    QPushButton* autoRestButton_;
+    QPushButton* stopButton_;
+    QCheckBox* rememberBox_;
+    Question q_;
     std::optional<QString> choice_;
     Then then_ = Then::Ask;
     bool preselected_ = false;
 };
 
-/// The lookup's questions answered in Form2, shown modally without an owner. `onChosen` hears
-/// every reading handed back (the main window keeps it as its selpy); `onRemember` every word
+/// The lookup's questions answered in ReadingChooser, shown modally without an owner. `onChosen` hears
+/// every reading handed back (the main window keeps it as its last reading); `onRemember` every word
 /// list entry the user asks to remember (the main window writes it to its file).
 ///
 /// A run's answers that reach past one question live here: the readings to take again without

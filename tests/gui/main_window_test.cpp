@@ -26,15 +26,15 @@
 
 #include "application.h"
 #include "filedialog.h"
-#include "form1.h"
+#include "main_window.h"
 #include "linklabel.h"
 #include "tagbox.h"
 #include "support.h"
 
-using gui::Form1;
+using gui::MainWindow;
 using gui::TagBox;
 
-class TestForm1 : public QObject {
+class MainWindowTest : public QObject {
     Q_OBJECT
 
 public slots:
@@ -43,18 +43,18 @@ public slots:
 private:
     QList<QUrl> opened_;
     template <typename T = QWidget>
-    static T* get(Form1& f, const char* name) {
+    static T* get(MainWindow& f, const char* name) {
         T* w = f.findChild<T*>(name);
         if (!w) qFatal("no control %s", name);
         return w;
     }
-    static bool checked(Form1& f, const char* name) { return get<QAbstractButton>(f, name)->isChecked(); }
+    static bool checked(MainWindow& f, const char* name) { return get<QAbstractButton>(f, name)->isChecked(); }
     // A caption without its keyboard mnemonic: "开始处理(&S)" reads "开始处理", "$&A" reads "$A".
     static QString plain(QString text) {
         return text.remove(QRegularExpression(QStringLiteral("\\(&.\\)$"))).remove(QLatin1Char('&'));
     }
     // Where `w` stands in the window's coordinates.
-    static QRect placeIn(Form1& f, QWidget* w) { return QRect(w->mapTo(&f, QPoint(0, 0)), w->size()); }
+    static QRect placeIn(MainWindow& f, QWidget* w) { return QRect(w->mapTo(&f, QPoint(0, 0)), w->size()); }
 
 private slots:
     void initTestCase() { gui::setUpApplication(*qobject_cast<QApplication*>(qApp)); }
@@ -62,31 +62,31 @@ private slots:
     void cleanup() { gui::setFileDialogHook({}); }
 
     void startUpValues() {
-        Form1 f;
+        MainWindow f;
         QCOMPARE(f.windowTitle(), QStringLiteral("MARC批加拼音(Ostrel)"));
         const QList<std::pair<const char*, QString>> captions = {
-            {"Frame2", "MARC路径配置"}, {"Frame1", "需要添加$A拼音字段的有哪些?"}, {"Frame3", "其他配置"},
-            {"Frame4", "拼音方案"},     {"Frame5", "拼音字段名"},
+            {"PathFrame", "MARC路径配置"}, {"TagFrame", "需要添加$A拼音字段的有哪些?"}, {"ExistingFrame", "其他配置"},
+            {"SpellingFrame", "拼音方案"},     {"CodeFrame", "拼音字段名"},
         };
         for (const auto& [name, caption] : captions) QCOMPARE(get<QGroupBox>(f, name)->title(), caption);
         const QList<std::pair<const char*, QString>> buttons = {
-            {"Command2_0", "选择MARC"},           {"Command2_1", "保存MARC"},
-            {"Option2_0", "删除已存在的拼音字段"}, {"Option2_1", "已存在则忽略不重新生成"},
-            {"Option3_0", "汉字拼音首字母大写"},   {"Option3_1", "汉字拼音统一小写字母"},
-            {"Option4_0", "$A"},                  {"Option4_1", "$9"},
-            {"Option1_0", "人工选择多音字"},       {"Option1_1", "自动选择拼音(多音字)"},
-            {"Option1_2", "按词语自动选择(多音字)"}, {"Check1", "仅在无法确定时询问"},
-            {"Command3_0", "开始处理"},           {"Command3_1", "退出"},
+            {"ChooseInput", "选择MARC"},           {"ChooseOutput", "保存MARC"},
+            {"DeleteExisting", "删除已存在的拼音字段"}, {"KeepExisting", "已存在则忽略不重新生成"},
+            {"Capitalised", "汉字拼音首字母大写"},   {"LowerCase", "汉字拼音统一小写字母"},
+            {"CodeA", "$A"},                  {"Code9", "$9"},
+            {"ManualChoice", "人工选择多音字"},       {"FirstReading", "自动选择拼音(多音字)"},
+            {"ByWords", "按词语自动选择(多音字)"}, {"AskOnlyWhenUnsure", "仅在无法确定时询问"},
+            {"Start", "开始处理"},           {"Exit", "退出"},
         };
         for (const auto& [name, caption] : buttons) QCOMPARE(plain(get<QAbstractButton>(f, name)->text()), caption);
         // The first start chooses by the words around, asking nobody.
-        for (const char* on : {"Option2_0", "Option3_1", "Option4_0", "Option1_2"}) QVERIFY2(checked(f, on), on);
-        for (const char* off : {"Option2_1", "Option3_0", "Option4_1", "Option1_1", "Option1_0", "Check1"})
+        for (const char* on : {"DeleteExisting", "LowerCase", "CodeA", "ByWords"}) QVERIFY2(checked(f, on), on);
+        for (const char* off : {"KeepExisting", "Capitalised", "Code9", "FirstReading", "ManualChoice", "AskOnlyWhenUnsure"})
             QVERIFY2(!checked(f, off), off);
-        QVERIFY(get<QLineEdit>(f, "Text2_0")->text().isEmpty() && get<QLineEdit>(f, "Text2_1")->text().isEmpty());
-        QCOMPARE(get<TagBox>(f, "Text1")->text(),
+        QVERIFY(get<QLineEdit>(f, "InputPath")->text().isEmpty() && get<QLineEdit>(f, "OutputPath")->text().isEmpty());
+        QCOMPARE(get<TagBox>(f, "TagList")->text(),
                  QStringLiteral("200,225,517,600,601,602,603,604,605,606,607,608,609,610,701,702,711,712"));
-        QCOMPARE(get<gui::LinkLabel>(f, "Label1")->text(), QString::fromUtf8(gui::kLinkText));
+        QCOMPARE(get<gui::LinkLabel>(f, "RulesLink")->text(), QString::fromUtf8(gui::kLinkText));
         // The settings the run reads start where the window does.
         QCOMPARE(f.settings().polyphone, pinyin::Polyphone::Phrase);
         QCOMPARE(f.settings().letterCase, pinyin::LetterCase::Lower);
@@ -94,16 +94,16 @@ private slots:
         QCOMPARE(plain(get<QAbstractButton>(f, "CheckSpacing")->text()), QStringLiteral("数字、字母与拼音分开"));
         QVERIFY(!checked(f, "CheckSpacing"));
         QCOMPARE(f.settings().spacing, pinyin::Spacing::Glued);
-        QVERIFY(f.datapath.ends_with("/py.db"));
+        QVERIFY(f.dataPath.ends_with("/py.db"));
     }
 
     void optionGroupsAreExclusiveAndWriteTheSettings() {
-        Form1 f;
+        MainWindow f;
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         const QList<QStringList> groups = {
-            {"Option2_0", "Option2_1"}, {"Option3_0", "Option3_1"}, {"Option4_0", "Option4_1"},
-            {"Option1_0", "Option1_1", "Option1_2"},
+            {"DeleteExisting", "KeepExisting"}, {"Capitalised", "LowerCase"}, {"CodeA", "Code9"},
+            {"ManualChoice", "FirstReading", "ByWords"},
         };
         // Clicked at their middle, as a user may click anywhere on an option's area.
         for (const QStringList& g : groups) {
@@ -114,36 +114,36 @@ private slots:
             }
         }
         // Groups do not reach into each other: the last picks of every group stand together.
-        for (const char* on : {"Option2_1", "Option3_1", "Option4_1", "Option1_2"}) QVERIFY2(checked(f, on), on);
+        for (const char* on : {"KeepExisting", "LowerCase", "Code9", "ByWords"}) QVERIFY2(checked(f, on), on);
         QCOMPARE(f.settings().polyphone, pinyin::Polyphone::Phrase);
-        QVERIFY(!get(f, "Check1")->isEnabled());  // only manual choice can ask less
-        get<QRadioButton>(f, "Option1_1")->click();
+        QVERIFY(!get(f, "AskOnlyWhenUnsure")->isEnabled());  // only manual choice can ask less
+        get<QRadioButton>(f, "FirstReading")->click();
         QCOMPARE(f.settings().polyphone, pinyin::Polyphone::Automatic);
-        get<QRadioButton>(f, "Option1_0")->click();
+        get<QRadioButton>(f, "ManualChoice")->click();
         QCOMPARE(f.settings().polyphone, pinyin::Polyphone::Manual);
-        get<QAbstractButton>(f, "Check1")->click();
+        get<QAbstractButton>(f, "AskOnlyWhenUnsure")->click();
         QVERIFY(f.settings().askOnlyWhenUnsure);
-        get<QRadioButton>(f, "Option3_0")->click();
+        get<QRadioButton>(f, "Capitalised")->click();
         QCOMPARE(f.settings().letterCase, pinyin::LetterCase::Capitalised);
         QTest::mouseClick(get<QAbstractButton>(f, "CheckSpacing"), Qt::LeftButton);
         QCOMPARE(f.settings().spacing, pinyin::Spacing::Apart);
-        QVERIFY(checked(f, "Option3_0"));  // a choice beside the letter case, not one of its pair
+        QVERIFY(checked(f, "Capitalised"));  // a choice beside the letter case, not one of its pair
         // What the next run will use follows every control; the tag frame names the code chosen.
         QVERIFY(!f.settings().useCodeA && !f.settings().delExisting);
-        QCOMPARE(get<QGroupBox>(f, "Frame1")->title(), QStringLiteral("需要添加$9拼音字段的有哪些?"));
-        get<QRadioButton>(f, "Option4_0")->click();
-        QCOMPARE(get<QGroupBox>(f, "Frame1")->title(), QStringLiteral("需要添加$A拼音字段的有哪些?"));
+        QCOMPARE(get<QGroupBox>(f, "TagFrame")->title(), QStringLiteral("需要添加$9拼音字段的有哪些?"));
+        get<QRadioButton>(f, "CodeA")->click();
+        QCOMPARE(get<QGroupBox>(f, "TagFrame")->title(), QStringLiteral("需要添加$A拼音字段的有哪些?"));
         // Subfield a only, or every subfield that holds Chinese, whose code is its own capital.
-        QVERIFY(checked(f, "Option5_0") && f.settings().subfields == pinyin::Subfields::A);
-        QCOMPARE(plain(get<QAbstractButton>(f, "Option5_0")->text()), QStringLiteral("仅$a子字段"));
-        QCOMPARE(plain(get<QAbstractButton>(f, "Option5_1")->text()), QStringLiteral("每个含汉字的子字段（$a→$A，$e→$E…）"));
-        get<QRadioButton>(f, "Option5_1")->click();
-        QVERIFY(!checked(f, "Option5_0") && f.settings().subfields == pinyin::Subfields::Chinese);
-        QVERIFY(!get(f, "Option4_0")->isEnabled() && !get(f, "Option4_1")->isEnabled());
-        QCOMPARE(get<QGroupBox>(f, "Frame1")->title(), QStringLiteral("需要为含汉字的子字段添加拼音（$a→$A，$e→$E…）的字段有哪些?"));
-        QVERIFY(get<QAbstractButton>(f, "Option5_1")->toolTip().contains(QStringLiteral("$Fcao xue qin zhu")));
-        get<QRadioButton>(f, "Option5_0")->click();
-        QVERIFY(get(f, "Option4_0")->isEnabled() && get(f, "Option4_1")->isEnabled());
+        QVERIFY(checked(f, "SubfieldAOnly") && f.settings().subfields == pinyin::Subfields::A);
+        QCOMPARE(plain(get<QAbstractButton>(f, "SubfieldAOnly")->text()), QStringLiteral("仅$a子字段"));
+        QCOMPARE(plain(get<QAbstractButton>(f, "EveryChineseSubfield")->text()), QStringLiteral("每个含汉字的子字段（$a→$A，$e→$E…）"));
+        get<QRadioButton>(f, "EveryChineseSubfield")->click();
+        QVERIFY(!checked(f, "SubfieldAOnly") && f.settings().subfields == pinyin::Subfields::Chinese);
+        QVERIFY(!get(f, "CodeA")->isEnabled() && !get(f, "Code9")->isEnabled());
+        QCOMPARE(get<QGroupBox>(f, "TagFrame")->title(), QStringLiteral("需要为含汉字的子字段添加拼音（$a→$A，$e→$E…）的字段有哪些?"));
+        QVERIFY(get<QAbstractButton>(f, "EveryChineseSubfield")->toolTip().contains(QStringLiteral("$Fcao xue qin zhu")));
+        get<QRadioButton>(f, "SubfieldAOnly")->click();
+        QVERIFY(get(f, "CodeA")->isEnabled() && get(f, "Code9")->isEnabled());
     }
 
     // A start without a usable input or output says what is missing and puts the focus on the
@@ -153,11 +153,11 @@ private slots:
         QTest::addColumn<QString>("output");
         QTest::addColumn<QString>("box");    // the box that gets the focus
         QTest::addColumn<QString>("says");
-        QTest::newRow("no output path") << "in.iso" << "" << "Text2_1" << "还没有选择保存处理结果的文件";
-        QTest::newRow("missing input") << "none.iso" << "out.iso" << "Text2_0" << "找不到待处理的文件";
-        QTest::newRow("no input path") << "" << "out.iso" << "Text2_0" << "还没有选择待处理的MARC文件";
-        QTest::newRow("hidden input") << ".in.iso" << "out.iso" << "Text2_0" << "不是普通的可见文件";
-        QTest::newRow("input is a folder") << "folder" << "out.iso" << "Text2_0" << "是文件夹";
+        QTest::newRow("no output path") << "in.iso" << "" << "OutputPath" << "还没有选择保存处理结果的文件";
+        QTest::newRow("missing input") << "none.iso" << "out.iso" << "InputPath" << "找不到待处理的文件";
+        QTest::newRow("no input path") << "" << "out.iso" << "InputPath" << "还没有选择待处理的MARC文件";
+        QTest::newRow("hidden input") << ".in.iso" << "out.iso" << "InputPath" << "不是普通的可见文件";
+        QTest::newRow("input is a folder") << "folder" << "out.iso" << "InputPath" << "是文件夹";
     }
     void startWithoutUsablePathsSaysWhatIsMissing() {
         QFETCH(QString, input);
@@ -168,22 +168,22 @@ private slots:
         std::ofstream(dir.filePath("in.iso").toStdString()) << "x";
         std::ofstream(dir.filePath(".in.iso").toStdString()) << "x";
         QDir(dir.path()).mkdir("folder");
-        Form1 f;
+        MainWindow f;
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
-        get<QLineEdit>(f, "Text2_0")->setText(input.isEmpty() ? QString() : dir.filePath(input));
-        get<QLineEdit>(f, "Text2_1")->setText(output.isEmpty() ? QString() : dir.filePath(output));
+        get<QLineEdit>(f, "InputPath")->setText(input.isEmpty() ? QString() : dir.filePath(input));
+        get<QLineEdit>(f, "OutputPath")->setText(output.isEmpty() ? QString() : dir.filePath(output));
         guitest::ModalScript script(5000);
         guitest::BoxSeen seen;
         script.then(guitest::ModalScript::answerBox(QMessageBox::Ok, &seen));
-        QTest::mouseClick(get<QPushButton>(f, "Command3_0"), Qt::LeftButton);
+        QTest::mouseClick(get<QPushButton>(f, "Start"), Qt::LeftButton);
         QCOMPARE(script.surprises(), QStringList());
         QVERIFY2(seen.text.contains(says), qPrintable(seen.text));
         QVERIFY(seen.title == QStringLiteral("提示") || seen.title == QStringLiteral("错误"));
         QTRY_COMPARE(f.focusWidget(), get(f, qPrintable(box)));
         QCOMPARE(f.windowTitle(), QStringLiteral("MARC批加拼音(Ostrel)"));
         QVERIFY(!QFileInfo::exists(dir.filePath("out.iso")));
-        for (const char* frame : {"Frame1", "Frame2", "Frame3"}) QVERIFY(get(f, frame)->isEnabled());
+        for (const char* frame : {"TagFrame", "PathFrame", "ExistingFrame"}) QVERIFY(get(f, frame)->isEnabled());
     }
 
     // A tag list with a tag that is not three letters or digits is refused in its box.
@@ -200,31 +200,31 @@ private slots:
         QFETCH(QString, wrong);
         QTemporaryDir dir;
         std::ofstream(dir.filePath("in.iso").toStdString()) << "x";
-        Form1 f;
+        MainWindow f;
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
-        get<QLineEdit>(f, "Text2_0")->setText(dir.filePath("in.iso"));
-        get<QLineEdit>(f, "Text2_1")->setText(dir.filePath("out.iso"));
-        get<TagBox>(f, "Text1")->setText(tags);
+        get<QLineEdit>(f, "InputPath")->setText(dir.filePath("in.iso"));
+        get<QLineEdit>(f, "OutputPath")->setText(dir.filePath("out.iso"));
+        get<TagBox>(f, "TagList")->setText(tags);
         guitest::ModalScript script(5000);
         guitest::BoxSeen seen;
         script.then(guitest::ModalScript::answerBox(QMessageBox::Ok, &seen));
-        get<QPushButton>(f, "Command3_0")->click();
+        get<QPushButton>(f, "Start")->click();
         QCOMPARE(script.surprises(), QStringList());
         QCOMPARE(seen.title, QStringLiteral("错误"));
         QVERIFY2(seen.text.contains(wrong.isEmpty() ? QStringLiteral("没有填写") : "“" + wrong + "”"), qPrintable(seen.text));
         QVERIFY(seen.text.contains(QStringLiteral("200,225,517")));  // and how it should read
-        QTRY_COMPARE(f.focusWidget(), get(f, "Text1"));
-        QCOMPARE(get<TagBox>(f, "Text1")->selectedText(), wrong);
+        QTRY_COMPARE(f.focusWidget(), get(f, "TagList"));
+        QCOMPARE(get<TagBox>(f, "TagList")->selectedText(), wrong);
         QVERIFY(!QFileInfo::exists(dir.filePath("out.iso")));
     }
 
     void linkTurnsBlueUnderThePointerAndOpens() {
         QDesktopServices::setUrlHandler("https", this, "openUrl");
-        Form1 f;
+        MainWindow f;
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
-        auto* link = get<gui::LinkLabel>(f, "Label1");
+        auto* link = get<gui::LinkLabel>(f, "RulesLink");
         QCOMPARE(link->colour(), QColor(Qt::black));
         // Moves without a button go through QApplication's routing, as the user's pointer does.
         auto moveOver = [](QWidget* w, QPoint at) {
@@ -243,13 +243,13 @@ private slots:
     // Where the desktop has no program to open an address (the offscreen platform has none), a
     // box shows it to copy rather than nothing happening.
     void aLinkTheDesktopCannotOpenShowsItsAddress() {
-        Form1 f;
+        MainWindow f;
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         guitest::ModalScript script(5000);
         guitest::BoxSeen seen;
         script.then(guitest::ModalScript::answerBox(QMessageBox::Ok, &seen));
-        QTest::mouseClick(get<gui::LinkLabel>(f, "Label1"), Qt::LeftButton);
+        QTest::mouseClick(get<gui::LinkLabel>(f, "RulesLink"), Qt::LeftButton);
         QCOMPARE(script.surprises(), QStringList());
         QCOMPARE(script.stepsLeft(), std::size_t(0));
         QVERIFY2(seen.text.contains(QString::fromUtf8(gui::kLinkAddress)), qPrintable(seen.text));
@@ -257,7 +257,7 @@ private slots:
     }
 
     void fileButtonsFillAndCancelKeeps() {
-        Form1 f;
+        MainWindow f;
         QFileDialog::AcceptMode mode{};
         QString title;
         bool confirmsOverwrite = true;
@@ -268,23 +268,23 @@ private slots:
             confirmsOverwrite = !d.testOption(QFileDialog::DontConfirmOverwrite);
             return answer;
         });
-        get<QPushButton>(f, "Command2_0")->click();
-        QCOMPARE(get<QLineEdit>(f, "Text2_0")->text(), QStringLiteral("/data/records.iso"));
+        get<QPushButton>(f, "ChooseInput")->click();
+        QCOMPARE(get<QLineEdit>(f, "InputPath")->text(), QStringLiteral("/data/records.iso"));
         QCOMPARE(mode, QFileDialog::AcceptOpen);
         QCOMPARE(title, QStringLiteral("选择待处理的MARC文件"));
 
         answer = QStringLiteral("/data/out.iso");
-        get<QPushButton>(f, "Command2_1")->click();
-        QCOMPARE(get<QLineEdit>(f, "Text2_1")->text(), QStringLiteral("/data/out.iso"));
+        get<QPushButton>(f, "ChooseOutput")->click();
+        QCOMPARE(get<QLineEdit>(f, "OutputPath")->text(), QStringLiteral("/data/out.iso"));
         QCOMPARE(mode, QFileDialog::AcceptSave);
         QCOMPARE(title, QStringLiteral("保存处理后的MARC文件"));
         QVERIFY(!confirmsOverwrite);
 
         answer.reset();  // cancel: each box keeps the path it held
-        get<QPushButton>(f, "Command2_0")->click();
-        get<QPushButton>(f, "Command2_1")->click();
-        QCOMPARE(get<QLineEdit>(f, "Text2_0")->text(), QStringLiteral("/data/records.iso"));
-        QCOMPARE(get<QLineEdit>(f, "Text2_1")->text(), QStringLiteral("/data/out.iso"));
+        get<QPushButton>(f, "ChooseInput")->click();
+        get<QPushButton>(f, "ChooseOutput")->click();
+        QCOMPARE(get<QLineEdit>(f, "InputPath")->text(), QStringLiteral("/data/records.iso"));
+        QCOMPARE(get<QLineEdit>(f, "OutputPath")->text(), QStringLiteral("/data/out.iso"));
     }
 
     void realDialogShowsLowerCaseIsoAndTakesExistingFile() {
@@ -295,7 +295,7 @@ private slots:
         const QString oldCurrent = QDir::currentPath();
         QDir::setCurrent(dir.path());
         auto restore = qScopeGuard([&] { QDir::setCurrent(oldCurrent); });
-        Form1 f;
+        MainWindow f;
         guitest::ModalScript script;
         QStringList listed, filterNames;
         QString folderType, lookIn;
@@ -323,7 +323,7 @@ private slots:
         // No overwrite question: a box says the file will be appended to.
         guitest::BoxSeen appended;
         script.then(guitest::ModalScript::answerBox(QMessageBox::Ok, &appended));
-        get<QPushButton>(f, "Command2_1")->click();
+        get<QPushButton>(f, "ChooseOutput")->click();
         listed.sort();
         QCOMPARE(script.surprises(), QStringList());
         QCOMPARE(listed, (QStringList{"OLD.ISO", "a.MRC", "b.marc", "c.Dat", "records.iso", "sub"}));
@@ -332,7 +332,7 @@ private slots:
         QCOMPARE(filterNames, (QStringList{QStringLiteral("MARC 文件 (*.iso *.mrc *.marc *.dat)"),
                                            QStringLiteral("文本文件 (*.txt)"), QStringLiteral("所有文件 (*)")}));
         QVERIFY2(appended.text.contains(QStringLiteral("追加")), qPrintable(appended.text));
-        QCOMPARE(get<QLineEdit>(f, "Text2_1")->text(), dir.filePath("OLD.ISO"));
+        QCOMPARE(get<QLineEdit>(f, "OutputPath")->text(), dir.filePath("OLD.ISO"));
         QCOMPARE(guitest::slurp(dir.filePath("OLD.ISO").toStdString()), std::string("x"));
     }
 
@@ -355,54 +355,54 @@ private slots:
             openedIn = d.directory().absolutePath();
             return std::optional<QString>(dir.filePath(answer));
         });
-        Form1 f;
+        MainWindow f;
         guitest::ModalScript script(5000);
         guitest::BoxSeen seen;
         if (told) script.then(guitest::ModalScript::answerBox(QMessageBox::Ok, &seen));
-        get<QPushButton>(f, "Command2_1")->click();
+        get<QPushButton>(f, "ChooseOutput")->click();
         QCOMPARE(script.unexpected(), QStringList());
         QCOMPARE(script.stepsLeft(), std::size_t(0));
-        QCOMPARE(get<QLineEdit>(f, "Text2_1")->text(), dir.filePath(box));
+        QCOMPARE(get<QLineEdit>(f, "OutputPath")->text(), dir.filePath(box));
         if (told) QVERIFY2(seen.text.contains(QStringLiteral("追加")), qPrintable(seen.text));
         QCOMPARE(guitest::slurp(dir.filePath("old.iso").toStdString()), std::string("old records"));
         // The open dialog takes a name as it is; a box's dialog opens in the folder of its path.
-        get<QPushButton>(f, "Command2_0")->click();
-        QCOMPARE(get<QLineEdit>(f, "Text2_0")->text(), dir.filePath(answer));
+        get<QPushButton>(f, "ChooseInput")->click();
+        QCOMPARE(get<QLineEdit>(f, "InputPath")->text(), dir.filePath(answer));
         QTemporaryDir other;
-        get<QLineEdit>(f, "Text2_1")->setText(other.filePath("x.iso"));
-        get<QPushButton>(f, "Command2_1")->click();
+        get<QLineEdit>(f, "OutputPath")->setText(other.filePath("x.iso"));
+        get<QPushButton>(f, "ChooseOutput")->click();
         QCOMPARE(openedIn, QDir(other.path()).absolutePath());
     }
 
     void settingsSurviveARestart() {
         {
-            Form1 f;
-            get<QLineEdit>(f, "Text2_0")->setText("/data/in.iso");
-            get<QLineEdit>(f, "Text2_1")->setText("/data/out.iso");
-            get<TagBox>(f, "Text1")->setText("200,701");
-            for (const char* name : {"Option2_1", "Option3_0", "Option4_1", "Option1_0", "Check1", "Option5_1", "CheckSpacing"})
+            MainWindow f;
+            get<QLineEdit>(f, "InputPath")->setText("/data/in.iso");
+            get<QLineEdit>(f, "OutputPath")->setText("/data/out.iso");
+            get<TagBox>(f, "TagList")->setText("200,701");
+            for (const char* name : {"KeepExisting", "Capitalised", "Code9", "ManualChoice", "AskOnlyWhenUnsure", "EveryChineseSubfield", "CheckSpacing"})
                 get<QAbstractButton>(f, name)->click();
             f.resize(f.width() + 40, f.height() + 30);
         }
-        Form1 g;
-        QCOMPARE(get<QLineEdit>(g, "Text2_0")->text(), QStringLiteral("/data/in.iso"));
-        QCOMPARE(get<QLineEdit>(g, "Text2_1")->text(), QStringLiteral("/data/out.iso"));
-        QCOMPARE(get<TagBox>(g, "Text1")->text(), QStringLiteral("200,701"));
-        for (const char* on : {"Option2_1", "Option3_0", "Option4_1", "Option1_0", "Check1", "Option5_1", "CheckSpacing"})
+        MainWindow g;
+        QCOMPARE(get<QLineEdit>(g, "InputPath")->text(), QStringLiteral("/data/in.iso"));
+        QCOMPARE(get<QLineEdit>(g, "OutputPath")->text(), QStringLiteral("/data/out.iso"));
+        QCOMPARE(get<TagBox>(g, "TagList")->text(), QStringLiteral("200,701"));
+        for (const char* on : {"KeepExisting", "Capitalised", "Code9", "ManualChoice", "AskOnlyWhenUnsure", "EveryChineseSubfield", "CheckSpacing"})
             QVERIFY2(checked(g, on), on);
         QCOMPARE(g.settings().subfields, pinyin::Subfields::Chinese);
-        QVERIFY(!get(g, "Option4_0")->isEnabled());
+        QVERIFY(!get(g, "CodeA")->isEnabled());
         // The run settings follow the restored buttons.
         QCOMPARE(g.settings().letterCase, pinyin::LetterCase::Capitalised);
         QCOMPARE(g.settings().spacing, pinyin::Spacing::Apart);
         QVERIFY(g.settings().askOnlyWhenUnsure);
-        get<QRadioButton>(g, "Option1_2")->click();
+        get<QRadioButton>(g, "ByWords")->click();
         const QSize size = g.size();
         g.saveSettings();
-        Form1 h;
-        QVERIFY(checked(h, "Option1_2"));
+        MainWindow h;
+        QVERIFY(checked(h, "ByWords"));
         QCOMPARE(h.settings().polyphone, pinyin::Polyphone::Phrase);
-        QVERIFY(!get(h, "Check1")->isEnabled());
+        QVERIFY(!get(h, "AskOnlyWhenUnsure")->isEnabled());
         QCOMPARE(h.size(), size);
     }
 
@@ -411,21 +411,21 @@ private slots:
         QTest::addColumn<QString>("on");  // the control dropped on
         QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("output");
-        QTest::newRow("one file on the window") << QStringList{"/data/a.iso"} << "Frame3" << "/data/a.iso"
+        QTest::newRow("one file on the window") << QStringList{"/data/a.iso"} << "ExistingFrame" << "/data/a.iso"
                                                 << "/data/a-pinyin.iso";
-        QTest::newRow("two files") << QStringList{"/data/a.iso", "/data/b.iso"} << "Text2_0" << "/data/a.iso"
+        QTest::newRow("two files") << QStringList{"/data/a.iso", "/data/b.iso"} << "InputPath" << "/data/a.iso"
                                    << "/data/b.iso";
-        QTest::newRow("one file on the output box") << QStringList{"/data/b.iso"} << "Text2_1" << "" << "/data/b.iso";
-        QTest::newRow("two files on the output box") << QStringList{"/data/b.iso", "/data/c.iso"} << "Text2_1" << ""
+        QTest::newRow("one file on the output box") << QStringList{"/data/b.iso"} << "OutputPath" << "" << "/data/b.iso";
+        QTest::newRow("two files on the output box") << QStringList{"/data/b.iso", "/data/c.iso"} << "OutputPath" << ""
                                                      << "/data/b.iso";
-        QTest::newRow("a web address") << QStringList{"https://example.org/a.iso"} << "Frame3" << "" << "";
+        QTest::newRow("a web address") << QStringList{"https://example.org/a.iso"} << "ExistingFrame" << "" << "";
     }
     void dropFillsThePathBoxes() {
         QFETCH(QStringList, files);
         QFETCH(QString, on);
         QFETCH(QString, input);
         QFETCH(QString, output);
-        Form1 f;
+        MainWindow f;
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         QMimeData data;
@@ -439,8 +439,8 @@ private slots:
         QCOMPARE(enter.isAccepted(), !input.isEmpty() || !output.isEmpty());
         QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(&f, &drop);
-        QCOMPARE(get<QLineEdit>(f, "Text2_0")->text(), input);
-        QCOMPARE(get<QLineEdit>(f, "Text2_1")->text(), output);
+        QCOMPARE(get<QLineEdit>(f, "InputPath")->text(), input);
+        QCOMPARE(get<QLineEdit>(f, "OutputPath")->text(), output);
     }
 
     // A file manager's drop carries the address twice, as a URL and as text: on a path box it
@@ -450,16 +450,16 @@ private slots:
         QTest::addColumn<QString>("url");
         QTest::addColumn<QString>("box");
         QTest::addColumn<QString>("after");
-        QTest::newRow("a file on the output box") << "file:///data/out.iso" << "Text2_1" << "/data/out.iso";
-        QTest::newRow("a file on the input box") << "file:///data/in2.iso" << "Text2_0" << "/data/in2.iso";
-        QTest::newRow("a web address") << "https://example.org/a.iso" << "Text2_1" << "/data/cnmarc-university.utf8.iso";
-        QTest::newRow("text only") << "" << "Text2_1" << "/data/cnmarc-university.utf8.iso";
+        QTest::newRow("a file on the output box") << "file:///data/out.iso" << "OutputPath" << "/data/out.iso";
+        QTest::newRow("a file on the input box") << "file:///data/in2.iso" << "InputPath" << "/data/in2.iso";
+        QTest::newRow("a web address") << "https://example.org/a.iso" << "OutputPath" << "/data/cnmarc-university.utf8.iso";
+        QTest::newRow("text only") << "" << "OutputPath" << "/data/cnmarc-university.utf8.iso";
     }
     void dropOnAPathBoxReplacesItsPath() {
         QFETCH(QString, url);
         QFETCH(QString, box);
         QFETCH(QString, after);
-        Form1 f;
+        MainWindow f;
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         auto* edit = get<QLineEdit>(f, qPrintable(box));
@@ -487,36 +487,36 @@ private slots:
         const QString input = dir.filePath("books.iso");
         std::ofstream(input.toStdString()) << "x";
         {
-            Form1 earlier;
-            get<QLineEdit>(earlier, "Text2_1")->setText("/data/yesterday.iso");
+            MainWindow earlier;
+            get<QLineEdit>(earlier, "OutputPath")->setText("/data/yesterday.iso");
         }
-        Form1 f;
-        QCOMPARE(get<QLineEdit>(f, "Text2_1")->text(), QStringLiteral("/data/yesterday.iso"));
+        MainWindow f;
+        QCOMPARE(get<QLineEdit>(f, "OutputPath")->text(), QStringLiteral("/data/yesterday.iso"));
         f.setPaths(input);
-        QCOMPARE(get<QLineEdit>(f, "Text2_1")->text(), dir.filePath("books-pinyin.iso"));
-        QVERIFY(get<QLabel>(f, "Label4")->isVisibleTo(&f));
-        QVERIFY(!get<QLabel>(f, "Label4")->text().contains(QStringLiteral("已存在")));
+        QCOMPARE(get<QLineEdit>(f, "OutputPath")->text(), dir.filePath("books-pinyin.iso"));
+        QVERIFY(get<QLabel>(f, "OutputNote")->isVisibleTo(&f));
+        QVERIFY(!get<QLabel>(f, "OutputNote")->text().contains(QStringLiteral("已存在")));
         // An output given with it is taken as given.
         f.setPaths(input, dir.filePath("mine.iso"));
-        QCOMPARE(get<QLineEdit>(f, "Text2_1")->text(), dir.filePath("mine.iso"));
-        QVERIFY(!get<QLabel>(f, "Label4")->isVisibleTo(&f));
+        QCOMPARE(get<QLineEdit>(f, "OutputPath")->text(), dir.filePath("mine.iso"));
+        QVERIFY(!get<QLabel>(f, "OutputNote")->isVisibleTo(&f));
         // An output chosen in this session stays when another input comes.
         f.setPaths(dir.filePath("other.iso"));
-        QCOMPARE(get<QLineEdit>(f, "Text2_1")->text(), dir.filePath("mine.iso"));
+        QCOMPARE(get<QLineEdit>(f, "OutputPath")->text(), dir.filePath("mine.iso"));
 
         std::ofstream(dir.filePath("books-pinyin.iso").toStdString()) << "x";
-        Form1 g;  // a new session: the output it finds is an earlier one
+        MainWindow g;  // a new session: the output it finds is an earlier one
         g.setPaths(input);
-        QCOMPARE(get<QLineEdit>(g, "Text2_1")->text(), dir.filePath("books-pinyin.iso"));
-        QVERIFY2(get<QLabel>(g, "Label4")->text().contains(QStringLiteral("已存在")), qPrintable(get<QLabel>(g, "Label4")->text()));
+        QCOMPARE(get<QLineEdit>(g, "OutputPath")->text(), dir.filePath("books-pinyin.iso"));
+        QVERIFY2(get<QLabel>(g, "OutputNote")->text().contains(QStringLiteral("已存在")), qPrintable(get<QLabel>(g, "OutputNote")->text()));
     }
 
     void layoutFitsGrowsAndReadsInOrder() {
-        Form1 f;
+        MainWindow f;
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         QVERIFY(f.minimumSize() != f.maximumSize());  // the window can be resized
-        auto* tags = get<TagBox>(f, "Text1");
+        auto* tags = get<TagBox>(f, "TagList");
         // At the size it opens with, the tag box shows the whole default list on one line.
         auto linesOfTags = [tags] { return tags->document()->firstBlock().layout()->lineCount(); };
         QCOMPARE(linesOfTags(), 1);
@@ -535,11 +535,11 @@ private slots:
         // And the added height: nothing opens between the frames and the progress bar.
         f.resize(f.size() - QSize(300, 200));
         QTest::qWait(20);
-        const int tagHeight = tags->height(), barTop = placeIn(f, get(f, "ProgressBar1")).top();
+        const int tagHeight = tags->height(), barTop = placeIn(f, get(f, "Progress")).top();
         f.resize(f.size() + QSize(0, 200));
         QTest::qWait(20);
         QCOMPARE(tags->height(), tagHeight + 200);
-        QCOMPARE(placeIn(f, get(f, "ProgressBar1")).top(), barTop + 200);
+        QCOMPARE(placeIn(f, get(f, "Progress")).top(), barTop + 200);
         // A list longer than the box is wide wraps, and every tag stays in sight.
         tags->setText(QString("200,").repeated(60) + "701");
         QTest::qWait(20);
@@ -547,9 +547,9 @@ private slots:
         QVERIFY(!tags->verticalScrollBar()->isVisible());
         tags->setText(QString::fromUtf8(pinyin::kDefaultTags.data(), pinyin::kDefaultTags.size()));
         // The quieter manual mode stands under manual choice, indented.
-        const QRect manual = placeIn(f, get(f, "Option1_0")), quiet = placeIn(f, get(f, "Check1"));
+        const QRect manual = placeIn(f, get(f, "ManualChoice")), quiet = placeIn(f, get(f, "AskOnlyWhenUnsure"));
         QVERIFY(quiet.top() >= manual.bottom());
-        QVERIFY(quiet.left() >= manual.left() && quiet.left() < placeIn(f, get(f, "Option1_1")).left());
+        QVERIFY(quiet.left() >= manual.left() && quiet.left() < placeIn(f, get(f, "FirstReading")).left());
 
         // Every button and option has its own mnemonic.
         QStringList keys;
@@ -561,16 +561,16 @@ private slots:
         QCOMPARE(QSet<QString>(keys.begin(), keys.end()).size(), keys.size());
 
         // Tab goes down the window in reading order and reaches the link.
-        const QStringList order = {"Text2_0",   "Command2_0", "Text2_1",   "Command2_1", "Text1",
-                                   "Option2_0", "Option2_1",  "Option3_0", "Option3_1",  "CheckSpacing",
-                                   "Option4_0", "Option4_1", "Option1_0",  "Option1_1", "Check1",     "Option1_2",
-                                   "Command3_0", "Command3_1", "Label1"};
+        const QStringList order = {"InputPath",   "ChooseInput", "OutputPath",   "ChooseOutput", "TagList",
+                                   "DeleteExisting", "KeepExisting",  "Capitalised", "LowerCase",  "CheckSpacing",
+                                   "CodeA", "Code9", "ManualChoice",  "FirstReading", "AskOnlyWhenUnsure",     "ByWords",
+                                   "Start", "Exit", "RulesLink"};
         QStringList chain;
-        QWidget* w = get(f, "Text2_0");
+        QWidget* w = get(f, "InputPath");
         for (int i = 0; i < 200 && chain.size() < order.size(); ++i, w = w->nextInFocusChain())
             if (order.contains(w->objectName()) && !chain.contains(w->objectName())) chain << w->objectName();
         QCOMPARE(chain, order);
-        auto* link = get<gui::LinkLabel>(f, "Label1");
+        auto* link = get<gui::LinkLabel>(f, "RulesLink");
         QVERIFY(link->focusPolicy() & Qt::TabFocus);
         QVERIFY(link->font().underline());
         QDesktopServices::setUrlHandler("https", this, "openUrl");
@@ -582,14 +582,14 @@ private slots:
 
     // Idle, nothing is lost: the exit button and the close box end the program without a question.
     void exitWhenIdleAsksNothing() {
-        Form1 f;
+        MainWindow f;
         int ended = 0;
         f.setEndProgram([&] { ++ended; });
         f.show();
         guitest::ModalScript script(3000);
-        auto* start = get<QPushButton>(f, "Command3_0");
+        auto* start = get<QPushButton>(f, "Start");
         start->setProperty("PROCADDR", QVariant::fromValue<qulonglong>(0x1234));
-        get<QPushButton>(f, "Command3_1")->click();
+        get<QPushButton>(f, "Exit")->click();
         QCOMPARE(ended, 1);
         QVERIFY(!start->property("PROCADDR").isValid());  // any button skin taken off
         f.show();
@@ -599,5 +599,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestForm1)
-#include "form1_test.moc"
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"

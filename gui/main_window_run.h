@@ -1,4 +1,4 @@
-// The run as the main window follows it; included by form1.cpp only.
+// The run as the main window follows it; included by main_window.cpp only.
 #pragma once
 
 #include <QCoreApplication>
@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "app/batch.h"
-#include "form1.h"
+#include "main_window.h"
 #include "pinyin/chooser.h"
 
 namespace gui {
@@ -29,10 +29,10 @@ inline constexpr int kBarSteps = 1000;
 // that anyway. What the user can read is exact whenever it stands still: at the first record,
 // whenever the chooser asks, at the close question, and at the end (the start button's handler
 // sets the final count).
-class Form1::Run final : public app::BatchObserver, public pinyin::Chooser {
+class MainWindow::Run final : public app::BatchObserver, public pinyin::Chooser {
 public:
     /// `settings`: the copy the run uses, which outlives it.
-    Run(Form1& window, const pinyin::RunSettings& settings) : window_(window), settings_(settings) {}
+    Run(MainWindow& window, const pinyin::RunSettings& settings) : window_(window), settings_(settings) {}
 
     void started(app::RunControl& run) override { control_ = &run; }
 
@@ -91,7 +91,7 @@ public:
         if (count_ != shown_) window_.setCount(count_);
         shown_ = count_;
         if (total_ > 0)
-            window_.progressBar1_->setValue(static_cast<int>(done_ * kBarSteps / total_));
+            window_.progress_->setValue(static_cast<int>(done_ * kBarSteps / total_));
         clock_.start();
     }
 
@@ -142,7 +142,7 @@ private:
         return {};
     }
 
-    Form1& window_;
+    MainWindow& window_;
     const pinyin::RunSettings& settings_;
     bool foundListed_ = false;
     app::RunControl* control_ = nullptr;

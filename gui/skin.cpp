@@ -1,5 +1,5 @@
 // The skin release: each step undoes one thing the installing side of the convention did.
-#include "skin/skin.h"
+#include "skin.h"
 #include "text/ascii.h"
 
 #include <array>

@@ -1,6 +1,6 @@
 // The main window and the run as the window shows it.
-#include "form1.h"
-#include "form1_run.h"
+#include "main_window.h"
+#include "main_window_run.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -112,14 +112,14 @@ QStringList droppedFiles(const QMimeData* data) {
 
 }  // namespace
 
-Form1::Form1(QWidget* parent)
+MainWindow::MainWindow(QWidget* parent)
     : QWidget(parent),
-      chooser_([this](const std::string& reading) { selpy = reading; },
+      chooser_([this](const std::string& reading) { lastReading = reading; },
                [this](const pinyin::WordEntry& entry) { remember(entry); }),
       endProgram_([] { QCoreApplication::exit(0); }) {
-    setObjectName("Form1");
+    setObjectName("MainWindow");
     setWindowTitle(QString::fromUtf8(kProgramTitle));
-    datapath = pinyin::datapath(pinyin::programFolder());
+    dataPath = pinyin::datapath(pinyin::programFolder());
     wordsPath = localPath(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
                           QStringLiteral("/words.txt"));
     buildControls();
@@ -129,13 +129,13 @@ Form1::Form1(QWidget* parent)
     setAcceptDrops(true);
     showWordsPath();
     // Typed into, the output box holds this session's choice.
-    connect(text2_[1], &QLineEdit::textEdited, this, [this] {
+    connect(pathBoxes_[1], &QLineEdit::textEdited, this, [this] {
         outputFromEarlier_ = false;
-        label4_->hide();
+        outputNote_->hide();
     });
 }
 
-void Form1::showWordsPath() {
+void MainWindow::showWordsPath() {
     // Where the word list lies, under the polyphonic choice and on its controls: it comes first
     // in every mode. The home folder is shortened to "~"; the tooltip has the whole path.
     const QString path = QFile::decodeName(wordsPath.c_str());
@@ -144,22 +144,22 @@ void Form1::showWordsPath() {
     if (!home.isEmpty() && shown.startsWith(home + QLatin1Char('/')))
         shown = QStringLiteral("~") + shown.mid(home.size());
     const bool exists = QFileInfo::exists(path);
-    label3_->setText(exists ? QStringLiteral("本馆词表：<a href=\"%1\">%2</a>")
+    wordsPathLabel_->setText(exists ? QStringLiteral("本馆词表：<a href=\"%1\">%2</a>")
                                   .arg(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded),
                                        shown.toHtmlEscaped())
                             : QStringLiteral("本馆词表：%1（尚未建立，勾选“记住此读音”即建立）")
                                   .arg(shown.toHtmlEscaped()));
     const QString tip = QStringLiteral("本馆词表（优先于其他规则）：%1").arg(path);
-    label3_->setToolTip(tip);
-    for (QWidget* w : {static_cast<QWidget*>(option1_[0]), static_cast<QWidget*>(option1_[1]),
-                       static_cast<QWidget*>(option1_[2])})
+    wordsPathLabel_->setToolTip(tip);
+    for (QWidget* w : {static_cast<QWidget*>(polyphoneButtons_[0]), static_cast<QWidget*>(polyphoneButtons_[1]),
+                       static_cast<QWidget*>(polyphoneButtons_[2])})
         w->setToolTip(tip);
-    check1_->setToolTip(QStringLiteral("人工选择时，词语或姓氏能确定读音的多音字不再询问\n") + tip);
+    askOnlyWhenUnsure_->setToolTip(QStringLiteral("人工选择时，词语或姓氏能确定读音的多音字不再询问\n") + tip);
 }
 
-Form1::~Form1() { saveSettings(); }
+MainWindow::~MainWindow() { saveSettings(); }
 
-void Form1::buildControls() {
+void MainWindow::buildControls() {
     setAutoFillBackground(true);
     QPalette white = palette();
     white.setColor(QPalette::Window, Qt::white);
@@ -167,282 +167,278 @@ void Form1::buildControls() {
     setMouseTracking(true);
 
     // Made in reading order, which is also the order Tab goes through them.
-    frame2_ = frame(this, "Frame2", QStringLiteral("MARC路径配置"));
-    text2_[0] = textBox(frame2_, "Text2_0", {});
-    command2_[0] = button<QPushButton>(frame2_, "Command2_0", QStringLiteral("选择MARC(&I)"));
-    text2_[1] = textBox(frame2_, "Text2_1", {});
-    command2_[1] = button<QPushButton>(frame2_, "Command2_1", QStringLiteral("保存MARC(&O)"));
-    text2_[0]->setPlaceholderText(QStringLiteral("待处理的MARC文件（可拖放到窗口）"));
-    text2_[1]->setPlaceholderText(QStringLiteral("处理结果追加到此文件"));
+    pathFrame_ = frame(this, "PathFrame", QStringLiteral("MARC路径配置"));
+    pathBoxes_[0] = textBox(pathFrame_, "InputPath", {});
+    pathButtons_[0] = button<QPushButton>(pathFrame_, "ChooseInput", QStringLiteral("选择MARC(&I)"));
+    pathBoxes_[1] = textBox(pathFrame_, "OutputPath", {});
+    pathButtons_[1] = button<QPushButton>(pathFrame_, "ChooseOutput", QStringLiteral("保存MARC(&O)"));
+    pathBoxes_[0]->setPlaceholderText(QStringLiteral("待处理的MARC文件（可拖放到窗口）"));
+    pathBoxes_[1]->setPlaceholderText(QStringLiteral("处理结果追加到此文件"));
     // A drop on a path box is the window's: it replaces the path (dropEvent), never inserts text.
-    for (QLineEdit* box : text2_) box->setAcceptDrops(false);
-    label4_ = new QLabel(frame2_);
-    label4_->setObjectName("Label4");
-    label4_->setWordWrap(true);
-    label4_->hide();
+    for (QLineEdit* box : pathBoxes_) box->setAcceptDrops(false);
+    outputNote_ = new QLabel(pathFrame_);
+    outputNote_->setObjectName("OutputNote");
+    outputNote_->setWordWrap(true);
+    outputNote_->hide();
 
-    frame1_ = frame(this, "Frame1", QStringLiteral("需要添加$A拼音字段的有哪些?"));
-    text1_ = new TagBox(QString::fromUtf8(pinyin::kDefaultTags.data(), pinyin::kDefaultTags.size()), frame1_);
-    text1_->setObjectName("Text1");
-    text1_->setFont(pointFont("SimSun", 10.5));
-    text1_->setCursorPosition(0);  // the list reads from its first tag
+    tagFrame_ = frame(this, "TagFrame", QStringLiteral("需要添加$A拼音字段的有哪些?"));
+    tagList_ = new TagBox(QString::fromUtf8(pinyin::kDefaultTags.data(), pinyin::kDefaultTags.size()), tagFrame_);
+    tagList_->setObjectName("TagList");
+    tagList_->setFont(pointFont("SimSun", 10.5));
+    tagList_->setCursorPosition(0);  // the list reads from its first tag
 
-    frame3_ = frame(this, "Frame3", QStringLiteral("其他配置"));
-    option2_[0] = button<OptionButton>(frame3_, "Option2_0", QStringLiteral("删除已存在的拼音字段(&D)"));
-    option2_[1] = button<OptionButton>(frame3_, "Option2_1", QStringLiteral("已存在则忽略不重新生成(&K)"));
+    existingFrame_ = frame(this, "ExistingFrame", QStringLiteral("其他配置"));
+    existingButtons_[0] = button<OptionButton>(existingFrame_, "DeleteExisting", QStringLiteral("删除已存在的拼音字段(&D)"));
+    existingButtons_[1] = button<OptionButton>(existingFrame_, "KeepExisting", QStringLiteral("已存在则忽略不重新生成(&K)"));
 
-    frame4_ = frame(this, "Frame4", QStringLiteral("拼音方案"));
-    option3_[0] = button<OptionButton>(frame4_, "Option3_0", QStringLiteral("汉字拼音首字母大写(&C)"));
-    option3_[1] = button<OptionButton>(frame4_, "Option3_1", QStringLiteral("汉字拼音统一小写字母(&L)"));
-    checkSpacing_ = button<CheckBox>(frame4_, "CheckSpacing", QStringLiteral("数字、字母与拼音分开(&G)"));
+    spellingFrame_ = frame(this, "SpellingFrame", QStringLiteral("拼音方案"));
+    caseButtons_[0] = button<OptionButton>(spellingFrame_, "Capitalised", QStringLiteral("汉字拼音首字母大写(&C)"));
+    caseButtons_[1] = button<OptionButton>(spellingFrame_, "LowerCase", QStringLiteral("汉字拼音统一小写字母(&L)"));
+    checkSpacing_ = button<CheckBox>(spellingFrame_, "CheckSpacing", QStringLiteral("数字、字母与拼音分开(&G)"));
     checkSpacing_->setToolTip(QStringLiteral("勾选：第1版 → di 1 ban；不勾选：di 1ban"));
 
-    frame5_ = frame(this, "Frame5", QStringLiteral("拼音字段名"));
-    option4_[0] = button<OptionButton>(frame5_, "Option4_0", QStringLiteral("$&A"));
-    option4_[1] = button<OptionButton>(frame5_, "Option4_1", QStringLiteral("$&9"));
-    option5_[0] = button<OptionButton>(frame5_, "Option5_0", QStringLiteral("仅$a子字段(&N)"));
-    option5_[1] = button<OptionButton>(frame5_, "Option5_1", QStringLiteral("每个含汉字的子字段（$a→$A，$e→$E…）(&H)"));
-    option5_[0]->setToolTip(QStringLiteral("只为 $a 加拼音，放在选定的 $A 或 $9 中：\n"
+    codeFrame_ = frame(this, "CodeFrame", QStringLiteral("拼音字段名"));
+    codeButtons_[0] = button<OptionButton>(codeFrame_, "CodeA", QStringLiteral("$&A"));
+    codeButtons_[1] = button<OptionButton>(codeFrame_, "Code9", QStringLiteral("$&9"));
+    subfieldButtons_[0] = button<OptionButton>(codeFrame_, "SubfieldAOnly", QStringLiteral("仅$a子字段(&N)"));
+    subfieldButtons_[1] = button<OptionButton>(codeFrame_, "EveryChineseSubfield", QStringLiteral("每个含汉字的子字段（$a→$A，$e→$E…）(&H)"));
+    subfieldButtons_[0]->setToolTip(QStringLiteral("只为 $a 加拼音，放在选定的 $A 或 $9 中：\n"
                                            "200 1 $a红楼梦$Ahong lou meng$f曹雪芹著"));
-    option5_[1]->setToolTip(QStringLiteral("每个含汉字的小写代码子字段，拼音紧跟其后，代码为其大写字母（不用 $9）：\n"
+    subfieldButtons_[1]->setToolTip(QStringLiteral("每个含汉字的小写代码子字段，拼音紧跟其后，代码为其大写字母（不用 $9）：\n"
                                            "200 1 $a红楼梦$Ahong lou meng$f曹雪芹著$Fcao xue qin zhu\n"
                                            "不含汉字的子字段（如 $v 中的数字）不加拼音"));
 
-    frame6_ = frame(this, "Frame6", QStringLiteral("多音字"));
-    option1_[0] = button<OptionButton>(frame6_, "Option1_0", QStringLiteral("人工选择多音字(&M)"));
-    check1_ = button<CheckBox>(frame6_, "Check1", QStringLiteral("仅在无法确定时询问(&U)"));
-    check1_->setToolTip(QStringLiteral("人工选择时，词语或姓氏能确定读音的多音字不再询问"));
-    check2_ = button<CheckBox>(frame6_, "Check2", QStringLiteral("先列出没把握的字，统一审定(&R)"));
-    check2_->setToolTip(QStringLiteral("先读完整个文件，把无法确定读音的字按词语列成一张表，审定后再写出"));
-    option1_[1] = button<OptionButton>(frame6_, "Option1_1", QStringLiteral("自动选择拼音(多音字)(&F)"));
-    option1_[2] = button<OptionButton>(frame6_, "Option1_2", QStringLiteral("按词语自动选择(多音字)(&W)"));
-    label3_ = new QLabel(frame6_);
-    label3_->setObjectName("Label3");
-    label3_->setTextFormat(Qt::RichText);
+    polyphoneFrame_ = frame(this, "PolyphoneFrame", QStringLiteral("多音字"));
+    polyphoneButtons_[0] = button<OptionButton>(polyphoneFrame_, "ManualChoice", QStringLiteral("人工选择多音字(&M)"));
+    askOnlyWhenUnsure_ = button<CheckBox>(polyphoneFrame_, "AskOnlyWhenUnsure", QStringLiteral("仅在无法确定时询问(&U)"));
+    askOnlyWhenUnsure_->setToolTip(QStringLiteral("人工选择时，词语或姓氏能确定读音的多音字不再询问"));
+    reviewFirst_ = button<CheckBox>(polyphoneFrame_, "ReviewFirst", QStringLiteral("先列出没把握的字，统一审定(&R)"));
+    reviewFirst_->setToolTip(QStringLiteral("先读完整个文件，把无法确定读音的字按词语列成一张表，审定后再写出"));
+    polyphoneButtons_[1] = button<OptionButton>(polyphoneFrame_, "FirstReading", QStringLiteral("自动选择拼音(多音字)(&F)"));
+    polyphoneButtons_[2] = button<OptionButton>(polyphoneFrame_, "ByWords", QStringLiteral("按词语自动选择(多音字)(&W)"));
+    wordsPathLabel_ = new QLabel(polyphoneFrame_);
+    wordsPathLabel_->setObjectName("WordsPath");
+    wordsPathLabel_->setTextFormat(Qt::RichText);
     // The file opens in the desktop's text editor, or its path is shown to copy.
-    connect(label3_, &QLabel::linkActivated, this, [this](const QString& link) { openOrShow(this, QUrl(link)); });
+    connect(wordsPathLabel_, &QLabel::linkActivated, this, [this](const QString& link) { openOrShow(this, QUrl(link)); });
     // A long path wraps rather than widening the window; two lines always have room.
-    label3_->setWordWrap(true);
-    label3_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Minimum);
-    label3_->setMinimumHeight(2 * label3_->fontMetrics().lineSpacing() + 2);
+    wordsPathLabel_->setWordWrap(true);
+    wordsPathLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Minimum);
+    wordsPathLabel_->setMinimumHeight(2 * wordsPathLabel_->fontMetrics().lineSpacing() + 2);
 
-    progressBar1_ = new QProgressBar(this);
-    progressBar1_->setObjectName("ProgressBar1");
-    progressBar1_->setRange(0, kBarSteps);
-    progressBar1_->setValue(0);
-    progressBar1_->setFormat(QStringLiteral("已读 %p%"));
-    label2_ = new QLabel(this);
-    label2_->setObjectName("Label2");
-    label2_->setText(QStringLiteral("已处理 0 条"));
-    label2_->setMinimumWidth(label2_->fontMetrics().horizontalAdvance(QStringLiteral("已处理 0,000,000 条")));
+    progress_ = new QProgressBar(this);
+    progress_->setObjectName("Progress");
+    progress_->setRange(0, kBarSteps);
+    progress_->setValue(0);
+    progress_->setFormat(QStringLiteral("已读 %p%"));
+    countLabel_ = new QLabel(this);
+    countLabel_->setObjectName("Count");
+    countLabel_->setText(QStringLiteral("已处理 0 条"));
+    countLabel_->setMinimumWidth(countLabel_->fontMetrics().horizontalAdvance(QStringLiteral("已处理 0,000,000 条")));
 
-    command3_[0] = button<QPushButton>(this, "Command3_0", QStringLiteral("开始处理(&S)"));
-    command3_[1] = button<QPushButton>(this, "Command3_1", QStringLiteral("退出(&X)"));
-    for (QPushButton* b : command3_) b->setMinimumSize(px(1095), px(495));
+    startButton_ = button<QPushButton>(this, "Start", QStringLiteral("开始处理(&S)"));
+    exitButton_ = button<QPushButton>(this, "Exit", QStringLiteral("退出(&X)"));
+    for (QPushButton* b : {startButton_, exitButton_}) b->setMinimumSize(px(1095), px(495));
 
-    label1_ = new LinkLabel(QString::fromUtf8(kLinkText), QUrl(QString::fromUtf8(kLinkAddress)), this);
-    label1_->setObjectName("Label1");
+    rulesLink_ = new LinkLabel(QString::fromUtf8(kLinkText), QUrl(QString::fromUtf8(kLinkAddress)), this);
+    rulesLink_->setObjectName("RulesLink");
 
     // The pairs, each one exclusive group; the start-up selection of the run settings.
-    group(this, {option2_[0], option2_[1]})->setObjectName("Option2");
-    group(this, {option3_[0], option3_[1]})->setObjectName("Option3");
-    group(this, {option4_[0], option4_[1]})->setObjectName("Option4");
-    group(this, {option5_[0], option5_[1]})->setObjectName("Option5");
-    option2_[0]->setChecked(true);
-    option3_[1]->setChecked(true);
-    option4_[0]->setChecked(true);
-    option5_[0]->setChecked(true);
-    option1_[2]->setChecked(true);  // the words decide until the user chooses otherwise
+    group(this, {existingButtons_[0], existingButtons_[1]})->setObjectName("ExistingPinyin");
+    group(this, {caseButtons_[0], caseButtons_[1]})->setObjectName("LetterCase");
+    group(this, {codeButtons_[0], codeButtons_[1]})->setObjectName("PinyinCode");
+    group(this, {subfieldButtons_[0], subfieldButtons_[1]})->setObjectName("Subfields");
+    existingButtons_[0]->setChecked(true);
+    caseButtons_[1]->setChecked(true);
+    codeButtons_[0]->setChecked(true);
+    subfieldButtons_[0]->setChecked(true);
+    polyphoneButtons_[2]->setChecked(true);  // the words decide until the user chooses otherwise
 
-    for (int i = 0; i < 2; ++i) {
-        connect(command2_[i], &QPushButton::clicked, this, [this, i] { command2Click(i); });
-        connect(command3_[i], &QPushButton::clicked, this, [this, i] { command3Click(i); });
-    }
+    for (int i = 0; i < 2; ++i)
+        connect(pathButtons_[i], &QPushButton::clicked, this, [this, i] { choosePath(i); });
+    connect(startButton_, &QPushButton::clicked, this, [this] { start(); });
+    connect(exitButton_, &QPushButton::clicked, this, [this] { close(); });
 }
 
-void Form1::layOut() {
-    auto* paths = new QGridLayout(frame2_);
-    paths->addWidget(text2_[0], 0, 0);
-    paths->addWidget(command2_[0], 0, 1);
-    paths->addWidget(text2_[1], 1, 0);
-    paths->addWidget(command2_[1], 1, 1);
-    paths->addWidget(label4_, 2, 0, 1, 2);
+void MainWindow::layOut() {
+    auto* paths = new QGridLayout(pathFrame_);
+    paths->addWidget(pathBoxes_[0], 0, 0);
+    paths->addWidget(pathButtons_[0], 0, 1);
+    paths->addWidget(pathBoxes_[1], 1, 0);
+    paths->addWidget(pathButtons_[1], 1, 1);
+    paths->addWidget(outputNote_, 2, 0, 1, 2);
 
-    row(frame1_, {text1_});
-    row(frame3_, {option2_[0], option2_[1]});
+    row(tagFrame_, {tagList_});
+    row(existingFrame_, {existingButtons_[0], existingButtons_[1]});
     // The spacing choice on a line of its own, so the window grows no wider.
-    auto* scheme = new QGridLayout(frame4_);
-    scheme->addWidget(option3_[0], 0, 0);
-    scheme->addWidget(option3_[1], 0, 1);
+    auto* scheme = new QGridLayout(spellingFrame_);
+    scheme->addWidget(caseButtons_[0], 0, 0);
+    scheme->addWidget(caseButtons_[1], 0, 1);
     scheme->addWidget(checkSpacing_, 1, 0, 1, 2);
-    auto* code = new QGridLayout(frame5_);
-    code->addWidget(option4_[0], 0, 0);
-    code->addWidget(option4_[1], 0, 1);
-    code->addWidget(option5_[0], 1, 0);
-    code->addWidget(option5_[1], 1, 1);
+    auto* code = new QGridLayout(codeFrame_);
+    code->addWidget(codeButtons_[0], 0, 0);
+    code->addWidget(codeButtons_[1], 0, 1);
+    code->addWidget(subfieldButtons_[0], 1, 0);
+    code->addWidget(subfieldButtons_[1], 1, 1);
     code->setColumnStretch(0, 1);
     code->setColumnStretch(1, 1);
 
     // The quieter manual mode under manual choice, indented as a part of it; the two automatic
     // modes beside them.
-    auto* polyphone = new QGridLayout(frame6_);
-    polyphone->addWidget(option1_[0], 0, 0);
-    polyphone->addWidget(option1_[1], 0, 1);
-    polyphone->addWidget(check1_, 1, 0);
-    polyphone->addWidget(option1_[2], 1, 1);
-    polyphone->addWidget(check2_, 2, 0);
-    polyphone->addWidget(label3_, 3, 0, 1, 2);
+    auto* polyphone = new QGridLayout(polyphoneFrame_);
+    polyphone->addWidget(polyphoneButtons_[0], 0, 0);
+    polyphone->addWidget(polyphoneButtons_[1], 0, 1);
+    polyphone->addWidget(askOnlyWhenUnsure_, 1, 0);
+    polyphone->addWidget(polyphoneButtons_[2], 1, 1);
+    polyphone->addWidget(reviewFirst_, 2, 0);
+    polyphone->addWidget(wordsPathLabel_, 3, 0, 1, 2);
     const int indent = style()->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth) +
                        style()->pixelMetric(QStyle::PM_RadioButtonLabelSpacing);
-    check1_->setContentsMargins(indent, 0, 0, 0);
-    check2_->setContentsMargins(indent, 0, 0, 0);
+    askOnlyWhenUnsure_->setContentsMargins(indent, 0, 0, 0);
+    reviewFirst_->setContentsMargins(indent, 0, 0, 0);
     polyphone->setColumnStretch(0, 1);
     polyphone->setColumnStretch(1, 1);
 
     auto* progress = new QHBoxLayout;
-    progress->addWidget(progressBar1_, 1);
-    progress->addWidget(label2_);
+    progress->addWidget(progress_, 1);
+    progress->addWidget(countLabel_);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    buttons->addWidget(command3_[0]);
+    buttons->addWidget(startButton_);
     buttons->addSpacing(px(225));
-    buttons->addWidget(command3_[1]);
+    buttons->addWidget(exitButton_);
     buttons->addStretch();
 
     auto* window = new QVBoxLayout(this);
     // Spare height goes to the tag box, where a long list wraps.
-    for (QGroupBox* f : {frame2_, frame1_, frame3_, frame4_, frame5_, frame6_}) window->addWidget(f, f == frame1_ ? 1 : 0);
+    for (QGroupBox* f : {pathFrame_, tagFrame_, existingFrame_, spellingFrame_, codeFrame_, polyphoneFrame_}) window->addWidget(f, f == tagFrame_ ? 1 : 0);
     window->addLayout(progress);
     window->addLayout(buttons);
-    window->addWidget(label1_, 0, Qt::AlignHCenter);
+    window->addWidget(rulesLink_, 0, Qt::AlignHCenter);
 
     // Tab follows the reading order: down the frames, left to right within each.
-    QWidget* const order[] = {text2_[0],   command2_[0], text2_[1],   command2_[1], text1_,
-                              option2_[0], option2_[1],  option3_[0], option3_[1],  checkSpacing_, option4_[0],
-                              option4_[1], option5_[0],  option5_[1], option1_[0],  option1_[1], check1_,      option1_[2],
-                              check2_,     command3_[0], command3_[1], label1_};
+    QWidget* const order[] = {pathBoxes_[0],   pathButtons_[0], pathBoxes_[1],   pathButtons_[1], tagList_,
+                              existingButtons_[0], existingButtons_[1],  caseButtons_[0], caseButtons_[1],  checkSpacing_, codeButtons_[0],
+                              codeButtons_[1], subfieldButtons_[0],  subfieldButtons_[1], polyphoneButtons_[0],  polyphoneButtons_[1], askOnlyWhenUnsure_,      polyphoneButtons_[2],
+                              reviewFirst_,     startButton_, exitButton_, rulesLink_};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
     resize(sizeHint());
 }
 
-void Form1::connectSettings() {
+void MainWindow::connectSettings() {
     // The quieter mode is a kind of manual choice.
-    auto* polyphone = group(this, {option1_[0], option1_[1], option1_[2]});
-    polyphone->setObjectName("Option1");
+    auto* polyphone = group(this, {polyphoneButtons_[0], polyphoneButtons_[1], polyphoneButtons_[2]});
+    polyphone->setObjectName("PolyphoneMode");
     connect(polyphone, &QButtonGroup::idToggled, this, [this](int id, bool on) {
-        if (on) check1_->setEnabled(id == 0);
-        if (on) check2_->setEnabled(id == 0);
+        if (on) askOnlyWhenUnsure_->setEnabled(id == 0);
+        if (on) reviewFirst_->setEnabled(id == 0);
     });
-    check1_->setEnabled(option1_[0]->isChecked());
-    check2_->setEnabled(option1_[0]->isChecked());
+    askOnlyWhenUnsure_->setEnabled(polyphoneButtons_[0]->isChecked());
+    reviewFirst_->setEnabled(polyphoneButtons_[0]->isChecked());
     // The tag frame names the subfield code chosen. Where every subfield gets its own, the code
     // is the capital of each subfield's: $9 is not offered.
     const auto caption = [this] {
-        const bool every = option5_[1]->isChecked();
-        option4_[0]->setEnabled(!every);
-        option4_[1]->setEnabled(!every);
-        frame1_->setTitle(every ? QStringLiteral("需要为含汉字的子字段添加拼音（$a→$A，$e→$E…）的字段有哪些?")
-                                : QStringLiteral("需要添加$%1拼音字段的有哪些?").arg(option4_[0]->isChecked() ? 'A' : '9'));
+        const bool every = subfieldButtons_[1]->isChecked();
+        codeButtons_[0]->setEnabled(!every);
+        codeButtons_[1]->setEnabled(!every);
+        tagFrame_->setTitle(every ? QStringLiteral("需要为含汉字的子字段添加拼音（$a→$A，$e→$E…）的字段有哪些?")
+                                : QStringLiteral("需要添加$%1拼音字段的有哪些?").arg(codeButtons_[0]->isChecked() ? 'A' : '9'));
     };
-    connect(option4_[0], &QRadioButton::toggled, this, caption);
-    connect(option5_[1], &QRadioButton::toggled, this, caption);
+    connect(codeButtons_[0], &QRadioButton::toggled, this, caption);
+    connect(subfieldButtons_[1], &QRadioButton::toggled, this, caption);
     caption();
 }
 
-pinyin::RunSettings Form1::settings() const {
+pinyin::RunSettings MainWindow::settings() const {
     pinyin::RunSettings s;
-    s.tagList = text1_->text().toStdString();
-    s.useCodeA = option4_[0]->isChecked();
-    s.subfields = option5_[1]->isChecked() ? pinyin::Subfields::Chinese : pinyin::Subfields::A;
-    s.delExisting = option2_[0]->isChecked();
-    s.letterCase = option3_[1]->isChecked() ? pinyin::LetterCase::Lower : pinyin::LetterCase::Capitalised;
+    s.tagList = tagList_->text().toStdString();
+    s.useCodeA = codeButtons_[0]->isChecked();
+    s.subfields = subfieldButtons_[1]->isChecked() ? pinyin::Subfields::Chinese : pinyin::Subfields::A;
+    s.delExisting = existingButtons_[0]->isChecked();
+    s.letterCase = caseButtons_[1]->isChecked() ? pinyin::LetterCase::Lower : pinyin::LetterCase::Capitalised;
     s.spacing = checkSpacing_->isChecked() ? pinyin::Spacing::Apart : pinyin::Spacing::Glued;
-    s.polyphone = option1_[1]->isChecked()   ? pinyin::Polyphone::Automatic
-                  : option1_[2]->isChecked() ? pinyin::Polyphone::Phrase
+    s.polyphone = polyphoneButtons_[1]->isChecked()   ? pinyin::Polyphone::Automatic
+                  : polyphoneButtons_[2]->isChecked() ? pinyin::Polyphone::Phrase
                                              : pinyin::Polyphone::Manual;
-    s.askOnlyWhenUnsure = check1_->isChecked();
+    s.askOnlyWhenUnsure = askOnlyWhenUnsure_->isChecked();
     return s;
 }
 
-void Form1::showSettings(const pinyin::RunSettings& s) {
-    text1_->setText(QString::fromStdString(s.tagList));
-    text1_->setCursorPosition(0);
-    option4_[s.useCodeA ? 0 : 1]->setChecked(true);
-    option5_[s.subfields == pinyin::Subfields::Chinese ? 1 : 0]->setChecked(true);
-    option2_[s.delExisting ? 0 : 1]->setChecked(true);
-    option3_[s.letterCase == pinyin::LetterCase::Lower ? 1 : 0]->setChecked(true);
+void MainWindow::showSettings(const pinyin::RunSettings& s) {
+    tagList_->setText(QString::fromStdString(s.tagList));
+    tagList_->setCursorPosition(0);
+    codeButtons_[s.useCodeA ? 0 : 1]->setChecked(true);
+    subfieldButtons_[s.subfields == pinyin::Subfields::Chinese ? 1 : 0]->setChecked(true);
+    existingButtons_[s.delExisting ? 0 : 1]->setChecked(true);
+    caseButtons_[s.letterCase == pinyin::LetterCase::Lower ? 1 : 0]->setChecked(true);
     checkSpacing_->setChecked(s.spacing == pinyin::Spacing::Apart);
-    option1_[s.polyphone == pinyin::Polyphone::Automatic ? 1 : s.polyphone == pinyin::Polyphone::Phrase ? 2 : 0]
+    polyphoneButtons_[s.polyphone == pinyin::Polyphone::Automatic ? 1 : s.polyphone == pinyin::Polyphone::Phrase ? 2 : 0]
         ->setChecked(true);
-    check1_->setChecked(s.askOnlyWhenUnsure);
+    askOnlyWhenUnsure_->setChecked(s.askOnlyWhenUnsure);
 }
 
-void Form1::lock(bool locked) {
+void MainWindow::lock(bool locked) {
     // Everything that decides the output, from the press of the start button to the end message.
-    for (QWidget* w : std::initializer_list<QWidget*>{frame2_, frame1_, frame3_, frame4_, frame5_, frame6_, command3_[0]})
+    for (QWidget* w : std::initializer_list<QWidget*>{pathFrame_, tagFrame_, existingFrame_, spellingFrame_, codeFrame_, polyphoneFrame_, startButton_})
         w->setEnabled(!locked);
     setAcceptDrops(!locked);
 }
 
-void Form1::setPaths(const QString& input, const QString& output) {
-    if (!input.isEmpty()) text2_[0]->setText(QFileInfo(input).absoluteFilePath());
+void MainWindow::setPaths(const QString& input, const QString& output) {
+    if (!input.isEmpty()) pathBoxes_[0]->setText(QFileInfo(input).absoluteFilePath());
     if (!output.isEmpty()) {
-        text2_[1]->setText(QFileInfo(output).absoluteFilePath());
+        pathBoxes_[1]->setText(QFileInfo(output).absoluteFilePath());
         outputFromEarlier_ = false;
-        label4_->hide();
+        outputNote_->hide();
     } else if (!input.isEmpty()) {
         suggestOutputFor(input);
     }
 }
 
-QString Form1::suggestedOutput(const QString& input) {
+QString MainWindow::suggestedOutput(const QString& input) {
     const QFileInfo info(input);
     return info.absoluteDir().filePath(info.completeBaseName() + QStringLiteral("-pinyin.iso"));
 }
 
-void Form1::suggestOutputFor(const QString& input) {
+void MainWindow::suggestOutputFor(const QString& input) {
     // An output chosen in this session stays; one from an earlier session is not reused silently.
-    if (!outputFromEarlier_ && !text2_[1]->text().isEmpty()) return;
+    if (!outputFromEarlier_ && !pathBoxes_[1]->text().isEmpty()) return;
     const QString output = suggestedOutput(input);
-    text2_[1]->setText(output);
+    pathBoxes_[1]->setText(output);
     outputFromEarlier_ = false;
-    label4_->setText(QFileInfo::exists(output)
+    outputNote_->setText(QFileInfo::exists(output)
                          ? QStringLiteral("输出文件已存在：处理结果将追加到它的末尾，原有内容保留。")
                          : QStringLiteral("输出文件按输入文件命名（不沿用上次的输出文件）。"));
-    label4_->show();
+    outputNote_->show();
 }
 
-void Form1::command2Click(int index) {
+void MainWindow::choosePath(int index) {
     if (index != 0 && index != 1) return;
     const bool open = index == 0;
     // Each dialog opens in the folder of the path its box holds, else where the last one ended.
-    const QString folder = QFileInfo(text2_[index]->text()).absolutePath();
-    const bool known = !text2_[index]->text().isEmpty() && QFileInfo(folder).isDir();
+    const QString folder = QFileInfo(pathBoxes_[index]->text()).absolutePath();
+    const bool known = !pathBoxes_[index]->text().isEmpty() && QFileInfo(folder).isDir();
     const QString chosen = showFileDialog(open ? -1 : 0,
                                           open ? QStringLiteral("选择待处理的MARC文件")
                                                : QStringLiteral("保存处理后的MARC文件"),
                                           kMarcFilter, 0, 0, known ? folder : QStringLiteral("0"), {}, this);
     if (chosen.isEmpty()) return;  // cancelled: the box keeps what it held
-    text2_[index]->setText(chosen);
+    pathBoxes_[index]->setText(chosen);
     if (open) {
         suggestOutputFor(chosen);
     } else {
         outputFromEarlier_ = false;
-        label4_->hide();
+        outputNote_->hide();
     }
 }
 
-void Form1::command3Click(int index) {
-    if (index == 1) {
-        close();
-        return;
-    }
+void MainWindow::start() {
     // A press during a run is refused outright (the button is disabled then too).
-    if (index != 0 || running_) return;
+    if (running_) return;
     if (!pathsUsable() || !tagsUsable()) return;
-    const QString input = text2_[0]->text();
-    const QString output = text2_[1]->text();
+    const QString input = pathBoxes_[0]->text();
+    const QString output = pathBoxes_[1]->text();
     if (!inputHoldsRecords(input)) return;
     std::int64_t skip = 0;
     if (const std::optional<Resume> resume = resumePoint(input, output)) {
@@ -460,18 +456,18 @@ void Form1::command3Click(int index) {
     lock(false);
 }
 
-void Form1::error(const QString& text) { messageBox(this, QMessageBox::Critical, kErrorTitle, text); }
+void MainWindow::error(const QString& text) { messageBox(this, QMessageBox::Critical, kErrorTitle, text); }
 
-void Form1::note(const QString& text, bool warning) {
+void MainWindow::note(const QString& text, bool warning) {
     messageBox(this, warning ? QMessageBox::Warning : QMessageBox::Information, kNoteTitle, text);
 }
 
-app::BatchOptions Form1::batchOptions(const QString& input, const QString& output) const {
+app::BatchOptions MainWindow::batchOptions(const QString& input, const QString& output) const {
     app::BatchOptions options;
     // Absolute paths: a file the user named "-" is a file, not a standard stream.
     options.inputPath = localPath(QFileInfo(input).absoluteFilePath());
     options.outputPath = localPath(QFileInfo(output).absoluteFilePath());
-    options.dbPath = datapath;
+    options.dbPath = dataPath;
     // Every byte the user did not ask to change comes through: the code page is read off the
     // file, the records keep their leaders and their separator.
     options.autoEncoding = true;
@@ -483,7 +479,7 @@ app::BatchOptions Form1::batchOptions(const QString& input, const QString& outpu
     };
     return options;
 }
-bool Form1::loadWords() {
+bool MainWindow::loadWords() {
     showWordsPath();
     words_ = std::make_shared<pinyin::UserWords>();
     try {
@@ -495,12 +491,12 @@ bool Form1::loadWords() {
     return true;
 }
 
-std::shared_ptr<const pinyin::PinyinTable> Form1::warnOfLoneCharacters() {
+std::shared_ptr<const pinyin::PinyinTable> MainWindow::warnOfLoneCharacters() {
     if (!words_) return nullptr;
     if (words_->lone().empty()) return nullptr;
     std::shared_ptr<const pinyin::PinyinTable> table;
     try {
-        table = pinyin::PinyinTable::load(datapath);
+        table = pinyin::PinyinTable::load(dataPath);
     } catch (const pinyin::DbError&) {
         return nullptr;  // the run says what is wrong with py.db
     }
@@ -514,15 +510,15 @@ std::shared_ptr<const pinyin::PinyinTable> Form1::warnOfLoneCharacters() {
     return table;
 }
 
-void Form1::runBatch(const QString& input, const QString& output, std::int64_t skip) {
+void MainWindow::runBatch(const QString& input, const QString& output, std::int64_t skip) {
     app::BatchOptions options = batchOptions(input, output);
     options.skip = skip;
     // The run keeps the settings it starts with, whatever happens to the controls meanwhile.
     runSettings_ = settings();
     // A fresh start: the program's name in the caption, nothing counted, nothing read.
     setWindowTitle(QString::fromUtf8(kProgramTitle));
-    progressBar1_->setValue(0);
-    label2_->setText(QStringLiteral("已处理 0 条"));
+    progress_->setValue(0);
+    countLabel_->setText(QStringLiteral("已处理 0 条"));
     chooser_.beginRun();
     if (!loadWords()) return;
     options.words = words_;
@@ -530,7 +526,7 @@ void Form1::runBatch(const QString& input, const QString& output, std::int64_t s
     std::optional<app::ReviewAnswers> answers;
     if (reviews()) {
         if (!review(options, answers)) return;
-        progressBar1_->setValue(0);  // the run with the answers reads the input again
+        progress_->setValue(0);  // the run with the answers reads the input again
     }
 
     Run run(*this, runSettings_);
@@ -567,7 +563,7 @@ void Form1::runBatch(const QString& input, const QString& output, std::int64_t s
     }
     finish();
     if (result.read > 0) setCount(result.read);  // a file without records leaves the caption
-    if (!result.stopped) progressBar1_->setValue(kBarSteps);
+    if (!result.stopped) progress_->setValue(kBarSteps);
     // Where a stopped run ended, for the next start on this pair; a finished run leaves nothing.
     if (result.stopped && result.nextRecord > 1)
         saveResume(input, output, runSettings_, result.nextRecord - 1);
@@ -576,9 +572,9 @@ void Form1::runBatch(const QString& input, const QString& output, std::int64_t s
     showOutcome(result, output, run.foundListed());
 }
 
-bool Form1::reviews() const { return option1_[0]->isChecked() && check2_->isChecked(); }
+bool MainWindow::reviews() const { return polyphoneButtons_[0]->isChecked() && reviewFirst_->isChecked(); }
 
-bool Form1::review(const app::BatchOptions& options, std::optional<app::ReviewAnswers>& answers) {
+bool MainWindow::review(const app::BatchOptions& options, std::optional<app::ReviewAnswers>& answers) {
     Run run(*this, runSettings_);
     run_ = &run;
     running_ = true;
@@ -597,7 +593,7 @@ bool Form1::review(const app::BatchOptions& options, std::optional<app::ReviewAn
         return false;
     }
     finish();
-    progressBar1_->setValue(kBarSteps);
+    progress_->setValue(kBarSteps);
     if (gathering.run.stopped) {
         if (gathering.run.stopProblem)
             error(QStringLiteral("处理中断：%1").arg(chinese(*gathering.run.stopProblem)));
@@ -618,7 +614,7 @@ bool Form1::review(const app::BatchOptions& options, std::optional<app::ReviewAn
     return true;
 }
 
-void Form1::showOutcome(const app::BatchResult& result, const QString& output, bool foundListed) {
+void MainWindow::showOutcome(const app::BatchResult& result, const QString& output, bool foundListed) {
     const QString figures = OutcomeDialog::figures(result, output);
     QString goOn;
     if (result.stopped && result.nextRecord > 1)
@@ -662,7 +658,7 @@ void Form1::showOutcome(const app::BatchResult& result, const QString& output, b
     note(text, warning);
 }
 
-void Form1::remember(const pinyin::WordEntry& entry) {
+void MainWindow::remember(const pinyin::WordEntry& entry) {
     try {
         pinyin::appendWord(wordsPath, entry.word, entry.syllables);
         // The rest of the run reads it too.
@@ -675,17 +671,17 @@ void Form1::remember(const pinyin::WordEntry& entry) {
     }
 }
 
-void Form1::setCount(std::int64_t count) {
+void MainWindow::setCount(std::int64_t count) {
     setWindowTitle(QStringLiteral("已处理:%1条！").arg(count));
-    label2_->setText(QStringLiteral("已处理 %1 条").arg(count));
+    countLabel_->setText(QStringLiteral("已处理 %1 条").arg(count));
 }
 
-void Form1::mouseMoveEvent(QMouseEvent* event) {
-    label1_->setIdle();
+void MainWindow::mouseMoveEvent(QMouseEvent* event) {
+    rulesLink_->setIdle();
     QWidget::mouseMoveEvent(event);
 }
 
-void Form1::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
     if (run_) {
         // Between two records, or at a question: the count is brought up to date first.
         run_->showCount();
@@ -715,24 +711,24 @@ void Form1::closeEvent(QCloseEvent* event) {
 }
 
 
-void Form1::dragEnterEvent(QDragEnterEvent* event) {
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
     // Local files only: a web address or a piece of text is refused.
     if (!running_ && !droppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
 }
 
-void Form1::dropEvent(QDropEvent* event) {
+void MainWindow::dropEvent(QDropEvent* event) {
     const QStringList files = droppedFiles(event->mimeData());
     if (running_ || files.isEmpty()) return;
     QWidget* target = childAt(event->position().toPoint());
-    const bool onOutput = target == text2_[1] || target == command2_[1];
+    const bool onOutput = target == pathBoxes_[1] || target == pathButtons_[1];
     // A drop replaces the path of its box, with the first file.
     if (onOutput || files.size() > 1) {
-        text2_[1]->setText(files[onOutput ? 0 : 1]);
+        pathBoxes_[1]->setText(files[onOutput ? 0 : 1]);
         outputFromEarlier_ = false;
-        label4_->hide();
+        outputNote_->hide();
     }
     if (!onOutput) {
-        text2_[0]->setText(files[0]);
+        pathBoxes_[0]->setText(files[0]);
         if (files.size() == 1) suggestOutputFor(files[0]);
     }
     event->acceptProposedAction();

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "form2.h"
+#include "reading_chooser.h"
 #include "pinyin/settings.h"
 
 class QButtonGroup;
@@ -41,35 +41,35 @@ class TagBox;
 /// The window's own caption, which a run's count replaces until the next run starts.
 inline constexpr const char* kProgramTitle = "MARC批加拼音(Ostrel)";
 
-/// The address Label1 opens: the romanisation rules the pinyin follows, ALA-LC's Chinese table.
+/// The address the link label opens: the romanisation rules the pinyin follows, ALA-LC's Chinese table.
 inline constexpr const char* kLinkText = "汉语拼音罗马化规则(ALA-LC)";
 inline constexpr const char* kLinkAddress =
     "https://www.loc.gov/catdir/cpso/romanization/chinese.pdf";
 
 /// The controls say what the next run does; at each press of the start button the window takes
 /// a copy of them (settings()) and the run keeps that copy to its end, while every control that
-/// decides the output is locked. Every control carries its form name with its element as object
-/// name ("Text2_0", "Option1_2").
+/// decides the output is locked. Every control carries an object name that says what it is
+/// ("InputPath", "ByWords"), by which tests and screenshots find it.
 ///
 /// The paths, the tag list and every option are kept between sessions (store.h): read when the
 /// window is made, written when a run starts, when the window closes and when it is destroyed.
 /// So is where a stopped run ended: the next start on the same input and output offers to go on
 /// from there. A file dropped on the window goes into the input box; a second file of the same
 /// drop, or a file dropped on the output box, into the output box.
-class Form1 final : public QWidget {
+class MainWindow final : public QWidget {
     Q_OBJECT
 public:
-    explicit Form1(QWidget* parent = nullptr);
-    ~Form1() override;
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     // --- The window's public surface, over the core
     /// The py.db that runs read: the one beside the program unless changed.
-    std::string datapath;
+    std::string dataPath;
     /// The cataloguer's word list, read afresh at the start of every run: words.txt in the
     /// per-user application data folder (QStandardPaths::AppDataLocation). No file, no words.
     std::string wordsPath;
     /// The reading last chosen in the chooser; empty at start.
-    std::string selpy;
+    std::string lastReading;
 
     /// What the controls say now: what the next run will use.
     pinyin::RunSettings settings() const;
@@ -82,10 +82,12 @@ public:
     /// Called with the review table once it is filled, before it shows (a test drives it).
     void setReviewShown(std::function<void(QDialog&)> shown) { reviewShown_ = std::move(shown); }
 
-    /// The start button's and the exit button's click (element 0 and 1; any other does nothing).
-    void command3Click(int index);
-    /// The file buttons' click: the dialog's answer goes into the path box of the same element.
-    void command2Click(int index);
+    /// The start button: checks the paths and the tags, then runs with a copy of the settings.
+    /// Refused while a run is under way.
+    void start();
+    /// The file buttons: the dialog's answer goes into the path box of the same index (0 the
+    /// input, 1 the output; any other does nothing).
+    void choosePath(int index);
 
     /// Writes the paths, the tag list, the options and the last folder to the settings file.
     void saveSettings() const;
@@ -174,29 +176,30 @@ private:
     /// The word list of the run under way (or the last one).
     std::shared_ptr<pinyin::UserWords> words_;
 
-    QGroupBox* frame1_ = nullptr;
-    QGroupBox* frame2_ = nullptr;
-    QGroupBox* frame3_ = nullptr;
-    QGroupBox* frame4_ = nullptr;
-    QGroupBox* frame5_ = nullptr;
-    TagBox* text1_ = nullptr;
-    QLineEdit* text2_[2] = {};
-    QPushButton* command2_[2] = {};
-    QPushButton* command3_[2] = {};
-    QRadioButton* option1_[3] = {};
-    QRadioButton* option2_[2] = {};
-    QRadioButton* option3_[2] = {};
-    QRadioButton* option4_[2] = {};
-    QRadioButton* option5_[2] = {};      // subfield a only, or every subfield that holds Chinese
-    QCheckBox* check1_ = nullptr;
+    QGroupBox* tagFrame_ = nullptr;
+    QGroupBox* pathFrame_ = nullptr;
+    QGroupBox* existingFrame_ = nullptr;
+    QGroupBox* spellingFrame_ = nullptr;
+    QGroupBox* codeFrame_ = nullptr;
+    TagBox* tagList_ = nullptr;
+    QLineEdit* pathBoxes_[2] = {};
+    QPushButton* pathButtons_[2] = {};
+    QPushButton* startButton_ = nullptr;
+    QPushButton* exitButton_ = nullptr;
+    QRadioButton* polyphoneButtons_[3] = {};
+    QRadioButton* existingButtons_[2] = {};
+    QRadioButton* caseButtons_[2] = {};
+    QRadioButton* codeButtons_[2] = {};
+    QRadioButton* subfieldButtons_[2] = {};      // subfield a only, or every subfield that holds Chinese
+    QCheckBox* askOnlyWhenUnsure_ = nullptr;
     QCheckBox* checkSpacing_ = nullptr;  // digits and letters set apart from the syllables
-    QCheckBox* check2_ = nullptr;        // gather the unsure readings first, settle them in a table
-    LinkLabel* label1_ = nullptr;
-    QGroupBox* frame6_ = nullptr;        // the polyphonic choice
-    QProgressBar* progressBar1_ = nullptr;  // share of the input read
-    QLabel* label2_ = nullptr;           // the record count beside it
-    QLabel* label3_ = nullptr;           // where the word list lies
-    QLabel* label4_ = nullptr;           // a note on the output box (a suggested name)
+    QCheckBox* reviewFirst_ = nullptr;        // gather the unsure readings first, settle them in a table
+    LinkLabel* rulesLink_ = nullptr;
+    QGroupBox* polyphoneFrame_ = nullptr;        // the polyphonic choice
+    QProgressBar* progress_ = nullptr;  // share of the input read
+    QLabel* countLabel_ = nullptr;           // the record count beside it
+    QLabel* wordsPathLabel_ = nullptr;           // where the word list lies
+    QLabel* outputNote_ = nullptr;           // a note on the output box (a suggested name)
 };
 
 }  // namespace gui
