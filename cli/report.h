@@ -18,6 +18,7 @@ public:
     Report(std::FILE* err, bool progressLine, bool summary, pinyin::Chooser* chooser,
            messages::Language lang = messages::Language::English);
 
+    bool wantsWorkingText() const override { return false; }
     void recordFailed(const app::RecordFailure& failure) override;
     void progress(std::uint64_t done, std::uint64_t total) override;
     pinyin::Chooser* chooser() override { return chooser_; }

@@ -24,6 +24,7 @@
 #include "pinyin/table.h"
 #include "messages/messages.h"
 #include "pinyin/words.h"
+#include "text/tag_list.h"
 #include "report.h"
 #include "tty_chooser.h"
 
@@ -58,7 +59,7 @@ int runDump(const Options& o, messages::Language lang) {
     // Read as a run would read it: a file a run refuses is refused here too, not shown garbled.
     const app::BatchOptions options = toBatchOptions(o);
     app::RecordCodePage codePage(app::readCheckedFirstBlock(records, options), options);
-    const std::string tags = toRunSettings(o).tagList;
+    const text::TagList tags(toRunSettings(o).tagList);
     marc::SourceRecord source;
     std::string cleaned, out;
     long long number = 0, failed = 0;

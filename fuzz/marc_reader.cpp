@@ -8,8 +8,11 @@
 // generated), the leader as it was but for length and base address, the result well formed,
 // and writing what is read from the result gives the same bytes again. The only refusals of the
 // writer that may follow are a record grown past 99999 bytes and a line break in field data.
+// Read again with only some fields decoded, as a run reads it, the record gives the same
+// refusal or the same fields, and the same bytes written from its fields.
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +22,7 @@
 #include "marc/source.h"
 #include "marc/writer.h"
 #include "record_check.h"
+#include "text/tag_list.h"
 
 namespace {
 
@@ -92,6 +96,49 @@ void check(std::string_view bytes, const codepage::Codec& cp) {
     fuzzcheck::require(write(again, cp) == written, "writing what was read again gives other bytes", written);
 }
 
+/// Read as the command line reads it, with only the fields of a tag list decoded: the same
+/// refusal, the same fields, and written unchanged from its fields, the same bytes.
+void checkListedOnly(std::string_view bytes, const codepage::Codec& cp) {
+    static const text::TagList tags("200,AVA");
+    marc::SourceRecord whole, listed;
+    std::optional<problem::Kind> a, b;
+    try {
+        marc::readRecord(bytes, cp, whole);
+    } catch (const marc::MarcError& e) {
+        a = e.problem.kind;
+    }
+    try {
+        marc::readRecord(bytes, cp, listed, &tags);
+    } catch (const marc::MarcError& e) {
+        b = e.problem.kind;
+    }
+    fuzzcheck::require(a == b, "decoding only the listed fields refuses another record", bytes);
+    if (a || whole.lines.empty()) return;
+    fuzzcheck::require(listed.lines.size() == whole.lines.size(), "decoding only the listed fields gives other fields", bytes);
+    std::vector<std::string_view> lines(listed.lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        fuzzcheck::require(listed.field(i) == whole.field(i) && listed.tag(i) == whole.line(i).substr(0, 3) &&
+                               (!listed.lines[i].decoded || listed.line(i) == whole.line(i)),
+                           "decoding only the listed fields gives other fields", bytes);
+        lines[i] = listed.lines[i].decoded ? listed.line(i) : listed.tag(i);
+    }
+    marc::WriteContext context;
+    context.source = &listed;
+    context.clock = fixedClock;
+    const auto attempt = [](const auto& writeIt) {
+        try {
+            return writeIt();
+        } catch (const marc::MarcError& e) {
+            return "refused " + std::to_string(static_cast<int>(e.problem.kind));
+        }
+    };
+    const std::string fromText = attempt([&] { return write(whole, cp); });
+    const std::string fromFields = attempt([&] {
+        return marc::writeRecord(lines, std::vector<bool>(lines.size(), false), cp, context);
+    });
+    fuzzcheck::require(fromText == fromFields, "a record written from its fields differs from one written from its text", bytes);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -99,5 +146,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // GBK reads by bytes alone; UTF-8 also reads records whose lengths count characters.
     check(bytes, codepage::Codec::gbk());
     check(bytes, codepage::Codec::get(codepage::Encoding::Utf8));
+    checkListedOnly(bytes, codepage::Codec::gbk());
+    checkListedOnly(bytes, codepage::Codec::get(codepage::Encoding::Utf8));
     return 0;
 }

@@ -9,7 +9,9 @@
 #include <future>
 #include <memory>
 #include <optional>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "app/files.h"
 #include "app/framer.h"
@@ -26,6 +28,7 @@
 #include "pinyin/annotate.h"
 #include "pinyin/lookup.h"
 #include "pinyin/table.h"
+#include "text/tag_list.h"
 
 namespace app {
 namespace {
@@ -107,6 +110,8 @@ private:
     };
 
     void start();
+    void annotate(pinyin::AnnotateCounts& counts);
+    std::string encode();
     void readFirstBlock();
     void handle(const Frame& frame);
     void afterRecord();
@@ -141,6 +146,15 @@ private:
     // choice, which hold for the whole run; the romaniser reads the letter case and polyphonic
     // choice from the live settings at every lookup.
     pinyin::RunSettings atStart_;
+    text::TagList tags_;      // atStart_'s tag list
+    bool wholeText_ = true;   // every field is decoded, for the front end to show
+    // The fields of the record being handled as the annotation leaves them: field i's line in
+    // lines_ (a view into source_ or annotated_), and whether it changed.
+    std::string annotated_;
+    std::vector<std::size_t> annotatedAt_;  // where each field's line starts in annotated_
+    std::vector<std::string_view> lines_;
+    std::vector<bool> changed_;
+    bool lineBreak_ = false;  // a changed line holds a line break
     std::optional<ShownChooser> shownChooser_;
     std::unique_ptr<WriteFirst> asker_;
     std::unique_ptr<pinyin::Romaniser> romaniser_;
@@ -182,6 +196,8 @@ void Run::start() {
     checkOutputEnd();
     rememberOutputEnd();
     atStart_ = settings_;
+    tags_ = text::TagList(atStart_.tagList);
+    wholeText_ = observer_.wantsWorkingText();
     result_.subfields = atStart_.subfields;
     result_.removePinyin = atStart_.removePinyin;
     if (pinyin::Chooser* chooser = observer_.chooser()) {
@@ -193,6 +209,53 @@ void Run::start() {
     separator_ = result_.separator == Separator::CrLf ? marc::kCrLf
                  : result_.separator == Separator::Lf ? std::string_view("\n")
                                                       : std::string_view{};
+}
+
+/// Annotates the decoded fields of source_ one by one, as pinyin::py() annotates the lines of a
+/// working record, into lines_ and changed_. A field left in bytes is not listed: it stays.
+void Run::annotate(pinyin::AnnotateCounts& counts) {
+    const std::size_t n = source_.lines.size();
+    annotated_.clear();
+    annotatedAt_.assign(n + 1, 0);
+    for (std::size_t i = 0; i < n; ++i) {
+        annotatedAt_[i] = annotated_.size();
+        if (source_.lines[i].decoded)
+            pinyin::annotateLine(annotated_, source_.line(i), tags_, atStart_, *romaniser_, &counts);
+    }
+    annotatedAt_[n] = annotated_.size();
+    lines_.resize(n);
+    changed_.assign(n, false);
+    lineBreak_ = false;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!source_.lines[i].decoded) {
+            lines_[i] = source_.tag(i);
+            continue;
+        }
+        const std::string_view line =
+            std::string_view(annotated_).substr(annotatedAt_[i], annotatedAt_[i + 1] - annotatedAt_[i]);
+        changed_[i] = line != source_.line(i);
+        lines_[i] = changed_[i] ? line : source_.line(i);
+        // Two searches: find_first_of would search the two characters at every byte.
+        lineBreak_ = lineBreak_ || (changed_[i] && (line.find('\r') != std::string_view::npos ||
+                                                    line.find('\n') != std::string_view::npos));
+    }
+}
+
+/// The record as the annotation left it: every field it did not change as its bytes. A new line
+/// that holds a line break goes through the working text of the whole record, as it always did:
+/// the writer splits it there and refuses the record.
+std::string Run::encode() {
+    if (!lineBreak_) return marc::writeRecord(lines_, changed_, *codec_, context_);
+    marc::SourceRecord whole;
+    marc::readRecord(source_.bytes, *codec_, whole);
+    std::string text;
+    for (std::size_t i = 0; i < whole.lines.size(); ++i) {
+        text += source_.lines[i].decoded ? lines_[i] : whole.line(i);
+        text += marc::kCrLf;
+    }
+    marc::WriteContext context = context_;
+    context.source = &whole;
+    return marc::marcToIsoBytes(text, *codec_, context);
 }
 
 /// Reads the input's first block and decides, or checks, its code page from it: the block is
@@ -416,18 +479,18 @@ void Run::handle(const Frame& frame) {
         codePage_->see(cleaned_, records_->ahead(frame.offset + frame.bytes.size()));
         codec_ = &codePage_->codec();
         try {
-            marc::readRecord(cleaned_, *codec_, source_);
+            // Only the listed fields are decoded, unless the front end shows the whole record.
+            marc::readRecord(cleaned_, *codec_, source_, wholeText_ ? nullptr : &tags_);
             // Text is romanised only where it reads in the run's code page.
-            if (std::optional<problem::Problem> p = codePage_->checkFields(source_, atStart_.tagList)) {
+            if (std::optional<problem::Problem> p = codePage_->checkFields(source_, tags_)) {
                 const std::string reason = RecordCodePage::textOf(*p);
                 fail(number_, frame, std::move(*p), reason);
                 return afterRecord();
             }
             if (source_.charCounted) noteCharCounted(frame);
             observer_.recordStarted(number_, source_.working);
-            // The writer passes over empty lines: the annotated text goes to it as py returns it.
             pinyin::AnnotateCounts counts;
-            const std::string annotated = pinyin::py(source_.working, atStart_, *romaniser_, &counts);
+            annotate(counts);
             if (outputFailed_) return leaveForLater();  // at a question
             if (stopAtQuestion_) return leaveAt(number_, frame);
             // Taking pinyin out of a record that carries none leaves it as it came, byte for
@@ -439,7 +502,7 @@ void Run::handle(const Frame& frame) {
             const bool asRead = atStart_.removePinyin && counts.annotated == 0 && options_.keepLeader &&
                                 !source_.charCounted && cleaned_.find_first_of("\r\n") == std::string::npos &&
                                 laidOutAsWritten(cleaned_);
-            const std::string encoded = asRead ? cleaned_ : marc::marcToIsoBytes(annotated, *codec_, context_);
+            const std::string encoded = asRead ? cleaned_ : encode();
             if (encoded.empty())
                 fail(number_, frame, problem::of(problem::Kind::NothingToWrite), std::string(kNothingToWrite));
             else if (write(frame, encoded); !outputFailed_) {

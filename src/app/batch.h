@@ -175,6 +175,9 @@ public:
         (void)number;
         (void)working;
     }
+    /// Whether recordStarted() needs the whole working text of a record. When not, the run
+    /// decodes only the fields it may change, and recordStarted() is given their lines alone.
+    virtual bool wantsWorkingText() const { return true; }
     /// After every record, written or not; `count` is the number of records so far.
     virtual void recordDone(std::int64_t count) { (void)count; }
     /// Records are gathered and written to the output in large pieces: after each piece, the

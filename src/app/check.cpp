@@ -22,6 +22,7 @@
 #include "pinyin/existing.h"
 #include "pinyin/readings.h"
 #include "text/ascii.h"
+#include "text/tag_list.h"
 
 namespace app {
 namespace {
@@ -195,6 +196,7 @@ private:
     const codepage::Codec* codec_ = nullptr;  // chosen, or decided from the first block
     std::optional<RecordCodePage> codePage_;  // decides codec_, and checks the listed fields
     marc::SourceRecord source_;
+    text::TagList tags_{settings_.tagList};
     std::shared_ptr<const pinyin::PinyinTable> table_;
     std::unique_ptr<PinyinChecker> checker_;
     std::unique_ptr<RecordSource> records_;
@@ -298,7 +300,7 @@ void Check::handle(const Frame& frame) {
             codec_ = &codePage_->codec();
             marc::readRecord(cleaned_, *codec_, source_);
             // As a run: text that does not read in the run's code page is not compared.
-            if (std::optional<problem::Problem> p = codePage_->checkFields(source_, settings_.tagList))
+            if (std::optional<problem::Problem> p = codePage_->checkFields(source_, tags_))
                 fail(frame, *p, RecordCodePage::textOf(*p));
             else
                 checkRecord(source_.working);

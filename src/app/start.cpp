@@ -110,32 +110,13 @@ void RecordCodePage::see(std::string_view bytes, std::string_view ahead) {
     codec_ = &codepage::Codec::get(d.encoding);
 }
 
-/// Whether `tag` stands in `tags` (matched as text, as the annotation matches it); a tag of
-/// three digits is looked up in a table made once for the list.
-bool RecordCodePage::isListed(std::string_view tag, std::string_view tags) const {
-    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
-    if (!(digit(tag[0]) && digit(tag[1]) && digit(tag[2]))) return tags.find(tag) != std::string_view::npos;
-    if (tags.data() != tagsData_ || tags.size() != tagsSize_) {
-        tagsData_ = tags.data();
-        tagsSize_ = tags.size();
-        listedDigits_.fill(false);
-        for (std::size_t i = 0; i + 3 <= tags.size(); ++i)
-            if (digit(tags[i]) && digit(tags[i + 1]) && digit(tags[i + 2]))
-                listedDigits_[(tags[i] - '0') * 100 + (tags[i + 1] - '0') * 10 + (tags[i + 2] - '0')] = true;
-    }
-    return listedDigits_[(tag[0] - '0') * 100 + (tag[1] - '0') * 10 + (tag[2] - '0')];
-}
-
 std::optional<problem::Problem> RecordCodePage::checkFields(const marc::SourceRecord& record,
-                                                            std::string_view tags) const {
+                                                            const text::TagList& tags) const {
     using problem::Kind;
-    const char* working = record.working.data();
-    const char* fields = record.bytes.data();
-    for (const marc::SourceRecord::Line& line : record.lines) {
-        if (line.lineSize < 3) continue;
-        const std::string_view tag(working + line.lineStart, 3);
-        if (!isListed(tag, tags) || tag == "   ") continue;
-        const std::string_view bytes(fields + line.fieldStart, line.fieldSize);
+    for (std::size_t i = 0; i < record.lines.size(); ++i) {
+        const std::string_view tag = record.tag(i);
+        if (!tags.holds(tag)) continue;
+        const std::string_view bytes = record.field(i);
         codepage::Misfit m;
         if (foreign_ != codepage::Foreign::None) {
             // The input showed itself foreign at its first record of other bytes than ASCII.

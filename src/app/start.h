@@ -2,7 +2,6 @@
 // existing pinyin and a run over plain lines refuse the same things in the same words.
 #pragma once
 
-#include <array>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,6 +14,7 @@
 #include "marc/source.h"
 #include "pinyin/settings.h"
 #include "pinyin/table.h"
+#include "text/tag_list.h"
 
 namespace app {
 
@@ -75,19 +75,13 @@ public:
     /// Why the first listed field (tag in `tags`, matched as text) of `record` is not text of the
     /// run's code page: it is valid in another (FieldOtherCodePage), or, when detecting, in
     /// MARC-8 or a single-byte code page; nullopt when every listed field reads as text.
-    std::optional<problem::Problem> checkFields(const marc::SourceRecord& record, std::string_view tags) const;
+    std::optional<problem::Problem> checkFields(const marc::SourceRecord& record, const text::TagList& tags) const;
     /// The English text of a problem checkFields() gives.
     static std::string textOf(const problem::Problem& p);
 
 private:
-    bool isListed(std::string_view tag, std::string_view tags) const;
-
     bool detecting_;
     bool undecided_;
-    // The tags of digits that the tag list last asked about lists (a run asks about one).
-    mutable const char* tagsData_ = nullptr;
-    mutable std::size_t tagsSize_ = 0;
-    mutable std::array<bool, 1000> listedDigits_{};
     codepage::Foreign foreign_ = codepage::Foreign::None;  // what a record decided the input is
     const codepage::Codec* codec_;
 };

@@ -182,7 +182,7 @@ char32_t decodeOddLead(const Codec::Tables& t, bool gb18030, const unsigned char
         i += b2 < 0x80 ? 1 : 2;
         return kReplacement;
     }
-    if (gb18030 && isDigitByte(b2) && i + 3 < n && isLead(p[i + 2]) && isDigitByte(p[i + 3])) {
+    if (gb18030 && isFourByteCode(p, i, n)) {
         const char32_t c = fourByteCode(t, p + i);
         if (c != kNone) {
             i += 4;

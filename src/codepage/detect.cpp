@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string>
 
+#include "codepage/tables.h"
+
 namespace codepage {
 
 namespace {
@@ -33,11 +35,6 @@ bool isMarc8Mark(unsigned char b) { return b >= 0xE0 && b <= 0xFE; }
 bool notInMarc8(unsigned char b) {
     if (b >= 0x80 && b <= 0xA0) return b != 0x88 && b != 0x89 && b != 0x8D && b != 0x8E;
     return (b >= 0xC9 && b <= 0xDF) || b == 0xFF;
-}
-
-bool isFourByteCode(const unsigned char* p, std::size_t i, std::size_t n) {
-    return i + 3 < n && p[i] >= 0x81 && p[i] <= 0xFE && p[i + 1] >= 0x30 && p[i + 1] <= 0x39 && p[i + 2] >= 0x81 &&
-           p[i + 2] <= 0xFE && p[i + 3] >= 0x30 && p[i + 3] <= 0x39;
 }
 
 /// GBK's user-defined areas: AAA1..AFFE, F8A1..FEFE, A140..A7A0.
@@ -265,8 +262,7 @@ Detection detectEncoding(std::string_view sample) {
     }
     // A sample cut in the middle of a character may leave one broken sequence at its end.
     for (std::size_t i = 0; i + 3 < n; ++i) {
-        if (p[i] >= 0x81 && p[i] <= 0xFE && p[i + 1] >= 0x30 && p[i + 1] <= 0x39 && p[i + 2] >= 0x81 &&
-            p[i + 2] <= 0xFE && p[i + 3] >= 0x30 && p[i + 3] <= 0x39) {
+        if (isFourByteCode(p, i, n)) {
             ++d.fourByteCodes;
             i += 3;
         }

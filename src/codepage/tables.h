@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -20,6 +21,10 @@ inline constexpr std::uint32_t kFourByteSupplementaryBase = 189000;
 inline bool isLead(unsigned char b) { return b >= kLeadMin && b <= kLeadMax; }
 inline bool isTrail(unsigned char b) { return b >= kTrailMin && b <= kTrailMax && b != 0x7F; }
 inline bool isDigitByte(unsigned char b) { return b >= 0x30 && b <= 0x39; }
+/// Whether a GB18030 four-byte code (lead, digit, lead, digit) starts at p[i] of n bytes.
+inline bool isFourByteCode(const unsigned char* p, std::size_t i, std::size_t n) {
+    return i + 3 < n && isLead(p[i]) && isDigitByte(p[i + 1]) && isLead(p[i + 2]) && isDigitByte(p[i + 3]);
+}
 
 /// Encoded form of one code point: up to four bytes; len 0 means "cannot be encoded".
 struct EncodedChar {

@@ -36,6 +36,7 @@
 #include "marc/detail.h"
 #include "marc/error.h"
 #include "text/ascii.h"
+#include "text/tag_list.h"
 
 namespace marc {
 
@@ -300,24 +301,48 @@ void checkCovered(std::string_view rec, std::size_t base, const std::vector<Sour
                             " of the record belongs to no field of the directory");
 }
 
-/// Cuts the fields of `rec` by its directory, counted in `units`, into `source`.
+/// Whether a field may stay in bytes, not decoded: checked as appendFieldText checks it, which
+/// for a control field and a data field with single-byte indicators needs only its bytes (a
+/// control byte is the same byte in the text: it is never part of a character). A data field
+/// whose indicators are no such bytes is decoded, to count its characters.
+bool keptInBytes(std::string_view tag, std::string_view bytes, std::size_t entry) {
+    if (shapeOf(tag, bytes) == Shape::Data && !(bytes.size() >= 2 && isPlainIndicator(bytes[0]) && isPlainIndicator(bytes[1])))
+        return false;
+    for (const char c : bytes)
+        if (c == kFieldTerminator || c == kRecordTerminator || c == '\r' || c == '\n') {
+            checkFieldData(bytes, entry, tag);
+            break;
+        }
+    return true;
+}
+
+/// Cuts the fields of `rec` by its directory, counted in `units`, into `source`; with
+/// `decodeOnly`, only the fields it lists (and a 000) are decoded.
 void readFields(std::string_view rec, const Directory& d, const Units& units, const codepage::Codec& cp,
-                SourceRecord& source) {
+                SourceRecord& source, const text::TagList* decodeOnly) {
     source.working.clear();
     source.lines.clear();
+    source.whole = true;
     std::string& out = source.working;
-    out.reserve(rec.size() + rec.size() / 2 + d.count * 8);
+    out.reserve((decodeOnly ? rec.size() / 2 : rec.size() + rec.size() / 2) + d.count * 8);
     std::string field;
     for (std::size_t k = 0; k < d.count; ++k) {
         const Entry entry = readEntry(rec, d, units, k);
-        if (!source.lines.empty()) out.append(kCrLf);
         SourceRecord::Line& line = source.lines.emplace_back();
-        line.lineStart = out.size();
         line.fieldStart = entry.offset;
         line.fieldSize = entry.dataSize;
+        line.tagStart = static_cast<std::size_t>(entry.tag.data() - rec.data());
+        const std::string_view bytes = rec.substr(entry.offset, entry.dataSize);
+        if (decodeOnly && entry.tag != "000" && !decodeOnly->holds(entry.tag) && keptInBytes(entry.tag, bytes, k + 1)) {
+            line.decoded = false;
+            source.whole = false;
+            continue;
+        }
+        if (!out.empty()) out.append(kCrLf);
+        line.lineStart = out.size();
         out.append(entry.tag);
         out.push_back(' ');
-        appendFieldText(out, entry.tag, rec.substr(entry.offset, entry.dataSize), k + 1, cp, field);
+        appendFieldText(out, entry.tag, bytes, k + 1, cp, field);
         line.lineSize = out.size() - line.lineStart;
     }
     if (source.lines.empty()) throw MarcError(at(Kind::NoFields), "the record has no fields");
@@ -366,7 +391,8 @@ bool fits(std::string_view rec, const Directory& d, const Units& units) {
 /// directory does not fit so either: every field must end with its terminator exactly where the
 /// directory says and the fields must cover the data, or nothing else could be meant. When it
 /// fits, the record is read so, and refused (MarcError) for what its fields hold as any other.
-bool readCharCounted(std::string_view rec, const Directory& d, const codepage::Codec& cp, SourceRecord& source) {
+bool readCharCounted(std::string_view rec, const Directory& d, const codepage::Codec& cp, SourceRecord& source,
+                     const text::TagList* decodeOnly) {
     if (cp.encoding() != codepage::Encoding::Utf8) return false;
     std::vector<std::size_t> starts;
     if (!charPositions(rec, starts)) return false;
@@ -374,12 +400,12 @@ bool readCharCounted(std::string_view rec, const Directory& d, const codepage::C
     units.charStarts = &starts;
     units.baseChar = static_cast<std::size_t>(std::lower_bound(starts.begin(), starts.end(), d.base) - starts.begin());
     if (!fits(rec, d, units)) return false;
-    readFields(rec, d, units, cp, source);
+    readFields(rec, d, units, cp, source, decodeOnly);
     return true;
 }
 
 /// Reads source.bytes into the rest of `source`.
-void readBytes(const codepage::Codec& cp, SourceRecord& source) {
+void readBytes(const codepage::Codec& cp, SourceRecord& source, const text::TagList* decodeOnly) {
     source.working.clear();
     source.lines.clear();
     source.charCounted = false;
@@ -388,20 +414,21 @@ void readBytes(const codepage::Codec& cp, SourceRecord& source) {
 
     const Directory d = directoryOf(rec);
     try {
-        readFields(rec, d, Units{}, cp, source);
+        readFields(rec, d, Units{}, cp, source, decodeOnly);
     } catch (const MarcError&) {
         // A directory that fits the bytes is read so: the record is refused for what a field
         // holds, and no reading in characters is looked for.
-        if (fits(rec, d, Units{}) || !readCharCounted(rec, d, cp, source)) throw;
+        if (fits(rec, d, Units{}) || !readCharCounted(rec, d, cp, source, decodeOnly)) throw;
         source.charCounted = true;
     }
 }
 
 }  // namespace
 
-void readRecord(std::string_view recordBytes, const codepage::Codec& cp, SourceRecord& source) {
+void readRecord(std::string_view recordBytes, const codepage::Codec& cp, SourceRecord& source,
+                const text::TagList* decodeOnly) {
     source.bytes.assign(withoutOuterLineBreaks(recordBytes));
-    readBytes(cp, source);
+    readBytes(cp, source, decodeOnly);
 }
 
 std::string isoToMarcBytes(std::string_view recordBytes, const codepage::Codec& cp) {

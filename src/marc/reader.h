@@ -6,6 +6,7 @@
 
 #include "codepage/codepage.h"
 #include "marc/source.h"
+#include "text/tag_list.h"
 
 namespace marc {
 
@@ -45,7 +46,13 @@ std::string isoToMarcBytes(std::string_view recordBytes, const codepage::Codec& 
 /// exactly where the directory says and the fields cover the data, it is read so
 /// (source.charCounted), its fields still given in bytes, or refused for what a field holds
 /// like any other record. Otherwise the error of its bytes stands.
-void readRecord(std::string_view recordBytes, const codepage::Codec& cp, SourceRecord& source);
+///
+/// With `decodeOnly`, a field whose tag it does not list (and that is no 000) is left in bytes,
+/// checked all the same (source.whole false, its line not decoded, no line of it in `working`):
+/// what a run copies as it stands needs no text. A data field whose indicators are not two
+/// single-byte characters is decoded whatever its tag.
+void readRecord(std::string_view recordBytes, const codepage::Codec& cp, SourceRecord& source,
+                const text::TagList* decodeOnly = nullptr);
 
 /// The 001 of a record as far as it can be read, for saying which record failed: the first
 /// directory entry tagged 001 that points inside the record, its data decoded up to the first

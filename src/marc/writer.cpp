@@ -179,8 +179,10 @@ public:
         : cp_(cp), context_(context), lineBuf_(s.lineBuf), dir_(s.dir), data_(s.data), check_(s.check),
           lines_(s.lines), subfields_(s.subfields) {}
     std::string write(std::string_view working);
+    std::string write(const std::vector<std::string_view>& lines, const std::vector<bool>& changed);
 
 private:
+    std::string writeLines();
     void scanControlLines();
     std::string leader() const;
     void writeControlPair();
@@ -194,7 +196,9 @@ private:
     void endField(std::string_view tag, std::size_t start, std::size_t lineNo) {
         endField(tag, start, lineNo, start, data_.size());
     }
-    bool unchanged(std::size_t i) const { return source_ && lines_[i] == source_->line(i); }
+    bool unchanged(std::size_t i) const {
+        return source_ && (changed_ ? !(*changed_)[i] : lines_[i] == source_->line(i));
+    }
 
     const codepage::Codec& cp_;
     const WriteContext& context_;
@@ -202,6 +206,7 @@ private:
     std::vector<std::string_view>& lines_;
     std::vector<Subfield>& subfields_;
     const SourceRecord* source_ = nullptr;  // set when its lines match the text's one to one
+    const std::vector<bool>* changed_ = nullptr;  // which lines changed, when the caller says
     bool keepLeader_ = false;
     bool series_ = false;
     std::optional<std::string_view> leaderCode_;
@@ -217,6 +222,21 @@ std::string RecordWriter::write(std::string_view working) {
     if (source && source->lines.size() != lines_.size())
         throw MarcError(at(Kind::LineBreakInData), "a field holds a line break (character 13 or 10), which cannot be written back as it was");
     source_ = source;
+    return writeLines();
+}
+
+std::string RecordWriter::write(const std::vector<std::string_view>& lines, const std::vector<bool>& changed) {
+    const SourceRecord* source = context_.source;
+    if (!source || source->lines.size() != lines.size() || changed.size() != lines.size())
+        throw MarcError(at(Kind::Unexpected), "the fields to write do not match the record they came from");
+    lines_.assign(lines.begin(), lines.end());
+    source_ = source;
+    changed_ = &changed;
+    return writeLines();
+}
+
+std::string RecordWriter::writeLines() {
+    const SourceRecord* source = source_;
     keepLeader_ = source && context_.keepLeader && usableLeader(source->leader());
     scanControlLines();
     dir_.clear();
@@ -484,6 +504,11 @@ void RecordWriter::endField(std::string_view tag, std::size_t start, std::size_t
 
 std::string marcToIsoBytes(std::string_view working, const codepage::Codec& cp, const WriteContext& context) {
     return RecordWriter(cp, context).write(working);
+}
+
+std::string writeRecord(const std::vector<std::string_view>& lines, const std::vector<bool>& changed,
+                        const codepage::Codec& cp, const WriteContext& context) {
+    return RecordWriter(cp, context).write(lines, changed);
 }
 
 std::string marcToIsoBytes(std::string_view working, const codepage::Codec& cp, const Clock& clock) {

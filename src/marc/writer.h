@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "codepage/codepage.h"
 #include "marc/error.h"
@@ -74,6 +75,14 @@ public:
 /// "000" leader code that is not at most four of them, or a field or record terminator (character
 /// 30 or 29) inside a changed field's text: each would leave a record that no reader can cut apart.
 std::string marcToIsoBytes(std::string_view working, const codepage::Codec& cp, const WriteContext& context);
+
+/// The same for the fields of `context.source` (required) as a run left them: field i is written
+/// as its bytes unless `changed[i]`, and then as `lines[i]`, its new working line, exactly as
+/// marcToIsoBytes writes a changed line. `lines[i]` of an unchanged field may be its tag alone
+/// (a field left in bytes), but for a 000, which must be its working line. `lines` and `changed`
+/// hold one entry per field of the source; a new line must hold no line break (CR or LF).
+std::string writeRecord(const std::vector<std::string_view>& lines, const std::vector<bool>& changed,
+                        const codepage::Codec& cp, const WriteContext& context);
 
 /// The same without a source record.
 std::string marcToIsoBytes(std::string_view working, const codepage::Codec& cp,

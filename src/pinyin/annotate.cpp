@@ -1,6 +1,5 @@
 // Annotating a working record: a romanised subfield behind every subfield a of the listed fields,
 // and the pinyin a listed field already carries found and taken out.
-#include <bitset>
 #include <string>
 #include <string_view>
 
@@ -9,6 +8,7 @@
 #include "pinyin/existing.h"
 #include "pinyin/pieces.h"
 #include "text/ascii.h"
+#include "text/tag_list.h"
 
 namespace pinyin {
 namespace {
@@ -84,33 +84,18 @@ bool annotateEvery(std::string& out, std::string_view line, std::string_view tag
     }
 }
 
-/// Whether the tag list holds `tag` as text. Tags of three ASCII digits, nearly every line,
-/// are answered from a table of the list's three-digit windows, rebuilt when the list changes:
-/// such a tag occurs in the list exactly when it equals one of those windows. Any other tag
-/// is searched for as it stands.
-bool isListed(std::string_view tagList, std::string_view tag) {
-    thread_local std::string windowsOf;  // the list the table was built for
-    thread_local std::bitset<1000> windows;
-    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
-    if (tag.size() != 3 || !digit(tag[0]) || !digit(tag[1]) || !digit(tag[2]))
-        return !trimSpaces(tag).empty() && tagList.find(tag) != std::string_view::npos;
-    if (windowsOf != tagList) {
-        windows.reset();
-        for (std::size_t i = 0; i + 3 <= tagList.size(); ++i)
-            if (digit(tagList[i]) && digit(tagList[i + 1]) && digit(tagList[i + 2]))
-                windows.set(static_cast<std::size_t>((tagList[i] - '0') * 100 +
-                                                     (tagList[i + 1] - '0') * 10 + (tagList[i + 2] - '0')));
-        windowsOf.assign(tagList);
-    }
-    return windows[static_cast<std::size_t>((tag[0] - '0') * 100 + (tag[1] - '0') * 10 + (tag[2] - '0'))];
+/// The run's tag list as a table, made again only when the list changes (py() is given its text).
+const text::TagList& tagListOf(std::string_view tagList) {
+    thread_local text::TagList tags;
+    if (tags.text() != tagList) tags = text::TagList(tagList);
+    return tags;
 }
 
 }  // namespace
 
 std::string py(std::string_view marc, const RunSettings& settings, Romaniser& romaniser,
                AnnotateCounts* counts) {
-    // The tag list and the subfield code are fixed for the run: read them once per record.
-    const std::string_view tagList = settings.tagList;
+    const text::TagList& tags = tagListOf(settings.tagList);
     std::string out;
     out.reserve(marc.size() + marc.size() / 2 + 2);
     std::size_t start = 0;
@@ -129,33 +114,38 @@ std::string py(std::string_view marc, const RunSettings& settings, Romaniser& ro
             line = noLf;
         }
 
-        const std::string_view tag = tagOf(line);
-        bool annotated = false;
-        const bool listed = isListed(tagList, tag);
-        if (!listed) {
-            out += line;
-        } else if (settings.removePinyin) {
-            annotated = detail::mayCarryPinyin(line, settings.subfields) && carriesPinyin(line, settings.subfields);
-            if (annotated) out += withoutPinyin(line, settings.subfields);
-            else out += line;
-        } else if (settings.subfields == Subfields::Chinese) {
-            annotated = annotateEvery(out, line, tag, settings, romaniser);
-        } else if (!detail::mayCarryPinyin(line)) {  // the common case, without a copy of the line
-            annotated = annotate(out, line, tag, settings, romaniser);
-        } else if (const auto todo = lineToAnnotate(line, settings.delExisting)) {
-            annotated = annotate(out, *todo, tag, settings, romaniser);
-        } else {
-            out += line;
-        }
-        if (counts) {
-            counts->listed += listed;
-            counts->annotated += annotated;
-        }
+        annotateLine(out, line, tags, settings, romaniser, counts);
         out += "\r\n";
         if (cr == std::string_view::npos) break;
         start = cr + 1;
     }
     return out;
+}
+
+void annotateLine(std::string& out, std::string_view line, const text::TagList& tags, const RunSettings& settings,
+                  Romaniser& romaniser, AnnotateCounts* counts) {
+    const std::string_view tag = tagOf(line);
+    bool annotated = false;
+    const bool listed = tags.holds(tag);
+    if (!listed) {
+        out += line;
+    } else if (settings.removePinyin) {
+        annotated = detail::mayCarryPinyin(line, settings.subfields) && carriesPinyin(line, settings.subfields);
+        if (annotated) out += withoutPinyin(line, settings.subfields);
+        else out += line;
+    } else if (settings.subfields == Subfields::Chinese) {
+        annotated = annotateEvery(out, line, tag, settings, romaniser);
+    } else if (!detail::mayCarryPinyin(line)) {  // the common case, without a copy of the line
+        annotated = annotate(out, line, tag, settings, romaniser);
+    } else if (const auto todo = lineToAnnotate(line, settings.delExisting)) {
+        annotated = annotate(out, *todo, tag, settings, romaniser);
+    } else {
+        out += line;
+    }
+    if (counts) {
+        counts->listed += listed;
+        counts->annotated += annotated;
+    }
 }
 
 // Pinyin a listed field already carries: finding it and taking it out.

@@ -8,6 +8,7 @@
 
 #include "pinyin/lookup.h"
 #include "pinyin/settings.h"
+#include "text/tag_list.h"
 
 namespace pinyin {
 
@@ -30,6 +31,12 @@ struct AnnotateCounts {
     long long listed = 0;     ///< fields whose tag is listed
     long long annotated = 0;  ///< of those, the fields that got a pinyin subfield
 };
+
+/// One line of a working record as py() annotates it, appended to `out` without a line break:
+/// a line whose tag (its first three characters) `tags` lists gets its pinyin subfields (or,
+/// with removePinyin, loses them); any other stays as it is. `counts`, when given, is added to.
+void annotateLine(std::string& out, std::string_view line, const text::TagList& tags, const RunSettings& settings,
+                  Romaniser& romaniser, AnnotateCounts* counts = nullptr);
 
 /// The working record with a pinyin subfield behind every subfield a of each listed field
 /// (under Subfields::Chinese, behind every lower-case subfield that holds Chinese, under the

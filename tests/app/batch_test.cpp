@@ -110,6 +110,41 @@ TEST_F(ARun, WritesEveryRecordOneLineOrBackToBack) {
     EXPECT_EQ(recs[3], recs[0]);
 }
 
+// A front end that shows no record text (the command line): the run decodes only the listed
+// fields, and writes the same bytes, keeps the same records aside and reports the same failures.
+TEST_F(ARun, DecodingOnlyTheListedFieldsChangesNoByte) {
+    struct ShowsNoText : Recorder {
+        bool wantsWorkingText() const override { return false; }
+    };
+    const std::string yin = "\xD2\xF8";  // 银
+    const std::string input =
+        testrec::book("A1", yinhang) +
+        testrec::makeRecord({{"001", "B1"}, {"005", "20240102030405.0"}, {"200", "1 \x1F" "a" + shu},
+                             {"801", "  \x1F" "a\x81\x20\xFF"}, {"AVA", "\x81\x40\x1F" "a" + yin}}) +
+        testrec::makeRecord({{"001", "C1"}, {"005", "20240102030405.0"}, {"200", "1 \x1F" "a" + shu + "\x81\x20"}, {"300", "  \x1F" "ax"}}) +
+        testrec::makeRecord({{"001", "D1"}, {"005", "20240102030405.0"}, {"200", "1 \x1F" "a" + shu}, {"300", "  \x1F" "a\rx"}}) +
+        testrec::makeRecord({{"001", "E1"}, {"005", "20240102030405.0"}, {"200", "1 \x1F" "a" + shu + "|\x1F" "Ashu"}, {"225", "2 \x1F" "a" + yin}});
+    spit(options.inputPath, input);
+    for (const bool remove : {false, true}) {
+        settings.removePinyin = remove;
+        const app::BatchResult whole = run();
+        const std::string written = slurp(options.outputPath), kept = slurp(options.outputPath + ".rejected");
+        fs::remove(options.outputPath);
+        fs::remove(options.outputPath + ".rejected");
+        ShowsNoText quiet;
+        const app::BatchResult listed = app::runBatch(options, settings, quiet);
+        EXPECT_EQ(tally(listed), tally(whole));
+        EXPECT_EQ(slurp(options.outputPath), written);
+        EXPECT_EQ(slurp(options.outputPath + ".rejected"), kept);
+        ASSERT_EQ(quiet.failed.size(), observer.failed.size());
+        for (std::size_t i = 0; i < quiet.failed.size(); ++i)
+            EXPECT_EQ(quiet.failed[i].problem.kind, observer.failed[i].problem.kind);
+        fs::remove(options.outputPath);
+        fs::remove(options.outputPath + ".rejected");
+        observer.failed.clear();
+    }
+}
+
 TEST_F(ARun, FailedRecordsGoToTheRejectsFileByteForByte) {
     std::string good1 = testrec::book("G1", shu), good2 = testrec::book("G2", yinhang);
     std::string noFieldTerminator = "00050nam0 22000        450 no directory at all\x1D";
