@@ -498,9 +498,11 @@ void Run::handle(const Frame& frame) {
             // (a leader that misstates its length or base address, blanks in its directory's
             // numbers, fields out of order), or that counts characters, is written anew as any
             // other; one with a line break in its data is refused as any run refuses it (its
-            // lines, cut at the break, may hide pinyin).
+            // lines, cut at the break, may hide pinyin). A line break in the leader is one of
+            // its bytes like any other: the leader is kept as it stands either way.
             const bool asRead = atStart_.removePinyin && counts.annotated == 0 && options_.keepLeader &&
-                                !source_.charCounted && cleaned_.find_first_of("\r\n") == std::string::npos &&
+                                !source_.charCounted &&
+                                cleaned_.find_first_of("\r\n", static_cast<std::size_t>(marc::kLeaderLength)) == std::string::npos &&
                                 laidOutAsWritten(cleaned_);
             const std::string encoded = asRead ? cleaned_ : encode();
             if (encoded.empty())

@@ -67,6 +67,12 @@ TEST_F(Subfields, EveryChineseSubfieldGetsItsOwnAndTheRunIsUndoneByteForByte) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("no pinyin taken out"), std::string::npos) << r.err;
     EXPECT_EQ(slurp(dir / "same.iso"), rec);
+    // So does one with a line break among the leader's bytes: the leader is kept as it stands.
+    std::string oddLeader = rec;
+    oddLeader[7] = '\r';
+    spit(dir / "odd.iso", oddLeader);
+    r = run({"--db", db, "--remove-pinyin", "--separator", "none", "odd.iso", "odd-out.iso"});
+    EXPECT_EQ(slurp(dir / "odd-out.iso"), oddLeader) << r.err;
 
     // One whose directory the writer would not write so (a blank in a length) is written anew,
     // its fields the same, its directory in digits.
