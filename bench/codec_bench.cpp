@@ -1,7 +1,7 @@
 // Times decoding and re-encoding every record of an ISO 2709 file, streaming it in fixed-size blocks.
 //
 // Usage: codec_bench [--encoding gbk|gb18030|utf-8] FILE
-// Reads the records as the batch run does (app::RecordSource), runs readRecord and marcToIsoBytes on
+// Reads the records as the batch run does (app::RecordSource), runs readRecord and recordFromWorkingText on
 // each, and prints records/s, MB/s and a checksum (FNV-1a) of the records written, so that two
 // builds can be compared for output as well as speed. Memory stays flat: one block and one record
 // are held at a time.
@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
         try {
             // As the batch run does it: the record read with its bytes kept, written back from them.
             marc::readRecord(rec, cp, source);
-            const std::string out = marc::marcToIsoBytes(source.working, cp, context);
+            const std::string out = marc::recordFromWorkingText(source.working, cp, context);
             checksum = fnv1a(checksum, out);
             bytesOut += out.size();
             ++records;

@@ -132,7 +132,7 @@ int main(int argc, char** argv) {
     Generator gen(seed);
     std::size_t bytes = 0;
     for (long i = 0; i < records; ++i) {
-        const std::string rec = marc::marcToIsoBytes(gen.record(i), cp, clock);
+        const std::string rec = marc::recordFromWorkingText(gen.record(i), cp, clock);
         file << rec;
         if (crlf) file << "\r\n";
         bytes += rec.size() + (crlf ? 2 : 0);

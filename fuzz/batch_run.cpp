@@ -287,7 +287,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string_view rec = std::string_view(written).substr(from, at + 1 - from);
         fuzzcheck::checkRecord(rec);
         try {
-            marc::isoToMarcBytes(rec, cp);
+            marc::workingText(rec, cp);
         } catch (const marc::MarcError& e) {
             fuzzcheck::fail("a written record does not read again", std::string(e.what()) + "\n" + std::string(rec));
         }

@@ -1,6 +1,6 @@
 // Fuzzes the record reader with arbitrary bytes, and the writer with what the reader gives.
 //
-// Bytes -> readRecord (in GBK, then in UTF-8) -> marcToIsoBytes with the record as its source.
+// Bytes -> readRecord (in GBK, then in UTF-8) -> recordFromWorkingText with the record as its source.
 // The reader may refuse with MarcError. A record it reads must be one an independent cut by its
 // own directory reads too (fuzzcheck::cutRecord: whole entries, every field terminated, every
 // byte of the data in a field), with the same fields; it must be written back unchanged: every
@@ -38,7 +38,7 @@ std::string write(const marc::SourceRecord& source, const codepage::Codec& cp) {
     marc::WriteContext context;
     context.source = &source;
     context.clock = fixedClock;
-    return marc::marcToIsoBytes(source.working + "\r\n\r\n", cp, context);
+    return marc::recordFromWorkingText(source.working + "\r\n\r\n", cp, context);
 }
 
 /// The input as an independent reader cuts it: by bytes, by characters where the reader says

@@ -26,16 +26,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view text(reinterpret_cast<const char*>(data) + 1, size - 1);
     std::string rec;
     try {
-        rec = marc::marcToIsoBytes(text, cp, fixedClock);
+        rec = marc::recordFromWorkingText(text, cp, fixedClock);
     } catch (const marc::MarcError&) {
         return 0;
     }
     if (rec.empty()) return 0;
     fuzzcheck::checkRecord(rec);
     // The text form is the same record decoded.
-    fuzzcheck::require(marc::marcToIso(text, cp, fixedClock) == cp.decode(rec), "marcToIso differs from the bytes");
+    fuzzcheck::require(marc::decodedRecordFromWorkingText(text, cp, fixedClock) == cp.decode(rec), "decodedRecordFromWorkingText differs from the bytes");
     try {
-        marc::isoToMarcBytes(rec, cp);
+        marc::workingText(rec, cp);
     } catch (const marc::MarcError& e) {
         const bool expected = fuzzcheck::isTagRefusal(e) ||
                               std::string_view(e.what()).find("shorter than its two indicators") != std::string_view::npos;

@@ -211,7 +211,7 @@ void Run::start() {
                                                       : std::string_view{};
 }
 
-/// Annotates the decoded fields of source_ one by one, as pinyin::py() annotates the lines of a
+/// Annotates the decoded fields of source_ one by one, as pinyin::annotateRecord() annotates the lines of a
 /// working record, into lines_ and changed_. A field left in bytes is not listed: it stays.
 void Run::annotate(pinyin::AnnotateCounts& counts) {
     const std::size_t n = source_.lines.size();
@@ -255,7 +255,7 @@ std::string Run::encode() {
     }
     marc::WriteContext context = context_;
     context.source = &whole;
-    return marc::marcToIsoBytes(text, *codec_, context);
+    return marc::recordFromWorkingText(text, *codec_, context);
 }
 
 /// Reads the input's first block and decides, or checks, its code page from it: the block is

@@ -431,7 +431,7 @@ void readRecord(std::string_view recordBytes, const codepage::Codec& cp, SourceR
     readBytes(cp, source, decodeOnly);
 }
 
-std::string isoToMarcBytes(std::string_view recordBytes, const codepage::Codec& cp) {
+std::string workingText(std::string_view recordBytes, const codepage::Codec& cp) {
     SourceRecord source;
     readRecord(recordBytes, cp, source);
     return std::move(source.working);
@@ -453,8 +453,8 @@ std::string identifierOf(std::string_view rec, const codepage::Codec& cp) {
     return {};
 }
 
-std::string isoToMarc(std::string_view record, const codepage::Codec& cp) {
-    return isoToMarcBytes(cp.encode(record), cp);
+std::string workingTextOfDecoded(std::string_view record, const codepage::Codec& cp) {
+    return workingText(cp.encode(record), cp);
 }
 
 }  // namespace marc

@@ -14,13 +14,13 @@ namespace marc {
 /// indicators, space, data", "|" for the subfield delimiter, CR LF between lines and none after
 /// the last. Encodes the text in `cp` and cuts fields by byte position. A "|" that stands in the
 /// field data comes back as marc::kDataBar. Throws MarcError.
-std::string isoToMarc(std::string_view record, const codepage::Codec& cp = codepage::Codec::gbk());
+std::string workingTextOfDecoded(std::string_view record, const codepage::Codec& cp = codepage::Codec::gbk());
 
 /// The same for a record that is still in bytes of `cp` (what the batch run holds): fields are
 /// cut from these bytes as they are, so an invalid byte never shifts a field. Throws MarcError.
-std::string isoToMarcBytes(std::string_view recordBytes, const codepage::Codec& cp);
+std::string workingText(std::string_view recordBytes, const codepage::Codec& cp);
 
-/// isoToMarcBytes into `source`, which keeps beside the working text the record's bytes and,
+/// workingText into `source`, which keeps beside the working text the record's bytes and,
 /// for every line, the bytes of its field (reused from record to record: its buffers keep their
 /// capacity).
 ///

@@ -28,9 +28,9 @@ namespace {
 using detail::advanceChars;
 using detail::trimSpaces;
 
-/// Characters `from` (1-based) to `from + count - 1` of the line, clamped to its end.
-std::string_view mid(std::string_view line, std::size_t from, std::size_t count = std::string_view::npos) {
-    const std::size_t b = advanceChars(line, 0, from - 1);
+/// `count` characters of the line from character `from` (0-based) on, clamped to its end.
+std::string_view chars(std::string_view line, std::size_t from, std::size_t count = std::string_view::npos) {
+    const std::size_t b = advanceChars(line, 0, from);
     const std::size_t e = count == std::string_view::npos ? line.size() : advanceChars(line, b, count);
     return line.substr(b, e - b);
 }
@@ -126,7 +126,7 @@ LocalTime systemClock() {
     return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
-std::string padZero(int width, long long n) {
+std::string zeroPadded(int width, long long n) {
     if (n < 0) throw MarcError(at(Kind::Unexpected), "cannot write the negative number " + std::to_string(n));
     long long limit = 1;
     for (int i = 0; i < width; ++i) limit *= 10;
@@ -155,7 +155,7 @@ bool isControlLine(std::string_view tag, std::string_view line) {
 /// for a line made by hand in another layout, character 5 on without its outer spaces.
 std::string_view controlValue(std::string_view line) {
     if (line.size() >= 7 && line.substr(3, 4) == "    ") return line.substr(7);
-    return trimSpaces(mid(line, 5));
+    return trimSpaces(chars(line, 4));
 }
 
 /// Buffers kept per thread: the batch run writes one record after another.
@@ -251,8 +251,8 @@ std::string RecordWriter::writeLines() {
         throw MarcError(at(Kind::RecordTooLong, {}, 0, static_cast<long long>(recordLength)), "the record would be " + std::to_string(recordLength) +
                         " bytes long; a record may hold at most 99999");
     std::string out = leader();
-    out.replace(0, 5, padZero(5, static_cast<long long>(recordLength)));
-    out.replace(12, 5, padZero(5, static_cast<long long>(baseAddress)));
+    out.replace(0, 5, zeroPadded(5, static_cast<long long>(recordLength)));
+    out.replace(12, 5, zeroPadded(5, static_cast<long long>(baseAddress)));
     out.reserve(recordLength);
     out.append(dir_);
     out.push_back(kFieldTerminator);
@@ -266,9 +266,9 @@ std::string RecordWriter::writeLines() {
 /// hand the last line of a tag wins.
 void RecordWriter::scanControlLines() {
     for (std::size_t i = 0; i < lines_.size(); ++i) {
-        const std::string_view tag = mid(lines_[i], 1, 3);
+        const std::string_view tag = chars(lines_[i], 0, 3);
         if (tag == "410" || tag == "461" || tag == "225") series_ = true;
-        else if (tag == "000") leaderCode_ = mid(lines_[i], 8, 4);
+        else if (tag == "000") leaderCode_ = chars(lines_[i], 7, 4);
         else if (tag == "001" && !(source_ && identifierLine_)) identifierLine_ = i;
         else if (tag == "005" && !(source_ && timeLine_)) timeLine_ = i;
     }
@@ -309,14 +309,14 @@ void RecordWriter::writeControlPair() {
             encodeControl(data_, controlValue(lines_[*lineIndex]), cp_);
         } else if (tag == "005") {
             const LocalTime& t = clock();
-            data_ += padZero(4, t.year) + padZero(2, t.month) + padZero(2, t.day) + padZero(2, t.hour) +
-                     padZero(2, t.minute) + padZero(2, t.second) + ".0";
+            data_ += zeroPadded(4, t.year) + zeroPadded(2, t.month) + zeroPadded(2, t.day) + zeroPadded(2, t.hour) +
+                     zeroPadded(2, t.minute) + zeroPadded(2, t.second) + ".0";
         } else if (context_.identifiers) {
             data_ += context_.identifiers->next();
         } else {
             const LocalTime& t = clock();
-            data_ += "01" + padZero(2, t.month) + padZero(2, t.day) + padZero(2, t.hour) + padZero(2, t.minute) +
-                     padZero(2, t.second);
+            data_ += "01" + zeroPadded(2, t.month) + zeroPadded(2, t.day) + zeroPadded(2, t.hour) + zeroPadded(2, t.minute) +
+                     zeroPadded(2, t.second);
         }
         endField(tag, start, 0);
     }
@@ -327,7 +327,7 @@ void RecordWriter::writeControlPair() {
 void RecordWriter::writeLine(std::size_t i) {
     if (i == identifierLine_ || i == timeLine_) return;
     const std::string_view line = lines_[i];
-    const std::string_view tag = mid(line, 1, 3);
+    const std::string_view tag = chars(line, 0, 3);
     if (!keepLeader_ && tag == "000") return;
     if (!source_ && (tag == "001" || tag == "005")) return;  // by hand: the last of a tag counts
     const std::size_t start = data_.size();
@@ -357,8 +357,8 @@ void RecordWriter::encodeLine(std::string_view line, std::string_view tag) {
         encodeControl(data_, controlValue(line), cp_);
         return;
     }
-    appendEncoded(data_, mid(line, 5, 2), cp_);
-    encodeControl(data_, mid(line, 8), cp_);
+    appendEncoded(data_, chars(line, 4, 2), cp_);
+    encodeControl(data_, chars(line, 7), cp_);
 }
 
 /// A data line changed inside its data (a pinyin subfield put in or taken out) written as the
@@ -393,7 +393,7 @@ bool RecordWriter::encodeEdit(std::size_t i, std::string_view tag, std::size_t& 
     const auto keeps = [&](std::size_t from, std::size_t at, std::size_t size) {
         return at + size <= original.size() && std::memcmp(data_.data() + from, original.data() + at, size) == 0;
     };
-    appendEncoded(data_, mid(before, 5, 2), cp_);
+    appendEncoded(data_, chars(before, 4, 2), cp_);
     encodeControl(data_, before.substr(dataStart, head - dataStart), cp_);
     const std::size_t headBytes = data_.size() - start;
     if (keeps(start, 0, headBytes)) {
@@ -435,8 +435,8 @@ void RecordWriter::checkRoundTrip(std::size_t i, std::string_view tag) {
 void RecordWriter::encodeHandMadeDataLine(std::string_view line, std::string_view tag, std::size_t lineNo) {
     const std::size_t firstBar = line.find(kWorkingDelimiter);
     const std::string_view head = line.substr(0, firstBar);
-    appendEncoded(data_, mid(head, 5, 2), cp_);
-    appendEncoded(data_, mid(head, 8), cp_);
+    appendEncoded(data_, chars(head, 4, 2), cp_);
+    appendEncoded(data_, chars(head, 7), cp_);
     subfields_.clear();
     int head_ = -1, tail = -1;
     int behindTitle = -1;  // the last subfield a, or the last pinyin subfield right behind it
@@ -502,7 +502,7 @@ void RecordWriter::endField(std::string_view tag, std::size_t start, std::size_t
 
 }  // namespace
 
-std::string marcToIsoBytes(std::string_view working, const codepage::Codec& cp, const WriteContext& context) {
+std::string recordFromWorkingText(std::string_view working, const codepage::Codec& cp, const WriteContext& context) {
     return RecordWriter(cp, context).write(working);
 }
 
@@ -511,14 +511,14 @@ std::string writeRecord(const std::vector<std::string_view>& lines, const std::v
     return RecordWriter(cp, context).write(lines, changed);
 }
 
-std::string marcToIsoBytes(std::string_view working, const codepage::Codec& cp, const Clock& clock) {
+std::string recordFromWorkingText(std::string_view working, const codepage::Codec& cp, const Clock& clock) {
     WriteContext context;
     context.clock = clock;
-    return marcToIsoBytes(working, cp, context);
+    return recordFromWorkingText(working, cp, context);
 }
 
-std::string marcToIso(std::string_view working, const codepage::Codec& cp, const Clock& clock) {
-    return cp.decode(marcToIsoBytes(working, cp, clock));
+std::string decodedRecordFromWorkingText(std::string_view working, const codepage::Codec& cp, const Clock& clock) {
+    return cp.decode(recordFromWorkingText(working, cp, clock));
 }
 
 }  // namespace marc

@@ -22,7 +22,7 @@ LocalTime systemClock();
 
 /// `n` in decimal with leading zeros to `width` digits. Throws MarcError when n is negative or
 /// has more digits than the width (a short directory entry or leader is never written).
-std::string padZero(int width, long long n);
+std::string zeroPadded(int width, long long n);
 
 class IdentifierSequence;
 struct SourceRecord;
@@ -74,22 +74,22 @@ public:
 /// (field over 9999 bytes, record over 99999), a tag that is not three single-byte characters, a
 /// "000" leader code that is not at most four of them, or a field or record terminator (character
 /// 30 or 29) inside a changed field's text: each would leave a record that no reader can cut apart.
-std::string marcToIsoBytes(std::string_view working, const codepage::Codec& cp, const WriteContext& context);
+std::string recordFromWorkingText(std::string_view working, const codepage::Codec& cp, const WriteContext& context);
 
 /// The same for the fields of `context.source` (required) as a run left them: field i is written
 /// as its bytes unless `changed[i]`, and then as `lines[i]`, its new working line, exactly as
-/// marcToIsoBytes writes a changed line. `lines[i]` of an unchanged field may be its tag alone
+/// recordFromWorkingText writes a changed line. `lines[i]` of an unchanged field may be its tag alone
 /// (a field left in bytes), but for a 000, which must be its working line. `lines` and `changed`
 /// hold one entry per field of the source; a new line must hold no line break (CR or LF).
 std::string writeRecord(const std::vector<std::string_view>& lines, const std::vector<bool>& changed,
                         const codepage::Codec& cp, const WriteContext& context);
 
 /// The same without a source record.
-std::string marcToIsoBytes(std::string_view working, const codepage::Codec& cp,
+std::string recordFromWorkingText(std::string_view working, const codepage::Codec& cp,
                            const Clock& clock = systemClock);
 
 /// The same record as text (UTF-8); characters the code page cannot hold stand as "?".
-std::string marcToIso(std::string_view working, const codepage::Codec& cp = codepage::Codec::gbk(),
+std::string decodedRecordFromWorkingText(std::string_view working, const codepage::Codec& cp = codepage::Codec::gbk(),
                       const Clock& clock = systemClock);
 
 }  // namespace marc

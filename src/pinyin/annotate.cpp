@@ -84,7 +84,7 @@ bool annotateEvery(std::string& out, std::string_view line, std::string_view tag
     }
 }
 
-/// The run's tag list as a table, made again only when the list changes (py() is given its text).
+/// The run's tag list as a table, made again only when the list changes (annotateRecord() is given its text).
 const text::TagList& tagListOf(std::string_view tagList) {
     thread_local text::TagList tags;
     if (tags.text() != tagList) tags = text::TagList(tagList);
@@ -93,7 +93,7 @@ const text::TagList& tagListOf(std::string_view tagList) {
 
 }  // namespace
 
-std::string py(std::string_view marc, const RunSettings& settings, Romaniser& romaniser,
+std::string annotateRecord(std::string_view marc, const RunSettings& settings, Romaniser& romaniser,
                AnnotateCounts* counts) {
     const text::TagList& tags = tagListOf(settings.tagList);
     std::string out;
@@ -137,7 +137,7 @@ void annotateLine(std::string& out, std::string_view line, const text::TagList& 
         annotated = annotateEvery(out, line, tag, settings, romaniser);
     } else if (!detail::mayCarryPinyin(line)) {  // the common case, without a copy of the line
         annotated = annotate(out, line, tag, settings, romaniser);
-    } else if (const auto todo = lineToAnnotate(line, settings.delExisting)) {
+    } else if (const auto todo = lineForAnnotation(line, settings.delExisting)) {
         annotated = annotate(out, *todo, tag, settings, romaniser);
     } else {
         out += line;
@@ -149,7 +149,6 @@ void annotateLine(std::string& out, std::string_view line, const text::TagList& 
 }
 
 // Pinyin a listed field already carries: finding it and taking it out.
-std::string delZDA9(std::string_view line) { return withoutPinyin(line, Subfields::A); }
 
 std::string withoutPinyin(std::string_view line, Subfields mode) {
     std::string out;
@@ -167,12 +166,12 @@ std::string withoutPinyin(std::string_view line, Subfields mode) {
     return out;
 }
 
-std::optional<std::string> lineToAnnotate(std::string_view line, bool delExisting) {
+std::optional<std::string> lineForAnnotation(std::string_view line, bool delExisting) {
     // Both codes count as pinyin, whichever one this run writes; "|a" never does; a 9 only
     // where it reads as the pinyin of the subfield a right before it.
     if (!carriesPinyin(line)) return std::string(line);
     if (!delExisting) return std::nullopt;
-    return delZDA9(line);
+    return withoutPinyin(line, Subfields::A);
 }
 
 }  // namespace pinyin

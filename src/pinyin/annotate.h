@@ -12,27 +12,25 @@
 
 namespace pinyin {
 
-/// The line without its pinyin subfields (isPinyinSubfield, existing.h): every "A", and every
-/// "9" that reads as the pinyin of the subfield a right before it. Its head and every other
-/// subfield, a 9 that holds data included, stay as they stood.
-std::string delZDA9(std::string_view line);
-/// The line without the pinyin subfields a run of `mode` writes (isPinyinSubfield, existing.h);
-/// delZDA9 is Subfields::A.
+/// The line without the pinyin subfields a run of `mode` writes (isPinyinSubfield, existing.h).
+/// Under Subfields::A: every "A", and every "9" that reads as the pinyin of the subfield a right
+/// before it; its head and every other subfield, a 9 that holds data included, stay as they
+/// stood.
 std::string withoutPinyin(std::string_view line, Subfields mode);
 
 /// The existing-pinyin rule for one listed line: a line carries pinyin when it holds a pinyin
 /// subfield (carriesPinyin, existing.h). Returns the line to annotate (the line itself when it
-/// carries none, else delZDA9 of it when `delExisting`), or nullopt when it carries pinyin and
+/// carries none, else withoutPinyin(line, Subfields::A) when `delExisting`), or nullopt when it carries pinyin and
 /// stays as it is.
-std::optional<std::string> lineToAnnotate(std::string_view line, bool delExisting);
+std::optional<std::string> lineForAnnotation(std::string_view line, bool delExisting);
 
-/// What py() found in a record, added to across records.
+/// What annotateRecord() found in a record, added to across records.
 struct AnnotateCounts {
     long long listed = 0;     ///< fields whose tag is listed
     long long annotated = 0;  ///< of those, the fields that got a pinyin subfield
 };
 
-/// One line of a working record as py() annotates it, appended to `out` without a line break:
+/// One line of a working record as annotateRecord() annotates it, appended to `out` without a line break:
 /// a line whose tag (its first three characters) `tags` lists gets its pinyin subfields (or,
 /// with removePinyin, loses them); any other stays as it is. `counts`, when given, is added to.
 void annotateLine(std::string& out, std::string_view line, const text::TagList& tags, const RunSettings& settings,
@@ -43,7 +41,7 @@ void annotateLine(std::string& out, std::string_view line, const text::TagList& 
 /// capital of its code), every line ended by CR LF. With removePinyin, the listed fields lose
 /// the pinyin that mode writes instead, and get none; `counts.annotated` then counts the fields
 /// that lost some. `counts`, when given, is added to.
-std::string py(std::string_view marc, const RunSettings& settings, Romaniser& romaniser,
+std::string annotateRecord(std::string_view marc, const RunSettings& settings, Romaniser& romaniser,
                AnnotateCounts* counts = nullptr);
 
 }  // namespace pinyin

@@ -32,7 +32,7 @@ using testrec::Tally;
 using testrec::tally;
 
 std::string workingOf(const std::string& record) {
-    return marc::isoToMarcBytes(record, codepage::Codec::gbk());
+    return marc::workingText(record, codepage::Codec::gbk());
 }
 
 struct Recorder : app::BatchObserver {

@@ -36,7 +36,7 @@ std::string workingRecord(const std::string& id, const std::string& title) {
 void writeRecordFile(const std::string& path, const std::vector<std::string>& workingRecords) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     for (const std::string& w : workingRecords)
-        out << (!w.empty() && w[0] == '\0' ? w.substr(1) : marc::marcToIsoBytes(w, codepage::Codec::gbk())) << "\r\n";
+        out << (!w.empty() && w[0] == '\0' ? w.substr(1) : marc::recordFromWorkingText(w, codepage::Codec::gbk())) << "\r\n";
 }
 
 std::vector<std::string> readRecordFile(const std::string& path) {
@@ -44,7 +44,7 @@ std::vector<std::string> readRecordFile(const std::string& path) {
     std::vector<std::string> out;
     for (std::size_t start = 0, end; (end = bytes.find('\x1D', start)) != std::string::npos; start = end + 1) {
         const std::size_t first = bytes.find_first_not_of("\r\n", start);
-        out.push_back(marc::isoToMarcBytes(bytes.substr(first, end + 1 - first), codepage::Codec::gbk()));
+        out.push_back(marc::workingText(bytes.substr(first, end + 1 - first), codepage::Codec::gbk()));
     }
     return out;
 }

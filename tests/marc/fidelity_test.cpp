@@ -33,7 +33,7 @@ std::string readEditWrite(const std::string& record, const Codec& cp = Codec::gb
     context.source = &source;
     context.keepLeader = keepLeader;
     context.clock = endOf2099;
-    return marc::marcToIsoBytes(working + "\r\n\r\n", cp, context);
+    return marc::recordFromWorkingText(working + "\r\n\r\n", cp, context);
 }
 
 std::string withLeader(std::string record, const std::string& leader) {
@@ -206,7 +206,7 @@ TEST(Identifiers, TheBatchWriterTakesThemFromTheSequence) {
     context.identifiers = &ids;
     const std::string text = marc_samples::workingText({"200 1  |ax"});
     std::set<std::string> seen;
-    for (int i = 0; i < 3; ++i) seen.insert(marc::isoToMarcBytes(marc::marcToIsoBytes(text, Codec::gbk(), context), Codec::gbk()).substr(0, 19));
+    for (int i = 0; i < 3; ++i) seen.insert(marc::workingText(marc::recordFromWorkingText(text, Codec::gbk(), context), Codec::gbk()).substr(0, 19));
     EXPECT_EQ(seen.size(), 3u);
 }
 

@@ -60,7 +60,7 @@ std::string writeWhole(const marc::SourceRecord& source, const Codec& cp, const 
     context.keepLeader = keepLeader;
     context.clock = marc_samples::endOf2099;
     try {
-        return marc::marcToIsoBytes(text, cp, context);
+        return marc::recordFromWorkingText(text, cp, context);
     } catch (const marc::MarcError& e) {
         return "refused " + std::to_string(static_cast<int>(e.problem.kind));
     }

@@ -10,8 +10,8 @@
 #include "support/errors.h"
 
 using codepage::Codec;
-using marc::isoToMarc;
-using marc::isoToMarcBytes;
+using marc::workingTextOfDecoded;
+using marc::workingText;
 using marc::MarcError;
 
 namespace {
@@ -26,7 +26,7 @@ std::string record(const std::string& directory, const std::string& fields, cons
     return l + directory + "\x1E" + fields + "\x1D";
 }
 
-std::string readGbk(const std::string& bytes) { return isoToMarcBytes(bytes, Codec::gbk()); }
+std::string readGbk(const std::string& bytes) { return workingText(bytes, Codec::gbk()); }
 
 /// What the reader says when it refuses `rec`; "no error" when it reads it.
 std::string message(const std::string& rec) {
@@ -38,7 +38,7 @@ TEST(Reader, TwoFieldRecordOf63Bytes) {
     ASSERT_EQ(rec.size(), 63u);
     const std::string expected = "001    123\r\n200 1  |a" + kShuMing;
     EXPECT_EQ(readGbk(rec), expected);
-    EXPECT_EQ(isoToMarc(Codec::gbk().decode(rec)), expected);  // the same record given as text
+    EXPECT_EQ(workingTextOfDecoded(Codec::gbk().decode(rec)), expected);  // the same record given as text
 }
 
 TEST(Reader, CutsFieldsByBytesNotByHeader) {
@@ -129,7 +129,7 @@ TEST(Reader, LengthsCountedInCharacters) {
     EXPECT_FALSE(source.charCounted);
     EXPECT_EQ(source.field(2), "  \x1F" "ab");
     const auto refusal = [&](const std::string& r, const Codec& cp) {
-        return testerrors::messageOf<MarcError>([&] { isoToMarcBytes(r, cp); });
+        return testerrors::messageOf<MarcError>([&] { workingText(r, cp); });
     };
     const std::string notTerminated =
         "field 200 (directory entry 2): it does not end with a field terminator where the directory says";

@@ -18,11 +18,11 @@ using marc_samples::endOf2099;
 
 std::string working(const std::vector<std::string>& lines) { return marc_samples::workingText(lines); }
 
-std::string write(const std::string& text) { return marc::marcToIso(text, Codec::gbk(), endOf2099); }
+std::string write(const std::string& text) { return marc::decodedRecordFromWorkingText(text, Codec::gbk(), endOf2099); }
 
 /// The lines the reader gives for what the writer wrote.
 std::string rewritten(const std::string& text) {
-    return marc::isoToMarcBytes(marc::marcToIsoBytes(text, Codec::gbk(), endOf2099), Codec::gbk());
+    return marc::workingText(marc::recordFromWorkingText(text, Codec::gbk(), endOf2099), Codec::gbk());
 }
 
 /// Five filler lines, so that a test's own lines are written.
@@ -41,7 +41,7 @@ TEST(Writer, SixFieldRecordOf189Bytes) {
         "\x1E" "A0001\x1E" "20240102030405.0\x1E" "0 \x1F" "achi\x1E" "1 \x1F" "a书名\x1F" "Ashu ming\x1F" "e副题\x1E"
         "  \x1F" "a北京\x1F" "d2024\x1E" " 0\x1F" "a张三\x1F" "Azhang san\x1E\x1D";
     EXPECT_EQ(write(text), expected);
-    const std::string bytes = marc::marcToIsoBytes(text, Codec::gbk(), endOf2099);
+    const std::string bytes = marc::recordFromWorkingText(text, Codec::gbk(), endOf2099);
     EXPECT_EQ(bytes.size(), 189u);
     EXPECT_EQ(bytes, Codec::gbk().encode(expected));
 }
@@ -97,12 +97,12 @@ TEST(Writer, SubfieldsAsTheyStand) {
 }
 
 TEST(Writer, FieldAndRecordLimits) {
-    // padZero never writes a short number.
-    EXPECT_EQ(marc::padZero(4, 7), "0007");
-    EXPECT_EQ(marc::padZero(5, 99999), "99999");
-    EXPECT_EQ(marc::padZero(4, 0), "0000");
-    EXPECT_THROW(marc::padZero(4, 10000), MarcError);
-    EXPECT_THROW(marc::padZero(5, -1), MarcError);
+    // zeroPadded never writes a short number.
+    EXPECT_EQ(marc::zeroPadded(4, 7), "0007");
+    EXPECT_EQ(marc::zeroPadded(5, 99999), "99999");
+    EXPECT_EQ(marc::zeroPadded(4, 0), "0000");
+    EXPECT_THROW(marc::zeroPadded(4, 10000), MarcError);
+    EXPECT_THROW(marc::zeroPadded(5, -1), MarcError);
     // 4 indicators/delimiter/code bytes + 4997 Chinese characters of 2 bytes + terminator = 9999.
     std::string big;
     for (int i = 0; i < 4997; ++i) big += "书";
@@ -137,9 +137,9 @@ TEST(WriterMends, ControlFieldsKeepTheirData) {
 TEST(WriterMends, BarsInDataComeBackAsBars) {
     const std::string bar(marc::kDataBar);
     const std::string text = withFiller({"100    |a1996" + bar + bar + "0ita", "200 " + bar + "1 |ax"});
-    const std::string bytes = marc::marcToIsoBytes(text, Codec::gbk(), endOf2099);
+    const std::string bytes = marc::recordFromWorkingText(text, Codec::gbk(), endOf2099);
     EXPECT_NE(bytes.find("  \x1F" "a1996||0ita\x1E|1\x1F" "ax\x1E"), std::string::npos);
-    EXPECT_EQ(marc::isoToMarcBytes(bytes, Codec::gbk()).find("100    |a1996" + bar + bar + "0ita\r\n200 " + bar + "1 |ax"),
+    EXPECT_EQ(marc::workingText(bytes, Codec::gbk()).find("100    |a1996" + bar + bar + "0ita\r\n200 " + bar + "1 |ax"),
               46u);
 }
 

@@ -21,7 +21,7 @@ using testfiles::slurp;
 /// "tag data" for control fields and "tag ii $a text $b text" for data fields, then an empty line.
 std::string lineView(const std::string& bytes) {
     std::string out = bytes.substr(0, 24) + "\n";
-    std::string working = marc::isoToMarcBytes(bytes, codepage::Codec::gbk());
+    std::string working = marc::workingText(bytes, codepage::Codec::gbk());
     std::istringstream lines(working);
     for (std::string line; std::getline(lines, line);) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -53,7 +53,7 @@ TEST(YazPeer, ReadsWrittenRecordsWithoutWarningAndAgrees) {
     {
         std::ofstream f(file, std::ios::binary);
         for (const auto& lines : marc_samples::kRecords) {
-            const std::string rec = marc::marcToIsoBytes(marc_samples::workingText(lines), codepage::Codec::gbk(), endOf2099);
+            const std::string rec = marc::recordFromWorkingText(marc_samples::workingText(lines), codepage::Codec::gbk(), endOf2099);
             f << rec;  // back to back, no CR LF
             all += rec;
             expected += lineView(rec);

@@ -57,21 +57,21 @@ TEST(Annotation, ListedLinesGainPinyinAndTheRestStayAsTheyWere) {
         settings.delExisting = c.delExisting;
         settings.useCodeA = c.useCodeA;
         Romaniser romaniser(table, settings, nullptr);
-        EXPECT_EQ(py(c.input, settings, romaniser), c.expected) << c.why;
+        EXPECT_EQ(annotateRecord(c.input, settings, romaniser), c.expected) << c.why;
     }
 }
 
 TEST(TakingPinyinOut, RemovesEveryPinyinSubfieldAndNothingElse) {
-    EXPECT_EQ(delZDA9("200 1 |a中国|f文"), "200 1 |a中国|f文");
-    EXPECT_EQ(delZDA9("200 1 |Ax|a中|9Zhong||f文|Az|9"), "200 1 |a中||f文|9");
+    EXPECT_EQ(withoutPinyin("200 1 |a中国|f文", Subfields::A), "200 1 |a中国|f文");
+    EXPECT_EQ(withoutPinyin("200 1 |Ax|a中|9Zhong||f文|Az|9", Subfields::A), "200 1 |a中||f文|9");
     // A 9 that is not the pinyin of the subfield a right before it is data.
-    EXPECT_EQ(delZDA9("606   |91234|a中|91234|xy|9zhong"), "606   |91234|a中|91234|xy|9zhong");
-    EXPECT_EQ(delZDA9("200 1 |a中|Ax"), "200 1 |a中");
+    EXPECT_EQ(withoutPinyin("606   |91234|a中|91234|xy|9zhong", Subfields::A), "606   |91234|a中|91234|xy|9zhong");
+    EXPECT_EQ(withoutPinyin("200 1 |a中|Ax", Subfields::A), "200 1 |a中");
     // The head stays, whatever its first character.
-    EXPECT_EQ(delZDA9("905   |Ax|a中"), "905   |a中");
-    EXPECT_EQ(delZDA9("A05   |Ax|a中"), "A05   |a中");
-    EXPECT_EQ(delZDA9("001    abc"), "001    abc");
-    EXPECT_EQ(delZDA9(""), "");
+    EXPECT_EQ(withoutPinyin("905   |Ax|a中", Subfields::A), "905   |a中");
+    EXPECT_EQ(withoutPinyin("A05   |Ax|a中", Subfields::A), "A05   |a中");
+    EXPECT_EQ(withoutPinyin("001    abc", Subfields::A), "001    abc");
+    EXPECT_EQ(withoutPinyin("", Subfields::A), "");
 }
 
 TEST(Annotation, TitlePinyinThroughTheWriter) {
@@ -90,7 +90,7 @@ TEST(Annotation, TitlePinyinThroughTheWriter) {
                                 "200 1  |a书名|f张三著\r\n"
                                 "210    |a北京|d2024\r\n"
                                 "701  0 |a张三|4著";
-    const std::string annotated = py(working, settings, romaniser);
+    const std::string annotated = annotateRecord(working, settings, romaniser);
     EXPECT_EQ(annotated,
               "001    A0001\r\n"
               "005    20240102030405.0\r\n"
@@ -100,7 +100,7 @@ TEST(Annotation, TitlePinyinThroughTheWriter) {
               "701  0 |a张三|Azhang san|4著\r\n");
 
     const auto clock = [] { return marc::LocalTime{2030, 1, 1, 0, 0, 0}; };
-    const std::string bytes = marc::marcToIsoBytes(annotated + "\r\n", codepage::Codec::gbk(), clock);
+    const std::string bytes = marc::recordFromWorkingText(annotated + "\r\n", codepage::Codec::gbk(), clock);
     // 001 6, 005 17, 101 8, 200 27, 210 15, 701 24 bytes: each Chinese character counts two.
     const std::string expected =
         "00195nam0 2200097   450 "

@@ -56,7 +56,7 @@ TEST(PinyinSubfieldTest, AnAWhereverItStandsANineOnlyBehindItsTitle) {
     EXPECT_FALSE(carriesPinyin("9A0   |a中国"));  // the head is no subfield
 }
 
-/// One listed line through py() in the three ways a run and the check can take it.
+/// One listed line through annotateRecord() in the three ways a run and the check can take it.
 struct Koha {
     const char* why;
     const char* line;
@@ -90,7 +90,7 @@ TEST(ExistingPinyinTest, DeleteAndKeepAgreeOnWhatIsPinyin) {
             settings.polyphone = Polyphone::Automatic;
             settings.delExisting = del;
             Romaniser romaniser(table, settings, nullptr);
-            EXPECT_EQ(py(c.line, settings, romaniser), std::string(del ? c.deleted : c.kept) + "\r\n")
+            EXPECT_EQ(annotateRecord(c.line, settings, romaniser), std::string(del ? c.deleted : c.kept) + "\r\n")
                 << c.why << (del ? " (delete)" : " (keep)");
         }
         // A second run of the same settings changes nothing more.
@@ -98,15 +98,15 @@ TEST(ExistingPinyinTest, DeleteAndKeepAgreeOnWhatIsPinyin) {
         settings.polyphone = Polyphone::Automatic;
         settings.useCodeA = false;
         Romaniser romaniser(table, settings, nullptr);
-        const std::string once = py(c.line, settings, romaniser);
-        EXPECT_EQ(py(once.substr(0, once.size() - 2), settings, romaniser), once) << c.why;
+        const std::string once = annotateRecord(c.line, settings, romaniser);
+        EXPECT_EQ(annotateRecord(once.substr(0, once.size() - 2), settings, romaniser), once) << c.why;
     }
 }
 
 TEST(ExistingPinyinTest, TheWriterMovesAndTrimsOnlyPinyin) {
     const auto clock = [] { return marc::LocalTime{2030, 1, 1, 0, 0, 0}; };
     const auto fieldOf = [&](const std::string& line) {
-        const std::string bytes = marc::marcToIsoBytes("001    x\r\n" + line + "\r\n", codepage::Codec::get(codepage::Encoding::Utf8), clock);
+        const std::string bytes = marc::recordFromWorkingText("001    x\r\n" + line + "\r\n", codepage::Codec::get(codepage::Encoding::Utf8), clock);
         const std::size_t end = bytes.rfind('\x1E', bytes.size() - 3);
         return bytes.substr(end + 1, bytes.size() - end - 3);
     };

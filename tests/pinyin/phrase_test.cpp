@@ -197,7 +197,7 @@ TEST_F(PhraseTest, NameRuleThroughARecord) {
     const std::string marc =
         "200 1 |a单位|f单田芳著\r\n"
         "701  0|a单田芳|4著\r\n";
-    const std::string out = py(marc, settings, r);
+    const std::string out = annotateRecord(marc, settings, r);
     EXPECT_NE(out.find("|a单位|Adan wei|f"), std::string::npos) << out;
     EXPECT_NE(out.find("|a单田芳|Ashan tian fang|4"), std::string::npos) << out;
 }

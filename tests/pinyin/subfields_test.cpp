@@ -23,7 +23,7 @@ protected:
     }
     std::string run(std::string_view line) {
         Romaniser romaniser(table, settings, nullptr);
-        const std::string out = py(line, settings, romaniser);
+        const std::string out = annotateRecord(line, settings, romaniser);
         return out.substr(0, out.size() - 2);  // the CR LF every line gets
     }
     PinyinTable table;
@@ -133,7 +133,7 @@ TEST_F(SubfieldsTest, RemovingGivesBackTheLineARunWasGiven) {
     // Counted as the fields pinyin came out of.
     AnnotateCounts counts;
     Romaniser romaniser(table, settings, nullptr);
-    py("200 1 |a中|Azhong\r\n701  0|a李\r\n330   |a中|Azhong", settings, romaniser, &counts);
+    annotateRecord("200 1 |a中|Azhong\r\n701  0|a李\r\n330   |a中|Azhong", settings, romaniser, &counts);
     EXPECT_EQ(counts.listed, 2);
     EXPECT_EQ(counts.annotated, 1);
 }
@@ -145,7 +145,7 @@ TEST_F(SubfieldsTest, TheChooserAndTheWordListWorkInEverySubfield) {
     UserWords words;
     words.add("中行", "zhong hang");
     romaniser.setWords(&words);
-    const std::string out = py("200 1 |a中行|e行|f长", settings, romaniser);
+    const std::string out = annotateRecord("200 1 |a中行|e行|f长", settings, romaniser);
     EXPECT_EQ(out, "200 1 |a中行|Azhong hang|e行|Ehang|f长|Fzhang\r\n");
     ASSERT_EQ(chooser.asked.size(), 2u);  // the listed word is never asked about
     EXPECT_EQ(chooser.asked[0].tag, "200");
