@@ -109,8 +109,9 @@ int main(int argc, char** argv) {
     bytesIn = frames.consumed();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
-    std::printf("records %zu failed %zu in %.3f s: %.0f records/s, %.1f MB/s in, %.1f MB/s out, checksum %016llx\n",
-                records, failed, seconds, records / seconds, bytesIn / seconds / 1e6, bytesOut / seconds / 1e6,
-                static_cast<unsigned long long>(checksum));
+    std::printf(
+        "records %zu failed %zu in %.3f s: %.0f records/s, %.1f MB/s in, %.1f MB/s out, checksum %016llx\n",
+        records, failed, seconds, records / seconds, bytesIn / seconds / 1e6, bytesOut / seconds / 1e6,
+        static_cast<unsigned long long>(checksum));
     return 0;
 }

@@ -1,4 +1,5 @@
-// Writes a file of synthetic CNMARC records (seeded, so every run gives the same bytes) for the codec benchmark.
+// Writes a file of synthetic CNMARC records (seeded, so every run gives the same bytes) for the codec
+// benchmark.
 //
 // Usage: gen_records [--records N] [--seed S] [--separator none|crlf] [--encoding gbk|gb18030|utf-8] OUT
 // Each record holds 001 005 010 100 101 200 210 215 (225) 606 690 701 801, with Chinese text drawn
@@ -23,23 +24,25 @@ namespace {
 // Common words of titles, places, publishers, subjects and names; 行 长 重 乐 还 朝 单 曾 and more
 // are polyphonic.
 const std::vector<std::string_view> kWords = {
-    "中国", "历史", "文化", "研究", "发展", "经济", "社会", "管理", "教育", "科学", "技术", "文学",
-    "艺术", "音乐", "银行", "行政", "行为", "长城", "长江", "成长", "重庆", "重要", "重复", "快乐",
-    "乐器", "还原", "归还", "朝阳", "朝代", "单位", "简单", "曾经", "姓曾", "北京", "上海", "广州",
-    "理论", "实践", "方法", "问题", "现代", "当代", "古代", "思想", "哲学", "政治", "法律", "语言",
-    "数学", "物理", "化学", "生物", "医学", "农业", "工业", "城市", "乡村", "环境", "资源", "信息",
-    "网络", "计算机", "系统", "设计", "应用", "基础", "导论", "概论", "教程", "手册", "丛书", "文集",
-    "选集", "诗词", "小说", "散文", "故事", "传记", "地理", "旅游", "美术", "书法", "摄影", "电影",
-    "戏剧", "体育", "健康", "心理", "儿童", "青年", "女性", "家庭", "传统", "民族", "世界", "东方",
-    "调查", "报告", "数据", "分析", "中华", "人民", "大学", "出版社", "图书馆", "都市", "银行业",
+    "中国", "历史",   "文化", "研究", "发展", "经济", "社会", "管理",   "教育",   "科学", "技术",   "文学",
+    "艺术", "音乐",   "银行", "行政", "行为", "长城", "长江", "成长",   "重庆",   "重要", "重复",   "快乐",
+    "乐器", "还原",   "归还", "朝阳", "朝代", "单位", "简单", "曾经",   "姓曾",   "北京", "上海",   "广州",
+    "理论", "实践",   "方法", "问题", "现代", "当代", "古代", "思想",   "哲学",   "政治", "法律",   "语言",
+    "数学", "物理",   "化学", "生物", "医学", "农业", "工业", "城市",   "乡村",   "环境", "资源",   "信息",
+    "网络", "计算机", "系统", "设计", "应用", "基础", "导论", "概论",   "教程",   "手册", "丛书",   "文集",
+    "选集", "诗词",   "小说", "散文", "故事", "传记", "地理", "旅游",   "美术",   "书法", "摄影",   "电影",
+    "戏剧", "体育",   "健康", "心理", "儿童", "青年", "女性", "家庭",   "传统",   "民族", "世界",   "东方",
+    "调查", "报告",   "数据", "分析", "中华", "人民", "大学", "出版社", "图书馆", "都市", "银行业",
 };
-const std::vector<std::string_view> kSurnames = {"张", "王", "李", "赵", "刘", "陈", "杨", "黄", "曾", "单",
-                                                 "朴", "解", "查", "乐", "区", "仇"};
-const std::vector<std::string_view> kGiven = {"伟", "芳", "娜", "敏", "静", "强", "磊", "军", "洋", "勇",
+const std::vector<std::string_view> kSurnames = {"张", "王", "李", "赵", "刘", "陈", "杨", "黄",
+                                                 "曾", "单", "朴", "解", "查", "乐", "区", "仇"};
+const std::vector<std::string_view> kGiven = {"伟", "芳", "娜", "敏", "静", "强",   "磊", "军", "洋", "勇",
                                               "艳", "杰", "涛", "明", "超", "秀英", "华", "平", "行", "长"};
-const std::vector<std::string_view> kPlaces = {"北京", "上海", "广州", "重庆", "长沙", "南京", "杭州", "成都", "西安"};
-const std::vector<std::string_view> kPublishers = {"人民出版社", "商务印书馆", "中华书局", "科学出版社",
-                                                   "高等教育出版社", "北京大学出版社", "上海古籍出版社"};
+const std::vector<std::string_view> kPlaces = {"北京", "上海", "广州", "重庆", "长沙",
+                                               "南京", "杭州", "成都", "西安"};
+const std::vector<std::string_view> kPublishers = {"人民出版社",    "商务印书馆",     "中华书局",
+                                                   "科学出版社",    "高等教育出版社", "北京大学出版社",
+                                                   "上海古籍出版社"};
 
 struct Generator {
     std::mt19937_64 rng;
@@ -47,7 +50,9 @@ struct Generator {
 
     int between(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); }
     template <typename T>
-    std::string_view pick(const std::vector<T>& v) { return v[between(0, static_cast<int>(v.size()) - 1)]; }
+    std::string_view pick(const std::vector<T>& v) {
+        return v[between(0, static_cast<int>(v.size()) - 1)];
+    }
 
     std::string words(int lo, int hi) {
         std::string s;
@@ -80,7 +85,8 @@ struct Generator {
         line("101 0  |achi");
         line("200 1  |a" + words(2, 5) + "|e" + words(1, 4) + "|f" + name() + "主编");
         line("210    |a" + std::string(pick(kPlaces)) + "|c" + std::string(pick(kPublishers)) + "|d" + year);
-        line("215    |a" + std::to_string(between(50, 900)) + "页|c图|d" + std::to_string(between(18, 30)) + "cm");
+        line("215    |a" + std::to_string(between(50, 900)) + "页|c图|d" + std::to_string(between(18, 30)) +
+             "cm");
         if (between(0, 2) == 0) line("225 2  |a" + words(2, 3) + "丛书|v" + std::to_string(between(1, 50)));
         line("606 0  |a" + words(1, 3) + "|x" + words(1, 2) + "|j" + words(1, 1));
         line("690    |aD" + std::to_string(between(1, 999)) + "." + digits(2) + "|v5");
@@ -107,8 +113,10 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view a = argv[i];
         const bool hasValue = i + 1 < argc;
-        if (a == "--records" && hasValue) records = std::atol(argv[++i]);
-        else if (a == "--seed" && hasValue) seed = std::strtoull(argv[++i], nullptr, 10);
+        if (a == "--records" && hasValue)
+            records = std::atol(argv[++i]);
+        else if (a == "--seed" && hasValue)
+            seed = std::strtoull(argv[++i], nullptr, 10);
         else if (a == "--separator" && hasValue) {
             const std::string_view v = argv[++i];
             if (v != "none" && v != "crlf") return usage();
@@ -117,8 +125,10 @@ int main(int argc, char** argv) {
             const auto e = codepage::encodingFromName(argv[++i]);
             if (!e) return usage();
             encoding = *e;
-        } else if (!a.empty() && a[0] != '-' && out.empty()) out = a;
-        else return usage();
+        } else if (!a.empty() && a[0] != '-' && out.empty())
+            out = a;
+        else
+            return usage();
     }
     if (out.empty() || records < 0) return usage();
 
@@ -142,7 +152,7 @@ int main(int argc, char** argv) {
         std::cerr << "gen_records: cannot write " << out << "\n";
         return 1;
     }
-    std::cerr << "gen_records: " << records << " records, " << bytes << " bytes, " << codepage::encodingName(encoding)
-              << "\n";
+    std::cerr << "gen_records: " << records << " records, " << bytes << " bytes, "
+              << codepage::encodingName(encoding) << "\n";
     return 0;
 }

@@ -27,8 +27,7 @@ namespace {
 
 /// Subfield-sized pieces of text: 4 to 60 characters, now and then a digit, a Latin word or a
 /// full-width comma, as in titles and statements of responsibility.
-std::vector<std::string> makeText(const pinyin::PinyinTable& table, std::size_t bytes,
-                                  std::uint32_t seed) {
+std::vector<std::string> makeText(const pinyin::PinyinTable& table, std::size_t bytes, std::uint32_t seed) {
     std::vector<char32_t> han;
     for (char32_t c = 0x4E00; c <= 0x9FFF; ++c)
         if (table.readings(c)) han.push_back(c);
@@ -42,10 +41,17 @@ std::vector<std::string> makeText(const pinyin::PinyinTable& table, std::size_t 
         std::string s;
         for (int n = length(rng); n > 0; --n) {
             switch (extra(rng)) {
-            case 0: s += "2024"; break;
-            case 1: s += " ISBN "; break;
-            case 2: s += "，"; break;
-            default: codepage::utf8::append(s, han[pick(rng)]);
+                case 0:
+                    s += "2024";
+                    break;
+                case 1:
+                    s += " ISBN ";
+                    break;
+                case 2:
+                    s += "，";
+                    break;
+                default:
+                    codepage::utf8::append(s, han[pick(rng)]);
             }
         }
         total += s.size();
@@ -76,12 +82,18 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
-        if (arg == "--db" && hasValue) db = argv[++i];
-        else if (arg == "--text" && hasValue) textFile = argv[++i];
-        else if (arg == "--mb" && hasValue) mb = std::atof(argv[++i]);
-        else if (arg == "--seed" && hasValue) seed = static_cast<std::uint32_t>(std::atol(argv[++i]));
-        else if (arg == "--passes" && hasValue) passes = std::atoi(argv[++i]);
-        else if (arg == "--phrase") phrase = true;
+        if (arg == "--db" && hasValue)
+            db = argv[++i];
+        else if (arg == "--text" && hasValue)
+            textFile = argv[++i];
+        else if (arg == "--mb" && hasValue)
+            mb = std::atof(argv[++i]);
+        else if (arg == "--seed" && hasValue)
+            seed = static_cast<std::uint32_t>(std::atol(argv[++i]));
+        else if (arg == "--passes" && hasValue)
+            passes = std::atoi(argv[++i]);
+        else if (arg == "--phrase")
+            phrase = true;
         else {
             std::cerr << "usage: pinyin_bench [--db PATH] [--text FILE] [--mb N] [--seed N] "
                          "[--passes N] [--phrase]\n";
@@ -98,8 +110,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     const double loadMs =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - loadStart)
-            .count();
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - loadStart).count();
     // The phrase data is built at its first use; timed here so that the passes leave it out.
     double phraseMs = 0;
     if (phrase) {
@@ -110,9 +121,8 @@ int main(int argc, char** argv) {
             std::cerr << e.what() << "\n";
             return 1;
         }
-        phraseMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
-                                                             phraseStart)
-                       .count();
+        phraseMs =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - phraseStart).count();
     }
 
     std::vector<std::string> pieces;
@@ -137,8 +147,7 @@ int main(int argc, char** argv) {
         std::size_t bytes = 0;
         const auto start = std::chrono::steady_clock::now();
         for (const std::string& s : pieces) bytes += romaniser.pinyin(s, "200").size();
-        const double sec =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double sec = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (sec < best) best = sec;
         outBytes = bytes;
     }

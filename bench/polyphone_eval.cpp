@@ -7,9 +7,9 @@
 // only. Reports, for the first-reading, phrase and ask-unsure modes, how often the labelled
 // character comes out right; for ask-unsure also how often the chooser opens (share of all Han
 // characters) and how often the readings settled without asking are wrong. --errors prints
-// the sentences a mode gets wrong (for ask-unsure also the characters asked most); --repeat times the romanising of the whole set. --text reads
-// plain unlabelled lines and reports only how often the ask-unsure chooser would open, and how
-// many characters the phrase mode reads differently from the first-reading mode.
+// the sentences a mode gets wrong (for ask-unsure also the characters asked most); --repeat times the
+// romanising of the whole set. --text reads plain unlabelled lines and reports only how often the ask-unsure
+// chooser would open, and how many characters the phrase mode reads differently from the first-reading mode.
 // --pairs reads texts beside a human romanisation ("source<TAB>001<TAB>tag<TAB>code<TAB>
 // text<TAB>romanisation", a header line allowed) and compares syllable by syllable, ignoring
 // case, joins and punctuation (see pairsReport); --errors there lists the disagreements.
@@ -37,7 +37,7 @@ namespace {
 
 struct Sentence {
     std::string id;
-    std::string text;   ///< every character that is not Han replaced by "|"
+    std::string text;  ///< every character that is not Han replaced by "|"
     std::size_t han = 0;
     std::size_t pos = 0;  ///< index of the labelled character among the Han characters
     std::string reading;  ///< lower case, toneless
@@ -45,8 +45,8 @@ struct Sentence {
 };
 
 bool isHan(char32_t c) {
-    return (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0x3400 && c <= 0x4DBF) ||
-           (c >= 0xF900 && c <= 0xFAFF) || (c >= 0x20000 && c <= 0x3FFFF);
+    return (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0x3400 && c <= 0x4DBF) || (c >= 0xF900 && c <= 0xFAFF) ||
+           (c >= 0x20000 && c <= 0x3FFFF);
 }
 
 std::vector<Sentence> readSet(const std::string& path) {
@@ -124,8 +124,8 @@ struct Result {
     double seconds = 0;
 };
 
-Result run(const std::vector<Sentence>& set, const pinyin::PinyinTable& table,
-           pinyin::Polyphone mode, bool askUnsure, bool printErrors, int repeat) {
+Result run(const std::vector<Sentence>& set, const pinyin::PinyinTable& table, pinyin::Polyphone mode,
+           bool askUnsure, bool printErrors, int repeat) {
     pinyin::RunSettings settings;
     settings.polyphone = mode;
     settings.askOnlyWhenUnsure = askUnsure;
@@ -145,8 +145,8 @@ Result run(const std::vector<Sentence>& set, const pinyin::PinyinTable& table,
             r.settledWrong += !right;
         }
         if (printErrors && !right)
-            std::printf("%s\t%s\t%zu:%s\tgot %s\n", s.id.c_str(), s.text.c_str(), s.pos,
-                        s.reading.c_str(), got.c_str());
+            std::printf("%s\t%s\t%zu:%s\tgot %s\n", s.id.c_str(), s.text.c_str(), s.pos, s.reading.c_str(),
+                        got.c_str());
     }
     r.asked = chooser.asked;
     if (printErrors && askUnsure) {
@@ -185,8 +185,7 @@ int textReport(const std::string& path, const pinyin::PinyinTable& table, const 
     std::string line;
     while (std::getline(in, line)) {
         ++lines;
-        for (std::size_t i = 0; i < line.size();)
-            han += isHan(codepage::utf8::next(line, i));
+        for (std::size_t i = 0; i < line.size();) han += isHan(codepage::utf8::next(line, i));
         asking.pinyin(line, tag);
         const std::string a = firstR.pinyin(line, tag), b = phraseR.pinyin(line, tag);
         for (std::size_t k = 0;; ++k) {
@@ -195,13 +194,12 @@ int textReport(const std::string& path, const pinyin::PinyinTable& table, const 
             changed += x != y;
         }
     }
-    std::printf("%s: %zu lines, %zu Han characters; ask-unsure chooser on %zu (%.2f %%); "
-                "phrase reads %zu (%.2f %%) differently from first-reading\n",
-                path.c_str(), lines, han, chooser.asked, 100.0 * chooser.asked / han, changed,
-                100.0 * changed / han);
+    std::printf(
+        "%s: %zu lines, %zu Han characters; ask-unsure chooser on %zu (%.2f %%); "
+        "phrase reads %zu (%.2f %%) differently from first-reading\n",
+        path.c_str(), lines, han, chooser.asked, 100.0 * chooser.asked / han, changed, 100.0 * changed / han);
     return 0;
 }
-
 
 /// The letters of a romanisation in lower case, ü as v, and where each run of letters ends:
 /// every other character (space, hyphen, apostrophe, digit, punctuation) only separates.
@@ -296,9 +294,8 @@ int pairsReport(const std::string& path, const pinyin::PinyinTable& table, bool 
             for (const pinyin::Reading& r : e->readings) {
                 std::string syl = r.lower;
                 while (!syl.empty() && syl.back() == ' ') syl.pop_back();
-                if (!syl.empty() && std::all_of(syl.begin(), syl.end(), [](char c) {
-                        return c >= 'a' && c <= 'z';
-                    }))
+                if (!syl.empty() &&
+                    std::all_of(syl.begin(), syl.end(), [](char c) { return c >= 'a' && c <= 'z'; }))
                     valid.insert(syl);
             }
 
@@ -321,8 +318,8 @@ int pairsReport(const std::string& path, const pinyin::PinyinTable& table, bool 
         settings[m].askOnlyWhenUnsure = modes[m].askUnsure;
         settings[m].letterCase = pinyin::LetterCase::Lower;
         settings[m].nameTags = "100,600,700";
-        romanisers.push_back(std::make_unique<pinyin::Romaniser>(
-            table, settings[m], modes[m].askUnsure ? &chooser : nullptr));
+        romanisers.push_back(
+            std::make_unique<pinyin::Romaniser>(table, settings[m], modes[m].askUnsure ? &chooser : nullptr));
         romanisers.back()->setStarts(&starts);
     }
 
@@ -358,8 +355,7 @@ int pairsReport(const std::string& path, const pinyin::PinyinTable& table, bool 
         if (theirs[0].empty()) {
             ++unsplit;
             if (printErrors)
-                std::printf("not split\t%s\t%s\t%s\n", p.tag.c_str(), p.text.c_str(),
-                            p.roman.c_str());
+                std::printf("not split\t%s\t%s\t%s\n", p.tag.c_str(), p.text.c_str(), p.roman.c_str());
             continue;
         }
         ++used;
@@ -369,19 +365,19 @@ int pairsReport(const std::string& path, const pinyin::PinyinTable& table, bool 
                 const bool same = got[m][k] == theirs[m][k];
                 modes[m].agree += same;
                 if (!same && printErrors)
-                    std::printf("%s\t%s\t%s\tchar %zu: %s, theirs %s\t(%s)\n", modes[m].name,
-                                p.tag.c_str(), p.text.c_str(), k, got[m][k].c_str(),
-                                theirs[m][k].c_str(), p.roman.c_str());
+                    std::printf("%s\t%s\t%s\tchar %zu: %s, theirs %s\t(%s)\n", modes[m].name, p.tag.c_str(),
+                                p.text.c_str(), k, got[m][k].c_str(), theirs[m][k].c_str(), p.roman.c_str());
             }
         }
         for (std::size_t i = 0; i < p.text.size();) han += isHan(codepage::utf8::next(p.text, i));
     }
-    std::printf("%s: %zu pairs; %zu compared (%zu syllables), %zu of Wade-Giles records left "
-                "out, %zu not split into pinyin\n",
-                path.c_str(), pairs.size(), used, compared, skipped, unsplit);
+    std::printf(
+        "%s: %zu pairs; %zu compared (%zu syllables), %zu of Wade-Giles records left "
+        "out, %zu not split into pinyin\n",
+        path.c_str(), pairs.size(), used, compared, skipped, unsplit);
     for (const Mode& m : modes) {
-        std::printf("%-10s agreement %.2f %% (%zu/%zu)", m.name, 100.0 * m.agree / compared,
-                    m.agree, compared);
+        std::printf("%-10s agreement %.2f %% (%zu/%zu)", m.name, 100.0 * m.agree / compared, m.agree,
+                    compared);
         if (m.askUnsure)
             std::printf("; chooser asked %zu times, %.2f %% of %zu Han characters", chooser.asked,
                         100.0 * chooser.asked / han, han);
@@ -423,8 +419,7 @@ int main(int argc, char** argv) {
     }
     try {
         if (!textPath.empty()) return textReport(textPath, *pinyin::PinyinTable::load(db), tag);
-        if (!pairsPath.empty())
-            return pairsReport(pairsPath, *pinyin::PinyinTable::load(db), pairErrors);
+        if (!pairsPath.empty()) return pairsReport(pairsPath, *pinyin::PinyinTable::load(db), pairErrors);
         const auto set = readSet(argv[1]);
         const auto table = pinyin::PinyinTable::load(db);
         std::printf("%s: %zu sentences; phrase data %s\n", db.c_str(), set.size(),
@@ -438,13 +433,14 @@ int main(int argc, char** argv) {
                              Mode{"phrase", pinyin::Polyphone::Phrase, false},
                              Mode{"ask-unsure", pinyin::Polyphone::Manual, true}}) {
             const Result r = run(set, *table, m.mode, m.askUnsure, errorsOf == m.name, repeat);
-            std::printf("%-10s accuracy %.2f %% (%zu/%zu)", m.name, 100.0 * r.right / r.total,
-                        r.right, r.total);
+            std::printf("%-10s accuracy %.2f %% (%zu/%zu)", m.name, 100.0 * r.right / r.total, r.right,
+                        r.total);
             if (m.askUnsure)
-                std::printf("; chooser on %.2f %% of %zu Han characters; settled labelled %zu, "
-                            "wrong %.2f %%",
-                            100.0 * r.asked / r.han, r.han, r.settled,
-                            r.settled ? 100.0 * r.settledWrong / r.settled : 0.0);
+                std::printf(
+                    "; chooser on %.2f %% of %zu Han characters; settled labelled %zu, "
+                    "wrong %.2f %%",
+                    100.0 * r.asked / r.han, r.han, r.settled,
+                    r.settled ? 100.0 * r.settledWrong / r.settled : 0.0);
             if (repeat > 0)
                 std::printf("; %.2f M Han characters/s",
                             static_cast<double>(r.han) * repeat / r.seconds / 1e6);

@@ -22,7 +22,8 @@ struct Usage {
     problem::Problem problem;
 };
 
-[[noreturn]] void usage(problem::Kind kind, std::string option, std::string detail = {}, std::string allowed = {}) {
+[[noreturn]] void usage(problem::Kind kind, std::string option, std::string detail = {},
+                        std::string allowed = {}) {
     problem::Problem p = problem::of(kind, std::move(option));
     p.detail = std::move(detail);
     p.tag = std::move(allowed);
@@ -64,8 +65,10 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& o) {
     app.add_option("OUTPUT", o.output,
                    "file to append to (created if missing), - for standard output; "
                    "not needed with --dump and --lines");
-    app.add_option("--tags", o.tags, "fields that get pinyin: tags of three digits or capital letters, "
-                   "apart by commas or spaces")->capture_default_str();
+    app.add_option("--tags", o.tags,
+                   "fields that get pinyin: tags of three digits or capital letters, "
+                   "apart by commas or spaces")
+        ->capture_default_str();
     app.add_option("--code", o.code, "code of the pinyin subfield: A or 9")->capture_default_str();
     app.add_option("--subfields", o.subfields,
                    "which subfields get pinyin: subfield a only, into the subfield --code names (a), or "
@@ -77,9 +80,10 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& o) {
                  "nothing else (records without pinyin come through byte for byte)");
     app.add_option("--case", letterCase, "lower case, or capital initials as stored: lower or capital")
         ->capture_default_str();
-    app.add_option("--spacing", spacing,
-                   "digits and Latin letters beside the pinyin: glued to the next syllable (glued: \"di 1ban\") "
-                   "or set apart by a space (apart: \"di 1 ban\")")
+    app.add_option(
+           "--spacing", spacing,
+           "digits and Latin letters beside the pinyin: glued to the next syllable (glued: \"di 1ban\") "
+           "or set apart by a space (apart: \"di 1 ban\")")
         ->capture_default_str();
     app.add_option("--existing", o.existing, "fields that already carry pinyin: re-do (delete) or keep them")
         ->capture_default_str();
@@ -121,7 +125,9 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& o) {
     app.add_option("--words", o.words,
                    "a word list of your own (UTF-8: word, tab, syllables), before every other rule; "
                    "may be given more than once, later files win")
-        ->expected(1)->allow_extra_args(false)->take_all();
+        ->expected(1)
+        ->allow_extra_args(false)
+        ->take_all();
     app.add_flag("--check", o.check,
                  "write no records: compare the pinyin fields already carry with ours "
                  "and write each disagreement to OUTPUT (tab-separated, UTF-8)");
@@ -164,17 +170,22 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& o) {
                                                       {"--answers", !o.answers.empty()}};
         for (std::size_t i = 0; i < std::size(modes); ++i)
             for (std::size_t k = i + 1; k < std::size(modes); ++k)
-                if (modes[i].second && modes[k].second) usage(Kind::UsageExcludes, modes[i].first, modes[k].first);
+                if (modes[i].second && modes[k].second)
+                    usage(Kind::UsageExcludes, modes[i].first, modes[k].first);
         if (o.input.empty()) throw Usage{problem::of(Kind::NoInputPath)};
         if (!o.reviewOut.empty() && !o.output.empty()) usage(Kind::UsageTooMany, {}, o.output);
-        if (!o.answers.empty() && polyphone != "phrase") usage(Kind::UsageExcludes, "--answers", "--polyphone " + polyphone);
-        if (o.output.empty() && !o.dump && !o.lines && o.reviewOut.empty()) throw Usage{problem::of(Kind::NoOutputPath)};
+        if (!o.answers.empty() && polyphone != "phrase")
+            usage(Kind::UsageExcludes, "--answers", "--polyphone " + polyphone);
+        if (o.output.empty() && !o.dump && !o.lines && o.reviewOut.empty())
+            throw Usage{problem::of(Kind::NoOutputPath)};
         if (o.dump && !o.output.empty() && o.output != "-") usage(Kind::UsageDumpTakesNoOutput, {}, o.output);
         pickOne<int>("--code", o.code, {{"A", 0}, {"9", 0}});
         pickOne<int>("--subfields", o.subfields, {{"a", 0}, {"chinese", 0}});
-        if (o.subfields == "chinese" && o.code == "9") usage(Kind::UsageCode9EverySubfield, "--code 9", "--subfields chinese");
+        if (o.subfields == "chinese" && o.code == "9")
+            usage(Kind::UsageCode9EverySubfield, "--code 9", "--subfields chinese");
         o.letterCase = pickOne<pinyin::LetterCase>(
-            "--case", letterCase, {{"lower", pinyin::LetterCase::Lower}, {"capital", pinyin::LetterCase::Capitalised}});
+            "--case", letterCase,
+            {{"lower", pinyin::LetterCase::Lower}, {"capital", pinyin::LetterCase::Capitalised}});
         o.spacing = pickOne<pinyin::Spacing>(
             "--spacing", spacing, {{"glued", pinyin::Spacing::Glued}, {"apart", pinyin::Spacing::Apart}});
         pickOne<int>("--existing", o.existing, {{"delete", 0}, {"keep", 0}});
@@ -185,12 +196,11 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& o) {
                                                 {"ask-unsure", PolyphoneChoice::AskUnsure}});
         pickOne<int>("--encoding", o.encoding, {{"auto", 0}, {"gbk", 0}, {"gb18030", 0}, {"utf-8", 0}});
         pickOne<int>("--leader", o.leader, {{"keep", 0}, {"template", 0}});
-        o.separator = pickOne<app::Separator>(
-            "--separator", separator,
-            {{"auto", app::Separator::AsInput},
-             {"crlf", app::Separator::CrLf},
-             {"lf", app::Separator::Lf},
-             {"none", app::Separator::None}});
+        o.separator = pickOne<app::Separator>("--separator", separator,
+                                              {{"auto", app::Separator::AsInput},
+                                               {"crlf", app::Separator::CrLf},
+                                               {"lf", app::Separator::Lf},
+                                               {"none", app::Separator::None}});
         if (skip.empty() || skip.size() > 18 || skip.find_first_not_of("0123456789") != std::string::npos)
             usage(Kind::UsageNotANumber, "--skip", skip);
         o.skip = std::stoll(skip);
@@ -200,7 +210,8 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& o) {
     } catch (const CLI::ParseError& e) {
         return app.exit(e) == 0 ? 0 : kCannotStart;  // help and version
     } catch (const Usage& u) {
-        std::fprintf(stderr, "marc-pinyin-cli: %s\n", messages::describe(u.problem, messages::fromEnvironment()).c_str());
+        std::fprintf(stderr, "marc-pinyin-cli: %s\n",
+                     messages::describe(u.problem, messages::fromEnvironment()).c_str());
         return kCannotStart;
     }
     return std::nullopt;

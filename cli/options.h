@@ -20,28 +20,28 @@ struct Options {
     std::string input;
     std::string output;
     std::string tags{pinyin::kDefaultTags};
-    std::string code = "A";            ///< A | 9
+    std::string code = "A";  ///< A | 9
     pinyin::LetterCase letterCase = pinyin::LetterCase::Lower;
     pinyin::Spacing spacing = pinyin::Spacing::Glued;
-    std::string existing = "delete";   ///< delete | keep
-    std::string subfields = "a";       ///< a | chinese
-    bool removePinyin = false;         ///< take the pinyin out instead of adding it
+    std::string existing = "delete";  ///< delete | keep
+    std::string subfields = "a";      ///< a | chinese
+    bool removePinyin = false;        ///< take the pinyin out instead of adding it
     PolyphoneChoice polyphone = PolyphoneChoice::Phrase;
-    std::string encoding = "auto";     ///< auto | gbk | gb18030 | utf-8
-    std::string leader = "keep";       ///< keep | template
-    std::string db;                    ///< empty: py.db beside the executable
+    std::string encoding = "auto";  ///< auto | gbk | gb18030 | utf-8
+    std::string leader = "keep";    ///< keep | template
+    std::string db;                 ///< empty: py.db beside the executable
     app::Separator separator = app::Separator::AsInput;
     bool dump = false;
     bool lines = false;
-    std::string field = "200";         ///< with --lines: the field the text stands in
+    std::string field = "200";  ///< with --lines: the field the text stands in
     bool quiet = false;
-    long long skip = 0;                ///< records at the start of the input to read past
-    std::vector<std::string> words;    ///< the cataloguer's word lists, later ones win
-    bool check = false;                ///< OUTPUT is a report of existing pinyin that disagrees
-    bool repairTail = false;           ///< cut a partial record off the output's end first
-    std::string rejects;               ///< where failed records go; empty: the default
-    std::string reviewOut;             ///< write only the review of the unsure readings, here
-    std::string answers;               ///< a review file whose readings the run takes
+    long long skip = 0;              ///< records at the start of the input to read past
+    std::vector<std::string> words;  ///< the cataloguer's word lists, later ones win
+    bool check = false;              ///< OUTPUT is a report of existing pinyin that disagrees
+    bool repairTail = false;         ///< cut a partial record off the output's end first
+    std::string rejects;             ///< where failed records go; empty: the default
+    std::string reviewOut;           ///< write only the review of the unsure readings, here
+    std::string answers;             ///< a review file whose readings the run takes
 };
 
 /// Whether the terminal chooser asks in this run.

@@ -7,9 +7,15 @@
 
 namespace cli {
 
-Report::Report(std::FILE* err, bool progressLine, bool summary, pinyin::Chooser* chooser, messages::Language lang)
-    : err_(err), progressLine_(progressLine), summary_(summary), lang_(lang), chooser_(chooser),
-      began_(std::chrono::steady_clock::now()), lastShown_(began_) {}
+Report::Report(std::FILE* err, bool progressLine, bool summary, pinyin::Chooser* chooser,
+               messages::Language lang)
+    : err_(err),
+      progressLine_(progressLine),
+      summary_(summary),
+      lang_(lang),
+      chooser_(chooser),
+      began_(std::chrono::steady_clock::now()),
+      lastShown_(began_) {}
 
 void Report::clearLine() {
     if (!lineShown_) return;
@@ -64,8 +70,11 @@ void Report::progress(std::uint64_t done, std::uint64_t total) {
     double mbs = seconds > 0 ? static_cast<double>(done) / 1e6 / seconds : 0;
     const bool chinese = lang_ == messages::Language::Chinese;
     if (total > 0)
-        std::fprintf(err_, chinese ? "\r已处理 %lld 条  %3.0f%%  %.1f MB/s\033[K" : "\r%lld records  %3.0f%%  %.1f MB/s\033[K",
-                     static_cast<long long>(records_), 100.0 * static_cast<double>(done) / static_cast<double>(total), mbs);
+        std::fprintf(err_,
+                     chinese ? "\r已处理 %lld 条  %3.0f%%  %.1f MB/s\033[K"
+                             : "\r%lld records  %3.0f%%  %.1f MB/s\033[K",
+                     static_cast<long long>(records_),
+                     100.0 * static_cast<double>(done) / static_cast<double>(total), mbs);
     else
         std::fprintf(err_, chinese ? "\r已处理 %lld 条  %.1f MB/s\033[K" : "\r%lld records  %.1f MB/s\033[K",
                      static_cast<long long>(records_), mbs);
@@ -75,7 +84,9 @@ void Report::progress(std::uint64_t done, std::uint64_t total) {
 
 void Report::finished(const app::BatchResult& r) {
     clearLine();
-    const auto say = [&](const std::string& line) { std::fprintf(err_, "marc-pinyin-cli: %s\n", line.c_str()); };
+    const auto say = [&](const std::string& line) {
+        std::fprintf(err_, "marc-pinyin-cli: %s\n", line.c_str());
+    };
     if (r.tailRepaired > 0) say(messages::tailRepaired(r, outputPath_, lang_));
     if (r.stopped && r.stopProblem)
         say(messages::stoppedByFault(r, lang_, true));

@@ -76,7 +76,8 @@ int runDump(const Options& o, messages::Language lang) {
                 codePage.see(cleaned, records.ahead(f.offset + f.bytes.size()));
                 marc::readRecord(cleaned, codePage.codec(), source);
                 // What a run would refuse to romanise is not shown as text of another code page.
-                if (std::optional<problem::Problem> p = codePage.checkFields(source, tags)) throw marc::MarcError(*p, "");
+                if (std::optional<problem::Problem> p = codePage.checkFields(source, tags))
+                    throw marc::MarcError(*p, "");
                 // Every "|" that stood in field data comes back as itself: the dump is for reading.
                 const std::string working = marc::withBars(source.working);
                 out.clear();
@@ -135,14 +136,18 @@ std::size_t characterBoundary(std::string_view bytes, codepage::Encoding e, std:
     std::size_t at = 0, last = 0;
     while (at < bytes.size() && at <= limit) {
         last = at;
-        if (p[at] < 0x80) ++at;
-        else if (e == codepage::Encoding::Utf8) codepage::utf8::next(bytes, at);
-        else if (e == codepage::Encoding::Gb18030 && at + 1 < bytes.size() && p[at + 1] >= 0x30 && p[at + 1] <= 0x39) at += 4;
-        else at += 2;
+        if (p[at] < 0x80)
+            ++at;
+        else if (e == codepage::Encoding::Utf8)
+            codepage::utf8::next(bytes, at);
+        else if (e == codepage::Encoding::Gb18030 && at + 1 < bytes.size() && p[at + 1] >= 0x30 &&
+                 p[at + 1] <= 0x39)
+            at += 4;
+        else
+            at += 2;
     }
     return at <= limit ? std::min(at, bytes.size()) : std::max<std::size_t>(last, 1);
 }
-
 
 /// The word lists of --words, read in order; null when there are none.
 std::shared_ptr<pinyin::UserWords> loadWords(const Options& o) {
@@ -163,8 +168,13 @@ class LineRun {
 public:
     /// Makes the start checks of a record run; throws StartError.
     LineRun(const Options& o, messages::Language lang)
-        : o_(o), lang_(lang), paths_(toBatchOptions(o)), settings_(toRunSettings(o)), words_(loadWords(o)),
-          input_(o.input), output_(paths_.outputPath) {
+        : o_(o),
+          lang_(lang),
+          paths_(toBatchOptions(o)),
+          settings_(toRunSettings(o)),
+          words_(loadWords(o)),
+          input_(o.input),
+          output_(paths_.outputPath) {
         app::checkOutput(input_, o.input, output_, "the output file itself");
         // Plain text is read in the code page a record file would be: the one chosen, unless the
         // first bytes clearly contradict it, or the one they call for.
@@ -188,11 +198,11 @@ public:
             codec_ = &codePage_->codec();
             if (codePage_->foreign() != codepage::Foreign::None) {
                 (void)flush();
-                complain(messages::describe(problem::of(codePage_->foreign() == codepage::Foreign::Marc8
-                                                            ? problem::Kind::Marc8
-                                                            : problem::Kind::SingleByte,
-                                                        o_.input),
-                                            lang_));
+                complain(messages::describe(
+                    problem::of(codePage_->foreign() == codepage::Foreign::Marc8 ? problem::Kind::Marc8
+                                                                                 : problem::Kind::SingleByte,
+                                o_.input),
+                    lang_));
                 return kCannotStart;
             }
             pending.append(block_.get(), n);
@@ -308,14 +318,17 @@ int runReview(const Options& o, messages::Language lang) {
     app::BatchOptions b = toBatchOptions(o);
     b.words = loadWords(o);
     const app::ReviewInput input = app::reviewInputOf(o.input);
-    struct stat in {}, out {};
-    if (::stat(o.input.c_str(), &in) == 0 && ::stat(o.reviewOut.c_str(), &out) == 0 && in.st_dev == out.st_dev &&
-        in.st_ino == out.st_ino)
-        throw app::StartError(problem::of(problem::Kind::InputIsOutput, o.input), "the input is the review file");
+    struct stat in {
+    }, out{};
+    if (::stat(o.input.c_str(), &in) == 0 && ::stat(o.reviewOut.c_str(), &out) == 0 &&
+        in.st_dev == out.st_dev && in.st_ino == out.st_ino)
+        throw app::StartError(problem::of(problem::Kind::InputIsOutput, o.input),
+                              "the input is the review file");
     // The review file is written afresh: never over records named by mistake.
     if (std::ifstream old(o.reviewOut, std::ios::binary); old) {
         std::string head(kBlock, '\0');
-        head.resize(static_cast<std::size_t>(old.read(head.data(), static_cast<std::streamsize>(head.size())).gcount()));
+        head.resize(static_cast<std::size_t>(
+            old.read(head.data(), static_cast<std::streamsize>(head.size())).gcount()));
         if (app::holdsRecordLeader(head))
             throw app::StartError(problem::of(problem::Kind::ReportHoldsRecords, o.reviewOut),
                                   o.reviewOut + " holds ISO 2709 records");
@@ -361,8 +374,8 @@ int runCommand(const Options& o) {
                               partial = app::partialPathFor(path);
             text += chinese ? "。如要移走它们，请加上 --repair-tail 再运行（它们会先另存于 " + partial +
                                   "），或执行：truncate -s -" + n + " " + path
-                            : ". To remove them, run again with --repair-tail (which saves them to " + partial +
-                                  " first), or: truncate -s -" + n + " " + path;
+                            : ". To remove them, run again with --repair-tail (which saves them to " +
+                                  partial + " first), or: truncate -s -" + n + " " + path;
         }
         complain(text);
     } catch (const app::FileError& e) {

@@ -72,7 +72,8 @@ std::optional<std::string> TtyChooser::choose(const pinyin::ChooserRequest& r) {
     if (before_) before_();
     // Where the text stands: its field and subfield, when the run knows them.
     if (!r.tag.empty())
-        std::fprintf(out_, chinese ? "\n%s 字段 $%c 子字段：" : "\nfield %s $%c: ", r.tag.c_str(), r.subfield);
+        std::fprintf(out_, chinese ? "\n%s 字段 $%c 子字段：" : "\nfield %s $%c: ", r.tag.c_str(),
+                     r.subfield);
     std::fprintf(out_, r.tag.empty() ? "\n%s\n" : "%s\n", markCharacter(r.text, r.position).c_str());
     for (std::size_t k = 0; k < readings.size(); ++k)
         std::fprintf(out_, "  %zu) %s%s", k + 1, readings[k].c_str(),
@@ -114,8 +115,9 @@ std::optional<std::string> TtyChooser::choose(const pinyin::ChooserRequest& r) {
             }
             return chosen;
         }
-        std::fprintf(out_, chinese ? "请输入 1 到 %zu 的编号，或直接回车取 %d"
-                                   : "type a number from 1 to %zu, or Enter for %d",
+        std::fprintf(out_,
+                     chinese ? "请输入 1 到 %zu 的编号，或直接回车取 %d"
+                             : "type a number from 1 to %zu, or Enter for %d",
                      readings.size(), suggested + 1);
     }
 }

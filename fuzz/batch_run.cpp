@@ -136,10 +136,13 @@ void requireSoundRecordsFramed(std::string_view input, const std::vector<Framed>
             continue;
         }
         while (next < records.size() && records[next].offset < p) ++next;
-        const bool own = next < records.size() && records[next].offset == p && records[next].bytes == input.substr(p, length);
-        const bool inside = next > 0 && records[next - 1].offset + records[next - 1].bytes.size() >= p + length &&
+        const bool own = next < records.size() && records[next].offset == p &&
+                         records[next].bytes == input.substr(p, length);
+        const bool inside = next > 0 &&
+                            records[next - 1].offset + records[next - 1].bytes.size() >= p + length &&
                             quotedInAField(records[next - 1], p, p + length);
-        fuzzcheck::require(own || inside, "a whole record of the input is not framed as one record", input.substr(p, length));
+        fuzzcheck::require(own || inside, "a whole record of the input is not framed as one record",
+                           input.substr(p, length));
         p += length;
     }
 }
@@ -150,7 +153,8 @@ bool cutInput(std::string_view frame, bool utf8, fuzzcheck::Fields& fields, std:
     for (int pass = 0; pass < 2; ++pass) {
         bytes.assign(frame);
         if (pass == 1) std::erase_if(bytes, [](char c) { return c == '\r' || c == '\n'; });
-        if (fuzzcheck::cutRecord(bytes, fields) || (utf8 && fuzzcheck::cutRecord(bytes, fields, true))) return true;
+        if (fuzzcheck::cutRecord(bytes, fields) || (utf8 && fuzzcheck::cutRecord(bytes, fields, true)))
+            return true;
     }
     return false;
 }
@@ -202,7 +206,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0) return 0;
     const std::uint8_t pick = data[0];
     const std::string_view input(reinterpret_cast<const char*>(data) + 1, size - 1);
-    if (app::findRecordStart(input) != plainRecordStart(input)) broken("resynchronisation differs from a plain scan");
+    if (app::findRecordStart(input) != plainRecordStart(input))
+        broken("resynchronisation differs from a plain scan");
 
     const fs::path in = folder() / "in.iso", out = folder() / "out.iso";
     const std::string rejects = out.string() + ".rejected";
@@ -227,19 +232,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     settings.letterCase = way == 1 || way == 3 ? pinyin::LetterCase::Capitalised : pinyin::LetterCase::Lower;
     settings.delExisting = way != 2 && way != 5 && way != 6;
     settings.useCodeA = way != 4 && way != 6;
-    settings.subfields = way == 3 || way == 5 || (way == 7 && (pick & 1)) ? pinyin::Subfields::Chinese
-                                                                          : pinyin::Subfields::A;
+    settings.subfields =
+        way == 3 || way == 5 || (way == 7 && (pick & 1)) ? pinyin::Subfields::Chinese : pinyin::Subfields::A;
     settings.removePinyin = way == 7;
-    const fuzzcheck::Mode mode = settings.subfields == pinyin::Subfields::Chinese ? fuzzcheck::Mode::EverySubfield
-                                                                                : fuzzcheck::Mode::SubfieldA;
+    const fuzzcheck::Mode mode = settings.subfields == pinyin::Subfields::Chinese
+                                     ? fuzzcheck::Mode::EverySubfield
+                                     : fuzzcheck::Mode::SubfieldA;
     app::BatchObserver quiet;
     app::BatchResult r;
     try {
         r = app::runBatch(options, settings, quiet);
     } catch (const app::StartError& e) {
         const problem::Kind k = e.problem.kind;
-        if (k != problem::Kind::Marc8 && k != problem::Kind::SingleByte && k != problem::Kind::EncodingContradicted &&
-            k != problem::Kind::NotIso2709 && k != problem::Kind::NoRecords)
+        if (k != problem::Kind::Marc8 && k != problem::Kind::SingleByte &&
+            k != problem::Kind::EncodingContradicted && k != problem::Kind::NotIso2709 &&
+            k != problem::Kind::NoRecords)
             broken("the run refuses to start for another reason than what its bytes are");
         if (fs::exists(out)) broken("a run refused at the start left an output file");
         return 0;
@@ -259,8 +266,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (records.size() != static_cast<std::size_t>(r.read)) broken("record count differs from the framing");
     if (!onlyBlanks(input, covered)) broken("input bytes dropped that are not blank");
     // Every byte is in exactly one record or counted as passed over.
-    if (covered.size() + passedOver != input.size()) broken("input bytes neither framed nor counted as passed over");
-    if (r.fillerBytes + r.lineBreakBytes != passedOver) broken("the run counts other bytes passed over than the framing");
+    if (covered.size() + passedOver != input.size())
+        broken("input bytes neither framed nor counted as passed over");
+    if (r.fillerBytes + r.lineBreakBytes != passedOver)
+        broken("the run counts other bytes passed over than the framing");
     requireSoundRecordsFramed(input, records);
 
     std::string expected;
@@ -283,13 +292,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t from = 0;
     const codepage::Codec& cp = codepage::Codec::get(r.encoding);
     std::size_t source = 0;  // the input record of the next written one
-    for (std::size_t at; (at = written.find(end, from)) != std::string::npos; from = at + end.size(), ++count) {
+    for (std::size_t at; (at = written.find(end, from)) != std::string::npos;
+         from = at + end.size(), ++count) {
         const std::string_view rec = std::string_view(written).substr(from, at + 1 - from);
         fuzzcheck::checkRecord(rec);
         try {
             marc::workingText(rec, cp);
         } catch (const marc::MarcError& e) {
-            fuzzcheck::fail("a written record does not read again", std::string(e.what()) + "\n" + std::string(rec));
+            fuzzcheck::fail("a written record does not read again",
+                            std::string(e.what()) + "\n" + std::string(rec));
         }
         if (!allListed) continue;
         // Field by field against the input record it was made of.
@@ -307,24 +318,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const fuzzcheck::Fields outFields = fuzzcheck::fieldsOf(rec);
             bool carries = false;
             for (const auto& [tag, data] : inFields)
-                carries = carries || (fuzzcheck::listed(settings.tagList, tag) && fuzzcheck::withoutPinyin(data, mode) != data);
+                carries = carries || (fuzzcheck::listed(settings.tagList, tag) &&
+                                      fuzzcheck::withoutPinyin(data, mode) != data);
             std::size_t length = 0;
-            if (!carries && options.keepLeader && fuzzcheck::soundRecordAt(in, 0, length) && length == in.size())
-                fuzzcheck::require(rec == in, "a record without pinyin did not come through byte for byte", detail);
+            if (!carries && options.keepLeader && fuzzcheck::soundRecordAt(in, 0, length) &&
+                length == in.size())
+                fuzzcheck::require(rec == in, "a record without pinyin did not come through byte for byte",
+                                   detail);
             if (rec == in) continue;
             for (std::size_t i = 0, k = 2; i < inFields.size() && k < outFields.size(); ++i) {
-                if (inFields[i].first == "001" || inFields[i].first == "005" || inFields[i].first != outFields[k].first) continue;
+                if (inFields[i].first == "001" || inFields[i].first == "005" ||
+                    inFields[i].first != outFields[k].first)
+                    continue;
                 if (fuzzcheck::listed(settings.tagList, inFields[i].first))
-                    fuzzcheck::require(fuzzcheck::lessPinyinOnly(inFields[i].second, outFields[k].second, mode),
-                                       "taking pinyin out changed more than pinyin subfields", detail);
+                    fuzzcheck::require(
+                        fuzzcheck::lessPinyinOnly(inFields[i].second, outFields[k].second, mode),
+                        "taking pinyin out changed more than pinyin subfields", detail);
                 ++k;
             }
         }
         // Pinyin redone or taken out: where a source holds no Chinese nothing takes its old pinyin's
         // place, so a capital that stood behind that pinyin now stands behind the source.
         const bool takenOut = settings.removePinyin || settings.delExisting;
-        fuzzcheck::requireSameFields(inFields, fuzzcheck::fieldsOf(rec), settings.tagList, options.keepLeader, detail,
-                                     takenOut && mode == fuzzcheck::Mode::EverySubfield ? fuzzcheck::Mode::TakenOut : mode);
+        fuzzcheck::requireSameFields(
+            inFields, fuzzcheck::fieldsOf(rec), settings.tagList, options.keepLeader, detail,
+            takenOut && mode == fuzzcheck::Mode::EverySubfield ? fuzzcheck::Mode::TakenOut : mode);
         if (options.keepLeader)
             fuzzcheck::require(rec.substr(5, 7) == in.substr(5, 7) && rec.substr(17, 7) == in.substr(17, 7),
                                "the record's own leader is not kept", detail);

@@ -45,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                            "decode(encode(decode(x))) changed", bytes);
         // The same bytes taken as UTF-8 text: counting equals encoding, whatever they hold.
         const std::string_view asText = bytes;
-        fuzzcheck::require(cp.byteCount(asText) == cp.encode(asText).size(), "count differs for raw text", bytes);
+        fuzzcheck::require(cp.byteCount(asText) == cp.encode(asText).size(), "count differs for raw text",
+                           bytes);
         std::string appended = "x";
         cp.encodeAppend(appended, asText);
         fuzzcheck::require(appended == "x" + cp.encode(asText), "encodeAppend differs from encode");

@@ -30,7 +30,8 @@ marc::LocalTime fixedClock() { return {2099, 12, 31, 23, 59, 59}; }
 
 bool expectedRefusal(const marc::MarcError& e) {
     const std::string_view what = e.what();
-    return what.find("99999") != std::string_view::npos || what.find("line break") != std::string_view::npos ||
+    return what.find("99999") != std::string_view::npos ||
+           what.find("line break") != std::string_view::npos ||
            what.find("000 line") != std::string_view::npos;
 }
 
@@ -66,8 +67,10 @@ void check(std::string_view bytes, const codepage::Codec& cp) {
     if (source.lines.empty()) return;  // nothing but line breaks
     // Every byte of a record read belongs to a field the reader gives, as it stands.
     fuzzcheck::Fields in;
-    fuzzcheck::require(cutIndependently(bytes, source.charCounted, in), "a record read whose bytes do not all belong to its fields", bytes);
-    fuzzcheck::require(in.size() == source.lines.size(), "the reader gives another number of fields than the directory", bytes);
+    fuzzcheck::require(cutIndependently(bytes, source.charCounted, in),
+                       "a record read whose bytes do not all belong to its fields", bytes);
+    fuzzcheck::require(in.size() == source.lines.size(),
+                       "the reader gives another number of fields than the directory", bytes);
     for (std::size_t i = 0; i < in.size(); ++i)
         fuzzcheck::require(in[i].first == source.line(i).substr(0, 3) && in[i].second == source.field(i),
                            "the reader gives a field other than the directory says", bytes);
@@ -78,7 +81,8 @@ void check(std::string_view bytes, const codepage::Codec& cp) {
         if (expectedRefusal(e)) return;
         fuzzcheck::fail(e.what(), bytes);
     }
-    const bool onlyNumbers = std::all_of(in.begin(), in.end(), [](const auto& f) { return f.first == "001" || f.first == "005"; });
+    const bool onlyNumbers =
+        std::all_of(in.begin(), in.end(), [](const auto& f) { return f.first == "001" || f.first == "005"; });
     if (onlyNumbers && written.empty()) return;  // nothing to write besides 001 and 005
     fuzzcheck::checkRecord(written);
     fuzzcheck::requireSameFields(in, fuzzcheck::fieldsOf(written), "", true, written);
@@ -114,7 +118,8 @@ void checkListedOnly(std::string_view bytes, const codepage::Codec& cp) {
     }
     fuzzcheck::require(a == b, "decoding only the listed fields refuses another record", bytes);
     if (a || whole.lines.empty()) return;
-    fuzzcheck::require(listed.lines.size() == whole.lines.size(), "decoding only the listed fields gives other fields", bytes);
+    fuzzcheck::require(listed.lines.size() == whole.lines.size(),
+                       "decoding only the listed fields gives other fields", bytes);
     std::vector<std::string_view> lines(listed.lines.size());
     for (std::size_t i = 0; i < lines.size(); ++i) {
         fuzzcheck::require(listed.field(i) == whole.field(i) && listed.tag(i) == whole.line(i).substr(0, 3) &&
@@ -133,10 +138,10 @@ void checkListedOnly(std::string_view bytes, const codepage::Codec& cp) {
         }
     };
     const std::string fromText = attempt([&] { return write(whole, cp); });
-    const std::string fromFields = attempt([&] {
-        return marc::writeRecord(lines, std::vector<bool>(lines.size(), false), cp, context);
-    });
-    fuzzcheck::require(fromText == fromFields, "a record written from its fields differs from one written from its text", bytes);
+    const std::string fromFields = attempt(
+        [&] { return marc::writeRecord(lines, std::vector<bool>(lines.size(), false), cp, context); });
+    fuzzcheck::require(fromText == fromFields,
+                       "a record written from its fields differs from one written from its text", bytes);
 }
 
 }  // namespace

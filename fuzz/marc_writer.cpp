@@ -33,13 +33,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (rec.empty()) return 0;
     fuzzcheck::checkRecord(rec);
     // The text form is the same record decoded.
-    fuzzcheck::require(marc::decodedRecordFromWorkingText(text, cp, fixedClock) == cp.decode(rec), "decodedRecordFromWorkingText differs from the bytes");
+    fuzzcheck::require(marc::decodedRecordFromWorkingText(text, cp, fixedClock) == cp.decode(rec),
+                       "decodedRecordFromWorkingText differs from the bytes");
     try {
         marc::workingText(rec, cp);
     } catch (const marc::MarcError& e) {
-        const bool expected = fuzzcheck::isTagRefusal(e) ||
-                              std::string_view(e.what()).find("shorter than its two indicators") != std::string_view::npos;
-        fuzzcheck::require(expected, "the reader refuses a written record", std::string(e.what()) + "\n" + rec);
+        const bool expected =
+            fuzzcheck::isTagRefusal(e) ||
+            std::string_view(e.what()).find("shorter than its two indicators") != std::string_view::npos;
+        fuzzcheck::require(expected, "the reader refuses a written record",
+                           std::string(e.what()) + "\n" + rec);
     }
     return 0;
 }

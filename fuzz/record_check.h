@@ -13,7 +13,8 @@
 namespace fuzzcheck {
 
 [[noreturn]] inline void fail(const char* what, std::string_view detail = {}) {
-    std::fprintf(stderr, "fuzz check failed: %s\n%.*s\n", what, static_cast<int>(detail.size()), detail.data());
+    std::fprintf(stderr, "fuzz check failed: %s\n%.*s\n", what, static_cast<int>(detail.size()),
+                 detail.data());
     std::abort();
 }
 
@@ -37,17 +38,20 @@ inline bool isTagRefusal(const std::exception& e) {
 }
 
 /// Aborts unless `rec` is one well-formed ISO 2709 record as the writer promises it: record length
-/// and base address right (the rest of the leader is the record's own, whatever it holds), every directory entry numeric, within the data area, ended by a field
-/// terminator, the fields back to back, the record terminator last.
+/// and base address right (the rest of the leader is the record's own, whatever it holds), every directory
+/// entry numeric, within the data area, ended by a field terminator, the fields back to back, the record
+/// terminator last.
 inline void checkRecord(std::string_view rec) {
     require(rec.size() >= 26, "record shorter than leader, terminator and end", rec);
     require(digits(rec.substr(0, 5)) && std::stoul(std::string(rec.substr(0, 5))) == rec.size(),
             "record length in the leader differs from the size", rec);
     require(digits(rec.substr(12, 5)), "base address not a number", rec);
     const std::size_t base = std::stoul(std::string(rec.substr(12, 5)));
-    require(base >= 25 && base < rec.size() && rec[base - 1] == '\x1E', "no terminator before the base address", rec);
+    require(base >= 25 && base < rec.size() && rec[base - 1] == '\x1E',
+            "no terminator before the base address", rec);
     require((base - 25) % 12 == 0, "directory not whole entries", rec);
-    require(rec.substr(0, base - 1).find('\x1E') == std::string_view::npos, "terminator inside leader or directory", rec);
+    require(rec.substr(0, base - 1).find('\x1E') == std::string_view::npos,
+            "terminator inside leader or directory", rec);
     require(rec.back() == '\x1D', "no record terminator", rec);
     std::size_t expectedStart = 0;
     for (std::size_t at = 24; at < base - 1; at += 12) {
@@ -72,7 +76,8 @@ inline std::vector<std::pair<std::string, std::string>> fieldsOf(std::string_vie
     for (std::size_t at = 24; at < base - 1; at += 12) {
         const std::size_t length = std::stoul(std::string(rec.substr(at + 3, 4)));
         const std::size_t start = std::stoul(std::string(rec.substr(at + 7, 5)));
-        fields.emplace_back(std::string(rec.substr(at, 3)), std::string(rec.substr(base + start, length - 1)));
+        fields.emplace_back(std::string(rec.substr(at, 3)),
+                            std::string(rec.substr(base + start, length - 1)));
     }
     return fields;
 }
@@ -86,7 +91,11 @@ inline bool utf8Starts(std::string_view s, std::vector<std::size_t>& starts) {
     for (std::size_t i = 0; i < s.size();) {
         starts.push_back(i);
         const auto b = static_cast<unsigned char>(s[i]);
-        const std::size_t n = b < 0x80 ? 1 : b >= 0xC2 && b < 0xE0 ? 2 : b >= 0xE0 && b < 0xF0 ? 3 : b >= 0xF0 && b < 0xF5 ? 4 : 0;
+        const std::size_t n = b < 0x80                ? 1
+                              : b >= 0xC2 && b < 0xE0 ? 2
+                              : b >= 0xE0 && b < 0xF0 ? 3
+                              : b >= 0xF0 && b < 0xF5 ? 4
+                                                      : 0;
         if (n == 0 || i + n > s.size()) return false;
         for (std::size_t k = 1; k < n; ++k)
             if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
@@ -124,8 +133,9 @@ inline bool cutRecord(std::string_view rec, Fields& fields, bool chars = false) 
     // A number of the directory, blanks around its digits allowed (as a hand-edited one has them).
     const auto number = [](std::string_view s) {
         const std::size_t b = s.find_first_not_of(' '), e = s.find_last_not_of(' ');
-        return b == std::string_view::npos || !digits(s.substr(b, e + 1 - b)) ? std::string_view::npos
-                                                                                : std::stoul(std::string(s.substr(b, e + 1 - b)));
+        return b == std::string_view::npos || !digits(s.substr(b, e + 1 - b))
+                   ? std::string_view::npos
+                   : std::stoul(std::string(s.substr(b, e + 1 - b)));
     };
     for (std::size_t e = 24; e < ft; e += 12) {
         const std::string_view entry = rec.substr(e, 12);
@@ -135,7 +145,8 @@ inline bool cutRecord(std::string_view rec, Fields& fields, bool chars = false) 
             if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) return false;
         const std::size_t from = at(baseUnit + start);
         const std::size_t to = at(baseUnit + start + length);
-        if (length == 0 || from == std::string_view::npos || to == std::string_view::npos || to > rec.size()) return false;
+        if (length == 0 || from == std::string_view::npos || to == std::string_view::npos || to > rec.size())
+            return false;
         const char last = rec[to - 1];
         if (!(last == '\x1E' || (last == '\x1D' && to == rec.size()))) return false;
         const std::string_view data = rec.substr(from, to - from - 1);
@@ -154,10 +165,11 @@ inline bool cutRecord(std::string_view rec, Fields& fields, bool chars = false) 
 
 /// A record as its own leader says it is, wholly: five digits of record length L with the record
 /// terminator at L - 1 and none before, the base address at 12..16 right behind the directory's
-/// terminator, the directory's numbers in plain digits, and cutRecord reading it by bytes. A record found so is one record whatever it
-/// holds; no framing may cut it or join it to another.
+/// terminator, the directory's numbers in plain digits, and cutRecord reading it by bytes. A record found so
+/// is one record whatever it holds; no framing may cut it or join it to another.
 inline bool soundRecordAt(std::string_view input, std::size_t p, std::size_t& length) {
-    if (input.size() - p < 39 || !digits(input.substr(p, 5)) || !digits(input.substr(p + 12, 5))) return false;
+    if (input.size() - p < 39 || !digits(input.substr(p, 5)) || !digits(input.substr(p + 12, 5)))
+        return false;
     length = std::stoul(std::string(input.substr(p, 5)));
     const std::size_t base = std::stoul(std::string(input.substr(p + 12, 5)));
     if (length < 39 || length > input.size() - p || base < 37 || base >= length) return false;
@@ -170,7 +182,9 @@ inline bool soundRecordAt(std::string_view input, std::size_t p, std::size_t& le
 }
 
 /// Whether a field's tag is among those a run annotates (the list matched as text).
-inline bool listed(std::string_view tagList, std::string_view tag) { return tagList.find(tag) != std::string_view::npos; }
+inline bool listed(std::string_view tagList, std::string_view tag) {
+    return tagList.find(tag) != std::string_view::npos;
+}
 
 /// Which pinyin a run writes: into A or 9 behind each subfield a, or behind every lower-case
 /// subfield into the capital of its code.
@@ -193,7 +207,7 @@ inline std::string withoutPinyin(std::string_view field, Mode mode = Mode::Subfi
     std::string out;
     std::size_t from = 0;
     char previous = 0;
-    for (std::size_t i = field.find('\x1F'); ; i = field.find('\x1F', from)) {
+    for (std::size_t i = field.find('\x1F');; i = field.find('\x1F', from)) {
         const std::string_view piece = field.substr(from, i == std::string_view::npos ? i : i - from);
         const char code = from > 0 && !piece.empty() ? piece[0] : 0;
         const bool pinyin = mode == Mode::SubfieldA ? code == 'A' || (code == '9' && previous == 'a')
@@ -222,9 +236,12 @@ inline void requireSameFields(const Fields& in, const Fields& out, std::string_v
         if (in[i].first == "005") time = i;
     }
     const auto blank = [](const std::string& s) { return s.find_first_not_of(' ') == std::string::npos; };
-    require(out.size() >= 2 && out[0].first == "001" && out[1].first == "005", "001 and 005 not first", detail);
-    if (id < in.size() && !blank(in[id].second)) require(out[0].second == in[id].second, "the 001 changed", detail);
-    if (time < in.size() && !blank(in[time].second)) require(out[1].second == in[time].second, "the 005 changed", detail);
+    require(out.size() >= 2 && out[0].first == "001" && out[1].first == "005", "001 and 005 not first",
+            detail);
+    if (id < in.size() && !blank(in[id].second))
+        require(out[0].second == in[id].second, "the 001 changed", detail);
+    if (time < in.size() && !blank(in[time].second))
+        require(out[1].second == in[time].second, "the 005 changed", detail);
     std::size_t k = 2;
     for (std::size_t i = 0; i < in.size(); ++i) {
         if (i == id || i == time || (!keepLeader && in[i].first == "000")) continue;
@@ -232,8 +249,10 @@ inline void requireSameFields(const Fields& in, const Fields& out, std::string_v
         const auto& [tag, data] = out[k++];
         require(tag == in[i].first, "a field's tag or place changed", detail);
         if (listed(tagList, tag))
-            require(withoutPinyin(data, mode) == withoutPinyin(in[i].second, mode), "a listed field changed besides its pinyin", detail);
-        else require(data == in[i].second, "a field's bytes changed", detail);
+            require(withoutPinyin(data, mode) == withoutPinyin(in[i].second, mode),
+                    "a listed field changed besides its pinyin", detail);
+        else
+            require(data == in[i].second, "a field's bytes changed", detail);
     }
     require(k == out.size(), "the output holds a field the input did not have", detail);
 }
@@ -245,11 +264,14 @@ inline bool lessPinyinOnly(std::string_view in, std::string_view out, Mode mode)
     std::size_t from = 0;
     for (std::size_t i = in.find('\x1F');; i = in.find('\x1F', from)) {
         const std::string_view piece = in.substr(from, i == std::string_view::npos ? i : i - from);
-        const std::string_view with = from > 0 ? in.substr(from - 1, piece.size() + 1) : piece;  // its delimiter
-        if (out.substr(o, with.size()) == with && (o + with.size() == out.size() || out[o + with.size()] == '\x1F'))
+        const std::string_view with =
+            from > 0 ? in.substr(from - 1, piece.size() + 1) : piece;  // its delimiter
+        if (out.substr(o, with.size()) == with &&
+            (o + with.size() == out.size() || out[o + with.size()] == '\x1F'))
             o += with.size();
         else if (from == 0 || piece.empty() ||
-                 !(mode == Mode::SubfieldA ? piece[0] == 'A' || piece[0] == '9' : piece[0] >= 'A' && piece[0] <= 'Z'))
+                 !(mode == Mode::SubfieldA ? piece[0] == 'A' || piece[0] == '9'
+                                           : piece[0] >= 'A' && piece[0] <= 'Z'))
             return false;
         if (i == std::string_view::npos) break;
         from = i + 1;

@@ -20,11 +20,13 @@ namespace {
 class MissingTexts final : public QTranslator {
 public:
     using QTranslator::QTranslator;
-    QString translate(const char* context, const char* source, const char* disambiguation, int n) const override {
+    QString translate(const char* context, const char* source, const char* disambiguation,
+                      int n) const override {
         (void)disambiguation;
         (void)n;
         if (qstrcmp(context, "QAbstractFileIconProvider") == 0) {
-            if (qstrcmp(source, "Folder") == 0 || qstrcmp(source, "File Folder") == 0) return QStringLiteral("文件夹");
+            if (qstrcmp(source, "Folder") == 0 || qstrcmp(source, "File Folder") == 0)
+                return QStringLiteral("文件夹");
             if (qstrcmp(source, "Drive") == 0) return QStringLiteral("驱动器");
         }
         return {};

@@ -51,9 +51,8 @@ QStringList nameFiltersOf(const QString& filter) {
     return out;
 }
 
-QString showFileDialog(int kind, const QString& title, const QString& filter, int filterIndex,
-                       int flags, const QString& initialFolder, const QString& defaultName,
-                       QWidget* owner) {
+QString showFileDialog(int kind, const QString& title, const QString& filter, int filterIndex, int flags,
+                       const QString& initialFolder, const QString& defaultName, QWidget* owner) {
     QFileDialog dialog(owner, title, startFolder(initialFolder));
     // Qt's own dialog: the desktop's would not honour the case-blind patterns everywhere, and
     // tests and the offscreen platform cannot drive it.
@@ -64,8 +63,7 @@ QString showFileDialog(int kind, const QString& title, const QString& filter, in
     dialog.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog.setFileMode(open && (flags & kFlagFileMustExist) ? QFileDialog::ExistingFile
                                                             : QFileDialog::AnyFile);
-    if (!open && !(flags & kFlagOverwritePrompt))
-        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    if (!open && !(flags & kFlagOverwritePrompt)) dialog.setOption(QFileDialog::DontConfirmOverwrite);
     if (!open) dialog.setDefaultSuffix(QLatin1String(kDefaultSuffix));
 
     const QStringList filters = nameFiltersOf(filter);

@@ -45,9 +45,8 @@ QStringList nameFiltersOf(const QString& filter);
 /// Saving: a name without an extension gets ".iso"; a file that exists is taken after a box
 /// that says the records will be appended to it (runs never truncate their output).
 /// The dialog is Qt's own (not the desktop's), so it looks the same everywhere and can be tested.
-QString showFileDialog(int kind, const QString& title, const QString& filter, int filterIndex,
-                       int flags, const QString& initialFolder, const QString& defaultName,
-                       QWidget* owner);
+QString showFileDialog(int kind, const QString& title, const QString& filter, int filterIndex, int flags,
+                       const QString& initialFolder, const QString& defaultName, QWidget* owner);
 
 /// Tests answer the dialog instead of a user: the hook gets the dialog as the wrapper set it up
 /// and returns the chosen path, or nullopt for a cancel. An empty hook restores the real dialog.

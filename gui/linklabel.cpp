@@ -44,20 +44,21 @@ void LinkLabel::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) openOrShow(this, url_);
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        openOrShow(this, url_);
     QLabel::mouseReleaseEvent(event);
 }
 
 void LinkLabel::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Space:
-        openOrShow(this, url_);
-        event->accept();
-        return;
-    default:
-        QLabel::keyPressEvent(event);
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Space:
+            openOrShow(this, url_);
+            event->accept();
+            return;
+        default:
+            QLabel::keyPressEvent(event);
     }
 }
 

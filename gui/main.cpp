@@ -30,8 +30,8 @@ void screenshotAndQuit(int delayMs, const QString& file) {
         for (QWidget* w : QApplication::topLevelWidgets())
             if (w->isVisible()) area |= w->frameGeometry();
         QScreen* screen = QGuiApplication::primaryScreen();
-        QPixmap shot = screen ? screen->grabWindow(0, area.x(), area.y(), area.width(), area.height())
-                              : QPixmap();
+        QPixmap shot =
+            screen ? screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()) : QPixmap();
         if (shot.isNull() && QApplication::activeWindow()) shot = QApplication::activeWindow()->grab();
         const bool saved = shot.save(file, "PNG");
         if (!saved) std::fprintf(stderr, "marc-pinyin: cannot write %s\n", qPrintable(file));
@@ -57,13 +57,17 @@ QString longTitle() {
 // The window speaks Chinese whatever the locale; so does its usage.
 const char* usage() {
     return "用法：marc-pinyin [输入文件 [输出文件]]\n"
-           "  打开MARC批加拼音窗口；给出的文件填入路径框（只给输入文件时，建议“输入文件名-pinyin.iso”作输出）。\n"
+           "  "
+           "打开MARC批加拼音窗口；给出的文件填入路径框（只给输入文件时，建议“输入文件名-pinyin."
+           "iso”作输出）。\n"
            "  --version  显示版本\n"
            "  --help     显示本说明\n"
            "“拼音字段名”中的两种方式：\n"
            "  仅$a子字段：只为 $a 加拼音，放在选定的 $A 或 $9 中，例如\n"
            "    200 1 $a红楼梦$Ahong lou meng$f曹雪芹著$v2\n"
-           "  每个含汉字的子字段：每个含汉字的小写代码子字段后面紧跟其拼音，代码为其大写字母（$a→$A，$e→$E，$f→$F），\n"
+           "  "
+           "每个含汉字的子字段：每个含汉字的小写代码子字段后面紧跟其拼音，代码为其大写字母（$a→$A，$e→$E，$"
+           "f→$F），\n"
            "  不含汉字的子字段（如 $v 的数字）不加，例如\n"
            "    200 1 $a红楼梦$Ahong lou meng$f曹雪芹著$Fcao xue qin zhu$v2\n"
            "不开窗口的批处理请用 marc-pinyin-cli（marc-pinyin-cli --help）。\n";

@@ -144,17 +144,19 @@ void MainWindow::showWordsPath() {
     if (!home.isEmpty() && shown.startsWith(home + QLatin1Char('/')))
         shown = QStringLiteral("~") + shown.mid(home.size());
     const bool exists = QFileInfo::exists(path);
-    wordsPathLabel_->setText(exists ? QStringLiteral("本馆词表：<a href=\"%1\">%2</a>")
-                                  .arg(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded),
-                                       shown.toHtmlEscaped())
-                            : QStringLiteral("本馆词表：%1（尚未建立，勾选“记住此读音”即建立）")
-                                  .arg(shown.toHtmlEscaped()));
+    wordsPathLabel_->setText(
+        exists
+            ? QStringLiteral("本馆词表：<a href=\"%1\">%2</a>")
+                  .arg(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded), shown.toHtmlEscaped())
+            : QStringLiteral("本馆词表：%1（尚未建立，勾选“记住此读音”即建立）").arg(shown.toHtmlEscaped()));
     const QString tip = QStringLiteral("本馆词表（优先于其他规则）：%1").arg(path);
     wordsPathLabel_->setToolTip(tip);
-    for (QWidget* w : {static_cast<QWidget*>(polyphoneButtons_[0]), static_cast<QWidget*>(polyphoneButtons_[1]),
-                       static_cast<QWidget*>(polyphoneButtons_[2])})
+    for (QWidget* w :
+         {static_cast<QWidget*>(polyphoneButtons_[0]), static_cast<QWidget*>(polyphoneButtons_[1]),
+          static_cast<QWidget*>(polyphoneButtons_[2])})
         w->setToolTip(tip);
-    askOnlyWhenUnsure_->setToolTip(QStringLiteral("人工选择时，词语或姓氏能确定读音的多音字不再询问\n") + tip);
+    askOnlyWhenUnsure_->setToolTip(QStringLiteral("人工选择时，词语或姓氏能确定读音的多音字不再询问\n") +
+                                   tip);
 }
 
 MainWindow::~MainWindow() { saveSettings(); }
@@ -182,45 +184,61 @@ void MainWindow::buildControls() {
     outputNote_->hide();
 
     tagFrame_ = frame(this, "TagFrame", QStringLiteral("需要添加$A拼音字段的有哪些?"));
-    tagList_ = new TagBox(QString::fromUtf8(pinyin::kDefaultTags.data(), pinyin::kDefaultTags.size()), tagFrame_);
+    tagList_ =
+        new TagBox(QString::fromUtf8(pinyin::kDefaultTags.data(), pinyin::kDefaultTags.size()), tagFrame_);
     tagList_->setObjectName("TagList");
     tagList_->setFont(pointFont("SimSun", 10.5));
     tagList_->setCursorPosition(0);  // the list reads from its first tag
 
     existingFrame_ = frame(this, "ExistingFrame", QStringLiteral("其他配置"));
-    existingButtons_[0] = button<OptionButton>(existingFrame_, "DeleteExisting", QStringLiteral("删除已存在的拼音字段(&D)"));
-    existingButtons_[1] = button<OptionButton>(existingFrame_, "KeepExisting", QStringLiteral("已存在则忽略不重新生成(&K)"));
+    existingButtons_[0] =
+        button<OptionButton>(existingFrame_, "DeleteExisting", QStringLiteral("删除已存在的拼音字段(&D)"));
+    existingButtons_[1] =
+        button<OptionButton>(existingFrame_, "KeepExisting", QStringLiteral("已存在则忽略不重新生成(&K)"));
 
     spellingFrame_ = frame(this, "SpellingFrame", QStringLiteral("拼音方案"));
-    caseButtons_[0] = button<OptionButton>(spellingFrame_, "Capitalised", QStringLiteral("汉字拼音首字母大写(&C)"));
-    caseButtons_[1] = button<OptionButton>(spellingFrame_, "LowerCase", QStringLiteral("汉字拼音统一小写字母(&L)"));
-    checkSpacing_ = button<CheckBox>(spellingFrame_, "CheckSpacing", QStringLiteral("数字、字母与拼音分开(&G)"));
+    caseButtons_[0] =
+        button<OptionButton>(spellingFrame_, "Capitalised", QStringLiteral("汉字拼音首字母大写(&C)"));
+    caseButtons_[1] =
+        button<OptionButton>(spellingFrame_, "LowerCase", QStringLiteral("汉字拼音统一小写字母(&L)"));
+    checkSpacing_ =
+        button<CheckBox>(spellingFrame_, "CheckSpacing", QStringLiteral("数字、字母与拼音分开(&G)"));
     checkSpacing_->setToolTip(QStringLiteral("勾选：第1版 → di 1 ban；不勾选：di 1ban"));
 
     codeFrame_ = frame(this, "CodeFrame", QStringLiteral("拼音字段名"));
     codeButtons_[0] = button<OptionButton>(codeFrame_, "CodeA", QStringLiteral("$&A"));
     codeButtons_[1] = button<OptionButton>(codeFrame_, "Code9", QStringLiteral("$&9"));
     subfieldButtons_[0] = button<OptionButton>(codeFrame_, "SubfieldAOnly", QStringLiteral("仅$a子字段(&N)"));
-    subfieldButtons_[1] = button<OptionButton>(codeFrame_, "EveryChineseSubfield", QStringLiteral("每个含汉字的子字段（$a→$A，$e→$E…）(&H)"));
-    subfieldButtons_[0]->setToolTip(QStringLiteral("只为 $a 加拼音，放在选定的 $A 或 $9 中：\n"
-                                           "200 1 $a红楼梦$Ahong lou meng$f曹雪芹著"));
-    subfieldButtons_[1]->setToolTip(QStringLiteral("每个含汉字的小写代码子字段，拼音紧跟其后，代码为其大写字母（不用 $9）：\n"
-                                           "200 1 $a红楼梦$Ahong lou meng$f曹雪芹著$Fcao xue qin zhu\n"
-                                           "不含汉字的子字段（如 $v 中的数字）不加拼音"));
+    subfieldButtons_[1] = button<OptionButton>(codeFrame_, "EveryChineseSubfield",
+                                               QStringLiteral("每个含汉字的子字段（$a→$A，$e→$E…）(&H)"));
+    subfieldButtons_[0]->setToolTip(
+        QStringLiteral("只为 $a 加拼音，放在选定的 $A 或 $9 中：\n"
+                       "200 1 $a红楼梦$Ahong lou meng$f曹雪芹著"));
+    subfieldButtons_[1]->setToolTip(
+        QStringLiteral("每个含汉字的小写代码子字段，拼音紧跟其后，代码为其大写字母（不用 $9）：\n"
+                       "200 1 $a红楼梦$Ahong lou meng$f曹雪芹著$Fcao xue qin zhu\n"
+                       "不含汉字的子字段（如 $v 中的数字）不加拼音"));
 
     polyphoneFrame_ = frame(this, "PolyphoneFrame", QStringLiteral("多音字"));
-    polyphoneButtons_[0] = button<OptionButton>(polyphoneFrame_, "ManualChoice", QStringLiteral("人工选择多音字(&M)"));
-    askOnlyWhenUnsure_ = button<CheckBox>(polyphoneFrame_, "AskOnlyWhenUnsure", QStringLiteral("仅在无法确定时询问(&U)"));
+    polyphoneButtons_[0] =
+        button<OptionButton>(polyphoneFrame_, "ManualChoice", QStringLiteral("人工选择多音字(&M)"));
+    askOnlyWhenUnsure_ =
+        button<CheckBox>(polyphoneFrame_, "AskOnlyWhenUnsure", QStringLiteral("仅在无法确定时询问(&U)"));
     askOnlyWhenUnsure_->setToolTip(QStringLiteral("人工选择时，词语或姓氏能确定读音的多音字不再询问"));
-    reviewFirst_ = button<CheckBox>(polyphoneFrame_, "ReviewFirst", QStringLiteral("先列出没把握的字，统一审定(&R)"));
-    reviewFirst_->setToolTip(QStringLiteral("先读完整个文件，把无法确定读音的字按词语列成一张表，审定后再写出"));
-    polyphoneButtons_[1] = button<OptionButton>(polyphoneFrame_, "FirstReading", QStringLiteral("自动选择拼音(多音字)(&F)"));
-    polyphoneButtons_[2] = button<OptionButton>(polyphoneFrame_, "ByWords", QStringLiteral("按词语自动选择(多音字)(&W)"));
+    reviewFirst_ =
+        button<CheckBox>(polyphoneFrame_, "ReviewFirst", QStringLiteral("先列出没把握的字，统一审定(&R)"));
+    reviewFirst_->setToolTip(
+        QStringLiteral("先读完整个文件，把无法确定读音的字按词语列成一张表，审定后再写出"));
+    polyphoneButtons_[1] =
+        button<OptionButton>(polyphoneFrame_, "FirstReading", QStringLiteral("自动选择拼音(多音字)(&F)"));
+    polyphoneButtons_[2] =
+        button<OptionButton>(polyphoneFrame_, "ByWords", QStringLiteral("按词语自动选择(多音字)(&W)"));
     wordsPathLabel_ = new QLabel(polyphoneFrame_);
     wordsPathLabel_->setObjectName("WordsPath");
     wordsPathLabel_->setTextFormat(Qt::RichText);
     // The file opens in the desktop's text editor, or its path is shown to copy.
-    connect(wordsPathLabel_, &QLabel::linkActivated, this, [this](const QString& link) { openOrShow(this, QUrl(link)); });
+    connect(wordsPathLabel_, &QLabel::linkActivated, this,
+            [this](const QString& link) { openOrShow(this, QUrl(link)); });
     // A long path wraps rather than widening the window; two lines always have room.
     wordsPathLabel_->setWordWrap(true);
     wordsPathLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Minimum);
@@ -234,7 +252,8 @@ void MainWindow::buildControls() {
     countLabel_ = new QLabel(this);
     countLabel_->setObjectName("Count");
     countLabel_->setText(QStringLiteral("已处理 0 条"));
-    countLabel_->setMinimumWidth(countLabel_->fontMetrics().horizontalAdvance(QStringLiteral("已处理 0,000,000 条")));
+    countLabel_->setMinimumWidth(
+        countLabel_->fontMetrics().horizontalAdvance(QStringLiteral("已处理 0,000,000 条")));
 
     startButton_ = button<QPushButton>(this, "Start", QStringLiteral("开始处理(&S)"));
     exitButton_ = button<QPushButton>(this, "Exit", QStringLiteral("退出(&X)"));
@@ -312,16 +331,35 @@ void MainWindow::layOut() {
 
     auto* window = new QVBoxLayout(this);
     // Spare height goes to the tag box, where a long list wraps.
-    for (QGroupBox* f : {pathFrame_, tagFrame_, existingFrame_, spellingFrame_, codeFrame_, polyphoneFrame_}) window->addWidget(f, f == tagFrame_ ? 1 : 0);
+    for (QGroupBox* f : {pathFrame_, tagFrame_, existingFrame_, spellingFrame_, codeFrame_, polyphoneFrame_})
+        window->addWidget(f, f == tagFrame_ ? 1 : 0);
     window->addLayout(progress);
     window->addLayout(buttons);
     window->addWidget(rulesLink_, 0, Qt::AlignHCenter);
 
     // Tab follows the reading order: down the frames, left to right within each.
-    QWidget* const order[] = {pathBoxes_[0],   pathButtons_[0], pathBoxes_[1],   pathButtons_[1], tagList_,
-                              existingButtons_[0], existingButtons_[1],  caseButtons_[0], caseButtons_[1],  checkSpacing_, codeButtons_[0],
-                              codeButtons_[1], subfieldButtons_[0],  subfieldButtons_[1], polyphoneButtons_[0],  polyphoneButtons_[1], askOnlyWhenUnsure_,      polyphoneButtons_[2],
-                              reviewFirst_,     startButton_, exitButton_, rulesLink_};
+    QWidget* const order[] = {pathBoxes_[0],
+                              pathButtons_[0],
+                              pathBoxes_[1],
+                              pathButtons_[1],
+                              tagList_,
+                              existingButtons_[0],
+                              existingButtons_[1],
+                              caseButtons_[0],
+                              caseButtons_[1],
+                              checkSpacing_,
+                              codeButtons_[0],
+                              codeButtons_[1],
+                              subfieldButtons_[0],
+                              subfieldButtons_[1],
+                              polyphoneButtons_[0],
+                              polyphoneButtons_[1],
+                              askOnlyWhenUnsure_,
+                              polyphoneButtons_[2],
+                              reviewFirst_,
+                              startButton_,
+                              exitButton_,
+                              rulesLink_};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
     resize(sizeHint());
 }
@@ -342,8 +380,10 @@ void MainWindow::connectSettings() {
         const bool every = subfieldButtons_[1]->isChecked();
         codeButtons_[0]->setEnabled(!every);
         codeButtons_[1]->setEnabled(!every);
-        tagFrame_->setTitle(every ? QStringLiteral("需要为含汉字的子字段添加拼音（$a→$A，$e→$E…）的字段有哪些?")
-                                : QStringLiteral("需要添加$%1拼音字段的有哪些?").arg(codeButtons_[0]->isChecked() ? 'A' : '9'));
+        tagFrame_->setTitle(every
+                                ? QStringLiteral("需要为含汉字的子字段添加拼音（$a→$A，$e→$E…）的字段有哪些?")
+                                : QStringLiteral("需要添加$%1拼音字段的有哪些?")
+                                      .arg(codeButtons_[0]->isChecked() ? 'A' : '9'));
     };
     connect(codeButtons_[0], &QRadioButton::toggled, this, caption);
     connect(subfieldButtons_[1], &QRadioButton::toggled, this, caption);
@@ -360,7 +400,7 @@ pinyin::RunSettings MainWindow::settings() const {
     s.spacing = checkSpacing_->isChecked() ? pinyin::Spacing::Apart : pinyin::Spacing::Glued;
     s.polyphone = polyphoneButtons_[1]->isChecked()   ? pinyin::Polyphone::Automatic
                   : polyphoneButtons_[2]->isChecked() ? pinyin::Polyphone::Phrase
-                                             : pinyin::Polyphone::Manual;
+                                                      : pinyin::Polyphone::Manual;
     s.askOnlyWhenUnsure = askOnlyWhenUnsure_->isChecked();
     return s;
 }
@@ -373,14 +413,17 @@ void MainWindow::showSettings(const pinyin::RunSettings& s) {
     existingButtons_[s.delExisting ? 0 : 1]->setChecked(true);
     caseButtons_[s.letterCase == pinyin::LetterCase::Lower ? 1 : 0]->setChecked(true);
     checkSpacing_->setChecked(s.spacing == pinyin::Spacing::Apart);
-    polyphoneButtons_[s.polyphone == pinyin::Polyphone::Automatic ? 1 : s.polyphone == pinyin::Polyphone::Phrase ? 2 : 0]
+    polyphoneButtons_[s.polyphone == pinyin::Polyphone::Automatic ? 1
+                      : s.polyphone == pinyin::Polyphone::Phrase  ? 2
+                                                                  : 0]
         ->setChecked(true);
     askOnlyWhenUnsure_->setChecked(s.askOnlyWhenUnsure);
 }
 
 void MainWindow::lock(bool locked) {
     // Everything that decides the output, from the press of the start button to the end message.
-    for (QWidget* w : std::initializer_list<QWidget*>{pathFrame_, tagFrame_, existingFrame_, spellingFrame_, codeFrame_, polyphoneFrame_, startButton_})
+    for (QWidget* w : std::initializer_list<QWidget*>{pathFrame_, tagFrame_, existingFrame_, spellingFrame_,
+                                                      codeFrame_, polyphoneFrame_, startButton_})
         w->setEnabled(!locked);
     setAcceptDrops(!locked);
 }
@@ -408,8 +451,8 @@ void MainWindow::suggestOutputFor(const QString& input) {
     pathBoxes_[1]->setText(output);
     outputFromEarlier_ = false;
     outputNote_->setText(QFileInfo::exists(output)
-                         ? QStringLiteral("输出文件已存在：处理结果将追加到它的末尾，原有内容保留。")
-                         : QStringLiteral("输出文件按输入文件命名（不沿用上次的输出文件）。"));
+                             ? QStringLiteral("输出文件已存在：处理结果将追加到它的末尾，原有内容保留。")
+                             : QStringLiteral("输出文件按输入文件命名（不沿用上次的输出文件）。"));
     outputNote_->show();
 }
 
@@ -419,10 +462,9 @@ void MainWindow::choosePath(int index) {
     // Each dialog opens in the folder of the path its box holds, else where the last one ended.
     const QString folder = QFileInfo(pathBoxes_[index]->text()).absolutePath();
     const bool known = !pathBoxes_[index]->text().isEmpty() && QFileInfo(folder).isDir();
-    const QString chosen = showFileDialog(open ? -1 : 0,
-                                          open ? QStringLiteral("选择待处理的MARC文件")
-                                               : QStringLiteral("保存处理后的MARC文件"),
-                                          kMarcFilter, 0, 0, known ? folder : QStringLiteral("0"), {}, this);
+    const QString chosen = showFileDialog(
+        open ? -1 : 0, open ? QStringLiteral("选择待处理的MARC文件") : QStringLiteral("保存处理后的MARC文件"),
+        kMarcFilter, 0, 0, known ? folder : QStringLiteral("0"), {}, this);
     if (chosen.isEmpty()) return;  // cancelled: the box keeps what it held
     pathBoxes_[index]->setText(chosen);
     if (open) {
@@ -501,10 +543,12 @@ std::shared_ptr<const pinyin::PinyinTable> MainWindow::warnOfLoneCharacters() {
         return nullptr;  // the run says what is wrong with py.db
     }
     QStringList polyphonic;
-    for (const std::string& word : pinyin::lonePolyphonic(*words_, *table)) polyphonic << QString::fromStdString(word);
+    for (const std::string& word : pinyin::lonePolyphonic(*words_, *table))
+        polyphonic << QString::fromStdString(word);
     if (!polyphonic.isEmpty())
-        note(QStringLiteral("本馆词表中有单个的多音字：%1\n词表中的单字决定含这个字的每个词的读音"
-                            "（如词表中的“行”也用于“银行”）。\n本次处理照常进行；如非本意，请从词表中删去这些行：\n%2")
+        note(QStringLiteral(
+                 "本馆词表中有单个的多音字：%1\n词表中的单字决定含这个字的每个词的读音"
+                 "（如词表中的“行”也用于“银行”）。\n本次处理照常进行；如非本意，请从词表中删去这些行：\n%2")
                  .arg(polyphonic.join(QStringLiteral("、")), QFile::decodeName(wordsPath.c_str())),
              true);
     return table;
@@ -638,8 +682,9 @@ void MainWindow::showOutcome(const app::BatchResult& result, const QString& outp
         text = QStringLiteral("已停止处理。\n") + figures + goOn;
     } else if (!foundListed && result.read > 0) {
         // Nothing was asked for that the records hold: no pinyin anywhere is no success.
-        text = QStringLiteral("没有找到要加拼音的字段：%1 条记录中都没有字段 %2，没有添加任何拼音。\n"
-                              "请检查“需要添加拼音的字段”（如 200,225，字段号是三个数字）。\n\n%3")
+        text = QStringLiteral(
+                   "没有找到要加拼音的字段：%1 条记录中都没有字段 %2，没有添加任何拼音。\n"
+                   "请检查“需要添加拼音的字段”（如 200,225，字段号是三个数字）。\n\n%3")
                    .arg(result.read)
                    .arg(QString::fromStdString(runSettings_.tagList), figures);
         warning = true;
@@ -647,8 +692,9 @@ void MainWindow::showOutcome(const app::BatchResult& result, const QString& outp
         text = QStringLiteral("恭喜，已处理完毕!\n\n") + figures;
     }
     if (result.repeatsOutputEnd > 0) {
-        text += QStringLiteral("\n\n注意：本次写入的第 %1 条记录与输出文件原有的最后一条记录完全相同，"
-                               "输出文件可能已含有这些记录（同一文件处理了两次？）。")
+        text += QStringLiteral(
+                    "\n\n注意：本次写入的第 %1 条记录与输出文件原有的最后一条记录完全相同，"
+                    "输出文件可能已含有这些记录（同一文件处理了两次？）。")
                     .arg(result.repeatsOutputEnd);
         warning = true;
     }
@@ -666,7 +712,8 @@ void MainWindow::remember(const pinyin::WordEntry& entry) {
         showWordsPath();
     } catch (const pinyin::WordsError& e) {
         error(e.osError ? QStringLiteral("无法记入本馆词表：%1\n请检查词表所在的文件夹是否可写入。")
-                              .arg(QString::fromStdString(messages::osError(e.osError, messages::Language::Chinese)))
+                              .arg(QString::fromStdString(
+                                  messages::osError(e.osError, messages::Language::Chinese)))
                         : QStringLiteral("无法记入本馆词表：这个词不能写入词表。"));
     }
 }
@@ -709,7 +756,6 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->accept();
     endProgram_();
 }
-
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
     // Local files only: a web address or a piece of text is refused.

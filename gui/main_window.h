@@ -25,13 +25,13 @@ namespace app {
 struct BatchOptions;
 struct BatchResult;
 struct ReviewAnswers;
-}
+}  // namespace app
 namespace pinyin {
 class PinyinTable;
 class Romaniser;
 class UserWords;
 struct WordEntry;
-}
+}  // namespace pinyin
 
 namespace gui {
 
@@ -43,8 +43,7 @@ inline constexpr const char* kProgramTitle = "MARC批加拼音(Ostrel)";
 
 /// The address the link label opens: the romanisation rules the pinyin follows, ALA-LC's Chinese table.
 inline constexpr const char* kLinkText = "汉语拼音罗马化规则(ALA-LC)";
-inline constexpr const char* kLinkAddress =
-    "https://www.loc.gov/catdir/cpso/romanization/chinese.pdf";
+inline constexpr const char* kLinkAddress = "https://www.loc.gov/catdir/cpso/romanization/chinese.pdf";
 
 /// The controls say what the next run does; at each press of the start button the window takes
 /// a copy of them (settings()) and the run keeps that copy to its end, while every control that
@@ -190,16 +189,16 @@ private:
     QRadioButton* existingButtons_[2] = {};
     QRadioButton* caseButtons_[2] = {};
     QRadioButton* codeButtons_[2] = {};
-    QRadioButton* subfieldButtons_[2] = {};      // subfield a only, or every subfield that holds Chinese
+    QRadioButton* subfieldButtons_[2] = {};  // subfield a only, or every subfield that holds Chinese
     QCheckBox* askOnlyWhenUnsure_ = nullptr;
     QCheckBox* checkSpacing_ = nullptr;  // digits and letters set apart from the syllables
-    QCheckBox* reviewFirst_ = nullptr;        // gather the unsure readings first, settle them in a table
+    QCheckBox* reviewFirst_ = nullptr;   // gather the unsure readings first, settle them in a table
     LinkLabel* rulesLink_ = nullptr;
-    QGroupBox* polyphoneFrame_ = nullptr;        // the polyphonic choice
-    QProgressBar* progress_ = nullptr;  // share of the input read
-    QLabel* countLabel_ = nullptr;           // the record count beside it
-    QLabel* wordsPathLabel_ = nullptr;           // where the word list lies
-    QLabel* outputNote_ = nullptr;           // a note on the output box (a suggested name)
+    QGroupBox* polyphoneFrame_ = nullptr;  // the polyphonic choice
+    QProgressBar* progress_ = nullptr;     // share of the input read
+    QLabel* countLabel_ = nullptr;         // the record count beside it
+    QLabel* wordsPathLabel_ = nullptr;     // where the word list lies
+    QLabel* outputNote_ = nullptr;         // a note on the output box (a suggested name)
 };
 
 }  // namespace gui

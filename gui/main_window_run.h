@@ -90,8 +90,7 @@ public:
     void showCount() {
         if (count_ != shown_) window_.setCount(count_);
         shown_ = count_;
-        if (total_ > 0)
-            window_.progress_->setValue(static_cast<int>(done_ * kBarSteps / total_));
+        if (total_ > 0) window_.progress_->setValue(static_cast<int>(done_ * kBarSteps / total_));
         clock_.start();
     }
 
@@ -102,7 +101,8 @@ private:
     QString where(const std::string& tag, char subfield) const {
         QString text = QStringLiteral("第 %1 条记录").arg(number_);
         if (!tag.empty())
-            text += QStringLiteral("　%1 字段 $%2 子字段").arg(QString::fromStdString(tag), QChar::fromLatin1(subfield));
+            text += QStringLiteral("　%1 字段 $%2 子字段")
+                        .arg(QString::fromStdString(tag), QChar::fromLatin1(subfield));
         const std::string_view id = controlNumber(working_);
         if (!id.empty()) text += QStringLiteral("　001：%1").arg(QString::fromUtf8(id.data(), id.size()));
         return text;

@@ -40,7 +40,8 @@ void MainWindow::loadSettings() {
     QSize size = store->value("window/size").toSize();
     if (size.isValid()) {
         size = size.expandedTo(minimumSizeHint());
-        if (const QScreen* s = screen()) size = size.boundedTo(s->availableGeometry().size() - QSize(px(120), px(600)));
+        if (const QScreen* s = screen())
+            size = size.boundedTo(s->availableGeometry().size() - QSize(px(120), px(600)));
         resize(size);
     }
 }

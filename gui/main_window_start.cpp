@@ -31,7 +31,8 @@ bool MainWindow::pathsUsable() {
         error(QStringLiteral("待处理的不是普通的可见文件：\n%1\n请选择MARC文件。").arg(input));
     } else if (output.isEmpty()) {
         box = pathBoxes_[1];
-        note(QStringLiteral("还没有选择保存处理结果的文件。\n请按“保存MARC”选择，或在输出框中填写文件名。"), true);
+        note(QStringLiteral("还没有选择保存处理结果的文件。\n请按“保存MARC”选择，或在输出框中填写文件名。"),
+             true);
     } else {
         return true;
     }
@@ -58,7 +59,9 @@ bool MainWindow::tagsUsable() {
         error(QStringLiteral("没有填写需要添加拼音的字段。\n请填写字段号，用逗号分开，如 200,225,517。"));
     } else {
         tagList_->setSelection(static_cast<int>(text.indexOf(wrong)), static_cast<int>(wrong.size()));
-        error(QStringLiteral("字段号“%1”不对：字段号是三个字母或数字。\n请改正需要添加拼音的字段，用逗号分开，如 200,225,517。")
+        error(QStringLiteral(
+                  "字段号“%1”不对：字段号是三个字母或数字。\n请改正需要添加拼音的字段，用逗号分开，如 "
+                  "200,225,517。")
                   .arg(wrong));
     }
     return false;
@@ -90,7 +93,7 @@ QString stamp(const QString& path) {
 }  // namespace
 
 void MainWindow::saveResume(const QString& input, const QString& output, const pinyin::RunSettings& used,
-                       std::int64_t done) const {
+                            std::int64_t done) const {
     const std::unique_ptr<QSettings> store = openStore();
     store->beginGroup("resume");
     store->setValue("input", QFileInfo(input).absoluteFilePath());
@@ -119,18 +122,25 @@ std::optional<MainWindow::Resume> MainWindow::resumePoint(const QString& input, 
     r.output = QFileInfo(output).absoluteFilePath();
     r.done = store->value("done", 0).toLongLong();
     // The same two files, neither changed since the run stopped: else the place means nothing.
-    if (r.done <= 0 || store->value("input").toString() != r.input || store->value("output").toString() != r.output ||
-        store->value("inputStamp").toString() != stamp(input) || store->value("outputStamp").toString() != stamp(output))
+    if (r.done <= 0 || store->value("input").toString() != r.input ||
+        store->value("output").toString() != r.output ||
+        store->value("inputStamp").toString() != stamp(input) ||
+        store->value("outputStamp").toString() != stamp(output))
         return std::nullopt;
     r.settings.tagList = store->value("tags").toString().toStdString();
     r.settings.useCodeA = store->value("codeA", true).toBool();
-    r.settings.subfields = store->value("everySubfield", false).toBool() ? pinyin::Subfields::Chinese : pinyin::Subfields::A;
+    r.settings.subfields =
+        store->value("everySubfield", false).toBool() ? pinyin::Subfields::Chinese : pinyin::Subfields::A;
     r.settings.delExisting = store->value("delExisting", true).toBool();
-    r.settings.letterCase = store->value("lower", true).toBool() ? pinyin::LetterCase::Lower : pinyin::LetterCase::Capitalised;
+    r.settings.letterCase =
+        store->value("lower", true).toBool() ? pinyin::LetterCase::Lower : pinyin::LetterCase::Capitalised;
     const int mode = store->value("polyphone", 2).toInt();
-    r.settings.polyphone = mode == 0 ? pinyin::Polyphone::Manual : mode == 1 ? pinyin::Polyphone::Automatic : pinyin::Polyphone::Phrase;
+    r.settings.polyphone = mode == 0   ? pinyin::Polyphone::Manual
+                           : mode == 1 ? pinyin::Polyphone::Automatic
+                                       : pinyin::Polyphone::Phrase;
     r.settings.askOnlyWhenUnsure = store->value("askOnlyWhenUnsure", false).toBool();
-    r.settings.spacing = store->value("spacingApart", false).toBool() ? pinyin::Spacing::Apart : pinyin::Spacing::Glued;
+    r.settings.spacing =
+        store->value("spacingApart", false).toBool() ? pinyin::Spacing::Apart : pinyin::Spacing::Glued;
     return r;
 }
 
@@ -143,7 +153,8 @@ std::int64_t MainWindow::askResume(const Resume& resume) {
                         .arg(resume.done + 1),
                     QMessageBox::NoButton, this);
     box.setObjectName("MessageBox");
-    QPushButton* goOn = box.addButton(QStringLiteral("从第 %1 条继续(&C)").arg(resume.done + 1), QMessageBox::AcceptRole);
+    QPushButton* goOn =
+        box.addButton(QStringLiteral("从第 %1 条继续(&C)").arg(resume.done + 1), QMessageBox::AcceptRole);
     goOn->setObjectName("ButtonResume");
     QPushButton* again = box.addButton(QStringLiteral("从头开始(&B)"), QMessageBox::DestructiveRole);
     again->setObjectName("ButtonRestart");

@@ -23,14 +23,17 @@ QString fromLocal(const std::string& path) { return QFile::decodeName(path.c_str
 }  // namespace
 
 QString OutcomeDialog::figures(const app::BatchResult& r, const QString& output) {
-    QString text = QStringLiteral("已处理 %1 条记录：写入 %2 条，失败 %3 条。").arg(r.read).arg(r.written).arg(r.failed);
+    QString text =
+        QStringLiteral("已处理 %1 条记录：写入 %2 条，失败 %3 条。").arg(r.read).arg(r.written).arg(r.failed);
     if (r.skipped > 0) text += QStringLiteral("\n开头已处理过的 %1 条记录跳过未写。").arg(r.skipped);
-    text += QStringLiteral("\n输出文件：%1").arg(QDir::toNativeSeparators(QFileInfo(output).absoluteFilePath()));
+    text +=
+        QStringLiteral("\n输出文件：%1").arg(QDir::toNativeSeparators(QFileInfo(output).absoluteFilePath()));
     return text;
 }
 
 QString OutcomeDialog::summaryText(const app::BatchResult& r, const QString& output) {
-    QString text = (r.stopped ? QStringLiteral("已停止处理，有记录失败。\n") : QStringLiteral("处理完毕，有记录失败。\n")) +
+    QString text = (r.stopped ? QStringLiteral("已停止处理，有记录失败。\n")
+                              : QStringLiteral("处理完毕，有记录失败。\n")) +
                    figures(r, output);
     if (r.rejectsKept == r.failed)
         text += QStringLiteral("\n失败的记录原样另存于：%1").arg(fromLocal(r.rejectsPath));
@@ -40,15 +43,19 @@ QString OutcomeDialog::summaryText(const app::BatchResult& r, const QString& out
                     .arg(fromLocal(r.rejectsPath));
     else
         text += QStringLiteral("\n失败的记录未能保存。");
-    if (!r.failureLogPath.empty()) text += QStringLiteral("\n失败原因见：%1").arg(fromLocal(r.failureLogPath));
+    if (!r.failureLogPath.empty())
+        text += QStringLiteral("\n失败原因见：%1").arg(fromLocal(r.failureLogPath));
     if (r.charCounted > 0)
-        text += QStringLiteral("\n%1 条记录的目录按字符而非字节计算长度，已按字符读取，写出时按字节计算。").arg(r.charCounted);
+        text += QStringLiteral("\n%1 条记录的目录按字符而非字节计算长度，已按字符读取，写出时按字节计算。")
+                    .arg(r.charCounted);
     if (!r.asciiOnly)
-        text += QStringLiteral("\n文件编码：%1（自动识别）").arg(QString::fromStdString(messages::codePageName(r.encoding)));
+        text += QStringLiteral("\n文件编码：%1（自动识别）")
+                    .arg(QString::fromStdString(messages::codePageName(r.encoding)));
     return text;
 }
 
-OutcomeDialog::OutcomeDialog(const app::BatchResult& r, const QString& output, QWidget* parent) : QDialog(parent) {
+OutcomeDialog::OutcomeDialog(const app::BatchResult& r, const QString& output, QWidget* parent)
+    : QDialog(parent) {
     setObjectName("FormOutcome");
     setWindowTitle(QStringLiteral("处理结果"));
     auto* summary = new QLabel(summaryText(r, output), this);

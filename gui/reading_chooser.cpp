@@ -52,8 +52,9 @@ protected:
                                QPointF(horizontalScrollBar()->value(), verticalScrollBar()->value());
         const qreal left = line.cursorToX(at), right = line.cursorToX(at + length);
         QPainter painter(viewport());
-        painter.fillRect(QRectF(origin.x() + left, origin.y() + line.y(), right - left, line.height()),
-                         palette().brush(hasFocus() ? QPalette::Active : QPalette::Inactive, QPalette::Highlight));
+        painter.fillRect(
+            QRectF(origin.x() + left, origin.y() + line.y(), right - left, line.height()),
+            palette().brush(hasFocus() ? QPalette::Active : QPalette::Inactive, QPalette::Highlight));
         painter.setFont(font());
         painter.setPen(QColor(255, 0, 0));
         painter.drawText(QPointF(origin.x() + left, origin.y() + line.y() + line.ascent()),
@@ -130,11 +131,11 @@ void ReadingChooser::buildControls() {
         return b;
     };
     sameInRunButton_ = extra("SameInRun", QStringLiteral("本次都用此读音(&A)"),
-                      QStringLiteral("本次处理中再遇到这个字都用所选读音，不再询问"));
+                             QStringLiteral("本次处理中再遇到这个字都用所选读音，不再询问"));
     autoRestButton_ = extra("AutoRest", QStringLiteral("其余自动(&R)"),
-                      QStringLiteral("本次处理中其余的多音字按词语自动选择，不再询问"));
+                            QStringLiteral("本次处理中其余的多音字按词语自动选择，不再询问"));
     stopButton_ = extra("Stop", QStringLiteral("停止处理(&T)"),
-                      QStringLiteral("本条记录处理完后停止，已写入的记录保留"));
+                        QStringLiteral("本条记录处理完后停止，已写入的记录保留"));
 
     rememberBox_ = new QCheckBox(QStringLiteral("记住此读音(&M)"), this);
     rememberBox_->setObjectName("Remember");
@@ -208,7 +209,9 @@ void ReadingChooser::load(const Question& question) {
     int character = 0;
     for (int i = 0; i < q_.position && i < q_.text.size(); ++i)
         if (!q_.text.at(i).isLowSurrogate()) ++character;
-    positionLabel_->setText(q_.position >= 1 && q_.position <= q_.text.size() ? QStringLiteral("第 %1 个字").arg(character) : QString());
+    positionLabel_->setText(q_.position >= 1 && q_.position <= q_.text.size()
+                                ? QStringLiteral("第 %1 个字").arg(character)
+                                : QString());
     readingList_->clear();
     // Shown in the run's letter case; the answer is the reading as stored.
     for (const QString& reading : readingsOf(q_.readings)) {
@@ -258,9 +261,9 @@ void ReadingChooser::updateRemember() {
     rememberBox_->setEnabled(enough);
     if (!enough) rememberBox_->setChecked(false);
     rememberBox_->setToolTip(enough ? QStringLiteral("把“%1”连同所选读音记入本馆词表，以后不再询问")
-                                   .arg(q_.text.mid(from - 1, to - from + 1))
-                             : QStringLiteral("单个字不能记住：它会改变含这个字的每个词的读音。\n"
-                                              "要记住，请在文中标出含这个字的词（至少两个字）。"));
+                                          .arg(q_.text.mid(from - 1, to - from + 1))
+                                    : QStringLiteral("单个字不能记住：它会改变含这个字的每个词的读音。\n"
+                                                     "要记住，请在文中标出含这个字的词（至少两个字）。"));
 }
 
 void ReadingChooser::hint() {
@@ -352,7 +355,8 @@ std::optional<std::string> DialogChooser::choose(const pinyin::ChooserRequest& r
     std::string reading;
     // "The same word everywhere else": the word the phrase data found around the character, or
     // the character alone where it found none (行 in 银行 and in 行动 are asked apart).
-    const std::string sameKey = request.word.empty() ? request.character : request.word + "\t" + request.character;
+    const std::string sameKey =
+        request.word.empty() ? request.character : request.word + "\t" + request.character;
     if (auto same = sameInRun_.find(sameKey); same != sameInRun_.end()) {
         reading = same->second;
     } else if (automatic_) {
@@ -384,18 +388,18 @@ std::optional<std::string> DialogChooser::choose(const pinyin::ChooserRequest& r
             if (auto entry = pinyin::wordToRemember(request, reading, from, to)) onRemember_(*entry);
         }
         switch (form.then()) {
-        case ReadingChooser::Then::Ask:
-            break;
-        case ReadingChooser::Then::SameInRun:
-            sameInRun_[sameKey] = reading;
-            break;
-        case ReadingChooser::Then::Stop:
-            // The rest of the current record is read automatically; the run ends after it.
-            stop_ = true;
-            [[fallthrough]];
-        case ReadingChooser::Then::AutoRest:
-            automatic_ = true;
-            break;
+            case ReadingChooser::Then::Ask:
+                break;
+            case ReadingChooser::Then::SameInRun:
+                sameInRun_[sameKey] = reading;
+                break;
+            case ReadingChooser::Then::Stop:
+                // The rest of the current record is read automatically; the run ends after it.
+                stop_ = true;
+                [[fallthrough]];
+            case ReadingChooser::Then::AutoRest:
+                automatic_ = true;
+                break;
         }
     }
     if (onChosen_) onChosen_(reading);

@@ -43,15 +43,15 @@ public:
 
     /// What the chooser asks about.
     struct Question {
-        QString readings;   ///< every reading, single spaces between
-        QString character;  ///< the character
-        QString text;       ///< the whole text being romanised
-        int position = 0;   ///< 1-based position of the character in `text`, in UTF-16 code units
-        int suggested = 0;  ///< index of the reading to preselect among the listed ones
+        QString readings;        ///< every reading, single spaces between
+        QString character;       ///< the character
+        QString text;            ///< the whole text being romanised
+        int position = 0;        ///< 1-based position of the character in `text`, in UTF-16 code units
+        int suggested = 0;       ///< index of the reading to preselect among the listed ones
         bool lowerCase = false;  ///< list the readings in lower case (the answer stays as stored)
-        QString where;      ///< where the question comes from ("第 3 条记录 200 字段 001: ..."); may be empty
-        QString word;       ///< the word around the character that the phrase data found, marked at load
-        int wordAt = 0;     ///< 1-based position of its first character in `text`, in UTF-16 code units
+        QString where;  ///< where the question comes from ("第 3 条记录 200 字段 001: ..."); may be empty
+        QString word;    ///< the word around the character that the phrase data found, marked at load
+        int wordAt = 0;  ///< 1-based position of its first character in `text`, in UTF-16 code units
     };
 
     explicit ReadingChooser(QWidget* parent = nullptr);
@@ -99,8 +99,8 @@ private:
     void hint();
 
     QLabel* whereLabel_;
-    QLabel* positionLabel_;      // which character of the text is asked about
-    QLabel* hintLabel_;   // what closing needs
+    QLabel* positionLabel_;  // which character of the text is asked about
+    QLabel* hintLabel_;      // what closing needs
     QTextEdit* textView_;
     QListWidget* readingList_;
     QLabel* characterLabel_;

@@ -49,9 +49,13 @@ std::size_t codePoints(const std::string& s) {
 
 }  // namespace
 
-ReviewDialog::ReviewDialog(const app::ReviewGathering& gathering, bool lowerCase, const app::ReviewInput& input,
-                           const app::ReviewOptions& options, QWidget* parent)
-    : QDialog(parent), gathering_(gathering), input_(input), options_(options), lowerCase_(lowerCase),
+ReviewDialog::ReviewDialog(const app::ReviewGathering& gathering, bool lowerCase,
+                           const app::ReviewInput& input, const app::ReviewOptions& options, QWidget* parent)
+    : QDialog(parent),
+      gathering_(gathering),
+      input_(input),
+      options_(options),
+      lowerCase_(lowerCase),
       looked_(gathering.groups.size(), false) {
     setObjectName("ReviewDialog");
     setWindowTitle(QStringLiteral("审定没把握的字"));
@@ -64,8 +68,8 @@ ReviewDialog::ReviewDialog(const app::ReviewGathering& gathering, bool lowerCase
     const int rows = static_cast<int>(gathering.groups.size());
     table_ = new QTableWidget(rows, 4, this);
     table_->setObjectName("Table");
-    table_->setHorizontalHeaderLabels({QStringLiteral("词语"), QStringLiteral("读音"), QStringLiteral("次数"),
-                                       QStringLiteral("记住")});
+    table_->setHorizontalHeaderLabels(
+        {QStringLiteral("词语"), QStringLiteral("读音"), QStringLiteral("次数"), QStringLiteral("记住")});
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -100,8 +104,9 @@ ReviewDialog::ReviewDialog(const app::ReviewGathering& gathering, bool lowerCase
 
     places_ = new QTableWidget(0, 5, this);
     places_->setObjectName("Places");
-    places_->setHorizontalHeaderLabels({QStringLiteral("记录号"), QStringLiteral("字段"), QStringLiteral("001"),
-                                        QStringLiteral("文本"), QStringLiteral("本处读音")});
+    places_->setHorizontalHeaderLabels({QStringLiteral("记录号"), QStringLiteral("字段"),
+                                        QStringLiteral("001"), QStringLiteral("文本"),
+                                        QStringLiteral("本处读音")});
     places_->horizontalHeader()->setSectionResizeMode(3, QHeaderView::Stretch);
     places_->verticalHeader()->hide();
     places_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -147,7 +152,8 @@ ReviewDialog::ReviewDialog(const app::ReviewGathering& gathering, bool lowerCase
         const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("保存审定表"), {},
                                                           QStringLiteral("审定表 (*.tsv);;所有文件 (*)"));
         if (!path.isEmpty() && !saveTo(path))
-            messageBox(this, QMessageBox::Critical, kErrorTitle, QStringLiteral("无法写入审定表：\n%1").arg(path));
+            messageBox(this, QMessageBox::Critical, kErrorTitle,
+                       QStringLiteral("无法写入审定表：\n%1").arg(path));
     });
     connect(open, &QPushButton::clicked, this, [this] {
         const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("打开审定表"), {},
@@ -165,11 +171,14 @@ void ReviewDialog::markLooked(int row) {
     showCounter();
 }
 
-int ReviewDialog::lookedAt() const { return static_cast<int>(std::count(looked_.begin(), looked_.end(), true)); }
+int ReviewDialog::lookedAt() const {
+    return static_cast<int>(std::count(looked_.begin(), looked_.end(), true));
+}
 
 void ReviewDialog::showCounter() {
     const int seen = lookedAt();
-    counter_->setText(QStringLiteral("已看 %1 行，还剩 %2 行").arg(seen).arg(static_cast<int>(looked_.size()) - seen));
+    counter_->setText(
+        QStringLiteral("已看 %1 行，还剩 %2 行").arg(seen).arg(static_cast<int>(looked_.size()) - seen));
 }
 
 void ReviewDialog::showPlaces(int row) {
@@ -194,7 +203,8 @@ void ReviewDialog::showPlaces(int row) {
             own->addItem(QString::fromStdString(lowerCase_ ? text::toLower(r) : r));
         if (const auto found = own_.find(at); found != own_.end())
             for (std::size_t i = 0; i < g.readings.size(); ++i)
-                if (text::toLower(g.readings[i]) == text::toLower(found->second)) own->setCurrentIndex(static_cast<int>(i) + 1);
+                if (text::toLower(g.readings[i]) == text::toLower(found->second))
+                    own->setCurrentIndex(static_cast<int>(i) + 1);
         connect(own, &QComboBox::currentIndexChanged, this, [this, at, readings = g.readings](int i) {
             if (i <= 0)
                 own_.erase(at);
@@ -205,10 +215,12 @@ void ReviewDialog::showPlaces(int row) {
     }
     if (!g.more.empty()) {
         QString records;
-        for (std::size_t k = 0; k < g.more.size() && k < 50; ++k) records += QStringLiteral(" %1").arg(g.more[k]);
+        for (std::size_t k = 0; k < g.more.size() && k < 50; ++k)
+            records += QStringLiteral(" %1").arg(g.more[k]);
         if (g.more.size() > 50) records += QStringLiteral(" …");
-        places_->setItem(shown - 1, 3,
-                         new QTableWidgetItem(QStringLiteral("另有 %1 处，在记录%2").arg(g.more.size()).arg(records)));
+        places_->setItem(
+            shown - 1, 3,
+            new QTableWidgetItem(QStringLiteral("另有 %1 处，在记录%2").arg(g.more.size()).arg(records)));
     }
     places_->resizeColumnsToContents();
     places_->scrollToTop();
@@ -235,7 +247,8 @@ void ReviewDialog::filter(const QString& text) {
     for (int r = 0; r < table_->rowCount(); ++r) {
         const app::ReviewGroup& g = gathering_.groups[static_cast<std::size_t>(r)];
         const QString word = QString::fromStdString(g.key.word);
-        table_->setRowHidden(r, !t.isEmpty() && !word.contains(t) && !t.contains(QString::fromStdString(g.character)));
+        table_->setRowHidden(
+            r, !t.isEmpty() && !word.contains(t) && !t.contains(QString::fromStdString(g.character)));
     }
 }
 
@@ -297,7 +310,8 @@ bool ReviewDialog::openFrom(const QString& path) {
     try {
         a = app::readReviewFile(path.toStdString(), input_, options_);
     } catch (const app::StartError& e) {
-        messageBox(this, QMessageBox::Critical, kErrorTitle, QStringLiteral("无法打开审定表：\n%1").arg(chinese(e.problem)));
+        messageBox(this, QMessageBox::Critical, kErrorTitle,
+                   QStringLiteral("无法打开审定表：\n%1").arg(chinese(e.problem)));
         return false;
     }
     own_ = a.places;
@@ -306,7 +320,8 @@ bool ReviewDialog::openFrom(const QString& path) {
         const auto found = a.groups.find(g.key);
         if (found == a.groups.end()) continue;
         for (std::size_t k = 0; k < g.readings.size(); ++k)
-            if (text::toLower(g.readings[k]) == text::toLower(found->second.reading)) pick(r, static_cast<int>(k));
+            if (text::toLower(g.readings[k]) == text::toLower(found->second.reading))
+                pick(r, static_cast<int>(k));
         table_->item(r, Remember)->setCheckState(found->second.remember ? Qt::Checked : Qt::Unchecked);
         looked_[static_cast<std::size_t>(r)] = true;
     }

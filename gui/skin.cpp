@@ -21,7 +21,7 @@ constexpr std::array<std::string_view, 4> dcSlots = {"BMP0", "BMP1", "BMP2", "BM
 // Removed after the timer is stopped, in this order; "PROCADDR" goes last, once nothing else
 // of the skin is left on the button.
 constexpr std::array<std::string_view, 5> buttonStateProps = {"MOUSEFLAG", "TIMERID", "OLDSTATE",
-                                                               "ALPHALEVEL", "PROCADDR"};
+                                                              "ALPHALEVEL", "PROCADDR"};
 
 // Masking the type byte with 0xF4 clears bits 0, 1 and 3: owner-drawn (0x0B) becomes a plain
 // push button (0x00); the higher bytes (visibility, tab stop, ...) stay as they are.
@@ -49,8 +49,7 @@ WindowKind kindOf(std::string_view className) {
     const std::string lower = text::toLower(className);
     if (lower == "thundercommandbutton" || lower == "thunderrt6commandbutton" || lower == "button")
         return WindowKind::Button;
-    if (lower == "#32770" || lower == "thunderformdc" || lower == "thunderrt6formdc" ||
-        lower == "form")
+    if (lower == "#32770" || lower == "thunderformdc" || lower == "thunderrt6formdc" || lower == "form")
         return WindowKind::Form;
     return WindowKind::Other;
 }
@@ -62,15 +61,15 @@ MSkinButton& MSkinButton::instance() {
 
 int MSkinButton::release(WindowLayer& layer, Handle window) {
     switch (kindOf(classOf(layer, window))) {
-    case WindowKind::Button:
-        return releaseButton(layer, window) ? 1 : 0;
-    case WindowKind::Form:
-        // The layer lists grandchildren too, as the system's child enumeration does; a window
-        // that is a form by class but sits inside this one is released as a plain child.
-        for (Handle child : layer.descendants(window)) releaseChild(layer, child);
-        return releaseForm(layer, window) ? 1 : 0;
-    case WindowKind::Other:
-        return 0;
+        case WindowKind::Button:
+            return releaseButton(layer, window) ? 1 : 0;
+        case WindowKind::Form:
+            // The layer lists grandchildren too, as the system's child enumeration does; a window
+            // that is a form by class but sits inside this one is released as a plain child.
+            for (Handle child : layer.descendants(window)) releaseChild(layer, child);
+            return releaseForm(layer, window) ? 1 : 0;
+        case WindowKind::Other:
+            return 0;
     }
     return 0;
 }

@@ -11,9 +11,7 @@
 namespace gui {
 namespace {
 
-QWidget* widgetOf(skin::Handle window) {
-    return reinterpret_cast<QWidget*>(window);
-}
+QWidget* widgetOf(skin::Handle window) { return reinterpret_cast<QWidget*>(window); }
 
 // Property names are plain ASCII ("PROCADDR", "HDC0", ...); a QByteArray keeps the NUL-free copy
 // that QObject::property() wants.
@@ -23,9 +21,7 @@ QByteArray nameOf(std::string_view name) {
 
 }  // namespace
 
-skin::Handle handleOf(const QWidget* widget) {
-    return reinterpret_cast<skin::Handle>(widget);
-}
+skin::Handle handleOf(const QWidget* widget) { return reinterpret_cast<skin::Handle>(widget); }
 
 std::string QtWindowLayer::className(skin::Handle window) const {
     const QWidget* widget = widgetOf(window);
@@ -65,9 +61,7 @@ void QtWindowLayer::removeProp(skin::Handle window, std::string_view name) {
     if (QWidget* widget = widgetOf(window)) widget->setProperty(nameOf(name).constData(), QVariant());
 }
 
-std::uint32_t QtWindowLayer::style(skin::Handle) const {
-    return 0;
-}
+std::uint32_t QtWindowLayer::style(skin::Handle) const { return 0; }
 
 void QtWindowLayer::setStyle(skin::Handle, std::uint32_t) {}
 

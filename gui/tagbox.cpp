@@ -48,8 +48,8 @@ int TagBox::heightForLines(int lines) const {
 // Opens as wide as its whole text, two lines high; may shrink to one line and a narrow width.
 QSize TagBox::sizeHint() const {
     const QMargins m = contentsMargins();
-    const int width = fontMetrics().horizontalAdvance(text()) + 2 * static_cast<int>(document()->documentMargin()) +
-                      m.left() + m.right() + 8;
+    const int width = fontMetrics().horizontalAdvance(text()) +
+                      2 * static_cast<int>(document()->documentMargin()) + m.left() + m.right() + 8;
     return {std::max(width, px(1500)), heightForLines(2)};
 }
 

@@ -10,9 +10,7 @@ namespace gui {
 /// so that today's fonts fit the option buttons of 12 pixels' height the layout was made for.
 inline constexpr int kTwipsPerPixelTimes4 = 45;  // 15 * 3
 
-inline int px(int twips) {
-    return (twips * 4 + kTwipsPerPixelTimes4 / 2) / kTwipsPerPixelTimes4;
-}
+inline int px(int twips) { return (twips * 4 + kTwipsPerPixelTimes4 / 2) / kTwipsPerPixelTimes4; }
 
 /// Left, top, width and height in twips, as a rectangle in pixels.
 inline QRect twipsRect(int left, int top, int width, int height) {

@@ -47,7 +47,8 @@ constexpr std::array<Text, kKinds> readTexts(std::string_view tsv) {
         tsv = end == std::string_view::npos ? std::string_view{} : tsv.substr(end + 1);
         if (line.empty() || line[0] == '#') continue;
         const std::size_t english = line.find('\t');
-        const std::size_t chinese = english == std::string_view::npos ? english : line.find('\t', english + 1);
+        const std::size_t chinese =
+            english == std::string_view::npos ? english : line.find('\t', english + 1);
         if (chinese == std::string_view::npos || count == kKinds)
             throw "texts.tsv: one line a problem kind: its name, the English, the Chinese, apart by tabs";
         rows[count++] = {line.substr(english + 1, chinese - english - 1), line.substr(chinese + 1)};
@@ -92,8 +93,10 @@ bool namesInput(Kind k) {
         case Kind::Marc8:
         case Kind::EncodingContradicted:
         case Kind::NotIso2709:
-        case Kind::ReviewInputNotFile: return true;
-        default: return false;
+        case Kind::ReviewInputNotFile:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -110,31 +113,47 @@ Language fromEnvironment() {
 std::string osError(int err, Language lang) {
     if (lang == Language::English) return std::strerror(err);
     switch (err) {
-        case ENOENT: return "文件或文件夹不存在";
+        case ENOENT:
+            return "文件或文件夹不存在";
         case EACCES:
-        case EPERM: return "没有权限";
-        case EROFS: return "文件系统是只读的";
+        case EPERM:
+            return "没有权限";
+        case EROFS:
+            return "文件系统是只读的";
         case ENOSPC:
-        case EDQUOT: return "磁盘已满";
-        case EISDIR: return "这是一个文件夹";
-        case ENOTDIR: return "路径中有一项不是文件夹";
-        case ENAMETOOLONG: return "文件名太长";
-        case EIO: return "设备读写出错";
+        case EDQUOT:
+            return "磁盘已满";
+        case EISDIR:
+            return "这是一个文件夹";
+        case ENOTDIR:
+            return "路径中有一项不是文件夹";
+        case ENAMETOOLONG:
+            return "文件名太长";
+        case EIO:
+            return "设备读写出错";
         case EBUSY:
-        case ETXTBSY: return "文件正被占用";
-        case EFBIG: return "文件太大";
+        case ETXTBSY:
+            return "文件正被占用";
+        case EFBIG:
+            return "文件太大";
         case EMFILE:
-        case ENFILE: return "打开的文件太多";
-        case ELOOP: return "符号链接层数太多";
-        default: return "系统错误（错误号 " + std::to_string(err) + "）";
+        case ENFILE:
+            return "打开的文件太多";
+        case ELOOP:
+            return "符号链接层数太多";
+        default:
+            return "系统错误（错误号 " + std::to_string(err) + "）";
     }
 }
 
 std::string codePageName(codepage::Encoding e) {
     switch (e) {
-        case codepage::Encoding::Gbk: return "GBK";
-        case codepage::Encoding::Gb18030: return "GB18030";
-        case codepage::Encoding::Utf8: return "UTF-8";
+        case codepage::Encoding::Gbk:
+            return "GBK";
+        case codepage::Encoding::Gb18030:
+            return "GB18030";
+        case codepage::Encoding::Utf8:
+            return "UTF-8";
     }
     return "?";
 }
@@ -151,7 +170,8 @@ std::string describe(const problem::Problem& p, Language lang) {
                              {"other", p.other ? codePageName(*p.other) : std::string("?")},
                              {"detail", p.detail}});
     if (p.kind == Kind::InvalidBytes && p.other)
-        text += fill(chinese ? "；它们像是 {other} 编码：文件是否为 {other}？" : "; they read as {other}: is the file in {other}?",
+        text += fill(chinese ? "；它们像是 {other} 编码：文件是否为 {other}？"
+                             : "; they read as {other}: is the file in {other}?",
                      {{"other", codePageName(*p.other)}});
     return text;
 }
@@ -159,7 +179,8 @@ std::string describe(const problem::Problem& p, Language lang) {
 std::string failure(const app::RecordFailure& f, Language lang) {
     const std::string reason = describe(f.problem, lang);
     if (lang == Language::Chinese)
-        return "第 " + std::to_string(f.number) + " 条记录（输入第 " + std::to_string(f.line) + " 行）：" + reason;
+        return "第 " + std::to_string(f.number) + " 条记录（输入第 " + std::to_string(f.line) + " 行）：" +
+               reason;
     return "record " + std::to_string(f.number) + " (input line " + std::to_string(f.line) + "): " + reason;
 }
 
@@ -167,8 +188,8 @@ std::string failureLogLine(const app::RecordFailure& f, Language lang) {
     const std::string reason = describe(f.problem, lang);
     if (lang == Language::Chinese)
         return "第 " + std::to_string(f.number) + " 条记录，输入第 " + std::to_string(f.line) + " 行，第 " +
-               std::to_string(f.offset) + " 字节" + (f.identifier.empty() ? "" : "，001 为 " + f.identifier) + "：" +
-               reason;
+               std::to_string(f.offset) + " 字节" + (f.identifier.empty() ? "" : "，001 为 " + f.identifier) +
+               "：" + reason;
     return "record " + std::to_string(f.number) + ", input line " + std::to_string(f.line) + ", byte " +
            std::to_string(f.offset) + (f.identifier.empty() ? "" : ", 001 " + f.identifier) + ": " + reason;
 }
@@ -177,24 +198,28 @@ std::string summary(const app::BatchResult& r, Language lang) {
     const bool chinese = lang == Language::Chinese;
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.2f", r.seconds);
-    std::string text =
-        chinese ? "读取 " + std::to_string(r.read) + " 条记录，写入 " + std::to_string(r.written) + " 条，失败 " +
-                      std::to_string(r.failed) + " 条"
-                : records(r.read) + " read, " + std::to_string(r.written) + " written, " +
-                      std::to_string(r.failed) + " failed";
+    std::string text = chinese
+                           ? "读取 " + std::to_string(r.read) + " 条记录，写入 " + std::to_string(r.written) +
+                                 " 条，失败 " + std::to_string(r.failed) + " 条"
+                           : records(r.read) + " read, " + std::to_string(r.written) + " written, " +
+                                 std::to_string(r.failed) + " failed";
     if (r.skipped > 0)
-        text += chinese ? "，跳过 " + std::to_string(r.skipped) + " 条" : ", " + std::to_string(r.skipped) + " skipped";
+        text += chinese ? "，跳过 " + std::to_string(r.skipped) + " 条"
+                        : ", " + std::to_string(r.skipped) + " skipped";
     if (r.fillerBytes > 0)
-        text += chinese ? "，记录之间的 " + std::to_string(r.fillerBytes) + " 个填充字节（空格、NUL 等）已略过"
-                        : ", " + std::to_string(r.fillerBytes) +
-                              (r.fillerBytes == 1 ? " byte" : " bytes") + " of filler between records (spaces, NUL) passed over";
+        text += chinese
+                    ? "，记录之间的 " + std::to_string(r.fillerBytes) + " 个填充字节（空格、NUL 等）已略过"
+                    : ", " + std::to_string(r.fillerBytes) + (r.fillerBytes == 1 ? " byte" : " bytes") +
+                          " of filler between records (spaces, NUL) passed over";
     if (r.charCounted > 0) {
         const std::string n = std::to_string(r.charCounted), log = r.failureLogPath;
         if (chinese)
-            text += "，其中 " + n + " 条记录的目录按字符而非字节计算长度，已按字符读取" + (log.empty() ? "" : "（见 " + log + "）");
+            text += "，其中 " + n + " 条记录的目录按字符而非字节计算长度，已按字符读取" +
+                    (log.empty() ? "" : "（见 " + log + "）");
         else
             text += ", " + n + (r.charCounted == 1 ? " record" : " records") +
-                    " with lengths counted in characters, not bytes, read so" + (log.empty() ? "" : " (see " + log + ")");
+                    " with lengths counted in characters, not bytes, read so" +
+                    (log.empty() ? "" : " (see " + log + ")");
     }
     text += chinese ? std::string("，用时 ") + seconds + " 秒" : std::string(", ") + seconds + " s";
     if (r.asciiOnly && r.encodingDetected)
@@ -216,10 +241,11 @@ std::string summary(const app::BatchResult& r, Language lang) {
         else if (r.rejectsKept > 0)
             text += chinese ? "（" + std::to_string(r.rejectsKept) + " 条失败的记录另存于 " + r.rejectsPath +
                                   "，其余的未能保存" + log + "）"
-                            : " (" + std::to_string(r.rejectsKept) + " of the failed records kept in " + r.rejectsPath +
-                                  "; the others could not be kept" + log + ")";
+                            : " (" + std::to_string(r.rejectsKept) + " of the failed records kept in " +
+                                  r.rejectsPath + "; the others could not be kept" + log + ")";
         else
-            text += chinese ? "（失败的记录未能保存" + log + "）" : " (the failed records could not be kept" + log + ")";
+            text += chinese ? "（失败的记录未能保存" + log + "）"
+                            : " (the failed records could not be kept" + log + ")";
     }
     return text;
 }
@@ -243,7 +269,8 @@ std::string whereToGoOn(const app::BatchResult& r, Language lang, bool skipHint)
 std::string stoppedByFault(const app::BatchResult& r, Language lang, bool skipHint) {
     const std::string why = r.stopProblem ? describe(*r.stopProblem, lang) : std::string();
     if (lang == Language::Chinese)
-        return "处理中断：" + why + "；已写入 " + std::to_string(r.written) + " 条记录" + whereToGoOn(r, lang, skipHint);
+        return "处理中断：" + why + "；已写入 " + std::to_string(r.written) + " 条记录" +
+               whereToGoOn(r, lang, skipHint);
     return "stopped: " + why + "; " + records(r.written) + " written" + whereToGoOn(r, lang, skipHint);
 }
 
@@ -256,7 +283,8 @@ std::string stoppedByUser(const app::BatchResult& r, Language lang, bool skipHin
 std::string nothingDone(const app::BatchResult& r, const std::string& tagList, Language lang) {
     const bool chinese = lang == Language::Chinese;
     if (r.written == 0 && r.read == 0 && r.skipped > 0)
-        return chinese ? "没有写入任何记录：输入文件只有 " + std::to_string(r.skipped) + " 条记录，全部被 --skip 跳过"
+        return chinese ? "没有写入任何记录：输入文件只有 " + std::to_string(r.skipped) +
+                             " 条记录，全部被 --skip 跳过"
                        : "no record written: the input holds only " + records(r.skipped) +
                              ", and --skip passed over " + (r.skipped == 1 ? "it" : "them all");
     if (r.written == 0)
@@ -264,16 +292,19 @@ std::string nothingDone(const app::BatchResult& r, const std::string& tagList, L
     if (r.removePinyin) {
         if (r.fieldsListed == 0)
             return chinese ? "没有删除任何拼音：写入的记录中没有所列的字段（" + tagList + "）"
-                           : "no pinyin taken out: none of the records written has a field listed (" + tagList + ")";
+                           : "no pinyin taken out: none of the records written has a field listed (" +
+                                 tagList + ")";
         return chinese ? "没有删除任何拼音：所列的字段（" + tagList + "）中没有拼音子字段，记录按原样写出"
                        : "no pinyin taken out: the listed fields (" + tagList +
                              ") carry none; the records were written as they came";
     }
     if (r.fieldsListed == 0)
-        return chinese ? "没有为任何字段添加拼音：写入的记录中没有所列的字段（" + tagList + "）"
-                       : "no field got pinyin: none of the records written has a field listed (" + tagList + ")";
+        return chinese
+                   ? "没有为任何字段添加拼音：写入的记录中没有所列的字段（" + tagList + "）"
+                   : "no field got pinyin: none of the records written has a field listed (" + tagList + ")";
     if (r.subfields == pinyin::Subfields::Chinese)
-        return chinese ? "没有为任何字段添加拼音：所列的字段（" + tagList + "）中没有缺少拼音的含汉字小写代码子字段"
+        return chinese ? "没有为任何字段添加拼音：所列的字段（" + tagList +
+                             "）中没有缺少拼音的含汉字小写代码子字段"
                        : "no field got pinyin: the listed fields (" + tagList +
                              ") hold no lower-case subfield with Chinese that lacks its pinyin";
     return chinese ? "没有为任何字段添加拼音：所列的字段（" + tagList + "）中没有 $a 子字段"
@@ -282,12 +313,15 @@ std::string nothingDone(const app::BatchResult& r, const std::string& tagList, L
 
 std::string lonePolyphonic(const std::vector<std::string>& lone, Language lang) {
     std::string list;
-    for (const std::string& word : lone) list += (list.empty() ? "" : lang == Language::Chinese ? "、" : ", ") + word;
+    for (const std::string& word : lone)
+        list += (list.empty() ? "" : lang == Language::Chinese ? "、" : ", ") + word;
     if (lang == Language::Chinese)
-        return "词表中有单个的多音字：" + list + "。词表中的单字决定含这个字的每个词的读音（如“行”也用于“银行”）；"
+        return "词表中有单个的多音字：" + list +
+               "。词表中的单字决定含这个字的每个词的读音（如“行”也用于“银行”）；"
                "本次处理照常进行，如非本意，请从词表中删去这些行";
     return "the word list holds single characters of several readings: " + list +
-           ". Each gives its reading to every word that holds it (行 in 银行 too); the run goes on, and if that "
+           ". Each gives its reading to every word that holds it (行 in 银行 too); the run goes on, and if "
+           "that "
            "is not meant, delete those lines from the list";
 }
 
@@ -302,23 +336,25 @@ std::string tailRepaired(const app::BatchResult& r, const std::string& outputPat
 std::string repeatedRun(const app::BatchResult& r, Language lang, bool skipHint) {
     const std::string n = std::to_string(r.repeatsOutputEnd);
     if (lang == Language::Chinese)
-        return "注意：第 " + n + " 条记录与输出文件原来的最后一条记录完全相同，输出文件可能已含有本输入的前 " + n +
-               " 条记录" + (skipHint ? "（如要避免重复，请用 --skip " + n + "）" : "");
-    return "note: record " + n + " came out exactly as the output's last record stood before this run: the output "
-           "may already hold this input's records up to " + n +
-           (skipHint ? " (to go on without duplicates, use --skip " + n + ")" : "");
+        return "注意：第 " + n +
+               " 条记录与输出文件原来的最后一条记录完全相同，输出文件可能已含有本输入的前 " + n + " 条记录" +
+               (skipHint ? "（如要避免重复，请用 --skip " + n + "）" : "");
+    return "note: record " + n +
+           " came out exactly as the output's last record stood before this run: the output "
+           "may already hold this input's records up to " +
+           n + (skipHint ? " (to go on without duplicates, use --skip " + n + ")" : "");
 }
 
 std::string checkSummary(const app::CheckResult& r, Language lang) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.2f", r.seconds);
     const auto n = [](std::int64_t v) { return std::to_string(v); };
-    std::string text =
-        lang == Language::Chinese
-            ? "读取 " + n(r.read) + " 条记录，核对 " + n(r.checked) + " 个字段，不一致 " + n(r.differing) +
-                  " 个，失败 " + n(r.failed) + " 条，用时 " + seconds + " 秒"
-            : records(r.read) + " read, " + n(r.checked) + (r.checked == 1 ? " field" : " fields") + " checked, " + n(r.differing) +
-                  " disagree, " + n(r.failed) + " failed, " + seconds + " s";
+    std::string text = lang == Language::Chinese
+                           ? "读取 " + n(r.read) + " 条记录，核对 " + n(r.checked) + " 个字段，不一致 " +
+                                 n(r.differing) + " 个，失败 " + n(r.failed) + " 条，用时 " + seconds + " 秒"
+                           : records(r.read) + " read, " + n(r.checked) +
+                                 (r.checked == 1 ? " field" : " fields") + " checked, " + n(r.differing) +
+                                 " disagree, " + n(r.failed) + " failed, " + seconds + " s";
     if (r.stopProblem)
         text += (lang == Language::Chinese ? "；核对中断：" : "; stopped: ") + describe(*r.stopProblem, lang);
     return text;
@@ -329,14 +365,14 @@ std::string reviewSummary(const app::ReviewGathering& g, const std::string& path
     std::snprintf(seconds, sizeof seconds, "%.2f", g.run.seconds);
     const auto n = [](std::int64_t v) { return std::to_string(v); };
     const auto groups = static_cast<std::int64_t>(g.groups.size());
-    std::string text =
-        lang == Language::Chinese
-            ? "读取 " + n(g.run.read) + " 条记录，没把握的字 " + n(g.questions) + " 处，归为 " + n(groups) +
-                  " 组，写入审定表 " + path + "；失败 " + n(g.run.failed) + " 条，用时 " + seconds + " 秒"
-            : records(g.run.read) + " read, " + n(g.questions) + " unsure " +
-                  (g.questions == 1 ? "reading" : "readings") + " in " + n(groups) +
-                  (groups == 1 ? " group" : " groups") + ", written to " + path + "; " + n(g.run.failed) +
-                  " failed, " + seconds + " s";
+    std::string text = lang == Language::Chinese
+                           ? "读取 " + n(g.run.read) + " 条记录，没把握的字 " + n(g.questions) +
+                                 " 处，归为 " + n(groups) + " 组，写入审定表 " + path + "；失败 " +
+                                 n(g.run.failed) + " 条，用时 " + seconds + " 秒"
+                           : records(g.run.read) + " read, " + n(g.questions) + " unsure " +
+                                 (g.questions == 1 ? "reading" : "readings") + " in " + n(groups) +
+                                 (groups == 1 ? " group" : " groups") + ", written to " + path + "; " +
+                                 n(g.run.failed) + " failed, " + seconds + " s";
     if (g.run.stopProblem)
         text += (lang == Language::Chinese ? "；中断：" : "; stopped: ") + describe(*g.run.stopProblem, lang);
     return text;

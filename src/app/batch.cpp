@@ -50,14 +50,14 @@ bool laidOutAsWritten(std::string_view rec) {
     };
     if (rec.size() < 26 || rec.back() != '\x1D' || number(0, 5) != rec.size()) return false;
     const std::size_t base = number(12, 5);
-    if (base == std::string_view::npos || base <= 24 || base >= rec.size() || rec.find('\x1E', 24) != base - 1 ||
-        (base - 25) % 12 != 0)
+    if (base == std::string_view::npos || base <= 24 || base >= rec.size() ||
+        rec.find('\x1E', 24) != base - 1 || (base - 25) % 12 != 0)
         return false;
     std::size_t next = 0;  // where the next field must start
     for (std::size_t e = 24; e + 12 <= base - 1; e += 12) {
         const std::size_t length = number(e + 3, 4), start = number(e + 7, 5);
-        if (length == std::string_view::npos || start != next || length == 0 || base + start + length >= rec.size() ||
-            rec[base + start + length - 1] != '\x1E')
+        if (length == std::string_view::npos || start != next || length == 0 ||
+            base + start + length >= rec.size() || rec[base + start + length - 1] != '\x1E')
             return false;
         next = start + length;
     }
@@ -67,7 +67,9 @@ bool laidOutAsWritten(std::string_view rec) {
 class Run : public RunControl {
 public:
     Run(const BatchOptions& options, const pinyin::RunSettings& settings, BatchObserver& observer)
-        : options_(options), settings_(settings), observer_(observer),
+        : options_(options),
+          settings_(settings),
+          observer_(observer),
           output_(options.outputPath),
           rejects_(options.rejectsPath.empty() ? rejectsPathFor(options.outputPath, options.inputPath)
                                                : options.rejectsPath),
@@ -146,8 +148,8 @@ private:
     // choice, which hold for the whole run; the romaniser reads the letter case and polyphonic
     // choice from the live settings at every lookup.
     pinyin::RunSettings atStart_;
-    text::TagList tags_;      // atStart_'s tag list
-    bool wholeText_ = true;   // every field is decoded, for the front end to show
+    text::TagList tags_;     // atStart_'s tag list
+    bool wholeText_ = true;  // every field is decoded, for the front end to show
     // The fields of the record being handled as the annotation leaves them: field i's line in
     // lines_ (a view into source_ or annotated_), and whether it changed.
     std::string annotated_;
@@ -162,13 +164,13 @@ private:
     BatchResult result_;
     std::string cleaned_;
     std::string_view separator_;
-    std::int64_t number_ = 0;      // of the record being handled, in the input
-    bool skipping_ = false;        // the frame being handled is read past
-    bool rejectsWhole_ = false;    // every piece of the failed record so far is in the rejects file
-    std::string outputEnd_;        // the output's last record as it stood before the run
+    std::int64_t number_ = 0;         // of the record being handled, in the input
+    bool skipping_ = false;           // the frame being handled is read past
+    bool rejectsWhole_ = false;       // every piece of the failed record so far is in the rejects file
+    std::string outputEnd_;           // the output's last record as it stood before the run
     std::vector<Gathered> gathered_;  // the records the output gathers, in order
-    bool outputFailed_ = false;    // the output did not take a write: nothing more goes to it
-    bool stopAtQuestion_ = false;  // a stop came while a question was asked
+    bool outputFailed_ = false;       // the output did not take a write: nothing more goes to it
+    bool stopAtQuestion_ = false;     // a stop came while a question was asked
 };
 
 void Run::start() {
@@ -273,9 +275,9 @@ void Run::readFirstBlock() {
         const std::string_view bytes = first.bytes;
         const std::size_t end = bytes.find(marc::kRecordTerminator);
         const std::string_view after = end == std::string_view::npos ? "\r\n" : bytes.substr(end + 1);
-        result_.separator = after.starts_with('\n') ? Separator::Lf
+        result_.separator = after.starts_with('\n')   ? Separator::Lf
                             : after.starts_with('\r') ? Separator::CrLf
-                                                       : Separator::None;
+                                                      : Separator::None;
     }
 }
 
@@ -424,8 +426,12 @@ void Run::fail(std::int64_t number, const Frame& frame, problem::Problem problem
         return leaveAt(number, frame);
     }
     ++result_.failed;
-    RecordFailure failure{number, frame.line, frame.offset, marc::identifierOf(frame.bytes, *codec_),
-                          std::move(problem), std::move(reason)};
+    RecordFailure failure{number,
+                          frame.line,
+                          frame.offset,
+                          marc::identifierOf(frame.bytes, *codec_),
+                          std::move(problem),
+                          std::move(reason)};
     observer_.recordFailed(failure);
     log(failure);
     if (result_.failures.size() < kFailuresKept) result_.failures.push_back(std::move(failure));
@@ -434,8 +440,12 @@ void Run::fail(std::int64_t number, const Frame& frame, problem::Problem problem
 /// A record read with its lengths counted in characters: counted, and said in the failure log.
 void Run::noteCharCounted(const Frame& frame) {
     ++result_.charCounted;
-    log(RecordFailure{number_, frame.line, frame.offset, marc::identifierOf(frame.bytes, *codec_),
-                      problem::of(problem::Kind::CharCountedLengths), {}});
+    log(RecordFailure{number_,
+                      frame.line,
+                      frame.offset,
+                      marc::identifierOf(frame.bytes, *codec_),
+                      problem::of(problem::Kind::CharCountedLengths),
+                      {}});
 }
 
 /// A line of the failure log. The log is a convenience beside the rejects file, which keeps the
@@ -500,13 +510,16 @@ void Run::handle(const Frame& frame) {
             // other; one with a line break in its data is refused as any run refuses it (its
             // lines, cut at the break, may hide pinyin). A line break in the leader is one of
             // its bytes like any other: the leader is kept as it stands either way.
-            const bool asRead = atStart_.removePinyin && counts.annotated == 0 && options_.keepLeader &&
-                                !source_.charCounted &&
-                                cleaned_.find_first_of("\r\n", static_cast<std::size_t>(marc::kLeaderLength)) == std::string::npos &&
-                                laidOutAsWritten(cleaned_);
+            const bool asRead =
+                atStart_.removePinyin && counts.annotated == 0 && options_.keepLeader &&
+                !source_.charCounted &&
+                cleaned_.find_first_of("\r\n", static_cast<std::size_t>(marc::kLeaderLength)) ==
+                    std::string::npos &&
+                laidOutAsWritten(cleaned_);
             const std::string encoded = asRead ? cleaned_ : encode();
             if (encoded.empty())
-                fail(number_, frame, problem::of(problem::Kind::NothingToWrite), std::string(kNothingToWrite));
+                fail(number_, frame, problem::of(problem::Kind::NothingToWrite),
+                     std::string(kNothingToWrite));
             else if (write(frame, encoded); !outputFailed_) {
                 result_.fieldsListed += counts.listed;
                 result_.fieldsAnnotated += counts.annotated;
@@ -573,8 +586,7 @@ BatchResult Run::go() {
     result_.lineBreakBytes = records_->lineBreaks();
     result_.encoding = codePage_->encoding();
     result_.asciiOnly = result_.asciiOnly && codePage_->asciiOnly();
-    result_.seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    result_.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     observer_.finished(result_);
     return std::move(result_);
 }

@@ -96,11 +96,11 @@ struct BatchResult {
     /// failure log, problem::Kind::CharCountedLengths) and written with byte counts.
     std::int64_t charCounted = 0;
     std::vector<RecordFailure> failures;  ///< the first kFailuresKept failures
-    std::string rejectsPath;   ///< outputPath + ".rejected", or empty when nothing failed
-    std::string failureLogPath;  ///< rejectsPath + ".txt" when a failure log was written
-    std::int64_t rejectsKept = 0;  ///< failed records whose bytes are whole in the rejects file
-    bool stopped = false;      ///< ended early: the observer asked, or writing failed
-    std::string error;         ///< why the run stopped on a fault, in plain English; empty otherwise
+    std::string rejectsPath;              ///< outputPath + ".rejected", or empty when nothing failed
+    std::string failureLogPath;           ///< rejectsPath + ".txt" when a failure log was written
+    std::int64_t rejectsKept = 0;         ///< failed records whose bytes are whole in the rejects file
+    bool stopped = false;                 ///< ended early: the observer asked, or writing failed
+    std::string error;  ///< why the run stopped on a fault, in plain English; empty otherwise
     std::optional<problem::Problem> stopProblem;  ///< the same as data, for the front ends
     /// Where a stopped run ends: the number of the first record not handled and its input byte
     /// offset (a later run goes on with skip = nextRecord - 1).
@@ -111,9 +111,9 @@ struct BatchResult {
     std::int64_t repeatsOutputEnd = 0;
     double seconds = 0;
     codepage::Encoding encoding = codepage::Encoding::Gbk;  ///< the code page the run used
-    bool encodingDetected = false;  ///< decided from the input's bytes
-    bool asciiOnly = false;         ///< the input's first part held nothing but ASCII
-    Separator separator = Separator::CrLf;  ///< what the run wrote after each record
+    bool encodingDetected = false;                          ///< decided from the input's bytes
+    bool asciiOnly = false;                                 ///< the input's first part held nothing but ASCII
+    Separator separator = Separator::CrLf;                  ///< what the run wrote after each record
     /// Input bytes passed over as no part of any record: filler (spaces, NUL bytes, Ctrl-Z, a
     /// byte order mark) and line breaks around records. With the records written, those in the
     /// rejects file and those skipped, they make up every byte the run framed.
@@ -147,7 +147,8 @@ class StartError : public std::runtime_error {
 public:
     /// `problem` says what and where, for the front ends to word; `text` the same in plain
     /// English for logs and tests.
-    StartError(problem::Problem p, const std::string& text) : std::runtime_error(text), problem(std::move(p)) {}
+    StartError(problem::Problem p, const std::string& text)
+        : std::runtime_error(text), problem(std::move(p)) {}
     problem::Problem problem;
 };
 
@@ -185,7 +186,10 @@ public:
     virtual void recordsWritten(std::int64_t written) { (void)written; }
     virtual void recordFailed(const RecordFailure& failure) { (void)failure; }
     /// Input bytes consumed so far, and the input's size (0 when unknown, as for a pipe).
-    virtual void progress(std::uint64_t done, std::uint64_t total) { (void)done; (void)total; }
+    virtual void progress(std::uint64_t done, std::uint64_t total) {
+        (void)done;
+        (void)total;
+    }
     /// Once per record, after recordDone: the window handles its events here. Return false to
     /// end the run between two records (the records gathered are written before it ends).
     virtual bool yieldPoint() { return true; }

@@ -42,9 +42,9 @@ void appendLetters(std::string& out, std::string_view s) {
             continue;
         }
         const char32_t c = codepage::utf8::next(s, i);
-        static constexpr std::u32string_view kMarked[] = {
-            U"āáǎàĀÁǍÀ", U"ēéěèêĒÉĚÈÊ", U"īíǐìĪÍǏÌ", U"ōóǒòŌÓǑÒ",
-            U"ūúǔùŪÚǓÙ", U"ǖǘǚǜüǕǗǙǛÜ", U"ńňǹŃŇǸ", U"ḿḾ"};
+        static constexpr std::u32string_view kMarked[] = {U"āáǎàĀÁǍÀ", U"ēéěèêĒÉĚÈÊ", U"īíǐìĪÍǏÌ",
+                                                          U"ōóǒòŌÓǑÒ", U"ūúǔùŪÚǓÙ",   U"ǖǘǚǜüǕǗǙǛÜ",
+                                                          U"ńňǹŃŇǸ",   U"ḿḾ"};
         static constexpr char kPlain[] = "aeiouvnm";
         for (std::size_t k = 0; k < std::size(kMarked); ++k)
             if (kMarked[k].find(c) != std::u32string_view::npos) out += kPlain[k];
@@ -121,8 +121,11 @@ public:
 
 PinyinChecker::PinyinChecker(const pinyin::PinyinTable& table, const pinyin::RunSettings& settings,
                              const pinyin::UserWords* words)
-    : settings_(settings), unsureSettings_(settings), recorder_(std::make_unique<Recorder>()),
-      ours_(table, settings_, nullptr), unsure_(table, unsureSettings_, recorder_.get()) {
+    : settings_(settings),
+      unsureSettings_(settings),
+      recorder_(std::make_unique<Recorder>()),
+      ours_(table, settings_, nullptr),
+      unsure_(table, unsureSettings_, recorder_.get()) {
     // Nobody is asked: the manual modes take what the words around call for.
     if (settings_.polyphone == pinyin::Polyphone::Manual) {
         settings_.polyphone = pinyin::Polyphone::Phrase;
@@ -219,8 +222,9 @@ void Check::start() {
     refuse(report_.open());
     if (report_.isRegular() && report_.size() > 0) {
         if (holdsRecordLeader(report_.readAt(0, kBlockSize)))
-            throw StartError(problem::of(problem::Kind::ReportHoldsRecords, options_.outputPath),
-                             options_.outputPath + " holds ISO 2709 records; name another file for the report");
+            throw StartError(
+                problem::of(problem::Kind::ReportHoldsRecords, options_.outputPath),
+                options_.outputPath + " holds ISO 2709 records; name another file for the report");
         refuse(report_.truncateTo(0));
     }
     checker_ = std::make_unique<PinyinChecker>(*table_, settings_, options_.words.get());
@@ -233,8 +237,8 @@ void Check::checkRecord(const std::string& working) {
     std::size_t start = 0;
     for (;;) {
         const std::size_t cr = working.find('\r', start);
-        std::string_view line = std::string_view(working).substr(
-            start, cr == std::string::npos ? std::string::npos : cr - start);
+        std::string_view line =
+            std::string_view(working).substr(start, cr == std::string::npos ? std::string::npos : cr - start);
         if (!line.empty() && line.front() == '\n') line.remove_prefix(1);
         const std::string_view tag = line.substr(0, 3);
         if (tag == "001" && id.empty()) id = std::string(trimSpaces(line.substr(3)));
@@ -255,7 +259,8 @@ void Check::checkRecord(const std::string& working) {
                 // in the other mode, its source right before it, when that holds Chinese (a pair
                 // a run would write).
                 const std::string_view a = mode == pinyin::Subfields::A ? titleOf(pieces, k) : pieces[k - 1];
-                if (a.empty() || (mode == pinyin::Subfields::Chinese && !pinyin::holdsChinese(a.substr(1)))) continue;
+                if (a.empty() || (mode == pinyin::Subfields::Chinese && !pinyin::holdsChinese(a.substr(1))))
+                    continue;
                 checked = true;
                 const PinyinComparison c = checker_->compare(a.substr(1), py.substr(1), tag, a[0]);
                 if (c.agrees) continue;
@@ -266,7 +271,8 @@ void Check::checkRecord(const std::string& working) {
                     places += std::to_string(p);
                 }
                 // Which subfield, where every subfield may have its own.
-                const std::string where = mode == pinyin::Subfields::A ? std::string(tag) : std::string(tag) + '$' + a[0];
+                const std::string where =
+                    mode == pinyin::Subfields::A ? std::string(tag) : std::string(tag) + '$' + a[0];
                 out += std::to_string(result_.read) + '\t' + cell(id) + '\t' + where + '\t' +
                        cell(a.substr(1)) + '\t' + cell(trimSpaces(py.substr(1))) + '\t' + cell(c.ours) +
                        '\t' + places + '\t' + (c.unsure ? "yes" : "no") + '\n';
@@ -282,7 +288,8 @@ void Check::checkRecord(const std::string& working) {
 
 void Check::fail(const Frame& frame, problem::Problem problem, std::string reason) {
     ++result_.failed;
-    RecordFailure failure{result_.read, frame.line, frame.offset, marc::identifierOf(frame.bytes, *codec_),
+    RecordFailure failure{result_.read,       frame.line,
+                          frame.offset,       marc::identifierOf(frame.bytes, *codec_),
                           std::move(problem), std::move(reason)};
     observer_.recordFailed(failure);
     if (result_.failures.size() < kFailuresKept) result_.failures.push_back(std::move(failure));

@@ -15,12 +15,12 @@
 namespace app {
 
 struct CheckResult {
-    std::int64_t read = 0;      ///< records counted
-    std::int64_t failed = 0;    ///< records the reader refused
-    std::int64_t checked = 0;   ///< listed fields with a subfield a and pinyin behind it
-    std::int64_t differing = 0; ///< of those, the fields whose pinyin disagrees somewhere
+    std::int64_t read = 0;       ///< records counted
+    std::int64_t failed = 0;     ///< records the reader refused
+    std::int64_t checked = 0;    ///< listed fields with a subfield a and pinyin behind it
+    std::int64_t differing = 0;  ///< of those, the fields whose pinyin disagrees somewhere
     std::vector<RecordFailure> failures;
-    bool stopped = false;       ///< ended early: the observer asked, or writing the report failed
+    bool stopped = false;  ///< ended early: the observer asked, or writing the report failed
     std::optional<problem::Problem> stopProblem;  ///< why reading or writing stopped the check
     double seconds = 0;
 };
@@ -60,11 +60,11 @@ private:
 /// standard output) one tab-separated UTF-8 line per listed field whose subfield a has pinyin
 /// (code A or 9) directly behind it that disagrees with what `settings` would write (under
 /// Subfields::Chinese, per pair of a source holding Chinese and its capital behind it, the tag
-/// then written with the source's code: "200$f"): record number, 001, tag, the text, the existing pinyin, ours, the differing characters, and
-/// whether the quieter manual mode would have asked about one of them. Writes no records and
-/// asks no questions: the manual modes take what the phrase mode would. A header line comes
-/// first. Throws StartError when the check cannot start; records the reader refuses are
-/// reported to the observer.
+/// then written with the source's code: "200$f"): record number, 001, tag, the text, the existing pinyin,
+/// ours, the differing characters, and whether the quieter manual mode would have asked about one of them.
+/// Writes no records and asks no questions: the manual modes take what the phrase mode would. A header line
+/// comes first. Throws StartError when the check cannot start; records the reader refuses are reported to the
+/// observer.
 CheckResult runCheck(const BatchOptions& options, const pinyin::RunSettings& settings,
                      BatchObserver& observer);
 

@@ -123,9 +123,11 @@ FileProblem AppendFile::check() const {
     if (path_ == "-") return {};
     struct stat st {};
     if (::stat(path_.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode)) return fileProblem(Kind::OutputIsFolder, path_, EISDIR, path_ + " is a folder");
+        if (S_ISDIR(st.st_mode))
+            return fileProblem(Kind::OutputIsFolder, path_, EISDIR, path_ + " is a folder");
         // Opening a FIFO and closing it would hand its reader the end of its input.
-        if (!S_ISREG(st.st_mode)) return ::access(path_.c_str(), W_OK) == 0 ? FileProblem{} : cannotOpen(errno);
+        if (!S_ISREG(st.st_mode))
+            return ::access(path_.c_str(), W_OK) == 0 ? FileProblem{} : cannotOpen(errno);
         // Opening without O_CREAT and closing at once changes nothing.
         int fd = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0) return cannotOpen(errno);
@@ -135,12 +137,14 @@ FileProblem AppendFile::check() const {
     if (errno != ENOENT) return cannotOpen(errno);
     std::string folder = folderOf(path_);
     if (::stat(folder.c_str(), &st) != 0)
-        return fileProblem(Kind::OutputFolderMissing, path_, errno, "cannot create " + path_ + ": " + errorText(errno));
+        return fileProblem(Kind::OutputFolderMissing, path_, errno,
+                           "cannot create " + path_ + ": " + errorText(errno));
     if (!S_ISDIR(st.st_mode))
         return fileProblem(Kind::OutputFolderMissing, path_, ENOTDIR,
                            "cannot create " + path_ + ": " + folder + " is not a folder");
     if (::access(folder.c_str(), W_OK | X_OK) != 0)
-        return fileProblem(Kind::OutputCannotOpen, path_, errno, "cannot create " + path_ + ": " + errorText(errno));
+        return fileProblem(Kind::OutputCannotOpen, path_, errno,
+                           "cannot create " + path_ + ": " + errorText(errno));
     return {};
 }
 
@@ -178,7 +182,8 @@ FileProblem AppendFile::open() {
     // Read access too, to look at the records already there; a file we may only write to is
     // appended to all the same.
     fd_ = ::open(path_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (fd_ < 0 && errno == EACCES) fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd_ < 0 && errno == EACCES)
+        fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd_ < 0) return cannotOpen(errno);
     owned_ = true;
     if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode)) {
@@ -232,9 +237,9 @@ FileProblem AppendFile::truncateTo(std::uint64_t size) {
 WriteCall writeCall = ::writev;
 
 FileProblem AppendFile::cannotWrite(int err) const {
-    return fileProblem(problem::Kind::OutputWriteFailed, path_, err,
-                       "cannot write " + (path_ == "-" ? std::string("standard output") : path_) + ": " +
-                           errorText(err));
+    return fileProblem(
+        problem::Kind::OutputWriteFailed, path_, err,
+        "cannot write " + (path_ == "-" ? std::string("standard output") : path_) + ": " + errorText(err));
 }
 
 int AppendFile::writeAll(iovec* v, int count, std::size_t& taken) {
@@ -287,7 +292,8 @@ FileProblem AppendFile::append(std::string_view a, std::string_view b) {
         // where this append began, but only when it holds exactly that and what this append
         // wrote (never into what anyone else wrote).
         struct stat st {};
-        if (regular_ && taken > 0 && ::fstat(fd_, &st) == 0 && static_cast<std::uint64_t>(st.st_size) == size_ + taken)
+        if (regular_ && taken > 0 && ::fstat(fd_, &st) == 0 &&
+            static_cast<std::uint64_t>(st.st_size) == size_ + taken)
             (void)!::ftruncate(fd_, static_cast<off_t>(size_));
         return cannotWrite(err);
     }
@@ -344,7 +350,8 @@ AppendFile::Written AppendFile::writeGathered() {
 }
 
 bool isOpenFile(int fd, const std::string& path) {
-    struct stat sa {}, sb {};
+    struct stat sa {
+    }, sb{};
     if (::fstat(fd, &sa) != 0) return false;
     if (path == "-") {
         // Standard output redirected onto the input file would feed the run its own output.

@@ -22,7 +22,8 @@ using FileProblem = std::optional<problem::Problem>;
 /// A file that failed in the middle of a run.
 class FileError : public std::runtime_error {
 public:
-    FileError(problem::Problem p, const std::string& text) : std::runtime_error(text), problem(std::move(p)) {}
+    FileError(problem::Problem p, const std::string& text)
+        : std::runtime_error(text), problem(std::move(p)) {}
     problem::Problem problem;
 };
 
@@ -141,10 +142,10 @@ private:
     int fd_ = -1;
     bool owned_ = false;
     bool regular_ = false;
-    bool stream_ = false;     // a pipe or FIFO: written in pieces it takes without waiting
-    std::uint64_t size_ = 0;  // of a regular file: we are its only writer while it is open
-    std::string gathered_;             // whole records, each with what follows it
-    std::vector<std::size_t> ends_;    // where each record in gathered_ ends
+    bool stream_ = false;            // a pipe or FIFO: written in pieces it takes without waiting
+    std::uint64_t size_ = 0;         // of a regular file: we are its only writer while it is open
+    std::string gathered_;           // whole records, each with what follows it
+    std::vector<std::size_t> ends_;  // where each record in gathered_ ends
 };
 
 /// True when `path` names the file open as `fd`; for "-", when standard output is that file.

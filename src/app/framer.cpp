@@ -98,10 +98,13 @@ Layout byteLayout(std::string_view s) {
         const int length = marc::detail::numberOrNone(s.substr(e + 3, 4));
         const int start = marc::detail::numberOrNone(s.substr(e + 7, 5));
         if (length < 0 || start < 0) return l;
-        const std::size_t fieldEnd = base + static_cast<std::size_t>(start) + static_cast<std::size_t>(length);
+        const std::size_t fieldEnd =
+            base + static_cast<std::size_t>(start) + static_cast<std::size_t>(length);
         end = std::max(end, fieldEnd);
-        if (fieldEnd > s.size()) l.past = true;
-        else if (length == 0 || !endsField(s[fieldEnd - 1])) l.bad = true;
+        if (fieldEnd > s.size())
+            l.past = true;
+        else if (length == 0 || !endsField(s[fieldEnd - 1]))
+            l.bad = true;
     }
     l.end = end;
     return l;
@@ -139,7 +142,9 @@ Layout charLayout(std::string_view s) {
 
 /// Whether `l` accounts for all of `r`: its fields fit, and the record terminator, `r`'s last
 /// byte, follows the last one (or ends it).
-bool accounts(std::string_view r, const Layout& l) { return l.fits() && (l.end == r.size() - 1 || l.end == r.size()); }
+bool accounts(std::string_view r, const Layout& l) {
+    return l.fits() && (l.end == r.size() - 1 || l.end == r.size());
+}
 
 bool holdsHighBytes(std::string_view s) {
     for (char c : s)
@@ -171,7 +176,8 @@ std::size_t soundRecordBehindHead(std::string_view piece) {
         const std::size_t k = findRecordStart(piece.substr(from));
         if (k == npos) return npos;
         from += k;
-        if (namedLength(piece, from) == piece.size() - from && directoryAccountsFor(piece.substr(from))) return from;
+        if (namedLength(piece, from) == piece.size() - from && directoryAccountsFor(piece.substr(from)))
+            return from;
     }
 }
 
@@ -271,8 +277,10 @@ void RecordFramer::countLines(std::size_t from, std::size_t to) {
     }
     if (!lastCr_ || p[from] != '\n') {
         std::size_t first = static_cast<std::size_t>(
-            (!lf ? static_cast<const char*>(cr) : !cr ? static_cast<const char*>(lf)
-                                                    : std::min(static_cast<const char*>(lf), static_cast<const char*>(cr))) - p);
+            (!lf   ? static_cast<const char*>(cr)
+             : !cr ? static_cast<const char*>(lf)
+                   : std::min(static_cast<const char*>(lf), static_cast<const char*>(cr))) -
+            p);
         lastCr_ = false;
         from = first;
     }
@@ -292,9 +300,12 @@ void RecordFramer::skipBlanks() {
     std::size_t i = pos_;
     for (; i < buf_.size(); ++i) {
         const char c = buf_[i];
-        if (isLineBreak(c)) ++lineBreaks_;
-        else if (isFiller(c)) ++filler_;
-        else break;
+        if (isLineBreak(c))
+            ++lineBreaks_;
+        else if (isFiller(c))
+            ++filler_;
+        else
+            break;
     }
     countLines(pos_, i);
     pos_ = i;
@@ -357,14 +368,16 @@ bool RecordFramer::cut(Frame& frame) {
         // The record lost its terminator, or has another byte in its place, and the next one
         // starts right behind its last field.
         for (std::size_t next = l.end; !l.past && next <= l.end + 1 && next < piece.size(); ++next)
-            if (recordAt(piece, next)) return frame = take(pos_ + next, problem::Kind::NextRecordInside), true;
+            if (recordAt(piece, next))
+                return frame = take(pos_ + next, problem::Kind::NextRecordInside), true;
         // A record terminator inside a field: the record ends at the one its directory names,
         // where its leader names that length too (a damaged directory alone may reach into the
         // records behind).
         if (!pieceIsTail_ && l.end >= piece.size() && namedLength(rest, 0) == l.end + 1) {
             if (l.past || l.end >= rest.size()) {
                 if (!eof_) return false;  // wait for the bytes its directory names
-            } else if (rest[l.end] == marc::kRecordTerminator && directoryAccountsFor(rest.substr(0, l.end + 1))) {
+            } else if (rest[l.end] == marc::kRecordTerminator &&
+                       directoryAccountsFor(rest.substr(0, l.end + 1))) {
                 pieceEnd_ = pos_ + l.end + 1;
                 return frame = whole({}), true;
             }
@@ -373,7 +386,8 @@ bool RecordFramer::cut(Frame& frame) {
     if (const std::size_t k = findRecordStart(piece); k != npos)
         return frame = take(pos_ + k, problem::Kind::NextRecordInside), true;
     if (pieceIsTail_) return frame = whole(problem::Kind::CutShort), true;
-    if (piece.size() > static_cast<std::size_t>(marc::kMaxPosition)) return frame = whole(problem::Kind::RecordOver99999), true;
+    if (piece.size() > static_cast<std::size_t>(marc::kMaxPosition))
+        return frame = whole(problem::Kind::RecordOver99999), true;
     if (l.fits() && l.end < piece.size() - 1) return frame = whole(problem::Kind::BytesAfterFields), true;
     frame = whole({});
     return true;

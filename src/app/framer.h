@@ -30,8 +30,8 @@ struct Frame {
     /// None: a record to read; else why it is rejected as it stands (CutShort, NextRecordInside,
     /// TooLong, RecordOver99999, BytesAfterFields).
     std::optional<problem::Kind> problem;
-    bool continuation = false; ///< more bytes of the previous (overlong) frame, not a new record
-    bool continues = false;    ///< further bytes of this frame follow in continuation frames
+    bool continuation = false;  ///< more bytes of the previous (overlong) frame, not a new record
+    bool continues = false;     ///< further bytes of this frame follow in continuation frames
 };
 
 /// Cuts raw input into records. A record is everything up to and including a record terminator
@@ -87,16 +87,16 @@ private:
     bool overlongEnd(std::size_t& end, bool ends);
 
     std::string buf_;
-    std::size_t pos_ = 0;          // first byte of buf_ not yet framed
-    std::uint64_t base_ = 0;       // input offset of buf_[0]
-    std::size_t pieceEnd_ = 0;     // end of the terminated piece being split (0: none)
-    bool pieceIsTail_ = false;     // that piece is the unterminated end of the input
-    bool overlong_ = false;        // inside a piece longer than kMaxRecordBytes
+    std::size_t pos_ = 0;       // first byte of buf_ not yet framed
+    std::uint64_t base_ = 0;    // input offset of buf_[0]
+    std::size_t pieceEnd_ = 0;  // end of the terminated piece being split (0: none)
+    bool pieceIsTail_ = false;  // that piece is the unterminated end of the input
+    bool overlong_ = false;     // inside a piece longer than kMaxRecordBytes
     bool eof_ = false;
-    bool startSeen_ = false;       // the byte order mark at the input's start is decided
+    bool startSeen_ = false;  // the byte order mark at the input's start is decided
     std::uint64_t filler_ = 0;
     std::uint64_t lineBreaks_ = 0;
-    std::string unwrapped_;        // scratch: a piece without its line breaks
+    std::string unwrapped_;  // scratch: a piece without its line breaks
     std::int64_t line_ = 1;
     bool lastCr_ = false;
 };

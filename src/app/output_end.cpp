@@ -19,8 +19,9 @@ bool lineBreak(char c) { return c == '\r' || c == '\n'; }
 std::optional<std::size_t> lastRecordEnd(std::string_view bytes, bool atFileStart) {
     std::optional<std::size_t> last;
     for (std::size_t start = 0; start + marc::kLeaderLength <= bytes.size(); ++start) {
-        const bool boundary = start == 0 ? atFileStart
-                                         : bytes[start - 1] == marc::kRecordTerminator || lineBreak(bytes[start - 1]);
+        const bool boundary =
+            start == 0 ? atFileStart
+                       : bytes[start - 1] == marc::kRecordTerminator || lineBreak(bytes[start - 1]);
         if (!boundary) continue;
         std::size_t length = 0, k = 0;
         for (; k < 5 && bytes[start + k] >= '0' && bytes[start + k] <= '9'; ++k)

@@ -178,11 +178,12 @@ void ReviewChooser::startRecord(std::int64_t number) {
 std::optional<std::string> ReviewChooser::choose(const pinyin::ChooserRequest& r) {
     const ReviewKey key = reviewKey(r);
     const std::vector<std::string_view> readings = pinyin::splitReadings(r.readings);
-    std::string_view reading = pinyin::readingAt(r.readings, static_cast<std::size_t>(std::max(r.suggested, 0)));
+    std::string_view reading =
+        pinyin::readingAt(r.readings, static_cast<std::size_t>(std::max(r.suggested, 0)));
     const std::uint32_t nth = ++inRecord_[key];
     const auto place = answers_.places.find({key, {record_, nth}});
     const auto group = answers_.groups.find(key);
-    const std::string* answer = place != answers_.places.end() ? &place->second
+    const std::string* answer = place != answers_.places.end()   ? &place->second
                                 : group != answers_.groups.end() ? &group->second.reading
                                                                  : nullptr;
     // An answer that is none of the character's readings (a file edited by hand after it was

@@ -33,9 +33,9 @@ ReviewKey reviewKey(const pinyin::ChooserRequest& request);
 struct ReviewPlace {
     std::int64_t record = 0;  ///< 1-based number of the record in the input
     std::string tag;
-    std::string id;           ///< the record's 001
-    std::string text;         ///< the subfield's text, a "|" of the data as itself
-    std::uint32_t at = 0;     ///< 0-based code point of the character in text
+    std::string id;        ///< the record's 001
+    std::string text;      ///< the subfield's text, a "|" of the data as itself
+    std::uint32_t at = 0;  ///< 0-based code point of the character in text
 };
 
 struct ReviewGroup {
@@ -44,8 +44,8 @@ struct ReviewGroup {
     std::vector<std::string> readings;  ///< as stored, in py.db's order
     std::uint32_t suggested = 0;        ///< the reading the phrase mode takes
     std::int64_t count = 0;
-    std::vector<ReviewPlace> places;    ///< the first kReviewTextsKept occurrences
-    std::vector<std::int64_t> more;     ///< the record numbers of the others
+    std::vector<ReviewPlace> places;  ///< the first kReviewTextsKept occurrences
+    std::vector<std::int64_t> more;   ///< the record numbers of the others
 };
 
 /// The input as it was gathered: a review is only good for the same bytes.
@@ -62,9 +62,9 @@ ReviewInput reviewInputOf(const std::string& path);
 /// them: an answers file made with others does not fit the run.
 struct ReviewOptions {
     std::string tags;
-    std::string existing;  ///< "delete" or "keep"
-    std::string encoding;  ///< as chosen ("auto", "gbk", ...)
-    std::string words;     ///< the word lists' paths, apart by commas
+    std::string existing;         ///< "delete" or "keep"
+    std::string encoding;         ///< as chosen ("auto", "gbk", ...)
+    std::string words;            ///< the word lists' paths, apart by commas
     std::string subfields = "a";  ///< "a" or "chinese": which subfields are romanised
 };
 
@@ -83,7 +83,7 @@ ReviewGathering gatherReview(BatchOptions options, const pinyin::RunSettings& se
 
 /// The cataloguer's answer for one group.
 struct ReviewAnswer {
-    std::string reading;   ///< as stored
+    std::string reading;  ///< as stored
     bool remember = false;
     std::size_t line = 0;  ///< where the answers file has it, 0 when it came from elsewhere
 };

@@ -47,12 +47,12 @@ std::string hex(std::uint64_t v) {
 /// The first line: the input and the options, as name=value pairs apart by tabs.
 std::string firstLine(const ReviewInput& input, const ReviewOptions& o) {
     return std::string(kFirst) + "\tsize=" + std::to_string(input.size) + "\thash=" + hex(input.hash) +
-           "\ttags=" + cell(o.tags) + "\texisting=" + o.existing + "\tsubfields=" + o.subfields + "\tencoding=" + o.encoding +
-           "\twords=" + cell(o.words) + '\n';
+           "\ttags=" + cell(o.tags) + "\texisting=" + o.existing + "\tsubfields=" + o.subfields +
+           "\tencoding=" + o.encoding + "\twords=" + cell(o.words) + '\n';
 }
 
-[[noreturn]] void refuse(problem::Kind kind, const std::string& path, long long line = 0, std::string detail = {},
-                         std::string tag = {}) {
+[[noreturn]] void refuse(problem::Kind kind, const std::string& path, long long line = 0,
+                         std::string detail = {}, std::string tag = {}) {
     problem::Problem p = problem::of(kind, path);
     p.value = line;
     p.detail = std::move(detail);
@@ -64,20 +64,25 @@ std::string firstLine(const ReviewInput& input, const ReviewOptions& o) {
     }
     text += ": ";
     switch (kind) {
-    case problem::Kind::ReviewOtherInput: text += "made from another input, or the input has changed"; break;
-    case problem::Kind::ReviewOtherOptions:
-        text += "made with other options (";
-        text += p.tag;
-        text += ')';
-        break;
-    case problem::Kind::ReviewBadReading:
-        text += '"';
-        text += p.tag;
-        text += "\" is not one of ";
-        text += p.detail;
-        break;
-    case problem::Kind::ReviewNoWordList: text += "a word to remember, and no word list"; break;
-    default: text += p.detail;
+        case problem::Kind::ReviewOtherInput:
+            text += "made from another input, or the input has changed";
+            break;
+        case problem::Kind::ReviewOtherOptions:
+            text += "made with other options (";
+            text += p.tag;
+            text += ')';
+            break;
+        case problem::Kind::ReviewBadReading:
+            text += '"';
+            text += p.tag;
+            text += "\" is not one of ";
+            text += p.detail;
+            break;
+        case problem::Kind::ReviewNoWordList:
+            text += "a word to remember, and no word list";
+            break;
+        default:
+            text += p.detail;
     }
     throw StartError(p, text);
 }
@@ -163,8 +168,8 @@ std::string reviewFileText(const ReviewGathering& g, const ReviewInput& input, c
             where += cell(p.text);
         }
         out += cell(group.key.word) + '\t' + std::to_string(group.key.index) + '\t' + readings + '\t' +
-               text::toLower(reading) + '\t' + std::to_string(group.count) + '\t' + (remember ? "yes" : "no") +
-               '\t' + where + '\n';
+               text::toLower(reading) + '\t' + std::to_string(group.count) + '\t' +
+               (remember ? "yes" : "no") + '\t' + where + '\n';
         if (!answers) continue;
         // An occurrence given its own reading: a line of its own behind its group's, which names
         // it as record.n (the n-th occurrence of the group in that record).
@@ -183,7 +188,8 @@ std::string reviewFileText(const ReviewGathering& g, const ReviewInput& input, c
     return out;
 }
 
-ReviewAnswers readReviewFile(const std::string& path, const ReviewInput& input, const ReviewOptions& options) {
+ReviewAnswers readReviewFile(const std::string& path, const ReviewInput& input,
+                             const ReviewOptions& options) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         problem::Problem p = problem::of(problem::Kind::ReviewCannotRead, path);
@@ -192,11 +198,13 @@ ReviewAnswers readReviewFile(const std::string& path, const ReviewInput& input, 
     }
     std::string line;
     if (!std::getline(in, line) || !line.starts_with(kFirst))
-        refuse(problem::Kind::ReviewInvalid, path, 1, "the first line does not name the input (# marc-pinyin review)");
+        refuse(problem::Kind::ReviewInvalid, path, 1,
+               "the first line does not name the input (# marc-pinyin review)");
     if (!line.empty() && line.back() == '\r') line.pop_back();
     const std::string expected = firstLine(input, options);
     const std::vector<std::string_view> have = split(line, '\t'),
-                                        want = split(std::string_view(expected).substr(0, expected.size() - 1), '\t');
+                                        want = split(
+                                            std::string_view(expected).substr(0, expected.size() - 1), '\t');
     for (std::size_t k = 1; k < want.size(); ++k) {
         const std::string_view name = want[k].substr(0, want[k].find('=') + 1);
         std::string_view got;
@@ -223,12 +231,15 @@ ReviewAnswers readReviewFile(const std::string& path, const ReviewInput& input, 
             refuse(problem::Kind::ReviewInvalid, path, static_cast<long long>(number), "no header line");
         }
         const std::vector<std::string_view> f = split(line, '\t');
-        if (f.size() < 6) refuse(problem::Kind::ReviewInvalid, path, static_cast<long long>(number), "fewer than six fields");
+        if (f.size() < 6)
+            refuse(problem::Kind::ReviewInvalid, path, static_cast<long long>(number),
+                   "fewer than six fields");
         ReviewKey key;
         key.word = std::string(f[0]);
         const std::string_view index = f[1];
         const std::size_t length = codePointCount(key.word);
-        if (index.empty() || index.size() > 4 || index.find_first_not_of("0123456789") != std::string_view::npos ||
+        if (index.empty() || index.size() > 4 ||
+            index.find_first_not_of("0123456789") != std::string_view::npos ||
             std::stoul(std::string(index)) < 1 || std::stoul(std::string(index)) > length)
             refuse(problem::Kind::ReviewInvalid, path, static_cast<long long>(number),
                    "the index is not a character of the word");
@@ -245,30 +256,37 @@ ReviewAnswers readReviewFile(const std::string& path, const ReviewInput& input, 
         a.reading = std::string(reading);
         const std::string remember = text::toLower(text::trimSpaces(f[5]));
         if (remember != "yes" && remember != "no")
-            refuse(problem::Kind::ReviewInvalid, path, static_cast<long long>(number), "remember is neither yes nor no");
+            refuse(problem::Kind::ReviewInvalid, path, static_cast<long long>(number),
+                   "remember is neither yes nor no");
         a.remember = remember == "yes";
         if (f.size() > 7 && !text::trimSpaces(f[7]).empty()) {
             // An occurrence's own reading: record.n.
             const std::string_view at = text::trimSpaces(f[7]);
             const std::size_t dot = at.find('.');
             const auto digits = [](std::string_view d) {
-                return !d.empty() && d.size() <= 12 && d.find_first_not_of("0123456789") == std::string_view::npos;
+                return !d.empty() && d.size() <= 12 &&
+                       d.find_first_not_of("0123456789") == std::string_view::npos;
             };
-            if (dot == std::string_view::npos || !digits(at.substr(0, dot)) || !digits(at.substr(dot + 1)) || a.remember)
+            if (dot == std::string_view::npos || !digits(at.substr(0, dot)) || !digits(at.substr(dot + 1)) ||
+                a.remember)
                 refuse(problem::Kind::ReviewInvalid, path, static_cast<long long>(number),
                        "an occurrence is named record.n, and is not remembered");
-            const std::pair<std::int64_t, std::uint32_t> place{std::stoll(std::string(at.substr(0, dot))),
-                                                              static_cast<std::uint32_t>(std::stoul(std::string(at.substr(dot + 1))))};
+            const std::pair<std::int64_t, std::uint32_t> place{
+                std::stoll(std::string(at.substr(0, dot))),
+                static_cast<std::uint32_t>(std::stoul(std::string(at.substr(dot + 1))))};
             if (!answers.places.emplace(std::make_pair(std::move(key), place), a.reading).second)
-                refuse(problem::Kind::ReviewInvalid, path, static_cast<long long>(number), "the same occurrence twice");
+                refuse(problem::Kind::ReviewInvalid, path, static_cast<long long>(number),
+                       "the same occurrence twice");
             continue;
         }
-        if (a.remember && options.words.empty()) refuse(problem::Kind::ReviewNoWordList, path, static_cast<long long>(number));
+        if (a.remember && options.words.empty())
+            refuse(problem::Kind::ReviewNoWordList, path, static_cast<long long>(number));
         if (a.remember && length < 2)
             refuse(problem::Kind::ReviewInvalid, path, static_cast<long long>(number),
                    "only a word of two or more characters can be remembered");
         if (!answers.groups.emplace(std::move(key), std::move(a)).second)
-            refuse(problem::Kind::ReviewInvalid, path, static_cast<long long>(number), "the same word and index twice");
+            refuse(problem::Kind::ReviewInvalid, path, static_cast<long long>(number),
+                   "the same word and index twice");
     }
     if (!header) refuse(problem::Kind::ReviewInvalid, path, static_cast<long long>(number), "no header line");
     return answers;

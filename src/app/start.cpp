@@ -26,9 +26,11 @@ void checkEncoding(const codepage::Detection& d, const BatchOptions& options) {
     problem::Problem p = problem::of(problem::Kind::EncodingContradicted, options.inputPath);
     p.encoding = options.encoding;
     p.other = d.encoding;
-    const std::string chosen(codepage::encodingName(options.encoding)), seen(codepage::encodingName(d.encoding));
+    const std::string chosen(codepage::encodingName(options.encoding)),
+        seen(codepage::encodingName(d.encoding));
     if (!utf8 && d.encoding == codepage::Encoding::Utf8 && d.utf8Sequences >= 3)
-        throw StartError(p, "the input looks like utf-8, not " + chosen + "; choose utf-8 or automatic detection");
+        throw StartError(
+            p, "the input looks like utf-8, not " + chosen + "; choose utf-8 or automatic detection");
     if (utf8 && d.encoding != codepage::Encoding::Utf8 && d.utf8Errors >= 3)
         throw StartError(p, "the input is not utf-8 (it looks like " + seen + "); choose " + seen +
                                 " or automatic detection");
@@ -43,11 +45,14 @@ bool holdsWellFormedRecord(std::string_view block) {
             if (block[i] < '0' || block[i] > '9') return false;
         return true;
     };
-    const auto alnum = [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    const auto alnum = [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    };
     for (std::size_t at = 0; at + 24 <= block.size(); ++at) {
         if (!digits(at, 5) || !digits(at + 12, 5)) continue;
         const std::size_t base = std::stoul(std::string(block.substr(at + 12, 5)));
-        if (base < 37 || (base - 25) % 12 != 0 || at + base > block.size() || block[at + base - 1] != '\x1E') continue;
+        if (base < 37 || (base - 25) % 12 != 0 || at + base > block.size() || block[at + base - 1] != '\x1E')
+            continue;
         bool ok = true;
         for (std::size_t e = at + 24; ok && e + 12 < at + base; e += 12)
             ok = alnum(block[e]) && alnum(block[e + 1]) && alnum(block[e + 2]) && digits(e + 3, 9);
@@ -95,7 +100,9 @@ FirstBlock decideCodePage(std::string_view bytes, const BatchOptions& options) {
 }
 
 RecordCodePage::RecordCodePage(const FirstBlock& first, const BatchOptions& options)
-    : detecting_(options.autoEncoding), undecided_(first.undecided), codec_(&codepage::Codec::get(first.encoding)) {}
+    : detecting_(options.autoEncoding),
+      undecided_(first.undecided),
+      codec_(&codepage::Codec::get(first.encoding)) {}
 
 void RecordCodePage::see(std::string_view bytes, std::string_view ahead) {
     if (!undecided_) return;
@@ -127,9 +134,9 @@ std::optional<problem::Problem> RecordCodePage::checkFields(const marc::SourceRe
             m = codepage::checkField(bytes, encoding(), detecting_);
         }
         if (!m) continue;
-        problem::Problem p = problem::of(m.other ? Kind::FieldOtherCodePage
-                                                 : m.foreign == codepage::Foreign::Marc8 ? Kind::FieldMarc8
-                                                                                        : Kind::FieldSingleByte);
+        problem::Problem p = problem::of(m.other                                 ? Kind::FieldOtherCodePage
+                                         : m.foreign == codepage::Foreign::Marc8 ? Kind::FieldMarc8
+                                                                                 : Kind::FieldSingleByte);
         p.tag = std::string(tag);
         p.encoding = encoding();
         p.other = m.other;
@@ -146,19 +153,22 @@ FirstBlock readCheckedFirstBlock(RecordSource& records, const BatchOptions& opti
         throw StartError(e.problem, e.what());
     }
     // Nothing but blank space in all the input there is: no record to read.
-    if (bytes.find_first_not_of(" \r\n\x1A") == std::string_view::npos && bytes.size() < codepage::kDetectionSample)
+    if (bytes.find_first_not_of(" \r\n\x1A") == std::string_view::npos &&
+        bytes.size() < codepage::kDetectionSample)
         throw StartError(problem::of(problem::Kind::NoRecords, options.inputPath),
                          "the input holds no records: it is empty or holds only blank lines");
     if (bytes.find_first_not_of(" \r\n\x1A") != std::string_view::npos && !holdsRecordLeader(bytes))
-        throw StartError(problem::of(problem::Kind::NotIso2709, options.inputPath),
-                         "this is not an ISO 2709 file: nothing in its first megabyte looks like the leader of a record");
+        throw StartError(
+            problem::of(problem::Kind::NotIso2709, options.inputPath),
+            "this is not an ISO 2709 file: nothing in its first megabyte looks like the leader of a record");
     try {
         return decideCodePage(bytes, options);
     } catch (const StartError& e) {
         // What is not records is in no code page of records: a PDF's binary is no MARC-8.
         if (holdsWellFormedRecord(bytes)) throw;
         throw StartError(problem::of(problem::Kind::NotIso2709, options.inputPath),
-                         "this is not an ISO 2709 file: nothing in its first megabyte is a record with a leader and a directory");
+                         "this is not an ISO 2709 file: nothing in its first megabyte is a record with a "
+                         "leader and a directory");
     }
 }
 
@@ -182,7 +192,8 @@ PhraseUse phraseUseOf(const pinyin::RunSettings& settings) {
 std::shared_ptr<const pinyin::PinyinTable> loadTable(const std::string& dbPath, PhraseUse use) {
     using Phrases = pinyin::PinyinTable::Phrases;
     try {
-        return pinyin::PinyinTable::load(dbPath, use == PhraseUse::None ? Phrases::WhenFirstAsked : Phrases::Alongside);
+        return pinyin::PinyinTable::load(
+            dbPath, use == PhraseUse::None ? Phrases::WhenFirstAsked : Phrases::Alongside);
     } catch (const pinyin::DbError& e) {
         throw startErrorOf(e, dbPath);
     }

@@ -75,7 +75,8 @@ public:
     /// Why the first listed field (tag in `tags`, matched as text) of `record` is not text of the
     /// run's code page: it is valid in another (FieldOtherCodePage), or, when detecting, in
     /// MARC-8 or a single-byte code page; nullopt when every listed field reads as text.
-    std::optional<problem::Problem> checkFields(const marc::SourceRecord& record, const text::TagList& tags) const;
+    std::optional<problem::Problem> checkFields(const marc::SourceRecord& record,
+                                                const text::TagList& tags) const;
     /// The English text of a problem checkFields() gives.
     static std::string textOf(const problem::Problem& p);
 

@@ -54,9 +54,12 @@ std::optional<Encoding> encodingFromName(std::string_view name) {
 
 std::string_view encodingName(Encoding e) {
     switch (e) {
-    case Encoding::Gbk: return "gbk";
-    case Encoding::Gb18030: return "gb18030";
-    case Encoding::Utf8: return "utf-8";
+        case Encoding::Gbk:
+            return "gbk";
+        case Encoding::Gb18030:
+            return "gb18030";
+        case Encoding::Utf8:
+            return "utf-8";
     }
     return "gbk";
 }
@@ -64,9 +67,16 @@ std::string_view encodingName(Encoding e) {
 const Codec& Codec::get(Encoding e) {
     // Function-local statics: built on first use, thread-safe, never destroyed before exit.
     switch (e) {
-    case Encoding::Gb18030: { static const Codec c(Encoding::Gb18030); return c; }
-    case Encoding::Utf8: { static const Codec c(Encoding::Utf8); return c; }
-    case Encoding::Gbk: break;
+        case Encoding::Gb18030: {
+            static const Codec c(Encoding::Gb18030);
+            return c;
+        }
+        case Encoding::Utf8: {
+            static const Codec c(Encoding::Utf8);
+            return c;
+        }
+        case Encoding::Gbk:
+            break;
     }
     static const Codec c(Encoding::Gbk);
     return c;
@@ -146,15 +156,18 @@ char* copyUtf8(std::string_view text, char* w, bool replaceMarker) {
         }
         const std::size_t start = i;
         c = utf8::next(text, i);
-        if (c == kReplacement || (c == kMarker && replaceMarker)) w = put(w, kReplacement);  // also for bad bytes
-        else for (std::size_t k = start; k < i; ++k) *w++ = static_cast<char>(p[k]);
+        if (c == kReplacement || (c == kMarker && replaceMarker))
+            w = put(w, kReplacement);  // also for bad bytes
+        else
+            for (std::size_t k = start; k < i; ++k) *w++ = static_cast<char>(p[k]);
     }
     return w;
 }
 
 /// The character a GB18030 four-byte code b1 b2 b3 b4 at p stands for, or kNone.
 char32_t fourByteCode(const Codec::Tables& t, const unsigned char* p) {
-    const std::uint32_t index = ((p[0] - 0x81) * 10 + (p[1] - 0x30)) * 1260 + (p[2] - 0x81) * 10 + (p[3] - 0x30);
+    const std::uint32_t index =
+        ((p[0] - 0x81) * 10 + (p[1] - 0x30)) * 1260 + (p[2] - 0x81) * 10 + (p[3] - 0x30);
     if (index < kFourByteBmpCount) return t.four[index];
     if (index >= kFourByteSupplementaryBase && index - kFourByteSupplementaryBase < 0x100000)
         return 0x10000 + (index - kFourByteSupplementaryBase);
@@ -172,7 +185,8 @@ const DecodedPair* pairAt(const Codec::Tables& t, const unsigned char* p, std::s
 /// past it: a four-byte code in GB18030, or U+FFFD for the bytes that make no character (the lead
 /// byte alone, or with a trail byte of 0x80 and above; an ASCII trail byte is decoded again on
 /// its own).
-char32_t decodeOddLead(const Codec::Tables& t, bool gb18030, const unsigned char* p, std::size_t& i, std::size_t n) {
+char32_t decodeOddLead(const Codec::Tables& t, bool gb18030, const unsigned char* p, std::size_t& i,
+                       std::size_t n) {
     if (i + 1 >= n) {  // a lead byte at the end
         ++i;
         return kReplacement;
@@ -300,14 +314,18 @@ std::string Codec::encode(std::string_view text) const {
 std::size_t Codec::byteCount(std::string_view text) const {
     std::size_t count = 0;
     if (encoding_ == Encoding::Utf8) {
-        forEachCodePoint(text, [&](char32_t c, std::string_view src) { count += c == kReplacement ? 3 : src.size(); });
+        forEachCodePoint(
+            text, [&](char32_t c, std::string_view src) { count += c == kReplacement ? 3 : src.size(); });
         return count;
     }
     const Tables& t = *tables_;
     forEachCodePoint(text, [&](char32_t c, std::string_view) {
-        if (c < 0x80 && t.asciiIdentity) ++count;
-        else if (c < 0x10000) count += t.bmp[c].len ? t.bmp[c].len : 1;
-        else count += encoding_ == Encoding::Gb18030 ? 4 : 1;
+        if (c < 0x80 && t.asciiIdentity)
+            ++count;
+        else if (c < 0x10000)
+            count += t.bmp[c].len ? t.bmp[c].len : 1;
+        else
+            count += encoding_ == Encoding::Gb18030 ? 4 : 1;
     });
     return count;
 }

@@ -69,5 +69,4 @@ private:
     std::unique_ptr<Tables> tables_;
 };
 
-
 }  // namespace codepage

@@ -64,7 +64,8 @@ char marc21Coding(std::string_view s) {
     // MARC 21 names its title 245; UNIMARC (whose CNMARC exports also write 4500) names it 200.
     const std::size_t end = std::min(s.find('\x1E'), s.size());
     for (std::size_t e = 24; e + 12 <= end; e += 12)
-        if (s.compare(e, 3, "245") == 0 || s.compare(e, 3, "008") == 0) return s[9] == 'a' ? 'a' : s[9] == ' ' ? ' ' : '\0';
+        if (s.compare(e, 3, "245") == 0 || s.compare(e, 3, "008") == 0)
+            return s[9] == 'a' ? 'a' : s[9] == ' ' ? ' ' : '\0';
     return 0;
 }
 
@@ -201,8 +202,7 @@ GbkReading readCodes(std::string_view s) {
         if (isPrivateUse(b, t)) ++r.privateUse;
         const bool beforeAscii = i + 2 >= n || p[i + 2] < 0x80;
         const bool betweenLetters = lone && i > 0 && isLetter(p[i - 1]) && i + 2 < n && isLetter(p[i + 2]);
-        if (lone && beforeAscii &&
-            ((betweenLetters && isIdeograph(b, t)) || (isMarc8Mark(b) && isLetter(t))))
+        if (lone && beforeAscii && ((betweenLetters && isIdeograph(b, t)) || (isMarc8Mark(b) && isLetter(t))))
             ++r.wedged;
         i += 2;
     }
@@ -273,16 +273,21 @@ Detection detectEncoding(std::string_view sample) {
     const GbkReading gbk = readAsGbk(sample);
     const char coding = marc21Coding(sample);
     const std::size_t errorRuns = readAsUtf8(sample).errorRuns;
-    const bool utf8 = d.utf8Sequences > 0 && (d.utf8Errors * 20 <= d.utf8Sequences ||
-                                              ((gbk.implausible() || coding == 'a' || gbk.common * 2 < gbk.characters) &&
-                                               errorRuns * 4 <= d.utf8Sequences));
-    if (utf8) d.encoding = Encoding::Utf8;
-    else if (d.fourByteCodes > 0) d.encoding = Encoding::Gb18030;
-    else d.encoding = Encoding::Gbk;
+    const bool utf8 =
+        d.utf8Sequences > 0 && (d.utf8Errors * 20 <= d.utf8Sequences ||
+                                ((gbk.implausible() || coding == 'a' || gbk.common * 2 < gbk.characters) &&
+                                 errorRuns * 4 <= d.utf8Sequences));
+    if (utf8)
+        d.encoding = Encoding::Utf8;
+    else if (d.fourByteCodes > 0)
+        d.encoding = Encoding::Gb18030;
+    else
+        d.encoding = Encoding::Gbk;
     if (d.marc8) return d;
     if (!utf8 && (gbk.implausible() || (coding == ' ' && gbk.wedged > 0 && gbk.marc8())))
         // A MARC 21 record that does not say Unicode is MARC-8, special letters (ø, ł) alone too.
-        d.foreign = gbk.marc8() || (coding == ' ' && gbk.notMarc8 == 0) ? Foreign::Marc8 : Foreign::SingleByte;
+        d.foreign =
+            gbk.marc8() || (coding == ' ' && gbk.notMarc8 == 0) ? Foreign::Marc8 : Foreign::SingleByte;
     return d;
 }
 
@@ -332,7 +337,8 @@ Misfit checkField(std::string_view bytes, Encoding run, bool foreign) {
         // GBK text that happens to be valid UTF-8 reads as GB2312 characters; UTF-8 read as GBK
         // gives the extensions' rare ideographs, user-defined codes or a lead byte left over.
         const bool outsideGb2312 = g.common < g.characters || g.invalid > 0;
-        if (u.longSequences >= 2 || u.latinInWord || ((u.longSequences > 0 || u.latinAmongLetters) && outsideGb2312) ||
+        if (u.longSequences >= 2 || u.latinInWord ||
+            ((u.longSequences > 0 || u.latinAmongLetters) && outsideGb2312) ||
             (u.sequences >= 2 && outsideGb2312)) {
             m.other = Encoding::Utf8;
             return m;

@@ -44,9 +44,9 @@ struct Detection {
     /// The bytes are in none of UTF-8, GBK and GB18030 (escapes, or a GBK reading that is not
     /// Chinese text): what they look like instead.
     Foreign foreign = Foreign::None;
-    std::size_t utf8Sequences = 0;      ///< well-formed multi-byte UTF-8 sequences
-    std::size_t utf8Errors = 0;         ///< bytes above 0x7F that no UTF-8 sequence explains
-    std::size_t fourByteCodes = 0;      ///< GB18030 four-byte codes
+    std::size_t utf8Sequences = 0;  ///< well-formed multi-byte UTF-8 sequences
+    std::size_t utf8Errors = 0;     ///< bytes above 0x7F that no UTF-8 sequence explains
+    std::size_t fourByteCodes = 0;  ///< GB18030 four-byte codes
 };
 
 /// How many bytes of a file the detection looks at.

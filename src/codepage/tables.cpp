@@ -129,8 +129,10 @@ Codec::Tables::Tables(Encoding e) {
     }
     bmp = cv.encodeBmp();  // surrogates, never characters, keep len 0
     // Keep the marker out of every table: decoding never yields it.
-    for (auto& c : single) if (c == kMarker) c = kReplacement;
-    for (auto& c : four) if (c == kMarker) c = kReplacement;
+    for (auto& c : single)
+        if (c == kMarker) c = kReplacement;
+    for (auto& c : four)
+        if (c == kMarker) c = kReplacement;
 }
 
 }  // namespace codepage

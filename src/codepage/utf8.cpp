@@ -16,17 +16,38 @@ char32_t next(std::string_view s, std::size_t& i) {
     int len;
     char32_t c;
     char32_t min;
-    if (b >= 0xC2 && b <= 0xDF) { len = 2; c = b & 0x1F; min = 0x80; }
-    else if (b >= 0xE0 && b <= 0xEF) { len = 3; c = b & 0x0F; min = 0x800; }
-    else if (b >= 0xF0 && b <= 0xF4) { len = 4; c = b & 0x07; min = 0x10000; }
-    else { ++i; return kReplacement; }
-    if (i + len > n) { ++i; return kReplacement; }
+    if (b >= 0xC2 && b <= 0xDF) {
+        len = 2;
+        c = b & 0x1F;
+        min = 0x80;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        len = 3;
+        c = b & 0x0F;
+        min = 0x800;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        len = 4;
+        c = b & 0x07;
+        min = 0x10000;
+    } else {
+        ++i;
+        return kReplacement;
+    }
+    if (i + len > n) {
+        ++i;
+        return kReplacement;
+    }
     for (int k = 1; k < len; ++k) {
         unsigned char t = p[i + k];
-        if ((t & 0xC0) != 0x80) { ++i; return kReplacement; }
+        if ((t & 0xC0) != 0x80) {
+            ++i;
+            return kReplacement;
+        }
         c = (c << 6) | (t & 0x3F);
     }
-    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) { ++i; return kReplacement; }
+    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+        ++i;
+        return kReplacement;
+    }
     i += len;
     return c;
 }

@@ -37,7 +37,8 @@ inline char* put(char* w, char32_t c) {
 /// nor a surrogate. Anything else is left to next().
 inline bool threeByte(const unsigned char* p, std::size_t i, std::size_t n, char32_t& c) {
     const unsigned char b = p[i];
-    if (b < 0xE0 || b >= 0xF0 || i + 2 >= n || (p[i + 1] & 0xC0) != 0x80 || (p[i + 2] & 0xC0) != 0x80) return false;
+    if (b < 0xE0 || b >= 0xF0 || i + 2 >= n || (p[i + 1] & 0xC0) != 0x80 || (p[i + 2] & 0xC0) != 0x80)
+        return false;
     c = (char32_t(b & 0x0F) << 12) | (char32_t(p[i + 1] & 0x3F) << 6) | (p[i + 2] & 0x3F);
     return c >= 0x800 && (c < 0xD800 || c > 0xDFFF);
 }
@@ -49,7 +50,8 @@ void forEachCodePoint(std::string_view s, F&& f) {
     const std::size_t n = s.size();
     while (i < n) {
         const std::size_t start = i;
-        const char32_t c = static_cast<unsigned char>(s[i]) < 0x80 ? static_cast<unsigned char>(s[i++]) : next(s, i);
+        const char32_t c =
+            static_cast<unsigned char>(s[i]) < 0x80 ? static_cast<unsigned char>(s[i++]) : next(s, i);
         f(c, s.substr(start, i - start));
     }
 }

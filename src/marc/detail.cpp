@@ -18,8 +18,10 @@ std::optional<int> parseNumber(std::string_view s) {
 
 std::size_t advanceMixedChars(std::string_view s, std::size_t pos, std::size_t count) {
     while (count > 0 && pos < s.size()) {
-        if (static_cast<unsigned char>(s[pos]) < 0x80) ++pos;
-        else codepage::utf8::next(s, pos);
+        if (static_cast<unsigned char>(s[pos]) < 0x80)
+            ++pos;
+        else
+            codepage::utf8::next(s, pos);
         --count;
     }
     return pos;

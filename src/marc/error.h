@@ -13,12 +13,14 @@ namespace marc {
 /// and tests ("directory entry 3: length is not a number").
 class MarcError : public std::runtime_error {
 public:
-    MarcError(problem::Problem p, const std::string& text) : std::runtime_error(text), problem(std::move(p)) {}
+    MarcError(problem::Problem p, const std::string& text)
+        : std::runtime_error(text), problem(std::move(p)) {}
     problem::Problem problem;
 };
 
 /// A problem of `kind` at directory entry `entry` under `tag`.
-inline problem::Problem at(problem::Kind kind, std::string tag = {}, long long entry = 0, long long value = 0) {
+inline problem::Problem at(problem::Kind kind, std::string tag = {}, long long entry = 0,
+                           long long value = 0) {
     problem::Problem p;
     p.kind = kind;
     p.tag = std::move(tag);

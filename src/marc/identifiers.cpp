@@ -36,8 +36,8 @@ std::string format(std::int64_t seconds) {
     std::tm tm{};
     gmtime_r(&s, &tm);
     char buf[64];  // room for any int, which is what GCC at -O3 checks the directives against
-    std::snprintf(buf, sizeof buf, "01%02d%02d%02d%02d%02d", tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
-                  tm.tm_min, tm.tm_sec);
+    std::snprintf(buf, sizeof buf, "01%02d%02d%02d%02d%02d", tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
+                  tm.tm_sec);
     return buf;
 }
 
@@ -56,9 +56,12 @@ IdentifierSequence::IdentifierSequence(Clock clock, std::string statePath)
 
 std::string IdentifierSequence::defaultStatePath() {
     std::filesystem::path base;
-    if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state) base = state;
-    else if (const char* home = std::getenv("HOME"); home && *home) base = std::filesystem::path(home) / ".local" / "state";
-    else return {};
+    if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state)
+        base = state;
+    else if (const char* home = std::getenv("HOME"); home && *home)
+        base = std::filesystem::path(home) / ".local" / "state";
+    else
+        return {};
     return (base / "marc-pinyin" / "last-identifier").string();
 }
 

@@ -56,8 +56,10 @@ void appendMapped(std::string& out, std::string_view s, bool delimiters) {
     for (std::size_t i = s.find_first_of(specials); i != std::string_view::npos;
          i = s.find_first_of(specials, from)) {
         out.append(s.data() + from, i - from);
-        if (s[i] == '|') out.append(kDataBar);
-        else out.push_back(kWorkingDelimiter);
+        if (s[i] == '|')
+            out.append(kDataBar);
+        else
+            out.push_back(kWorkingDelimiter);
         from = i + 1;
     }
     out.append(s.data() + from, s.size() - from);
@@ -76,8 +78,10 @@ bool appendData(std::string& out, std::string_view bytes, const codepage::Codec&
     bool controls = false;
     for (char* p = out.data() + from; p != out.data() + out.size(); ++p) {
         if (static_cast<unsigned char>(*p) < 0x20) {
-            if (*p == kSubfieldDelimiter) *p = kWorkingDelimiter;
-            else controls = true;
+            if (*p == kSubfieldDelimiter)
+                *p = kWorkingDelimiter;
+            else
+                controls = true;
         } else if (*p == '|') {
             out.resize(from);
             scratch.clear();
@@ -125,15 +129,22 @@ std::string fieldError(std::size_t entry, std::string_view tag, const char* what
 std::size_t checkedFieldSize(std::string_view rec, std::size_t offset, std::size_t length, std::size_t entry,
                              std::string_view tag) {
     const auto e = static_cast<long long>(entry);
-    if (length == 0) throw MarcError(at(Kind::FieldLengthZero, std::string(tag), e), fieldError(entry, tag, "the directory gives it length 0"));
+    if (length == 0)
+        throw MarcError(at(Kind::FieldLengthZero, std::string(tag), e),
+                        fieldError(entry, tag, "the directory gives it length 0"));
     if (offset >= rec.size() || length > rec.size() - offset)
-        throw MarcError(at(Kind::FieldPastEnd, std::string(tag), e), fieldError(entry, tag, "it runs past the end of the record"));
+        throw MarcError(at(Kind::FieldPastEnd, std::string(tag), e),
+                        fieldError(entry, tag, "it runs past the end of the record"));
     const char last = rec[offset + length - 1];
     std::size_t size = length;
-    if (last == kFieldTerminator) --size;
-    else if (last == kRecordTerminator && offset + length == rec.size()) --size;
-    else throw MarcError(at(Kind::FieldNotTerminated, std::string(tag), e),
-                         fieldError(entry, tag, "it does not end with a field terminator where the directory says"));
+    if (last == kFieldTerminator)
+        --size;
+    else if (last == kRecordTerminator && offset + length == rec.size())
+        --size;
+    else
+        throw MarcError(
+            at(Kind::FieldNotTerminated, std::string(tag), e),
+            fieldError(entry, tag, "it does not end with a field terminator where the directory says"));
     return size;
 }
 
@@ -171,11 +182,13 @@ Directory directoryOf(std::string_view rec) {
     if (ft < static_cast<std::size_t>(kLeaderLength))
         throw MarcError(at(Kind::TerminatorInLeader, {}, 0, static_cast<long long>(ft + 1)),
                         "the first field terminator stands at byte " + std::to_string(ft + 1) +
-                        ", inside the 24-byte leader");
+                            ", inside the 24-byte leader");
     // The leader is kept as it stands: a record terminator in it would end the record written.
-    if (const std::size_t rt = rec.substr(0, kLeaderLength).find(kRecordTerminator); rt != std::string_view::npos)
-        throw MarcError(at(Kind::TerminatorInLeader, {}, 0, static_cast<long long>(rt + 1)),
-                        "a record terminator stands at byte " + std::to_string(rt + 1) + ", inside the 24-byte leader");
+    if (const std::size_t rt = rec.substr(0, kLeaderLength).find(kRecordTerminator);
+        rt != std::string_view::npos)
+        throw MarcError(
+            at(Kind::TerminatorInLeader, {}, 0, static_cast<long long>(rt + 1)),
+            "a record terminator stands at byte " + std::to_string(rt + 1) + ", inside the 24-byte leader");
     Directory d;
     d.entries = rec.substr(kLeaderLength, ft - kLeaderLength);
     d.base = ft + 1;
@@ -209,13 +222,17 @@ Entry readEntry(std::string_view rec, const Directory& d, const Units& units, st
     Entry out;
     out.tag = entry.substr(0, 3);
     const int length = detail::numberOrNone(entry.substr(3, 4));
-    if (length < 0) throw MarcError(at(Kind::EntryLengthNotANumber, {}, e), entryError(k + 1, "length is not a number"));
+    if (length < 0)
+        throw MarcError(at(Kind::EntryLengthNotANumber, {}, e), entryError(k + 1, "length is not a number"));
     const int start = detail::numberOrNone(entry.substr(7, 5));
-    if (start < 0) throw MarcError(at(Kind::EntryStartNotANumber, {}, e), entryError(k + 1, "starting position is not a number"));
+    if (start < 0)
+        throw MarcError(at(Kind::EntryStartNotANumber, {}, e),
+                        entryError(k + 1, "starting position is not a number"));
     const std::string_view tag = out.tag;
     if (!isTagCharacter(tag[0]) || !isTagCharacter(tag[1]) || !isTagCharacter(tag[2]))
-        throw MarcError(at(Kind::BadTag, std::string(tag), e),
-                        entryError(k + 1, ("tag \"" + std::string(tag) + "\" is not three letters or digits").c_str()));
+        throw MarcError(
+            at(Kind::BadTag, std::string(tag), e),
+            entryError(k + 1, ("tag \"" + std::string(tag) + "\" is not three letters or digits").c_str()));
     std::size_t bytes = static_cast<std::size_t>(length);
     if (!units.charStarts) {
         out.offset = d.base + static_cast<std::size_t>(start);
@@ -247,7 +264,8 @@ void appendFieldText(std::string& out, std::string_view tag, std::string_view by
         out.append(bytes.substr(0, 2));
         out.push_back(' ');
         const bool controls = appendData(out, bytes.substr(2), cp, field);
-        if (controls || static_cast<unsigned char>(bytes[0]) < 0x20 || static_cast<unsigned char>(bytes[1]) < 0x20)
+        if (controls || static_cast<unsigned char>(bytes[0]) < 0x20 ||
+            static_cast<unsigned char>(bytes[1]) < 0x20)
             checkFieldData(bytes, entry, tag);
     } else {
         checkFieldData(bytes, entry, tag);
@@ -256,7 +274,7 @@ void appendFieldText(std::string& out, std::string_view tag, std::string_view by
         if (detail::advanceChars(field, 0, 1) == field.size())  // fewer than two characters
             throw MarcError(at(Kind::DataFieldTooShort, std::string(tag), static_cast<long long>(entry)),
                             "field " + std::string(tag) + " (directory entry " + std::to_string(entry) +
-                            "): data field shorter than its two indicators");
+                                "): data field shorter than its two indicators");
         // A delimiter standing in the indicators' place stays as it is: only the data is
         // scanned for delimiters.
         const std::size_t indicatorsEnd = detail::advanceChars(field, 0, 2);
@@ -306,7 +324,8 @@ void checkCovered(std::string_view rec, std::size_t base, const std::vector<Sour
 /// control byte is the same byte in the text: it is never part of a character). A data field
 /// whose indicators are no such bytes is decoded, to count its characters.
 bool keptInBytes(std::string_view tag, std::string_view bytes, std::size_t entry) {
-    if (shapeOf(tag, bytes) == Shape::Data && !(bytes.size() >= 2 && isPlainIndicator(bytes[0]) && isPlainIndicator(bytes[1])))
+    if (shapeOf(tag, bytes) == Shape::Data &&
+        !(bytes.size() >= 2 && isPlainIndicator(bytes[0]) && isPlainIndicator(bytes[1])))
         return false;
     for (const char c : bytes)
         if (c == kFieldTerminator || c == kRecordTerminator || c == '\r' || c == '\n') {
@@ -333,7 +352,8 @@ void readFields(std::string_view rec, const Directory& d, const Units& units, co
         line.fieldSize = entry.dataSize;
         line.tagStart = static_cast<std::size_t>(entry.tag.data() - rec.data());
         const std::string_view bytes = rec.substr(entry.offset, entry.dataSize);
-        if (decodeOnly && entry.tag != "000" && !decodeOnly->holds(entry.tag) && keptInBytes(entry.tag, bytes, k + 1)) {
+        if (decodeOnly && entry.tag != "000" && !decodeOnly->holds(entry.tag) &&
+            keptInBytes(entry.tag, bytes, k + 1)) {
             line.decoded = false;
             source.whole = false;
             continue;
@@ -391,14 +411,15 @@ bool fits(std::string_view rec, const Directory& d, const Units& units) {
 /// directory does not fit so either: every field must end with its terminator exactly where the
 /// directory says and the fields must cover the data, or nothing else could be meant. When it
 /// fits, the record is read so, and refused (MarcError) for what its fields hold as any other.
-bool readCharCounted(std::string_view rec, const Directory& d, const codepage::Codec& cp, SourceRecord& source,
-                     const text::TagList* decodeOnly) {
+bool readCharCounted(std::string_view rec, const Directory& d, const codepage::Codec& cp,
+                     SourceRecord& source, const text::TagList* decodeOnly) {
     if (cp.encoding() != codepage::Encoding::Utf8) return false;
     std::vector<std::size_t> starts;
     if (!charPositions(rec, starts)) return false;
     Units units;
     units.charStarts = &starts;
-    units.baseChar = static_cast<std::size_t>(std::lower_bound(starts.begin(), starts.end(), d.base) - starts.begin());
+    units.baseChar =
+        static_cast<std::size_t>(std::lower_bound(starts.begin(), starts.end(), d.base) - starts.begin());
     if (!fits(rec, d, units)) return false;
     readFields(rec, d, units, cp, source, decodeOnly);
     return true;
@@ -446,7 +467,8 @@ std::string identifierOf(std::string_view rec, const codepage::Codec& cp) {
         const int start = detail::numberOrNone(rec.substr(at + 7, 5));
         const std::size_t offset = ft + 1 + static_cast<std::size_t>(std::max(start, 0));
         if (length <= 0 || start < 0 || offset >= rec.size()) return {};
-        std::string_view value = rec.substr(offset, std::min<std::size_t>({static_cast<std::size_t>(length), 64}));
+        std::string_view value =
+            rec.substr(offset, std::min<std::size_t>({static_cast<std::size_t>(length), 64}));
         value = value.substr(0, value.find_first_of("\x1D\x1E\r\n"));
         return cp.decode(value);
     }

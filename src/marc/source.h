@@ -18,7 +18,7 @@ struct SourceRecord {
         bool decoded = true;  ///< false: a field the run does not change, left in bytes (see readRecord)
     };
 
-    std::string bytes;    ///< the record as the reader cut it (CR LF pairs removed from one spread over lines)
+    std::string bytes;  ///< the record as the reader cut it (CR LF pairs removed from one spread over lines)
     std::string working;  ///< the working record text made of it: the decoded lines, one after another
     std::vector<Line> lines;
     /// Every field is decoded: `working` is the whole record's working text.

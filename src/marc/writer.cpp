@@ -65,8 +65,10 @@ void splitLines(std::string_view working, std::string& buf, std::vector<std::str
     for (bool first = true;; first = false) {
         const std::size_t cr = working.find('\r', pos);
         std::string_view piece = working.substr(pos, cr == std::string_view::npos ? cr : cr - pos);
-        if (!first && piece.size() >= 2 && piece[0] == '\n' && piece[1] == '|') piece.remove_prefix(2);
-        else if (!piece.empty() && piece[0] == '\n') piece.remove_prefix(1);
+        if (!first && piece.size() >= 2 && piece[0] == '\n' && piece[1] == '|')
+            piece.remove_prefix(2);
+        else if (!piece.empty() && piece[0] == '\n')
+            piece.remove_prefix(1);
         if (piece.find('\n') != std::string_view::npos) {
             const std::size_t from = buf.size();
             for (char c : piece)
@@ -112,9 +114,10 @@ void appendTag(std::string& dir, std::string_view tag, std::size_t line, const c
     const std::size_t before = dir.size();
     appendEncoded(dir, tag, cp);
     bool ok = dir.size() - before == 3;
-    for (std::size_t i = before; ok && i < dir.size(); ++i)
-        ok = dir[i] >= 0x20 && dir[i] < 0x7F;
-    if (!ok) throw MarcError(at(Kind::TagNotSingleBytes, std::string(tag)), lineError(line, tag, "a tag must be three single-byte characters"));
+    for (std::size_t i = before; ok && i < dir.size(); ++i) ok = dir[i] >= 0x20 && dir[i] < 0x7F;
+    if (!ok)
+        throw MarcError(at(Kind::TagNotSingleBytes, std::string(tag)),
+                        lineError(line, tag, "a tag must be three single-byte characters"));
 }
 
 }  // namespace
@@ -131,7 +134,8 @@ std::string zeroPadded(int width, long long n) {
     long long limit = 1;
     for (int i = 0; i < width; ++i) limit *= 10;
     if (n >= limit)
-        throw MarcError(at(Kind::Unexpected), std::to_string(n) + " does not fit in " + std::to_string(width) + " digits");
+        throw MarcError(at(Kind::Unexpected),
+                        std::to_string(n) + " does not fit in " + std::to_string(width) + " digits");
     std::string out;
     appendDigits(out, width, static_cast<std::size_t>(n));
     return out;
@@ -141,7 +145,9 @@ namespace {
 
 /// A leader the writer keeps: any 24 bytes the record starts with, whatever they hold (a control
 /// byte, a blank entry map); only its length and base address are written anew.
-bool usableLeader(std::string_view leader) { return leader.size() == static_cast<std::size_t>(kLeaderLength); }
+bool usableLeader(std::string_view leader) {
+    return leader.size() == static_cast<std::size_t>(kLeaderLength);
+}
 
 /// A control field's line: tags 000 to 009; a tag with a letter whose data does not begin with
 /// a delimiter (character 8 of the line).
@@ -176,8 +182,14 @@ public:
     // The buffers are bound once a record: every use of a thread_local would check that it is
     // set up.
     RecordWriter(const codepage::Codec& cp, const WriteContext& context, Scratch& s = threadScratch())
-        : cp_(cp), context_(context), lineBuf_(s.lineBuf), dir_(s.dir), data_(s.data), check_(s.check),
-          lines_(s.lines), subfields_(s.subfields) {}
+        : cp_(cp),
+          context_(context),
+          lineBuf_(s.lineBuf),
+          dir_(s.dir),
+          data_(s.data),
+          check_(s.check),
+          lines_(s.lines),
+          subfields_(s.subfields) {}
     std::string write(std::string_view working);
     std::string write(const std::vector<std::string_view>& lines, const std::vector<bool>& changed);
 
@@ -205,7 +217,7 @@ private:
     std::string &lineBuf_, &dir_, &data_, &check_;
     std::vector<std::string_view>& lines_;
     std::vector<Subfield>& subfields_;
-    const SourceRecord* source_ = nullptr;  // set when its lines match the text's one to one
+    const SourceRecord* source_ = nullptr;        // set when its lines match the text's one to one
     const std::vector<bool>* changed_ = nullptr;  // which lines changed, when the caller says
     bool keepLeader_ = false;
     bool series_ = false;
@@ -220,12 +232,15 @@ std::string RecordWriter::write(std::string_view working) {
     // The working form has no way to carry a line break that stands in field data: such a field
     // breaks into lines of its own, and would not come back as it was.
     if (source && source->lines.size() != lines_.size())
-        throw MarcError(at(Kind::LineBreakInData), "a field holds a line break (character 13 or 10), which cannot be written back as it was");
+        throw MarcError(
+            at(Kind::LineBreakInData),
+            "a field holds a line break (character 13 or 10), which cannot be written back as it was");
     source_ = source;
     return writeLines();
 }
 
-std::string RecordWriter::write(const std::vector<std::string_view>& lines, const std::vector<bool>& changed) {
+std::string RecordWriter::write(const std::vector<std::string_view>& lines,
+                                const std::vector<bool>& changed) {
     const SourceRecord* source = context_.source;
     if (!source || source->lines.size() != lines.size() || changed.size() != lines.size())
         throw MarcError(at(Kind::Unexpected), "the fields to write do not match the record they came from");
@@ -248,8 +263,9 @@ std::string RecordWriter::writeLines() {
     const std::size_t baseAddress = kLeaderLength + dir_.size() + 1;
     const std::size_t recordLength = baseAddress + data_.size() + 1;
     if (recordLength > static_cast<std::size_t>(kMaxPosition))
-        throw MarcError(at(Kind::RecordTooLong, {}, 0, static_cast<long long>(recordLength)), "the record would be " + std::to_string(recordLength) +
-                        " bytes long; a record may hold at most 99999");
+        throw MarcError(at(Kind::RecordTooLong, {}, 0, static_cast<long long>(recordLength)),
+                        "the record would be " + std::to_string(recordLength) +
+                            " bytes long; a record may hold at most 99999");
     std::string out = leader();
     out.replace(0, 5, zeroPadded(5, static_cast<long long>(recordLength)));
     out.replace(12, 5, zeroPadded(5, static_cast<long long>(baseAddress)));
@@ -267,10 +283,14 @@ std::string RecordWriter::writeLines() {
 void RecordWriter::scanControlLines() {
     for (std::size_t i = 0; i < lines_.size(); ++i) {
         const std::string_view tag = chars(lines_[i], 0, 3);
-        if (tag == "410" || tag == "461" || tag == "225") series_ = true;
-        else if (tag == "000") leaderCode_ = chars(lines_[i], 7, 4);
-        else if (tag == "001" && !(source_ && identifierLine_)) identifierLine_ = i;
-        else if (tag == "005" && !(source_ && timeLine_)) timeLine_ = i;
+        if (tag == "410" || tag == "461" || tag == "225")
+            series_ = true;
+        else if (tag == "000")
+            leaderCode_ = chars(lines_[i], 7, 4);
+        else if (tag == "001" && !(source_ && identifierLine_))
+            identifierLine_ = i;
+        else if (tag == "005" && !(source_ && timeLine_))
+            timeLine_ = i;
     }
 }
 
@@ -283,7 +303,9 @@ std::string RecordWriter::leader() const {
         // Leader positions 5 to 8 must stay four bytes of plain text, or the leader loses its shape.
         bool ok = code.size() <= 4;
         for (char c : code) ok = ok && c >= 0x20 && c < 0x7F;
-        if (!ok) throw MarcError(at(Kind::LeaderCodeInvalid), "000 line: the leader code must be at most four single-byte characters");
+        if (!ok)
+            throw MarcError(at(Kind::LeaderCodeInvalid),
+                            "000 line: the leader code must be at most four single-byte characters");
         code.resize(4, ' ');
         leader.replace(5, 4, code);
     }
@@ -300,8 +322,9 @@ void RecordWriter::writeControlPair() {
         if (!now) now = context_.clock();
         return *now;
     };
-    for (const auto& [tag, lineIndex] : {std::pair<std::string_view, std::optional<std::size_t>>{"001", identifierLine_},
-                                         {"005", timeLine_}}) {
+    for (const auto& [tag, lineIndex] :
+         {std::pair<std::string_view, std::optional<std::size_t>>{"001", identifierLine_},
+          {"005", timeLine_}}) {
         const std::size_t start = data_.size();
         if (lineIndex && unchanged(*lineIndex) && !trimSpaces(source_->field(*lineIndex)).empty()) {
             data_.append(source_->field(*lineIndex));
@@ -309,14 +332,14 @@ void RecordWriter::writeControlPair() {
             encodeControl(data_, controlValue(lines_[*lineIndex]), cp_);
         } else if (tag == "005") {
             const LocalTime& t = clock();
-            data_ += zeroPadded(4, t.year) + zeroPadded(2, t.month) + zeroPadded(2, t.day) + zeroPadded(2, t.hour) +
-                     zeroPadded(2, t.minute) + zeroPadded(2, t.second) + ".0";
+            data_ += zeroPadded(4, t.year) + zeroPadded(2, t.month) + zeroPadded(2, t.day) +
+                     zeroPadded(2, t.hour) + zeroPadded(2, t.minute) + zeroPadded(2, t.second) + ".0";
         } else if (context_.identifiers) {
             data_ += context_.identifiers->next();
         } else {
             const LocalTime& t = clock();
-            data_ += "01" + zeroPadded(2, t.month) + zeroPadded(2, t.day) + zeroPadded(2, t.hour) + zeroPadded(2, t.minute) +
-                     zeroPadded(2, t.second);
+            data_ += "01" + zeroPadded(2, t.month) + zeroPadded(2, t.day) + zeroPadded(2, t.hour) +
+                     zeroPadded(2, t.minute) + zeroPadded(2, t.second);
         }
         endField(tag, start, 0);
     }
@@ -342,8 +365,10 @@ void RecordWriter::writeLine(std::size_t i) {
             newTo = data_.size();
         }
     } else {
-        if (isControlLine(tag, line)) encodeLine(line, tag);
-        else encodeHandMadeDataLine(line, tag, i + 1);
+        if (isControlLine(tag, line))
+            encodeLine(line, tag);
+        else
+            encodeHandMadeDataLine(line, tag, i + 1);
         newTo = data_.size();
     }
     endField(tag, start, i + 1, newFrom, newTo);
@@ -378,20 +403,24 @@ bool RecordWriter::encodeEdit(std::size_t i, std::string_view tag, std::size_t& 
     const std::size_t dataStart = advanceChars(before, 0, 7);
     const std::size_t shortest = std::min(before.size(), after.size());
     std::size_t head = static_cast<std::size_t>(
-        std::mismatch(before.begin(), before.begin() + static_cast<std::ptrdiff_t>(shortest), after.begin()).first -
+        std::mismatch(before.begin(), before.begin() + static_cast<std::ptrdiff_t>(shortest), after.begin())
+            .first -
         before.begin());
     while (head > dataStart && !(cutsAt(before, head) && cutsAt(after, head))) --head;
     // The tag or the indicators changed, or the data does not begin where it did.
-    if (head < dataStart || !cutsAt(before, head) || !cutsAt(after, head) || advanceChars(after, 0, 7) != dataStart)
+    if (head < dataStart || !cutsAt(before, head) || !cutsAt(after, head) ||
+        advanceChars(after, 0, 7) != dataStart)
         return false;
     std::size_t tail = 0;
-    while (tail < shortest - head && before[before.size() - 1 - tail] == after[after.size() - 1 - tail]) ++tail;
+    while (tail < shortest - head && before[before.size() - 1 - tail] == after[after.size() - 1 - tail])
+        ++tail;
     while (tail > 0 && !cutsAt(before, before.size() - tail)) --tail;
 
     const std::string_view original = source_->field(i);
     const std::size_t start = data_.size();
     const auto keeps = [&](std::size_t from, std::size_t at, std::size_t size) {
-        return at + size <= original.size() && std::memcmp(data_.data() + from, original.data() + at, size) == 0;
+        return at + size <= original.size() &&
+               std::memcmp(data_.data() + from, original.data() + at, size) == 0;
     };
     appendEncoded(data_, chars(before, 4, 2), cp_);
     encodeControl(data_, before.substr(dataStart, head - dataStart), cp_);
@@ -419,13 +448,14 @@ void RecordWriter::checkRoundTrip(std::size_t i, std::string_view tag) {
     std::swap(data_, check_);
     if (check_ == original) return;
     const std::size_t differsAt = static_cast<std::size_t>(
-        std::mismatch(original.begin(), original.end(), check_.begin(), check_.end()).first - original.begin());
+        std::mismatch(original.begin(), original.end(), check_.begin(), check_.end()).first -
+        original.begin());
     const std::size_t offset = source_->lines[i].fieldStart + differsAt;
     problem::Problem p = at(Kind::InvalidBytes, std::string(tag), 0, static_cast<long long>(offset));
     p.encoding = cp_.encoding();
     p.other = codepage::likelyEncoding(original, cp_.encoding());
-    throw EncodingError(std::move(p), "field " + std::string(tag) + ": the bytes at byte " + std::to_string(offset) +
-                                          " of the record are not valid " +
+    throw EncodingError(std::move(p), "field " + std::string(tag) + ": the bytes at byte " +
+                                          std::to_string(offset) + " of the record are not valid " +
                                           std::string(codepage::encodingName(cp_.encoding())));
 }
 
@@ -439,16 +469,19 @@ void RecordWriter::encodeHandMadeDataLine(std::string_view line, std::string_vie
     appendEncoded(data_, chars(head, 7), cp_);
     subfields_.clear();
     int head_ = -1, tail = -1;
-    int behindTitle = -1;  // the last subfield a, or the last pinyin subfield right behind it
+    int behindTitle = -1;     // the last subfield a, or the last pinyin subfield right behind it
     std::string_view before;  // the subfield in front, as the line has it
     for (std::size_t from = firstBar; from != std::string_view::npos;) {
         const std::size_t next = line.find(kWorkingDelimiter, from + 1);
-        const std::string_view piece = line.substr(from + 1, next == std::string_view::npos ? next : next - from - 1);
+        const std::string_view piece =
+            line.substr(from + 1, next == std::string_view::npos ? next : next - from - 1);
         from = next;
         const bool pinyin = isPinyinPiece(piece, before);
         before = piece;
         if (piece.empty())
-            throw MarcError(at(Kind::EmptySubfield, std::string(tag)), lineError(lineNo, tag, "empty subfield (\"||\", or \"|\" at the end of the line)"));
+            throw MarcError(
+                at(Kind::EmptySubfield, std::string(tag)),
+                lineError(lineNo, tag, "empty subfield (\"||\", or \"|\" at the end of the line)"));
         const std::size_t codeEnd = advanceChars(piece, 0, 1);
         // Any other piece is written whole: its code and its text exactly as they stand.
         const int index = static_cast<int>(subfields_.size());
@@ -464,8 +497,10 @@ void RecordWriter::encodeHandMadeDataLine(std::string_view line, std::string_vie
             behindTitle = index;
             continue;
         }
-        if (tail >= 0) subfields_[tail].next = index;
-        else head_ = index;
+        if (tail >= 0)
+            subfields_[tail].next = index;
+        else
+            head_ = index;
         tail = index;
         if (sf.code == "a") behindTitle = index;
     }
@@ -483,26 +518,35 @@ void RecordWriter::endField(std::string_view tag, std::size_t start, std::size_t
                             std::size_t newTo) {
     // A terminator inside the text would end the field, or the record, early for every reader.
     // The bytes of the source's fields were checked when the record was read.
-    const auto holds = [&](char c) { return std::memchr(data_.data() + newFrom, c, newTo - newFrom) != nullptr; };
+    const auto holds = [&](char c) {
+        return std::memchr(data_.data() + newFrom, c, newTo - newFrom) != nullptr;
+    };
     if (newTo > newFrom && (holds(kFieldTerminator) || holds(kRecordTerminator)))
-        throw MarcError(at(Kind::TerminatorInText, std::string(tag)),
-                        lineError(lineNo, tag, "the text holds a field or record terminator (character 30 or 29)"));
+        throw MarcError(
+            at(Kind::TerminatorInText, std::string(tag)),
+            lineError(lineNo, tag, "the text holds a field or record terminator (character 30 or 29)"));
     data_.push_back(kFieldTerminator);
     const std::size_t length = data_.size() - start;
     if (length > static_cast<std::size_t>(kMaxFieldLength))
-        throw MarcError(at(Kind::FieldTooLong, std::string(tag), 0, static_cast<long long>(length)), lineError(lineNo, tag, "the field is " + std::to_string(length) +
-                                                   " bytes long; a field may hold at most 9999"));
+        throw MarcError(at(Kind::FieldTooLong, std::string(tag), 0, static_cast<long long>(length)),
+                        lineError(lineNo, tag,
+                                  "the field is " + std::to_string(length) +
+                                      " bytes long; a field may hold at most 9999"));
     if (start > static_cast<std::size_t>(kMaxPosition))
-        throw MarcError(at(Kind::FieldStartTooFar, std::string(tag)), lineError(lineNo, tag, "the field starts beyond byte 99999 of the data"));
-    if (lineNo == 0) dir_.append(tag);  // 001 and 005
-    else appendTag(dir_, tag, lineNo, cp_);
+        throw MarcError(at(Kind::FieldStartTooFar, std::string(tag)),
+                        lineError(lineNo, tag, "the field starts beyond byte 99999 of the data"));
+    if (lineNo == 0)
+        dir_.append(tag);  // 001 and 005
+    else
+        appendTag(dir_, tag, lineNo, cp_);
     appendDigits(dir_, 4, length);
     appendDigits(dir_, 5, start);
 }
 
 }  // namespace
 
-std::string recordFromWorkingText(std::string_view working, const codepage::Codec& cp, const WriteContext& context) {
+std::string recordFromWorkingText(std::string_view working, const codepage::Codec& cp,
+                                  const WriteContext& context) {
     return RecordWriter(cp, context).write(working);
 }
 
@@ -517,7 +561,8 @@ std::string recordFromWorkingText(std::string_view working, const codepage::Code
     return recordFromWorkingText(working, cp, context);
 }
 
-std::string decodedRecordFromWorkingText(std::string_view working, const codepage::Codec& cp, const Clock& clock) {
+std::string decodedRecordFromWorkingText(std::string_view working, const codepage::Codec& cp,
+                                         const Clock& clock) {
     return cp.decode(recordFromWorkingText(working, cp, clock));
 }
 

@@ -74,7 +74,8 @@ public:
 /// (field over 9999 bytes, record over 99999), a tag that is not three single-byte characters, a
 /// "000" leader code that is not at most four of them, or a field or record terminator (character
 /// 30 or 29) inside a changed field's text: each would leave a record that no reader can cut apart.
-std::string recordFromWorkingText(std::string_view working, const codepage::Codec& cp, const WriteContext& context);
+std::string recordFromWorkingText(std::string_view working, const codepage::Codec& cp,
+                                  const WriteContext& context);
 
 /// The same for the fields of `context.source` (required) as a run left them: field i is written
 /// as its bytes unless `changed[i]`, and then as `lines[i]`, its new working line, exactly as
@@ -86,10 +87,11 @@ std::string writeRecord(const std::vector<std::string_view>& lines, const std::v
 
 /// The same without a source record.
 std::string recordFromWorkingText(std::string_view working, const codepage::Codec& cp,
-                           const Clock& clock = systemClock);
+                                  const Clock& clock = systemClock);
 
 /// The same record as text (UTF-8); characters the code page cannot hold stand as "?".
-std::string decodedRecordFromWorkingText(std::string_view working, const codepage::Codec& cp = codepage::Codec::gbk(),
-                      const Clock& clock = systemClock);
+std::string decodedRecordFromWorkingText(std::string_view working,
+                                         const codepage::Codec& cp = codepage::Codec::gbk(),
+                                         const Clock& clock = systemClock);
 
 }  // namespace marc

@@ -27,8 +27,8 @@ std::string_view tagOf(std::string_view line) {
 /// Appends the line with a pinyin subfield behind each subfield a; everything else, empty
 /// subfields and a "|" at the end included, stays as it stood.
 /// Returns whether the line got a pinyin subfield.
-bool annotate(std::string& out, std::string_view line, std::string_view tag,
-              const RunSettings& settings, Romaniser& romaniser) {
+bool annotate(std::string& out, std::string_view line, std::string_view tag, const RunSettings& settings,
+              Romaniser& romaniser) {
     bool any = false;
     const std::string_view code = settings.useCodeA ? "|A" : "|9";
     detail::forEachPiece(line, [&](std::string_view piece, bool head) {
@@ -49,8 +49,8 @@ bool annotate(std::string& out, std::string_view line, std::string_view tag,
 /// line carries (isPinyinSubfield, Subfields::Chinese) is replaced under delExisting; else a
 /// source with its pinyin behind it keeps it and gets none. A capital subfield that stands
 /// alone, and everything else, stays as it stood. Returns whether the line got one.
-bool annotateEvery(std::string& out, std::string_view line, std::string_view tag,
-                   const RunSettings& settings, Romaniser& romaniser) {
+bool annotateEvery(std::string& out, std::string_view line, std::string_view tag, const RunSettings& settings,
+                   Romaniser& romaniser) {
     bool any = false;
     std::string_view before;  // the subfield in front of the piece, as the line had it
     std::size_t start = 0;
@@ -69,7 +69,8 @@ bool annotateEvery(std::string& out, std::string_view line, std::string_view tag
             const char code = piece.empty() ? '\0' : piece[0];
             if (code >= 'a' && code <= 'z' && holdsChinese(piece.substr(1))) {
                 const char capital = static_cast<char>(code - 'a' + 'A');
-                const bool hasOne = !settings.delExisting && bar + 1 < line.size() && line[bar + 1] == capital;
+                const bool hasOne =
+                    !settings.delExisting && bar + 1 < line.size() && line[bar + 1] == capital;
                 if (!hasOne) {
                     out += '|';
                     out += capital;
@@ -94,7 +95,7 @@ const text::TagList& tagListOf(std::string_view tagList) {
 }  // namespace
 
 std::string annotateRecord(std::string_view marc, const RunSettings& settings, Romaniser& romaniser,
-               AnnotateCounts* counts) {
+                           AnnotateCounts* counts) {
     const text::TagList& tags = tagListOf(settings.tagList);
     std::string out;
     out.reserve(marc.size() + marc.size() / 2 + 2);
@@ -122,17 +123,20 @@ std::string annotateRecord(std::string_view marc, const RunSettings& settings, R
     return out;
 }
 
-void annotateLine(std::string& out, std::string_view line, const text::TagList& tags, const RunSettings& settings,
-                  Romaniser& romaniser, AnnotateCounts* counts) {
+void annotateLine(std::string& out, std::string_view line, const text::TagList& tags,
+                  const RunSettings& settings, Romaniser& romaniser, AnnotateCounts* counts) {
     const std::string_view tag = tagOf(line);
     bool annotated = false;
     const bool listed = tags.holds(tag);
     if (!listed) {
         out += line;
     } else if (settings.removePinyin) {
-        annotated = detail::mayCarryPinyin(line, settings.subfields) && carriesPinyin(line, settings.subfields);
-        if (annotated) out += withoutPinyin(line, settings.subfields);
-        else out += line;
+        annotated =
+            detail::mayCarryPinyin(line, settings.subfields) && carriesPinyin(line, settings.subfields);
+        if (annotated)
+            out += withoutPinyin(line, settings.subfields);
+        else
+            out += line;
     } else if (settings.subfields == Subfields::Chinese) {
         annotated = annotateEvery(out, line, tag, settings, romaniser);
     } else if (!detail::mayCarryPinyin(line)) {  // the common case, without a copy of the line

@@ -20,8 +20,8 @@ std::string withoutPinyin(std::string_view line, Subfields mode);
 
 /// The existing-pinyin rule for one listed line: a line carries pinyin when it holds a pinyin
 /// subfield (carriesPinyin, existing.h). Returns the line to annotate (the line itself when it
-/// carries none, else withoutPinyin(line, Subfields::A) when `delExisting`), or nullopt when it carries pinyin and
-/// stays as it is.
+/// carries none, else withoutPinyin(line, Subfields::A) when `delExisting`), or nullopt when it carries
+/// pinyin and stays as it is.
 std::optional<std::string> lineForAnnotation(std::string_view line, bool delExisting);
 
 /// What annotateRecord() found in a record, added to across records.
@@ -33,8 +33,8 @@ struct AnnotateCounts {
 /// One line of a working record as annotateRecord() annotates it, appended to `out` without a line break:
 /// a line whose tag (its first three characters) `tags` lists gets its pinyin subfields (or,
 /// with removePinyin, loses them); any other stays as it is. `counts`, when given, is added to.
-void annotateLine(std::string& out, std::string_view line, const text::TagList& tags, const RunSettings& settings,
-                  Romaniser& romaniser, AnnotateCounts* counts = nullptr);
+void annotateLine(std::string& out, std::string_view line, const text::TagList& tags,
+                  const RunSettings& settings, Romaniser& romaniser, AnnotateCounts* counts = nullptr);
 
 /// The working record with a pinyin subfield behind every subfield a of each listed field
 /// (under Subfields::Chinese, behind every lower-case subfield that holds Chinese, under the
@@ -42,6 +42,6 @@ void annotateLine(std::string& out, std::string_view line, const text::TagList& 
 /// the pinyin that mode writes instead, and get none; `counts.annotated` then counts the fields
 /// that lost some. `counts`, when given, is added to.
 std::string annotateRecord(std::string_view marc, const RunSettings& settings, Romaniser& romaniser,
-               AnnotateCounts* counts = nullptr);
+                           AnnotateCounts* counts = nullptr);
 
 }  // namespace pinyin

@@ -18,7 +18,8 @@ namespace {
 /// Letters of pinyin with a tone mark, a diaeresis or a circumflex, and the plain letter each
 /// stands for (ü as v).
 constexpr std::u32string_view kMarked[] = {U"āáǎàĀÁǍÀɑ", U"ēéěèêếềĒÉĚÈÊẾỀ", U"īíǐìĪÍǏÌ", U"ōóǒòŌÓǑÒ",
-                                           U"ūúǔùŪÚǓÙ", U"üǖǘǚǜÜǕǗǙǛ", U"ńňǹŃŇǸ", U"ḿḾ", U"ɡ"};
+                                           U"ūúǔùŪÚǓÙ",  U"üǖǘǚǜÜǕǗǙǛ",     U"ńňǹŃŇǸ",   U"ḿḾ",
+                                           U"ɡ"};
 constexpr char kPlain[] = "aeiouvnmg";
 
 /// Whether `c` is a Chinese character: the common blocks at once, the rest by ICU.
@@ -33,9 +34,12 @@ bool isChinese(char32_t c) {
 bool appendFolded(std::string& word, char32_t c) {
     if (c < 0x80) {
         const char b = static_cast<char>(c);
-        if (b >= 'A' && b <= 'Z') word += static_cast<char>(b - 'A' + 'a');
-        else if ((b >= 'a' && b <= 'z') || (b >= '0' && b <= '9')) word += b;
-        else return false;
+        if (b >= 'A' && b <= 'Z')
+            word += static_cast<char>(b - 'A' + 'a');
+        else if ((b >= 'a' && b <= 'z') || (b >= '0' && b <= '9'))
+            word += b;
+        else
+            return false;
         return true;
     }
     if (c >= 0x0300 && c <= 0x036F) return true;
@@ -49,8 +53,10 @@ bool appendFolded(std::string& word, char32_t c) {
     const auto code = static_cast<UChar32>(c);
     if (!u_isalnum(code)) return false;
     const int32_t digit = u_charDigitValue(code);
-    if (digit >= 0) word += static_cast<char>('0' + digit);
-    else codepage::utf8::append(word, static_cast<char32_t>(u_tolower(code)));
+    if (digit >= 0)
+        word += static_cast<char>('0' + digit);
+    else
+        codepage::utf8::append(word, static_cast<char32_t>(u_tolower(code)));
     return true;
 }
 
@@ -78,7 +84,9 @@ struct Words {
         }
         end();
     }
-    std::string_view operator[](std::size_t k) const { return std::string_view(folded).substr(at[k].first, at[k].second); }
+    std::string_view operator[](std::size_t k) const {
+        return std::string_view(folded).substr(at[k].first, at[k].second);
+    }
     std::size_t size() const { return at.size(); }
 };
 
@@ -173,7 +181,8 @@ bool readsAsPinyinOf(std::string_view text, std::string_view title) {
 bool isPinyinSubfield(std::string_view piece, std::string_view before) {
     if (piece.empty()) return false;
     if (piece[0] == 'A') return true;
-    return piece[0] == '9' && !before.empty() && before[0] == 'a' && readsAsPinyinOf(piece.substr(1), before.substr(1));
+    return piece[0] == '9' && !before.empty() && before[0] == 'a' &&
+           readsAsPinyinOf(piece.substr(1), before.substr(1));
 }
 
 bool carriesPinyin(std::string_view line) { return carriesPinyin(line, Subfields::A); }
@@ -191,7 +200,8 @@ bool holdsChinese(std::string_view text) {
 
 bool isPinyinSubfield(std::string_view piece, std::string_view before, Subfields mode) {
     if (mode == Subfields::A) return isPinyinSubfield(piece, before);
-    return !piece.empty() && piece[0] >= 'A' && piece[0] <= 'Z' && !before.empty() && before[0] == piece[0] - 'A' + 'a';
+    return !piece.empty() && piece[0] >= 'A' && piece[0] <= 'Z' && !before.empty() &&
+           before[0] == piece[0] - 'A' + 'a';
 }
 
 bool carriesPinyin(std::string_view line, Subfields mode) {

@@ -37,7 +37,8 @@ void appendWithoutReading(std::string& out, char32_t c) {
         return;
     }
     const auto code = static_cast<UChar32>(c);
-    if (!codepage::Codec::isGbkDoubleByte(c) || (u_isalnum(code) && !u_hasBinaryProperty(code, UCHAR_IDEOGRAPHIC)))
+    if (!codepage::Codec::isGbkDoubleByte(c) ||
+        (u_isalnum(code) && !u_hasBinaryProperty(code, UCHAR_IDEOGRAPHIC)))
         codepage::utf8::append(out, c);
 }
 
@@ -60,8 +61,8 @@ bool endsInLetterOrDigit(const std::string& out) {
 
 /// Fills in the word around the asked character and the reading each character of the text
 /// takes without asking (see ChooserRequest).
-void describe(ChooserRequest& request, const TableRows& t,
-              const std::vector<Suggestion>* suggestions, const std::vector<const Reading*>* cover) {
+void describe(ChooserRequest& request, const TableRows& t, const std::vector<Suggestion>* suggestions,
+              const std::vector<const Reading*>* cover) {
     const std::string_view text = request.text;
     std::size_t units = 0;
     for (std::size_t i = 0, j = 0; i < text.size(); ++j) {
@@ -85,7 +86,8 @@ void describe(ChooserRequest& request, const TableRows& t,
                 while (start > 0 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80);
             }
             std::size_t end = start;
-            for (std::size_t k = 0; k < s->wordLength && end < text.size(); ++k) codepage::utf8::next(text, end);
+            for (std::size_t k = 0; k < s->wordLength && end < text.size(); ++k)
+                codepage::utf8::next(text, end);
             request.word = std::string(text.substr(start, end - start));
             int at = 1;
             for (std::size_t k = 0; k < start;) at += codepage::utf8::next(text, k) > 0xFFFF ? 2 : 1;
@@ -250,8 +252,8 @@ const Suggestion* Romaniser::suggestion(Call& call, std::size_t index) {
     if (!model) return nullptr;
     if (!call.analysed) {
         // A surname starts a name's subfield a; its other parts ($b, $c) hold none.
-        const bool nameField = call.subfield == 'a' && !call.tag.empty() && std::string_view(settings_.nameTags).find(
-                                                        call.tag) != std::string_view::npos;
+        const bool nameField = call.subfield == 'a' && !call.tag.empty() &&
+                               std::string_view(settings_.nameTags).find(call.tag) != std::string_view::npos;
         model->analyse(call.text, nameField, table_, call.suggestions);
         call.analysed = true;
     }

@@ -119,7 +119,7 @@ void PhraseModel::foreignNames(const char32_t* chars, const Entry* const* rows, 
         bool ownInNames;  ///< Chinese names read it otherwise (茜 qian, 柏 bai)
     };
     static constexpr Transcribed kReadings[] = {
-        {U'什', "Shi", false}, {U'伯', "Bo", false}, {U'柏', "Bo", true},  {U'塞', "Sai", false},
+        {U'什', "Shi", false}, {U'伯', "Bo", false},  {U'柏', "Bo", true},   {U'塞', "Sai", false},
         {U'卡', "Ka", false},  {U'扎', "Zha", false}, {U'查', "Cha", false}, {U'茜', "Xi", true},
         {U'忒', "Te", false},  {U'佛', "Fo", false},  {U'阿', "A", false},   {U'裨', "Pi", false},
     };
@@ -152,7 +152,9 @@ void PhraseModel::grammarWords(const char32_t* chars, const Entry* const* rows, 
     const auto settle = [&](std::size_t i, std::string_view reading) {
         if (rows[i]->polyphonic) suggest(out[i], reading, *rows[i], true);
     };
-    const auto in = [](char32_t c, std::u32string_view set) { return set.find(c) != std::u32string_view::npos; };
+    const auto in = [](char32_t c, std::u32string_view set) {
+        return set.find(c) != std::u32string_view::npos;
+    };
     for (std::size_t i = 0; i < count; ++i) {
         if (!han(i)) continue;
         const bool alone = out[i].wordLength == 0;
@@ -166,8 +168,8 @@ void PhraseModel::grammarWords(const char32_t* chars, const Entry* const* rows, 
             // A measure word after a number or a demonstrative (三幢楼, 这幢): zhuang; after
             // any other character the pillar or banner (铁幢, 的幢身): chuang. After digits or
             // punctuation (4000幢) it keeps the reading it takes alone.
-            settle(i, in(chars[i - 1], U"一二两三四五六七八九十百千万几多数每这那此该整") ? "Zhuang"
-                                                                                      : "Chuang");
+            settle(i,
+                   in(chars[i - 1], U"一二两三四五六七八九十百千万几多数每这那此该整") ? "Zhuang" : "Chuang");
             continue;
         }
         if (chars[i] == U'长' && alone && han(i + 1) && in(chars[i + 1], U"高胖壮肥") && han(i + 2) &&
@@ -199,14 +201,15 @@ void PhraseModel::grammarWords(const char32_t* chars, const Entry* const* rows, 
                 // 楚楚); other doublings make words of their own (耍得团团转).
                 else if (alone && han(i + 3) && chars[i + 1] == chars[i + 2] &&
                          in(chars[i + 1], U"好慢快早多细乖悄轻稳牢紧") &&
-                         !in(chars[i + 3], U"的地了儿啊呀呢吧") && !(han(i + 4) && chars[i + 3] == chars[i + 4]))
+                         !in(chars[i + 3], U"的地了儿啊呀呢吧") &&
+                         !(han(i + 4) && chars[i + 3] == chars[i + 4]))
                     settle(i, "Dei");
                 break;
             case U'着':
                 // After a verb: zhe (她穿着大衣, 等着); can or cannot reach: zhao (睡不着).
-                if (in(before, U"不得没"))
-                    break;
-                if (alone || (out[i].wordLength == 2 && in(before, U"穿戴披") && han(i + 1) && chars[i + 1] != U'的'))
+                if (in(before, U"不得没")) break;
+                if (alone ||
+                    (out[i].wordLength == 2 && in(before, U"穿戴披") && han(i + 1) && chars[i + 1] != U'的'))
                     settle(i, "Zhe");
                 break;
             case U'了':
@@ -215,12 +218,13 @@ void PhraseModel::grammarWords(const char32_t* chars, const Entry* const* rows, 
                 break;
             case U'率':
                 // Led, before the troops it leads (率军, 率兵); the rate is a word's end (效率).
-                if (alone && han(i + 1) && in(chars[i + 1], U"军兵部众师队团"))
-                    settle(i, "Shuai");
+                if (alone && han(i + 1) && in(chars[i + 1], U"军兵部众师队团")) settle(i, "Shuai");
                 break;
             case U'宿':
                 // Nights counted (住了一宿, 两宿) and the lunar mansions (东方七宿, 尾宿, 娄宿): xiu.
-                if (alone && in(before, U"一二两三四五六七八九十几半整角亢氐房心尾箕斗牛虚危壁奎娄胃昴毕觜参井鬼柳翼轸"))
+                if (alone &&
+                    in(before,
+                       U"一二两三四五六七八九十几半整角亢氐房心尾箕斗牛虚危壁奎娄胃昴毕觜参井鬼柳翼轸"))
                     settle(i, "Xiu");
                 break;
             case U'长':
@@ -247,8 +251,7 @@ std::size_t PhraseModel::lookUp(std::string_view text, const TableRows& table, T
     std::size_t count = 0;
     for (std::size_t i = 0; i < text.size(); ++count) {
         const char32_t c = nextCodePoint(text, i);
-        const char16_t folded =
-            c < 0x10000 && (traditional_[c / 64] >> (c % 64)) & 1u ? simplified_[c] : 0;
+        const char16_t folded = c < 0x10000 && (traditional_[c / 64] >> (c % 64)) & 1u ? simplified_[c] : 0;
         t.chars[count] = folded ? folded : c;
         // The hot slot says whether a BMP character has a row and several readings; only a
         // polyphonic character's full row is read.
@@ -286,8 +289,7 @@ std::size_t PhraseModel::readSurname(const Text& t, std::size_t count, Suggestio
     return start + len;
 }
 
-void PhraseModel::segmentRuns(const Text& t, std::size_t from, std::size_t count,
-                              Suggestion* out) const {
+void PhraseModel::segmentRuns(const Text& t, std::size_t from, std::size_t count, Suggestion* out) const {
     // Runs of characters that the table reads; punctuation without a row and ASCII end a run.
     for (std::size_t i = from; i < count;) {
         if (!t.rows[i]) {
@@ -304,23 +306,20 @@ void PhraseModel::segmentRuns(const Text& t, std::size_t from, std::size_t count
     }
 }
 
-std::pair<std::size_t, const std::string*> PhraseModel::surname(const char32_t* chars,
-                                                                  std::size_t n) const {
+std::pair<std::size_t, const std::string*> PhraseModel::surname(const char32_t* chars, std::size_t n) const {
     for (std::size_t len : {std::size_t{2}, std::size_t{1}}) {
         if (len > n) continue;
         const std::uint64_t key = surnameKey(chars[0], len == 2 ? chars[1] : 0);
         const auto it = std::lower_bound(
             surnames_.begin(), surnames_.end(), key,
-            [](const std::pair<std::uint64_t, std::string>& s, std::uint64_t k) {
-                return s.first < k;
-            });
+            [](const std::pair<std::uint64_t, std::string>& s, std::uint64_t k) { return s.first < k; });
         if (it != surnames_.end() && it->first == key) return {len, &it->second};
     }
     return {0, nullptr};
 }
 
-void PhraseModel::lifeAfterName(const char32_t* chars, const Entry* const* rows,
-                                std::size_t count, Suggestion* out) const {
+void PhraseModel::lifeAfterName(const char32_t* chars, const Entry* const* rows, std::size_t count,
+                                Suggestion* out) const {
     // A title that is a name and 传 (李白传, 苏东坡传, 司马迁传) is a life: zhuan. Only when
     // the name and 传 make the last run of the text, with nothing read after them (the
     // punctuation of a title may follow), and the segmentation left 传 standing alone, so
@@ -347,8 +346,7 @@ bool PhraseModel::dominantSettles(char32_t c, const Entry& e, Suggestion& s) con
     // The bits spare most characters the search.
     if (c < 0x10000 && !((sureBits_[c / 64] >> (c % 64)) & 1u)) return false;
     const auto d = dominant_.find(c);
-    return d != dominant_.end() && d->second.share >= kSureShare &&
-           suggest(s, d->second.py, e, true);
+    return d != dominant_.end() && d->second.share >= kSureShare && suggest(s, d->second.py, e, true);
 }
 
 /// For the end of each prefix of a run: the best score of a path to it, the node of the last
@@ -359,9 +357,8 @@ struct PhraseModel::Step {
     std::uint8_t len;
 };
 
-void PhraseModel::segment(const char32_t* chars, const Entry* const* rows,
-                          const Entry* const* simplifiedRows, std::size_t n,
-                          std::size_t polyphonicEnd, Suggestion* out) const {
+void PhraseModel::segment(const char32_t* chars, const Entry* const* rows, const Entry* const* simplifiedRows,
+                          std::size_t n, std::size_t polyphonicEnd, Suggestion* out) const {
     // Runs are mostly short enough for the stack.
     constexpr std::size_t kOnStack = 64;
     Step onStack[kOnStack];
@@ -376,8 +373,7 @@ std::size_t PhraseModel::bestPath(const char32_t* chars, std::size_t n, std::siz
     // The best segmentation: the one whose words' log frequencies add up to the most. Every
     // character may stand alone, so a path always exists. Unlike longest match this reads
     // 在行动 as 在 + 行动, although 在行 is a word that longest match would take first.
-    for (std::size_t i = 0; i <= n; ++i)
-        step[i] = Step{-std::numeric_limits<double>::infinity(), 0, 1};
+    for (std::size_t i = 0; i <= n; ++i) step[i] = Step{-std::numeric_limits<double>::infinity(), 0, 1};
     step[0].best = 0.0;
     // Past the last polyphonic character the segmentation only has to reach a point that no
     // word found so far spans: every path goes through it, so the best one up to there is
@@ -436,9 +432,9 @@ void PhraseModel::readPath(const char32_t* chars, const Entry* const* rows,
             Suggestion& s = out[p];
             // A word without readings stored confirms the first ones: those of the simplified
             // form for a folded character, whose own row may order its readings otherwise.
-            const std::string_view r =
-                py.empty() ? std::string_view(simplifiedRows[p]->readings.front().stored)
-                           : readingAt(py, k > 1 ? p - first : 0);
+            const std::string_view r = py.empty()
+                                           ? std::string_view(simplifiedRows[p]->readings.front().stored)
+                                           : readingAt(py, k > 1 ? p - first : 0);
             if (k == 1) {
                 standingAlone(chars[p], e, *simplifiedRows[p], py.empty() ? "" : r, s);
                 if (!s.sure) overlapsAgree(chars, simplifiedRows, n, p, e, s);
@@ -452,15 +448,14 @@ void PhraseModel::readPath(const char32_t* chars, const Entry* const* rows,
     }
 }
 
-void PhraseModel::overlapsAgree(const char32_t* chars, const Entry* const* simplifiedRows,
-                                std::size_t n, std::size_t p, const Entry& e,
-                                Suggestion& s) const {
+void PhraseModel::overlapsAgree(const char32_t* chars, const Entry* const* simplifiedRows, std::size_t n,
+                                std::size_t p, const Entry& e, Suggestion& s) const {
     // A character the best path leaves standing alone, where known words of the text hold
     // it but lost to the words beside them (塔瓦 to 瓦斯 in 塔瓦斯科): when each of those
     // words reads it as it reads alone, the text says the same however it is cut, so the
     // reading is settled. One that reads it otherwise leaves it open.
-    const std::string_view alone = s.reading.empty() ? std::string_view(e.readings.front().stored)
-                                                     : s.reading;
+    const std::string_view alone =
+        s.reading.empty() ? std::string_view(e.readings.front().stored) : s.reading;
     bool found = false;
     for (std::size_t from = p >= kMaxWord - 1 ? p - (kMaxWord - 1) : 0; from <= p; ++from) {
         std::uint32_t node = 0;
@@ -480,8 +475,8 @@ void PhraseModel::overlapsAgree(const char32_t* chars, const Entry* const* simpl
     if (found) suggest(s, alone, e, true);
 }
 
-void PhraseModel::standingAlone(char32_t c, const Entry& e, const Entry& simple,
-                                std::string_view ownReading, Suggestion& s) const {
+void PhraseModel::standingAlone(char32_t c, const Entry& e, const Entry& simple, std::string_view ownReading,
+                                Suggestion& s) const {
     // A traditional character whose simplified form has one reading, its own first, is
     // settled (於 as 于, Yu; 縣 as 县, Xian; not 閤, whose first reading Ge is not 合's He); an
     // overwhelming reading settles any other; else the character's own entry suggests one.

@@ -23,7 +23,7 @@ struct Suggestion {
     /// the phrase model or the PinYin table, so it stays valid while both are loaded.
     std::string_view reading;
     std::uint32_t index = 0;  ///< which of the character's readings it is
-    bool sure = false;    ///< settled without asking: a known word, the name rule, a dominant reading
+    bool sure = false;        ///< settled without asking: a known word, the name rule, a dominant reading
     /// The known word of two or more characters it stands in: how many characters before it
     /// the word starts, and its length (0: none).
     std::uint8_t wordBack = 0;
@@ -68,8 +68,7 @@ public:
     ///    传 standing alone (李白传, 苏东坡传): 传 takes zhuan, sure.
     /// Traditional characters are read as their simplified forms, so one word list serves
     /// both scripts and mixed text.
-    std::vector<Suggestion> analyse(std::string_view text, bool nameField,
-                                    const PinyinTable& table) const;
+    std::vector<Suggestion> analyse(std::string_view text, bool nameField, const PinyinTable& table) const;
     /// The same into `out`, which is replaced: a caller that keeps it saves an allocation.
     void analyse(std::string_view text, bool nameField, const PinyinTable& table,
                  std::vector<Suggestion>& out) const;
@@ -135,8 +134,8 @@ private:
     /// The characters of foreign names that no known word holds, read as transcriptions read
     /// them beside another character of transcription (欧什 shi, 柏柏尔 bo), from `from` on:
     /// see phrase.cpp.
-    void foreignNames(const char32_t* chars, const Entry* const* rows, std::size_t from,
-                      std::size_t count, Suggestion* out) const;
+    void foreignNames(const char32_t* chars, const Entry* const* rows, std::size_t from, std::size_t count,
+                      Suggestion* out) const;
     /// The small words of running text decided from the characters beside them (地 de after
     /// an adverbial, 得 dei, 着 zhe after a verb, 了 liao after 不/得 at a clause's end, 长长了,
     /// 宿 xiu after a numeral or a lunar mansion, 咳 ke beside another character, 幢 zhuang
@@ -151,9 +150,8 @@ private:
     bool isWord(const char32_t* chars, std::size_t n) const;
     /// Segments one run of looked-up characters and fills the suggestions of its polyphonic
     /// ones, which all stand before `polyphonicEnd`.
-    void segment(const char32_t* chars, const Entry* const* rows,
-                 const Entry* const* simplifiedRows, std::size_t n, std::size_t polyphonicEnd,
-                 Suggestion* out) const;
+    void segment(const char32_t* chars, const Entry* const* rows, const Entry* const* simplifiedRows,
+                 std::size_t n, std::size_t polyphonicEnd, Suggestion* out) const;
     /// The steps of analyse() and segment(), defined with them.
     struct Text;
     struct Step;
@@ -166,12 +164,10 @@ private:
     void segmentRuns(const Text& t, std::size_t from, std::size_t count, Suggestion* out) const;
     /// Fills `step` (n + 1 of them) with the best segmentation of a run, up to a point past
     /// `polyphonicEnd` that no word spans; returns that point.
-    std::size_t bestPath(const char32_t* chars, std::size_t n, std::size_t polyphonicEnd,
-                         Step* step) const;
+    std::size_t bestPath(const char32_t* chars, std::size_t n, std::size_t polyphonicEnd, Step* step) const;
     /// Goes back along the best path from `end`, suggesting the readings of its words.
-    void readPath(const char32_t* chars, const Entry* const* rows,
-                  const Entry* const* simplifiedRows, const Step* step, std::size_t end,
-                  Suggestion* out) const;
+    void readPath(const char32_t* chars, const Entry* const* rows, const Entry* const* simplifiedRows,
+                  const Step* step, std::size_t end, Suggestion* out) const;
     /// Settles `s`, the suggestion for polyphonic character p (row `e`) that stands alone on
     /// the best path of a run of n characters, when every known word of the run that holds
     /// it reads it as it reads alone: see phrase.cpp.
@@ -179,8 +175,8 @@ private:
                        std::size_t p, const Entry& e, Suggestion& s) const;
     /// The suggestion for polyphonic `c` (row `e`, its simplified form's row `simple`) that
     /// stands alone on the path: `ownReading` is its own one-character entry's, if any.
-    void standingAlone(char32_t c, const Entry& e, const Entry& simple,
-                       std::string_view ownReading, Suggestion& s) const;
+    void standingAlone(char32_t c, const Entry& e, const Entry& simple, std::string_view ownReading,
+                       Suggestion& s) const;
 
     /// nodes_[0] is the root; one node more than the trie marks where the last one's
     /// children end.

@@ -15,9 +15,7 @@ inline constexpr const char* kDominantQuery = "SELECT hz, py, share FROM Dominan
 inline constexpr const char* kVariantQuery = "SELECT hz, simplified FROM Variant";
 
 /// The bit of a node's filter for a child `c`: one of 64.
-inline unsigned childBit(char32_t c) {
-    return static_cast<unsigned>((c * 0x9E3779B97F4A7C15ull) >> 58);
-}
+inline unsigned childBit(char32_t c) { return static_cast<unsigned>((c * 0x9E3779B97F4A7C15ull) >> 58); }
 
 /// Where the search for a child `c` starts in a hashed family.
 inline std::uint32_t familyHash(char32_t c) {

@@ -28,8 +28,11 @@ std::u32string decode(std::string_view s) {
 }  // namespace
 
 PhraseModel::PhraseModel()
-    : pairBits_((std::size_t{1} << 20) / 64, 0), rootChild_(0x10000), simplified_(0x10000, 0),
-      traditional_(0x10000 / 64, 0), sureBits_(0x10000 / 64, 0) {}
+    : pairBits_((std::size_t{1} << 20) / 64, 0),
+      rootChild_(0x10000),
+      simplified_(0x10000, 0),
+      traditional_(0x10000 / 64, 0),
+      sureBits_(0x10000 / 64, 0) {}
 
 bool PhraseModel::check(sqlite3* db) {
     if (!hasTable(db, "Phrase")) return false;

@@ -43,8 +43,7 @@ public:
         if (shared < lastLen_ && chars[shared] < last_[shared]) return false;
         for (std::size_t d = shared + 1; d <= len; ++d) {
             // Its children will follow on the level below, from the end it has now.
-            levels_[d].nodes.push_back(
-                Node{static_cast<std::uint32_t>(levels_[d + 1].nodes.size()), 0, 0});
+            levels_[d].nodes.push_back(Node{static_cast<std::uint32_t>(levels_[d + 1].nodes.size()), 0, 0});
             levels_[d - 1].nodes.back().follow |= std::uint64_t{1} << childBit(chars[d - 1]);
             levels_[d].keys.push_back(chars[d - 1]);
             levels_[d].readings.emplace_back();
@@ -152,8 +151,7 @@ bool PhraseModel::readWords(sqlite3* db, bool sortFirst) {
         r.len = static_cast<std::uint8_t>(n);
         // Stored in hundredths. A weight of exactly 0 (frequency 1) would read as "no word".
         r.weight = std::min(static_cast<float>(sqlite3_column_double(s, 2) / 100.0), -1e-6f);
-        r.py = Readings{static_cast<std::uint32_t>(pool_.size()),
-                        static_cast<std::uint32_t>(py.size())};
+        r.py = Readings{static_cast<std::uint32_t>(pool_.size()), static_cast<std::uint32_t>(py.size())};
         pool_.append(py);
         lowest = std::min(lowest, r.weight);
         if (sortFirst)

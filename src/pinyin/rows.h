@@ -36,7 +36,7 @@ struct Hot {
         kRow = 1,         ///< the code point has a row
         kDoubleByte = 2,  ///< GBK writes it with two bytes, so the lookup uses the row
         kPolyphonic = 4,
-        kPooled = 8,      ///< the first reading's forms are in the pool (they are short enough)
+        kPooled = 8,  ///< the first reading's forms are in the pool (they are short enough)
     };
     std::uint32_t pool = 0;  ///< offset of stored form, asIs form, lower form, back to back
     std::uint8_t storedLen = 0;

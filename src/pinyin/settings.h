@@ -32,16 +32,16 @@ enum class Subfields {
 /// below marked "every lookup" may change while a run is under way and apply from the next
 /// character looked up. The others are fixed when the run starts.
 struct RunSettings {
-    std::string tagList{kDefaultTags};         ///< matched as text, never split at commas
-    bool useCodeA = true;                      ///< "|A" when true, "|9" when false
-    bool delExisting = true;                   ///< re-do fields that already carry pinyin
-    LetterCase letterCase = LetterCase::Lower; ///< every lookup
-    Spacing spacing = Spacing::Glued;          ///< every lookup
-    Polyphone polyphone = Polyphone::Manual;   ///< every lookup
-    bool askOnlyWhenUnsure = false;            ///< every lookup; with Manual, settle the sure ones
-    std::string nameTags{kDefaultNameTags};    ///< matched like tagList
-    Subfields subfields = Subfields::A;        ///< with Chinese, useCodeA is not read
-    bool removePinyin = false;                 ///< take out the pinyin `subfields` writes, add none
+    std::string tagList{kDefaultTags};          ///< matched as text, never split at commas
+    bool useCodeA = true;                       ///< "|A" when true, "|9" when false
+    bool delExisting = true;                    ///< re-do fields that already carry pinyin
+    LetterCase letterCase = LetterCase::Lower;  ///< every lookup
+    Spacing spacing = Spacing::Glued;           ///< every lookup
+    Polyphone polyphone = Polyphone::Manual;    ///< every lookup
+    bool askOnlyWhenUnsure = false;             ///< every lookup; with Manual, settle the sure ones
+    std::string nameTags{kDefaultNameTags};     ///< matched like tagList
+    Subfields subfields = Subfields::A;         ///< with Chinese, useCodeA is not read
+    bool removePinyin = false;                  ///< take out the pinyin `subfields` writes, add none
 };
 
 }  // namespace pinyin

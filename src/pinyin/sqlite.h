@@ -23,7 +23,6 @@ Statement prepare(sqlite3* db, const char* sql);
 /// Throws DbError (DbNotReadable, SQLite's message as the detail) when it cannot tell.
 bool hasTable(sqlite3* db, const char* name);
 
-
 }  // namespace pinyin::sqlite
 
 #include <sqlite3.h>

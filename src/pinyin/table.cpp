@@ -65,8 +65,7 @@ sqlite::Connection openReadOnly(const std::string& dbPath) {
     sqlite3* raw = nullptr;
     // No mutex on the connection: one thread at a time uses it, the loading one, and later
     // the one that builds the phrase data under phrases()'s once flag.
-    const int rc =
-        sqlite3_open_v2(dbPath.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    const int rc = sqlite3_open_v2(dbPath.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
     sqlite::Connection db(raw);
     if (rc == SQLITE_OK) {
         // Every table is read once from end to end: a page cache of 64 KiB serves as well as the
@@ -173,7 +172,8 @@ void readRows(sqlite3* db, const std::string& dbPath, PinyinTable& table) {
         if (!c) continue;
         // A NULL Py1 reads as an empty one: the character then stands for a lone space.
         const std::string_view py1 = sqlite::columnText(rows.get(), 1);
-        if (const std::string unfit = plainReading(py1) ? std::string() : unfitInReading(py1); !unfit.empty()) {
+        if (const std::string unfit = plainReading(py1) ? std::string() : unfitInReading(py1);
+            !unfit.empty()) {
             const std::string detail = "hz " + characterName(*c) + ", Py1 " + unfit;
             DbError e("row " + std::to_string(row) + " of the table PinYin of the pinyin database " +
                           quoted(dbPath) + " holds what no reading may hold (" + detail +

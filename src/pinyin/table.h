@@ -21,10 +21,11 @@ public:
                      std::string detail = {}, int osError = 0)
         : std::runtime_error(text), kind(kind), detail(std::move(detail)), osError(osError) {}
     problem::Kind kind;
-    std::string detail;  ///< SQLite's message, where it gave one; for DbBadReading, the row's hz and what it holds
-    int osError = 0;     ///< errno when the file cannot be opened
-    std::string table;   ///< DbBadReading: the table of the row
-    long long row = 0;   ///< DbBadReading: the row, 1 for the first
+    std::string
+        detail;  ///< SQLite's message, where it gave one; for DbBadReading, the row's hz and what it holds
+    int osError = 0;    ///< errno when the file cannot be opened
+    std::string table;  ///< DbBadReading: the table of the row
+    long long row = 0;  ///< DbBadReading: the row, 1 for the first
 };
 
 /// The PinYin table (hz -> Py1, first row wins) held in memory, plus the optional phrase data.

@@ -98,15 +98,13 @@ bool isSyllable(std::string_view s) {
     return !s.empty() && std::binary_search(syllables().begin(), syllables().end(), s);
 }
 
-bool isHan(char32_t c) {
-    return u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_IDEOGRAPHIC) != 0;
-}
+bool isHan(char32_t c) { return u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_IDEOGRAPHIC) != 0; }
 
 std::string listedSyllable(std::string_view stored) {
     std::string out;
     for (std::size_t i = 0; i < stored.size();) {
-        const char32_t c = static_cast<char32_t>(
-            u_tolower(static_cast<UChar32>(codepage::utf8::next(stored, i))));
+        const char32_t c =
+            static_cast<char32_t>(u_tolower(static_cast<UChar32>(codepage::utf8::next(stored, i))));
         if (c == U'ü' || c == U'ǘ' || c == U'ǚ' || c == U'ǜ' || c == U'ǖ')
             out += 'v';
         else
@@ -251,7 +249,8 @@ void UserWords::load(const std::string& path) {
     if (std::filesystem::is_directory(path, ec))
         throw WordsError("cannot read the word list " + path + ": a folder", path, 0, EISDIR);
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw WordsError("cannot read the word list " + path + ": " + std::strerror(errno), path, 0, errno);
+    if (!in)
+        throw WordsError("cannot read the word list " + path + ": " + std::strerror(errno), path, 0, errno);
     const std::string text{std::istreambuf_iterator<char>(in), {}};
     if (in.bad()) throw WordsError("cannot read the word list " + path, path, 0, EIO);
     parse(text, path);
@@ -332,8 +331,10 @@ std::optional<WordEntry> wordToRemember(const ChooserRequest& request, std::stri
         if (here < from || here > to) continue;
         entry.word += text.substr(start, i - start);
         if (!isHan(c)) continue;
-        const std::string_view reading =
-            here == asked ? answer : j < request.textReadings.size() ? std::string_view(request.textReadings[j]) : "";
+        const std::string_view reading = here == asked ? answer
+                                         : j < request.textReadings.size()
+                                             ? std::string_view(request.textReadings[j])
+                                             : "";
         const std::string syllable = listedSyllable(reading);
         if (!isSyllable(syllable)) return std::nullopt;
         if (!entry.syllables.empty()) entry.syllables += ' ';

@@ -22,9 +22,9 @@ class WordsError : public std::runtime_error {
 public:
     explicit WordsError(const std::string& text, std::string path = {}, std::size_t line = 0, int osError = 0)
         : std::runtime_error(text), path(std::move(path)), line(line), osError(osError) {}
-    std::string path;     ///< the file, where one is concerned
+    std::string path;      ///< the file, where one is concerned
     std::size_t line = 0;  ///< 1-based line that does not fit, 0 when the file as a whole fails
-    int osError = 0;      ///< errno when the file cannot be read
+    int osError = 0;       ///< errno when the file cannot be read
     /// The same as data: WordsInvalid (path, value: the line, detail: what is wrong) or
     /// WordsCannotRead (path, osError).
     problem::Problem asProblem() const;

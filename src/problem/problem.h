@@ -52,64 +52,64 @@ enum class Kind {
     NoTerminal,            ///< osError: the manual modes have no terminal (/dev/tty) to ask on
 
     // A command line that cannot be understood: path is the option, detail what was given.
-    UsageUnknownOption,    ///< detail: the argument
-    UsageTooMany,          ///< detail: the arguments left over
-    UsageNeedsValue,       ///< path
-    UsageBadChoice,        ///< path, detail; tag: the values allowed, apart by commas
-    UsageNotANumber,       ///< path, detail: not a whole number of 0 or more
-    UsageBadTag,           ///< path, detail: a tag that is not three digits or three capital letters
-    UsageExcludes,         ///< path, detail: the other option
+    UsageUnknownOption,       ///< detail: the argument
+    UsageTooMany,             ///< detail: the arguments left over
+    UsageNeedsValue,          ///< path
+    UsageBadChoice,           ///< path, detail; tag: the values allowed, apart by commas
+    UsageNotANumber,          ///< path, detail: not a whole number of 0 or more
+    UsageBadTag,              ///< path, detail: a tag that is not three digits or three capital letters
+    UsageExcludes,            ///< path, detail: the other option
     UsageCode9EverySubfield,  ///< path: --code 9; detail: --subfields chinese
-    UsageDumpTakesNoOutput,  ///< detail: the OUTPUT given
-    UsageOther,            ///< detail: the parser's own words
+    UsageDumpTakesNoOutput,   ///< detail: the OUTPUT given
+    UsageOther,               ///< detail: the parser's own words
 
     // A run stopped on the way.
-    InputReadFailed,       ///< path, osError
-    RejectsWriteFailed,    ///< path, osError
+    InputReadFailed,     ///< path, osError
+    RejectsWriteFailed,  ///< path, osError
 
     // A record that is not written.
-    CutShort,                ///< the input ends before its record terminator
-    NextRecordInside,        ///< it lost its terminator: the next record starts inside it
-    TooLong,                 ///< no record terminator within 4 MiB
-    RecordOver99999,         ///< a piece longer than 99999 bytes that is no record
-    BytesAfterFields,        ///< bytes between its last field and its terminator, in no field
-    NoFieldTerminator,       ///< no field terminator at all
-    TerminatorInLeader,      ///< value: byte of a field or record terminator inside the leader
-    EntryLengthNotANumber,   ///< entry
-    EntryStartNotANumber,    ///< entry
-    BadTag,                  ///< entry, tag: not three letters or digits
-    FieldLengthZero,         ///< entry, tag
-    FieldPastEnd,            ///< entry, tag
-    FieldNotTerminated,      ///< entry, tag
-    FieldTerminatorInData,   ///< entry, tag
-    RecordTerminatorInData,  ///< entry, tag
-    LineBreakInData,         ///< entry, tag
-    DataFieldTooShort,       ///< entry, tag: fewer than its two indicators
-    NoFields,                ///< a record without fields
+    CutShort,                  ///< the input ends before its record terminator
+    NextRecordInside,          ///< it lost its terminator: the next record starts inside it
+    TooLong,                   ///< no record terminator within 4 MiB
+    RecordOver99999,           ///< a piece longer than 99999 bytes that is no record
+    BytesAfterFields,          ///< bytes between its last field and its terminator, in no field
+    NoFieldTerminator,         ///< no field terminator at all
+    TerminatorInLeader,        ///< value: byte of a field or record terminator inside the leader
+    EntryLengthNotANumber,     ///< entry
+    EntryStartNotANumber,      ///< entry
+    BadTag,                    ///< entry, tag: not three letters or digits
+    FieldLengthZero,           ///< entry, tag
+    FieldPastEnd,              ///< entry, tag
+    FieldNotTerminated,        ///< entry, tag
+    FieldTerminatorInData,     ///< entry, tag
+    RecordTerminatorInData,    ///< entry, tag
+    LineBreakInData,           ///< entry, tag
+    DataFieldTooShort,         ///< entry, tag: fewer than its two indicators
+    NoFields,                  ///< a record without fields
     DirectoryNotWholeEntries,  ///< value: the directory's length, not a multiple of 12
-    DataOutsideFields,       ///< value: byte of the record where data no entry covers begins
-    CharCountedLengths,      ///< not a failure: lengths counted in characters, read so
-    EmptySubfield,           ///< tag: "||" in a field made by hand
-    FieldTooLong,            ///< tag, value: its length in bytes, over 9999
-    FieldStartTooFar,        ///< tag: it would start beyond byte 99999 of the data
-    RecordTooLong,           ///< value: its length in bytes, over 99999
-    TagNotSingleBytes,       ///< tag
-    LeaderCodeInvalid,       ///< the code of a "000" line is not four single-byte characters
-    TerminatorInText,        ///< tag: a changed field's text holds a terminator
-    InvalidBytes,            ///< tag, value: input byte offset, encoding, other: what they read as
-    FieldOtherCodePage,      ///< tag, encoding: the run's code page, other: the field's
-    FieldMarc8,              ///< tag: a listed field in MARC-8
-    FieldSingleByte,         ///< tag: a listed field in a single-byte code page
-    NothingToWrite,          ///< no field besides 001 and 005
-    OutputWriteFailed,       ///< path, osError: the output did not take the record
-    DbFailed,                ///< path, detail: py.db failed in the middle of the run
-    Unexpected,              ///< detail: a fault of the program itself
+    DataOutsideFields,         ///< value: byte of the record where data no entry covers begins
+    CharCountedLengths,        ///< not a failure: lengths counted in characters, read so
+    EmptySubfield,             ///< tag: "||" in a field made by hand
+    FieldTooLong,              ///< tag, value: its length in bytes, over 9999
+    FieldStartTooFar,          ///< tag: it would start beyond byte 99999 of the data
+    RecordTooLong,             ///< value: its length in bytes, over 99999
+    TagNotSingleBytes,         ///< tag
+    LeaderCodeInvalid,         ///< the code of a "000" line is not four single-byte characters
+    TerminatorInText,          ///< tag: a changed field's text holds a terminator
+    InvalidBytes,              ///< tag, value: input byte offset, encoding, other: what they read as
+    FieldOtherCodePage,        ///< tag, encoding: the run's code page, other: the field's
+    FieldMarc8,                ///< tag: a listed field in MARC-8
+    FieldSingleByte,           ///< tag: a listed field in a single-byte code page
+    NothingToWrite,            ///< no field besides 001 and 005
+    OutputWriteFailed,         ///< path, osError: the output did not take the record
+    DbFailed,                  ///< path, detail: py.db failed in the middle of the run
+    Unexpected,                ///< detail: a fault of the program itself
 };
 
 struct Problem {
     Kind kind = Kind::Unexpected;
-    std::string path;    ///< the file concerned
-    std::string tag;     ///< the field's tag
+    std::string path;     ///< the file concerned
+    std::string tag;      ///< the field's tag
     long long entry = 0;  ///< 1-based directory entry
     long long value = 0;  ///< a byte position or a size, as the kind says
     int osError = 0;      ///< errno, where the operating system refused

@@ -25,7 +25,8 @@ public:
     }
 
     bool holds(std::string_view tag) const {
-        if (tag.size() == 3 && isDigit(tag[0]) && isDigit(tag[1]) && isDigit(tag[2])) return digits_[number(tag.data())];
+        if (tag.size() == 3 && isDigit(tag[0]) && isDigit(tag[1]) && isDigit(tag[2]))
+            return digits_[number(tag.data())];
         return !trimSpaces(tag).empty() && list_.find(tag) != std::string::npos;
     }
     const std::string& text() const { return list_; }

@@ -31,9 +31,7 @@ using testrec::outputRecords;
 using testrec::Tally;
 using testrec::tally;
 
-std::string workingOf(const std::string& record) {
-    return marc::workingText(record, codepage::Codec::gbk());
-}
+std::string workingOf(const std::string& record) { return marc::workingText(record, codepage::Codec::gbk()); }
 
 struct Recorder : app::BatchObserver {
     std::vector<std::int64_t> done;
@@ -117,13 +115,50 @@ TEST_F(ARun, DecodingOnlyTheListedFieldsChangesNoByte) {
         bool wantsWorkingText() const override { return false; }
     };
     const std::string yin = "\xD2\xF8";  // 银
-    const std::string input =
-        testrec::book("A1", yinhang) +
-        testrec::makeRecord({{"001", "B1"}, {"005", "20240102030405.0"}, {"200", "1 \x1F" "a" + shu},
-                             {"801", "  \x1F" "a\x81\x20\xFF"}, {"AVA", "\x81\x40\x1F" "a" + yin}}) +
-        testrec::makeRecord({{"001", "C1"}, {"005", "20240102030405.0"}, {"200", "1 \x1F" "a" + shu + "\x81\x20"}, {"300", "  \x1F" "ax"}}) +
-        testrec::makeRecord({{"001", "D1"}, {"005", "20240102030405.0"}, {"200", "1 \x1F" "a" + shu}, {"300", "  \x1F" "a\rx"}}) +
-        testrec::makeRecord({{"001", "E1"}, {"005", "20240102030405.0"}, {"200", "1 \x1F" "a" + shu + "|\x1F" "Ashu"}, {"225", "2 \x1F" "a" + yin}});
+    const std::string input = testrec::book("A1", yinhang) +
+                              testrec::makeRecord({{"001", "B1"},
+                                                   {"005", "20240102030405.0"},
+                                                   {"200",
+                                                    "1 \x1F"
+                                                    "a" +
+                                                        shu},
+                                                   {"801",
+                                                    "  \x1F"
+                                                    "a\x81\x20\xFF"},
+                                                   {"AVA",
+                                                    "\x81\x40\x1F"
+                                                    "a" +
+                                                        yin}}) +
+                              testrec::makeRecord({{"001", "C1"},
+                                                   {"005", "20240102030405.0"},
+                                                   {"200",
+                                                    "1 \x1F"
+                                                    "a" +
+                                                        shu + "\x81\x20"},
+                                                   {"300",
+                                                    "  \x1F"
+                                                    "ax"}}) +
+                              testrec::makeRecord({{"001", "D1"},
+                                                   {"005", "20240102030405.0"},
+                                                   {"200",
+                                                    "1 \x1F"
+                                                    "a" +
+                                                        shu},
+                                                   {"300",
+                                                    "  \x1F"
+                                                    "a\rx"}}) +
+                              testrec::makeRecord({{"001", "E1"},
+                                                   {"005", "20240102030405.0"},
+                                                   {"200",
+                                                    "1 \x1F"
+                                                    "a" +
+                                                        shu +
+                                                        "|\x1F"
+                                                        "Ashu"},
+                                                   {"225",
+                                                    "2 \x1F"
+                                                    "a" +
+                                                        yin}});
     spit(options.inputPath, input);
     for (const bool remove : {false, true}) {
         settings.removePinyin = remove;
@@ -173,13 +208,17 @@ TEST_F(ARun, FailedRecordsGoToTheRejectsFileByteForByte) {
     ASSERT_EQ(recs.size(), 2u);
     EXPECT_NE(workingOf(recs[0]).find("001    G1"), std::string::npos);
     EXPECT_NE(workingOf(recs[1]).find("001    G2"), std::string::npos);
-    EXPECT_EQ(slurp(r.rejectsPath), "old rejects\r\n" + noFieldTerminator + "\r\n" + damaged + "\r\n" +
-                                        cut.substr(4) + "\r\n");
+    EXPECT_EQ(slurp(r.rejectsPath),
+              "old rejects\r\n" + noFieldTerminator + "\r\n" + damaged + "\r\n" + cut.substr(4) + "\r\n");
 }
 
 TEST_F(ARun, BriefRecordsAreWrittenAndEmptyOnesRejected) {
     // A brief record is written like any other, with its own leader.
-    std::string brief = testrec::makeRecord({{"001", "S1"}, {"200", "1 \x1F" "a" + shu}});
+    std::string brief = testrec::makeRecord({{"001", "S1"},
+                                             {"200",
+                                              "1 \x1F"
+                                              "a" +
+                                                  shu}});
     brief.replace(5, 4, "cam2");
     // Nothing to write but its number: refused with that reason, kept byte for byte.
     const std::string onlyNumbers = testrec::makeRecord({{"001", "S2"}, {"005", "20240102030405.0"}});
@@ -195,7 +234,10 @@ TEST_F(ARun, BriefRecordsAreWrittenAndEmptyOnesRejected) {
     const auto recs = outputRecords(slurp(options.outputPath));
     ASSERT_EQ(recs.size(), 1u);
     EXPECT_EQ(recs[0].substr(5, 4), "cam2");
-    EXPECT_NE(workingOf(recs[0]).find("200 1  |a" "\xE4\xB9\xA6" "|Ashu"), std::string::npos);
+    EXPECT_NE(workingOf(recs[0]).find("200 1  |a"
+                                      "\xE4\xB9\xA6"
+                                      "|Ashu"),
+              std::string::npos);
 }
 
 TEST_F(ARun, AppendsToExistingOutputAndHonoursTheSeparator) {
@@ -303,8 +345,10 @@ TEST_F(ARun, UnreadablePhraseRowsStopOnlyARunThatReadsThem) {
         std::string phrases = "CREATE TABLE Phrase(word TEXT, py TEXT, weight INTEGER); BEGIN;";
         for (int i = 0; i < 3000; ++i)
             phrases += "INSERT INTO Phrase VALUES ('书" + std::to_string(i) + "','Shu',-100);";
-        testpydb::exec(db.string(), "PRAGMA page_size=4096; CREATE TABLE PinYin(hz TEXT, Py1 TEXT);"
-                                    "INSERT INTO PinYin VALUES ('书','Shu');" + phrases + "COMMIT;");
+        testpydb::exec(db.string(),
+                       "PRAGMA page_size=4096; CREATE TABLE PinYin(hz TEXT, Py1 TEXT);"
+                       "INSERT INTO PinYin VALUES ('书','Shu');" +
+                           phrases + "COMMIT;");
     }
     // Page 1 holds the schema and page 2 the PinYin table; the Phrase rows come after.
     std::string bytes = slurp(db);
@@ -326,7 +370,8 @@ TEST_F(ARun, UnreadablePhraseRowsStopOnlyARunThatReadsThem) {
 
     settings.polyphone = pinyin::Polyphone::Automatic;
     const app::BatchResult r = run();
-    EXPECT_EQ(tally(r), (Tally{.stopped = false, .read = 1, .written = 1, .failed = 0, .nextRecord = 0})) << r.error;
+    EXPECT_EQ(tally(r), (Tally{.stopped = false, .read = 1, .written = 1, .failed = 0, .nextRecord = 0}))
+        << r.error;
 }
 
 TEST_F(ARun, WriteFailureStopsAtOnceWithTheCountWritten) {
@@ -441,13 +486,14 @@ namespace {
 // followed by nothing, CR LF or LF; anything else at the end is part of a record.
 TEST(OutputEnd, AWholeRecordAndItsLineBreaksEndAnOutput) {
     const std::string a = testrec::book("A1", shu), b = testrec::book("B2", yinhang);
-    for (const std::string& after : {std::string(), std::string("\r\n"), std::string("\n"), std::string("\r\n\r\n")}) {
+    for (const std::string& after :
+         {std::string(), std::string("\r\n"), std::string("\n"), std::string("\r\n\r\n")}) {
         EXPECT_TRUE(app::endsWithWholeRecord(a + after, true));
         EXPECT_TRUE(app::endsWithWholeRecord(a + after + b + after, true));
     }
     EXPECT_TRUE(app::endsWithWholeRecord("", true));
     EXPECT_TRUE(app::endsWithWholeRecord("\r\n", true));
-    EXPECT_FALSE(app::endsWithWholeRecord(a + b.substr(0, 40), true));              // a cut-off write
+    EXPECT_FALSE(app::endsWithWholeRecord(a + b.substr(0, 40), true));                     // a cut-off write
     EXPECT_FALSE(app::endsWithWholeRecord(a + "\r\n" + b.substr(0, b.size() - 1), true));  // no terminator
     EXPECT_FALSE(app::endsWithWholeRecord(a + b.substr(30), true));  // a tail that ends with a terminator
     EXPECT_FALSE(app::endsWithWholeRecord(a + "\x1A", true));

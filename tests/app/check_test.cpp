@@ -40,11 +40,11 @@ TEST_F(CheckerTest, TheDifferingCharactersAreNamed) {
         const char* theirs;
         std::vector<std::size_t> places;
     } cases[] = {
-        {"叶圣陶", "Xie Shengtao", {1}},         // the surname read as the other reading
-        {"朱熹", "Shu Xi", {1}},                 // a slip of the keyboard
-        {"叶圣陶", "ye sheng", {3}},             // a syllable missing
-        {"叶圣陶", "ye sheng tao tao", {3}},     // one too many, counted against the last
-        {"A叶圣陶", "B ye sheng tao", {1}},      // other characters count too
+        {"叶圣陶", "Xie Shengtao", {1}},      // the surname read as the other reading
+        {"朱熹", "Shu Xi", {1}},              // a slip of the keyboard
+        {"叶圣陶", "ye sheng", {3}},          // a syllable missing
+        {"叶圣陶", "ye sheng tao tao", {3}},  // one too many, counted against the last
+        {"A叶圣陶", "B ye sheng tao", {1}},   // other characters count too
         {"朱熹", "", {1, 2}},
     };
     for (const auto& c : cases) {

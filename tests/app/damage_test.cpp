@@ -73,19 +73,53 @@ TEST_F(DamagedInput, ATableOfDamagedRecords) {
         {"every entry beyond the data", rawRecord("001000400100200000900200", "123\x1E"), Kind::FieldPastEnd},
         {"every entry of length 0", rawRecord("001000000000200000000004", "123\x1E"), Kind::FieldLengthZero},
         {"no directory at all", rawRecord("", "123\x1E"), Kind::NoFields},
-        {"a field running past the data", rawRecord("001000400000200009900004", "123\x1E" "1 \x1F" "ax\x1E"),
+        {"a field running past the data",
+         rawRecord("001000400000200009900004",
+                   "123\x1E"
+                   "1 \x1F"
+                   "ax\x1E"),
          Kind::FieldPastEnd},
-        {"an extra entry past the data", rawRecord("001000400000200000600004300000400010", "123\x1E" "1 \x1F" "ax\x1E"),
+        {"an extra entry past the data",
+         rawRecord("001000400000200000600004300000400010",
+                   "123\x1E"
+                   "1 \x1F"
+                   "ax\x1E"),
          Kind::FieldPastEnd},
-        {"a field terminator inside a field", rawRecord("001000400000200000700004", "123\x1E" "1 \x1F" "a\x1E" "x\x1E"),
+        {"a field terminator inside a field",
+         rawRecord("001000400000200000700004",
+                   "123\x1E"
+                   "1 \x1F"
+                   "a\x1E"
+                   "x\x1E"),
          Kind::FieldTerminatorInData},
-        {"a field not ended where the directory says", rawRecord("001000300000", "123\x1E"), Kind::FieldNotTerminated},
+        {"a field not ended where the directory says", rawRecord("001000300000", "123\x1E"),
+         Kind::FieldNotTerminated},
         // The directory leaves bytes of the data in no field: they would be lost.
-        {"a last entry cut short", rawRecord("0010004000002000", "123\x1E" "1 \x1F" "ax\x1E"), Kind::DirectoryNotWholeEntries},
-        {"a field without its entry", rawRecord("001000400000", "123\x1E" "1 \x1F" "ax\x1E"), Kind::BytesAfterFields},
-        {"bytes between two fields", rawRecord("001000400000200000600005", "123\x1E" "-1 \x1F" "ax\x1E"),
+        {"a last entry cut short",
+         rawRecord("0010004000002000",
+                   "123\x1E"
+                   "1 \x1F"
+                   "ax\x1E"),
+         Kind::DirectoryNotWholeEntries},
+        {"a field without its entry",
+         rawRecord("001000400000",
+                   "123\x1E"
+                   "1 \x1F"
+                   "ax\x1E"),
+         Kind::BytesAfterFields},
+        {"bytes between two fields",
+         rawRecord("001000400000200000600005",
+                   "123\x1E"
+                   "-1 \x1F"
+                   "ax\x1E"),
          Kind::DataOutsideFields},
-        {"text before the first subfield", testrec::makeRecord({{"001", "T1"}, {"200", "1 lead\x1F" "a" + shu}}), std::nullopt},
+        {"text before the first subfield",
+         testrec::makeRecord({{"001", "T1"},
+                              {"200",
+                               "1 lead\x1F"
+                               "a" +
+                                   shu}}),
+         std::nullopt},
         {"a field of indicators only", testrec::makeRecord({{"001", "T2"}, {"980", "  "}}), std::nullopt},
     };
     const std::string good1 = testrec::book("G1", shu), good2 = testrec::book("G2", shu);
@@ -155,11 +189,20 @@ TEST_F(DamagedInput, FramingLosesNoRecordAndInventsNone) {
     // A note holding a leader and a directory entry as text: one sound record, written whole.
     const std::string noted = testrec::makeRecord({{"001", "N2"},
                                                    {"005", "20240102030405.0"},
-                                                   {"200", "1 \x1F" "a" + shu},
-                                                   {"300", "  \x1F" "a00000nam0 2200037   450 200000500000"},
-                                                   {"210", "  \x1F" "d2024"}});
+                                                   {"200",
+                                                    "1 \x1F"
+                                                    "a" +
+                                                        shu},
+                                                   {"300",
+                                                    "  \x1F"
+                                                    "a00000nam0 2200037   450 200000500000"},
+                                                   {"210",
+                                                    "  \x1F"
+                                                    "d2024"}});
     app::BatchResult r = check(a + noted + c, 3, "");
-    EXPECT_EQ(parsedOutput(options.outputPath)[1].fields[3].second, "  \x1F" "a00000nam0 2200037   450 200000500000");
+    EXPECT_EQ(parsedOutput(options.outputPath)[1].fields[3].second,
+              "  \x1F"
+              "a00000nam0 2200037   450 200000500000");
 
     // Record 1 lost its terminator, record 2 has a wrong base address: three records read,
     // record 1 kept byte for byte, records 2 and 3 written.
@@ -175,9 +218,17 @@ TEST_F(DamagedInput, FramingLosesNoRecordAndInventsNone) {
     for (const std::string breaks : {"\r\n", "\r", "\n"}) {
         const std::string broken = testrec::makeRecord({{"001", "L2"},
                                                         {"005", "20240102030405.0"},
-                                                        {"200", "1 \x1F" "a" + shu},
-                                                        {"330", "  \x1F" "aone" + breaks + "two"},
-                                                        {"210", "  \x1F" "d2024"}});
+                                                        {"200",
+                                                         "1 \x1F"
+                                                         "a" +
+                                                             shu},
+                                                        {"330",
+                                                         "  \x1F"
+                                                         "aone" +
+                                                             breaks + "two"},
+                                                        {"210",
+                                                         "  \x1F"
+                                                         "d2024"}});
         r = check(a + "\r\n" + broken + "\r\n" + c + "\r\n", 2, broken + "\r\n");
         EXPECT_EQ(r.failures.at(0).problem.kind, problem::Kind::LineBreakInData);
         EXPECT_EQ(r.failures.at(0).problem.tag, "330");
@@ -219,7 +270,8 @@ TEST_F(DamagedInput, TheSeparatorAsInTheInput) {
 // rejects file keeps it whole, and the run goes on behind it.
 TEST_F(DamagedInput, AStopInsideAnOverlongStretchKeepsItWhole) {
     const std::string junk(app::kMaxRecordBytes + (std::size_t{2} << 20), 'x');
-    const std::string a = testrec::book("A1", shu), b = testrec::book("A2", shu), c = testrec::book("A3", shu);
+    const std::string a = testrec::book("A1", shu), b = testrec::book("A2", shu),
+                      c = testrec::book("A3", shu);
     spit(options.inputPath, a + junk + b + "\r\n" + c);
     observer.stopAfter = 2;  // asked while the stretch is read
     app::BatchResult r = run();
@@ -241,7 +293,7 @@ TEST_F(DamagedInput, AStopInsideAnOverlongStretchKeepsItWhole) {
 TEST_F(DamagedInput, ARecordOver99999BytesIsTooLong) {
     const fs::path oversize = fs::path(MARCPY_SOURCE_DIR) / "tests/data/real-world/marc21-bne-oversize.mrc";
     const std::string bytes = slurp(oversize);
-    options.encoding = codepage::Encoding::Utf8;  // the file's own
+    options.encoding = codepage::Encoding::Utf8;                // the file's own
     const std::string a = testrec::book("A1", "\xE4\xB9\xA6");  // 书
     spit(options.inputPath, a + bytes + a);
     const app::BatchResult r = run();
@@ -287,7 +339,8 @@ TEST_F(DamagedInput, TwoRunsNeverAppendToOneFileAtOnce) {
 // A run stopped at a record boundary says where the next record starts, and a run with skip goes
 // on from there: together they write every record once.
 TEST_F(DamagedInput, AStoppedRunGoesOnWithSkip) {
-    const std::string a = testrec::book("A1", shu), b = testrec::book("A2", shu), c = testrec::book("A3", shu);
+    const std::string a = testrec::book("A1", shu), b = testrec::book("A2", shu),
+                      c = testrec::book("A3", shu);
     spit(options.inputPath, a + b + "junk" + c);
     observer.stopAfter = 2;
     app::BatchResult r = run();

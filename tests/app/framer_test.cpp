@@ -51,7 +51,7 @@ std::vector<std::pair<std::string, bool>> cuts(const std::vector<Got>& frames) {
     return out;
 }
 
-const std::string r1 = testrec::book("A1", "\xCA\xE9");  // 书
+const std::string r1 = testrec::book("A1", "\xCA\xE9");          // 书
 const std::string r2 = testrec::book("A2", "\xD2\xF8\xD0\xD0");  // 银行
 const std::string r3 = testrec::book("A3", "abc|def");
 
@@ -76,8 +76,8 @@ TEST(Framer, OneRecordPerLineAndBackToBack) {
 
 TEST(Framer, RecordsOverSeveralLinesAndBlankLines) {
     // Each break counts one line, whatever its form: CR LF, lone LF, lone CR.
-    std::string spread = r1.substr(0, 30) + "\r\n" + r1.substr(30, 20) + "\n" + r1.substr(50, 5) + "\r" +
-                         r1.substr(55);
+    std::string spread =
+        r1.substr(0, 30) + "\r\n" + r1.substr(30, 20) + "\n" + r1.substr(50, 5) + "\r" + r1.substr(55);
     auto got = frameAll("\r\n\n" + spread + "\r\n\r\n\r\n" + r2 + "\r\n");
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0].bytes, spread);
@@ -142,11 +142,19 @@ TEST(Framer, NoFalseRecordStartsInsideGoodRecords) {
     // Digits everywhere: a long numeric 001, a directory of many entries, numbers in the data.
     std::vector<testrec::Field> fields{{"001", "012345678901234567890123456789"},
                                        {"005", "20240102030405.0"}};
-    for (int i = 0; i < 40; ++i) fields.push_back({"300", "  \x1F" "a" + std::to_string(i * 37) + "00000000000"});
+    for (int i = 0; i < 40; ++i)
+        fields.push_back({"300",
+                          "  \x1F"
+                          "a" +
+                              std::to_string(i * 37) + "00000000000"});
     std::string rec = testrec::makeRecord(fields);
     EXPECT_EQ(app::findRecordStart(rec), std::string_view::npos);
     // A record embedded in a data field is found, after the outer directory only.
-    std::string outer = testrec::makeRecord({{"001", "1"}, {"300", "  \x1F" "a" + r1}});
+    std::string outer = testrec::makeRecord({{"001", "1"},
+                                             {"300",
+                                              "  \x1F"
+                                              "a" +
+                                                  r1}});
     EXPECT_NE(app::findRecordStart(outer), std::string_view::npos);
     EXPECT_EQ(app::findRecordStart(r1), std::string_view::npos);
     EXPECT_EQ(app::findRecordStart("x" + r1), 1u);
@@ -210,8 +218,10 @@ TEST(Framer, AGoodRecordAfterAnOverlongPieceIsItsOwn) {
         std::vector<std::string> records;
         auto drain = [&] {
             while (framer.next(f)) {
-                if (f.problem) joined += f.bytes;  // too long, or cut by the next record
-                else records.emplace_back(f.bytes);
+                if (f.problem)
+                    joined += f.bytes;  // too long, or cut by the next record
+                else
+                    records.emplace_back(f.bytes);
             }
         };
         for (std::size_t i = 0; i < input.size(); i += block) {
@@ -221,7 +231,8 @@ TEST(Framer, AGoodRecordAfterAnOverlongPieceIsItsOwn) {
         framer.finish();
         drain();
         EXPECT_TRUE(joined == junk) << "block " << block << ": " << joined.size() << " bytes of junk";
-        EXPECT_TRUE(records == (std::vector<std::string>{r1, r2})) << "block " << block << ": " << records.size();
+        EXPECT_TRUE(records == (std::vector<std::string>{r1, r2}))
+            << "block " << block << ": " << records.size();
     }
 }
 
@@ -229,21 +240,33 @@ TEST(Framer, AGoodRecordAfterAnOverlongPieceIsItsOwn) {
 TEST(Framer, ARecordItsDirectoryAccountsForIsOneRecord) {
     // A note that holds a leader and a directory entry as text, ended by the field's terminator
     // just where that leader's base address says: still one record.
-    const std::string note = testrec::makeRecord(
-        {{"001", "N1"}, {"300", "  \x1F" "a00000nam0 2200037   450 200000500000"}, {"200", "1 \x1F" "a\xCA\xE9"}});
+    const std::string note = testrec::makeRecord({{"001", "N1"},
+                                                  {"300",
+                                                   "  \x1F"
+                                                   "a00000nam0 2200037   450 200000500000"},
+                                                  {"200",
+                                                   "1 \x1F"
+                                                   "a\xCA\xE9"}});
     ASSERT_NE(app::findRecordStart(note), std::string_view::npos);  // what fooled the framer
     EXPECT_EQ(cuts(frameAll(r1 + note + r2 + "\r\n")),
               (std::vector<std::pair<std::string, bool>>{{r1, true}, {note, true}, {r2, true}}));
 
     // A record holding a whole record in a note, terminator and all: one record, to the
     // terminator its directory names (the reader then refuses it, and it is kept whole).
-    const std::string outer = testrec::makeRecord({{"001", "O1"}, {"300", "  \x1F" "a" + r3}});
+    const std::string outer = testrec::makeRecord({{"001", "O1"},
+                                                   {"300",
+                                                    "  \x1F"
+                                                    "a" +
+                                                        r3}});
     for (std::size_t block : {std::size_t{1} << 20, std::size_t{7}})
         EXPECT_EQ(cuts(frameAll(r1 + outer + r2, block)),
                   (std::vector<std::pair<std::string, bool>>{{r1, true}, {outer, true}, {r2, true}}));
 
     // Lengths counted in UTF-8 characters, not bytes, as some systems write them: one record.
-    std::string chars = testrec::makeRecord({{"001", "U1"}, {"200", "1 \x1F" "a\xE4\xB9\xA6"}});  // 书
+    std::string chars = testrec::makeRecord({{"001", "U1"},
+                                             {"200",
+                                              "1 \x1F"
+                                              "a\xE4\xB9\xA6"}});  // 书
     chars.replace(24 + 12 + 3, 4, "0006");
     EXPECT_TRUE(app::directoryAccountsFor(chars));
 }
@@ -253,7 +276,10 @@ TEST(Framer, ASoundRecordIsNotTakenByAPieceThatLostItsLeader) {
     const std::size_t cut = r3.rfind('\x1E', r3.size() - 3);
     const std::string whole = testrec::makeRecord({{"001", "Q1"},
                                                    {"005", "20240102030405.0"},
-                                                   {"300", "  \x1F" "a" + r3.substr(0, cut)},
+                                                   {"300",
+                                                    "  \x1F"
+                                                    "a" +
+                                                        r3.substr(0, cut)},
                                                    {"210", r3.substr(cut + 1, r3.size() - cut - 3)}});
     ASSERT_EQ(whole.substr(whole.size() - r3.size()), r3);
     // With its leader it is one record.
@@ -265,8 +291,9 @@ TEST(Framer, ASoundRecordIsNotTakenByAPieceThatLostItsLeader) {
     ASSERT_TRUE(app::directoryAccountsFor(headless));
     const std::string head = headless.substr(0, headless.size() - r3.size());
     for (std::size_t block : {std::size_t{1} << 20, std::size_t{5}})
-        EXPECT_EQ(cuts(frameAll(r1 + headless + r2, block)),
-                  (std::vector<std::pair<std::string, bool>>{{r1, true}, {head, false}, {r3, true}, {r2, true}}));
+        EXPECT_EQ(
+            cuts(frameAll(r1 + headless + r2, block)),
+            (std::vector<std::pair<std::string, bool>>{{r1, true}, {head, false}, {r3, true}, {r2, true}}));
     // A directory that reaches past the record's terminator, into the record behind, takes it
     // only where the leader names that length too.
     auto padded = [](std::size_t n, std::size_t width) {
@@ -281,21 +308,24 @@ TEST(Framer, ASoundRecordIsNotTakenByAPieceThatLostItsLeader) {
               (std::vector<std::pair<std::string, bool>>{{reaching, true}, {r2, true}, {r3, true}}));
     std::string named = reaching;
     named.replace(0, 5, padded(reaching.size() + r2.size(), 5));
-    EXPECT_EQ(cuts(frameAll(named + r2 + r3)), (std::vector<std::pair<std::string, bool>>{{named + r2, true}, {r3, true}}));
+    EXPECT_EQ(cuts(frameAll(named + r2 + r3)),
+              (std::vector<std::pair<std::string, bool>>{{named + r2, true}, {r3, true}}));
 
     // A stray byte before a record with a line break in its leader: joining the lines of the
     // whole piece would read the stray byte as the leader's first; the record as it stands wins.
     std::string broken = r3;
     broken[6] = '\r';
-    EXPECT_EQ(cuts(frameAll(r1 + "\x80" + broken + r2)),
-              (std::vector<std::pair<std::string, bool>>{{r1, true}, {"\x80", false}, {broken, true}, {r2, true}}));
+    EXPECT_EQ(
+        cuts(frameAll(r1 + "\x80" + broken + r2)),
+        (std::vector<std::pair<std::string, bool>>{{r1, true}, {"\x80", false}, {broken, true}, {r2, true}}));
 
     // A leader that names another length is no better: r3, which its own leader names, wins.
     std::string misnamed = whole;
     misnamed.replace(0, 5, "02100");
-    EXPECT_EQ(cuts(frameAll(r1 + misnamed + r2)),
-              (std::vector<std::pair<std::string, bool>>{
-                  {r1, true}, {misnamed.substr(0, misnamed.size() - r3.size()), false}, {r3, true}, {r2, true}}));
+    EXPECT_EQ(
+        cuts(frameAll(r1 + misnamed + r2)),
+        (std::vector<std::pair<std::string, bool>>{
+            {r1, true}, {misnamed.substr(0, misnamed.size() - r3.size()), false}, {r3, true}, {r2, true}}));
 }
 
 TEST(Framer, ARecordEndsWhereItsDirectorySaysItsLastFieldEnds) {
@@ -338,8 +368,14 @@ TEST(Framer, LineBreaksTheDirectoryCountsAreDataAndWrappingIsJoined) {
     // A note whose line breaks its directory counts: one record, carried as it is (the reader
     // refuses the field), never rewritten.
     for (const std::string breaks : {"\r\n", "\r", "\n"}) {
-        const std::string withBreak = testrec::makeRecord(
-            {{"001", "B1"}, {"330", "  \x1F" "aline one" + breaks + "line two"}, {"200", "1 \x1F" "a\xCA\xE9"}});
+        const std::string withBreak = testrec::makeRecord({{"001", "B1"},
+                                                           {"330",
+                                                            "  \x1F"
+                                                            "aline one" +
+                                                                breaks + "line two"},
+                                                           {"200",
+                                                            "1 \x1F"
+                                                            "a\xCA\xE9"}});
         EXPECT_EQ(cuts(frameAll(r1 + "\r\n" + withBreak + "\r\n" + r2)),
                   (std::vector<std::pair<std::string, bool>>{{r1, true}, {withBreak, true}, {r2, true}}));
         std::string out;
@@ -396,8 +432,9 @@ TEST(Framer, OnlyALeaderWithItsDirectoryMakesAFileOfRecords) {
     shortDirectory.erase(24 + 12 * 4 + 5, 7);
     EXPECT_TRUE(app::holdsRecordLeader(shortDirectory));
     // A line shaped like a leader, with digits after it, but no directory ended by a terminator.
-    EXPECT_FALSE(app::holdsRecordLeader("| e8e0ecc92946d6dcb3c2270706041a30eff0f68d | same terms as Perl |\n"
-                                        "00755cam  22002414a 4500001001300000003000600013\n"));
+    EXPECT_FALSE(
+        app::holdsRecordLeader("| e8e0ecc92946d6dcb3c2270706041a30eff0f68d | same terms as Perl |\n"
+                               "00755cam  22002414a 4500001001300000003000600013\n"));
     EXPECT_FALSE(app::holdsRecordLeader("00100nam0 22 no terminator\x1E\r\n"));
     EXPECT_FALSE(app::holdsRecordLeader(std::string(4096, '\0')));
 }

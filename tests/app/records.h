@@ -39,9 +39,16 @@ inline std::string makeRecord(const std::vector<Field>& fields) {
 inline std::string book(const std::string& id, const std::string& titleGbk) {
     return makeRecord({{"001", id},
                        {"005", "20240102030405.0"},
-                       {"101", "0 \x1F" "achi"},
-                       {"200", "1 \x1F" "a" + titleGbk},
-                       {"210", "  \x1F" "d2024"}});
+                       {"101",
+                        "0 \x1F"
+                        "achi"},
+                       {"200",
+                        "1 \x1F"
+                        "a" +
+                            titleGbk},
+                       {"210",
+                        "  \x1F"
+                        "d2024"}});
 }
 
 /// A record cut by its own leader and directory, independently of the program's reader.
@@ -60,7 +67,8 @@ inline bool parseRecord(const std::string& rec, Parsed& out) {
     if (base > rec.size() || base < 25 || rec[base - 1] != '\x1E') return false;
     for (std::size_t e = 24; e + 12 < base; e += 12) {
         const std::size_t len = std::stoul(rec.substr(e + 3, 4)), start = std::stoul(rec.substr(e + 7, 5));
-        if (len == 0 || base + start + len > rec.size() || rec[base + start + len - 1] != '\x1E') return false;
+        if (len == 0 || base + start + len > rec.size() || rec[base + start + len - 1] != '\x1E')
+            return false;
         out.fields.emplace_back(rec.substr(e, 3), rec.substr(base + start, len - 1));
     }
     return true;
@@ -95,11 +103,13 @@ struct Tally {
     std::int64_t read = 0, written = 0, failed = 0, nextRecord = 0;
     bool operator==(const Tally&) const = default;
     friend std::ostream& operator<<(std::ostream& os, const Tally& t) {
-        return os << "{stopped " << t.stopped << ", read " << t.read << ", written " << t.written << ", failed "
-                  << t.failed << ", next record " << t.nextRecord << "}";
+        return os << "{stopped " << t.stopped << ", read " << t.read << ", written " << t.written
+                  << ", failed " << t.failed << ", next record " << t.nextRecord << "}";
     }
 };
 
-inline Tally tally(const app::BatchResult& r) { return {r.stopped, r.read, r.written, r.failed, r.nextRecord}; }
+inline Tally tally(const app::BatchResult& r) {
+    return {r.stopped, r.read, r.written, r.failed, r.nextRecord};
+}
 
 }  // namespace testrec

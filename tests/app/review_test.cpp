@@ -35,8 +35,14 @@ protected:
         for (std::size_t k = 0; k < names.size(); ++k)
             file += testrec::makeRecord({{"001", "id" + std::to_string(k + 1)},
                                          {"005", "20240102030405.0"},
-                                         {"200", "1 \x1F" "a" + title},
-                                         {"701", " 0\x1F" "a" + names[k]}});
+                                         {"200",
+                                          "1 \x1F"
+                                          "a" +
+                                              title},
+                                         {"701",
+                                          " 0\x1F"
+                                          "a" +
+                                              names[k]}});
         testfiles::spit(input, file);
         options.inputPath = input.string();
         options.outputPath = (dir / "out.iso").string();
@@ -59,7 +65,8 @@ protected:
         app::BatchObserver quiet;
         pinyin::RunSettings s = settings;
         s.polyphone = pinyin::Polyphone::Phrase;
-        const app::BatchResult r = answers ? app::runWithAnswers(o, s, *answers, quiet) : app::runBatch(o, s, quiet);
+        const app::BatchResult r =
+            answers ? app::runWithAnswers(o, s, *answers, quiet) : app::runBatch(o, s, quiet);
         EXPECT_EQ(r.failed, 0);
         return testfiles::slurp(o.outputPath);
     }
@@ -143,12 +150,14 @@ TEST_F(Review, AnswersChangeTheirGroupAndAnOccurrenceMayHaveItsOwn) {
     const std::string phrase = output(nullptr, "phrase.iso");
     // Every suggestion as it is: the phrase mode's bytes.
     app::ReviewAnswers answers;
-    for (const app::ReviewGroup& group : g.groups) answers.groups[group.key] = {group.readings[group.suggested], false, 0};
+    for (const app::ReviewGroup& group : g.groups)
+        answers.groups[group.key] = {group.readings[group.suggested], false, 0};
     EXPECT_EQ(output(&answers, "same.iso"), phrase);
     // 王行 read otherwise: records 1, 3 and 4 change, 2 does not.
     const std::string other = wang->readings[wang->suggested == 0 ? 1 : 0];
     answers.groups[wang->key].reading = other;
-    std::vector<std::string> a = testrec::splitRecords(phrase), b = testrec::splitRecords(output(&answers, "all.iso"));
+    std::vector<std::string> a = testrec::splitRecords(phrase),
+                             b = testrec::splitRecords(output(&answers, "all.iso"));
     ASSERT_EQ(b.size(), 4u);
     EXPECT_NE(a[0], b[0]);
     EXPECT_EQ(a[1], b[1]);
@@ -213,7 +222,7 @@ TEST(ReviewKey, TheWordFoundElseTheNeighbours) {
     r.text = "王 行,";
     r.position = 3;
     EXPECT_EQ(app::reviewKey(r), (app::ReviewKey{"行,", 1}));  // a space is no neighbour
-    r.text = "𠀀行";  // a character beyond the BMP counts as one
+    r.text = "𠀀行";                                           // a character beyond the BMP counts as one
     r.position = 3;
     EXPECT_EQ(app::reviewKey(r), (app::ReviewKey{"𠀀行", 2}));
 }

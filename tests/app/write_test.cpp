@@ -87,7 +87,7 @@ struct Observer : app::BatchObserver, pinyin::Chooser {
     }
 };
 
-const std::string shu = "\xCA\xE9";                // 书 in GBK
+const std::string shu = "\xCA\xE9";              // 书 in GBK
 const std::string yinhang = "\xD2\xF8\xD0\xD0";  // 银行, whose 行 has two readings
 
 class TheOutput : public ::testing::Test {
@@ -221,8 +221,14 @@ TEST_F(TheOutput, ManyRecordsGoOutInFewWrites) {
         if (i == 1000) {
             std::vector<testrec::Field> fields{{"001", ids.back()}, {"005", "20240102030405.0"}};
             for (const char* tag : {"300", "301", "302", "303", "304", "305", "306", "307"})
-                fields.emplace_back(tag, "  \x1F" "a" + std::string(9000, 'x'));
-            fields.emplace_back("200", "1 \x1F" "a" + shu);
+                fields.emplace_back(tag,
+                                    "  \x1F"
+                                    "a" +
+                                        std::string(9000, 'x'));
+            fields.emplace_back("200",
+                                "1 \x1F"
+                                "a" +
+                                    shu);
             in += testrec::makeRecord(fields);
             continue;
         }
@@ -232,7 +238,8 @@ TEST_F(TheOutput, ManyRecordsGoOutInFewWrites) {
     std::vector<std::size_t> pieces;
     Disk::onOutput = [&](int, int fd, const iovec* v, int count) {
         pieces.push_back(v->iov_len);
-        EXPECT_TRUE(std::string_view(static_cast<const char*>(v->iov_base), v->iov_len).ends_with("\x1D\r\n"));
+        EXPECT_TRUE(
+            std::string_view(static_cast<const char*>(v->iov_base), v->iov_len).ends_with("\x1D\r\n"));
         return ::writev(fd, v, count);
     };
     const app::BatchResult r = run();

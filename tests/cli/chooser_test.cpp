@@ -15,7 +15,9 @@ namespace {
 
 struct Terminal {
     explicit Terminal(const std::string& typed)
-        : typedText(typed), in(fmemopen(typedText.data(), typedText.size(), "r")), out(open_memstream(&shown, &size)) {}
+        : typedText(typed),
+          in(fmemopen(typedText.data(), typedText.size(), "r")),
+          out(open_memstream(&shown, &size)) {}
     ~Terminal() {
         std::fclose(in);
         std::fclose(out);
@@ -64,7 +66,8 @@ TEST(TtyChooser, SaysWhichFieldAndSubfieldItAsksAbout) {
         r.subfield = 'f';
         chooser.choose(r);
         const std::string screen = t.screen();
-        EXPECT_NE(screen.find(lang == messages::Language::Chinese ? "200 字段 $f 子字段：𠀀银[行]长" : "field 200 $f: 𠀀银[行]长"),
+        EXPECT_NE(screen.find(lang == messages::Language::Chinese ? "200 字段 $f 子字段：𠀀银[行]长"
+                                                                  : "field 200 $f: 𠀀银[行]长"),
                   std::string::npos)
             << screen;
     }
@@ -76,7 +79,8 @@ TEST(TtyChooser, ReadsANumberAndAsksAgainForAnythingElse) {
     EXPECT_EQ(chooser.choose(request(0)), "Heng");
     std::string screen = t.screen();
     std::size_t again = 0;
-    for (std::size_t at = 0; (at = screen.find("type a number from 1 to 3", at)) != std::string::npos; ++at) ++again;
+    for (std::size_t at = 0; (at = screen.find("type a number from 1 to 3", at)) != std::string::npos; ++at)
+        ++again;
     EXPECT_EQ(again, 3u) << screen;
     // The end of the input answers with the suggestion rather than blocking.
     Terminal closed("");
@@ -98,7 +102,8 @@ TEST(TtyChooser, RemembersAnAnswerWithMInTheLocalesWords) {
         chooser.setRemember([&](const pinyin::WordEntry& e) { kept.push_back(e); });
         EXPECT_EQ(chooser.choose(r), "Hang");
         const std::string screen = t.screen();
-        EXPECT_NE(screen.find("行：读音 [1]？（编号后加 m：记入词表，以后不再询问）"), std::string::npos) << screen;
+        EXPECT_NE(screen.find("行：读音 [1]？（编号后加 m：记入词表，以后不再询问）"), std::string::npos)
+            << screen;
         EXPECT_NE(screen.find("请输入 1 到 3 的编号，或直接回车取 1"), std::string::npos) << screen;
         EXPECT_NE(screen.find("已记入词表：银行\tyin hang"), std::string::npos) << screen;
     }

@@ -66,15 +66,21 @@ class Cli : public ::testing::Test {
 protected:
     void SetUp() override {
         db = (dir / "py.db").string();
-        testpydb::make(db, {{"银", "Yin"}, {"行", "Xing Hang"}, {"单", "Dan Shan Chan"}, {"位", "Wei"},
-                    {"书", "Shu"}, {"长", "Chang Zhang"}, {"城", "Cheng"}, {"吕", "Lǘ"}});
+        testpydb::make(db, {{"银", "Yin"},
+                            {"行", "Xing Hang"},
+                            {"单", "Dan Shan Chan"},
+                            {"位", "Wei"},
+                            {"书", "Shu"},
+                            {"长", "Chang Zhang"},
+                            {"城", "Cheng"},
+                            {"吕", "Lǘ"}});
     }
 
     // Runs the program in `dir` with `args`; standard input from `in` (a file name in dir).
     Ran run(const std::vector<std::string>& args, const std::string& in = "/dev/null") {
         // Generated identifiers are remembered in the test's own folder, not the user's.
-        std::string cmd = "cd " + quote(dir.string()) + " && XDG_STATE_HOME=" + quote(dir.string()) + " " +
-                          quote(kProgram);
+        std::string cmd =
+            "cd " + quote(dir.string()) + " && XDG_STATE_HOME=" + quote(dir.string()) + " " + quote(kProgram);
         for (const auto& a : args) cmd += " " + quote(a);
         cmd += " < " + quote(in) + " > stdout.txt 2> stderr.txt";
         int raw = std::system(cmd.c_str());

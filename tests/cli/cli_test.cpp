@@ -32,7 +32,9 @@ TEST_F(Cli, EdgesOfTheInputFile) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(slurp(dir / "out2.iso"), "");
     EXPECT_EQ(slurp(dir / "out2.iso.rejected"), cut + "\r\n\r\n");
-    EXPECT_NE(r.err.find("record 1 (input line 1): the file ends before the record's terminator"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("record 1 (input line 1): the file ends before the record's terminator"),
+              std::string::npos)
+        << r.err;
 
     // Nothing that looks like a record at all: not a file of records; nothing is created.
     spit(dir / "text.iso", "00100nam0 22 no terminator\r\n");
@@ -40,8 +42,9 @@ TEST_F(Cli, EdgesOfTheInputFile) {
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("this is not an ISO 2709 file"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(dir / "out2b.iso"));
-    for (const std::vector<std::string>& args : {std::vector<std::string>{"--check", "text.iso", "report.tsv"},
-                                                 std::vector<std::string>{"--dump", "text.iso"}}) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--check", "text.iso", "report.tsv"},
+          std::vector<std::string>{"--dump", "text.iso"}}) {
         r = run(args);
         EXPECT_EQ(r.status, 2) << args[0];
         EXPECT_NE(r.err.find("this is not an ISO 2709 file"), std::string::npos) << r.err;
@@ -66,20 +69,34 @@ TEST_F(Cli, EdgesOfTheInputFile) {
     ASSERT_EQ(recs.size(), 3u);
     EXPECT_NE(recs[0].find("C1"), std::string::npos);
     EXPECT_NE(recs[1].find("yin xing"), std::string::npos);
-    EXPECT_NE(recs[2].find("\x1F" "Ashu\x1E"), std::string::npos);
+    EXPECT_NE(recs[2].find("\x1F"
+                           "Ashu\x1E"),
+              std::string::npos);
     EXPECT_FALSE(fs::exists(dir / "out3.iso.rejected"));
 
     // A note whose line breaks its directory counts: they are data, and the record is refused
     // with that reason and kept as it stands, never rewritten as spaces.
-    std::string note = "  \x1F" "afirst line\r\nsecond line\r\nthird line";
-    std::string spread = testrec::makeRecord({{"001", "S1"}, {"005", "20240102030405.0"}, {"101", "0 \x1F" "achi"},
-                                              {"200", "1 \x1F" "a" + shu}, {"330", note}});
+    std::string note =
+        "  \x1F"
+        "afirst line\r\nsecond line\r\nthird line";
+    std::string spread = testrec::makeRecord({{"001", "S1"},
+                                              {"005", "20240102030405.0"},
+                                              {"101",
+                                               "0 \x1F"
+                                               "achi"},
+                                              {"200",
+                                               "1 \x1F"
+                                               "a" +
+                                                   shu},
+                                              {"330", note}});
     spit(dir / "note.iso", a + "\r\n" + spread + "\r\n" + b + "\r\n");
     r = batch("note.iso", "out3b.iso");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(checkedRecords(slurp(dir / "out3b.iso")).size(), 2u);
     EXPECT_EQ(slurp(dir / "out3b.iso.rejected"), spread + "\r\n");
-    EXPECT_NE(r.err.find("record 2 (input line 2): field 330: a line break stands inside its data"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("record 2 (input line 2): field 330: a line break stands inside its data"),
+              std::string::npos)
+        << r.err;
 
     // Text after the last terminator that is more than blank space.
     spit(dir / "tail.iso", a + "\r\n" + b.substr(0, 70));
@@ -87,7 +104,9 @@ TEST_F(Cli, EdgesOfTheInputFile) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(checkedRecords(slurp(dir / "out4.iso")).size(), 1u);
     EXPECT_EQ(slurp(dir / "out4.iso.rejected"), b.substr(0, 70) + "\r\n");
-    EXPECT_NE(r.err.find("record 2 (input line 2): the file ends before the record's terminator"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("record 2 (input line 2): the file ends before the record's terminator"),
+              std::string::npos)
+        << r.err;
 }
 
 // What stands between records is passed over as the input has it: filler is counted in the
@@ -99,7 +118,8 @@ TEST_F(Cli, WhatLiesBetweenRecords) {
     Ran r = batch("filler.usmarc", "out1.mrc", {"--tags", "245"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("3 records read, 3 written, 0 failed"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("bytes of filler between records (spaces, NUL) passed over"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("bytes of filler between records (spaces, NUL) passed over"), std::string::npos)
+        << r.err;
     EXPECT_FALSE(fs::exists(dir / "out1.mrc.rejected"));
 
     // LF between records and after the last: LF in the output too.
@@ -150,7 +170,8 @@ TEST_F(Cli, DamagedRecordAmongGoodOnes) {
     EXPECT_NE(recs[2].find("G1"), std::string::npos);
     EXPECT_EQ(slurp(dir / "out.iso.rejected"), badDirectory + "\r\n" + lost + "\r\n");
     EXPECT_NE(r.err.find("record 2 (input line 2): "), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("record 3 (input line 3): the record has lost its terminator"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("record 3 (input line 3): the record has lost its terminator"), std::string::npos)
+        << r.err;
     EXPECT_NE(r.err.find("5 records read, 3 written, 2 failed"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("out.iso.rejected"), std::string::npos) << r.err;
 }
@@ -197,10 +218,11 @@ TEST_F(Cli, UnusablePathsStopBeforeAnything) {
 
     // Asking needs a terminal: without one (a new session has none) it says so instead of blocking.
     if (std::system("command -v setsid > /dev/null 2>&1") == 0) {
-        std::string ask = "cd " + quote(dir.string()) + " && setsid " + quote(kProgram) + " --db " + quote(db) +
-                          " --polyphone ask in.iso asked.iso < /dev/null > /dev/null 2> ask.err";
+        std::string ask = "cd " + quote(dir.string()) + " && setsid " + quote(kProgram) + " --db " +
+                          quote(db) + " --polyphone ask in.iso asked.iso < /dev/null > /dev/null 2> ask.err";
         EXPECT_EQ(WEXITSTATUS(std::system(ask.c_str())), 2);
-        EXPECT_NE(slurp(dir / "ask.err").find("needs a terminal"), std::string::npos) << slurp(dir / "ask.err");
+        EXPECT_NE(slurp(dir / "ask.err").find("needs a terminal"), std::string::npos)
+            << slurp(dir / "ask.err");
         EXPECT_FALSE(fs::exists(dir / "asked.iso"));
     }
 
@@ -233,25 +255,50 @@ TEST_F(Cli, OptionsAndUsage) {
     EXPECT_FALSE(fs::exists(dir / "out.iso"));
 
     // Code 9, capitals, existing pinyin kept, other tags, standard input and output.
-    std::string withPinyin = testrec::makeRecord({{"001", "P1"}, {"005", "20240102030405.0"},
-                                                  {"101", "0 \x1F" "achi"},
-                                                  {"200", "1 \x1F" "a" + yinhang + "\x1F" "Aold"},
-                                                  {"606", " 0\x1F" "a" + shu}, {"701", " 0\x1F" "a" + shu}});
+    std::string withPinyin = testrec::makeRecord({{"001", "P1"},
+                                                  {"005", "20240102030405.0"},
+                                                  {"101",
+                                                   "0 \x1F"
+                                                   "achi"},
+                                                  {"200",
+                                                   "1 \x1F"
+                                                   "a" +
+                                                       yinhang +
+                                                       "\x1F"
+                                                       "Aold"},
+                                                  {"606",
+                                                   " 0\x1F"
+                                                   "a" +
+                                                       shu},
+                                                  {"701",
+                                                   " 0\x1F"
+                                                   "a" +
+                                                       shu}});
     spit(dir / "in.iso", withPinyin);
     r = batch("-", "-", {"--code", "9", "--case", "capital", "--existing", "keep", "--tags", "200,606"});
     // stdin is /dev/null here: no records, and standard input named as such.
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("the input standard input holds no records"), std::string::npos) << r.err;
     std::string cmd = "cd " + quote(dir.string()) + " && " + quote(kProgram) + " --db " + quote(db) +
-                      " --polyphone first --code 9 --case capital --existing keep --tags 200,606 --quiet - - < in.iso > out.iso 2> err.txt";
+                      " --polyphone first --code 9 --case capital --existing keep --tags 200,606 --quiet - - "
+                      "< in.iso > out.iso 2> err.txt";
     ASSERT_EQ(WEXITSTATUS(std::system(cmd.c_str())), 0);
     EXPECT_EQ(slurp(dir / "err.txt"), "");
     // A record with nothing after it: written the same way, without a line break.
     auto recs = checkedRecords(slurp(dir / "out.iso"), false);
     ASSERT_EQ(recs.size(), 1u);
-    EXPECT_NE(recs[0].find("\x1F" "Aold\x1E"), std::string::npos);
-    EXPECT_NE(recs[0].find("\x1F" "9Shu\x1E"), std::string::npos);
-    EXPECT_EQ(recs[0].find("\x1F" "9Shu\x1E", recs[0].find("\x1F" "9Shu\x1E") + 1), std::string::npos)
+    EXPECT_NE(recs[0].find("\x1F"
+                           "Aold\x1E"),
+              std::string::npos);
+    EXPECT_NE(recs[0].find("\x1F"
+                           "9Shu\x1E"),
+              std::string::npos);
+    EXPECT_EQ(recs[0].find("\x1F"
+                           "9Shu\x1E",
+                           recs[0].find("\x1F"
+                                        "9Shu\x1E") +
+                               1),
+              std::string::npos)
         << "701 is not in the tag list";
 }
 
@@ -260,11 +307,23 @@ TEST_F(Cli, Gb18030AndUtf8RoundTrips) {
     struct Enc {
         std::string name, shu, ext;
     };
-    for (const Enc& e : {Enc{"gb18030", "\xCA\xE9", "\x95\x32\x82\x36"}, Enc{"utf-8", "书", "\xF0\xA0\x80\x80"}}) {
-        std::string rec = testrec::makeRecord({{"001", "U1"}, {"005", "20240102030405.0"},
-                                               {"101", "0 \x1F" "achi"},
-                                               {"200", "1 \x1F" "a" + e.shu + e.ext + e.shu + "\x1F" "f" + e.ext},
-                                               {"210", "  \x1F" "d2024"}});
+    for (const Enc& e :
+         {Enc{"gb18030", "\xCA\xE9", "\x95\x32\x82\x36"}, Enc{"utf-8", "书", "\xF0\xA0\x80\x80"}}) {
+        std::string rec = testrec::makeRecord({{"001", "U1"},
+                                               {"005", "20240102030405.0"},
+                                               {"101",
+                                                "0 \x1F"
+                                                "achi"},
+                                               {"200",
+                                                "1 \x1F"
+                                                "a" +
+                                                    e.shu + e.ext + e.shu +
+                                                    "\x1F"
+                                                    "f" +
+                                                    e.ext},
+                                               {"210",
+                                                "  \x1F"
+                                                "d2024"}});
         spit(dir / "in.iso", rec + "\r\n");
         std::string out = "out-" + e.name + ".iso";
         Ran r = batch("in.iso", out, {"--encoding", e.name});
@@ -272,7 +331,15 @@ TEST_F(Cli, Gb18030AndUtf8RoundTrips) {
         auto recs = checkedRecords(slurp(dir / out));
         ASSERT_EQ(recs.size(), 1u) << e.name;
         // The field comes back byte for byte, the pinyin behind its subfield a.
-        EXPECT_NE(recs[0].find("\x1F" "a" + e.shu + e.ext + e.shu + "\x1F" "Ashu " + e.ext + "shu\x1F" "f" + e.ext),
+        EXPECT_NE(recs[0].find("\x1F"
+                               "a" +
+                               e.shu + e.ext + e.shu +
+                               "\x1F"
+                               "Ashu " +
+                               e.ext +
+                               "shu\x1F"
+                               "f" +
+                               e.ext),
                   std::string::npos)
             << e.name;
         Ran d = run({"--dump", "--encoding", e.name, out});
@@ -281,8 +348,16 @@ TEST_F(Cli, Gb18030AndUtf8RoundTrips) {
 }
 
 TEST_F(Cli, DumpShowsTheWorkingRecords) {
-    std::string a = testrec::makeRecord({{"001", "D1"}, {"200", "1 \x1F" "a" + yinhang + "|x"}});
-    std::string b = testrec::makeRecord({{"005", "20240102030405.0"}, {"701", " 0\x1F" "a" + shu}});
+    std::string a = testrec::makeRecord({{"001", "D1"},
+                                         {"200",
+                                          "1 \x1F"
+                                          "a" +
+                                              yinhang + "|x"}});
+    std::string b = testrec::makeRecord({{"005", "20240102030405.0"},
+                                         {"701",
+                                          " 0\x1F"
+                                          "a" +
+                                              shu}});
     spit(dir / "in.iso", a + b + "\r\n" + "broken\x1D");
     Ran r = run({"--dump", "in.iso"});
     EXPECT_EQ(r.status, 1);
@@ -309,8 +384,9 @@ TEST_F(Cli, LinesRomaniseOneLineEach) {
     EXPECT_EQ(slurp(dir / "py.txt"), "before\nyin xing\ndan wei\n\nABC chang cheng  1\nlv\n");
     // Text in a code page other than the one chosen is refused, as a record file would be, and
     // the output is left as it was.
-    for (const auto& [encoding, file, says] : {std::tuple{"utf-8", "titles.txt", "looks like GBK, not UTF-8"},
-                                               std::tuple{"gbk", "titles8.txt", "looks like UTF-8, not GBK"}}) {
+    for (const auto& [encoding, file, says] :
+         {std::tuple{"utf-8", "titles.txt", "looks like GBK, not UTF-8"},
+          std::tuple{"gbk", "titles8.txt", "looks like UTF-8, not GBK"}}) {
         r = run({"--db", db, "--encoding", encoding, "--lines", file, "py.txt"});
         EXPECT_EQ(r.status, 2) << file;
         EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
@@ -327,17 +403,22 @@ TEST_F(Cli, TheBundledSampleAndYazAgreeWithUs) {
     EXPECT_NE(r.err.find("36 records read, 36 written, 0 failed"), std::string::npos) << r.err;
     auto recs = checkedRecords(slurp(dir / "out.iso"));
     ASSERT_EQ(recs.size(), 36u);
-    for (const auto& rec : recs) EXPECT_NE(rec.find("\x1F" "A"), std::string::npos);
+    for (const auto& rec : recs)
+        EXPECT_NE(rec.find("\x1F"
+                           "A"),
+                  std::string::npos);
 
     r = run({"--separator", "none", sample, "plain.iso"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(checkedRecords(slurp(dir / "plain.iso"), false).size(), 36u);
     if (std::system("command -v yaz-marcdump > /dev/null 2>&1") != 0) GTEST_SKIP() << "no yaz-marcdump";
-    std::string cmd = "cd " + quote(dir.string()) + " && yaz-marcdump -i marc -o line plain.iso > yaz.txt 2> yaz.err";
+    std::string cmd =
+        "cd " + quote(dir.string()) + " && yaz-marcdump -i marc -o line plain.iso > yaz.txt 2> yaz.err";
     ASSERT_EQ(WEXITSTATUS(std::system(cmd.c_str())), 0);
     std::string yaz = slurp(dir / "yaz.txt");
     EXPECT_EQ(slurp(dir / "yaz.err"), "");
-    EXPECT_EQ(yaz.find("<!--"), std::string::npos) << "yaz-marcdump warned:\n" << yaz.substr(yaz.find("<!--"), 300);
+    EXPECT_EQ(yaz.find("<!--"), std::string::npos) << "yaz-marcdump warned:\n"
+                                                   << yaz.substr(yaz.find("<!--"), 300);
     // One leader line per record: "00413nam0 2200157   450 ".
     int leaders = 0;
     std::istringstream lines(yaz);
@@ -357,11 +438,18 @@ TEST_F(Cli, WordListsComeFirstAndABadLineStopsTheRunAtTheStart) {
         const std::string useDb = std::string(mode) == "phrase" ? MARCPY_BINARY_DIR "/bin/py.db" : db;
         Ran r = run({"--db", useDb, "--polyphone", mode, "--words", "bank.txt", "in.iso", "out.iso"});
         EXPECT_EQ(r.status, 0) << mode << r.err;
-        EXPECT_NE(slurp(dir / "out.iso").find("\x1F" "Ayin hang"), std::string::npos) << mode;
+        EXPECT_NE(slurp(dir / "out.iso")
+                      .find("\x1F"
+                            "Ayin hang"),
+                  std::string::npos)
+            << mode;
     }
     Ran r = batch("in.iso", "out2.iso", {"--words", "bank.txt", "--words", "silver.txt"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(slurp(dir / "out2.iso").find("\x1F" "Ayin xing"), std::string::npos);
+    EXPECT_NE(slurp(dir / "out2.iso")
+                  .find("\x1F"
+                        "Ayin xing"),
+              std::string::npos);
     spit(dir / "titles.txt", yinhang + "\n");
     r = run({"--db", db, "--polyphone", "first", "--words", "bank.txt", "--lines", "titles.txt"});
     EXPECT_EQ(r.out, "yin hang\n");
@@ -373,12 +461,17 @@ TEST_F(Cli, WordListsComeFirstAndABadLineStopsTheRunAtTheStart) {
     const std::string note = "the word list holds single characters of several readings: 行.";
     EXPECT_NE(r.err.find(note), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find(note, r.err.find(note) + 1), std::string::npos) << r.err;
-    EXPECT_NE(slurp(dir / "out4.iso").find("\x1F" "Ayin hang"), std::string::npos);
+    EXPECT_NE(slurp(dir / "out4.iso")
+                  .find("\x1F"
+                        "Ayin hang"),
+              std::string::npos);
 
     spit(dir / "bad.txt", "银行\tyin hang\n单位\tdan\n");
     r = batch("in.iso", "out3.iso", {"--words", "bad.txt"});
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("the word list bad.txt, line 2: 1 syllable for 2 Chinese characters"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("the word list bad.txt, line 2: 1 syllable for 2 Chinese characters"),
+              std::string::npos)
+        << r.err;
     EXPECT_FALSE(fs::exists(dir / "out3.iso"));
     r = batch("in.iso", "out3.iso", {"--words", "missing.txt"});
     EXPECT_EQ(r.status, 2);
@@ -387,7 +480,8 @@ TEST_F(Cli, WordListsComeFirstAndABadLineStopsTheRunAtTheStart) {
 
 TEST_F(Cli, SpacingSetsDigitsAndLettersApartAndCheckLooksPastIt) {
     spit(dir / "titles8.txt", "银行1单位\n2010长城ABC书\n");
-    const std::vector<std::string> lines = {"--db", db, "--polyphone", "first", "--encoding", "utf-8", "--lines", "-"};
+    const std::vector<std::string> lines = {"--db",       db,      "--polyphone", "first",
+                                            "--encoding", "utf-8", "--lines",     "-"};
     Ran r = run(lines, "titles8.txt");
     EXPECT_EQ(r.out, "yin xing 1dan wei\n2010chang cheng ABCshu\n");  // glued by default
     auto apart = lines;
@@ -401,8 +495,20 @@ TEST_F(Cli, SpacingSetsDigitsAndLettersApartAndCheckLooksPastIt) {
 
     // Existing pinyin written either way agrees with ours either way.
     const std::string title = "1" + yinhang;
-    spit(dir / "in.iso", testrec::makeRecord({{"001", "R1"}, {"200", "1 \x1F" "a" + title + "\x1F" "A1 yin xing"}}) +
-                             testrec::makeRecord({{"001", "R2"}, {"200", "1 \x1F" "a" + title + "\x1F" "A1yin xing"}}));
+    spit(dir / "in.iso", testrec::makeRecord({{"001", "R1"},
+                                              {"200",
+                                               "1 \x1F"
+                                               "a" +
+                                                   title +
+                                                   "\x1F"
+                                                   "A1 yin xing"}}) +
+                             testrec::makeRecord({{"001", "R2"},
+                                                  {"200",
+                                                   "1 \x1F"
+                                                   "a" +
+                                                       title +
+                                                       "\x1F"
+                                                       "A1yin xing"}}));
     const std::string header = "record\t001\ttag\ttext\texisting\tours\tdiffering\tunsure\n";
     for (const char* spacing : {"glued", "apart"}) {
         r = batch("in.iso", "report.tsv", {"--check", "--spacing", spacing, "--quiet"});
@@ -413,18 +519,43 @@ TEST_F(Cli, SpacingSetsDigitsAndLettersApartAndCheckLooksPastIt) {
 
 TEST_F(Cli, CheckReportsExistingPinyinThatDisagrees) {
     const std::string changcheng = "\xB3\xA4\xB3\xC7";  // 长城
-    spit(dir / "in.iso",
-         testrec::makeRecord({{"001", "R1"}, {"200", "1 \x1F" "a" + yinhang + "\x1F" "AYin Xing"},
-                              {"701", " 0\x1F" "a" + shu + "\x1F" "9shu"}}) +
-             testrec::makeRecord({{"001", "R2"}, {"200", "1 \x1F" "a" + changcheng + "\x1F" "Azhang cheng"},
-                                  {"210", "  \x1F" "a" + changcheng + "\x1F" "Azhang"},  // not listed
-                                  {"606", "0 \x1F" "a" + shu}}) +                      // no pinyin
-             "\r\nbroken\x1D");
+    spit(dir / "in.iso", testrec::makeRecord({{"001", "R1"},
+                                              {"200",
+                                               "1 \x1F"
+                                               "a" +
+                                                   yinhang +
+                                                   "\x1F"
+                                                   "AYin Xing"},
+                                              {"701",
+                                               " 0\x1F"
+                                               "a" +
+                                                   shu +
+                                                   "\x1F"
+                                                   "9shu"}}) +
+                             testrec::makeRecord({{"001", "R2"},
+                                                  {"200",
+                                                   "1 \x1F"
+                                                   "a" +
+                                                       changcheng +
+                                                       "\x1F"
+                                                       "Azhang cheng"},
+                                                  {"210",
+                                                   "  \x1F"
+                                                   "a" +
+                                                       changcheng +
+                                                       "\x1F"
+                                                       "Azhang"},  // not listed
+                                                  {"606",
+                                                   "0 \x1F"
+                                                   "a" +
+                                                       shu}}) +  // no pinyin
+                             "\r\nbroken\x1D");
     const std::string header = "record\t001\ttag\ttext\texisting\tours\tdiffering\tunsure\n";
     Ran r = batch("in.iso", "report.tsv", {"--check"});
     EXPECT_EQ(r.status, 1) << r.err;  // the broken record, as in a run
     EXPECT_NE(r.err.find("record 3 (input line 2): "), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("3 records read, 3 fields checked, 1 disagree, 1 failed"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("3 records read, 3 fields checked, 1 disagree, 1 failed"), std::string::npos)
+        << r.err;
     // Without phrase data the quieter manual mode would ask about 长: unsure.
     EXPECT_EQ(slurp(dir / "report.tsv"), header + "2\tR2\t200\t长城\tzhang cheng\tchang cheng\t1\tyes\n");
     EXPECT_FALSE(fs::exists(dir / "report.tsv.rejected"));
@@ -463,8 +594,8 @@ TEST_F(Cli, AnInterruptedRunSaysWhereToGoOn) {
     if (pid == 0) {
         if (::chdir(dir.c_str()) != 0) ::_exit(99);
         std::freopen("stderr.txt", "w", stderr);
-        ::execl(kProgram.c_str(), kProgram.c_str(), "--db", db.c_str(), "--polyphone", "first", "big.iso", "part.iso",
-                static_cast<char*>(nullptr));
+        ::execl(kProgram.c_str(), kProgram.c_str(), "--db", db.c_str(), "--polyphone", "first", "big.iso",
+                "part.iso", static_cast<char*>(nullptr));
         ::_exit(98);
     }
     while (!fs::exists(dir / "part.iso") || fs::file_size(dir / "part.iso") == 0) ::usleep(2000);
@@ -475,11 +606,13 @@ TEST_F(Cli, AnInterruptedRunSaysWhereToGoOn) {
     EXPECT_EQ(WEXITSTATUS(raw), 143);
     const std::string err = slurp(dir / "stderr.txt");
     long long written = 0, next = 0, offset = 0, skip = 0;
-    ASSERT_EQ(std::sscanf(err.c_str(),
-                          "marc-pinyin-cli: stopped: %lld records written; the next is record %lld at input byte %lld "
-                          "(to go on, run again with --skip %lld)",
-                          &written, &next, &offset, &skip),
-              4)
+    ASSERT_EQ(
+        std::sscanf(
+            err.c_str(),
+            "marc-pinyin-cli: stopped: %lld records written; the next is record %lld at input byte %lld "
+            "(to go on, run again with --skip %lld)",
+            &written, &next, &offset, &skip),
+        4)
         << err;
     EXPECT_EQ(next, written + 1);
     EXPECT_EQ(skip, written);
@@ -506,13 +639,16 @@ TEST_F(Cli, ChineseFileAndFolderNames) {
     fs::copy_file(kProgram, program);
     fs::copy_file(db, program.parent_path() / "py.db");  // found beside the program: no --db
 
-    const std::string cmd = "cd " + quote(folder.string()) + " && XDG_STATE_HOME=" + quote(dir.string()) + " " +
-                            quote(program.string()) + " --polyphone first --words 本馆词表.txt 输入.iso 输出.iso 2> err.txt";
+    const std::string cmd = "cd " + quote(folder.string()) + " && XDG_STATE_HOME=" + quote(dir.string()) +
+                            " " + quote(program.string()) +
+                            " --polyphone first --words 本馆词表.txt 输入.iso 输出.iso 2> err.txt";
     const int raw = std::system(cmd.c_str());
     EXPECT_EQ(WEXITSTATUS(raw), 1) << slurp(folder / "err.txt");
     const auto recs = checkedRecords(slurp(folder / "输出.iso"));
     ASSERT_EQ(recs.size(), 1u);
-    EXPECT_NE(recs[0].find("\x1F" "Ayin hang"), std::string::npos);
+    EXPECT_NE(recs[0].find("\x1F"
+                           "Ayin hang"),
+              std::string::npos);
     EXPECT_EQ(slurp(folder / "输出.iso.rejected"), damaged + "\r\n");
     EXPECT_NE(slurp(folder / "输出.iso.rejected.txt").find("record 2"), std::string::npos);
     EXPECT_NE(slurp(folder / "err.txt").find("输出.iso.rejected"), std::string::npos);
@@ -567,15 +703,20 @@ using namespace clitest;
 TEST_F(Cli, FailuresInTheLocalesLanguageAndTheLog) {
     const std::string good = testrec::book("G1", shu);
     const std::string bad1 = testrec::book("B1", shu).substr(0, 30) + "\x1D";  // cut inside its directory
-    std::string bad2 = testrec::makeRecord({{"001", "B2"}, {"200", "1 \x1F" "a" + shu}});
+    std::string bad2 = testrec::makeRecord({{"001", "B2"},
+                                            {"200",
+                                             "1 \x1F"
+                                             "a" +
+                                                 shu}});
     bad2.replace(24 + 12 + 3, 4, "0099");  // 200's length runs past the end
-    const std::string bad3 = testrec::makeRecord({{"001", "B3"}, {"005", "20240102030405.0"}});  // nothing to write
+    const std::string bad3 =
+        testrec::makeRecord({{"001", "B3"}, {"005", "20240102030405.0"}});  // nothing to write
     const std::string input = good + "\r\n" + bad1 + "\r\n" + good + "\r\n" + bad2 + "\r\n" + bad3 + "\r\n";
     spit(dir / "in.iso", input);
     const auto runIn = [&](const char* lang, const std::string& out) {
-        std::string cmd = "cd " + quote(dir.string()) + " && LC_ALL= LC_MESSAGES= LANG=" + lang + " XDG_STATE_HOME=" +
-                          quote(dir.string()) + " " + quote(kProgram) + " --db " + quote(db) +
-                          " --polyphone first in.iso " + out + " 2> err.txt";
+        std::string cmd = "cd " + quote(dir.string()) + " && LC_ALL= LC_MESSAGES= LANG=" + lang +
+                          " XDG_STATE_HOME=" + quote(dir.string()) + " " + quote(kProgram) + " --db " +
+                          quote(db) + " --polyphone first in.iso " + out + " 2> err.txt";
         const int raw = std::system(cmd.c_str());
         EXPECT_EQ(WEXITSTATUS(raw), 1);
         return slurp(dir / "err.txt");
@@ -588,7 +729,9 @@ TEST_F(Cli, FailuresInTheLocalesLanguageAndTheLog) {
     EXPECT_NE(english.find("reasons in en.iso.rejected.txt"), std::string::npos) << english;
 
     const std::string chinese = runIn("zh_CN.UTF-8", "zh.iso");
-    EXPECT_NE(chinese.find("第 4 条记录（输入第 4 行）：字段 200（目录第 2 项）：超出了记录的末尾"), std::string::npos) << chinese;
+    EXPECT_NE(chinese.find("第 4 条记录（输入第 4 行）：字段 200（目录第 2 项）：超出了记录的末尾"),
+              std::string::npos)
+        << chinese;
     EXPECT_NE(chinese.find("读取 5 条记录，写入 2 条，失败 3 条"), std::string::npos) << chinese;
 
     // The log: three lines with number, input line, byte offset, 001 and reason; a second run
@@ -598,15 +741,18 @@ TEST_F(Cli, FailuresInTheLocalesLanguageAndTheLog) {
     std::string log = slurp(dir / "en.iso.rejected.txt");
     EXPECT_EQ(log, "record 2, input line 2, byte " + std::to_string(offset2) +
                        ": no field terminator: the record has no directory\n"
-                       "record 4, input line 4, byte " + std::to_string(offset4) +
+                       "record 4, input line 4, byte " +
+                       std::to_string(offset4) +
                        ", 001 B2: field 200 (directory entry 2): it runs past the end of the record\n"
-                       "record 5, input line 5, byte " + std::to_string(offset5) +
+                       "record 5, input line 5, byte " +
+                       std::to_string(offset5) +
                        ", 001 B3: the record has no field to write besides 001 and 005\n");
     runIn("C", "en.iso");
     EXPECT_EQ(slurp(dir / "en.iso.rejected.txt"), log + log);
-    EXPECT_NE(slurp(dir / "zh.iso.rejected.txt").find("第 4 条记录，输入第 4 行，第 " + std::to_string(offset4) +
-                                                      " 字节，001 为 B2：字段 200"),
-              std::string::npos);
+    EXPECT_NE(
+        slurp(dir / "zh.iso.rejected.txt")
+            .find("第 4 条记录，输入第 4 行，第 " + std::to_string(offset4) + " 字节，001 为 B2：字段 200"),
+        std::string::npos);
 }
 
 // Every mode refuses the same start in the same words, the system's reason worded in the locale's
@@ -617,7 +763,9 @@ TEST_F(Cli, EveryModeRefusesAMissingDatabaseInTheLocalesWords) {
         const std::string cmd = "cd " + quote(dir.string()) + " && LC_ALL= LC_MESSAGES= LANG=zh_CN.UTF-8 " +
                                 quote(kProgram) + " " + mode + " --db missing.db in.iso out.txt 2> err.txt";
         EXPECT_EQ(WEXITSTATUS(std::system(cmd.c_str())), 2) << mode;
-        EXPECT_EQ(slurp(dir / "err.txt"), "marc-pinyin-cli: 无法打开拼音数据库 missing.db：文件或文件夹不存在\n") << mode;
+        EXPECT_EQ(slurp(dir / "err.txt"),
+                  "marc-pinyin-cli: 无法打开拼音数据库 missing.db：文件或文件夹不存在\n")
+            << mode;
         EXPECT_FALSE(fs::exists(dir / "out.txt")) << mode;
     }
 }

@@ -15,7 +15,8 @@ const std::string kYinHangGbk = "\xD2\xF8\xD0\xD0";
 /// Records of ASCII alone, at least `bytes` of them.
 std::string asciiRecords(std::size_t bytes) {
     std::string out;
-    for (int i = 0; out.size() < bytes; ++i) out += testrec::book("w" + std::to_string(i), "Western title " + std::to_string(i));
+    for (int i = 0; out.size() < bytes; ++i)
+        out += testrec::book("w" + std::to_string(i), "Western title " + std::to_string(i));
     return out;
 }
 
@@ -44,7 +45,10 @@ TEST_F(Cli, RefusesMarc8AndSingleByteFilesInEveryMode) {
         }
     }
     // GBK chosen by the user is followed (escape sequences are MARC-8 whatever is chosen).
-    EXPECT_EQ(run({"--db", db, "--polyphone", "first", "--encoding", "gbk", "marc8-french-accepted.mrc", "gbk.iso"}).status, 0);
+    EXPECT_EQ(
+        run({"--db", db, "--polyphone", "first", "--encoding", "gbk", "marc8-french-accepted.mrc", "gbk.iso"})
+            .status,
+        0);
     EXPECT_EQ(run({"--db", db, "--encoding", "gbk", "marc8-cjk.marc", "gbk2.iso"}).status, 2);
 }
 
@@ -53,14 +57,23 @@ TEST_F(Cli, RefusesMarc8ThatYazWrites) {
     // A UTF-8 MARC 21 record with accented Latin letters, written in MARC-8 by yaz.
     std::string rec = testrec::makeRecord({{"001", "m1"},
                                            {"008", "000101s2000    fr            000 0 fre d"},
-                                           {"245", "10\x1F" "aHistoire litt\xC3\xA9raire de la Compagnie de J\xC3\xA9sus"},
-                                           {"700", "1 \x1F" "aCr\xC3\xA9tineau-Joly, Jacques"}});
+                                           {"245",
+                                            "10\x1F"
+                                            "aHistoire litt\xC3\xA9raire de la Compagnie de J\xC3\xA9sus"},
+                                           {"700",
+                                            "1 \x1F"
+                                            "aCr\xC3\xA9tineau-Joly, Jacques"}});
     rec.replace(5, 5, "cam a");  // MARC 21: leader/09 "a", Unicode
     rec.replace(20, 4, "4500");
     spit(dir / "utf8.mrc", rec);
-    const std::string cmd = "cd " + quote(dir.string()) + " && " YAZ_MARCDUMP " -f UTF-8 -t MARC-8 -l 9=32 -i marc -o marc utf8.mrc > marc8.mrc";
+    const std::string cmd = "cd " + quote(dir.string()) +
+                            " && " YAZ_MARCDUMP
+                            " -f UTF-8 -t MARC-8 -l 9=32 -i marc -o marc utf8.mrc > marc8.mrc";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
-    ASSERT_NE(slurp(dir / "marc8.mrc").find("J\xE2" "esus"), std::string::npos);
+    ASSERT_NE(slurp(dir / "marc8.mrc")
+                  .find("J\xE2"
+                        "esus"),
+              std::string::npos);
     const Ran r = run({"--db", db, "marc8.mrc", "out.iso"});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("MARC-8"), std::string::npos) << r.err;
@@ -93,13 +106,19 @@ TEST_F(Cli, DecidesTheCodePageAtTheFirstBytesThatAreNotAscii) {
     EXPECT_NE(r.err.find("detected utf-8"), std::string::npos) << r.err;
     const std::vector<std::string> recs = checkedRecords(slurp(dir / "utf8.out"), false);
     ASSERT_FALSE(recs.empty());
-    EXPECT_NE(recs.back().find(kYinHangUtf8 + "\x1F" "Ayin xing"), std::string::npos) << recs.back();
+    EXPECT_NE(recs.back().find(kYinHangUtf8 + "\x1F"
+                                              "Ayin xing"),
+              std::string::npos)
+        << recs.back();
     // The same in GBK is read as GBK.
     spit(dir / "gbk.iso", western + testrec::book("c1", kYinHangGbk));
     r = batch("gbk.iso", "gbk.out");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("detected gbk"), std::string::npos) << r.err;
-    EXPECT_NE(slurp(dir / "gbk.out").find(kYinHangGbk + "\x1F" "Ayin xing"), std::string::npos);
+    EXPECT_NE(slurp(dir / "gbk.out")
+                  .find(kYinHangGbk + "\x1F"
+                                      "Ayin xing"),
+              std::string::npos);
     // --lines decides alike: plain text whose first block is ASCII, then Chinese in UTF-8.
     std::string lines;
     while (lines.size() <= (std::size_t{1} << 20)) lines += "western line\n";
@@ -125,7 +144,8 @@ TEST_F(Cli, KeepsAFieldInAnotherCodePageAside) {
         EXPECT_EQ(r.status, 1) << r.err;
         EXPECT_EQ(checkedRecords(slurp(dir / "mixed.out"), false).size(), 2u);
         EXPECT_EQ(slurp(dir / "mixed.out.rejected"), utf8Record + "\r\n");
-        EXPECT_NE(slurp(dir / "mixed.out.rejected.txt").find("field 200 is in UTF-8, not in GBK"), std::string::npos)
+        EXPECT_NE(slurp(dir / "mixed.out.rejected.txt").find("field 200 is in UTF-8, not in GBK"),
+                  std::string::npos)
             << slurp(dir / "mixed.out.rejected.txt");
     }
     // And the other way round: a GBK record among UTF-8 ones.
@@ -136,7 +156,8 @@ TEST_F(Cli, KeepsAFieldInAnotherCodePageAside) {
     const Ran r = batch("mixed8.iso", "mixed8.out");
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_EQ(slurp(dir / "mixed8.out.rejected"), gbkRecord + "\r\n");
-    EXPECT_NE(slurp(dir / "mixed8.out.rejected.txt").find("field 200 is in GBK, not in UTF-8"), std::string::npos);
+    EXPECT_NE(slurp(dir / "mixed8.out.rejected.txt").find("field 200 is in GBK, not in UTF-8"),
+              std::string::npos);
     // The check of existing pinyin and the dump refuse the same record.
     const Ran check = run({"--db", db, "--check", "mixed.iso", "report.tsv"});
     EXPECT_EQ(check.status, 1) << check.err;

@@ -45,8 +45,14 @@ std::vector<testrec::Field> expectedOrder(const std::vector<testrec::Field>& fie
             }
     bool seen001 = false, seen005 = false;
     for (const auto& f : fields) {
-        if (f.first == "001" && !seen001) { seen001 = true; continue; }
-        if (f.first == "005" && !seen005) { seen005 = true; continue; }
+        if (f.first == "001" && !seen001) {
+            seen001 = true;
+            continue;
+        }
+        if (f.first == "005" && !seen005) {
+            seen005 = true;
+            continue;
+        }
         out.push_back(f);
     }
     return out;
@@ -68,7 +74,8 @@ void compareFieldByField(const std::string& name, const std::string& input, cons
         EXPECT_EQ(a.leader.substr(5, 7), b.leader.substr(5, 7));
         EXPECT_EQ(a.leader.substr(17), b.leader.substr(17));
         std::vector<testrec::Field> want = expectedOrder(a.fields);
-        const bool had005 = std::any_of(a.fields.begin(), a.fields.end(), [](auto& f) { return f.first == "005"; });
+        const bool had005 =
+            std::any_of(a.fields.begin(), a.fields.end(), [](auto& f) { return f.first == "005"; });
         if (!had005) {
             ASSERT_GE(b.fields.size(), 2u);
             EXPECT_EQ(b.fields[1].first, "005");
@@ -79,16 +86,24 @@ void compareFieldByField(const std::string& name, const std::string& input, cons
         for (std::size_t i = 0; i < want.size(); ++i) {
             const auto& [tag, bytes] = want[i];
             EXPECT_EQ(tag, b.fields[i].first);
-            if (!listed.count(tag) || bytes.find("\x1F" "a") == std::string::npos) {
+            if (!listed.count(tag) || bytes.find("\x1F"
+                                                 "a") == std::string::npos) {
                 EXPECT_EQ(bytes, b.fields[i].second) << "field " << tag;
                 continue;
             }
             EXPECT_EQ(withoutPinyin(bytes), withoutPinyin(b.fields[i].second)) << "field " << tag;
             // Each subfield a is followed by its pinyin.
             const std::string& got = b.fields[i].second;
-            for (std::size_t at = got.find("\x1F" "a"); at != std::string::npos; at = got.find("\x1F" "a", at + 1)) {
+            for (std::size_t at = got.find("\x1F"
+                                           "a");
+                 at != std::string::npos; at = got.find("\x1F"
+                                                        "a",
+                                                        at + 1)) {
                 const std::size_t next = got.find('\x1F', at + 1);
-                EXPECT_TRUE(next != std::string::npos && got.compare(next, 2, "\x1F" "A") == 0) << "field " << tag;
+                EXPECT_TRUE(next != std::string::npos && got.compare(next, 2,
+                                                                     "\x1F"
+                                                                     "A") == 0)
+                    << "field " << tag;
             }
         }
     }
@@ -97,9 +112,10 @@ void compareFieldByField(const std::string& name, const std::string& input, cons
 class RealRecords : public Cli {};
 
 TEST_F(RealRecords, ComeThroughUnchangedButForThePinyin) {
-    for (const char* name : {"cnmarc-university.gbk.iso", "cnmarc-university.utf8.iso", "marc21-collection1.utf8.mrc",
-                             "marc21-collection3.utf8.mrc", "marc21-record12.utf8.mrc", "marc21-chinese-880.utf8.mrc",
-                             "marc21-oclc-export.utf8.mrc"}) {
+    for (const char* name :
+         {"cnmarc-university.gbk.iso", "cnmarc-university.utf8.iso", "marc21-collection1.utf8.mrc",
+          "marc21-collection3.utf8.mrc", "marc21-record12.utf8.mrc", "marc21-chinese-880.utf8.mrc",
+          "marc21-oclc-export.utf8.mrc"}) {
         SCOPED_TRACE(name);
         const std::string input = slurp(kRealRecords / name);
         ASSERT_FALSE(input.empty());
@@ -107,16 +123,19 @@ TEST_F(RealRecords, ComeThroughUnchangedButForThePinyin) {
         const std::string out = std::string(name) + ".out";
         Ran r = run({"--db", kPyDb, name, out});
         // A MARC 21 record may have none of the (UNIMARC) tags listed by default: the run says so.
-        EXPECT_TRUE(r.status == 0 || (r.status == 1 && r.err.find("no field got pinyin") != std::string::npos))
+        EXPECT_TRUE(r.status == 0 ||
+                    (r.status == 1 && r.err.find("no field got pinyin") != std::string::npos))
             << r.err;
-        EXPECT_NE(r.err.find(std::string(name).find("gbk") != std::string::npos ? "detected gbk" : "detected utf-8"),
+        EXPECT_NE(r.err.find(std::string(name).find("gbk") != std::string::npos ? "detected gbk"
+                                                                                : "detected utf-8"),
                   std::string::npos)
             << r.err;
         compareFieldByField(name, input, slurp(dir / out));
 #ifdef YAZ_MARCDUMP
         // yaz reads the output as it reads the input: same records, not a word on standard error.
-        const std::string yaz = std::string(YAZ_MARCDUMP) + " -i marc -o line " + quote((dir / out).string()) +
-                                " > " + quote((dir / "yaz.out").string()) + " 2> " + quote((dir / "yaz.err").string());
+        const std::string yaz = std::string(YAZ_MARCDUMP) + " -i marc -o line " +
+                                quote((dir / out).string()) + " > " + quote((dir / "yaz.out").string()) +
+                                " 2> " + quote((dir / "yaz.err").string());
         EXPECT_EQ(std::system(yaz.c_str()), 0);
         EXPECT_EQ(slurp(dir / "yaz.err"), "");
         EXPECT_EQ(slurp(dir / "yaz.out").find("<!--"), std::string::npos) << "yaz-marcdump warned";

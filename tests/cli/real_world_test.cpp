@@ -47,8 +47,10 @@ bool isPinyin(const std::string& previousCode, const std::string& sub) {
     if (sub[0] == 'A') return true;
     if (sub[0] != '9' || previousCode != "a") return false;
     const std::string text = sub.substr(1);
-    return std::any_of(text.begin(), text.end(), [](char c) { return std::isalpha(static_cast<unsigned char>(c)); }) &&
-           std::none_of(text.begin(), text.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+    return std::any_of(text.begin(), text.end(),
+                       [](char c) { return std::isalpha(static_cast<unsigned char>(c)); }) &&
+           std::none_of(text.begin(), text.end(),
+                        [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
 }
 
 std::string withoutPinyin(const std::string& field) {
@@ -70,7 +72,8 @@ std::string withoutPinyin(const std::string& field) {
 /// generated where it has none), then every other field in order, the listed ones but for pinyin.
 std::string differences(const std::string& in, const fuzzcheck::Fields& a, const std::string& out) {
     fuzzcheck::Fields b;
-    if (!fuzzcheck::cutRecord(out, b) || out.size() < 24 || out.compare(0, 5, std::to_string(100000 + out.size()), 1, 5) != 0)
+    if (!fuzzcheck::cutRecord(out, b) || out.size() < 24 ||
+        out.compare(0, 5, std::to_string(100000 + out.size()), 1, 5) != 0)
         return "the record written is not well formed";
     if (in.compare(5, 7, out, 5, 7) != 0 || in.compare(17, 7, out, 17, 7) != 0) return "the leader changed";
     const std::string list(pinyin::kDefaultTags);
@@ -82,44 +85,53 @@ std::string differences(const std::string& in, const fuzzcheck::Fields& a, const
     }
     bool seen001 = false, seen005 = false;
     for (const auto& f : a) {
-        if (f.first == "001" && !seen001) seen001 = true;
-        else if (f.first == "005" && !seen005) seen005 = true;
-        else want.push_back(f);
+        if (f.first == "001" && !seen001)
+            seen001 = true;
+        else if (f.first == "005" && !seen005)
+            seen005 = true;
+        else
+            want.push_back(f);
     }
     if (want.size() != b.size())
         return std::to_string(want.size()) + " fields expected, " + std::to_string(b.size()) + " written";
     for (std::size_t i = 0; i < want.size(); ++i) {
         const bool listed = list.find(want[i].first) != std::string::npos;
         const bool same = want[i].first == b[i].first &&
-                          (listed ? withoutPinyin(want[i].second) == withoutPinyin(b[i].second) : want[i].second == b[i].second);
-        if (!same) return "field " + std::to_string(i + 1) + " (" + want[i].first + ") changed: \"" + want[i].second +
-                          "\" became " + b[i].first + " \"" + b[i].second + "\"";
+                          (listed ? withoutPinyin(want[i].second) == withoutPinyin(b[i].second)
+                                  : want[i].second == b[i].second);
+        if (!same)
+            return "field " + std::to_string(i + 1) + " (" + want[i].first + ") changed: \"" +
+                   want[i].second + "\" became " + b[i].first + " \"" + b[i].second + "\"";
     }
     return "";
 }
 
 /// Everything wrong with one file's run: each input piece is written (and the same but for the
 /// pinyin) or in the rejects file byte for byte, in order, and the output holds nothing else.
-std::vector<std::string> problemsOf(const std::string& input, const std::string& output, const std::string& rejects,
-                                    bool utf8) {
+std::vector<std::string> problemsOf(const std::string& input, const std::string& output,
+                                    const std::string& rejects, bool utf8) {
     std::vector<std::string> problems;
     // What follows a record in the output: what follows the input's first.
     const std::size_t first = input.find('\x1D');
     std::size_t sepEnd = first == std::string::npos ? 0 : first + 1;
     while (sepEnd < input.size() && (input[sepEnd] == '\r' || input[sepEnd] == '\n')) ++sepEnd;
-    const std::string separator = first == std::string::npos ? "" : input.substr(first + 1, sepEnd - first - 1);
+    const std::string separator =
+        first == std::string::npos ? "" : input.substr(first + 1, sepEnd - first - 1);
     std::size_t outAt = 0, rejAt = 0, number = 0;
     for (const std::string& piece : pieces(input)) {
         const std::string where = "record " + std::to_string(++number) + ": ";
-        if (rejects.compare(rejAt, piece.size(), piece) == 0 && rejects.compare(rejAt + piece.size(), 2, "\r\n") == 0) {
+        if (rejects.compare(rejAt, piece.size(), piece) == 0 &&
+            rejects.compare(rejAt + piece.size(), 2, "\r\n") == 0) {
             rejAt += piece.size() + 2;
             continue;
         }
         fuzzcheck::Fields fields;
-        const bool readable = fuzzcheck::cutRecord(piece, fields) || (utf8 && fuzzcheck::cutRecord(piece, fields, true));
+        const bool readable =
+            fuzzcheck::cutRecord(piece, fields) || (utf8 && fuzzcheck::cutRecord(piece, fields, true));
         const std::size_t end = output.find('\x1D', outAt);
         if (end == std::string::npos) {
-            problems.push_back(where + (readable ? "neither written nor in the rejects file" : "unreadable, not in the rejects file"));
+            problems.push_back(where + (readable ? "neither written nor in the rejects file"
+                                                 : "unreadable, not in the rejects file"));
             continue;
         }
         const std::string written = output.substr(outAt, end + 1 - outAt);
@@ -132,10 +144,12 @@ std::vector<std::string> problemsOf(const std::string& input, const std::string&
             problems.push_back(where + "written, though its directory does not account for its bytes");
             continue;
         }
-        if (const std::string d = differences(piece, fields, written); !d.empty()) problems.push_back(where + d);
+        if (const std::string d = differences(piece, fields, written); !d.empty())
+            problems.push_back(where + d);
     }
     if (outAt != output.size()) problems.push_back("the output holds more than the input's records");
-    if (rejAt != rejects.size()) problems.push_back("the rejects file holds more than the input's refused records");
+    if (rejAt != rejects.size())
+        problems.push_back("the rejects file holds more than the input's refused records");
     return problems;
 }
 
@@ -153,12 +167,16 @@ TEST_F(RealWorld, ExportsOfOtherSystemsComeThroughUnchangedButForThePinyin) {
         const std::string out = name + ".out";
         const Ran r = run({"--db", kPyDb, name, out});
         if (kRefusedWhole.count(name)) {
-            EXPECT_TRUE(r.status == 2 && !fs::exists(dir / out) && !fs::exists(dir / (out + ".rejected"))) << r.err;
+            EXPECT_TRUE(r.status == 2 && !fs::exists(dir / out) && !fs::exists(dir / (out + ".rejected")))
+                << r.err;
             continue;
         }
-        const bool utf8 = r.err.find("utf-8") != std::string::npos || r.err.find("UTF-8") != std::string::npos;
-        std::vector<std::string> problems = problemsOf(input, slurp(dir / out), slurp(dir / (out + ".rejected")), utf8);
-        if (r.status != 0 && r.status != 1) problems.push_back("exit " + std::to_string(r.status) + ": " + r.err);
+        const bool utf8 =
+            r.err.find("utf-8") != std::string::npos || r.err.find("UTF-8") != std::string::npos;
+        std::vector<std::string> problems =
+            problemsOf(input, slurp(dir / out), slurp(dir / (out + ".rejected")), utf8);
+        if (r.status != 0 && r.status != 1)
+            problems.push_back("exit " + std::to_string(r.status) + ": " + r.err);
         std::string said;
         for (const std::string& p : problems) said += "\n  " + p;
         EXPECT_TRUE(problems.empty()) << r.err << said;
@@ -191,13 +209,15 @@ TEST_F(RealWorld, LengthsCountedInCharactersAreReadAndSaid) {
                                "characters, not bytes, read so (see en.mrc.rejected.txt)"),
                       std::string::npos)
                 << err;
-            EXPECT_NE(log.find("record 3, input line 1, byte 4435, 001 99177327110001161: read, not failed: its "
-                               "directory counts lengths in characters, not bytes"),
-                      std::string::npos)
+            EXPECT_NE(
+                log.find("record 3, input line 1, byte 4435, 001 99177327110001161: read, not failed: its "
+                         "directory counts lengths in characters, not bytes"),
+                std::string::npos)
                 << log;
         } else {
-            EXPECT_NE(err.find("其中 8 条记录的目录按字符而非字节计算长度，已按字符读取（见 zh.mrc.rejected.txt）"),
-                      std::string::npos)
+            EXPECT_NE(
+                err.find("其中 8 条记录的目录按字符而非字节计算长度，已按字符读取（见 zh.mrc.rejected.txt）"),
+                std::string::npos)
                 << err;
             EXPECT_NE(log.find("第 3 条记录，输入第 1 行，第 4435 字节"), std::string::npos) << log;
         }

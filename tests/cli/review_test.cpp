@@ -71,7 +71,10 @@ TEST_F(Review, TheFileNamesTheInputAndHoldsOneLineAGroupMostFirst) {
     EXPECT_FALSE(fs::exists(dir / "in.iso.rejected"));
     const std::vector<std::string> l = lines(slurp(dir / "review.tsv"));
     ASSERT_GE(l.size(), 3u) << "no unsure reading in the university records";
-    EXPECT_EQ(l[0].rfind("# marc-pinyin review\tsize=" + std::to_string(fs::file_size(dir / "in.iso")) + "\thash=", 0), 0u)
+    EXPECT_EQ(
+        l[0].rfind("# marc-pinyin review\tsize=" + std::to_string(fs::file_size(dir / "in.iso")) + "\thash=",
+                   0),
+        0u)
         << l[0];
     EXPECT_NE(l[0].find("\ttags=200,225,"), std::string::npos);
     EXPECT_EQ(l[1], "word\tindex\treadings\treading\tcount\tremember\twhere");
@@ -85,7 +88,8 @@ TEST_F(Review, TheFileNamesTheInputAndHoldsOneLineAGroupMostFirst) {
         EXPECT_LE(count, last) << "not sorted by count";
         last = count;
         total += count;
-        EXPECT_NE((" " + c[2] + " ").find(" " + c[3] + " "), std::string::npos) << "suggestion not a reading: " << l[k];
+        EXPECT_NE((" " + c[2] + " ").find(" " + c[3] + " "), std::string::npos)
+            << "suggestion not a reading: " << l[k];
         EXPECT_EQ(c[5], "no");
         EXPECT_FALSE(c[6].empty());
     }
@@ -107,7 +111,8 @@ TEST_F(Review, UnchangedAnswersGiveThePhraseModesBytesAndOneChangedLineExactlyIt
     // Change the reading of the first group whose occurrences the file names all.
     const std::vector<std::string> l = lines(slurp(dir / "review.tsv"));
     std::size_t k = 2;
-    while (k < l.size() && (std::stoll(cells(l[k])[4]) > 3 || cells(l[k])[2].find(' ') == std::string::npos)) ++k;
+    while (k < l.size() && (std::stoll(cells(l[k])[4]) > 3 || cells(l[k])[2].find(' ') == std::string::npos))
+        ++k;
     ASSERT_LT(k, l.size());
     const std::vector<std::string> c = cells(l[k]);
     std::string other;
@@ -175,7 +180,8 @@ TEST_F(Review, AStaleOrBrokenAnswersFileIsRefusedBeforeAnythingIsWritten) {
     std::string cmd = "cd " + quote(dir.string()) + " && LANG=zh_CN.UTF-8 LC_ALL= " + quote(kProgram) +
                       " --db " + quote(kPyDb) + " --answers review.tsv in.iso out.iso 2> zh.txt";
     EXPECT_NE(std::system(cmd.c_str()), 0);
-    EXPECT_NE(slurp(dir / "zh.txt").find("审定表 review.tsv 第 3 行"), std::string::npos) << slurp(dir / "zh.txt");
+    EXPECT_NE(slurp(dir / "zh.txt").find("审定表 review.tsv 第 3 行"), std::string::npos)
+        << slurp(dir / "zh.txt");
     EXPECT_FALSE(fs::exists(dir / "out.iso"));
 
     // A line cut short, an index outside its word, a remember that is neither yes nor no.

@@ -22,7 +22,8 @@ const std::string shu = "\xCA\xE9";              // 书 in GBK
 const std::string yinhang = "\xD2\xF8\xD0\xD0";  // 银行
 
 /// The program started in `dir` with `args`, standard error to `err` in dir; its pid.
-pid_t start(const fs::path& dir, const std::vector<std::string>& args, const std::string& err = "stderr.txt") {
+pid_t start(const fs::path& dir, const std::vector<std::string>& args,
+            const std::string& err = "stderr.txt") {
     const pid_t pid = ::fork();
     if (pid == 0) {
         if (::chdir(dir.c_str()) != 0) ::_exit(99);
@@ -77,8 +78,8 @@ TEST_F(Cli, AHangUpStopsAtARecordBoundary) {
 // whole records, the run says where to go on, and the record cut off is not counted as failed.
 TEST_F(Cli, AFileSizeLimitIsAFullDisk) {
     spit(dir / "in.iso", manyRecords(3000));
-    const std::string cmd = "cd " + quote(dir.string()) + " && (ulimit -f 128; " + quote(kProgram) + " --db " +
-                            quote(db) + " --polyphone first in.iso out.iso) 2> err.txt";
+    const std::string cmd = "cd " + quote(dir.string()) + " && (ulimit -f 128; " + quote(kProgram) +
+                            " --db " + quote(db) + " --polyphone first in.iso out.iso) 2> err.txt";
     const int raw = std::system(cmd.c_str());
     ASSERT_TRUE(WIFEXITED(raw));
     EXPECT_EQ(WEXITSTATUS(raw), 2);
@@ -86,7 +87,8 @@ TEST_F(Cli, AFileSizeLimitIsAFullDisk) {
     const std::size_t written = checkedRecords(slurp(dir / "out.iso")).size();
     EXPECT_GT(written, 0u);
     EXPECT_LE(fs::file_size(dir / "out.iso"), 128u * 1024);
-    EXPECT_NE(err.find(std::to_string(written) + " records written; the next is record " + std::to_string(written + 1)),
+    EXPECT_NE(err.find(std::to_string(written) + " records written; the next is record " +
+                       std::to_string(written + 1)),
               std::string::npos)
         << err;
     EXPECT_NE(err.find("--skip " + std::to_string(written)), std::string::npos) << err;
@@ -143,7 +145,8 @@ TEST_F(Cli, AnOutputFifoGetsEveryRecordAndAStopStillEndsTheRun) {
     }
     EXPECT_EQ(status, 0) << slurp(dir / "err.txt");
     // cat may still be writing what it read.
-    for (int waited = 0; waited < 200 && fs::file_size(dir / "got.iso") < file.size(); ++waited) ::usleep(50000);
+    for (int waited = 0; waited < 200 && fs::file_size(dir / "got.iso") < file.size(); ++waited)
+        ::usleep(50000);
     EXPECT_TRUE(slurp(dir / "got.iso") == file) << "the FIFO got other bytes than a file does";
     EXPECT_FALSE(fs::exists(dir / "out.fifo.rejected"));
 
@@ -186,7 +189,8 @@ TEST_F(Cli, AStopWhileWaitingForTheInputSaysWhereToGoOn) {
     EXPECT_EQ(finish(pid), 128 + SIGTERM);
     ::close(writer);
     const std::string err = slurp(dir / "stderr.txt");
-    const std::size_t written = fs::exists(dir / "out.iso") ? testrec::splitRecords(slurp(dir / "out.iso")).size() : 0;
+    const std::size_t written =
+        fs::exists(dir / "out.iso") ? testrec::splitRecords(slurp(dir / "out.iso")).size() : 0;
     EXPECT_NE(err.find("stopped: " + std::to_string(written) + (written == 1 ? " record" : " records") +
                        " written; the next is record " + std::to_string(written + 1)),
               std::string::npos)
@@ -247,10 +251,10 @@ TEST_F(Cli, AFullStandardOutputIsSaid) {
     if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
     spit(dir / "in.iso", testrec::book("A1", shu));
     spit(dir / "in.txt", yinhang + "\n");
-    for (const std::string& args : {std::string("--dump in.iso"), std::string("--lines in.txt"),
-                                    std::string("--check in.iso -")}) {
-        const std::string cmd = "cd " + quote(dir.string()) + " && " + quote(kProgram) + " --db " + quote(db) +
-                                " --polyphone first " + args + " > /dev/full 2> err.txt";
+    for (const std::string& args :
+         {std::string("--dump in.iso"), std::string("--lines in.txt"), std::string("--check in.iso -")}) {
+        const std::string cmd = "cd " + quote(dir.string()) + " && " + quote(kProgram) + " --db " +
+                                quote(db) + " --polyphone first " + args + " > /dev/full 2> err.txt";
         EXPECT_EQ(WEXITSTATUS(std::system(cmd.c_str())), 2) << args;
         EXPECT_NE(slurp(dir / "err.txt").find("standard output: No space left on device"), std::string::npos)
             << args << ": " << slurp(dir / "err.txt");
@@ -265,9 +269,11 @@ TEST_F(Cli, UsageErrorsInTheLocalesLanguage) {
         EXPECT_EQ(WEXITSTATUS(std::system(cmd.c_str())), 2) << args;
         return slurp(dir / "err.txt");
     };
-    EXPECT_EQ(chinese("--field 2000 --lines in.txt"),
-              "marc-pinyin-cli: --field：“2000”不是字段标识：字段标识是三个数字或三个大写字母，例如 200 或 AVA\n");
-    EXPECT_NE(chinese("--case 0 in.iso out.iso").find("--case：“0”不是可选的值，可选：lower, capital"), std::string::npos);
+    EXPECT_EQ(
+        chinese("--field 2000 --lines in.txt"),
+        "marc-pinyin-cli: --field：“2000”不是字段标识：字段标识是三个数字或三个大写字母，例如 200 或 AVA\n");
+    EXPECT_NE(chinese("--case 0 in.iso out.iso").find("--case：“0”不是可选的值，可选：lower, capital"),
+              std::string::npos);
     EXPECT_NE(chinese("--no-such in.iso out.iso").find("没有 --no-such 这个选项"), std::string::npos);
     EXPECT_NE(chinese("in.iso").find("未指定输出文件"), std::string::npos);
     EXPECT_NE(chinese("--skip -1 in.iso out.iso").find("不是大于或等于 0 的整数"), std::string::npos);
@@ -293,8 +299,8 @@ TEST_F(Cli, CtrlCAtAQuestionStopsThere) {
     if (pid == 0) {
         if (::chdir(dir.c_str()) != 0) ::_exit(99);
         ::setenv("XDG_STATE_HOME", dir.c_str(), 1);
-        ::execl(kProgram.c_str(), kProgram.c_str(), "--db", db.c_str(), "--polyphone", "ask", "in.iso", "out.iso",
-                static_cast<char*>(nullptr));
+        ::execl(kProgram.c_str(), kProgram.c_str(), "--db", db.c_str(), "--polyphone", "ask", "in.iso",
+                "out.iso", static_cast<char*>(nullptr));
         ::_exit(98);
     }
     // What the terminal shows, until `text` appears or five seconds pass.

@@ -33,20 +33,81 @@ TEST_F(Cli, ASubfield9ThatIsNoPinyinIsDataInEveryMode) {
     // In: $9 at the end, at the start, behind $a with an identifier, behind $a with pinyin (ours,
     // and a cataloguer's that disagrees), and Koha's 701.
     const std::vector<testrec::Field> in = {
-        {"606", "  \x1F" "a" + shu + "\x1FxHistory\x1F" "91234"},
-        {"606", "  \x1F" "91234\x1F" "a" + shu},
-        {"606", "  \x1F" "a" + shu + "\x1F" "9(CN)123"},
-        {"606", "  \x1F" "a" + shu + "\x1F" "9 Shu "},
-        {"200", "1 \x1F" "a" + yinhang + "\x1F" "9yin hang"},
-        {"701", " 0\x1F" "9a001000\x1F" "312844147\x1F" "a" + yinhang + "\x1F" "4070"},
+        {"606",
+         "  \x1F"
+         "a" +
+             shu +
+             "\x1FxHistory\x1F"
+             "91234"},
+        {"606",
+         "  \x1F"
+         "91234\x1F"
+         "a" +
+             shu},
+        {"606",
+         "  \x1F"
+         "a" +
+             shu +
+             "\x1F"
+             "9(CN)123"},
+        {"606",
+         "  \x1F"
+         "a" +
+             shu +
+             "\x1F"
+             "9 Shu "},
+        {"200",
+         "1 \x1F"
+         "a" +
+             yinhang +
+             "\x1F"
+             "9yin hang"},
+        {"701",
+         " 0\x1F"
+         "9a001000\x1F"
+         "312844147\x1F"
+         "a" +
+             yinhang +
+             "\x1F"
+             "4070"},
     };
     const std::vector<std::string> deleted = {
-        "  \x1F" "a" + shu + "\x1F" "Ashu\x1FxHistory\x1F" "91234",
-        "  \x1F" "91234\x1F" "a" + shu + "\x1F" "Ashu",
-        "  \x1F" "a" + shu + "\x1F" "Ashu\x1F" "9(CN)123",
-        "  \x1F" "a" + shu + "\x1F" "Ashu",
-        "1 \x1F" "a" + yinhang + "\x1F" "Ayin xing",
-        " 0\x1F" "9a001000\x1F" "312844147\x1F" "a" + yinhang + "\x1F" "Ayin xing\x1F" "4070",
+        "  \x1F"
+        "a" +
+            shu +
+            "\x1F"
+            "Ashu\x1FxHistory\x1F"
+            "91234",
+        "  \x1F"
+        "91234\x1F"
+        "a" +
+            shu +
+            "\x1F"
+            "Ashu",
+        "  \x1F"
+        "a" +
+            shu +
+            "\x1F"
+            "Ashu\x1F"
+            "9(CN)123",
+        "  \x1F"
+        "a" +
+            shu +
+            "\x1F"
+            "Ashu",
+        "1 \x1F"
+        "a" +
+            yinhang +
+            "\x1F"
+            "Ayin xing",
+        " 0\x1F"
+        "9a001000\x1F"
+        "312844147\x1F"
+        "a" +
+            yinhang +
+            "\x1F"
+            "Ayin xing\x1F"
+            "4070",
     };
     std::string input;
     for (std::size_t i = 0; i < in.size(); ++i) input += rec("R" + std::to_string(i + 1), in[i]);
@@ -55,13 +116,15 @@ TEST_F(Cli, ASubfield9ThatIsNoPinyinIsDataInEveryMode) {
     for (const bool keep : {false, true}) {
         SCOPED_TRACE(keep ? "keep" : "delete");
         const std::string out = keep ? "kept.iso" : "deleted.iso";
-        Ran r = batch("in.iso", out, keep ? std::vector<std::string>{"--existing", "keep"} : std::vector<std::string>{});
+        Ran r = batch("in.iso", out,
+                      keep ? std::vector<std::string>{"--existing", "keep"} : std::vector<std::string>{});
         ASSERT_EQ(r.status, 0) << r.err;
         std::string expected;
         for (std::size_t i = 0; i < in.size(); ++i) {
             // Keeping leaves the two fields whose 9 is pinyin as they were.
             const bool pinyin = i == 3 || i == 4;
-            expected += rec("R" + std::to_string(i + 1), {in[i].first, keep && pinyin ? in[i].second : deleted[i]});
+            expected +=
+                rec("R" + std::to_string(i + 1), {in[i].first, keep && pinyin ? in[i].second : deleted[i]});
         }
         EXPECT_EQ(slurp(dir / out), expected);
     }
@@ -70,8 +133,9 @@ TEST_F(Cli, ASubfield9ThatIsNoPinyinIsDataInEveryMode) {
     Ran r = batch("in.iso", "-", {"--check"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("6 records read, 2 fields checked, 1 disagree"), std::string::npos) << r.err;
-    EXPECT_EQ(r.out, "record\t001\ttag\ttext\texisting\tours\tdiffering\tunsure\n"
-                     "5\tR5\t200\t银行\tyin hang\tyin xing\t2\tyes\n");
+    EXPECT_EQ(r.out,
+              "record\t001\ttag\ttext\texisting\tours\tdiffering\tunsure\n"
+              "5\tR5\t200\t银行\tyin hang\tyin xing\t2\tyes\n");
 }
 
 // Koha's records, cut from a real export: the 9 at the start of 701 and of 423, at the end and
@@ -88,23 +152,62 @@ TEST_F(Cli, KohaRecordsKeepTheirAuthorityLinks) {
         for (const auto& [tag, bytes] : koha[0])
             if (tag == "701" || tag == "423") got701.push_back(bytes);
         EXPECT_EQ(got701, (std::vector<std::string>{
-                              " 1\x1F" "9a001000\x1Ft[Compte-rendu sur 'L'Histoire de l'imprimerie en France au 15e "
-                              "et au 16e si\xC3\xA8" "cle d'A. Claudin]",
-                              " |\x1F" "312422303\x1F" "aLacombe\x1F" "ALacombe\x1F" "bPaul\x1F" "f1848-1921\x1F" "4070",
-                              " |\x1F" "9a001000\x1F" "312844147\x1F" "aCl\xC3\xA9ment-Janin\x1F" "ACl\xC3\xA9ment-Janin"
-                              "\x1F" "bMichel-Hilaire\x1F" "f1831-1883\x1F" "4070"}));
+                              " 1\x1F"
+                              "9a001000\x1Ft[Compte-rendu sur 'L'Histoire de l'imprimerie en France au 15e "
+                              "et au 16e si\xC3\xA8"
+                              "cle d'A. Claudin]",
+                              " |\x1F"
+                              "312422303\x1F"
+                              "aLacombe\x1F"
+                              "ALacombe\x1F"
+                              "bPaul\x1F"
+                              "f1848-1921\x1F"
+                              "4070",
+                              " |\x1F"
+                              "9a001000\x1F"
+                              "312844147\x1F"
+                              "aCl\xC3\xA9ment-Janin\x1F"
+                              "ACl\xC3\xA9ment-Janin"
+                              "\x1F"
+                              "bMichel-Hilaire\x1F"
+                              "f1831-1883\x1F"
+                              "4070"}));
 
-        ASSERT_EQ(run({"--db", kPyDb, "--existing", existing, "positions.mrc", existing + "-pos.mrc"}).status, 0);
+        ASSERT_EQ(run({"--db", kPyDb, "--existing", existing, "positions.mrc", existing + "-pos.mrc"}).status,
+                  0);
         const auto pos = fieldsOf(slurp(dir / (existing + "-pos.mrc")));
         ASSERT_EQ(pos.size(), 5u);
         const std::string zhongguo = "a\xE4\xB8\xAD\xE5\x9B\xBD";  // "a中国"
-        EXPECT_EQ(pos[0].back(), (testrec::Field{"606", "  \x1F" + zhongguo + "\x1F" "Azhong guo\x1FxHistory\x1F" "91234"}));
-        EXPECT_EQ(pos[1].back(), (testrec::Field{"606", "  \x1F" "91234\x1F" + zhongguo + "\x1F" "Azhong guo"}));
-        EXPECT_EQ(pos[2].back(), (testrec::Field{"606", "  \x1F" + zhongguo + "\x1F" "Azhong guo\x1F" "91234"}));
-        EXPECT_EQ(pos[3].back(), (testrec::Field{"200", existing == "keep" ? "1 \x1F" + zhongguo + "\x1F" "eX\x1F" "AZhong guo"
-                                                                           : "1 \x1F" + zhongguo + "\x1F" "Azhong guo\x1F" "eX"}));
-        EXPECT_EQ(pos[4].back(), (testrec::Field{"701", " 0\x1F" "9a001000\x1F" "312844147\x1F" "a\xE6\x9D\x8E\x1F" "Ali"
-                                                        "\x1F" "b\xE7\x99\xBD"}));
+        EXPECT_EQ(pos[0].back(), (testrec::Field{"606", "  \x1F" + zhongguo +
+                                                            "\x1F"
+                                                            "Azhong guo\x1FxHistory\x1F"
+                                                            "91234"}));
+        EXPECT_EQ(pos[1].back(), (testrec::Field{"606",
+                                                 "  \x1F"
+                                                 "91234\x1F" +
+                                                     zhongguo +
+                                                     "\x1F"
+                                                     "Azhong guo"}));
+        EXPECT_EQ(pos[2].back(), (testrec::Field{"606", "  \x1F" + zhongguo +
+                                                            "\x1F"
+                                                            "Azhong guo\x1F"
+                                                            "91234"}));
+        EXPECT_EQ(pos[3].back(), (testrec::Field{"200", existing == "keep" ? "1 \x1F" + zhongguo +
+                                                                                 "\x1F"
+                                                                                 "eX\x1F"
+                                                                                 "AZhong guo"
+                                                                           : "1 \x1F" + zhongguo +
+                                                                                 "\x1F"
+                                                                                 "Azhong guo\x1F"
+                                                                                 "eX"}));
+        EXPECT_EQ(pos[4].back(), (testrec::Field{"701",
+                                                 " 0\x1F"
+                                                 "9a001000\x1F"
+                                                 "312844147\x1F"
+                                                 "a\xE6\x9D\x8E\x1F"
+                                                 "Ali"
+                                                 "\x1F"
+                                                 "b\xE7\x99\xBD"}));
     }
     Ran r = run({"--db", kPyDb, "--check", "positions.mrc", "-"});
     EXPECT_EQ(r.status, 0) << r.err;

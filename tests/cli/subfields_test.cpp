@@ -9,8 +9,8 @@ using namespace clitest;
 
 const fs::path kRealRecords = fs::path(MARCPY_SOURCE_DIR) / "tests" / "data" / "real-records";
 const std::string kPyDb = MARCPY_BINARY_DIR "/bin/py.db";
-const std::string shu = "\xCA\xE9";              // 书 in GBK
-const std::string yinhang = "\xD2\xF8\xD0\xD0";  // 银行
+const std::string shu = "\xCA\xE9";                 // 书 in GBK
+const std::string yinhang = "\xD2\xF8\xD0\xD0";     // 银行
 const std::string changcheng = "\xB3\xA4\xB3\xC7";  // 长城
 
 /// Every field of `before` stands in `after` with the same bytes and in the same order; `after`
@@ -21,14 +21,17 @@ void expectSameFields(const std::string& before, const std::string& after, const
     for (std::size_t r = 0; r < a.size(); ++r) {
         std::vector<testrec::Field> rest;
         for (const auto& f : b[r]) {
-            const bool generated = (f.first == "001" || f.first == "005") &&
-                                   std::none_of(a[r].begin(), a[r].end(), [&](auto& g) { return g.first == f.first; });
+            const bool generated =
+                (f.first == "001" || f.first == "005") &&
+                std::none_of(a[r].begin(), a[r].end(), [&](auto& g) { return g.first == f.first; });
             if (!generated) rest.push_back(f);
         }
         std::vector<testrec::Field> want = a[r];
         // The writer puts 001 and 005 first.
-        std::stable_partition(want.begin(), want.end(), [](auto& f) { return f.first == "001" || f.first == "005"; });
-        std::stable_partition(rest.begin(), rest.end(), [](auto& f) { return f.first == "001" || f.first == "005"; });
+        std::stable_partition(want.begin(), want.end(),
+                              [](auto& f) { return f.first == "001" || f.first == "005"; });
+        std::stable_partition(rest.begin(), rest.end(),
+                              [](auto& f) { return f.first == "001" || f.first == "005"; });
         EXPECT_EQ(want, rest) << what << ", record " << r + 1;
     }
 }
@@ -36,10 +39,37 @@ void expectSameFields(const std::string& before, const std::string& after, const
 class Subfields : public Cli {};
 
 TEST_F(Subfields, EveryChineseSubfieldGetsItsOwnAndTheRunIsUndoneByteForByte) {
-    const std::string title = "1 \x1F" "a" + yinhang + "\x1F" "e" + shu + "\x1F" "f" + changcheng + "\x1F" "v12";
-    const std::string name = " 0\x1F" "a" + shu + "\x1F" "b" + yinhang + "\x1F" "c" + changcheng + "\x1F" "4070";
+    const std::string title =
+        "1 \x1F"
+        "a" +
+        yinhang +
+        "\x1F"
+        "e" +
+        shu +
+        "\x1F"
+        "f" +
+        changcheng +
+        "\x1F"
+        "v12";
+    const std::string name =
+        " 0\x1F"
+        "a" +
+        shu +
+        "\x1F"
+        "b" +
+        yinhang +
+        "\x1F"
+        "c" +
+        changcheng +
+        "\x1F"
+        "4070";
     // No 005, and the 001 behind the 200: a record that carries no pinyin keeps even that.
-    const std::string rec = testrec::makeRecord({{"200", title}, {"001", "r1"}, {"701", name}, {"801", " 0\x1F" "aCN"}});
+    const std::string rec = testrec::makeRecord({{"200", title},
+                                                 {"001", "r1"},
+                                                 {"701", name},
+                                                 {"801",
+                                                  " 0\x1F"
+                                                  "aCN"}});
     spit(dir / "in.iso", rec);
 
     Ran r = batch("in.iso", "every.iso", {"--subfields", "chinese", "--separator", "none"});
@@ -47,13 +77,40 @@ TEST_F(Subfields, EveryChineseSubfieldGetsItsOwnAndTheRunIsUndoneByteForByte) {
     const auto got = fieldsOf(slurp(dir / "every.iso"));
     ASSERT_EQ(got.size(), 1u);
     ASSERT_EQ(got[0].size(), 5u);  // 001, a generated 005, 200, 701, 801
-    EXPECT_EQ(got[0][2].second, "1 \x1F" "a" + yinhang + "\x1F" "Ayin xing\x1F" "e" + shu + "\x1F" "Eshu\x1F" "f" +
-                                    changcheng + "\x1F" "Fchang cheng\x1F" "v12");
-    EXPECT_EQ(got[0][3].second, " 0\x1F" "a" + shu + "\x1F" "Ashu\x1F" "b" + yinhang + "\x1F" "Byin xing\x1F" "c" +
-                                    changcheng + "\x1F" "Cchang cheng\x1F" "4070");
+    EXPECT_EQ(got[0][2].second,
+              "1 \x1F"
+              "a" +
+                  yinhang +
+                  "\x1F"
+                  "Ayin xing\x1F"
+                  "e" +
+                  shu +
+                  "\x1F"
+                  "Eshu\x1F"
+                  "f" +
+                  changcheng +
+                  "\x1F"
+                  "Fchang cheng\x1F"
+                  "v12");
+    EXPECT_EQ(got[0][3].second,
+              " 0\x1F"
+              "a" +
+                  shu +
+                  "\x1F"
+                  "Ashu\x1F"
+                  "b" +
+                  yinhang +
+                  "\x1F"
+                  "Byin xing\x1F"
+                  "c" +
+                  changcheng +
+                  "\x1F"
+                  "Cchang cheng\x1F"
+                  "4070");
 
     // Taken out again, in the mode that wrote it: every field of the input, byte for byte.
-    r = run({"--db", db, "--subfields", "chinese", "--remove-pinyin", "--separator", "none", "every.iso", "back.iso"});
+    r = run({"--db", db, "--subfields", "chinese", "--remove-pinyin", "--separator", "none", "every.iso",
+             "back.iso"});
     ASSERT_EQ(r.status, 0) << r.err;
     expectSameFields(rec, slurp(dir / "back.iso"), "chinese");
     // The same for the default mode.
@@ -63,7 +120,8 @@ TEST_F(Subfields, EveryChineseSubfieldGetsItsOwnAndTheRunIsUndoneByteForByte) {
 
     // A record without pinyin comes through as it was, 001 behind 200 and no 005; the run says
     // that it took nothing out.
-    r = run({"--db", db, "--remove-pinyin", "--subfields", "chinese", "--separator", "none", "in.iso", "same.iso"});
+    r = run({"--db", db, "--remove-pinyin", "--subfields", "chinese", "--separator", "none", "in.iso",
+             "same.iso"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("no pinyin taken out"), std::string::npos) << r.err;
     EXPECT_EQ(slurp(dir / "same.iso"), rec);
@@ -86,35 +144,81 @@ TEST_F(Subfields, EveryChineseSubfieldGetsItsOwnAndTheRunIsUndoneByteForByte) {
     const std::string out = slurp(dir / "blank-out.iso");
     const std::size_t base = std::stoul(out.substr(12, 5));
     for (std::size_t e = 24; e + 12 < base; e += 12)
-        EXPECT_EQ(out.substr(e + 3, 9).find_first_not_of("0123456789"), std::string::npos) << out.substr(e, 12);
+        EXPECT_EQ(out.substr(e + 3, 9).find_first_not_of("0123456789"), std::string::npos)
+            << out.substr(e, 12);
     expectSameFields(rec, out, "a");
 }
 
 TEST_F(Subfields, ExistingPinyinPerSubfieldAndLoneCapitals) {
     // $A behind $a (a cataloguer's), $F standing alone behind $v, $E behind its $e.
-    const std::string title = "1 \x1F" "a" + yinhang + "\x1F" "AYIN HANG\x1F" "e" + shu + "\x1F" "Eold\x1F" "v1\x1F" "Flocal";
+    const std::string title =
+        "1 \x1F"
+        "a" +
+        yinhang +
+        "\x1F"
+        "AYIN HANG\x1F"
+        "e" +
+        shu +
+        "\x1F"
+        "Eold\x1F"
+        "v1\x1F"
+        "Flocal";
     spit(dir / "in.iso", testrec::makeRecord({{"001", "r1"}, {"005", "20240102030405.0"}, {"200", title}}));
     ASSERT_EQ(batch("in.iso", "del.iso", {"--subfields", "chinese"}).status, 0);
     EXPECT_EQ(fieldsOf(slurp(dir / "del.iso"))[0][2].second,
-              "1 \x1F" "a" + yinhang + "\x1F" "Ayin xing\x1F" "e" + shu + "\x1F" "Eshu\x1F" "v1\x1F" "Flocal");
+              "1 \x1F"
+              "a" +
+                  yinhang +
+                  "\x1F"
+                  "Ayin xing\x1F"
+                  "e" +
+                  shu +
+                  "\x1F"
+                  "Eshu\x1F"
+                  "v1\x1F"
+                  "Flocal");
     Ran kept = batch("in.iso", "keep.iso", {"--subfields", "chinese", "--existing", "keep"});
     EXPECT_EQ(kept.status, 1);  // nothing added, and said so
-    EXPECT_NE(kept.err.find("no lower-case subfield with Chinese that lacks its pinyin"), std::string::npos) << kept.err;
+    EXPECT_NE(kept.err.find("no lower-case subfield with Chinese that lacks its pinyin"), std::string::npos)
+        << kept.err;
     EXPECT_EQ(fieldsOf(slurp(dir / "keep.iso"))[0][2].second, title);
     // Taken out: the pinyin behind its source, not the lone $F; nobody is asked anything.
-    ASSERT_EQ(run({"--db", db, "--subfields", "chinese", "--remove-pinyin", "--polyphone", "ask", "in.iso", "out.iso"}).status, 0);
-    EXPECT_EQ(fieldsOf(slurp(dir / "out.iso"))[0][2].second, "1 \x1F" "a" + yinhang + "\x1F" "e" + shu + "\x1F" "v1\x1F" "Flocal");
+    ASSERT_EQ(run({"--db", db, "--subfields", "chinese", "--remove-pinyin", "--polyphone", "ask", "in.iso",
+                   "out.iso"})
+                  .status,
+              0);
+    EXPECT_EQ(fieldsOf(slurp(dir / "out.iso"))[0][2].second,
+              "1 \x1F"
+              "a" +
+                  yinhang +
+                  "\x1F"
+                  "e" +
+                  shu +
+                  "\x1F"
+                  "v1\x1F"
+                  "Flocal");
 }
 
 TEST_F(Subfields, TheCheckComparesEveryPair) {
     // $A right, $F wrong in one syllable (行 read hang where the first reading is xing).
-    const std::string title = "1 \x1F" "a" + shu + "\x1F" "Ashu\x1F" "f" + yinhang + "\x1F" "Fyin hang";
+    const std::string title =
+        "1 \x1F"
+        "a" +
+        shu +
+        "\x1F"
+        "Ashu\x1F"
+        "f" +
+        yinhang +
+        "\x1F"
+        "Fyin hang";
     spit(dir / "in.iso", testrec::makeRecord({{"001", "r1"}, {"005", "20240102030405.0"}, {"200", title}}));
-    Ran r = run({"--db", db, "--polyphone", "first", "--subfields", "chinese", "--check", "in.iso", "report.tsv"});
+    Ran r = run(
+        {"--db", db, "--polyphone", "first", "--subfields", "chinese", "--check", "in.iso", "report.tsv"});
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string report = slurp(dir / "report.tsv");
-    EXPECT_EQ(report, "record\t001\ttag\ttext\texisting\tours\tdiffering\tunsure\n"
-                      "1\tr1\t200$f\t银行\tyin hang\tyin xing\t2\tyes\n");
+    EXPECT_EQ(report,
+              "record\t001\ttag\ttext\texisting\tours\tdiffering\tunsure\n"
+              "1\tr1\t200$f\t银行\tyin hang\tyin xing\t2\tyes\n");
     // The default mode compares subfield a only: $F is no pinyin of it.
     r = run({"--db", db, "--polyphone", "first", "--check", "in.iso", "report.tsv"});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -127,7 +231,8 @@ TEST_F(Subfields, RefusedCombinationsSayWhy) {
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("--code 9 cannot be used with --subfields chinese"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("which subfield"), std::string::npos) << r.err;
-    const std::string zh = "cd " + quote(dir.string()) + " && LANG=zh_CN.UTF-8 LC_ALL= LC_MESSAGES= " + quote(kProgram) +
+    const std::string zh = "cd " + quote(dir.string()) +
+                           " && LANG=zh_CN.UTF-8 LC_ALL= LC_MESSAGES= " + quote(kProgram) +
                            " --subfields chinese --code 9 in.iso out.iso 2> err.txt";
     EXPECT_EQ(WEXITSTATUS(std::system(zh.c_str())), 2);
     EXPECT_NE(slurp(dir / "err.txt").find("不能与 --subfields chinese 一起使用"), std::string::npos);
@@ -139,9 +244,10 @@ TEST_F(Subfields, RefusedCombinationsSayWhy) {
 // The real records: taken out in either mode, what remains carries no pinyin and comes through a
 // second removal byte for byte; a run on it and its removal give back every field.
 TEST_F(Subfields, RealRecordsRunAndUndo) {
-    for (const char* name : {"cnmarc-university.gbk.iso", "cnmarc-university.utf8.iso", "marc21-collection1.utf8.mrc",
-                             "marc21-collection3.utf8.mrc", "marc21-record12.utf8.mrc", "marc21-chinese-880.utf8.mrc",
-                             "marc21-oclc-export.utf8.mrc"}) {
+    for (const char* name :
+         {"cnmarc-university.gbk.iso", "cnmarc-university.utf8.iso", "marc21-collection1.utf8.mrc",
+          "marc21-collection3.utf8.mrc", "marc21-record12.utf8.mrc", "marc21-chinese-880.utf8.mrc",
+          "marc21-oclc-export.utf8.mrc"}) {
         for (const std::string mode : {"a", "chinese"}) {
             SCOPED_TRACE(std::string(name) + " " + mode);
             spit(dir / name, slurp(kRealRecords / name));

@@ -8,14 +8,18 @@ using codepage::Encoding;
 
 namespace {
 
-const std::string kShu = "\xE4\xB9\xA6";    // 书, GBK CA E9
-const std::string kMing = "\xE5\x90\x8D";   // 名, GBK C3 FB
+const std::string kShu = "\xE4\xB9\xA6";   // 书, GBK CA E9
+const std::string kMing = "\xE5\x90\x8D";  // 名, GBK C3 FB
 const std::string kFffd = "\xEF\xBF\xBD";
 
 TEST(GbkCodec, KnownCodesBothWays) {
     const Codec& cp = Codec::gbk();
-    EXPECT_EQ(cp.encode(kShu + kMing + "ab"), "\xCA\xE9\xC3\xFB" "ab");
-    EXPECT_EQ(cp.decode("\xCA\xE9\xC3\xFB" "ab"), kShu + kMing + "ab");
+    EXPECT_EQ(cp.encode(kShu + kMing + "ab"),
+              "\xCA\xE9\xC3\xFB"
+              "ab");
+    EXPECT_EQ(cp.decode("\xCA\xE9\xC3\xFB"
+                        "ab"),
+              kShu + kMing + "ab");
     EXPECT_EQ(cp.decode("\x80"), "\xE2\x82\xAC");  // Windows 936's euro sign
     EXPECT_EQ(cp.encode("\xE2\x82\xAC"), "\x80");
     // A trail byte equal to '|' belongs to its character: 亅 is 81 7C.
@@ -35,17 +39,28 @@ TEST(GbkCodec, EveryDecodableCodeRoundTrips) {
             ++pairs;
             ASSERT_EQ(cp.encode(text), bytes) << std::hex << lead << " " << trail;
         }
-    EXPECT_GT(pairs, 21000);  // GBK's 21886 codes, user-defined areas included
+    EXPECT_GT(pairs, 21000);                           // GBK's 21886 codes, user-defined areas included
     EXPECT_EQ(cp.decode("\xAA\xA1"), "\xEE\x80\x80");  // user-defined area: U+E000
     EXPECT_EQ(cp.encode("\xEE\x80\x80"), "\xAA\xA1");
 }
 
 TEST(GbkCodec, MalformedInputNeverShiftsWhatFollows) {
     const Codec& cp = Codec::gbk();
-    EXPECT_EQ(cp.decode("ab\xCA"), "ab" + kFffd);                    // lead byte at the end
-    EXPECT_EQ(cp.decode("\xCA\x1E" "x"), kFffd + "\x1E" "x");         // not a trail: lead alone
-    EXPECT_EQ(cp.decode("\xCA\x7F" "x"), kFffd + "\x7F" "x");
-    EXPECT_EQ(cp.decode("\xFF" "a"), "\xEF\xA3\xB5" "a");                 // ICU's 936: 0xFF is U+F8F5
+    EXPECT_EQ(cp.decode("ab\xCA"), "ab" + kFffd);  // lead byte at the end
+    EXPECT_EQ(cp.decode("\xCA\x1E"
+                        "x"),
+              kFffd +
+                  "\x1E"
+                  "x");  // not a trail: lead alone
+    EXPECT_EQ(cp.decode("\xCA\x7F"
+                        "x"),
+              kFffd +
+                  "\x7F"
+                  "x");
+    EXPECT_EQ(cp.decode("\xFF"
+                        "a"),
+              "\xEF\xA3\xB5"
+              "a");  // ICU's 936: 0xFF is U+F8F5
     EXPECT_EQ(cp.encode("\xEF\xA3\xB5"), "\xFF");
     EXPECT_EQ(cp.decode("\xCA\x20\xCA\xE9"), kFffd + " " + kShu);
 }
@@ -93,9 +108,11 @@ TEST(Gb18030Codec, FourByteCodesAndSupplementaryPlanes) {
     EXPECT_EQ(cp.encode("\xF0\x90\x80\x80"), "\x90\x30\x81\x30");  // U+10000
     EXPECT_EQ(cp.decode("\x90\x30\x81\x30"), "\xF0\x90\x80\x80");
     EXPECT_EQ(cp.decode("\xE3\x32\x9A\x35"), "\xF4\x8F\xBF\xBF");  // U+10FFFF
-    EXPECT_EQ(cp.encode("\xC2\xAD"), "\x81\x30\x85\x32");  // the soft hyphen is representable here
+    EXPECT_EQ(cp.encode("\xC2\xAD"), "\x81\x30\x85\x32");          // the soft hyphen is representable here
     EXPECT_EQ(cp.decode("\x81\x30\x85\x32"), "\xC2\xAD");
-    EXPECT_EQ(cp.decode("\x81\x30" "a"), kFffd + "0a");            // broken four-byte code
+    EXPECT_EQ(cp.decode("\x81\x30"
+                        "a"),
+              kFffd + "0a");  // broken four-byte code
     // Each invalid UTF-8 byte is U+FFFD, which GB18030 writes in four bytes.
     EXPECT_EQ(cp.encode("\xE4\xE4\xE4"), "\x84\x31\xA4\x37\x84\x31\xA4\x37\x84\x31\xA4\x37");
     EXPECT_EQ(cp.byteCount("\xE4\xE4\xE4"), 12u);
@@ -105,7 +122,9 @@ TEST(Utf8Codec, ValidatesAndReservesTheDataBar) {
     const Codec& cp = Codec::get(Encoding::Utf8);
     EXPECT_EQ(cp.decode(kShu + "a"), kShu + "a");
     EXPECT_EQ(cp.decode("\xEF\xB7\x90"), kFffd);  // U+FDD0 is never decoded
-    EXPECT_EQ(cp.decode("\xC0\xAF" "a"), kFffd + kFffd + "a");  // overlong
+    EXPECT_EQ(cp.decode("\xC0\xAF"
+                        "a"),
+              kFffd + kFffd + "a");                               // overlong
     EXPECT_EQ(cp.decode("\xED\xA0\x80"), kFffd + kFffd + kFffd);  // surrogate
     EXPECT_EQ(cp.encode("a\xFF"), "a" + kFffd);
     EXPECT_EQ(cp.byteCount("a\xFF"), 4u);

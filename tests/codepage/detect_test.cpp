@@ -12,8 +12,9 @@ using codepage::Encoding;
 
 namespace {
 
-const std::string kChineseUtf8 = "\xE4\xB8\xAD\xE5\x9B\xBD\xE5\x9B\xBE\xE4\xB9\xA6\xE9\xA6\x86";  // 中国图书馆
-const std::string kChineseGbk = "\xD6\xD0\xB9\xFA\xCD\xBC\xCA\xE9\xB9\xDD";                    // the same in GBK
+const std::string kChineseUtf8 =
+    "\xE4\xB8\xAD\xE5\x9B\xBD\xE5\x9B\xBE\xE4\xB9\xA6\xE9\xA6\x86";          // 中国图书馆
+const std::string kChineseGbk = "\xD6\xD0\xB9\xFA\xCD\xBC\xCA\xE9\xB9\xDD";  // the same in GBK
 
 TEST(Detect, JudgesTheCodePageFromTheBytes) {
     EXPECT_EQ(detectEncoding("00100nam0 " + kChineseUtf8).encoding, Encoding::Utf8);
@@ -41,8 +42,12 @@ TEST(Detect, ToleratesABrokenSequenceInAUtf8File) {
 }
 
 TEST(Detect, FindsMarc8EscapeSequences) {
-    EXPECT_TRUE(detectEncoding("\x1F" "a\x1B$1!0~\x1B(B").marc8);
-    EXPECT_TRUE(detectEncoding("abc\x1B" "b2\x1Bs").marc8);
+    EXPECT_TRUE(detectEncoding("\x1F"
+                               "a\x1B$1!0~\x1B(B")
+                    .marc8);
+    EXPECT_TRUE(detectEncoding("abc\x1B"
+                               "b2\x1Bs")
+                    .marc8);
     EXPECT_FALSE(detectEncoding("abc\x1B").marc8);
     EXPECT_FALSE(detectEncoding(kChineseGbk).marc8);
 }
@@ -73,18 +78,29 @@ std::string slurpFile(const std::string& path) {
 
 // A MARC 21 leader (leader/09 blank: MARC-8) and a directory naming 245.
 std::string marc21(const std::string& title) {
-    return "00100cam  2200037 a 4500" "245002000000\x1E" "10\x1F" "a" + title + "\x1E\x1D";
+    return "00100cam  2200037 a 4500"
+           "245002000000\x1E"
+           "10\x1F"
+           "a" +
+           title + "\x1E\x1D";
 }
 
 TEST(Detect, TellsMarc8LatinFromGbk) {
     // MARC-8 writes a combining mark before its letter: E2 65 is e acute, which GBK reads as a
     // rare ideograph between two Latin letters.
-    EXPECT_EQ(detectEncoding(marc21("Cr\xE2" "etineau-Joly")).foreign, Foreign::Marc8);
-    EXPECT_EQ(detectEncoding("Histoire litt\xE2" "eraire de la Compagnie de J\xE2" "esus").foreign, Foreign::Marc8);
+    EXPECT_EQ(detectEncoding(marc21("Cr\xE2"
+                                    "etineau-Joly"))
+                  .foreign,
+              Foreign::Marc8);
+    EXPECT_EQ(detectEncoding("Histoire litt\xE2"
+                             "eraire de la Compagnie de J\xE2"
+                             "esus")
+                  .foreign,
+              Foreign::Marc8);
     // MARC-8's special letters (B2 is ø) in a MARC 21 record that does not say Unicode.
     EXPECT_EQ(detectEncoding(marc21("Bj\xB2rn Kr\xB2yer")).foreign, Foreign::Marc8);
-    for (const char* file : {"real-world/marc8-uoft.mrc", "real-world/marc8-french-accepted.mrc",
-                             "real-world/marc8-cjk.marc"})
+    for (const char* file :
+         {"real-world/marc8-uoft.mrc", "real-world/marc8-french-accepted.mrc", "real-world/marc8-cjk.marc"})
         EXPECT_EQ(detectEncoding(slurpFile(kDir + file)).foreign, Foreign::Marc8) << file;
     // CP866 Cyrillic reads as GBK with lead bytes left without their trail and user-defined codes.
     EXPECT_EQ(detectEncoding(slurpFile(kDir + "real-world/rusmarc-cp866.marc")).foreign, Foreign::SingleByte);
@@ -103,8 +119,9 @@ TEST(Detect, RefusesNoGbkOrGb18030FileOfOurs) {
     }
     // Every UTF-8 file of Chinese records written again in GBK and in GB18030, as a whole and
     // field by field.
-    for (const char* file : {"real-records/cnmarc-university.utf8.iso", "real-records/marc21-collection1.utf8.mrc",
-                             "real-records/marc21-chinese-880.utf8.mrc", "real-records/marc21-record12.utf8.mrc"}) {
+    for (const char* file :
+         {"real-records/cnmarc-university.utf8.iso", "real-records/marc21-collection1.utf8.mrc",
+          "real-records/marc21-chinese-880.utf8.mrc", "real-records/marc21-record12.utf8.mrc"}) {
         const std::string utf8 = slurpFile(kDir + file);
         for (Encoding e : {Encoding::Gbk, Encoding::Gb18030}) {
             const std::string bytes = codepage::Codec::get(e).encode(utf8);
@@ -113,42 +130,91 @@ TEST(Detect, RefusesNoGbkOrGb18030FileOfOurs) {
             EXPECT_EQ(d.foreign, Foreign::None) << file;
             std::size_t from = 0;
             for (std::size_t at; (at = bytes.find('\x1E', from)) != std::string::npos; from = at + 1)
-                EXPECT_FALSE(checkField(bytes.substr(from, at - from), e, true)) << file << " " << bytes.substr(from, at - from);
+                EXPECT_FALSE(checkField(bytes.substr(from, at - from), e, true))
+                    << file << " " << bytes.substr(from, at - from);
         }
     }
 }
 
 TEST(Detect, ReadsAMostlyUtf8RecordThatSaysUnicodeAsUtf8) {
     // Leader/09 "a", accented letters in UTF-8 and one broken run of bytes (a real export's).
-    std::string rec = "01025cam a2200277Ia 4500" "245002000000\x1E";
-    rec += "si\xC3\xA8" "cles, r\xC3\xA9gional, F\xC3\xA9" "d\xC3\xA9ration franc\xF8\xBF\xBF\xBF\xB9ise";
+    std::string rec =
+        "01025cam a2200277Ia 4500"
+        "245002000000\x1E";
+    rec +=
+        "si\xC3\xA8"
+        "cles, r\xC3\xA9gional, F\xC3\xA9"
+        "d\xC3\xA9ration franc\xF8\xBF\xBF\xBF\xB9ise";
     EXPECT_EQ(detectEncoding(rec).encoding, Encoding::Utf8);
     EXPECT_EQ(detectEncoding(rec).foreign, Foreign::None);
 }
 
 TEST(Detect, FindsAFieldInAnotherCodePage) {
-    const std::string guotuUtf8 = "\x1F" "a\xE5\x9B\xBD\xE5\x9B\xBE";  // 国图 in UTF-8: valid GBK bytes
+    const std::string guotuUtf8 =
+        "\x1F"
+        "a\xE5\x9B\xBD\xE5\x9B\xBE";  // 国图 in UTF-8: valid GBK bytes
     EXPECT_EQ(checkField(guotuUtf8, Encoding::Gbk, false).other, Encoding::Utf8);
     EXPECT_EQ(checkField(guotuUtf8, Encoding::Gb18030, true).other, Encoding::Utf8);
-    EXPECT_EQ(checkField("1 \x1F" "aM\xC3\xBCller", Encoding::Gbk, true).other, Encoding::Utf8);
-    EXPECT_EQ(checkField("1 \x1F" "a" + kChineseGbk, Encoding::Utf8, true).other, Encoding::Gbk);
+    EXPECT_EQ(checkField("1 \x1F"
+                         "aM\xC3\xBCller",
+                         Encoding::Gbk, true)
+                  .other,
+              Encoding::Utf8);
+    EXPECT_EQ(checkField("1 \x1F"
+                         "a" +
+                             kChineseGbk,
+                         Encoding::Utf8, true)
+                  .other,
+              Encoding::Gbk);
     // GBK that happens to be valid UTF-8 (模 is C4 A3) stays GBK; ASCII fits every code page.
-    EXPECT_FALSE(checkField("1 \x1F" "a\xC4\xA3\x1F" "bxx", Encoding::Gbk, true));
-    EXPECT_FALSE(checkField("1 \x1F" "a" + kChineseGbk, Encoding::Gbk, true));
-    EXPECT_FALSE(checkField("1 \x1F" "aplain", Encoding::Utf8, true));
+    EXPECT_FALSE(
+        checkField("1 \x1F"
+                   "a\xC4\xA3\x1F"
+                   "bxx",
+                   Encoding::Gbk, true));
+    EXPECT_FALSE(
+        checkField("1 \x1F"
+                   "a" +
+                       kChineseGbk,
+                   Encoding::Gbk, true));
+    EXPECT_FALSE(
+        checkField("1 \x1F"
+                   "aplain",
+                   Encoding::Utf8, true));
     // Traditional characters of GBK's extensions: one standing alone whose trail byte is a Latin
     // letter (馮 is F1 54) looks like a MARC-8 mark before its letter, and one is no evidence.
-    EXPECT_FALSE(checkField("1 \x1F" "a\xF1" "T", Encoding::Gbk, true));
-    EXPECT_FALSE(checkField("1 \x1F" "a\xDF" "h\xF1" "T\x1F" "b\xED" "n", Encoding::Gbk, true));
+    EXPECT_FALSE(
+        checkField("1 \x1F"
+                   "a\xF1"
+                   "T",
+                   Encoding::Gbk, true));
+    EXPECT_FALSE(
+        checkField("1 \x1F"
+                   "a\xDF"
+                   "h\xF1"
+                   "T\x1F"
+                   "b\xED"
+                   "n",
+                   Encoding::Gbk, true));
     // C1 controls are no UTF-8 text: GBK's C2 93 (聯) stays GBK.
-    EXPECT_FALSE(checkField("1 \x1F" "a\xC2\x93 \xC2\x93", Encoding::Gbk, true));
+    EXPECT_FALSE(
+        checkField("1 \x1F"
+                   "a\xC2\x93 \xC2\x93",
+                   Encoding::Gbk, true));
     // A UTF-8 field with one broken sequence is no GBK.
     EXPECT_FALSE(checkField("1 \x1F\xB9" + kChineseUtf8 + kChineseUtf8, Encoding::Utf8, true));
     // MARC-8 and CP866 fields: foreign only when the code page is detected.
-    const std::string marc8 = "10\x1F" "aCr\xE2" "etineau-Joly, J\xE2" "esus";
+    const std::string marc8 =
+        "10\x1F"
+        "aCr\xE2"
+        "etineau-Joly, J\xE2"
+        "esus";
     EXPECT_EQ(checkField(marc8, Encoding::Gbk, true).foreign, Foreign::Marc8);
     EXPECT_FALSE(checkField(marc8, Encoding::Gbk, false));
-    EXPECT_EQ(checkField("\x1F" "a\x8D\xA8\xAA\xA8\xE2\xA5\xAD\xAA\xAE \x85. \x80.", Encoding::Gbk, true).foreign,
+    EXPECT_EQ(checkField("\x1F"
+                         "a\x8D\xA8\xAA\xA8\xE2\xA5\xAD\xAA\xAE \x85. \x80.",
+                         Encoding::Gbk, true)
+                  .foreign,
               Foreign::SingleByte);
 }
 

@@ -48,7 +48,9 @@ private:
         if (!w) qFatal("no control %s", name);
         return w;
     }
-    static bool checked(MainWindow& f, const char* name) { return get<QAbstractButton>(f, name)->isChecked(); }
+    static bool checked(MainWindow& f, const char* name) {
+        return get<QAbstractButton>(f, name)->isChecked();
+    }
     // A caption without its keyboard mnemonic: "开始处理(&S)" reads "开始处理", "$&A" reads "$A".
     static QString plain(QString text) {
         return text.remove(QRegularExpression(QStringLiteral("\\(&.\\)$"))).remove(QLatin1Char('&'));
@@ -65,25 +67,37 @@ private slots:
         MainWindow f;
         QCOMPARE(f.windowTitle(), QStringLiteral("MARC批加拼音(Ostrel)"));
         const QList<std::pair<const char*, QString>> captions = {
-            {"PathFrame", "MARC路径配置"}, {"TagFrame", "需要添加$A拼音字段的有哪些?"}, {"ExistingFrame", "其他配置"},
-            {"SpellingFrame", "拼音方案"},     {"CodeFrame", "拼音字段名"},
+            {"PathFrame", "MARC路径配置"}, {"TagFrame", "需要添加$A拼音字段的有哪些?"},
+            {"ExistingFrame", "其他配置"}, {"SpellingFrame", "拼音方案"},
+            {"CodeFrame", "拼音字段名"},
         };
         for (const auto& [name, caption] : captions) QCOMPARE(get<QGroupBox>(f, name)->title(), caption);
         const QList<std::pair<const char*, QString>> buttons = {
-            {"ChooseInput", "选择MARC"},           {"ChooseOutput", "保存MARC"},
-            {"DeleteExisting", "删除已存在的拼音字段"}, {"KeepExisting", "已存在则忽略不重新生成"},
-            {"Capitalised", "汉字拼音首字母大写"},   {"LowerCase", "汉字拼音统一小写字母"},
-            {"CodeA", "$A"},                  {"Code9", "$9"},
-            {"ManualChoice", "人工选择多音字"},       {"FirstReading", "自动选择拼音(多音字)"},
-            {"ByWords", "按词语自动选择(多音字)"}, {"AskOnlyWhenUnsure", "仅在无法确定时询问"},
-            {"Start", "开始处理"},           {"Exit", "退出"},
+            {"ChooseInput", "选择MARC"},
+            {"ChooseOutput", "保存MARC"},
+            {"DeleteExisting", "删除已存在的拼音字段"},
+            {"KeepExisting", "已存在则忽略不重新生成"},
+            {"Capitalised", "汉字拼音首字母大写"},
+            {"LowerCase", "汉字拼音统一小写字母"},
+            {"CodeA", "$A"},
+            {"Code9", "$9"},
+            {"ManualChoice", "人工选择多音字"},
+            {"FirstReading", "自动选择拼音(多音字)"},
+            {"ByWords", "按词语自动选择(多音字)"},
+            {"AskOnlyWhenUnsure", "仅在无法确定时询问"},
+            {"Start", "开始处理"},
+            {"Exit", "退出"},
         };
-        for (const auto& [name, caption] : buttons) QCOMPARE(plain(get<QAbstractButton>(f, name)->text()), caption);
+        for (const auto& [name, caption] : buttons)
+            QCOMPARE(plain(get<QAbstractButton>(f, name)->text()), caption);
         // The first start chooses by the words around, asking nobody.
-        for (const char* on : {"DeleteExisting", "LowerCase", "CodeA", "ByWords"}) QVERIFY2(checked(f, on), on);
-        for (const char* off : {"KeepExisting", "Capitalised", "Code9", "FirstReading", "ManualChoice", "AskOnlyWhenUnsure"})
+        for (const char* on : {"DeleteExisting", "LowerCase", "CodeA", "ByWords"})
+            QVERIFY2(checked(f, on), on);
+        for (const char* off :
+             {"KeepExisting", "Capitalised", "Code9", "FirstReading", "ManualChoice", "AskOnlyWhenUnsure"})
             QVERIFY2(!checked(f, off), off);
-        QVERIFY(get<QLineEdit>(f, "InputPath")->text().isEmpty() && get<QLineEdit>(f, "OutputPath")->text().isEmpty());
+        QVERIFY(get<QLineEdit>(f, "InputPath")->text().isEmpty() &&
+                get<QLineEdit>(f, "OutputPath")->text().isEmpty());
         QCOMPARE(get<TagBox>(f, "TagList")->text(),
                  QStringLiteral("200,225,517,600,601,602,603,604,605,606,607,608,609,610,701,702,711,712"));
         QCOMPARE(get<gui::LinkLabel>(f, "RulesLink")->text(), QString::fromUtf8(gui::kLinkText));
@@ -91,7 +105,8 @@ private slots:
         QCOMPARE(f.settings().polyphone, pinyin::Polyphone::Phrase);
         QCOMPARE(f.settings().letterCase, pinyin::LetterCase::Lower);
         QVERIFY(!f.settings().askOnlyWhenUnsure);
-        QCOMPARE(plain(get<QAbstractButton>(f, "CheckSpacing")->text()), QStringLiteral("数字、字母与拼音分开"));
+        QCOMPARE(plain(get<QAbstractButton>(f, "CheckSpacing")->text()),
+                 QStringLiteral("数字、字母与拼音分开"));
         QVERIFY(!checked(f, "CheckSpacing"));
         QCOMPARE(f.settings().spacing, pinyin::Spacing::Glued);
         QVERIFY(f.dataPath.ends_with("/py.db"));
@@ -102,7 +117,9 @@ private slots:
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         const QList<QStringList> groups = {
-            {"DeleteExisting", "KeepExisting"}, {"Capitalised", "LowerCase"}, {"CodeA", "Code9"},
+            {"DeleteExisting", "KeepExisting"},
+            {"Capitalised", "LowerCase"},
+            {"CodeA", "Code9"},
             {"ManualChoice", "FirstReading", "ByWords"},
         };
         // Clicked at their middle, as a user may click anywhere on an option's area.
@@ -110,7 +127,8 @@ private slots:
             for (const QString& pick : g) {
                 QTest::mouseClick(get<QRadioButton>(f, qPrintable(pick)), Qt::LeftButton);
                 for (const QString& other : g)
-                    QVERIFY2(checked(f, qPrintable(other)) == (other == pick), qPrintable(pick + " / " + other));
+                    QVERIFY2(checked(f, qPrintable(other)) == (other == pick),
+                             qPrintable(pick + " / " + other));
             }
         }
         // Groups do not reach into each other: the last picks of every group stand together.
@@ -136,12 +154,16 @@ private slots:
         // Subfield a only, or every subfield that holds Chinese, whose code is its own capital.
         QVERIFY(checked(f, "SubfieldAOnly") && f.settings().subfields == pinyin::Subfields::A);
         QCOMPARE(plain(get<QAbstractButton>(f, "SubfieldAOnly")->text()), QStringLiteral("仅$a子字段"));
-        QCOMPARE(plain(get<QAbstractButton>(f, "EveryChineseSubfield")->text()), QStringLiteral("每个含汉字的子字段（$a→$A，$e→$E…）"));
+        QCOMPARE(plain(get<QAbstractButton>(f, "EveryChineseSubfield")->text()),
+                 QStringLiteral("每个含汉字的子字段（$a→$A，$e→$E…）"));
         get<QRadioButton>(f, "EveryChineseSubfield")->click();
         QVERIFY(!checked(f, "SubfieldAOnly") && f.settings().subfields == pinyin::Subfields::Chinese);
         QVERIFY(!get(f, "CodeA")->isEnabled() && !get(f, "Code9")->isEnabled());
-        QCOMPARE(get<QGroupBox>(f, "TagFrame")->title(), QStringLiteral("需要为含汉字的子字段添加拼音（$a→$A，$e→$E…）的字段有哪些?"));
-        QVERIFY(get<QAbstractButton>(f, "EveryChineseSubfield")->toolTip().contains(QStringLiteral("$Fcao xue qin zhu")));
+        QCOMPARE(get<QGroupBox>(f, "TagFrame")->title(),
+                 QStringLiteral("需要为含汉字的子字段添加拼音（$a→$A，$e→$E…）的字段有哪些?"));
+        QVERIFY(get<QAbstractButton>(f, "EveryChineseSubfield")
+                    ->toolTip()
+                    .contains(QStringLiteral("$Fcao xue qin zhu")));
         get<QRadioButton>(f, "SubfieldAOnly")->click();
         QVERIFY(get(f, "CodeA")->isEnabled() && get(f, "Code9")->isEnabled());
     }
@@ -151,13 +173,28 @@ private slots:
     void startWithoutUsablePathsSaysWhatIsMissing_data() {
         QTest::addColumn<QString>("input");  // relative to a fresh folder; "" for none
         QTest::addColumn<QString>("output");
-        QTest::addColumn<QString>("box");    // the box that gets the focus
+        QTest::addColumn<QString>("box");  // the box that gets the focus
         QTest::addColumn<QString>("says");
-        QTest::newRow("no output path") << "in.iso" << "" << "OutputPath" << "还没有选择保存处理结果的文件";
-        QTest::newRow("missing input") << "none.iso" << "out.iso" << "InputPath" << "找不到待处理的文件";
-        QTest::newRow("no input path") << "" << "out.iso" << "InputPath" << "还没有选择待处理的MARC文件";
-        QTest::newRow("hidden input") << ".in.iso" << "out.iso" << "InputPath" << "不是普通的可见文件";
-        QTest::newRow("input is a folder") << "folder" << "out.iso" << "InputPath" << "是文件夹";
+        QTest::newRow("no output path") << "in.iso"
+                                        << ""
+                                        << "OutputPath"
+                                        << "还没有选择保存处理结果的文件";
+        QTest::newRow("missing input") << "none.iso"
+                                       << "out.iso"
+                                       << "InputPath"
+                                       << "找不到待处理的文件";
+        QTest::newRow("no input path") << ""
+                                       << "out.iso"
+                                       << "InputPath"
+                                       << "还没有选择待处理的MARC文件";
+        QTest::newRow("hidden input") << ".in.iso"
+                                      << "out.iso"
+                                      << "InputPath"
+                                      << "不是普通的可见文件";
+        QTest::newRow("input is a folder") << "folder"
+                                           << "out.iso"
+                                           << "InputPath"
+                                           << "是文件夹";
     }
     void startWithoutUsablePathsSaysWhatIsMissing() {
         QFETCH(QString, input);
@@ -183,17 +220,22 @@ private slots:
         QTRY_COMPARE(f.focusWidget(), get(f, qPrintable(box)));
         QCOMPARE(f.windowTitle(), QStringLiteral("MARC批加拼音(Ostrel)"));
         QVERIFY(!QFileInfo::exists(dir.filePath("out.iso")));
-        for (const char* frame : {"TagFrame", "PathFrame", "ExistingFrame"}) QVERIFY(get(f, frame)->isEnabled());
+        for (const char* frame : {"TagFrame", "PathFrame", "ExistingFrame"})
+            QVERIFY(get(f, frame)->isEnabled());
     }
 
     // A tag list with a tag that is not three letters or digits is refused in its box.
     void aTagThatIsNotThreeCharactersIsRefused_data() {
         QTest::addColumn<QString>("tags");
         QTest::addColumn<QString>("wrong");
-        QTest::newRow("two digits") << "200,20,701" << "20";
-        QTest::newRow("four digits") << "2000" << "2000";
-        QTest::newRow("a sign") << "200,7#1" << "7#1";
-        QTest::newRow("nothing") << " , " << "";
+        QTest::newRow("two digits") << "200,20,701"
+                                    << "20";
+        QTest::newRow("four digits") << "2000"
+                                     << "2000";
+        QTest::newRow("a sign") << "200,7#1"
+                                << "7#1";
+        QTest::newRow("nothing") << " , "
+                                 << "";
     }
     void aTagThatIsNotThreeCharactersIsRefused() {
         QFETCH(QString, tags);
@@ -212,7 +254,8 @@ private slots:
         get<QPushButton>(f, "Start")->click();
         QCOMPARE(script.surprises(), QStringList());
         QCOMPARE(seen.title, QStringLiteral("错误"));
-        QVERIFY2(seen.text.contains(wrong.isEmpty() ? QStringLiteral("没有填写") : "“" + wrong + "”"), qPrintable(seen.text));
+        QVERIFY2(seen.text.contains(wrong.isEmpty() ? QStringLiteral("没有填写") : "“" + wrong + "”"),
+                 qPrintable(seen.text));
         QVERIFY(seen.text.contains(QStringLiteral("200,225,517")));  // and how it should read
         QTRY_COMPARE(f.focusWidget(), get(f, "TagList"));
         QCOMPARE(get<TagBox>(f, "TagList")->selectedText(), wrong);
@@ -228,7 +271,8 @@ private slots:
         QCOMPARE(link->colour(), QColor(Qt::black));
         // Moves without a button go through QApplication's routing, as the user's pointer does.
         auto moveOver = [](QWidget* w, QPoint at) {
-            QMouseEvent move(QEvent::MouseMove, at, w->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+            QMouseEvent move(QEvent::MouseMove, at, w->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                             Qt::NoModifier);
             QApplication::sendEvent(w, &move);
         };
         moveOver(link, link->rect().center());
@@ -289,7 +333,8 @@ private slots:
 
     void realDialogShowsLowerCaseIsoAndTakesExistingFile() {
         QTemporaryDir dir;
-        for (const char* name : {"records.iso", "OLD.ISO", "a.MRC", "b.marc", "c.Dat", "notes.txt", "photo.jpg"})
+        for (const char* name :
+             {"records.iso", "OLD.ISO", "a.MRC", "b.marc", "c.Dat", "notes.txt", "photo.jpg"})
             std::ofstream(dir.filePath(name).toStdString()) << "x";
         QDir(dir.path()).mkdir("sub");
         const QString oldCurrent = QDir::currentPath();
@@ -329,8 +374,9 @@ private slots:
         QCOMPARE(listed, (QStringList{"OLD.ISO", "a.MRC", "b.marc", "c.Dat", "records.iso", "sub"}));
         QCOMPARE(folderType, QStringLiteral("文件夹"));
         QVERIFY2(!lookIn.contains(QStringLiteral("Look")), qPrintable(lookIn));
-        QCOMPARE(filterNames, (QStringList{QStringLiteral("MARC 文件 (*.iso *.mrc *.marc *.dat)"),
-                                           QStringLiteral("文本文件 (*.txt)"), QStringLiteral("所有文件 (*)")}));
+        QCOMPARE(filterNames,
+                 (QStringList{QStringLiteral("MARC 文件 (*.iso *.mrc *.marc *.dat)"),
+                              QStringLiteral("文本文件 (*.txt)"), QStringLiteral("所有文件 (*)")}));
         QVERIFY2(appended.text.contains(QStringLiteral("追加")), qPrintable(appended.text));
         QCOMPARE(get<QLineEdit>(f, "OutputPath")->text(), dir.filePath("OLD.ISO"));
         QCOMPARE(guitest::slurp(dir.filePath("OLD.ISO").toStdString()), std::string("x"));
@@ -340,9 +386,12 @@ private slots:
         QTest::addColumn<QString>("answer");
         QTest::addColumn<QString>("box");
         QTest::addColumn<bool>("told");  // a box says the file exists and will be appended to
-        QTest::newRow("no extension") << "new" << "new.iso" << false;
-        QTest::newRow("other extension kept") << "list.txt" << "list.txt" << false;
-        QTest::newRow("existing, by its bare name") << "old" << "old.iso" << true;
+        QTest::newRow("no extension") << "new"
+                                      << "new.iso" << false;
+        QTest::newRow("other extension kept") << "list.txt"
+                                              << "list.txt" << false;
+        QTest::newRow("existing, by its bare name") << "old"
+                                                    << "old.iso" << true;
     }
     void saveAddsTheExtensionAndWarnsOfAppending() {
         QFETCH(QString, answer);
@@ -380,7 +429,8 @@ private slots:
             get<QLineEdit>(f, "InputPath")->setText("/data/in.iso");
             get<QLineEdit>(f, "OutputPath")->setText("/data/out.iso");
             get<TagBox>(f, "TagList")->setText("200,701");
-            for (const char* name : {"KeepExisting", "Capitalised", "Code9", "ManualChoice", "AskOnlyWhenUnsure", "EveryChineseSubfield", "CheckSpacing"})
+            for (const char* name : {"KeepExisting", "Capitalised", "Code9", "ManualChoice",
+                                     "AskOnlyWhenUnsure", "EveryChineseSubfield", "CheckSpacing"})
                 get<QAbstractButton>(f, name)->click();
             f.resize(f.width() + 40, f.height() + 30);
         }
@@ -388,7 +438,8 @@ private slots:
         QCOMPARE(get<QLineEdit>(g, "InputPath")->text(), QStringLiteral("/data/in.iso"));
         QCOMPARE(get<QLineEdit>(g, "OutputPath")->text(), QStringLiteral("/data/out.iso"));
         QCOMPARE(get<TagBox>(g, "TagList")->text(), QStringLiteral("200,701"));
-        for (const char* on : {"KeepExisting", "Capitalised", "Code9", "ManualChoice", "AskOnlyWhenUnsure", "EveryChineseSubfield", "CheckSpacing"})
+        for (const char* on : {"KeepExisting", "Capitalised", "Code9", "ManualChoice", "AskOnlyWhenUnsure",
+                               "EveryChineseSubfield", "CheckSpacing"})
             QVERIFY2(checked(g, on), on);
         QCOMPARE(g.settings().subfields, pinyin::Subfields::Chinese);
         QVERIFY(!get(g, "CodeA")->isEnabled());
@@ -411,14 +462,22 @@ private slots:
         QTest::addColumn<QString>("on");  // the control dropped on
         QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("output");
-        QTest::newRow("one file on the window") << QStringList{"/data/a.iso"} << "ExistingFrame" << "/data/a.iso"
+        QTest::newRow("one file on the window") << QStringList{"/data/a.iso"} << "ExistingFrame"
+                                                << "/data/a.iso"
                                                 << "/data/a-pinyin.iso";
-        QTest::newRow("two files") << QStringList{"/data/a.iso", "/data/b.iso"} << "InputPath" << "/data/a.iso"
+        QTest::newRow("two files") << QStringList{"/data/a.iso", "/data/b.iso"} << "InputPath"
+                                   << "/data/a.iso"
                                    << "/data/b.iso";
-        QTest::newRow("one file on the output box") << QStringList{"/data/b.iso"} << "OutputPath" << "" << "/data/b.iso";
-        QTest::newRow("two files on the output box") << QStringList{"/data/b.iso", "/data/c.iso"} << "OutputPath" << ""
-                                                     << "/data/b.iso";
-        QTest::newRow("a web address") << QStringList{"https://example.org/a.iso"} << "ExistingFrame" << "" << "";
+        QTest::newRow("one file on the output box") << QStringList{"/data/b.iso"} << "OutputPath"
+                                                    << ""
+                                                    << "/data/b.iso";
+        QTest::newRow("two files on the output box")
+            << QStringList{"/data/b.iso", "/data/c.iso"} << "OutputPath"
+            << ""
+            << "/data/b.iso";
+        QTest::newRow("a web address") << QStringList{"https://example.org/a.iso"} << "ExistingFrame"
+                                       << ""
+                                       << "";
     }
     void dropFillsThePathBoxes() {
         QFETCH(QStringList, files);
@@ -430,7 +489,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         QMimeData data;
         QList<QUrl> urls;
-        for (const QString& file : files) urls << (file.startsWith('/') ? QUrl::fromLocalFile(file) : QUrl(file));
+        for (const QString& file : files)
+            urls << (file.startsWith('/') ? QUrl::fromLocalFile(file) : QUrl(file));
         data.setUrls(urls);
         QWidget* target = get(f, qPrintable(on));
         const QPointF at = target->mapTo(&f, target->rect().center());
@@ -450,10 +510,18 @@ private slots:
         QTest::addColumn<QString>("url");
         QTest::addColumn<QString>("box");
         QTest::addColumn<QString>("after");
-        QTest::newRow("a file on the output box") << "file:///data/out.iso" << "OutputPath" << "/data/out.iso";
-        QTest::newRow("a file on the input box") << "file:///data/in2.iso" << "InputPath" << "/data/in2.iso";
-        QTest::newRow("a web address") << "https://example.org/a.iso" << "OutputPath" << "/data/cnmarc-university.utf8.iso";
-        QTest::newRow("text only") << "" << "OutputPath" << "/data/cnmarc-university.utf8.iso";
+        QTest::newRow("a file on the output box") << "file:///data/out.iso"
+                                                  << "OutputPath"
+                                                  << "/data/out.iso";
+        QTest::newRow("a file on the input box") << "file:///data/in2.iso"
+                                                 << "InputPath"
+                                                 << "/data/in2.iso";
+        QTest::newRow("a web address") << "https://example.org/a.iso"
+                                       << "OutputPath"
+                                       << "/data/cnmarc-university.utf8.iso";
+        QTest::newRow("text only") << ""
+                                   << "OutputPath"
+                                   << "/data/cnmarc-university.utf8.iso";
     }
     void dropOnAPathBoxReplacesItsPath() {
         QFETCH(QString, url);
@@ -508,7 +576,8 @@ private slots:
         MainWindow g;  // a new session: the output it finds is an earlier one
         g.setPaths(input);
         QCOMPARE(get<QLineEdit>(g, "OutputPath")->text(), dir.filePath("books-pinyin.iso"));
-        QVERIFY2(get<QLabel>(g, "OutputNote")->text().contains(QStringLiteral("已存在")), qPrintable(get<QLabel>(g, "OutputNote")->text()));
+        QVERIFY2(get<QLabel>(g, "OutputNote")->text().contains(QStringLiteral("已存在")),
+                 qPrintable(get<QLabel>(g, "OutputNote")->text()));
     }
 
     void layoutFitsGrowsAndReadsInOrder() {
@@ -526,7 +595,8 @@ private slots:
             f.resize(size);
             QTest::qWait(20);
             for (QWidget* w : f.findChildren<QWidget*>()) {
-                if (!w->isVisible() || !w->objectName().contains(QRegularExpression("^(Frame|Text|Option|Check|Command|Label|Progress)")))
+                if (!w->isVisible() || !w->objectName().contains(QRegularExpression(
+                                           "^(Frame|Text|Option|Check|Command|Label|Progress)")))
                     continue;
                 QVERIFY2(f.rect().contains(placeIn(f, w)), qPrintable(w->objectName()));
             }
@@ -547,7 +617,8 @@ private slots:
         QVERIFY(!tags->verticalScrollBar()->isVisible());
         tags->setText(QString::fromUtf8(pinyin::kDefaultTags.data(), pinyin::kDefaultTags.size()));
         // The quieter manual mode stands under manual choice, indented.
-        const QRect manual = placeIn(f, get(f, "ManualChoice")), quiet = placeIn(f, get(f, "AskOnlyWhenUnsure"));
+        const QRect manual = placeIn(f, get(f, "ManualChoice")),
+                    quiet = placeIn(f, get(f, "AskOnlyWhenUnsure"));
         QVERIFY(quiet.top() >= manual.bottom());
         QVERIFY(quiet.left() >= manual.left() && quiet.left() < placeIn(f, get(f, "FirstReading")).left());
 
@@ -561,10 +632,11 @@ private slots:
         QCOMPARE(QSet<QString>(keys.begin(), keys.end()).size(), keys.size());
 
         // Tab goes down the window in reading order and reaches the link.
-        const QStringList order = {"InputPath",   "ChooseInput", "OutputPath",   "ChooseOutput", "TagList",
-                                   "DeleteExisting", "KeepExisting",  "Capitalised", "LowerCase",  "CheckSpacing",
-                                   "CodeA", "Code9", "ManualChoice",  "FirstReading", "AskOnlyWhenUnsure",     "ByWords",
-                                   "Start", "Exit", "RulesLink"};
+        const QStringList order = {
+            "InputPath",      "ChooseInput",  "OutputPath",   "ChooseOutput", "TagList",
+            "DeleteExisting", "KeepExisting", "Capitalised",  "LowerCase",    "CheckSpacing",
+            "CodeA",          "Code9",        "ManualChoice", "FirstReading", "AskOnlyWhenUnsure",
+            "ByWords",        "Start",        "Exit",         "RulesLink"};
         QStringList chain;
         QWidget* w = get(f, "InputPath");
         for (int i = 0; i < 200 && chain.size() < order.size(); ++i, w = w->nextInFocusChain())

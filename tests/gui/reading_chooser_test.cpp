@@ -39,7 +39,8 @@ private slots:
         QTest::addColumn<QStringList>("items");
         QTest::addColumn<bool>("byKey");
         // Doubled spaces list no empty item; the first reading is selected unless one is suggested.
-        QTest::newRow("first, by the button") << "Xing  Hang   Heng" << 0 << QStringList{"Xing", "Hang", "Heng"} << false;
+        QTest::newRow("first, by the button")
+            << "Xing  Hang   Heng" << 0 << QStringList{"Xing", "Hang", "Heng"} << false;
         QTest::newRow("suggested, by Return") << "Zhong Chong" << 1 << QStringList{"Zhong", "Chong"} << true;
     }
     void listsReadingsAndHandsBackTheSelectedOne() {
@@ -166,14 +167,14 @@ private slots:
         };
         guitest::ModalScript script;
         script.then(press("SameInRun", 1));  // 本次都用此读音: Hang for 行
-        script.then(press("Choose", 0));  // 长 asked as usual
-        script.then(press("AutoRest", 1));  // 其余自动, taking Cheng for 乘 now
+        script.then(press("Choose", 0));     // 长 asked as usual
+        script.then(press("AutoRest", 1));   // 其余自动, taking Cheng for 乘 now
         QCOMPARE(ask("行", "Xing Hang"), "Hang");
         QCOMPARE(ask("行", "Xing Hang"), "Hang");
         QCOMPARE(ask("长", "Chang Zhang"), "Chang");
         QCOMPARE(ask("乘", "Sheng Cheng"), "Cheng");
         QCOMPARE(ask("重", "Zhong Chong", 1), "Chong");  // the suggestion, unasked
-        QCOMPARE(ask("行", "Xing Hang"), "Hang");         // the kept reading comes first
+        QCOMPARE(ask("行", "Xing Hang"), "Hang");        // the kept reading comes first
         QCOMPARE(chooser.asked(), 3);
         QVERIFY(!chooser.stopRequested());
 

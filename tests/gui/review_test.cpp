@@ -71,8 +71,9 @@ private slots:
             QCOMPARE(table->item(0, 0)->text(), QStringLiteral("王行"));
             QCOMPARE(table->item(0, 2)->text(), QStringLiteral("2"));
             QCOMPARE(table->item(1, 0)->text(), QStringLiteral("刘长"));
-            QVERIFY(qobject_cast<QLabel*>(table->cellWidget(0, 0))->text().contains(
-                QStringLiteral("<span style=\"color:red\">行</span>")));
+            QVERIFY(qobject_cast<QLabel*>(table->cellWidget(0, 0))
+                        ->text()
+                        .contains(QStringLiteral("<span style=\"color:red\">行</span>")));
             QCOMPARE(counter->text(), QStringLiteral("已看 1 行，还剩 1 行"));
             auto* places = dialog->findChild<QTableWidget*>("Places");
             QCOMPARE(places->rowCount(), 2);
@@ -120,10 +121,14 @@ private slots:
         QVERIFY2(records[0].find("|a王行|Awang hang") != std::string::npos, records[0].c_str());
         QVERIFY2(records[1].find("|a刘长|Aliu zhang") != std::string::npos, records[1].c_str());
         QVERIFY2(records[2].find("|a王行|Awang xing") != std::string::npos, records[2].c_str());
-        QCOMPARE(QString::fromStdString(guitest::slurp(file("words.txt"))), QStringLiteral("王行\twang hang\n"));
+        QCOMPARE(QString::fromStdString(guitest::slurp(file("words.txt"))),
+                 QStringLiteral("王行\twang hang\n"));
         const std::string review = guitest::slurp(file("review.tsv"));
-        QVERIFY2(review.find("\n王行\t2\txing hang heng\thang\t2\tyes\t") != std::string::npos, review.c_str());
-        QVERIFY2(review.find("\n王行\t2\txing hang heng\txing\t1\tno\t3:701:王行\t3.1\n") != std::string::npos, review.c_str());
+        QVERIFY2(review.find("\n王行\t2\txing hang heng\thang\t2\tyes\t") != std::string::npos,
+                 review.c_str());
+        QVERIFY2(
+            review.find("\n王行\t2\txing hang heng\txing\t1\tno\t3:701:王行\t3.1\n") != std::string::npos,
+            review.c_str());
         QVERIFY2(review.find("\n刘长\t2\tzhang chang\tzhang\t1\tno\t") != std::string::npos, review.c_str());
     }
 

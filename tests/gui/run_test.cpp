@@ -48,7 +48,8 @@ public:
             titles << static_cast<QWidget*>(watched)->windowTitle();
             if (onTitle) onTitle(titles.constLast());
         } else if (event->type() == QEvent::EnabledChange) {
-            enabling << watched->objectName() + (static_cast<QWidget*>(watched)->isEnabled() ? " on" : " off");
+            enabling << watched->objectName() +
+                            (static_cast<QWidget*>(watched)->isEnabled() ? " on" : " off");
         }
         return false;
     }
@@ -80,7 +81,8 @@ class TestRun : public QObject {
         f.findChild<QLineEdit*>("OutputPath")->setText(out());
         auto* rec = new Recorder(&f);
         f.installEventFilter(rec);
-        for (const char* name : {"TagFrame", "PathFrame", "ExistingFrame"}) f.findChild<QWidget*>(name)->installEventFilter(rec);
+        for (const char* name : {"TagFrame", "PathFrame", "ExistingFrame"})
+            f.findChild<QWidget*>(name)->installEventFilter(rec);
         click(f, "ManualChoice");  // the runs here ask, unless a test says otherwise
         f.show();
         return *rec;
@@ -93,11 +95,17 @@ private slots:
         QStandardPaths::setTestModeEnabled(true);  // no word list of the user's own
         gui::setUpApplication(*qobject_cast<QApplication*>(qApp));
         db_ = file("py.db");
-        guitest::makePyDb(db_, {{"银", "Yin"}, {"行", "Xing Hang"}, {"长", "Chang Zhang"}, {"城", "Cheng"},
-                                {"书", "Shu"}, {"编", "Bian"}, {"者", "Zhe"}});
+        guitest::makePyDb(db_, {{"银", "Yin"},
+                                {"行", "Xing Hang"},
+                                {"长", "Chang Zhang"},
+                                {"城", "Cheng"},
+                                {"书", "Shu"},
+                                {"编", "Bian"},
+                                {"者", "Zhe"}});
         input_ = file("in.iso");
-        guitest::writeRecordFile(input_, {guitest::workingRecord("r1", "银行"), guitest::workingRecord("r2", "长城"),
-                                          guitest::workingRecord("r3", "书")});
+        guitest::writeRecordFile(input_,
+                                 {guitest::workingRecord("r1", "银行"), guitest::workingRecord("r2", "长城"),
+                                  guitest::workingRecord("r3", "书")});
     }
     void init() {
         guitest::freshSettings();
@@ -119,7 +127,8 @@ private slots:
             // In the window's letter case (lower), with where the question comes from.
             QCOMPARE(list->item(0)->text() + list->item(1)->text(), QStringLiteral("xinghang"));
             QCOMPARE(modal->windowTitle(), QStringLiteral("选择多音字读音"));
-            QCOMPARE(modal->findChild<QLabel*>("Where")->text(), QStringLiteral("第 1 条记录　200 字段 $a 子字段　001：r1"));
+            QCOMPARE(modal->findChild<QLabel*>("Where")->text(),
+                     QStringLiteral("第 1 条记录　200 字段 $a 子字段　001：r1"));
             QCOMPARE(modal->findChild<QTextEdit*>("Text")->toPlainText(), QStringLiteral("银行"));
             QCOMPARE(guitest::redPositions(modal), QList<int>{1});
             const QPoint at = list->visualItemRect(list->item(1)).center();
@@ -132,8 +141,10 @@ private slots:
             QCOMPARE(f.windowTitle(), kOne);
             QCOMPARE(f.findChild<QLabel*>("Count")->text(), QStringLiteral("已处理 1 条"));
             QVERIFY(f.findChild<QProgressBar*>("Progress")->value() > 0);
-            QCOMPARE(modal->findChild<QLabel*>("Where")->text(), QStringLiteral("第 2 条记录　200 字段 $a 子字段　001：r2"));
-            for (const char* name : {"TagFrame", "PathFrame", "ExistingFrame", "SpellingFrame", "CodeFrame", "PolyphoneFrame", "Start"})
+            QCOMPARE(modal->findChild<QLabel*>("Where")->text(),
+                     QStringLiteral("第 2 条记录　200 字段 $a 子字段　001：r2"));
+            for (const char* name : {"TagFrame", "PathFrame", "ExistingFrame", "SpellingFrame", "CodeFrame",
+                                     "PolyphoneFrame", "Start"})
                 QVERIFY(!f.findChild<QWidget*>(name)->isEnabled());
             QVERIFY(f.findChild<QWidget*>("Exit")->isEnabled());
             modal->findChild<QPushButton*>("Choose")->click();
@@ -152,11 +163,13 @@ private slots:
         QCOMPARE(titleAtEnd, QStringLiteral("已处理:3条！"));
         QCOMPARE(done.title, kNote);
         // The figures of the run and where its records went, and the code page it read.
-        QCOMPARE(done.text, kDone + QStringLiteral("\n\n已处理 3 条记录：写入 3 条，失败 0 条。\n输出文件：") + out() +
-                                QStringLiteral("\n\n文件编码：GBK（自动识别）"));
+        QCOMPARE(done.text, kDone +
+                                QStringLiteral("\n\n已处理 3 条记录：写入 3 条，失败 0 条。\n输出文件：") +
+                                out() + QStringLiteral("\n\n文件编码：GBK（自动识别）"));
         QCOMPARE(done.icon, int(QMessageBox::Information));
         QCOMPARE(done.buttons.size(), 1);
-        QCOMPARE(rec.enabling, (QStringList{"PathFrame off", "TagFrame off", "ExistingFrame off", "PathFrame on", "TagFrame on", "ExistingFrame on"}));
+        QCOMPARE(rec.enabling, (QStringList{"PathFrame off", "TagFrame off", "ExistingFrame off",
+                                            "PathFrame on", "TagFrame on", "ExistingFrame on"}));
         QCOMPARE(f.windowTitle(), QStringLiteral("已处理:3条！"));  // the count stays after the run
         auto* bar = f.findChild<QProgressBar*>("Progress");
         QCOMPARE(bar->value(), bar->maximum());
@@ -182,7 +195,8 @@ private slots:
         QVERIFY(!f.findChild<QWidget*>("CodeA")->isEnabled() && !f.findChild<QWidget*>("Code9")->isEnabled());
         ModalScript script;
         script.then([&](QWidget* modal) {
-            QCOMPARE(modal->findChild<QLabel*>("Where")->text(), QStringLiteral("第 1 条记录　200 字段 $f 子字段　001：r1"));
+            QCOMPARE(modal->findChild<QLabel*>("Where")->text(),
+                     QStringLiteral("第 1 条记录　200 字段 $f 子字段　001：r1"));
             QCOMPARE(modal->findChild<QTextEdit*>("Text")->toPlainText(), QStringLiteral("银行"));
             modal->findChild<QPushButton*>("Choose")->click();
         });
@@ -208,8 +222,9 @@ private slots:
         QStringList unlocked;
         rec.onTitle = [&](const QString& t) {
             if (t != kOne) return;
-            for (const char* name : {"TagFrame", "PathFrame", "ExistingFrame", "SpellingFrame", "CodeFrame", "PolyphoneFrame", "Start",
-                                     "Capitalised", "Code9", "ManualChoice", "TagList"})
+            for (const char* name :
+                 {"TagFrame", "PathFrame", "ExistingFrame", "SpellingFrame", "CodeFrame", "PolyphoneFrame",
+                  "Start", "Capitalised", "Code9", "ManualChoice", "TagList"})
                 if (f.findChild<QWidget*>(name)->isEnabled()) unlocked << name;
             for (const char* name : {"Capitalised", "Code9", "KeepExisting", "ManualChoice"})
                 f.findChild<QRadioButton*>(name)->setChecked(true);
@@ -230,7 +245,9 @@ private slots:
         QVERIFY(std::is_sorted(rec.titles.begin(), rec.titles.end()));
         auto records = guitest::readRecordFile(output_);
         QCOMPARE(records.size(), std::size_t(3));
-        for (const std::string& r : records) QVERIFY2(contains(r, "|Ayin xing") || contains(r, "|Achang cheng") || contains(r, "|Ashu"), r.c_str());
+        for (const std::string& r : records)
+            QVERIFY2(contains(r, "|Ayin xing") || contains(r, "|Achang cheng") || contains(r, "|Ashu"),
+                     r.c_str());
         // The next press takes what the controls say then; the caption starts from the program's
         // name again.
         rec.onTitle = nullptr;
@@ -272,7 +289,8 @@ private slots:
         start(f);
         QCOMPARE(script.surprises(), QStringList());
         // Mid-run the question says so, with the count as it stands, and Enter means No.
-        QVERIFY2(question.text.contains(QStringLiteral("正在处理：已写入 1 条记录")), qPrintable(question.text));
+        QVERIFY2(question.text.contains(QStringLiteral("正在处理：已写入 1 条记录")),
+                 qPrintable(question.text));
         QVERIFY(question.text.endsWith(QStringLiteral("确定退出MARC批加拼音工具吗？")));
         QCOMPARE(question.defaultButton, int(QMessageBox::No));
         QCOMPARE(countAtQuestion, QStringLiteral("已处理 1 条"));
@@ -281,8 +299,9 @@ private slots:
         if (yes) {
             // The record done before the question is whole in the file; nothing after it.
             QCOMPARE(rec.titles, QStringList{kOne});
-            QVERIFY2(done.text.startsWith(QStringLiteral("已停止处理。\n已处理 1 条记录：写入 1 条，失败 0 条。\n输出文件：") + out() +
-                                          QStringLiteral("\n下次按“开始处理”可从第 2 条记录继续。")),
+            QVERIFY2(done.text.startsWith(
+                         QStringLiteral("已停止处理。\n已处理 1 条记录：写入 1 条，失败 0 条。\n输出文件：") +
+                         out() + QStringLiteral("\n下次按“开始处理”可从第 2 条记录继续。")),
                      qPrintable(done.text));
             QCOMPARE(records.size(), std::size_t(1));
             QVERIFY(contains(records[0], "|Ayin xing"));
@@ -298,12 +317,16 @@ private slots:
         QTest::addColumn<QString>("input");   // "mixed": a broken record between two; "empty"; "one"
         QTest::addColumn<QString>("output");  // "" for a fresh file, "input" for the input itself
         QTest::addColumn<bool>("brokenDb");
-        QTest::addColumn<QString>("title");   // the caption after the run
-        QTest::addColumn<int>("written");     // records in the output; -1: no output file
-        QTest::newRow("empty input") << "empty" << "" << false << "MARC批加拼音(Ostrel)" << -1;
-        QTest::newRow("broken py.db") << "one" << "" << true << "MARC批加拼音(Ostrel)" << -1;
-        QTest::newRow("output is the input") << "one" << "input" << false << "MARC批加拼音(Ostrel)" << 1;
-        QTest::newRow("full disk") << "one" << "/dev/full" << false << "" << -1;
+        QTest::addColumn<QString>("title");  // the caption after the run
+        QTest::addColumn<int>("written");    // records in the output; -1: no output file
+        QTest::newRow("empty input") << "empty"
+                                     << "" << false << "MARC批加拼音(Ostrel)" << -1;
+        QTest::newRow("broken py.db") << "one"
+                                      << "" << true << "MARC批加拼音(Ostrel)" << -1;
+        QTest::newRow("output is the input") << "one"
+                                             << "input" << false << "MARC批加拼音(Ostrel)" << 1;
+        QTest::newRow("full disk") << "one"
+                                   << "/dev/full" << false << "" << -1;
     }
     void runsThatFailOrFindNothing() {
         QFETCH(QString, input);
@@ -313,7 +336,8 @@ private slots:
         QFETCH(int, written);
         const std::string path = file("case.iso");
         std::vector<std::string> records = {guitest::workingRecord("r1", "书")};
-        if (input == "mixed") records = {records[0], std::string("\0", 1) + "00026nam  2200025   4500\x1D", records[0]};
+        if (input == "mixed")
+            records = {records[0], std::string("\0", 1) + "00026nam  2200025   4500\x1D", records[0]};
         if (input == "empty") records.clear();
         guitest::writeRecordFile(path, records);
         const std::string before = guitest::slurp(path);
@@ -332,12 +356,14 @@ private slots:
         start(f);
         QVERIFY(!script.timedOut());
         if (!title.isEmpty()) QCOMPARE(f.windowTitle(), title);
-        for (const char* frame : {"TagFrame", "PathFrame", "ExistingFrame"}) QVERIFY(f.findChild<QWidget*>(frame)->isEnabled());
+        for (const char* frame : {"TagFrame", "PathFrame", "ExistingFrame"})
+            QVERIFY(f.findChild<QWidget*>(frame)->isEnabled());
         // A run that could not start or write is never announced as done, and spares the input;
         // an input without records is refused before the output is made.
         QCOMPARE(box.title, kError);
         QCOMPARE(box.icon, int(QMessageBox::Critical));
-        if (input == "empty") QVERIFY2(box.text.contains(QStringLiteral("输入文件中没有记录")), qPrintable(box.text));
+        if (input == "empty")
+            QVERIFY2(box.text.contains(QStringLiteral("输入文件中没有记录")), qPrintable(box.text));
         if (input == "one") {
             QVERIFY2(!box.text.contains(QStringLiteral("恭喜")), qPrintable(box.text));
             QCOMPARE(guitest::slurp(path), before);
@@ -345,7 +371,8 @@ private slots:
         // Every message in Chinese, the operating system's words included.
         QVERIFY2(!testtext::holdsEnglishSentence(box.text.toStdString()), qPrintable(box.text));
         if (output_ != "/dev/full") QCOMPARE(QFileInfo::exists(out()), written >= 0);
-        if (written >= 0 && output != "input") QCOMPARE(int(guitest::readRecordFile(output_).size()), written);
+        if (written >= 0 && output != "input")
+            QCOMPARE(int(guitest::readRecordFile(output_).size()), written);
         if (written == 0) QCOMPARE(guitest::slurp(output_), std::string());
     }
 
@@ -377,7 +404,10 @@ private slots:
         QCOMPARE(script.surprises(), QStringList());
         // The figures the caption shows: records handled, then written and failed, and the output.
         QCOMPARE(f.windowTitle(), QStringLiteral("已处理:105条！"));
-        QVERIFY2(summary.startsWith(QStringLiteral("处理完毕，有记录失败。\n已处理 105 条记录：写入 2 条，失败 103 条。\n输出文件：") + out()),
+        QVERIFY2(summary.startsWith(
+                     QStringLiteral(
+                         "处理完毕，有记录失败。\n已处理 105 条记录：写入 2 条，失败 103 条。\n输出文件：") +
+                     out()),
                  qPrintable(summary));
         QVERIFY2(summary.contains(out() + ".rejected"), qPrintable(summary));
         QVERIFY2(summary.contains(out() + ".rejected.txt"), qPrintable(summary));
@@ -385,7 +415,8 @@ private slots:
         QCOMPARE(listed.size(), 101);
         QCOMPARE(listed.first(), QStringLiteral("第 2 条记录（输入第 2 行）：没有字段结束符：记录缺少目录"));
         QCOMPARE(listed.last(), QStringLiteral("还有 3 条"));
-        for (const QString& line : listed) QVERIFY2(!testtext::holdsEnglishSentence(line.toStdString()), qPrintable(line));
+        for (const QString& line : listed)
+            QVERIFY2(!testtext::holdsEnglishSentence(line.toStdString()), qPrintable(line));
         QVERIFY(canOpenLog);
         // The log, in the window's words: one line per failed record.
         const std::string log = guitest::slurp(output_ + ".rejected.txt");
@@ -395,8 +426,9 @@ private slots:
 
     void phraseChoiceAndQuietManualModeReachTheLookup() {
         const std::string input = file("words.iso");
-        guitest::writeRecordFile(input, {guitest::workingRecord("r1", "中国银行"), guitest::workingRecord("r2", "长城"),
-                                         guitest::workingRecord("r3", "重庆银行")});
+        guitest::writeRecordFile(
+            input, {guitest::workingRecord("r1", "中国银行"), guitest::workingRecord("r2", "长城"),
+                    guitest::workingRecord("r3", "重庆银行")});
         MainWindow f;
         prepare(f, input);
         f.dataPath = MARCPY_SOURCE_DIR "/data/py.db";  // the shipped one, with the word list
@@ -435,7 +467,8 @@ private slots:
 
     void sameReadingForTheRestOfTheRunAsksOnce() {
         const std::string input = file("same.iso");
-        guitest::writeRecordFile(input, {guitest::workingRecord("r1", "银行书行书行"), guitest::workingRecord("r2", "银行")});
+        guitest::writeRecordFile(
+            input, {guitest::workingRecord("r1", "银行书行书行"), guitest::workingRecord("r2", "银行")});
         MainWindow f;
         prepare(f, input);
         ModalScript script;
@@ -461,8 +494,9 @@ private slots:
     // With the phrase data, "the same" is the same word: 行 in 银行 is not 行 in 行动.
     void sameReadingHoldsForTheSameWord() {
         const std::string input = file("words-same.iso");
-        guitest::writeRecordFile(input, {guitest::workingRecord("r1", "银行"), guitest::workingRecord("r2", "行动"),
-                                         guitest::workingRecord("r3", "银行")});
+        guitest::writeRecordFile(input,
+                                 {guitest::workingRecord("r1", "银行"), guitest::workingRecord("r2", "行动"),
+                                  guitest::workingRecord("r3", "银行")});
         MainWindow f;
         prepare(f, input);
         f.dataPath = MARCPY_SOURCE_DIR "/data/py.db";  // the shipped one, with the word list
@@ -477,7 +511,8 @@ private slots:
         script.then(ModalScript::answerBox(QMessageBox::Ok));
         start(f);
         QCOMPARE(script.surprises(), QStringList());
-        QCOMPARE(asked, (QStringList{QStringLiteral("银行"), QStringLiteral("行动")}));  // the third not asked
+        QCOMPARE(asked,
+                 (QStringList{QStringLiteral("银行"), QStringLiteral("行动")}));  // the third not asked
         QCOMPARE(guitest::readRecordFile(output_).size(), std::size_t(3));
     }
 
@@ -485,8 +520,9 @@ private slots:
     // go on from there (the default), with the settings the run began with.
     void aStoppedRunGoesOnWhereItStopped() {
         const std::string input = file("stop.iso");
-        guitest::writeRecordFile(input, {guitest::workingRecord("r1", "银行"), guitest::workingRecord("r2", "行长"),
-                                         guitest::workingRecord("r3", "长城")});
+        guitest::writeRecordFile(input,
+                                 {guitest::workingRecord("r1", "银行"), guitest::workingRecord("r2", "行长"),
+                                  guitest::workingRecord("r3", "长城")});
         MainWindow f;
         prepare(f, input);
         ModalScript script;
@@ -499,7 +535,9 @@ private slots:
         script.then(ModalScript::answerBox(QMessageBox::Ok, &done));
         start(f);
         QCOMPARE(script.surprises(), QStringList());
-        QVERIFY2(done.text.startsWith(QStringLiteral("已停止处理。\n已处理 2 条记录：写入 2 条，失败 0 条。")), qPrintable(done.text));
+        QVERIFY2(
+            done.text.startsWith(QStringLiteral("已停止处理。\n已处理 2 条记录：写入 2 条，失败 0 条。")),
+            qPrintable(done.text));
         QVERIFY2(done.text.contains(QStringLiteral("从第 3 条记录继续")), qPrintable(done.text));
         QCOMPARE(f.findChild<QLabel*>("Count")->text(), QStringLiteral("已处理 2 条"));
         auto records = guitest::readRecordFile(output_);
@@ -527,10 +565,11 @@ private slots:
         QCOMPARE(script.surprises(), QStringList());
         QVERIFY2(asked.text.contains(QStringLiteral("停在第 2 条记录之后")), qPrintable(asked.text));
         QCOMPARE(defaultText, QStringLiteral("从第 3 条继续(&C)"));
-        QVERIFY2(done.text.contains(QStringLiteral("已处理 1 条记录：写入 1 条，失败 0 条。\n开头已处理过的 2 条记录跳过未写。")),
+        QVERIFY2(done.text.contains(QStringLiteral(
+                     "已处理 1 条记录：写入 1 条，失败 0 条。\n开头已处理过的 2 条记录跳过未写。")),
                  qPrintable(done.text));
         records = guitest::readRecordFile(output_);
-        QCOMPARE(records.size(), std::size_t(3));  // nothing twice
+        QCOMPARE(records.size(), std::size_t(3));                             // nothing twice
         QVERIFY2(contains(records[2], "|Achang cheng"), records[2].c_str());  // manual, lower case, as begun
         QVERIFY(g.findChild<QRadioButton*>("ManualChoice")->isChecked());
 
@@ -560,14 +599,16 @@ private slots:
             QVERIFY(restart);
             restart->click();
         });
-        for (int i = 0; i < 2; ++i) script.then([](QWidget* modal) { modal->findChild<QPushButton*>("Choose")->click(); });
+        for (int i = 0; i < 2; ++i)
+            script.then([](QWidget* modal) { modal->findChild<QPushButton*>("Choose")->click(); });
         BoxSeen done;
         script.then(ModalScript::answerBox(QMessageBox::Ok, &done));
         start(f);
         QCOMPARE(script.surprises(), QStringList());
         QCOMPARE(guitest::readRecordFile(output_).size(), std::size_t(4));
         // The output already ended with the first record the run wrote: it says so.
-        QVERIFY2(done.text.contains(QStringLiteral("与输出文件原有的最后一条记录完全相同")), qPrintable(done.text));
+        QVERIFY2(done.text.contains(QStringLiteral("与输出文件原有的最后一条记录完全相同")),
+                 qPrintable(done.text));
         QCOMPARE(done.icon, int(QMessageBox::Warning));
     }
 
@@ -583,15 +624,17 @@ private slots:
         start(f);
         QCOMPARE(script.surprises(), QStringList());
         QVERIFY2(!done.text.contains(QStringLiteral("恭喜")), qPrintable(done.text));
-        QVERIFY2(done.text.startsWith(QStringLiteral("没有找到要加拼音的字段：3 条记录中都没有字段 2OO")), qPrintable(done.text));
+        QVERIFY2(done.text.startsWith(QStringLiteral("没有找到要加拼音的字段：3 条记录中都没有字段 2OO")),
+                 qPrintable(done.text));
         QCOMPARE(done.icon, int(QMessageBox::Warning));
         QCOMPARE(guitest::readRecordFile(output_).size(), std::size_t(3));
     }
 
     void restAutomaticReadsAsThePhraseMode() {
         const std::string input = file("rest.iso");
-        guitest::writeRecordFile(input, {guitest::workingRecord("r1", "中国银行"), guitest::workingRecord("r2", "长城"),
-                                         guitest::workingRecord("r3", "重庆银行")});
+        guitest::writeRecordFile(
+            input, {guitest::workingRecord("r1", "中国银行"), guitest::workingRecord("r2", "长城"),
+                    guitest::workingRecord("r3", "重庆银行")});
         MainWindow f;
         prepare(f, input);
         f.dataPath = MARCPY_SOURCE_DIR "/data/py.db";
@@ -614,7 +657,9 @@ private slots:
         // Input, output, py.db and the word list in folders named as cataloguers name them.
         const QString folder = dir_.filePath(QStringLiteral("编目 数据/二〇二六"));
         QVERIFY(QDir().mkpath(folder));
-        const auto inFolder = [&](const QString& name) { return QFile::encodeName(folder + "/" + name).toStdString(); };
+        const auto inFolder = [&](const QString& name) {
+            return QFile::encodeName(folder + "/" + name).toStdString();
+        };
         QVERIFY(QFile::copy(QString::fromStdString(input_), folder + QStringLiteral("/输入.iso")));
         QVERIFY(QFile::copy(QString::fromStdString(db_), folder + QStringLiteral("/拼音库.db")));
         MainWindow f;
@@ -637,7 +682,8 @@ private slots:
     void theWordListIsReadAtEveryStart() {
         MainWindow f;
         QVERIFY(QString::fromStdString(f.wordsPath).endsWith(QStringLiteral("/words.txt")));
-        QVERIFY(f.findChild<QWidget*>("ManualChoice")->toolTip().contains(QString::fromStdString(f.wordsPath)));
+        QVERIFY(
+            f.findChild<QWidget*>("ManualChoice")->toolTip().contains(QString::fromStdString(f.wordsPath)));
         // Under the polyphonic choice, in words: no file yet, and how one comes about.
         const QString shown = f.findChild<QLabel*>("WordsPath")->text();
         QVERIFY2(shown.contains(QStringLiteral("words.txt")) && !shown.contains(QStringLiteral("<a ")) &&
@@ -696,7 +742,8 @@ private slots:
         QCOMPARE(guitest::slurp(f.wordsPath), std::string("银行\tyin hang\n"));
         // The window shows where the list now lies, as a link to the file.
         const auto* where = f.findChild<QLabel*>("WordsPath");
-        QVERIFY2(where->text().contains(QStringLiteral("remembered/words.txt</a>")), qPrintable(where->text()));
+        QVERIFY2(where->text().contains(QStringLiteral("remembered/words.txt</a>")),
+                 qPrintable(where->text()));
 
         // The next run asks about 长 only.
         init();
@@ -753,7 +800,8 @@ private slots:
         for (int i = 0; i + 1 < lines.size(); ++i) {
             const QString end = lines[i].trimmed(), next = lines[i + 1];
             const auto latin = [](QChar c) { return c.isLetterOrNumber() && c.unicode() < 0x80; };
-            QVERIFY2(end.isEmpty() || next.isEmpty() || !(latin(end.back()) || end.back() == '-') || !latin(next.front()),
+            QVERIFY2(end.isEmpty() || next.isEmpty() || !(latin(end.back()) || end.back() == '-') ||
+                         !latin(next.front()),
                      qPrintable(lines.join('|')));
         }
         QVERIFY(!QFileInfo::exists(out()));
@@ -765,7 +813,8 @@ private slots:
         const std::string db = file("concert.db");
         guitest::makePyDb(db, {{"音", "Yin"}, {"乐", "Le Yue"}, {"会", "Hui Kuai"}, {"书", "Shu"}});
         const std::string input = file("concert.iso");
-        guitest::writeRecordFile(input, {guitest::workingRecord("r1", "音乐会书"), guitest::workingRecord("r2", "音乐会")});
+        guitest::writeRecordFile(
+            input, {guitest::workingRecord("r1", "音乐会书"), guitest::workingRecord("r2", "音乐会")});
         MainWindow f;
         prepare(f, input);
         f.dataPath = db;
@@ -810,7 +859,8 @@ private slots:
         start(f);
         QCOMPARE(script.surprises(), QStringList());  // one warning, no chooser: the list decides
         QCOMPARE(warned.icon, int(QMessageBox::Warning));
-        QVERIFY2(warned.text.startsWith(QStringLiteral("本馆词表中有单个的多音字：行\n")), qPrintable(warned.text));
+        QVERIFY2(warned.text.startsWith(QStringLiteral("本馆词表中有单个的多音字：行\n")),
+                 qPrintable(warned.text));
         QVERIFY(done.text.startsWith(kDone));
         QVERIFY2(contains(guitest::readRecordFile(output_)[0], "|Ayin hang"), "");
     }

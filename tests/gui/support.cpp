@@ -1,7 +1,6 @@
 // The window tests' files and modal-window answering machine.
 #include "support.h"
 
-
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
@@ -29,20 +28,25 @@ void makePyDb(const std::string& path, const std::vector<std::pair<std::string, 
 }
 
 std::string workingRecord(const std::string& id, const std::string& title) {
-    return "001    " + id + "\r\n005    20240101120000.0\r\n100    |a20240101d2024    em y0chiy50      ea\r\n"
-           "101 0  |achi\r\n200 1  |a" + title + "|f编者\r\n\r\n";
+    return "001    " + id +
+           "\r\n005    20240101120000.0\r\n100    |a20240101d2024    em y0chiy50      ea\r\n"
+           "101 0  |achi\r\n200 1  |a" +
+           title + "|f编者\r\n\r\n";
 }
 
 void writeRecordFile(const std::string& path, const std::vector<std::string>& workingRecords) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     for (const std::string& w : workingRecords)
-        out << (!w.empty() && w[0] == '\0' ? w.substr(1) : marc::recordFromWorkingText(w, codepage::Codec::gbk())) << "\r\n";
+        out << (!w.empty() && w[0] == '\0' ? w.substr(1)
+                                           : marc::recordFromWorkingText(w, codepage::Codec::gbk()))
+            << "\r\n";
 }
 
 std::vector<std::string> readRecordFile(const std::string& path) {
     const std::string bytes = slurp(path);
     std::vector<std::string> out;
-    for (std::size_t start = 0, end; (end = bytes.find('\x1D', start)) != std::string::npos; start = end + 1) {
+    for (std::size_t start = 0, end; (end = bytes.find('\x1D', start)) != std::string::npos;
+         start = end + 1) {
         const std::size_t first = bytes.find_first_not_of("\r\n", start);
         out.push_back(marc::workingText(bytes.substr(first, end + 1 - first), codepage::Codec::gbk()));
     }

@@ -35,8 +35,8 @@ QList<int> redPositions(QWidget* chooser);
 /// What a message box showed.
 struct BoxSeen {
     QString title, text;
-    int icon = -1;        ///< QMessageBox::Icon
-    QStringList buttons;  ///< the button texts, as translated
+    int icon = -1;          ///< QMessageBox::Icon
+    QStringList buttons;    ///< the button texts, as translated
     int defaultButton = 0;  ///< the QMessageBox::StandardButton Enter presses
 };
 

@@ -47,14 +47,46 @@ TEST(Fidelity, UnchangedRecordsComeBackByteForByte) {
     const std::vector<std::vector<testrec::Field>> records = {
         // MARC 21 leader, an identifier with outer spaces, fields of indicators only, a local $9
         // between other subfields, text before the first delimiter, an empty subfield.
-        {{"001", "   70813420 /AJ/r86"}, {"005", "20240102030405.0"}, {"980", "  "}, {"982", "1 "},
-         {"905", "  \x1F" "aNJTL\x1F" "dP197.1/4\x1F" "9 local "}, {"245", "10before\x1F" "atitle"},
-         {"246", "1 \x1F" "a\x1F\x1F" "bx"}},
+        {{"001", "   70813420 /AJ/r86"},
+         {"005", "20240102030405.0"},
+         {"980", "  "},
+         {"982", "1 "},
+         {"905",
+          "  \x1F"
+          "aNJTL\x1F"
+          "dP197.1/4\x1F"
+          "9 local "},
+         {"245",
+          "10before\x1F"
+          "atitle"},
+         {"246",
+          "1 \x1F"
+          "a\x1F\x1F"
+          "bx"}},
         // Letter tags: holdings as a data field, a control field, a code that is no letter.
-        {{"001", "ocm63111280 "}, {"005", "20240102030405.0"}, {"AVA", "  \x1F" "aX\x1F" "b1"},
-         {"CAT", "cat data"}, {"LKR", "  \x1F" "\x80" "odd code"}, {"200", "1 \x1F" "a" + gbkTitle + "\x1F" "Ashu ming"}},
+        {{"001", "ocm63111280 "},
+         {"005", "20240102030405.0"},
+         {"AVA",
+          "  \x1F"
+          "aX\x1F"
+          "b1"},
+         {"CAT", "cat data"},
+         {"LKR",
+          "  \x1F"
+          "\x80"
+          "odd code"},
+         {"200",
+          "1 \x1F"
+          "a" +
+              gbkTitle +
+              "\x1F"
+              "Ashu ming"}},
         // Bytes that are not valid GBK, in a field nobody changes.
-        {{"001", "x1"}, {"005", "20240102030405.0"}, {"300", "  \x1F" "a\x81\x20\xFF"}},
+        {{"001", "x1"},
+         {"005", "20240102030405.0"},
+         {"300",
+          "  \x1F"
+          "a\x81\x20\xFF"}},
     };
     const std::string marc21Leader = "00000cam a2200000 a 4500";
     for (const auto& fields : records) {
@@ -64,9 +96,17 @@ TEST(Fidelity, UnchangedRecordsComeBackByteForByte) {
 }
 
 TEST(Fidelity, OnlyTheChangedFieldChanges) {
-    const std::string rec = withLeader(
-        makeRecord({{"001", "A1"}, {"005", "20240102030405.0"}, {"200", "1 \x1F" "atitle\x1F" "esub"}, {"905", "  \x1F" "aX\x1F" "9 y "}}),
-        "00000cas0 2200000 1 450 ");
+    const std::string rec = withLeader(makeRecord({{"001", "A1"},
+                                                   {"005", "20240102030405.0"},
+                                                   {"200",
+                                                    "1 \x1F"
+                                                    "atitle\x1F"
+                                                    "esub"},
+                                                   {"905",
+                                                    "  \x1F"
+                                                    "aX\x1F"
+                                                    "9 y "}}),
+                                       "00000cas0 2200000 1 450 ");
     const std::string out = readEditWrite(rec, Codec::gbk(), [](std::string w) {
         const std::size_t at = w.find("|atitle");
         return w.insert(at + 7, "|Atitle");
@@ -78,7 +118,11 @@ TEST(Fidelity, OnlyTheChangedFieldChanges) {
     EXPECT_EQ(b.leader.substr(17), " 1 450 ");
     EXPECT_EQ(std::stoul(b.leader.substr(0, 5)), out.size());
     ASSERT_EQ(b.fields.size(), 4u);
-    EXPECT_EQ(b.fields[2].second, "1 \x1F" "atitle\x1F" "Atitle\x1F" "esub");
+    EXPECT_EQ(b.fields[2].second,
+              "1 \x1F"
+              "atitle\x1F"
+              "Atitle\x1F"
+              "esub");
     EXPECT_EQ(b.fields[3], a.fields[3]);
     // template: the leader is built as for a record made by hand.
     EXPECT_EQ(readEditWrite(rec, Codec::gbk(), {}, false).substr(5, 4), "nam0");
@@ -88,10 +132,16 @@ TEST(Fidelity, OnlyTheChangedFieldChanges) {
 // a blank or other entry map, a serial's code. Only the length and base address are recomputed;
 // the templates apply under "template" alone.
 TEST(Fidelity, TheLeaderComesThroughWhateverItHolds) {
-    const auto fields = std::vector<testrec::Field>{{"001", "A1"}, {"005", "20240102030405.0"}, {"225", "2 \x1F" "aseries"}};
+    const auto fields = std::vector<testrec::Field>{{"001", "A1"},
+                                                    {"005", "20240102030405.0"},
+                                                    {"225",
+                                                     "2 \x1F"
+                                                     "aseries"}};
     for (const std::string& leader :
-         {std::string("01025cam a2200277Ia 45\x02" "0"), std::string("00000cgm0 2200000       "),
-          std::string("00000nam\x01 2200000   350 "), std::string("00000\x7F\x80\xFF\x1F 2200000 \t\v450 ")}) {
+         {std::string("01025cam a2200277Ia 45\x02"
+                      "0"),
+          std::string("00000cgm0 2200000       "), std::string("00000nam\x01 2200000   350 "),
+          std::string("00000\x7F\x80\xFF\x1F 2200000 \t\v450 ")}) {
         const std::string rec = withLeader(makeRecord(fields), leader);
         EXPECT_EQ(readEditWrite(rec), rec);
         EXPECT_EQ(readEditWrite(rec, Codec::get(codepage::Encoding::Utf8)), rec);
@@ -102,16 +152,32 @@ TEST(Fidelity, TheLeaderComesThroughWhateverItHolds) {
 // A record whose directory counts characters is written with byte counts: the same fields, its
 // own leader but for its length and base address.
 TEST(Fidelity, CharacterCountedLengthsAreWrittenAsBytes) {
-    const std::string title = "1 \x1F" "a\xE4\xB9\xA6\xE5\x90\x8D";  // 书名
-    const std::string counted = "00078cam a2200061 a 4500" "001000300000200000700003300000600010\x1E" "x1\x1E" + title +
-                                "\x1E" "  \x1F" "ab\x1E\x1D";
+    const std::string title =
+        "1 \x1F"
+        "a\xE4\xB9\xA6\xE5\x90\x8D";  // 书名
+    const std::string counted =
+        "00078cam a2200061 a 4500"
+        "001000300000200000700003300000600010\x1E"
+        "x1\x1E" +
+        title +
+        "\x1E"
+        "  \x1F"
+        "ab\x1E\x1D";
     const std::string out = readEditWrite(counted, Codec::get(codepage::Encoding::Utf8));
-    EXPECT_EQ(out, withLeader(makeRecord({{"001", "x1"}, {"005", "20991231235959.0"}, {"200", title}, {"300", "  \x1F" "ab"}}),
+    EXPECT_EQ(out, withLeader(makeRecord({{"001", "x1"},
+                                          {"005", "20991231235959.0"},
+                                          {"200", title},
+                                          {"300",
+                                           "  \x1F"
+                                           "ab"}}),
                               counted.substr(0, 24)));
 }
 
 TEST(Fidelity, ShortRecordsAreWrittenAndEmptyOnesRefused) {
-    const std::string brief = makeRecord({{"001", "b1"}, {"200", "1 \x1F" "ax"}});
+    const std::string brief = makeRecord({{"001", "b1"},
+                                          {"200",
+                                           "1 \x1F"
+                                           "ax"}});
     const std::string out = readEditWrite(brief);
     testrec::Parsed p;
     ASSERT_TRUE(testrec::parseRecord(out, p));
@@ -124,7 +190,11 @@ TEST(Fidelity, ShortRecordsAreWrittenAndEmptyOnesRefused) {
 // record is refused with the field, the offset and the likely code page.
 TEST(Fidelity, AChangedFieldWithInvalidBytesIsRefused) {
     const std::string utf8Title = "\xE4\xB8\xAD";  // 中 in UTF-8; in GBK a pair and a lead byte at the end
-    const std::string rec = makeRecord({{"001", "A1"}, {"200", "1 \x1F" "a" + utf8Title}});
+    const std::string rec = makeRecord({{"001", "A1"},
+                                        {"200",
+                                         "1 \x1F"
+                                         "a" +
+                                             utf8Title}});
     const auto addPinyin = [](std::string w) { return w + "|Ax"; };
     try {
         readEditWrite(rec, Codec::gbk(), addPinyin);
@@ -147,11 +217,14 @@ TEST(Fidelity, AChangedFieldWithInvalidBytesIsRefused) {
 TEST(Fidelity, AChangedFieldIsWhatItsWholeLineEncodesTo) {
     const std::string bar(marc::kDataBar);
     const std::vector<std::pair<std::string, std::string>> edits = {
-        {"|a中国", "|a中国|Azhong guo"}, {"|e书" + bar + "名", "|e书" + bar + "名|Ashu ming"},
-        {"|Ashu", "|Aqi|Ashu"},           {"|Ashu", "|A"},
+        {"|a中国", "|a中国|Azhong guo"},
+        {"|e书" + bar + "名", "|e书" + bar + "名|Ashu ming"},
+        {"|Ashu", "|Aqi|Ashu"},
+        {"|Ashu", "|A"},
         {"|a中国", "|a丰国"},  // 中 E4 B8 AD, 丰 E4 B8 B0
         {"|a中国", "|a席国"},  // 席 E5 B8 AD
-        {"|a中国", "|Ax|a中国"},          {"1  |a", "2  |a"},
+        {"|a中国", "|Ax|a中国"},
+        {"1  |a", "2  |a"},
     };
     // Indicators, then the data with "|" as the delimiter and kDataBar as "|".
     const auto wholeLine = [&](const std::string& line, const Codec& cp) {
@@ -162,7 +235,11 @@ TEST(Fidelity, AChangedFieldIsWhatItsWholeLineEncodesTo) {
     };
     for (const auto e : {codepage::Encoding::Gbk, codepage::Encoding::Gb18030, codepage::Encoding::Utf8}) {
         const Codec& cp = Codec::get(e);
-        const std::string title = cp.encode("1 \x1F" "a中国\x1F" "e书|名\x1F" "Ashu");
+        const std::string title = cp.encode(
+            "1 \x1F"
+            "a中国\x1F"
+            "e书|名\x1F"
+            "Ashu");
         const std::string rec = makeRecord({{"001", "A1"}, {"005", "20240102030405.0"}, {"200", title}});
         for (const auto& [from, to] : edits) {
             std::string line;
@@ -171,7 +248,8 @@ TEST(Fidelity, AChangedFieldIsWhatItsWholeLineEncodesTo) {
                 line = w.substr(w.find("200 "));
                 return w;
             });
-            EXPECT_EQ(out, makeRecord({{"001", "A1"}, {"005", "20240102030405.0"}, {"200", wholeLine(line, cp)}}))
+            EXPECT_EQ(out,
+                      makeRecord({{"001", "A1"}, {"005", "20240102030405.0"}, {"200", wholeLine(line, cp)}}))
                 << codepage::encodingName(e) << " " << to;
         }
     }
@@ -206,7 +284,9 @@ TEST(Identifiers, TheBatchWriterTakesThemFromTheSequence) {
     context.identifiers = &ids;
     const std::string text = marc_samples::workingText({"200 1  |ax"});
     std::set<std::string> seen;
-    for (int i = 0; i < 3; ++i) seen.insert(marc::workingText(marc::recordFromWorkingText(text, Codec::gbk(), context), Codec::gbk()).substr(0, 19));
+    for (int i = 0; i < 3; ++i)
+        seen.insert(marc::workingText(marc::recordFromWorkingText(text, Codec::gbk(), context), Codec::gbk())
+                        .substr(0, 19));
     EXPECT_EQ(seen.size(), 3u);
 }
 

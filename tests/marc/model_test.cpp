@@ -29,7 +29,9 @@ std::string record(const std::string& directory, const std::string& fields) {
 /// A title line with pinyin put behind its subfield a, as a run changes a listed field.
 std::string edited(std::string line) {
     const std::size_t a = line.find("|a");
-    if (a != std::string::npos) line.insert(line.find('|', a + 1) == std::string::npos ? line.size() : line.find('|', a + 1), "|Ashu ming");
+    if (a != std::string::npos)
+        line.insert(line.find('|', a + 1) == std::string::npos ? line.size() : line.find('|', a + 1),
+                    "|Ashu ming");
     return line;
 }
 
@@ -49,7 +51,8 @@ std::optional<Refusal> read(const std::string& rec, const Codec& cp, marc::Sourc
 /// Writes `source`'s fields, the listed ones edited: through the whole working text, or as the
 /// run writes the fields (`source` read with only the listed fields decoded). The bytes, or the
 /// kind of the refusal.
-std::string writeWhole(const marc::SourceRecord& source, const Codec& cp, const text::TagList& tags, bool keepLeader) {
+std::string writeWhole(const marc::SourceRecord& source, const Codec& cp, const text::TagList& tags,
+                       bool keepLeader) {
     std::string text;
     for (std::size_t i = 0; i < source.lines.size(); ++i) {
         const std::string line(source.line(i));
@@ -66,7 +69,8 @@ std::string writeWhole(const marc::SourceRecord& source, const Codec& cp, const 
     }
 }
 
-std::string writeFields(const marc::SourceRecord& source, const Codec& cp, const text::TagList& tags, bool keepLeader) {
+std::string writeFields(const marc::SourceRecord& source, const Codec& cp, const text::TagList& tags,
+                        bool keepLeader) {
     std::vector<std::string> texts(source.lines.size());
     std::vector<std::string_view> lines(source.lines.size());
     std::vector<bool> changed(source.lines.size());
@@ -75,7 +79,8 @@ std::string writeFields(const marc::SourceRecord& source, const Codec& cp, const
             lines[i] = source.tag(i);
             continue;
         }
-        texts[i] = tags.holds(source.tag(i)) ? edited(std::string(source.line(i))) : std::string(source.line(i));
+        texts[i] =
+            tags.holds(source.tag(i)) ? edited(std::string(source.line(i))) : std::string(source.line(i));
         changed[i] = texts[i] != source.line(i);
         lines[i] = changed[i] ? std::string_view(texts[i]) : source.line(i);
     }
@@ -104,27 +109,75 @@ void expectTheSame(const std::string& rec, const Codec& cp, const std::string& t
         EXPECT_EQ(whole.field(i), listed.field(i));
         EXPECT_EQ(whole.tag(i), whole.line(i).substr(0, 3));
         EXPECT_EQ(listed.tag(i), whole.tag(i));
-        if (listed.lines[i].decoded) EXPECT_EQ(listed.line(i), whole.line(i));
-        else EXPECT_FALSE(tags.holds(listed.tag(i)));
+        if (listed.lines[i].decoded)
+            EXPECT_EQ(listed.line(i), whole.line(i));
+        else
+            EXPECT_FALSE(tags.holds(listed.tag(i)));
     }
-    for (const bool keep : {true, false}) EXPECT_EQ(writeFields(listed, cp, tags, keep), writeWhole(whole, cp, tags, keep));
+    for (const bool keep : {true, false})
+        EXPECT_EQ(writeFields(listed, cp, tags, keep), writeWhole(whole, cp, tags, keep));
 }
 
 TEST(RecordModel, FieldsLeftInBytesReadAndWriteAsTheWholeText) {
-    const std::string title = "1 \x1F" "a\xCA\xE9\xC3\xFB";  // 书名 in GBK
+    const std::string title =
+        "1 \x1F"
+        "a\xCA\xE9\xC3\xFB";  // 书名 in GBK
     const std::vector<std::vector<testrec::Field>> records = {
-        {{"001", "x1"}, {"005", "20240102030405.0"}, {"200", title}, {"300", "  \x1F" "anote"}},
+        {{"001", "x1"},
+         {"005", "20240102030405.0"},
+         {"200", title},
+         {"300",
+          "  \x1F"
+          "anote"}},
         // Bytes GBK does not have, in an unlisted field and in the listed one.
-        {{"001", "x1"}, {"005", "20240102030405.0"}, {"200", title}, {"801", "  \x1F" "a\x81\x20\xFF\x80"}},
-        {{"001", "x1"}, {"005", "20240102030405.0"}, {"200", title + "\x81\x20"}, {"801", "  \x1F" "ab"}},
+        {{"001", "x1"},
+         {"005", "20240102030405.0"},
+         {"200", title},
+         {"801",
+          "  \x1F"
+          "a\x81\x20\xFF\x80"}},
+        {{"001", "x1"},
+         {"005", "20240102030405.0"},
+         {"200", title + "\x81\x20"},
+         {"801",
+          "  \x1F"
+          "ab"}},
         // A "|" and control bytes in fields, indicators of two bytes, a 000 under the templates.
-        {{"000", "cam2"}, {"001", "x|1"}, {"005", "  "}, {"200", title + "|x"}, {"610", "\x81\x40\x1F" "a\x01 b"}},
-        {{"001", "   "}, {"100", "  \x1F" "a19|||0"}, {"200", "\x1F" "a\x1F" "b"}, {"AVA", "x\x1F" "a1"}, {"225", "2 \x1F" "aseries"}},
+        {{"000", "cam2"},
+         {"001", "x|1"},
+         {"005", "  "},
+         {"200", title + "|x"},
+         {"610",
+          "\x81\x40\x1F"
+          "a\x01 b"}},
+        {{"001", "   "},
+         {"100",
+          "  \x1F"
+          "a19|||0"},
+         {"200",
+          "\x1F"
+          "a\x1F"
+          "b"},
+         {"AVA",
+          "x\x1F"
+          "a1"},
+         {"225",
+          "2 \x1F"
+          "aseries"}},
         // Local fields with letters, a 001 and 005 in the middle, a 200 without subfield a.
-        {{"AVA", "  \x1F" "aX"}, {"200", "1 \x1F" "ex"}, {"001", "y"}, {"005", "20240102030405.0"}, {"CAT", "cat"}},
+        {{"AVA",
+          "  \x1F"
+          "aX"},
+         {"200",
+          "1 \x1F"
+          "ex"},
+         {"001", "y"},
+         {"005", "20240102030405.0"},
+         {"CAT", "cat"}},
     };
     for (const auto& fields : records)
-        for (const Codec* cp : {&Codec::gbk(), &Codec::get(codepage::Encoding::Utf8), &Codec::get(codepage::Encoding::Gb18030)}) {
+        for (const Codec* cp : {&Codec::gbk(), &Codec::get(codepage::Encoding::Utf8),
+                                &Codec::get(codepage::Encoding::Gb18030)}) {
             expectTheSame(testrec::makeRecord(fields), *cp);
             expectTheSame(testrec::makeRecord(fields), *cp, "200,AVA,610");
         }
@@ -134,29 +187,67 @@ TEST(RecordModel, FieldsLeftInBytesReadAndWriteAsTheWholeText) {
 // first entry at fault is named, whether or not it is listed.
 TEST(RecordModel, FieldsLeftInBytesAreRefusedAsDecodedOnes) {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"200000900000", "1 \x1F" "ab\x1E" "cd\x1E"}, {"300000700000", "1 \x1F" "a\x1D" "b\x1E"},
-        {"001000400000", "1\x1D" "3\x1E"},            {"300000600000", "\x1D" " \x1F" "ab\x1E"},
-        {"300000600000", "1 \x1F" "a\r\x1E"},         {"300000600000", "1 \x1F" "|\n\x1E"},
-        {"300000600000", "\x81\x40\x1F" "a\x1D\x1E"}, {"300000600000", "1\x1F" "a\r\x1E\x1E"},
-        {"300000600000", "\x81\x1E" "ab\x1E"},        {"300000300000", "\x81\x1E"},
-        {"300000000000", "ab\x1E"},                   {"3#0000400000", "abc\x1E"},
-        {"300000200000", "\xCA\x1E"},                 {"300000400000", "ab\x1E\x1E"},
+        {"200000900000",
+         "1 \x1F"
+         "ab\x1E"
+         "cd\x1E"},
+        {"300000700000",
+         "1 \x1F"
+         "a\x1D"
+         "b\x1E"},
+        {"001000400000",
+         "1\x1D"
+         "3\x1E"},
+        {"300000600000",
+         "\x1D"
+         " \x1F"
+         "ab\x1E"},
+        {"300000600000",
+         "1 \x1F"
+         "a\r\x1E"},
+        {"300000600000",
+         "1 \x1F"
+         "|\n\x1E"},
+        {"300000600000",
+         "\x81\x40\x1F"
+         "a\x1D\x1E"},
+        {"300000600000",
+         "1\x1F"
+         "a\r\x1E\x1E"},
+        {"300000600000",
+         "\x81\x1E"
+         "ab\x1E"},
+        {"300000300000", "\x81\x1E"},
+        {"300000000000", "ab\x1E"},
+        {"3#0000400000", "abc\x1E"},
+        {"300000200000", "\xCA\x1E"},
+        {"300000400000", "ab\x1E\x1E"},
     };
     for (const auto& [directory, fields] : cases) {
         expectTheSame(record(directory, fields), Codec::gbk());
-        expectTheSame(record("001000300000" + directory.substr(0, 7) + "00003", "x1\x1E" + fields), Codec::gbk());
-        expectTheSame(record(directory + "200000600004", fields.substr(0, 4) + "1 \x1F" "ab\x1E"), Codec::gbk());
+        expectTheSame(record("001000300000" + directory.substr(0, 7) + "00003", "x1\x1E" + fields),
+                      Codec::gbk());
+        expectTheSame(record(directory + "200000600004", fields.substr(0, 4) + "1 \x1F"
+                                                                               "ab\x1E"),
+                      Codec::gbk());
     }
     // Lengths counted in characters: read so, listed fields or not.
-    const std::string counted = "00078cam a2200061 a 4500" "001000300000200000700003300000600010\x1E" "x1\x1E"
-                                "1 \x1F" "a\xE4\xB9\xA6\xE5\x90\x8D\x1E" "  \x1F" "ab\x1E\x1D";
+    const std::string counted =
+        "00078cam a2200061 a 4500"
+        "001000300000200000700003300000600010\x1E"
+        "x1\x1E"
+        "1 \x1F"
+        "a\xE4\xB9\xA6\xE5\x90\x8D\x1E"
+        "  \x1F"
+        "ab\x1E\x1D";
     expectTheSame(counted, Codec::get(codepage::Encoding::Utf8));
     expectTheSame(counted, Codec::get(codepage::Encoding::Utf8), "300");
 }
 
 TEST(RecordModel, ATagIsListedWhenTheListHoldsItAsText) {
     const text::TagList tags("200,701 AVA;2x1");
-    for (const char* tag : {"200", "701", "AVA", "00,", "2x1", "A", "1 A", "01 "}) EXPECT_TRUE(tags.holds(tag)) << tag;
+    for (const char* tag : {"200", "701", "AVA", "00,", "2x1", "A", "1 A", "01 "})
+        EXPECT_TRUE(tags.holds(tag)) << tag;
     for (const char* tag : {"201", "100", "VAX", "   ", "", "2001"}) EXPECT_FALSE(tags.holds(tag)) << tag;
     EXPECT_FALSE(text::TagList().holds("200"));
     EXPECT_TRUE(text::TagList("2002").holds("002"));  // every three-digit window counts

@@ -18,7 +18,9 @@ using marc_samples::endOf2099;
 
 std::string working(const std::vector<std::string>& lines) { return marc_samples::workingText(lines); }
 
-std::string write(const std::string& text) { return marc::decodedRecordFromWorkingText(text, Codec::gbk(), endOf2099); }
+std::string write(const std::string& text) {
+    return marc::decodedRecordFromWorkingText(text, Codec::gbk(), endOf2099);
+}
 
 /// The lines the reader gives for what the writer wrote.
 std::string rewritten(const std::string& text) {
@@ -31,15 +33,30 @@ std::string withFiller(std::vector<std::string> lines) {
     return working(lines);
 }
 
-const std::string kFiller5 = "\r\n101 0  |achi\r\n101 0  |achi\r\n101 0  |achi\r\n101 0  |achi\r\n101 0  |achi";
+const std::string kFiller5 =
+    "\r\n101 0  |achi\r\n101 0  |achi\r\n101 0  |achi\r\n101 0  |achi\r\n101 0  |achi";
 
 TEST(Writer, SixFieldRecordOf189Bytes) {
-    const std::string text = working({"001    A0001", "005    20240102030405.0", "101 0  |achi",
-                                      "200 1  |a书名|e副题|Ashu ming", "210    |a北京|d2024", "701  0 |a张三|Azhang san"});
+    const std::string text =
+        working({"001    A0001", "005    20240102030405.0", "101 0  |achi", "200 1  |a书名|e副题|Ashu ming",
+                 "210    |a北京|d2024", "701  0 |a张三|Azhang san"});
     const std::string expected =
         "00189nam0 2200097   450 001000600000005001700006101000800023200002500031210001500056701002000071"
-        "\x1E" "A0001\x1E" "20240102030405.0\x1E" "0 \x1F" "achi\x1E" "1 \x1F" "a书名\x1F" "Ashu ming\x1F" "e副题\x1E"
-        "  \x1F" "a北京\x1F" "d2024\x1E" " 0\x1F" "a张三\x1F" "Azhang san\x1E\x1D";
+        "\x1E"
+        "A0001\x1E"
+        "20240102030405.0\x1E"
+        "0 \x1F"
+        "achi\x1E"
+        "1 \x1F"
+        "a书名\x1F"
+        "Ashu ming\x1F"
+        "e副题\x1E"
+        "  \x1F"
+        "a北京\x1F"
+        "d2024\x1E"
+        " 0\x1F"
+        "a张三\x1F"
+        "Azhang san\x1E\x1D";
     EXPECT_EQ(write(text), expected);
     const std::string bytes = marc::recordFromWorkingText(text, Codec::gbk(), endOf2099);
     EXPECT_EQ(bytes.size(), 189u);
@@ -50,7 +67,8 @@ TEST(Writer, ARecordOfNothingButItsNumbersGivesNothing) {
     EXPECT_EQ(write(""), "");
     EXPECT_EQ(write(working({"001    x", "005    20240102030405.0"})), "");
     // One field besides 001 and 005 is a record, however brief.
-    EXPECT_EQ(rewritten(working({"200 1  |a1"})), "001    011231235959\r\n005    20991231235959.0\r\n200 1  |a1");
+    EXPECT_EQ(rewritten(working({"200 1  |a1"})),
+              "001    011231235959\r\n005    20991231235959.0\r\n200 1  |a1");
 }
 
 TEST(Writer, LeaderChoice) {
@@ -67,8 +85,10 @@ TEST(Writer, LeaderChoice) {
 TEST(Writer, ControlValuesFromTheClockOrTheRecord) {
     EXPECT_EQ(rewritten(withFiller({})).substr(0, 46), "001    011231235959\r\n005    20991231235959.0\r\n");
     // A value stands as it is, spaces and all: a record's identifier is a key other systems match.
-    EXPECT_EQ(rewritten(withFiller({"005    19990101000000.0 "})).substr(21, 26), "005    19990101000000.0 \r\n");
-    EXPECT_EQ(rewritten(withFiller({"001       70813420 /AJ/r86"})).substr(0, 28), "001       70813420 /AJ/r86\r\n");
+    EXPECT_EQ(rewritten(withFiller({"005    19990101000000.0 "})).substr(21, 26),
+              "005    19990101000000.0 \r\n");
+    EXPECT_EQ(rewritten(withFiller({"001       70813420 /AJ/r86"})).substr(0, 28),
+              "001       70813420 /AJ/r86\r\n");
     EXPECT_EQ(rewritten(withFiller({"001    a", "001  b  "})).substr(0, 10), "001    b\r\n");
     EXPECT_EQ(rewritten(withFiller({"001    a", "001    "})).substr(0, 21), "001    011231235959\r\n");
 }
@@ -77,19 +97,30 @@ TEST(Writer, EveryLineBecomesAField) {
     // Short lines and lines without "|" lose nothing: indicators and text are written as they stand.
     EXPECT_NE(rewritten(withFiller({"200 1  x"})).find("\r\n200 1  x\r\n"), std::string::npos);
     EXPECT_NE(rewritten(withFiller({"980 12 "})).find("\r\n980 12 \r\n"), std::string::npos);
-    EXPECT_NE(rewritten(withFiller({"200 12 kept|akept"})).find("\r\n200 12 kept|akept\r\n"), std::string::npos);
+    EXPECT_NE(rewritten(withFiller({"200 12 kept|akept"})).find("\r\n200 12 kept|akept\r\n"),
+              std::string::npos);
     // A line starting with "|" after a line break loses that "|" first.
-    EXPECT_NE(rewritten("001    x\r\n|200 1  |ab" + kFiller5 + "\r\n\r\n").find("200 1  |ab"), std::string::npos);
+    EXPECT_NE(rewritten("001    x\r\n|200 1  |ab" + kFiller5 + "\r\n\r\n").find("200 1  |ab"),
+              std::string::npos);
     // Tags with letters: data fields when their data opens with a delimiter, control fields otherwise.
-    EXPECT_NE(write(withFiller({"A00 1  |ab"})).find("\x1E" "1 \x1F" "ab\x1E"), std::string::npos);
-    EXPECT_NE(rewritten(withFiller({"CAT    local data"})).find("\r\nCAT    local data\r\n"), std::string::npos);
+    EXPECT_NE(write(withFiller({"A00 1  |ab"}))
+                  .find("\x1E"
+                        "1 \x1F"
+                        "ab\x1E"),
+              std::string::npos);
+    EXPECT_NE(rewritten(withFiller({"CAT    local data"})).find("\r\nCAT    local data\r\n"),
+              std::string::npos);
 }
 
 TEST(Writer, SubfieldsAsTheyStand) {
-    EXPECT_NE(rewritten(withFiller({"200 1  |a书 |9 shu |   "})).find("200 1  |a书 |9shu|   \r\n"), std::string::npos);
+    EXPECT_NE(rewritten(withFiller({"200 1  |a书 |9 shu |   "})).find("200 1  |a书 |9shu|   \r\n"),
+              std::string::npos);
     // A 9 that is not the pinyin of the subfield a right before it is data, spaces and all.
-    EXPECT_NE(rewritten(withFiller({"200 1  |a x |   |9 py "})).find("200 1  |a x |   |9 py \r\n"), std::string::npos);
-    auto error = [](const std::string& text) { return testerrors::messageOf<MarcError>([&] { write(text); }); };
+    EXPECT_NE(rewritten(withFiller({"200 1  |a x |   |9 py "})).find("200 1  |a x |   |9 py \r\n"),
+              std::string::npos);
+    auto error = [](const std::string& text) {
+        return testerrors::messageOf<MarcError>([&] { write(text); });
+    };
     EXPECT_EQ(error(withFiller({"200 1  |ab||c"})),
               "line 1 (tag 200): empty subfield (\"||\", or \"|\" at the end of the line)");
     EXPECT_EQ(error(withFiller({"101 0  |achi", "200 1  |ab|"})),
@@ -110,7 +141,9 @@ TEST(Writer, FieldAndRecordLimits) {
     EXPECT_THROW(write(withFiller({"200 1  |a" + big + "x"})), MarcError);
     std::string many;
     for (int i = 0; i < 11; ++i) many += "200 1  |a" + big + "\r\n";
-    const std::string tooLong = testerrors::messageOf<MarcError>([&] { write(many + working({"1", "2", "3", "4", "5"})); });
+    const std::string tooLong = testerrors::messageOf<MarcError>([&] {
+        write(many + working({"1", "2", "3", "4", "5"}));
+    });
     EXPECT_NE(tooLong.find("99999"), std::string::npos) << tooLong;
 }
 
@@ -129,17 +162,23 @@ TEST(WriterMends, PinyinBehindTheNearestTitle) {
 }
 
 TEST(WriterMends, ControlFieldsKeepTheirData) {
-    const std::string out = rewritten(withFiller({"200 1  |ax", "003    http://example.org/1", "007    ta", "009    "}));
+    const std::string out =
+        rewritten(withFiller({"200 1  |ax", "003    http://example.org/1", "007    ta", "009    "}));
     EXPECT_NE(out.find("\r\n200 1  |ax\r\n003    http://example.org/1\r\n007    ta\r\n009    \r\n101"),
-              std::string::npos) << out;
+              std::string::npos)
+        << out;
 }
 
 TEST(WriterMends, BarsInDataComeBackAsBars) {
     const std::string bar(marc::kDataBar);
     const std::string text = withFiller({"100    |a1996" + bar + bar + "0ita", "200 " + bar + "1 |ax"});
     const std::string bytes = marc::recordFromWorkingText(text, Codec::gbk(), endOf2099);
-    EXPECT_NE(bytes.find("  \x1F" "a1996||0ita\x1E|1\x1F" "ax\x1E"), std::string::npos);
-    EXPECT_EQ(marc::workingText(bytes, Codec::gbk()).find("100    |a1996" + bar + bar + "0ita\r\n200 " + bar + "1 |ax"),
+    EXPECT_NE(bytes.find("  \x1F"
+                         "a1996||0ita\x1E|1\x1F"
+                         "ax\x1E"),
+              std::string::npos);
+    EXPECT_EQ(marc::workingText(bytes, Codec::gbk())
+                  .find("100    |a1996" + bar + bar + "0ita\r\n200 " + bar + "1 |ax"),
               46u);
 }
 
@@ -147,9 +186,13 @@ TEST(WriterMends, StructureBreakingTextIsRefused) {
     EXPECT_THROW(write(withFiller({"000    书"})), MarcError);
     EXPECT_THROW(write(withFiller({"000    \x1E"})), MarcError);
     EXPECT_THROW(write(withFiller({"书名 1  |ax"})), MarcError);
-    EXPECT_THROW(write(withFiller({"200 1  |ab\x1E" "c"})), MarcError);  // a terminator inside a field
+    EXPECT_THROW(write(withFiller({"200 1  |ab\x1E"
+                                   "c"})),
+                 MarcError);  // a terminator inside a field
     EXPECT_THROW(write(withFiller({"001    a\x1E"})), MarcError);
-    EXPECT_THROW(write(withFiller({"025 \x1E" "405.0"})), MarcError);  // fuzz find: in the indicators
+    EXPECT_THROW(write(withFiller({"025 \x1E"
+                                   "405.0"})),
+                 MarcError);  // fuzz find: in the indicators
     EXPECT_EQ(write(withFiller({"000    ab"})).substr(5, 4), "ab  ");
 }
 

@@ -27,7 +27,8 @@ std::string lineView(const std::string& bytes) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         const std::string data = line.substr(7);
         auto bars = [](std::string s) {  // the data's own "|" characters, as yaz prints them
-            for (std::size_t at; (at = s.find(marc_samples::kBar)) != std::string::npos;) s.replace(at, 3, "|");
+            for (std::size_t at; (at = s.find(marc_samples::kBar)) != std::string::npos;)
+                s.replace(at, 3, "|");
             return s;
         };
         if (line.compare(0, 2, "00") == 0) {
@@ -48,19 +49,21 @@ std::string lineView(const std::string& bytes) {
 
 TEST(YazPeer, ReadsWrittenRecordsWithoutWarningAndAgrees) {
     const std::string dir = MARCPY_BINARY_DIR;
-    const std::string file = dir + "/yaz_peer.mrc", outFile = dir + "/yaz_peer.out", errFile = dir + "/yaz_peer.err";
+    const std::string file = dir + "/yaz_peer.mrc", outFile = dir + "/yaz_peer.out",
+                      errFile = dir + "/yaz_peer.err";
     std::string all, expected;
     {
         std::ofstream f(file, std::ios::binary);
         for (const auto& lines : marc_samples::kRecords) {
-            const std::string rec = marc::recordFromWorkingText(marc_samples::workingText(lines), codepage::Codec::gbk(), endOf2099);
+            const std::string rec = marc::recordFromWorkingText(marc_samples::workingText(lines),
+                                                                codepage::Codec::gbk(), endOf2099);
             f << rec;  // back to back, no CR LF
             all += rec;
             expected += lineView(rec);
         }
     }
-    const std::string cmd = std::string(YAZ_MARCDUMP) + " -f GBK -t UTF-8 -i marc -o line " + file + " >" + outFile +
-                            " 2>" + errFile;
+    const std::string cmd = std::string(YAZ_MARCDUMP) + " -f GBK -t UTF-8 -i marc -o line " + file + " >" +
+                            outFile + " 2>" + errFile;
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
     // yaz prints its complaints into the line view as "(...)" lines, and some on stderr: the
     // exact comparison and the empty stderr together show there were none.
@@ -68,7 +71,8 @@ TEST(YazPeer, ReadsWrittenRecordsWithoutWarningAndAgrees) {
     EXPECT_EQ(slurp(outFile), expected);
 
     // Read and written back as ISO 2709 by yaz, the records come out byte for byte the same.
-    const std::string again = std::string(YAZ_MARCDUMP) + " -i marc -o marc " + file + " >" + outFile + " 2>" + errFile;
+    const std::string again =
+        std::string(YAZ_MARCDUMP) + " -i marc -o marc " + file + " >" + outFile + " 2>" + errFile;
     ASSERT_EQ(std::system(again.c_str()), 0);
     EXPECT_EQ(slurp(errFile), "");
     EXPECT_EQ(slurp(outFile), all);

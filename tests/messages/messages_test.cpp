@@ -57,9 +57,11 @@ TEST(Messages, TheTextsFileNamesEveryKindInOrder) {
     std::istringstream texts(testfiles::slurp(MARCPY_SOURCE_DIR "/messages/texts.tsv"));
     std::vector<std::string> kinds, named;
     std::string line;
-    while (std::getline(header, line) && line.find("enum class Kind {") == std::string::npos) {}
+    while (std::getline(header, line) && line.find("enum class Kind {") == std::string::npos) {
+    }
     while (std::getline(header, line) && line.find("};") == std::string::npos)
-        if (line.find(',') != std::string::npos && line.find("    //") != 0) kinds.push_back(line.substr(4, line.find(',') - 4));
+        if (line.find(',') != std::string::npos && line.find("    //") != 0)
+            kinds.push_back(line.substr(4, line.find(',') - 4));
     while (std::getline(texts, line))
         if (!line.empty() && line[0] != '#') named.push_back(line.substr(0, line.find('\t')));
     ASSERT_EQ(kinds.size(), static_cast<std::size_t>(Kind::Unexpected) + 1);
@@ -76,20 +78,24 @@ TEST(Messages, Marc8AdviceACataloguerCanFollow) {
             EXPECT_TRUE(at + 1 < zh.size() && zh[at + 1] >= '0' && zh[at + 1] <= '9') << zh;
     }
     EXPECT_NE(messages::describe(sample(Kind::Marc8), Language::Chinese).find("MarcEdit"), std::string::npos);
-    EXPECT_NE(messages::describe(sample(Kind::Marc8), Language::English).find("MarcEdit or yaz-marcdump"), std::string::npos);
+    EXPECT_NE(messages::describe(sample(Kind::Marc8), Language::English).find("MarcEdit or yaz-marcdump"),
+              std::string::npos);
 }
 
 TEST(Messages, ThePlaceAndTheOperatingSystemsWords) {
     EXPECT_EQ(messages::describe(sample(Kind::FieldPastEnd), Language::English),
               "field 200 (directory entry 3): it runs past the end of the record");
-    EXPECT_EQ(messages::describe(sample(Kind::FieldPastEnd), Language::Chinese), "字段 200（目录第 3 项）：超出了记录的末尾");
-    EXPECT_EQ(messages::describe(sample(Kind::InvalidBytes), Language::Chinese),
-              "字段 200：输入文件第 1234 字节处的内容不是有效的 GBK 编码；它们像是 UTF-8 编码：文件是否为 UTF-8？");
+    EXPECT_EQ(messages::describe(sample(Kind::FieldPastEnd), Language::Chinese),
+              "字段 200（目录第 3 项）：超出了记录的末尾");
+    EXPECT_EQ(
+        messages::describe(sample(Kind::InvalidBytes), Language::Chinese),
+        "字段 200：输入文件第 1234 字节处的内容不是有效的 GBK 编码；它们像是 UTF-8 编码：文件是否为 UTF-8？");
     EXPECT_EQ(messages::describe(sample(Kind::OutputWriteFailed), Language::Chinese),
               "无法写入输出文件 /data/in.iso：磁盘已满");
     // The manual modes without a terminal, worded as the command line always has.
-    EXPECT_EQ(messages::describe(sample(Kind::NoTerminal), Language::Chinese),
-              "人工选择读音需要在终端上提问，但无法打开 /dev/tty：磁盘已满（请改用 --polyphone phrase 或 first）");
+    EXPECT_EQ(
+        messages::describe(sample(Kind::NoTerminal), Language::Chinese),
+        "人工选择读音需要在终端上提问，但无法打开 /dev/tty：磁盘已满（请改用 --polyphone phrase 或 first）");
     EXPECT_EQ(messages::describe(sample(Kind::NoTerminal), Language::English),
               "--polyphone ask needs a terminal to ask on, and /dev/tty cannot be opened: " +
                   std::string(std::strerror(ENOSPC)) + " (use --polyphone phrase or first)");
@@ -111,9 +117,11 @@ TEST(Messages, ARecordAndItsLogLine) {
     f.problem = sample(Kind::NothingToWrite);
     EXPECT_EQ(messages::failure(f, Language::English),
               "record 6 (input line 6): the record has no field to write besides 001 and 005");
-    EXPECT_EQ(messages::failure(f, Language::Chinese), "第 6 条记录（输入第 6 行）：记录中除 001 和 005 外没有可写的字段");
-    EXPECT_EQ(messages::failureLogLine(f, Language::English),
-              "record 6, input line 6, byte 4096, 001 A0001: the record has no field to write besides 001 and 005");
+    EXPECT_EQ(messages::failure(f, Language::Chinese),
+              "第 6 条记录（输入第 6 行）：记录中除 001 和 005 外没有可写的字段");
+    EXPECT_EQ(
+        messages::failureLogLine(f, Language::English),
+        "record 6, input line 6, byte 4096, 001 A0001: the record has no field to write besides 001 and 005");
     EXPECT_EQ(messages::failureLogLine(f, Language::Chinese),
               "第 6 条记录，输入第 6 行，第 4096 字节，001 为 A0001：记录中除 001 和 005 外没有可写的字段");
 }
@@ -126,15 +134,19 @@ TEST(Messages, TheSummaryOfACheckAndWhyItStopped) {
               "3 records read, 3 fields checked, 1 disagree, 1 failed, 0.00 s");
     r.stopProblem = sample(Kind::OutputWriteFailed);
     const std::string zh = messages::checkSummary(r, Language::Chinese);
-    EXPECT_EQ(zh, "读取 3 条记录，核对 3 个字段，不一致 1 个，失败 1 条，用时 0.00 秒；核对中断：无法写入输出文件 "
-                  "/data/in.iso：磁盘已满");
+    EXPECT_EQ(
+        zh,
+        "读取 3 条记录，核对 3 个字段，不一致 1 个，失败 1 条，用时 0.00 秒；核对中断：无法写入输出文件 "
+        "/data/in.iso：磁盘已满");
 }
 
 TEST(Messages, TheLanguageComesFromTheEnvironment) {
     const auto with = [](const char* all, const char* messagesVar, const char* lang) {
         for (auto [name, value] : {std::pair{"LC_ALL", all}, {"LC_MESSAGES", messagesVar}, {"LANG", lang}}) {
-            if (value) setenv(name, value, 1);
-            else unsetenv(name);
+            if (value)
+                setenv(name, value, 1);
+            else
+                unsetenv(name);
         }
         return messages::fromEnvironment();
     };

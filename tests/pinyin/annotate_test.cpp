@@ -27,7 +27,8 @@ const Case cases[] = {
      "225 2 |a 中 国|Azhong  guo|vx|a文 |Awen\r\n"},
     {"empty subfield a", "200 1 |a|f文", "200 1 |a|A|f文\r\n"},
     {"only listed tags", "001    0001\r\n010   |a7-5600\r\n200 1 |a中国\r\n300   |a中国||b\r\n701  0|a文|4著",
-     "001    0001\r\n010   |a7-5600\r\n200 1 |a中国|Azhong guo\r\n300   |a中国||b\r\n701  0|a文|Awen|4著\r\n"},
+     "001    0001\r\n010   |a7-5600\r\n200 1 |a中国|Azhong guo\r\n300   |a中国||b\r\n701  "
+     "0|a文|Awen|4著\r\n"},
     {"listed control field", "001    中国", "001    中国\r\n", "001,200"},
     {"list matched as text", "022   |a中\r\n002   |a国\r\n225   |a文\r\n202   |a中",
      "022   |a中|Azhong\r\n002   |a国|Aguo\r\n225   |a文|Awen\r\n202   |a中\r\n", "200225"},
@@ -37,13 +38,17 @@ const Case cases[] = {
     {"empty subfields kept on listed lines", "200 1 |b x||c y|||a中|", "200 1 |b x||c y|||a中|Azhong|\r\n"},
     {"unlisted lines untidied", "200 1 |b x||c y|", "200 1 |b x||c y|\r\n", "300"},
     {"empty record", "", "\r\n"},
-    {"lone CR splits, lone LF vanishes", "200 1 |a中\r国\n文\r\n300   |a", "200 1 |a中|Azhong\r\n国文\r\n300   |a\r\n"},
+    {"lone CR splits, lone LF vanishes", "200 1 |a中\r国\n文\r\n300   |a",
+     "200 1 |a中|Azhong\r\n国文\r\n300   |a\r\n"},
     {"head is never a subfield", "a00 12|a中", "a00 12|a中|Azhong\r\n", "a00"},
-    {"existing pinyin kept", "200 1 |a中国|AZhong Guo|f文", "200 1 |a中国|AZhong Guo|f文\r\n", nullptr, false},
+    {"existing pinyin kept", "200 1 |a中国|AZhong Guo|f文", "200 1 |a中国|AZhong Guo|f文\r\n", nullptr,
+     false},
     {"a 9 with other data is data", "200 1 |a中|9local", "200 1 |a中|Azhong|9local\r\n", nullptr, false},
     {"a 9 that reads as pinyin counts", "200 1 |a中|9Zhong", "200 1 |a中|9Zhong\r\n", nullptr, false},
-    {"existing pinyin redone", "200 1 |a中国|AZhong Guo|f文", "200 1 |a中国|9zhong guo|f文\r\n", nullptr, true, false},
-    {"every old pinyin goes, data stays", "200 1 |9local|a中|9zhong|Ax|Ay", "200 1 |9local|a中|9zhong\r\n", nullptr, true, false},
+    {"existing pinyin redone", "200 1 |a中国|AZhong Guo|f文", "200 1 |a中国|9zhong guo|f文\r\n", nullptr,
+     true, false},
+    {"every old pinyin goes, data stays", "200 1 |9local|a中|9zhong|Ax|Ay", "200 1 |9local|a中|9zhong\r\n",
+     nullptr, true, false},
     {"unlisted lines keep theirs", "330   |a中|Ax|9y", "330   |a中|Ax|9y\r\n"},
 };
 
@@ -65,7 +70,8 @@ TEST(TakingPinyinOut, RemovesEveryPinyinSubfieldAndNothingElse) {
     EXPECT_EQ(withoutPinyin("200 1 |a中国|f文", Subfields::A), "200 1 |a中国|f文");
     EXPECT_EQ(withoutPinyin("200 1 |Ax|a中|9Zhong||f文|Az|9", Subfields::A), "200 1 |a中||f文|9");
     // A 9 that is not the pinyin of the subfield a right before it is data.
-    EXPECT_EQ(withoutPinyin("606   |91234|a中|91234|xy|9zhong", Subfields::A), "606   |91234|a中|91234|xy|9zhong");
+    EXPECT_EQ(withoutPinyin("606   |91234|a中|91234|xy|9zhong", Subfields::A),
+              "606   |91234|a中|91234|xy|9zhong");
     EXPECT_EQ(withoutPinyin("200 1 |a中|Ax", Subfields::A), "200 1 |a中");
     // The head stays, whatever its first character.
     EXPECT_EQ(withoutPinyin("905   |Ax|a中", Subfields::A), "905   |a中");
@@ -77,19 +83,25 @@ TEST(TakingPinyinOut, RemovesEveryPinyinSubfieldAndNothingElse) {
 TEST(Annotation, TitlePinyinThroughTheWriter) {
     PinyinTable table;
     testing::fillSmallTable(table);
-    for (auto [c, py] : {std::pair{U'书', "Shu"}, {U'名', "Ming"}, {U'张', "Zhang"},
-                         {U'三', "San"}, {U'著', "Zhu Zhuo"}, {U'北', "Bei"}, {U'京', "Jing"}})
+    for (auto [c, py] : {std::pair{U'书', "Shu"},
+                         {U'名', "Ming"},
+                         {U'张', "Zhang"},
+                         {U'三', "San"},
+                         {U'著', "Zhu Zhuo"},
+                         {U'北', "Bei"},
+                         {U'京', "Jing"}})
         table.add(c, py);
     RunSettings settings;
     settings.polyphone = Polyphone::Automatic;
     Romaniser romaniser(table, settings, nullptr);
 
-    const std::string working = "001    A0001\r\n"
-                                "005    20240102030405.0\r\n"
-                                "101 0  |achi\r\n"
-                                "200 1  |a书名|f张三著\r\n"
-                                "210    |a北京|d2024\r\n"
-                                "701  0 |a张三|4著";
+    const std::string working =
+        "001    A0001\r\n"
+        "005    20240102030405.0\r\n"
+        "101 0  |achi\r\n"
+        "200 1  |a书名|f张三著\r\n"
+        "210    |a北京|d2024\r\n"
+        "701  0 |a张三|4著";
     const std::string annotated = annotateRecord(working, settings, romaniser);
     EXPECT_EQ(annotated,
               "001    A0001\r\n"
@@ -105,10 +117,21 @@ TEST(Annotation, TitlePinyinThroughTheWriter) {
     const std::string expected =
         "00195nam0 2200097   450 "
         "001000600000005001700006101000800023200002700031210001500058701002400073\x1E"
-        "A0001\x1E" "20240102030405.0\x1E" "0 \x1F" "achi\x1E"
-        "1 \x1F" "a书名\x1F" "Ashu ming\x1F" "f张三著\x1E"
-        "  \x1F" "a北京\x1F" "d2024\x1E"
-        " 0\x1F" "a张三\x1F" "Azhang san\x1F" "4著\x1E\x1D";
+        "A0001\x1E"
+        "20240102030405.0\x1E"
+        "0 \x1F"
+        "achi\x1E"
+        "1 \x1F"
+        "a书名\x1F"
+        "Ashu ming\x1F"
+        "f张三著\x1E"
+        "  \x1F"
+        "a北京\x1F"
+        "d2024\x1E"
+        " 0\x1F"
+        "a张三\x1F"
+        "Azhang san\x1F"
+        "4著\x1E\x1D";
     EXPECT_EQ(bytes.size(), 195u);
     EXPECT_EQ(codepage::Codec::gbk().decode(bytes), expected);
 }

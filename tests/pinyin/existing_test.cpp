@@ -14,8 +14,8 @@ namespace {
 
 TEST(ReadsAsPinyinTest, SyllablesInTheFormsCataloguersWrite) {
     for (const char* text : {"zhong guo", "Zhong Guo", "ZHONGGUO", "Zhongguo", "zhōng guó", "zhong1 guo2",
-                             "zhong1guo2", " zhong guo ", "Xi'an", "xi an", "lü", "lv", "lǘ", "nü ren", "Zhong-guo",
-                             "zhong guo.", "(zhong guo)", "zho\xCC\x84ng guo"})
+                             "zhong1guo2", " zhong guo ", "Xi'an", "xi an", "lü", "lv", "lǘ", "nü ren",
+                             "Zhong-guo", "zhong guo.", "(zhong guo)", "zho\xCC\x84ng guo"})
         EXPECT_TRUE(readsAsPinyinOf(text, "中国")) << text;
     // Digits and Latin words the title holds, as a romanisation copies them, glued or not.
     EXPECT_TRUE(readsAsPinyinOf("di 2 ban", "第2版"));
@@ -41,7 +41,7 @@ TEST(PinyinSubfieldTest, AnAWhereverItStandsANineOnlyBehindItsTitle) {
     EXPECT_TRUE(isPinyinSubfield("Ax", ""));
     EXPECT_TRUE(isPinyinSubfield("A1234", "a中国"));
     EXPECT_TRUE(isPinyinSubfield("9zhong guo", "a中国"));
-    EXPECT_FALSE(isPinyinSubfield("9zhong guo", ""));      // the first subfield
+    EXPECT_FALSE(isPinyinSubfield("9zhong guo", ""));       // the first subfield
     EXPECT_FALSE(isPinyinSubfield("9zhong guo", "x中国"));  // behind another subfield
     EXPECT_FALSE(isPinyinSubfield("9zhong guo", "Azhong guo"));
     EXPECT_FALSE(isPinyinSubfield("91234", "a中国"));
@@ -67,15 +67,19 @@ struct Koha {
 const Koha kohaLines[] = {
     {"9 at the end", "606   |a中国|xHistory|91234", "606   |a中国|Azhong guo|xHistory|91234",
      "606   |a中国|Azhong guo|xHistory|91234"},
-    {"9 at the start", "606   |91234|a中国", "606   |91234|a中国|Azhong guo", "606   |91234|a中国|Azhong guo"},
-    {"identifier behind $a", "606   |a中国|91234", "606   |a中国|Azhong guo|91234", "606   |a中国|Azhong guo|91234"},
+    {"9 at the start", "606   |91234|a中国", "606   |91234|a中国|Azhong guo",
+     "606   |91234|a中国|Azhong guo"},
+    {"identifier behind $a", "606   |a中国|91234", "606   |a中国|Azhong guo|91234",
+     "606   |a中国|Azhong guo|91234"},
     {"Koha 701", "701  0|9a001000|312844147|a李|b白", "701  0|9a001000|312844147|a李|Ali|b白",
      "701  0|9a001000|312844147|a李|Ali|b白"},
     {"pinyin behind $a", "606   |a中国|9 Zhong guo ", "606   |a中国|Azhong guo", "606   |a中国|9 Zhong guo "},
     {"pinyin behind $a, identifier later", "606   |a中国|9zhong guo|91234", "606   |a中国|Azhong guo|91234",
      "606   |a中国|9zhong guo|91234"},
-    {"an A anywhere", "200 1 |a中国|eX|AZhong guo", "200 1 |a中国|Azhong guo|eX", "200 1 |a中国|eX|AZhong guo"},
-    {"empty 9 behind a Chinese title", "200 1 |a中国|9", "200 1 |a中国|Azhong guo|9", "200 1 |a中国|Azhong guo|9"},
+    {"an A anywhere", "200 1 |a中国|eX|AZhong guo", "200 1 |a中国|Azhong guo|eX",
+     "200 1 |a中国|eX|AZhong guo"},
+    {"empty 9 behind a Chinese title", "200 1 |a中国|9", "200 1 |a中国|Azhong guo|9",
+     "200 1 |a中国|Azhong guo|9"},
     {"empty 9 behind an empty title", "200 1 |a|9|f文", "200 1 |a|A|f文", "200 1 |a|9|f文"},
 };
 
@@ -90,7 +94,8 @@ TEST(ExistingPinyinTest, DeleteAndKeepAgreeOnWhatIsPinyin) {
             settings.polyphone = Polyphone::Automatic;
             settings.delExisting = del;
             Romaniser romaniser(table, settings, nullptr);
-            EXPECT_EQ(annotateRecord(c.line, settings, romaniser), std::string(del ? c.deleted : c.kept) + "\r\n")
+            EXPECT_EQ(annotateRecord(c.line, settings, romaniser),
+                      std::string(del ? c.deleted : c.kept) + "\r\n")
                 << c.why << (del ? " (delete)" : " (keep)");
         }
         // A second run of the same settings changes nothing more.
@@ -106,15 +111,24 @@ TEST(ExistingPinyinTest, DeleteAndKeepAgreeOnWhatIsPinyin) {
 TEST(ExistingPinyinTest, TheWriterMovesAndTrimsOnlyPinyin) {
     const auto clock = [] { return marc::LocalTime{2030, 1, 1, 0, 0, 0}; };
     const auto fieldOf = [&](const std::string& line) {
-        const std::string bytes = marc::recordFromWorkingText("001    x\r\n" + line + "\r\n", codepage::Codec::get(codepage::Encoding::Utf8), clock);
+        const std::string bytes = marc::recordFromWorkingText(
+            "001    x\r\n" + line + "\r\n", codepage::Codec::get(codepage::Encoding::Utf8), clock);
         const std::size_t end = bytes.rfind('\x1E', bytes.size() - 3);
         return bytes.substr(end + 1, bytes.size() - end - 3);
     };
     // A 9 that is data stays where it stands, its spaces with it; pinyin goes behind its title.
-    EXPECT_EQ(fieldOf("606   |a中国|xHistory| 9 1234 "), "  \x1F" "a中国\x1FxHistory\x1F 9 1234 ");
+    EXPECT_EQ(fieldOf("606   |a中国|xHistory| 9 1234 "),
+              "  \x1F"
+              "a中国\x1FxHistory\x1F 9 1234 ");
     EXPECT_EQ(fieldOf("606   |a中国|x1|A zhong guo |9 1234 "),
-              "  \x1F" "a中国\x1F" "Azhong guo\x1Fx1\x1F" "9 1234 ");
-    EXPECT_EQ(fieldOf("606   |a中国|9 zhong guo "), "  \x1F" "a中国\x1F" "9zhong guo");
+              "  \x1F"
+              "a中国\x1F"
+              "Azhong guo\x1Fx1\x1F"
+              "9 1234 ");
+    EXPECT_EQ(fieldOf("606   |a中国|9 zhong guo "),
+              "  \x1F"
+              "a中国\x1F"
+              "9zhong guo");
 }
 
 }  // namespace

@@ -29,10 +29,10 @@ inline void fillSmallTable(PinyinTable& t) {
     t.add(U'长', "Chang Zhang");
     t.add(U'乐', " Le  Yue ");  // stray and doubled spaces
     t.add(U'驴', "Lǘ");
-    t.add(U'绿', "Lü");         // a plain u with diaeresis stays
-    t.add(U'吕', "Ǘ");           // an odd capital: only lower case turns it into "v"
-    t.add(U'空', "");            // an empty Py1 contributes one space
-    t.add(U'怪', "McDonald");    // unusual capitalisation, kept under the stored-form scheme
+    t.add(U'绿', "Lü");        // a plain u with diaeresis stays
+    t.add(U'吕', "Ǘ");         // an odd capital: only lower case turns it into "v"
+    t.add(U'空', "");          // an empty Py1 contributes one space
+    t.add(U'怪', "McDonald");  // unusual capitalisation, kept under the stored-form scheme
 }
 
 /// Answers from a script, in order, and keeps every question it was asked.

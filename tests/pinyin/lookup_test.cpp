@@ -27,13 +27,13 @@ TEST_F(RomaniserTest, CharactersContributeByKind) {
     const std::pair<std::string, std::string> cases[] = {
         {"", ""},
         {"ISBN 7-5600, (2nd ed.)!", "ISBN 7-5600, (2nd ed.)!"},
-        {"中a国1文", "zhong aguo 1wen "},  // a Latin letter or digit sticks to the next reading
-        {"中，国：", "zhong guo "},          // full-width punctuation without a row: gone
-        {"中丙国", "zhong guo "},           // a Chinese character without a row too
-        {"Nājī，Ωμέγα１", "NājīΩμέγα１"},    // letters and digits without a row: copied
-        {"中한😀国", "zhong 한😀guo "},      // outside GBK: copied through, no separator
+        {"中a国1文", "zhong aguo 1wen "},              // a Latin letter or digit sticks to the next reading
+        {"中，国：", "zhong guo "},                    // full-width punctuation without a row: gone
+        {"中丙国", "zhong guo "},                      // a Chinese character without a row too
+        {"Nājī，Ωμέγα１", "NājīΩμέγα１"},              // letters and digits without a row: copied
+        {"中한😀国", "zhong 한😀guo "},                  // outside GBK: copied through, no separator
         {"中" + bar + "国", "zhong " + bar + "guo "},  // a "|" of field data passes untouched
-        {"中空国", "zhong  guo "},          // an empty Py1 stands for one space
+        {"中空国", "zhong  guo "},                     // an empty Py1 stands for one space
     };
     for (const auto& [text, expected] : cases) EXPECT_EQ(r.pinyin(text), expected) << text;
 }
@@ -45,13 +45,13 @@ TEST_F(RomaniserTest, SpacingApartSetsDigitsAndLettersApartFromTheSyllableAfterT
         {"中1国", "zhong 1guo |zhong 1 guo "},
         {"2010中", "2010zhong |2010 zhong "},
         {"中ISBN7国", "zhong ISBN7guo |zhong ISBN7 guo "},
-        {"中1，国", "zhong 1guo |zhong 1 guo "},   // punctuation without a row is no syllable
+        {"中1，国", "zhong 1guo |zhong 1 guo "},     // punctuation without a row is no syllable
         {"中(1)国", "zhong (1)guo |zhong (1)guo "},  // only a letter or digit right before it
-        {"中1丙", "zhong 1|zhong 1"},               // a character without a row adds nothing
-        {"中1 国", "zhong 1 guo |zhong 1 guo "},    // a space already there is not doubled
+        {"中1丙", "zhong 1|zhong 1"},                // a character without a row adds nothing
+        {"中1 国", "zhong 1 guo |zhong 1 guo "},     // a space already there is not doubled
         {"Nājī中", "Nājīzhong |Nājī zhong "},        // letters beyond ASCII too
         {"Ωμέγα中", "Ωμέγαzhong |Ωμέγα zhong "},
-        {"中1한国", "zhong 1한guo |zhong 1한guo "},   // Hangul: no alphabet of spaced words
+        {"中1한国", "zhong 1한guo |zhong 1한guo "},  // Hangul: no alphabet of spaced words
     };
     for (const auto& [text, both] : cases) {
         const std::size_t bar = both.find('|');

@@ -59,9 +59,8 @@ INSERT INTO Variant VALUES ('銀','银'),('慶','庆'),('長','长'),('於','于
   ('傳','传');
 )";
 
-std::string romanise(const PinyinTable& table, std::string_view text,
-                     Polyphone mode = Polyphone::Phrase, std::string_view tag = {},
-                     Chooser* chooser = nullptr, bool askUnsure = false) {
+std::string romanise(const PinyinTable& table, std::string_view text, Polyphone mode = Polyphone::Phrase,
+                     std::string_view tag = {}, Chooser* chooser = nullptr, bool askUnsure = false) {
     RunSettings settings;
     settings.polyphone = mode;
     settings.askOnlyWhenUnsure = askUnsure;
@@ -87,7 +86,7 @@ protected:
 };
 
 TEST_F(PhraseTest, SegmentsByWeightNotByLongestMatch) {
-    EXPECT_EQ(phrase("在行动"), "zai xing dong");      // 在 + 行动, not 在行 + 动
+    EXPECT_EQ(phrase("在行动"), "zai xing dong");       // 在 + 行动, not 在行 + 动
     EXPECT_EQ(phrase("的确定性"), "de que ding xing");  // 的 + 确定性, not 的确 + 定性
     EXPECT_EQ(phrase("的确"), "di que");
     EXPECT_EQ(phrase("银行"), "yin hang");
@@ -161,19 +160,19 @@ TEST_F(PhraseTest, ZhuanWhereATitleIsANameAnd传) {
     for (const auto& [text, expected] : std::vector<std::pair<const char*, const char*>>{
              {"李白传", "li bai zhuan"},
              {"苏东坡传", "su dong po zhuan"},
-             {"李白傳", "li bai zhuan"},          // traditional
-             {"李白传/", "li bai zhuan /"},       // the title's punctuation after it
+             {"李白傳", "li bai zhuan"},     // traditional
+             {"李白传/", "li bai zhuan /"},  // the title's punctuation after it
              {"《李白传》", "li bai zhuan"},
              {"尉迟恭传", "wei chi gong zhuan"},  // a double surname (read so in a name field)
              // Elsewhere 传 keeps its words' reading, or its own.
              {"传统", "chuan tong"},
-             {"宣传", "xuan chuan"},              // 宣 is a surname too
-             {"王宣传", "wang xuan chuan"},       // 传 in a word
+             {"宣传", "xuan chuan"},         // 宣 is a surname too
+             {"王宣传", "wang xuan chuan"},  // 传 in a word
              {"广为流传", "guang wei liu chuan"},
-             {"口传", "kou chuan"},               // no surname
-             {"李传", "li chuan"},                // no given name
-             {"诗李白传", "shi li bai chuan"},    // not a name: 诗 is no surname
-             {"苏东坡白传", "su dong po bai chuan"},  // a given name of three characters
+             {"口传", "kou chuan"},                      // no surname
+             {"李传", "li chuan"},                       // no given name
+             {"诗李白传", "shi li bai chuan"},           // not a name: 诗 is no surname
+             {"苏东坡白传", "su dong po bai chuan"},     // a given name of three characters
              {"李白传，诗选", "li bai chuan shi xuan"},  // not at the end
          })
         EXPECT_EQ(phrase(text), expected) << text;
@@ -322,11 +321,13 @@ TEST(PhraseData, WithoutPhraseTablesTheModesStayPlain) {
 // pass that check but fail as they are read (the view's condition overflows) fail every call that
 // asks for them, which tries again, whenever they are built.
 TEST(PhraseData, UnreadablePhraseDataStopsTheLoadOrEveryAsk) {
-    EXPECT_THROW(PinyinTable::load(TempDb(std::string(kPinYin) + "CREATE TABLE Phrase(x TEXT);").path()), DbError);
-    TempDb db(std::string(kPinYin) +
-              "CREATE TABLE words(word TEXT, py TEXT, weight INTEGER);"
-              "INSERT INTO words VALUES ('长大','Zhang Da',-900);"
-              "CREATE VIEW Phrase AS SELECT word, py, weight FROM words WHERE abs(-9223372036854775807 - 1) > 0;");
+    EXPECT_THROW(PinyinTable::load(TempDb(std::string(kPinYin) + "CREATE TABLE Phrase(x TEXT);").path()),
+                 DbError);
+    TempDb db(
+        std::string(kPinYin) +
+        "CREATE TABLE words(word TEXT, py TEXT, weight INTEGER);"
+        "INSERT INTO words VALUES ('长大','Zhang Da',-900);"
+        "CREATE VIEW Phrase AS SELECT word, py, weight FROM words WHERE abs(-9223372036854775807 - 1) > 0;");
     for (const auto when : {PinyinTable::Phrases::WhenFirstAsked, PinyinTable::Phrases::Alongside}) {
         const auto table = PinyinTable::load(db.path(), when);
         EXPECT_THROW(table->phrases(), DbError);
@@ -338,14 +339,17 @@ TEST(PhraseData, UnreadablePhraseDataStopsTheLoadOrEveryAsk) {
 TEST(PhraseData, OptionalTablesMayBeMissingAndAnyTableIsFoundAsAQueryFindsIt) {
     // Without Surname, Dominant and Variant; then with Phrase named in lower case and Surname a
     // view, which SELECT ... FROM Phrase and FROM Surname read alike.
-    const std::string surnameView = "CREATE TABLE names(name TEXT, py TEXT);"
-                                    "INSERT INTO names VALUES ('曾','Zeng');"
-                                    "CREATE VIEW Surname AS SELECT name, py FROM names;";
+    const std::string surnameView =
+        "CREATE TABLE names(name TEXT, py TEXT);"
+        "INSERT INTO names VALUES ('曾','Zeng');"
+        "CREATE VIEW Surname AS SELECT name, py FROM names;";
     for (const bool asViewAndLowerCase : {false, true}) {
-        TempDb db(std::string(kPinYin) + (asViewAndLowerCase ? "CREATE TABLE phrase" : "CREATE TABLE Phrase") +
+        TempDb db(std::string(kPinYin) +
+                  (asViewAndLowerCase ? "CREATE TABLE phrase" : "CREATE TABLE Phrase") +
                   "(word TEXT PRIMARY KEY, py TEXT, weight INTEGER);"
                   "INSERT INTO Phrase VALUES ('银行','Yin Hang',-900),('行长','Hang Zhang',-1200),"
-                  "('长',NULL,-700),('单','Shan',-800);" + (asViewAndLowerCase ? surnameView : ""));
+                  "('长',NULL,-700),('单','Shan',-800);" +
+                  (asViewAndLowerCase ? surnameView : ""));
         const auto table = PinyinTable::load(db.path());
         ASSERT_NE(table->phrases(), nullptr);
         EXPECT_EQ(romanise(*table, "银行行长"), "yin hang hang zhang");
@@ -368,8 +372,8 @@ TEST(PhraseData, WordReadingsOutsideTheTableAreIgnored) {
 
 TEST(PhraseData, LargeFamiliesDeepWordsAndRowsOutOfOrder) {
     // 大 starts forty words and 大学 twenty more, enough that their children are hashed and
-    // halved (an even number of them, where an off-by-one in halving shows); the rows come out of order, with one word twice; one word has a character
-    // beyond the BMP.
+    // halved (an even number of them, where an off-by-one in halving shows); the rows come out of order, with
+    // one word twice; one word has a character beyond the BMP.
     std::string sql =
         "CREATE TABLE PinYin(hz TEXT, Py1 TEXT);"
         "INSERT INTO PinYin VALUES ('大','Da Dai'),('夫','Fu'),('学','Xue'),('行','Xing Hang'),"
@@ -419,7 +423,8 @@ TEST(PhraseData, RowsInOrderOrNotReadTheSameWhenFirstAskedOrAlongside) {
                              "('长大','Chang Da',-900)"}) {
         TempDb db(std::string(kPinYin) +
                   "CREATE TABLE Phrase(word TEXT, py TEXT, weight INTEGER);"
-                  "INSERT INTO Phrase VALUES " + rows + ";");
+                  "INSERT INTO Phrase VALUES " +
+                  rows + ";");
         for (const auto when : {PinyinTable::Phrases::WhenFirstAsked, PinyinTable::Phrases::Alongside}) {
             const auto table = PinyinTable::load(db.path(), when);
             ASSERT_NE(table->phrases(), nullptr);
@@ -445,28 +450,46 @@ protected:
 
 TEST_F(ShippedData, WordsAndPlaces) {
     const std::vector<std::pair<const char*, const char*>> cases = {
-        {"在行动", "zai xing dong"},     {"的确定性", "de que ding xing"},
-        {"中国银行", "zhong guo yin hang"}, {"重庆", "chong qing"},
-        {"长沙", "chang sha"},           {"厦门", "xia men"},
-        {"六安", "lu an"},               {"蚌埠", "beng bu"},
-        {"乐亭", "lao ting"},            {"长城", "chang cheng"},
-        {"看到了", "kan dao le"},        {"我们都会去", "wo men dou hui qu"},
-        {"銀行", "yin hang"},            {"重慶", "chong qing"},
-        {"長沙", "chang sha"},           {"单位", "dan wei"},
+        {"在行动", "zai xing dong"},
+        {"的确定性", "de que ding xing"},
+        {"中国银行", "zhong guo yin hang"},
+        {"重庆", "chong qing"},
+        {"长沙", "chang sha"},
+        {"厦门", "xia men"},
+        {"六安", "lu an"},
+        {"蚌埠", "beng bu"},
+        {"乐亭", "lao ting"},
+        {"长城", "chang cheng"},
+        {"看到了", "kan dao le"},
+        {"我们都会去", "wo men dou hui qu"},
+        {"銀行", "yin hang"},
+        {"重慶", "chong qing"},
+        {"長沙", "chang sha"},
+        {"单位", "dan wei"},
     };
     for (const auto& [text, expected] : cases) EXPECT_EQ(romanise(*table_, text), expected) << text;
 }
 
 TEST_F(ShippedData, Surnames) {
     const std::vector<std::pair<const char*, const char*>> cases = {
-        {"曾国藩", "zeng guo fan"}, {"单田芳", "shan tian fang"}, {"解缙", "xie jin"},
-        {"区", "ou"},               {"仇英", "qiu ying"},         {"查良镛", "zha liang yong"},
-        {"翟志刚", "zhai zhi gang"}, {"尉迟恭", "yu chi gong"},    {"万俟卨", "mo qi xie"},
-        {"单于", "chan yu"},         {"长孙无忌", "zhang sun wu ji"},
-        {"查尔斯", "cha er si"},     {"盖茨", "gai ci"},         {"柏拉图", "bo la tu"},
+        {"曾国藩", "zeng guo fan"},
+        {"单田芳", "shan tian fang"},
+        {"解缙", "xie jin"},
+        {"区", "ou"},
+        {"仇英", "qiu ying"},
+        {"查良镛", "zha liang yong"},
+        {"翟志刚", "zhai zhi gang"},
+        {"尉迟恭", "yu chi gong"},
+        {"万俟卨", "mo qi xie"},
+        {"单于", "chan yu"},
+        {"长孙无忌", "zhang sun wu ji"},
+        {"查尔斯", "cha er si"},
+        {"盖茨", "gai ci"},
+        {"柏拉图", "bo la tu"},
         {"曾参", "zeng shen"},
         // Chinese names the word list reads with the everyday reading of their surname.
-        {"单霁翔", "shan ji xiang"}, {"种师道", "chong shi dao"},
+        {"单霁翔", "shan ji xiang"},
+        {"种师道", "chong shi dao"},
     };
     for (const auto& [text, expected] : cases)
         EXPECT_EQ(romanise(*table_, text, Polyphone::Phrase, "701"), expected) << text;
@@ -477,9 +500,8 @@ TEST_F(ShippedData, NamesAndSetPhrasesOfTheDictionary) {
     // Added where the word list lacks them; a word it has keeps its reading (佛罗里达 fo, where
     // the dictionary has fu).
     const std::vector<std::pair<const char*, const char*>> cases = {
-        {"春秋左氏传", "chun qiu zuo shi zhuan"}, {"喀什噶尔", "ka shi ga er"},
-        {"李适", "li kuo"},                       {"一物降一物", "yi wu xiang yi wu"},
-        {"佛罗里达", "fo luo li da"},
+        {"春秋左氏传", "chun qiu zuo shi zhuan"}, {"喀什噶尔", "ka shi ga er"}, {"李适", "li kuo"},
+        {"一物降一物", "yi wu xiang yi wu"},      {"佛罗里达", "fo luo li da"},
     };
     for (const auto& [text, expected] : cases) EXPECT_EQ(romanise(*table_, text), expected) << text;
 }
@@ -488,9 +510,15 @@ TEST_F(ShippedData, ReadingsOfLivingWordsThatTheCountsLeftOut) {
     // 的 dí and dì, 没 mò, 行 héng: rare in running text, but words every dictionary gives.
     // The first reading stays first, and a common word beside them keeps its own.
     const std::vector<std::pair<const char*, const char*>> cases = {
-        {"众矢之的", "zhong shi zhi di"}, {"的士", "di shi"},   {"的确", "di que"},
-        {"目标的", "mu biao de"},         {"我的书", "wo de shu"}, {"的确定性", "de que ding xing"},
-        {"没收", "mo shou"},              {"道行", "dao heng"},      {"没有", "mei you"},
+        {"众矢之的", "zhong shi zhi di"},
+        {"的士", "di shi"},
+        {"的确", "di que"},
+        {"目标的", "mu biao de"},
+        {"我的书", "wo de shu"},
+        {"的确定性", "de que ding xing"},
+        {"没收", "mo shou"},
+        {"道行", "dao heng"},
+        {"没有", "mei you"},
     };
     for (const auto& [text, expected] : cases) EXPECT_EQ(romanise(*table_, text), expected) << text;
     EXPECT_EQ(romanise(*table_, "的", Polyphone::Automatic), "de");
@@ -498,8 +526,10 @@ TEST_F(ShippedData, ReadingsOfLivingWordsThatTheCountsLeftOut) {
 
 TEST_F(ShippedData, AKnownWordIsNotBrokenByAWordOverlappingIt) {
     const std::vector<std::pair<const char*, const char*>> cases = {
-        {"列女传译注", "lie nv zhuan yi zhu"}, {"宣传译文", "xuan chuan yi wen"},
-        {"我不了解", "wo bu liao jie"},       {"的确定性", "de que ding xing"},
+        {"列女传译注", "lie nv zhuan yi zhu"},
+        {"宣传译文", "xuan chuan yi wen"},
+        {"我不了解", "wo bu liao jie"},
+        {"的确定性", "de que ding xing"},
     };
     for (const auto& [text, expected] : cases) EXPECT_EQ(romanise(*table_, text), expected) << text;
 }
@@ -507,34 +537,51 @@ TEST_F(ShippedData, AKnownWordIsNotBrokenByAWordOverlappingIt) {
 TEST_F(ShippedData, TheSmallWordsOfRunningText) {
     const std::vector<std::pair<const char*, const char*>> cases = {
         // 地 after an adverbial and before a verb; a place elsewhere.
-        {"高兴地说", "gao xing de shuo"},   {"慢慢地走", "man man de zou"},
+        {"高兴地说", "gao xing de shuo"},
+        {"慢慢地走", "man man de zou"},
         {"小心翼翼地打开", "xiao xin yi yi de da kai"},
-        {"中国地图", "zhong guo di tu"},    {"在这块土地上", "zai zhe kuai tu di shang"},
+        {"中国地图", "zhong guo di tu"},
+        {"在这块土地上", "zai zhe kuai tu di shang"},
         {"当地人说", "dang di ren shuo"},
         // 得 must; got; the complement.
-        {"我得走了", "wo dei zou le"},      {"他得了冠军", "ta de le guan jun"},
+        {"我得走了", "wo dei zou le"},
+        {"他得了冠军", "ta de le guan jun"},
         {"跑得快", "pao de kuai"},
-        {"这件事得慢慢来", "zhe jian shi dei man man lai"}, {"你得好好想想", "ni dei hao hao xiang xiang"},
-        {"日子过得好好的", "ri zi guo de hao hao de"},     {"说得清清楚楚", "shuo de qing qing chu chu"},
+        {"这件事得慢慢来", "zhe jian shi dei man man lai"},
+        {"你得好好想想", "ni dei hao hao xiang xiang"},
+        {"日子过得好好的", "ri zi guo de hao hao de"},
+        {"说得清清楚楚", "shuo de qing qing chu chu"},
         // 着 after a verb; worn as a noun; reached.
-        {"她穿着大衣", "ta chuan zhe da yi"}, {"看着我", "kan zhe wo"},
-        {"她的穿着", "ta de chuan zhuo"},     {"睡不着", "shui bu zhao"}, {"着急", "zhao ji"},
+        {"她穿着大衣", "ta chuan zhe da yi"},
+        {"看着我", "kan zhe wo"},
+        {"她的穿着", "ta de chuan zhuo"},
+        {"睡不着", "shui bu zhao"},
+        {"着急", "zhao ji"},
         // 了 can or cannot at a clause's end.
-        {"吃不了", "chi bu liao"},          {"走不了了", "zou bu liao le"},
+        {"吃不了", "chi bu liao"},
+        {"走不了了", "zou bu liao le"},
         {"不得了", "bu de liao"},
         {"头发长长了", "tou fa zhang chang le"},
-        {"他长高了", "ta zhang gao le"},    {"孩子长胖起来", "hai zi zhang pang qi lai"},
+        {"他长高了", "ta zhang gao le"},
+        {"孩子长胖起来", "hai zi zhang pang qi lai"},
         {"长高度", "chang gao du"},
         // 宿 counting nights and naming a lunar mansion; a lodging elsewhere.
-        {"住了一宿", "zhu le yi xiu"},       {"东方七宿", "dong fang qi xiu"},
-        {"尾宿", "wei xiu"},                {"住宿", "zhu su"},
+        {"住了一宿", "zhu le yi xiu"},
+        {"东方七宿", "dong fang qi xiu"},
+        {"尾宿", "wei xiu"},
+        {"住宿", "zhu su"},
         {"宿舍", "su she"},
         // 咳 a cough beside another character, a sigh standing as a clause of its own.
-        {"久咳不止", "jiu ke bu zhi"},      {"咳出", "ke chu"},
-        {"咳，算了", "hai suan le"},        {"咳嗽", "ke sou"},
+        {"久咳不止", "jiu ke bu zhi"},
+        {"咳出", "ke chu"},
+        {"咳，算了", "hai suan le"},
+        {"咳嗽", "ke sou"},
         // 幢 counted, else the pillar; 率 leading troops, else the rate.
-        {"第三幢楼", "di san zhuang lou"},  {"4000幢", "4000zhuang"},
-        {"铁幢倒塌", "tie chuang dao ta"},  {"装错的幢身", "zhuang cuo de chuang shen"},  {"他率军出征", "ta shuai jun chu zheng"},
+        {"第三幢楼", "di san zhuang lou"},
+        {"4000幢", "4000zhuang"},
+        {"铁幢倒塌", "tie chuang dao ta"},
+        {"装错的幢身", "zhuang cuo de chuang shen"},
+        {"他率军出征", "ta shuai jun chu zheng"},
         {"效率很高", "xiao lv hen gao"},
     };
     for (const auto& [text, expected] : cases) EXPECT_EQ(romanise(*table_, text), expected) << text;
@@ -542,22 +589,33 @@ TEST_F(ShippedData, TheSmallWordsOfRunningText) {
 
 TEST_F(ShippedData, ForeignNamesReadAsTranscriptions) {
     const std::vector<std::pair<const char*, const char*>> cases = {
-        {"欧什市", "ou shi shi"}, {"马加什", "ma jia shi"}, {"欧文伯林", "ou wen bo lin"},
-        {"什么", "shen me"},       {"柏树", "bai shu"},          {"大伯", "da bo"},
-        {"佩茜", "pei xi"},        {"茜拉", "xi la"},
+        {"欧什市", "ou shi shi"},
+        {"马加什", "ma jia shi"},
+        {"欧文伯林", "ou wen bo lin"},
+        {"什么", "shen me"},
+        {"柏树", "bai shu"},
+        {"大伯", "da bo"},
+        {"佩茜", "pei xi"},
+        {"茜拉", "xi la"},
         // A surname that starts a text starts a Chinese name as likely as a foreign one.
-        {"林茜的诗", "lin qian de shi"}, {"胡茜", "hu qian"},
+        {"林茜的诗", "lin qian de shi"},
+        {"胡茜", "hu qian"},
     };
     for (const auto& [text, expected] : cases) EXPECT_EQ(romanise(*table_, text), expected) << text;
 }
 
 TEST_F(ShippedData, ZhuanAfterANameChuanElsewhere) {
     const std::vector<std::pair<const char*, const char*>> cases = {
-        {"李白传", "li bai zhuan"},      {"苏东坡传", "su dong po zhuan"},
-        {"司马迁传", "si ma qian zhuan"}, {"水浒传", "shui hu zhuan"},
-        {"传统", "chuan tong"},          {"传播", "chuan bo"},
-        {"宣传", "xuan chuan"},          {"流传", "liu chuan"},
-        {"口传", "kou chuan"},           {"广为流传", "guang wei liu chuan"},
+        {"李白传", "li bai zhuan"},
+        {"苏东坡传", "su dong po zhuan"},
+        {"司马迁传", "si ma qian zhuan"},
+        {"水浒传", "shui hu zhuan"},
+        {"传统", "chuan tong"},
+        {"传播", "chuan bo"},
+        {"宣传", "xuan chuan"},
+        {"流传", "liu chuan"},
+        {"口传", "kou chuan"},
+        {"广为流传", "guang wei liu chuan"},
         {"代代相传", "dai dai xiang chuan"},
     };
     for (const auto& [text, expected] : cases) EXPECT_EQ(romanise(*table_, text), expected) << text;

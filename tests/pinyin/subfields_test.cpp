@@ -14,9 +14,18 @@ class SubfieldsTest : public ::testing::Test {
 protected:
     SubfieldsTest() {
         testing::fillSmallTable(table);
-        for (auto [c, py] : {std::pair{U'红', "Hong"}, {U'楼', "Lou"}, {U'梦', "Meng"}, {U'曹', "Cao"},
-                             {U'雪', "Xue"}, {U'芹', "Qin"}, {U'著', "Zhu Zhuo"}, {U'李', "Li"},
-                             {U'白', "Bai"}, {U'唐', "Tang"}, {U'诗', "Shi"}, {U'人', "Ren"}})
+        for (auto [c, py] : {std::pair{U'红', "Hong"},
+                             {U'楼', "Lou"},
+                             {U'梦', "Meng"},
+                             {U'曹', "Cao"},
+                             {U'雪', "Xue"},
+                             {U'芹', "Qin"},
+                             {U'著', "Zhu Zhuo"},
+                             {U'李', "Li"},
+                             {U'白', "Bai"},
+                             {U'唐', "Tang"},
+                             {U'诗', "Shi"},
+                             {U'人', "Ren"}})
             table.add(c, py);
         settings.polyphone = Polyphone::Automatic;
         settings.subfields = Subfields::Chinese;
@@ -33,7 +42,8 @@ protected:
 TEST_F(SubfieldsTest, EveryLowerCaseSubfieldWithChineseGetsItsCapital) {
     // A title: $v holds digits and gets none; $a, $e and $f each get theirs right behind them.
     const char* title = "200 1 |a红楼梦|e中国文|f曹雪芹著|v2";
-    EXPECT_EQ(run(title), "200 1 |a红楼梦|Ahong lou meng|e中国文|Ezhong guo wen|f曹雪芹著|Fcao xue qin zhu|v2");
+    EXPECT_EQ(run(title),
+              "200 1 |a红楼梦|Ahong lou meng|e中国文|Ezhong guo wen|f曹雪芹著|Fcao xue qin zhu|v2");
     // A name: the entry element, the rest of the name and an addition.
     EXPECT_EQ(run("701  0|a李|b白|c唐诗人|4070"), "701  0|a李|Ali|b白|Bbai|c唐诗人|Ctang shi ren|4070");
     // Subfields without Chinese, empty ones, digits, Latin text and codes that are no lower-case
@@ -53,8 +63,10 @@ TEST_F(SubfieldsTest, EveryLowerCaseSubfieldWithChineseGetsItsCapital) {
 
 TEST_F(SubfieldsTest, TheDefaultModeStillRomanisesSubfieldAOnly) {
     settings.subfields = Subfields::A;
-    EXPECT_EQ(run("200 1 |a红楼梦|e中国文|f曹雪芹著|v2"), "200 1 |a红楼梦|Ahong lou meng|e中国文|f曹雪芹著|v2");
-    EXPECT_EQ(run("200 1 |aHarry|Fx"), "200 1 |aHarry|AHarry|Fx");  // $a gets one whatever it holds; $F is data
+    EXPECT_EQ(run("200 1 |a红楼梦|e中国文|f曹雪芹著|v2"),
+              "200 1 |a红楼梦|Ahong lou meng|e中国文|f曹雪芹著|v2");
+    EXPECT_EQ(run("200 1 |aHarry|Fx"),
+              "200 1 |aHarry|AHarry|Fx");  // $a gets one whatever it holds; $F is data
 }
 
 TEST_F(SubfieldsTest, ExistingPinyinPerSubfield) {

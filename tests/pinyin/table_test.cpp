@@ -56,11 +56,12 @@ TEST(DatapathTest, FallsBackToTheSharedDataFolderOnlyWhenNothingLiesBesideThePro
 }
 
 TEST(TableLoadTest, ReadsTheFirstRowOfEachCharacter) {
-    TempDb db("CREATE TABLE PinYin (hz TEXT, Py1 TEXT);"
-              "INSERT INTO PinYin VALUES ('行', ' Xing Hang '), ('中', 'Zhong'), ('行', 'Hang'),"
-              " ('中国', 'Zhong Guo'), ('', 'X'), ('空', NULL), ('''', 'Apostrophe'), ('乐', 'Le');"
-              // An index that could hand the rows back in another order.
-              "CREATE INDEX byHz ON PinYin (hz, Py1);");
+    TempDb db(
+        "CREATE TABLE PinYin (hz TEXT, Py1 TEXT);"
+        "INSERT INTO PinYin VALUES ('行', ' Xing Hang '), ('中', 'Zhong'), ('行', 'Hang'),"
+        " ('中国', 'Zhong Guo'), ('', 'X'), ('空', NULL), ('''', 'Apostrophe'), ('乐', 'Le');"
+        // An index that could hand the rows back in another order.
+        "CREATE INDEX byHz ON PinYin (hz, Py1);");
     const auto table = PinyinTable::load(db.path());
     ASSERT_NE(table->readings(U'行'), nullptr);
     EXPECT_EQ(*table->readings(U'行'), " Xing Hang ");
@@ -82,7 +83,8 @@ TEST(TableLoadTest, FilesThatAreNoUsablePyDbStopWithTheirPath) {
         const char* message;
     } cases[] = {
         {nullptr, nullptr, ""},  // missing, and not created by the attempt
-        {nullptr, "hz,Py1\n中,Zhong\nxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx",
+        {nullptr,
+         "hz,Py1\n中,Zhong\nxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx",
          "not a database"},
         {"CREATE TABLE Readings (hz TEXT, Py1 TEXT);", nullptr, "no table PinYin"},
         {"CREATE TABLE PinYin (hanzi TEXT, reading TEXT);", nullptr, "hz and Py1"},
@@ -129,7 +131,8 @@ TEST(TableLoadTest, AReadingThatWouldChangeTheRecordsIsRefusedWithItsRow) {
     for (const auto& c : bad) {
         TempDb db(std::string("CREATE TABLE PinYin (hz TEXT, Py1 TEXT);"
                               "INSERT INTO PinYin VALUES ('行', 'Xing Hang'), ('中国', 'Zhong|Guo'),"
-                              " ('国', CAST(X'") + c.hex + "' AS TEXT)), ('中', 'Zhong');");
+                              " ('国', CAST(X'") +
+                  c.hex + "' AS TEXT)), ('中', 'Zhong');");
         try {
             PinyinTable::load(db.path());
             ADD_FAILURE() << c.hex << ": loaded";
@@ -138,15 +141,17 @@ TEST(TableLoadTest, AReadingThatWouldChangeTheRecordsIsRefusedWithItsRow) {
             EXPECT_EQ(e.table, "PinYin");
             EXPECT_EQ(e.row, 3);  // the row of two characters is never read, so never refused
             EXPECT_EQ(e.detail, std::string("hz U+56FD, Py1 ") + c.says);
-            EXPECT_NE(std::string(e.what()).find("row 3 of the table PinYin of the pinyin database \"" + db.path()),
-                      std::string::npos)
+            EXPECT_NE(
+                std::string(e.what()).find("row 3 of the table PinYin of the pinyin database \"" + db.path()),
+                std::string::npos)
                 << e.what();
         }
     }
     // Letters of pinyin in every form the table may store, digits, spaces around and between.
-    TempDb good("CREATE TABLE PinYin (hz TEXT, Py1 TEXT);"
-                "INSERT INTO PinYin VALUES ('驴', 'Lǘ Lü Lv'), ('①', '1'), ('ⅳ', 'iv'), ('乐', ' Le  Yue '),"
-                " ('空', NULL), ('哦', 'ó ò ō'), ('嗯', 'ń ň Ng'), ('怪', 'McDonald');");
+    TempDb good(
+        "CREATE TABLE PinYin (hz TEXT, Py1 TEXT);"
+        "INSERT INTO PinYin VALUES ('驴', 'Lǘ Lü Lv'), ('①', '1'), ('ⅳ', 'iv'), ('乐', ' Le  Yue '),"
+        " ('空', NULL), ('哦', 'ó ò ō'), ('嗯', 'ń ň Ng'), ('怪', 'McDonald');");
     EXPECT_EQ(*PinyinTable::load(good.path())->readings(U'驴'), "Lǘ Lü Lv");
     // Every marked letter a reading may hold is one GBK writes.
     const std::string marked = "āáǎàēéěèêīíǐìōóǒòūúǔùüǖǘǚǜńňɑɡ";

@@ -31,13 +31,14 @@ std::string errorOf(const std::string& text) {
 
 TEST(UserWords, ReadsCommentsBlankLinesAndTheLastEntryOfAWordWins) {
     UserWords w;
-    w.parse("\xEF\xBB\xBF# 本馆用词\r\n"
-            "\n"
-            "行长\thang zhang   # the bank's head\r\n"
-            "  长乐\t chang  yue \n"
-            "A行\thang\n"        // a Latin letter of a word takes no syllable
-            "长乐\tchang le",    // no line end at the end; replaces the earlier entry
-            "words.txt");
+    w.parse(
+        "\xEF\xBB\xBF# 本馆用词\r\n"
+        "\n"
+        "行长\thang zhang   # the bank's head\r\n"
+        "  长乐\t chang  yue \n"
+        "A行\thang\n"      // a Latin letter of a word takes no syllable
+        "长乐\tchang le",  // no line end at the end; replaces the earlier entry
+        "words.txt");
     EXPECT_EQ(w.size(), 3u);
     UserWords more;
     more.parse("# nothing but comments\n\n", "empty.txt");
@@ -172,7 +173,7 @@ TEST(AppendWord, WritesAnEntryTheNextLoadReads) {
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
               "传记\tzhuan ji\n# by hand, no line end\n吕\tlv\n");
     EXPECT_THROW(appendWord(path, "传记", "zhuan"), WordsError);  // nothing written
-    EXPECT_THROW(appendWord(path, "C#传", "zhuan"), WordsError);   // would read as a comment
+    EXPECT_THROW(appendWord(path, "C#传", "zhuan"), WordsError);  // would read as a comment
     UserWords w;
     w.load(path);
     EXPECT_EQ(w.size(), 2u);
@@ -202,9 +203,9 @@ TEST(WordToRemember, TheMarkedCharactersElseThePhraseWordElseTheCharacterAlone) 
         return e ? e->word + "\t" + e->syllables : std::string("none");
     };
     EXPECT_EQ(entry(wordToRemember(hang, "Hang")), "银行\tyin hang");
-    EXPECT_EQ(entry(wordToRemember(hang, "Xing", 3, 4)), "行长\txing chang");   // marked by the user
+    EXPECT_EQ(entry(wordToRemember(hang, "Xing", 3, 4)), "行长\txing chang");  // marked by the user
     EXPECT_EQ(entry(wordToRemember(hang, "Hang", 1, 3)), "A银行\tyin hang");
-    EXPECT_EQ(entry(wordToRemember(hang, "Hang", 4, 5)), "银行\tyin hang");    // misses the character
+    EXPECT_EQ(entry(wordToRemember(hang, "Hang", 4, 5)), "银行\tyin hang");  // misses the character
 
     // A lone character is never remembered: it would take the reading in every word.
     ChooserRequest alone = hang;

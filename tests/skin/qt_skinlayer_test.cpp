@@ -14,8 +14,9 @@ namespace {
 using gui::handleOf;
 using gui::QtWindowLayer;
 
-const char* const conventionProps[] = {"PROCADDR", "HDC0", "HDC1", "HDC2", "HDC3", "BMP0", "BMP1",
-                                       "BMP2", "BMP3", "TIMERID", "MOUSEFLAG", "OLDSTATE", "ALPHALEVEL"};
+const char* const conventionProps[] = {"PROCADDR",  "HDC0",     "HDC1",      "HDC2", "HDC3",
+                                       "BMP0",      "BMP1",     "BMP2",      "BMP3", "TIMERID",
+                                       "MOUSEFLAG", "OLDSTATE", "ALPHALEVEL"};
 
 // A small main window: buttons straight on it and inside a frame, a label, a radio button.
 struct MainWindow {

@@ -37,7 +37,8 @@ public:
     FakeWindow& at(Handle h) { return windows.at(h - 1); }
     Log changes() const {
         Log out;
-        std::copy_if(log.begin(), log.end(), std::back_inserter(out), [](auto& l) { return l.rfind("class ", 0); });
+        std::copy_if(log.begin(), log.end(), std::back_inserter(out),
+                     [](auto& l) { return l.rfind("class ", 0); });
         return out;
     }
     int count(const std::string& line) const { return int(std::count(log.begin(), log.end(), line)); }
@@ -93,7 +94,11 @@ void skinButton(FakeLayer& fake, Handle h, Value procedure, Value timer) {
         props["HDC" + std::to_string(k)] = 100 + k;
         props["BMP" + std::to_string(k)] = 200 + k;
     }
-    props.insert({{"PROCADDR", procedure}, {"TIMERID", timer}, {"MOUSEFLAG", 1}, {"OLDSTATE", 2}, {"ALPHALEVEL", 255}});
+    props.insert({{"PROCADDR", procedure},
+                  {"TIMERID", timer},
+                  {"MOUSEFLAG", 1},
+                  {"OLDSTATE", 2},
+                  {"ALPHALEVEL", 255}});
     fake.at(h).style = 0x5001000B;  // visible, tab stop, owner-drawn
 }
 
@@ -166,10 +171,10 @@ TEST(SkinRelease, SkinnedButtonIsTakenApartInOrder) {
         expected.insert(expected.end(), {"deleteObject 10" + n, "deleteDc 20" + n, "removeProp 1 HDC" + n,
                                          "removeProp 1 BMP" + n});
     }
-    expected.insert(expected.end(), {"setProp 1 TIMERID 0", "killTimer 1 7", "removeProp 1 MOUSEFLAG",
-                                     "removeProp 1 TIMERID", "removeProp 1 OLDSTATE", "removeProp 1 ALPHALEVEL",
-                                     "removeProp 1 PROCADDR", "setStyle 1", "clearRegion 1",
-                                     "setWindowProc 1 4000", "invalidate 1", "deleteDc 900"});
+    expected.insert(expected.end(),
+                    {"setProp 1 TIMERID 0", "killTimer 1 7", "removeProp 1 MOUSEFLAG", "removeProp 1 TIMERID",
+                     "removeProp 1 OLDSTATE", "removeProp 1 ALPHALEVEL", "removeProp 1 PROCADDR",
+                     "setStyle 1", "clearRegion 1", "setWindowProc 1 4000", "invalidate 1", "deleteDc 900"});
     EXPECT_EQ(fake.changes(), expected);
     EXPECT_EQ(fake.at(button).style, 0x50010000u);  // owner-drawn back to a plain push button
     EXPECT_EQ(fake.at(button).props, (Props{{"CAPTIONCOLOR", 3}}));

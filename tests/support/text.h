@@ -8,8 +8,9 @@ namespace testtext {
 
 /// Two English words in a row, once the names that stay as they are in Chinese text are taken out.
 inline bool holdsEnglishSentence(std::string text) {
-    for (const char* kept : {"yaz-marcdump -f MARC-8 -t UTF-8 -o marc", "--polyphone phrase", "/data/in.iso", "PinYin",
-                             "Py1", "hz", "SQLite", "MARC-8", "ISO 2709", "GB18030", "GBK", "UTF-8", "MB"})
+    for (const char* kept :
+         {"yaz-marcdump -f MARC-8 -t UTF-8 -o marc", "--polyphone phrase", "/data/in.iso", "PinYin", "Py1",
+          "hz", "SQLite", "MARC-8", "ISO 2709", "GB18030", "GBK", "UTF-8", "MB"})
         for (std::size_t at = text.find(kept); at != std::string::npos; at = text.find(kept))
             text.erase(at, std::strlen(kept));
     const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
