@@ -50,7 +50,7 @@ noqt() {
     echo "ci_builds: the build without the window looked for Qt" >&2
     return 1
   fi
-  if ldd build/ci-noqt/bin/marc-pinyin-cli | grep -i qt; then
+  if ldd build/ci-noqt/bin/marc-pinyin-cli | grep -E "libQt|qt6"; then
     echo "ci_builds: marc-pinyin-cli links Qt" >&2
     return 1
   fi
