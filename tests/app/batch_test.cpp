@@ -115,50 +115,23 @@ TEST_F(ARun, DecodingOnlyTheListedFieldsChangesNoByte) {
         bool wantsWorkingText() const override { return false; }
     };
     const std::string yin = "\xD2\xF8";  // 银
-    const std::string input = testrec::book("A1", yinhang) +
-                              testrec::makeRecord({{"001", "B1"},
-                                                   {"005", "20240102030405.0"},
-                                                   {"200",
-                                                    "1 \x1F"
-                                                    "a" +
-                                                        shu},
-                                                   {"801",
-                                                    "  \x1F"
-                                                    "a\x81\x20\xFF"},
-                                                   {"AVA",
-                                                    "\x81\x40\x1F"
-                                                    "a" +
-                                                        yin}}) +
-                              testrec::makeRecord({{"001", "C1"},
-                                                   {"005", "20240102030405.0"},
-                                                   {"200",
-                                                    "1 \x1F"
-                                                    "a" +
-                                                        shu + "\x81\x20"},
-                                                   {"300",
-                                                    "  \x1F"
-                                                    "ax"}}) +
-                              testrec::makeRecord({{"001", "D1"},
-                                                   {"005", "20240102030405.0"},
-                                                   {"200",
-                                                    "1 \x1F"
-                                                    "a" +
-                                                        shu},
-                                                   {"300",
-                                                    "  \x1F"
-                                                    "a\rx"}}) +
-                              testrec::makeRecord({{"001", "E1"},
-                                                   {"005", "20240102030405.0"},
-                                                   {"200",
-                                                    "1 \x1F"
-                                                    "a" +
-                                                        shu +
-                                                        "|\x1F"
-                                                        "Ashu"},
-                                                   {"225",
-                                                    "2 \x1F"
-                                                    "a" +
-                                                        yin}});
+    const std::string input =
+        testrec::book("A1", yinhang) +
+        testrec::makeRecord({{"001", "B1"},
+                             {"005", "20240102030405.0"},
+                             {"200", "1 \037a" + shu},
+                             {"801", "  \037a\x81\x20\xFF"},
+                             {"AVA", "\x81\x40\037a" + yin}}) +
+        testrec::makeRecord({{"001", "C1"},
+                             {"005", "20240102030405.0"},
+                             {"200", "1 \037a" + shu + "\x81\x20"},
+                             {"300", "  \037ax"}}) +
+        testrec::makeRecord(
+            {{"001", "D1"}, {"005", "20240102030405.0"}, {"200", "1 \037a" + shu}, {"300", "  \037a\rx"}}) +
+        testrec::makeRecord({{"001", "E1"},
+                             {"005", "20240102030405.0"},
+                             {"200", "1 \037a" + shu + "|\037Ashu"},
+                             {"225", "2 \037a" + yin}});
     spit(options.inputPath, input);
     for (const bool remove : {false, true}) {
         settings.removePinyin = remove;
@@ -214,11 +187,7 @@ TEST_F(ARun, FailedRecordsGoToTheRejectsFileByteForByte) {
 
 TEST_F(ARun, BriefRecordsAreWrittenAndEmptyOnesRejected) {
     // A brief record is written like any other, with its own leader.
-    std::string brief = testrec::makeRecord({{"001", "S1"},
-                                             {"200",
-                                              "1 \x1F"
-                                              "a" +
-                                                  shu}});
+    std::string brief = testrec::makeRecord({{"001", "S1"}, {"200", "1 \037a" + shu}});
     brief.replace(5, 4, "cam2");
     // Nothing to write but its number: refused with that reason, kept byte for byte.
     const std::string onlyNumbers = testrec::makeRecord({{"001", "S2"}, {"005", "20240102030405.0"}});
@@ -235,8 +204,7 @@ TEST_F(ARun, BriefRecordsAreWrittenAndEmptyOnesRejected) {
     ASSERT_EQ(recs.size(), 1u);
     EXPECT_EQ(recs[0].substr(5, 4), "cam2");
     EXPECT_NE(workingOf(recs[0]).find("200 1  |a"
-                                      "\xE4\xB9\xA6"
-                                      "|Ashu"),
+                                      "\xE4\xB9\246|Ashu"),
               std::string::npos);
 }
 

@@ -73,52 +73,22 @@ TEST_F(DamagedInput, ATableOfDamagedRecords) {
         {"every entry beyond the data", rawRecord("001000400100200000900200", "123\x1E"), Kind::FieldPastEnd},
         {"every entry of length 0", rawRecord("001000000000200000000004", "123\x1E"), Kind::FieldLengthZero},
         {"no directory at all", rawRecord("", "123\x1E"), Kind::NoFields},
-        {"a field running past the data",
-         rawRecord("001000400000200009900004",
-                   "123\x1E"
-                   "1 \x1F"
-                   "ax\x1E"),
+        {"a field running past the data", rawRecord("001000400000200009900004", "123\0361 \037ax\x1E"),
          Kind::FieldPastEnd},
         {"an extra entry past the data",
-         rawRecord("001000400000200000600004300000400010",
-                   "123\x1E"
-                   "1 \x1F"
-                   "ax\x1E"),
-         Kind::FieldPastEnd},
+         rawRecord("001000400000200000600004300000400010", "123\0361 \037ax\x1E"), Kind::FieldPastEnd},
         {"a field terminator inside a field",
-         rawRecord("001000400000200000700004",
-                   "123\x1E"
-                   "1 \x1F"
-                   "a\x1E"
-                   "x\x1E"),
-         Kind::FieldTerminatorInData},
+         rawRecord("001000400000200000700004", "123\0361 \037a\036x\x1E"), Kind::FieldTerminatorInData},
         {"a field not ended where the directory says", rawRecord("001000300000", "123\x1E"),
          Kind::FieldNotTerminated},
         // The directory leaves bytes of the data in no field: they would be lost.
-        {"a last entry cut short",
-         rawRecord("0010004000002000",
-                   "123\x1E"
-                   "1 \x1F"
-                   "ax\x1E"),
+        {"a last entry cut short", rawRecord("0010004000002000", "123\0361 \037ax\x1E"),
          Kind::DirectoryNotWholeEntries},
-        {"a field without its entry",
-         rawRecord("001000400000",
-                   "123\x1E"
-                   "1 \x1F"
-                   "ax\x1E"),
+        {"a field without its entry", rawRecord("001000400000", "123\0361 \037ax\x1E"),
          Kind::BytesAfterFields},
-        {"bytes between two fields",
-         rawRecord("001000400000200000600005",
-                   "123\x1E"
-                   "-1 \x1F"
-                   "ax\x1E"),
+        {"bytes between two fields", rawRecord("001000400000200000600005", "123\036-1 \037ax\x1E"),
          Kind::DataOutsideFields},
-        {"text before the first subfield",
-         testrec::makeRecord({{"001", "T1"},
-                              {"200",
-                               "1 lead\x1F"
-                               "a" +
-                                   shu}}),
+        {"text before the first subfield", testrec::makeRecord({{"001", "T1"}, {"200", "1 lead\037a" + shu}}),
          std::nullopt},
         {"a field of indicators only", testrec::makeRecord({{"001", "T2"}, {"980", "  "}}), std::nullopt},
     };
@@ -189,20 +159,12 @@ TEST_F(DamagedInput, FramingLosesNoRecordAndInventsNone) {
     // A note holding a leader and a directory entry as text: one sound record, written whole.
     const std::string noted = testrec::makeRecord({{"001", "N2"},
                                                    {"005", "20240102030405.0"},
-                                                   {"200",
-                                                    "1 \x1F"
-                                                    "a" +
-                                                        shu},
-                                                   {"300",
-                                                    "  \x1F"
-                                                    "a00000nam0 2200037   450 200000500000"},
-                                                   {"210",
-                                                    "  \x1F"
-                                                    "d2024"}});
+                                                   {"200", "1 \037a" + shu},
+                                                   {"300", "  \037a00000nam0 2200037   450 200000500000"},
+                                                   {"210", "  \037d2024"}});
     app::BatchResult r = check(a + noted + c, 3, "");
     EXPECT_EQ(parsedOutput(options.outputPath)[1].fields[3].second,
-              "  \x1F"
-              "a00000nam0 2200037   450 200000500000");
+              "  \037a00000nam0 2200037   450 200000500000");
 
     // Record 1 lost its terminator, record 2 has a wrong base address: three records read,
     // record 1 kept byte for byte, records 2 and 3 written.
@@ -218,17 +180,9 @@ TEST_F(DamagedInput, FramingLosesNoRecordAndInventsNone) {
     for (const std::string breaks : {"\r\n", "\r", "\n"}) {
         const std::string broken = testrec::makeRecord({{"001", "L2"},
                                                         {"005", "20240102030405.0"},
-                                                        {"200",
-                                                         "1 \x1F"
-                                                         "a" +
-                                                             shu},
-                                                        {"330",
-                                                         "  \x1F"
-                                                         "aone" +
-                                                             breaks + "two"},
-                                                        {"210",
-                                                         "  \x1F"
-                                                         "d2024"}});
+                                                        {"200", "1 \037a" + shu},
+                                                        {"330", "  \037aone" + breaks + "two"},
+                                                        {"210", "  \037d2024"}});
         r = check(a + "\r\n" + broken + "\r\n" + c + "\r\n", 2, broken + "\r\n");
         EXPECT_EQ(r.failures.at(0).problem.kind, problem::Kind::LineBreakInData);
         EXPECT_EQ(r.failures.at(0).problem.tag, "330");

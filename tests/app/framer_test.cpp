@@ -143,18 +143,11 @@ TEST(Framer, NoFalseRecordStartsInsideGoodRecords) {
     std::vector<testrec::Field> fields{{"001", "012345678901234567890123456789"},
                                        {"005", "20240102030405.0"}};
     for (int i = 0; i < 40; ++i)
-        fields.push_back({"300",
-                          "  \x1F"
-                          "a" +
-                              std::to_string(i * 37) + "00000000000"});
+        fields.push_back({"300", "  \037a" + std::to_string(i * 37) + "00000000000"});
     std::string rec = testrec::makeRecord(fields);
     EXPECT_EQ(app::findRecordStart(rec), std::string_view::npos);
     // A record embedded in a data field is found, after the outer directory only.
-    std::string outer = testrec::makeRecord({{"001", "1"},
-                                             {"300",
-                                              "  \x1F"
-                                              "a" +
-                                                  r1}});
+    std::string outer = testrec::makeRecord({{"001", "1"}, {"300", "  \037a" + r1}});
     EXPECT_NE(app::findRecordStart(outer), std::string_view::npos);
     EXPECT_EQ(app::findRecordStart(r1), std::string_view::npos);
     EXPECT_EQ(app::findRecordStart("x" + r1), 1u);
@@ -240,33 +233,21 @@ TEST(Framer, AGoodRecordAfterAnOverlongPieceIsItsOwn) {
 TEST(Framer, ARecordItsDirectoryAccountsForIsOneRecord) {
     // A note that holds a leader and a directory entry as text, ended by the field's terminator
     // just where that leader's base address says: still one record.
-    const std::string note = testrec::makeRecord({{"001", "N1"},
-                                                  {"300",
-                                                   "  \x1F"
-                                                   "a00000nam0 2200037   450 200000500000"},
-                                                  {"200",
-                                                   "1 \x1F"
-                                                   "a\xCA\xE9"}});
+    const std::string note = testrec::makeRecord(
+        {{"001", "N1"}, {"300", "  \037a00000nam0 2200037   450 200000500000"}, {"200", "1 \037a\xCA\xE9"}});
     ASSERT_NE(app::findRecordStart(note), std::string_view::npos);  // what fooled the framer
     EXPECT_EQ(cuts(frameAll(r1 + note + r2 + "\r\n")),
               (std::vector<std::pair<std::string, bool>>{{r1, true}, {note, true}, {r2, true}}));
 
     // A record holding a whole record in a note, terminator and all: one record, to the
     // terminator its directory names (the reader then refuses it, and it is kept whole).
-    const std::string outer = testrec::makeRecord({{"001", "O1"},
-                                                   {"300",
-                                                    "  \x1F"
-                                                    "a" +
-                                                        r3}});
+    const std::string outer = testrec::makeRecord({{"001", "O1"}, {"300", "  \037a" + r3}});
     for (std::size_t block : {std::size_t{1} << 20, std::size_t{7}})
         EXPECT_EQ(cuts(frameAll(r1 + outer + r2, block)),
                   (std::vector<std::pair<std::string, bool>>{{r1, true}, {outer, true}, {r2, true}}));
 
     // Lengths counted in UTF-8 characters, not bytes, as some systems write them: one record.
-    std::string chars = testrec::makeRecord({{"001", "U1"},
-                                             {"200",
-                                              "1 \x1F"
-                                              "a\xE4\xB9\xA6"}});  // 书
+    std::string chars = testrec::makeRecord({{"001", "U1"}, {"200", "1 \037a\xE4\xB9\xA6"}});  // 书
     chars.replace(24 + 12 + 3, 4, "0006");
     EXPECT_TRUE(app::directoryAccountsFor(chars));
 }
@@ -276,10 +257,7 @@ TEST(Framer, ASoundRecordIsNotTakenByAPieceThatLostItsLeader) {
     const std::size_t cut = r3.rfind('\x1E', r3.size() - 3);
     const std::string whole = testrec::makeRecord({{"001", "Q1"},
                                                    {"005", "20240102030405.0"},
-                                                   {"300",
-                                                    "  \x1F"
-                                                    "a" +
-                                                        r3.substr(0, cut)},
+                                                   {"300", "  \037a" + r3.substr(0, cut)},
                                                    {"210", r3.substr(cut + 1, r3.size() - cut - 3)}});
     ASSERT_EQ(whole.substr(whole.size() - r3.size()), r3);
     // With its leader it is one record.
@@ -368,14 +346,8 @@ TEST(Framer, LineBreaksTheDirectoryCountsAreDataAndWrappingIsJoined) {
     // A note whose line breaks its directory counts: one record, carried as it is (the reader
     // refuses the field), never rewritten.
     for (const std::string breaks : {"\r\n", "\r", "\n"}) {
-        const std::string withBreak = testrec::makeRecord({{"001", "B1"},
-                                                           {"330",
-                                                            "  \x1F"
-                                                            "aline one" +
-                                                                breaks + "line two"},
-                                                           {"200",
-                                                            "1 \x1F"
-                                                            "a\xCA\xE9"}});
+        const std::string withBreak = testrec::makeRecord(
+            {{"001", "B1"}, {"330", "  \037aline one" + breaks + "line two"}, {"200", "1 \037a\xCA\xE9"}});
         EXPECT_EQ(cuts(frameAll(r1 + "\r\n" + withBreak + "\r\n" + r2)),
                   (std::vector<std::pair<std::string, bool>>{{r1, true}, {withBreak, true}, {r2, true}}));
         std::string out;

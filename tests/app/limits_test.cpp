@@ -51,25 +51,15 @@ protected:
     static std::string book(int n, std::size_t filler, std::size_t in200 = 0) {
         std::string title;
         for (int i = 0; i < n; ++i) title += shu;
-        std::vector<testrec::Field> fields{{"001", "L1"},
-                                           {"005", "20240102030405.0"},
-                                           {"101",
-                                            "0 \x1F"
-                                            "achi"},
-                                           {"200",
-                                            "1 \x1F"
-                                            "a" +
-                                                title +
-                                                (in200 ? "\x1F"
-                                                         "e" +
-                                                             std::string(in200, 'e')
-                                                       : "")}};
+        std::vector<testrec::Field> fields{
+            {"001", "L1"},
+            {"005", "20240102030405.0"},
+            {"101", "0 \037achi"},
+            {"200", "1 \037a" + title + (in200 ? "\037e" + std::string(in200, 'e') : "")}};
         // Always twelve 300s, so that the filler alone changes the length.
         for (int k = 0; k < 12 && filler > 0; ++k)
-            fields.push_back({"300",
-                              "  \x1F"
-                              "a" +
-                                  std::string(k < 11 ? filler / 12 : filler - 11 * (filler / 12), 'x')});
+            fields.push_back(
+                {"300", "  \037a" + std::string(k < 11 ? filler / 12 : filler - 11 * (filler / 12), 'x')});
         return testrec::makeRecord(fields);
     }
 

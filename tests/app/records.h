@@ -39,16 +39,9 @@ inline std::string makeRecord(const std::vector<Field>& fields) {
 inline std::string book(const std::string& id, const std::string& titleGbk) {
     return makeRecord({{"001", id},
                        {"005", "20240102030405.0"},
-                       {"101",
-                        "0 \x1F"
-                        "achi"},
-                       {"200",
-                        "1 \x1F"
-                        "a" +
-                            titleGbk},
-                       {"210",
-                        "  \x1F"
-                        "d2024"}});
+                       {"101", "0 \037achi"},
+                       {"200", "1 \037a" + titleGbk},
+                       {"210", "  \037d2024"}});
 }
 
 /// A record cut by its own leader and directory, independently of the program's reader.

@@ -35,14 +35,8 @@ protected:
         for (std::size_t k = 0; k < names.size(); ++k)
             file += testrec::makeRecord({{"001", "id" + std::to_string(k + 1)},
                                          {"005", "20240102030405.0"},
-                                         {"200",
-                                          "1 \x1F"
-                                          "a" +
-                                              title},
-                                         {"701",
-                                          " 0\x1F"
-                                          "a" +
-                                              names[k]}});
+                                         {"200", "1 \037a" + title},
+                                         {"701", " 0\037a" + names[k]}});
         testfiles::spit(input, file);
         options.inputPath = input.string();
         options.outputPath = (dir / "out.iso").string();

@@ -221,14 +221,8 @@ TEST_F(TheOutput, ManyRecordsGoOutInFewWrites) {
         if (i == 1000) {
             std::vector<testrec::Field> fields{{"001", ids.back()}, {"005", "20240102030405.0"}};
             for (const char* tag : {"300", "301", "302", "303", "304", "305", "306", "307"})
-                fields.emplace_back(tag,
-                                    "  \x1F"
-                                    "a" +
-                                        std::string(9000, 'x'));
-            fields.emplace_back("200",
-                                "1 \x1F"
-                                "a" +
-                                    shu);
+                fields.emplace_back(tag, "  \037a" + std::string(9000, 'x'));
+            fields.emplace_back("200", "1 \037a" + shu);
             in += testrec::makeRecord(fields);
             continue;
         }

@@ -69,25 +69,16 @@ TEST_F(Cli, EdgesOfTheInputFile) {
     ASSERT_EQ(recs.size(), 3u);
     EXPECT_NE(recs[0].find("C1"), std::string::npos);
     EXPECT_NE(recs[1].find("yin xing"), std::string::npos);
-    EXPECT_NE(recs[2].find("\x1F"
-                           "Ashu\x1E"),
-              std::string::npos);
+    EXPECT_NE(recs[2].find("\037Ashu\x1E"), std::string::npos);
     EXPECT_FALSE(fs::exists(dir / "out3.iso.rejected"));
 
     // A note whose line breaks its directory counts: they are data, and the record is refused
     // with that reason and kept as it stands, never rewritten as spaces.
-    std::string note =
-        "  \x1F"
-        "afirst line\r\nsecond line\r\nthird line";
+    std::string note = "  \037afirst line\r\nsecond line\r\nthird line";
     std::string spread = testrec::makeRecord({{"001", "S1"},
                                               {"005", "20240102030405.0"},
-                                              {"101",
-                                               "0 \x1F"
-                                               "achi"},
-                                              {"200",
-                                               "1 \x1F"
-                                               "a" +
-                                                   shu},
+                                              {"101", "0 \037achi"},
+                                              {"200", "1 \037a" + shu},
                                               {"330", note}});
     spit(dir / "note.iso", a + "\r\n" + spread + "\r\n" + b + "\r\n");
     r = batch("note.iso", "out3b.iso");
@@ -257,23 +248,10 @@ TEST_F(Cli, OptionsAndUsage) {
     // Code 9, capitals, existing pinyin kept, other tags, standard input and output.
     std::string withPinyin = testrec::makeRecord({{"001", "P1"},
                                                   {"005", "20240102030405.0"},
-                                                  {"101",
-                                                   "0 \x1F"
-                                                   "achi"},
-                                                  {"200",
-                                                   "1 \x1F"
-                                                   "a" +
-                                                       yinhang +
-                                                       "\x1F"
-                                                       "Aold"},
-                                                  {"606",
-                                                   " 0\x1F"
-                                                   "a" +
-                                                       shu},
-                                                  {"701",
-                                                   " 0\x1F"
-                                                   "a" +
-                                                       shu}});
+                                                  {"101", "0 \037achi"},
+                                                  {"200", "1 \037a" + yinhang + "\037Aold"},
+                                                  {"606", " 0\037a" + shu},
+                                                  {"701", " 0\037a" + shu}});
     spit(dir / "in.iso", withPinyin);
     r = batch("-", "-", {"--code", "9", "--case", "capital", "--existing", "keep", "--tags", "200,606"});
     // stdin is /dev/null here: no records, and standard input named as such.
@@ -287,18 +265,9 @@ TEST_F(Cli, OptionsAndUsage) {
     // A record with nothing after it: written the same way, without a line break.
     auto recs = checkedRecords(slurp(dir / "out.iso"), false);
     ASSERT_EQ(recs.size(), 1u);
-    EXPECT_NE(recs[0].find("\x1F"
-                           "Aold\x1E"),
-              std::string::npos);
-    EXPECT_NE(recs[0].find("\x1F"
-                           "9Shu\x1E"),
-              std::string::npos);
-    EXPECT_EQ(recs[0].find("\x1F"
-                           "9Shu\x1E",
-                           recs[0].find("\x1F"
-                                        "9Shu\x1E") +
-                               1),
-              std::string::npos)
+    EXPECT_NE(recs[0].find("\037Aold\x1E"), std::string::npos);
+    EXPECT_NE(recs[0].find("\0379Shu\x1E"), std::string::npos);
+    EXPECT_EQ(recs[0].find("\0379Shu\x1E", recs[0].find("\0379Shu\x1E") + 1), std::string::npos)
         << "701 is not in the tag list";
 }
 
@@ -311,19 +280,9 @@ TEST_F(Cli, Gb18030AndUtf8RoundTrips) {
          {Enc{"gb18030", "\xCA\xE9", "\x95\x32\x82\x36"}, Enc{"utf-8", "书", "\xF0\xA0\x80\x80"}}) {
         std::string rec = testrec::makeRecord({{"001", "U1"},
                                                {"005", "20240102030405.0"},
-                                               {"101",
-                                                "0 \x1F"
-                                                "achi"},
-                                               {"200",
-                                                "1 \x1F"
-                                                "a" +
-                                                    e.shu + e.ext + e.shu +
-                                                    "\x1F"
-                                                    "f" +
-                                                    e.ext},
-                                               {"210",
-                                                "  \x1F"
-                                                "d2024"}});
+                                               {"101", "0 \037achi"},
+                                               {"200", "1 \037a" + e.shu + e.ext + e.shu + "\037f" + e.ext},
+                                               {"210", "  \037d2024"}});
         spit(dir / "in.iso", rec + "\r\n");
         std::string out = "out-" + e.name + ".iso";
         Ran r = batch("in.iso", out, {"--encoding", e.name});
@@ -331,15 +290,7 @@ TEST_F(Cli, Gb18030AndUtf8RoundTrips) {
         auto recs = checkedRecords(slurp(dir / out));
         ASSERT_EQ(recs.size(), 1u) << e.name;
         // The field comes back byte for byte, the pinyin behind its subfield a.
-        EXPECT_NE(recs[0].find("\x1F"
-                               "a" +
-                               e.shu + e.ext + e.shu +
-                               "\x1F"
-                               "Ashu " +
-                               e.ext +
-                               "shu\x1F"
-                               "f" +
-                               e.ext),
+        EXPECT_NE(recs[0].find("\037a" + e.shu + e.ext + e.shu + "\037Ashu " + e.ext + "shu\037f" + e.ext),
                   std::string::npos)
             << e.name;
         Ran d = run({"--dump", "--encoding", e.name, out});
@@ -348,16 +299,8 @@ TEST_F(Cli, Gb18030AndUtf8RoundTrips) {
 }
 
 TEST_F(Cli, DumpShowsTheWorkingRecords) {
-    std::string a = testrec::makeRecord({{"001", "D1"},
-                                         {"200",
-                                          "1 \x1F"
-                                          "a" +
-                                              yinhang + "|x"}});
-    std::string b = testrec::makeRecord({{"005", "20240102030405.0"},
-                                         {"701",
-                                          " 0\x1F"
-                                          "a" +
-                                              shu}});
+    std::string a = testrec::makeRecord({{"001", "D1"}, {"200", "1 \037a" + yinhang + "|x"}});
+    std::string b = testrec::makeRecord({{"005", "20240102030405.0"}, {"701", " 0\037a" + shu}});
     spit(dir / "in.iso", a + b + "\r\n" + "broken\x1D");
     Ran r = run({"--dump", "in.iso"});
     EXPECT_EQ(r.status, 1);
@@ -403,10 +346,7 @@ TEST_F(Cli, TheBundledSampleAndYazAgreeWithUs) {
     EXPECT_NE(r.err.find("36 records read, 36 written, 0 failed"), std::string::npos) << r.err;
     auto recs = checkedRecords(slurp(dir / "out.iso"));
     ASSERT_EQ(recs.size(), 36u);
-    for (const auto& rec : recs)
-        EXPECT_NE(rec.find("\x1F"
-                           "A"),
-                  std::string::npos);
+    for (const auto& rec : recs) EXPECT_NE(rec.find("\037A"), std::string::npos);
 
     r = run({"--separator", "none", sample, "plain.iso"});
     EXPECT_EQ(r.status, 0) << r.err;
@@ -438,18 +378,11 @@ TEST_F(Cli, WordListsComeFirstAndABadLineStopsTheRunAtTheStart) {
         const std::string useDb = std::string(mode) == "phrase" ? MARCPY_BINARY_DIR "/bin/py.db" : db;
         Ran r = run({"--db", useDb, "--polyphone", mode, "--words", "bank.txt", "in.iso", "out.iso"});
         EXPECT_EQ(r.status, 0) << mode << r.err;
-        EXPECT_NE(slurp(dir / "out.iso")
-                      .find("\x1F"
-                            "Ayin hang"),
-                  std::string::npos)
-            << mode;
+        EXPECT_NE(slurp(dir / "out.iso").find("\037Ayin hang"), std::string::npos) << mode;
     }
     Ran r = batch("in.iso", "out2.iso", {"--words", "bank.txt", "--words", "silver.txt"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(slurp(dir / "out2.iso")
-                  .find("\x1F"
-                        "Ayin xing"),
-              std::string::npos);
+    EXPECT_NE(slurp(dir / "out2.iso").find("\037Ayin xing"), std::string::npos);
     spit(dir / "titles.txt", yinhang + "\n");
     r = run({"--db", db, "--polyphone", "first", "--words", "bank.txt", "--lines", "titles.txt"});
     EXPECT_EQ(r.out, "yin hang\n");
@@ -461,10 +394,7 @@ TEST_F(Cli, WordListsComeFirstAndABadLineStopsTheRunAtTheStart) {
     const std::string note = "the word list holds single characters of several readings: 行.";
     EXPECT_NE(r.err.find(note), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find(note, r.err.find(note) + 1), std::string::npos) << r.err;
-    EXPECT_NE(slurp(dir / "out4.iso")
-                  .find("\x1F"
-                        "Ayin hang"),
-              std::string::npos);
+    EXPECT_NE(slurp(dir / "out4.iso").find("\037Ayin hang"), std::string::npos);
 
     spit(dir / "bad.txt", "银行\tyin hang\n单位\tdan\n");
     r = batch("in.iso", "out3.iso", {"--words", "bad.txt"});
@@ -495,20 +425,9 @@ TEST_F(Cli, SpacingSetsDigitsAndLettersApartAndCheckLooksPastIt) {
 
     // Existing pinyin written either way agrees with ours either way.
     const std::string title = "1" + yinhang;
-    spit(dir / "in.iso", testrec::makeRecord({{"001", "R1"},
-                                              {"200",
-                                               "1 \x1F"
-                                               "a" +
-                                                   title +
-                                                   "\x1F"
-                                                   "A1 yin xing"}}) +
-                             testrec::makeRecord({{"001", "R2"},
-                                                  {"200",
-                                                   "1 \x1F"
-                                                   "a" +
-                                                       title +
-                                                       "\x1F"
-                                                       "A1yin xing"}}));
+    spit(dir / "in.iso",
+         testrec::makeRecord({{"001", "R1"}, {"200", "1 \037a" + title + "\037A1 yin xing"}}) +
+             testrec::makeRecord({{"001", "R2"}, {"200", "1 \037a" + title + "\037A1yin xing"}}));
     const std::string header = "record\t001\ttag\ttext\texisting\tours\tdiffering\tunsure\n";
     for (const char* spacing : {"glued", "apart"}) {
         r = batch("in.iso", "report.tsv", {"--check", "--spacing", spacing, "--quiet"});
@@ -519,37 +438,15 @@ TEST_F(Cli, SpacingSetsDigitsAndLettersApartAndCheckLooksPastIt) {
 
 TEST_F(Cli, CheckReportsExistingPinyinThatDisagrees) {
     const std::string changcheng = "\xB3\xA4\xB3\xC7";  // 长城
-    spit(dir / "in.iso", testrec::makeRecord({{"001", "R1"},
-                                              {"200",
-                                               "1 \x1F"
-                                               "a" +
-                                                   yinhang +
-                                                   "\x1F"
-                                                   "AYin Xing"},
-                                              {"701",
-                                               " 0\x1F"
-                                               "a" +
-                                                   shu +
-                                                   "\x1F"
-                                                   "9shu"}}) +
-                             testrec::makeRecord({{"001", "R2"},
-                                                  {"200",
-                                                   "1 \x1F"
-                                                   "a" +
-                                                       changcheng +
-                                                       "\x1F"
-                                                       "Azhang cheng"},
-                                                  {"210",
-                                                   "  \x1F"
-                                                   "a" +
-                                                       changcheng +
-                                                       "\x1F"
-                                                       "Azhang"},  // not listed
-                                                  {"606",
-                                                   "0 \x1F"
-                                                   "a" +
-                                                       shu}}) +  // no pinyin
-                             "\r\nbroken\x1D");
+    spit(dir / "in.iso",
+         testrec::makeRecord({{"001", "R1"},
+                              {"200", "1 \037a" + yinhang + "\037AYin Xing"},
+                              {"701", " 0\037a" + shu + "\0379shu"}}) +
+             testrec::makeRecord({{"001", "R2"},
+                                  {"200", "1 \037a" + changcheng + "\037Azhang cheng"},
+                                  {"210", "  \037a" + changcheng + "\037Azhang"},  // not listed
+                                  {"606", "0 \037a" + shu}}) +                     // no pinyin
+             "\r\nbroken\x1D");
     const std::string header = "record\t001\ttag\ttext\texisting\tours\tdiffering\tunsure\n";
     Ran r = batch("in.iso", "report.tsv", {"--check"});
     EXPECT_EQ(r.status, 1) << r.err;  // the broken record, as in a run
@@ -646,9 +543,7 @@ TEST_F(Cli, ChineseFileAndFolderNames) {
     EXPECT_EQ(WEXITSTATUS(raw), 1) << slurp(folder / "err.txt");
     const auto recs = checkedRecords(slurp(folder / "输出.iso"));
     ASSERT_EQ(recs.size(), 1u);
-    EXPECT_NE(recs[0].find("\x1F"
-                           "Ayin hang"),
-              std::string::npos);
+    EXPECT_NE(recs[0].find("\037Ayin hang"), std::string::npos);
     EXPECT_EQ(slurp(folder / "输出.iso.rejected"), damaged + "\r\n");
     EXPECT_NE(slurp(folder / "输出.iso.rejected.txt").find("record 2"), std::string::npos);
     EXPECT_NE(slurp(folder / "err.txt").find("输出.iso.rejected"), std::string::npos);
@@ -703,11 +598,7 @@ using namespace clitest;
 TEST_F(Cli, FailuresInTheLocalesLanguageAndTheLog) {
     const std::string good = testrec::book("G1", shu);
     const std::string bad1 = testrec::book("B1", shu).substr(0, 30) + "\x1D";  // cut inside its directory
-    std::string bad2 = testrec::makeRecord({{"001", "B2"},
-                                            {"200",
-                                             "1 \x1F"
-                                             "a" +
-                                                 shu}});
+    std::string bad2 = testrec::makeRecord({{"001", "B2"}, {"200", "1 \037a" + shu}});
     bad2.replace(24 + 12 + 3, 4, "0099");  // 200's length runs past the end
     const std::string bad3 =
         testrec::makeRecord({{"001", "B3"}, {"005", "20240102030405.0"}});  // nothing to write

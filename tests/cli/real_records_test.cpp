@@ -86,23 +86,17 @@ void compareFieldByField(const std::string& name, const std::string& input, cons
         for (std::size_t i = 0; i < want.size(); ++i) {
             const auto& [tag, bytes] = want[i];
             EXPECT_EQ(tag, b.fields[i].first);
-            if (!listed.count(tag) || bytes.find("\x1F"
-                                                 "a") == std::string::npos) {
+            if (!listed.count(tag) || bytes.find("\037a") == std::string::npos) {
                 EXPECT_EQ(bytes, b.fields[i].second) << "field " << tag;
                 continue;
             }
             EXPECT_EQ(withoutPinyin(bytes), withoutPinyin(b.fields[i].second)) << "field " << tag;
             // Each subfield a is followed by its pinyin.
             const std::string& got = b.fields[i].second;
-            for (std::size_t at = got.find("\x1F"
-                                           "a");
-                 at != std::string::npos; at = got.find("\x1F"
-                                                        "a",
-                                                        at + 1)) {
+            for (std::size_t at = got.find("\037a"); at != std::string::npos;
+                 at = got.find("\037a", at + 1)) {
                 const std::size_t next = got.find('\x1F', at + 1);
-                EXPECT_TRUE(next != std::string::npos && got.compare(next, 2,
-                                                                     "\x1F"
-                                                                     "A") == 0)
+                EXPECT_TRUE(next != std::string::npos && got.compare(next, 2, "\037A") == 0)
                     << "field " << tag;
             }
         }

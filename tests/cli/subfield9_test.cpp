@@ -33,81 +33,20 @@ TEST_F(Cli, ASubfield9ThatIsNoPinyinIsDataInEveryMode) {
     // In: $9 at the end, at the start, behind $a with an identifier, behind $a with pinyin (ours,
     // and a cataloguer's that disagrees), and Koha's 701.
     const std::vector<testrec::Field> in = {
-        {"606",
-         "  \x1F"
-         "a" +
-             shu +
-             "\x1FxHistory\x1F"
-             "91234"},
-        {"606",
-         "  \x1F"
-         "91234\x1F"
-         "a" +
-             shu},
-        {"606",
-         "  \x1F"
-         "a" +
-             shu +
-             "\x1F"
-             "9(CN)123"},
-        {"606",
-         "  \x1F"
-         "a" +
-             shu +
-             "\x1F"
-             "9 Shu "},
-        {"200",
-         "1 \x1F"
-         "a" +
-             yinhang +
-             "\x1F"
-             "9yin hang"},
-        {"701",
-         " 0\x1F"
-         "9a001000\x1F"
-         "312844147\x1F"
-         "a" +
-             yinhang +
-             "\x1F"
-             "4070"},
+        {"606", "  \037a" + shu + "\x1FxHistory\03791234"},
+        {"606", "  \03791234\037a" + shu},
+        {"606", "  \037a" + shu + "\0379(CN)123"},
+        {"606", "  \037a" + shu + "\0379 Shu "},
+        {"200", "1 \037a" + yinhang + "\0379yin hang"},
+        {"701", " 0\0379a001000\037312844147\037a" + yinhang + "\0374070"},
     };
     const std::vector<std::string> deleted = {
-        "  \x1F"
-        "a" +
-            shu +
-            "\x1F"
-            "Ashu\x1FxHistory\x1F"
-            "91234",
-        "  \x1F"
-        "91234\x1F"
-        "a" +
-            shu +
-            "\x1F"
-            "Ashu",
-        "  \x1F"
-        "a" +
-            shu +
-            "\x1F"
-            "Ashu\x1F"
-            "9(CN)123",
-        "  \x1F"
-        "a" +
-            shu +
-            "\x1F"
-            "Ashu",
-        "1 \x1F"
-        "a" +
-            yinhang +
-            "\x1F"
-            "Ayin xing",
-        " 0\x1F"
-        "9a001000\x1F"
-        "312844147\x1F"
-        "a" +
-            yinhang +
-            "\x1F"
-            "Ayin xing\x1F"
-            "4070",
+        "  \037a" + shu + "\037Ashu\x1FxHistory\03791234",
+        "  \03791234\037a" + shu + "\037Ashu",
+        "  \037a" + shu + "\037Ashu\0379(CN)123",
+        "  \037a" + shu + "\037Ashu",
+        "1 \037a" + yinhang + "\037Ayin xing",
+        " 0\0379a001000\037312844147\037a" + yinhang + "\037Ayin xing\0374070",
     };
     std::string input;
     for (std::size_t i = 0; i < in.size(); ++i) input += rec("R" + std::to_string(i + 1), in[i]);
@@ -151,63 +90,29 @@ TEST_F(Cli, KohaRecordsKeepTheirAuthorityLinks) {
         std::vector<std::string> got701;
         for (const auto& [tag, bytes] : koha[0])
             if (tag == "701" || tag == "423") got701.push_back(bytes);
-        EXPECT_EQ(got701, (std::vector<std::string>{
-                              " 1\x1F"
-                              "9a001000\x1Ft[Compte-rendu sur 'L'Histoire de l'imprimerie en France au 15e "
-                              "et au 16e si\xC3\xA8"
-                              "cle d'A. Claudin]",
-                              " |\x1F"
-                              "312422303\x1F"
-                              "aLacombe\x1F"
-                              "ALacombe\x1F"
-                              "bPaul\x1F"
-                              "f1848-1921\x1F"
-                              "4070",
-                              " |\x1F"
-                              "9a001000\x1F"
-                              "312844147\x1F"
-                              "aCl\xC3\xA9ment-Janin\x1F"
-                              "ACl\xC3\xA9ment-Janin"
-                              "\x1F"
-                              "bMichel-Hilaire\x1F"
-                              "f1831-1883\x1F"
-                              "4070"}));
+        EXPECT_EQ(got701,
+                  (std::vector<std::string>{
+                      " 1\0379a001000\x1Ft[Compte-rendu sur 'L'Histoire de l'imprimerie en France au 15e "
+                      "et au 16e si\xC3\250cle d'A. Claudin]",
+                      " |\037312422303\037aLacombe\037ALacombe\037bPaul\037f1848-1921\0374070",
+                      " |\0379a001000\037312844147\037aCl\xC3\xA9ment-Janin\037ACl\xC3\xA9ment-Janin"
+                      "\037bMichel-Hilaire\037f1831-1883\0374070"}));
 
         ASSERT_EQ(run({"--db", kPyDb, "--existing", existing, "positions.mrc", existing + "-pos.mrc"}).status,
                   0);
         const auto pos = fieldsOf(slurp(dir / (existing + "-pos.mrc")));
         ASSERT_EQ(pos.size(), 5u);
         const std::string zhongguo = "a\xE4\xB8\xAD\xE5\x9B\xBD";  // "a中国"
-        EXPECT_EQ(pos[0].back(), (testrec::Field{"606", "  \x1F" + zhongguo +
-                                                            "\x1F"
-                                                            "Azhong guo\x1FxHistory\x1F"
-                                                            "91234"}));
-        EXPECT_EQ(pos[1].back(), (testrec::Field{"606",
-                                                 "  \x1F"
-                                                 "91234\x1F" +
-                                                     zhongguo +
-                                                     "\x1F"
-                                                     "Azhong guo"}));
-        EXPECT_EQ(pos[2].back(), (testrec::Field{"606", "  \x1F" + zhongguo +
-                                                            "\x1F"
-                                                            "Azhong guo\x1F"
-                                                            "91234"}));
-        EXPECT_EQ(pos[3].back(), (testrec::Field{"200", existing == "keep" ? "1 \x1F" + zhongguo +
-                                                                                 "\x1F"
-                                                                                 "eX\x1F"
-                                                                                 "AZhong guo"
-                                                                           : "1 \x1F" + zhongguo +
-                                                                                 "\x1F"
-                                                                                 "Azhong guo\x1F"
-                                                                                 "eX"}));
+        EXPECT_EQ(pos[0].back(),
+                  (testrec::Field{"606", "  \x1F" + zhongguo + "\037Azhong guo\x1FxHistory\03791234"}));
+        EXPECT_EQ(pos[1].back(), (testrec::Field{"606", "  \03791234\x1F" + zhongguo + "\037Azhong guo"}));
+        EXPECT_EQ(pos[2].back(), (testrec::Field{"606", "  \x1F" + zhongguo + "\037Azhong guo\03791234"}));
+        EXPECT_EQ(pos[3].back(),
+                  (testrec::Field{"200", existing == "keep" ? "1 \x1F" + zhongguo + "\037eX\037AZhong guo"
+                                                            : "1 \x1F" + zhongguo + "\037Azhong guo\037eX"}));
         EXPECT_EQ(pos[4].back(), (testrec::Field{"701",
-                                                 " 0\x1F"
-                                                 "9a001000\x1F"
-                                                 "312844147\x1F"
-                                                 "a\xE6\x9D\x8E\x1F"
-                                                 "Ali"
-                                                 "\x1F"
-                                                 "b\xE7\x99\xBD"}));
+                                                 " 0\0379a001000\037312844147\037a\xE6\x9D\x8E\037Ali"
+                                                 "\037b\xE7\x99\xBD"}));
     }
     Ran r = run({"--db", kPyDb, "--check", "positions.mrc", "-"});
     EXPECT_EQ(r.status, 0) << r.err;

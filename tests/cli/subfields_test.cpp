@@ -39,37 +39,11 @@ void expectSameFields(const std::string& before, const std::string& after, const
 class Subfields : public Cli {};
 
 TEST_F(Subfields, EveryChineseSubfieldGetsItsOwnAndTheRunIsUndoneByteForByte) {
-    const std::string title =
-        "1 \x1F"
-        "a" +
-        yinhang +
-        "\x1F"
-        "e" +
-        shu +
-        "\x1F"
-        "f" +
-        changcheng +
-        "\x1F"
-        "v12";
-    const std::string name =
-        " 0\x1F"
-        "a" +
-        shu +
-        "\x1F"
-        "b" +
-        yinhang +
-        "\x1F"
-        "c" +
-        changcheng +
-        "\x1F"
-        "4070";
+    const std::string title = "1 \037a" + yinhang + "\037e" + shu + "\037f" + changcheng + "\037v12";
+    const std::string name = " 0\037a" + shu + "\037b" + yinhang + "\037c" + changcheng + "\0374070";
     // No 005, and the 001 behind the 200: a record that carries no pinyin keeps even that.
-    const std::string rec = testrec::makeRecord({{"200", title},
-                                                 {"001", "r1"},
-                                                 {"701", name},
-                                                 {"801",
-                                                  " 0\x1F"
-                                                  "aCN"}});
+    const std::string rec =
+        testrec::makeRecord({{"200", title}, {"001", "r1"}, {"701", name}, {"801", " 0\037aCN"}});
     spit(dir / "in.iso", rec);
 
     Ran r = batch("in.iso", "every.iso", {"--subfields", "chinese", "--separator", "none"});
@@ -77,36 +51,10 @@ TEST_F(Subfields, EveryChineseSubfieldGetsItsOwnAndTheRunIsUndoneByteForByte) {
     const auto got = fieldsOf(slurp(dir / "every.iso"));
     ASSERT_EQ(got.size(), 1u);
     ASSERT_EQ(got[0].size(), 5u);  // 001, a generated 005, 200, 701, 801
-    EXPECT_EQ(got[0][2].second,
-              "1 \x1F"
-              "a" +
-                  yinhang +
-                  "\x1F"
-                  "Ayin xing\x1F"
-                  "e" +
-                  shu +
-                  "\x1F"
-                  "Eshu\x1F"
-                  "f" +
-                  changcheng +
-                  "\x1F"
-                  "Fchang cheng\x1F"
-                  "v12");
-    EXPECT_EQ(got[0][3].second,
-              " 0\x1F"
-              "a" +
-                  shu +
-                  "\x1F"
-                  "Ashu\x1F"
-                  "b" +
-                  yinhang +
-                  "\x1F"
-                  "Byin xing\x1F"
-                  "c" +
-                  changcheng +
-                  "\x1F"
-                  "Cchang cheng\x1F"
-                  "4070");
+    EXPECT_EQ(got[0][2].second, "1 \037a" + yinhang + "\037Ayin xing\037e" + shu + "\037Eshu\037f" +
+                                    changcheng + "\037Fchang cheng\037v12");
+    EXPECT_EQ(got[0][3].second, " 0\037a" + shu + "\037Ashu\037b" + yinhang + "\037Byin xing\037c" +
+                                    changcheng + "\037Cchang cheng\0374070");
 
     // Taken out again, in the mode that wrote it: every field of the input, byte for byte.
     r = run({"--db", db, "--subfields", "chinese", "--remove-pinyin", "--separator", "none", "every.iso",
@@ -151,32 +99,11 @@ TEST_F(Subfields, EveryChineseSubfieldGetsItsOwnAndTheRunIsUndoneByteForByte) {
 
 TEST_F(Subfields, ExistingPinyinPerSubfieldAndLoneCapitals) {
     // $A behind $a (a cataloguer's), $F standing alone behind $v, $E behind its $e.
-    const std::string title =
-        "1 \x1F"
-        "a" +
-        yinhang +
-        "\x1F"
-        "AYIN HANG\x1F"
-        "e" +
-        shu +
-        "\x1F"
-        "Eold\x1F"
-        "v1\x1F"
-        "Flocal";
+    const std::string title = "1 \037a" + yinhang + "\037AYIN HANG\037e" + shu + "\037Eold\037v1\037Flocal";
     spit(dir / "in.iso", testrec::makeRecord({{"001", "r1"}, {"005", "20240102030405.0"}, {"200", title}}));
     ASSERT_EQ(batch("in.iso", "del.iso", {"--subfields", "chinese"}).status, 0);
     EXPECT_EQ(fieldsOf(slurp(dir / "del.iso"))[0][2].second,
-              "1 \x1F"
-              "a" +
-                  yinhang +
-                  "\x1F"
-                  "Ayin xing\x1F"
-                  "e" +
-                  shu +
-                  "\x1F"
-                  "Eshu\x1F"
-                  "v1\x1F"
-                  "Flocal");
+              "1 \037a" + yinhang + "\037Ayin xing\037e" + shu + "\037Eshu\037v1\037Flocal");
     Ran kept = batch("in.iso", "keep.iso", {"--subfields", "chinese", "--existing", "keep"});
     EXPECT_EQ(kept.status, 1);  // nothing added, and said so
     EXPECT_NE(kept.err.find("no lower-case subfield with Chinese that lacks its pinyin"), std::string::npos)
@@ -188,29 +115,12 @@ TEST_F(Subfields, ExistingPinyinPerSubfieldAndLoneCapitals) {
                   .status,
               0);
     EXPECT_EQ(fieldsOf(slurp(dir / "out.iso"))[0][2].second,
-              "1 \x1F"
-              "a" +
-                  yinhang +
-                  "\x1F"
-                  "e" +
-                  shu +
-                  "\x1F"
-                  "v1\x1F"
-                  "Flocal");
+              "1 \037a" + yinhang + "\037e" + shu + "\037v1\037Flocal");
 }
 
 TEST_F(Subfields, TheCheckComparesEveryPair) {
     // $A right, $F wrong in one syllable (行 read hang where the first reading is xing).
-    const std::string title =
-        "1 \x1F"
-        "a" +
-        shu +
-        "\x1F"
-        "Ashu\x1F"
-        "f" +
-        yinhang +
-        "\x1F"
-        "Fyin hang";
+    const std::string title = "1 \037a" + shu + "\037Ashu\037f" + yinhang + "\037Fyin hang";
     spit(dir / "in.iso", testrec::makeRecord({{"001", "r1"}, {"005", "20240102030405.0"}, {"200", title}}));
     Ran r = run(
         {"--db", db, "--polyphone", "first", "--subfields", "chinese", "--check", "in.iso", "report.tsv"});

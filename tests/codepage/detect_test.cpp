@@ -42,12 +42,8 @@ TEST(Detect, ToleratesABrokenSequenceInAUtf8File) {
 }
 
 TEST(Detect, FindsMarc8EscapeSequences) {
-    EXPECT_TRUE(detectEncoding("\x1F"
-                               "a\x1B$1!0~\x1B(B")
-                    .marc8);
-    EXPECT_TRUE(detectEncoding("abc\x1B"
-                               "b2\x1Bs")
-                    .marc8);
+    EXPECT_TRUE(detectEncoding("\037a\x1B$1!0~\x1B(B").marc8);
+    EXPECT_TRUE(detectEncoding("abc\033b2\x1Bs").marc8);
     EXPECT_FALSE(detectEncoding("abc\x1B").marc8);
     EXPECT_FALSE(detectEncoding(kChineseGbk).marc8);
 }
@@ -79,24 +75,15 @@ std::string slurpFile(const std::string& path) {
 // A MARC 21 leader (leader/09 blank: MARC-8) and a directory naming 245.
 std::string marc21(const std::string& title) {
     return "00100cam  2200037 a 4500"
-           "245002000000\x1E"
-           "10\x1F"
-           "a" +
+           "245002000000\03610\037a" +
            title + "\x1E\x1D";
 }
 
 TEST(Detect, TellsMarc8LatinFromGbk) {
     // MARC-8 writes a combining mark before its letter: E2 65 is e acute, which GBK reads as a
     // rare ideograph between two Latin letters.
-    EXPECT_EQ(detectEncoding(marc21("Cr\xE2"
-                                    "etineau-Joly"))
-                  .foreign,
-              Foreign::Marc8);
-    EXPECT_EQ(detectEncoding("Histoire litt\xE2"
-                             "eraire de la Compagnie de J\xE2"
-                             "esus")
-                  .foreign,
-              Foreign::Marc8);
+    EXPECT_EQ(detectEncoding(marc21("Cr\342etineau-Joly")).foreign, Foreign::Marc8);
+    EXPECT_EQ(detectEncoding("Histoire litt\342eraire de la Compagnie de J\342esus").foreign, Foreign::Marc8);
     // MARC-8's special letters (B2 is ø) in a MARC 21 record that does not say Unicode.
     EXPECT_EQ(detectEncoding(marc21("Bj\xB2rn Kr\xB2yer")).foreign, Foreign::Marc8);
     for (const char* file :
@@ -141,81 +128,36 @@ TEST(Detect, ReadsAMostlyUtf8RecordThatSaysUnicodeAsUtf8) {
     std::string rec =
         "01025cam a2200277Ia 4500"
         "245002000000\x1E";
-    rec +=
-        "si\xC3\xA8"
-        "cles, r\xC3\xA9gional, F\xC3\xA9"
-        "d\xC3\xA9ration franc\xF8\xBF\xBF\xBF\xB9ise";
+    rec += "si\xC3\250cles, r\xC3\xA9gional, F\xC3\251d\xC3\xA9ration franc\xF8\xBF\xBF\xBF\xB9ise";
     EXPECT_EQ(detectEncoding(rec).encoding, Encoding::Utf8);
     EXPECT_EQ(detectEncoding(rec).foreign, Foreign::None);
 }
 
 TEST(Detect, FindsAFieldInAnotherCodePage) {
-    const std::string guotuUtf8 =
-        "\x1F"
-        "a\xE5\x9B\xBD\xE5\x9B\xBE";  // 国图 in UTF-8: valid GBK bytes
+    const std::string guotuUtf8 = "\037a\xE5\x9B\xBD\xE5\x9B\xBE";  // 国图 in UTF-8: valid GBK bytes
     EXPECT_EQ(checkField(guotuUtf8, Encoding::Gbk, false).other, Encoding::Utf8);
     EXPECT_EQ(checkField(guotuUtf8, Encoding::Gb18030, true).other, Encoding::Utf8);
-    EXPECT_EQ(checkField("1 \x1F"
-                         "aM\xC3\xBCller",
-                         Encoding::Gbk, true)
-                  .other,
-              Encoding::Utf8);
-    EXPECT_EQ(checkField("1 \x1F"
-                         "a" +
-                             kChineseGbk,
-                         Encoding::Utf8, true)
-                  .other,
-              Encoding::Gbk);
+    EXPECT_EQ(checkField("1 \037aM\xC3\xBCller", Encoding::Gbk, true).other, Encoding::Utf8);
+    EXPECT_EQ(checkField("1 \037a" + kChineseGbk, Encoding::Utf8, true).other, Encoding::Gbk);
     // GBK that happens to be valid UTF-8 (模 is C4 A3) stays GBK; ASCII fits every code page.
-    EXPECT_FALSE(
-        checkField("1 \x1F"
-                   "a\xC4\xA3\x1F"
-                   "bxx",
-                   Encoding::Gbk, true));
-    EXPECT_FALSE(
-        checkField("1 \x1F"
-                   "a" +
-                       kChineseGbk,
-                   Encoding::Gbk, true));
-    EXPECT_FALSE(
-        checkField("1 \x1F"
-                   "aplain",
-                   Encoding::Utf8, true));
+    EXPECT_FALSE(checkField("1 \037a\xC4\xA3\037bxx", Encoding::Gbk, true));
+    EXPECT_FALSE(checkField("1 \037a" + kChineseGbk, Encoding::Gbk, true));
+    EXPECT_FALSE(checkField("1 \037aplain", Encoding::Utf8, true));
     // Traditional characters of GBK's extensions: one standing alone whose trail byte is a Latin
     // letter (馮 is F1 54) looks like a MARC-8 mark before its letter, and one is no evidence.
-    EXPECT_FALSE(
-        checkField("1 \x1F"
-                   "a\xF1"
-                   "T",
-                   Encoding::Gbk, true));
-    EXPECT_FALSE(
-        checkField("1 \x1F"
-                   "a\xDF"
-                   "h\xF1"
-                   "T\x1F"
-                   "b\xED"
-                   "n",
-                   Encoding::Gbk, true));
+    EXPECT_FALSE(checkField("1 \037a\361T", Encoding::Gbk, true));
+    EXPECT_FALSE(checkField("1 \037a\337h\361T\037b\355n", Encoding::Gbk, true));
     // C1 controls are no UTF-8 text: GBK's C2 93 (聯) stays GBK.
-    EXPECT_FALSE(
-        checkField("1 \x1F"
-                   "a\xC2\x93 \xC2\x93",
-                   Encoding::Gbk, true));
+    EXPECT_FALSE(checkField("1 \037a\xC2\x93 \xC2\x93", Encoding::Gbk, true));
     // A UTF-8 field with one broken sequence is no GBK.
     EXPECT_FALSE(checkField("1 \x1F\xB9" + kChineseUtf8 + kChineseUtf8, Encoding::Utf8, true));
     // MARC-8 and CP866 fields: foreign only when the code page is detected.
-    const std::string marc8 =
-        "10\x1F"
-        "aCr\xE2"
-        "etineau-Joly, J\xE2"
-        "esus";
+    const std::string marc8 = "10\037aCr\342etineau-Joly, J\342esus";
     EXPECT_EQ(checkField(marc8, Encoding::Gbk, true).foreign, Foreign::Marc8);
     EXPECT_FALSE(checkField(marc8, Encoding::Gbk, false));
-    EXPECT_EQ(checkField("\x1F"
-                         "a\x8D\xA8\xAA\xA8\xE2\xA5\xAD\xAA\xAE \x85. \x80.",
-                         Encoding::Gbk, true)
-                  .foreign,
-              Foreign::SingleByte);
+    EXPECT_EQ(
+        checkField("\037a\x8D\xA8\xAA\xA8\xE2\xA5\xAD\xAA\xAE \x85. \x80.", Encoding::Gbk, true).foreign,
+        Foreign::SingleByte);
 }
 
 }  // namespace

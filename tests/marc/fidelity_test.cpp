@@ -51,42 +51,18 @@ TEST(Fidelity, UnchangedRecordsComeBackByteForByte) {
          {"005", "20240102030405.0"},
          {"980", "  "},
          {"982", "1 "},
-         {"905",
-          "  \x1F"
-          "aNJTL\x1F"
-          "dP197.1/4\x1F"
-          "9 local "},
-         {"245",
-          "10before\x1F"
-          "atitle"},
-         {"246",
-          "1 \x1F"
-          "a\x1F\x1F"
-          "bx"}},
+         {"905", "  \037aNJTL\037dP197.1/4\0379 local "},
+         {"245", "10before\037atitle"},
+         {"246", "1 \037a\x1F\037bx"}},
         // Letter tags: holdings as a data field, a control field, a code that is no letter.
         {{"001", "ocm63111280 "},
          {"005", "20240102030405.0"},
-         {"AVA",
-          "  \x1F"
-          "aX\x1F"
-          "b1"},
+         {"AVA", "  \037aX\037b1"},
          {"CAT", "cat data"},
-         {"LKR",
-          "  \x1F"
-          "\x80"
-          "odd code"},
-         {"200",
-          "1 \x1F"
-          "a" +
-              gbkTitle +
-              "\x1F"
-              "Ashu ming"}},
+         {"LKR", "  \037\200odd code"},
+         {"200", "1 \037a" + gbkTitle + "\037Ashu ming"}},
         // Bytes that are not valid GBK, in a field nobody changes.
-        {{"001", "x1"},
-         {"005", "20240102030405.0"},
-         {"300",
-          "  \x1F"
-          "a\x81\x20\xFF"}},
+        {{"001", "x1"}, {"005", "20240102030405.0"}, {"300", "  \037a\x81\x20\xFF"}},
     };
     const std::string marc21Leader = "00000cam a2200000 a 4500";
     for (const auto& fields : records) {
@@ -98,14 +74,8 @@ TEST(Fidelity, UnchangedRecordsComeBackByteForByte) {
 TEST(Fidelity, OnlyTheChangedFieldChanges) {
     const std::string rec = withLeader(makeRecord({{"001", "A1"},
                                                    {"005", "20240102030405.0"},
-                                                   {"200",
-                                                    "1 \x1F"
-                                                    "atitle\x1F"
-                                                    "esub"},
-                                                   {"905",
-                                                    "  \x1F"
-                                                    "aX\x1F"
-                                                    "9 y "}}),
+                                                   {"200", "1 \037atitle\037esub"},
+                                                   {"905", "  \037aX\0379 y "}}),
                                        "00000cas0 2200000 1 450 ");
     const std::string out = readEditWrite(rec, Codec::gbk(), [](std::string w) {
         const std::size_t at = w.find("|atitle");
@@ -118,11 +88,7 @@ TEST(Fidelity, OnlyTheChangedFieldChanges) {
     EXPECT_EQ(b.leader.substr(17), " 1 450 ");
     EXPECT_EQ(std::stoul(b.leader.substr(0, 5)), out.size());
     ASSERT_EQ(b.fields.size(), 4u);
-    EXPECT_EQ(b.fields[2].second,
-              "1 \x1F"
-              "atitle\x1F"
-              "Atitle\x1F"
-              "esub");
+    EXPECT_EQ(b.fields[2].second, "1 \037atitle\037Atitle\037esub");
     EXPECT_EQ(b.fields[3], a.fields[3]);
     // template: the leader is built as for a record made by hand.
     EXPECT_EQ(readEditWrite(rec, Codec::gbk(), {}, false).substr(5, 4), "nam0");
@@ -132,15 +98,11 @@ TEST(Fidelity, OnlyTheChangedFieldChanges) {
 // a blank or other entry map, a serial's code. Only the length and base address are recomputed;
 // the templates apply under "template" alone.
 TEST(Fidelity, TheLeaderComesThroughWhateverItHolds) {
-    const auto fields = std::vector<testrec::Field>{{"001", "A1"},
-                                                    {"005", "20240102030405.0"},
-                                                    {"225",
-                                                     "2 \x1F"
-                                                     "aseries"}};
+    const auto fields =
+        std::vector<testrec::Field>{{"001", "A1"}, {"005", "20240102030405.0"}, {"225", "2 \037aseries"}};
     for (const std::string& leader :
-         {std::string("01025cam a2200277Ia 45\x02"
-                      "0"),
-          std::string("00000cgm0 2200000       "), std::string("00000nam\x01 2200000   350 "),
+         {std::string("01025cam a2200277Ia 45\0020"), std::string("00000cgm0 2200000       "),
+          std::string("00000nam\x01 2200000   350 "),
           std::string("00000\x7F\x80\xFF\x1F 2200000 \t\v450 ")}) {
         const std::string rec = withLeader(makeRecord(fields), leader);
         EXPECT_EQ(readEditWrite(rec), rec);
@@ -152,32 +114,21 @@ TEST(Fidelity, TheLeaderComesThroughWhateverItHolds) {
 // A record whose directory counts characters is written with byte counts: the same fields, its
 // own leader but for its length and base address.
 TEST(Fidelity, CharacterCountedLengthsAreWrittenAsBytes) {
-    const std::string title =
-        "1 \x1F"
-        "a\xE4\xB9\xA6\xE5\x90\x8D";  // 书名
+    const std::string title = "1 \037a\xE4\xB9\xA6\xE5\x90\x8D";  // 书名
     const std::string counted =
         "00078cam a2200061 a 4500"
-        "001000300000200000700003300000600010\x1E"
-        "x1\x1E" +
-        title +
-        "\x1E"
-        "  \x1F"
-        "ab\x1E\x1D";
+        "001000300000200000700003300000600010\036x1\x1E" +
+        title + "\036  \037ab\x1E\x1D";
     const std::string out = readEditWrite(counted, Codec::get(codepage::Encoding::Utf8));
-    EXPECT_EQ(out, withLeader(makeRecord({{"001", "x1"},
-                                          {"005", "20991231235959.0"},
-                                          {"200", title},
-                                          {"300",
-                                           "  \x1F"
-                                           "ab"}}),
-                              counted.substr(0, 24)));
+    EXPECT_EQ(
+        out,
+        withLeader(
+            makeRecord({{"001", "x1"}, {"005", "20991231235959.0"}, {"200", title}, {"300", "  \037ab"}}),
+            counted.substr(0, 24)));
 }
 
 TEST(Fidelity, ShortRecordsAreWrittenAndEmptyOnesRefused) {
-    const std::string brief = makeRecord({{"001", "b1"},
-                                          {"200",
-                                           "1 \x1F"
-                                           "ax"}});
+    const std::string brief = makeRecord({{"001", "b1"}, {"200", "1 \037ax"}});
     const std::string out = readEditWrite(brief);
     testrec::Parsed p;
     ASSERT_TRUE(testrec::parseRecord(out, p));
@@ -190,11 +141,7 @@ TEST(Fidelity, ShortRecordsAreWrittenAndEmptyOnesRefused) {
 // record is refused with the field, the offset and the likely code page.
 TEST(Fidelity, AChangedFieldWithInvalidBytesIsRefused) {
     const std::string utf8Title = "\xE4\xB8\xAD";  // 中 in UTF-8; in GBK a pair and a lead byte at the end
-    const std::string rec = makeRecord({{"001", "A1"},
-                                        {"200",
-                                         "1 \x1F"
-                                         "a" +
-                                             utf8Title}});
+    const std::string rec = makeRecord({{"001", "A1"}, {"200", "1 \037a" + utf8Title}});
     const auto addPinyin = [](std::string w) { return w + "|Ax"; };
     try {
         readEditWrite(rec, Codec::gbk(), addPinyin);
@@ -235,11 +182,7 @@ TEST(Fidelity, AChangedFieldIsWhatItsWholeLineEncodesTo) {
     };
     for (const auto e : {codepage::Encoding::Gbk, codepage::Encoding::Gb18030, codepage::Encoding::Utf8}) {
         const Codec& cp = Codec::get(e);
-        const std::string title = cp.encode(
-            "1 \x1F"
-            "a中国\x1F"
-            "e书|名\x1F"
-            "Ashu");
+        const std::string title = cp.encode("1 \037a中国\037e书|名\037Ashu");
         const std::string rec = makeRecord({{"001", "A1"}, {"005", "20240102030405.0"}, {"200", title}});
         for (const auto& [from, to] : edits) {
             std::string line;

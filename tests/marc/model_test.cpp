@@ -119,61 +119,25 @@ void expectTheSame(const std::string& rec, const Codec& cp, const std::string& t
 }
 
 TEST(RecordModel, FieldsLeftInBytesReadAndWriteAsTheWholeText) {
-    const std::string title =
-        "1 \x1F"
-        "a\xCA\xE9\xC3\xFB";  // 书名 in GBK
+    const std::string title = "1 \037a\xCA\xE9\xC3\xFB";  // 书名 in GBK
     const std::vector<std::vector<testrec::Field>> records = {
-        {{"001", "x1"},
-         {"005", "20240102030405.0"},
-         {"200", title},
-         {"300",
-          "  \x1F"
-          "anote"}},
+        {{"001", "x1"}, {"005", "20240102030405.0"}, {"200", title}, {"300", "  \037anote"}},
         // Bytes GBK does not have, in an unlisted field and in the listed one.
-        {{"001", "x1"},
-         {"005", "20240102030405.0"},
-         {"200", title},
-         {"801",
-          "  \x1F"
-          "a\x81\x20\xFF\x80"}},
-        {{"001", "x1"},
-         {"005", "20240102030405.0"},
-         {"200", title + "\x81\x20"},
-         {"801",
-          "  \x1F"
-          "ab"}},
+        {{"001", "x1"}, {"005", "20240102030405.0"}, {"200", title}, {"801", "  \037a\x81\x20\xFF\x80"}},
+        {{"001", "x1"}, {"005", "20240102030405.0"}, {"200", title + "\x81\x20"}, {"801", "  \037ab"}},
         // A "|" and control bytes in fields, indicators of two bytes, a 000 under the templates.
         {{"000", "cam2"},
          {"001", "x|1"},
          {"005", "  "},
          {"200", title + "|x"},
-         {"610",
-          "\x81\x40\x1F"
-          "a\x01 b"}},
+         {"610", "\x81\x40\037a\x01 b"}},
         {{"001", "   "},
-         {"100",
-          "  \x1F"
-          "a19|||0"},
-         {"200",
-          "\x1F"
-          "a\x1F"
-          "b"},
-         {"AVA",
-          "x\x1F"
-          "a1"},
-         {"225",
-          "2 \x1F"
-          "aseries"}},
+         {"100", "  \037a19|||0"},
+         {"200", "\037a\037b"},
+         {"AVA", "x\037a1"},
+         {"225", "2 \037aseries"}},
         // Local fields with letters, a 001 and 005 in the middle, a 200 without subfield a.
-        {{"AVA",
-          "  \x1F"
-          "aX"},
-         {"200",
-          "1 \x1F"
-          "ex"},
-         {"001", "y"},
-         {"005", "20240102030405.0"},
-         {"CAT", "cat"}},
+        {{"AVA", "  \037aX"}, {"200", "1 \037ex"}, {"001", "y"}, {"005", "20240102030405.0"}, {"CAT", "cat"}},
     };
     for (const auto& fields : records)
         for (const Codec* cp : {&Codec::gbk(), &Codec::get(codepage::Encoding::Utf8),
@@ -187,36 +151,15 @@ TEST(RecordModel, FieldsLeftInBytesReadAndWriteAsTheWholeText) {
 // first entry at fault is named, whether or not it is listed.
 TEST(RecordModel, FieldsLeftInBytesAreRefusedAsDecodedOnes) {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"200000900000",
-         "1 \x1F"
-         "ab\x1E"
-         "cd\x1E"},
-        {"300000700000",
-         "1 \x1F"
-         "a\x1D"
-         "b\x1E"},
-        {"001000400000",
-         "1\x1D"
-         "3\x1E"},
-        {"300000600000",
-         "\x1D"
-         " \x1F"
-         "ab\x1E"},
-        {"300000600000",
-         "1 \x1F"
-         "a\r\x1E"},
-        {"300000600000",
-         "1 \x1F"
-         "|\n\x1E"},
-        {"300000600000",
-         "\x81\x40\x1F"
-         "a\x1D\x1E"},
-        {"300000600000",
-         "1\x1F"
-         "a\r\x1E\x1E"},
-        {"300000600000",
-         "\x81\x1E"
-         "ab\x1E"},
+        {"200000900000", "1 \037ab\036cd\x1E"},
+        {"300000700000", "1 \037a\035b\x1E"},
+        {"001000400000", "1\0353\x1E"},
+        {"300000600000", "\035 \037ab\x1E"},
+        {"300000600000", "1 \037a\r\x1E"},
+        {"300000600000", "1 \037|\n\x1E"},
+        {"300000600000", "\x81\x40\037a\x1D\x1E"},
+        {"300000600000", "1\037a\r\x1E\x1E"},
+        {"300000600000", "\x81\036ab\x1E"},
         {"300000300000", "\x81\x1E"},
         {"300000000000", "ab\x1E"},
         {"3#0000400000", "abc\x1E"},
@@ -227,19 +170,12 @@ TEST(RecordModel, FieldsLeftInBytesAreRefusedAsDecodedOnes) {
         expectTheSame(record(directory, fields), Codec::gbk());
         expectTheSame(record("001000300000" + directory.substr(0, 7) + "00003", "x1\x1E" + fields),
                       Codec::gbk());
-        expectTheSame(record(directory + "200000600004", fields.substr(0, 4) + "1 \x1F"
-                                                                               "ab\x1E"),
-                      Codec::gbk());
+        expectTheSame(record(directory + "200000600004", fields.substr(0, 4) + "1 \037ab\x1E"), Codec::gbk());
     }
     // Lengths counted in characters: read so, listed fields or not.
     const std::string counted =
         "00078cam a2200061 a 4500"
-        "001000300000200000700003300000600010\x1E"
-        "x1\x1E"
-        "1 \x1F"
-        "a\xE4\xB9\xA6\xE5\x90\x8D\x1E"
-        "  \x1F"
-        "ab\x1E\x1D";
+        "001000300000200000700003300000600010\036x1\0361 \037a\xE4\xB9\xA6\xE5\x90\x8D\036  \037ab\x1E\x1D";
     expectTheSame(counted, Codec::get(codepage::Encoding::Utf8));
     expectTheSame(counted, Codec::get(codepage::Encoding::Utf8), "300");
 }

@@ -34,11 +34,7 @@ std::string message(const std::string& rec) {
 }
 
 TEST(Reader, TwoFieldRecordOf63Bytes) {
-    const std::string rec = record("001000400000200000900004",
-                                   "123\x1E"
-                                   "1 \x1F"
-                                   "a" +
-                                       kShuMingGbk + "\x1E");
+    const std::string rec = record("001000400000200000900004", "123\0361 \037a" + kShuMingGbk + "\x1E");
     ASSERT_EQ(rec.size(), 63u);
     const std::string expected = "001    123\r\n200 1  |a" + kShuMing;
     EXPECT_EQ(readGbk(rec), expected);
@@ -47,26 +43,17 @@ TEST(Reader, TwoFieldRecordOf63Bytes) {
 
 TEST(Reader, CutsFieldsByBytesNotByHeader) {
     // Blank indicators, two Chinese characters: length 9, not 7. The leader's base address is wrong.
-    const std::string rec = record("200000900000",
-                                   "  \x1F"
-                                   "a" +
-                                       kShuMingGbk + "\x1E",
-                                   "99999nam0 2299999   450 ");
+    const std::string rec =
+        record("200000900000", "  \037a" + kShuMingGbk + "\x1E", "99999nam0 2299999   450 ");
     EXPECT_EQ(readGbk(rec), "200    |a" + kShuMing);
     // Line breaks around the record are no part of it; one inside is never taken out silently.
     EXPECT_EQ(readGbk("\r\n" + rec + "\r\n"), "200    |a" + kShuMing);
     EXPECT_NE(message(rec.substr(0, 30) + "\r\n" + rec.substr(30)), "no error");
     // A CR LF that the directory counts inside a field is data, and refused as it stands.
-    EXPECT_EQ(message(record("200000800000",
-                             "  \x1F"
-                             "a\r\nb\x1E")),
+    EXPECT_EQ(message(record("200000800000", "  \037a\r\nb\x1E")),
               "field 200 (directory entry 1): a line break (character 13 or 10) stands inside its data");
     // Fields come in directory order, and two entries may share bytes.
-    const std::string fields =
-        "1 \x1F"
-        "aone\x1E"
-        "2 \x1F"
-        "atwo\x1E";
+    const std::string fields = "1 \037aone\0362 \037atwo\x1E";
     EXPECT_EQ(readGbk(record("700000800008200000800000200000800000", fields)),
               "700 2  |atwo\r\n200 1  |aone\r\n200 1  |aone");
 }
@@ -78,12 +65,7 @@ TEST(Reader, FieldShapes) {
     EXPECT_EQ(readGbk(record("000000300000", "ab\x1E")), "000    ab");
     EXPECT_EQ(readGbk(record("001 003    0", "ab\x1E")), "001    ab");
     // A delimiter in place of the indicators stands as it is; only the data is scanned.
-    EXPECT_EQ(readGbk(record("200000700000",
-                             "\x1F"
-                             "abc\x1F"
-                             "d\x1E")),
-              "200 \x1F"
-              "a bc|d");
+    EXPECT_EQ(readGbk(record("200000700000", "\037abc\037d\x1E")), "200 \037a bc|d");
 }
 
 TEST(Reader, EmptyInputs) {
@@ -102,14 +84,11 @@ TEST(Reader, ErrorsNameTheirPlace) {
               "directory entry 1: starting position is not a number");
     EXPECT_EQ(message(record("A-1000400000", "123\x1E")),
               "directory entry 1: tag \"A-1\" is not three letters or digits");
-    EXPECT_EQ(message(record("001000400000200000200004",
-                             "123\x1E"
-                             "1\x1E")),
+    EXPECT_EQ(message(record("001000400000200000200004", "123\0361\x1E")),
               "field 200 (directory entry 2): data field shorter than its two indicators");
     EXPECT_EQ(message(record("200000100000", "\x1E")),
               "field 200 (directory entry 1): data field shorter than its two indicators");
-    EXPECT_EQ(message("0000\x1D"
-                      "0000000000000000000\x1E"),
+    EXPECT_EQ(message("0000\0350000000000000000000\x1E"),
               "a record terminator stands at byte 5, inside the 24-byte leader");
 }
 
@@ -118,10 +97,7 @@ TEST(Reader, ErrorsNameTheirPlace) {
 // others, or behind the last), bytes between two fields. Fields in another order than the data,
 // or sharing bytes, read as they stand.
 TEST(Reader, EveryByteOfTheDataBelongsToAField) {
-    const std::string fields =
-        "123\x1E"
-        "1 \x1F"
-        "ab\x1E";  // 001 at 0 (4 bytes), 200 at 4 (6 bytes)
+    const std::string fields = "123\0361 \037ab\x1E";  // 001 at 0 (4 bytes), 200 at 4 (6 bytes)
     const std::string whole = "not a whole number of 12-byte entries";
     EXPECT_EQ(message(record("0010004000002000006000", fields)), "the directory is 22 bytes long, " + whole);
     EXPECT_EQ(message(record("0010004000002000009", "123\x1E")), "the directory is 19 bytes long, " + whole);
@@ -135,10 +111,7 @@ TEST(Reader, EveryByteOfTheDataBelongsToAField) {
     EXPECT_EQ(message(record("700000400010001000400000", fields + "xyz\x1E")),
               "the data at byte 54" + noEntry);
     // Bytes between two fields, or before the first.
-    EXPECT_EQ(message(record("001000400000200000600005",
-                             "123\x1E"
-                             "-1 \x1F"
-                             "ab\x1E")),
+    EXPECT_EQ(message(record("001000400000200000600005", "123\036-1 \037ab\x1E")),
               "the data at byte 54" + noEntry);
     EXPECT_EQ(message(record("001000400001", "-123\x1E")), "the data at byte 38" + noEntry);
     // Out of order, and sharing bytes: each entry reads its own field.
@@ -152,30 +125,18 @@ TEST(Reader, EveryByteOfTheDataBelongsToAField) {
 TEST(Reader, LengthsCountedInCharacters) {
     const Codec& utf8 = Codec::get(codepage::Encoding::Utf8);
     // 001 "x1" (3 characters), 200 "1 |a书名" (7 characters, 11 bytes), 300 "  |ab" (6).
-    const std::string fields =
-        "x1\x1E"
-        "1 \x1F"
-        "a" +
-        kShuMing +
-        "\x1E"
-        "  \x1F"
-        "ab\x1E";
+    const std::string fields = "x1\0361 \037a" + kShuMing + "\036  \037ab\x1E";
     const std::string rec =
         record("001000300000200000700003300000600010", fields, "00078cam a2200061 a 4500");
     marc::SourceRecord source;
     marc::readRecord(rec, utf8, source);
     EXPECT_TRUE(source.charCounted);
     EXPECT_EQ(source.working, "001    x1\r\n200 1  |a" + kShuMing + "\r\n300    |ab");
-    EXPECT_EQ(source.field(1),
-              "1 \x1F"
-              "a" +
-                  kShuMing);
+    EXPECT_EQ(source.field(1), "1 \037a" + kShuMing);
     // The same record counted in bytes is read by bytes.
     marc::readRecord(record("001000300000200001100003300000600014", fields), utf8, source);
     EXPECT_FALSE(source.charCounted);
-    EXPECT_EQ(source.field(2),
-              "  \x1F"
-              "ab");
+    EXPECT_EQ(source.field(2), "  \037ab");
     const auto refusal = [&](const std::string& r, const Codec& cp) {
         return testerrors::messageOf<MarcError>([&] { workingText(r, cp); });
     };
@@ -194,10 +155,7 @@ TEST(Reader, LengthsCountedInCharacters) {
               "field 200 (directory entry 2): a field terminator (character 30) stands inside its data");
     // Counted in bytes it fits but a field is too short; counted in characters it fits too, with a
     // terminator inside a field. The byte reading is the record's: refused for its short field.
-    const std::string shortField =
-        "1 \x1F"
-        "a\xCF\x88\x1F\x1E"
-        "\x1E";
+    const std::string shortField = "1 \037a\xCF\x88\x1F\036\x1E";
     EXPECT_EQ(refusal(record("200000800000300000100008", shortField), utf8),
               "field 300 (directory entry 2): data field shorter than its two indicators");
 }
@@ -216,9 +174,7 @@ TEST(Reader, TheDirectoryMustFitTheData) {
         message(record("001000300000", "123\x1E")),
         "field 001 (directory entry 1): it does not end with a field terminator where the directory says");
     // The last field's terminator missing, the record's end closes it.
-    EXPECT_EQ(readGbk("00000nam0 2200000   450 001000400000\x1E"
-                      "123\x1D"),
-              "001    123");
+    EXPECT_EQ(readGbk("00000nam0 2200000   450 001000400000\036123\x1D"), "001    123");
 }
 
 // Terminators and line breaks are found in every shape of field: a control field, a data field's
@@ -229,66 +185,29 @@ TEST(Reader, NoShapeOfFieldHidesATerminatorOrALineBreak) {
     const std::string lineBreak = "a line break (character 13 or 10) stands inside its data";
     const std::string fieldEnd = "a field terminator (character 30) stands inside its data";
     const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
-        {"200000900000",
-         "1 \x1F"
-         "ab\x1E"
-         "cd\x1E",
-         fieldEnd},
-        {"200000700000",
-         "1 \x1F"
-         "a\x1D"
-         "b\x1E",
-         recordEnd},
-        {"001000400000",
-         "1\x1D"
-         "3\x1E",
-         recordEnd},  // a control field
-        {"200000600000",
-         "\x1D"
-         " \x1F"
-         "ab\x1E",
-         recordEnd},  // an indicator
-        {"200000600000",
-         "1 \x1F"
-         "a\r\x1E",
-         lineBreak},  // the data
-        {"200000600000",
-         "1 \x1F"
-         "|\n\x1E",
-         lineBreak},  // beside a "|"
-        {"200000600000",
-         "\x81\x40\x1F"
-         "a\x1D\x1E",
-         recordEnd},  // indicators of two bytes
-        {"200000600000",
-         "1\x1F"
-         "a\r\x1E\x1E",
-         fieldEnd},  // both: the terminator
+        {"200000900000", "1 \037ab\036cd\x1E", fieldEnd},
+        {"200000700000", "1 \037a\035b\x1E", recordEnd},
+        {"001000400000", "1\0353\x1E", recordEnd},             // a control field
+        {"200000600000", "\035 \037ab\x1E", recordEnd},        // an indicator
+        {"200000600000", "1 \037a\r\x1E", lineBreak},          // the data
+        {"200000600000", "1 \037|\n\x1E", lineBreak},          // beside a "|"
+        {"200000600000", "\x81\x40\037a\x1D\x1E", recordEnd},  // indicators of two bytes
+        {"200000600000", "1\037a\r\x1E\x1E", fieldEnd},        // both: the terminator
     };
     for (const auto& [directory, fields, what] : cases) {
         const std::string expected = "field " + directory.substr(0, 3) + " (directory entry 1): " + what;
         EXPECT_EQ(message(record(directory, fields)), expected);
         // The first entry that holds one is named, though a later one is read wrongly too.
-        EXPECT_EQ(message(record(directory + "700000400000", fields + "1\x1D"
-                                                                      "2\x1E")),
-                  expected);
+        EXPECT_EQ(message(record(directory + "700000400000", fields + "1\0352\x1E")), expected);
     }
-    EXPECT_EQ(message(record("001000400000200000600004",
-                             "123\x1E"
-                             "1 \x1F"
-                             "a\x1D"
-                             "\x1E")),
+    EXPECT_EQ(message(record("001000400000200000600004", "123\0361 \037a\035\x1E")),
               "field 200 (directory entry 2): " + recordEnd);
 }
 
 TEST(ReaderMends, TagsWithLettersAreLocalFields) {
     // Indicators and a delimiter: a data field; anything else: a control field. Either way the
     // field is read, not refused.
-    EXPECT_EQ(readGbk(record("AVA000900000CAT000900009",
-                             "  \x1F"
-                             "aX\x1F"
-                             "b1\x1E"
-                             "cat data\x1E")),
+    EXPECT_EQ(readGbk(record("AVA000900000CAT000900009", "  \037aX\037b1\036cat data\x1E")),
               "AVA    |aX|b1\r\nCAT    cat data");
     EXPECT_EQ(readGbk(record("OWN000400000", "a b\x1E")), "OWN    a b");
 }
@@ -311,28 +230,17 @@ TEST(ReaderMends, PositionsBeyond16Bits) {
 
 TEST(ReaderMends, BarsInDataAreKeptAsData) {
     // The UNIMARC fill character in 100 $a, and a GBK trail byte 0x7C (亅 is 81 7C).
-    const std::string rec = record("100001700000200000700017",
-                                   "  \x1F"
-                                   "a1996||||0ita\x1E"
-                                   "1 \x1F"
-                                   "a\x81\x7C\x1E");
+    const std::string rec = record("100001700000200000700017", "  \037a1996||||0ita\0361 \037a\x81\x7C\x1E");
     const std::string out = readGbk(rec);
     EXPECT_EQ(out, "100    |a1996" + kBar + kBar + kBar + kBar + "0ita\r\n200 1  |a\xE4\xBA\x85");
     // In indicators and control fields too.
-    EXPECT_EQ(readGbk(record("200000500000003000400005",
-                             "||\x1F"
-                             "a\x1E"
-                             "a|\x1F\x1E")),
+    EXPECT_EQ(readGbk(record("200000500000003000400005", "||\037a\036a|\x1F\x1E")),
               "200 " + kBar + kBar + " |a\r\n003    a" + kBar + "|");
 }
 
 TEST(ReaderMends, InvalidBytesNeverShiftAField) {
     // A stray lead byte before the terminator decodes to U+FFFD and the next field stands intact.
-    const std::string out = readGbk(record("200000600000701000600006",
-                                           "1 \x1F"
-                                           "a\xCA\x1E"
-                                           "1 \x1F"
-                                           "ab\x1E"));
+    const std::string out = readGbk(record("200000600000701000600006", "1 \037a\xCA\0361 \037ab\x1E"));
     EXPECT_EQ(out, "200 1  |a\xEF\xBF\xBD\r\n701 1  |ab");
 }
 

@@ -42,21 +42,8 @@ TEST(Writer, SixFieldRecordOf189Bytes) {
                  "210    |a北京|d2024", "701  0 |a张三|Azhang san"});
     const std::string expected =
         "00189nam0 2200097   450 001000600000005001700006101000800023200002500031210001500056701002000071"
-        "\x1E"
-        "A0001\x1E"
-        "20240102030405.0\x1E"
-        "0 \x1F"
-        "achi\x1E"
-        "1 \x1F"
-        "a书名\x1F"
-        "Ashu ming\x1F"
-        "e副题\x1E"
-        "  \x1F"
-        "a北京\x1F"
-        "d2024\x1E"
-        " 0\x1F"
-        "a张三\x1F"
-        "Azhang san\x1E\x1D";
+        "\036A0001\03620240102030405.0\0360 \037achi\0361 \037a书名\037Ashu ming\037e副题\036  "
+        "\037a北京\037d2024\036 0\037a张三\037Azhang san\x1E\x1D";
     EXPECT_EQ(write(text), expected);
     const std::string bytes = marc::recordFromWorkingText(text, Codec::gbk(), endOf2099);
     EXPECT_EQ(bytes.size(), 189u);
@@ -103,11 +90,7 @@ TEST(Writer, EveryLineBecomesAField) {
     EXPECT_NE(rewritten("001    x\r\n|200 1  |ab" + kFiller5 + "\r\n\r\n").find("200 1  |ab"),
               std::string::npos);
     // Tags with letters: data fields when their data opens with a delimiter, control fields otherwise.
-    EXPECT_NE(write(withFiller({"A00 1  |ab"}))
-                  .find("\x1E"
-                        "1 \x1F"
-                        "ab\x1E"),
-              std::string::npos);
+    EXPECT_NE(write(withFiller({"A00 1  |ab"})).find("\0361 \037ab\x1E"), std::string::npos);
     EXPECT_NE(rewritten(withFiller({"CAT    local data"})).find("\r\nCAT    local data\r\n"),
               std::string::npos);
 }
@@ -173,10 +156,7 @@ TEST(WriterMends, BarsInDataComeBackAsBars) {
     const std::string bar(marc::kDataBar);
     const std::string text = withFiller({"100    |a1996" + bar + bar + "0ita", "200 " + bar + "1 |ax"});
     const std::string bytes = marc::recordFromWorkingText(text, Codec::gbk(), endOf2099);
-    EXPECT_NE(bytes.find("  \x1F"
-                         "a1996||0ita\x1E|1\x1F"
-                         "ax\x1E"),
-              std::string::npos);
+    EXPECT_NE(bytes.find("  \037a1996||0ita\x1E|1\037ax\x1E"), std::string::npos);
     EXPECT_EQ(marc::workingText(bytes, Codec::gbk())
                   .find("100    |a1996" + bar + bar + "0ita\r\n200 " + bar + "1 |ax"),
               46u);
@@ -186,12 +166,10 @@ TEST(WriterMends, StructureBreakingTextIsRefused) {
     EXPECT_THROW(write(withFiller({"000    书"})), MarcError);
     EXPECT_THROW(write(withFiller({"000    \x1E"})), MarcError);
     EXPECT_THROW(write(withFiller({"书名 1  |ax"})), MarcError);
-    EXPECT_THROW(write(withFiller({"200 1  |ab\x1E"
-                                   "c"})),
+    EXPECT_THROW(write(withFiller({"200 1  |ab\036c"})),
                  MarcError);  // a terminator inside a field
     EXPECT_THROW(write(withFiller({"001    a\x1E"})), MarcError);
-    EXPECT_THROW(write(withFiller({"025 \x1E"
-                                   "405.0"})),
+    EXPECT_THROW(write(withFiller({"025 \036405.0"})),
                  MarcError);  // fuzz find: in the indicators
     EXPECT_EQ(write(withFiller({"000    ab"})).substr(5, 4), "ab  ");
 }

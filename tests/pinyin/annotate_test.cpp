@@ -116,22 +116,9 @@ TEST(Annotation, TitlePinyinThroughTheWriter) {
     // 001 6, 005 17, 101 8, 200 27, 210 15, 701 24 bytes: each Chinese character counts two.
     const std::string expected =
         "00195nam0 2200097   450 "
-        "001000600000005001700006101000800023200002700031210001500058701002400073\x1E"
-        "A0001\x1E"
-        "20240102030405.0\x1E"
-        "0 \x1F"
-        "achi\x1E"
-        "1 \x1F"
-        "a书名\x1F"
-        "Ashu ming\x1F"
-        "f张三著\x1E"
-        "  \x1F"
-        "a北京\x1F"
-        "d2024\x1E"
-        " 0\x1F"
-        "a张三\x1F"
-        "Azhang san\x1F"
-        "4著\x1E\x1D";
+        "001000600000005001700006101000800023200002700031210001500058701002400073\036A0001\03620240102030405."
+        "0\0360 \037achi\0361 \037a书名\037Ashu ming\037f张三著\036  \037a北京\037d2024\036 "
+        "0\037a张三\037Azhang san\0374著\x1E\x1D";
     EXPECT_EQ(bytes.size(), 195u);
     EXPECT_EQ(codepage::Codec::gbk().decode(bytes), expected);
 }

@@ -117,18 +117,9 @@ TEST(ExistingPinyinTest, TheWriterMovesAndTrimsOnlyPinyin) {
         return bytes.substr(end + 1, bytes.size() - end - 3);
     };
     // A 9 that is data stays where it stands, its spaces with it; pinyin goes behind its title.
-    EXPECT_EQ(fieldOf("606   |a中国|xHistory| 9 1234 "),
-              "  \x1F"
-              "a中国\x1FxHistory\x1F 9 1234 ");
-    EXPECT_EQ(fieldOf("606   |a中国|x1|A zhong guo |9 1234 "),
-              "  \x1F"
-              "a中国\x1F"
-              "Azhong guo\x1Fx1\x1F"
-              "9 1234 ");
-    EXPECT_EQ(fieldOf("606   |a中国|9 zhong guo "),
-              "  \x1F"
-              "a中国\x1F"
-              "9zhong guo");
+    EXPECT_EQ(fieldOf("606   |a中国|xHistory| 9 1234 "), "  \037a中国\x1FxHistory\x1F 9 1234 ");
+    EXPECT_EQ(fieldOf("606   |a中国|x1|A zhong guo |9 1234 "), "  \037a中国\037Azhong guo\x1Fx1\0379 1234 ");
+    EXPECT_EQ(fieldOf("606   |a中国|9 zhong guo "), "  \037a中国\0379zhong guo");
 }
 
 }  // namespace
