@@ -202,6 +202,28 @@ bool onlyBlanks(std::string_view input, std::string_view covered) {
 
 }  // namespace
 
+/// A front end that shows no record (the command line) has only the listed fields decoded and the
+/// records read ahead on a second thread: the run writes, keeps aside and counts the same.
+void sameReadAhead(const app::BatchOptions& options, const pinyin::RunSettings& settings,
+                   const app::BatchResult& r, const std::string& written, const std::string& rejected) {
+    struct ShowsNothing : app::BatchObserver {
+        bool wantsWorkingText() const override { return false; }
+    } plain;
+    const fs::path out = folder() / "ahead.iso";
+    fs::remove(out);
+    fs::remove(out.string() + ".rejected");
+    app::BatchOptions ahead = options;
+    ahead.outputPath = out.string();
+    ahead.readAhead = app::ReadAhead::Always;
+    const app::BatchResult a = app::runBatch(ahead, settings, plain);
+    if (slurp(out) != written) broken("reading ahead wrote other bytes");
+    if (slurp(out.string() + ".rejected") != rejected) broken("reading ahead kept other records aside");
+    if (a.read != r.read || a.written != r.written || a.failed != r.failed || a.charCounted != r.charCounted ||
+        a.fillerBytes != r.fillerBytes || a.lineBreakBytes != r.lineBreakBytes ||
+        a.fieldsAnnotated != r.fieldsAnnotated || a.encoding != r.encoding || a.stopped != r.stopped)
+        broken("reading ahead counted otherwise");
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
     const std::uint8_t pick = data[0];
@@ -224,6 +246,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                        : codepage::Encoding::Utf8;
     options.autoEncoding = (pick & 128) != 0;
     options.separator = (pick & 4) ? app::Separator::None : app::Separator::CrLf;
+    options.clock = [] { return marc::LocalTime{2026, 12, 8, 1, 2, 3}; };  // the same in a second run
     pinyin::RunSettings settings;
     options.keepLeader = (pick & 8) == 0;
     settings.polyphone = pinyin::Polyphone::Automatic;
@@ -349,5 +372,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (from != written.size()) broken("the output does not end with a whole record");
     if (count != r.written) broken("the output holds another number of records than counted written");
+    if (pick & 2) sameReadAhead(options, settings, r, written, slurp(rejects));
     return 0;
 }

@@ -1,20 +1,24 @@
 // The batch run: frames the input, reads, annotates and rebuilds each record, appends it whole.
 #include "app/batch.h"
 
+#include <sched.h>
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <exception>
 #include <chrono>
 #include <functional>
 #include <future>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "app/files.h"
 #include "app/framer.h"
+#include "app/handoff.h"
 #include "app/output_end.h"
 #include "app/shown_chooser.h"
 #include "app/source.h"
@@ -75,7 +79,6 @@ public:
                                                : options.rejectsPath),
           failureLog_(rejects_.path() + ".txt"),
           identifiers_(options.clock, options.identifierStatePath) {
-        context_.source = &source_;
         context_.keepLeader = options.keepLeader;
         context_.clock = options.clock;
         context_.identifiers = &identifiers_;
@@ -104,22 +107,68 @@ private:
         pinyin::Chooser& chooser_;
     };
 
-    /// A record gathered for the output and not yet written, as the input holds it: what a
-    /// failure to write it keeps aside.
+    /// A record gathered for the output and not yet written: what a failure to write it
+    /// leaves for a later run.
     struct Gathered {
         std::int64_t number;
+        std::uint64_t offset;
+    };
+
+    /// Where the reading of the input stands after a frame.
+    struct InputState {
+        std::int64_t number = 0;    // of the last record framed, in the input
+        std::uint64_t consumed = 0, filler = 0, lineBreaks = 0;
+        codepage::Encoding encoding = codepage::Encoding::Gbk;
+        bool asciiOnly = false;
+    };
+
+    /// One frame of the input as reading and annotating leave it for writing.
+    struct Handled {
+        /// What ended the frames, instead of a frame: the input's end, a read error, a stop
+        /// asked while the input kept the run waiting, or a fault of the reading thread.
+        enum class End { None, Input, ReadFailed, StopAsked, Fault };
+        /// What writing does with the frame.
+        enum class Step { Write, Fail, FailAndStop };
+
         Frame frame;
+        std::string frameBytes;  // the frame's own bytes, when it outlives the framer's block
+        End end = End::None;
+        std::exception_ptr fault;
+        bool skipping = false;
+        // Read ahead, and its annotation begun: the note of a record read with lengths counted
+        // in characters and the observer's recordStarted() are still to come.
+        bool deferred = false;
+        Step step = Step::Write;
+        problem::Problem problem;  // why, for Fail and FailAndStop
+        std::string reason;
+        const codepage::Codec* codec = nullptr;
+        std::string cleaned;
+        marc::SourceRecord source;
+        // The fields as the annotation leaves them: field i's line in lines (a view into source
+        // or annotated), and whether it changed.
+        std::string annotated;
+        std::vector<std::size_t> annotatedAt;  // where each field's line starts in annotated
+        std::vector<std::string_view> lines;
+        std::vector<bool> changed;
+        bool lineBreak = false;  // a changed line holds a line break
+        pinyin::AnnotateCounts counts;
+        InputState after;
     };
 
     void start();
-    void annotate(pinyin::AnnotateCounts& counts);
-    std::string encode();
+    bool readsAhead() const;
+    void readRecords();
+    void read(const Frame& frame, Handled& h);
+    void caught(Handled& h);
+    void annotate(Handled& h);
+    std::string encode(Handled& h);
     void readFirstBlock();
-    void handle(const Frame& frame);
+    void handle(Handled& h);
+    bool handleEnd(Handled& h);
     void afterRecord();
-    void fail(std::int64_t number, const Frame& frame, problem::Problem problem, std::string reason);
-    void write(const Frame& frame, const std::string& encoded);
-    void noteCharCounted(const Frame& frame);
+    void fail(const Handled& h, problem::Problem problem, std::string reason);
+    void write(const Handled& h, const std::string& encoded);
+    void noteCharCounted(const Handled& h);
     void log(const RecordFailure& failure);
     bool writeGathered();
     void leaveForLater();
@@ -129,7 +178,10 @@ private:
     void halt(problem::Problem problem, std::string error);
     void rememberOutputEnd();
     void checkOutputEnd();
-    void leaveAt(std::int64_t number, const Frame& frame);
+    void leaveAt(const Handled& h);
+    InputState inputState() const;
+    std::int64_t number() const { return ahead_ ? at_.number : number_; }
+    std::uint64_t consumed() const { return ahead_ ? at_.consumed : records_->consumed(); }
 
     const BatchOptions& options_;
     const pinyin::RunSettings& settings_;
@@ -141,7 +193,6 @@ private:
     const codepage::Codec* codec_ = nullptr;
     std::optional<RecordCodePage> codePage_;  // decides codec_, and checks each record's listed fields
     marc::IdentifierSequence identifiers_;
-    marc::SourceRecord source_;
     marc::WriteContext context_;
     std::shared_ptr<const pinyin::PinyinTable> table_;
     // The settings as the run started, for the tag list, subfield code and existing-pinyin
@@ -150,22 +201,19 @@ private:
     pinyin::RunSettings atStart_;
     text::TagList tags_;     // atStart_'s tag list
     bool wholeText_ = true;  // every field is decoded, for the front end to show
-    // The fields of the record being handled as the annotation leaves them: field i's line in
-    // lines_ (a view into source_ or annotated_), and whether it changed.
-    std::string annotated_;
-    std::vector<std::size_t> annotatedAt_;  // where each field's line starts in annotated_
-    std::vector<std::string_view> lines_;
-    std::vector<bool> changed_;
-    bool lineBreak_ = false;  // a changed line holds a line break
+    // Records are read and annotated on a thread of their own, ahead of the one that writes
+    // them (and that alone touches the result, the observer and the files written).
+    bool ahead_ = false;
+    InputState at_;          // the input as it stood after the frame handled last, when ahead_
+    Handled one_;            // the frame being handled, when not ahead_
     std::optional<ShownChooser> shownChooser_;
     std::unique_ptr<WriteFirst> asker_;
     std::unique_ptr<pinyin::Romaniser> romaniser_;
     std::unique_ptr<RecordSource> records_;
     BatchResult result_;
-    std::string cleaned_;
     std::string_view separator_;
-    std::int64_t number_ = 0;         // of the record being handled, in the input
-    bool skipping_ = false;           // the frame being handled is read past
+    std::int64_t number_ = 0;         // of the record read last, in the input
+    bool skipping_ = false;           // the frame read last is read past
     bool rejectsWhole_ = false;       // every piece of the failed record so far is in the rejects file
     std::string outputEnd_;           // the output's last record as it stood before the run
     std::vector<Gathered> gathered_;  // the records the output gathers, in order
@@ -200,64 +248,70 @@ void Run::start() {
     atStart_ = settings_;
     tags_ = text::TagList(atStart_.tagList);
     wholeText_ = observer_.wantsWorkingText();
+    ahead_ = readsAhead();
     result_.subfields = atStart_.subfields;
     result_.removePinyin = atStart_.removePinyin;
     if (pinyin::Chooser* chooser = observer_.chooser()) {
         shownChooser_.emplace(chooser);
         asker_ = std::make_unique<WriteFirst>(*this, *shownChooser_);
     }
-    romaniser_ = std::make_unique<pinyin::Romaniser>(*table_, settings_, asker_.get());
+    // Read ahead, the romaniser runs on the reading thread: it reads the settings as the run
+    // started, which nobody changes under it.
+    romaniser_ = std::make_unique<pinyin::Romaniser>(*table_, ahead_ ? atStart_ : settings_, asker_.get());
     romaniser_->setWords(options_.words.get());
     separator_ = result_.separator == Separator::CrLf ? marc::kCrLf
                  : result_.separator == Separator::Lf ? std::string_view("\n")
                                                       : std::string_view{};
 }
 
-/// Annotates the decoded fields of source_ one by one, as pinyin::annotateRecord() annotates the lines of a
-/// working record, into lines_ and changed_. A field left in bytes is not listed: it stays.
-void Run::annotate(pinyin::AnnotateCounts& counts) {
-    const std::size_t n = source_.lines.size();
-    annotated_.clear();
-    annotatedAt_.assign(n + 1, 0);
+/// Annotates the decoded fields of h.source one by one, as pinyin::annotateRecord() annotates the
+/// lines of a working record, into h.lines and h.changed. A field left in bytes is not listed: it
+/// stays.
+void Run::annotate(Handled& h) {
+    const marc::SourceRecord& source = h.source;
+    const std::size_t n = source.lines.size();
+    h.annotated.clear();
+    h.annotatedAt.assign(n + 1, 0);
     for (std::size_t i = 0; i < n; ++i) {
-        annotatedAt_[i] = annotated_.size();
-        if (source_.lines[i].decoded)
-            pinyin::annotateLine(annotated_, source_.line(i), tags_, atStart_, *romaniser_, &counts);
+        h.annotatedAt[i] = h.annotated.size();
+        if (source.lines[i].decoded)
+            pinyin::annotateLine(h.annotated, source.line(i), tags_, atStart_, *romaniser_, &h.counts);
     }
-    annotatedAt_[n] = annotated_.size();
-    lines_.resize(n);
-    changed_.assign(n, false);
-    lineBreak_ = false;
+    h.annotatedAt[n] = h.annotated.size();
+    h.lines.resize(n);
+    h.changed.assign(n, false);
+    h.lineBreak = false;
     for (std::size_t i = 0; i < n; ++i) {
-        if (!source_.lines[i].decoded) {
-            lines_[i] = source_.tag(i);
+        if (!source.lines[i].decoded) {
+            h.lines[i] = source.tag(i);
             continue;
         }
-        const std::string_view line =
-            std::string_view(annotated_).substr(annotatedAt_[i], annotatedAt_[i + 1] - annotatedAt_[i]);
-        changed_[i] = line != source_.line(i);
-        lines_[i] = changed_[i] ? line : source_.line(i);
+        const std::string_view line = std::string_view(h.annotated)
+                                          .substr(h.annotatedAt[i], h.annotatedAt[i + 1] - h.annotatedAt[i]);
+        h.changed[i] = line != source.line(i);
+        h.lines[i] = h.changed[i] ? line : source.line(i);
         // Two searches: find_first_of would search the two characters at every byte.
-        lineBreak_ = lineBreak_ || (changed_[i] && (line.find('\r') != std::string_view::npos ||
-                                                    line.find('\n') != std::string_view::npos));
+        h.lineBreak = h.lineBreak || (h.changed[i] && (line.find('\r') != std::string_view::npos ||
+                                                       line.find('\n') != std::string_view::npos));
     }
 }
 
 /// The record as the annotation left it: every field it did not change as its bytes. A new line
 /// that holds a line break goes through the working text of the whole record, as it always did:
 /// the writer splits it there and refuses the record.
-std::string Run::encode() {
-    if (!lineBreak_) return marc::writeRecord(lines_, changed_, *codec_, context_);
+std::string Run::encode(Handled& h) {
+    context_.source = &h.source;
+    if (!h.lineBreak) return marc::writeRecord(h.lines, h.changed, *h.codec, context_);
     marc::SourceRecord whole;
-    marc::readRecord(source_.bytes, *codec_, whole);
+    marc::readRecord(h.source.bytes, *h.codec, whole);
     std::string text;
     for (std::size_t i = 0; i < whole.lines.size(); ++i) {
-        text += source_.lines[i].decoded ? lines_[i] : whole.line(i);
+        text += h.source.lines[i].decoded ? h.lines[i] : whole.line(i);
         text += marc::kCrLf;
     }
     marc::WriteContext context = context_;
     context.source = &whole;
-    return marc::recordFromWorkingText(text, *codec_, context);
+    return marc::recordFromWorkingText(text, *h.codec, context);
 }
 
 /// Reads the input's first block and decides, or checks, its code page from it: the block is
@@ -336,8 +390,8 @@ void Run::stopAtUsersWish() {
     if (result_.stopped || !writeGathered()) return;
     result_.stopped = true;
     if (result_.nextRecord == 0) {
-        result_.nextRecord = number_ + 1;
-        result_.nextOffset = records_->consumed();
+        result_.nextRecord = number() + 1;
+        result_.nextOffset = consumed();
     }
 }
 
@@ -345,8 +399,8 @@ void Run::stopAtUsersWish() {
 void Run::halt(problem::Problem problem, std::string error) {
     result_.stopped = true;
     if (result_.nextRecord == 0) {
-        result_.nextRecord = number_ + 1;
-        result_.nextOffset = records_->consumed();
+        result_.nextRecord = number() + 1;
+        result_.nextOffset = consumed();
     }
     result_.error = std::move(error) + "; " + std::to_string(result_.written) +
                     (result_.written == 1 ? " record" : " records") + " written";
@@ -372,7 +426,7 @@ bool Run::writeGathered() {
     result_.read -= static_cast<std::int64_t>(gathered_.size() - w.records);
     gathered_.clear();
     result_.nextRecord = first.number;
-    result_.nextOffset = first.frame.offset;
+    result_.nextOffset = first.offset;
     outputFailed_ = true;
     if (w.problem->osError == ECANCELED)
         result_.stopped = true;  // a stop came while the output's reader took nothing
@@ -386,11 +440,11 @@ bool Run::writeGathered() {
 void Run::leaveForLater() { --result_.read; }
 
 /// The record being handled is not handled after all, and the run stops before it.
-void Run::leaveAt(std::int64_t number, const Frame& frame) {
+void Run::leaveAt(const Handled& h) {
     --result_.read;
     result_.stopped = true;
-    result_.nextRecord = number;
-    result_.nextOffset = frame.offset;
+    result_.nextRecord = h.after.number;
+    result_.nextOffset = h.frame.offset;
 }
 
 void Run::toRejects(std::string_view bytes, bool last) {
@@ -413,7 +467,9 @@ void Run::toRejects(std::string_view bytes, bool last) {
     if (last) ++result_.rejectsKept;
 }
 
-void Run::fail(std::int64_t number, const Frame& frame, problem::Problem problem, std::string reason) {
+void Run::fail(const Handled& h, problem::Problem problem, std::string reason) {
+    const Frame& frame = h.frame;
+    const std::int64_t number = h.after.number;
     // The records gathered before it go first, so that a stopped run's place holds for the
     // output and the rejects file alike.
     if (!writeGathered()) return leaveForLater();
@@ -423,13 +479,13 @@ void Run::fail(std::int64_t number, const Frame& frame, problem::Problem problem
     if (!rejectsWhole_ && !wasStopped) {
         // The rejects file did not take it: not handled, and a later run goes on from it, so
         // that no failed record goes unkept.
-        return leaveAt(number, frame);
+        return leaveAt(h);
     }
     ++result_.failed;
     RecordFailure failure{number,
                           frame.line,
                           frame.offset,
-                          marc::identifierOf(frame.bytes, *codec_),
+                          marc::identifierOf(frame.bytes, *h.codec),
                           std::move(problem),
                           std::move(reason)};
     observer_.recordFailed(failure);
@@ -438,12 +494,12 @@ void Run::fail(std::int64_t number, const Frame& frame, problem::Problem problem
 }
 
 /// A record read with its lengths counted in characters: counted, and said in the failure log.
-void Run::noteCharCounted(const Frame& frame) {
+void Run::noteCharCounted(const Handled& h) {
     ++result_.charCounted;
-    log(RecordFailure{number_,
-                      frame.line,
-                      frame.offset,
-                      marc::identifierOf(frame.bytes, *codec_),
+    log(RecordFailure{h.after.number,
+                      h.frame.line,
+                      h.frame.offset,
+                      marc::identifierOf(h.frame.bytes, *h.codec),
                       problem::of(problem::Kind::CharCountedLengths),
                       {}});
 }
@@ -460,49 +516,120 @@ void Run::log(const RecordFailure& failure) {
 
 /// Gathers one record for the output, writing those gathered before when it does not fit beside
 /// them; it counts as written only once its bytes are in the output (writeGathered()).
-void Run::write(const Frame& frame, const std::string& encoded) {
+void Run::write(const Handled& h, const std::string& encoded) {
     if (!output_.fits(encoded.size() + separator_.size()) && !writeGathered()) return leaveForLater();
+    const std::int64_t number = h.after.number;
     if (result_.repeatsOutputEnd == 0 && encoded.size() == outputEnd_.size() && encoded == outputEnd_)
-        result_.repeatsOutputEnd = number_;
+        result_.repeatsOutputEnd = number;
     output_.gather(encoded, separator_);
-    gathered_.push_back({number_, frame});
+    gathered_.push_back({number, h.frame.offset});
 }
 
-void Run::handle(const Frame& frame) {
-    if (frame.continuation) {  // the rest of an overlong piece, already counted
-        if (skipping_) return;
+/// Reads one frame of the input and annotates it into `h`, for handle() to write. When the run
+/// reads ahead, this runs on the reading thread and touches nothing that writing touches: what
+/// the observer and the failure log hear of the record waits for handle().
+void Run::read(const Frame& frame, Handled& h) {
+    h.end = Handled::End::None;
+    h.frame = frame;
+    if (ahead_) {  // the framer's block is replaced while the record waits to be written
+        h.frameBytes.assign(frame.bytes);
+        h.frame.bytes = h.frameBytes;
+    }
+    h.step = Handled::Step::Write;
+    h.deferred = false;
+    h.counts = {};
+    if (!frame.continuation) {  // else the rest of an overlong piece, already counted
+        ++number_;
+        skipping_ = number_ <= options_.skip;
+    }
+    h.skipping = skipping_;
+    h.after.number = number_;
+    h.codec = codec_;
+    if (frame.continuation || skipping_) {
+    } else if (frame.problem) {
+        h.step = Handled::Step::Fail;
+        h.problem = problem::of(*frame.problem);
+        h.reason.clear();
+    } else {
+        cleanRecord(frame.bytes, h.cleaned);
+        codePage_->see(h.cleaned, records_->ahead(frame.offset + frame.bytes.size()));
+        codec_ = &codePage_->codec();
+        h.codec = codec_;
+        try {
+            // Only the listed fields are decoded, unless the front end shows the whole record.
+            marc::readRecord(h.cleaned, *codec_, h.source, wholeText_ ? nullptr : &tags_);
+            // Text is romanised only where it reads in the run's code page.
+            if (std::optional<problem::Problem> p = codePage_->checkFields(h.source, tags_)) {
+                h.step = Handled::Step::Fail;
+                h.reason = RecordCodePage::textOf(*p);
+                h.problem = std::move(*p);
+            } else {
+                if (ahead_) {
+                    h.deferred = true;
+                } else {
+                    if (h.source.charCounted) noteCharCounted(h);
+                    observer_.recordStarted(number_, h.source.working);
+                }
+                annotate(h);
+            }
+        } catch (...) {
+            caught(h);
+        }
+    }
+    h.after = inputState();
+}
+
+/// What the exception under way means for the record in `h`: it fails, and a py.db that failed
+/// stops the run as well. Call it in a catch block; anything but a std::exception goes on up.
+void Run::caught(Handled& h) {
+    try {
+        throw;
+    } catch (const marc::MarcError& e) {
+        h.step = Handled::Step::Fail;
+        h.problem = e.problem;
+        if (h.problem.kind == problem::Kind::InvalidBytes)
+            h.problem.value += static_cast<long long>(h.frame.offset);
+        h.reason = e.what();
+    } catch (const pinyin::DbError& e) {
+        // The phrase data is read at the first record that needs it; a py.db that fails then
+        // fails every record alike, so the run stops with the record kept aside.
+        h.step = Handled::Step::FailAndStop;
+        h.problem = problem::of(problem::Kind::DbFailed, options_.dbPath);
+        h.problem.detail = e.detail.empty() ? e.what() : e.detail;
+        h.reason = e.what();
+    } catch (const std::exception& e) {
+        h.step = Handled::Step::Fail;
+        h.problem = problem::of(problem::Kind::Unexpected);
+        h.problem.detail = e.what();
+        h.reason = e.what();
+    }
+}
+
+/// Writes one frame that read() left in `h`: to the output, or to the rejects file.
+void Run::handle(Handled& h) {
+    const Frame& frame = h.frame;
+    if (frame.continuation) {
+        if (h.skipping) return;
         toRejects(frame.bytes, !frame.continues);
         if (!frame.continues && !result_.stopped) afterRecord();
         return;
     }
-    ++number_;
-    skipping_ = number_ <= options_.skip;
-    if (skipping_) {
+    if (h.skipping) {
         ++result_.skipped;
         return;
     }
     ++result_.read;
-    if (frame.problem) {
-        fail(number_, frame, problem::of(*frame.problem), {});
+    if (h.deferred) {
+        if (h.source.charCounted) noteCharCounted(h);
+        observer_.recordStarted(h.after.number, h.source.working);
+    }
+    if (h.step != Handled::Step::Write) {
+        if (h.step == Handled::Step::FailAndStop) stop(h.problem, h.reason);
+        fail(h, std::move(h.problem), std::move(h.reason));
     } else {
-        cleanRecord(frame.bytes, cleaned_);
-        codePage_->see(cleaned_, records_->ahead(frame.offset + frame.bytes.size()));
-        codec_ = &codePage_->codec();
+        if (outputFailed_) return leaveForLater();  // at a question
+        if (stopAtQuestion_) return leaveAt(h);
         try {
-            // Only the listed fields are decoded, unless the front end shows the whole record.
-            marc::readRecord(cleaned_, *codec_, source_, wholeText_ ? nullptr : &tags_);
-            // Text is romanised only where it reads in the run's code page.
-            if (std::optional<problem::Problem> p = codePage_->checkFields(source_, tags_)) {
-                const std::string reason = RecordCodePage::textOf(*p);
-                fail(number_, frame, std::move(*p), reason);
-                return afterRecord();
-            }
-            if (source_.charCounted) noteCharCounted(frame);
-            observer_.recordStarted(number_, source_.working);
-            pinyin::AnnotateCounts counts;
-            annotate(counts);
-            if (outputFailed_) return leaveForLater();  // at a question
-            if (stopAtQuestion_) return leaveAt(number_, frame);
             // Taking pinyin out of a record that carries none leaves it as it came, byte for
             // byte, whatever its 001 and 005. A record not laid out as the writer lays one out
             // (a leader that misstates its length or base address, blanks in its directory's
@@ -511,34 +638,22 @@ void Run::handle(const Frame& frame) {
             // lines, cut at the break, may hide pinyin). A line break in the leader is one of
             // its bytes like any other: the leader is kept as it stands either way.
             const bool asRead =
-                atStart_.removePinyin && counts.annotated == 0 && options_.keepLeader &&
-                !source_.charCounted &&
-                cleaned_.find_first_of("\r\n", static_cast<std::size_t>(marc::kLeaderLength)) ==
+                atStart_.removePinyin && h.counts.annotated == 0 && options_.keepLeader &&
+                !h.source.charCounted &&
+                h.cleaned.find_first_of("\r\n", static_cast<std::size_t>(marc::kLeaderLength)) ==
                     std::string::npos &&
-                laidOutAsWritten(cleaned_);
-            const std::string encoded = asRead ? cleaned_ : encode();
+                laidOutAsWritten(h.cleaned);
+            const std::string encoded = asRead ? h.cleaned : encode(h);
             if (encoded.empty())
-                fail(number_, frame, problem::of(problem::Kind::NothingToWrite),
-                     std::string(kNothingToWrite));
-            else if (write(frame, encoded); !outputFailed_) {
-                result_.fieldsListed += counts.listed;
-                result_.fieldsAnnotated += counts.annotated;
+                fail(h, problem::of(problem::Kind::NothingToWrite), std::string(kNothingToWrite));
+            else if (write(h, encoded); !outputFailed_) {
+                result_.fieldsListed += h.counts.listed;
+                result_.fieldsAnnotated += h.counts.annotated;
             }
-        } catch (const marc::MarcError& e) {
-            problem::Problem p = e.problem;
-            if (p.kind == problem::Kind::InvalidBytes) p.value += static_cast<long long>(frame.offset);
-            fail(number_, frame, std::move(p), e.what());
-        } catch (const pinyin::DbError& e) {
-            // The phrase data is read at the first record that needs it; a py.db that fails
-            // then fails every record alike, so the run stops with the record kept aside.
-            problem::Problem p = problem::of(problem::Kind::DbFailed, options_.dbPath);
-            p.detail = e.detail.empty() ? e.what() : e.detail;
-            stop(p, e.what());
-            fail(number_, frame, p, e.what());
-        } catch (const std::exception& e) {
-            problem::Problem p = problem::of(problem::Kind::Unexpected);
-            p.detail = e.what();
-            fail(number_, frame, std::move(p), e.what());
+        } catch (...) {
+            caught(h);
+            if (h.step == Handled::Step::FailAndStop) stop(h.problem, h.reason);
+            fail(h, std::move(h.problem), std::move(h.reason));
         }
     }
     // A stop waits for the end of an overlong piece: the rejects file keeps it whole, and a
@@ -550,8 +665,85 @@ void Run::handle(const Frame& frame) {
 void Run::afterRecord() {
     if (result_.stopped) return;
     observer_.recordDone(result_.read);
-    observer_.progress(records_->consumed(), input_->size());
+    observer_.progress(consumed(), input_->size());
     if (!observer_.yieldPoint()) stopAtUsersWish();
+}
+
+Run::InputState Run::inputState() const {
+    return {number_,
+            records_->consumed(),
+            records_->filler(),
+            records_->lineBreaks(),
+            codePage_->encoding(),
+            codePage_->asciiOnly()};
+}
+
+/// Whether records are read and annotated on a thread of their own (BatchOptions::readAhead):
+/// never for a front end that shows each record or may be asked a question, nor for an input
+/// that may keep the run waiting (a stop must then end the wait on the thread that stops).
+bool Run::readsAhead() const {
+    if (wholeText_ || input_->waits()) return false;
+    if (settings_.polyphone == pinyin::Polyphone::Manual && !settings_.removePinyin) return false;
+    switch (options_.readAhead) {
+        case ReadAhead::Never: return false;
+        case ReadAhead::Always: return true;
+        case ReadAhead::Auto: break;
+    }
+    cpu_set_t cpus;
+    CPU_ZERO(&cpus);
+    return ::sched_getaffinity(0, sizeof cpus, &cpus) == 0 && CPU_COUNT(&cpus) > 1;
+}
+
+/// The records, read and annotated on a second thread while this one writes them, in order.
+/// The reading thread stops at the input's end, at the first fault, or when writing stops.
+void Run::readRecords() {
+    Handoff<Handled> handoff;
+    std::thread reading([this, &handoff] {
+        Frame frame;
+        for (Handled* h; (h = handoff.claim()) != nullptr;) {
+            try {
+                if (records_->next(frame)) {
+                    read(frame, *h);
+                    handoff.fill();
+                    continue;
+                }
+                h->end = Handled::End::Input;
+            } catch (const FileError& e) {
+                h->end = Handled::End::ReadFailed;
+                h->problem = e.problem;
+                h->reason = e.what();
+            } catch (const StopAsked&) {
+                h->end = Handled::End::StopAsked;
+            } catch (...) {
+                h->end = Handled::End::Fault;
+                h->fault = std::current_exception();
+            }
+            h->after = inputState();
+            handoff.fill(true);
+            return;
+        }
+    });
+    struct Join {
+        Handoff<Handled>& handoff;
+        std::thread& thread;
+        ~Join() {
+            handoff.cancel();
+            thread.join();
+        }
+    } join{handoff, reading};
+    while (!result_.stopped) {
+        Handled& h = handoff.take();
+        at_ = h.after;
+        switch (h.end) {
+            case Handled::End::None: break;
+            case Handled::End::Input: return;
+            case Handled::End::ReadFailed: return stop(h.problem, h.reason);
+            case Handled::End::StopAsked: return stopAtUsersWish();
+            case Handled::End::Fault: std::rethrow_exception(h.fault);
+        }
+        handle(h);
+        handoff.release();
+    }
 }
 
 BatchResult Run::go() {
@@ -566,26 +758,33 @@ BatchResult Run::go() {
     }
     observer_.started(*this);
     auto began = std::chrono::steady_clock::now();
-    Frame frame;
-    // The records gathered point into the framer's bytes, which the next block replaces.
-    const std::function<bool()> writeFirst = [this] { return writeGathered(); };
-    while (!result_.stopped) {
-        try {
-            if (!records_->next(frame, writeFirst)) break;
-        } catch (const FileError& e) {
-            stop(e.problem, e.what());
-            break;
-        } catch (const StopAsked&) {
-            stopAtUsersWish();  // while the input kept us waiting: every record read is handled
-            break;
+    if (ahead_) {
+        readRecords();
+    } else {
+        Frame frame;
+        // The records handled are written before a block is read: a run that waits on its input
+        // (a pipe, a terminal) has them in its output meanwhile.
+        const std::function<bool()> writeFirst = [this] { return writeGathered(); };
+        while (!result_.stopped) {
+            try {
+                if (!records_->next(frame, writeFirst)) break;
+            } catch (const FileError& e) {
+                stop(e.problem, e.what());
+                break;
+            } catch (const StopAsked&) {
+                stopAtUsersWish();  // while the input kept us waiting: every record read is handled
+                break;
+            }
+            read(frame, one_);
+            handle(one_);
         }
-        handle(frame);
     }
     (void)writeGathered();
-    result_.fillerBytes = records_->filler();
-    result_.lineBreakBytes = records_->lineBreaks();
-    result_.encoding = codePage_->encoding();
-    result_.asciiOnly = result_.asciiOnly && codePage_->asciiOnly();
+    const InputState end = ahead_ ? at_ : inputState();
+    result_.fillerBytes = end.filler;
+    result_.lineBreakBytes = end.lineBreaks;
+    result_.encoding = end.encoding;
+    result_.asciiOnly = result_.asciiOnly && end.asciiOnly;
     result_.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     observer_.finished(result_);
     return std::move(result_);

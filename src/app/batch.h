@@ -26,6 +26,13 @@ enum class Separator { CrLf, None, AsInput, Lf };
 
 struct RecordFailure;
 
+/// Whether a run reads and annotates its records on a second thread, ahead of the one that writes
+/// them: Auto does when the process may use more than one processor. Never for a front end that
+/// wants each record's working text (BatchObserver::wantsWorkingText) or has questions asked,
+/// nor for an input that may keep the run waiting (a pipe, a FIFO, a terminal). A run that reads
+/// ahead romanises with the settings as it started. The output is the same bytes either way.
+enum class ReadAhead { Auto, Never, Always };
+
 struct BatchOptions {
     std::string inputPath;   ///< "-" for standard input
     std::string outputPath;  ///< "-" for standard output; appended to, created if missing
@@ -60,6 +67,7 @@ struct BatchOptions {
     /// The cataloguer's word list, consulted before every other rule; may be null. Not const:
     /// a window's chooser may add to it during the run.
     std::shared_ptr<pinyin::UserWords> words;
+    ReadAhead readAhead = ReadAhead::Auto;
 };
 
 /// The rejects file beside `outputPath`: outputPath + ".rejected"; "marc-pinyin.rejected" in the

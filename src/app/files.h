@@ -57,6 +57,8 @@ public:
     std::size_t read(char* buf, std::size_t size);
     /// The file's size in bytes, 0 when unknown (a pipe).
     std::uint64_t size() const { return size_; }
+    /// A pipe, a FIFO or a terminal: a read may wait for its writer.
+    bool waits() const { return waits_; }
     int fd() const { return fd_; }
 
 private:

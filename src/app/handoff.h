@@ -1,0 +1,102 @@
+// A ring of reusable slots that one thread fills and another empties, in order.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <mutex>
+#include <vector>
+
+namespace app {
+
+/// Slots handed from one producing thread to one consuming thread, in the order they are filled.
+/// The slots are made once and reused, so that their buffers keep their capacity. Each side
+/// tells the other of its progress only every `batch` slots, and a side that has to wait is woken
+/// only once half the ring is ready for it: a handoff costs a lock now and then, and a sleep and a
+/// wakeup rarely, however short the work of a slot.
+template <class T>
+class Handoff {
+public:
+    explicit Handoff(std::size_t slots = 128, std::size_t batch = 16)
+        : slots_(slots), batch_(batch), wake_(slots / 2) {}
+
+    // The producer's side.
+
+    /// The next slot to fill, once it is free; nullptr once the consumer has cancelled.
+    T* claim() {
+        if (filled_ - freed_ == slots_.size()) {
+            std::unique_lock lock(mutex_);
+            shareFilled(false);
+            producerWaits_ = true;
+            freedChanged_.wait(lock, [&] { return cancelled_ || freedShared_ != freed_; });
+            producerWaits_ = false;
+            freed_ = freedShared_;
+        }
+        if (cancelled_.load(std::memory_order_relaxed)) return nullptr;
+        return &slots_[filled_ % slots_.size()];
+    }
+    /// The slot claimed last is ready. `last`: nothing follows it, hand it over now.
+    void fill(bool last = false) {
+        ++filled_;
+        if (last || filled_ % batch_ == 0) {
+            std::lock_guard lock(mutex_);
+            shareFilled(last);
+        }
+    }
+
+    // The consumer's side.
+
+    /// The next slot filled, once there is one.
+    T& take() {
+        if (taken_ == filledSeen_) {
+            std::unique_lock lock(mutex_);
+            shareFreed();
+            consumerWaits_ = true;
+            filledChanged_.wait(lock, [&] { return filledShared_ != taken_; });
+            consumerWaits_ = false;
+            filledSeen_ = filledShared_;
+        }
+        return slots_[taken_ % slots_.size()];
+    }
+    /// The slot taken last is done with: the producer may fill it again.
+    void release() {
+        ++taken_;
+        if (taken_ % batch_ == 0) {
+            std::lock_guard lock(mutex_);
+            shareFreed();
+        }
+    }
+    /// The consumer takes no more: the producer's claim() gives nullptr from now on.
+    void cancel() {
+        std::lock_guard lock(mutex_);
+        cancelled_ = true;
+        freedChanged_.notify_one();
+    }
+
+private:
+    // Under the lock: one side's progress made known to the other. A side waits only when it
+    // has caught up with the other, having made its own progress known; it is woken once half
+    // the ring is ready for it, or the producer has handed over its last slot.
+    void shareFilled(bool last) {
+        filledShared_ = filled_;
+        if (consumerWaits_ && (last || filled_ - freedShared_ >= wake_)) filledChanged_.notify_one();
+    }
+    void shareFreed() {
+        freedShared_ = taken_;
+        if (producerWaits_ && taken_ + slots_.size() - filledShared_ >= wake_) freedChanged_.notify_one();
+    }
+
+    std::vector<T> slots_;
+    const std::size_t batch_, wake_;
+    std::mutex mutex_;
+    std::condition_variable filledChanged_, freedChanged_;
+    // Under the lock: each side's progress as the other may see it.
+    std::size_t filledShared_ = 0, freedShared_ = 0;
+    bool producerWaits_ = false, consumerWaits_ = false;
+    std::atomic<bool> cancelled_ = false;  // written under the lock
+    // Each side's own counts, read and written by that side alone.
+    std::size_t filled_ = 0, freed_ = 0;       // the producer's
+    std::size_t taken_ = 0, filledSeen_ = 0;  // the consumer's
+};
+
+}  // namespace app
