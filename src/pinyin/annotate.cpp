@@ -69,8 +69,9 @@ bool annotateEvery(std::string& out, std::string_view line, std::string_view tag
             const char code = piece.empty() ? '\0' : piece[0];
             if (code >= 'a' && code <= 'z' && holdsChinese(piece.substr(1))) {
                 const char capital = static_cast<char>(code - 'a' + 'A');
-                const bool hasOne =
-                    !settings.delExisting && bar + 1 < line.size() && line[bar + 1] == capital;
+                // The subfield behind this one, never the head (bar + 1 wraps to 0 at the end).
+                const bool hasOne = !settings.delExisting && bar != std::string_view::npos &&
+                                    bar + 1 < line.size() && line[bar + 1] == capital;
                 if (!hasOne) {
                     out += '|';
                     out += capital;
