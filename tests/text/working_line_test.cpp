@@ -37,7 +37,7 @@ TEST(WorkingLine, SubfieldsAndTheHead) {
     EXPECT_EQ(pieces(subfieldsOf("|a||b|")), (Strings{"a@1", "@3", "b@4", "@6"}));
     EXPECT_EQ(pieces(piecesOf("|")), (Strings{"head:@0", "@1"}));
     // The stand-in for a "|" of the data splits nothing.
-    EXPECT_EQ(pieces(subfieldsOf("200 1 |aA\xEF\xB7\x90" "B")), (Strings{"aA\xEF\xB7\x90" "B@7"}));
+    EXPECT_EQ(pieces(subfieldsOf("200 1 |az\xEF\xB7\x90z")), (Strings{"az\xEF\xB7\x90z@7"}));
 }
 
 TEST(WorkingLine, CodeTextAndEnd) {
