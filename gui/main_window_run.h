@@ -13,6 +13,7 @@
 #include "app/batch.h"
 #include "main_window.h"
 #include "pinyin/chooser.h"
+#include "text/working_line.h"
 
 namespace gui {
 
@@ -111,33 +112,23 @@ private:
     // Whether a line of the working record has a tag the list holds, matched as the annotation
     // matches it: the line's first three characters, found in the list as text.
     static bool holdsListedField(std::string_view working, std::string_view tagList) {
-        for (std::size_t start = 0; start < working.size();) {
-            std::size_t end = working.find('\r', start);
-            if (end == std::string_view::npos) end = working.size();
-            std::string_view line = working.substr(start, end - start);
-            if (!line.empty() && line.front() == '\n') line.remove_prefix(1);
+        for (const std::string_view line : text::linesOf(working)) {
             const std::string_view tag = line.substr(0, 3);
             if (tag.size() == 3 && tag.find_first_not_of(' ') != std::string_view::npos &&
                 tagList.find(tag) != std::string_view::npos)
                 return true;
-            start = end + 1;
         }
         return false;
     }
 
     // The data of the record's 001 line, without the spaces between tag and data.
     static std::string_view controlNumber(std::string_view working) {
-        for (std::size_t start = 0; start < working.size();) {
-            std::size_t end = working.find('\r', start);
-            if (end == std::string_view::npos) end = working.size();
-            std::string_view line = working.substr(start, end - start);
-            if (!line.empty() && line.front() == '\n') line.remove_prefix(1);
+        for (std::string_view line : text::linesOf(working)) {
             if (line.starts_with("001")) {
                 line.remove_prefix(3);
                 while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
                 return line;
             }
-            start = end + 1;
         }
         return {};
     }

@@ -23,6 +23,7 @@
 #include "pinyin/readings.h"
 #include "text/ascii.h"
 #include "text/tag_list.h"
+#include "text/working_line.h"
 
 namespace app {
 namespace {
@@ -234,22 +235,15 @@ void Check::start() {
 void Check::checkRecord(const std::string& working) {
     std::string id;
     std::string out;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t cr = working.find('\r', start);
-        std::string_view line =
-            std::string_view(working).substr(start, cr == std::string::npos ? std::string::npos : cr - start);
-        if (!line.empty() && line.front() == '\n') line.remove_prefix(1);
+    // Unlike the annotation, a line keeps an LF that stands inside it: the reader refuses line
+    // breaks in field data, so the records checked hold none there.
+    for (const std::string_view line : text::linesOf(working)) {
         const std::string_view tag = line.substr(0, 3);
         if (tag == "001" && id.empty()) id = std::string(trimSpaces(line.substr(3)));
         if (tag.size() == 3 && !trimSpaces(tag).empty() &&
             std::string_view(settings_.tagList).find(tag) != std::string_view::npos) {
             std::vector<std::string_view> pieces;
-            for (std::size_t at = line.find('|'); at != std::string_view::npos;) {
-                const std::size_t next = line.find('|', at + 1);
-                pieces.push_back(line.substr(at + 1, next == std::string_view::npos ? next : next - at - 1));
-                at = next;
-            }
+            for (const text::Subfield s : text::subfieldsOf(line)) pieces.push_back(s.piece);
             bool checked = false, differs = false;
             const pinyin::Subfields mode = settings_.subfields;
             for (std::size_t k = 0; k < pieces.size(); ++k) {
@@ -280,8 +274,6 @@ void Check::checkRecord(const std::string& working) {
             result_.checked += checked;
             result_.differing += differs;
         }
-        if (cr == std::string::npos) break;
-        start = cr + 1;
     }
     lines_ += out;
 }

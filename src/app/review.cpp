@@ -8,6 +8,7 @@
 #include "marc/databar.h"
 #include "pinyin/readings.h"
 #include "text/ascii.h"
+#include "text/working_line.h"
 
 namespace app {
 namespace {
@@ -42,14 +43,8 @@ bool isNeighbour(std::string_view c) {
 
 /// The record's 001, trimmed, from its working text.
 std::string identifierOf(std::string_view working) {
-    for (std::size_t start = 0; start < working.size();) {
-        std::size_t end = working.find('\r', start);
-        if (end == std::string_view::npos) end = working.size();
-        std::string_view line = working.substr(start, end - start);
-        if (!line.empty() && line.front() == '\n') line.remove_prefix(1);
+    for (const std::string_view line : text::linesOf(working))
         if (line.starts_with("001")) return std::string(text::trimSpaces(marc::withBars(line.substr(3))));
-        start = end + 1;
-    }
     return {};
 }
 

@@ -3,12 +3,15 @@
 
 #include <string_view>
 
+#include "text/working_line.h"
+
 namespace marc {
 
 inline constexpr char kRecordTerminator = '\x1D';   // 29
 inline constexpr char kFieldTerminator = '\x1E';    // 30
 inline constexpr char kSubfieldDelimiter = '\x1F';  // 31
-inline constexpr char kWorkingDelimiter = '|';      // the delimiter as the working record writes it
+// The delimiter as the working record writes it.
+inline constexpr char kWorkingDelimiter = text::kWorkingDelimiter;
 inline constexpr std::string_view kCrLf = "\r\n";
 
 inline constexpr int kLeaderLength = 24;

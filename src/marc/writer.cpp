@@ -18,6 +18,7 @@
 #include "marc/source.h"
 #include "codepage/detect.h"
 #include "pinyin/existing.h"
+#include "text/working_line.h"
 
 namespace marc {
 
@@ -38,13 +39,10 @@ std::string_view chars(std::string_view line, std::size_t from, std::size_t coun
 /// Encodes control field data, the exact inverse of the reader: "|" is the subfield delimiter it
 /// wrote for a byte 31, kDataBar a "|" of the data.
 void encodeControl(std::string& out, std::string_view s, const codepage::Codec& cp) {
-    std::size_t from = 0;
-    for (std::size_t i = s.find('|'); i != std::string_view::npos; i = s.find('|', from)) {
-        appendEncoded(out, s.substr(from, i - from), cp);
-        out.push_back(kSubfieldDelimiter);
-        from = i + 1;
+    for (const text::Subfield piece : text::piecesOf(s)) {
+        if (!piece.head) out.push_back(kSubfieldDelimiter);
+        appendEncoded(out, piece.piece, cp);
     }
-    appendEncoded(out, s.substr(from), cp);
 }
 
 /// Whether a subfield of a record made by hand is pinyin (pinyin/existing.h), spaces before
@@ -61,23 +59,12 @@ void splitLines(std::string_view working, std::string& buf, std::vector<std::str
     buf.clear();
     buf.reserve(working.size());  // never reallocates below: views into it stay valid
     lines.clear();
-    std::size_t pos = 0;
-    for (bool first = true;; first = false) {
-        const std::size_t cr = working.find('\r', pos);
-        std::string_view piece = working.substr(pos, cr == std::string_view::npos ? cr : cr - pos);
-        if (!first && piece.size() >= 2 && piece[0] == '\n' && piece[1] == '|')
-            piece.remove_prefix(2);
-        else if (!piece.empty() && piece[0] == '\n')
-            piece.remove_prefix(1);
-        if (piece.find('\n') != std::string_view::npos) {
-            const std::size_t from = buf.size();
-            for (char c : piece)
-                if (c != '\n') buf.push_back(c);
-            piece = std::string_view(buf).substr(from);
-        }
-        if (!piece.empty()) lines.push_back(piece);
-        if (cr == std::string_view::npos) break;
-        pos = cr + 1;
+    for (std::string_view line : text::linesOf(working)) {
+        // Only the writer drops a "|" that opens a line behind a CR LF: text made by hand keeps
+        // the rule it was always written under; a line the reader makes opens with its tag.
+        if (line.starts_with(kWorkingDelimiter) && text::followsCrLf(working, line)) line.remove_prefix(1);
+        line = text::withoutLineFeeds(line, buf);
+        if (!line.empty()) lines.push_back(line);
     }
 }
 
@@ -463,19 +450,17 @@ void RecordWriter::checkRoundTrip(std::size_t i, std::string_view tag) {
 /// "|", the text standing between them and that "|", then the subfields, each pinyin subfield
 /// moved behind the nearest subfield a before it.
 void RecordWriter::encodeHandMadeDataLine(std::string_view line, std::string_view tag, std::size_t lineNo) {
-    const std::size_t firstBar = line.find(kWorkingDelimiter);
-    const std::string_view head = line.substr(0, firstBar);
-    appendEncoded(data_, chars(head, 4, 2), cp_);
-    appendEncoded(data_, chars(head, 7), cp_);
     subfields_.clear();
     int head_ = -1, tail = -1;
     int behindTitle = -1;     // the last subfield a, or the last pinyin subfield right behind it
     std::string_view before;  // the subfield in front, as the line has it
-    for (std::size_t from = firstBar; from != std::string_view::npos;) {
-        const std::size_t next = line.find(kWorkingDelimiter, from + 1);
-        const std::string_view piece =
-            line.substr(from + 1, next == std::string_view::npos ? next : next - from - 1);
-        from = next;
+    for (const text::Subfield s : text::piecesOf(line)) {
+        const std::string_view piece = s.piece;
+        if (s.head) {
+            appendEncoded(data_, chars(piece, 4, 2), cp_);
+            appendEncoded(data_, chars(piece, 7), cp_);
+            continue;
+        }
         const bool pinyin = isPinyinPiece(piece, before);
         before = piece;
         if (piece.empty())

@@ -9,6 +9,7 @@
 #include "pinyin/pieces.h"
 #include "text/ascii.h"
 #include "text/tag_list.h"
+#include "text/working_line.h"
 
 namespace pinyin {
 namespace {
@@ -31,16 +32,16 @@ bool annotate(std::string& out, std::string_view line, std::string_view tag, con
               Romaniser& romaniser) {
     bool any = false;
     const std::string_view code = settings.useCodeA ? "|A" : "|9";
-    detail::forEachPiece(line, [&](std::string_view piece, bool head) {
-        if (!head) out += '|';
-        out += piece;
+    for (const text::Subfield s : text::piecesOf(line)) {
+        if (!s.head) out += '|';
+        out += s.piece;
         // The head (tag, indicators) is never a subfield a, even under a tag that starts with "a".
-        if (!head && !piece.empty() && piece[0] == 'a') {
+        if (!s.head && s.code() == 'a') {
             out += code;
-            out += trimSpaces(romaniser.pinyin(piece.substr(1), tag));
+            out += trimSpaces(romaniser.pinyin(s.text(), tag));
             any = true;
         }
-    });
+    }
     return any;
 }
 
@@ -53,36 +54,32 @@ bool annotateEvery(std::string& out, std::string_view line, std::string_view tag
                    Romaniser& romaniser) {
     bool any = false;
     std::string_view before;  // the subfield in front of the piece, as the line had it
-    std::size_t start = 0;
-    for (bool head = true;; head = false) {
-        const std::size_t bar = line.find('|', start);
-        const std::string_view piece =
-            line.substr(start, bar == std::string_view::npos ? std::string_view::npos : bar - start);
-        if (head) {
-            out += piece;
-        } else {
-            const bool pinyin = isPinyinSubfield(piece, before, Subfields::Chinese);
-            if (!(pinyin && settings.delExisting)) {
-                out += '|';
-                out += piece;
-            }
-            const char code = piece.empty() ? '\0' : piece[0];
-            if (code >= 'a' && code <= 'z' && holdsChinese(piece.substr(1))) {
-                const char capital = static_cast<char>(code - 'a' + 'A');
-                const bool hasOne =
-                    !settings.delExisting && bar + 1 < line.size() && line[bar + 1] == capital;
-                if (!hasOne) {
-                    out += '|';
-                    out += capital;
-                    out += trimSpaces(romaniser.pinyin(piece.substr(1), tag, code));
-                    any = true;
-                }
-            }
-            before = piece;
+    for (const text::Subfield s : text::piecesOf(line)) {
+        if (s.head) {
+            out += s.piece;
+            continue;
         }
-        if (bar == std::string_view::npos) return any;
-        start = bar + 1;
+        const bool pinyin = isPinyinSubfield(s.piece, before, Subfields::Chinese);
+        if (!(pinyin && settings.delExisting)) {
+            out += '|';
+            out += s.piece;
+        }
+        const char code = s.code();
+        if (code >= 'a' && code <= 'z' && holdsChinese(s.text())) {
+            const char capital = static_cast<char>(code - 'a' + 'A');
+            // The code of the subfield behind this one, when one follows.
+            const bool hasOne =
+                !settings.delExisting && s.end() + 1 < line.size() && line[s.end() + 1] == capital;
+            if (!hasOne) {
+                out += '|';
+                out += capital;
+                out += trimSpaces(romaniser.pinyin(s.text(), tag, code));
+                any = true;
+            }
+        }
+        before = s.piece;
     }
+    return any;
 }
 
 /// The run's tag list as a table, made again only when the list changes (annotateRecord() is given its text).
@@ -99,26 +96,14 @@ std::string annotateRecord(std::string_view marc, const RunSettings& settings, R
     const text::TagList& tags = tagListOf(settings.tagList);
     std::string out;
     out.reserve(marc.size() + marc.size() / 2 + 2);
-    std::size_t start = 0;
     // Every CR ends a line (the record gets one more CR LF at its end); LFs vanish wherever
     // they stand, so a lone LF never splits a line and a lone CR always does.
     std::string noLf;  // a line's text with its LFs taken out, for the rare line that has any
-    for (;;) {
-        const std::size_t cr = marc.find('\r', start);
-        std::string_view line =
-            marc.substr(start, cr == std::string_view::npos ? std::string_view::npos : cr - start);
-        if (!line.empty() && line.front() == '\n') line.remove_prefix(1);  // the LF of a CR LF
-        if (line.find('\n') != std::string_view::npos) {
-            noLf.clear();
-            for (char ch : line)
-                if (ch != '\n') noLf += ch;
-            line = noLf;
-        }
-
+    for (std::string_view line : text::linesOf(marc)) {
+        noLf.clear();
+        line = text::withoutLineFeeds(line, noLf);
         annotateLine(out, line, tags, settings, romaniser, counts);
         out += "\r\n";
-        if (cr == std::string_view::npos) break;
-        start = cr + 1;
     }
     return out;
 }
@@ -158,15 +143,15 @@ std::string withoutPinyin(std::string_view line, Subfields mode) {
     std::string out;
     out.reserve(line.size());
     std::string_view before;  // the subfield in front of the piece, as the line had it
-    detail::forEachPiece(line, [&](std::string_view piece, bool head) {
+    for (const text::Subfield s : text::piecesOf(line)) {
         // The head is never a subfield, whatever its first character: a tag that starts with
         // "9" or "A" keeps its line. A 9 that is data stays where it stood.
-        const bool pinyinSubfield = !head && isPinyinSubfield(piece, before, mode);
-        before = head ? std::string_view() : piece;
-        if (pinyinSubfield) return;
-        if (!head) out += '|';
-        out += piece;
-    });
+        const bool pinyinSubfield = !s.head && isPinyinSubfield(s.piece, before, mode);
+        before = s.head ? std::string_view() : s.piece;
+        if (pinyinSubfield) continue;
+        if (!s.head) out += '|';
+        out += s.piece;
+    }
     return out;
 }
 

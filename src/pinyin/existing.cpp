@@ -11,6 +11,7 @@
 
 #include "codepage/codepage.h"
 #include "pinyin/words.h"
+#include "text/working_line.h"
 
 namespace pinyin {
 namespace {
@@ -206,14 +207,9 @@ bool isPinyinSubfield(std::string_view piece, std::string_view before, Subfields
 
 bool carriesPinyin(std::string_view line, Subfields mode) {
     std::string_view before;  // the subfield in front, empty for the first
-    std::size_t bar = line.find('|');
-    while (bar != std::string_view::npos) {
-        const std::size_t next = line.find('|', bar + 1);
-        const std::string_view piece =
-            line.substr(bar + 1, next == std::string_view::npos ? std::string_view::npos : next - bar - 1);
-        if (isPinyinSubfield(piece, before, mode)) return true;
-        before = piece;
-        bar = next;
+    for (const text::Subfield s : text::subfieldsOf(line)) {
+        if (isPinyinSubfield(s.piece, before, mode)) return true;
+        before = s.piece;
     }
     return false;
 }

@@ -1,36 +1,19 @@
-// Cutting a working-record line into its head and subfields, shared by the insertion and the
-// existing-pinyin rule.
+// The quick test of a working-record line that tells whether the existing-pinyin rule needs to
+// look at it at all.
 #pragma once
 
 #include <string_view>
 
 #include "pinyin/settings.h"
+#include "text/working_line.h"
 
 namespace pinyin::detail {
-
-/// Calls fn(piece, isHead) for every piece of `line` between "|" marks, in order: first the
-/// head (tag, indicators, anything before the first "|"), then each subfield, code first.
-/// Empty pieces (two "|" in a row, a "|" at the end) are visited too.
-template <class Fn>
-void forEachPiece(std::string_view line, Fn&& fn) {
-    std::size_t start = 0;
-    bool head = true;
-    for (;;) {
-        const std::size_t bar = line.find('|', start);
-        fn(line.substr(start, bar == std::string_view::npos ? std::string_view::npos : bar - start), head);
-        if (bar == std::string_view::npos) return;
-        head = false;
-        start = bar + 1;
-    }
-}
 
 /// Whether the line may hold a pinyin subfield: a "|A" or a "|9" somewhere. Only such a line
 /// needs the rule of existing.h (carriesPinyin).
 inline bool mayCarryPinyin(std::string_view line) {
-    // One walk over the delimiters, where two searches for "|A" and "|9" walked them twice.
-    for (std::size_t bar = line.find('|'); bar != std::string_view::npos && bar + 1 < line.size();
-         bar = line.find('|', bar + 1))
-        if (line[bar + 1] == 'A' || line[bar + 1] == '9') return true;
+    for (const text::Subfield s : text::subfieldsOf(line))
+        if (s.code() == 'A' || s.code() == '9') return true;
     return false;
 }
 
@@ -38,9 +21,8 @@ inline bool mayCarryPinyin(std::string_view line) {
 /// a capital letter.
 inline bool mayCarryPinyin(std::string_view line, Subfields mode) {
     if (mode == Subfields::A) return mayCarryPinyin(line);
-    for (std::size_t bar = line.find('|'); bar != std::string_view::npos && bar + 1 < line.size();
-         bar = line.find('|', bar + 1))
-        if (line[bar + 1] >= 'A' && line[bar + 1] <= 'Z') return true;
+    for (const text::Subfield s : text::subfieldsOf(line))
+        if (s.code() >= 'A' && s.code() <= 'Z') return true;
     return false;
 }
 

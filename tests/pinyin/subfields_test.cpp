@@ -77,6 +77,13 @@ TEST_F(SubfieldsTest, ExistingPinyinPerSubfield) {
     // keep: a subfield whose romanisation is there is left as it is, the others get theirs.
     settings.delExisting = false;
     EXPECT_EQ(run(line), "200 1 |a红楼梦|AHONG LOU|e中国|Ezhong guo|f曹雪芹|Fcao|v2|Vx");
+    // keep: only the subfield right behind counts, never the line's head, even when the last
+    // subfield's capital is the first letter of its tag.
+    const std::string tags = settings.tagList;
+    settings.tagList = "B01";
+    EXPECT_EQ(run("B01  0|b白"), "B01  0|b白|Bbai");
+    EXPECT_EQ(run("B01  0|b白|Bbai"), "B01  0|b白|Bbai");
+    settings.tagList = tags;
     // Both are stable: a second run changes nothing.
     for (const bool del : {true, false}) {
         settings.delExisting = del;
