@@ -4,6 +4,7 @@
 #include <sched.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cerrno>
 #include <exception>
 #include <chrono>
@@ -142,7 +143,8 @@ private:
         problem::Problem problem;  // why, for Fail and FailAndStop
         std::string reason;
         const codepage::Codec* codec = nullptr;
-        std::string cleaned;
+        std::string_view record;  // the frame's bytes as the reader takes them (cleanedRecord)
+        std::string joined;       // a record spread over lines, joined
         marc::SourceRecord source;
         // The fields as the annotation leaves them: field i's line in lines (a view into source
         // or annotated), and whether it changed.
@@ -153,14 +155,21 @@ private:
         bool lineBreak = false;  // a changed line holds a line break
         pinyin::AnnotateCounts counts;
         InputState after;
+        // Read ahead, its annotation is done by whichever thread comes to it first: the writing
+        // one when it needs the record, the reading one, newest first, while the ring is full.
+        std::atomic<int> annotation{kAnnotated};
     };
+    static constexpr int kAnnotated = 0, kToAnnotate = 1, kAnnotating = 2;
 
     void start();
     bool readsAhead() const;
     void readRecords();
     void read(const Frame& frame, Handled& h);
     void caught(Handled& h);
-    void annotate(Handled& h);
+    void annotate(Handled& h, pinyin::Romaniser& romaniser);
+    void annotateCaught(Handled& h, pinyin::Romaniser& romaniser);
+    bool annotateNewest(Handoff<Handled>& handoff);
+    void settle(Handled& h);
     std::string encode(Handled& h);
     void readFirstBlock();
     void handle(Handled& h);
@@ -209,6 +218,7 @@ private:
     std::optional<ShownChooser> shownChooser_;
     std::unique_ptr<WriteFirst> asker_;
     std::unique_ptr<pinyin::Romaniser> romaniser_;
+    std::unique_ptr<pinyin::Romaniser> writingRomaniser_;  // the writing thread's, when ahead_
     std::unique_ptr<RecordSource> records_;
     BatchResult result_;
     std::string_view separator_;
@@ -259,6 +269,10 @@ void Run::start() {
     // started, which nobody changes under it.
     romaniser_ = std::make_unique<pinyin::Romaniser>(*table_, ahead_ ? atStart_ : settings_, asker_.get());
     romaniser_->setWords(options_.words.get());
+    if (ahead_) {
+        writingRomaniser_ = std::make_unique<pinyin::Romaniser>(*table_, atStart_, nullptr);
+        writingRomaniser_->setWords(options_.words.get());
+    }
     separator_ = result_.separator == Separator::CrLf ? marc::kCrLf
                  : result_.separator == Separator::Lf ? std::string_view("\n")
                                                       : std::string_view{};
@@ -267,7 +281,7 @@ void Run::start() {
 /// Annotates the decoded fields of h.source one by one, as pinyin::annotateRecord() annotates the
 /// lines of a working record, into h.lines and h.changed. A field left in bytes is not listed: it
 /// stays.
-void Run::annotate(Handled& h) {
+void Run::annotate(Handled& h, pinyin::Romaniser& romaniser) {
     const marc::SourceRecord& source = h.source;
     const std::size_t n = source.lines.size();
     h.annotated.clear();
@@ -275,7 +289,7 @@ void Run::annotate(Handled& h) {
     for (std::size_t i = 0; i < n; ++i) {
         h.annotatedAt[i] = h.annotated.size();
         if (source.lines[i].decoded)
-            pinyin::annotateLine(h.annotated, source.line(i), tags_, atStart_, *romaniser_, &h.counts);
+            pinyin::annotateLine(h.annotated, source.line(i), tags_, atStart_, romaniser, &h.counts);
     }
     h.annotatedAt[n] = h.annotated.size();
     h.lines.resize(n);
@@ -530,6 +544,7 @@ void Run::write(const Handled& h, const std::string& encoded) {
 /// the observer and the failure log hear of the record waits for handle().
 void Run::read(const Frame& frame, Handled& h) {
     h.end = Handled::End::None;
+    h.annotation.store(kAnnotated, std::memory_order_relaxed);
     h.frame = frame;
     if (ahead_) {  // the framer's block is replaced while the record waits to be written
         h.frameBytes.assign(frame.bytes);
@@ -551,13 +566,13 @@ void Run::read(const Frame& frame, Handled& h) {
         h.problem = problem::of(*frame.problem);
         h.reason.clear();
     } else {
-        cleanRecord(frame.bytes, h.cleaned);
-        codePage_->see(h.cleaned, records_->ahead(frame.offset + frame.bytes.size()));
+        h.record = cleanedRecord(h.frame.bytes, h.joined);
+        codePage_->see(h.record, records_->ahead(frame.offset + frame.bytes.size()));
         codec_ = &codePage_->codec();
         h.codec = codec_;
         try {
             // Only the listed fields are decoded, unless the front end shows the whole record.
-            marc::readRecord(h.cleaned, *codec_, h.source, wholeText_ ? nullptr : &tags_);
+            marc::readRecord(h.record, *codec_, h.source, wholeText_ ? nullptr : &tags_);
             // Text is romanised only where it reads in the run's code page.
             if (std::optional<problem::Problem> p = codePage_->checkFields(h.source, tags_)) {
                 h.step = Handled::Step::Fail;
@@ -566,17 +581,47 @@ void Run::read(const Frame& frame, Handled& h) {
             } else {
                 if (ahead_) {
                     h.deferred = true;
+                    h.annotation.store(kToAnnotate, std::memory_order_relaxed);
                 } else {
                     if (h.source.charCounted) noteCharCounted(h);
                     observer_.recordStarted(number_, h.source.working);
+                    annotate(h, *romaniser_);
                 }
-                annotate(h);
             }
         } catch (...) {
             caught(h);
         }
     }
     h.after = inputState();
+}
+
+void Run::annotateCaught(Handled& h, pinyin::Romaniser& romaniser) {
+    try {
+        annotate(h, romaniser);
+    } catch (...) {
+        caught(h);
+    }
+}
+
+/// On the reading thread, while the ring is full: annotates the newest record read ahead that
+/// nobody has begun, if any.
+bool Run::annotateNewest(Handoff<Handled>& handoff) {
+    return handoff.anyHeld([this](Handled& h) {
+        int state = kToAnnotate;
+        if (!h.annotation.compare_exchange_strong(state, kAnnotating, std::memory_order_relaxed)) return false;
+        annotateCaught(h, *romaniser_);
+        h.annotation.store(kAnnotated, std::memory_order_release);
+        return true;
+    });
+}
+
+/// On the writing thread: the record read ahead in `h` annotated, by this thread when the reading
+/// one has not begun it.
+void Run::settle(Handled& h) {
+    int state = kToAnnotate;
+    if (h.annotation.compare_exchange_strong(state, kAnnotating, std::memory_order_acquire))
+        return annotateCaught(h, *writingRomaniser_);
+    while (h.annotation.load(std::memory_order_acquire) != kAnnotated) std::this_thread::yield();
 }
 
 /// What the exception under way means for the record in `h`: it fails, and a py.db that failed
@@ -619,6 +664,7 @@ void Run::handle(Handled& h) {
         return;
     }
     ++result_.read;
+    if (ahead_) settle(h);
     if (h.deferred) {
         if (h.source.charCounted) noteCharCounted(h);
         observer_.recordStarted(h.after.number, h.source.working);
@@ -640,10 +686,10 @@ void Run::handle(Handled& h) {
             const bool asRead =
                 atStart_.removePinyin && h.counts.annotated == 0 && options_.keepLeader &&
                 !h.source.charCounted &&
-                h.cleaned.find_first_of("\r\n", static_cast<std::size_t>(marc::kLeaderLength)) ==
+                h.record.find_first_of("\r\n", static_cast<std::size_t>(marc::kLeaderLength)) ==
                     std::string::npos &&
-                laidOutAsWritten(h.cleaned);
-            const std::string encoded = asRead ? h.cleaned : encode(h);
+                laidOutAsWritten(h.record);
+            const std::string encoded = asRead ? std::string(h.record) : encode(h);
             if (encoded.empty())
                 fail(h, problem::of(problem::Kind::NothingToWrite), std::string(kNothingToWrite));
             else if (write(h, encoded); !outputFailed_) {
@@ -700,7 +746,16 @@ void Run::readRecords() {
     Handoff<Handled> handoff;
     std::thread reading([this, &handoff] {
         Frame frame;
-        for (Handled* h; (h = handoff.claim()) != nullptr;) {
+        bool ended = false;
+        while (!handoff.cancelled()) {
+            Handled* h = ended ? nullptr : handoff.tryClaim();
+            if (!h) {
+                // The ring is full, or the input has ended: annotate what the writing thread has
+                // not come to yet, from the newest record back, while it works from the oldest on.
+                if (annotateNewest(handoff)) continue;
+                if (ended || !handoff.waitForSpace()) return;
+                continue;
+            }
             try {
                 if (records_->next(frame)) {
                     read(frame, *h);
@@ -718,9 +773,10 @@ void Run::readRecords() {
                 h->end = Handled::End::Fault;
                 h->fault = std::current_exception();
             }
+            h->annotation.store(kAnnotated, std::memory_order_relaxed);
             h->after = inputState();
             handoff.fill(true);
-            return;
+            ended = true;
         }
     });
     struct Join {

@@ -240,17 +240,19 @@ bool directoryAccountsFor(std::string_view record) {
     return bytes.end != npos && holdsHighBytes(record) && accounts(record, charLayout(record));
 }
 
-void cleanRecord(std::string_view raw, std::string& out) {
+std::string_view cleanedRecord(std::string_view raw, std::string& spare) {
     std::size_t b = 0, e = raw.size();
     while (b < e && (raw[b] == ' ' || isLineBreak(raw[b]))) ++b;
     while (e > b && (raw[e - 1] == ' ' || isLineBreak(raw[e - 1]))) --e;
     const std::string_view body = raw.substr(b, e - b);
-    if (!holdsLineBreak(body) || directoryAccountsFor(body)) {
-        out.assign(body);
-        return;
-    }
-    dropLineBreaks(body, out);
-    if (!directoryAccountsFor(out)) out.assign(body);
+    if (!holdsLineBreak(body) || directoryAccountsFor(body)) return body;
+    dropLineBreaks(body, spare);
+    return directoryAccountsFor(spare) ? std::string_view(spare) : body;
+}
+
+void cleanRecord(std::string_view raw, std::string& out) {
+    const std::string_view cleaned = cleanedRecord(raw, out);
+    if (cleaned.data() != out.data()) out.assign(cleaned);
 }
 
 void RecordFramer::feed(std::string_view bytes) {

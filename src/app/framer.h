@@ -126,5 +126,8 @@ bool directoryAccountsFor(std::string_view record);
 /// the directory counts are data and stay (the reader refuses a field that holds one); so do
 /// those of a record that fits neither way. `out` is overwritten (its capacity reused).
 void cleanRecord(std::string_view raw, std::string& out);
+/// The same without a copy where none is needed: a view into `raw`, or into `spare` (overwritten)
+/// when line breaks are taken out.
+std::string_view cleanedRecord(std::string_view raw, std::string& spare);
 
 }  // namespace app

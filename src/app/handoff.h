@@ -24,16 +24,39 @@ public:
 
     /// The next slot to fill, once it is free; nullptr once the consumer has cancelled.
     T* claim() {
+        for (;;) {
+            if (T* slot = tryClaim()) return slot;
+            if (!waitForSpace()) return nullptr;
+        }
+    }
+    /// The next slot to fill if one is free now; nullptr when the ring is full or cancelled.
+    T* tryClaim() {
         if (filled_ - freed_ == slots_.size()) {
-            std::unique_lock lock(mutex_);
+            std::lock_guard lock(mutex_);
             shareFilled(false);
-            producerWaits_ = true;
-            freedChanged_.wait(lock, [&] { return cancelled_ || freedShared_ != freed_; });
-            producerWaits_ = false;
             freed_ = freedShared_;
         }
-        if (cancelled_.load(std::memory_order_relaxed)) return nullptr;
+        if (filled_ - freed_ == slots_.size() || cancelled()) return nullptr;
         return &slots_[filled_ % slots_.size()];
+    }
+    /// Waits until a slot is free; false once the consumer has cancelled.
+    bool waitForSpace() {
+        std::unique_lock lock(mutex_);
+        shareFilled(false);
+        producerWaits_ = true;
+        freedChanged_.wait(lock, [&] { return cancelled_ || filled_ - freedShared_ != slots_.size(); });
+        producerWaits_ = false;
+        freed_ = freedShared_;
+        return !cancelled_;
+    }
+    bool cancelled() const { return cancelled_.load(std::memory_order_relaxed); }
+    /// The slots filled and not yet freed as far as the producer knows, newest first, until `f`
+    /// returns true: the consumer may be at work on any of them.
+    template <class F>
+    bool anyHeld(F f) {
+        for (std::size_t i = filled_; i > freed_; --i)
+            if (f(slots_[(i - 1) % slots_.size()])) return true;
+        return false;
     }
     /// The slot claimed last is ready. `last`: nothing follows it, hand it over now.
     void fill(bool last = false) {
