@@ -33,8 +33,6 @@
 namespace app {
 namespace {
 
-constexpr std::string_view kNothingToWrite = "the record has no field to write besides 001 and 005";
-
 /// Whether a record is laid out as the writer lays one out, so that it may go out as it came:
 /// record length and base address in five digits each and right, every directory entry's numbers
 /// in digits, the fields back to back in directory order, each ended by its terminator, the
@@ -117,16 +115,16 @@ private:
     void readFirstBlock();
     void handle(const Frame& frame);
     void afterRecord();
-    void fail(std::int64_t number, const Frame& frame, problem::Problem problem, std::string reason);
+    void fail(std::int64_t number, const Frame& frame, problem::Problem problem);
     void write(const Frame& frame, const std::string& encoded);
     void noteCharCounted(const Frame& frame);
     void log(const RecordFailure& failure);
     bool writeGathered();
     void leaveForLater();
     void toRejects(std::string_view bytes, bool last);
-    void stop(problem::Problem problem, std::string error);
+    void stop(problem::Problem problem);
     void stopAtUsersWish();
-    void halt(problem::Problem problem, std::string error);
+    void halt(problem::Problem problem);
     void rememberOutputEnd();
     void checkOutputEnd();
     void leaveAt(std::int64_t number, const Frame& frame);
@@ -176,14 +174,12 @@ private:
 void Run::start() {
     input_ = std::make_unique<InputFile>(options_.inputPath);
     records_ = std::make_unique<RecordSource>(*input_);
-    checkOutput(*input_, options_.inputPath, output_, "the output file itself");
-    refuseSameFile(*input_, options_.inputPath, rejects_.path(), problem::Kind::InputIsRejects,
-                   "the rejects file " + rejects_.path());
-    refuseSameFile(*input_, options_.inputPath, failureLog_.path(), problem::Kind::InputIsFailureLog,
-                   "the failure log " + failureLog_.path());
+    checkOutput(*input_, options_.inputPath, output_);
+    refuseSameFile(*input_, options_.inputPath, rejects_.path(), problem::Kind::InputIsRejects);
+    refuseSameFile(*input_, options_.inputPath, failureLog_.path(), problem::Kind::InputIsFailureLog);
     if (options_.repairTail)
         refuseSameFile(*input_, options_.inputPath, partialPathFor(options_.outputPath),
-                       problem::Kind::InputIsPartialFile, "the file " + partialPathFor(options_.outputPath));
+                       problem::Kind::InputIsPartialFile);
     // py.db is loaded on a thread of its own while the first block is read and its code page
     // decided; its errors still come after the input's (the loading is waited for either way).
     const PhraseUse phrases = phraseUseOf(settings_);
@@ -287,15 +283,12 @@ void Run::readFirstBlock() {
 void Run::checkOutputEnd() {
     const OutputEnd end = outputEnd(output_);
     const std::string& path = options_.outputPath;
-    if (!end.whole)
-        throw StartError(problem::of(problem::Kind::OutputNotRecords, path),
-                         "the output " + path + " does not end with ISO 2709 records");
+    if (!end.whole) throw StartError(problem::of(problem::Kind::OutputNotRecords, path));
     if (end.partial == 0) return;
     if (!options_.repairTail) {
         problem::Problem p = problem::of(problem::Kind::OutputPartialTail, path);
         p.value = static_cast<long long>(end.partial);
-        throw StartError(p, "the output " + path + " ends with " + std::to_string(end.partial) +
-                                " bytes that are not a whole record");
+        throw StartError(p);
     }
     const std::string bytes = output_.readAt(*end.whole, static_cast<std::size_t>(end.partial));
     AppendFile partial(partialPathFor(path));
@@ -325,9 +318,9 @@ void Run::rememberOutputEnd() {
 
 /// Ends the run on a fault, once the records gathered are written; the first reason stands (a
 /// write that fails on the way is the first).
-void Run::stop(problem::Problem problem, std::string error) {
+void Run::stop(problem::Problem problem) {
     if (result_.stopped || !writeGathered()) return;
-    halt(std::move(problem), std::move(error));
+    halt(std::move(problem));
 }
 
 /// Ends the run between two records, once the records gathered are written, and says where a
@@ -342,14 +335,12 @@ void Run::stopAtUsersWish() {
 }
 
 /// Ends the run on a fault as it stands, nothing more written.
-void Run::halt(problem::Problem problem, std::string error) {
+void Run::halt(problem::Problem problem) {
     result_.stopped = true;
     if (result_.nextRecord == 0) {
         result_.nextRecord = number_ + 1;
         result_.nextOffset = records_->consumed();
     }
-    result_.error = std::move(error) + "; " + std::to_string(result_.written) +
-                    (result_.written == 1 ? " record" : " records") + " written";
     result_.stopProblem = std::move(problem);
 }
 
@@ -377,7 +368,7 @@ bool Run::writeGathered() {
     if (w.problem->osError == ECANCELED)
         result_.stopped = true;  // a stop came while the output's reader took nothing
     else
-        halt(*w.problem, w.problem->detail);
+        halt(*w.problem);
     return false;
 }
 
@@ -399,21 +390,21 @@ void Run::toRejects(std::string_view bytes, bool last) {
     if (!rejects_.isOpen()) {
         if (FileProblem p = rejects_.open()) {
             p->kind = problem::Kind::RejectsWriteFailed;
-            stop(*p, p->detail);
+            stop(*p);
             return;
         }
         result_.rejectsPath = rejects_.path();
     }
     if (FileProblem p = rejects_.append(bytes, last ? marc::kCrLf : std::string_view{})) {
         p->kind = problem::Kind::RejectsWriteFailed;
-        stop(*p, p->detail);
+        stop(*p);
         return;
     }
     rejectsWhole_ = true;
     if (last) ++result_.rejectsKept;
 }
 
-void Run::fail(std::int64_t number, const Frame& frame, problem::Problem problem, std::string reason) {
+void Run::fail(std::int64_t number, const Frame& frame, problem::Problem problem) {
     // The records gathered before it go first, so that a stopped run's place holds for the
     // output and the rejects file alike.
     if (!writeGathered()) return leaveForLater();
@@ -426,12 +417,8 @@ void Run::fail(std::int64_t number, const Frame& frame, problem::Problem problem
         return leaveAt(number, frame);
     }
     ++result_.failed;
-    RecordFailure failure{number,
-                          frame.line,
-                          frame.offset,
-                          marc::identifierOf(frame.bytes, *codec_),
-                          std::move(problem),
-                          std::move(reason)};
+    RecordFailure failure{number, frame.line, frame.offset, marc::identifierOf(frame.bytes, *codec_),
+                          std::move(problem)};
     observer_.recordFailed(failure);
     log(failure);
     if (result_.failures.size() < kFailuresKept) result_.failures.push_back(std::move(failure));
@@ -440,12 +427,8 @@ void Run::fail(std::int64_t number, const Frame& frame, problem::Problem problem
 /// A record read with its lengths counted in characters: counted, and said in the failure log.
 void Run::noteCharCounted(const Frame& frame) {
     ++result_.charCounted;
-    log(RecordFailure{number_,
-                      frame.line,
-                      frame.offset,
-                      marc::identifierOf(frame.bytes, *codec_),
-                      problem::of(problem::Kind::CharCountedLengths),
-                      {}});
+    log(RecordFailure{number_, frame.line, frame.offset, marc::identifierOf(frame.bytes, *codec_),
+                      problem::of(problem::Kind::CharCountedLengths)});
 }
 
 /// A line of the failure log. The log is a convenience beside the rejects file, which keeps the
@@ -483,7 +466,7 @@ void Run::handle(const Frame& frame) {
     }
     ++result_.read;
     if (frame.problem) {
-        fail(number_, frame, problem::of(*frame.problem), {});
+        fail(number_, frame, problem::of(*frame.problem));
     } else {
         cleanRecord(frame.bytes, cleaned_);
         codePage_->see(cleaned_, records_->ahead(frame.offset + frame.bytes.size()));
@@ -493,8 +476,7 @@ void Run::handle(const Frame& frame) {
             marc::readRecord(cleaned_, *codec_, source_, wholeText_ ? nullptr : &tags_);
             // Text is romanised only where it reads in the run's code page.
             if (std::optional<problem::Problem> p = codePage_->checkFields(source_, tags_)) {
-                const std::string reason = RecordCodePage::textOf(*p);
-                fail(number_, frame, std::move(*p), reason);
+                fail(number_, frame, std::move(*p));
                 return afterRecord();
             }
             if (source_.charCounted) noteCharCounted(frame);
@@ -518,27 +500,27 @@ void Run::handle(const Frame& frame) {
                 laidOutAsWritten(cleaned_);
             const std::string encoded = asRead ? cleaned_ : encode();
             if (encoded.empty())
-                fail(number_, frame, problem::of(problem::Kind::NothingToWrite),
-                     std::string(kNothingToWrite));
+                fail(number_, frame, problem::of(problem::Kind::NothingToWrite));
             else if (write(frame, encoded); !outputFailed_) {
                 result_.fieldsListed += counts.listed;
                 result_.fieldsAnnotated += counts.annotated;
             }
-        } catch (const marc::MarcError& e) {
-            problem::Problem p = e.problem;
-            if (p.kind == problem::Kind::InvalidBytes) p.value += static_cast<long long>(frame.offset);
-            fail(number_, frame, std::move(p), e.what());
         } catch (const pinyin::DbError& e) {
             // The phrase data is read at the first record that needs it; a py.db that fails
             // then fails every record alike, so the run stops with the record kept aside.
             problem::Problem p = problem::of(problem::Kind::DbFailed, options_.dbPath);
-            p.detail = e.detail.empty() ? e.what() : e.detail;
-            stop(p, e.what());
-            fail(number_, frame, p, e.what());
+            p.detail = e.problem.detail;
+            stop(p);
+            fail(number_, frame, p);
+        } catch (const problem::Error& e) {
+            problem::Problem p = e.problem;
+            if (p.kind == problem::Kind::InvalidBytes) p.value += static_cast<long long>(frame.offset);
+            fail(number_, frame, std::move(p));
         } catch (const std::exception& e) {
+            // A fault of the program itself, no problem of the record: said as it stands.
             problem::Problem p = problem::of(problem::Kind::Unexpected);
             p.detail = e.what();
-            fail(number_, frame, std::move(p), e.what());
+            fail(number_, frame, std::move(p));
         }
     }
     // A stop waits for the end of an overlong piece: the rejects file keeps it whole, and a
@@ -572,8 +554,8 @@ BatchResult Run::go() {
     while (!result_.stopped) {
         try {
             if (!records_->next(frame, writeFirst)) break;
-        } catch (const FileError& e) {
-            stop(e.problem, e.what());
+        } catch (const problem::Error& e) {
+            stop(e.problem);
             break;
         } catch (const StopAsked&) {
             stopAtUsersWish();  // while the input kept us waiting: every record read is handled

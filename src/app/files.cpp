@@ -69,18 +69,17 @@ void ignoreWriteSignals() {
 }
 
 InputFile::InputFile(const std::string& path) : path_(path) {
-    const auto refuse = [&](problem::Kind kind, int err, const std::string& text) {
-        FileProblem p = fileProblem(kind, path, err, text);
-        throw StartError(std::move(*p), text);
+    const auto refuse = [&](problem::Kind kind, int err) {
+        throw StartError(std::move(*fileProblem(kind, path, err, {})));
     };
-    if (path.empty()) refuse(problem::Kind::NoInputPath, 0, "no input file given");
+    if (path.empty()) refuse(problem::Kind::NoInputPath, 0);
     if (path == "-") {
         fd_ = STDIN_FILENO;
     } else {
         fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd_ < 0) {
             const int err = errno;
-            refuse(problem::Kind::InputCannotOpen, err, "cannot open input " + path + ": " + errorText(err));
+            refuse(problem::Kind::InputCannotOpen, err);
         }
         owned_ = true;
     }
@@ -89,7 +88,7 @@ InputFile::InputFile(const std::string& path) : path_(path) {
         if (S_ISDIR(st.st_mode)) {
             ::close(fd_);
             fd_ = -1;
-            refuse(problem::Kind::InputIsFolder, EISDIR, "cannot open input " + path + ": it is a folder");
+            refuse(problem::Kind::InputIsFolder, EISDIR);
         }
         if (S_ISREG(st.st_mode)) size_ = static_cast<std::uint64_t>(st.st_size);
         waits_ = S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || S_ISCHR(st.st_mode);
@@ -106,9 +105,7 @@ std::size_t InputFile::read(char* buf, std::size_t size) {
         ssize_t n = ::read(fd_, buf, size);
         if (n >= 0) return static_cast<std::size_t>(n);
         if (errno != EINTR) {
-            const int err = errno;
-            const std::string text = "cannot read " + path_ + ": " + errorText(err);
-            throw FileError(std::move(*fileProblem(problem::Kind::InputReadFailed, path_, err, text)), text);
+            throw FileError(std::move(*fileProblem(problem::Kind::InputReadFailed, path_, errno, {})));
         }
     }
 }

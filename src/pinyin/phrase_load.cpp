@@ -40,8 +40,9 @@ bool PhraseModel::check(sqlite3* db) {
     const auto prepares = [db](const char* table, const char* sql) {
         if (sqlite::prepare(db, sql)) return;
         const std::string why = sqlite3_errmsg(db);
-        throw DbError(std::string("cannot read the table ") + table + " of the pinyin database: " + why,
-                      problem::Kind::DbNotReadable, why);
+        DbError e(problem::Kind::DbNotReadable, {}, why);
+        e.problem.tag = table;  // the table that cannot be read
+        throw e;
     };
     prepares("Phrase", kPhraseQuery);
     if (hasTable(db, "Surname")) prepares("Surname", kSurnameQuery);

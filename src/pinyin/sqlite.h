@@ -48,8 +48,9 @@ void eachRow(sqlite3* db, const char* table, const char* sql, Row row) {
     const Statement statement = prepare(db, sql);
     const auto fail = [&] {
         const std::string why = sqlite3_errmsg(db);
-        throw DbError(std::string("cannot read the table ") + table + " of the pinyin database: " + why,
-                      problem::Kind::DbNotReadable, why);
+        DbError e(problem::Kind::DbNotReadable, {}, why);
+        e.problem.tag = table;  // the table that cannot be read
+        throw e;
     };
     if (!statement) fail();
     sqlite3_stmt* const s = statement.get();
