@@ -321,7 +321,7 @@ TEST_F(ARun, UnreadablePhraseRowsStopOnlyARunThatReadsThem) {
             phrases += "INSERT INTO Phrase VALUES ('书" + std::to_string(i) + "','Shu',-100);";
         testpydb::exec(db.string(),
                        "PRAGMA page_size=4096; CREATE TABLE PinYin(hz TEXT, Py1 TEXT);"
-                       "INSERT INTO PinYin VALUES ('书','Shu');" +
+                       "INSERT INTO PinYin VALUES ('书','Shu'), ('行','Xing Hang');" +
                            phrases + "COMMIT;");
     }
     // Page 1 holds the schema and page 2 the PinYin table; the Phrase rows come after.
@@ -348,6 +348,25 @@ TEST_F(ARun, UnreadablePhraseRowsStopOnlyARunThatReadsThem) {
     const app::BatchResult r = run();
     EXPECT_EQ(tally(r), (Tally{.stopped = false, .read = 1, .written = 1, .failed = 0, .nextRecord = 0}));
     EXPECT_FALSE(r.stopProblem);
+
+    // A window that turns to phrase mode in the middle of the run: the phrase rows are read at
+    // the next record with a character of several readings, which fails, and the run stops there
+    // with py.db named.
+    spit(options.inputPath,
+         testrec::book("A1", shu) + testrec::book("A2", yinhang) + testrec::book("A3", shu));
+    options.outputPath = (dir / "switched.iso").string();
+    observer.onRecord = [&](std::int64_t n) {
+        if (n == 1) settings.polyphone = pinyin::Polyphone::Phrase;
+    };
+    const app::BatchResult s = run();
+    EXPECT_EQ(tally(s), (Tally{.stopped = true, .read = 2, .written = 1, .failed = 1, .nextRecord = 3}));
+    ASSERT_TRUE(s.stopProblem);
+    EXPECT_EQ(s.stopProblem->kind, problem::Kind::DbFailed);
+    EXPECT_EQ(s.stopProblem->path, db.string());
+    EXPECT_FALSE(s.stopProblem->detail.empty());  // SQLite's words
+    ASSERT_EQ(s.failures.size(), 1u);
+    EXPECT_EQ(s.failures[0].number, 2);
+    EXPECT_EQ(s.failures[0].problem.kind, problem::Kind::DbFailed);
 }
 
 TEST_F(ARun, WriteFailureStopsAtOnceWithTheCountWritten) {
