@@ -296,8 +296,7 @@ void Run::checkOutputEnd() {
     FileProblem p = bytes.size() == end.partial ? partial.append(bytes) : partial.append({});
     if (!p && bytes.size() != end.partial) {
         p = problem::of(problem::Kind::OutputCannotOpen, path);
-        p->osError = EIO;
-        p->detail = "cannot read the end of " + path;
+        p->osError = EIO;  // the output's end could not be read back
     }
     refuse(p);
     refuse(output_.truncateTo(*end.whole));

@@ -15,8 +15,7 @@
 
 namespace app {
 
-/// What went wrong with a file (path, osError, and in `detail` the same in plain English); empty
-/// when nothing did.
+/// What went wrong with a file (kind, path, osError); empty when nothing did.
 using FileProblem = std::optional<problem::Problem>;
 
 /// A file that failed in the middle of a run (InputReadFailed: path, osError).
