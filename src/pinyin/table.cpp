@@ -165,11 +165,11 @@ void readRows(sqlite3* db, const std::string& dbPath, PinyinTable& table) {
         const std::string_view py1 = sqlite::columnText(rows.get(), 1);
         if (const std::string unfit = plainReading(py1) ? std::string() : unfitInReading(py1);
             !unfit.empty()) {
-            const std::string detail = "hz " + characterName(*c) + ", Py1 " + unfit;
-            DbError e(problem::Kind::DbBadReading, dbPath, detail);
-            e.problem.tag = "PinYin";
-            e.problem.value = static_cast<long long>(row);
-            throw e;
+            problem::Problem p = problem::of(problem::Kind::DbBadReading, dbPath);
+            p.detail = "hz " + characterName(*c) + ", Py1 " + unfit;
+            p.tag = "PinYin";
+            p.value = static_cast<long long>(row);
+            throw DbError(std::move(p));
         }
         table.add(*c, std::string(py1));
         ++characters;

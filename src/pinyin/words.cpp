@@ -236,10 +236,11 @@ void UserWords::parse(std::string_view text, const std::string& name) {
         try {
             if (tab == std::string_view::npos) invalid("expected a word, a tab and its syllables");
             add(line.substr(0, tab), line.substr(tab + 1));
-        } catch (WordsError& e) {
-            e.problem.path = name;
-            e.problem.value = static_cast<long long>(number);
-            throw;
+        } catch (const WordsError& e) {
+            problem::Problem p = e.problem;
+            p.path = name;
+            p.value = static_cast<long long>(number);
+            throw WordsError(std::move(p));
         }
     }
 }
