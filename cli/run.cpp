@@ -24,6 +24,7 @@
 #include "pinyin/table.h"
 #include "messages/messages.h"
 #include "pinyin/words.h"
+#include "problem/error.h"
 #include "text/tag_list.h"
 #include "report.h"
 #include "tty_chooser.h"
@@ -77,7 +78,7 @@ int runDump(const Options& o, messages::Language lang) {
                 marc::readRecord(cleaned, codePage.codec(), source);
                 // What a run would refuse to romanise is not shown as text of another code page.
                 if (std::optional<problem::Problem> p = codePage.checkFields(source, tags))
-                    throw marc::MarcError(*p, "");
+                    throw marc::MarcError(*p);
                 // Every "|" that stood in field data comes back as itself: the dump is for reading.
                 const std::string working = marc::withBars(source.working);
                 out.clear();
@@ -86,7 +87,7 @@ int runDump(const Options& o, messages::Language lang) {
                     if (c != '\r') out += c;
                 out += '\n';
                 if (!print(out, lang)) return kCannotStart;
-            } catch (const marc::MarcError& e) {
+            } catch (const problem::Error& e) {
                 why = e.problem;
             }
         }
@@ -115,7 +116,7 @@ std::unique_ptr<TtyChooser> chooserFor(const Options& o, messages::Language lang
     if (!chooser) {
         problem::Problem p = problem::of(problem::Kind::NoTerminal);
         p.osError = osError;
-        throw app::StartError(p, "no terminal to ask on");
+        throw app::StartError(p);
     }
     if (!o.words.empty() && words) {
         chooser->setRemember([path = o.words.back(), words, lang](const pinyin::WordEntry& entry) {
@@ -123,7 +124,7 @@ std::unique_ptr<TtyChooser> chooserFor(const Options& o, messages::Language lang
                 pinyin::appendWord(path, entry.word, entry.syllables);
                 words->add(entry.word, entry.syllables);
             } catch (const pinyin::WordsError& e) {
-                complain(messages::describe(e.asProblem(), lang));
+                complain(messages::describe(e.problem, lang));
             }
         });
     }
@@ -149,15 +150,11 @@ std::size_t characterBoundary(std::string_view bytes, codepage::Encoding e, std:
     return at <= limit ? std::min(at, bytes.size()) : std::max<std::size_t>(last, 1);
 }
 
-/// The word lists of --words, read in order; null when there are none.
+/// The word lists of --words, read in order; null when there are none. Throws WordsError.
 std::shared_ptr<pinyin::UserWords> loadWords(const Options& o) {
     if (o.words.empty()) return nullptr;
     auto words = std::make_shared<pinyin::UserWords>();
-    try {
-        for (const std::string& path : o.words) words->load(path);
-    } catch (const pinyin::WordsError& e) {
-        throw app::StartError(e.asProblem(), e.what());
-    }
+    for (const std::string& path : o.words) words->load(path);
     return words;
 }
 
@@ -166,7 +163,7 @@ std::shared_ptr<pinyin::UserWords> loadWords(const Options& o) {
 /// is read in the same memory as many short ones.
 class LineRun {
 public:
-    /// Makes the start checks of a record run; throws StartError.
+    /// Makes the start checks of a record run; throws StartError, or WordsError for a word list.
     LineRun(const Options& o, messages::Language lang)
         : o_(o),
           lang_(lang),
@@ -175,7 +172,7 @@ public:
           words_(loadWords(o)),
           input_(o.input),
           output_(paths_.outputPath) {
-        app::checkOutput(input_, o.input, output_, "the output file itself");
+        app::checkOutput(input_, o.input, output_);
         // Plain text is read in the code page a record file would be: the one chosen, unless the
         // first bytes clearly contradict it, or the one they call for.
         firstRead_ = input_.read(block_.get(), kBlock);
@@ -287,7 +284,7 @@ int runRecords(const Options& o, messages::Language lang, const app::ReviewAnswe
     for (const auto& [word, syllables] : remembered) try {
             pinyin::appendWord(o.words.back(), word, syllables);
         } catch (const pinyin::WordsError& e) {
-            complain(messages::describe(e.asProblem(), lang));
+            complain(messages::describe(e.problem, lang));
         }
     // A stop that came after the last record stopped nothing: the run ends as it would have.
     if (const int signal = StopSignals::received(); signal && result.stopped) return 128 + signal;
@@ -322,16 +319,14 @@ int runReview(const Options& o, messages::Language lang) {
     }, out{};
     if (::stat(o.input.c_str(), &in) == 0 && ::stat(o.reviewOut.c_str(), &out) == 0 &&
         in.st_dev == out.st_dev && in.st_ino == out.st_ino)
-        throw app::StartError(problem::of(problem::Kind::InputIsOutput, o.input),
-                              "the input is the review file");
+        throw app::StartError(problem::of(problem::Kind::InputIsOutput, o.input));
     // The review file is written afresh: never over records named by mistake.
     if (std::ifstream old(o.reviewOut, std::ios::binary); old) {
         std::string head(kBlock, '\0');
         head.resize(static_cast<std::size_t>(
             old.read(head.data(), static_cast<std::streamsize>(head.size())).gcount()));
         if (app::holdsRecordLeader(head))
-            throw app::StartError(problem::of(problem::Kind::ReportHoldsRecords, o.reviewOut),
-                                  o.reviewOut + " holds ISO 2709 records");
+            throw app::StartError(problem::of(problem::Kind::ReportHoldsRecords, o.reviewOut));
     }
     Report report(stderr, !o.quiet && ::isatty(STDERR_FILENO), false, nullptr, lang);
     StopSignals signals;
@@ -367,7 +362,8 @@ int runCommand(const Options& o) {
         if (!o.reviewOut.empty()) return runReview(o, lang);
         if (!o.answers.empty()) return runAnswers(o, lang);
         return runRecords(o, lang);
-    } catch (const app::StartError& e) {
+    } catch (const problem::Error& e) {
+        // Every problem the core throws: a run that cannot start, a file that failed on the way.
         std::string text = messages::describe(e.problem, lang);
         if (e.problem.kind == problem::Kind::OutputPartialTail) {
             const std::string n = std::to_string(e.problem.value), path = e.problem.path,
@@ -378,9 +374,8 @@ int runCommand(const Options& o) {
                                   partial + " first), or: truncate -s -" + n + " " + path;
         }
         complain(text);
-    } catch (const app::FileError& e) {
-        complain(messages::describe(e.problem, lang));
     } catch (const std::exception& e) {
+        // A fault of the program itself, no problem the core names: said as it stands.
         problem::Problem p;
         p.detail = e.what();
         complain(messages::describe(p, lang));

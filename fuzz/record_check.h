@@ -4,11 +4,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <exception>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "problem/error.h"
 
 namespace fuzzcheck {
 
@@ -31,11 +32,7 @@ inline bool digits(std::string_view s) {
 /// True for the reader's refusal of a tag that is not three letters or digits. The writer writes
 /// any three printable bytes as a tag, and a lone CR inside field data splits a line of the
 /// working text into one with an arbitrary tag, so this refusal may follow any written record.
-inline bool isTagRefusal(const std::exception& e) {
-    const std::string_view what = e.what();
-    return what.find(": tag \"") != std::string_view::npos &&
-           what.find("\" is not three letters or digits") != std::string_view::npos;
-}
+inline bool isTagRefusal(const problem::Error& e) { return e.problem.kind == problem::Kind::BadTag; }
 
 /// Aborts unless `rec` is one well-formed ISO 2709 record as the writer promises it: record length
 /// and base address right (the rest of the leader is the record's own, whatever it holds), every directory

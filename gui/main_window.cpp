@@ -527,7 +527,7 @@ bool MainWindow::loadWords() {
     try {
         if (QFileInfo::exists(QFile::decodeName(wordsPath.c_str()))) words_->load(wordsPath);
     } catch (const pinyin::WordsError& e) {
-        error(QStringLiteral("无法开始处理：\n%1").arg(chinese(e.asProblem())));
+        error(QStringLiteral("无法开始处理：\n%1").arg(chinese(e.problem)));
         return false;
     }
     return true;
@@ -590,15 +590,16 @@ void MainWindow::runBatch(const QString& input, const QString& output, std::int6
         for (const auto& [word, syllables] : remembered) try {
                 pinyin::appendWord(wordsPath, word, syllables);
             } catch (const pinyin::WordsError& e) {
-                error(QStringLiteral("无法记入本馆词表：\n%1").arg(chinese(e.asProblem())));
+                error(QStringLiteral("无法记入本馆词表：\n%1").arg(chinese(e.problem)));
             }
         if (!remembered.empty()) showWordsPath();
-    } catch (const app::StartError& e) {
+    } catch (const problem::Error& e) {
         finish();
         error(QStringLiteral("无法开始处理：\n%1").arg(chinese(e.problem)));
         return;
     } catch (const std::exception& e) {
-        // Anything else ends the run where it stands; the window must live on to say so.
+        // A fault of the program itself, no problem the core names, ends the run where it
+        // stands; the window must live on to say so.
         finish();
         problem::Problem p;
         p.detail = e.what();
@@ -631,7 +632,7 @@ bool MainWindow::review(const app::BatchOptions& options, std::optional<app::Rev
     try {
         input = app::reviewInputOf(options.inputPath);
         gathering = app::gatherReview(options, runSettings_, run);
-    } catch (const app::StartError& e) {
+    } catch (const problem::Error& e) {
         finish();
         error(QStringLiteral("无法开始处理：\n%1").arg(chinese(e.problem)));
         return false;
@@ -711,10 +712,10 @@ void MainWindow::remember(const pinyin::WordEntry& entry) {
         if (words_) words_->add(entry.word, entry.syllables);
         showWordsPath();
     } catch (const pinyin::WordsError& e) {
-        error(e.osError ? QStringLiteral("无法记入本馆词表：%1\n请检查词表所在的文件夹是否可写入。")
-                              .arg(QString::fromStdString(
-                                  messages::osError(e.osError, messages::Language::Chinese)))
-                        : QStringLiteral("无法记入本馆词表：这个词不能写入词表。"));
+        error(e.problem.osError ? QStringLiteral("无法记入本馆词表：%1\n请检查词表所在的文件夹是否可写入。")
+                                      .arg(QString::fromStdString(
+                                          messages::osError(e.problem.osError, messages::Language::Chinese)))
+                                : QStringLiteral("无法记入本馆词表：这个词不能写入词表。"));
     }
 }
 

@@ -38,8 +38,6 @@
 namespace app {
 namespace {
 
-constexpr std::string_view kNothingToWrite = "the record has no field to write besides 001 and 005";
-
 /// Whether a record is laid out as the writer lays one out, so that it may go out as it came:
 /// record length and base address in five digits each and right, every directory entry's numbers
 /// in digits, the fields back to back in directory order, each ended by its terminator, the
@@ -141,7 +139,6 @@ private:
         bool deferred = false;
         Step step = Step::Write;
         problem::Problem problem;  // why, for Fail and FailAndStop
-        std::string reason;
         const codepage::Codec* codec = nullptr;
         std::string_view record;  // the frame's bytes as the reader takes them (cleanedRecord)
         std::string joined;       // a record spread over lines, joined
@@ -175,16 +172,16 @@ private:
     void handle(Handled& h);
     bool handleEnd(Handled& h);
     void afterRecord();
-    void fail(const Handled& h, problem::Problem problem, std::string reason);
+    void fail(const Handled& h, problem::Problem problem);
     void write(const Handled& h, const std::string& encoded);
     void noteCharCounted(const Handled& h);
     void log(const RecordFailure& failure);
     bool writeGathered();
     void leaveForLater();
     void toRejects(std::string_view bytes, bool last);
-    void stop(problem::Problem problem, std::string error);
+    void stop(problem::Problem problem);
     void stopAtUsersWish();
-    void halt(problem::Problem problem, std::string error);
+    void halt(problem::Problem problem);
     void rememberOutputEnd();
     void checkOutputEnd();
     void leaveAt(const Handled& h);
@@ -234,14 +231,12 @@ private:
 void Run::start() {
     input_ = std::make_unique<InputFile>(options_.inputPath);
     records_ = std::make_unique<RecordSource>(*input_);
-    checkOutput(*input_, options_.inputPath, output_, "the output file itself");
-    refuseSameFile(*input_, options_.inputPath, rejects_.path(), problem::Kind::InputIsRejects,
-                   "the rejects file " + rejects_.path());
-    refuseSameFile(*input_, options_.inputPath, failureLog_.path(), problem::Kind::InputIsFailureLog,
-                   "the failure log " + failureLog_.path());
+    checkOutput(*input_, options_.inputPath, output_);
+    refuseSameFile(*input_, options_.inputPath, rejects_.path(), problem::Kind::InputIsRejects);
+    refuseSameFile(*input_, options_.inputPath, failureLog_.path(), problem::Kind::InputIsFailureLog);
     if (options_.repairTail)
         refuseSameFile(*input_, options_.inputPath, partialPathFor(options_.outputPath),
-                       problem::Kind::InputIsPartialFile, "the file " + partialPathFor(options_.outputPath));
+                       problem::Kind::InputIsPartialFile);
     // py.db is loaded on a thread of its own while the first block is read and its code page
     // decided; its errors still come after the input's (the loading is waited for either way).
     const PhraseUse phrases = phraseUseOf(settings_);
@@ -355,15 +350,12 @@ void Run::readFirstBlock() {
 void Run::checkOutputEnd() {
     const OutputEnd end = outputEnd(output_);
     const std::string& path = options_.outputPath;
-    if (!end.whole)
-        throw StartError(problem::of(problem::Kind::OutputNotRecords, path),
-                         "the output " + path + " does not end with ISO 2709 records");
+    if (!end.whole) throw StartError(problem::of(problem::Kind::OutputNotRecords, path));
     if (end.partial == 0) return;
     if (!options_.repairTail) {
         problem::Problem p = problem::of(problem::Kind::OutputPartialTail, path);
         p.value = static_cast<long long>(end.partial);
-        throw StartError(p, "the output " + path + " ends with " + std::to_string(end.partial) +
-                                " bytes that are not a whole record");
+        throw StartError(p);
     }
     const std::string bytes = output_.readAt(*end.whole, static_cast<std::size_t>(end.partial));
     AppendFile partial(partialPathFor(path));
@@ -371,8 +363,7 @@ void Run::checkOutputEnd() {
     FileProblem p = bytes.size() == end.partial ? partial.append(bytes) : partial.append({});
     if (!p && bytes.size() != end.partial) {
         p = problem::of(problem::Kind::OutputCannotOpen, path);
-        p->osError = EIO;
-        p->detail = "cannot read the end of " + path;
+        p->osError = EIO;  // the output's end could not be read back
     }
     refuse(p);
     refuse(output_.truncateTo(*end.whole));
@@ -393,9 +384,9 @@ void Run::rememberOutputEnd() {
 
 /// Ends the run on a fault, once the records gathered are written; the first reason stands (a
 /// write that fails on the way is the first).
-void Run::stop(problem::Problem problem, std::string error) {
+void Run::stop(problem::Problem problem) {
     if (result_.stopped || !writeGathered()) return;
-    halt(std::move(problem), std::move(error));
+    halt(std::move(problem));
 }
 
 /// Ends the run between two records, once the records gathered are written, and says where a
@@ -410,14 +401,12 @@ void Run::stopAtUsersWish() {
 }
 
 /// Ends the run on a fault as it stands, nothing more written.
-void Run::halt(problem::Problem problem, std::string error) {
+void Run::halt(problem::Problem problem) {
     result_.stopped = true;
     if (result_.nextRecord == 0) {
         result_.nextRecord = number() + 1;
         result_.nextOffset = consumed();
     }
-    result_.error = std::move(error) + "; " + std::to_string(result_.written) +
-                    (result_.written == 1 ? " record" : " records") + " written";
     result_.stopProblem = std::move(problem);
 }
 
@@ -445,7 +434,7 @@ bool Run::writeGathered() {
     if (w.problem->osError == ECANCELED)
         result_.stopped = true;  // a stop came while the output's reader took nothing
     else
-        halt(*w.problem, w.problem->detail);
+        halt(*w.problem);
     return false;
 }
 
@@ -467,21 +456,21 @@ void Run::toRejects(std::string_view bytes, bool last) {
     if (!rejects_.isOpen()) {
         if (FileProblem p = rejects_.open()) {
             p->kind = problem::Kind::RejectsWriteFailed;
-            stop(*p, p->detail);
+            stop(*p);
             return;
         }
         result_.rejectsPath = rejects_.path();
     }
     if (FileProblem p = rejects_.append(bytes, last ? marc::kCrLf : std::string_view{})) {
         p->kind = problem::Kind::RejectsWriteFailed;
-        stop(*p, p->detail);
+        stop(*p);
         return;
     }
     rejectsWhole_ = true;
     if (last) ++result_.rejectsKept;
 }
 
-void Run::fail(const Handled& h, problem::Problem problem, std::string reason) {
+void Run::fail(const Handled& h, problem::Problem problem) {
     const Frame& frame = h.frame;
     const std::int64_t number = h.after.number;
     // The records gathered before it go first, so that a stopped run's place holds for the
@@ -496,12 +485,8 @@ void Run::fail(const Handled& h, problem::Problem problem, std::string reason) {
         return leaveAt(h);
     }
     ++result_.failed;
-    RecordFailure failure{number,
-                          frame.line,
-                          frame.offset,
-                          marc::identifierOf(frame.bytes, *h.codec),
-                          std::move(problem),
-                          std::move(reason)};
+    RecordFailure failure{number, frame.line, frame.offset, marc::identifierOf(frame.bytes, *h.codec),
+                          std::move(problem)};
     observer_.recordFailed(failure);
     log(failure);
     if (result_.failures.size() < kFailuresKept) result_.failures.push_back(std::move(failure));
@@ -510,12 +495,8 @@ void Run::fail(const Handled& h, problem::Problem problem, std::string reason) {
 /// A record read with its lengths counted in characters: counted, and said in the failure log.
 void Run::noteCharCounted(const Handled& h) {
     ++result_.charCounted;
-    log(RecordFailure{h.after.number,
-                      h.frame.line,
-                      h.frame.offset,
-                      marc::identifierOf(h.frame.bytes, *h.codec),
-                      problem::of(problem::Kind::CharCountedLengths),
-                      {}});
+    log(RecordFailure{h.after.number, h.frame.line, h.frame.offset, marc::identifierOf(h.frame.bytes, *h.codec),
+                      problem::of(problem::Kind::CharCountedLengths)});
 }
 
 /// A line of the failure log. The log is a convenience beside the rejects file, which keeps the
@@ -564,7 +545,6 @@ void Run::read(const Frame& frame, Handled& h) {
     } else if (frame.problem) {
         h.step = Handled::Step::Fail;
         h.problem = problem::of(*frame.problem);
-        h.reason.clear();
     } else {
         h.record = cleanedRecord(h.frame.bytes, h.joined);
         codePage_->see(h.record, records_->ahead(frame.offset + frame.bytes.size()));
@@ -576,7 +556,6 @@ void Run::read(const Frame& frame, Handled& h) {
             // Text is romanised only where it reads in the run's code page.
             if (std::optional<problem::Problem> p = codePage_->checkFields(h.source, tags_)) {
                 h.step = Handled::Step::Fail;
-                h.reason = RecordCodePage::textOf(*p);
                 h.problem = std::move(*p);
             } else {
                 if (ahead_) {
@@ -629,24 +608,22 @@ void Run::settle(Handled& h) {
 void Run::caught(Handled& h) {
     try {
         throw;
-    } catch (const marc::MarcError& e) {
-        h.step = Handled::Step::Fail;
-        h.problem = e.problem;
-        if (h.problem.kind == problem::Kind::InvalidBytes)
-            h.problem.value += static_cast<long long>(h.frame.offset);
-        h.reason = e.what();
     } catch (const pinyin::DbError& e) {
         // The phrase data is read at the first record that needs it; a py.db that fails then
         // fails every record alike, so the run stops with the record kept aside.
         h.step = Handled::Step::FailAndStop;
         h.problem = problem::of(problem::Kind::DbFailed, options_.dbPath);
-        h.problem.detail = e.detail.empty() ? e.what() : e.detail;
-        h.reason = e.what();
+        h.problem.detail = e.problem.detail;
+    } catch (const problem::Error& e) {
+        h.step = Handled::Step::Fail;
+        h.problem = e.problem;
+        if (h.problem.kind == problem::Kind::InvalidBytes)
+            h.problem.value += static_cast<long long>(h.frame.offset);
     } catch (const std::exception& e) {
+        // A fault of the program itself, no problem of the record: said as it stands.
         h.step = Handled::Step::Fail;
         h.problem = problem::of(problem::Kind::Unexpected);
         h.problem.detail = e.what();
-        h.reason = e.what();
     }
 }
 
@@ -670,8 +647,8 @@ void Run::handle(Handled& h) {
         observer_.recordStarted(h.after.number, h.source.working);
     }
     if (h.step != Handled::Step::Write) {
-        if (h.step == Handled::Step::FailAndStop) stop(h.problem, h.reason);
-        fail(h, std::move(h.problem), std::move(h.reason));
+        if (h.step == Handled::Step::FailAndStop) stop(h.problem);
+        fail(h, std::move(h.problem));
     } else {
         if (outputFailed_) return leaveForLater();  // at a question
         if (stopAtQuestion_) return leaveAt(h);
@@ -691,15 +668,15 @@ void Run::handle(Handled& h) {
                 laidOutAsWritten(h.record);
             const std::string encoded = asRead ? std::string(h.record) : encode(h);
             if (encoded.empty())
-                fail(h, problem::of(problem::Kind::NothingToWrite), std::string(kNothingToWrite));
+                fail(h, problem::of(problem::Kind::NothingToWrite));
             else if (write(h, encoded); !outputFailed_) {
                 result_.fieldsListed += h.counts.listed;
                 result_.fieldsAnnotated += h.counts.annotated;
             }
         } catch (...) {
             caught(h);
-            if (h.step == Handled::Step::FailAndStop) stop(h.problem, h.reason);
-            fail(h, std::move(h.problem), std::move(h.reason));
+            if (h.step == Handled::Step::FailAndStop) stop(h.problem);
+            fail(h, std::move(h.problem));
         }
     }
     // A stop waits for the end of an overlong piece: the rejects file keeps it whole, and a
@@ -763,10 +740,9 @@ void Run::readRecords() {
                     continue;
                 }
                 h->end = Handled::End::Input;
-            } catch (const FileError& e) {
+            } catch (const problem::Error& e) {
                 h->end = Handled::End::ReadFailed;
                 h->problem = e.problem;
-                h->reason = e.what();
             } catch (const StopAsked&) {
                 h->end = Handled::End::StopAsked;
             } catch (...) {
@@ -793,7 +769,7 @@ void Run::readRecords() {
         switch (h.end) {
             case Handled::End::None: break;
             case Handled::End::Input: return;
-            case Handled::End::ReadFailed: return stop(h.problem, h.reason);
+            case Handled::End::ReadFailed: return stop(h.problem);
             case Handled::End::StopAsked: return stopAtUsersWish();
             case Handled::End::Fault: std::rethrow_exception(h.fault);
         }
@@ -824,8 +800,8 @@ BatchResult Run::go() {
         while (!result_.stopped) {
             try {
                 if (!records_->next(frame, writeFirst)) break;
-            } catch (const FileError& e) {
-                stop(e.problem, e.what());
+            } catch (const problem::Error& e) {
+                stop(e.problem);
                 break;
             } catch (const StopAsked&) {
                 stopAtUsersWish();  // while the input kept us waiting: every record read is handled

@@ -5,7 +5,6 @@
 #include <functional>
 #include <optional>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +14,7 @@
 #include "pinyin/chooser.h"
 #include "pinyin/settings.h"
 #include "pinyin/table.h"
+#include "problem/error.h"
 #include "problem/problem.h"
 #include "pinyin/words.h"
 
@@ -86,7 +86,6 @@ struct RecordFailure {
     std::uint64_t offset = 0;  ///< input byte offset at which it starts
     std::string identifier;    ///< its 001 where it can be read, else empty
     problem::Problem problem;  ///< why, for the front ends to word
-    std::string reason;        ///< the same in plain English, for tests; empty for a piece framing refused
 };
 
 /// How many failures a run keeps in BatchResult::failures; the rest are counted (and in the
@@ -108,8 +107,7 @@ struct BatchResult {
     std::string failureLogPath;           ///< rejectsPath + ".txt" when a failure log was written
     std::int64_t rejectsKept = 0;         ///< failed records whose bytes are whole in the rejects file
     bool stopped = false;                 ///< ended early: the observer asked, or writing failed
-    std::string error;  ///< why the run stopped on a fault, in plain English; empty otherwise
-    std::optional<problem::Problem> stopProblem;  ///< the same as data, for the front ends
+    std::optional<problem::Problem> stopProblem;  ///< why the run stopped on a fault; empty otherwise
     /// Where a stopped run ends: the number of the first record not handled and its input byte
     /// offset (a later run goes on with skip = nextRecord - 1).
     std::int64_t nextRecord = 0;
@@ -151,13 +149,9 @@ inline bool didNothing(const BatchResult& r) {
 /// A run that could not start: unusable input or output path, the same file for both, an input
 /// without records (NoRecords), an output that ends with part of a record (OutputPartialTail),
 /// or a missing or broken py.db. Nothing was read or written.
-class StartError : public std::runtime_error {
+class StartError : public problem::Error {
 public:
-    /// `problem` says what and where, for the front ends to word; `text` the same in plain
-    /// English for logs and tests.
-    StartError(problem::Problem p, const std::string& text)
-        : std::runtime_error(text), problem(std::move(p)) {}
-    problem::Problem problem;
+    using problem::Error::Error;
 };
 
 /// What a front end may ask of the run under way (BatchObserver::started).

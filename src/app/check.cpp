@@ -190,7 +190,7 @@ private:
     void start();
     void handle(const Frame& frame);
     void checkRecord(const std::string& working);
-    void fail(const Frame& frame, problem::Problem problem, std::string reason);
+    void fail(const Frame& frame, problem::Problem problem);
 
     const BatchOptions& options_;
     const pinyin::RunSettings& settings_;
@@ -211,7 +211,7 @@ private:
 void Check::start() {
     input_ = std::make_unique<InputFile>(options_.inputPath);
     records_ = std::make_unique<RecordSource>(*input_);
-    checkOutput(*input_, options_.inputPath, report_, "the report file itself");
+    checkOutput(*input_, options_.inputPath, report_);
     const FirstBlock first = readCheckedFirstBlock(*records_, options_);
     codePage_.emplace(first, options_);
     codec_ = &codePage_->codec();
@@ -223,9 +223,7 @@ void Check::start() {
     refuse(report_.open());
     if (report_.isRegular() && report_.size() > 0) {
         if (holdsRecordLeader(report_.readAt(0, kBlockSize)))
-            throw StartError(
-                problem::of(problem::Kind::ReportHoldsRecords, options_.outputPath),
-                options_.outputPath + " holds ISO 2709 records; name another file for the report");
+            throw StartError(problem::of(problem::Kind::ReportHoldsRecords, options_.outputPath));
         refuse(report_.truncateTo(0));
     }
     checker_ = std::make_unique<PinyinChecker>(*table_, settings_, options_.words.get());
@@ -278,11 +276,10 @@ void Check::checkRecord(const std::string& working) {
     lines_ += out;
 }
 
-void Check::fail(const Frame& frame, problem::Problem problem, std::string reason) {
+void Check::fail(const Frame& frame, problem::Problem problem) {
     ++result_.failed;
-    RecordFailure failure{result_.read,       frame.line,
-                          frame.offset,       marc::identifierOf(frame.bytes, *codec_),
-                          std::move(problem), std::move(reason)};
+    RecordFailure failure{result_.read, frame.line, frame.offset, marc::identifierOf(frame.bytes, *codec_),
+                          std::move(problem)};
     observer_.recordFailed(failure);
     if (result_.failures.size() < kFailuresKept) result_.failures.push_back(std::move(failure));
 }
@@ -291,7 +288,7 @@ void Check::handle(const Frame& frame) {
     if (frame.continuation) return;
     ++result_.read;
     if (frame.problem) {
-        fail(frame, problem::of(*frame.problem), {});
+        fail(frame, problem::of(*frame.problem));
     } else {
         try {
             cleanRecord(frame.bytes, cleaned_);
@@ -300,15 +297,16 @@ void Check::handle(const Frame& frame) {
             marc::readRecord(cleaned_, *codec_, source_);
             // As a run: text that does not read in the run's code page is not compared.
             if (std::optional<problem::Problem> p = codePage_->checkFields(source_, tags_))
-                fail(frame, *p, RecordCodePage::textOf(*p));
+                fail(frame, *p);
             else
                 checkRecord(source_.working);
-        } catch (const marc::MarcError& e) {
-            fail(frame, e.problem, e.what());
+        } catch (const problem::Error& e) {
+            fail(frame, e.problem);
         } catch (const std::exception& e) {
+            // A fault of the program itself, no problem of the record: said as it stands.
             problem::Problem p;
             p.detail = e.what();
-            fail(frame, p, e.what());
+            fail(frame, p);
         }
     }
     if (lines_.size() >= kBlockSize) {
@@ -330,7 +328,7 @@ CheckResult Check::go() {
     Frame frame;
     try {
         while (!result_.stopped && records_->next(frame)) handle(frame);
-    } catch (const FileError& e) {
+    } catch (const problem::Error& e) {
         result_.stopped = true;
         result_.stopProblem = e.problem;
     } catch (const StopAsked&) {

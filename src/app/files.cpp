@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstring>
 #include <stdexcept>
 
 #include "app/batch.h"
@@ -21,15 +20,12 @@
 namespace app {
 namespace {
 
-std::string errorText(int err) { return std::strerror(err); }
-
-/// A problem with the file at `path`; `text` says it in plain English for logs and tests.
-FileProblem fileProblem(problem::Kind kind, const std::string& path, int osError, std::string text) {
+/// A problem with the file at `path`, and the system's reason where it gave one.
+FileProblem fileProblem(problem::Kind kind, const std::string& path, int osError) {
     problem::Problem p;
     p.kind = kind;
     p.path = path;
     p.osError = osError;
-    p.detail = std::move(text);
     return p;
 }
 
@@ -69,18 +65,17 @@ void ignoreWriteSignals() {
 }
 
 InputFile::InputFile(const std::string& path) : path_(path) {
-    const auto refuse = [&](problem::Kind kind, int err, const std::string& text) {
-        FileProblem p = fileProblem(kind, path, err, text);
-        throw StartError(std::move(*p), text);
+    const auto refuse = [&](problem::Kind kind, int err) {
+        throw StartError(std::move(*fileProblem(kind, path, err)));
     };
-    if (path.empty()) refuse(problem::Kind::NoInputPath, 0, "no input file given");
+    if (path.empty()) refuse(problem::Kind::NoInputPath, 0);
     if (path == "-") {
         fd_ = STDIN_FILENO;
     } else {
         fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd_ < 0) {
             const int err = errno;
-            refuse(problem::Kind::InputCannotOpen, err, "cannot open input " + path + ": " + errorText(err));
+            refuse(problem::Kind::InputCannotOpen, err);
         }
         owned_ = true;
     }
@@ -89,7 +84,7 @@ InputFile::InputFile(const std::string& path) : path_(path) {
         if (S_ISDIR(st.st_mode)) {
             ::close(fd_);
             fd_ = -1;
-            refuse(problem::Kind::InputIsFolder, EISDIR, "cannot open input " + path + ": it is a folder");
+            refuse(problem::Kind::InputIsFolder, EISDIR);
         }
         if (S_ISREG(st.st_mode)) size_ = static_cast<std::uint64_t>(st.st_size);
         waits_ = S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || S_ISCHR(st.st_mode);
@@ -106,9 +101,7 @@ std::size_t InputFile::read(char* buf, std::size_t size) {
         ssize_t n = ::read(fd_, buf, size);
         if (n >= 0) return static_cast<std::size_t>(n);
         if (errno != EINTR) {
-            const int err = errno;
-            const std::string text = "cannot read " + path_ + ": " + errorText(err);
-            throw FileError(std::move(*fileProblem(problem::Kind::InputReadFailed, path_, err, text)), text);
+            throw FileError(std::move(*fileProblem(problem::Kind::InputReadFailed, path_, errno)));
         }
     }
 }
@@ -119,12 +112,11 @@ AppendFile::~AppendFile() {
 
 FileProblem AppendFile::check() const {
     using problem::Kind;
-    if (path_.empty()) return fileProblem(Kind::NoOutputPath, path_, 0, "no output file given");
+    if (path_.empty()) return fileProblem(Kind::NoOutputPath, path_, 0);
     if (path_ == "-") return {};
     struct stat st {};
     if (::stat(path_.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode))
-            return fileProblem(Kind::OutputIsFolder, path_, EISDIR, path_ + " is a folder");
+        if (S_ISDIR(st.st_mode)) return fileProblem(Kind::OutputIsFolder, path_, EISDIR);
         // Opening a FIFO and closing it would hand its reader the end of its input.
         if (!S_ISREG(st.st_mode))
             return ::access(path_.c_str(), W_OK) == 0 ? FileProblem{} : cannotOpen(errno);
@@ -136,21 +128,14 @@ FileProblem AppendFile::check() const {
     }
     if (errno != ENOENT) return cannotOpen(errno);
     std::string folder = folderOf(path_);
-    if (::stat(folder.c_str(), &st) != 0)
-        return fileProblem(Kind::OutputFolderMissing, path_, errno,
-                           "cannot create " + path_ + ": " + errorText(errno));
-    if (!S_ISDIR(st.st_mode))
-        return fileProblem(Kind::OutputFolderMissing, path_, ENOTDIR,
-                           "cannot create " + path_ + ": " + folder + " is not a folder");
-    if (::access(folder.c_str(), W_OK | X_OK) != 0)
-        return fileProblem(Kind::OutputCannotOpen, path_, errno,
-                           "cannot create " + path_ + ": " + errorText(errno));
+    if (::stat(folder.c_str(), &st) != 0) return fileProblem(Kind::OutputFolderMissing, path_, errno);
+    if (!S_ISDIR(st.st_mode)) return fileProblem(Kind::OutputFolderMissing, path_, ENOTDIR);
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) return fileProblem(Kind::OutputCannotOpen, path_, errno);
     return {};
 }
 
 FileProblem AppendFile::cannotOpen(int err) const {
-    return fileProblem(problem::Kind::OutputCannotOpen, path_, err,
-                       "cannot open " + path_ + " for appending: " + errorText(err));
+    return fileProblem(problem::Kind::OutputCannotOpen, path_, err);
 }
 
 FileProblem AppendFile::open() {
@@ -168,9 +153,7 @@ FileProblem AppendFile::open() {
         fd_ = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
         if (fd_ < 0) {
             const int err = errno;
-            if (err == ENXIO)
-                return fileProblem(problem::Kind::OutputNoReader, path_, err,
-                                   path_ + " is a FIFO that nobody reads: start its reader first");
+            if (err == ENXIO) return fileProblem(problem::Kind::OutputNoReader, path_, err);
             return cannotOpen(err);
         }
         owned_ = true;
@@ -195,8 +178,7 @@ FileProblem AppendFile::open() {
             ::close(fd_);
             fd_ = -1;
             owned_ = false;
-            if (err == EWOULDBLOCK)
-                return fileProblem(problem::Kind::OutputBusy, path_, 0, "another run is writing to " + path_);
+            if (err == EWOULDBLOCK) return fileProblem(problem::Kind::OutputBusy, path_, 0);
             return cannotOpen(err);
         }
         size_ = static_cast<std::uint64_t>(st.st_size);
@@ -237,9 +219,7 @@ FileProblem AppendFile::truncateTo(std::uint64_t size) {
 WriteCall writeCall = ::writev;
 
 FileProblem AppendFile::cannotWrite(int err) const {
-    return fileProblem(
-        problem::Kind::OutputWriteFailed, path_, err,
-        "cannot write " + (path_ == "-" ? std::string("standard output") : path_) + ": " + errorText(err));
+    return fileProblem(problem::Kind::OutputWriteFailed, path_, err);
 }
 
 int AppendFile::writeAll(iovec* v, int count, std::size_t& taken) {

@@ -7,24 +7,21 @@
 #include <cstdint>
 #include <string>
 #include <optional>
-#include <stdexcept>
 #include <string_view>
 #include <vector>
 
+#include "problem/error.h"
 #include "problem/problem.h"
 
 namespace app {
 
-/// What went wrong with a file (path, osError, and in `detail` the same in plain English); empty
-/// when nothing did.
+/// What went wrong with a file (kind, path, osError); empty when nothing did.
 using FileProblem = std::optional<problem::Problem>;
 
-/// A file that failed in the middle of a run.
-class FileError : public std::runtime_error {
+/// A file that failed in the middle of a run (InputReadFailed: path, osError).
+class FileError : public problem::Error {
 public:
-    FileError(problem::Problem p, const std::string& text)
-        : std::runtime_error(text), problem(std::move(p)) {}
-    problem::Problem problem;
+    using problem::Error::Error;
 };
 
 /// A stop the user asked for (stopRequested) that came while a read or write was waiting on a

@@ -57,34 +57,7 @@ std::string firstLine(const ReviewInput& input, const ReviewOptions& o) {
     p.value = line;
     p.detail = std::move(detail);
     p.tag = std::move(tag);
-    std::string text = path;
-    if (line) {
-        text += ':';
-        text += std::to_string(line);
-    }
-    text += ": ";
-    switch (kind) {
-        case problem::Kind::ReviewOtherInput:
-            text += "made from another input, or the input has changed";
-            break;
-        case problem::Kind::ReviewOtherOptions:
-            text += "made with other options (";
-            text += p.tag;
-            text += ')';
-            break;
-        case problem::Kind::ReviewBadReading:
-            text += '"';
-            text += p.tag;
-            text += "\" is not one of ";
-            text += p.detail;
-            break;
-        case problem::Kind::ReviewNoWordList:
-            text += "a word to remember, and no word list";
-            break;
-        default:
-            text += p.detail;
-    }
-    throw StartError(p, text);
+    throw StartError(p);
 }
 
 bool sameReading(std::string_view a, std::string_view b) { return text::toLower(a) == text::toLower(b); }
@@ -102,8 +75,7 @@ ReviewInput reviewInputOf(const std::string& path) {
     struct stat st {};
     if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         if (fd >= 0) ::close(fd);
-        throw StartError(problem::of(problem::Kind::ReviewInputNotFile, path),
-                         std::string("a review needs the input as a regular file: ").append(path));
+        throw StartError(problem::of(problem::Kind::ReviewInputNotFile, path));
     }
     // Eight bytes at a time, each mixed in by a multiplication: fast enough that the review's
     // one more read of the input costs little beside the run.
@@ -117,7 +89,7 @@ ReviewInput reviewInputOf(const std::string& path) {
             problem::Problem p = problem::of(problem::Kind::InputReadFailed, path);
             p.osError = errno;
             ::close(fd);
-            throw StartError(p, std::string("cannot read ").append(path));
+            throw StartError(p);
         }
         if (n == 0) break;
         const auto size = static_cast<std::size_t>(n);
@@ -194,7 +166,7 @@ ReviewAnswers readReviewFile(const std::string& path, const ReviewInput& input,
     if (!in) {
         problem::Problem p = problem::of(problem::Kind::ReviewCannotRead, path);
         p.osError = errno ? errno : ENOENT;
-        throw StartError(p, std::string("cannot read ").append(path));
+        throw StartError(p);
     }
     std::string line;
     if (!std::getline(in, line) || !line.starts_with(kFirst))

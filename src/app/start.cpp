@@ -12,13 +12,9 @@ void checkEncoding(const codepage::Detection& d, const BatchOptions& options) {
     // Escape sequences are MARC-8 whatever the user chose; the subtler signs are weighed only
     // when the code page is detected: a user's choice of GBK is followed.
     if (d.marc8 || (options.autoEncoding && d.foreign == codepage::Foreign::Marc8))
-        throw StartError(problem::of(problem::Kind::Marc8, options.inputPath),
-                         d.marc8 ? "the input is in MARC-8 (it holds MARC-8 escape sequences such as ESC $ 1)"
-                                 : "the input is in MARC-8 (Latin letters with MARC-8's combining marks)");
+        throw StartError(problem::of(problem::Kind::Marc8, options.inputPath));
     if (options.autoEncoding && d.foreign == codepage::Foreign::SingleByte)
-        throw StartError(problem::of(problem::Kind::SingleByte, options.inputPath),
-                         "the input is in a single-byte code page (its bytes make no Chinese text in GBK, "
-                         "and it is not UTF-8)");
+        throw StartError(problem::of(problem::Kind::SingleByte, options.inputPath));
     if (options.autoEncoding || d.asciiOnly) return;
     // A user's choice is overruled only on clear evidence: several UTF-8 characters, or several
     // bytes that no UTF-8 character explains.
@@ -26,14 +22,8 @@ void checkEncoding(const codepage::Detection& d, const BatchOptions& options) {
     problem::Problem p = problem::of(problem::Kind::EncodingContradicted, options.inputPath);
     p.encoding = options.encoding;
     p.other = d.encoding;
-    const std::string chosen(codepage::encodingName(options.encoding)),
-        seen(codepage::encodingName(d.encoding));
-    if (!utf8 && d.encoding == codepage::Encoding::Utf8 && d.utf8Sequences >= 3)
-        throw StartError(
-            p, "the input looks like utf-8, not " + chosen + "; choose utf-8 or automatic detection");
-    if (utf8 && d.encoding != codepage::Encoding::Utf8 && d.utf8Errors >= 3)
-        throw StartError(p, "the input is not utf-8 (it looks like " + seen + "); choose " + seen +
-                                " or automatic detection");
+    if (!utf8 && d.encoding == codepage::Encoding::Utf8 && d.utf8Sequences >= 3) throw StartError(p);
+    if (utf8 && d.encoding != codepage::Encoding::Utf8 && d.utf8Errors >= 3) throw StartError(p);
 }
 
 /// Whether `block` holds a record whose leader and directory are well formed: a record length
@@ -61,32 +51,27 @@ bool holdsWellFormedRecord(std::string_view block) {
     return false;
 }
 
-/// py.db's failure as the failure of the run's start, its OS error kept for the front end to word.
+/// py.db's failure as the failure of the run's start, at the path the run was given.
 StartError startErrorOf(const pinyin::DbError& e, const std::string& dbPath) {
-    problem::Problem p = problem::of(e.kind, dbPath);
-    p.detail = e.detail;
-    p.osError = e.osError;
-    p.tag = e.table;
-    p.value = e.row;
-    return StartError(p, e.what());
+    problem::Problem p = e.problem;
+    p.path = dbPath;
+    return StartError(std::move(p));
 }
 
 }  // namespace
 
 void refuse(const FileProblem& p) {
-    if (p) throw StartError(*p, p->detail);
+    if (p) throw StartError(*p);
 }
 
 void refuseSameFile(const InputFile& input, const std::string& inputPath, const std::string& path,
-                    problem::Kind kind, const std::string& what) {
-    if (isOpenFile(input.fd(), path))
-        throw StartError(problem::of(kind, inputPath), "the input " + inputPath + " is " + what);
+                    problem::Kind kind) {
+    if (isOpenFile(input.fd(), path)) throw StartError(problem::of(kind, inputPath));
 }
 
-void checkOutput(const InputFile& input, const std::string& inputPath, const AppendFile& output,
-                 const std::string& what) {
+void checkOutput(const InputFile& input, const std::string& inputPath, const AppendFile& output) {
     refuse(output.check());
-    refuseSameFile(input, inputPath, output.path(), problem::Kind::InputIsOutput, what);
+    refuseSameFile(input, inputPath, output.path(), problem::Kind::InputIsOutput);
 }
 
 FirstBlock decideCodePage(std::string_view bytes, const BatchOptions& options) {
@@ -150,35 +135,21 @@ FirstBlock readCheckedFirstBlock(RecordSource& records, const BatchOptions& opti
     try {
         bytes = records.firstBlock();
     } catch (const FileError& e) {
-        throw StartError(e.problem, e.what());
+        throw StartError(e.problem);
     }
     // Nothing but blank space in all the input there is: no record to read.
     if (bytes.find_first_not_of(" \r\n\x1A") == std::string_view::npos &&
         bytes.size() < codepage::kDetectionSample)
-        throw StartError(problem::of(problem::Kind::NoRecords, options.inputPath),
-                         "the input holds no records: it is empty or holds only blank lines");
+        throw StartError(problem::of(problem::Kind::NoRecords, options.inputPath));
     if (bytes.find_first_not_of(" \r\n\x1A") != std::string_view::npos && !holdsRecordLeader(bytes))
-        throw StartError(
-            problem::of(problem::Kind::NotIso2709, options.inputPath),
-            "this is not an ISO 2709 file: nothing in its first megabyte looks like the leader of a record");
+        throw StartError(problem::of(problem::Kind::NotIso2709, options.inputPath));
     try {
         return decideCodePage(bytes, options);
     } catch (const StartError& e) {
         // What is not records is in no code page of records: a PDF's binary is no MARC-8.
         if (holdsWellFormedRecord(bytes)) throw;
-        throw StartError(problem::of(problem::Kind::NotIso2709, options.inputPath),
-                         "this is not an ISO 2709 file: nothing in its first megabyte is a record with a "
-                         "leader and a directory");
+        throw StartError(problem::of(problem::Kind::NotIso2709, options.inputPath));
     }
-}
-
-std::string RecordCodePage::textOf(const problem::Problem& p) {
-    const std::string run(codepage::encodingName(p.encoding.value_or(codepage::Encoding::Gbk)));
-    std::string what = p.other ? "in " + std::string(codepage::encodingName(*p.other))
-                       : p.kind == problem::Kind::FieldMarc8 ? std::string("in MARC-8")
-                                                             : std::string("in a single-byte code page");
-    return "field " + p.tag + " is " + what + ", not in " + run +
-           " as the file is read: the record is kept as it is, without pinyin";
 }
 
 PhraseUse phraseUseOf(const pinyin::RunSettings& settings) {
@@ -206,9 +177,7 @@ void checkPhrases(const pinyin::PinyinTable& table, const std::string& dbPath, P
     } catch (const pinyin::DbError& e) {
         throw startErrorOf(e, dbPath);
     }
-    throw StartError(problem::of(problem::Kind::DbNoPhrases, dbPath),
-                     "the pinyin database " + dbPath +
-                         " has no phrase tables, which choosing readings by the words around needs");
+    throw StartError(problem::of(problem::Kind::DbNoPhrases, dbPath));
 }
 
 std::optional<std::string> badTag(std::string_view tagList) {

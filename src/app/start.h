@@ -22,14 +22,12 @@ namespace app {
 void refuse(const FileProblem& p);
 
 /// Throws StartError when `output` cannot be written to (AppendFile::check) or is the open input
-/// itself; `what` says what it is in the error's English text ("the output file itself").
-void checkOutput(const InputFile& input, const std::string& inputPath, const AppendFile& output,
-                 const std::string& what);
+/// itself (InputIsOutput).
+void checkOutput(const InputFile& input, const std::string& inputPath, const AppendFile& output);
 
-/// Throws StartError (`kind`, the input's path) when the open input is the file at `path`;
-/// `what` says what that file is in the error's English text ("the output file itself").
+/// Throws StartError (`kind`, the input's path) when the open input is the file at `path`.
 void refuseSameFile(const InputFile& input, const std::string& inputPath, const std::string& path,
-                    problem::Kind kind, const std::string& what);
+                    problem::Kind kind);
 
 /// The input's first block as RecordSource::firstBlock() returns it, and what its bytes call for.
 struct FirstBlock {
@@ -77,8 +75,6 @@ public:
     /// MARC-8 or a single-byte code page; nullopt when every listed field reads as text.
     std::optional<problem::Problem> checkFields(const marc::SourceRecord& record,
                                                 const text::TagList& tags) const;
-    /// The English text of a problem checkFields() gives.
-    static std::string textOf(const problem::Problem& p);
 
 private:
     bool detecting_;

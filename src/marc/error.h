@@ -1,21 +1,18 @@
 // The one error type of the record codec.
 #pragma once
 
-#include <stdexcept>
 #include <string>
 
+#include "problem/error.h"
 #include "problem/problem.h"
 
 namespace marc {
 
 /// Raised by the reader and the writer when a record cannot be read or written. `problem` says
-/// what and where, for the front ends to word; what() is the same in plain English for logs
-/// and tests ("directory entry 3: length is not a number").
-class MarcError : public std::runtime_error {
+/// what and where (kind, tag, directory entry, byte), for the front ends to word.
+class MarcError : public problem::Error {
 public:
-    MarcError(problem::Problem p, const std::string& text)
-        : std::runtime_error(text), problem(std::move(p)) {}
-    problem::Problem problem;
+    using problem::Error::Error;
 };
 
 /// A problem of `kind` at directory entry `entry` under `tag`.

@@ -44,10 +44,6 @@ using problem::Kind;
 
 namespace {
 
-std::string entryError(std::size_t entry, const char* what) {
-    return "directory entry " + std::to_string(entry) + ": " + what;
-}
-
 /// Appends `s`, writing each "|" as kDataBar and, when `delimiters` is set, each subfield delimiter
 /// as "|". Working in UTF-8 is safe byte by byte: an ASCII byte never stands inside a character.
 void appendMapped(std::string& out, std::string_view s, bool delimiters) {
@@ -118,10 +114,6 @@ Shape shapeOf(std::string_view tag, std::string_view bytes) {
                : Shape::Control;
 }
 
-std::string fieldError(std::size_t entry, std::string_view tag, const char* what) {
-    return "field " + std::string(tag) + " (directory entry " + std::to_string(entry) + "): " + what;
-}
-
 /// The size of a field's data, its terminator left out, once the directory entry is found to fit
 /// the record: the field lies inside the record and ends with a field terminator (or, its
 /// terminator missing, at the record's end). What the data holds is checked as it is decoded
@@ -129,12 +121,9 @@ std::string fieldError(std::size_t entry, std::string_view tag, const char* what
 std::size_t checkedFieldSize(std::string_view rec, std::size_t offset, std::size_t length, std::size_t entry,
                              std::string_view tag) {
     const auto e = static_cast<long long>(entry);
-    if (length == 0)
-        throw MarcError(at(Kind::FieldLengthZero, std::string(tag), e),
-                        fieldError(entry, tag, "the directory gives it length 0"));
+    if (length == 0) throw MarcError(at(Kind::FieldLengthZero, std::string(tag), e));
     if (offset >= rec.size() || length > rec.size() - offset)
-        throw MarcError(at(Kind::FieldPastEnd, std::string(tag), e),
-                        fieldError(entry, tag, "it runs past the end of the record"));
+        throw MarcError(at(Kind::FieldPastEnd, std::string(tag), e));
     const char last = rec[offset + length - 1];
     std::size_t size = length;
     if (last == kFieldTerminator)
@@ -142,9 +131,7 @@ std::size_t checkedFieldSize(std::string_view rec, std::size_t offset, std::size
     else if (last == kRecordTerminator && offset + length == rec.size())
         --size;
     else
-        throw MarcError(
-            at(Kind::FieldNotTerminated, std::string(tag), e),
-            fieldError(entry, tag, "it does not end with a field terminator where the directory says"));
+        throw MarcError(at(Kind::FieldNotTerminated, std::string(tag), e));
     return size;
 }
 
@@ -156,15 +143,9 @@ std::size_t checkedFieldSize(std::string_view rec, std::size_t offset, std::size
 void checkFieldData(std::string_view data, std::size_t entry, std::string_view tag) {
     const auto e = static_cast<long long>(entry);
     const auto holds = [&data](char c) { return data.find(c) != std::string_view::npos; };
-    if (holds(kFieldTerminator))
-        throw MarcError(at(Kind::FieldTerminatorInData, std::string(tag), e),
-                        fieldError(entry, tag, "a field terminator (character 30) stands inside its data"));
-    if (holds(kRecordTerminator))
-        throw MarcError(at(Kind::RecordTerminatorInData, std::string(tag), e),
-                        fieldError(entry, tag, "a record terminator (character 29) stands inside its data"));
-    if (holds('\r') || holds('\n'))
-        throw MarcError(at(Kind::LineBreakInData, std::string(tag), e),
-                        fieldError(entry, tag, "a line break (character 13 or 10) stands inside its data"));
+    if (holds(kFieldTerminator)) throw MarcError(at(Kind::FieldTerminatorInData, std::string(tag), e));
+    if (holds(kRecordTerminator)) throw MarcError(at(Kind::RecordTerminatorInData, std::string(tag), e));
+    if (holds('\r') || holds('\n')) throw MarcError(at(Kind::LineBreakInData, std::string(tag), e));
 }
 
 /// Where the directory lies: between the leader and the first field terminator.
@@ -178,25 +159,19 @@ Directory directoryOf(std::string_view rec) {
     // Neither GBK nor GB18030 uses 0x1E inside a character, so the first 0x1E byte is the
     // directory's terminator. Positions are plain sizes: a record may be 99999 bytes or more.
     const std::size_t ft = rec.find(kFieldTerminator);
-    if (ft == std::string_view::npos) throw MarcError(at(Kind::NoFieldTerminator), "no field terminator");
+    if (ft == std::string_view::npos) throw MarcError(at(Kind::NoFieldTerminator));
     if (ft < static_cast<std::size_t>(kLeaderLength))
-        throw MarcError(at(Kind::TerminatorInLeader, {}, 0, static_cast<long long>(ft + 1)),
-                        "the first field terminator stands at byte " + std::to_string(ft + 1) +
-                            ", inside the 24-byte leader");
+        throw MarcError(at(Kind::TerminatorInLeader, {}, 0, static_cast<long long>(ft + 1)));
     // The leader is kept as it stands: a record terminator in it would end the record written.
     if (const std::size_t rt = rec.substr(0, kLeaderLength).find(kRecordTerminator);
         rt != std::string_view::npos)
-        throw MarcError(
-            at(Kind::TerminatorInLeader, {}, 0, static_cast<long long>(rt + 1)),
-            "a record terminator stands at byte " + std::to_string(rt + 1) + ", inside the 24-byte leader");
+        throw MarcError(at(Kind::TerminatorInLeader, {}, 0, static_cast<long long>(rt + 1)));
     Directory d;
     d.entries = rec.substr(kLeaderLength, ft - kLeaderLength);
     d.base = ft + 1;
     // An entry cut short, or bytes that are no entry, would leave a field of the data unread.
     if (d.entries.size() % kDirectoryEntryLength != 0)
-        throw MarcError(at(Kind::DirectoryNotWholeEntries, {}, 0, static_cast<long long>(d.entries.size())),
-                        "the directory is " + std::to_string(d.entries.size()) +
-                            " bytes long, not a whole number of 12-byte entries");
+        throw MarcError(at(Kind::DirectoryNotWholeEntries, {}, 0, static_cast<long long>(d.entries.size())));
     d.count = d.entries.size() / kDirectoryEntryLength;
     return d;
 }
@@ -222,17 +197,12 @@ Entry readEntry(std::string_view rec, const Directory& d, const Units& units, st
     Entry out;
     out.tag = entry.substr(0, 3);
     const int length = detail::numberOrNone(entry.substr(3, 4));
-    if (length < 0)
-        throw MarcError(at(Kind::EntryLengthNotANumber, {}, e), entryError(k + 1, "length is not a number"));
+    if (length < 0) throw MarcError(at(Kind::EntryLengthNotANumber, {}, e));
     const int start = detail::numberOrNone(entry.substr(7, 5));
-    if (start < 0)
-        throw MarcError(at(Kind::EntryStartNotANumber, {}, e),
-                        entryError(k + 1, "starting position is not a number"));
+    if (start < 0) throw MarcError(at(Kind::EntryStartNotANumber, {}, e));
     const std::string_view tag = out.tag;
     if (!isTagCharacter(tag[0]) || !isTagCharacter(tag[1]) || !isTagCharacter(tag[2]))
-        throw MarcError(
-            at(Kind::BadTag, std::string(tag), e),
-            entryError(k + 1, ("tag \"" + std::string(tag) + "\" is not three letters or digits").c_str()));
+        throw MarcError(at(Kind::BadTag, std::string(tag), e));
     std::size_t bytes = static_cast<std::size_t>(length);
     if (!units.charStarts) {
         out.offset = d.base + static_cast<std::size_t>(start);
@@ -272,9 +242,7 @@ void appendFieldText(std::string& out, std::string_view tag, std::string_view by
         field.clear();
         cp.decodeAppend(field, bytes);
         if (detail::advanceChars(field, 0, 1) == field.size())  // fewer than two characters
-            throw MarcError(at(Kind::DataFieldTooShort, std::string(tag), static_cast<long long>(entry)),
-                            "field " + std::string(tag) + " (directory entry " + std::to_string(entry) +
-                                "): data field shorter than its two indicators");
+            throw MarcError(at(Kind::DataFieldTooShort, std::string(tag), static_cast<long long>(entry)));
         // A delimiter standing in the indicators' place stays as it is: only the data is
         // scanned for delimiters.
         const std::size_t indicatorsEnd = detail::advanceChars(field, 0, 2);
@@ -314,9 +282,7 @@ void checkCovered(std::string_view rec, std::size_t base, const std::vector<Sour
         }
     }
     if (reached < end)
-        throw MarcError(at(Kind::DataOutsideFields, {}, 0, static_cast<long long>(reached + 1)),
-                        "the data at byte " + std::to_string(reached + 1) +
-                            " of the record belongs to no field of the directory");
+        throw MarcError(at(Kind::DataOutsideFields, {}, 0, static_cast<long long>(reached + 1)));
 }
 
 /// Whether a field may stay in bytes, not decoded: checked as appendFieldText checks it, which
@@ -365,7 +331,7 @@ void readFields(std::string_view rec, const Directory& d, const Units& units, co
         appendFieldText(out, entry.tag, bytes, k + 1, cp, field);
         line.lineSize = out.size() - line.lineStart;
     }
-    if (source.lines.empty()) throw MarcError(at(Kind::NoFields), "the record has no fields");
+    if (source.lines.empty()) throw MarcError(at(Kind::NoFields));
     checkCovered(rec, d.base, source.lines);
 }
 

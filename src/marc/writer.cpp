@@ -84,14 +84,8 @@ struct Subfield {
     int next = -1;
 };
 
-/// "line 4 (tag 200): what"; line 0 stands for the rebuilt 001 and 005 ("field 001: what").
-std::string lineError(std::size_t line, std::string_view tag, const std::string& what) {
-    if (line == 0) return "field " + std::string(tag) + ": " + what;
-    return "line " + std::to_string(line) + " (tag " + std::string(tag) + "): " + what;
-}
-
 /// Checks that a tag encodes to three printable single bytes, so the directory keeps its shape.
-void appendTag(std::string& dir, std::string_view tag, std::size_t line, const codepage::Codec& cp) {
+void appendTag(std::string& dir, std::string_view tag, const codepage::Codec& cp) {
     // Three printable ASCII characters, nearly every tag, are the same bytes in every code page.
     const auto printable = [](char c) { return c >= 0x20 && c < 0x7F; };
     if (tag.size() == 3 && printable(tag[0]) && printable(tag[1]) && printable(tag[2])) {
@@ -102,9 +96,7 @@ void appendTag(std::string& dir, std::string_view tag, std::size_t line, const c
     appendEncoded(dir, tag, cp);
     bool ok = dir.size() - before == 3;
     for (std::size_t i = before; ok && i < dir.size(); ++i) ok = dir[i] >= 0x20 && dir[i] < 0x7F;
-    if (!ok)
-        throw MarcError(at(Kind::TagNotSingleBytes, std::string(tag)),
-                        lineError(line, tag, "a tag must be three single-byte characters"));
+    if (!ok) throw MarcError(at(Kind::TagNotSingleBytes, std::string(tag)));
 }
 
 }  // namespace
@@ -117,12 +109,10 @@ LocalTime systemClock() {
 }
 
 std::string zeroPadded(int width, long long n) {
-    if (n < 0) throw MarcError(at(Kind::Unexpected), "cannot write the negative number " + std::to_string(n));
+    if (n < 0) throw MarcError(at(Kind::Unexpected));
     long long limit = 1;
     for (int i = 0; i < width; ++i) limit *= 10;
-    if (n >= limit)
-        throw MarcError(at(Kind::Unexpected),
-                        std::to_string(n) + " does not fit in " + std::to_string(width) + " digits");
+    if (n >= limit) throw MarcError(at(Kind::Unexpected));
     std::string out;
     appendDigits(out, width, static_cast<std::size_t>(n));
     return out;
@@ -187,7 +177,7 @@ private:
     void writeControlPair();
     void writeLine(std::size_t i);
     void encodeLine(std::string_view line, std::string_view tag);
-    void encodeHandMadeDataLine(std::string_view line, std::string_view tag, std::size_t lineNo);
+    void encodeHandMadeDataLine(std::string_view line, std::string_view tag);
     bool encodeEdit(std::size_t i, std::string_view tag, std::size_t& newFrom, std::size_t& newTo);
     void checkRoundTrip(std::size_t i, std::string_view tag);
     void endField(std::string_view tag, std::size_t start, std::size_t lineNo, std::size_t newFrom,
@@ -218,10 +208,7 @@ std::string RecordWriter::write(std::string_view working) {
     const SourceRecord* source = context_.source;
     // The working form has no way to carry a line break that stands in field data: such a field
     // breaks into lines of its own, and would not come back as it was.
-    if (source && source->lines.size() != lines_.size())
-        throw MarcError(
-            at(Kind::LineBreakInData),
-            "a field holds a line break (character 13 or 10), which cannot be written back as it was");
+    if (source && source->lines.size() != lines_.size()) throw MarcError(at(Kind::LineBreakInData));
     source_ = source;
     return writeLines();
 }
@@ -230,7 +217,7 @@ std::string RecordWriter::write(const std::vector<std::string_view>& lines,
                                 const std::vector<bool>& changed) {
     const SourceRecord* source = context_.source;
     if (!source || source->lines.size() != lines.size() || changed.size() != lines.size())
-        throw MarcError(at(Kind::Unexpected), "the fields to write do not match the record they came from");
+        throw MarcError(at(Kind::Unexpected));
     lines_.assign(lines.begin(), lines.end());
     source_ = source;
     changed_ = &changed;
@@ -250,9 +237,7 @@ std::string RecordWriter::writeLines() {
     const std::size_t baseAddress = kLeaderLength + dir_.size() + 1;
     const std::size_t recordLength = baseAddress + data_.size() + 1;
     if (recordLength > static_cast<std::size_t>(kMaxPosition))
-        throw MarcError(at(Kind::RecordTooLong, {}, 0, static_cast<long long>(recordLength)),
-                        "the record would be " + std::to_string(recordLength) +
-                            " bytes long; a record may hold at most 99999");
+        throw MarcError(at(Kind::RecordTooLong, {}, 0, static_cast<long long>(recordLength)));
     std::string out = leader();
     out.replace(0, 5, zeroPadded(5, static_cast<long long>(recordLength)));
     out.replace(12, 5, zeroPadded(5, static_cast<long long>(baseAddress)));
@@ -290,9 +275,7 @@ std::string RecordWriter::leader() const {
         // Leader positions 5 to 8 must stay four bytes of plain text, or the leader loses its shape.
         bool ok = code.size() <= 4;
         for (char c : code) ok = ok && c >= 0x20 && c < 0x7F;
-        if (!ok)
-            throw MarcError(at(Kind::LeaderCodeInvalid),
-                            "000 line: the leader code must be at most four single-byte characters");
+        if (!ok) throw MarcError(at(Kind::LeaderCodeInvalid));
         code.resize(4, ' ');
         leader.replace(5, 4, code);
     }
@@ -355,7 +338,7 @@ void RecordWriter::writeLine(std::size_t i) {
         if (isControlLine(tag, line))
             encodeLine(line, tag);
         else
-            encodeHandMadeDataLine(line, tag, i + 1);
+            encodeHandMadeDataLine(line, tag);
         newTo = data_.size();
     }
     endField(tag, start, i + 1, newFrom, newTo);
@@ -441,15 +424,13 @@ void RecordWriter::checkRoundTrip(std::size_t i, std::string_view tag) {
     problem::Problem p = at(Kind::InvalidBytes, std::string(tag), 0, static_cast<long long>(offset));
     p.encoding = cp_.encoding();
     p.other = codepage::likelyEncoding(original, cp_.encoding());
-    throw EncodingError(std::move(p), "field " + std::string(tag) + ": the bytes at byte " +
-                                          std::to_string(offset) + " of the record are not valid " +
-                                          std::string(codepage::encodingName(cp_.encoding())));
+    throw EncodingError(std::move(p));
 }
 
 /// A data field of a working record made by hand: indicators from the text before the first
 /// "|", the text standing between them and that "|", then the subfields, each pinyin subfield
 /// moved behind the nearest subfield a before it.
-void RecordWriter::encodeHandMadeDataLine(std::string_view line, std::string_view tag, std::size_t lineNo) {
+void RecordWriter::encodeHandMadeDataLine(std::string_view line, std::string_view tag) {
     subfields_.clear();
     int head_ = -1, tail = -1;
     int behindTitle = -1;     // the last subfield a, or the last pinyin subfield right behind it
@@ -463,10 +444,7 @@ void RecordWriter::encodeHandMadeDataLine(std::string_view line, std::string_vie
         }
         const bool pinyin = isPinyinPiece(piece, before);
         before = piece;
-        if (piece.empty())
-            throw MarcError(
-                at(Kind::EmptySubfield, std::string(tag)),
-                lineError(lineNo, tag, "empty subfield (\"||\", or \"|\" at the end of the line)"));
+        if (piece.empty()) throw MarcError(at(Kind::EmptySubfield, std::string(tag)));
         const std::size_t codeEnd = advanceChars(piece, 0, 1);
         // Any other piece is written whole: its code and its text exactly as they stand.
         const int index = static_cast<int>(subfields_.size());
@@ -507,23 +485,17 @@ void RecordWriter::endField(std::string_view tag, std::size_t start, std::size_t
         return std::memchr(data_.data() + newFrom, c, newTo - newFrom) != nullptr;
     };
     if (newTo > newFrom && (holds(kFieldTerminator) || holds(kRecordTerminator)))
-        throw MarcError(
-            at(Kind::TerminatorInText, std::string(tag)),
-            lineError(lineNo, tag, "the text holds a field or record terminator (character 30 or 29)"));
+        throw MarcError(at(Kind::TerminatorInText, std::string(tag)));
     data_.push_back(kFieldTerminator);
     const std::size_t length = data_.size() - start;
     if (length > static_cast<std::size_t>(kMaxFieldLength))
-        throw MarcError(at(Kind::FieldTooLong, std::string(tag), 0, static_cast<long long>(length)),
-                        lineError(lineNo, tag,
-                                  "the field is " + std::to_string(length) +
-                                      " bytes long; a field may hold at most 9999"));
+        throw MarcError(at(Kind::FieldTooLong, std::string(tag), 0, static_cast<long long>(length)));
     if (start > static_cast<std::size_t>(kMaxPosition))
-        throw MarcError(at(Kind::FieldStartTooFar, std::string(tag)),
-                        lineError(lineNo, tag, "the field starts beyond byte 99999 of the data"));
+        throw MarcError(at(Kind::FieldStartTooFar, std::string(tag)));
     if (lineNo == 0)
         dir_.append(tag);  // 001 and 005
     else
-        appendTag(dir_, tag, lineNo, cp_);
+        appendTag(dir_, tag, cp_);
     appendDigits(dir_, 4, length);
     appendDigits(dir_, 5, start);
 }

@@ -39,9 +39,10 @@ bool PhraseModel::check(sqlite3* db) {
     // Preparing a statement checks its table and columns without reading a row.
     const auto prepares = [db](const char* table, const char* sql) {
         if (sqlite::prepare(db, sql)) return;
-        const std::string why = sqlite3_errmsg(db);
-        throw DbError(std::string("cannot read the table ") + table + " of the pinyin database: " + why,
-                      problem::Kind::DbNotReadable, why);
+        problem::Problem p = problem::of(problem::Kind::DbNotReadable);
+        p.detail = sqlite3_errmsg(db);
+        p.tag = table;  // the table that cannot be read
+        throw DbError(std::move(p));
     };
     prepares("Phrase", kPhraseQuery);
     if (hasTable(db, "Surname")) prepares("Surname", kSurnameQuery);

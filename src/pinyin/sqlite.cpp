@@ -33,7 +33,7 @@ bool hasTable(sqlite3* db, const char* name) {
     }
     if (step != SQLITE_ROW && step != SQLITE_DONE) {
         const std::string why = sqlite3_errmsg(db);
-        throw DbError("cannot read the pinyin database: " + why, problem::Kind::DbNotReadable, why);
+        throw DbError(problem::Kind::DbNotReadable, {}, why);
     }
     return step == SQLITE_ROW;
 }

@@ -29,6 +29,7 @@ bool hasTable(sqlite3* db, const char* name);
 
 #include <string>
 #include <type_traits>
+#include <utility>
 
 #include "pinyin/table.h"
 
@@ -47,9 +48,10 @@ template <class Row>
 void eachRow(sqlite3* db, const char* table, const char* sql, Row row) {
     const Statement statement = prepare(db, sql);
     const auto fail = [&] {
-        const std::string why = sqlite3_errmsg(db);
-        throw DbError(std::string("cannot read the table ") + table + " of the pinyin database: " + why,
-                      problem::Kind::DbNotReadable, why);
+        problem::Problem p = problem::of(problem::Kind::DbNotReadable);
+        p.detail = sqlite3_errmsg(db);
+        p.tag = table;  // the table that cannot be read
+        throw DbError(std::move(p));
     };
     if (!statement) fail();
     sqlite3_stmt* const s = statement.get();

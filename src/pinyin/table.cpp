@@ -43,8 +43,6 @@ namespace {
 
 constexpr char32_t kSmallUDiaeresisAcute = 0x01D8;  // "ǘ", written "v" in the pinyin
 
-std::string quoted(const std::string& path) { return "\"" + path + "\""; }
-
 /// The one code point of `hz`, or nullopt when it holds none, several, or broken UTF-8: such a
 /// row can never equal a single character.
 std::optional<char32_t> singleCodePoint(std::string_view text) {
@@ -78,8 +76,7 @@ sqlite::Connection openReadOnly(const std::string& dbPath) {
         struct stat st {};
         if (err == 0 && ::stat(dbPath.c_str(), &st) != 0) err = errno;
         const std::string why = err ? std::strerror(err) : sqlite3_errstr(rc);
-        throw DbError("cannot open the pinyin database " + quoted(dbPath) + ": " + why,
-                      problem::Kind::DbCannotOpen, why, err);
+        throw DbError(problem::Kind::DbCannotOpen, dbPath, why, err);
     }
     return db;
 }
@@ -91,12 +88,9 @@ void requirePinYinTable(sqlite3* db, const std::string& dbPath) {
     try {
         found = sqlite::hasTable(db, "PinYin");
     } catch (const DbError& e) {
-        throw DbError("cannot read the pinyin database " + quoted(dbPath) + ": " + e.detail,
-                      problem::Kind::DbNotReadable, e.detail);
+        throw DbError(problem::Kind::DbNotReadable, dbPath, e.problem.detail);
     }
-    if (!found)
-        throw DbError("the pinyin database " + quoted(dbPath) + " has no table PinYin",
-                      problem::Kind::DbNoPinYinTable);
+    if (!found) throw DbError(problem::Kind::DbNoPinYinTable, dbPath);
 }
 
 /// The letters a reading may hold besides ASCII letters and digits: pinyin's own, as every
@@ -160,10 +154,7 @@ void readRows(sqlite3* db, const std::string& dbPath, PinyinTable& table) {
     // has no such order; its own order is the best there is.
     sqlite::Statement rows = sqlite::prepare(db, "SELECT hz, Py1 FROM PinYin ORDER BY rowid");
     if (!rows) rows = sqlite::prepare(db, "SELECT hz, Py1 FROM PinYin");
-    if (!rows)
-        throw DbError("the table PinYin of the pinyin database " + quoted(dbPath) +
-                          " lacks the columns hz and Py1: " + sqlite3_errmsg(db),
-                      problem::Kind::DbNoColumns, sqlite3_errmsg(db));
+    if (!rows) throw DbError(problem::Kind::DbNoColumns, dbPath, sqlite3_errmsg(db));
     int step;
     std::size_t characters = 0, row = 0;
     while ((step = sqlite3_step(rows.get())) == SQLITE_ROW) {
@@ -174,27 +165,21 @@ void readRows(sqlite3* db, const std::string& dbPath, PinyinTable& table) {
         const std::string_view py1 = sqlite::columnText(rows.get(), 1);
         if (const std::string unfit = plainReading(py1) ? std::string() : unfitInReading(py1);
             !unfit.empty()) {
-            const std::string detail = "hz " + characterName(*c) + ", Py1 " + unfit;
-            DbError e("row " + std::to_string(row) + " of the table PinYin of the pinyin database " +
-                          quoted(dbPath) + " holds what no reading may hold (" + detail +
-                          "): readings are letters and digits in UTF-8, with spaces between them",
-                      problem::Kind::DbBadReading, detail);
-            e.table = "PinYin";
-            e.row = static_cast<long long>(row);
-            throw e;
+            problem::Problem p = problem::of(problem::Kind::DbBadReading, dbPath);
+            p.detail = "hz " + characterName(*c) + ", Py1 " + unfit;
+            p.tag = "PinYin";
+            p.value = static_cast<long long>(row);
+            throw DbError(std::move(p));
         }
         table.add(*c, std::string(py1));
         ++characters;
     }
     if (step != SQLITE_DONE) {
         const std::string why = sqlite3_errmsg(db);
-        throw DbError("cannot read the table PinYin of the pinyin database " + quoted(dbPath) + ": " + why,
-                      problem::Kind::DbNotReadable, why);
+        throw DbError(problem::Kind::DbNotReadable, dbPath, why);
     }
     // A table without a single character would give every pinyin subfield empty.
-    if (characters == 0)
-        throw DbError("the table PinYin of the pinyin database " + quoted(dbPath) + " holds no characters",
-                      problem::Kind::DbEmpty);
+    if (characters == 0) throw DbError(problem::Kind::DbEmpty, dbPath);
 }
 
 }  // namespace
@@ -281,7 +266,9 @@ const PhraseModel* PinyinTable::phrases() const {
                     t.phrases = PhraseModel::load(t.phraseDb.get());
                 }
             } catch (const DbError& e) {
-                throw DbError(std::string(e.what()) + " (" + quoted(t.dbPath) + ")", e.kind, e.detail);
+                problem::Problem p = e.problem;
+                p.path = t.dbPath;
+                throw DbError(std::move(p));
             }
             t.phraseDb.reset();
         });

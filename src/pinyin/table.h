@@ -2,9 +2,9 @@
 #pragma once
 
 #include <memory>
-#include <stdexcept>
 #include <string>
 
+#include "problem/error.h"
 #include "problem/problem.h"
 
 namespace pinyin {
@@ -12,20 +12,24 @@ namespace pinyin {
 class PhraseModel;
 class TableRows;
 
-/// py.db is missing, unreadable, or lacks the PinYin table. The message names the file.
-class DbError : public std::runtime_error {
+/// py.db is missing, unreadable, or lacks what a run needs. `problem`: DbCannotOpen or one of the
+/// Db... kinds that follow it, with the file (path), SQLite's message where it gave one (detail;
+/// for DbBadReading the row's hz and what it holds), errno when the file cannot be opened
+/// (osError), and for DbBadReading the table (tag) and the row, 1 for the first (value).
+class DbError : public problem::Error {
 public:
-    /// `kind`: what is wrong with py.db (problem::Kind::DbCannotOpen and the Db... kinds that
-    /// follow); `text` says it in plain English for logs and tests, SQLite's own words included.
-    explicit DbError(const std::string& text, problem::Kind kind = problem::Kind::DbNotReadable,
-                     std::string detail = {}, int osError = 0)
-        : std::runtime_error(text), kind(kind), detail(std::move(detail)), osError(osError) {}
-    problem::Kind kind;
-    std::string
-        detail;  ///< SQLite's message, where it gave one; for DbBadReading, the row's hz and what it holds
-    int osError = 0;    ///< errno when the file cannot be opened
-    std::string table;  ///< DbBadReading: the table of the row
-    long long row = 0;  ///< DbBadReading: the row, 1 for the first
+    using problem::Error::Error;
+    /// A problem of `kind` with py.db at `path` (empty where the caller adds it).
+    DbError(problem::Kind kind, std::string path, std::string detail = {}, int osError = 0)
+        : problem::Error(problemOf(kind, std::move(path), std::move(detail), osError)) {}
+
+private:
+    static problem::Problem problemOf(problem::Kind kind, std::string path, std::string detail, int osError) {
+        problem::Problem p = problem::of(kind, std::move(path));
+        p.detail = std::move(detail);
+        p.osError = osError;
+        return p;
+    }
 };
 
 /// The PinYin table (hz -> Py1, first row wins) held in memory, plus the optional phrase data.

@@ -90,6 +90,20 @@ Reading makeReading(std::string_view syllable) {
     return Reading{stored, readingOut(stored, false), readingOut(stored, true)};
 }
 
+/// A word that does not fit (WordsInvalid); parse() adds the file and the line.
+[[noreturn]] void invalid(std::string what) {
+    problem::Problem p = problem::of(problem::Kind::WordsInvalid);
+    p.detail = std::move(what);
+    throw WordsError(std::move(p));
+}
+
+/// A word list the system does not let us read or write (WordsCannotRead).
+[[noreturn]] void fileFails(const std::string& path, int osError) {
+    problem::Problem p = problem::of(problem::Kind::WordsCannotRead, path);
+    p.osError = osError;
+    throw WordsError(std::move(p));
+}
+
 }  // namespace
 
 const std::vector<std::string_view>& pinyinSyllables() { return syllables(); }
@@ -171,14 +185,14 @@ std::size_t UserWords::size() const { return impl_->words.size(); }
 void UserWords::add(std::string_view word, std::string_view syllableText) {
     word = trim(word);
     std::u32string chars;
-    if (!decode(word, chars)) throw WordsError("the word is not valid UTF-8");
+    if (!decode(word, chars)) invalid("the word is not valid UTF-8");
     const std::size_t han = static_cast<std::size_t>(std::count_if(chars.begin(), chars.end(), isHan));
-    if (han == 0) throw WordsError("\"" + std::string(word) + "\" holds no Chinese character");
+    if (han == 0) invalid("\"" + std::string(word) + "\" holds no Chinese character");
     const std::vector<std::string_view> given = splitSyllables(syllableText);
     if (given.size() != han)
-        throw WordsError(std::to_string(given.size()) + (given.size() == 1 ? " syllable" : " syllables") +
-                         " for " + std::to_string(han) + " Chinese " +
-                         (han == 1 ? "character" : "characters") + " in \"" + std::string(word) + "\"");
+        invalid(std::to_string(given.size()) + (given.size() == 1 ? " syllable" : " syllables") + " for " +
+                std::to_string(han) + " Chinese " + (han == 1 ? "character" : "characters") + " in \"" +
+                std::string(word) + "\"");
     Impl::Word w;
     std::size_t next = 0;
     for (char32_t c : chars) {
@@ -188,8 +202,7 @@ void UserWords::add(std::string_view word, std::string_view syllableText) {
         }
         const std::string_view s = given[next++];
         if (!isSyllable(s))
-            throw WordsError("\"" + std::string(s) +
-                             "\" is no pinyin syllable (lower case, no tones, ü written v)");
+            invalid("\"" + std::string(s) + "\" is no pinyin syllable (lower case, no tones, ü written v)");
         w.readings.push_back(makeReading(s));
     }
 
@@ -207,19 +220,6 @@ void UserWords::add(std::string_view word, std::string_view syllableText) {
         impl_->words.emplace(std::string(word), std::move(w));
 }
 
-problem::Problem WordsError::asProblem() const {
-    problem::Problem p;
-    p.kind = line ? problem::Kind::WordsInvalid : problem::Kind::WordsCannotRead;
-    p.path = path;
-    p.value = static_cast<long long>(line);
-    p.osError = osError;
-    std::string_view reason = what();
-    const std::string where = path + ":" + std::to_string(line) + ": ";
-    if (reason.substr(0, where.size()) == where) reason.remove_prefix(where.size());
-    p.detail = std::string(reason);
-    return p;
-}
-
 void UserWords::parse(std::string_view text, const std::string& name) {
     if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);  // a byte order mark
     std::size_t number = 0;
@@ -232,27 +232,26 @@ void UserWords::parse(std::string_view text, const std::string& name) {
             line = line.substr(0, hash);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (trim(line).empty()) continue;
-        const std::string where = name + ":" + std::to_string(number) + ": ";
         const std::size_t tab = line.find('\t');
-        if (tab == std::string_view::npos)
-            throw WordsError(where + "expected a word, a tab and its syllables", name, number);
         try {
+            if (tab == std::string_view::npos) invalid("expected a word, a tab and its syllables");
             add(line.substr(0, tab), line.substr(tab + 1));
         } catch (const WordsError& e) {
-            throw WordsError(where + e.what(), name, number);
+            problem::Problem p = e.problem;
+            p.path = name;
+            p.value = static_cast<long long>(number);
+            throw WordsError(std::move(p));
         }
     }
 }
 
 void UserWords::load(const std::string& path) {
     std::error_code ec;
-    if (std::filesystem::is_directory(path, ec))
-        throw WordsError("cannot read the word list " + path + ": a folder", path, 0, EISDIR);
+    if (std::filesystem::is_directory(path, ec)) fileFails(path, EISDIR);
     std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw WordsError("cannot read the word list " + path + ": " + std::strerror(errno), path, 0, errno);
+    if (!in) fileFails(path, errno ? errno : ENOENT);
     const std::string text{std::istreambuf_iterator<char>(in), {}};
-    if (in.bad()) throw WordsError("cannot read the word list " + path, path, 0, EIO);
+    if (in.bad()) fileFails(path, EIO);
     parse(text, path);
 }
 
@@ -353,11 +352,18 @@ void appendWord(const std::string& path, std::string_view word, std::string_view
         listed += listedSyllable(s);
     }
     // A "#" would start a comment, a tab or a line break another field or line.
-    if (word.find_first_of("#\t\r\n") != std::string_view::npos)
-        throw WordsError("\"" + std::string(word) +
-                         "\" holds a character a word list cannot keep (#, tab, line break)");
-    UserWords check;
-    check.add(word, listed);  // throws when the entry does not fit
+    try {
+        if (word.find_first_of("#\t\r\n") != std::string_view::npos)
+            invalid("\"" + std::string(word) +
+                    "\" holds a character a word list cannot keep (#, tab, line break)");
+        UserWords check;
+        check.add(word, listed);  // throws when the entry does not fit
+    } catch (const WordsError& e) {
+        // Said as a list that cannot take the word, with what keeps it out.
+        problem::Problem p = problem::of(problem::Kind::WordsCannotRead, path);
+        p.detail = e.problem.detail;
+        throw WordsError(std::move(p));
+    }
 
     namespace fs = std::filesystem;
     std::error_code ec;
@@ -374,7 +380,7 @@ void appendWord(const std::string& path, std::string_view word, std::string_view
     if (newline) out << '\n';
     out << trim(word) << '\t' << listed << '\n';
     out.flush();
-    if (!out) throw WordsError("cannot write the word list " + path + ": " + std::strerror(errno));
+    if (!out) fileFails(path, errno ? errno : EIO);
 }
 
 }  // namespace pinyin

@@ -3,11 +3,11 @@
 
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "problem/error.h"
 #include "problem/problem.h"
 
 #include "pinyin/chooser.h"
@@ -16,18 +16,12 @@ namespace pinyin {
 
 struct Reading;
 
-/// A word list that cannot be read, or a line of it that does not fit. The message starts with
-/// the file's name and, for a bad line, its number: "words.txt:3: ...".
-class WordsError : public std::runtime_error {
+/// A word list that cannot be read or written (WordsCannotRead: path, osError; or detail, what
+/// keeps a word from it), or a line of it that does not fit (WordsInvalid: path, value: the
+/// 1-based line, detail: what is wrong; no path and line 0 for a word given alone).
+class WordsError : public problem::Error {
 public:
-    explicit WordsError(const std::string& text, std::string path = {}, std::size_t line = 0, int osError = 0)
-        : std::runtime_error(text), path(std::move(path)), line(line), osError(osError) {}
-    std::string path;      ///< the file, where one is concerned
-    std::size_t line = 0;  ///< 1-based line that does not fit, 0 when the file as a whole fails
-    int osError = 0;       ///< errno when the file cannot be read
-    /// The same as data: WordsInvalid (path, value: the line, detail: what is wrong) or
-    /// WordsCannotRead (path, osError).
-    problem::Problem asProblem() const;
+    using problem::Error::Error;
 };
 
 /// Whether `s` is a pinyin syllable as a word list writes it: lower case, no tone, ü as v.

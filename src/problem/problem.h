@@ -30,7 +30,7 @@ enum class Kind {
     ReportHoldsRecords,    ///< path: the check's report path holds ISO 2709 records
     NoRecords,             ///< path: the input is empty, or holds only line breaks and blank space
     DbCannotOpen,          ///< path, detail
-    DbNotReadable,         ///< path, detail: not a database, or damaged
+    DbNotReadable,         ///< path, detail: not a database, or damaged; tag: the table, where one is named
     DbNoPinYinTable,       ///< path
     DbNoColumns,           ///< path, detail: PinYin lacks hz or Py1
     DbEmpty,               ///< path: PinYin holds no characters

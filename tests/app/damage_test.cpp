@@ -285,7 +285,8 @@ TEST_F(DamagedInput, TwoRunsNeverAppendToOneFileAtOnce) {
         run();
         ADD_FAILURE() << "a second run started";
     } catch (const app::StartError& e) {
-        EXPECT_NE(std::string(e.what()).find("another run is writing to"), std::string::npos) << e.what();
+        EXPECT_EQ(e.problem.kind, problem::Kind::OutputBusy) << e.what();
+        EXPECT_EQ(e.problem.path, options.outputPath);
     }
     EXPECT_EQ(slurp(options.outputPath), "");
 }
@@ -299,7 +300,7 @@ TEST_F(DamagedInput, AStoppedRunGoesOnWithSkip) {
     observer.stopAfter = 2;
     app::BatchResult r = run();
     EXPECT_EQ(tally(r), (Tally{.stopped = true, .read = 2, .written = 2, .failed = 0, .nextRecord = 3}));
-    EXPECT_TRUE(r.error.empty());
+    EXPECT_FALSE(r.stopProblem);
     EXPECT_EQ(r.nextOffset, a.size() + b.size());
     const std::string firstPart = slurp(options.outputPath);
 
@@ -337,32 +338,33 @@ TEST_F(DamagedInput, FailuresAreCountedAllAndKeptFirst) {
 // Inputs that are no records at all, and a py.db that cannot serve the mode, stop the run
 // before anything is created.
 TEST_F(DamagedInput, UselessInputsAndDatabasesStopAtTheStart) {
+    using problem::Kind;
     const auto startError = [&] {
         try {
             run();
         } catch (const app::StartError& e) {
             EXPECT_FALSE(fs::exists(options.outputPath));
-            return std::string(e.what());
+            return std::optional<problem::Kind>(e.problem.kind);
         }
-        return std::string("started");
+        return std::optional<problem::Kind>();
     };
     spit(options.inputPath, std::string(1 << 20, '\0'));
-    EXPECT_NE(startError().find("not an ISO 2709 file"), std::string::npos);
+    EXPECT_EQ(startError(), Kind::NotIso2709);
     spit(options.inputPath, "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n1 0 obj << /Type /Catalog >> endobj\n");
-    EXPECT_NE(startError().find("not an ISO 2709 file"), std::string::npos);
+    EXPECT_EQ(startError(), Kind::NotIso2709);
     // A text with a line shaped like a leader (a commit hash) but no directory.
     spit(options.inputPath, slurp(fs::path(MARCPY_SOURCE_DIR) / "tests/data/real-world/text-with-hash.txt"));
-    EXPECT_NE(startError().find("not an ISO 2709 file"), std::string::npos);
+    EXPECT_EQ(startError(), Kind::NotIso2709);
 
     spit(options.inputPath, testrec::book("A1", shu));
     const fs::path db = dir / "py.db";
     testpydb::make(db, {});
     options.table = nullptr;
     options.dbPath = db.string();
-    EXPECT_NE(startError().find("holds no characters"), std::string::npos);
+    EXPECT_EQ(startError(), Kind::DbEmpty);
     testpydb::exec(db, "INSERT INTO PinYin VALUES ('书', 'Shu');");
     settings.polyphone = pinyin::Polyphone::Phrase;
-    EXPECT_NE(startError().find("no phrase tables"), std::string::npos);
+    EXPECT_EQ(startError(), Kind::DbNoPhrases);
     settings.polyphone = pinyin::Polyphone::Automatic;
     EXPECT_EQ(run().written, 1);
 }

@@ -120,10 +120,15 @@ protected:
         const app::BatchResult &a = inTurn.result, &b = ahead.result;
         EXPECT_EQ(std::tie(a.read, a.written, a.failed, a.skipped, a.charCounted, a.rejectsKept, a.stopped,
                            a.nextRecord, a.nextOffset, a.fillerBytes, a.lineBreakBytes, a.fieldsListed,
-                           a.fieldsAnnotated, a.repeatsOutputEnd, a.asciiOnly, a.error),
+                           a.fieldsAnnotated, a.repeatsOutputEnd, a.asciiOnly),
                   std::tie(b.read, b.written, b.failed, b.skipped, b.charCounted, b.rejectsKept, b.stopped,
                            b.nextRecord, b.nextOffset, b.fillerBytes, b.lineBreakBytes, b.fieldsListed,
-                           b.fieldsAnnotated, b.repeatsOutputEnd, b.asciiOnly, b.error));
+                           b.fieldsAnnotated, b.repeatsOutputEnd, b.asciiOnly));
+        EXPECT_EQ(a.stopProblem.has_value(), b.stopProblem.has_value());
+        if (a.stopProblem && b.stopProblem) {
+            EXPECT_EQ(a.stopProblem->kind, b.stopProblem->kind);
+            EXPECT_EQ(a.stopProblem->detail, b.stopProblem->detail);
+        }
         EXPECT_EQ(a.encoding, b.encoding);
         EXPECT_EQ(a.failures.size(), b.failures.size());
     }

@@ -146,7 +146,6 @@ TEST_F(TheOutput, APieceTakenInPartIsCutBackToItsWholeRecords) {
     ASSERT_TRUE(r.stopProblem);
     EXPECT_EQ(r.stopProblem->kind, problem::Kind::OutputWriteFailed);
     EXPECT_EQ(r.stopProblem->osError, ENOSPC);
-    EXPECT_NE(r.error.find("3 records written"), std::string::npos) << r.error;
     ASSERT_EQ(r.failures.size(), 1u);
     EXPECT_EQ(rejects(), bad + "\r\n");
     EXPECT_EQ(observer.written, (std::vector<std::int64_t>{2, 3}));

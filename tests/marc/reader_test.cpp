@@ -13,6 +13,8 @@ using codepage::Codec;
 using marc::MarcError;
 using marc::workingText;
 using marc::workingTextOfDecoded;
+using problem::Kind;
+using testerrors::Refusal;
 
 namespace {
 
@@ -28,9 +30,9 @@ std::string record(const std::string& directory, const std::string& fields, cons
 
 std::string readGbk(const std::string& bytes) { return workingText(bytes, Codec::gbk()); }
 
-/// What the reader says when it refuses `rec`; "no error" when it reads it.
-std::string message(const std::string& rec) {
-    return testerrors::messageOf<MarcError>([&] { readGbk(rec); });
+/// Why the reader refuses `rec`, and where; nullopt when it reads it.
+std::optional<Refusal> refusal(const std::string& rec) {
+    return testerrors::refusalOf<MarcError>([&] { readGbk(rec); });
 }
 
 TEST(Reader, TwoFieldRecordOf63Bytes) {
@@ -48,10 +50,10 @@ TEST(Reader, CutsFieldsByBytesNotByHeader) {
     EXPECT_EQ(readGbk(rec), "200    |a" + kShuMing);
     // Line breaks around the record are no part of it; one inside is never taken out silently.
     EXPECT_EQ(readGbk("\r\n" + rec + "\r\n"), "200    |a" + kShuMing);
-    EXPECT_NE(message(rec.substr(0, 30) + "\r\n" + rec.substr(30)), "no error");
+    EXPECT_NE(refusal(rec.substr(0, 30) + "\r\n" + rec.substr(30)), std::nullopt);
     // A CR LF that the directory counts inside a field is data, and refused as it stands.
-    EXPECT_EQ(message(record("200000800000", "  \037a\r\nb\x1E")),
-              "field 200 (directory entry 1): a line break (character 13 or 10) stands inside its data");
+    EXPECT_EQ(refusal(record("200000800000", "  \037a\r\nb\x1E")),
+              (Refusal{Kind::LineBreakInData, "200", 1}));
     // Fields come in directory order, and two entries may share bytes.
     const std::string fields = "1 \037aone\0362 \037atwo\x1E";
     EXPECT_EQ(readGbk(record("700000800008200000800000200000800000", fields)),
@@ -74,22 +76,18 @@ TEST(Reader, EmptyInputs) {
 }
 
 TEST(Reader, ErrorsNameTheirPlace) {
-    EXPECT_EQ(message("00000nam0 2200000   450 001000400000"), "no field terminator");
-    EXPECT_EQ(message("0000\x1E"), "the first field terminator stands at byte 5, inside the 24-byte leader");
-    EXPECT_EQ(message(record("0010004000002000 x900004", "123\x1E")),
-              "directory entry 2: length is not a number");
-    EXPECT_EQ(message(record("001000400000200000900 04", "123\x1E")),
-              "directory entry 2: starting position is not a number");
-    EXPECT_EQ(message(record("0010004     ", "123\x1E")),
-              "directory entry 1: starting position is not a number");
-    EXPECT_EQ(message(record("A-1000400000", "123\x1E")),
-              "directory entry 1: tag \"A-1\" is not three letters or digits");
-    EXPECT_EQ(message(record("001000400000200000200004", "123\0361\x1E")),
-              "field 200 (directory entry 2): data field shorter than its two indicators");
-    EXPECT_EQ(message(record("200000100000", "\x1E")),
-              "field 200 (directory entry 1): data field shorter than its two indicators");
-    EXPECT_EQ(message("0000\0350000000000000000000\x1E"),
-              "a record terminator stands at byte 5, inside the 24-byte leader");
+    EXPECT_EQ(refusal("00000nam0 2200000   450 001000400000"), Refusal{Kind::NoFieldTerminator});
+    EXPECT_EQ(refusal("0000\x1E"), (Refusal{Kind::TerminatorInLeader, "", 0, 5}));
+    EXPECT_EQ(refusal(record("0010004000002000 x900004", "123\x1E")),
+              (Refusal{Kind::EntryLengthNotANumber, "", 2}));
+    EXPECT_EQ(refusal(record("001000400000200000900 04", "123\x1E")),
+              (Refusal{Kind::EntryStartNotANumber, "", 2}));
+    EXPECT_EQ(refusal(record("0010004     ", "123\x1E")), (Refusal{Kind::EntryStartNotANumber, "", 1}));
+    EXPECT_EQ(refusal(record("A-1000400000", "123\x1E")), (Refusal{Kind::BadTag, "A-1", 1}));
+    EXPECT_EQ(refusal(record("001000400000200000200004", "123\0361\x1E")),
+              (Refusal{Kind::DataFieldTooShort, "200", 2}));
+    EXPECT_EQ(refusal(record("200000100000", "\x1E")), (Refusal{Kind::DataFieldTooShort, "200", 1}));
+    EXPECT_EQ(refusal("0000\0350000000000000000000\x1E"), (Refusal{Kind::TerminatorInLeader, "", 0, 5}));
 }
 
 // Every byte of the data area belongs to a field, or a field would be lost in the record
@@ -98,22 +96,20 @@ TEST(Reader, ErrorsNameTheirPlace) {
 // or sharing bytes, read as they stand.
 TEST(Reader, EveryByteOfTheDataBelongsToAField) {
     const std::string fields = "123\0361 \037ab\x1E";  // 001 at 0 (4 bytes), 200 at 4 (6 bytes)
-    const std::string whole = "not a whole number of 12-byte entries";
-    EXPECT_EQ(message(record("0010004000002000006000", fields)), "the directory is 22 bytes long, " + whole);
-    EXPECT_EQ(message(record("0010004000002000009", "123\x1E")), "the directory is 19 bytes long, " + whole);
-    EXPECT_EQ(message(record("001000400000001000400000200000", "123\x1E")),
-              "the directory is 30 bytes long, " + whole);
+    const auto directory = [](long long bytes) {
+        return Refusal{Kind::DirectoryNotWholeEntries, "", 0, bytes};
+    };
+    EXPECT_EQ(refusal(record("0010004000002000006000", fields)), directory(22));
+    EXPECT_EQ(refusal(record("0010004000002000009", "123\x1E")), directory(19));
+    EXPECT_EQ(refusal(record("001000400000001000400000200000", "123\x1E")), directory(30));
     // The 200 has no entry: its data lies behind the last field, or between two.
-    const std::string noEntry = " of the record belongs to no field of the directory";
-    EXPECT_EQ(message(record("001000400000", fields)), "the data at byte 42" + noEntry);
-    EXPECT_EQ(message(record("001000400000700000400010", fields + "xyz\x1E")),
-              "the data at byte 54" + noEntry);
-    EXPECT_EQ(message(record("700000400010001000400000", fields + "xyz\x1E")),
-              "the data at byte 54" + noEntry);
+    const auto noEntry = [](long long byte) { return Refusal{Kind::DataOutsideFields, "", 0, byte}; };
+    EXPECT_EQ(refusal(record("001000400000", fields)), noEntry(42));
+    EXPECT_EQ(refusal(record("001000400000700000400010", fields + "xyz\x1E")), noEntry(54));
+    EXPECT_EQ(refusal(record("700000400010001000400000", fields + "xyz\x1E")), noEntry(54));
     // Bytes between two fields, or before the first.
-    EXPECT_EQ(message(record("001000400000200000600005", "123\036-1 \037ab\x1E")),
-              "the data at byte 54" + noEntry);
-    EXPECT_EQ(message(record("001000400001", "-123\x1E")), "the data at byte 38" + noEntry);
+    EXPECT_EQ(refusal(record("001000400000200000600005", "123\036-1 \037ab\x1E")), noEntry(54));
+    EXPECT_EQ(refusal(record("001000400001", "-123\x1E")), noEntry(38));
     // Out of order, and sharing bytes: each entry reads its own field.
     EXPECT_EQ(readGbk(record("200000600004001000400000", fields)), "200 1  |ab\r\n001    123");
     EXPECT_EQ(readGbk(record("001000400000200000600004001000200002", fields)),
@@ -137,42 +133,38 @@ TEST(Reader, LengthsCountedInCharacters) {
     marc::readRecord(record("001000300000200001100003300000600014", fields), utf8, source);
     EXPECT_FALSE(source.charCounted);
     EXPECT_EQ(source.field(2), "  \037ab");
-    const auto refusal = [&](const std::string& r, const Codec& cp) {
-        return testerrors::messageOf<MarcError>([&] { workingText(r, cp); });
+    const auto refusalIn = [&](const std::string& r, const Codec& cp) {
+        return testerrors::refusalOf<MarcError>([&] { workingText(r, cp); });
     };
-    const std::string notTerminated =
-        "field 200 (directory entry 2): it does not end with a field terminator where the directory says";
+    const Refusal notTerminated{Kind::FieldNotTerminated, "200", 2};
     // Not UTF-8: bytes only.
-    EXPECT_EQ(refusal(rec, Codec::gbk()), notTerminated);
+    EXPECT_EQ(refusalIn(rec, Codec::gbk()), notTerminated);
     // One length that fits neither way, a byte that is not UTF-8, data no field covers either way.
-    EXPECT_EQ(refusal(record("001000300000200000800003300000600010", fields), utf8), notTerminated);
+    EXPECT_EQ(refusalIn(record("001000300000200000800003300000600010", fields), utf8), notTerminated);
     std::string invalid = rec;
     invalid.replace(invalid.find("ab"), 1, "\xFF");
-    EXPECT_EQ(refusal(invalid, utf8), notTerminated);
-    EXPECT_EQ(refusal(record("001000300000200000700003", fields), utf8), notTerminated);
+    EXPECT_EQ(refusalIn(invalid, utf8), notTerminated);
+    EXPECT_EQ(refusalIn(record("001000300000200000700003", fields), utf8), notTerminated);
     // Counted in characters it fits, but a field holds a terminator: refused for that.
-    EXPECT_EQ(refusal(record("001000300000200001300003", fields), utf8),
-              "field 200 (directory entry 2): a field terminator (character 30) stands inside its data");
+    EXPECT_EQ(refusalIn(record("001000300000200001300003", fields), utf8),
+              (Refusal{Kind::FieldTerminatorInData, "200", 2}));
     // Counted in bytes it fits but a field is too short; counted in characters it fits too, with a
     // terminator inside a field. The byte reading is the record's: refused for its short field.
     const std::string shortField = "1 \037a\xCF\x88\x1F\036\x1E";
-    EXPECT_EQ(refusal(record("200000800000300000100008", shortField), utf8),
-              "field 300 (directory entry 2): data field shorter than its two indicators");
+    EXPECT_EQ(refusalIn(record("200000800000300000100008", shortField), utf8),
+              (Refusal{Kind::DataFieldTooShort, "300", 2}));
 }
 
 // A directory that does not fit the data is refused before anything is written: every field lies
 // inside the record, ends with its terminator, and holds none inside.
 TEST(Reader, TheDirectoryMustFitTheData) {
-    EXPECT_EQ(message(record("", "")), "the record has no fields");
-    EXPECT_EQ(message(record("001000400000200000999999", "123\x1E")),
-              "field 200 (directory entry 2): it runs past the end of the record");
-    EXPECT_EQ(message(record("001002000000", "123\x1E")),
-              "field 001 (directory entry 1): it runs past the end of the record");
-    EXPECT_EQ(message(record("001000400000700000000000", "123\x1E")),
-              "field 700 (directory entry 2): the directory gives it length 0");
-    EXPECT_EQ(
-        message(record("001000300000", "123\x1E")),
-        "field 001 (directory entry 1): it does not end with a field terminator where the directory says");
+    EXPECT_EQ(refusal(record("", "")), Refusal{Kind::NoFields});
+    EXPECT_EQ(refusal(record("001000400000200000999999", "123\x1E")),
+              (Refusal{Kind::FieldPastEnd, "200", 2}));
+    EXPECT_EQ(refusal(record("001002000000", "123\x1E")), (Refusal{Kind::FieldPastEnd, "001", 1}));
+    EXPECT_EQ(refusal(record("001000400000700000000000", "123\x1E")),
+              (Refusal{Kind::FieldLengthZero, "700", 2}));
+    EXPECT_EQ(refusal(record("001000300000", "123\x1E")), (Refusal{Kind::FieldNotTerminated, "001", 1}));
     // The last field's terminator missing, the record's end closes it.
     EXPECT_EQ(readGbk("00000nam0 2200000   450 001000400000\036123\x1D"), "001    123");
 }
@@ -181,10 +173,9 @@ TEST(Reader, TheDirectoryMustFitTheData) {
 // indicators and data (beside a "|" of the data too), a data field whose indicators are not
 // single bytes; the first field that holds one is named, and a terminator before a line break.
 TEST(Reader, NoShapeOfFieldHidesATerminatorOrALineBreak) {
-    const std::string recordEnd = "a record terminator (character 29) stands inside its data";
-    const std::string lineBreak = "a line break (character 13 or 10) stands inside its data";
-    const std::string fieldEnd = "a field terminator (character 30) stands inside its data";
-    const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
+    const Kind recordEnd = Kind::RecordTerminatorInData, lineBreak = Kind::LineBreakInData,
+               fieldEnd = Kind::FieldTerminatorInData;
+    const std::vector<std::tuple<std::string, std::string, Kind>> cases = {
         {"200000900000", "1 \037ab\036cd\x1E", fieldEnd},
         {"200000700000", "1 \037a\035b\x1E", recordEnd},
         {"001000400000", "1\0353\x1E", recordEnd},             // a control field
@@ -195,13 +186,13 @@ TEST(Reader, NoShapeOfFieldHidesATerminatorOrALineBreak) {
         {"200000600000", "1\037a\r\x1E\x1E", fieldEnd},        // both: the terminator
     };
     for (const auto& [directory, fields, what] : cases) {
-        const std::string expected = "field " + directory.substr(0, 3) + " (directory entry 1): " + what;
-        EXPECT_EQ(message(record(directory, fields)), expected);
+        const Refusal expected{what, directory.substr(0, 3), 1};
+        EXPECT_EQ(refusal(record(directory, fields)), expected);
         // The first entry that holds one is named, though a later one is read wrongly too.
-        EXPECT_EQ(message(record(directory + "700000400000", fields + "1\0352\x1E")), expected);
+        EXPECT_EQ(refusal(record(directory + "700000400000", fields + "1\0352\x1E")), expected);
     }
-    EXPECT_EQ(message(record("001000400000200000600004", "123\0361 \037a\035\x1E")),
-              "field 200 (directory entry 2): " + recordEnd);
+    EXPECT_EQ(refusal(record("001000400000200000600004", "123\0361 \037a\035\x1E")),
+              (Refusal{recordEnd, "200", 2}));
 }
 
 TEST(ReaderMends, TagsWithLettersAreLocalFields) {

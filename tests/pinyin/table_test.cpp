@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "codepage/codepage.h"
 #include "fixtures.h"
 #include "support/files.h"
@@ -80,24 +82,30 @@ TEST(TableLoadTest, FilesThatAreNoUsablePyDbStopWithTheirPath) {
     const struct {
         const char* sql;
         const char* contents;
-        const char* message;
+        problem::Kind kind;
     } cases[] = {
-        {nullptr, nullptr, ""},  // missing, and not created by the attempt
+        {nullptr, nullptr, problem::Kind::DbCannotOpen},  // missing, and not created by the attempt
         {nullptr,
-         "hz,Py1\n中,Zhong\nxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx",
-         "not a database"},
-        {"CREATE TABLE Readings (hz TEXT, Py1 TEXT);", nullptr, "no table PinYin"},
-        {"CREATE TABLE PinYin (hanzi TEXT, reading TEXT);", nullptr, "hz and Py1"},
+         "hz,Py1\n中,Zhong\nxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx",
+         problem::Kind::DbNotReadable},
+        {"CREATE TABLE Readings (hz TEXT, Py1 TEXT);", nullptr, problem::Kind::DbNoPinYinTable},
+        {"CREATE TABLE PinYin (hanzi TEXT, reading TEXT);", nullptr, problem::Kind::DbNoColumns},
     };
     for (const auto& c : cases) {
         TempDb db(c.sql, c.contents);
         try {
             PinyinTable::load(db.path());
-            ADD_FAILURE() << c.message << ": loaded";
+            ADD_FAILURE() << static_cast<int>(c.kind) << ": loaded";
         } catch (const DbError& e) {
-            const std::string message = e.what();
-            EXPECT_NE(message.find(db.path()), std::string::npos) << message;
-            EXPECT_NE(message.find(c.message), std::string::npos) << message;
+            EXPECT_EQ(e.problem.kind, c.kind) << e.what();
+            EXPECT_EQ(e.problem.path, db.path());
+            // The file missing, the system's reason; else SQLite's words where it has some.
+            if (c.kind == problem::Kind::DbCannotOpen) {
+                EXPECT_EQ(e.problem.osError, ENOENT);
+            }
+            if (c.kind == problem::Kind::DbNotReadable || c.kind == problem::Kind::DbNoColumns) {
+                EXPECT_FALSE(e.problem.detail.empty());
+            }
         }
         if (!c.sql && !c.contents) {
             EXPECT_FALSE(fs::exists(db.path()));
@@ -137,14 +145,11 @@ TEST(TableLoadTest, AReadingThatWouldChangeTheRecordsIsRefusedWithItsRow) {
             PinyinTable::load(db.path());
             ADD_FAILURE() << c.hex << ": loaded";
         } catch (const DbError& e) {
-            EXPECT_EQ(e.kind, problem::Kind::DbBadReading) << c.hex;
-            EXPECT_EQ(e.table, "PinYin");
-            EXPECT_EQ(e.row, 3);  // the row of two characters is never read, so never refused
-            EXPECT_EQ(e.detail, std::string("hz U+56FD, Py1 ") + c.says);
-            EXPECT_NE(
-                std::string(e.what()).find("row 3 of the table PinYin of the pinyin database \"" + db.path()),
-                std::string::npos)
-                << e.what();
+            EXPECT_EQ(e.problem.kind, problem::Kind::DbBadReading) << c.hex;
+            EXPECT_EQ(e.problem.path, db.path());
+            EXPECT_EQ(e.problem.tag, "PinYin");
+            EXPECT_EQ(e.problem.value, 3);  // the row of two characters is never read, so never refused
+            EXPECT_EQ(e.problem.detail, std::string("hz U+56FD, Py1 ") + c.says);
         }
     }
     // Letters of pinyin in every form the table may store, digits, spaces around and between.
@@ -174,9 +179,9 @@ TEST(TableLoadTest, ADamagedFileSaysWhatSqliteFound) {
         PinyinTable::load(db.path());
         ADD_FAILURE() << "loaded";
     } catch (const DbError& e) {
-        EXPECT_EQ(e.kind, problem::Kind::DbNotReadable);
-        EXPECT_NE(e.detail.find("malformed"), std::string::npos) << e.detail;
-        EXPECT_NE(std::string(e.what()).find(e.detail), std::string::npos) << e.what();
+        EXPECT_EQ(e.problem.kind, problem::Kind::DbNotReadable);
+        EXPECT_EQ(e.problem.path, db.path());
+        EXPECT_NE(e.problem.detail.find("malformed"), std::string::npos) << e.problem.detail;
     }
 }
 

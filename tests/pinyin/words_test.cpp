@@ -5,9 +5,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <tuple>
+#include <utility>
 
 #include "fixtures.h"
 #include "pinyin/lookup.h"
@@ -19,14 +22,15 @@ namespace fs = std::filesystem;
 using testing::ScriptedChooser;
 using testing::TempDb;
 
-std::string errorOf(const std::string& text) {
+/// The problem a word list of `text` called words.txt is refused with; Unexpected when none.
+problem::Problem problemOf(const std::string& text) {
     try {
         UserWords w;
         w.parse(text, "words.txt");
     } catch (const WordsError& e) {
-        return e.what();
+        return e.problem;
     }
-    return "";
+    return {};
 }
 
 TEST(UserWords, ReadsCommentsBlankLinesAndTheLastEntryOfAWordWins) {
@@ -46,31 +50,41 @@ TEST(UserWords, ReadsCommentsBlankLinesAndTheLastEntryOfAWordWins) {
 }
 
 TEST(UserWords, ALineThatDoesNotFitNamesTheFileAndTheLine) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"行长\thang zhang\n行长 hang zhang\n", "words.txt:2: expected a word, a tab and its syllables"},
-        {"# one\n行长\thang\n", "words.txt:2: 1 syllable for 2 Chinese characters in \"行长\""},
-        {"行\thang zhang\n", "words.txt:1: 2 syllables for 1 Chinese character in \"行\""},
-        {"行\t\n", "words.txt:1: 0 syllables for 1 Chinese character in \"行\""},
-        {"\n\n行长\thang zhǎng\n", "words.txt:3: \"zhǎng\" is no pinyin syllable"},
-        {"行长\tHang zhang\n", "words.txt:1: \"Hang\" is no pinyin syllable"},
-        {"绿\tlü\n", "words.txt:1: \"lü\" is no pinyin syllable"},
-        {"行长\thang zhang2\n", "words.txt:1: \"zhang2\" is no pinyin syllable"},
-        {"ABC\ta b c\n", "words.txt:1: \"ABC\" holds no Chinese character"},
-        {" \tzhang\n", "words.txt:1: \"\" holds no Chinese character"},
-        {"\xD0\xD0\tzhang\n", "words.txt:1: the word is not valid UTF-8"},  // GBK, not UTF-8
+    // The line and, technical and not translated, what is wrong with it.
+    const std::tuple<std::string, long long, std::string> cases[] = {
+        {"行长\thang zhang\n行长 hang zhang\n", 2, "expected a word, a tab and its syllables"},
+        {"# one\n行长\thang\n", 2, "1 syllable for 2 Chinese characters in \"行长\""},
+        {"行\thang zhang\n", 1, "2 syllables for 1 Chinese character in \"行\""},
+        {"行\t\n", 1, "0 syllables for 1 Chinese character in \"行\""},
+        {"\n\n行长\thang zhǎng\n", 3, "\"zhǎng\" is no pinyin syllable"},
+        {"行长\tHang zhang\n", 1, "\"Hang\" is no pinyin syllable"},
+        {"绿\tlü\n", 1, "\"lü\" is no pinyin syllable"},
+        {"行长\thang zhang2\n", 1, "\"zhang2\" is no pinyin syllable"},
+        {"ABC\ta b c\n", 1, "\"ABC\" holds no Chinese character"},
+        {" \tzhang\n", 1, "\"\" holds no Chinese character"},
+        {"\xD0\xD0\tzhang\n", 1, "the word is not valid UTF-8"},  // GBK, not UTF-8
     };
-    for (const auto& [text, message] : cases)
-        EXPECT_EQ(errorOf(text).substr(0, message.size()), message) << text;
+    for (const auto& [text, line, what] : cases) {
+        const problem::Problem p = problemOf(text);
+        EXPECT_EQ(p.kind, problem::Kind::WordsInvalid) << text;
+        EXPECT_EQ(p.path, "words.txt") << text;
+        EXPECT_EQ(p.value, line) << text;
+        EXPECT_EQ(p.detail.substr(0, what.size()), what) << text;
+    }
     EXPECT_TRUE(isSyllable("lv") && isSyllable("nve") && isSyllable("zhuang") && isSyllable("ng"));
     EXPECT_FALSE(isSyllable("lu:") || isSyllable("") || isSyllable("zhuan ") || isSyllable("xx"));
 
     UserWords w;
-    EXPECT_THROW(w.load("/nonexistent/words.txt"), WordsError);
-    try {
-        w.load(::testing::TempDir());
-        ADD_FAILURE() << "a folder loaded";
-    } catch (const WordsError& e) {
-        EXPECT_NE(std::string(e.what()).find(::testing::TempDir()), std::string::npos);
+    for (const auto& [path, err] : {std::pair<std::string, int>{"/nonexistent/words.txt", ENOENT},
+                                    std::pair<std::string, int>{::testing::TempDir(), EISDIR}}) {
+        try {
+            w.load(path);
+            ADD_FAILURE() << path << " loaded";
+        } catch (const WordsError& e) {
+            EXPECT_EQ(e.problem.kind, problem::Kind::WordsCannotRead);
+            EXPECT_EQ(e.problem.path, path);
+            EXPECT_EQ(e.problem.osError, err);
+        }
     }
 }
 
@@ -172,8 +186,28 @@ TEST(AppendWord, WritesAnEntryTheNextLoadReads) {
     std::ifstream in(path);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
               "传记\tzhuan ji\n# by hand, no line end\n吕\tlv\n");
-    EXPECT_THROW(appendWord(path, "传记", "zhuan"), WordsError);  // nothing written
-    EXPECT_THROW(appendWord(path, "C#传", "zhuan"), WordsError);  // would read as a comment
+    // Refused with the list it was meant for and what keeps the word out; nothing written.
+    for (const auto& [word, syllables] : {std::pair<std::string, std::string>{"传记", "zhuan"},
+                                          std::pair<std::string, std::string>{"C#传", "zhuan"}}) {
+        try {
+            appendWord(path, word, syllables);
+            ADD_FAILURE() << word << " written";
+        } catch (const WordsError& e) {
+            EXPECT_EQ(e.problem.kind, problem::Kind::WordsCannotRead);
+            EXPECT_EQ(e.problem.path, path);
+            EXPECT_EQ(e.problem.osError, 0);
+            EXPECT_FALSE(e.problem.detail.empty());
+        }
+    }
+    // A list the system will not let us write names the list and the system's reason.
+    try {
+        appendWord("/dev/null/words.txt", "传记", "zhuan ji");
+        ADD_FAILURE() << "written under /dev/null";
+    } catch (const WordsError& e) {
+        EXPECT_EQ(e.problem.kind, problem::Kind::WordsCannotRead);
+        EXPECT_EQ(e.problem.path, "/dev/null/words.txt");
+        EXPECT_NE(e.problem.osError, 0);
+    }
     UserWords w;
     w.load(path);
     EXPECT_EQ(w.size(), 2u);

@@ -1,20 +1,41 @@
-// What a call says when it refuses: its exception's message, for tests to compare.
+// What a call refuses with: the kind of its exception's problem and the places it names, for
+// tests to compare. The words for the user come from messages/texts.tsv, tested there.
 #pragma once
 
-#include <exception>
+#include <optional>
+#include <ostream>
 #include <string>
+#include <utility>
+
+#include "problem/error.h"
 
 namespace testerrors {
 
-/// The message of the E that `call` throws; "no error" when it returns.
-template <class E = std::exception, class Call>
-std::string messageOf(Call&& call) {
+/// A problem's kind and the places it names: its tag, directory entry and byte or size.
+struct Refusal {
+    Refusal(problem::Kind kind, std::string tag = {}, long long entry = 0, long long value = 0)
+        : kind(kind), tag(std::move(tag)), entry(entry), value(value) {}
+    problem::Kind kind;
+    std::string tag;
+    long long entry;
+    long long value;
+    friend bool operator==(const Refusal&, const Refusal&) = default;
+};
+
+inline void PrintTo(const Refusal& r, std::ostream* os) {
+    *os << "kind " << static_cast<int>(r.kind) << ", tag \"" << r.tag << "\", entry " << r.entry << ", value "
+        << r.value;
+}
+
+/// The refusal of the E that `call` throws; nullopt when it returns.
+template <class E = problem::Error, class Call>
+std::optional<Refusal> refusalOf(Call&& call) {
     try {
         call();
     } catch (const E& e) {
-        return e.what();
+        return Refusal{e.problem.kind, e.problem.tag, e.problem.entry, e.problem.value};
     }
-    return "no error";
+    return std::nullopt;
 }
 
 }  // namespace testerrors
