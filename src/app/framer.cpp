@@ -256,13 +256,32 @@ void cleanRecord(std::string_view raw, std::string& out) {
 }
 
 void RecordFramer::feed(std::string_view bytes) {
+    char* to = room(bytes.size());
+    if (!bytes.empty()) std::memcpy(to, bytes.data(), bytes.size());
+    added(bytes.size());
+}
+
+char* RecordFramer::room(std::size_t size) {
     if (pos_ > 0) {
         buf_.erase(0, pos_);
         base_ += pos_;
         if (pieceEnd_ > 0) pieceEnd_ -= pos_;
         pos_ = 0;
     }
-    buf_.append(bytes);
+    const std::size_t held = buf_.size();
+    buf_.resize(held + size);
+    room_ = size;
+    return buf_.data() + held;
+}
+
+void RecordFramer::added(std::size_t n) {
+    buf_.resize(buf_.size() - room_ + std::min(n, room_));
+    room_ = 0;
+}
+
+std::string_view RecordFramer::held(std::uint64_t from) const {
+    if (from < base_ || from >= base_ + buf_.size()) return {};
+    return std::string_view(buf_).substr(static_cast<std::size_t>(from - base_));
 }
 
 void RecordFramer::finish() { eof_ = true; }

@@ -63,6 +63,14 @@ class RecordFramer {
 public:
     /// Adds input bytes. Invalidates the frames handed out so far.
     void feed(std::string_view bytes);
+    /// feed() without a copy: room for up to `size` input bytes behind those held, for a read to
+    /// fill, then added by added(n) with the number it filled (0 when the read failed).
+    /// Invalidates the frames handed out so far.
+    char* room(std::size_t size);
+    void added(std::size_t n);
+    /// The bytes held from input offset `from` to the last byte added (empty when `from` lies
+    /// outside them). Valid until the next feed() or room().
+    std::string_view held(std::uint64_t from) const;
     /// Marks the end of the input: what remains is framed by the next calls of next().
     void finish();
     /// The next frame, if the bytes fed so far complete one.
@@ -87,6 +95,7 @@ private:
     bool overlongEnd(std::size_t& end, bool ends);
 
     std::string buf_;
+    std::size_t room_ = 0;      // bytes at the end of buf_ given by room() and not yet added
     std::size_t pos_ = 0;       // first byte of buf_ not yet framed
     std::uint64_t base_ = 0;    // input offset of buf_[0]
     std::size_t pieceEnd_ = 0;  // end of the terminated piece being split (0: none)

@@ -40,12 +40,13 @@ public:
     std::uint64_t size() const { return input_.size(); }
 
 private:
+    /// Reads up to `size` bytes of the input straight into the framer's bytes; 0 at the end.
+    std::size_t readBlock(std::size_t size);
+
     InputFile& input_;
-    std::unique_ptr<char[]> block_;
-    std::size_t pending_ = 0;  // bytes in block_ not yet fed to the framer
     bool atEnd_ = false;
-    std::uint64_t blockStart_ = 0;  // input offset of block_[0]
-    std::size_t blockSize_ = 0;     // bytes of the input in block_
+    std::uint64_t blockStart_ = 0;  // input offset of the block read last
+    std::size_t blockSize_ = 0;     // its size
     RecordFramer framer_;
 };
 
