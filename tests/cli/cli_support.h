@@ -33,6 +33,12 @@ inline std::string quote(const std::string& s) {
     return q + "'";
 }
 
+/// Whether `text` holds `part`, as EXPECT_TRUE(holds(r.err, "...")): a failure shows the text.
+inline ::testing::AssertionResult holds(const std::string& text, const std::string& part) {
+    if (text.find(part) != std::string::npos) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "\"" << part << "\" is not in:\n" << text;
+}
+
 struct Ran {
     int status = -1;
     std::string out, err;
@@ -92,6 +98,13 @@ protected:
         fs::remove(dir / "stderr.txt");
         return r;
     }
+    // Runs `command` through the shell in `dir`; its exit status, -1 when a signal ended it.
+    int shell(const std::string& command) {
+        const int raw = std::system(("cd " + quote(dir.string()) + " && " + command).c_str());
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    }
+    // The program with the test database, quoted for `shell`.
+    std::string program() const { return quote(kProgram) + " --db " + quote(db); }
     // A batch run with the test database and the first reading.
     Ran batch(const std::string& in, const std::string& out, std::vector<std::string> more = {}) {
         std::vector<std::string> args{"--db", db, "--polyphone", "first"};
