@@ -20,8 +20,13 @@ std::string workingRecord(const std::string& id, const std::string& title);
 /// Writes each working record as one GBK ISO 2709 record followed by CR LF; an entry that starts
 /// with '\0' is written as the bytes after it.
 void writeRecordFile(const std::string& path, const std::vector<std::string>& workingRecords);
+/// Writes one working record per title (001 r1, r2, ...) as writeRecordFile does; returns `path`.
+std::string writeTitles(const std::string& path, const std::vector<std::string>& titles);
 /// The working record texts of every record in the GBK ISO 2709 file at `path`.
 std::vector<std::string> readRecordFile(const std::string& path);
+/// Empty when the GBK ISO 2709 file at `path` holds as many records as `parts` and record i holds
+/// parts[i] ("" holds anything); else what differs, with the records.
+QString recordsDiffer(const std::string& path, const std::vector<std::string>& parts);
 /// The whole file as bytes; empty when it does not exist.
 std::string slurp(const std::string& path);
 
@@ -40,6 +45,13 @@ struct BoxSeen {
     int defaultButton = 0;  ///< the QMessageBox::StandardButton Enter presses
 };
 
+/// What the one message box `act` opens showed, answered with `button` (Ok by default);
+/// `surprises` names what went otherwise: no box, other modal windows, the deadline.
+struct OneBox : BoxSeen {
+    QStringList surprises;
+};
+OneBox answerOneBox(const std::function<void()>& act, int button = 0x400, int deadlineMs = 30000);
+
 /// Polls for the active modal window and hands it to the next step. A modal window with no step
 /// left is closed and logged as unexpected; after the deadline every modal window is closed, so
 /// a test with a wrong expectation fails instead of hanging.
@@ -54,9 +66,9 @@ public:
     std::size_t stepsLeft() const { return steps_.size(); }
     const QStringList& unexpected() const { return unexpected_; }
     bool timedOut() const { return timedOut_; }
-    /// "timed out" when the deadline passed, then every modal window no step expected: empty
-    /// when the script ran as written.
-    QStringList surprises() const { return timedOut_ ? QStringList{"timed out"} + unexpected_ : unexpected_; }
+    /// "timed out" when the deadline passed, then every modal window no step expected, then the
+    /// steps no window came for: empty when the script ran as written.
+    QStringList surprises() const;
 
 private:
     void poll();
