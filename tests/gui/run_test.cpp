@@ -662,11 +662,7 @@ private slots:
             ModalScript script;
             // 行 of 银行: the user marks 银行, ticks the box and takes Hang.
             script.then([&](QWidget* modal) {
-                auto* text = modal->findChild<QTextEdit*>("Text");
-                QTextCursor marked(text->document());
-                marked.setPosition(0);
-                marked.setPosition(2, QTextCursor::KeepAnchor);
-                text->setTextCursor(marked);
+                guitest::markText(modal, 0, 2);
                 modal->findChild<QCheckBox*>("Remember")->setChecked(true);
                 modal->findChild<QListWidget*>("Readings")->setCurrentRow(1);
                 modal->findChild<QPushButton*>("Choose")->click();
@@ -756,11 +752,7 @@ private slots:
         QStringList asked;
         script.then([&](QWidget* modal) {
             asked << modal->findChild<QLabel*>("Character")->text();
-            auto* text = modal->findChild<QTextEdit*>("Text");
-            QTextCursor marked(text->document());
-            marked.setPosition(0);
-            marked.setPosition(3, QTextCursor::KeepAnchor);
-            text->setTextCursor(marked);
+            guitest::markText(modal, 0, 3);
             auto* remember = modal->findChild<QCheckBox*>("Remember");
             QVERIFY(remember->isEnabled());
             remember->setChecked(true);

@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextCursor>
 #include <QTextEdit>
 
@@ -84,6 +85,19 @@ void freshSettings() {
     const QString file = dir.filePath("marc-pinyin.ini");
     QFile::remove(file);
     gui::setStoreFile(file);
+}
+
+bool shown(QWidget& w) {
+    w.show();
+    return QTest::qWaitForWindowExposed(&w);
+}
+
+void markText(QWidget* chooser, int from, int to) {
+    auto* text = chooser->findChild<QTextEdit*>("Text");
+    QTextCursor c(text->document());
+    c.setPosition(from);
+    c.setPosition(to, QTextCursor::KeepAnchor);
+    text->setTextCursor(c);
 }
 
 QList<int> redPositions(QWidget* chooser) {

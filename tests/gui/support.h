@@ -34,6 +34,11 @@ std::string slurp(const std::string& path);
 /// starts from the defaults, and the user's settings are never touched.
 void freshSettings();
 
+/// Shows `w` and waits until it is on the screen; false when it never gets there.
+bool shown(QWidget& w);
+/// Marks the characters [from, to) of the chooser's text, as the user does with the mouse.
+void markText(QWidget* chooser, int from, int to);
+
 /// The positions (0-based) of the chooser's text whose character is drawn in pure red.
 QList<int> redPositions(QWidget* chooser);
 
