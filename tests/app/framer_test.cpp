@@ -15,11 +15,14 @@ struct Got {
     std::string bytes;
     std::int64_t line;
     std::optional<problem::Kind> problem;  ///< none: a record to read
+    int pieces = 1;                        ///< the frame and its continuations
 };
 
-// Frames `input` fed in blocks of `block` bytes; continuation frames are joined to their first.
-// Every input byte is in exactly one frame or passed over as filler or a line break.
-std::vector<Got> frameAll(const std::string& input, std::size_t block = 1 << 20) {
+// Frames `input` fed in blocks of `block` bytes; continuation frames, which share their first's
+// problem, are joined to it. Every input byte is in exactly one frame or passed over as filler or
+// a line break; `passedOver` gets how many of each.
+std::vector<Got> frameAll(const std::string& input, std::size_t block = 1 << 20,
+                          std::pair<std::uint64_t, std::uint64_t>* passedOver = nullptr) {
     app::RecordFramer framer;
     std::vector<Got> out;
     app::Frame f;
@@ -27,10 +30,13 @@ std::vector<Got> frameAll(const std::string& input, std::size_t block = 1 << 20)
     auto drain = [&] {
         while (framer.next(f)) {
             framed += f.bytes.size();
-            if (f.continuation)
+            if (f.continuation) {
                 out.back().bytes += f.bytes;
-            else
+                ++out.back().pieces;
+                EXPECT_EQ(f.problem, out.back().problem);
+            } else {
                 out.push_back({std::string(f.bytes), f.line, f.problem});
+            }
         }
     };
     for (std::size_t i = 0; i < input.size(); i += block) {
@@ -41,6 +47,7 @@ std::vector<Got> frameAll(const std::string& input, std::size_t block = 1 << 20)
     drain();
     EXPECT_EQ(framer.consumed(), input.size());
     EXPECT_EQ(framed + framer.filler() + framer.lineBreaks(), input.size());
+    if (passedOver) *passedOver = {framer.filler(), framer.lineBreaks()};
     return out;
 }
 
@@ -170,59 +177,27 @@ TEST(Framer, BlocksOfAnySizeGiveTheSameFrames) {
 }
 
 TEST(Framer, OverlongPieceComesInPiecesWithBoundedMemory) {
-    std::string junk(app::kMaxRecordBytes + 300000, 'x');
-    std::string input = junk + "\x1D" + r1;
-    app::RecordFramer framer;
-    app::Frame f;
-    std::string joined;
-    int records = 0, continuations = 0;
-    for (std::size_t i = 0; i < input.size(); i += 65536) {
-        framer.feed(std::string_view(input).substr(i, 65536));
-        while (framer.next(f)) {
-            if (f.continuation) {
-                ++continuations;
-            } else {
-                ++records;
-            }
-            if (records == 1) {
-                joined += f.bytes;
-                EXPECT_EQ(f.problem, problem::Kind::TooLong);
-            }
-        }
-    }
-    framer.finish();
-    while (framer.next(f)) {
-        if (!f.continuation) ++records;
-        EXPECT_EQ(f.bytes, r1);
-    }
-    EXPECT_EQ(records, 2);
-    EXPECT_GT(continuations, 1);
-    EXPECT_EQ(joined, junk + "\x1D");
+    const std::string junk(app::kMaxRecordBytes + 300000, 'x');
+    const auto got = frameAll(junk + "\x1D" + r1, 65536);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].bytes, junk + "\x1D");
+    EXPECT_EQ(got[0].problem, problem::Kind::TooLong);  // in every piece
+    EXPECT_GT(got[0].pieces, 2);
+    EXPECT_EQ(got[1].bytes, r1);
 }
 
 TEST(Framer, AGoodRecordAfterAnOverlongPieceIsItsOwn) {
     // Junk without a terminator runs straight into a good record: the junk fails alone.
     const std::string junk(app::kMaxRecordBytes + 300000, 'x');
     for (std::size_t block : {std::size_t{65536}, std::size_t{1} << 20}) {
-        const std::string input = junk + r1 + r2;
-        app::RecordFramer framer;
-        app::Frame f;
         std::string joined;
         std::vector<std::string> records;
-        auto drain = [&] {
-            while (framer.next(f)) {
-                if (f.problem)
-                    joined += f.bytes;  // too long, or cut by the next record
-                else
-                    records.emplace_back(f.bytes);
-            }
-        };
-        for (std::size_t i = 0; i < input.size(); i += block) {
-            framer.feed(std::string_view(input).substr(i, block));
-            drain();
+        for (const Got& g : frameAll(junk + r1 + r2, block)) {
+            if (g.problem)
+                joined += g.bytes;  // too long, or cut by the next record
+            else
+                records.push_back(g.bytes);
         }
-        framer.finish();
-        drain();
         EXPECT_TRUE(joined == junk) << "block " << block << ": " << joined.size() << " bytes of junk";
         EXPECT_TRUE(records == (std::vector<std::string>{r1, r2}))
             << "block " << block << ": " << records.size();
@@ -377,21 +352,12 @@ TEST(Framer, FillerAndAByteOrderMarkArePassedOverAndCounted) {
     const std::string input = "\xEF\xBB\xBF" + r1 + std::string("  \0\0\0\0  \r\n", 10) + r2 +
                               std::string(300, '\0') + r3 + "\n\x1A";
     for (std::size_t block : {1, 2, 5, 1 << 20}) {
-        app::RecordFramer framer;
-        app::Frame f;
-        std::vector<std::string> got;
-        for (std::size_t i = 0; i < input.size(); i += block) {
-            framer.feed(std::string_view(input).substr(i, block));
-            while (framer.next(f)) {
-                got.emplace_back(f.bytes);
-                EXPECT_FALSE(f.problem);
-            }
-        }
-        framer.finish();
-        while (framer.next(f)) got.emplace_back(f.bytes);
-        EXPECT_EQ(got, (std::vector<std::string>{r1, r2, r3})) << "block " << block;
-        EXPECT_EQ(framer.filler(), 3u + 8 + 300 + 1) << "block " << block;
-        EXPECT_EQ(framer.lineBreaks(), 3u);
+        std::pair<std::uint64_t, std::uint64_t> passedOver;
+        EXPECT_EQ(cuts(frameAll(input, block, &passedOver)),
+                  (std::vector<std::pair<std::string, bool>>{{r1, true}, {r2, true}, {r3, true}}))
+            << "block " << block;
+        EXPECT_EQ(passedOver.first, 3u + 8 + 300 + 1) << "block " << block;  // filler
+        EXPECT_EQ(passedOver.second, 3u);                                    // line breaks
     }
     // A byte order mark anywhere but at the start is no filler.
     EXPECT_EQ(frameAll(r1 + "\xEF\xBB\xBF" + r2)[1].problem, problem::Kind::NextRecordInside);
