@@ -52,8 +52,9 @@ std::vector<Got> frameAll(const std::string& input, std::size_t block = 1 << 20,
 }
 
 // The bytes of `frames`, and whether each is a record to read (no problem).
-std::vector<std::pair<std::string, bool>> cuts(const std::vector<Got>& frames) {
-    std::vector<std::pair<std::string, bool>> out;
+using Cuts = std::vector<std::pair<std::string, bool>>;
+Cuts cuts(const std::vector<Got>& frames) {
+    Cuts out;
     for (const Got& g : frames) out.emplace_back(g.bytes, !g.problem);
     return out;
 }
@@ -211,15 +212,13 @@ TEST(Framer, ARecordItsDirectoryAccountsForIsOneRecord) {
     const std::string note = testrec::makeRecord(
         {{"001", "N1"}, {"300", "  \037a00000nam0 2200037   450 200000500000"}, {"200", "1 \037a\xCA\xE9"}});
     ASSERT_NE(app::findRecordStart(note), std::string_view::npos);  // what fooled the framer
-    EXPECT_EQ(cuts(frameAll(r1 + note + r2 + "\r\n")),
-              (std::vector<std::pair<std::string, bool>>{{r1, true}, {note, true}, {r2, true}}));
+    EXPECT_EQ(cuts(frameAll(r1 + note + r2 + "\r\n")), (Cuts{{r1, true}, {note, true}, {r2, true}}));
 
     // A record holding a whole record in a note, terminator and all: one record, to the
     // terminator its directory names (the reader then refuses it, and it is kept whole).
     const std::string outer = testrec::makeRecord({{"001", "O1"}, {"300", "  \037a" + r3}});
     for (std::size_t block : {std::size_t{1} << 20, std::size_t{7}})
-        EXPECT_EQ(cuts(frameAll(r1 + outer + r2, block)),
-                  (std::vector<std::pair<std::string, bool>>{{r1, true}, {outer, true}, {r2, true}}));
+        EXPECT_EQ(cuts(frameAll(r1 + outer + r2, block)), (Cuts{{r1, true}, {outer, true}, {r2, true}}));
 
     // Lengths counted in UTF-8 characters, not bytes, as some systems write them: one record.
     std::string chars = testrec::makeRecord({{"001", "U1"}, {"200", "1 \037a\xE4\xB9\xA6"}});  // 书
@@ -236,17 +235,15 @@ TEST(Framer, ASoundRecordIsNotTakenByAPieceThatLostItsLeader) {
                                                    {"210", r3.substr(cut + 1, r3.size() - cut - 3)}});
     ASSERT_EQ(whole.substr(whole.size() - r3.size()), r3);
     // With its leader it is one record.
-    EXPECT_EQ(cuts(frameAll(r1 + whole + r2)),
-              (std::vector<std::pair<std::string, bool>>{{r1, true}, {whole, true}, {r2, true}}));
+    EXPECT_EQ(cuts(frameAll(r1 + whole + r2)), (Cuts{{r1, true}, {whole, true}, {r2, true}}));
     // Without it, its first two entries pass for a leader and its directory still accounts for
     // the bytes; but that leader is none, and r3 is whole: r3 is its own record.
     const std::string headless = whole.substr(24);
     ASSERT_TRUE(app::directoryAccountsFor(headless));
     const std::string head = headless.substr(0, headless.size() - r3.size());
     for (std::size_t block : {std::size_t{1} << 20, std::size_t{5}})
-        EXPECT_EQ(
-            cuts(frameAll(r1 + headless + r2, block)),
-            (std::vector<std::pair<std::string, bool>>{{r1, true}, {head, false}, {r3, true}, {r2, true}}));
+        EXPECT_EQ(cuts(frameAll(r1 + headless + r2, block)),
+                  (Cuts{{r1, true}, {head, false}, {r3, true}, {r2, true}}));
     // A directory that reaches past the record's terminator, into the record behind, takes it
     // only where the leader names that length too.
     auto padded = [](std::size_t n, std::size_t width) {
@@ -257,28 +254,24 @@ TEST(Framer, ASoundRecordIsNotTakenByAPieceThatLostItsLeader) {
     const std::size_t last = 24 + 12 * 4 + 3;  // the length of the last of its five fields
     reaching.replace(last, 4, padded(std::stoul(reaching.substr(last, 4)) + r2.size(), 4));
     ASSERT_EQ(reaching.size(), r1.size());
-    EXPECT_EQ(cuts(frameAll(reaching + r2 + r3)),
-              (std::vector<std::pair<std::string, bool>>{{reaching, true}, {r2, true}, {r3, true}}));
+    EXPECT_EQ(cuts(frameAll(reaching + r2 + r3)), (Cuts{{reaching, true}, {r2, true}, {r3, true}}));
     std::string named = reaching;
     named.replace(0, 5, padded(reaching.size() + r2.size(), 5));
-    EXPECT_EQ(cuts(frameAll(named + r2 + r3)),
-              (std::vector<std::pair<std::string, bool>>{{named + r2, true}, {r3, true}}));
+    EXPECT_EQ(cuts(frameAll(named + r2 + r3)), (Cuts{{named + r2, true}, {r3, true}}));
 
     // A stray byte before a record with a line break in its leader: joining the lines of the
     // whole piece would read the stray byte as the leader's first; the record as it stands wins.
     std::string broken = r3;
     broken[6] = '\r';
-    EXPECT_EQ(
-        cuts(frameAll(r1 + "\x80" + broken + r2)),
-        (std::vector<std::pair<std::string, bool>>{{r1, true}, {"\x80", false}, {broken, true}, {r2, true}}));
+    EXPECT_EQ(cuts(frameAll(r1 + "\x80" + broken + r2)),
+              (Cuts{{r1, true}, {"\x80", false}, {broken, true}, {r2, true}}));
 
     // A leader that names another length is no better: r3, which its own leader names, wins.
     std::string misnamed = whole;
     misnamed.replace(0, 5, "02100");
     EXPECT_EQ(
         cuts(frameAll(r1 + misnamed + r2)),
-        (std::vector<std::pair<std::string, bool>>{
-            {r1, true}, {misnamed.substr(0, misnamed.size() - r3.size()), false}, {r3, true}, {r2, true}}));
+        (Cuts{{r1, true}, {misnamed.substr(0, misnamed.size() - r3.size()), false}, {r3, true}, {r2, true}}));
 }
 
 TEST(Framer, ARecordEndsWhereItsDirectorySaysItsLastFieldEnds) {
@@ -324,7 +317,7 @@ TEST(Framer, LineBreaksTheDirectoryCountsAreDataAndWrappingIsJoined) {
         const std::string withBreak = testrec::makeRecord(
             {{"001", "B1"}, {"330", "  \037aline one" + breaks + "line two"}, {"200", "1 \037a\xCA\xE9"}});
         EXPECT_EQ(cuts(frameAll(r1 + "\r\n" + withBreak + "\r\n" + r2)),
-                  (std::vector<std::pair<std::string, bool>>{{r1, true}, {withBreak, true}, {r2, true}}));
+                  (Cuts{{r1, true}, {withBreak, true}, {r2, true}}));
         std::string out;
         app::cleanRecord(withBreak, out);
         EXPECT_EQ(out, withBreak);
@@ -353,8 +346,7 @@ TEST(Framer, FillerAndAByteOrderMarkArePassedOverAndCounted) {
                               std::string(300, '\0') + r3 + "\n\x1A";
     for (std::size_t block : {1, 2, 5, 1 << 20}) {
         std::pair<std::uint64_t, std::uint64_t> passedOver;
-        EXPECT_EQ(cuts(frameAll(input, block, &passedOver)),
-                  (std::vector<std::pair<std::string, bool>>{{r1, true}, {r2, true}, {r3, true}}))
+        EXPECT_EQ(cuts(frameAll(input, block, &passedOver)), (Cuts{{r1, true}, {r2, true}, {r3, true}}))
             << "block " << block;
         EXPECT_EQ(passedOver.first, 3u + 8 + 300 + 1) << "block " << block;  // filler
         EXPECT_EQ(passedOver.second, 3u);                                    // line breaks
