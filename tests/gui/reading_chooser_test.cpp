@@ -195,11 +195,10 @@ private slots:
         f.reject();
         QVERIFY(f.isVisible());
         QVERIFY(!f.choice());
-        // The hint line says what is needed; 选择 has its mnemonic.
+        // The hint line says what is needed (选择's mnemonic is checked where the readings are listed).
         auto* hint = f.findChild<QLabel*>("Hint");
         QVERIFY(hint);
         QVERIFY2(hint->text().contains(QStringLiteral("停止处理")), qPrintable(hint->text()));
-        QCOMPARE(f.findChild<QPushButton*>("Choose")->text(), QStringLiteral("选择(&S)"));
         list(f)->setCurrentRow(1);
         f.findChild<QPushButton*>("Choose")->click();
         QCOMPARE(f.choice().value_or("none"), QStringLiteral("Hang"));
