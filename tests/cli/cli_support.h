@@ -68,6 +68,23 @@ inline std::vector<std::string> checkedRecords(const std::string& out, bool crlf
     return recs;
 }
 
+/// The program started in `dir` with `args`, standard error to `err` in dir; its pid.
+inline pid_t start(const fs::path& dir, const std::vector<std::string>& args,
+                   const std::string& err = "stderr.txt") {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::chdir(dir.c_str()) != 0) ::_exit(99);
+        if (!std::freopen(err.c_str(), "w", stderr)) ::_exit(99);
+        ::setenv("XDG_STATE_HOME", dir.c_str(), 1);
+        std::vector<char*> argv{const_cast<char*>(kProgram.c_str())};
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(kProgram.c_str(), argv.data());
+        ::_exit(98);
+    }
+    return pid;
+}
+
 class Cli : public ::testing::Test {
 protected:
     void SetUp() override {

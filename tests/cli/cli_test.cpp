@@ -469,15 +469,8 @@ TEST_F(Cli, AnInterruptedRunSaysWhereToGoOn) {
     spit(dir / "big.iso", input);
     ASSERT_EQ(batch("big.iso", "whole.iso").status, 0);
 
-    const pid_t pid = ::fork();
+    const pid_t pid = start(dir, {"--db", db, "--polyphone", "first", "big.iso", "part.iso"});
     ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        if (::chdir(dir.c_str()) != 0) ::_exit(99);
-        std::freopen("stderr.txt", "w", stderr);
-        ::execl(kProgram.c_str(), kProgram.c_str(), "--db", db.c_str(), "--polyphone", "first", "big.iso",
-                "part.iso", static_cast<char*>(nullptr));
-        ::_exit(98);
-    }
     while (!fs::exists(dir / "part.iso") || fs::file_size(dir / "part.iso") == 0) ::usleep(2000);
     ::kill(pid, SIGTERM);
     int raw = 0;

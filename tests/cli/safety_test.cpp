@@ -21,23 +21,6 @@ using namespace clitest;
 const std::string shu = "\xCA\xE9";              // 书 in GBK
 const std::string yinhang = "\xD2\xF8\xD0\xD0";  // 银行
 
-/// The program started in `dir` with `args`, standard error to `err` in dir; its pid.
-pid_t start(const fs::path& dir, const std::vector<std::string>& args,
-            const std::string& err = "stderr.txt") {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::chdir(dir.c_str()) != 0) ::_exit(99);
-        if (!std::freopen(err.c_str(), "w", stderr)) ::_exit(99);
-        ::setenv("XDG_STATE_HOME", dir.c_str(), 1);
-        std::vector<char*> argv{const_cast<char*>(kProgram.c_str())};
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(kProgram.c_str(), argv.data());
-        ::_exit(98);
-    }
-    return pid;
-}
-
 /// Waits at most `seconds` for `pid` to end; its exit status, 128 + signal when a signal ended
 /// it, -1 when it had not ended (it is then killed).
 int finish(pid_t pid, int seconds = 20) {
