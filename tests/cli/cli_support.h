@@ -33,6 +33,9 @@ inline std::string quote(const std::string& s) {
     return q + "'";
 }
 
+/// The first line of every report of --check.
+const std::string kReportHeader = "record\t001\ttag\ttext\texisting\tours\tdiffering\tunsure\n";
+
 /// Whether `text` holds `part`, as EXPECT_TRUE(holds(r.err, "...")): a failure shows the text.
 inline ::testing::AssertionResult holds(const std::string& text, const std::string& part) {
     if (text.find(part) != std::string::npos) return ::testing::AssertionSuccess();

@@ -412,11 +412,10 @@ TEST_F(Cli, SpacingSetsDigitsAndLettersApartAndCheckLooksPastIt) {
     spit(dir / "in.iso",
          testrec::makeRecord({{"001", "R1"}, {"200", "1 \037a" + title + "\037A1 yin xing"}}) +
              testrec::makeRecord({{"001", "R2"}, {"200", "1 \037a" + title + "\037A1yin xing"}}));
-    const std::string header = "record\t001\ttag\ttext\texisting\tours\tdiffering\tunsure\n";
     for (const char* spacing : {"glued", "apart"}) {
         r = batch("in.iso", "report.tsv", {"--check", "--spacing", spacing, "--quiet"});
         EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(slurp(dir / "report.tsv"), header) << spacing;
+        EXPECT_EQ(slurp(dir / "report.tsv"), kReportHeader) << spacing;
     }
 }
 
@@ -431,22 +430,22 @@ TEST_F(Cli, CheckReportsExistingPinyinThatDisagrees) {
                                   {"210", "  \037a" + changcheng + "\037Azhang"},  // not listed
                                   {"606", "0 \037a" + shu}}) +                     // no pinyin
              "\r\nbroken\x1D");
-    const std::string header = "record\t001\ttag\ttext\texisting\tours\tdiffering\tunsure\n";
     Ran r = batch("in.iso", "report.tsv", {"--check"});
     EXPECT_EQ(r.status, 1) << r.err;  // the broken record, as in a run
     EXPECT_TRUE(holds(r.err, "record 3 (input line 2): "));
     EXPECT_TRUE(holds(r.err, "3 records read, 3 fields checked, 1 disagree, 1 failed"));
     // Without phrase data the quieter manual mode would ask about 长: unsure.
-    EXPECT_EQ(slurp(dir / "report.tsv"), header + "2\tR2\t200\t长城\tzhang cheng\tchang cheng\t1\tyes\n");
+    EXPECT_EQ(slurp(dir / "report.tsv"),
+              kReportHeader + "2\tR2\t200\t长城\tzhang cheng\tchang cheng\t1\tyes\n");
     EXPECT_FALSE(fs::exists(dir / "report.tsv.rejected"));
 
     // The word list counts as everywhere else; the report is written afresh.
     spit(dir / "mine.txt", "长城\tzhang cheng\n");
     r = batch("in.iso", "report.tsv", {"--check", "--words", "mine.txt", "--quiet"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(slurp(dir / "report.tsv"), header);
+    EXPECT_EQ(slurp(dir / "report.tsv"), kReportHeader);
     r = batch("in.iso", "-", {"--check", "--case", "capital"});
-    EXPECT_EQ(r.out, header + "2\tR2\t200\t长城\tzhang cheng\tChang Cheng\t1\tyes\n");
+    EXPECT_EQ(r.out, kReportHeader + "2\tR2\t200\t长城\tzhang cheng\tChang Cheng\t1\tyes\n");
     EXPECT_EQ(batch("in.iso", "in.iso", {"--check"}).status, 2);
     EXPECT_GT(fs::file_size(dir / "in.iso"), 100u);  // not emptied
 }
