@@ -280,7 +280,6 @@ private slots:
         QCOMPARE(question.defaultButton, int(QMessageBox::No));
         QCOMPARE(countAtQuestion, QStringLiteral("已处理 1 条"));
         QCOMPARE(ended, yes ? 1 : 0);
-        const auto records = guitest::readRecordFile(output_);
         if (yes) {
             // The record done before the question is whole in the file; nothing after it.
             QCOMPARE(rec.titles, QStringList{kOne});
@@ -288,13 +287,12 @@ private slots:
                          QStringLiteral("已停止处理。\n已处理 1 条记录：写入 1 条，失败 0 条。\n输出文件：") +
                          out() + QStringLiteral("\n下次按“开始处理”可从第 2 条记录继续。")),
                      qPrintable(done.text));
-            QCOMPARE(records.size(), std::size_t(1));
-            QVERIFY(contains(records[0], "|Ayin xing"));
+            QCOMPARE(guitest::recordsDiffer(output_, {"|Ayin xing"}), QString());
         } else {
             QVERIFY(done.text.startsWith(kDone));
             QVERIFY(f.isVisible());
             QCOMPARE(f.windowTitle(), QStringLiteral("已处理:3条！"));
-            QCOMPARE(records.size(), std::size_t(3));
+            QCOMPARE(guitest::readRecordFile(output_).size(), std::size_t(3));
         }
     }
 
@@ -781,7 +779,7 @@ private slots:
         QVERIFY2(warned.text.startsWith(QStringLiteral("本馆词表中有单个的多音字：行\n")),
                  qPrintable(warned.text));
         QVERIFY(done.text.startsWith(kDone));
-        QVERIFY2(contains(guitest::readRecordFile(output_)[0], "|Ayin hang"), "");
+        QCOMPARE(guitest::recordsDiffer(output_, {"|Ayin hang", "", ""}), QString());
     }
 };
 
