@@ -412,23 +412,21 @@ private slots:
     }
 
     void settingsSurviveARestart() {
+        const auto clicked = {"KeepExisting",      "Capitalised",          "Code9",       "ManualChoice",
+                              "AskOnlyWhenUnsure", "EveryChineseSubfield", "CheckSpacing"};
         {
             MainWindow f;
             get<QLineEdit>(f, "InputPath")->setText("/data/in.iso");
             get<QLineEdit>(f, "OutputPath")->setText("/data/out.iso");
             get<TagBox>(f, "TagList")->setText("200,701");
-            for (const char* name : {"KeepExisting", "Capitalised", "Code9", "ManualChoice",
-                                     "AskOnlyWhenUnsure", "EveryChineseSubfield", "CheckSpacing"})
-                get<QAbstractButton>(f, name)->click();
+            for (const char* name : clicked) get<QAbstractButton>(f, name)->click();
             f.resize(f.width() + 40, f.height() + 30);
         }
         MainWindow g;
         QCOMPARE(get<QLineEdit>(g, "InputPath")->text(), QStringLiteral("/data/in.iso"));
         QCOMPARE(get<QLineEdit>(g, "OutputPath")->text(), QStringLiteral("/data/out.iso"));
         QCOMPARE(get<TagBox>(g, "TagList")->text(), QStringLiteral("200,701"));
-        for (const char* on : {"KeepExisting", "Capitalised", "Code9", "ManualChoice", "AskOnlyWhenUnsure",
-                               "EveryChineseSubfield", "CheckSpacing"})
-            QVERIFY2(checked(g, on), on);
+        for (const char* on : clicked) QVERIFY2(checked(g, on), on);
         QCOMPARE(g.settings().subfields, pinyin::Subfields::Chinese);
         QVERIFY(!get(g, "CodeA")->isEnabled());
         // The run settings follow the restored buttons.
