@@ -232,15 +232,12 @@ TEST_F(Review, RememberAppendsTheWordToTheLastWordList) {
 }
 
 TEST_F(Review, OptionsThatDoNotGoTogether) {
-    Ran r = run({"--review-out", "r.tsv", "in.iso", "out.iso"});
-    EXPECT_EQ(r.status, 2);
-    r = run({"--review-out", "r.tsv", "--check", "in.iso"});
-    EXPECT_EQ(r.status, 2);
-    r = run({"--answers", "r.tsv", "--polyphone", "first", "in.iso", "out.iso"});
+    EXPECT_EQ(run({"--review-out", "r.tsv", "in.iso", "out.iso"}).status, 2);
+    EXPECT_EQ(run({"--review-out", "r.tsv", "--check", "in.iso"}).status, 2);
+    Ran r = run({"--answers", "r.tsv", "--polyphone", "first", "in.iso", "out.iso"});
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(holds(r.err, "--polyphone first"));
-    r = run({"--review-out", "in.iso", "in.iso"});
-    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(run({"--review-out", "in.iso", "in.iso"}).status, 2);
     // A review file named where records stand (the output, by mistake) is refused, untouched.
     fs::copy_file(dir / "in.iso", dir / "records.iso");
     r = run({"--review-out", "records.iso", "in.iso"});
