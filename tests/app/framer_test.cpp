@@ -15,11 +15,14 @@ struct Got {
     std::string bytes;
     std::int64_t line;
     std::optional<problem::Kind> problem;  ///< none: a record to read
+    int pieces = 1;                        ///< the frame and its continuations
 };
 
-// Frames `input` fed in blocks of `block` bytes; continuation frames are joined to their first.
-// Every input byte is in exactly one frame or passed over as filler or a line break.
-std::vector<Got> frameAll(const std::string& input, std::size_t block = 1 << 20) {
+// Frames `input` fed in blocks of `block` bytes; continuation frames, which share their first's
+// problem, are joined to it. Every input byte is in exactly one frame or passed over as filler or
+// a line break; `passedOver` gets how many of each.
+std::vector<Got> frameAll(const std::string& input, std::size_t block = 1 << 20,
+                          std::pair<std::uint64_t, std::uint64_t>* passedOver = nullptr) {
     app::RecordFramer framer;
     std::vector<Got> out;
     app::Frame f;
@@ -27,10 +30,13 @@ std::vector<Got> frameAll(const std::string& input, std::size_t block = 1 << 20)
     auto drain = [&] {
         while (framer.next(f)) {
             framed += f.bytes.size();
-            if (f.continuation)
+            if (f.continuation) {
                 out.back().bytes += f.bytes;
-            else
+                ++out.back().pieces;
+                EXPECT_EQ(f.problem, out.back().problem);
+            } else {
                 out.push_back({std::string(f.bytes), f.line, f.problem});
+            }
         }
     };
     for (std::size_t i = 0; i < input.size(); i += block) {
@@ -41,12 +47,14 @@ std::vector<Got> frameAll(const std::string& input, std::size_t block = 1 << 20)
     drain();
     EXPECT_EQ(framer.consumed(), input.size());
     EXPECT_EQ(framed + framer.filler() + framer.lineBreaks(), input.size());
+    if (passedOver) *passedOver = {framer.filler(), framer.lineBreaks()};
     return out;
 }
 
 // The bytes of `frames`, and whether each is a record to read (no problem).
-std::vector<std::pair<std::string, bool>> cuts(const std::vector<Got>& frames) {
-    std::vector<std::pair<std::string, bool>> out;
+using Cuts = std::vector<std::pair<std::string, bool>>;
+Cuts cuts(const std::vector<Got>& frames) {
+    Cuts out;
     for (const Got& g : frames) out.emplace_back(g.bytes, !g.problem);
     return out;
 }
@@ -170,59 +178,27 @@ TEST(Framer, BlocksOfAnySizeGiveTheSameFrames) {
 }
 
 TEST(Framer, OverlongPieceComesInPiecesWithBoundedMemory) {
-    std::string junk(app::kMaxRecordBytes + 300000, 'x');
-    std::string input = junk + "\x1D" + r1;
-    app::RecordFramer framer;
-    app::Frame f;
-    std::string joined;
-    int records = 0, continuations = 0;
-    for (std::size_t i = 0; i < input.size(); i += 65536) {
-        framer.feed(std::string_view(input).substr(i, 65536));
-        while (framer.next(f)) {
-            if (f.continuation) {
-                ++continuations;
-            } else {
-                ++records;
-            }
-            if (records == 1) {
-                joined += f.bytes;
-                EXPECT_EQ(f.problem, problem::Kind::TooLong);
-            }
-        }
-    }
-    framer.finish();
-    while (framer.next(f)) {
-        if (!f.continuation) ++records;
-        EXPECT_EQ(f.bytes, r1);
-    }
-    EXPECT_EQ(records, 2);
-    EXPECT_GT(continuations, 1);
-    EXPECT_EQ(joined, junk + "\x1D");
+    const std::string junk(app::kMaxRecordBytes + 300000, 'x');
+    const auto got = frameAll(junk + "\x1D" + r1, 65536);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].bytes, junk + "\x1D");
+    EXPECT_EQ(got[0].problem, problem::Kind::TooLong);  // in every piece
+    EXPECT_GT(got[0].pieces, 2);
+    EXPECT_EQ(got[1].bytes, r1);
 }
 
 TEST(Framer, AGoodRecordAfterAnOverlongPieceIsItsOwn) {
     // Junk without a terminator runs straight into a good record: the junk fails alone.
     const std::string junk(app::kMaxRecordBytes + 300000, 'x');
     for (std::size_t block : {std::size_t{65536}, std::size_t{1} << 20}) {
-        const std::string input = junk + r1 + r2;
-        app::RecordFramer framer;
-        app::Frame f;
         std::string joined;
         std::vector<std::string> records;
-        auto drain = [&] {
-            while (framer.next(f)) {
-                if (f.problem)
-                    joined += f.bytes;  // too long, or cut by the next record
-                else
-                    records.emplace_back(f.bytes);
-            }
-        };
-        for (std::size_t i = 0; i < input.size(); i += block) {
-            framer.feed(std::string_view(input).substr(i, block));
-            drain();
+        for (const Got& g : frameAll(junk + r1 + r2, block)) {
+            if (g.problem)
+                joined += g.bytes;  // too long, or cut by the next record
+            else
+                records.push_back(g.bytes);
         }
-        framer.finish();
-        drain();
         EXPECT_TRUE(joined == junk) << "block " << block << ": " << joined.size() << " bytes of junk";
         EXPECT_TRUE(records == (std::vector<std::string>{r1, r2}))
             << "block " << block << ": " << records.size();
@@ -236,15 +212,13 @@ TEST(Framer, ARecordItsDirectoryAccountsForIsOneRecord) {
     const std::string note = testrec::makeRecord(
         {{"001", "N1"}, {"300", "  \037a00000nam0 2200037   450 200000500000"}, {"200", "1 \037a\xCA\xE9"}});
     ASSERT_NE(app::findRecordStart(note), std::string_view::npos);  // what fooled the framer
-    EXPECT_EQ(cuts(frameAll(r1 + note + r2 + "\r\n")),
-              (std::vector<std::pair<std::string, bool>>{{r1, true}, {note, true}, {r2, true}}));
+    EXPECT_EQ(cuts(frameAll(r1 + note + r2 + "\r\n")), (Cuts{{r1, true}, {note, true}, {r2, true}}));
 
     // A record holding a whole record in a note, terminator and all: one record, to the
     // terminator its directory names (the reader then refuses it, and it is kept whole).
     const std::string outer = testrec::makeRecord({{"001", "O1"}, {"300", "  \037a" + r3}});
     for (std::size_t block : {std::size_t{1} << 20, std::size_t{7}})
-        EXPECT_EQ(cuts(frameAll(r1 + outer + r2, block)),
-                  (std::vector<std::pair<std::string, bool>>{{r1, true}, {outer, true}, {r2, true}}));
+        EXPECT_EQ(cuts(frameAll(r1 + outer + r2, block)), (Cuts{{r1, true}, {outer, true}, {r2, true}}));
 
     // Lengths counted in UTF-8 characters, not bytes, as some systems write them: one record.
     std::string chars = testrec::makeRecord({{"001", "U1"}, {"200", "1 \037a\xE4\xB9\xA6"}});  // 书
@@ -261,17 +235,15 @@ TEST(Framer, ASoundRecordIsNotTakenByAPieceThatLostItsLeader) {
                                                    {"210", r3.substr(cut + 1, r3.size() - cut - 3)}});
     ASSERT_EQ(whole.substr(whole.size() - r3.size()), r3);
     // With its leader it is one record.
-    EXPECT_EQ(cuts(frameAll(r1 + whole + r2)),
-              (std::vector<std::pair<std::string, bool>>{{r1, true}, {whole, true}, {r2, true}}));
+    EXPECT_EQ(cuts(frameAll(r1 + whole + r2)), (Cuts{{r1, true}, {whole, true}, {r2, true}}));
     // Without it, its first two entries pass for a leader and its directory still accounts for
     // the bytes; but that leader is none, and r3 is whole: r3 is its own record.
     const std::string headless = whole.substr(24);
     ASSERT_TRUE(app::directoryAccountsFor(headless));
     const std::string head = headless.substr(0, headless.size() - r3.size());
     for (std::size_t block : {std::size_t{1} << 20, std::size_t{5}})
-        EXPECT_EQ(
-            cuts(frameAll(r1 + headless + r2, block)),
-            (std::vector<std::pair<std::string, bool>>{{r1, true}, {head, false}, {r3, true}, {r2, true}}));
+        EXPECT_EQ(cuts(frameAll(r1 + headless + r2, block)),
+                  (Cuts{{r1, true}, {head, false}, {r3, true}, {r2, true}}));
     // A directory that reaches past the record's terminator, into the record behind, takes it
     // only where the leader names that length too.
     auto padded = [](std::size_t n, std::size_t width) {
@@ -282,28 +254,24 @@ TEST(Framer, ASoundRecordIsNotTakenByAPieceThatLostItsLeader) {
     const std::size_t last = 24 + 12 * 4 + 3;  // the length of the last of its five fields
     reaching.replace(last, 4, padded(std::stoul(reaching.substr(last, 4)) + r2.size(), 4));
     ASSERT_EQ(reaching.size(), r1.size());
-    EXPECT_EQ(cuts(frameAll(reaching + r2 + r3)),
-              (std::vector<std::pair<std::string, bool>>{{reaching, true}, {r2, true}, {r3, true}}));
+    EXPECT_EQ(cuts(frameAll(reaching + r2 + r3)), (Cuts{{reaching, true}, {r2, true}, {r3, true}}));
     std::string named = reaching;
     named.replace(0, 5, padded(reaching.size() + r2.size(), 5));
-    EXPECT_EQ(cuts(frameAll(named + r2 + r3)),
-              (std::vector<std::pair<std::string, bool>>{{named + r2, true}, {r3, true}}));
+    EXPECT_EQ(cuts(frameAll(named + r2 + r3)), (Cuts{{named + r2, true}, {r3, true}}));
 
     // A stray byte before a record with a line break in its leader: joining the lines of the
     // whole piece would read the stray byte as the leader's first; the record as it stands wins.
     std::string broken = r3;
     broken[6] = '\r';
-    EXPECT_EQ(
-        cuts(frameAll(r1 + "\x80" + broken + r2)),
-        (std::vector<std::pair<std::string, bool>>{{r1, true}, {"\x80", false}, {broken, true}, {r2, true}}));
+    EXPECT_EQ(cuts(frameAll(r1 + "\x80" + broken + r2)),
+              (Cuts{{r1, true}, {"\x80", false}, {broken, true}, {r2, true}}));
 
     // A leader that names another length is no better: r3, which its own leader names, wins.
     std::string misnamed = whole;
     misnamed.replace(0, 5, "02100");
     EXPECT_EQ(
         cuts(frameAll(r1 + misnamed + r2)),
-        (std::vector<std::pair<std::string, bool>>{
-            {r1, true}, {misnamed.substr(0, misnamed.size() - r3.size()), false}, {r3, true}, {r2, true}}));
+        (Cuts{{r1, true}, {misnamed.substr(0, misnamed.size() - r3.size()), false}, {r3, true}, {r2, true}}));
 }
 
 TEST(Framer, ARecordEndsWhereItsDirectorySaysItsLastFieldEnds) {
@@ -349,7 +317,7 @@ TEST(Framer, LineBreaksTheDirectoryCountsAreDataAndWrappingIsJoined) {
         const std::string withBreak = testrec::makeRecord(
             {{"001", "B1"}, {"330", "  \037aline one" + breaks + "line two"}, {"200", "1 \037a\xCA\xE9"}});
         EXPECT_EQ(cuts(frameAll(r1 + "\r\n" + withBreak + "\r\n" + r2)),
-                  (std::vector<std::pair<std::string, bool>>{{r1, true}, {withBreak, true}, {r2, true}}));
+                  (Cuts{{r1, true}, {withBreak, true}, {r2, true}}));
         std::string out;
         app::cleanRecord(withBreak, out);
         EXPECT_EQ(out, withBreak);
@@ -377,21 +345,11 @@ TEST(Framer, FillerAndAByteOrderMarkArePassedOverAndCounted) {
     const std::string input = "\xEF\xBB\xBF" + r1 + std::string("  \0\0\0\0  \r\n", 10) + r2 +
                               std::string(300, '\0') + r3 + "\n\x1A";
     for (std::size_t block : {1, 2, 5, 1 << 20}) {
-        app::RecordFramer framer;
-        app::Frame f;
-        std::vector<std::string> got;
-        for (std::size_t i = 0; i < input.size(); i += block) {
-            framer.feed(std::string_view(input).substr(i, block));
-            while (framer.next(f)) {
-                got.emplace_back(f.bytes);
-                EXPECT_FALSE(f.problem);
-            }
-        }
-        framer.finish();
-        while (framer.next(f)) got.emplace_back(f.bytes);
-        EXPECT_EQ(got, (std::vector<std::string>{r1, r2, r3})) << "block " << block;
-        EXPECT_EQ(framer.filler(), 3u + 8 + 300 + 1) << "block " << block;
-        EXPECT_EQ(framer.lineBreaks(), 3u);
+        std::pair<std::uint64_t, std::uint64_t> passedOver;
+        EXPECT_EQ(cuts(frameAll(input, block, &passedOver)), (Cuts{{r1, true}, {r2, true}, {r3, true}}))
+            << "block " << block;
+        EXPECT_EQ(passedOver.first, 3u + 8 + 300 + 1) << "block " << block;  // filler
+        EXPECT_EQ(passedOver.second, 3u);                                    // line breaks
     }
     // A byte order mark anywhere but at the start is no filler.
     EXPECT_EQ(frameAll(r1 + "\xEF\xBB\xBF" + r2)[1].problem, problem::Kind::NextRecordInside);

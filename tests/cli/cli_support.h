@@ -33,6 +33,15 @@ inline std::string quote(const std::string& s) {
     return q + "'";
 }
 
+/// The first line of every report of --check.
+const std::string kReportHeader = "record\t001\ttag\ttext\texisting\tours\tdiffering\tunsure\n";
+
+/// Whether `text` holds `part`, as EXPECT_TRUE(holds(r.err, "...")): a failure shows the text.
+inline ::testing::AssertionResult holds(const std::string& text, const std::string& part) {
+    if (text.find(part) != std::string::npos) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "\"" << part << "\" is not in:\n" << text;
+}
+
 struct Ran {
     int status = -1;
     std::string out, err;
@@ -60,6 +69,23 @@ inline std::vector<std::string> checkedRecords(const std::string& out, bool crlf
     EXPECT_EQ(from, out.size()) << "output does not end with a whole record";
     for (const std::string& r : recs) fuzzcheck::checkRecord(r);  // aborts, saying what is wrong
     return recs;
+}
+
+/// The program started in `dir` with `args`, standard error to `err` in dir; its pid.
+inline pid_t start(const fs::path& dir, const std::vector<std::string>& args,
+                   const std::string& err = "stderr.txt") {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::chdir(dir.c_str()) != 0) ::_exit(99);
+        if (!std::freopen(err.c_str(), "w", stderr)) ::_exit(99);
+        ::setenv("XDG_STATE_HOME", dir.c_str(), 1);
+        std::vector<char*> argv{const_cast<char*>(kProgram.c_str())};
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(kProgram.c_str(), argv.data());
+        ::_exit(98);
+    }
+    return pid;
 }
 
 class Cli : public ::testing::Test {
@@ -92,6 +118,13 @@ protected:
         fs::remove(dir / "stderr.txt");
         return r;
     }
+    // Runs `command` through the shell in `dir`; its exit status, -1 when a signal ended it.
+    int shell(const std::string& command) {
+        const int raw = std::system(("cd " + quote(dir.string()) + " && " + command).c_str());
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    }
+    // The program with the test database, quoted for `shell`.
+    std::string program() const { return quote(kProgram) + " --db " + quote(db); }
     // A batch run with the test database and the first reading.
     Ran batch(const std::string& in, const std::string& out, std::vector<std::string> more = {}) {
         std::vector<std::string> args{"--db", db, "--polyphone", "first"};

@@ -21,7 +21,7 @@ TEST_F(Cli, EdgesOfTheInputFile) {
     for (const char* nothing : {"empty.iso", "breaks.iso"}) {
         r = batch(nothing, "out1.iso");
         EXPECT_EQ(r.status, 2) << r.err;
-        EXPECT_NE(r.err.find("holds no records"), std::string::npos) << r.err;
+        EXPECT_TRUE(holds(r.err, "holds no records"));
         EXPECT_FALSE(fs::exists(dir / "out1.iso"));
     }
 
@@ -32,22 +32,20 @@ TEST_F(Cli, EdgesOfTheInputFile) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(slurp(dir / "out2.iso"), "");
     EXPECT_EQ(slurp(dir / "out2.iso.rejected"), cut + "\r\n\r\n");
-    EXPECT_NE(r.err.find("record 1 (input line 1): the file ends before the record's terminator"),
-              std::string::npos)
-        << r.err;
+    EXPECT_TRUE(holds(r.err, "record 1 (input line 1): the file ends before the record's terminator"));
 
     // Nothing that looks like a record at all: not a file of records; nothing is created.
     spit(dir / "text.iso", "00100nam0 22 no terminator\r\n");
     r = batch("text.iso", "out2b.iso");
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("this is not an ISO 2709 file"), std::string::npos) << r.err;
+    EXPECT_TRUE(holds(r.err, "this is not an ISO 2709 file"));
     EXPECT_FALSE(fs::exists(dir / "out2b.iso"));
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"--check", "text.iso", "report.tsv"},
           std::vector<std::string>{"--dump", "text.iso"}}) {
         r = run(args);
         EXPECT_EQ(r.status, 2) << args[0];
-        EXPECT_NE(r.err.find("this is not an ISO 2709 file"), std::string::npos) << r.err;
+        EXPECT_TRUE(holds(r.err, "this is not an ISO 2709 file"));
         EXPECT_EQ(r.out, "");
     }
     EXPECT_FALSE(fs::exists(dir / "report.tsv"));
@@ -62,14 +60,14 @@ TEST_F(Cli, EdgesOfTheInputFile) {
     spit(dir / "out3.iso", old);
     r = batch("mixed.iso", "out3.iso");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("3 records read, 3 written, 0 failed"), std::string::npos) << r.err;
+    EXPECT_TRUE(holds(r.err, "3 records read, 3 written, 0 failed"));
     std::string out = slurp(dir / "out3.iso");
     ASSERT_EQ(out.rfind(old, 0), 0u);
     auto recs = checkedRecords(out.substr(old.size()));
     ASSERT_EQ(recs.size(), 3u);
-    EXPECT_NE(recs[0].find("C1"), std::string::npos);
-    EXPECT_NE(recs[1].find("yin xing"), std::string::npos);
-    EXPECT_NE(recs[2].find("\037Ashu\x1E"), std::string::npos);
+    EXPECT_TRUE(holds(recs[0], "C1"));
+    EXPECT_TRUE(holds(recs[1], "yin xing"));
+    EXPECT_TRUE(holds(recs[2], "\037Ashu\x1E"));
     EXPECT_FALSE(fs::exists(dir / "out3.iso.rejected"));
 
     // A note whose line breaks its directory counts: they are data, and the record is refused
@@ -85,9 +83,7 @@ TEST_F(Cli, EdgesOfTheInputFile) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(checkedRecords(slurp(dir / "out3b.iso")).size(), 2u);
     EXPECT_EQ(slurp(dir / "out3b.iso.rejected"), spread + "\r\n");
-    EXPECT_NE(r.err.find("record 2 (input line 2): field 330: a line break stands inside its data"),
-              std::string::npos)
-        << r.err;
+    EXPECT_TRUE(holds(r.err, "record 2 (input line 2): field 330: a line break stands inside its data"));
 
     // Text after the last terminator that is more than blank space.
     spit(dir / "tail.iso", a + "\r\n" + b.substr(0, 70));
@@ -95,9 +91,7 @@ TEST_F(Cli, EdgesOfTheInputFile) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(checkedRecords(slurp(dir / "out4.iso")).size(), 1u);
     EXPECT_EQ(slurp(dir / "out4.iso.rejected"), b.substr(0, 70) + "\r\n");
-    EXPECT_NE(r.err.find("record 2 (input line 2): the file ends before the record's terminator"),
-              std::string::npos)
-        << r.err;
+    EXPECT_TRUE(holds(r.err, "record 2 (input line 2): the file ends before the record's terminator"));
 }
 
 // What stands between records is passed over as the input has it: filler is counted in the
@@ -108,9 +102,8 @@ TEST_F(Cli, WhatLiesBetweenRecords) {
     // MARC 21: the title field gets the pinyin, so that the run has something to do.
     Ran r = batch("filler.usmarc", "out1.mrc", {"--tags", "245"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("3 records read, 3 written, 0 failed"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("bytes of filler between records (spaces, NUL) passed over"), std::string::npos)
-        << r.err;
+    EXPECT_TRUE(holds(r.err, "3 records read, 3 written, 0 failed"));
+    EXPECT_TRUE(holds(r.err, "bytes of filler between records (spaces, NUL) passed over"));
     EXPECT_FALSE(fs::exists(dir / "out1.mrc.rejected"));
 
     // LF between records and after the last: LF in the output too.
@@ -128,13 +121,13 @@ TEST_F(Cli, WhatLiesBetweenRecords) {
     spit(dir / "bom.iso", "\xEF\xBB\xBF" + testrec::book("A1", shu) + testrec::book("A2", shu));
     r = batch("bom.iso", "out3.iso");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("2 records read, 2 written, 0 failed"), std::string::npos) << r.err;
+    EXPECT_TRUE(holds(r.err, "2 records read, 2 written, 0 failed"));
 
     // A Markdown text with a commit hash is no file of records.
     fs::copy_file(real / "text-with-hash.txt", dir / "text.txt");
     r = batch("text.txt", "out4.iso");
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("this is not an ISO 2709 file"), std::string::npos) << r.err;
+    EXPECT_TRUE(holds(r.err, "this is not an ISO 2709 file"));
     EXPECT_FALSE(fs::exists(dir / "out4.iso"));
 
     // A record whose terminator is a full stop: kept, never written with one invented.
@@ -156,15 +149,14 @@ TEST_F(Cli, DamagedRecordAmongGoodOnes) {
     EXPECT_EQ(r.status, 1);
     auto recs = checkedRecords(slurp(dir / "out.iso"));
     ASSERT_EQ(recs.size(), 3u);
-    EXPECT_NE(recs[0].find("G1"), std::string::npos);
-    EXPECT_NE(recs[1].find("G2"), std::string::npos);
-    EXPECT_NE(recs[2].find("G1"), std::string::npos);
+    EXPECT_TRUE(holds(recs[0], "G1"));
+    EXPECT_TRUE(holds(recs[1], "G2"));
+    EXPECT_TRUE(holds(recs[2], "G1"));
     EXPECT_EQ(slurp(dir / "out.iso.rejected"), badDirectory + "\r\n" + lost + "\r\n");
-    EXPECT_NE(r.err.find("record 2 (input line 2): "), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("record 3 (input line 3): the record has lost its terminator"), std::string::npos)
-        << r.err;
-    EXPECT_NE(r.err.find("5 records read, 3 written, 2 failed"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("out.iso.rejected"), std::string::npos) << r.err;
+    EXPECT_TRUE(holds(r.err, "record 2 (input line 2): "));
+    EXPECT_TRUE(holds(r.err, "record 3 (input line 3): the record has lost its terminator"));
+    EXPECT_TRUE(holds(r.err, "5 records read, 3 written, 2 failed"));
+    EXPECT_TRUE(holds(r.err, "out.iso.rejected"));
 }
 
 TEST_F(Cli, UnusablePathsStopBeforeAnything) {
@@ -192,7 +184,7 @@ TEST_F(Cli, UnusablePathsStopBeforeAnything) {
     for (const auto& c : cases) {
         Ran r = run(c.args);
         EXPECT_EQ(r.status, 2) << c.message;
-        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_TRUE(holds(r.err, c.message));
         EXPECT_EQ(r.out, "");
     }
     EXPECT_EQ(slurp(dir / "kept.iso"), "keep me");
@@ -201,19 +193,15 @@ TEST_F(Cli, UnusablePathsStopBeforeAnything) {
     EXPECT_FALSE(fs::exists(dir / "no"));
 
     // Standard output redirected onto the input.
-    std::string cmd = "cd " + quote(dir.string()) + " && " + quote(kProgram) + " --db " + quote(db) +
-                      " in.iso - >> in.iso 2>/dev/null";
-    int raw = std::system(cmd.c_str());
-    EXPECT_EQ(WEXITSTATUS(raw), 2);
+    EXPECT_EQ(shell(program() + " in.iso - >> in.iso 2>/dev/null"), 2);
     EXPECT_EQ(slurp(dir / "in.iso"), a);
 
     // Asking needs a terminal: without one (a new session has none) it says so instead of blocking.
     if (std::system("command -v setsid > /dev/null 2>&1") == 0) {
-        std::string ask = "cd " + quote(dir.string()) + " && setsid " + quote(kProgram) + " --db " +
-                          quote(db) + " --polyphone ask in.iso asked.iso < /dev/null > /dev/null 2> ask.err";
-        EXPECT_EQ(WEXITSTATUS(std::system(ask.c_str())), 2);
-        EXPECT_NE(slurp(dir / "ask.err").find("needs a terminal"), std::string::npos)
-            << slurp(dir / "ask.err");
+        EXPECT_EQ(shell("setsid " + program() +
+                        " --polyphone ask in.iso asked.iso < /dev/null > /dev/null 2> ask.err"),
+                  2);
+        EXPECT_TRUE(holds(slurp(dir / "ask.err"), "needs a terminal"));
         EXPECT_FALSE(fs::exists(dir / "asked.iso"));
     }
 
@@ -221,25 +209,25 @@ TEST_F(Cli, UnusablePathsStopBeforeAnything) {
     if (fs::exists("/dev/full")) {
         Ran r = batch("in.iso", "/dev/full");
         EXPECT_EQ(r.status, 2);
-        EXPECT_NE(r.err.find("0 records written"), std::string::npos) << r.err;
+        EXPECT_TRUE(holds(r.err, "0 records written"));
     }
 }
 
 TEST_F(Cli, OptionsAndUsage) {
     EXPECT_EQ(run({"--help"}).status, 0);
-    EXPECT_NE(run({"--help"}).out.find("--polyphone"), std::string::npos);
+    EXPECT_TRUE(holds(run({"--help"}).out, "--polyphone"));
     EXPECT_EQ(run({"--version"}).status, 0);
     EXPECT_EQ(run({"--version"}).out.rfind("marc-pinyin-cli 0.", 0), 0u);
     Ran r = run({"in.iso"});
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("no output file given"), std::string::npos) << r.err;
+    EXPECT_TRUE(holds(r.err, "no output file given"));
     EXPECT_EQ(run({"--code", "B", "in.iso", "out.iso"}).status, 2);
     EXPECT_EQ(run({"--encoding", "big5", "in.iso", "out.iso"}).status, 2);
     EXPECT_EQ(run({"--polyphone", "guess", "in.iso", "out.iso"}).status, 2);
     // Choices are taken by their names only, and named so in the message.
     r = run({"--case", "0", "in.iso", "out.iso"});
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("--case: \"0\" is not one of lower, capital"), std::string::npos) << r.err;
+    EXPECT_TRUE(holds(r.err, "--case: \"0\" is not one of lower, capital"));
     EXPECT_EQ(run({"--separator", "1", "in.iso", "out.iso"}).status, 2);
     EXPECT_EQ(run({"--dump", "--lines", "in.iso"}).status, 2);
     EXPECT_EQ(run({"--no-such-option", "in.iso", "out.iso"}).status, 2);
@@ -256,17 +244,17 @@ TEST_F(Cli, OptionsAndUsage) {
     r = batch("-", "-", {"--code", "9", "--case", "capital", "--existing", "keep", "--tags", "200,606"});
     // stdin is /dev/null here: no records, and standard input named as such.
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("the input standard input holds no records"), std::string::npos) << r.err;
-    std::string cmd = "cd " + quote(dir.string()) + " && " + quote(kProgram) + " --db " + quote(db) +
-                      " --polyphone first --code 9 --case capital --existing keep --tags 200,606 --quiet - - "
-                      "< in.iso > out.iso 2> err.txt";
-    ASSERT_EQ(WEXITSTATUS(std::system(cmd.c_str())), 0);
+    EXPECT_TRUE(holds(r.err, "the input standard input holds no records"));
+    ASSERT_EQ(shell(program() +
+                    " --polyphone first --code 9 --case capital --existing keep --tags 200,606 --quiet - - "
+                    "< in.iso > out.iso 2> err.txt"),
+              0);
     EXPECT_EQ(slurp(dir / "err.txt"), "");
     // A record with nothing after it: written the same way, without a line break.
     auto recs = checkedRecords(slurp(dir / "out.iso"), false);
     ASSERT_EQ(recs.size(), 1u);
-    EXPECT_NE(recs[0].find("\037Aold\x1E"), std::string::npos);
-    EXPECT_NE(recs[0].find("\0379Shu\x1E"), std::string::npos);
+    EXPECT_TRUE(holds(recs[0], "\037Aold\x1E"));
+    EXPECT_TRUE(holds(recs[0], "\0379Shu\x1E"));
     EXPECT_EQ(recs[0].find("\0379Shu\x1E", recs[0].find("\0379Shu\x1E") + 1), std::string::npos)
         << "701 is not in the tag list";
 }
@@ -290,11 +278,11 @@ TEST_F(Cli, Gb18030AndUtf8RoundTrips) {
         auto recs = checkedRecords(slurp(dir / out));
         ASSERT_EQ(recs.size(), 1u) << e.name;
         // The field comes back byte for byte, the pinyin behind its subfield a.
-        EXPECT_NE(recs[0].find("\037a" + e.shu + e.ext + e.shu + "\037Ashu " + e.ext + "shu\037f" + e.ext),
-                  std::string::npos)
+        EXPECT_TRUE(
+            holds(recs[0], "\037a" + e.shu + e.ext + e.shu + "\037Ashu " + e.ext + "shu\037f" + e.ext))
             << e.name;
         Ran d = run({"--dump", "--encoding", e.name, out});
-        EXPECT_NE(d.out.find("200 1  |a书𠀀书|Ashu 𠀀shu|f𠀀"), std::string::npos) << d.out;
+        EXPECT_TRUE(holds(d.out, "200 1  |a书𠀀书|Ashu 𠀀shu|f𠀀"));
     }
 }
 
@@ -305,7 +293,7 @@ TEST_F(Cli, DumpShowsTheWorkingRecords) {
     Ran r = run({"--dump", "in.iso"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "001    D1\n200 1  |a银行|x\n\n005    20240102030405.0\n701  0 |a书\n");
-    EXPECT_NE(r.err.find("record 3 (input line 2): "), std::string::npos) << r.err;
+    EXPECT_TRUE(holds(r.err, "record 3 (input line 2): "));
     EXPECT_EQ(run({"--dump", "in.iso", "out.iso"}).status, 2);
 }
 
@@ -332,7 +320,7 @@ TEST_F(Cli, LinesRomaniseOneLineEach) {
           std::tuple{"gbk", "titles8.txt", "looks like UTF-8, not GBK"}}) {
         r = run({"--db", db, "--encoding", encoding, "--lines", file, "py.txt"});
         EXPECT_EQ(r.status, 2) << file;
-        EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
+        EXPECT_TRUE(holds(r.err, says));
     }
     EXPECT_EQ(slurp(dir / "py.txt"), "before\nyin xing\ndan wei\n\nABC chang cheng  1\nlv\n");
     r = run({"--db", db, "--encoding", "gbk", "--lines", "titles8.txt", "new.txt"});
@@ -343,7 +331,7 @@ TEST_F(Cli, TheBundledSampleAndYazAgreeWithUs) {
     const std::string sample = MARCPY_SOURCE_DIR "/samples/sample.iso";
     Ran r = run({sample, "out.iso"});  // the shipped py.db beside the program, the default mode
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("36 records read, 36 written, 0 failed"), std::string::npos) << r.err;
+    EXPECT_TRUE(holds(r.err, "36 records read, 36 written, 0 failed"));
     auto recs = checkedRecords(slurp(dir / "out.iso"));
     ASSERT_EQ(recs.size(), 36u);
     for (const auto& rec : recs) EXPECT_NE(rec.find("\037A"), std::string::npos);
@@ -352,9 +340,7 @@ TEST_F(Cli, TheBundledSampleAndYazAgreeWithUs) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(checkedRecords(slurp(dir / "plain.iso"), false).size(), 36u);
     if (std::system("command -v yaz-marcdump > /dev/null 2>&1") != 0) GTEST_SKIP() << "no yaz-marcdump";
-    std::string cmd =
-        "cd " + quote(dir.string()) + " && yaz-marcdump -i marc -o line plain.iso > yaz.txt 2> yaz.err";
-    ASSERT_EQ(WEXITSTATUS(std::system(cmd.c_str())), 0);
+    ASSERT_EQ(shell("yaz-marcdump -i marc -o line plain.iso > yaz.txt 2> yaz.err"), 0);
     std::string yaz = slurp(dir / "yaz.txt");
     EXPECT_EQ(slurp(dir / "yaz.err"), "");
     EXPECT_EQ(yaz.find("<!--"), std::string::npos) << "yaz-marcdump warned:\n"
@@ -378,11 +364,11 @@ TEST_F(Cli, WordListsComeFirstAndABadLineStopsTheRunAtTheStart) {
         const std::string useDb = std::string(mode) == "phrase" ? MARCPY_BINARY_DIR "/bin/py.db" : db;
         Ran r = run({"--db", useDb, "--polyphone", mode, "--words", "bank.txt", "in.iso", "out.iso"});
         EXPECT_EQ(r.status, 0) << mode << r.err;
-        EXPECT_NE(slurp(dir / "out.iso").find("\037Ayin hang"), std::string::npos) << mode;
+        EXPECT_TRUE(holds(slurp(dir / "out.iso"), "\037Ayin hang")) << mode;
     }
     Ran r = batch("in.iso", "out2.iso", {"--words", "bank.txt", "--words", "silver.txt"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(slurp(dir / "out2.iso").find("\037Ayin xing"), std::string::npos);
+    EXPECT_TRUE(holds(slurp(dir / "out2.iso"), "\037Ayin xing"));
     spit(dir / "titles.txt", yinhang + "\n");
     r = run({"--db", db, "--polyphone", "first", "--words", "bank.txt", "--lines", "titles.txt"});
     EXPECT_EQ(r.out, "yin hang\n");
@@ -392,20 +378,18 @@ TEST_F(Cli, WordListsComeFirstAndABadLineStopsTheRunAtTheStart) {
     r = batch("in.iso", "out4.iso", {"--words", "lone.txt"});
     EXPECT_EQ(r.status, 0) << r.err;
     const std::string note = "the word list holds single characters of several readings: 行.";
-    EXPECT_NE(r.err.find(note), std::string::npos) << r.err;
+    EXPECT_TRUE(holds(r.err, note));
     EXPECT_EQ(r.err.find(note, r.err.find(note) + 1), std::string::npos) << r.err;
-    EXPECT_NE(slurp(dir / "out4.iso").find("\037Ayin hang"), std::string::npos);
+    EXPECT_TRUE(holds(slurp(dir / "out4.iso"), "\037Ayin hang"));
 
     spit(dir / "bad.txt", "银行\tyin hang\n单位\tdan\n");
     r = batch("in.iso", "out3.iso", {"--words", "bad.txt"});
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("the word list bad.txt, line 2: 1 syllable for 2 Chinese characters"),
-              std::string::npos)
-        << r.err;
+    EXPECT_TRUE(holds(r.err, "the word list bad.txt, line 2: 1 syllable for 2 Chinese characters"));
     EXPECT_FALSE(fs::exists(dir / "out3.iso"));
     r = batch("in.iso", "out3.iso", {"--words", "missing.txt"});
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("missing.txt"), std::string::npos) << r.err;
+    EXPECT_TRUE(holds(r.err, "missing.txt"));
 }
 
 TEST_F(Cli, SpacingSetsDigitsAndLettersApartAndCheckLooksPastIt) {
@@ -421,18 +405,17 @@ TEST_F(Cli, SpacingSetsDigitsAndLettersApartAndCheckLooksPastIt) {
     EXPECT_EQ(r.out, "yin xing 1 dan wei\n2010 chang cheng ABC shu\n");
     r = run({"--spacing", "wide", "in.iso", "out.iso"});
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("--spacing: \"wide\" is not one of glued, apart"), std::string::npos) << r.err;
+    EXPECT_TRUE(holds(r.err, "--spacing: \"wide\" is not one of glued, apart"));
 
     // Existing pinyin written either way agrees with ours either way.
     const std::string title = "1" + yinhang;
     spit(dir / "in.iso",
          testrec::makeRecord({{"001", "R1"}, {"200", "1 \037a" + title + "\037A1 yin xing"}}) +
              testrec::makeRecord({{"001", "R2"}, {"200", "1 \037a" + title + "\037A1yin xing"}}));
-    const std::string header = "record\t001\ttag\ttext\texisting\tours\tdiffering\tunsure\n";
     for (const char* spacing : {"glued", "apart"}) {
         r = batch("in.iso", "report.tsv", {"--check", "--spacing", spacing, "--quiet"});
         EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(slurp(dir / "report.tsv"), header) << spacing;
+        EXPECT_EQ(slurp(dir / "report.tsv"), kReportHeader) << spacing;
     }
 }
 
@@ -447,23 +430,22 @@ TEST_F(Cli, CheckReportsExistingPinyinThatDisagrees) {
                                   {"210", "  \037a" + changcheng + "\037Azhang"},  // not listed
                                   {"606", "0 \037a" + shu}}) +                     // no pinyin
              "\r\nbroken\x1D");
-    const std::string header = "record\t001\ttag\ttext\texisting\tours\tdiffering\tunsure\n";
     Ran r = batch("in.iso", "report.tsv", {"--check"});
     EXPECT_EQ(r.status, 1) << r.err;  // the broken record, as in a run
-    EXPECT_NE(r.err.find("record 3 (input line 2): "), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("3 records read, 3 fields checked, 1 disagree, 1 failed"), std::string::npos)
-        << r.err;
+    EXPECT_TRUE(holds(r.err, "record 3 (input line 2): "));
+    EXPECT_TRUE(holds(r.err, "3 records read, 3 fields checked, 1 disagree, 1 failed"));
     // Without phrase data the quieter manual mode would ask about 长: unsure.
-    EXPECT_EQ(slurp(dir / "report.tsv"), header + "2\tR2\t200\t长城\tzhang cheng\tchang cheng\t1\tyes\n");
+    EXPECT_EQ(slurp(dir / "report.tsv"),
+              kReportHeader + "2\tR2\t200\t长城\tzhang cheng\tchang cheng\t1\tyes\n");
     EXPECT_FALSE(fs::exists(dir / "report.tsv.rejected"));
 
     // The word list counts as everywhere else; the report is written afresh.
     spit(dir / "mine.txt", "长城\tzhang cheng\n");
     r = batch("in.iso", "report.tsv", {"--check", "--words", "mine.txt", "--quiet"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(slurp(dir / "report.tsv"), header);
+    EXPECT_EQ(slurp(dir / "report.tsv"), kReportHeader);
     r = batch("in.iso", "-", {"--check", "--case", "capital"});
-    EXPECT_EQ(r.out, header + "2\tR2\t200\t长城\tzhang cheng\tChang Cheng\t1\tyes\n");
+    EXPECT_EQ(r.out, kReportHeader + "2\tR2\t200\t长城\tzhang cheng\tChang Cheng\t1\tyes\n");
     EXPECT_EQ(batch("in.iso", "in.iso", {"--check"}).status, 2);
     EXPECT_GT(fs::file_size(dir / "in.iso"), 100u);  // not emptied
 }
@@ -486,15 +468,8 @@ TEST_F(Cli, AnInterruptedRunSaysWhereToGoOn) {
     spit(dir / "big.iso", input);
     ASSERT_EQ(batch("big.iso", "whole.iso").status, 0);
 
-    const pid_t pid = ::fork();
+    const pid_t pid = start(dir, {"--db", db, "--polyphone", "first", "big.iso", "part.iso"});
     ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        if (::chdir(dir.c_str()) != 0) ::_exit(99);
-        std::freopen("stderr.txt", "w", stderr);
-        ::execl(kProgram.c_str(), kProgram.c_str(), "--db", db.c_str(), "--polyphone", "first", "big.iso",
-                "part.iso", static_cast<char*>(nullptr));
-        ::_exit(98);
-    }
     while (!fs::exists(dir / "part.iso") || fs::file_size(dir / "part.iso") == 0) ::usleep(2000);
     ::kill(pid, SIGTERM);
     int raw = 0;
@@ -543,10 +518,10 @@ TEST_F(Cli, ChineseFileAndFolderNames) {
     EXPECT_EQ(WEXITSTATUS(raw), 1) << slurp(folder / "err.txt");
     const auto recs = checkedRecords(slurp(folder / "输出.iso"));
     ASSERT_EQ(recs.size(), 1u);
-    EXPECT_NE(recs[0].find("\037Ayin hang"), std::string::npos);
+    EXPECT_TRUE(holds(recs[0], "\037Ayin hang"));
     EXPECT_EQ(slurp(folder / "输出.iso.rejected"), damaged + "\r\n");
-    EXPECT_NE(slurp(folder / "输出.iso.rejected.txt").find("record 2"), std::string::npos);
-    EXPECT_NE(slurp(folder / "err.txt").find("输出.iso.rejected"), std::string::npos);
+    EXPECT_TRUE(holds(slurp(folder / "输出.iso.rejected.txt"), "record 2"));
+    EXPECT_TRUE(holds(slurp(folder / "err.txt"), "输出.iso.rejected"));
 }
 
 TEST_F(Cli, TagListsThatListNoTagAreRefused) {
@@ -556,13 +531,13 @@ TEST_F(Cli, TagListsThatListNoTagAreRefused) {
     for (const char* tags : {"", "abc", ", ;", "200,2OO", "200606", "20"}) {
         Ran r = batch("in.iso", "out.iso", {"--tags", tags});
         EXPECT_EQ(r.status, 2) << tags;
-        EXPECT_NE(r.err.find("is not a tag"), std::string::npos) << r.err;
+        EXPECT_TRUE(holds(r.err, "is not a tag"));
     }
     EXPECT_FALSE(fs::exists(dir / "out.iso"));
     // A tag of letters is a tag; that the record has no such field is said at the end.
     Ran r = batch("in.iso", "out.iso", {"--tags", "AVA"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("no field got pinyin"), std::string::npos) << r.err;
+    EXPECT_TRUE(holds(r.err, "no field got pinyin"));
 }
 
 // One endless line is romanised in pieces that join up to what the line gives.
@@ -605,25 +580,21 @@ TEST_F(Cli, FailuresInTheLocalesLanguageAndTheLog) {
     const std::string input = good + "\r\n" + bad1 + "\r\n" + good + "\r\n" + bad2 + "\r\n" + bad3 + "\r\n";
     spit(dir / "in.iso", input);
     const auto runIn = [&](const char* lang, const std::string& out) {
-        std::string cmd = "cd " + quote(dir.string()) + " && LC_ALL= LC_MESSAGES= LANG=" + lang +
-                          " XDG_STATE_HOME=" + quote(dir.string()) + " " + quote(kProgram) + " --db " +
-                          quote(db) + " --polyphone first in.iso " + out + " 2> err.txt";
-        const int raw = std::system(cmd.c_str());
-        EXPECT_EQ(WEXITSTATUS(raw), 1);
+        EXPECT_EQ(shell(std::string("LC_ALL= LC_MESSAGES= LANG=") + lang +
+                        " XDG_STATE_HOME=" + quote(dir.string()) + " " + program() +
+                        " --polyphone first in.iso " + out + " 2> err.txt"),
+                  1);
         return slurp(dir / "err.txt");
     };
     const std::string english = runIn("C", "en.iso");
     for (char c : english) EXPECT_LT(static_cast<unsigned char>(c), 0x80) << english;
-    EXPECT_NE(english.find("record 4 (input line 4): field 200 (directory entry 2): it runs past the end"),
-              std::string::npos)
-        << english;
-    EXPECT_NE(english.find("reasons in en.iso.rejected.txt"), std::string::npos) << english;
+    EXPECT_TRUE(
+        holds(english, "record 4 (input line 4): field 200 (directory entry 2): it runs past the end"));
+    EXPECT_TRUE(holds(english, "reasons in en.iso.rejected.txt"));
 
     const std::string chinese = runIn("zh_CN.UTF-8", "zh.iso");
-    EXPECT_NE(chinese.find("第 4 条记录（输入第 4 行）：字段 200（目录第 2 项）：超出了记录的末尾"),
-              std::string::npos)
-        << chinese;
-    EXPECT_NE(chinese.find("读取 5 条记录，写入 2 条，失败 3 条"), std::string::npos) << chinese;
+    EXPECT_TRUE(holds(chinese, "第 4 条记录（输入第 4 行）：字段 200（目录第 2 项）：超出了记录的末尾"));
+    EXPECT_TRUE(holds(chinese, "读取 5 条记录，写入 2 条，失败 3 条"));
 
     // The log: three lines with number, input line, byte offset, 001 and reason; a second run
     // appends three more.
@@ -640,10 +611,9 @@ TEST_F(Cli, FailuresInTheLocalesLanguageAndTheLog) {
                        ", 001 B3: the record has no field to write besides 001 and 005\n");
     runIn("C", "en.iso");
     EXPECT_EQ(slurp(dir / "en.iso.rejected.txt"), log + log);
-    EXPECT_NE(
-        slurp(dir / "zh.iso.rejected.txt")
-            .find("第 4 条记录，输入第 4 行，第 " + std::to_string(offset4) + " 字节，001 为 B2：字段 200"),
-        std::string::npos);
+    EXPECT_TRUE(
+        holds(slurp(dir / "zh.iso.rejected.txt"),
+              "第 4 条记录，输入第 4 行，第 " + std::to_string(offset4) + " 字节，001 为 B2：字段 200"));
 }
 
 // Every mode refuses the same start in the same words, the system's reason worded in the locale's
@@ -651,9 +621,10 @@ TEST_F(Cli, FailuresInTheLocalesLanguageAndTheLog) {
 TEST_F(Cli, EveryModeRefusesAMissingDatabaseInTheLocalesWords) {
     spit(dir / "in.iso", testrec::book("A1", shu));
     for (const std::string mode : {"", "--check", "--lines"}) {
-        const std::string cmd = "cd " + quote(dir.string()) + " && LC_ALL= LC_MESSAGES= LANG=zh_CN.UTF-8 " +
-                                quote(kProgram) + " " + mode + " --db missing.db in.iso out.txt 2> err.txt";
-        EXPECT_EQ(WEXITSTATUS(std::system(cmd.c_str())), 2) << mode;
+        EXPECT_EQ(shell("LC_ALL= LC_MESSAGES= LANG=zh_CN.UTF-8 " + quote(kProgram) + " " + mode +
+                        " --db missing.db in.iso out.txt 2> err.txt"),
+                  2)
+            << mode;
         EXPECT_EQ(slurp(dir / "err.txt"),
                   "marc-pinyin-cli: 无法打开拼音数据库 missing.db：文件或文件夹不存在\n")
             << mode;

@@ -71,10 +71,8 @@ TEST_F(Cli, ASubfield9ThatIsNoPinyinIsDataInEveryMode) {
     // The check compares the same two: ours agrees with the first, not with the second.
     Ran r = batch("in.iso", "-", {"--check"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("6 records read, 2 fields checked, 1 disagree"), std::string::npos) << r.err;
-    EXPECT_EQ(r.out,
-              "record\t001\ttag\ttext\texisting\tours\tdiffering\tunsure\n"
-              "5\tR5\t200\t银行\tyin hang\tyin xing\t2\tyes\n");
+    EXPECT_TRUE(holds(r.err, "6 records read, 2 fields checked, 1 disagree"));
+    EXPECT_EQ(r.out, kReportHeader + "5\tR5\t200\t银行\tyin hang\tyin xing\t2\tyes\n");
 }
 
 // Koha's records, cut from a real export: the 9 at the start of 701 and of 423, at the end and
@@ -116,7 +114,7 @@ TEST_F(Cli, KohaRecordsKeepTheirAuthorityLinks) {
     }
     Ran r = run({"--db", kPyDb, "--check", "positions.mrc", "-"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("5 records read, 1 field checked, 0 disagree"), std::string::npos) << r.err;
+    EXPECT_TRUE(holds(r.err, "5 records read, 1 field checked, 0 disagree"));
 }
 
 // The whole Koha export with the defaults: every $9 of every field comes back, in its place

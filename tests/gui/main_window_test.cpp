@@ -114,8 +114,7 @@ private slots:
 
     void optionGroupsAreExclusiveAndWriteTheSettings() {
         MainWindow f;
-        f.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        QVERIFY(guitest::shown(f));
         const QList<QStringList> groups = {
             {"DeleteExisting", "KeepExisting"},
             {"Capitalised", "LowerCase"},
@@ -206,15 +205,12 @@ private slots:
         std::ofstream(dir.filePath(".in.iso").toStdString()) << "x";
         QDir(dir.path()).mkdir("folder");
         MainWindow f;
-        f.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        QVERIFY(guitest::shown(f));
         get<QLineEdit>(f, "InputPath")->setText(input.isEmpty() ? QString() : dir.filePath(input));
         get<QLineEdit>(f, "OutputPath")->setText(output.isEmpty() ? QString() : dir.filePath(output));
-        guitest::ModalScript script(5000);
-        guitest::BoxSeen seen;
-        script.then(guitest::ModalScript::answerBox(QMessageBox::Ok, &seen));
-        QTest::mouseClick(get<QPushButton>(f, "Start"), Qt::LeftButton);
-        QCOMPARE(script.surprises(), QStringList());
+        const auto seen = guitest::answerOneBox(
+            [&] { QTest::mouseClick(get<QPushButton>(f, "Start"), Qt::LeftButton); }, QMessageBox::Ok, 5000);
+        QCOMPARE(seen.surprises, QStringList());
         QVERIFY2(seen.text.contains(says), qPrintable(seen.text));
         QVERIFY(seen.title == QStringLiteral("提示") || seen.title == QStringLiteral("错误"));
         QTRY_COMPARE(f.focusWidget(), get(f, qPrintable(box)));
@@ -243,16 +239,13 @@ private slots:
         QTemporaryDir dir;
         std::ofstream(dir.filePath("in.iso").toStdString()) << "x";
         MainWindow f;
-        f.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        QVERIFY(guitest::shown(f));
         get<QLineEdit>(f, "InputPath")->setText(dir.filePath("in.iso"));
         get<QLineEdit>(f, "OutputPath")->setText(dir.filePath("out.iso"));
         get<TagBox>(f, "TagList")->setText(tags);
-        guitest::ModalScript script(5000);
-        guitest::BoxSeen seen;
-        script.then(guitest::ModalScript::answerBox(QMessageBox::Ok, &seen));
-        get<QPushButton>(f, "Start")->click();
-        QCOMPARE(script.surprises(), QStringList());
+        const auto seen =
+            guitest::answerOneBox([&] { get<QPushButton>(f, "Start")->click(); }, QMessageBox::Ok, 5000);
+        QCOMPARE(seen.surprises, QStringList());
         QCOMPARE(seen.title, QStringLiteral("错误"));
         QVERIFY2(seen.text.contains(wrong.isEmpty() ? QStringLiteral("没有填写") : "“" + wrong + "”"),
                  qPrintable(seen.text));
@@ -265,8 +258,7 @@ private slots:
     void linkTurnsBlueUnderThePointerAndOpens() {
         QDesktopServices::setUrlHandler("https", this, "openUrl");
         MainWindow f;
-        f.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        QVERIFY(guitest::shown(f));
         auto* link = get<gui::LinkLabel>(f, "RulesLink");
         QCOMPARE(link->colour(), QColor(Qt::black));
         // Moves without a button go through QApplication's routing, as the user's pointer does.
@@ -288,14 +280,11 @@ private slots:
     // box shows it to copy rather than nothing happening.
     void aLinkTheDesktopCannotOpenShowsItsAddress() {
         MainWindow f;
-        f.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&f));
-        guitest::ModalScript script(5000);
-        guitest::BoxSeen seen;
-        script.then(guitest::ModalScript::answerBox(QMessageBox::Ok, &seen));
-        QTest::mouseClick(get<gui::LinkLabel>(f, "RulesLink"), Qt::LeftButton);
-        QCOMPARE(script.surprises(), QStringList());
-        QCOMPARE(script.stepsLeft(), std::size_t(0));
+        QVERIFY(guitest::shown(f));
+        const auto seen = guitest::answerOneBox(
+            [&] { QTest::mouseClick(get<gui::LinkLabel>(f, "RulesLink"), Qt::LeftButton); }, QMessageBox::Ok,
+            5000);
+        QCOMPARE(seen.surprises, QStringList());
         QVERIFY2(seen.text.contains(QString::fromUtf8(gui::kLinkAddress)), qPrintable(seen.text));
         QVERIFY2(seen.text.contains(QStringLiteral("请复制")), qPrintable(seen.text));
     }
@@ -409,8 +398,7 @@ private slots:
         guitest::BoxSeen seen;
         if (told) script.then(guitest::ModalScript::answerBox(QMessageBox::Ok, &seen));
         get<QPushButton>(f, "ChooseOutput")->click();
-        QCOMPARE(script.unexpected(), QStringList());
-        QCOMPARE(script.stepsLeft(), std::size_t(0));
+        QCOMPARE(script.surprises(), QStringList());
         QCOMPARE(get<QLineEdit>(f, "OutputPath")->text(), dir.filePath(box));
         if (told) QVERIFY2(seen.text.contains(QStringLiteral("追加")), qPrintable(seen.text));
         QCOMPARE(guitest::slurp(dir.filePath("old.iso").toStdString()), std::string("old records"));
@@ -424,23 +412,21 @@ private slots:
     }
 
     void settingsSurviveARestart() {
+        const auto clicked = {"KeepExisting",      "Capitalised",          "Code9",       "ManualChoice",
+                              "AskOnlyWhenUnsure", "EveryChineseSubfield", "CheckSpacing"};
         {
             MainWindow f;
             get<QLineEdit>(f, "InputPath")->setText("/data/in.iso");
             get<QLineEdit>(f, "OutputPath")->setText("/data/out.iso");
             get<TagBox>(f, "TagList")->setText("200,701");
-            for (const char* name : {"KeepExisting", "Capitalised", "Code9", "ManualChoice",
-                                     "AskOnlyWhenUnsure", "EveryChineseSubfield", "CheckSpacing"})
-                get<QAbstractButton>(f, name)->click();
+            for (const char* name : clicked) get<QAbstractButton>(f, name)->click();
             f.resize(f.width() + 40, f.height() + 30);
         }
         MainWindow g;
         QCOMPARE(get<QLineEdit>(g, "InputPath")->text(), QStringLiteral("/data/in.iso"));
         QCOMPARE(get<QLineEdit>(g, "OutputPath")->text(), QStringLiteral("/data/out.iso"));
         QCOMPARE(get<TagBox>(g, "TagList")->text(), QStringLiteral("200,701"));
-        for (const char* on : {"KeepExisting", "Capitalised", "Code9", "ManualChoice", "AskOnlyWhenUnsure",
-                               "EveryChineseSubfield", "CheckSpacing"})
-            QVERIFY2(checked(g, on), on);
+        for (const char* on : clicked) QVERIFY2(checked(g, on), on);
         QCOMPARE(g.settings().subfields, pinyin::Subfields::Chinese);
         QVERIFY(!get(g, "CodeA")->isEnabled());
         // The run settings follow the restored buttons.
@@ -485,8 +471,7 @@ private slots:
         QFETCH(QString, input);
         QFETCH(QString, output);
         MainWindow f;
-        f.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        QVERIFY(guitest::shown(f));
         QMimeData data;
         QList<QUrl> urls;
         for (const QString& file : files)
@@ -528,8 +513,7 @@ private slots:
         QFETCH(QString, box);
         QFETCH(QString, after);
         MainWindow f;
-        f.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        QVERIFY(guitest::shown(f));
         auto* edit = get<QLineEdit>(f, qPrintable(box));
         edit->setText("/data/cnmarc-university.utf8.iso");
         QMimeData data;
@@ -582,8 +566,7 @@ private slots:
 
     void layoutFitsGrowsAndReadsInOrder() {
         MainWindow f;
-        f.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        QVERIFY(guitest::shown(f));
         QVERIFY(f.minimumSize() != f.maximumSize());  // the window can be resized
         auto* tags = get<TagBox>(f, "TagList");
         // At the size it opens with, the tag box shows the whole default list on one line.

@@ -116,11 +116,9 @@ private slots:
         f.findChild<QAbstractButton*>("Start")->click();
         QCOMPARE(script.surprises(), QStringList());
         QVERIFY2(done.text.startsWith(QStringLiteral("恭喜，已处理完毕!")), qPrintable(done.text));
-        const auto records = guitest::readRecordFile(output);
-        QCOMPARE(records.size(), std::size_t(3));
-        QVERIFY2(records[0].find("|a王行|Awang hang") != std::string::npos, records[0].c_str());
-        QVERIFY2(records[1].find("|a刘长|Aliu zhang") != std::string::npos, records[1].c_str());
-        QVERIFY2(records[2].find("|a王行|Awang xing") != std::string::npos, records[2].c_str());
+        QCOMPARE(
+            guitest::recordsDiffer(output, {"|a王行|Awang hang", "|a刘长|Aliu zhang", "|a王行|Awang xing"}),
+            QString());
         QCOMPARE(QString::fromStdString(guitest::slurp(file("words.txt"))),
                  QStringLiteral("王行\twang hang\n"));
         const std::string review = guitest::slurp(file("review.tsv"));

@@ -8,9 +8,11 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextCursor>
 #include <QTextEdit>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -53,6 +55,29 @@ std::vector<std::string> readRecordFile(const std::string& path) {
     return out;
 }
 
+std::string writeTitles(const std::string& path, const std::vector<std::string>& titles) {
+    std::vector<std::string> records;
+    for (const std::string& t : titles)
+        records.push_back(workingRecord("r" + std::to_string(records.size() + 1), t));
+    writeRecordFile(path, records);
+    return path;
+}
+
+QString recordsDiffer(const std::string& path, const std::vector<std::string>& parts) {
+    const std::vector<std::string> records = readRecordFile(path);
+    bool same = records.size() == parts.size();
+    for (std::size_t i = 0; same && i < records.size(); ++i)
+        same = records[i].find(parts[i]) != std::string::npos;
+    if (same) return {};
+    QString said = QStringLiteral("%1 records, %2 expected:").arg(records.size()).arg(parts.size());
+    for (std::size_t i = 0; i < std::max(records.size(), parts.size()); ++i)
+        said += QStringLiteral("\n[%1] want \"%2\" in: %3")
+                    .arg(i)
+                    .arg(QString::fromStdString(i < parts.size() ? parts[i] : "(none)"))
+                    .arg(QString::fromStdString(i < records.size() ? records[i] : "(none)"));
+    return said;
+}
+
 std::string slurp(const std::string& path) { return testfiles::slurp(path); }
 
 void freshSettings() {
@@ -60,6 +85,19 @@ void freshSettings() {
     const QString file = dir.filePath("marc-pinyin.ini");
     QFile::remove(file);
     gui::setStoreFile(file);
+}
+
+bool shown(QWidget& w) {
+    w.show();
+    return QTest::qWaitForWindowExposed(&w);
+}
+
+void markText(QWidget* chooser, int from, int to) {
+    auto* text = chooser->findChild<QTextEdit*>("Text");
+    QTextCursor c(text->document());
+    c.setPosition(from);
+    c.setPosition(to, QTextCursor::KeepAnchor);
+    text->setTextCursor(c);
 }
 
 QList<int> redPositions(QWidget* chooser) {
@@ -92,12 +130,27 @@ void dismiss(QWidget* modal) {
 
 }  // namespace
 
+OneBox answerOneBox(const std::function<void()>& act, int button, int deadlineMs) {
+    OneBox seen;
+    ModalScript script(deadlineMs);
+    script.then(ModalScript::answerBox(button, &seen));
+    act();
+    seen.surprises = script.surprises();
+    return seen;
+}
+
 ModalScript::ModalScript(int deadlineMs) {
     QObject::connect(&poller_, &QTimer::timeout, [this] { poll(); });
     poller_.start(5);
     deadline_.setSingleShot(true);
     QObject::connect(&deadline_, &QTimer::timeout, [this] { timedOut_ = true; });
     deadline_.start(deadlineMs);
+}
+
+QStringList ModalScript::surprises() const {
+    QStringList said = timedOut_ ? QStringList{"timed out"} + unexpected_ : unexpected_;
+    if (!steps_.empty()) said << QStringLiteral("%1 steps left").arg(steps_.size());
+    return said;
 }
 
 void ModalScript::poll() {

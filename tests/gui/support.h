@@ -20,14 +20,24 @@ std::string workingRecord(const std::string& id, const std::string& title);
 /// Writes each working record as one GBK ISO 2709 record followed by CR LF; an entry that starts
 /// with '\0' is written as the bytes after it.
 void writeRecordFile(const std::string& path, const std::vector<std::string>& workingRecords);
+/// Writes one working record per title (001 r1, r2, ...) as writeRecordFile does; returns `path`.
+std::string writeTitles(const std::string& path, const std::vector<std::string>& titles);
 /// The working record texts of every record in the GBK ISO 2709 file at `path`.
 std::vector<std::string> readRecordFile(const std::string& path);
+/// Empty when the GBK ISO 2709 file at `path` holds as many records as `parts` and record i holds
+/// parts[i] ("" holds anything); else what differs, with the records.
+QString recordsDiffer(const std::string& path, const std::vector<std::string>& parts);
 /// The whole file as bytes; empty when it does not exist.
 std::string slurp(const std::string& path);
 
 /// Points the window's settings at a file of the test's own, emptied: every window a test makes
 /// starts from the defaults, and the user's settings are never touched.
 void freshSettings();
+
+/// Shows `w` and waits until it is on the screen; false when it never gets there.
+bool shown(QWidget& w);
+/// Marks the characters [from, to) of the chooser's text, as the user does with the mouse.
+void markText(QWidget* chooser, int from, int to);
 
 /// The positions (0-based) of the chooser's text whose character is drawn in pure red.
 QList<int> redPositions(QWidget* chooser);
@@ -39,6 +49,13 @@ struct BoxSeen {
     QStringList buttons;    ///< the button texts, as translated
     int defaultButton = 0;  ///< the QMessageBox::StandardButton Enter presses
 };
+
+/// What the one message box `act` opens showed, answered with `button` (Ok by default);
+/// `surprises` names what went otherwise: no box, other modal windows, the deadline.
+struct OneBox : BoxSeen {
+    QStringList surprises;
+};
+OneBox answerOneBox(const std::function<void()>& act, int button = 0x400, int deadlineMs = 30000);
 
 /// Polls for the active modal window and hands it to the next step. A modal window with no step
 /// left is closed and logged as unexpected; after the deadline every modal window is closed, so
@@ -54,9 +71,9 @@ public:
     std::size_t stepsLeft() const { return steps_.size(); }
     const QStringList& unexpected() const { return unexpected_; }
     bool timedOut() const { return timedOut_; }
-    /// "timed out" when the deadline passed, then every modal window no step expected: empty
-    /// when the script ran as written.
-    QStringList surprises() const { return timedOut_ ? QStringList{"timed out"} + unexpected_ : unexpected_; }
+    /// "timed out" when the deadline passed, then every modal window no step expected, then the
+    /// steps no window came for: empty when the script ran as written.
+    QStringList surprises() const;
 
 private:
     void poll();
