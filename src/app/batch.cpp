@@ -170,7 +170,6 @@ private:
     std::string encode(Handled& h);
     void readFirstBlock();
     void handle(Handled& h);
-    bool handleEnd(Handled& h);
     void afterRecord();
     void fail(const Handled& h, problem::Problem problem);
     void write(const Handled& h, const std::string& encoded);
