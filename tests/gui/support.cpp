@@ -57,8 +57,11 @@ std::vector<std::string> readRecordFile(const std::string& path) {
 
 std::string writeTitles(const std::string& path, const std::vector<std::string>& titles) {
     std::vector<std::string> records;
-    for (const std::string& t : titles)
-        records.push_back(workingRecord("r" + std::to_string(records.size() + 1), t));
+    for (const std::string& t : titles) {
+        std::string id = "r";
+        id += std::to_string(records.size() + 1);
+        records.push_back(workingRecord(id, t));
+    }
     writeRecordFile(path, records);
     return path;
 }
