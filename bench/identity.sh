@@ -3,7 +3,8 @@
 # REF's, over the same inputs and options.
 #
 # Usage: bench/identity.sh [RECORDS]   (default: 100000)
-#   REF=folder of the reference marc-pinyin-cli and py.db   (default: /work/ref/bin)
+#   REF=folder of the reference marc-pinyin-cli and py.db   (required: e.g. a release build of the
+#       commit before a change, scripts/build.sh in a checkout of it)
 #   NEW=folder of the build to check                        (default: a release build in build/batchbench)
 # Compares, run by run: the output file, the rejects file, the failure log, standard output,
 # standard error (the seconds of the summary masked) and the exit status, over
@@ -17,7 +18,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 n=${1:-100000}
-ref=${REF:-/work/ref/bin}
+ref=${REF:?REF must name the folder of the reference build (marc-pinyin-cli and py.db)}
 if [ -z "${NEW:-}" ]; then
   JOBS=${JOBS:-2} bash scripts/build.sh batchbench -DMARCPY_GUI=OFF -DMARCPY_TESTS=OFF \
     -DCMAKE_BUILD_TYPE=Release >/dev/null

@@ -10,8 +10,9 @@
 # in turn, in an order that changes from round to round, so that a busy spell of the shared
 # machine weighs on all three alike. OUT is a fresh file in bench/data/out/ for every run (the
 # program appends). Prints the median wall, user, system and CPU time and peak RSS of each, and
-# the ratios of the medians to yaz's. Goals: first at most 0.9x yaz's wall time, phrase at most
-# 1.0x. BEFORE=path/to/an/older/marc-pinyin-cli adds its two modes to every round.
+# the ratios of the medians to yaz's. Goals: first at most 0.45x yaz's wall time, phrase at most
+# 0.6x, on a machine whose second core is free. BEFORE=path/to/an/older/marc-pinyin-cli adds its
+# two modes to every round.
 source "$(dirname "$0")/common.sh"
 rounds=${ROUNDS:-11}
 prepare run_writes build/batchbench yaz time
