@@ -27,87 +27,33 @@ struct Subfield {
     std::size_t end() const { return at + piece.size(); }
 };
 
-/// The pieces of a line in order, empty ones included; see subfieldsOf() and piecesOf().
-class SubfieldRange {
+/// The stretches of a text between one separator and the next, in order, empty ones included,
+/// each given as `Shape::item` makes it: the pieces of a line (SubfieldRange) and the lines of a
+/// record (LineRange).
+template <class Shape>
+class Stretches {
 public:
     class iterator {
     public:
-        using value_type = Subfield;
+        using value_type = typename Shape::value_type;
         using difference_type = std::ptrdiff_t;
         using iterator_category = std::forward_iterator_tag;
 
         iterator() = default;
-        iterator(std::string_view line, std::size_t at, bool head) : line_(line), at_(at), head_(head) {
-            if (at_ != std::string_view::npos) bar_ = line_.find(kWorkingDelimiter, at_);
+        iterator(std::string_view text, std::size_t at, bool head) : text_(text), at_(at), head_(head) {
+            if (at_ != std::string_view::npos) next_ = text_.find(Shape::separator, at_);
         }
-        Subfield operator*() const {
-            const std::size_t stop = bar_ == std::string_view::npos ? line_.size() : bar_;
-            return {line_.substr(at_, stop - at_), at_, head_};
+        value_type operator*() const {
+            const std::size_t stop = next_ == std::string_view::npos ? text_.size() : next_;
+            return Shape::item(text_.substr(at_, stop - at_), at_, head_);
         }
         iterator& operator++() {
-            if (bar_ == std::string_view::npos) {
+            if (next_ == std::string_view::npos) {
                 at_ = std::string_view::npos;
             } else {
-                at_ = bar_ + 1;
+                at_ = next_ + 1;
                 head_ = false;
-                bar_ = line_.find(kWorkingDelimiter, at_);
-            }
-            return *this;
-        }
-        iterator operator++(int) {
-            iterator was = *this;
-            ++*this;
-            return was;
-        }
-        bool operator==(const iterator& other) const { return at_ == other.at_; }
-
-    private:
-        std::string_view line_;
-        std::size_t at_ = std::string_view::npos;   // where the piece begins; npos past the last
-        std::size_t bar_ = std::string_view::npos;  // the "|" that ends it, npos for the last
-        bool head_ = false;
-    };
-
-    SubfieldRange(std::string_view line, std::size_t first, bool head) : begin_(line, first, head) {}
-    iterator begin() const { return begin_; }
-    iterator end() const { return {}; }
-
-private:
-    iterator begin_;
-};
-
-/// The subfields of a working line: the piece behind every "|", in order. A line without "|"
-/// has none; "||" and a "|" at the end give empty pieces, which the caller judges.
-inline SubfieldRange subfieldsOf(std::string_view line) {
-    const std::size_t bar = line.find(kWorkingDelimiter);
-    return {line, bar == std::string_view::npos ? bar : bar + 1, false};
-}
-
-/// The head of a working line (all of it when it holds no "|"), then its subfields.
-inline SubfieldRange piecesOf(std::string_view line) { return {line, 0, true}; }
-
-/// The lines of a working record, in order, see linesOf().
-class LineRange {
-public:
-    class iterator {
-    public:
-        using value_type = std::string_view;
-        using difference_type = std::ptrdiff_t;
-        using iterator_category = std::forward_iterator_tag;
-
-        iterator() = default;
-        explicit iterator(std::string_view text) : text_(text), at_(0), cr_(text.find('\r')) {}
-        std::string_view operator*() const {
-            const std::size_t stop = cr_ == std::string_view::npos ? text_.size() : cr_;
-            const std::size_t from = at_ < stop && text_[at_] == '\n' ? at_ + 1 : at_;
-            return text_.substr(from, stop - from);
-        }
-        iterator& operator++() {
-            if (cr_ == std::string_view::npos) {
-                at_ = std::string_view::npos;
-            } else {
-                at_ = cr_ + 1;
-                cr_ = text_.find('\r', at_);
+                next_ = text_.find(Shape::separator, at_);
             }
             return *this;
         }
@@ -120,22 +66,54 @@ public:
 
     private:
         std::string_view text_;
-        std::size_t at_ = std::string_view::npos;  // where the line's piece begins; npos past the last
-        std::size_t cr_ = std::string_view::npos;  // the CR that ends it, npos for the last
+        std::size_t at_ = std::string_view::npos;    // where the stretch begins; npos past the last
+        std::size_t next_ = std::string_view::npos;  // the separator that ends it, npos for the last
+        bool head_ = false;                          // the first stretch, when the caller says so
     };
 
-    explicit LineRange(std::string_view text) : text_(text) {}
-    iterator begin() const { return iterator(text_); }
+    Stretches(std::string_view text, std::size_t first, bool head) : begin_(text, first, head) {}
+    iterator begin() const { return begin_; }
     iterator end() const { return {}; }
 
 private:
-    std::string_view text_;
+    iterator begin_;
 };
+
+/// A line's pieces: between one "|" and the next, the first one the head when asked for.
+struct SubfieldShape {
+    using value_type = Subfield;
+    static constexpr char separator = kWorkingDelimiter;
+    static Subfield item(std::string_view piece, std::size_t at, bool head) { return {piece, at, head}; }
+};
+
+/// A record's lines: between one CR and the next, without the LF right behind the CR.
+struct LineShape {
+    using value_type = std::string_view;
+    static constexpr char separator = '\r';
+    static std::string_view item(std::string_view line, std::size_t, bool) {
+        return !line.empty() && line[0] == '\n' ? line.substr(1) : line;
+    }
+};
+
+/// The pieces of a line in order, empty ones included; see subfieldsOf() and piecesOf().
+using SubfieldRange = Stretches<SubfieldShape>;
+/// The lines of a working record, in order, see linesOf().
+using LineRange = Stretches<LineShape>;
+
+/// The subfields of a working line: the piece behind every "|", in order. A line without "|"
+/// has none; "||" and a "|" at the end give empty pieces, which the caller judges.
+inline SubfieldRange subfieldsOf(std::string_view line) {
+    const std::size_t bar = line.find(kWorkingDelimiter);
+    return {line, bar == std::string_view::npos ? bar : bar + 1, false};
+}
+
+/// The head of a working line (all of it when it holds no "|"), then its subfields.
+inline SubfieldRange piecesOf(std::string_view line) { return {line, 0, true}; }
 
 /// The lines of a working record: every CR ends one, and the LF right behind it (of a CR LF,
 /// or at the very start) is no part of the next. Other LFs stay (withoutLineFeeds()); an empty
 /// text is one empty line, and a text that ends with a CR (LF) has an empty last line.
-inline LineRange linesOf(std::string_view record) { return LineRange(record); }
+inline LineRange linesOf(std::string_view record) { return {record, 0, false}; }
 
 /// Whether `line`, a line linesOf(record) gave, stands right behind a CR LF.
 inline bool followsCrLf(std::string_view record, std::string_view line) {
