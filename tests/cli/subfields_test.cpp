@@ -70,8 +70,7 @@ TEST_F(Subfields, EveryChineseSubfieldGetsItsOwnAndTheRunIsUndoneByteForByte) {
     // that it took nothing out.
     r = run({"--db", db, "--remove-pinyin", "--subfields", "chinese", "--separator", "none", "in.iso",
              "same.iso"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(holds(r.err, "no pinyin taken out"));
+    EXPECT_TRUE(ended(r, 1, "no pinyin taken out"));
     EXPECT_EQ(slurp(dir / "same.iso"), rec);
     // So does one with a line break among the leader's bytes: the leader is kept as it stands.
     std::string oddLeader = rec;
@@ -135,8 +134,7 @@ TEST_F(Subfields, TheCheckComparesEveryPair) {
 TEST_F(Subfields, RefusedCombinationsSayWhy) {
     spit(dir / "in.iso", testrec::book("r1", shu));
     Ran r = run({"--db", db, "--subfields", "chinese", "--code", "9", "in.iso", "out.iso"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(holds(r.err, "--code 9 cannot be used with --subfields chinese"));
+    EXPECT_TRUE(ended(r, 2, "--code 9 cannot be used with --subfields chinese"));
     EXPECT_TRUE(holds(r.err, "which subfield"));
     EXPECT_EQ(shell("LANG=zh_CN.UTF-8 LC_ALL= LC_MESSAGES= " + quote(kProgram) +
                     " --subfields chinese --code 9 in.iso out.iso 2> err.txt"),
