@@ -71,6 +71,9 @@ protected:
         settings.polyphone = pinyin::Polyphone::Automatic;
     }
     app::BatchResult run() { return app::runBatch(options, settings, observer); }
+    problem::Problem refusal() {
+        return testrec::refusal([&] { run(); });
+    }
 
     testfiles::TempDir tmp{"batch_test"};
     fs::path dir = tmp.path();
@@ -228,12 +231,7 @@ TEST_F(ARun, AppendsToExistingOutputAndHonoursTheSeparator) {
     fs::remove(options.outputPath);
     for (const char* nothing : {"", "\r\n\r\n \n"}) {
         spit(options.inputPath, nothing);
-        try {
-            run();
-            ADD_FAILURE() << "an input without records was run";
-        } catch (const app::StartError& e) {
-            EXPECT_EQ(e.problem.kind, problem::Kind::NoRecords);
-        }
+        EXPECT_EQ(refusal().kind, problem::Kind::NoRecords);
         EXPECT_FALSE(fs::exists(options.outputPath));
     }
 }
@@ -245,13 +243,9 @@ TEST_F(ARun, RefusesToStartAndTouchesNothing) {
     auto expectStartError = [&](problem::Kind kind, const std::string& path) {
         bool existed = fs::is_regular_file(options.outputPath);
         std::string before = existed ? slurp(options.outputPath) : "";
-        try {
-            run();
-            ADD_FAILURE() << "started";
-        } catch (const app::StartError& e) {
-            EXPECT_EQ(e.problem.kind, kind) << e.what();
-            EXPECT_EQ(e.problem.path, path) << e.what();
-        }
+        const problem::Problem refused = refusal();
+        EXPECT_EQ(refused.kind, kind);
+        EXPECT_EQ(refused.path, path);
         EXPECT_EQ(fs::is_regular_file(options.outputPath), existed);
         if (existed) {
             EXPECT_EQ(slurp(options.outputPath), before);
@@ -300,11 +294,7 @@ TEST_F(ARun, RefusesToStartAndTouchesNothing) {
     options.table = nullptr;
     options.dbPath = (dir / "missing.db").string();
     expectStartError(Kind::DbCannotOpen, options.dbPath);
-    try {  // the system's reason, as data for the window's words too
-        run();
-    } catch (const app::StartError& e) {
-        EXPECT_EQ(e.problem.osError, ENOENT);
-    }
+    EXPECT_EQ(refusal().osError, ENOENT);  // the system's reason, as data for the window's words too
     spit(dir / "broken.db", "this is not an SQLite file, not at all, not even close to one");
     options.dbPath = (dir / "broken.db").string();
     expectStartError(Kind::DbNotReadable, options.dbPath);
@@ -334,14 +324,10 @@ TEST_F(ARun, UnreadablePhraseRowsStopOnlyARunThatReadsThem) {
     options.table = nullptr;
     options.dbPath = db.string();
     settings.polyphone = pinyin::Polyphone::Phrase;
-    try {
-        run();
-        ADD_FAILURE() << "a phrase run over unreadable phrase rows started";
-    } catch (const app::StartError& e) {
-        EXPECT_EQ(e.problem.kind, problem::Kind::DbNotReadable);
-        EXPECT_EQ(e.problem.path, db.string());
-        EXPECT_EQ(e.problem.tag, "Phrase");  // the table that cannot be read
-    }
+    const problem::Problem refused = refusal();
+    EXPECT_EQ(refused.kind, problem::Kind::DbNotReadable);
+    EXPECT_EQ(refused.path, db.string());
+    EXPECT_EQ(refused.tag, "Phrase");  // the table that cannot be read
     EXPECT_FALSE(fs::exists(options.outputPath));
 
     settings.polyphone = pinyin::Polyphone::Automatic;
@@ -512,13 +498,9 @@ TEST_F(ARun, AnOutputEndingInPartOfARecordIsRefusedOrRepaired) {
     const std::string half = testrec::book("E3", yinhang).substr(0, 57);
     spit(options.inputPath, testrec::book("A1", shu));
     spit(options.outputPath, whole + half);
-    try {
-        run();
-        ADD_FAILURE() << "appended after half a record";
-    } catch (const app::StartError& e) {
-        EXPECT_EQ(e.problem.kind, problem::Kind::OutputPartialTail);
-        EXPECT_EQ(e.problem.value, 57);
-    }
+    const problem::Problem refused = refusal();
+    EXPECT_EQ(refused.kind, problem::Kind::OutputPartialTail);
+    EXPECT_EQ(refused.value, 57);
     EXPECT_EQ(slurp(options.outputPath), whole + half);
     EXPECT_FALSE(fs::exists(options.outputPath + ".partial"));
 
@@ -542,12 +524,7 @@ TEST_F(ARun, AnOutputEndingInPartOfARecordIsRefusedOrRepaired) {
     // No whole record in the last megabytes: not an output of records at all; nothing is cut.
     const std::string text(5 << 20, 'x');
     spit(options.outputPath, text);
-    try {
-        run();
-        ADD_FAILURE() << "appended to a file that holds no records at its end";
-    } catch (const app::StartError& e) {
-        EXPECT_EQ(e.problem.kind, problem::Kind::OutputNotRecords);
-    }
+    EXPECT_EQ(refusal().kind, problem::Kind::OutputNotRecords);
     EXPECT_TRUE(slurp(options.outputPath) == text);
 }
 
@@ -562,12 +539,7 @@ TEST_F(ARun, NoFileTheRunWritesMayBeTheInput) {
                                      std::pair{".rejected.txt", problem::Kind::InputIsFailureLog},
                                      std::pair{".partial", problem::Kind::InputIsPartialFile}}) {
         fs::create_symlink(options.inputPath, options.outputPath + side);
-        try {
-            run();
-            ADD_FAILURE() << side;
-        } catch (const app::StartError& e) {
-            EXPECT_EQ(e.problem.kind, kind) << side;
-        }
+        EXPECT_EQ(refusal().kind, kind) << side;
         fs::remove(options.outputPath + side);
     }
     EXPECT_EQ(slurp(options.inputPath), a);
