@@ -10,6 +10,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <tuple>
 
 #include "app/framer.h"
 #include "app/output_end.h"
@@ -166,16 +167,13 @@ TEST_F(ARun, FailedRecordsGoToTheRejectsFileByteForByte) {
 
     auto r = run();
     EXPECT_EQ(tally(r), (Tally{.stopped = false, .read = 5, .written = 2, .failed = 3, .nextRecord = 0}));
-    ASSERT_EQ(r.failures.size(), 3u);
-    EXPECT_EQ(r.failures[0].number, 2);
-    EXPECT_EQ(r.failures[0].line, 2);
-    EXPECT_EQ(r.failures[0].problem.kind, problem::Kind::NoFieldTerminator);
-    EXPECT_EQ(r.failures[1].number, 3);
-    EXPECT_EQ(r.failures[1].line, 3);
-    EXPECT_EQ(r.failures[1].problem.kind, problem::Kind::NextRecordInside);
-    EXPECT_EQ(r.failures[2].number, 5);
-    EXPECT_EQ(r.failures[2].line, 5);  // the blank line in front is not the record's
-    EXPECT_EQ(r.failures[2].problem.kind, problem::Kind::CutShort);
+    // Number, input line and problem of each; the blank line in front of the last is not its own.
+    using Failure = std::tuple<std::int64_t, std::int64_t, problem::Kind>;
+    std::vector<Failure> failures;
+    for (const app::RecordFailure& f : r.failures) failures.emplace_back(f.number, f.line, f.problem.kind);
+    EXPECT_EQ(failures, (std::vector<Failure>{{2, 2, problem::Kind::NoFieldTerminator},
+                                              {3, 3, problem::Kind::NextRecordInside},
+                                              {5, 5, problem::Kind::CutShort}}));
     EXPECT_EQ(observer.failed.size(), 3u);
     EXPECT_EQ(r.rejectsPath, options.outputPath + ".rejected");
 
@@ -237,68 +235,62 @@ TEST_F(ARun, AppendsToExistingOutputAndHonoursTheSeparator) {
 }
 
 TEST_F(ARun, RefusesToStartAndTouchesNothing) {
-    std::string a = testrec::book("A1", shu);
-    spit(options.inputPath, a);
-    // Refused with `kind` at `path`, and nothing touched.
-    auto expectStartError = [&](problem::Kind kind, const std::string& path) {
-        bool existed = fs::is_regular_file(options.outputPath);
-        std::string before = existed ? slurp(options.outputPath) : "";
-        const problem::Problem refused = refusal();
-        EXPECT_EQ(refused.kind, kind);
-        EXPECT_EQ(refused.path, path);
-        EXPECT_EQ(fs::is_regular_file(options.outputPath), existed);
-        if (existed) {
-            EXPECT_EQ(slurp(options.outputPath), before);
-        }
-        EXPECT_TRUE(observer.done.empty());
-        EXPECT_EQ(observer.finishedCalls, 0);
-    };
-    const app::BatchOptions good = options;
-
-    options.inputPath = (dir / "missing.iso").string();
-    using problem::Kind;
-    expectStartError(Kind::InputCannotOpen, options.inputPath);
-    options = good;
-    options.inputPath = dir.string();
-    expectStartError(Kind::InputIsFolder, options.inputPath);
-    options = good;
-    options.outputPath = (dir / "no" / "such" / "out.iso").string();
-    expectStartError(Kind::OutputFolderMissing, options.outputPath);
-    options = good;
-    options.outputPath = dir.string();
-    expectStartError(Kind::OutputIsFolder, options.outputPath);
-    options = good;
-    options.outputPath = (dir / "in.iso" / "out.iso").string();
-    expectStartError(Kind::OutputCannotOpen, options.outputPath);
-
-    // The same file under other names: another spelling, a symbolic link, a hard link.
-    options = good;
-    options.outputPath = (dir / "." / "sub" / ".." / "in.iso").string();
-    fs::create_directories(dir / "sub");
-    expectStartError(Kind::InputIsOutput, good.inputPath);
-    fs::create_symlink(dir / "in.iso", dir / "link.iso");
-    options.outputPath = (dir / "link.iso").string();
-    expectStartError(Kind::InputIsOutput, good.inputPath);
-    fs::create_hard_link(dir / "in.iso", dir / "hard.iso");
-    options.outputPath = (dir / "hard.iso").string();
-    expectStartError(Kind::InputIsOutput, good.inputPath);
-    EXPECT_EQ(slurp(good.inputPath), a);
-    // Reading the rejects file of this very output would feed the run its own failures.
-    options = good;
-    options.inputPath = (dir / "out.iso.rejected").string();
-    spit(options.inputPath, a);
-    expectStartError(Kind::InputIsRejects, options.inputPath);
-
-    // py.db missing or not a database.
-    options = good;
-    options.table = nullptr;
-    options.dbPath = (dir / "missing.db").string();
-    expectStartError(Kind::DbCannotOpen, options.dbPath);
-    EXPECT_EQ(refusal().osError, ENOENT);  // the system's reason, as data for the window's words too
+    const std::string a = testrec::book("A1", shu), in = options.inputPath, out = options.outputPath;
+    spit(in, a);
+    spit(out + ".rejected", a);
     spit(dir / "broken.db", "this is not an SQLite file, not at all, not even close to one");
-    options.dbPath = (dir / "broken.db").string();
-    expectStartError(Kind::DbNotReadable, options.dbPath);
-    EXPECT_FALSE(fs::exists(good.outputPath));
+    fs::create_directories(dir / "sub");
+    fs::create_symlink(in, dir / "link.iso");
+    fs::create_hard_link(in, dir / "hard.iso");
+    const auto at = [&](const char* name) { return (dir / name).string(); };
+    using problem::Kind;
+    // Refused with `kind` at `path`, and nothing touched.
+    struct Case {
+        std::string input, output, db;  // db: none for the table given
+        Kind kind;
+        std::string path;
+    } cases[] = {
+        {at("missing.iso"), out, "", Kind::InputCannotOpen, at("missing.iso")},
+        {dir.string(), out, "", Kind::InputIsFolder, dir.string()},
+        {in, at("no/such/out.iso"), "", Kind::OutputFolderMissing, at("no/such/out.iso")},
+        {in, dir.string(), "", Kind::OutputIsFolder, dir.string()},
+        {in, at("in.iso/out.iso"), "", Kind::OutputCannotOpen, at("in.iso/out.iso")},
+        // The same file under other names: another spelling, a symbolic link, a hard link.
+        {in, at("./sub/../in.iso"), "", Kind::InputIsOutput, in},
+        {in, at("link.iso"), "", Kind::InputIsOutput, in},
+        {in, at("hard.iso"), "", Kind::InputIsOutput, in},
+        // Reading the rejects file of this very output would feed the run its own failures.
+        {out + ".rejected", out, "", Kind::InputIsRejects, out + ".rejected"},
+        // py.db missing or not a database.
+        {in, out, at("missing.db"), Kind::DbCannotOpen, at("missing.db")},
+        {in, out, at("broken.db"), Kind::DbNotReadable, at("broken.db")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.output + " from " + c.input);
+        options.inputPath = c.input;
+        options.outputPath = c.output;
+        if (!c.db.empty()) {
+            options.table = nullptr;
+            options.dbPath = c.db;
+        }
+        const bool existed = fs::is_regular_file(c.output);
+        const std::string before = existed ? slurp(c.output) : "";
+        const problem::Problem refused = refusal();
+        EXPECT_EQ(refused.kind, c.kind);
+        EXPECT_EQ(refused.path, c.path);
+        // The system's reason, as data for the window's words too.
+        if (c.kind == Kind::DbCannotOpen) {
+            EXPECT_EQ(refused.osError, ENOENT);
+        }
+        EXPECT_EQ(fs::is_regular_file(c.output), existed);
+        if (existed) {
+            EXPECT_EQ(slurp(c.output), before);
+        }
+    }
+    EXPECT_EQ(slurp(in), a);
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_TRUE(observer.done.empty());
+    EXPECT_EQ(observer.finishedCalls, 0);
 }
 
 // The phrase data is read only when a mode needs it: unreadable phrase rows stop a run that
