@@ -347,20 +347,28 @@ TEST_F(ARun, UnreadablePhraseRowsStopOnlyARunThatReadsThem) {
     EXPECT_EQ(s.failures[0].problem.kind, problem::Kind::DbFailed);
 }
 
-TEST_F(ARun, WriteFailureStopsAtOnceWithTheCountWritten) {
+// A record the output does not take is not handled, not failed: the run stops at once with where
+// to go on, and nothing goes to the rejects file, whether or not that could take it.
+TEST_F(ARun, AFullOutputStopsAtOnceAndLeavesTheRecordForLater) {
     if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
     spit(options.inputPath, testrec::book("A1", shu) + testrec::book("A2", shu));
     options.outputPath = "/dev/full";
-    options.rejectsPath = (dir / "rejects").string();
-    auto r = run();
-    // Both records were handled before the output was first written to; neither counts as
-    // handled, and a later run goes on from the first.
-    EXPECT_EQ(tally(r), (Tally{.stopped = true, .read = 0, .written = 0, .failed = 0, .nextRecord = 1}));
-    ASSERT_TRUE(r.stopProblem);
-    EXPECT_EQ(r.stopProblem->kind, problem::Kind::OutputWriteFailed);
-    EXPECT_EQ(r.stopProblem->path, "/dev/full");
-    EXPECT_EQ(r.stopProblem->osError, ENOSPC);
-    EXPECT_EQ(observer.finishedCalls, 1);
+    for (const std::string& rejects : {(dir / "rejects").string(), std::string("/dev/full")}) {
+        options.rejectsPath = rejects;
+        const app::BatchResult r = run();
+        // Both records were handled before the output was first written to; neither counts as
+        // handled, and a later run goes on from the first.
+        EXPECT_EQ(tally(r), (Tally{.stopped = true, .read = 0, .written = 0, .failed = 0, .nextRecord = 1}));
+        EXPECT_EQ(r.nextOffset, 0u);
+        EXPECT_EQ(r.rejectsKept, 0);
+        EXPECT_TRUE(r.rejectsPath.empty());
+        ASSERT_TRUE(r.stopProblem);
+        EXPECT_EQ(r.stopProblem->kind, problem::Kind::OutputWriteFailed);
+        EXPECT_EQ(r.stopProblem->path, "/dev/full");
+        EXPECT_EQ(r.stopProblem->osError, ENOSPC);
+    }
+    EXPECT_EQ(observer.finishedCalls, 2);
+    EXPECT_FALSE(fs::exists(dir / "rejects"));
 }
 
 TEST_F(ARun, StopsBetweenRecordsWhenAskedAndReadsLiveSettings) {

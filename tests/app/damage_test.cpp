@@ -260,25 +260,6 @@ TEST_F(DamagedInput, ARecordOver99999BytesIsTooLong) {
     EXPECT_TRUE(rejects() == bytes + "\r\n");
 }
 
-// A record the output does not take is not handled, not failed: the run stops with where to go
-// on, and nothing goes to the rejects file, whether or not that could take it.
-TEST_F(DamagedInput, AFullOutputLeavesTheRecordForLater) {
-    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-    const std::string a = testrec::book("A1", shu);
-    spit(options.inputPath, a + testrec::book("A2", shu));
-    options.outputPath = "/dev/full";
-    for (const std::string& rejects : {(dir / "rejects").string(), std::string("/dev/full")}) {
-        options.rejectsPath = rejects;
-        const app::BatchResult r = run();
-        // Record 1 to be tried again
-        EXPECT_EQ(tally(r), (Tally{.stopped = true, .read = 0, .written = 0, .failed = 0, .nextRecord = 1}));
-        EXPECT_EQ(r.nextOffset, 0u);
-        EXPECT_EQ(r.rejectsKept, 0);
-        EXPECT_TRUE(r.rejectsPath.empty());
-    }
-    EXPECT_FALSE(fs::exists(dir / "rejects"));
-}
-
 // One run at a time appends to a file: a second one is refused at the start and says why.
 TEST_F(DamagedInput, TwoRunsNeverAppendToOneFileAtOnce) {
     spit(options.inputPath, testrec::book("A1", shu));
