@@ -18,6 +18,7 @@
 #include "marc/reader.h"
 #include "pinyin/table.h"
 #include "pinyin/words.h"
+#include "support/errors.h"
 #include "support/files.h"
 #include "support/pydb.h"
 
@@ -73,7 +74,7 @@ protected:
     }
     app::BatchResult run() { return app::runBatch(options, settings, observer); }
     problem::Problem refusal() {
-        return testrec::refusal([&] { run(); });
+        return testerrors::problemOf<app::StartError>([&] { run(); });
     }
 
     testfiles::TempDir tmp{"batch_test"};

@@ -13,6 +13,7 @@
 #include "app/framer.h"
 #include "app/records.h"
 #include "pinyin/table.h"
+#include "support/errors.h"
 #include "support/files.h"
 #include "support/pydb.h"
 
@@ -47,7 +48,7 @@ protected:
     app::BatchResult run() { return app::runBatch(options, settings, observer); }
     std::string rejects() const { return slurp(options.outputPath + ".rejected"); }
     problem::Problem refusal() {
-        return testrec::refusal([&] { run(); });
+        return testerrors::problemOf<app::StartError>([&] { run(); });
     }
 
     testfiles::TempDir tmp{"damage_test"};

@@ -105,17 +105,4 @@ inline Tally tally(const app::BatchResult& r) {
     return {r.stopped, r.read, r.written, r.failed, r.nextRecord};
 }
 
-/// What `start` refused to start with (app::StartError); when it started, a failure of the test
-/// and a problem of kind Unexpected.
-template <class Start>
-problem::Problem refusal(Start&& start) {
-    try {
-        start();
-    } catch (const app::StartError& e) {
-        return e.problem;
-    }
-    ADD_FAILURE() << "it started";
-    return {};
-}
-
 }  // namespace testrec
