@@ -56,6 +56,14 @@ inline ::testing::AssertionResult ended(const Ran& r, int status, const std::str
            << r.err;
 }
 
+/// `args`, ending in the input and an output, as `mode` takes them: "" a run, "--check" (the output
+/// its report), "--dump" and "--lines" without the output (they write to standard output).
+inline std::vector<std::string> inMode(const std::string& mode, std::vector<std::string> args) {
+    if (mode == "--dump" || mode == "--lines") args.pop_back();
+    if (!mode.empty()) args.insert(args.begin(), mode);
+    return args;
+}
+
 /// The fields of every record of `file`, which must be whole records.
 inline std::vector<std::vector<testrec::Field>> fieldsOf(const std::string& file) {
     std::vector<std::vector<testrec::Field>> out;

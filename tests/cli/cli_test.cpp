@@ -38,11 +38,9 @@ TEST_F(Cli, EdgesOfTheInputFile) {
     r = batch("text.iso", "out2b.iso");
     EXPECT_TRUE(ended(r, 2, "this is not an ISO 2709 file"));
     EXPECT_FALSE(fs::exists(dir / "out2b.iso"));
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--check", "text.iso", "report.tsv"},
-          std::vector<std::string>{"--dump", "text.iso"}}) {
-        r = run(args);
-        EXPECT_TRUE(ended(r, 2, "this is not an ISO 2709 file")) << args[0];
+    for (const char* mode : {"--check", "--dump"}) {
+        r = run(inMode(mode, {"text.iso", "report.tsv"}));
+        EXPECT_TRUE(ended(r, 2, "this is not an ISO 2709 file")) << mode;
         EXPECT_EQ(r.out, "");
     }
     EXPECT_FALSE(fs::exists(dir / "report.tsv"));

@@ -33,11 +33,7 @@ TEST_F(Cli, RefusesMarc8AndSingleByteFilesInEveryMode) {
     for (const Case& c : cases) {
         spit(dir / c.file, slurp(kRealWorld / c.file));
         for (const std::string mode : {"", "--check", "--dump", "--lines"}) {
-            std::vector<std::string> args{"--db", db};
-            if (!mode.empty()) args.push_back(mode);
-            args.push_back(c.file);
-            if (mode != "--dump" && mode != "--lines") args.push_back("out.iso");
-            const Ran r = run(args);
+            const Ran r = run(inMode(mode, {"--db", db, c.file, "out.iso"}));
             EXPECT_TRUE(ended(r, 2, c.says)) << c.file << " " << mode;
             EXPECT_TRUE(holds(r.err, "library system"));
             EXPECT_FALSE(fs::exists(dir / "out.iso")) << c.file << " " << mode;
@@ -76,11 +72,7 @@ TEST_F(Cli, ToldAPdfIsNoRecordFile) {
     pdf += "00012 0 obj 00034 0 R /Type /Page >>\n\x1B(B\x1B$1\x91\x1B(B\nendstream\nendobj\n%%EOF\n";
     spit(dir / "doc.pdf", pdf);
     for (const std::string mode : {"", "--check", "--dump"}) {
-        std::vector<std::string> args{"--db", db};
-        if (!mode.empty()) args.push_back(mode);
-        args.push_back("doc.pdf");
-        if (mode != "--dump") args.push_back("out.iso");
-        const Ran r = run(args);
+        const Ran r = run(inMode(mode, {"--db", db, "doc.pdf", "out.iso"}));
         EXPECT_TRUE(ended(r, 2, "not an ISO 2709 file")) << mode;
     }
 }
