@@ -8,13 +8,13 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <tuple>
 #include <utility>
 
 #include "fixtures.h"
 #include "pinyin/lookup.h"
 #include "support/errors.h"
+#include "support/files.h"
 
 namespace pinyin {
 namespace {
@@ -175,9 +175,7 @@ TEST(AppendWord, WritesAnEntryTheNextLoadReads) {
     appendWord(path, "传记", "Zhuan Ji");  // py.db's form, in a folder that does not exist yet
     std::ofstream(path, std::ios::app) << "# by hand, no line end";
     appendWord(path, "吕", "Lǘ");
-    std::ifstream in(path);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
-              "传记\tzhuan ji\n# by hand, no line end\n吕\tlv\n");
+    EXPECT_EQ(testfiles::slurp(path), "传记\tzhuan ji\n# by hand, no line end\n吕\tlv\n");
     // Refused with the list it was meant for and what keeps the word out; nothing written.
     for (const auto& [word, syllables] : {std::pair<std::string, std::string>{"传记", "zhuan"},
                                           std::pair<std::string, std::string>{"C#传", "zhuan"}}) {
