@@ -58,32 +58,7 @@ struct Recorder : app::BatchObserver {
     void finished(const app::BatchResult&) override { ++finishedCalls; }
 };
 
-class ARun : public ::testing::Test {
-protected:
-    void SetUp() override {
-        auto t = std::make_shared<pinyin::PinyinTable>();
-        t->add(U'银', "Yin");
-        t->add(U'行', "Xing Hang");
-        t->add(U'书', "Shu");
-        t->add(U'东', "Dong");
-        table = t;
-        options.inputPath = (dir / "in.iso").string();
-        options.outputPath = (dir / "out.iso").string();
-        options.table = table;
-        settings.polyphone = pinyin::Polyphone::Automatic;
-    }
-    app::BatchResult run() { return app::runBatch(options, settings, observer); }
-    problem::Problem refusal() {
-        return testerrors::problemOf<app::StartError>([&] { run(); });
-    }
-
-    testfiles::TempDir tmp{"batch_test"};
-    fs::path dir = tmp.path();
-    std::shared_ptr<const pinyin::PinyinTable> table;
-    app::BatchOptions options;
-    pinyin::RunSettings settings;
-    Recorder observer;
-};
+class ARun : public testrec::RunTest<Recorder> {};
 
 const std::string yinhang = "\xD2\xF8\xD0\xD0";  // 银行 in GBK
 const std::string shu = "\xCA\xE9";              // 书

@@ -35,28 +35,7 @@ struct Stopper : app::BatchObserver {
     bool yieldPoint() override { return ++done != stopAfter; }
 };
 
-class DamagedInput : public ::testing::Test {
-protected:
-    void SetUp() override {
-        auto t = std::make_shared<pinyin::PinyinTable>();
-        t->add(U'书', "Shu");
-        options.table = t;
-        options.inputPath = (dir / "in.iso").string();
-        options.outputPath = (dir / "out.iso").string();
-        settings.polyphone = pinyin::Polyphone::Automatic;
-    }
-    app::BatchResult run() { return app::runBatch(options, settings, observer); }
-    std::string rejects() const { return slurp(options.outputPath + ".rejected"); }
-    problem::Problem refusal() {
-        return testerrors::problemOf<app::StartError>([&] { run(); });
-    }
-
-    testfiles::TempDir tmp{"damage_test"};
-    fs::path dir = tmp.path();
-    app::BatchOptions options;
-    pinyin::RunSettings settings;
-    Stopper observer;
-};
+class DamagedInput : public testrec::RunTest<Stopper> {};
 
 /// A record whose leader and directory are given as they stand, over the data given.
 std::string rawRecord(const std::string& directory, const std::string& data) {
