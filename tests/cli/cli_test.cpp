@@ -35,8 +35,7 @@ TEST_F(Cli, EdgesOfTheInputFile) {
 
     // Nothing that looks like a record at all: not a file of records; nothing is created.
     spit(dir / "text.iso", "00100nam0 22 no terminator\r\n");
-    r = batch("text.iso", "out2b.iso");
-    EXPECT_TRUE(ended(r, 2, "this is not an ISO 2709 file"));
+    EXPECT_TRUE(ended(batch("text.iso", "out2b.iso"), 2, "this is not an ISO 2709 file"));
     EXPECT_FALSE(fs::exists(dir / "out2b.iso"));
     for (const char* mode : {"--check", "--dump"}) {
         r = run(inMode(mode, {"text.iso", "report.tsv"}));
@@ -112,13 +111,11 @@ TEST_F(Cli, WhatLiesBetweenRecords) {
 
     // A byte order mark before the first record.
     spit(dir / "bom.iso", "\xEF\xBB\xBF" + testrec::book("A1", shu) + testrec::book("A2", shu));
-    r = batch("bom.iso", "out3.iso");
-    EXPECT_TRUE(ended(r, 0, "2 records read, 2 written, 0 failed"));
+    EXPECT_TRUE(ended(batch("bom.iso", "out3.iso"), 0, "2 records read, 2 written, 0 failed"));
 
     // A Markdown text with a commit hash is no file of records.
     fs::copy_file(real / "text-with-hash.txt", dir / "text.txt");
-    r = batch("text.txt", "out4.iso");
-    EXPECT_TRUE(ended(r, 2, "this is not an ISO 2709 file"));
+    EXPECT_TRUE(ended(batch("text.txt", "out4.iso"), 2, "this is not an ISO 2709 file"));
     EXPECT_FALSE(fs::exists(dir / "out4.iso"));
 
     // A record whose terminator is a full stop: kept, never written with one invented.
@@ -197,8 +194,7 @@ TEST_F(Cli, UnusablePathsStopBeforeAnything) {
 
     // A write that fails mid-run stops at once and says how many records were written.
     if (fs::exists("/dev/full")) {
-        Ran r = batch("in.iso", "/dev/full");
-        EXPECT_TRUE(ended(r, 2, "0 records written"));
+        EXPECT_TRUE(ended(batch("in.iso", "/dev/full"), 2, "0 records written"));
     }
 }
 
@@ -213,8 +209,8 @@ TEST_F(Cli, OptionsAndUsage) {
     EXPECT_EQ(run({"--encoding", "big5", "in.iso", "out.iso"}).status, 2);
     EXPECT_EQ(run({"--polyphone", "guess", "in.iso", "out.iso"}).status, 2);
     // Choices are taken by their names only, and named so in the message.
-    r = run({"--case", "0", "in.iso", "out.iso"});
-    EXPECT_TRUE(ended(r, 2, "--case: \"0\" is not one of lower, capital"));
+    EXPECT_TRUE(
+        ended(run({"--case", "0", "in.iso", "out.iso"}), 2, "--case: \"0\" is not one of lower, capital"));
     EXPECT_EQ(run({"--separator", "1", "in.iso", "out.iso"}).status, 2);
     EXPECT_EQ(run({"--dump", "--lines", "in.iso"}).status, 2);
     EXPECT_EQ(run({"--no-such-option", "in.iso", "out.iso"}).status, 2);
@@ -304,8 +300,8 @@ TEST_F(Cli, LinesRomaniseOneLineEach) {
     for (const auto& [encoding, file, says] :
          {std::tuple{"utf-8", "titles.txt", "looks like GBK, not UTF-8"},
           std::tuple{"gbk", "titles8.txt", "looks like UTF-8, not GBK"}}) {
-        r = run({"--db", db, "--encoding", encoding, "--lines", file, "py.txt"});
-        EXPECT_TRUE(ended(r, 2, says)) << file;
+        EXPECT_TRUE(ended(run({"--db", db, "--encoding", encoding, "--lines", file, "py.txt"}), 2, says))
+            << file;
     }
     EXPECT_EQ(slurp(dir / "py.txt"), "before\nyin xing\ndan wei\n\nABC chang cheng  1\nlv\n");
     r = run({"--db", db, "--encoding", "gbk", "--lines", "titles8.txt", "new.txt"});
@@ -367,11 +363,10 @@ TEST_F(Cli, WordListsComeFirstAndABadLineStopsTheRunAtTheStart) {
     EXPECT_TRUE(holds(slurp(dir / "out4.iso"), "\037Ayin hang"));
 
     spit(dir / "bad.txt", "银行\tyin hang\n单位\tdan\n");
-    r = batch("in.iso", "out3.iso", {"--words", "bad.txt"});
-    EXPECT_TRUE(ended(r, 2, "the word list bad.txt, line 2: 1 syllable for 2 Chinese characters"));
+    EXPECT_TRUE(ended(batch("in.iso", "out3.iso", {"--words", "bad.txt"}), 2,
+                      "the word list bad.txt, line 2: 1 syllable for 2 Chinese characters"));
     EXPECT_FALSE(fs::exists(dir / "out3.iso"));
-    r = batch("in.iso", "out3.iso", {"--words", "missing.txt"});
-    EXPECT_TRUE(ended(r, 2, "missing.txt"));
+    EXPECT_TRUE(ended(batch("in.iso", "out3.iso", {"--words", "missing.txt"}), 2, "missing.txt"));
 }
 
 TEST_F(Cli, SpacingSetsDigitsAndLettersApartAndCheckLooksPastIt) {
@@ -385,8 +380,8 @@ TEST_F(Cli, SpacingSetsDigitsAndLettersApartAndCheckLooksPastIt) {
     r = run(apart, "titles8.txt");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "yin xing 1 dan wei\n2010 chang cheng ABC shu\n");
-    r = run({"--spacing", "wide", "in.iso", "out.iso"});
-    EXPECT_TRUE(ended(r, 2, "--spacing: \"wide\" is not one of glued, apart"));
+    EXPECT_TRUE(ended(run({"--spacing", "wide", "in.iso", "out.iso"}), 2,
+                      "--spacing: \"wide\" is not one of glued, apart"));
 
     // Existing pinyin written either way agrees with ours either way.
     const std::string title = "1" + yinhang;
@@ -509,13 +504,11 @@ TEST_F(Cli, TagListsThatListNoTagAreRefused) {
     // Not three digits or three capital letters: "2OO" typed with the letter O, lower case,
     // two tags run together, nothing at all.
     for (const char* tags : {"", "abc", ", ;", "200,2OO", "200606", "20"}) {
-        Ran r = batch("in.iso", "out.iso", {"--tags", tags});
-        EXPECT_TRUE(ended(r, 2, "is not a tag")) << tags;
+        EXPECT_TRUE(ended(batch("in.iso", "out.iso", {"--tags", tags}), 2, "is not a tag")) << tags;
     }
     EXPECT_FALSE(fs::exists(dir / "out.iso"));
     // A tag of letters is a tag; that the record has no such field is said at the end.
-    Ran r = batch("in.iso", "out.iso", {"--tags", "AVA"});
-    EXPECT_TRUE(ended(r, 1, "no field got pinyin"));
+    EXPECT_TRUE(ended(batch("in.iso", "out.iso", {"--tags", "AVA"}), 1, "no field got pinyin"));
 }
 
 // One endless line is romanised in pieces that join up to what the line gives.

@@ -60,8 +60,7 @@ TEST_F(Cli, RefusesMarc8ThatYazWrites) {
     spit(dir / "utf8.mrc", rec);
     ASSERT_EQ(shell(YAZ_MARCDUMP " -f UTF-8 -t MARC-8 -l 9=32 -i marc -o marc utf8.mrc > marc8.mrc"), 0);
     ASSERT_TRUE(holds(slurp(dir / "marc8.mrc"), "J\342esus"));
-    const Ran r = run({"--db", db, "marc8.mrc", "out.iso"});
-    EXPECT_TRUE(ended(r, 2, "MARC-8"));
+    EXPECT_TRUE(ended(run({"--db", db, "marc8.mrc", "out.iso"}), 2, "MARC-8"));
     EXPECT_EQ(run({"--db", db, "--polyphone", "first", "--tags", "700", "utf8.mrc", "out2.iso"}).status, 0);
 }
 #endif
@@ -72,8 +71,8 @@ TEST_F(Cli, ToldAPdfIsNoRecordFile) {
     pdf += "00012 0 obj 00034 0 R /Type /Page >>\n\x1B(B\x1B$1\x91\x1B(B\nendstream\nendobj\n%%EOF\n";
     spit(dir / "doc.pdf", pdf);
     for (const std::string mode : {"", "--check", "--dump"}) {
-        const Ran r = run(inMode(mode, {"--db", db, "doc.pdf", "out.iso"}));
-        EXPECT_TRUE(ended(r, 2, "not an ISO 2709 file")) << mode;
+        EXPECT_TRUE(ended(run(inMode(mode, {"--db", db, "doc.pdf", "out.iso"})), 2, "not an ISO 2709 file"))
+            << mode;
     }
 }
 
@@ -88,8 +87,7 @@ TEST_F(Cli, DecidesTheCodePageAtTheFirstBytesThatAreNotAscii) {
     EXPECT_TRUE(holds(recs.back(), kYinHangUtf8 + "\037Ayin xing"));
     // The same in GBK is read as GBK.
     spit(dir / "gbk.iso", western + testrec::book("c1", kYinHangGbk));
-    r = batch("gbk.iso", "gbk.out");
-    EXPECT_TRUE(ended(r, 0, "detected gbk"));
+    EXPECT_TRUE(ended(batch("gbk.iso", "gbk.out"), 0, "detected gbk"));
     EXPECT_TRUE(holds(slurp(dir / "gbk.out"), kYinHangGbk + "\037Ayin xing"));
     // --lines decides alike: plain text whose first block is ASCII, then Chinese in UTF-8.
     std::string lines;
@@ -130,8 +128,7 @@ TEST_F(Cli, KeepsAFieldInAnotherCodePageAside) {
     // The check of existing pinyin and the dump refuse the same record.
     const Ran check = run({"--db", db, "--check", "mixed.iso", "report.tsv"});
     EXPECT_EQ(check.status, 1) << check.err;
-    const Ran dump = run({"--db", db, "--dump", "mixed.iso"});
-    EXPECT_TRUE(ended(dump, 1, "field 200 is in UTF-8, not in GBK"));
+    EXPECT_TRUE(ended(run({"--db", db, "--dump", "mixed.iso"}), 1, "field 200 is in UTF-8, not in GBK"));
 }
 
 }  // namespace

@@ -190,8 +190,8 @@ TEST_F(Review, AStaleOrBrokenAnswersFileIsRefusedBeforeAnythingIsWritten) {
         EXPECT_FALSE(fs::exists(dir / "out.iso"));
     }
     // No answers file at all, and standard input, which a review cannot know again.
-    r = run({"--db", kPyDb, "--answers", "missing.tsv", "in.iso", "out.iso"});
-    EXPECT_TRUE(ended(r, 2, "missing.tsv"));
+    EXPECT_TRUE(
+        ended(run({"--db", kPyDb, "--answers", "missing.tsv", "in.iso", "out.iso"}), 2, "missing.tsv"));
     r = run({"--db", kPyDb, "--review-out", "r.tsv", "-"}, (dir / "in.iso").string());
     EXPECT_TRUE(ended(r, 2, "standard input is not one"));
     EXPECT_FALSE(fs::exists(dir / "r.tsv"));
@@ -231,8 +231,7 @@ TEST_F(Review, OptionsThatDoNotGoTogether) {
     EXPECT_EQ(run({"--review-out", "in.iso", "in.iso"}).status, 2);
     // A review file named where records stand (the output, by mistake) is refused, untouched.
     fs::copy_file(dir / "in.iso", dir / "records.iso");
-    r = run({"--review-out", "records.iso", "in.iso"});
-    EXPECT_TRUE(ended(r, 2, "holds ISO 2709 records"));
+    EXPECT_TRUE(ended(run({"--review-out", "records.iso", "in.iso"}), 2, "holds ISO 2709 records"));
     EXPECT_EQ(slurp(dir / "records.iso"), slurp(dir / "in.iso"));
     EXPECT_EQ(slurp(dir / "in.iso"), slurp(kRecords / "cnmarc-university.gbk.iso"));
 }

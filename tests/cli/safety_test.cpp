@@ -90,8 +90,7 @@ TEST_F(Cli, HalfARecordAtTheEndOfTheOutput) {
     EXPECT_TRUE(holds(r.err, "truncate -s -100 out.iso"));
     EXPECT_EQ(slurp(dir / "out.iso"), whole + half);
 
-    r = batch("in.iso", "out.iso", {"--repair-tail"});
-    EXPECT_TRUE(ended(r, 0, "saved them to out.iso.partial"));
+    EXPECT_TRUE(ended(batch("in.iso", "out.iso", {"--repair-tail"}), 0, "saved them to out.iso.partial"));
     EXPECT_EQ(slurp(dir / "out.iso.partial"), half);
     EXPECT_EQ(checkedRecords(slurp(dir / "out.iso")).size(), 2u);
 }
@@ -103,8 +102,7 @@ TEST_F(Cli, AnOutputFifoGetsEveryRecordAndAStopStillEndsTheRun) {
     const std::string fifo = (dir / "out.fifo").string();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
 
-    Ran r = batch("in.iso", "out.fifo");
-    EXPECT_TRUE(ended(r, 2, "nobody reads"));
+    EXPECT_TRUE(ended(batch("in.iso", "out.fifo"), 2, "nobody reads"));
 
     ASSERT_EQ(batch("in.iso", "file.iso").status, 0);
     const std::string file = slurp(dir / "file.iso");
@@ -180,8 +178,7 @@ TEST_F(Cli, TheChecksReportIsNeverTheOutputOfARun) {
     EXPECT_TRUE(ended(r, 2, "another run is writing"));
     EXPECT_EQ(slurp(dir / "out.iso"), records);
     // No run: a file of records is not replaced by a report.
-    r = batch("in.iso", "out.iso", {"--check"});
-    EXPECT_TRUE(ended(r, 2, "holds ISO 2709 records"));
+    EXPECT_TRUE(ended(batch("in.iso", "out.iso", {"--check"}), 2, "holds ISO 2709 records"));
     EXPECT_EQ(slurp(dir / "out.iso"), records);
     // An earlier report is.
     spit(dir / "report.tsv", "old report\n");
@@ -194,11 +191,10 @@ TEST_F(Cli, RunsThatDoNothingSaySo) {
     spit(dir / "in.iso", testrec::book("A1", shu) + testrec::book("A2", shu) + testrec::book("A3", shu));
     Ran r = batch("in.iso", "out.iso", {"--skip", "100"});
     EXPECT_TRUE(ended(r, 1, "no record written: the input holds only 3 records"));
-    r = batch("in.iso", "out2.iso", {"--tags", "999", "--quiet"});
-    EXPECT_TRUE(ended(r, 1, "no field got pinyin: none of the records written has a field listed (999)"));
+    EXPECT_TRUE(ended(batch("in.iso", "out2.iso", {"--tags", "999", "--quiet"}), 1,
+                      "no field got pinyin: none of the records written has a field listed (999)"));
     spit(dir / "one.iso", testrec::book("A1", shu));
-    r = batch("one.iso", "out3.iso");
-    EXPECT_TRUE(ended(r, 0, "1 record read, 1 written"));
+    EXPECT_TRUE(ended(batch("one.iso", "out3.iso"), 0, "1 record read, 1 written"));
 
     spit(dir / "bad.iso", testrec::book("A1", shu) + testrec::makeRecord({{"001", "B2"}}));
     fs::remove("/dev/null.rejected");

@@ -111,8 +111,8 @@ TEST_F(Cli, KohaRecordsKeepTheirAuthorityLinks) {
                                                  " 0\0379a001000\037312844147\037a\xE6\x9D\x8E\037Ali"
                                                  "\037b\xE7\x99\xBD"}));
     }
-    Ran r = run({"--db", kPyDb, "--check", "positions.mrc", "-"});
-    EXPECT_TRUE(ended(r, 0, "5 records read, 1 field checked, 0 disagree"));
+    EXPECT_TRUE(ended(run({"--db", kPyDb, "--check", "positions.mrc", "-"}), 0,
+                      "5 records read, 1 field checked, 0 disagree"));
 }
 
 // The whole Koha export with the defaults: every $9 of every field comes back, in its place
