@@ -49,7 +49,7 @@ struct Ran {
 
 /// Whether the run ended with `status` and said `part` on standard error, as
 /// EXPECT_TRUE(ended(r, 2, "...")): a failure shows the status and the whole of standard error.
-inline ::testing::AssertionResult ended(const Ran& r, int status, const std::string& part) {
+inline ::testing::AssertionResult ended(const Ran& r, int status, const std::string& part = "") {
     if (r.status == status && r.err.find(part) != std::string::npos) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure()
            << "status " << r.status << " (wanted " << status << "), \"" << part << "\" wanted in:\n"

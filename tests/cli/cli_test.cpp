@@ -255,8 +255,7 @@ TEST_F(Cli, Gb18030AndUtf8RoundTrips) {
                                                {"210", "  \037d2024"}});
         spit(dir / "in.iso", rec + "\r\n");
         std::string out = "out-" + e.name + ".iso";
-        Ran r = batch("in.iso", out, {"--encoding", e.name});
-        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(ended(batch("in.iso", out, {"--encoding", e.name}), 0));
         auto recs = checkedRecords(slurp(dir / out));
         ASSERT_EQ(recs.size(), 1u) << e.name;
         // The field comes back byte for byte, the pinyin behind its subfield a.
@@ -292,8 +291,8 @@ TEST_F(Cli, LinesRomaniseOneLineEach) {
     EXPECT_EQ(r.out, "Yin Xing\nDan Wei\n\nABC Chang Cheng  1\nLv\n");
     // Into a file, appended to.
     spit(dir / "py.txt", "before\n");
-    r = run({"--db", db, "--polyphone", "first", "--field", "701", "--lines", "titles.txt", "py.txt"});
-    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(ended(
+        run({"--db", db, "--polyphone", "first", "--field", "701", "--lines", "titles.txt", "py.txt"}), 0));
     EXPECT_EQ(slurp(dir / "py.txt"), "before\nyin xing\ndan wei\n\nABC chang cheng  1\nlv\n");
     // Text in a code page other than the one chosen is refused, as a record file would be, and
     // the output is left as it was.
@@ -316,8 +315,7 @@ TEST_F(Cli, TheBundledSampleAndYazAgreeWithUs) {
     ASSERT_EQ(recs.size(), 36u);
     for (const auto& rec : recs) EXPECT_NE(rec.find("\037A"), std::string::npos);
 
-    r = run({"--separator", "none", sample, "plain.iso"});
-    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(ended(run({"--separator", "none", sample, "plain.iso"}), 0));
     EXPECT_EQ(checkedRecords(slurp(dir / "plain.iso"), false).size(), 36u);
     if (std::system("command -v yaz-marcdump > /dev/null 2>&1") != 0) GTEST_SKIP() << "no yaz-marcdump";
     ASSERT_EQ(shell("yaz-marcdump -i marc -o line plain.iso > yaz.txt 2> yaz.err"), 0);
@@ -389,8 +387,7 @@ TEST_F(Cli, SpacingSetsDigitsAndLettersApartAndCheckLooksPastIt) {
          testrec::makeRecord({{"001", "R1"}, {"200", "1 \037a" + title + "\037A1 yin xing"}}) +
              testrec::makeRecord({{"001", "R2"}, {"200", "1 \037a" + title + "\037A1yin xing"}}));
     for (const char* spacing : {"glued", "apart"}) {
-        r = batch("in.iso", "report.tsv", {"--check", "--spacing", spacing, "--quiet"});
-        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(ended(batch("in.iso", "report.tsv", {"--check", "--spacing", spacing, "--quiet"}), 0));
         EXPECT_EQ(slurp(dir / "report.tsv"), kReportHeader) << spacing;
     }
 }
@@ -416,8 +413,7 @@ TEST_F(Cli, CheckReportsExistingPinyinThatDisagrees) {
 
     // The word list counts as everywhere else; the report is written afresh.
     spit(dir / "mine.txt", "长城\tzhang cheng\n");
-    r = batch("in.iso", "report.tsv", {"--check", "--words", "mine.txt", "--quiet"});
-    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(ended(batch("in.iso", "report.tsv", {"--check", "--words", "mine.txt", "--quiet"}), 1));
     EXPECT_EQ(slurp(dir / "report.tsv"), kReportHeader);
     r = batch("in.iso", "-", {"--check", "--case", "capital"});
     EXPECT_EQ(r.out, kReportHeader + "2\tR2\t200\t长城\tzhang cheng\tChang Cheng\t1\tyes\n");
@@ -468,8 +464,7 @@ TEST_F(Cli, AnInterruptedRunSaysWhereToGoOn) {
     const std::string part = slurp(dir / "part.iso");
     EXPECT_EQ(static_cast<long long>(testrec::splitRecords(part).size()), written);
 
-    Ran r = batch("big.iso", "part.iso", {"--skip", std::to_string(skip)});
-    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(ended(batch("big.iso", "part.iso", {"--skip", std::to_string(skip)}), 0));
     EXPECT_TRUE(slurp(dir / "part.iso") == slurp(dir / "whole.iso")) << "the two parts differ from one run";
 }
 
@@ -516,8 +511,8 @@ TEST_F(Cli, AnEndlessLineGivesWhatItsPiecesGive) {
     std::string line;
     while (line.size() < 3u * 1024 * 1024) line += "\xD2\xF8\xD0\xD0 ";  // 银行 in GBK
     spit(dir / "long.txt", line + "\n" + shu + "\n");
-    Ran r = run({"--db", db, "--polyphone", "first", "--encoding", "gbk", "--lines", "long.txt", "py.txt"});
-    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_TRUE(ended(
+        run({"--db", db, "--polyphone", "first", "--encoding", "gbk", "--lines", "long.txt", "py.txt"}), 0));
     std::istringstream words(slurp(dir / "py.txt"));
     std::string word, lastLine;
     std::size_t count = 0;

@@ -122,8 +122,7 @@ TEST_F(Review, UnchangedAnswersGiveThePhraseModesBytesAndOneChangedLineExactlyIt
          }()))
         if (reading != c[3] && other.empty()) other = reading;
     editLine(k, [&](std::vector<std::string>& cs) { cs[3] = other; });
-    r = answer("changed.iso");
-    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_TRUE(ended(answer("changed.iso"), 0));
     std::set<std::string> where;
     for (std::size_t at = 0; at < c[6].size();) {
         where.insert(c[6].substr(at, c[6].find(':', at) - at));
@@ -208,8 +207,7 @@ TEST_F(Review, RememberAppendsTheWordToTheLastWordList) {
     ASSERT_LT(k, l.size());
     const std::vector<std::string> c = cells(l[k]);
     editLine(k, [](std::vector<std::string>& cs) { cs[5] = "yes"; });
-    const Ran r = answer("out.iso", {"--words", "a.txt", "--words", "b.txt"});
-    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_TRUE(ended(answer("out.iso", {"--words", "a.txt", "--words", "b.txt"}), 0));
     EXPECT_EQ(slurp(dir / "a.txt"), "");
     const std::string listed = slurp(dir / "b.txt");
     EXPECT_EQ(listed.rfind("# 本馆词表\n" + c[0] + "\t", 0), 0u) << listed;

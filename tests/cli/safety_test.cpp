@@ -72,8 +72,7 @@ TEST_F(Cli, AFileSizeLimitIsAFullDisk) {
     EXPECT_TRUE(holds(err, std::to_string(written) + " written, 0 failed"));
     EXPECT_FALSE(fs::exists(dir / "out.iso.rejected"));
     // Going on from there, without the limit, gives what one run gives.
-    Ran r = batch("in.iso", "out.iso", {"--skip", std::to_string(written)});
-    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(ended(batch("in.iso", "out.iso", {"--skip", std::to_string(written)}), 0));
     EXPECT_EQ(checkedRecords(slurp(dir / "out.iso")).size(), 3000u);
 }
 
@@ -198,8 +197,7 @@ TEST_F(Cli, RunsThatDoNothingSaySo) {
 
     spit(dir / "bad.iso", testrec::book("A1", shu) + testrec::makeRecord({{"001", "B2"}}));
     fs::remove("/dev/null.rejected");
-    r = batch("bad.iso", "/dev/null");
-    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(ended(batch("bad.iso", "/dev/null"), 1));
     EXPECT_FALSE(fs::exists("/dev/null.rejected"));
     EXPECT_TRUE(fs::exists(dir / "bad.iso.rejected"));
 }

@@ -86,8 +86,8 @@ TEST_F(Subfields, EveryChineseSubfieldGetsItsOwnAndTheRunIsUndoneByteForByte) {
     ASSERT_EQ(blank[length], '0');
     blank[length] = ' ';
     spit(dir / "blank.iso", blank);
-    r = run({"--db", db, "--remove-pinyin", "--separator", "none", "blank.iso", "blank-out.iso"});
-    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_TRUE(
+        ended(run({"--db", db, "--remove-pinyin", "--separator", "none", "blank.iso", "blank-out.iso"}), 1));
     const std::string out = slurp(dir / "blank-out.iso");
     const std::size_t base = std::stoul(out.substr(12, 5));
     for (std::size_t e = 24; e + 12 < base; e += 12)
@@ -126,8 +126,7 @@ TEST_F(Subfields, TheCheckComparesEveryPair) {
     const std::string report = slurp(dir / "report.tsv");
     EXPECT_EQ(report, kReportHeader + "1\tr1\t200$f\t银行\tyin hang\tyin xing\t2\tyes\n");
     // The default mode compares subfield a only: $F is no pinyin of it.
-    r = run({"--db", db, "--polyphone", "first", "--check", "in.iso", "report.tsv"});
-    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_TRUE(ended(run({"--db", db, "--polyphone", "first", "--check", "in.iso", "report.tsv"}), 0));
     EXPECT_EQ(slurp(dir / "report.tsv"), kReportHeader);
 }
 
