@@ -199,15 +199,6 @@ TEST_F(ARun, AppendsToExistingOutputAndHonoursTheSeparator) {
     fs::remove(options.outputPath);
     run();
     EXPECT_EQ(slurp(options.outputPath), outputRecords(ours)[0] + outputRecords(ours)[1]);
-
-    // An input without records (empty, or line breaks only) is refused before the output is
-    // created.
-    fs::remove(options.outputPath);
-    for (const char* nothing : {"", "\r\n\r\n \n"}) {
-        spit(options.inputPath, nothing);
-        EXPECT_EQ(refusal().kind, problem::Kind::NoRecords);
-        EXPECT_FALSE(fs::exists(options.outputPath));
-    }
 }
 
 TEST_F(ARun, RefusesToStartAndTouchesNothing) {

@@ -308,9 +308,6 @@ TEST_F(DamagedInput, UselessInputsAndDatabasesStopAtTheStart) {
     EXPECT_EQ(startError(), Kind::NotIso2709);
     spit(options.inputPath, "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n1 0 obj << /Type /Catalog >> endobj\n");
     EXPECT_EQ(startError(), Kind::NotIso2709);
-    // A text with a line shaped like a leader (a commit hash) but no directory.
-    spit(options.inputPath, slurp(fs::path(MARCPY_SOURCE_DIR) / "tests/data/real-world/text-with-hash.txt"));
-    EXPECT_EQ(startError(), Kind::NotIso2709);
 
     spit(options.inputPath, testrec::book("A1", shu));
     const fs::path db = dir / "py.db";

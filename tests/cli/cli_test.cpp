@@ -14,11 +14,13 @@ const std::string shu = "\xCA\xE9";              // 书
 TEST_F(Cli, EdgesOfTheInputFile) {
     std::string a = testrec::book("A1", yinhang), b = testrec::book("A2", shu);
 
-    // An input without records (empty, or line breaks only) is refused; no output is created.
+    // An input without records (empty, line breaks only, or with blanks) is refused; no output is
+    // created.
     spit(dir / "empty.iso", "");
     spit(dir / "breaks.iso", "\r\n\n\r\n");
+    spit(dir / "blank.iso", "\r\n\r\n \n");
     Ran r;
-    for (const char* nothing : {"empty.iso", "breaks.iso"}) {
+    for (const char* nothing : {"empty.iso", "breaks.iso", "blank.iso"}) {
         r = batch(nothing, "out1.iso");
         EXPECT_TRUE(ended(r, 2, "holds no records"));
         EXPECT_FALSE(fs::exists(dir / "out1.iso"));
