@@ -205,8 +205,7 @@ TEST_F(Cli, OptionsAndUsage) {
     EXPECT_TRUE(holds(run({"--help"}).out, "--polyphone"));
     EXPECT_EQ(run({"--version"}).status, 0);
     EXPECT_EQ(run({"--version"}).out.rfind("marc-pinyin-cli 0.", 0), 0u);
-    Ran r = run({"in.iso"});
-    EXPECT_TRUE(ended(r, 2, "no output file given"));
+    EXPECT_TRUE(ended(run({"in.iso"}), 2, "no output file given"));
     EXPECT_EQ(run({"--code", "B", "in.iso", "out.iso"}).status, 2);
     EXPECT_EQ(run({"--encoding", "big5", "in.iso", "out.iso"}).status, 2);
     EXPECT_EQ(run({"--polyphone", "guess", "in.iso", "out.iso"}).status, 2);
@@ -226,7 +225,7 @@ TEST_F(Cli, OptionsAndUsage) {
                                                   {"606", " 0\037a" + shu},
                                                   {"701", " 0\037a" + shu}});
     spit(dir / "in.iso", withPinyin);
-    r = batch("-", "-", {"--code", "9", "--case", "capital", "--existing", "keep", "--tags", "200,606"});
+    Ran r = batch("-", "-", {"--code", "9", "--case", "capital", "--existing", "keep", "--tags", "200,606"});
     // stdin is /dev/null here: no records, and standard input named as such.
     EXPECT_TRUE(ended(r, 2, "the input standard input holds no records"));
     ASSERT_EQ(shell(program() +
@@ -311,8 +310,8 @@ TEST_F(Cli, LinesRomaniseOneLineEach) {
 
 TEST_F(Cli, TheBundledSampleAndYazAgreeWithUs) {
     const std::string sample = MARCPY_SOURCE_DIR "/samples/sample.iso";
-    Ran r = run({sample, "out.iso"});  // the shipped py.db beside the program, the default mode
-    EXPECT_TRUE(ended(r, 0, "36 records read, 36 written, 0 failed"));
+    // The shipped py.db beside the program, the default mode.
+    EXPECT_TRUE(ended(run({sample, "out.iso"}), 0, "36 records read, 36 written, 0 failed"));
     auto recs = checkedRecords(slurp(dir / "out.iso"));
     ASSERT_EQ(recs.size(), 36u);
     for (const auto& rec : recs) EXPECT_NE(rec.find("\037A"), std::string::npos);

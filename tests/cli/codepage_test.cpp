@@ -80,8 +80,7 @@ TEST_F(Cli, DecidesTheCodePageAtTheFirstBytesThatAreNotAscii) {
     // More than the first block of Western records in ASCII, then a Chinese title in UTF-8.
     const std::string western = asciiRecords((std::size_t{1} << 20) + 1000);
     spit(dir / "utf8.iso", western + testrec::book("c1", kYinHangUtf8));
-    Ran r = batch("utf8.iso", "utf8.out");
-    EXPECT_TRUE(ended(r, 0, "detected utf-8"));
+    EXPECT_TRUE(ended(batch("utf8.iso", "utf8.out"), 0, "detected utf-8"));
     const std::vector<std::string> recs = checkedRecords(slurp(dir / "utf8.out"), false);
     ASSERT_FALSE(recs.empty());
     EXPECT_TRUE(holds(recs.back(), kYinHangUtf8 + "\037Ayin xing"));
@@ -93,7 +92,7 @@ TEST_F(Cli, DecidesTheCodePageAtTheFirstBytesThatAreNotAscii) {
     std::string lines;
     while (lines.size() <= (std::size_t{1} << 20)) lines += "western line\n";
     spit(dir / "lines.txt", lines + kYinHangUtf8 + "\n");
-    r = run({"--db", db, "--polyphone", "first", "--lines", "lines.txt"});
+    Ran r = run({"--db", db, "--polyphone", "first", "--lines", "lines.txt"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out.substr(r.out.size() - 9), "yin xing\n");
     // A file of ASCII alone says so.

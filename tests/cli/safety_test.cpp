@@ -188,8 +188,8 @@ TEST_F(Cli, TheChecksReportIsNeverTheOutputOfARun) {
 // Runs that did nothing say so and end with status 1; a device output gets no side files.
 TEST_F(Cli, RunsThatDoNothingSaySo) {
     spit(dir / "in.iso", testrec::book("A1", shu) + testrec::book("A2", shu) + testrec::book("A3", shu));
-    Ran r = batch("in.iso", "out.iso", {"--skip", "100"});
-    EXPECT_TRUE(ended(r, 1, "no record written: the input holds only 3 records"));
+    EXPECT_TRUE(ended(batch("in.iso", "out.iso", {"--skip", "100"}), 1,
+                      "no record written: the input holds only 3 records"));
     EXPECT_TRUE(ended(batch("in.iso", "out2.iso", {"--tags", "999", "--quiet"}), 1,
                       "no field got pinyin: none of the records written has a field listed (999)"));
     spit(dir / "one.iso", testrec::book("A1", shu));
