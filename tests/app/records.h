@@ -81,6 +81,15 @@ inline std::vector<std::string> splitRecords(const std::string& file) {
     return recs;
 }
 
+/// Every record of `file`, as splitRecords finds them, cut by parseRecord; one that does not cut
+/// fails the test.
+inline std::vector<Parsed> parsedRecords(const std::string& file) {
+    std::vector<Parsed> out;
+    for (const std::string& rec : splitRecords(file))
+        EXPECT_TRUE(parseRecord(rec, out.emplace_back())) << rec;
+    return out;
+}
+
 /// The records of an output file written with CR LF after each; a piece that is not a whole
 /// record fails the test.
 inline std::vector<std::string> outputRecords(const std::string& out) {

@@ -67,11 +67,7 @@ inline std::vector<std::string> inMode(const std::string& mode, std::vector<std:
 /// The fields of every record of `file`, which must be whole records.
 inline std::vector<std::vector<testrec::Field>> fieldsOf(const std::string& file) {
     std::vector<std::vector<testrec::Field>> out;
-    for (const std::string& rec : testrec::splitRecords(file)) {
-        testrec::Parsed p;
-        EXPECT_TRUE(testrec::parseRecord(rec, p)) << rec;
-        out.push_back(p.fields);
-    }
+    for (testrec::Parsed& p : testrec::parsedRecords(file)) out.push_back(std::move(p.fields));
     return out;
 }
 
