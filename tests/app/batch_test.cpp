@@ -10,6 +10,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <tuple>
 
 #include "app/framer.h"
 #include "app/output_end.h"
@@ -17,6 +18,7 @@
 #include "marc/reader.h"
 #include "pinyin/table.h"
 #include "pinyin/words.h"
+#include "support/errors.h"
 #include "support/files.h"
 #include "support/pydb.h"
 
@@ -56,29 +58,7 @@ struct Recorder : app::BatchObserver {
     void finished(const app::BatchResult&) override { ++finishedCalls; }
 };
 
-class ARun : public ::testing::Test {
-protected:
-    void SetUp() override {
-        auto t = std::make_shared<pinyin::PinyinTable>();
-        t->add(U'银', "Yin");
-        t->add(U'行', "Xing Hang");
-        t->add(U'书', "Shu");
-        t->add(U'东', "Dong");
-        table = t;
-        options.inputPath = (dir / "in.iso").string();
-        options.outputPath = (dir / "out.iso").string();
-        options.table = table;
-        settings.polyphone = pinyin::Polyphone::Automatic;
-    }
-    app::BatchResult run() { return app::runBatch(options, settings, observer); }
-
-    testfiles::TempDir tmp{"batch_test"};
-    fs::path dir = tmp.path();
-    std::shared_ptr<const pinyin::PinyinTable> table;
-    app::BatchOptions options;
-    pinyin::RunSettings settings;
-    Recorder observer;
-};
+class ARun : public testrec::RunTest<Recorder> {};
 
 const std::string yinhang = "\xD2\xF8\xD0\xD0";  // 银行 in GBK
 const std::string shu = "\xCA\xE9";              // 书
@@ -163,16 +143,13 @@ TEST_F(ARun, FailedRecordsGoToTheRejectsFileByteForByte) {
 
     auto r = run();
     EXPECT_EQ(tally(r), (Tally{.stopped = false, .read = 5, .written = 2, .failed = 3, .nextRecord = 0}));
-    ASSERT_EQ(r.failures.size(), 3u);
-    EXPECT_EQ(r.failures[0].number, 2);
-    EXPECT_EQ(r.failures[0].line, 2);
-    EXPECT_EQ(r.failures[0].problem.kind, problem::Kind::NoFieldTerminator);
-    EXPECT_EQ(r.failures[1].number, 3);
-    EXPECT_EQ(r.failures[1].line, 3);
-    EXPECT_EQ(r.failures[1].problem.kind, problem::Kind::NextRecordInside);
-    EXPECT_EQ(r.failures[2].number, 5);
-    EXPECT_EQ(r.failures[2].line, 5);  // the blank line in front is not the record's
-    EXPECT_EQ(r.failures[2].problem.kind, problem::Kind::CutShort);
+    // Number, input line and problem of each; the blank line in front of the last is not its own.
+    using Failure = std::tuple<std::int64_t, std::int64_t, problem::Kind>;
+    std::vector<Failure> failures;
+    for (const app::RecordFailure& f : r.failures) failures.emplace_back(f.number, f.line, f.problem.kind);
+    EXPECT_EQ(failures, (std::vector<Failure>{{2, 2, problem::Kind::NoFieldTerminator},
+                                              {3, 3, problem::Kind::NextRecordInside},
+                                              {5, 5, problem::Kind::CutShort}}));
     EXPECT_EQ(observer.failed.size(), 3u);
     EXPECT_EQ(r.rejectsPath, options.outputPath + ".rejected");
 
@@ -222,93 +199,65 @@ TEST_F(ARun, AppendsToExistingOutputAndHonoursTheSeparator) {
     fs::remove(options.outputPath);
     run();
     EXPECT_EQ(slurp(options.outputPath), outputRecords(ours)[0] + outputRecords(ours)[1]);
-
-    // An input without records (empty, or line breaks only) is refused before the output is
-    // created.
-    fs::remove(options.outputPath);
-    for (const char* nothing : {"", "\r\n\r\n \n"}) {
-        spit(options.inputPath, nothing);
-        try {
-            run();
-            ADD_FAILURE() << "an input without records was run";
-        } catch (const app::StartError& e) {
-            EXPECT_EQ(e.problem.kind, problem::Kind::NoRecords);
-        }
-        EXPECT_FALSE(fs::exists(options.outputPath));
-    }
 }
 
 TEST_F(ARun, RefusesToStartAndTouchesNothing) {
-    std::string a = testrec::book("A1", shu);
-    spit(options.inputPath, a);
-    // Refused with `kind` at `path`, and nothing touched.
-    auto expectStartError = [&](problem::Kind kind, const std::string& path) {
-        bool existed = fs::is_regular_file(options.outputPath);
-        std::string before = existed ? slurp(options.outputPath) : "";
-        try {
-            run();
-            ADD_FAILURE() << "started";
-        } catch (const app::StartError& e) {
-            EXPECT_EQ(e.problem.kind, kind) << e.what();
-            EXPECT_EQ(e.problem.path, path) << e.what();
-        }
-        EXPECT_EQ(fs::is_regular_file(options.outputPath), existed);
-        if (existed) {
-            EXPECT_EQ(slurp(options.outputPath), before);
-        }
-        EXPECT_TRUE(observer.done.empty());
-        EXPECT_EQ(observer.finishedCalls, 0);
-    };
-    const app::BatchOptions good = options;
-
-    options.inputPath = (dir / "missing.iso").string();
-    using problem::Kind;
-    expectStartError(Kind::InputCannotOpen, options.inputPath);
-    options = good;
-    options.inputPath = dir.string();
-    expectStartError(Kind::InputIsFolder, options.inputPath);
-    options = good;
-    options.outputPath = (dir / "no" / "such" / "out.iso").string();
-    expectStartError(Kind::OutputFolderMissing, options.outputPath);
-    options = good;
-    options.outputPath = dir.string();
-    expectStartError(Kind::OutputIsFolder, options.outputPath);
-    options = good;
-    options.outputPath = (dir / "in.iso" / "out.iso").string();
-    expectStartError(Kind::OutputCannotOpen, options.outputPath);
-
-    // The same file under other names: another spelling, a symbolic link, a hard link.
-    options = good;
-    options.outputPath = (dir / "." / "sub" / ".." / "in.iso").string();
-    fs::create_directories(dir / "sub");
-    expectStartError(Kind::InputIsOutput, good.inputPath);
-    fs::create_symlink(dir / "in.iso", dir / "link.iso");
-    options.outputPath = (dir / "link.iso").string();
-    expectStartError(Kind::InputIsOutput, good.inputPath);
-    fs::create_hard_link(dir / "in.iso", dir / "hard.iso");
-    options.outputPath = (dir / "hard.iso").string();
-    expectStartError(Kind::InputIsOutput, good.inputPath);
-    EXPECT_EQ(slurp(good.inputPath), a);
-    // Reading the rejects file of this very output would feed the run its own failures.
-    options = good;
-    options.inputPath = (dir / "out.iso.rejected").string();
-    spit(options.inputPath, a);
-    expectStartError(Kind::InputIsRejects, options.inputPath);
-
-    // py.db missing or not a database.
-    options = good;
-    options.table = nullptr;
-    options.dbPath = (dir / "missing.db").string();
-    expectStartError(Kind::DbCannotOpen, options.dbPath);
-    try {  // the system's reason, as data for the window's words too
-        run();
-    } catch (const app::StartError& e) {
-        EXPECT_EQ(e.problem.osError, ENOENT);
-    }
+    const std::string a = testrec::book("A1", shu), in = options.inputPath, out = options.outputPath;
+    spit(in, a);
+    spit(out + ".rejected", a);
     spit(dir / "broken.db", "this is not an SQLite file, not at all, not even close to one");
-    options.dbPath = (dir / "broken.db").string();
-    expectStartError(Kind::DbNotReadable, options.dbPath);
-    EXPECT_FALSE(fs::exists(good.outputPath));
+    fs::create_directories(dir / "sub");
+    fs::create_symlink(in, dir / "link.iso");
+    fs::create_hard_link(in, dir / "hard.iso");
+    const auto at = [&](const char* name) { return (dir / name).string(); };
+    using problem::Kind;
+    // Refused with `kind` at `path`, and nothing touched.
+    struct Case {
+        std::string input, output, db;  // db: none for the table given
+        Kind kind;
+        std::string path;
+    } cases[] = {
+        {at("missing.iso"), out, "", Kind::InputCannotOpen, at("missing.iso")},
+        {dir.string(), out, "", Kind::InputIsFolder, dir.string()},
+        {in, at("no/such/out.iso"), "", Kind::OutputFolderMissing, at("no/such/out.iso")},
+        {in, dir.string(), "", Kind::OutputIsFolder, dir.string()},
+        {in, at("in.iso/out.iso"), "", Kind::OutputCannotOpen, at("in.iso/out.iso")},
+        // The same file under other names: another spelling, a symbolic link, a hard link.
+        {in, at("./sub/../in.iso"), "", Kind::InputIsOutput, in},
+        {in, at("link.iso"), "", Kind::InputIsOutput, in},
+        {in, at("hard.iso"), "", Kind::InputIsOutput, in},
+        // Reading the rejects file of this very output would feed the run its own failures.
+        {out + ".rejected", out, "", Kind::InputIsRejects, out + ".rejected"},
+        // py.db missing or not a database.
+        {in, out, at("missing.db"), Kind::DbCannotOpen, at("missing.db")},
+        {in, out, at("broken.db"), Kind::DbNotReadable, at("broken.db")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.output + " from " + c.input);
+        options.inputPath = c.input;
+        options.outputPath = c.output;
+        if (!c.db.empty()) {
+            options.table = nullptr;
+            options.dbPath = c.db;
+        }
+        const bool existed = fs::is_regular_file(c.output);
+        const std::string before = existed ? slurp(c.output) : "";
+        const problem::Problem refused = refusal();
+        EXPECT_EQ(refused.kind, c.kind);
+        EXPECT_EQ(refused.path, c.path);
+        // The system's reason, as data for the window's words too.
+        if (c.kind == Kind::DbCannotOpen) {
+            EXPECT_EQ(refused.osError, ENOENT);
+        }
+        EXPECT_EQ(fs::is_regular_file(c.output), existed);
+        if (existed) {
+            EXPECT_EQ(slurp(c.output), before);
+        }
+    }
+    EXPECT_EQ(slurp(in), a);
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_TRUE(observer.done.empty());
+    EXPECT_EQ(observer.finishedCalls, 0);
 }
 
 // The phrase data is read only when a mode needs it: unreadable phrase rows stop a run that
@@ -334,14 +283,10 @@ TEST_F(ARun, UnreadablePhraseRowsStopOnlyARunThatReadsThem) {
     options.table = nullptr;
     options.dbPath = db.string();
     settings.polyphone = pinyin::Polyphone::Phrase;
-    try {
-        run();
-        ADD_FAILURE() << "a phrase run over unreadable phrase rows started";
-    } catch (const app::StartError& e) {
-        EXPECT_EQ(e.problem.kind, problem::Kind::DbNotReadable);
-        EXPECT_EQ(e.problem.path, db.string());
-        EXPECT_EQ(e.problem.tag, "Phrase");  // the table that cannot be read
-    }
+    const problem::Problem refused = refusal();
+    EXPECT_EQ(refused.kind, problem::Kind::DbNotReadable);
+    EXPECT_EQ(refused.path, db.string());
+    EXPECT_EQ(refused.tag, "Phrase");  // the table that cannot be read
     EXPECT_FALSE(fs::exists(options.outputPath));
 
     settings.polyphone = pinyin::Polyphone::Automatic;
@@ -369,20 +314,28 @@ TEST_F(ARun, UnreadablePhraseRowsStopOnlyARunThatReadsThem) {
     EXPECT_EQ(s.failures[0].problem.kind, problem::Kind::DbFailed);
 }
 
-TEST_F(ARun, WriteFailureStopsAtOnceWithTheCountWritten) {
+// A record the output does not take is not handled, not failed: the run stops at once with where
+// to go on, and nothing goes to the rejects file, whether or not that could take it.
+TEST_F(ARun, AFullOutputStopsAtOnceAndLeavesTheRecordForLater) {
     if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
     spit(options.inputPath, testrec::book("A1", shu) + testrec::book("A2", shu));
     options.outputPath = "/dev/full";
-    options.rejectsPath = (dir / "rejects").string();
-    auto r = run();
-    // Both records were handled before the output was first written to; neither counts as
-    // handled, and a later run goes on from the first.
-    EXPECT_EQ(tally(r), (Tally{.stopped = true, .read = 0, .written = 0, .failed = 0, .nextRecord = 1}));
-    ASSERT_TRUE(r.stopProblem);
-    EXPECT_EQ(r.stopProblem->kind, problem::Kind::OutputWriteFailed);
-    EXPECT_EQ(r.stopProblem->path, "/dev/full");
-    EXPECT_EQ(r.stopProblem->osError, ENOSPC);
-    EXPECT_EQ(observer.finishedCalls, 1);
+    for (const std::string& rejects : {(dir / "rejects").string(), std::string("/dev/full")}) {
+        options.rejectsPath = rejects;
+        const app::BatchResult r = run();
+        // Both records were handled before the output was first written to; neither counts as
+        // handled, and a later run goes on from the first.
+        EXPECT_EQ(tally(r), (Tally{.stopped = true, .read = 0, .written = 0, .failed = 0, .nextRecord = 1}));
+        EXPECT_EQ(r.nextOffset, 0u);
+        EXPECT_EQ(r.rejectsKept, 0);
+        EXPECT_TRUE(r.rejectsPath.empty());
+        ASSERT_TRUE(r.stopProblem);
+        EXPECT_EQ(r.stopProblem->kind, problem::Kind::OutputWriteFailed);
+        EXPECT_EQ(r.stopProblem->path, "/dev/full");
+        EXPECT_EQ(r.stopProblem->osError, ENOSPC);
+    }
+    EXPECT_EQ(observer.finishedCalls, 2);
+    EXPECT_FALSE(fs::exists(dir / "rejects"));
 }
 
 TEST_F(ARun, StopsBetweenRecordsWhenAskedAndReadsLiveSettings) {
@@ -512,13 +465,9 @@ TEST_F(ARun, AnOutputEndingInPartOfARecordIsRefusedOrRepaired) {
     const std::string half = testrec::book("E3", yinhang).substr(0, 57);
     spit(options.inputPath, testrec::book("A1", shu));
     spit(options.outputPath, whole + half);
-    try {
-        run();
-        ADD_FAILURE() << "appended after half a record";
-    } catch (const app::StartError& e) {
-        EXPECT_EQ(e.problem.kind, problem::Kind::OutputPartialTail);
-        EXPECT_EQ(e.problem.value, 57);
-    }
+    const problem::Problem refused = refusal();
+    EXPECT_EQ(refused.kind, problem::Kind::OutputPartialTail);
+    EXPECT_EQ(refused.value, 57);
     EXPECT_EQ(slurp(options.outputPath), whole + half);
     EXPECT_FALSE(fs::exists(options.outputPath + ".partial"));
 
@@ -542,12 +491,7 @@ TEST_F(ARun, AnOutputEndingInPartOfARecordIsRefusedOrRepaired) {
     // No whole record in the last megabytes: not an output of records at all; nothing is cut.
     const std::string text(5 << 20, 'x');
     spit(options.outputPath, text);
-    try {
-        run();
-        ADD_FAILURE() << "appended to a file that holds no records at its end";
-    } catch (const app::StartError& e) {
-        EXPECT_EQ(e.problem.kind, problem::Kind::OutputNotRecords);
-    }
+    EXPECT_EQ(refusal().kind, problem::Kind::OutputNotRecords);
     EXPECT_TRUE(slurp(options.outputPath) == text);
 }
 
@@ -562,12 +506,7 @@ TEST_F(ARun, NoFileTheRunWritesMayBeTheInput) {
                                      std::pair{".rejected.txt", problem::Kind::InputIsFailureLog},
                                      std::pair{".partial", problem::Kind::InputIsPartialFile}}) {
         fs::create_symlink(options.inputPath, options.outputPath + side);
-        try {
-            run();
-            ADD_FAILURE() << side;
-        } catch (const app::StartError& e) {
-            EXPECT_EQ(e.problem.kind, kind) << side;
-        }
+        EXPECT_EQ(refusal().kind, kind) << side;
         fs::remove(options.outputPath + side);
     }
     EXPECT_EQ(slurp(options.inputPath), a);

@@ -11,6 +11,9 @@
 #include <vector>
 
 #include "app/batch.h"
+#include "pinyin/table.h"
+#include "support/errors.h"
+#include "support/files.h"
 
 namespace testrec {
 
@@ -78,6 +81,15 @@ inline std::vector<std::string> splitRecords(const std::string& file) {
     return recs;
 }
 
+/// Every record of `file`, as splitRecords finds them, cut by parseRecord; one that does not cut
+/// fails the test.
+inline std::vector<Parsed> parsedRecords(const std::string& file) {
+    std::vector<Parsed> out;
+    for (const std::string& rec : splitRecords(file))
+        EXPECT_TRUE(parseRecord(rec, out.emplace_back())) << rec;
+    return out;
+}
+
 /// The records of an output file written with CR LF after each; a piece that is not a whole
 /// record fails the test.
 inline std::vector<std::string> outputRecords(const std::string& out) {
@@ -104,5 +116,35 @@ struct Tally {
 inline Tally tally(const app::BatchResult& r) {
     return {r.stopped, r.read, r.written, r.failed, r.nextRecord};
 }
+
+/// A run over in.iso into out.iso in a folder of its own, with a table of 银, 行 (Xing Hang), 书
+/// and 东, taking the first reading; `Observer` hears it.
+template <class Observer>
+class RunTest : public ::testing::Test {
+protected:
+    RunTest() {
+        auto t = std::make_shared<pinyin::PinyinTable>();
+        t->add(U'银', "Yin");
+        t->add(U'行', "Xing Hang");
+        t->add(U'书', "Shu");
+        t->add(U'东', "Dong");
+        options.table = t;
+        options.inputPath = (dir / "in.iso").string();
+        options.outputPath = (dir / "out.iso").string();
+        settings.polyphone = pinyin::Polyphone::Automatic;
+    }
+    app::BatchResult run() { return app::runBatch(options, settings, observer); }
+    /// What the run refused to start with (a failure of the test when it started).
+    problem::Problem refusal() {
+        return testerrors::problemOf<app::StartError>([&] { run(); });
+    }
+    std::string rejects() const { return testfiles::slurp(options.outputPath + ".rejected"); }
+
+    testfiles::TempDir tmp;
+    std::filesystem::path dir = tmp.path();
+    app::BatchOptions options;
+    pinyin::RunSettings settings;
+    Observer observer;
+};
 
 }  // namespace testrec

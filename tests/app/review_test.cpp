@@ -9,6 +9,7 @@
 #include "app/records.h"
 #include "pinyin/words.h"
 #include "text/ascii.h"
+#include "support/errors.h"
 #include "support/files.h"
 
 namespace {
@@ -188,12 +189,9 @@ TEST_F(Review, TheReviewFileReadsBackAndKnowsItsInput) {
     // Another input of the same size, another option: refused.
     app::ReviewInput changed = in;
     changed.hash ^= 1;
-    try {
-        app::readReviewFile(file.string(), changed, o);
-        ADD_FAILURE() << "a review of another input was read";
-    } catch (const app::StartError& e) {
-        EXPECT_EQ(e.problem.kind, problem::Kind::ReviewOtherInput);
-    }
+    EXPECT_EQ(
+        testerrors::problemOf<app::StartError>([&] { app::readReviewFile(file.string(), changed, o); }).kind,
+        problem::Kind::ReviewOtherInput);
     app::ReviewOptions keep = o;
     keep.existing = "keep";
     EXPECT_THROW(app::readReviewFile(file.string(), in, keep), app::StartError);

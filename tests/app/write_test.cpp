@@ -90,17 +90,9 @@ struct Observer : app::BatchObserver, pinyin::Chooser {
 const std::string shu = "\xCA\xE9";              // 书 in GBK
 const std::string yinhang = "\xD2\xF8\xD0\xD0";  // 银行, whose 行 has two readings
 
-class TheOutput : public ::testing::Test {
+class TheOutput : public testrec::RunTest<Observer> {
 protected:
     void SetUp() override {
-        auto t = std::make_shared<pinyin::PinyinTable>();
-        t->add(U'书', "Shu");
-        t->add(U'银', "Yin");
-        t->add(U'行', "Xing Hang");
-        options.table = t;
-        options.inputPath = (tmp / "in.iso").string();
-        options.outputPath = (tmp / "out.iso").string();
-        settings.polyphone = pinyin::Polyphone::Automatic;
         spit(options.outputPath, "");
         struct stat st {};
         ASSERT_EQ(::stat(options.outputPath.c_str(), &st), 0);
@@ -113,14 +105,7 @@ protected:
         app::writeCall = ::writev;
         Disk::onOutput = nullptr;
     }
-    app::BatchResult run() { return app::runBatch(options, settings, observer); }
     std::string output() const { return slurp(options.outputPath); }
-    std::string rejects() const { return slurp(options.outputPath + ".rejected"); }
-
-    testfiles::TempDir tmp{"write_test"};
-    app::BatchOptions options;
-    pinyin::RunSettings settings;
-    Observer observer;
 };
 
 // A failed record writes out those before it (the first piece); the last piece is taken up to

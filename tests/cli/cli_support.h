@@ -47,14 +47,27 @@ struct Ran {
     std::string out, err;
 };
 
+/// Whether the run ended with `status` and said `part` on standard error, as
+/// EXPECT_TRUE(ended(r, 2, "...")): a failure shows the status and the whole of standard error.
+inline ::testing::AssertionResult ended(const Ran& r, int status, const std::string& part = "") {
+    if (r.status == status && r.err.find(part) != std::string::npos) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "status " << r.status << " (wanted " << status << "), \"" << part << "\" wanted in:\n"
+           << r.err;
+}
+
+/// `args`, ending in the input and an output, as `mode` takes them: "" a run, "--check" (the output
+/// its report), "--dump" and "--lines" without the output (they write to standard output).
+inline std::vector<std::string> inMode(const std::string& mode, std::vector<std::string> args) {
+    if (mode == "--dump" || mode == "--lines") args.pop_back();
+    if (!mode.empty()) args.insert(args.begin(), mode);
+    return args;
+}
+
 /// The fields of every record of `file`, which must be whole records.
 inline std::vector<std::vector<testrec::Field>> fieldsOf(const std::string& file) {
     std::vector<std::vector<testrec::Field>> out;
-    for (const std::string& rec : testrec::splitRecords(file)) {
-        testrec::Parsed p;
-        EXPECT_TRUE(testrec::parseRecord(rec, p)) << rec;
-        out.push_back(p.fields);
-    }
+    for (testrec::Parsed& p : testrec::parsedRecords(file)) out.push_back(std::move(p.fields));
     return out;
 }
 

@@ -33,13 +33,8 @@ TEST_F(Cli, RefusesMarc8AndSingleByteFilesInEveryMode) {
     for (const Case& c : cases) {
         spit(dir / c.file, slurp(kRealWorld / c.file));
         for (const std::string mode : {"", "--check", "--dump", "--lines"}) {
-            std::vector<std::string> args{"--db", db};
-            if (!mode.empty()) args.push_back(mode);
-            args.push_back(c.file);
-            if (mode != "--dump" && mode != "--lines") args.push_back("out.iso");
-            const Ran r = run(args);
-            EXPECT_EQ(r.status, 2) << c.file << " " << mode;
-            EXPECT_TRUE(holds(r.err, c.says)) << c.file << " " << mode << ": " << r.err;
+            const Ran r = run(inMode(mode, {"--db", db, c.file, "out.iso"}));
+            EXPECT_TRUE(ended(r, 2, c.says)) << c.file << " " << mode;
             EXPECT_TRUE(holds(r.err, "library system"));
             EXPECT_FALSE(fs::exists(dir / "out.iso")) << c.file << " " << mode;
         }
@@ -65,9 +60,7 @@ TEST_F(Cli, RefusesMarc8ThatYazWrites) {
     spit(dir / "utf8.mrc", rec);
     ASSERT_EQ(shell(YAZ_MARCDUMP " -f UTF-8 -t MARC-8 -l 9=32 -i marc -o marc utf8.mrc > marc8.mrc"), 0);
     ASSERT_TRUE(holds(slurp(dir / "marc8.mrc"), "J\342esus"));
-    const Ran r = run({"--db", db, "marc8.mrc", "out.iso"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(holds(r.err, "MARC-8"));
+    EXPECT_TRUE(ended(run({"--db", db, "marc8.mrc", "out.iso"}), 2, "MARC-8"));
     EXPECT_EQ(run({"--db", db, "--polyphone", "first", "--tags", "700", "utf8.mrc", "out2.iso"}).status, 0);
 }
 #endif
@@ -78,13 +71,8 @@ TEST_F(Cli, ToldAPdfIsNoRecordFile) {
     pdf += "00012 0 obj 00034 0 R /Type /Page >>\n\x1B(B\x1B$1\x91\x1B(B\nendstream\nendobj\n%%EOF\n";
     spit(dir / "doc.pdf", pdf);
     for (const std::string mode : {"", "--check", "--dump"}) {
-        std::vector<std::string> args{"--db", db};
-        if (!mode.empty()) args.push_back(mode);
-        args.push_back("doc.pdf");
-        if (mode != "--dump") args.push_back("out.iso");
-        const Ran r = run(args);
-        EXPECT_EQ(r.status, 2) << mode;
-        EXPECT_TRUE(holds(r.err, "not an ISO 2709 file")) << mode << ": " << r.err;
+        EXPECT_TRUE(ended(run(inMode(mode, {"--db", db, "doc.pdf", "out.iso"})), 2, "not an ISO 2709 file"))
+            << mode;
     }
 }
 
@@ -92,23 +80,19 @@ TEST_F(Cli, DecidesTheCodePageAtTheFirstBytesThatAreNotAscii) {
     // More than the first block of Western records in ASCII, then a Chinese title in UTF-8.
     const std::string western = asciiRecords((std::size_t{1} << 20) + 1000);
     spit(dir / "utf8.iso", western + testrec::book("c1", kYinHangUtf8));
-    Ran r = batch("utf8.iso", "utf8.out");
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(holds(r.err, "detected utf-8"));
+    EXPECT_TRUE(ended(batch("utf8.iso", "utf8.out"), 0, "detected utf-8"));
     const std::vector<std::string> recs = checkedRecords(slurp(dir / "utf8.out"), false);
     ASSERT_FALSE(recs.empty());
     EXPECT_TRUE(holds(recs.back(), kYinHangUtf8 + "\037Ayin xing"));
     // The same in GBK is read as GBK.
     spit(dir / "gbk.iso", western + testrec::book("c1", kYinHangGbk));
-    r = batch("gbk.iso", "gbk.out");
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(holds(r.err, "detected gbk"));
+    EXPECT_TRUE(ended(batch("gbk.iso", "gbk.out"), 0, "detected gbk"));
     EXPECT_TRUE(holds(slurp(dir / "gbk.out"), kYinHangGbk + "\037Ayin xing"));
     // --lines decides alike: plain text whose first block is ASCII, then Chinese in UTF-8.
     std::string lines;
     while (lines.size() <= (std::size_t{1} << 20)) lines += "western line\n";
     spit(dir / "lines.txt", lines + kYinHangUtf8 + "\n");
-    r = run({"--db", db, "--polyphone", "first", "--lines", "lines.txt"});
+    Ran r = run({"--db", db, "--polyphone", "first", "--lines", "lines.txt"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out.substr(r.out.size() - 9), "yin xing\n");
     // A file of ASCII alone says so.
@@ -141,11 +125,8 @@ TEST_F(Cli, KeepsAFieldInAnotherCodePageAside) {
     EXPECT_EQ(slurp(dir / "mixed8.out.rejected"), gbkRecord + "\r\n");
     EXPECT_TRUE(holds(slurp(dir / "mixed8.out.rejected.txt"), "field 200 is in GBK, not in UTF-8"));
     // The check of existing pinyin and the dump refuse the same record.
-    const Ran check = run({"--db", db, "--check", "mixed.iso", "report.tsv"});
-    EXPECT_EQ(check.status, 1) << check.err;
-    const Ran dump = run({"--db", db, "--dump", "mixed.iso"});
-    EXPECT_EQ(dump.status, 1);
-    EXPECT_TRUE(holds(dump.err, "field 200 is in UTF-8, not in GBK"));
+    EXPECT_TRUE(ended(run({"--db", db, "--check", "mixed.iso", "report.tsv"}), 1));
+    EXPECT_TRUE(ended(run({"--db", db, "--dump", "mixed.iso"}), 1, "field 200 is in UTF-8, not in GBK"));
 }
 
 }  // namespace

@@ -165,13 +165,10 @@ TEST_F(RealRecords, WrongEncodingsAreRefusedInOneLine) {
     for (const Case& c : cases)
         for (const std::string mode : {"", "--check", "--dump", "--lines"}) {
             std::vector<std::string> args{"--db", kPyDb};
-            if (!mode.empty()) args.push_back(mode);
             args.insert(args.end(), c.args.begin(), c.args.end());
             if (mode == "--check") args.back() = "report.tsv";
-            if (mode == "--dump" || mode == "--lines") args.pop_back();
-            Ran r = run(args);
-            EXPECT_EQ(r.status, 2) << c.args[c.args.size() - 2] << " " << mode;
-            EXPECT_TRUE(holds(r.err, c.says));
+            Ran r = run(inMode(mode, args));
+            EXPECT_TRUE(ended(r, 2, c.says)) << c.args[c.args.size() - 2] << " " << mode;
             EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
             EXPECT_EQ(r.out, "");
             EXPECT_FALSE(fs::exists(dir / c.args.back())) << "nothing is created";

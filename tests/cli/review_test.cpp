@@ -122,8 +122,7 @@ TEST_F(Review, UnchangedAnswersGiveThePhraseModesBytesAndOneChangedLineExactlyIt
          }()))
         if (reading != c[3] && other.empty()) other = reading;
     editLine(k, [&](std::vector<std::string>& cs) { cs[3] = other; });
-    r = answer("changed.iso");
-    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_TRUE(ended(answer("changed.iso"), 0));
     std::set<std::string> where;
     for (std::size_t at = 0; at < c[6].size();) {
         where.insert(c[6].substr(at, c[6].find(':', at) - at));
@@ -157,25 +156,19 @@ TEST_F(Review, AStaleOrBrokenAnswersFileIsRefusedBeforeAnythingIsWritten) {
     const std::string saved = input;
     input[input.size() / 2] ^= 0x01;
     spit(dir / "in.iso", input);
-    Ran r = answer("out.iso");
-    EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(holds(r.err, "made from another input"));
+    EXPECT_TRUE(ended(answer("out.iso"), 2, "made from another input"));
     EXPECT_FALSE(fs::exists(dir / "out.iso"));
     spit(dir / "in.iso", saved);
 
     // Other options than the review was made with.
-    r = answer("out.iso", {"--tags", "200"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(holds(r.err, "other options (tags="));
-    r = answer("out.iso", {"--subfields", "chinese"});  // every Chinese subfield asks its own
-    EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(holds(r.err, "other options (subfields=a / subfields=chinese)"));
+    EXPECT_TRUE(ended(answer("out.iso", {"--tags", "200"}), 2, "other options (tags="));
+    // Every Chinese subfield asks its own.
+    EXPECT_TRUE(ended(answer("out.iso", {"--subfields", "chinese"}), 2,
+                      "other options (subfields=a / subfields=chinese)"));
 
     // A reading that is none of the line's readings: the file and the line are named, in both languages.
     editLine(2, [](std::vector<std::string>& c) { c[3] = "xyz"; });
-    r = answer("out.iso");
-    EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(holds(r.err, "review.tsv, line 3: the reading \"xyz\""));
+    EXPECT_TRUE(ended(answer("out.iso"), 2, "review.tsv, line 3: the reading \"xyz\""));
     EXPECT_NE(shell("LANG=zh_CN.UTF-8 LC_ALL= " + quote(kProgram) + " --db " + quote(kPyDb) +
                     " --answers review.tsv in.iso out.iso 2> zh.txt"),
               0);
@@ -189,18 +182,14 @@ TEST_F(Review, AStaleOrBrokenAnswersFileIsRefusedBeforeAnythingIsWritten) {
              [](std::vector<std::string>& c) { c[5] = "maybe"; }}) {
         spit(dir / "review.tsv", review);
         editLine(2, edit);
-        r = answer("out.iso");
-        EXPECT_EQ(r.status, 2);
-        EXPECT_TRUE(holds(r.err, "review.tsv, line 3:"));
+        EXPECT_TRUE(ended(answer("out.iso"), 2, "review.tsv, line 3:"));
         EXPECT_FALSE(fs::exists(dir / "out.iso"));
     }
     // No answers file at all, and standard input, which a review cannot know again.
-    r = run({"--db", kPyDb, "--answers", "missing.tsv", "in.iso", "out.iso"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(holds(r.err, "missing.tsv"));
-    r = run({"--db", kPyDb, "--review-out", "r.tsv", "-"}, (dir / "in.iso").string());
-    EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(holds(r.err, "standard input is not one"));
+    EXPECT_TRUE(
+        ended(run({"--db", kPyDb, "--answers", "missing.tsv", "in.iso", "out.iso"}), 2, "missing.tsv"));
+    Ran r = run({"--db", kPyDb, "--review-out", "r.tsv", "-"}, (dir / "in.iso").string());
+    EXPECT_TRUE(ended(r, 2, "standard input is not one"));
     EXPECT_FALSE(fs::exists(dir / "r.tsv"));
 }
 
@@ -215,8 +204,7 @@ TEST_F(Review, RememberAppendsTheWordToTheLastWordList) {
     ASSERT_LT(k, l.size());
     const std::vector<std::string> c = cells(l[k]);
     editLine(k, [](std::vector<std::string>& cs) { cs[5] = "yes"; });
-    const Ran r = answer("out.iso", {"--words", "a.txt", "--words", "b.txt"});
-    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_TRUE(ended(answer("out.iso", {"--words", "a.txt", "--words", "b.txt"}), 0));
     EXPECT_EQ(slurp(dir / "a.txt"), "");
     const std::string listed = slurp(dir / "b.txt");
     EXPECT_EQ(listed.rfind("# 本馆词表\n" + c[0] + "\t", 0), 0u) << listed;
@@ -226,23 +214,18 @@ TEST_F(Review, RememberAppendsTheWordToTheLastWordList) {
     // Without a word list, a line that says remember is refused; so is a single character.
     ASSERT_EQ(gather().status, 0);
     editLine(2, [](std::vector<std::string>& cs) { cs[5] = "yes"; });
-    Ran refused = answer("out2.iso");
-    EXPECT_EQ(refused.status, 2);
-    EXPECT_TRUE(holds(refused.err, "no word list"));
+    EXPECT_TRUE(ended(answer("out2.iso"), 2, "no word list"));
 }
 
 TEST_F(Review, OptionsThatDoNotGoTogether) {
     EXPECT_EQ(run({"--review-out", "r.tsv", "in.iso", "out.iso"}).status, 2);
     EXPECT_EQ(run({"--review-out", "r.tsv", "--check", "in.iso"}).status, 2);
-    Ran r = run({"--answers", "r.tsv", "--polyphone", "first", "in.iso", "out.iso"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(holds(r.err, "--polyphone first"));
+    EXPECT_TRUE(ended(run({"--answers", "r.tsv", "--polyphone", "first", "in.iso", "out.iso"}), 2,
+                      "--polyphone first"));
     EXPECT_EQ(run({"--review-out", "in.iso", "in.iso"}).status, 2);
     // A review file named where records stand (the output, by mistake) is refused, untouched.
     fs::copy_file(dir / "in.iso", dir / "records.iso");
-    r = run({"--review-out", "records.iso", "in.iso"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(holds(r.err, "holds ISO 2709 records"));
+    EXPECT_TRUE(ended(run({"--review-out", "records.iso", "in.iso"}), 2, "holds ISO 2709 records"));
     EXPECT_EQ(slurp(dir / "records.iso"), slurp(dir / "in.iso"));
     EXPECT_EQ(slurp(dir / "in.iso"), slurp(kRecords / "cnmarc-university.gbk.iso"));
 }

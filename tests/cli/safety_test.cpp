@@ -72,8 +72,7 @@ TEST_F(Cli, AFileSizeLimitIsAFullDisk) {
     EXPECT_TRUE(holds(err, std::to_string(written) + " written, 0 failed"));
     EXPECT_FALSE(fs::exists(dir / "out.iso.rejected"));
     // Going on from there, without the limit, gives what one run gives.
-    Ran r = batch("in.iso", "out.iso", {"--skip", std::to_string(written)});
-    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(ended(batch("in.iso", "out.iso", {"--skip", std::to_string(written)}), 0));
     EXPECT_EQ(checkedRecords(slurp(dir / "out.iso")).size(), 3000u);
 }
 
@@ -85,15 +84,12 @@ TEST_F(Cli, HalfARecordAtTheEndOfTheOutput) {
     spit(dir / "in.iso", testrec::book("A1", yinhang) + "\r\n");
     spit(dir / "out.iso", whole + half);
     Ran r = batch("in.iso", "out.iso");
-    EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(holds(r.err, "ends with 100 bytes that are not a whole record"));
+    EXPECT_TRUE(ended(r, 2, "ends with 100 bytes that are not a whole record"));
     EXPECT_TRUE(holds(r.err, "--repair-tail"));
     EXPECT_TRUE(holds(r.err, "truncate -s -100 out.iso"));
     EXPECT_EQ(slurp(dir / "out.iso"), whole + half);
 
-    r = batch("in.iso", "out.iso", {"--repair-tail"});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(holds(r.err, "saved them to out.iso.partial"));
+    EXPECT_TRUE(ended(batch("in.iso", "out.iso", {"--repair-tail"}), 0, "saved them to out.iso.partial"));
     EXPECT_EQ(slurp(dir / "out.iso.partial"), half);
     EXPECT_EQ(checkedRecords(slurp(dir / "out.iso")).size(), 2u);
 }
@@ -105,9 +101,7 @@ TEST_F(Cli, AnOutputFifoGetsEveryRecordAndAStopStillEndsTheRun) {
     const std::string fifo = (dir / "out.fifo").string();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
 
-    Ran r = batch("in.iso", "out.fifo");
-    EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(holds(r.err, "nobody reads"));
+    EXPECT_TRUE(ended(batch("in.iso", "out.fifo"), 2, "nobody reads"));
 
     ASSERT_EQ(batch("in.iso", "file.iso").status, 0);
     const std::string file = slurp(dir / "file.iso");
@@ -180,13 +174,10 @@ TEST_F(Cli, TheChecksReportIsNeverTheOutputOfARun) {
     ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
     Ran r = batch("in.iso", "out.iso", {"--check"});
     ::close(held);
-    EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(holds(r.err, "another run is writing"));
+    EXPECT_TRUE(ended(r, 2, "another run is writing"));
     EXPECT_EQ(slurp(dir / "out.iso"), records);
     // No run: a file of records is not replaced by a report.
-    r = batch("in.iso", "out.iso", {"--check"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(holds(r.err, "holds ISO 2709 records"));
+    EXPECT_TRUE(ended(batch("in.iso", "out.iso", {"--check"}), 2, "holds ISO 2709 records"));
     EXPECT_EQ(slurp(dir / "out.iso"), records);
     // An earlier report is.
     spit(dir / "report.tsv", "old report\n");
@@ -197,21 +188,16 @@ TEST_F(Cli, TheChecksReportIsNeverTheOutputOfARun) {
 // Runs that did nothing say so and end with status 1; a device output gets no side files.
 TEST_F(Cli, RunsThatDoNothingSaySo) {
     spit(dir / "in.iso", testrec::book("A1", shu) + testrec::book("A2", shu) + testrec::book("A3", shu));
-    Ran r = batch("in.iso", "out.iso", {"--skip", "100"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(holds(r.err, "no record written: the input holds only 3 records"));
-    r = batch("in.iso", "out2.iso", {"--tags", "999", "--quiet"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(holds(r.err, "no field got pinyin: none of the records written has a field listed (999)"));
+    EXPECT_TRUE(ended(batch("in.iso", "out.iso", {"--skip", "100"}), 1,
+                      "no record written: the input holds only 3 records"));
+    EXPECT_TRUE(ended(batch("in.iso", "out2.iso", {"--tags", "999", "--quiet"}), 1,
+                      "no field got pinyin: none of the records written has a field listed (999)"));
     spit(dir / "one.iso", testrec::book("A1", shu));
-    r = batch("one.iso", "out3.iso");
-    EXPECT_EQ(r.status, 0);
-    EXPECT_TRUE(holds(r.err, "1 record read, 1 written"));
+    EXPECT_TRUE(ended(batch("one.iso", "out3.iso"), 0, "1 record read, 1 written"));
 
     spit(dir / "bad.iso", testrec::book("A1", shu) + testrec::makeRecord({{"001", "B2"}}));
     fs::remove("/dev/null.rejected");
-    r = batch("bad.iso", "/dev/null");
-    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(ended(batch("bad.iso", "/dev/null"), 1));
     EXPECT_FALSE(fs::exists("/dev/null.rejected"));
     EXPECT_TRUE(fs::exists(dir / "bad.iso.rejected"));
 }

@@ -70,8 +70,7 @@ TEST_F(Subfields, EveryChineseSubfieldGetsItsOwnAndTheRunIsUndoneByteForByte) {
     // that it took nothing out.
     r = run({"--db", db, "--remove-pinyin", "--subfields", "chinese", "--separator", "none", "in.iso",
              "same.iso"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(holds(r.err, "no pinyin taken out"));
+    EXPECT_TRUE(ended(r, 1, "no pinyin taken out"));
     EXPECT_EQ(slurp(dir / "same.iso"), rec);
     // So does one with a line break among the leader's bytes: the leader is kept as it stands.
     std::string oddLeader = rec;
@@ -87,8 +86,8 @@ TEST_F(Subfields, EveryChineseSubfieldGetsItsOwnAndTheRunIsUndoneByteForByte) {
     ASSERT_EQ(blank[length], '0');
     blank[length] = ' ';
     spit(dir / "blank.iso", blank);
-    r = run({"--db", db, "--remove-pinyin", "--separator", "none", "blank.iso", "blank-out.iso"});
-    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_TRUE(
+        ended(run({"--db", db, "--remove-pinyin", "--separator", "none", "blank.iso", "blank-out.iso"}), 1));
     const std::string out = slurp(dir / "blank-out.iso");
     const std::size_t base = std::stoul(out.substr(12, 5));
     for (std::size_t e = 24; e + 12 < base; e += 12)
@@ -127,16 +126,14 @@ TEST_F(Subfields, TheCheckComparesEveryPair) {
     const std::string report = slurp(dir / "report.tsv");
     EXPECT_EQ(report, kReportHeader + "1\tr1\t200$f\t银行\tyin hang\tyin xing\t2\tyes\n");
     // The default mode compares subfield a only: $F is no pinyin of it.
-    r = run({"--db", db, "--polyphone", "first", "--check", "in.iso", "report.tsv"});
-    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_TRUE(ended(run({"--db", db, "--polyphone", "first", "--check", "in.iso", "report.tsv"}), 0));
     EXPECT_EQ(slurp(dir / "report.tsv"), kReportHeader);
 }
 
 TEST_F(Subfields, RefusedCombinationsSayWhy) {
     spit(dir / "in.iso", testrec::book("r1", shu));
     Ran r = run({"--db", db, "--subfields", "chinese", "--code", "9", "in.iso", "out.iso"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(holds(r.err, "--code 9 cannot be used with --subfields chinese"));
+    EXPECT_TRUE(ended(r, 2, "--code 9 cannot be used with --subfields chinese"));
     EXPECT_TRUE(holds(r.err, "which subfield"));
     EXPECT_EQ(shell("LANG=zh_CN.UTF-8 LC_ALL= LC_MESSAGES= " + quote(kProgram) +
                     " --subfields chinese --code 9 in.iso out.iso 2> err.txt"),

@@ -3,9 +3,9 @@
 
 #include "codepage/detect.h"
 
-#include <fstream>
-#include <iterator>
 #include <string>
+
+#include "support/files.h"
 
 using codepage::detectEncoding;
 using codepage::Encoding;
@@ -65,12 +65,9 @@ namespace {
 using codepage::checkField;
 using codepage::Foreign;
 
-const std::string kDir = MARCPY_SOURCE_DIR "/tests/data/";
+using testfiles::slurp;
 
-std::string slurpFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-}
+const std::string kDir = MARCPY_SOURCE_DIR "/tests/data/";
 
 // A MARC 21 leader (leader/09 blank: MARC-8) and a directory naming 245.
 std::string marc21(const std::string& title) {
@@ -88,9 +85,9 @@ TEST(Detect, TellsMarc8LatinFromGbk) {
     EXPECT_EQ(detectEncoding(marc21("Bj\xB2rn Kr\xB2yer")).foreign, Foreign::Marc8);
     for (const char* file :
          {"real-world/marc8-uoft.mrc", "real-world/marc8-french-accepted.mrc", "real-world/marc8-cjk.marc"})
-        EXPECT_EQ(detectEncoding(slurpFile(kDir + file)).foreign, Foreign::Marc8) << file;
+        EXPECT_EQ(detectEncoding(slurp(kDir + file)).foreign, Foreign::Marc8) << file;
     // CP866 Cyrillic reads as GBK with lead bytes left without their trail and user-defined codes.
-    EXPECT_EQ(detectEncoding(slurpFile(kDir + "real-world/rusmarc-cp866.marc")).foreign, Foreign::SingleByte);
+    EXPECT_EQ(detectEncoding(slurp(kDir + "real-world/rusmarc-cp866.marc")).foreign, Foreign::SingleByte);
     // Chinese text stays GBK, with Latin beside it and a library's own character among it.
     EXPECT_EQ(detectEncoding(marc21(kChineseGbk + " Beijing " + kChineseGbk)).foreign, Foreign::None);
     EXPECT_EQ(detectEncoding(kChineseGbk + "\xAA\xA1" + kChineseGbk).foreign, Foreign::None);
@@ -100,7 +97,7 @@ TEST(Detect, TellsMarc8LatinFromGbk) {
 
 TEST(Detect, RefusesNoGbkOrGb18030FileOfOurs) {
     for (const char* file : {"real-records/cnmarc-university.gbk.iso", "../../samples/sample.iso"}) {
-        const auto d = detectEncoding(slurpFile(kDir + file));
+        const auto d = detectEncoding(slurp(kDir + file));
         EXPECT_EQ(d.encoding, Encoding::Gbk) << file;
         EXPECT_EQ(d.foreign, Foreign::None) << file;
     }
@@ -109,7 +106,7 @@ TEST(Detect, RefusesNoGbkOrGb18030FileOfOurs) {
     for (const char* file :
          {"real-records/cnmarc-university.utf8.iso", "real-records/marc21-collection1.utf8.mrc",
           "real-records/marc21-chinese-880.utf8.mrc", "real-records/marc21-record12.utf8.mrc"}) {
-        const std::string utf8 = slurpFile(kDir + file);
+        const std::string utf8 = slurp(kDir + file);
         for (Encoding e : {Encoding::Gbk, Encoding::Gb18030}) {
             const std::string bytes = codepage::Codec::get(e).encode(utf8);
             const auto d = detectEncoding(bytes);

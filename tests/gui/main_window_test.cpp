@@ -174,26 +174,11 @@ private slots:
         QTest::addColumn<QString>("output");
         QTest::addColumn<QString>("box");  // the box that gets the focus
         QTest::addColumn<QString>("says");
-        QTest::newRow("no output path") << "in.iso"
-                                        << ""
-                                        << "OutputPath"
-                                        << "还没有选择保存处理结果的文件";
-        QTest::newRow("missing input") << "none.iso"
-                                       << "out.iso"
-                                       << "InputPath"
-                                       << "找不到待处理的文件";
-        QTest::newRow("no input path") << ""
-                                       << "out.iso"
-                                       << "InputPath"
-                                       << "还没有选择待处理的MARC文件";
-        QTest::newRow("hidden input") << ".in.iso"
-                                      << "out.iso"
-                                      << "InputPath"
-                                      << "不是普通的可见文件";
-        QTest::newRow("input is a folder") << "folder"
-                                           << "out.iso"
-                                           << "InputPath"
-                                           << "是文件夹";
+        guitest::row("no output path", "in.iso", "", "OutputPath", "还没有选择保存处理结果的文件");
+        guitest::row("missing input", "none.iso", "out.iso", "InputPath", "找不到待处理的文件");
+        guitest::row("no input path", "", "out.iso", "InputPath", "还没有选择待处理的MARC文件");
+        guitest::row("hidden input", ".in.iso", "out.iso", "InputPath", "不是普通的可见文件");
+        guitest::row("input is a folder", "folder", "out.iso", "InputPath", "是文件夹");
     }
     void startWithoutUsablePathsSaysWhatIsMissing() {
         QFETCH(QString, input);
@@ -211,7 +196,7 @@ private slots:
         const auto seen = guitest::answerOneBox(
             [&] { QTest::mouseClick(get<QPushButton>(f, "Start"), Qt::LeftButton); }, QMessageBox::Ok, 5000);
         QCOMPARE(seen.surprises, QStringList());
-        QVERIFY2(seen.text.contains(says), qPrintable(seen.text));
+        QVERIFY_HOLDS(seen.text, says);
         QVERIFY(seen.title == QStringLiteral("提示") || seen.title == QStringLiteral("错误"));
         QTRY_COMPARE(f.focusWidget(), get(f, qPrintable(box)));
         QCOMPARE(f.windowTitle(), QStringLiteral("MARC批加拼音(Ostrel)"));
@@ -224,14 +209,10 @@ private slots:
     void aTagThatIsNotThreeCharactersIsRefused_data() {
         QTest::addColumn<QString>("tags");
         QTest::addColumn<QString>("wrong");
-        QTest::newRow("two digits") << "200,20,701"
-                                    << "20";
-        QTest::newRow("four digits") << "2000"
-                                     << "2000";
-        QTest::newRow("a sign") << "200,7#1"
-                                << "7#1";
-        QTest::newRow("nothing") << " , "
-                                 << "";
+        guitest::row("two digits", "200,20,701", "20");
+        guitest::row("four digits", "2000", "2000");
+        guitest::row("a sign", "200,7#1", "7#1");
+        guitest::row("nothing", " , ", "");
     }
     void aTagThatIsNotThreeCharactersIsRefused() {
         QFETCH(QString, tags);
@@ -247,8 +228,7 @@ private slots:
             guitest::answerOneBox([&] { get<QPushButton>(f, "Start")->click(); }, QMessageBox::Ok, 5000);
         QCOMPARE(seen.surprises, QStringList());
         QCOMPARE(seen.title, QStringLiteral("错误"));
-        QVERIFY2(seen.text.contains(wrong.isEmpty() ? QStringLiteral("没有填写") : "“" + wrong + "”"),
-                 qPrintable(seen.text));
+        QVERIFY_HOLDS(seen.text, wrong.isEmpty() ? QStringLiteral("没有填写") : "“" + wrong + "”");
         QVERIFY(seen.text.contains(QStringLiteral("200,225,517")));  // and how it should read
         QTRY_COMPARE(f.focusWidget(), get(f, "TagList"));
         QCOMPARE(get<TagBox>(f, "TagList")->selectedText(), wrong);
@@ -285,8 +265,8 @@ private slots:
             [&] { QTest::mouseClick(get<gui::LinkLabel>(f, "RulesLink"), Qt::LeftButton); }, QMessageBox::Ok,
             5000);
         QCOMPARE(seen.surprises, QStringList());
-        QVERIFY2(seen.text.contains(QString::fromUtf8(gui::kLinkAddress)), qPrintable(seen.text));
-        QVERIFY2(seen.text.contains(QStringLiteral("请复制")), qPrintable(seen.text));
+        QVERIFY_HOLDS(seen.text, QString::fromUtf8(gui::kLinkAddress));
+        QVERIFY_HOLDS(seen.text, QStringLiteral("请复制"));
     }
 
     void fileButtonsFillAndCancelKeeps() {
@@ -366,7 +346,7 @@ private slots:
         QCOMPARE(filterNames,
                  (QStringList{QStringLiteral("MARC 文件 (*.iso *.mrc *.marc *.dat)"),
                               QStringLiteral("文本文件 (*.txt)"), QStringLiteral("所有文件 (*)")}));
-        QVERIFY2(appended.text.contains(QStringLiteral("追加")), qPrintable(appended.text));
+        QVERIFY_HOLDS(appended.text, QStringLiteral("追加"));
         QCOMPARE(get<QLineEdit>(f, "OutputPath")->text(), dir.filePath("OLD.ISO"));
         QCOMPARE(guitest::slurp(dir.filePath("OLD.ISO").toStdString()), std::string("x"));
     }
@@ -375,12 +355,9 @@ private slots:
         QTest::addColumn<QString>("answer");
         QTest::addColumn<QString>("box");
         QTest::addColumn<bool>("told");  // a box says the file exists and will be appended to
-        QTest::newRow("no extension") << "new"
-                                      << "new.iso" << false;
-        QTest::newRow("other extension kept") << "list.txt"
-                                              << "list.txt" << false;
-        QTest::newRow("existing, by its bare name") << "old"
-                                                    << "old.iso" << true;
+        guitest::row("no extension", "new", "new.iso", false);
+        guitest::row("other extension kept", "list.txt", "list.txt", false);
+        guitest::row("existing, by its bare name", "old", "old.iso", true);
     }
     void saveAddsTheExtensionAndWarnsOfAppending() {
         QFETCH(QString, answer);
@@ -400,7 +377,7 @@ private slots:
         get<QPushButton>(f, "ChooseOutput")->click();
         QCOMPARE(script.surprises(), QStringList());
         QCOMPARE(get<QLineEdit>(f, "OutputPath")->text(), dir.filePath(box));
-        if (told) QVERIFY2(seen.text.contains(QStringLiteral("追加")), qPrintable(seen.text));
+        if (told) QVERIFY_HOLDS(seen.text, QStringLiteral("追加"));
         QCOMPARE(guitest::slurp(dir.filePath("old.iso").toStdString()), std::string("old records"));
         // The open dialog takes a name as it is; a box's dialog opens in the folder of its path.
         get<QPushButton>(f, "ChooseInput")->click();
@@ -448,22 +425,15 @@ private slots:
         QTest::addColumn<QString>("on");  // the control dropped on
         QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("output");
-        QTest::newRow("one file on the window") << QStringList{"/data/a.iso"} << "ExistingFrame"
-                                                << "/data/a.iso"
-                                                << "/data/a-pinyin.iso";
-        QTest::newRow("two files") << QStringList{"/data/a.iso", "/data/b.iso"} << "InputPath"
-                                   << "/data/a.iso"
-                                   << "/data/b.iso";
-        QTest::newRow("one file on the output box") << QStringList{"/data/b.iso"} << "OutputPath"
-                                                    << ""
-                                                    << "/data/b.iso";
-        QTest::newRow("two files on the output box")
-            << QStringList{"/data/b.iso", "/data/c.iso"} << "OutputPath"
-            << ""
-            << "/data/b.iso";
-        QTest::newRow("a web address") << QStringList{"https://example.org/a.iso"} << "ExistingFrame"
-                                       << ""
-                                       << "";
+        using Files = QStringList;
+        guitest::row("one file on the window", Files{"/data/a.iso"}, "ExistingFrame", "/data/a.iso",
+                     "/data/a-pinyin.iso");
+        guitest::row("two files", Files{"/data/a.iso", "/data/b.iso"}, "InputPath", "/data/a.iso",
+                     "/data/b.iso");
+        guitest::row("one file on the output box", Files{"/data/b.iso"}, "OutputPath", "", "/data/b.iso");
+        guitest::row("two files on the output box", Files{"/data/b.iso", "/data/c.iso"}, "OutputPath", "",
+                     "/data/b.iso");
+        guitest::row("a web address", Files{"https://example.org/a.iso"}, "ExistingFrame", "", "");
     }
     void dropFillsThePathBoxes() {
         QFETCH(QStringList, files);
@@ -495,18 +465,11 @@ private slots:
         QTest::addColumn<QString>("url");
         QTest::addColumn<QString>("box");
         QTest::addColumn<QString>("after");
-        QTest::newRow("a file on the output box") << "file:///data/out.iso"
-                                                  << "OutputPath"
-                                                  << "/data/out.iso";
-        QTest::newRow("a file on the input box") << "file:///data/in2.iso"
-                                                 << "InputPath"
-                                                 << "/data/in2.iso";
-        QTest::newRow("a web address") << "https://example.org/a.iso"
-                                       << "OutputPath"
-                                       << "/data/cnmarc-university.utf8.iso";
-        QTest::newRow("text only") << ""
-                                   << "OutputPath"
-                                   << "/data/cnmarc-university.utf8.iso";
+        guitest::row("a file on the output box", "file:///data/out.iso", "OutputPath", "/data/out.iso");
+        guitest::row("a file on the input box", "file:///data/in2.iso", "InputPath", "/data/in2.iso");
+        guitest::row("a web address", "https://example.org/a.iso", "OutputPath",
+                     "/data/cnmarc-university.utf8.iso");
+        guitest::row("text only", "", "OutputPath", "/data/cnmarc-university.utf8.iso");
     }
     void dropOnAPathBoxReplacesItsPath() {
         QFETCH(QString, url);

@@ -198,7 +198,7 @@ private slots:
         // The hint line says what is needed (选择's mnemonic is checked where the readings are listed).
         auto* hint = f.findChild<QLabel*>("Hint");
         QVERIFY(hint);
-        QVERIFY2(hint->text().contains(QStringLiteral("停止处理")), qPrintable(hint->text()));
+        QVERIFY_HOLDS(hint->text(), QStringLiteral("停止处理"));
         list(f)->setCurrentRow(1);
         f.findChild<QPushButton*>("Choose")->click();
         QCOMPARE(f.choice().value_or("none"), QStringLiteral("Hang"));
@@ -227,13 +227,13 @@ private slots:
         load(f, QStringLiteral("银行行长"), 3, QStringLiteral("Xing Hang"));
         auto* box = f.findChild<QCheckBox*>("Remember");
         QVERIFY(!box->isEnabled());
-        QVERIFY2(box->toolTip().contains(QStringLiteral("单个字不能记住")), qPrintable(box->toolTip()));
+        QVERIFY_HOLDS(box->toolTip(), QStringLiteral("单个字不能记住"));
         const auto mark = [&f](int from, int to) { guitest::markText(&f, from, to); };
         mark(0, 2);  // 银行: not the character asked about
         QVERIFY(!box->isEnabled());
         mark(2, 4);  // 行长
         QVERIFY(box->isEnabled());
-        QVERIFY2(box->toolTip().contains(QStringLiteral("行长")), qPrintable(box->toolTip()));
+        QVERIFY_HOLDS(box->toolTip(), QStringLiteral("行长"));
         box->setChecked(true);
         mark(2, 3);  // the character alone
         QVERIFY(!box->isEnabled());

@@ -4,6 +4,7 @@
 
 #include <QPointer>
 #include <QStringList>
+#include <QTest>
 #include <QTimer>
 
 #include <deque>
@@ -12,6 +13,16 @@
 #include <vector>
 
 namespace guitest {
+
+/// Adds a row named `name` to the data of the test function being set up, one value per column
+/// in the columns' order (a string literal goes into a QString column).
+template <typename... Values>
+void row(const char* name, Values... values) {
+    (QTest::newRow(name) << ... << values);
+}
+
+/// Checks that the QString `text` holds `part`; a failure shows the whole text.
+#define QVERIFY_HOLDS(text, part) QVERIFY2((text).contains(part), qPrintable(text))
 
 /// Writes a py.db at `path` with table PinYin(hz, Py1) holding `rows` (hz, Py1), in order.
 void makePyDb(const std::string& path, const std::vector<std::pair<std::string, std::string>>& rows);

@@ -15,6 +15,7 @@
 #include "marc/source.h"
 #include "marc/writer.h"
 #include "samples.h"
+#include "support/errors.h"
 
 using codepage::Codec;
 using testrec::makeRecord;
@@ -143,16 +144,13 @@ TEST(Fidelity, AChangedFieldWithInvalidBytesIsRefused) {
     const std::string utf8Title = "\xE4\xB8\xAD";  // 中 in UTF-8; in GBK a pair and a lead byte at the end
     const std::string rec = makeRecord({{"001", "A1"}, {"200", "1 \037a" + utf8Title}});
     const auto addPinyin = [](std::string w) { return w + "|Ax"; };
-    try {
-        readEditWrite(rec, Codec::gbk(), addPinyin);
-        FAIL() << "no error";
-    } catch (const marc::EncodingError& e) {
-        EXPECT_EQ(e.problem.kind, problem::Kind::InvalidBytes);
-        EXPECT_EQ(e.problem.tag, "200");
-        EXPECT_EQ(rec.substr(static_cast<std::size_t>(e.problem.value), 1), "\xAD");
-        EXPECT_EQ(e.problem.encoding, codepage::Encoding::Gbk);
-        EXPECT_EQ(e.problem.other, codepage::Encoding::Utf8);
-    }
+    const problem::Problem p =
+        testerrors::problemOf<marc::EncodingError>([&] { readEditWrite(rec, Codec::gbk(), addPinyin); });
+    EXPECT_EQ(p.kind, problem::Kind::InvalidBytes);
+    EXPECT_EQ(p.tag, "200");
+    EXPECT_EQ(rec.substr(static_cast<std::size_t>(p.value), 1), "\xAD");
+    EXPECT_EQ(p.encoding, codepage::Encoding::Gbk);
+    EXPECT_EQ(p.other, codepage::Encoding::Utf8);
     // Read as what it is, the same record is written.
     EXPECT_NE(readEditWrite(rec, Codec::get(codepage::Encoding::Utf8), addPinyin), "");
 }

@@ -5,7 +5,6 @@
 
 #include <optional>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "app/records.h"
@@ -15,6 +14,7 @@
 #include "marc/source.h"
 #include "marc/writer.h"
 #include "samples.h"
+#include "support/errors.h"
 #include "text/tag_list.h"
 
 using codepage::Codec;
@@ -35,17 +35,21 @@ std::string edited(std::string line) {
     return line;
 }
 
-using Refusal = std::tuple<problem::Kind, std::string, long long, long long>;
+using testerrors::Refusal;
 
 /// Reads `rec`, whole or with only `tags` decoded: the refusal, if any.
 std::optional<Refusal> read(const std::string& rec, const Codec& cp, marc::SourceRecord& source,
                             const text::TagList* tags) {
-    try {
-        marc::readRecord(rec, cp, source, tags);
-    } catch (const marc::MarcError& e) {
-        return Refusal{e.problem.kind, e.problem.tag, e.problem.entry, e.problem.value};
-    }
-    return std::nullopt;
+    return testerrors::refusalOf<marc::MarcError>([&] { marc::readRecord(rec, cp, source, tags); });
+}
+
+/// How both ways below write `source`: its leader kept or not, the clock at the end of 2099.
+marc::WriteContext contextOf(const marc::SourceRecord& source, bool keepLeader) {
+    marc::WriteContext context;
+    context.source = &source;
+    context.keepLeader = keepLeader;
+    context.clock = marc_samples::endOf2099;
+    return context;
 }
 
 /// Writes `source`'s fields, the listed ones edited: through the whole working text, or as the
@@ -58,12 +62,8 @@ std::string writeWhole(const marc::SourceRecord& source, const Codec& cp, const 
         const std::string line(source.line(i));
         text += (tags.holds(line.substr(0, 3)) ? edited(line) : line) + "\r\n";
     }
-    marc::WriteContext context;
-    context.source = &source;
-    context.keepLeader = keepLeader;
-    context.clock = marc_samples::endOf2099;
     try {
-        return marc::recordFromWorkingText(text, cp, context);
+        return marc::recordFromWorkingText(text, cp, contextOf(source, keepLeader));
     } catch (const marc::MarcError& e) {
         return "refused " + std::to_string(static_cast<int>(e.problem.kind));
     }
@@ -84,12 +84,8 @@ std::string writeFields(const marc::SourceRecord& source, const Codec& cp, const
         changed[i] = texts[i] != source.line(i);
         lines[i] = changed[i] ? std::string_view(texts[i]) : source.line(i);
     }
-    marc::WriteContext context;
-    context.source = &source;
-    context.keepLeader = keepLeader;
-    context.clock = marc_samples::endOf2099;
     try {
-        return marc::writeRecord(lines, changed, cp, context);
+        return marc::writeRecord(lines, changed, cp, contextOf(source, keepLeader));
     } catch (const marc::MarcError& e) {
         return "refused " + std::to_string(static_cast<int>(e.problem.kind));
     }

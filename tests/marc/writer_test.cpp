@@ -22,6 +22,11 @@ std::string write(const std::string& text) {
     return marc::decodedRecordFromWorkingText(text, Codec::gbk(), endOf2099);
 }
 
+/// Why the writer refuses `text`; nullopt when it writes it.
+std::optional<testerrors::Refusal> refusal(const std::string& text) {
+    return testerrors::refusalOf<MarcError>([&] { write(text); });
+}
+
 /// The lines the reader gives for what the writer wrote.
 std::string rewritten(const std::string& text) {
     return marc::workingText(marc::recordFromWorkingText(text, Codec::gbk(), endOf2099), Codec::gbk());
@@ -101,9 +106,6 @@ TEST(Writer, SubfieldsAsTheyStand) {
     // A 9 that is not the pinyin of the subfield a right before it is data, spaces and all.
     EXPECT_NE(rewritten(withFiller({"200 1  |a x |   |9 py "})).find("200 1  |a x |   |9 py \r\n"),
               std::string::npos);
-    auto refusal = [](const std::string& text) {
-        return testerrors::refusalOf<MarcError>([&] { write(text); });
-    };
     const testerrors::Refusal empty{problem::Kind::EmptySubfield, "200"};
     EXPECT_EQ(refusal(withFiller({"200 1  |ab||c"})), empty);
     EXPECT_EQ(refusal(withFiller({"101 0  |achi", "200 1  |ab|"})), empty);
@@ -123,11 +125,9 @@ TEST(Writer, FieldAndRecordLimits) {
     EXPECT_THROW(write(withFiller({"200 1  |a" + big + "x"})), MarcError);
     std::string many;
     for (int i = 0; i < 11; ++i) many += "200 1  |a" + big + "\r\n";
-    const auto tooLong = testerrors::refusalOf<MarcError>([&] {
-        write(many + working({"1", "2", "3", "4", "5"}));
-    });
     // A field that would start past byte 99999 of the data.
-    EXPECT_EQ(tooLong, (testerrors::Refusal{problem::Kind::FieldStartTooFar, "200"}));
+    EXPECT_EQ(refusal(many + working({"1", "2", "3", "4", "5"})),
+              (testerrors::Refusal{problem::Kind::FieldStartTooFar, "200"}));
 }
 
 TEST(WriterMends, PinyinBehindTheNearestTitle) {
@@ -164,14 +164,11 @@ TEST(WriterMends, BarsInDataComeBackAsBars) {
 
 TEST(WriterMends, StructureBreakingTextIsRefused) {
     using testerrors::Refusal;
-    const auto refusal = [](const std::string& text) {
-        return testerrors::refusalOf<MarcError>([&] { write(withFiller({text})); });
-    };
-    EXPECT_EQ(refusal("000    书"), Refusal{problem::Kind::LeaderCodeInvalid});
-    EXPECT_EQ(refusal("000    \x1E"), Refusal{problem::Kind::LeaderCodeInvalid});
-    EXPECT_EQ(refusal("书名 1  |ax"), (Refusal{problem::Kind::TagNotSingleBytes, "书名 "}));
+    EXPECT_EQ(refusal(withFiller({"000    书"})), Refusal{problem::Kind::LeaderCodeInvalid});
+    EXPECT_EQ(refusal(withFiller({"000    \x1E"})), Refusal{problem::Kind::LeaderCodeInvalid});
+    EXPECT_EQ(refusal(withFiller({"书名 1  |ax"})), (Refusal{problem::Kind::TagNotSingleBytes, "书名 "}));
     // A terminator inside a field.
-    EXPECT_EQ(refusal("200 1  |ab\036c"), (Refusal{problem::Kind::TerminatorInText, "200"}));
+    EXPECT_EQ(refusal(withFiller({"200 1  |ab\036c"})), (Refusal{problem::Kind::TerminatorInText, "200"}));
     EXPECT_THROW(write(withFiller({"001    a\x1E"})), MarcError);
     EXPECT_THROW(write(withFiller({"025 \036405.0"})),
                  MarcError);  // fuzz find: in the indicators

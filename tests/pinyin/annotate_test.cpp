@@ -1,10 +1,7 @@
-// Annotating working records: which lines get pinyin, where it goes, old pinyin, and a record
-// through the writer whose lengths count GBK bytes.
+// Annotating working records: which lines get pinyin, where it goes, old pinyin, and taking it out.
 #include <gtest/gtest.h>
 
-#include "codepage/codepage.h"
 #include "fixtures.h"
-#include "marc/writer.h"
 #include "pinyin/annotate.h"
 #include "pinyin/lookup.h"
 
@@ -78,49 +75,6 @@ TEST(TakingPinyinOut, RemovesEveryPinyinSubfieldAndNothingElse) {
     EXPECT_EQ(withoutPinyin("A05   |Ax|a中", Subfields::A), "A05   |a中");
     EXPECT_EQ(withoutPinyin("001    abc", Subfields::A), "001    abc");
     EXPECT_EQ(withoutPinyin("", Subfields::A), "");
-}
-
-TEST(Annotation, TitlePinyinThroughTheWriter) {
-    PinyinTable table;
-    testing::fillSmallTable(table);
-    for (auto [c, py] : {std::pair{U'书', "Shu"},
-                         {U'名', "Ming"},
-                         {U'张', "Zhang"},
-                         {U'三', "San"},
-                         {U'著', "Zhu Zhuo"},
-                         {U'北', "Bei"},
-                         {U'京', "Jing"}})
-        table.add(c, py);
-    RunSettings settings;
-    settings.polyphone = Polyphone::Automatic;
-    Romaniser romaniser(table, settings, nullptr);
-
-    const std::string working =
-        "001    A0001\r\n"
-        "005    20240102030405.0\r\n"
-        "101 0  |achi\r\n"
-        "200 1  |a书名|f张三著\r\n"
-        "210    |a北京|d2024\r\n"
-        "701  0 |a张三|4著";
-    const std::string annotated = annotateRecord(working, settings, romaniser);
-    EXPECT_EQ(annotated,
-              "001    A0001\r\n"
-              "005    20240102030405.0\r\n"
-              "101 0  |achi\r\n"
-              "200 1  |a书名|Ashu ming|f张三著\r\n"
-              "210    |a北京|d2024\r\n"
-              "701  0 |a张三|Azhang san|4著\r\n");
-
-    const auto clock = [] { return marc::LocalTime{2030, 1, 1, 0, 0, 0}; };
-    const std::string bytes = marc::recordFromWorkingText(annotated + "\r\n", codepage::Codec::gbk(), clock);
-    // 001 6, 005 17, 101 8, 200 27, 210 15, 701 24 bytes: each Chinese character counts two.
-    const std::string expected =
-        "00195nam0 2200097   450 "
-        "001000600000005001700006101000800023200002700031210001500058701002400073\036A0001\03620240102030405."
-        "0\0360 \037achi\0361 \037a书名\037Ashu ming\037f张三著\036  \037a北京\037d2024\036 "
-        "0\037a张三\037Azhang san\0374著\x1E\x1D";
-    EXPECT_EQ(bytes.size(), 195u);
-    EXPECT_EQ(codepage::Codec::gbk().decode(bytes), expected);
 }
 
 }  // namespace

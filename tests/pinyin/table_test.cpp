@@ -7,6 +7,7 @@
 
 #include "codepage/codepage.h"
 #include "fixtures.h"
+#include "support/errors.h"
 #include "support/files.h"
 #include "pinyin/lookup.h"
 #include "pinyin/db_path.h"
@@ -93,19 +94,16 @@ TEST(TableLoadTest, FilesThatAreNoUsablePyDbStopWithTheirPath) {
     };
     for (const auto& c : cases) {
         TempDb db(c.sql, c.contents);
-        try {
-            PinyinTable::load(db.path());
-            ADD_FAILURE() << static_cast<int>(c.kind) << ": loaded";
-        } catch (const DbError& e) {
-            EXPECT_EQ(e.problem.kind, c.kind) << e.what();
-            EXPECT_EQ(e.problem.path, db.path());
-            // The file missing, the system's reason; else SQLite's words where it has some.
-            if (c.kind == problem::Kind::DbCannotOpen) {
-                EXPECT_EQ(e.problem.osError, ENOENT);
-            }
-            if (c.kind == problem::Kind::DbNotReadable || c.kind == problem::Kind::DbNoColumns) {
-                EXPECT_FALSE(e.problem.detail.empty());
-            }
+        SCOPED_TRACE(static_cast<int>(c.kind));
+        const problem::Problem p = testerrors::problemOf<DbError>([&] { PinyinTable::load(db.path()); });
+        EXPECT_EQ(p.kind, c.kind);
+        EXPECT_EQ(p.path, db.path());
+        // The file missing, the system's reason; else SQLite's words where it has some.
+        if (c.kind == problem::Kind::DbCannotOpen) {
+            EXPECT_EQ(p.osError, ENOENT);
+        }
+        if (c.kind == problem::Kind::DbNotReadable || c.kind == problem::Kind::DbNoColumns) {
+            EXPECT_FALSE(p.detail.empty());
         }
         if (!c.sql && !c.contents) {
             EXPECT_FALSE(fs::exists(db.path()));
@@ -141,16 +139,13 @@ TEST(TableLoadTest, AReadingThatWouldChangeTheRecordsIsRefusedWithItsRow) {
                               "INSERT INTO PinYin VALUES ('行', 'Xing Hang'), ('中国', 'Zhong|Guo'),"
                               " ('国', CAST(X'") +
                   c.hex + "' AS TEXT)), ('中', 'Zhong');");
-        try {
-            PinyinTable::load(db.path());
-            ADD_FAILURE() << c.hex << ": loaded";
-        } catch (const DbError& e) {
-            EXPECT_EQ(e.problem.kind, problem::Kind::DbBadReading) << c.hex;
-            EXPECT_EQ(e.problem.path, db.path());
-            EXPECT_EQ(e.problem.tag, "PinYin");
-            EXPECT_EQ(e.problem.value, 3);  // the row of two characters is never read, so never refused
-            EXPECT_EQ(e.problem.detail, std::string("hz U+56FD, Py1 ") + c.says);
-        }
+        SCOPED_TRACE(c.hex);
+        const problem::Problem p = testerrors::problemOf<DbError>([&] { PinyinTable::load(db.path()); });
+        EXPECT_EQ(p.kind, problem::Kind::DbBadReading);
+        EXPECT_EQ(p.path, db.path());
+        EXPECT_EQ(p.tag, "PinYin");
+        EXPECT_EQ(p.value, 3);  // the row of two characters is never read, so never refused
+        EXPECT_EQ(p.detail, std::string("hz U+56FD, Py1 ") + c.says);
     }
     // Letters of pinyin in every form the table may store, digits, spaces around and between.
     TempDb good(
@@ -175,14 +170,10 @@ TEST(TableLoadTest, ADamagedFileSaysWhatSqliteFound) {
         const std::string junk(3 * 4096, '\x5A');
         f.write(junk.data(), static_cast<std::streamsize>(junk.size()));
     }
-    try {
-        PinyinTable::load(db.path());
-        ADD_FAILURE() << "loaded";
-    } catch (const DbError& e) {
-        EXPECT_EQ(e.problem.kind, problem::Kind::DbNotReadable);
-        EXPECT_EQ(e.problem.path, db.path());
-        EXPECT_NE(e.problem.detail.find("malformed"), std::string::npos) << e.problem.detail;
-    }
+    const problem::Problem p = testerrors::problemOf<DbError>([&] { PinyinTable::load(db.path()); });
+    EXPECT_EQ(p.kind, problem::Kind::DbNotReadable);
+    EXPECT_EQ(p.path, db.path());
+    EXPECT_NE(p.detail.find("malformed"), std::string::npos) << p.detail;
 }
 
 // The py.db that ships with the program.

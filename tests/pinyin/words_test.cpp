@@ -8,12 +8,13 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <tuple>
 #include <utility>
 
 #include "fixtures.h"
 #include "pinyin/lookup.h"
+#include "support/errors.h"
+#include "support/files.h"
 
 namespace pinyin {
 namespace {
@@ -22,15 +23,10 @@ namespace fs = std::filesystem;
 using testing::ScriptedChooser;
 using testing::TempDb;
 
-/// The problem a word list of `text` called words.txt is refused with; Unexpected when none.
+/// The problem a word list of `text` called words.txt is refused with.
 problem::Problem problemOf(const std::string& text) {
-    try {
-        UserWords w;
-        w.parse(text, "words.txt");
-    } catch (const WordsError& e) {
-        return e.problem;
-    }
-    return {};
+    UserWords w;
+    return testerrors::problemOf<WordsError>([&] { w.parse(text, "words.txt"); });
 }
 
 TEST(UserWords, ReadsCommentsBlankLinesAndTheLastEntryOfAWordWins) {
@@ -77,14 +73,10 @@ TEST(UserWords, ALineThatDoesNotFitNamesTheFileAndTheLine) {
     UserWords w;
     for (const auto& [path, err] : {std::pair<std::string, int>{"/nonexistent/words.txt", ENOENT},
                                     std::pair<std::string, int>{::testing::TempDir(), EISDIR}}) {
-        try {
-            w.load(path);
-            ADD_FAILURE() << path << " loaded";
-        } catch (const WordsError& e) {
-            EXPECT_EQ(e.problem.kind, problem::Kind::WordsCannotRead);
-            EXPECT_EQ(e.problem.path, path);
-            EXPECT_EQ(e.problem.osError, err);
-        }
+        const problem::Problem p = testerrors::problemOf<WordsError>([&] { w.load(path); });
+        EXPECT_EQ(p.kind, problem::Kind::WordsCannotRead) << path;
+        EXPECT_EQ(p.path, path);
+        EXPECT_EQ(p.osError, err);
     }
 }
 
@@ -183,31 +175,23 @@ TEST(AppendWord, WritesAnEntryTheNextLoadReads) {
     appendWord(path, "传记", "Zhuan Ji");  // py.db's form, in a folder that does not exist yet
     std::ofstream(path, std::ios::app) << "# by hand, no line end";
     appendWord(path, "吕", "Lǘ");
-    std::ifstream in(path);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
-              "传记\tzhuan ji\n# by hand, no line end\n吕\tlv\n");
+    EXPECT_EQ(testfiles::slurp(path), "传记\tzhuan ji\n# by hand, no line end\n吕\tlv\n");
     // Refused with the list it was meant for and what keeps the word out; nothing written.
     for (const auto& [word, syllables] : {std::pair<std::string, std::string>{"传记", "zhuan"},
                                           std::pair<std::string, std::string>{"C#传", "zhuan"}}) {
-        try {
-            appendWord(path, word, syllables);
-            ADD_FAILURE() << word << " written";
-        } catch (const WordsError& e) {
-            EXPECT_EQ(e.problem.kind, problem::Kind::WordsCannotRead);
-            EXPECT_EQ(e.problem.path, path);
-            EXPECT_EQ(e.problem.osError, 0);
-            EXPECT_FALSE(e.problem.detail.empty());
-        }
+        const problem::Problem p =
+            testerrors::problemOf<WordsError>([&] { appendWord(path, word, syllables); });
+        EXPECT_EQ(p.kind, problem::Kind::WordsCannotRead) << word;
+        EXPECT_EQ(p.path, path);
+        EXPECT_EQ(p.osError, 0);
+        EXPECT_FALSE(p.detail.empty());
     }
     // A list the system will not let us write names the list and the system's reason.
-    try {
-        appendWord("/dev/null/words.txt", "传记", "zhuan ji");
-        ADD_FAILURE() << "written under /dev/null";
-    } catch (const WordsError& e) {
-        EXPECT_EQ(e.problem.kind, problem::Kind::WordsCannotRead);
-        EXPECT_EQ(e.problem.path, "/dev/null/words.txt");
-        EXPECT_NE(e.problem.osError, 0);
-    }
+    const problem::Problem p =
+        testerrors::problemOf<WordsError>([] { appendWord("/dev/null/words.txt", "传记", "zhuan ji"); });
+    EXPECT_EQ(p.kind, problem::Kind::WordsCannotRead);
+    EXPECT_EQ(p.path, "/dev/null/words.txt");
+    EXPECT_NE(p.osError, 0);
     UserWords w;
     w.load(path);
     EXPECT_EQ(w.size(), 2u);

@@ -2,6 +2,8 @@
 // tests to compare. The words for the user come from messages/texts.tsv, tested there.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <optional>
 #include <ostream>
 #include <string>
@@ -36,6 +38,19 @@ std::optional<Refusal> refusalOf(Call&& call) {
         return Refusal{e.problem.kind, e.problem.tag, e.problem.entry, e.problem.value};
     }
     return std::nullopt;
+}
+
+/// The whole problem of the E that `call` throws; when it returns, a failure of the test and a
+/// problem of kind Unexpected.
+template <class E = problem::Error, class Call>
+problem::Problem problemOf(Call&& call) {
+    try {
+        call();
+    } catch (const E& e) {
+        return e.problem;
+    }
+    ADD_FAILURE() << "nothing was refused";
+    return {};
 }
 
 }  // namespace testerrors
