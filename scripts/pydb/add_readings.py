@@ -31,6 +31,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from add_cedict import loadEntries  # noqa: E402
 from add_phrases import fetchPackage, toneless  # noqa: E402
 from make_pydb import UNIHAN_DIR  # noqa: E402
 
@@ -122,17 +123,13 @@ def pinyinProWords(packageDir):
 
 
 def cedictWords(packageDir):
-    with open(os.path.join(packageDir, "data", "all.js"), encoding="utf-8") as f:
-        text = f.read()
-    data = json.loads(text[text.index("{"):].rstrip().rstrip(";"))
     pairs = []
-    for e in data["all"]:
-        defs = e[3] if isinstance(e[3], list) else [e[3]]
-        defs = " ".join(d for d in defs if isinstance(d, str))
-        sylls = e[2].replace("u:", "ü").split()
-        if any(s[:1].isupper() for s in sylls) or any(m in defs for m in NOT_LIVING):
+    for simplified, pinyin, defs in loadEntries(packageDir):
+        meaning = " ".join(defs)
+        sylls = pinyin.replace("u:", "ü").split()
+        if any(s[:1].isupper() for s in sylls) or any(m in meaning for m in NOT_LIVING):
             continue
-        pairs.append((e[1], [s.rstrip("012345") for s in sylls]))
+        pairs.append((simplified, [s.rstrip("012345") for s in sylls]))
     return wordReadings(pairs)
 
 
