@@ -2,8 +2,10 @@
 """Tests of add_readings.py: which readings a made-up audit adds, and that it keeps the
 first reading and the order of the others. Python 3 standard library only."""
 
+import json
 import os
 import sys
+import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -62,6 +64,18 @@ class Audit(unittest.TestCase):
         fields = {"沒": {"kHanyuPinyin": {"Mei", "Mo"}}}
         self.assertEqual(add_readings.traditionalGains(added, pinyin, fields, variants),
                          {"轉": ["Zhuai"], "沒": ["Mo"]})
+
+    def test_cedict_words_leave_out_names_and_words_out_of_use(self):
+        with tempfile.TemporaryDirectory() as pkg:
+            os.mkdir(os.path.join(pkg, "data"))
+            entries = [["和麵", "和面", "huo2 mian4", ["to knead dough"]],
+                       ["呂氏", "吕氏", "Lu:3 shi4", ["Lü (surname)"]],  # a name: capitalised
+                       ["將進", "将进", "qiang1 jin4", ["(archaic) to go on"]],
+                       ["女兒", "女儿", "nu:3 er2", "daughter"]]  # one definition, not a list
+            with open(os.path.join(pkg, "data", "all.js"), "w", encoding="utf-8") as f:
+                f.write("module.exports = " + json.dumps({"all": entries}) + ";\n")
+            self.assertEqual(add_readings.cedictWords(pkg),
+                             {("和", "Huo"), ("面", "Mian"), ("女", "Nv"), ("儿", "Er")})
 
     def test_syllables_of_every_unihan_form(self):
         self.assertEqual(add_readings.syllables("212.030:lè 453.020:yuè"), {"Le", "Yue"})
